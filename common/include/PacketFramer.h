@@ -1,0 +1,78 @@
+// Segment framing between the host byte stream and whole packets.
+//   STX, length, ETX, data, ETB (last segment) or ETX (more follow)
+// Mode 0: one binary length byte, at most 100 payload bytes sent a segment.
+// Mode 1: the length in decimal digits, at most 4096 sent a segment, UTF-8 text.
+#pragma once
+
+#include <cstdint>
+
+#include "Packet.h"
+#include "PacketBuffer.h"
+
+constexpr uint8_t FRAME_STX = 0x02;
+constexpr uint8_t FRAME_ETX = 0x03;
+constexpr uint8_t FRAME_ETB = 0x17;
+
+// Receives one outgoing segment as pieces {header, data, trailer}.
+using FramerSendCallback = void (*)(void* context, int pieceCount, const uint8_t* const* pieces,
+                                    const int32_t* lengths);
+
+class CPacketFramer {
+public:
+    static constexpr int32_t kGrowStep = 4096;
+    static constexpr int32_t kMode0Chunk = 100;
+    static constexpr int32_t kMode1Chunk = 4096;
+    static constexpr int kMaxLengthDigits = 9;
+
+    CPacketFramer(FramerSendCallback send, void* context, uint32_t codePage);
+    virtual ~CPacketFramer();
+
+    CPacketFramer(const CPacketFramer&) = delete;
+    CPacketFramer& operator=(const CPacketFramer&) = delete;
+
+    // Returns a packet when one is complete, else null; position moves to just
+    // after the ETB, or to the end of the input. The packet reads the assembly
+    // buffer in place: delete it before the next call.
+    CPacket* Parse(const uint8_t* input, int32_t& position, int32_t length);
+    void Send(const CPacketBuffer& writer);
+
+    void SetMode(int32_t mode) { m_mode = mode; }
+    void SetCommandDelimiter(uint8_t delimiter) { m_delimiter = delimiter; }
+    void SetCodePage(uint32_t codePage) { m_codePage = codePage; }
+    int32_t GetMode() const { return m_mode; }
+    uint8_t GetCommandDelimiter() const { return m_delimiter; }
+    uint32_t GetCodePage() const { return m_codePage; }
+    void Reset();
+
+    int32_t GetWriterCapacity() const { return 4096; }
+    CPacketBuffer* NewWriter(int32_t capacity) const;
+    CPacketBuffer* NewDefaultWriter() const { return NewWriter(GetWriterCapacity()); }
+    CPacket* NewPacket(const uint8_t* bytes, int32_t length) const;
+    CPacket* PacketFromWriter(const CPacketBuffer* writer) const;
+
+    int32_t GetCapacity() const { return m_capacity; }
+    int32_t GetUsed() const { return m_used; }
+    int GetState() const { return m_state; }
+
+protected:
+    // Allocation of a larger assembly buffer; a null result is a growth failure.
+    virtual uint8_t* AllocateAssembly(int32_t size);
+
+private:
+    void AppendChunk(const uint8_t* chunk, int32_t count);
+
+    int32_t m_mode = 0;
+    uint8_t m_delimiter = PKT_DEFAULT_DELIMITER;
+    FramerSendCallback m_send;
+    uint8_t m_header[63] = {};
+    uint8_t m_trailer = 0;
+    int32_t m_capacity = 0;
+    uint8_t* m_buffer = nullptr;
+    int32_t m_used = 0;
+    int m_state = 0;
+    int32_t m_expected = 0;
+    int32_t m_received = 0;
+    int m_digits = 0;
+    void* m_context;
+    uint32_t m_codePage;
+};

@@ -1,0 +1,136 @@
+#include "Packet.h"
+
+#include <algorithm>
+#include <climits>
+#include <cstdlib>
+#include <cstring>
+#include <new>
+#include <string>
+
+#include "platform/Text.h"
+
+namespace {
+
+int64_t ParseDecimal(const char* text) {
+    // 13 characters at most: a 64-bit value never overflows.
+    return std::strtoll(text, nullptr, 10);
+}
+
+int32_t Clamp32(int64_t v) {
+    return static_cast<int32_t>(std::clamp<int64_t>(v, INT32_MIN, INT32_MAX));
+}
+
+}  // namespace
+
+CPacket::CPacket(int32_t mode, uint8_t commandDelimiter, const uint8_t* data, int32_t length, uint32_t codePage)
+    : m_delimiter(commandDelimiter),
+      m_data(data),
+      m_length(data && length > 0 ? length : 0),
+      m_mode(mode),
+      m_codePage(codePage) {
+    MeasureField();
+}
+
+void CPacket::MeasureField() {
+    int32_t i = m_cursor;
+    while (i < m_length && !IsFieldEnd(m_data[i])) ++i;
+    m_fieldLength = i - m_cursor;
+}
+
+int32_t CPacket::CommandLength() const {
+    int32_t i = m_cursor;
+    while (i < m_length && m_data[i] != m_delimiter) ++i;
+    return i - m_cursor;
+}
+
+int CPacket::PeekByte(int def) const {
+    return m_cursor < m_length ? m_data[m_cursor] : def;
+}
+
+bool CPacket::NumberText(char (&text)[14]) const {
+    if (m_cursor >= m_length) return false;
+    int32_t n = std::min<int32_t>(m_fieldLength, 13);
+    std::memcpy(text, m_data + m_cursor, static_cast<size_t>(n));
+    text[n] = 0;
+    return true;
+}
+
+int32_t CPacket::GetInt(int32_t def) const {
+    char text[14];
+    if (m_fieldLength == 0 || !NumberText(text)) return def;
+    return Clamp32(ParseDecimal(text));
+}
+
+int32_t CPacket::GetLong(int32_t def) const {
+    char text[14];
+    if (!NumberText(text)) return def;
+    return Clamp32(ParseDecimal(text));
+}
+
+uint32_t CPacket::GetULong(uint32_t def) const {
+    char text[14];
+    if (!NumberText(text)) return def;
+    return static_cast<uint32_t>(static_cast<uint64_t>(ParseDecimal(text)));
+}
+
+int32_t CPacket::GetString(char* buffer, int32_t size) const {
+    if (!buffer || size <= 0) return m_fieldLength + 1;
+    int32_t n = std::min(m_fieldLength, size - 1);
+    std::memcpy(buffer, m_data + m_cursor, static_cast<size_t>(n));
+    buffer[n] = 0;
+    return n + 1;
+}
+
+int32_t CPacket::GetWide(char16_t* buffer, int32_t capacity, bool wholeCommand) const {
+    int32_t n = wholeCommand ? CommandLength() : m_fieldLength;
+    const char* src = reinterpret_cast<const char*>(m_data + m_cursor);
+    std::u16string w = m_mode == 1 ? plat::BytesToWide(plat::CP_UTF8, src, static_cast<size_t>(n))
+                                   : plat::BytesToWide(m_codePage, src, static_cast<size_t>(n), true);
+    if (!buffer || capacity <= 0) return static_cast<int32_t>(w.size()) + 1;
+    int32_t count = std::min<int32_t>(static_cast<int32_t>(w.size()), capacity - 1);
+    std::char_traits<char16_t>::copy(buffer, w.data(), static_cast<size_t>(count));
+    buffer[count] = 0;
+    return count;
+}
+
+int32_t CPacket::CopyRest(uint8_t* buffer, int32_t count) const {
+    if (!buffer || count <= 0) return 0;
+    int32_t n = std::min(count, BytesLeft());
+    std::memcpy(buffer, m_data + m_cursor, static_cast<size_t>(n));
+    return n;
+}
+
+void CPacket::Skip(uint8_t separator, bool toCommand) {
+    m_cursor += m_fieldLength;
+    while (m_cursor < m_length) {
+        uint8_t b = m_data[m_cursor++];
+        // The command delimiter outranks every separator, whatever its value.
+        if (b == m_delimiter) {
+            if (!toCommand) --m_cursor;
+            break;
+        }
+        if (toCommand) continue;
+        if (b == separator) break;
+        if (b > separator && b >= PKT_END_ITEM) {
+            --m_cursor;
+            break;
+        }
+    }
+    MeasureField();
+}
+
+void CPacket::Advance(int32_t count) {
+    if (count <= 0) return;
+    m_cursor += std::min(count, BytesLeft());
+}
+
+int32_t CPacket::FieldExtent() const {
+    int32_t i = m_cursor + m_fieldLength;
+    while (i < m_length && m_data[i] != PKT_END_FIELD) ++i;
+    if (i < m_length) ++i;
+    return i - m_cursor;
+}
+
+CPacket* CPacket::CloneRest() const {
+    return new (std::nothrow) CPacket(m_mode, m_delimiter, m_data + m_cursor, BytesLeft(), m_codePage);
+}

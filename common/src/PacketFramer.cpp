@@ -1,0 +1,151 @@
+#include "PacketFramer.h"
+
+#include <cstdio>
+#include <cstring>
+#include <new>
+
+CPacketFramer::CPacketFramer(FramerSendCallback send, void* context, uint32_t codePage)
+    : m_send(send), m_context(context), m_codePage(codePage) {
+    m_buffer = new (std::nothrow) uint8_t[kGrowStep];
+    m_capacity = m_buffer ? kGrowStep : 0;
+}
+
+CPacketFramer::~CPacketFramer() { delete[] m_buffer; }
+
+uint8_t* CPacketFramer::AllocateAssembly(int32_t size) {
+    return new (std::nothrow) uint8_t[static_cast<size_t>(size)];
+}
+
+void CPacketFramer::Reset() {
+    m_used = 0;
+    m_state = 0;
+    m_expected = 0;
+}
+
+void CPacketFramer::AppendChunk(const uint8_t* chunk, int32_t count) {
+    if (count <= 0) return;
+    if (count > m_capacity - m_used) {
+        int64_t needed = static_cast<int64_t>(m_used) + count;
+        int64_t steps = (needed - m_capacity + kGrowStep - 1) / kGrowStep;
+        int64_t newCapacity = m_capacity + steps * kGrowStep;
+        uint8_t* grown = newCapacity <= INT32_MAX ? AllocateAssembly(static_cast<int32_t>(newCapacity)) : nullptr;
+        if (!grown) {
+            // Keep the old buffer; the packet being assembled is lost, the
+            // chunk is consumed so the stream stays in sync.
+            m_used = 0;
+            return;
+        }
+        if (m_used > 0) std::memcpy(grown, m_buffer, static_cast<size_t>(m_used));
+        delete[] m_buffer;
+        m_buffer = grown;
+        m_capacity = static_cast<int32_t>(newCapacity);
+    }
+    std::memcpy(m_buffer + m_used, chunk, static_cast<size_t>(count));
+    m_used += count;
+}
+
+CPacket* CPacketFramer::Parse(const uint8_t* input, int32_t& position, int32_t length) {
+    if (!input || position < 0) return nullptr;
+    if (m_state == 4) {
+        // The previous packet has been handed back; its bytes may go now.
+        m_used = 0;
+        m_state = 0;
+    }
+    while (position < length) {
+        switch (m_state) {
+        case 0: {
+            m_expected = 0;
+            m_digits = 0;
+            if (input[position++] == FRAME_STX) m_state = 1;
+            break;
+        }
+        case 1: {
+            uint8_t b = input[position++];
+            if (m_mode == 1) {
+                if (b == FRAME_ETX) {
+                    m_received = 0;
+                    m_state = 3;
+                } else if (b >= '0' && b <= '9' && m_digits < kMaxLengthDigits) {
+                    m_expected = m_expected * 10 + (b - '0');
+                    ++m_digits;
+                } else {
+                    m_state = 0;
+                }
+            } else {
+                m_expected = b;
+                m_state = 2;
+            }
+            break;
+        }
+        case 2: {
+            if (input[position++] == FRAME_ETX) {
+                m_received = 0;
+                m_state = 3;
+            } else {
+                m_state = 0;
+            }
+            break;
+        }
+        case 3: {
+            int32_t left = length - position;
+            int32_t chunk = m_expected - m_received;
+            if (chunk > left) chunk = left;
+            AppendChunk(input + position, chunk);
+            m_received += chunk;
+            position += chunk;
+            if (position >= length) break;  // the trailer has not arrived yet
+            uint8_t trailer = input[position++];
+            if (trailer == FRAME_ETB) {
+                m_state = 4;
+                return new (std::nothrow) CPacket(m_mode, m_delimiter, m_buffer, m_used, m_codePage);
+            }
+            m_state = 0;  // ETX: more segments follow; anything else: resynchronise
+            break;
+        }
+        default:
+            m_state = 0;
+            break;
+        }
+    }
+    return nullptr;
+}
+
+void CPacketFramer::Send(const CPacketBuffer& writer) {
+    const int32_t total = writer.GetLength();
+    const uint8_t* data = writer.GetData();
+    const int32_t limit = m_mode == 1 ? kMode1Chunk : kMode0Chunk;
+    for (int32_t offset = 0; offset < total;) {
+        int32_t remaining = total - offset;
+        int32_t chunk = remaining < limit ? remaining : limit;
+        int32_t headerLength;
+        m_header[0] = FRAME_STX;
+        if (m_mode == 1) {
+            int digits = std::snprintf(reinterpret_cast<char*>(m_header + 1), sizeof m_header - 2, "%d", chunk);
+            headerLength = 1 + digits;
+        } else {
+            m_header[1] = static_cast<uint8_t>(chunk);
+            headerLength = 2;
+        }
+        m_header[headerLength++] = FRAME_ETX;
+        m_trailer = remaining <= limit ? FRAME_ETB : FRAME_ETX;
+        if (m_send) {
+            const uint8_t* pieces[3] = {m_header, data + offset, &m_trailer};
+            const int32_t lengths[3] = {headerLength, chunk, 1};
+            m_send(m_context, 3, pieces, lengths);
+        }
+        offset += chunk;
+    }
+}
+
+CPacketBuffer* CPacketFramer::NewWriter(int32_t capacity) const {
+    return new (std::nothrow) CPacketBuffer(m_mode, m_delimiter, capacity, m_codePage);
+}
+
+CPacket* CPacketFramer::NewPacket(const uint8_t* bytes, int32_t length) const {
+    return new (std::nothrow) CPacket(m_mode, m_delimiter, bytes, length, m_codePage);
+}
+
+CPacket* CPacketFramer::PacketFromWriter(const CPacketBuffer* writer) const {
+    if (!writer) return nullptr;
+    return NewPacket(writer->GetData(), writer->GetLength());
+}

@@ -1,0 +1,142 @@
+#include "platform/Text.h"
+
+#include <QString>
+#include <cerrno>
+#include <iconv.h>
+#include <map>
+#include <memory>
+
+namespace plat {
+namespace {
+
+// iconv_open is slow; each thread keeps its converters per direction and code page.
+struct Converter {
+    iconv_t cd = reinterpret_cast<iconv_t>(-1);
+    ~Converter() {
+        if (cd != reinterpret_cast<iconv_t>(-1)) iconv_close(cd);
+    }
+};
+
+iconv_t GetConverter(const std::string& to, const std::string& from) {
+    thread_local std::map<std::pair<std::string, std::string>, std::unique_ptr<Converter>> cache;
+    auto key = std::make_pair(to, from);
+    auto it = cache.find(key);
+    if (it == cache.end()) {
+        auto c = std::make_unique<Converter>();
+        c->cd = iconv_open(to.c_str(), from.c_str());
+        it = cache.emplace(key, std::move(c)).first;
+    }
+    iconv(it->second->cd, nullptr, nullptr, nullptr, nullptr);  // reset shift state
+    return it->second->cd;
+}
+
+bool NeedsComposition(const char16_t* s, size_t n) {
+    // Composition only ever changes text that has a combining mark or a
+    // Hangul jamo; plain text takes the fast path.
+    for (size_t i = 0; i < n; ++i)
+        if (s[i] >= 0x0300) return true;
+    return false;
+}
+
+std::u16string Compose(std::u16string w) {
+    if (!NeedsComposition(w.data(), w.size())) return w;
+    QString q = QString::fromUtf16(w.data(), static_cast<qsizetype>(w.size()));
+    QString n = q.normalized(QString::NormalizationForm_C);
+    return std::u16string(reinterpret_cast<const char16_t*>(n.utf16()), static_cast<size_t>(n.size()));
+}
+
+}  // namespace
+
+std::string CodePageName(uint32_t codePage) {
+    if (codePage == CP_ACP) return "CP1252";
+    if (codePage == CP_UTF8) return "UTF-8";
+    return "CP" + std::to_string(codePage);
+}
+
+std::u16string BytesToWide(uint32_t codePage, const char* data, size_t len, bool precompose) {
+    std::u16string out;
+    if (!data || len == 0) return out;
+    iconv_t cd = GetConverter("UTF-16LE", CodePageName(codePage));
+    if (cd == reinterpret_cast<iconv_t>(-1)) return out;
+    out.reserve(len);
+    char16_t buf[512];
+    char* in = const_cast<char*>(data);
+    size_t inLeft = len;
+    while (inLeft > 0) {
+        char* o = reinterpret_cast<char*>(buf);
+        size_t oLeft = sizeof(buf);
+        size_t r = iconv(cd, &in, &inLeft, &o, &oLeft);
+        out.append(buf, (sizeof(buf) - oLeft) / sizeof(char16_t));
+        if (r == static_cast<size_t>(-1)) {
+            if (errno == E2BIG) continue;
+            // EILSEQ or a truncated sequence at the end: one byte becomes U+FFFD.
+            out.push_back(u'\uFFFD');
+            ++in;
+            --inLeft;
+            iconv(cd, nullptr, nullptr, nullptr, nullptr);
+        }
+    }
+    return precompose ? Compose(std::move(out)) : out;
+}
+
+std::string WideToBytes(uint32_t codePage, const char16_t* data, size_t len, bool compositeCheck) {
+    std::string out;
+    if (!data || len == 0) return out;
+    std::u16string composed;
+    if (compositeCheck && NeedsComposition(data, len)) {
+        composed = Compose(std::u16string(data, len));
+        data = composed.data();
+        len = composed.size();
+    }
+    iconv_t cd = GetConverter(CodePageName(codePage), "UTF-16LE");
+    if (cd == reinterpret_cast<iconv_t>(-1)) return out;
+    out.reserve(len);
+    char buf[1024];
+    char* in = reinterpret_cast<char*>(const_cast<char16_t*>(data));
+    size_t inLeft = len * sizeof(char16_t);
+    while (inLeft >= sizeof(char16_t)) {
+        char* o = buf;
+        size_t oLeft = sizeof(buf);
+        size_t r = iconv(cd, &in, &inLeft, &o, &oLeft);
+        out.append(buf, sizeof(buf) - oLeft);
+        if (r == static_cast<size_t>(-1)) {
+            if (errno == E2BIG) continue;
+            // Unencodable or a lone surrogate: the character becomes '?'.
+            char16_t c = *reinterpret_cast<const char16_t*>(in);
+            size_t skip = sizeof(char16_t);
+            if (c >= 0xD800 && c <= 0xDBFF && inLeft >= 2 * sizeof(char16_t)) {
+                char16_t d = *reinterpret_cast<const char16_t*>(in + sizeof(char16_t));
+                if (d >= 0xDC00 && d <= 0xDFFF) skip = 2 * sizeof(char16_t);
+            }
+            out.push_back('?');
+            in += skip;
+            inLeft -= skip;
+            iconv(cd, nullptr, nullptr, nullptr, nullptr);
+        }
+    }
+    return out;
+}
+
+int MultiByteToWideChar(uint32_t codePage, uint32_t flags, const char* src, int srcLen,
+                        char16_t* dst, int dstLen) {
+    if (!src || dstLen < 0 || srcLen < -1) return 0;
+    size_t n = srcLen == -1 ? std::char_traits<char>::length(src) + 1 : static_cast<size_t>(srcLen);
+    std::u16string w = BytesToWide(codePage, src, n, (flags & MB_PRECOMPOSED) != 0);
+    if (dstLen == 0) return static_cast<int>(w.size());
+    if (w.size() > static_cast<size_t>(dstLen)) return 0;
+    std::char_traits<char16_t>::copy(dst, w.data(), w.size());
+    return static_cast<int>(w.size());
+}
+
+int WideCharToMultiByte(uint32_t codePage, uint32_t flags, const char16_t* src, int srcLen,
+                        char* dst, int dstLen) {
+    if (!src || dstLen < 0 || srcLen < -1) return 0;
+    size_t n = srcLen == -1 ? WideLen(src) + 1 : static_cast<size_t>(srcLen);
+    std::string b = WideToBytes(codePage, src, n, (flags & WC_COMPOSITECHECK) != 0);
+    if (dstLen == 0) return static_cast<int>(b.size());
+    if (b.size() > static_cast<size_t>(dstLen)) return 0;
+    std::char_traits<char>::copy(dst, b.data(), b.size());
+    return static_cast<int>(b.size());
+}
+
+}  // namespace plat

@@ -1,0 +1,232 @@
+#include <gtest/gtest.h>
+
+#include <memory>
+#include <string>
+
+#include "Packet.h"
+#include "PacketBuffer.h"
+
+namespace {
+
+// A packet over its own copy of the bytes.
+struct P {
+    std::string bytes;
+    CPacket pkt;
+    explicit P(std::string b, int mode = 0, uint8_t delim = 0xFF, uint32_t cp = 0)
+        : bytes(std::move(b)),
+          pkt(mode, delim, reinterpret_cast<const uint8_t*>(bytes.data()), static_cast<int32_t>(bytes.size()), cp) {}
+    CPacket* operator->() { return &pkt; }
+};
+
+std::string Written(const CPacketBuffer& w) {
+    return std::string(reinterpret_cast<const char*>(w.GetData()), static_cast<size_t>(w.GetLength()));
+}
+
+}  // namespace
+
+TEST(PacketRead, DispatcherExample) {
+    P p("B\xFD" "1\xFC" "2\xFD");
+    EXPECT_EQ(p->GetFieldLength(), 1);
+    EXPECT_EQ(p->PeekByte(-1), 'B');
+    p->NextField();
+    EXPECT_EQ(p->GetFieldLength(), 1);
+    EXPECT_EQ(p->GetInt(0), 1);
+    p->NextSubField();
+    EXPECT_EQ(p->GetInt(0), 2);
+    p->NextField();
+    EXPECT_EQ(p->BytesLeft(), 0);
+    EXPECT_EQ(p->PeekByte(-1), -1);
+}
+
+TEST(PacketRead, NumbersOnEmptyFieldAndAtEnd) {
+    P p("\xFD");
+    EXPECT_EQ(p->GetInt(7), 7);
+    EXPECT_EQ(p->GetLong(7), 0);
+    EXPECT_EQ(p->GetULong(7), 0u);
+    p->NextField();
+    EXPECT_EQ(p->GetInt(7), 7);
+    EXPECT_EQ(p->GetLong(7), 7);
+    EXPECT_EQ(p->GetULong(7), 7u);
+}
+
+TEST(PacketRead, NumberConversions) {
+    struct Case { std::string field; int32_t i; uint32_t u; };
+    const Case cases[] = {
+        {"12345678901234567890", INT32_MAX, static_cast<uint32_t>(1234567890123LL)},  // first 13 characters
+        {"-9999999999999", INT32_MIN, static_cast<uint32_t>(-999999999999LL)},       // 13 characters, clamped
+        {"-1", -1, 4294967295u},
+        {"  42abc", 42, 42u},
+        {"+17", 17, 17u},
+        {"x9", 0, 0u},
+        {"4294967296", INT32_MAX, 0u},
+    };
+    for (const auto& c : cases) {
+        P p(c.field + "\xFD");
+        EXPECT_EQ(p->GetInt(-5), c.i) << c.field;
+        EXPECT_EQ(p->GetLong(-5), c.i) << c.field;
+        EXPECT_EQ(p->GetULong(5), c.u) << c.field;
+    }
+}
+
+TEST(PacketRead, SkipRespectsSeparatorRanks) {
+    P p("a\xFB" "b\xFC" "c\xFD" "d\xFE" "e\xFF" "f");
+    p->NextField();  // passes items and sub-fields
+    EXPECT_EQ(p->PeekByte(0), 'd');
+    p->NextField();  // stops on the record end
+    EXPECT_EQ(p->PeekByte(0), 0xFE);
+    EXPECT_EQ(p->GetFieldLength(), 0);
+    p->NextField();  // does not move past it
+    EXPECT_EQ(p->PeekByte(0), 0xFE);
+    p->NextRecord();
+    EXPECT_EQ(p->PeekByte(0), 'e');
+    p->NextRecord();  // stops on the command delimiter
+    EXPECT_EQ(p->PeekByte(0), 0xFF);
+    p->NextCommand();
+    EXPECT_EQ(p->PeekByte(0), 'f');
+    p->NextCommand();  // nothing more: stays at the end
+    EXPECT_EQ(p->BytesLeft(), 0);
+}
+
+TEST(PacketRead, ItemsAndSubFieldsInOrder) {
+    P p("1\xFB" "2\xFB" "3\xFC" "4\xFD");
+    p->NextItem();
+    EXPECT_EQ(p->GetInt(0), 2);
+    p->NextItem();
+    EXPECT_EQ(p->GetInt(0), 3);
+    p->NextItem();  // a sub-field end is above the item level: stop on it
+    EXPECT_EQ(p->PeekByte(0), 0xFC);
+    p->NextSubField();
+    EXPECT_EQ(p->GetInt(0), 4);
+}
+
+TEST(PacketRead, CustomCommandDelimiter) {
+    // A low delimiter ranks above every separator: fields end at it, and
+    // NextCommand passes over the separators to reach it.
+    P p("AB\x05" "C\xFD" "1\xFE" "x\x05" "D", 0, 0x05);
+    EXPECT_EQ(p->GetFieldLength(), 2);
+    EXPECT_EQ(p->CommandLength(), 2);
+    p->NextField();
+    EXPECT_EQ(p->PeekByte(0), 0x05);  // never crosses the delimiter
+    p->NextCommand();
+    EXPECT_EQ(p->PeekByte(0), 'C');
+    p->NextField();
+    EXPECT_EQ(p->GetInt(0), 1);
+    p->NextCommand();
+    EXPECT_EQ(p->PeekByte(0), 'D');
+
+    // A delimiter equal to a separator byte still ends commands, not fields.
+    P q("A\xFD" "B\xFD" "C", 0, 0xFD);
+    q->NextField();
+    EXPECT_EQ(q->PeekByte(0), 0xFD);
+    q->NextCommand();
+    EXPECT_EQ(q->PeekByte(0), 'B');
+}
+
+TEST(PacketRead, NextCommandAlwaysProgressesOrEnds) {
+    for (int delim = 0; delim < 256; ++delim) {
+        P p(std::string("\x01\xFB\xFC\xFD\xFE\xFF\x00\x7F", 8) + "z", 0, static_cast<uint8_t>(delim));
+        int steps = 0;
+        while (p->BytesLeft() > 0 && steps < 20) {
+            int before = p->GetPosition();
+            p->NextCommand();
+            if (p->GetPosition() == before) break;
+            ++steps;
+        }
+        EXPECT_TRUE(p->BytesLeft() == 0 || p->GetPosition() > 0) << delim;
+        EXPECT_LT(steps, 20) << delim;
+    }
+}
+
+TEST(PacketRead, Strings) {
+    P p("hello\xFDz");
+    char buf[4];
+    EXPECT_EQ(p->GetString(nullptr, 0), 6);
+    EXPECT_EQ(p->GetString(buf, sizeof buf), 4);
+    EXPECT_STREQ(buf, "hel");
+    char big[16];
+    EXPECT_EQ(p->GetString(big, sizeof big), 6);
+    EXPECT_STREQ(big, "hello");
+}
+
+TEST(PacketRead, WideTextByMode) {
+    char16_t buf[16];
+    P m0("caf\xE9\xFD", 0, 0xFF, 1252);
+    EXPECT_EQ(m0->GetWide(nullptr, 0), 5);
+    EXPECT_EQ(m0->GetWide(buf, 16), 4);
+    EXPECT_EQ(std::u16string(buf), u"caf\u00E9");
+    P m1("caf\xC3\xA9\xFD", 1);
+    EXPECT_EQ(m1->GetWide(buf, 16), 4);
+    EXPECT_EQ(std::u16string(buf), u"caf\u00E9");
+    EXPECT_EQ(m1->GetWide(buf, 3), 2);  // truncated, still terminated
+    EXPECT_EQ(std::u16string(buf), u"ca");
+    P whole("a\xFD" "b\xFC" "c\xFF" "d");
+    EXPECT_EQ(whole->GetWide(buf, 16, true), 5);
+    EXPECT_EQ(std::u16string(buf), u"a\u00FDb\u00FCc");  // separators read as code-page text
+}
+
+TEST(PacketRead, CopyRestAdvanceExtentAndClone) {
+    P p("ab\xFC" "cd\xFD" "ef");
+    uint8_t buf[4];
+    EXPECT_EQ(p->CopyRest(buf, 4), 4);
+    EXPECT_EQ(p->GetPosition(), 0);
+    EXPECT_EQ(p->CopyRest(nullptr, 4), 0);
+    EXPECT_EQ(p->FieldExtent(), 6);  // up to and including the 0xFD
+    p->Advance(1000);
+    EXPECT_EQ(p->BytesLeft(), 0);
+    P q("ab\xFC" "cd\xFD" "ef");
+    q->NextField();
+    EXPECT_EQ(q->FieldExtent(), 2);  // no 0xFD: to the end
+    std::unique_ptr<CPacket> c(q->CloneRest());
+    ASSERT_TRUE(c);
+    EXPECT_EQ(c->GetLength(), 2);
+    EXPECT_EQ(c->GetFieldLength(), 2);
+}
+
+TEST(PacketWrite, CapacityRule) {
+    std::string data(4096, 'x');
+    CPacketBuffer w(0, 0xFF, 4096, 0);
+    w.AppendBytes(data.data(), 4096);
+    EXPECT_EQ(w.GetLength(), 0);
+    w.AppendBytes(data.data(), 4095);
+    EXPECT_EQ(w.GetLength(), 4095);
+    w.AppendByte('y');  // would reach the capacity
+    EXPECT_EQ(w.GetLength(), 4095);
+    w.Reset();
+    w.AppendBytes(data.data(), 4094).AppendString("ab").AppendByte('c');  // too long, then fits
+    EXPECT_EQ(w.GetLength(), 4095);
+    EXPECT_EQ(w.GetData()[4094], 'c');
+}
+
+TEST(PacketWrite, NegativeCountsAndReserve) {
+    CPacketBuffer w(0, 0xFF, 16, 0);
+    w.AppendBytes("abc", -1);
+    EXPECT_EQ(w.GetLength(), 0);
+    EXPECT_EQ(w.Reserve(-3), nullptr);
+    EXPECT_EQ(w.Reserve(16), nullptr);
+    uint8_t* at = w.Reserve(15);
+    ASSERT_NE(at, nullptr);
+    EXPECT_EQ(at, w.GetData());
+    EXPECT_EQ(w.GetLength(), 15);
+}
+
+TEST(PacketWrite, NumbersAndSeparators) {
+    CPacketBuffer w(0, 0xFF, 64, 0);
+    w.AppendInt(-1).EndField().AppendLong(INT32_MIN).EndSubField().AppendULong(4294967295u).EndItem()
+        .AppendInt(0).EndRecord();
+    EXPECT_EQ(Written(w), "-1\xFD-2147483648\xFC" "4294967295\xFB" "0\xFE");
+}
+
+TEST(PacketWrite, WideTextByMode) {
+    CPacketBuffer m1(1, 0xFF, 64, 0);
+    m1.AppendWide(u"\u20AC\u00E9");
+    EXPECT_EQ(Written(m1), "\xE2\x82\xAC\xC3\xA9");
+    CPacketBuffer m0(0, 0xFF, 64, 1252);
+    m0.AppendWide(u"\u20AC\u00E9e\u0301\u0410");
+    EXPECT_EQ(Written(m0), "\x80\xE9\xE9?");  // composed, unencodable becomes '?'
+    CPacketBuffer small(0, 0xFF, 4, 0);
+    small.AppendWide(u"abcd");  // all or nothing
+    EXPECT_EQ(small.GetLength(), 0);
+    small.AppendWide(u"");
+    small.AppendWide(nullptr);
+    EXPECT_EQ(small.GetLength(), 0);
+}

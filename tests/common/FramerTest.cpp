@@ -1,0 +1,263 @@
+#include <gtest/gtest.h>
+
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "PacketFramer.h"
+
+namespace {
+
+using Bytes = std::vector<uint8_t>;
+
+Bytes B(std::initializer_list<int> v) {
+    Bytes b;
+    for (int x : v) b.push_back(static_cast<uint8_t>(x));
+    return b;
+}
+
+Bytes Cat(Bytes a, const Bytes& b) {
+    a.insert(a.end(), b.begin(), b.end());
+    return a;
+}
+
+Bytes Text(const std::string& s) { return Bytes(s.begin(), s.end()); }
+
+std::string AsString(const CPacket* p) {
+    return std::string(reinterpret_cast<const char*>(p->GetData()), static_cast<size_t>(p->GetLength()));
+}
+
+struct Segment {
+    Bytes header, data;
+    uint8_t trailer;
+};
+
+struct Capture {
+    std::vector<Segment> segments;
+    static void Callback(void* ctx, int count, const uint8_t* const* pieces, const int32_t* lengths) {
+        ASSERT_EQ(count, 3);
+        auto* self = static_cast<Capture*>(ctx);
+        self->segments.push_back({Bytes(pieces[0], pieces[0] + lengths[0]), Bytes(pieces[1], pieces[1] + lengths[1]),
+                                  lengths[2] == 1 ? pieces[2][0] : uint8_t(0)});
+    }
+};
+
+// Feeds every chunk in turn, collecting the packets that complete.
+std::vector<std::string> Feed(CPacketFramer& f, const std::vector<Bytes>& chunks) {
+    std::vector<std::string> out;
+    for (const auto& c : chunks) {
+        int32_t pos = 0;
+        while (pos < static_cast<int32_t>(c.size())) {
+            std::unique_ptr<CPacket> p(f.Parse(c.data(), pos, static_cast<int32_t>(c.size())));
+            if (p) out.push_back(AsString(p.get()));
+        }
+    }
+    return out;
+}
+
+}  // namespace
+
+TEST(FramerReceive, LeadingNoiseIgnoredAndOnePacketMode0) {
+    CPacketFramer f(nullptr, nullptr, 0);
+    Bytes in = Cat(Cat(B({0x41, 0x02, 0x05, 0x03}), Text("HELLO")), B({0x17}));
+    int32_t pos = 0;
+    std::unique_ptr<CPacket> p(f.Parse(in.data(), pos, static_cast<int32_t>(in.size())));
+    ASSERT_TRUE(p);
+    EXPECT_EQ(AsString(p.get()), "HELLO");
+    EXPECT_EQ(pos, static_cast<int32_t>(in.size()));
+}
+
+TEST(FramerReceive, SegmentSplitAcrossCalls) {
+    CPacketFramer f(nullptr, nullptr, 0);
+    std::vector<Bytes> parts = {B({0x02}), Cat(B({0x05, 0x03}), Text("HE")), Text("LLO"), B({0x17})};
+    int got = 0;
+    for (size_t i = 0; i < parts.size(); ++i) {
+        int32_t pos = 0;
+        std::unique_ptr<CPacket> p(f.Parse(parts[i].data(), pos, static_cast<int32_t>(parts[i].size())));
+        EXPECT_EQ(pos, static_cast<int32_t>(parts[i].size()));
+        if (p) {
+            EXPECT_EQ(i, parts.size() - 1);
+            EXPECT_EQ(AsString(p.get()), "HELLO");
+            ++got;
+        }
+    }
+    EXPECT_EQ(got, 1);
+}
+
+TEST(FramerReceive, MultiSegmentPacketAndTwoPacketsInOneInput) {
+    CPacketFramer f(nullptr, nullptr, 0);
+    Bytes in = Cat(Cat(B({2, 2, 3, 'A', 'B', 3}), B({2, 1, 3, 'C', 0x17})), B({2, 1, 3, 'D', 0x17}));
+    int32_t pos = 0;
+    std::unique_ptr<CPacket> p(f.Parse(in.data(), pos, static_cast<int32_t>(in.size())));
+    ASSERT_TRUE(p);
+    EXPECT_EQ(AsString(p.get()), "ABC");
+    EXPECT_EQ(pos, 11);
+    p.reset(f.Parse(in.data(), pos, static_cast<int32_t>(in.size())));
+    ASSERT_TRUE(p);
+    EXPECT_EQ(AsString(p.get()), "D");
+    EXPECT_EQ(pos, static_cast<int32_t>(in.size()));
+}
+
+TEST(FramerReceive, MalformedHeadersResynchronise) {
+    struct Case { const char* name; int mode; Bytes bad; };
+    const Case cases[] = {
+        {"mode 0, no ETX after length", 0, B({2, 5, 4})},
+        {"mode 1, letter in length", 1, B({2, '1', 'x'})},
+        {"mode 1, ten length digits", 1, Cat(B({2}), Text("1000000000"))},
+    };
+    for (const auto& c : cases) {
+        CPacketFramer f(nullptr, nullptr, 0);
+        f.SetMode(c.mode);
+        Bytes good = c.mode == 1 ? B({2, '2', 3, 'O', 'K', 0x17}) : B({2, 2, 3, 'O', 'K', 0x17});
+        auto out = Feed(f, {c.bad, good});
+        ASSERT_EQ(out.size(), 1u) << c.name;
+        EXPECT_EQ(out[0], "OK") << c.name;
+    }
+}
+
+TEST(FramerReceive, NineDigitLengthAccepted) {
+    CPacketFramer f(nullptr, nullptr, 0);
+    f.SetMode(1);
+    Bytes in = Cat(B({2}), Text("000000002"));
+    in = Cat(in, B({3, 'h', 'i', 0x17}));
+    auto out = Feed(f, {in});
+    ASSERT_EQ(out.size(), 1u);
+    EXPECT_EQ(out[0], "hi");
+}
+
+TEST(FramerReceive, BadTrailerKeepsAssembledBytes) {
+    CPacketFramer f(nullptr, nullptr, 0);
+    auto out = Feed(f, {B({2, 2, 3, 'A', 'B', 0x55}), B({2, 1, 3, 'C', 0x17})});
+    ASSERT_EQ(out.size(), 1u);
+    EXPECT_EQ(out[0], "ABC");
+}
+
+TEST(FramerReceive, EmptySegmentsAndLargeMode1Packet) {
+    CPacketFramer f(nullptr, nullptr, 0);
+    f.SetMode(1);
+    std::string big(5000, 'z');
+    big[4999] = 'e';
+    Bytes in = Cat(Cat(B({2, 3, 3}), Cat(Cat(B({2}), Text("5000")), B({3}))), Cat(Text(big), B({0x17})));
+    auto out = Feed(f, {in});
+    ASSERT_EQ(out.size(), 1u);
+    EXPECT_EQ(out[0], big);
+    EXPECT_GE(f.GetCapacity(), 5000);
+}
+
+TEST(FramerReceive, PacketBytesStayValidUntilNextCall) {
+    CPacketFramer f(nullptr, nullptr, 0);
+    Bytes in = B({2, 1, 3, 'X', 0x17, 2, 1, 3, 'Y', 0x17});
+    int32_t pos = 0;
+    std::unique_ptr<CPacket> p(f.Parse(in.data(), pos, 5));
+    ASSERT_TRUE(p);
+    EXPECT_EQ(f.GetState(), 4);
+    EXPECT_EQ(f.GetUsed(), 1);
+    p.reset(f.Parse(in.data(), pos, static_cast<int32_t>(in.size())));
+    ASSERT_TRUE(p);
+    EXPECT_EQ(AsString(p.get()), "Y");
+}
+
+TEST(FramerReceive, ResetDropsPartialPacket) {
+    CPacketFramer f(nullptr, nullptr, 0);
+    Feed(f, {B({2, 2, 3, 'A', 'B', 3, 2, 5, 3, 'x'})});
+    f.Reset();
+    auto out = Feed(f, {B({2, 1, 3, 'C', 0x17})});
+    ASSERT_EQ(out.size(), 1u);
+    EXPECT_EQ(out[0], "C");
+}
+
+namespace {
+class FailingFramer : public CPacketFramer {
+public:
+    FailingFramer() : CPacketFramer(nullptr, nullptr, 0) {}
+    bool fail = true;
+protected:
+    uint8_t* AllocateAssembly(int32_t size) override {
+        return fail ? nullptr : CPacketFramer::AllocateAssembly(size);
+    }
+};
+}  // namespace
+
+TEST(FramerReceive, GrowthFailureDropsPacketAndStaysInSync) {
+    FailingFramer f;
+    f.SetMode(1);
+    std::string big(5000, 'q');
+    Bytes in = Cat(Cat(Cat(B({2}), Text("5000")), B({3})), Cat(Text(big), B({0x17})));
+    // The packet that cannot grow is lost as a whole, never written past the buffer.
+    auto out = Feed(f, {in, B({2, '2', 3, 'o', 'k', 0x17})});
+    EXPECT_EQ(f.GetCapacity(), 4096);
+    ASSERT_EQ(out.size(), 2u);
+    EXPECT_NE(out[0], big);
+    EXPECT_EQ(out[1], "ok");
+    f.fail = false;
+    out = Feed(f, {in});
+    ASSERT_EQ(out.size(), 1u);
+    EXPECT_EQ(out[0], big);
+}
+
+TEST(FramerSend, SegmentsByMode) {
+    struct Case { int mode; int size; std::vector<int> chunks; };
+    const Case cases[] = {
+        {0, 250, {100, 100, 50}}, {0, 100, {100}}, {0, 101, {100, 1}},
+        {1, 250, {250}},          {1, 4097, {4096, 1}}, {0, 0, {}},
+    };
+    for (const auto& c : cases) {
+        Capture cap;
+        CPacketFramer f(&Capture::Callback, &cap, 0);
+        f.SetMode(c.mode);
+        CPacketBuffer w(c.mode, 0xFF, 8192, 0);
+        std::string data;
+        for (int i = 0; i < c.size; ++i) data.push_back(static_cast<char>('a' + i % 26));
+        w.AppendBytes(data.data(), c.size);
+        f.Send(w);
+        ASSERT_EQ(cap.segments.size(), c.chunks.size()) << c.mode << "/" << c.size;
+        std::string joined;
+        for (size_t i = 0; i < c.chunks.size(); ++i) {
+            const auto& s = cap.segments[i];
+            Bytes header = c.mode == 1 ? Cat(Cat(B({2}), Text(std::to_string(c.chunks[i]))), B({3}))
+                                       : B({2, c.chunks[i], 3});
+            EXPECT_EQ(s.header, header);
+            EXPECT_EQ(static_cast<int>(s.data.size()), c.chunks[i]);
+            EXPECT_EQ(s.trailer, i + 1 == c.chunks.size() ? 0x17 : 0x03);
+            joined.append(s.data.begin(), s.data.end());
+        }
+        EXPECT_EQ(joined, data);
+    }
+}
+
+TEST(FramerSend, RoundTripThroughParse) {
+    for (int mode : {0, 1}) {
+        Capture cap;
+        CPacketFramer tx(&Capture::Callback, &cap, 0), rx(nullptr, nullptr, 0);
+        tx.SetMode(mode);
+        rx.SetMode(mode);
+        CPacketBuffer w(mode, 0xFF, 20000, 0);
+        std::string data(9000, '\x02');  // payload bytes that look like framing
+        data[17] = 0x17;
+        w.AppendBytes(data.data(), static_cast<int32_t>(data.size()));
+        tx.Send(w);
+        Bytes wire;
+        for (const auto& s : cap.segments) wire = Cat(Cat(Cat(wire, s.header), s.data), B({s.trailer}));
+        auto out = Feed(rx, {wire});
+        ASSERT_EQ(out.size(), 1u);
+        EXPECT_EQ(out[0], data);
+    }
+}
+
+TEST(FramerFactories, ShareModeDelimiterAndCodePage) {
+    CPacketFramer f(nullptr, nullptr, 1251);
+    f.SetMode(1);
+    f.SetCommandDelimiter(0x7E);
+    std::unique_ptr<CPacketBuffer> w(f.NewDefaultWriter());
+    ASSERT_TRUE(w);
+    EXPECT_EQ(w->GetCapacity(), 4096);
+    EXPECT_EQ(w->GetMode(), 1);
+    EXPECT_EQ(w->GetCommandDelimiter(), 0x7E);
+    EXPECT_EQ(w->GetCodePage(), 1251u);
+    w->AppendString("ab~cd");
+    std::unique_ptr<CPacket> p(f.PacketFromWriter(w.get()));
+    ASSERT_TRUE(p);
+    EXPECT_EQ(p->GetFieldLength(), 2);
+    EXPECT_EQ(p->GetCommandDelimiter(), 0x7E);
+    EXPECT_EQ(f.PacketFromWriter(nullptr), nullptr);
+}

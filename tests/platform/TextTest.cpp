@@ -1,0 +1,61 @@
+#include <gtest/gtest.h>
+
+#include "platform/Text.h"
+
+using namespace plat;
+
+TEST(Text, CodePageNames) {
+    EXPECT_EQ(CodePageName(0), "CP1252");
+    EXPECT_EQ(CodePageName(65001), "UTF-8");
+    EXPECT_EQ(CodePageName(437), "CP437");
+}
+
+TEST(Text, RoundTripsThroughCodePages) {
+    struct Case { uint32_t cp; std::string bytes; std::u16string wide; };
+    const Case cases[] = {
+        {0, "caf\xE9 \x80", u"caf\u00E9 \u20AC"},
+        {1252, "\x9C", u"\u0153"},
+        {65001, "\xE2\x82\xAC\xF0\x9F\x98\x80", u"\u20AC\U0001F600"},
+        {1251, "\xC0", u"\u0410"},
+    };
+    for (const auto& c : cases) {
+        EXPECT_EQ(BytesToWide(c.cp, c.bytes), c.wide) << c.cp;
+        EXPECT_EQ(WideToBytes(c.cp, c.wide), c.bytes) << c.cp;
+    }
+}
+
+TEST(Text, InvalidBytesBecomeReplacementCharacter) {
+    EXPECT_EQ(BytesToWide(CP_UTF8, std::string("a\xFF" "b")), u"a\uFFFDb");
+    EXPECT_EQ(BytesToWide(CP_UTF8, std::string("a\xE2\x82")), u"a\uFFFD\uFFFD");  // truncated sequence
+    EXPECT_EQ(BytesToWide(1252, std::string("\x81")), u"\uFFFD");                  // undefined in CP1252
+}
+
+TEST(Text, UnencodableCharactersBecomeQuestionMarks) {
+    EXPECT_EQ(WideToBytes(1252, std::u16string(u"a\u0410b")), "a?b");
+    EXPECT_EQ(WideToBytes(1252, std::u16string(u"x\U0001F600y")), "x?y");  // a pair is one character
+    std::u16string lone = u"a";
+    lone.push_back(char16_t(0xD800));
+    lone += u"b";
+    EXPECT_EQ(WideToBytes(1252, lone), "a?b");
+}
+
+TEST(Text, CompositionWhereAsked) {
+    // 'e' + combining acute: composed to U+00E9 before encoding.
+    std::u16string decomposed = u"e\u0301";
+    EXPECT_EQ(WideToBytes(1252, decomposed, true), "\xE9");
+    EXPECT_EQ(WideToBytes(1252, decomposed, false), "e?");
+    EXPECT_EQ(BytesToWide(CP_UTF8, std::string("e\xCC\x81"), true), u"\u00E9");
+    EXPECT_EQ(BytesToWide(CP_UTF8, std::string("e\xCC\x81"), false), u"e\u0301");
+}
+
+TEST(Text, WindowsShapedWrappers) {
+    char16_t buf[8];
+    EXPECT_EQ(MultiByteToWideChar(0, 0, "abc", -1, nullptr, 0), 4);  // terminator counted
+    EXPECT_EQ(MultiByteToWideChar(0, 0, "abc", -1, buf, 8), 4);
+    EXPECT_EQ(std::u16string(buf), u"abc");
+    EXPECT_EQ(MultiByteToWideChar(0, 0, "abc", 3, buf, 2), 0);  // too small
+    char out[8];
+    EXPECT_EQ(WideCharToMultiByte(65001, 0, u"\u00E9", 1, nullptr, 0), 2);
+    EXPECT_EQ(WideCharToMultiByte(65001, 0, u"\u00E9", -1, out, 8), 3);
+    EXPECT_STREQ(out, "\xC3\xA9");
+}
