@@ -1,0 +1,1 @@
+// The session object and its command handlers.

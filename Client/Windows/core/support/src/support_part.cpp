@@ -1,0 +1,1 @@
+// Log file, sized buffers, device INI file and small helpers.

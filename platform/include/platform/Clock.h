@@ -1,0 +1,49 @@
+// Clock: a 32-bit millisecond tick (compare with unsigned subtraction) that
+// tests can drive, and the device clock as local time and UTC. Setting the
+// device clock changes a stored offset, never the machine's clock.
+#pragma once
+
+#include <cstdint>
+#include <functional>
+
+#include "platform/WinTypes.h"
+
+struct SYSTEMTIME {
+    WORD wYear;
+    WORD wMonth;
+    WORD wDayOfWeek;
+    WORD wDay;
+    WORD wHour;
+    WORD wMinute;
+    WORD wSecond;
+    WORD wMilliseconds;
+};
+
+// 100-nanosecond intervals since 1601-01-01 UTC, as two 32-bit halves.
+struct FILETIME {
+    DWORD dwLowDateTime;
+    DWORD dwHighDateTime;
+};
+
+DWORD GetTickCount();
+// Replaces the tick source (tests); null restores the real monotonic tick.
+void SetTickSource(std::function<DWORD()> source);
+
+// The device clock: the machine's clock plus the stored offset.
+void GetSystemTime(SYSTEMTIME* utc);
+void GetLocalTime(SYSTEMTIME* local);
+// Move the device clock (the offset) so that now reads as given. FALSE on an invalid time.
+BOOL SetSystemTime(const SYSTEMTIME* utc);
+BOOL SetLocalTime(const SYSTEMTIME* local);
+int64_t GetDeviceClockOffsetMs();
+void SetDeviceClockOffsetMs(int64_t offsetMs);
+
+// Conversions; local time follows TZ. FALSE on an invalid value.
+BOOL SystemTimeToFileTime(const SYSTEMTIME* st, FILETIME* ft);
+BOOL FileTimeToSystemTime(const FILETIME* ft, SYSTEMTIME* st);
+BOOL FileTimeToLocalFileTime(const FILETIME* utc, FILETIME* local);
+BOOL LocalFileTimeToFileTime(const FILETIME* local, FILETIME* utc);
+
+// Between FILETIME and Unix time (seconds and nanoseconds since 1970 UTC).
+FILETIME UnixToFileTime(int64_t seconds, int64_t nanoseconds);
+void FileTimeToUnix(const FILETIME& ft, int64_t* seconds, int64_t* nanoseconds);

@@ -1,0 +1,88 @@
+// Window messages: our own message layer, plain C++, Windows semantics and
+// message numbers (the host sends and reads them).
+//
+// - A window is a handle from a table with a procedure; it belongs to the
+//   thread that created it.
+// - Every thread has its own queue. PostMessage works from any thread.
+//   SendMessage calls the procedure directly on the owner thread (re-entrant)
+//   and blocks across threads until the owner thread has handled it (the
+//   owner handles sent messages whenever it waits in or peeks its queue).
+// - Timers are produced by the queue as WM_TIMER when they are due (by
+//   GetTickCount of Clock.h), so a pump that drops WM_TIMER drops them.
+#pragma once
+
+#include <functional>
+
+#include "platform/WinTypes.h"
+
+constexpr UINT WM_NULL = 0x0000;
+constexpr UINT WM_CREATE = 0x0001;
+constexpr UINT WM_DESTROY = 0x0002;
+constexpr UINT WM_SIZE = 0x0005;
+constexpr UINT WM_ACTIVATE = 0x0006;
+constexpr UINT WM_SETFOCUS = 0x0007;
+constexpr UINT WM_KILLFOCUS = 0x0008;
+constexpr UINT WM_PAINT = 0x000F;
+constexpr UINT WM_CLOSE = 0x0010;
+constexpr UINT WM_QUIT = 0x0012;
+constexpr UINT WM_KEYDOWN = 0x0100;
+constexpr UINT WM_KEYUP = 0x0101;
+constexpr UINT WM_CHAR = 0x0102;
+constexpr UINT WM_SYSKEYDOWN = 0x0104;
+constexpr UINT WM_SYSKEYUP = 0x0105;
+constexpr UINT WM_SYSCHAR = 0x0106;
+constexpr UINT WM_COMMAND = 0x0111;
+constexpr UINT WM_TIMER = 0x0113;
+constexpr UINT WM_SYSTIMER = 0x0118;
+constexpr UINT WM_LBUTTONDOWN = 0x0201;
+constexpr UINT WM_LBUTTONUP = 0x0202;
+constexpr UINT WM_MOUSEMOVE = 0x0200;
+constexpr UINT WM_USER = 0x0400;
+
+constexpr UINT PM_NOREMOVE = 0x0000;
+constexpr UINT PM_REMOVE = 0x0001;
+
+struct MSG {
+    HWND hwnd;
+    UINT message;
+    WPARAM wParam;
+    LPARAM lParam;
+    DWORD time;
+};
+
+using WindowProc = std::function<LRESULT(HWND, UINT, WPARAM, LPARAM)>;
+
+// Creates a window owned by the calling thread; 0 when the table is full.
+HWND CreateMessageWindow(WindowProc proc);
+// Removes the window after sending it WM_DESTROY; its queued messages and
+// timers go with it. Owner thread only.
+BOOL DestroyWindow(HWND hwnd);
+BOOL IsWindow(HWND hwnd);
+// Calls the window's procedure as a message would.
+LRESULT CallWindowProcedure(HWND hwnd, UINT msg, WPARAM wParam, LPARAM lParam);
+
+// 0 when the window does not exist.
+LRESULT SendMessage(HWND hwnd, UINT msg, WPARAM wParam, LPARAM lParam);
+// FALSE when the window does not exist. A hwnd of 0 posts to the calling
+// thread's queue (a thread message).
+BOOL PostMessage(HWND hwnd, UINT msg, WPARAM wParam, LPARAM lParam);
+void PostQuitMessage(int exitCode);
+
+// Timer ids are per window; setting an existing id restarts it. Returns the id, 0 on failure.
+UINT SetTimer(HWND hwnd, UINT id, UINT elapseMs);
+BOOL KillTimer(HWND hwnd, UINT id);
+
+// hwnd 0: any message of the thread; min = max = 0: any message number.
+BOOL PeekMessage(MSG* msg, HWND hwnd, UINT msgMin, UINT msgMax, UINT removeFlags);
+// Waits; FALSE when the message is WM_QUIT, -1 on an invalid window.
+BOOL GetMessage(MSG* msg, HWND hwnd, UINT msgMin, UINT msgMax);
+BOOL TranslateMessage(const MSG* msg);
+LRESULT DispatchMessage(const MSG* msg);
+// Waits until the calling thread's queue has a message (or a sent message was
+// handled, or a timer is due), at most timeoutMs (-1: forever). TRUE when
+// something arrived.
+BOOL WaitMessageTimeout(int timeoutMs);
+
+// On the GUI thread: called while the thread waits for messages, with the
+// longest time it may take, so Qt can process its own events. Null removes it.
+void SetMessageWaitHook(std::function<void(int maxWaitMs)> hook);

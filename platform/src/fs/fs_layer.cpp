@@ -1,0 +1,1 @@
+// The fs layer.

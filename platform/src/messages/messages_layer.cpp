@@ -1,0 +1,1 @@
+// The messages layer.
