@@ -1,0 +1,118 @@
+// Narrow interfaces through which the session core reaches parts of the
+// runtime that are built around it: the extension libraries, the text screen,
+// the widgets and the automation libraries. Every default answers "not
+// present" and does nothing, so the core runs whole without them; the parts
+// that provide them derive from these classes and install themselves with
+// CClientCore::SetScanner, SetDevices, SetScreen, SetWidgets, SetAutomation.
+#pragma once
+
+#include <cstdint>
+#include <string>
+#include <string_view>
+#include <vector>
+
+// Scanner states as the scanner library knows them.
+constexpr int SCANNER_STATE_OFF = 1;
+constexpr int SCANNER_STATE_ON = 2;
+constexpr int SCANNER_STATE_TRIGGER = 3;
+
+// Symbology code of a name that is not in the symbology table.
+constexpr int SYMBOLOGY_UNKNOWN = 242;
+
+// Words in a decoder's parameter record; parameter p is word p + 2.
+constexpr int DECODER_RECORD_WORDS = 10;
+
+// The scanner library (extension type 0) and its decoder table.
+class ICoreScanner {
+public:
+    virtual ~ICoreScanner() = default;
+    virtual bool IsPresent() { return false; }
+    virtual int GetScannerState() { return 0; }
+    virtual int SetScannerState(int /*state*/) { return 0; }
+    virtual bool GetSupportedDecoders(std::vector<uint8_t>* /*decoders*/) { return false; }
+    virtual bool GetEnabledDecoders(std::vector<uint8_t>* /*decoders*/) { return false; }
+    virtual bool SetEnabledDecoders(const std::vector<uint8_t>& /*decoders*/) { return false; }
+    virtual bool GetDecoderParameters(int /*decoder*/, int32_t (& /*record*/)[DECODER_RECORD_WORDS]) { return false; }
+    virtual bool SetDecoderParameters(int /*decoder*/, const int32_t (& /*record*/)[DECODER_RECORD_WORDS]) {
+        return false;
+    }
+    virtual int SetGlobalParameter(int /*parameter*/, int32_t /*value*/) { return 0; }
+    // Host symbology code of a name; SYMBOLOGY_UNKNOWN when the name is unknown.
+    virtual int SymbologyCode(std::string_view /*name*/) { return SYMBOLOGY_UNKNOWN; }
+    // Sets the decoders from a file of the BARCODES folder (a field's decoder file).
+    virtual void SetDecodersFromFile(std::u16string_view /*name*/) {}
+};
+
+// Functions of the device-control library, with the value each answers when
+// the library or the function is missing.
+enum class DeviceFunction {
+    GetKeyBoardState,   // -1
+    GetKeyTimeout,      // -1
+    GetBackLightTime,   // -1
+    SetKeyBoardState,   // 0
+    SetKeyTimeout,      // 0
+    SetBackLightTime,   // 0
+    SetAlphaMode,       // 0
+    SetBacklightState,  // 0
+};
+
+// The device extensions (device control, magnetic-stripe and RFID readers).
+class ICoreDevices {
+public:
+    virtual ~ICoreDevices() = default;
+    virtual bool HasDeviceControl() { return false; }
+    virtual int32_t CallDevice(DeviceFunction function, int32_t value);
+    // The device-control library's device id; 0 when none.
+    virtual int32_t GetDeviceId() { return 0; }
+    virtual void EnableMsr(bool /*on*/) {}
+    virtual void EnableRfid(bool /*on*/) {}
+    virtual void SuspendAll() {}
+    virtual void ResumeAll() {}
+    virtual int32_t SetRfidProperty(std::string_view /*name*/, std::string_view /*value*/) { return 0; }
+};
+
+// The text screen of character cells and its caret. Rows and columns are cells.
+class ICoreScreen {
+public:
+    virtual ~ICoreScreen() = default;
+    virtual void Clear() {}
+    // Writes the text from (row, column) with the default attribute; the cursor stays.
+    virtual void WriteText(int /*row*/, int /*column*/, std::u16string_view /*text*/) {}
+    virtual void MoveCaret(int /*row*/, int /*column*/) {}
+    virtual void ShowCaret(bool /*show*/) {}
+    virtual void GetCursor(int* row, int* column) { *row = 0, *column = 0; }
+};
+
+// The widget manager and the menu box.
+class ICoreWidgets {
+public:
+    virtual ~ICoreWidgets() = default;
+    // Activates the focused widget; false when there is none.
+    virtual bool ActivateFocused() { return false; }
+    virtual void RemoveAll() {}
+    virtual void SetCellMetrics(int /*cellWidth*/, int /*cellHeight*/) {}
+    // A widget event offered to the open menu first (dialog mode 4).
+    virtual void OfferToMenu(const uint8_t* /*bytes*/, int32_t /*count*/) {}
+};
+
+// The automation libraries.
+class ICoreAutomation {
+public:
+    virtual ~ICoreAutomation() = default;
+    virtual bool IsLoaded() { return false; }
+    virtual void Notify(uint32_t /*code*/, intptr_t /*a*/, intptr_t /*b*/) {}
+};
+
+// A serial port that a command keeps open between uses; the core's poll
+// closes it (deletes it) after a second without use.
+class ICoreSerialPort {
+public:
+    virtual ~ICoreSerialPort() = default;
+};
+
+// Automation notification codes the core sends.
+constexpr uint32_t AUTO_TERMINATE = 0x9003;
+constexpr uint32_t AUTO_SESSION_START = 0x9005;
+constexpr uint32_t AUTO_DISCONNECT = 0x9006;
+constexpr uint32_t AUTO_INPUT_AWAITED = 0x9007;
+constexpr uint32_t AUTO_END_OF_INPUT = 0x9008;
