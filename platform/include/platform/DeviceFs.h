@@ -3,12 +3,24 @@
 // only here, under the device root directory.
 //
 // - The device root: SetDeviceRoot, else $ORVADE_DEVICE_ROOT, else
-//   ~/.local/share/orvade/device (created on first use).
-// - Existing names are found without regard to case; new names are created as given.
-// - Enumeration is sorted by name (case-insensitively) and uses Windows
-//   wildcard rules ('*', '?', "*.*" matches every name).
-// - Recursive operations never follow symbolic links.
+//   ~/.local/share/orvade/device (created when a path is first mapped).
+// - Device paths are absolute: a path that does not begin with '\' is refused
+//   (maps to nothing, every operation fails). Repeated '\' count as one.
+// - Existing names are found without regard to case (per component: the exact
+//   name first, else the byte-wise smallest name that matches when case is
+//   ignored); new names are created as given. Machine names that are not valid
+//   UTF-8 cannot be named by a device path and are never listed.
+// - Enumeration is sorted by name (case-insensitively, ties by exact name) and
+//   uses Windows wildcard rules ('*', '?', "*.*" matches every name).
+// - Symbolic links inside the device root are files: they are listed as files,
+//   never entered (a path that passes through one as a folder maps to
+//   nothing), and deleting one deletes the link only. Opening one opens what
+//   it points to.
 // - "." and ".." components are refused: no path leaves the device root.
+// - The program folder is a mount: its device path (default
+//   "\Program Files\Orvade Client") maps to the directory of the running
+//   executable, which need not lie under the device root. It is not listed
+//   in its parent folder (unless a folder of that name exists there too).
 #pragma once
 
 #include <cstdint>
@@ -22,13 +34,19 @@
 
 namespace plat::fs {
 
+// An empty directory restores $ORVADE_DEVICE_ROOT or the default.
 void SetDeviceRoot(const std::string& hostDirectory);
 std::string DeviceRoot();
 
-// The device folder of the running program (a folder under the device root
-// that holds its libraries), overridable for tests.
+// The program folder: a device path mounted on a machine directory.
+// SetProgramFolder(devicePath) moves the device path and keeps the machine
+// directory; the two-argument form sets both (tests). An empty devicePath
+// restores "\Program Files\Orvade Client"; an empty hostDirectory restores the
+// directory of the running executable.
 void SetProgramFolder(const std::u16string& devicePath);
+void SetProgramFolder(const std::u16string& devicePath, const std::string& hostDirectory);
 std::u16string ProgramFolder();
+std::string ProgramHostDirectory();
 // The temporary folder, "\Temp", created on first use.
 std::u16string TempFolder();
 
@@ -38,15 +56,23 @@ bool IsSafePath(std::u16string_view devicePath);
 bool IsSafeName(std::u16string_view name);
 
 // The machine path for a device path: existing components are matched
-// without regard to case, the rest are used as given. Nothing for an unsafe path.
+// without regard to case, the rest are used as given. Nothing for an unsafe
+// or relative path, or one that passes through a symbolic link.
 std::optional<std::string> ToHostPath(std::u16string_view devicePath);
 
+// Windows wildcard rules, case-insensitive: '*' any run, '?' one character;
+// a pattern ending in ".*" also matches the names its part before ".*"
+// matches ("*.*" matches every name, "a.*" matches "a"); a pattern ending in
+// '.' matches names without a further extension ("*." matches "readme", not
+// "a.txt").
 bool WildcardMatch(std::u16string_view pattern, std::u16string_view name);
 
 struct FindData {
     std::u16string name;
     bool isDirectory = false;
     uint64_t size = 0;
+    // Linux has no settable creation time: this is the birth time where the
+    // file system records one (statx), else the last-write time.
     FILETIME creationTime{};
     FILETIME lastAccessTime{};
     FILETIME lastWriteTime{};
@@ -55,23 +81,36 @@ struct FindData {
 // ("\Data\*.txt"), sorted by name; "." and ".." never appear. Symbolic links
 // are reported as files and never entered.
 std::vector<FindData> FindFiles(std::u16string_view devicePattern);
+// The entry itself (its name as stored, in its stored case); a link is a file.
 std::optional<FindData> GetFileData(std::u16string_view devicePath);
 
 bool Exists(std::u16string_view devicePath);
-bool IsDirectory(std::u16string_view devicePath);
-bool CreateDirectory(std::u16string_view devicePath);
+bool IsDirectory(std::u16string_view devicePath);  // false for a link to one
+bool CreateDirectory(std::u16string_view devicePath);  // the parent must exist
 bool RemoveDirectory(std::u16string_view devicePath);  // empty directories only
-bool DeleteFile(std::u16string_view devicePath);
+// The directory with everything in it, depth first, never following links.
+// The device root and the program folder are refused.
+bool RemoveTree(std::u16string_view devicePath);
+bool DeleteFile(std::u16string_view devicePath);  // files and links, not directories
+// Fails when the destination exists (a change of case only is allowed);
+// a file moves between file systems by copy and delete.
 bool MoveFile(std::u16string_view from, std::u16string_view to);
+// Moves a file onto the destination, replacing an existing file in one step
+// (a reader sees the old or the new file, never a part); both must be on one
+// file system. Fails for directories.
+bool ReplaceFile(std::u16string_view from, std::u16string_view to);
+// Copies the bytes and the last-write time; never onto the source itself.
 bool CopyFile(std::u16string_view from, std::u16string_view to, bool failIfExists);
 
 // stdio on a device path ("rb", "wb", "ab", "r+b"...); null when it cannot be opened.
 FILE* OpenFile(std::u16string_view devicePath, const char* mode);
 
-// Free and total bytes of the file system that holds the path.
+// Free (available to this user) and total bytes of the file system that holds
+// the path, which must exist; either output may be null.
 bool GetDiskFreeSpace(std::u16string_view devicePath, uint64_t* freeBytes, uint64_t* totalBytes);
-// Access and last-write times (a null pointer leaves that time); creation
-// times cannot be set here.
+// Access and last-write times (a null pointer leaves that time) of the entry
+// itself (a link's own times). Linux has no settable creation time: true
+// when the other times were set.
 bool SetFileTimes(std::u16string_view devicePath, const FILETIME* lastAccess, const FILETIME* lastWrite);
 
 }  // namespace plat::fs

@@ -1,0 +1,340 @@
+#include <gtest/gtest.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <cstdlib>
+#include <fstream>
+#include <ftw.h>
+#include <string>
+
+#include "platform/DeviceFs.h"
+#include "platform/Text.h"
+
+using namespace plat::fs;
+
+namespace {
+
+std::string MakeTempDir() {
+    char tmpl[] = "/tmp/orvade-fs-XXXXXX";
+    const char* dir = mkdtemp(tmpl);
+    return dir ? dir : "";
+}
+
+void RemoveAll(const std::string& dir) {
+    nftw(dir.c_str(), [](const char* p, const struct stat*, int, struct FTW*) { return ::remove(p); }, 16,
+         FTW_DEPTH | FTW_PHYS);
+}
+
+void WriteHost(const std::string& path, const std::string& text = "x") { std::ofstream(path) << text; }
+
+bool HostExists(const std::string& path) {
+    struct stat st;
+    return lstat(path.c_str(), &st) == 0;
+}
+
+std::vector<std::u16string> Names(const std::vector<FindData>& found) {
+    std::vector<std::u16string> names;
+    for (const auto& f : found) names.push_back(f.name);
+    return names;
+}
+
+class DeviceFsTest : public ::testing::Test {
+protected:
+    void SetUp() override {
+        root = MakeTempDir();
+        outside = MakeTempDir();
+        ASSERT_FALSE(root.empty());
+        ASSERT_FALSE(outside.empty());
+        SetDeviceRoot(root);
+        SetProgramFolder(u"", outside);
+    }
+    void TearDown() override {
+        SetDeviceRoot("");
+        SetProgramFolder(u"", "");
+        RemoveAll(root);
+        RemoveAll(outside);
+    }
+    std::string root, outside;
+};
+
+TEST(Wildcard, WindowsRules) {
+    struct Case { const char16_t* pattern; const char16_t* name; bool match; };
+    const Case cases[] = {
+        {u"*", u"abc", true},
+        {u"*", u"a.b.c", true},
+        {u"*.*", u"readme", true},
+        {u"*.*", u"a.txt", true},
+        {u"*.*", u".profile", true},
+        {u"*.txt", u"A.TXT", true},
+        {u"*.txt", u"a.txt.bak", false},
+        {u"*.txt", u"txt", false},
+        {u"a?c", u"abc", true},
+        {u"a?c", u"ac", false},
+        {u"a?c", u"abbc", false},
+        {u"?", u"\u00E9", true},
+        {u"\u00C9T\u00C9.*", u"\u00E9t\u00E9.doc", true},
+        {u"a*b*c", u"aXXbYYbZc", true},
+        {u"a*b*c", u"aXXbYYbZ", false},
+        {u"*a", u"banana", true},
+        {u"a.*", u"a", true},
+        {u"a.*", u"ab", false},
+        {u"*.", u"readme", true},
+        {u"*.", u"a.txt", false},
+        {u"a.b.", u"a.b", true},
+        {u"log.txt", u"LOG.TXT", true},
+        {u"log.txt", u"log.txt2", false},
+        {u"", u"a", false},
+        {u"*", u"", false},
+    };
+    for (const auto& c : cases)
+        EXPECT_EQ(WildcardMatch(c.pattern, c.name), c.match)
+            << plat::WideToUtf8(c.pattern) << " vs " << plat::WideToUtf8(c.name);
+}
+
+TEST(SafePaths, DotComponentsSlashAndNulAreRefused) {
+    struct Case { std::u16string path; bool safe; };
+    const Case cases[] = {
+        {u"\\Temp\\a.txt", true},
+        {u"\\Temp\\...", true},
+        {u"\\Temp\\.hidden", true},
+        {u"\\a\\..\\..\\etc", false},
+        {u"\\Temp\\.", false},
+        {u"..\\x", false},
+        {u"\\..", false},
+        {u"\\Temp\\a/b", false},
+        {std::u16string(u"\\Temp\\a\0b", 9), false},
+    };
+    for (const auto& c : cases) {
+        EXPECT_EQ(IsSafePath(c.path), c.safe) << plat::WideToUtf8(c.path);
+        if (!c.safe) {
+            EXPECT_FALSE(ToHostPath(c.path)) << plat::WideToUtf8(c.path);
+        }
+    }
+    EXPECT_TRUE(IsSafeName(u"a.txt"));
+    EXPECT_FALSE(IsSafeName(u""));
+    EXPECT_FALSE(IsSafeName(u"a\\b"));
+    EXPECT_FALSE(IsSafeName(u".."));
+    EXPECT_FALSE(IsSafeName(u"."));
+}
+
+TEST_F(DeviceFsTest, PathsMapUnderTheRootAndRelativePathsAreRefused) {
+    EXPECT_EQ(ToHostPath(u"\\"), root);
+    EXPECT_EQ(ToHostPath(u"\\New\\\\File.TXT\\"), root + "/New/File.TXT");
+    EXPECT_EQ(ToHostPath(u"\\Caf\u00E9"), root + "/Caf\xC3\xA9");
+    EXPECT_FALSE(ToHostPath(u"Temp\\a.txt"));
+    EXPECT_FALSE(ToHostPath(u""));
+    EXPECT_FALSE(OpenFile(u"a.txt", "wb"));
+    std::u16string lone = u"\\a";
+    lone.push_back(char16_t(0xD800));
+    EXPECT_FALSE(ToHostPath(lone));
+}
+
+TEST_F(DeviceFsTest, DeviceRootIsCreatedWhenFirstNeeded) {
+    std::string nested = root + "/deep/er";
+    SetDeviceRoot(nested + "/");
+    EXPECT_EQ(DeviceRoot(), nested);
+    EXPECT_FALSE(HostExists(nested));
+    EXPECT_EQ(TempFolder(), u"\\Temp");
+    EXPECT_TRUE(HostExists(nested + "/Temp"));
+}
+
+TEST_F(DeviceFsTest, ExistingNamesAreFoundWithoutRegardToCaseNewOnesCreatedAsGiven) {
+    mkdir((root + "/Data").c_str(), 0777);
+    WriteHost(root + "/Data/Report.TXT", "hello");
+
+    EXPECT_EQ(ToHostPath(u"\\DATA\\report.txt"), root + "/Data/Report.TXT");
+    FILE* f = OpenFile(u"\\data\\REPORT.txt", "rb");
+    ASSERT_TRUE(f);
+    char buf[8] = {};
+    EXPECT_EQ(fread(buf, 1, sizeof buf, f), 5u);
+    fclose(f);
+    EXPECT_STREQ(buf, "hello");
+
+    f = OpenFile(u"\\dAtA\\New File.Txt", "wb");
+    ASSERT_TRUE(f);
+    fclose(f);
+    EXPECT_TRUE(HostExists(root + "/Data/New File.Txt"));
+    EXPECT_TRUE(CreateDirectory(u"\\data\\Sub"));
+    EXPECT_TRUE(HostExists(root + "/Data/Sub"));
+    EXPECT_FALSE(CreateDirectory(u"\\DATA\\sub"));  // already there
+    EXPECT_FALSE(CreateDirectory(u"\\Missing\\Sub"));
+
+    auto data = GetFileData(u"\\DATA\\REPORT.TXT");
+    ASSERT_TRUE(data);
+    EXPECT_EQ(data->name, u"Report.TXT");
+    EXPECT_EQ(data->size, 5u);
+    EXPECT_FALSE(data->isDirectory);
+
+    // Several names differ only by case: the exact one first, else a fixed choice.
+    WriteHost(root + "/Data/ab");
+    WriteHost(root + "/Data/aB");
+    WriteHost(root + "/Data/Ab");
+    EXPECT_EQ(ToHostPath(u"\\Data\\aB"), root + "/Data/aB");
+    EXPECT_EQ(ToHostPath(u"\\Data\\AB"), root + "/Data/Ab");
+    mkdir((root + "/\xC3\x89t\xC3\xA9").c_str(), 0777);  // non-ASCII case folding
+    EXPECT_EQ(ToHostPath(u"\\\u00E9T\u00C9\\x"), root + "/\xC3\x89t\xC3\xA9/x");
+}
+
+TEST_F(DeviceFsTest, EnumerationIsSortedFilteredAndNeverListsDotEntries) {
+    mkdir((root + "/Dir").c_str(), 0777);
+    for (const char* n : {"b.txt", "A.txt", "c", "a.TXT", "B2.log", ".hidden"}) WriteHost(root + "/Dir/" + n);
+    mkdir((root + "/Dir/Sub").c_str(), 0777);
+    WriteHost(root + "/Dir/bad\xFFname");
+
+    auto all = FindFiles(u"\\dir\\*.*");
+    EXPECT_EQ(Names(all), (std::vector<std::u16string>{u".hidden", u"A.txt", u"a.TXT", u"b.txt", u"B2.log", u"c",
+                                                       u"Sub"}));
+    EXPECT_EQ(Names(FindFiles(u"\\Dir\\*.txt")), (std::vector<std::u16string>{u"A.txt", u"a.TXT", u"b.txt"}));
+    EXPECT_EQ(Names(FindFiles(u"\\Dir\\*.")), (std::vector<std::u16string>{u"c", u"Sub"}));
+    EXPECT_EQ(Names(FindFiles(u"\\Dir\\B2.LOG")), (std::vector<std::u16string>{u"B2.log"}));
+    auto sub = FindFiles(u"\\Dir\\sub");
+    ASSERT_EQ(sub.size(), 1u);
+    EXPECT_TRUE(sub[0].isDirectory);
+    EXPECT_EQ(sub[0].size, 0u);
+    EXPECT_EQ(Names(FindFiles(u"\\*")), (std::vector<std::u16string>{u"Dir"}));
+
+    EXPECT_TRUE(FindFiles(u"\\Dir\\..").empty());
+    EXPECT_TRUE(FindFiles(u"\\Dir\\.").empty());
+    EXPECT_TRUE(FindFiles(u"\\Dir\\").empty());
+    EXPECT_TRUE(FindFiles(u"\\Missing\\*").empty());
+    EXPECT_TRUE(FindFiles(u"*").empty());
+}
+
+TEST_F(DeviceFsTest, SymbolicLinksAreFilesNeverEntered) {
+    mkdir((outside + "/victim").c_str(), 0777);
+    WriteHost(outside + "/victim/keep.txt");
+    mkdir((root + "/Dir").c_str(), 0777);
+    mkdir((root + "/Dir/Inner").c_str(), 0777);
+    WriteHost(root + "/Dir/Inner/f.txt");
+    ASSERT_EQ(symlink((outside + "/victim").c_str(), (root + "/Dir/out").c_str()), 0);
+    ASSERT_EQ(symlink((outside + "/victim").c_str(), (root + "/Dir/Inner/out2").c_str()), 0);
+
+    auto found = FindFiles(u"\\Dir\\*");
+    ASSERT_EQ(Names(found), (std::vector<std::u16string>{u"Inner", u"out"}));
+    EXPECT_TRUE(found[0].isDirectory);
+    EXPECT_FALSE(found[1].isDirectory);
+    EXPECT_FALSE(IsDirectory(u"\\Dir\\out"));
+    EXPECT_TRUE(Exists(u"\\Dir\\out"));
+    EXPECT_TRUE(FindFiles(u"\\Dir\\out\\*").empty());
+    EXPECT_FALSE(ToHostPath(u"\\Dir\\OUT\\keep.txt"));
+    EXPECT_FALSE(OpenFile(u"\\Dir\\out\\keep.txt", "rb"));
+    EXPECT_FALSE(RemoveDirectory(u"\\Dir\\out"));
+    EXPECT_FALSE(RemoveTree(u"\\Dir\\out"));
+
+    EXPECT_TRUE(RemoveTree(u"\\DIR"));
+    EXPECT_FALSE(HostExists(root + "/Dir"));
+    EXPECT_TRUE(HostExists(outside + "/victim/keep.txt"));
+
+    ASSERT_EQ(symlink((outside + "/victim").c_str(), (root + "/link").c_str()), 0);
+    EXPECT_TRUE(DeleteFile(u"\\LINK"));
+    EXPECT_FALSE(HostExists(root + "/link"));
+    EXPECT_TRUE(HostExists(outside + "/victim/keep.txt"));
+}
+
+TEST_F(DeviceFsTest, ProgramFolderIsMountedOnTheProgramDirectory) {
+    WriteHost(outside + "/Lib.dll");
+    EXPECT_EQ(ProgramFolder(), u"\\Program Files\\Orvade Client");
+    EXPECT_EQ(ProgramHostDirectory(), outside);
+    EXPECT_EQ(ToHostPath(u"\\program files\\ORVADE CLIENT"), outside);
+    EXPECT_EQ(ToHostPath(u"\\Program Files\\Orvade Client\\lib.DLL"), outside + "/Lib.dll");
+    EXPECT_EQ(Names(FindFiles(u"\\Program Files\\Orvade Client\\*.dll")), (std::vector<std::u16string>{u"Lib.dll"}));
+    EXPECT_EQ(ToHostPath(u"\\Program Files\\Other"), root + "/Program Files/Other");
+    EXPECT_FALSE(ToHostPath(u"\\Program Files\\Orvade Client\\..\\x"));
+    // The mount point itself cannot be removed or replaced.
+    EXPECT_FALSE(RemoveTree(u"\\Program Files\\Orvade Client"));
+    EXPECT_FALSE(RemoveDirectory(u"\\Program Files\\Orvade Client"));
+    EXPECT_FALSE(RemoveTree(u"\\"));
+    EXPECT_TRUE(HostExists(outside + "/Lib.dll"));
+    auto mountData = GetFileData(u"\\Program Files\\Orvade Client");
+    ASSERT_TRUE(mountData);
+    EXPECT_EQ(mountData->name, u"Orvade Client");
+    EXPECT_TRUE(mountData->isDirectory);
+
+    SetProgramFolder(u"\\Apps\\Client");  // device path moves, machine directory stays
+    EXPECT_EQ(ToHostPath(u"\\apps\\client\\Lib.dll"), outside + "/Lib.dll");
+
+    SetProgramFolder(u"", "");  // defaults: the directory of this test program
+    char exe[4096];
+    ssize_t n = readlink("/proc/self/exe", exe, sizeof exe - 1);
+    ASSERT_GT(n, 0);
+    std::string exeDir(exe, size_t(n));
+    exeDir.resize(exeDir.rfind('/'));
+    EXPECT_EQ(ToHostPath(ProgramFolder()), exeDir);
+}
+
+TEST_F(DeviceFsTest, FileTimesRoundTripAndCreationTimeIsReported) {
+    FILE* f = OpenFile(u"\\t.bin", "wb");
+    ASSERT_TRUE(f);
+    fclose(f);
+    const FILETIME access = UnixToFileTime(1000000000, 123456700);
+    const FILETIME write = UnixToFileTime(1200000000, 7654300);
+    ASSERT_TRUE(SetFileTimes(u"\\T.BIN", &access, &write));
+    auto data = GetFileData(u"\\t.bin");
+    ASSERT_TRUE(data);
+    auto same = [](FILETIME a, FILETIME b) {
+        return a.dwLowDateTime == b.dwLowDateTime && a.dwHighDateTime == b.dwHighDateTime;
+    };
+    EXPECT_TRUE(same(data->lastAccessTime, access));
+    EXPECT_TRUE(same(data->lastWriteTime, write));
+    EXPECT_NE(data->creationTime.dwHighDateTime, 0u);
+
+    const FILETIME later = UnixToFileTime(1300000000, 0);
+    ASSERT_TRUE(SetFileTimes(u"\\t.bin", nullptr, &later));  // access time stays
+    data = GetFileData(u"\\t.bin");
+    EXPECT_TRUE(same(data->lastAccessTime, access));
+    EXPECT_TRUE(same(data->lastWriteTime, later));
+    EXPECT_FALSE(SetFileTimes(u"\\missing", &access, &write));
+}
+
+TEST_F(DeviceFsTest, MoveCopyDeleteAndFolders) {
+    WriteHost(root + "/a.txt", "abc");
+    EXPECT_FALSE(CopyFile(u"\\A.TXT", u"\\a.txt", false));  // never onto itself
+    EXPECT_EQ(GetFileData(u"\\a.txt")->size, 3u);
+    EXPECT_TRUE(CopyFile(u"\\A.TXT", u"\\b.txt", true));
+    EXPECT_FALSE(CopyFile(u"\\a.txt", u"\\B.TXT", true));
+    EXPECT_TRUE(CopyFile(u"\\a.txt", u"\\B.TXT", false));
+    EXPECT_EQ(GetFileData(u"\\b.txt")->lastWriteTime.dwLowDateTime,
+              GetFileData(u"\\a.txt")->lastWriteTime.dwLowDateTime);
+
+    EXPECT_FALSE(MoveFile(u"\\a.txt", u"\\B.txt"));  // destination exists
+    EXPECT_TRUE(MoveFile(u"\\a.txt", u"\\A.Txt"));   // a change of case only
+    EXPECT_TRUE(HostExists(root + "/A.Txt"));
+    EXPECT_FALSE(HostExists(root + "/a.txt"));
+    EXPECT_TRUE(MoveFile(u"\\a.txt", u"\\c.txt"));
+    EXPECT_FALSE(MoveFile(u"\\missing", u"\\d.txt"));
+
+    WriteHost(root + "/new.tmp", "newer");
+    EXPECT_TRUE(ReplaceFile(u"\\NEW.tmp", u"\\b.TXT"));
+    EXPECT_FALSE(Exists(u"\\new.tmp"));
+    EXPECT_EQ(GetFileData(u"\\b.txt")->size, 5u);
+    EXPECT_TRUE(HostExists(root + "/b.txt"));
+    EXPECT_FALSE(HostExists(root + "/b.TXT"));
+    EXPECT_FALSE(ReplaceFile(u"\\missing", u"\\b.txt"));
+
+    // Into the mounted program folder.
+    EXPECT_TRUE(MoveFile(u"\\c.txt", u"\\Program Files\\Orvade Client\\c.txt"));
+    EXPECT_TRUE(HostExists(outside + "/c.txt"));
+
+    EXPECT_TRUE(CreateDirectory(u"\\D"));
+    EXPECT_TRUE(IsDirectory(u"\\d"));
+    EXPECT_FALSE(DeleteFile(u"\\d"));
+    EXPECT_TRUE(CopyFile(u"\\b.txt", u"\\d\\b.txt", true));
+    EXPECT_FALSE(RemoveDirectory(u"\\d"));  // not empty
+    EXPECT_TRUE(DeleteFile(u"\\D\\B.TXT"));
+    EXPECT_TRUE(RemoveDirectory(u"\\d"));
+    EXPECT_FALSE(Exists(u"\\d"));
+    EXPECT_FALSE(DeleteFile(u"\\missing"));
+}
+
+TEST_F(DeviceFsTest, TempFolderAndDiskSpace) {
+    EXPECT_EQ(TempFolder(), u"\\Temp");
+    EXPECT_TRUE(IsDirectory(u"\\temp"));
+    uint64_t freeBytes = 0, totalBytes = 0;
+    ASSERT_TRUE(GetDiskFreeSpace(u"\\Temp", &freeBytes, &totalBytes));
+    EXPECT_GT(totalBytes, 0u);
+    EXPECT_LE(freeBytes, totalBytes);
+    EXPECT_TRUE(GetDiskFreeSpace(u"\\", nullptr, nullptr));
+    EXPECT_FALSE(GetDiskFreeSpace(u"\\missing", &freeBytes, &totalBytes));
+}
+
+}  // namespace
