@@ -1,0 +1,189 @@
+#include "SessionOptions.h"
+
+#include <charconv>
+#include <string_view>
+
+#include "platform/Text.h"
+
+namespace {
+
+bool ParseNumber(std::string_view text, uint32_t max, uint32_t& value) {
+    if (text.empty()) return false;
+    auto [end, ec] = std::from_chars(text.data(), text.data() + text.size(), value, 10);
+    return ec == std::errc() && end == text.data() + text.size() && value <= max;
+}
+
+// "HOST:PORT", "[IPv6]:PORT".
+bool ParseEndpoint(std::string_view text, SessionOptions& options) {
+    size_t colon = text.rfind(':');
+    if (colon == std::string_view::npos) return false;
+    std::string_view host = text.substr(0, colon);
+    if (host.size() >= 2 && host.front() == '[' && host.back() == ']') host = host.substr(1, host.size() - 2);
+    else if (host.find(':') != std::string_view::npos) return false;  // IPv6 needs brackets
+    uint32_t port = 0;
+    if (host.empty() || !ParseNumber(text.substr(colon + 1), 65535, port) || port == 0) return false;
+    options.host = host;
+    options.port = static_cast<uint16_t>(port);
+    return true;
+}
+
+bool IsValidUtf8(std::string_view text) {
+    return plat::WideToUtf8(plat::Utf8ToWide(text)) == text;
+}
+
+}  // namespace
+
+bool ParseArguments(int argc, char** argv, SessionOptions& options, std::string& error) {
+    options = SessionOptions{};
+    for (int i = 1; i < argc; ++i) {
+        std::string_view arg = argv[i];
+        std::string_view name = arg;
+        std::string_view value;
+        bool inlineValue = false;
+        if (size_t eq = arg.find('='); arg.starts_with("--") && eq != std::string_view::npos) {
+            name = arg.substr(0, eq);
+            value = arg.substr(eq + 1);
+            inlineValue = true;
+        }
+        if (name == "--help" || name == "-h") {
+            options.help = true;
+            continue;
+        }
+        if (name == "--stdio") {
+            if (inlineValue) {
+                error = "--stdio takes no value";
+                return false;
+            }
+            if (options.mode != LinkMode::None) {
+                error = "give either --connect HOST:PORT or --stdio, once";
+                return false;
+            }
+            options.mode = LinkMode::Stdio;
+            continue;
+        }
+        std::string* target = nullptr;
+        if (name == "--device-root") target = &options.deviceRoot;
+        else if (name == "--input") target = &options.inputFile;
+        else if (name == "--log") target = &options.logFile;
+        else if (name != "--connect") {
+            error = "unknown argument '" + std::string(arg) + "'";
+            return false;
+        }
+        if (!inlineValue) {
+            if (i + 1 >= argc) {
+                error = std::string(name) + " needs a value";
+                return false;
+            }
+            value = argv[++i];
+        }
+        if (value.empty()) {
+            error = std::string(name) + " needs a value";
+            return false;
+        }
+        if (name == "--connect") {
+            if (options.mode != LinkMode::None) {
+                error = "give either --connect HOST:PORT or --stdio, once";
+                return false;
+            }
+            if (!ParseEndpoint(value, options)) {
+                error = "--connect needs HOST:PORT with a port from 1 to 65535, not '" + std::string(value) + "'";
+                return false;
+            }
+            options.mode = LinkMode::Connect;
+            continue;
+        }
+        if (!target->empty()) {
+            error = std::string(name) + " is given twice";
+            return false;
+        }
+        *target = value;
+    }
+    if (!options.help && options.mode == LinkMode::None) {
+        error = "give --connect HOST:PORT or --stdio";
+        return false;
+    }
+    return true;
+}
+
+bool ParseInputScript(const std::string& content, std::vector<ScriptEvent>& events, std::string& error) {
+    events.clear();
+    size_t start = 0;
+    for (int lineNumber = 1; start < content.size(); ++lineNumber) {
+        size_t end = content.find('\n', start);
+        if (end == std::string::npos) end = content.size();
+        std::string_view line(content.data() + start, end - start);
+        start = end + 1;
+        if (line.ends_with('\r')) line.remove_suffix(1);
+
+        auto fail = [&](const std::string& why) {
+            error = "line " + std::to_string(lineNumber) + ": " + why + ": '" + std::string(line) + "'";
+            return false;
+        };
+        if (line.find_first_not_of(" \t") == std::string_view::npos || line.front() == '#') continue;
+        if (!IsValidUtf8(line)) return fail("not UTF-8 text");
+
+        size_t space = line.find(' ');
+        std::string_view verb = line.substr(0, space);
+        // Text after the single space that follows the verb, spaces kept.
+        std::string_view argument = space == std::string_view::npos ? std::string_view() : line.substr(space + 1);
+        ScriptEvent event;
+        if (verb == "key") {
+            if (!ParseNumber(argument, 255, event.key) || event.key == 0)
+                return fail("'key' needs a virtual-key code from 1 to 255");
+            event.kind = ScriptEvent::Key;
+        } else if (verb == "text" || verb == "scan") {
+            if (argument.empty()) return fail("'" + std::string(verb) + "' needs the characters after one space");
+            event.kind = verb == "text" ? ScriptEvent::Text : ScriptEvent::Scan;
+            event.text = plat::Utf8ToWide(argument);
+            if (event.kind == ScriptEvent::Scan && event.text.size() > kMaxScanCharacters)
+                return fail("scanner data longer than " + std::to_string(kMaxScanCharacters) + " characters");
+        } else {
+            return fail("expected 'key N', 'text S' or 'scan S'");
+        }
+        events.push_back(std::move(event));
+    }
+    return true;
+}
+
+const char* HelpText() {
+    return R"(Usage:
+  headless-session --connect HOST:PORT [--device-root DIR] [--input FILE] [--log FILE]
+  headless-session --stdio [--device-root DIR] [--input FILE] [--log FILE]
+  headless-session --help
+
+Runs one client session without a display: the host's framed commands go to
+the client core exactly as on the device, and the device's framed replies go
+back to the host.
+
+  --connect HOST:PORT  Connect to a host application over TCP (an IPv6
+                       address in brackets: [::1]:1000) and run the session
+                       until the host sends Disconnect or closes the
+                       connection.
+  --stdio              Read the host's framed bytes from standard input and
+                       write the framed replies to standard output. At the
+                       end of input, every complete packet has been handled
+                       and answered; then the session ends as when the host
+                       closes the connection.
+  --device-root DIR    The device's file system (default: $ORVADE_DEVICE_ROOT,
+                       else ~/.local/share/orvade/device).
+  --input FILE         Scripted user input, given to the session in order at
+                       its start, as if typed before the host asked. One
+                       event a line:
+                         key N    a key press, N its virtual-key code in
+                                  decimal (112 is F1, 38 is up); a key that
+                                  types a character also types it (13 Enter,
+                                  8 Backspace, 27 Escape, 32 space, 48-57
+                                  digits, 65-90 letters in lower case)
+                         text S   the characters S (UTF-8), typed one by one
+                         scan S   scanner data S, reported with symbology 0
+                       Blank lines and lines starting with # are ignored.
+                       A malformed line is an error before the session starts.
+  --log FILE           Write the session's log, level 5 (traces and hex dumps
+                       of all traffic), into FILE.
+  --help               Show this text.
+
+Exit status: 0 when the session ended (Disconnect, or the host closed the
+connection or the input), 1 when the host cannot be reached or its link fails,
+2 for a bad command line or input script.
+)";
+}
