@@ -79,7 +79,8 @@ BOOL SetFileTimes(std::u16string_view folder, std::u16string_view name, std::u16
 BOOL SetFileTimes(std::u16string_view folder, std::u16string_view name, std::string_view date,
                   std::string_view time);
 
-// "YYYYMMDD" and "HHMMSS" (exactly 8 and 6 digits, valid ranges) into a
+// "YYYYMMDD" and "HHMMSS" (the first 8 and 6 characters digits, valid
+// ranges, year from 1601; characters after them are ignored) into a
 // system time with day of week and milliseconds 0. FALSE, out untouched, on
 // malformed text.
 BOOL ParseDateTime(std::u16string_view date, std::u16string_view time, SYSTEMTIME* out);

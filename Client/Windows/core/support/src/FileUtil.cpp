@@ -1,0 +1,237 @@
+#include <algorithm>
+#include <climits>
+#include <cstdio>
+#include <string>
+
+#include "Helpers.h"
+#include "PacketBuffer.h"
+#include "platform/DeviceFs.h"
+#include "platform/Power.h"
+#include "platform/Text.h"
+
+namespace FileUtil {
+
+namespace {
+
+std::u16string DirectoryOf(std::u16string_view path) {
+    std::u16string drive, directory;
+    SplitPath(path, &drive, &directory, nullptr, nullptr);
+    return drive + directory;
+}
+
+// The bytes a writer stores for a wide text (as its AppendWide would).
+std::string WriterBytes(const CPacketBuffer& writer, std::u16string_view text) {
+    if (writer.GetMode() == 1) return plat::WideToBytes(plat::CP_UTF8, text);
+    return plat::WideToBytes(writer.GetCodePage(), text, true);
+}
+
+void AppendListEntry(CPacketBuffer& writer, const plat::fs::FindData& file, bool details) {
+    std::string entry = WriterBytes(writer, file.name);
+    if (details) {
+        FILETIME local{};
+        SYSTEMTIME st{};
+        FileTimeToLocalFileTime(&file.lastWriteTime, &local);
+        FileTimeToSystemTime(&local, &st);
+        char text[64];
+        std::snprintf(text, sizeof text, "\xFC%d\xFC%04d%02d%02d\xFC%02d%02d%02d",
+                      static_cast<int32_t>(static_cast<uint32_t>(file.size)), st.wYear, st.wMonth, st.wDay,
+                      st.wHour, st.wMinute, st.wSecond);
+        entry += text;
+    }
+    entry += '\xFD';
+    // Whole entries only: a full writer drops an entry, never half of one.
+    writer.AppendBytes(entry.data(), static_cast<int32_t>(entry.size()));
+}
+
+template <typename Ch>
+bool Digits(std::basic_string_view<Ch> text, size_t from, size_t count, int* value) {
+    int v = 0;
+    for (size_t i = from; i < from + count; ++i) {
+        Ch c = text[i];
+        if (c < Ch('0') || c > Ch('9')) return false;
+        v = v * 10 + static_cast<int>(c - Ch('0'));
+    }
+    *value = v;
+    return true;
+}
+
+int DaysInMonth(int year, int month) {
+    static constexpr int kDays[] = {31, 28, 31, 30, 31, 30, 31, 31, 30, 31, 30, 31};
+    bool leap = (year % 4 == 0 && year % 100 != 0) || year % 400 == 0;
+    return month == 2 && leap ? 29 : kDays[month - 1];
+}
+
+template <typename Ch>
+BOOL Parse(std::basic_string_view<Ch> date, std::basic_string_view<Ch> time, SYSTEMTIME* out) {
+    if (!out || date.size() < 8 || time.size() < 6) return FALSE;
+    int year, month, day, hour, minute, second;
+    if (!Digits(date, 0, 4, &year) || !Digits(date, 4, 2, &month) || !Digits(date, 6, 2, &day) ||
+        !Digits(time, 0, 2, &hour) || !Digits(time, 2, 2, &minute) || !Digits(time, 4, 2, &second))
+        return FALSE;
+    if (year < 1601 || month < 1 || month > 12 || day < 1 || day > DaysInMonth(year, month) || hour > 23 ||
+        minute > 59 || second > 59)
+        return FALSE;
+    *out = SYSTEMTIME{static_cast<WORD>(year),   static_cast<WORD>(month),  0, static_cast<WORD>(day),
+                      static_cast<WORD>(hour),   static_cast<WORD>(minute), static_cast<WORD>(second), 0};
+    return TRUE;
+}
+
+template <typename Ch>
+BOOL SetTimes(std::u16string_view folder, std::u16string_view name, std::basic_string_view<Ch> date,
+              std::basic_string_view<Ch> time) {
+    SYSTEMTIME st;
+    FILETIME local, utc;
+    if (!Parse(date, time, &st) || !SystemTimeToFileTime(&st, &local) || !LocalFileTimeToFileTime(&local, &utc))
+        return FALSE;
+    std::u16string path = JoinPath(folder, name);
+    if (!plat::fs::Exists(path)) return FALSE;
+    return plat::fs::SetFileTimes(path, &utc, &utc) ? TRUE : FALSE;
+}
+
+// One battery's value by its flag; flag combinations leave it as it was.
+void SetBatteryValue(BYTE flag, int32_t good, int32_t poor, int32_t* out) {
+    switch (flag) {
+        case BATTERY_FLAG_HIGH:
+        case BATTERY_FLAG_CHARGING: *out = good; break;
+        case BATTERY_FLAG_LOW:
+        case BATTERY_FLAG_CRITICAL: *out = poor; break;
+        case BATTERY_FLAG_NO_BATTERY:
+        case BATTERY_FLAG_UNKNOWN: *out = 2; break;
+        default: break;
+    }
+}
+
+}  // namespace
+
+std::u16string JoinPath(std::u16string_view folder, std::u16string_view name) {
+    if (!name.empty() && name[0] == u'\\') return std::u16string(name);
+    std::u16string out(folder);
+    if (!out.empty() && out.back() != u'\\') out += u'\\';
+    out += name;
+    return out;
+}
+
+int32_t ListDirectory(std::u16string_view folder, std::u16string_view pattern, CPacketBuffer* writer,
+                      bool subfoldersOnly, bool details) {
+    std::u16string search = JoinPath(folder, subfoldersOnly ? std::u16string_view(u"*.*") : pattern);
+    std::u16string directory = DirectoryOf(search);
+    int32_t count = 0;
+    for (const auto& entry : plat::fs::FindFiles(search)) {
+        if (entry.isDirectory) {
+            count += ListDirectory(directory + entry.name, pattern, writer, false, details);
+        } else if (!subfoldersOnly && !entry.name.empty()) {
+            if (writer) AppendListEntry(*writer, entry, details);
+            ++count;
+        }
+    }
+    return count;
+}
+
+BOOL DeleteFiles(std::u16string_view folder, std::u16string_view pattern) {
+    std::u16string search = JoinPath(folder, pattern);
+    std::u16string directory = DirectoryOf(search);
+    bool matched = false, failed = false;
+    for (const auto& entry : plat::fs::FindFiles(search)) {
+        if (entry.isDirectory) continue;
+        matched = true;
+        if (!plat::fs::DeleteFile(directory + entry.name)) failed = true;
+    }
+    return matched && !failed ? TRUE : FALSE;
+}
+
+BOOL RemoveTree(std::u16string_view folder, std::u16string_view name) {
+    std::u16string path = JoinPath(folder, name);
+    // Never the device root itself (an empty folder and name).
+    if (path.find_first_not_of(u'\\') == std::u16string::npos) return FALSE;
+    // Depth first, links deleted and never followed; the result is that of
+    // removing the directory itself.
+    return plat::fs::RemoveTree(path) ? TRUE : FALSE;
+}
+
+int32_t ReadWholeFile(std::u16string_view folder, std::u16string_view name, void* buffer, int32_t size) {
+    FILE* f = plat::fs::OpenFile(JoinPath(folder, name), "rb");
+    if (!f) return -1;
+    long fileSize = -1;
+    if (std::fseek(f, 0, SEEK_END) == 0) fileSize = std::ftell(f);
+    int32_t result = -1;
+    if (fileSize >= 0 && std::fseek(f, 0, SEEK_SET) == 0) {
+        if (!buffer || size <= 0) {
+            result = fileSize <= INT32_MAX ? static_cast<int32_t>(fileSize) : -1;
+        } else {
+            size_t want = static_cast<size_t>(std::min<long>(fileSize, size));
+            result = static_cast<int32_t>(std::fread(buffer, 1, want, f));
+        }
+    }
+    std::fclose(f);
+    return result;
+}
+
+int32_t WriteWholeFile(std::u16string_view folder, std::u16string_view name, const void* data, int32_t count) {
+    FILE* f = plat::fs::OpenFile(JoinPath(folder, name), "wb");
+    if (!f) return -1;
+    size_t written = data && count > 0 ? std::fwrite(data, 1, static_cast<size_t>(count), f) : 0;
+    if (std::fclose(f) != 0) written = 0;
+    return static_cast<int32_t>(written);
+}
+
+int32_t AppendFile(std::u16string_view folder, std::u16string_view name, const void* data, int32_t count) {
+    FILE* f = plat::fs::OpenFile(JoinPath(folder, name), "r+b");  // never creates
+    if (!f) return -1;
+    size_t written = 0;
+    if (std::fseek(f, 0, SEEK_END) == 0 && data && count > 0)
+        written = std::fwrite(data, 1, static_cast<size_t>(count), f);
+    if (std::fclose(f) != 0) written = 0;
+    return static_cast<int32_t>(written);
+}
+
+BOOL GetFileInfo(std::u16string_view folder, std::u16string_view name, std::string* date, std::string* time,
+                 std::string* size) {
+    if (!date || !time || !size) return FALSE;
+    std::u16string path = JoinPath(folder, name);
+    auto data = plat::fs::GetFileData(path);
+    if (!data || data->isDirectory) return FALSE;
+    FILE* f = plat::fs::OpenFile(path, "rb");
+    if (!f) return FALSE;
+    std::fclose(f);
+    SYSTEMTIME st{};
+    if (FileTimeToSystemTime(&data->lastWriteTime, &st)) {
+        char text[32];
+        std::snprintf(text, sizeof text, "%.4d%.2d%.2d", st.wYear, st.wMonth, st.wDay);
+        *date = text;
+        std::snprintf(text, sizeof text, "%.2d%.2d%.2d", st.wHour, st.wMinute, st.wSecond);
+        *time = text;
+        std::snprintf(text, sizeof text, "%lu", static_cast<unsigned long>(static_cast<uint32_t>(data->size)));
+        *size = text;
+    }
+    return TRUE;
+}
+
+BOOL SetFileTimes(std::u16string_view folder, std::u16string_view name, std::u16string_view date,
+                  std::u16string_view time) {
+    return SetTimes(folder, name, date, time);
+}
+
+BOOL SetFileTimes(std::u16string_view folder, std::u16string_view name, std::string_view date,
+                  std::string_view time) {
+    return SetTimes(folder, name, date, time);
+}
+
+BOOL ParseDateTime(std::u16string_view date, std::u16string_view time, SYSTEMTIME* out) {
+    return Parse(date, time, out);
+}
+
+BOOL ParseDateTime(std::string_view date, std::string_view time, SYSTEMTIME* out) { return Parse(date, time, out); }
+
+void GetPowerStatus(int32_t* mainBattery, int32_t* backupBattery) {
+    if (!mainBattery || !backupBattery) return;
+    PowerStatus status;
+    if (!GetSystemPowerStatus(&status)) {
+        *mainBattery = 0;
+        *backupBattery = 0;
+        return;
+    }
+    SetBatteryValue(status.batteryFlag, 0, 1, mainBattery);
+    SetBatteryValue(status.backupBatteryFlag, 1, 0, backupBattery);
+}
+
+}  // namespace FileUtil

@@ -1,1 +1,0 @@
-// Log file, sized buffers, device INI file and small helpers.

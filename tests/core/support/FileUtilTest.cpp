@@ -1,0 +1,208 @@
+#include <filesystem>
+#include <functional>
+
+#include "DeviceRoot.h"
+#include "Helpers.h"
+#include "PacketBuffer.h"
+#include "platform/Power.h"
+
+namespace {
+
+using namespace std::string_literals;
+
+class FileUtilTest : public DeviceRootTest {
+protected:
+    // Last write 2024-01-02 13:04:05 UTC (16:04:05 local).
+    void Stamp(const std::u16string& path) {
+        SYSTEMTIME st{2024, 1, 0, 2, 13, 4, 5, 0};
+        FILETIME ft;
+        ASSERT_TRUE(SystemTimeToFileTime(&st, &ft));
+        ASSERT_TRUE(plat::fs::SetFileTimes(path, &ft, &ft));
+    }
+    static std::string Written(const CPacketBuffer& writer) {
+        return std::string(reinterpret_cast<const char*>(writer.GetData()), static_cast<size_t>(writer.GetLength()));
+    }
+};
+
+TEST(FileUtil, JoinPath) {
+    EXPECT_EQ(FileUtil::JoinPath(u"\\Temp\\", u"x"), u"\\Temp\\x");
+    EXPECT_EQ(FileUtil::JoinPath(u"\\Temp", u"x"), u"\\Temp\\x");
+    EXPECT_EQ(FileUtil::JoinPath(u"\\Temp", u"\\y"), u"\\y");
+    EXPECT_EQ(FileUtil::JoinPath(u"", u"x"), u"x");
+}
+
+TEST_F(FileUtilTest, ReadWriteAppend) {
+    EXPECT_EQ(FileUtil::WriteWholeFile(u"\\D", u"f.bin", "hello", 5), -1);  // no folder
+    Put("\\D\\keep", "");
+    EXPECT_EQ(FileUtil::WriteWholeFile(u"\\D", u"f.bin", "hello", 5), 5);
+    EXPECT_EQ(FileUtil::AppendFile(u"\\D", u"f.bin", " world", 6), 6);
+    EXPECT_EQ(Get("\\D\\f.bin"), "hello world");
+
+    EXPECT_EQ(FileUtil::ReadWholeFile(u"\\D", u"f.bin", nullptr, 0), 11);
+    char buffer[8] = {};
+    EXPECT_EQ(FileUtil::ReadWholeFile(u"\\D", u"f.bin", buffer, 0), 11);
+    EXPECT_EQ(FileUtil::ReadWholeFile(u"\\D", u"f.bin", buffer, 5), 5);
+    EXPECT_EQ(std::string(buffer, 5), "hello");
+    EXPECT_EQ(FileUtil::ReadWholeFile(u"\\D", u"none", buffer, 5), -1);
+
+    EXPECT_EQ(FileUtil::AppendFile(u"\\D", u"new.bin", "x", 1), -1);
+    EXPECT_FALSE(HostExists("\\D\\new.bin"));
+
+    EXPECT_EQ(FileUtil::WriteWholeFile(u"\\D", u"f.bin", nullptr, 0), 0);
+    EXPECT_EQ(Get("\\D\\f.bin"), "");
+}
+
+TEST_F(FileUtilTest, ListDirectoryRecursesIntoMatchingFolders) {
+    Put("\\D\\a.txt", "12345");
+    Put("\\D\\b.dat", "");
+    Put("\\D\\sub\\c.txt", "");
+    Put("\\D\\sub\\deeper\\d.txt", "");
+    Put("\\D\\x.txt\\e.txt", "");  // a folder that matches the pattern
+
+    CPacketBuffer writer(0, 0xFF, 4096, 1252);
+    EXPECT_EQ(FileUtil::ListDirectory(u"\\D", u"*.txt", &writer, false, false), 2);
+    EXPECT_EQ(Written(writer), "a.txt\xFD" "e.txt\xFD");
+
+    writer.Reset();
+    EXPECT_EQ(FileUtil::ListDirectory(u"\\D\\", u"*.txt", &writer, true, false), 2);
+    EXPECT_EQ(Written(writer), "c.txt\xFD" "e.txt\xFD");
+
+    EXPECT_EQ(FileUtil::ListDirectory(u"\\D", u"*.*", nullptr, false, false), 5);
+    EXPECT_EQ(FileUtil::ListDirectory(u"\\D", u"*.none", nullptr, false, false), 0);
+    EXPECT_EQ(FileUtil::ListDirectory(u"\\Missing", u"*.*", nullptr, false, false), 0);
+}
+
+TEST_F(FileUtilTest, ListDetailsUseLocalTimeAndWholeEntries) {
+    Put("\\D\\a.txt", "12345");
+    Put("\\D\\\xC3\xA9.txt", "");
+    Stamp(u"\\D\\a.txt");
+    Stamp(u"\\D\\\u00E9.txt");
+    CPacketBuffer writer(0, 0xFF, 4096, 1252);
+    EXPECT_EQ(FileUtil::ListDirectory(u"\\D", u"*.txt", &writer, false, true), 2);
+    EXPECT_EQ(Written(writer), "a.txt\xFC" "5\xFC" "20240102\xFC" "160405\xFD"
+                               "\xE9.txt\xFC" "0\xFC" "20240102\xFC" "160405\xFD");
+
+    CPacketBuffer utf8(1, 0xFF, 4096, 1252);
+    FileUtil::ListDirectory(u"\\D", u"\u00E9*", &utf8, false, false);
+    EXPECT_EQ(Written(utf8), "\xC3\xA9.txt\xFD");
+
+    CPacketBuffer small(0, 0xFF, 32, 1252);  // room for one entry of 27 bytes
+    EXPECT_EQ(FileUtil::ListDirectory(u"\\D", u"*.txt", &small, false, true), 2);
+    EXPECT_EQ(Written(small), "a.txt\xFC" "5\xFC" "20240102\xFC" "160405\xFD");
+}
+
+TEST_F(FileUtilTest, DeleteFilesReportsWhetherAllWent) {
+    Put("\\D\\a.txt", "");
+    Put("\\D\\b.txt", "");
+    Put("\\D\\c.dat", "");
+    Put("\\D\\dir.txt\\inner", "");
+    EXPECT_TRUE(FileUtil::DeleteFiles(u"\\D", u"*.txt"));
+    EXPECT_FALSE(HostExists("\\D\\a.txt"));
+    EXPECT_FALSE(HostExists("\\D\\b.txt"));
+    EXPECT_TRUE(HostExists("\\D\\c.dat"));
+    EXPECT_TRUE(HostExists("\\D\\dir.txt\\inner"));
+    EXPECT_FALSE(FileUtil::DeleteFiles(u"\\D", u"*.txt"));  // nothing matched
+    EXPECT_TRUE(FileUtil::DeleteFiles(u"\\X", u"\\D\\C.DAT"));
+    EXPECT_FALSE(HostExists("\\D\\c.dat"));
+}
+
+TEST_F(FileUtilTest, RemoveTreeNeverFollowsLinks) {
+    Put("\\D\\t\\a", "");
+    Put("\\D\\t\\s\\b", "");
+    Put("\\Outside\\precious", "");
+    std::filesystem::create_directory_symlink(Host("\\Outside"), Host("\\D\\t\\s\\link"));
+    EXPECT_TRUE(FileUtil::RemoveTree(u"\\D", u"t"));
+    EXPECT_FALSE(HostExists("\\D\\t"));
+    EXPECT_TRUE(HostExists("\\Outside\\precious"));
+    EXPECT_FALSE(FileUtil::RemoveTree(u"\\D", u"t"));
+    EXPECT_FALSE(FileUtil::RemoveTree(u"", u""));
+    EXPECT_FALSE(FileUtil::RemoveTree(u"\\", u""));
+    EXPECT_TRUE(HostExists("\\Outside\\precious"));
+}
+
+TEST_F(FileUtilTest, FileInfoInUtc) {
+    Put("\\D\\a.txt", "12345");
+    Stamp(u"\\D\\a.txt");
+    std::string date, time, size;
+    EXPECT_TRUE(FileUtil::GetFileInfo(u"\\D", u"a.txt", &date, &time, &size));
+    EXPECT_EQ(date + " " + time + " " + size, "20240102 130405 5");
+    EXPECT_FALSE(FileUtil::GetFileInfo(u"\\D", u"none", &date, &time, &size));
+    EXPECT_FALSE(FileUtil::GetFileInfo(u"\\D", u"a.txt", &date, nullptr, &size));
+    EXPECT_FALSE(FileUtil::GetFileInfo(u"", u"\\D", &date, &time, &size));  // a folder
+}
+
+TEST_F(FileUtilTest, SetFileTimesReadsLocalTime) {
+    Put("\\D\\a.txt", "");
+    EXPECT_TRUE(FileUtil::SetFileTimes(u"\\D", u"a.txt", u"20240615", u"080910"));
+    std::string date, time, size;
+    ASSERT_TRUE(FileUtil::GetFileInfo(u"\\D", u"a.txt", &date, &time, &size));
+    EXPECT_EQ(date + " " + time, "20240615 050910");
+    EXPECT_TRUE(FileUtil::SetFileTimes(u"\\D", u"a.txt", "20231231"s, "235959"s));
+    ASSERT_TRUE(FileUtil::GetFileInfo(u"\\D", u"a.txt", &date, &time, &size));
+    EXPECT_EQ(date + " " + time, "20231231 205959");
+
+    EXPECT_FALSE(FileUtil::SetFileTimes(u"\\D", u"a.txt", u"2024061", u"080910"));
+    EXPECT_FALSE(FileUtil::SetFileTimes(u"\\D", u"none", u"20240615", u"080910"));
+    EXPECT_FALSE(HostExists("\\D\\none"));
+}
+
+TEST(FileUtil, ParseDateTimeChecksTheText) {
+    SYSTEMTIME st{};
+    ASSERT_TRUE(FileUtil::ParseDateTime("20240229", "235958", &st));
+    EXPECT_EQ(st.wYear, 2024);
+    EXPECT_EQ(st.wMonth, 2);
+    EXPECT_EQ(st.wDay, 29);
+    EXPECT_EQ(st.wHour, 23);
+    EXPECT_EQ(st.wMinute, 59);
+    EXPECT_EQ(st.wSecond, 58);
+    EXPECT_EQ(st.wDayOfWeek, 0);
+    EXPECT_EQ(st.wMilliseconds, 0);
+    EXPECT_TRUE(FileUtil::ParseDateTime(u"20000101", u"000000", &st));
+    EXPECT_EQ(st.wYear, 2000);
+    EXPECT_TRUE(FileUtil::ParseDateTime("20240102T", "030405 trailing", &st));
+
+    const char* bad[][2] = {
+        {"2024010", "000000"},  {"20240101", "00000"},  {"2024a101", "000000"}, {"20240101", "0000-1"},
+        {"20241301", "000000"}, {"20240001", "000000"}, {"20240100", "000000"}, {"20240431", "000000"},
+        {"20230229", "000000"}, {"21000229", "000000"}, {"16001231", "000000"}, {"20240101", "240000"},
+        {"20240101", "006000"}, {"20240101", "000060"}, {"", ""},
+    };
+    for (const auto& b : bad) {
+        SYSTEMTIME untouched{1, 1, 1, 1, 1, 1, 1, 1};
+        EXPECT_FALSE(FileUtil::ParseDateTime(b[0], b[1], &untouched)) << b[0] << " " << b[1];
+        EXPECT_EQ(untouched.wYear, 1);
+    }
+}
+
+TEST(FileUtil, PowerStatusFlags) {
+    struct Case {
+        BOOL readable;
+        BYTE main, backup;
+        int32_t mainOut, backupOut;
+    } cases[] = {
+        {TRUE, BATTERY_FLAG_HIGH, BATTERY_FLAG_HIGH, 0, 1},
+        {TRUE, BATTERY_FLAG_CHARGING, BATTERY_FLAG_CHARGING, 0, 1},
+        {TRUE, BATTERY_FLAG_LOW, BATTERY_FLAG_CRITICAL, 1, 0},
+        {TRUE, BATTERY_FLAG_CRITICAL, BATTERY_FLAG_LOW, 1, 0},
+        {TRUE, BATTERY_FLAG_NO_BATTERY, BATTERY_FLAG_UNKNOWN, 2, 2},
+        {TRUE, BATTERY_FLAG_UNKNOWN, BATTERY_FLAG_NO_BATTERY, 2, 2},
+        {TRUE, BATTERY_FLAG_HIGH | BATTERY_FLAG_CHARGING, 0x00, 7, 7},  // other values: unchanged
+        {FALSE, BATTERY_FLAG_HIGH, BATTERY_FLAG_HIGH, 0, 0},
+    };
+    for (const auto& c : cases) {
+        SetPowerStatusSource([&](PowerStatus* status) {
+            status->batteryFlag = c.main;
+            status->backupBatteryFlag = c.backup;
+            return c.readable;
+        });
+        int32_t main = 7, backup = 7;
+        FileUtil::GetPowerStatus(&main, &backup);
+        EXPECT_EQ(main, c.mainOut) << int(c.main);
+        EXPECT_EQ(backup, c.backupOut) << int(c.backup);
+        FileUtil::GetPowerStatus(&main, nullptr);
+        FileUtil::GetPowerStatus(nullptr, &backup);
+    }
+    SetPowerStatusSource(nullptr);
+}
+
+}  // namespace
