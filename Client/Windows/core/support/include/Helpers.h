@@ -47,8 +47,8 @@ std::u16string JoinPath(std::u16string_view folder, std::u16string_view name);
 int32_t ListDirectory(std::u16string_view folder, std::u16string_view pattern, CPacketBuffer* writer,
                       bool subfoldersOnly, bool details);
 
-// Deletes every file matching folder\pattern. TRUE only when something
-// matched and every deletion succeeded.
+// Deletes every file matching folder\pattern, in name order. The result of
+// the last deletion; FALSE when nothing matched.
 BOOL DeleteFiles(std::u16string_view folder, std::u16string_view pattern);
 
 // Removes folder\name with everything inside (symbolic links are deleted,

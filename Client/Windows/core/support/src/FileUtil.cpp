@@ -130,13 +130,13 @@ int32_t ListDirectory(std::u16string_view folder, std::u16string_view pattern, C
 BOOL DeleteFiles(std::u16string_view folder, std::u16string_view pattern) {
     std::u16string search = JoinPath(folder, pattern);
     std::u16string directory = DirectoryOf(search);
-    bool matched = false, failed = false;
+    // Hosts read the result of the last deletion, in name order.
+    BOOL last = FALSE;
     for (const auto& entry : plat::fs::FindFiles(search)) {
         if (entry.isDirectory) continue;
-        matched = true;
-        if (!plat::fs::DeleteFile(directory + entry.name)) failed = true;
+        last = plat::fs::DeleteFile(directory + entry.name) ? TRUE : FALSE;
     }
-    return matched && !failed ? TRUE : FALSE;
+    return last;
 }
 
 BOOL RemoveTree(std::u16string_view folder, std::u16string_view name) {
