@@ -103,6 +103,8 @@ struct CoreProperties {
     int32_t includeDataOnWidget = 0;
     int32_t extendedGetevent = 1;
     int32_t crMode = 0;
+    int32_t numColumns = 21;  // 0 with numRows 0: derived from the cell size
+    int32_t numRows = 16;
     int32_t cellWidth = 0;   // 0: measured from the font
     int32_t cellHeight = 0;  // 0: measured from the font
 };
@@ -289,7 +291,8 @@ public:
     bool IsScannerWanted() const { return m_scannerWanted; }
     CoreProperties& Props() { return m_props; }
     const std::u16string& ModuleFolder() const { return m_moduleFolder; }
-    void SetModuleFolder(std::u16string_view folder);
+    // The application folder: kept as the module folder and registered as "APP".
+    void SetAppDirectory(std::u16string_view folder);
     const std::u16string& HtmlPagePath() const { return m_htmlPagePath; }
 
     // ---- Screen: cell metrics and back buffer.
@@ -330,7 +333,6 @@ protected:
     using Handler = int (CClientCore::*)(CPacket*, uint8_t);
     struct Command {
         Handler handler;
-        const char* keyword;
     };
     static const Command* CommandFor(uint8_t code);
 
@@ -343,8 +345,8 @@ protected:
     void TypedTextRecord();
     void KeyReply(int number);
     void EndFieldWith(std::u16string_view text);
-    void DrawField(std::u16string_view text, bool caretAtLastCell);
-    void FieldChanged(bool becameEmpty);
+    enum class CaretAt { FirstCell, LastCell, AfterText };
+    void DrawField(std::u16string_view text, CaretAt caret);
     int OnFieldCharacter(char16_t c);
 
     // Session
@@ -356,6 +358,7 @@ protected:
     HWND m_window;
     std::unique_ptr<CPacketFramer> m_framer;
     std::unique_ptr<CPacketBuffer> m_writer;
+    std::vector<std::unique_ptr<CPacketBuffer>> m_retiredWriters;
     int m_receiveDepth = 0;
     struct PendingInput {
         std::vector<uint8_t> bytes;

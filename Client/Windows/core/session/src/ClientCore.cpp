@@ -1,0 +1,312 @@
+// Construction, teardown, receiving, dispatching, replies and the poll.
+#include "ClientCore.h"
+
+#include <array>
+#include <cstring>
+
+#include "Helpers.h"
+#include "LogFile.h"
+#include "LogicalFolders.h"
+#include "platform/Clock.h"
+#include "platform/DeviceFs.h"
+
+namespace {
+
+HWND g_controlWindow = 0;
+
+ICoreScanner g_noScanner;
+ICoreDevices g_noDevices;
+ICoreScreen g_noScreen;
+ICoreWidgets g_noWidgets;
+ICoreAutomation g_noAutomation;
+
+}  // namespace
+
+HWND CoreControlWindow() { return g_controlWindow; }
+
+int32_t ICoreDevices::CallDevice(DeviceFunction function, int32_t) {
+    switch (function) {
+    case DeviceFunction::GetKeyBoardState:
+    case DeviceFunction::GetKeyTimeout:
+    case DeviceFunction::GetBackLightTime:
+        return -1;
+    default:
+        return 0;
+    }
+}
+
+CClientCore::CClientCore(HWND controlWindow, std::unique_ptr<ISessionCanvas> canvas)
+    : m_window(controlWindow),
+      m_canvas(canvas ? std::move(canvas) : CreateNullCanvas()),
+      m_scanner(&g_noScanner),
+      m_devices(&g_noDevices),
+      m_screen(&g_noScreen),
+      m_widgets(&g_noWidgets),
+      m_automation(&g_noAutomation) {
+    if (uint32_t* numbers = m_featureNumbers.Allocate(1)) numbers[0] = 0;
+    if (char16_t** strings = m_featureStrings.Allocate(1)) strings[0] = nullptr;
+
+    m_framer = std::make_unique<CPacketFramer>(&CClientCore::SendData, this, m_codePage);
+    m_writer.reset(m_framer->NewDefaultWriter());
+
+    m_moduleFolder = plat::fs::ProgramFolder();
+    RegisterFolder(u"OVC", u"", m_moduleFolder.c_str());
+    std::u16string temp = plat::fs::TempFolder();
+    RegisterFolder(u"TEMP", u"", temp.c_str());
+    RegisterFolder(u"SYSTEM", u"", u"\\Windows");
+    m_htmlPagePath = FileUtil::JoinPath(temp, u"OVC.htm");
+
+    m_inputText.reserve(kInputTextUnits);
+    m_decoders.reserve(kDecoderCapacity);
+    g_controlWindow = controlWindow;
+    CreateBackBuffer();
+}
+
+CClientCore::~CClientCore() { Destroy(); }
+
+void CClientCore::Destroy() {
+    if (m_enableScannerOnExit) EnableScanner(true);
+    SetBusy(false);
+    m_serialPort.reset();
+    m_writer.reset();
+    m_retiredWriters.clear();
+    m_framer.reset();
+    ClearEventQueue();
+    m_automation->Notify(AUTO_TERMINATE, 0, 0);
+    for (int32_t i = 0; i < m_featureStrings.GetCount() && m_featureStrings.GetBuffer(); ++i) {
+        delete[] *m_featureStrings.At(i);
+        *m_featureStrings.At(i) = nullptr;
+    }
+    if (g_controlWindow == m_window) g_controlWindow = 0;
+}
+
+void CClientCore::Start() {
+    UpdateCellMetrics();
+    CreateBackBuffer();
+    m_screen->ShowCaret(false);
+    // The extension and automation parts load their libraries when they are
+    // installed; here the core sets the scanner off and applies its settings.
+    EnableScanner(false);
+    m_devices->EnableRfid(false);
+    ApplyDecoderSettings();
+}
+
+void CClientCore::SetScanner(ICoreScanner* scanner) { m_scanner = scanner ? scanner : &g_noScanner; }
+void CClientCore::SetDevices(ICoreDevices* devices) { m_devices = devices ? devices : &g_noDevices; }
+void CClientCore::SetScreen(ICoreScreen* screen) { m_screen = screen ? screen : &g_noScreen; }
+void CClientCore::SetWidgets(ICoreWidgets* widgets) { m_widgets = widgets ? widgets : &g_noWidgets; }
+void CClientCore::SetAutomation(ICoreAutomation* automation) {
+    m_automation = automation ? automation : &g_noAutomation;
+}
+
+// ---- Receiving and dispatching
+
+int CClientCore::OnReceive(const uint8_t* bytes, int32_t count, bool framed) {
+    if (!bytes || count <= 0) return 0;
+    LogDump(LOG_TRACE, "Received data:", bytes, count);
+    if (m_receiveDepth > 0) {
+        // A handler is running on the framer's assembly buffer and the reply
+        // writer: this input waits until the running input is done.
+        m_pendingInput.push_back({std::vector<uint8_t>(bytes, bytes + count), framed});
+        return 0;
+    }
+    ++m_receiveDepth;
+    ReceiveNow(bytes, count, framed);
+    while (!m_pendingInput.empty()) {
+        PendingInput next = std::move(m_pendingInput.front());
+        m_pendingInput.pop_front();
+        ReceiveNow(next.bytes.data(), static_cast<int32_t>(next.bytes.size()), next.framed);
+    }
+    --m_receiveDepth;
+    m_retiredWriters.clear();
+    return 0;
+}
+
+void CClientCore::ReceiveNow(const uint8_t* bytes, int32_t count, bool framed) {
+    if (!m_framer) return;
+    if (!framed) {
+        std::unique_ptr<CPacket> pkt(m_framer->NewPacket(bytes, count));
+        if (pkt) DispatchPacket(pkt.get());
+        return;
+    }
+    int32_t position = 0;
+    while (position < count && m_framer) {
+        std::unique_ptr<CPacket> pkt(m_framer->Parse(bytes, position, count));
+        if (pkt) DispatchPacket(pkt.get());
+    }
+}
+
+const CClientCore::Command* CClientCore::CommandFor(uint8_t code) {
+    static const std::array<Command, 256> table = [] {
+        std::array<Command, 256> t{};
+        auto set = [&t](uint8_t c, Handler h) { t[c] = {h}; };
+        set('0', &CClientCore::SetAltPacketDelimiter);
+        set('1', &CClientCore::GETEVENT);
+        set('2', &CClientCore::COMMANDEVENT);
+        set('3', &CClientCore::RfPrint);
+        set('(', &CClientCore::RfPrint2);
+        set('5', &CClientCore::RfInput);
+        set('i', &CClientCore::RfInput);
+        set('6', &CClientCore::RFAUX);
+        set('7', &CClientCore::PRINTFILE);
+        set('9', &CClientCore::Disconnect);
+        set('A', &CClientCore::Ping);
+        set('B', &CClientCore::GETTERMINFO);
+        set('C', &CClientCore::SETTERMINFO);
+        set('D', &CClientCore::GETDECODERS);
+        set('E', &CClientCore::SETDECODERS);
+        set('F', &CClientCore::TELLEVENT);
+        set('G', &CClientCore::RETRIEVEFILE);
+        set('R', &CClientCore::RETRIEVEFILE);
+        set('H', &CClientCore::STOREFILE);
+        set('X', &CClientCore::SendFile);
+        set('I', &CClientCore::DELETEFILE);
+        set('J', &CClientCore::PUSHBAR);
+        set('K', &CClientCore::PULLBAR);
+        set('L', &CClientCore::LISTBAR);
+        set('M', &CClientCore::RFMENU);
+        set('N', &CClientCore::LISTMENUFILES);
+        set('O', &CClientCore::PUSHSCREEN);
+        set('P', &CClientCore::PULLSCREEN);
+        set('Q', &CClientCore::RESTORESCREEN);
+        set('S', &CClientCore::LISTFILE);
+        set('T', &CClientCore::PLAYTONE);
+        set('V', &CClientCore::RFERROR);
+        set('Y', &CClientCore::MODESELECT);
+        set('a', &CClientCore::LoadKeyMap);
+        set('U', &CClientCore::SYSTEMCALL);
+        set('Z', &CClientCore::WAK);
+        set('c', &CClientCore::RFSPOOL);
+        set('d', &CClientCore::COMDATAEVENT);
+        set('e', &CClientCore::SCANNERON);
+        set('f', &CClientCore::FILESELECTEX);
+        set('g', &CClientCore::GETFILE);
+        set('t', &CClientCore::SETTIME);
+        set('w', &CClientCore::WIDGETACTION);
+        set('p', &CClientCore::COMMONDLG);
+        set('k', &CClientCore::KILLCMD);
+        set(0xB0, &CClientCore::GetExtendedInfo);
+        set(0xB1, &CClientCore::SetExtendedInfo);
+        set('#', &CClientCore::MakeDir);
+        set('$', &CClientCore::DeleteDir);
+        set('!', &CClientCore::GetIniString);
+        set('"', &CClientCore::SetIniString);
+        set('%', &CClientCore::COUNTFILES);
+        set('r', &CClientCore::RfidEvent);
+        return t;
+    }();
+    return table[code].handler ? &table[code] : nullptr;
+}
+
+int CClientCore::DispatchPacket(CPacket* pkt) {
+    if (!pkt) return 0;
+    SetBusy(false);
+    while (pkt->BytesLeft() > 0) {
+        const int32_t start = pkt->GetPosition();
+        const uint8_t code = static_cast<uint8_t>(pkt->PeekByte(0));
+        pkt->NextField();
+        if (code != '3' && code != '6') m_modeSelect = 0;
+        if (const Command* command = CommandFor(code)) {
+            if (code == '5') m_textWithKey = true;
+            if (code == 'i') m_textWithKey = false;
+            (this->*command->handler)(pkt, code);
+        } else if (code != 0x00 && code != '&' && code != '\'' && code != '4' && code != 0xA1) {
+            LogWrite(LOG_ERROR, "UNKNOWN PACKET");
+        }
+        if (code == '9' || code == 'r') break;
+        pkt->NextCommand();
+        // Every step moves on, whatever the bytes.
+        if (pkt->GetPosition() == start) pkt->Advance(1);
+    }
+    return 0;
+}
+
+// ---- Replies
+
+void CClientCore::SetBusy(bool busy) {
+    static const char16_t kWait[] = u"Wait";
+    static const char16_t kIdle[] = u"";
+    SendMessage(m_window, WM_CORE_BUSY_STATUS, reinterpret_cast<WPARAM>(busy ? kWait : kIdle), busy ? 1 : 0);
+}
+
+int CClientCore::SendReply(const CPacketBuffer& writer) {
+    const bool completeDisconnect = m_disconnectPending;
+    if (completeDisconnect) {
+        m_dialogOpenTime = GetTickCount() - 2000;
+        m_disconnectPending = false;
+    }
+    if (m_modeSelect != 2 && m_scanAheadMode == 0) SetBusy(true);
+    if (m_framer) m_framer->Send(writer);
+    // The reply goes out first; the session then ends during it, so the
+    // last busy status the control sees is idle.
+    if (completeDisconnect) Disconnect(nullptr, '9');
+    return 0;
+}
+
+int CClientCore::SendTextReply(uint8_t code, std::u16string_view text) {
+    if (!m_writer) return 0;
+    const std::u16string terminated(text);
+    m_writer->Reset();
+    m_writer->AppendByte(code).EndField().AppendWide(terminated.c_str());
+    return SendReply(*m_writer);
+}
+
+int CClientCore::SendIntReply(uint8_t code, int32_t number) {
+    if (!m_writer) return 0;
+    m_writer->Reset();
+    m_writer->AppendByte(code).EndField().AppendInt(number);
+    return SendReply(*m_writer);
+}
+
+void CClientCore::SendData(void* context, int pieceCount, const uint8_t* const* pieces, const int32_t* lengths) {
+    auto* core = static_cast<CClientCore*>(context);
+    if (!core || pieceCount <= 0) return;
+    size_t total = 0;
+    for (int i = 0; i < pieceCount; ++i) total += lengths[i] > 0 ? static_cast<size_t>(lengths[i]) : 0;
+    std::vector<uint8_t> segment;
+    segment.reserve(total);
+    for (int i = 0; i < pieceCount; ++i) {
+        if (lengths[i] > 0) segment.insert(segment.end(), pieces[i], pieces[i] + lengths[i]);
+    }
+    LogDump(LOG_TRACE, "Sending data:", segment.data(), static_cast<int32_t>(segment.size()));
+    SendMessage(core->m_window, WM_CORE_SEND_SEGMENT, segment.size(), reinterpret_cast<LPARAM>(segment.data()));
+}
+
+void CClientCore::RenewWriter() {
+    if (!m_framer) return;
+    // A caller up the stack may still hold the old writer: it is freed when
+    // the outermost input is done.
+    if (m_writer) m_retiredWriters.push_back(std::move(m_writer));
+    m_writer.reset(m_framer->NewDefaultWriter());
+}
+
+// ---- Poll, dialog, serial port
+
+int CClientCore::OnPoll() {
+    const DWORD now = GetTickCount();
+    if (m_serialPort && now - m_serialUseTime > 1000) m_serialPort.reset();
+    if (m_resumeSignalled) {
+        m_resumeSignalled = false;
+        m_resumeTime = now;
+    }
+    if (m_inputCommand == '5' && m_timeout > 0 &&
+        now - m_timeoutStart >= static_cast<DWORD>(m_timeout) * 1000u) {
+        m_timeout = 0;
+        EndInput();
+        SendTextReply('9', u"");
+    }
+    return 0;
+}
+
+void CClientCore::SetDialog(HWND window, int32_t mode) {
+    m_dialog = window;
+    m_dialogMode = window ? mode : DIALOG_NONE;
+    m_dialogOpenTime = GetTickCount();
+}
+
+void CClientCore::KeepSerialPort(std::unique_ptr<ICoreSerialPort> port) {
+    m_serialPort = std::move(port);
+    m_serialUseTime = GetTickCount();
+}
+
+void CClientCore::NoteSerialPortUse() { m_serialUseTime = GetTickCount(); }

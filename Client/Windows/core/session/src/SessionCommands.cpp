@@ -1,0 +1,160 @@
+// The commands that manage the session itself: delimiter, Ping, terminal
+// information, MODESELECT and Disconnect.
+#include <unistd.h>
+
+#include <algorithm>
+
+#include "ClientCore.h"
+#include "Helpers.h"
+#include "LogFile.h"
+#include "platform/Clock.h"
+#include "platform/DeviceFs.h"
+
+namespace {
+
+// Byte counts above 2 GiB would wrap in the signed 32-bit field.
+int32_t ClampCount(uint64_t bytes) { return static_cast<int32_t>(std::min<uint64_t>(bytes, 0x7FFFFFFF)); }
+
+uint64_t FreeMemory() {
+    const long pages = sysconf(_SC_AVPHYS_PAGES);
+    const long pageSize = sysconf(_SC_PAGESIZE);
+    if (pages <= 0 || pageSize <= 0) return 0;
+    return static_cast<uint64_t>(pages) * static_cast<uint64_t>(pageSize);
+}
+
+}  // namespace
+
+int CClientCore::SetAltPacketDelimiter(CPacket* pkt, uint8_t) {
+    LogWrite(LOG_TRACE, "SetAltPacketDelimiter");
+    const uint32_t value = pkt->GetULong(255);
+    if (m_framer) m_framer->SetCommandDelimiter(static_cast<uint8_t>(value & 0xFF));
+    RenewWriter();
+    return 0;
+}
+
+int CClientCore::Ping(CPacket* pkt, uint8_t) {
+    LogWrite(LOG_TRACE, "Ping");
+    if (!m_writer) return 0;
+    m_writer->Reset();
+    m_writer->AppendByte('A').EndField().AppendBytes(pkt->GetCursor(), pkt->BytesLeft());
+    SendReply(*m_writer);
+    return 0;
+}
+
+int CClientCore::GETTERMINFO(CPacket* pkt, uint8_t) {
+    LogWrite(LOG_TRACE, "GETTERMINFO");
+    const int32_t mode = std::clamp(pkt->GetInt(0), 0, 1);
+    if (!m_writer) return 0;
+
+    int32_t mainBattery = 0;
+    int32_t backupBattery = 0;
+    FileUtil::GetPowerStatus(&mainBattery, &backupBattery);
+    uint64_t freeBytes = 0;
+    uint64_t totalBytes = 0;
+    if (!plat::fs::GetDiskFreeSpace(u"\\", &freeBytes, &totalBytes)) freeBytes = 0;
+    const std::u16string peer = m_props.peerAddress.empty() ? u"0.0.0.0" : m_props.peerAddress;
+
+    CPacketBuffer& w = *m_writer;
+    w.Reset();
+    w.AppendByte('B').EndField();
+    w.AppendInt(GetTerminalID()).EndSubField();
+    w.AppendInt(m_columns).EndSubField();
+    w.AppendInt(m_rows).EndSubField();
+    w.AppendInt(mainBattery).EndSubField();
+    w.AppendInt(backupBattery).EndSubField();
+    w.AppendInt(m_devices->CallDevice(DeviceFunction::GetKeyBoardState, 0)).EndSubField();
+    w.AppendInt(m_devices->CallDevice(DeviceFunction::GetKeyTimeout, 0)).EndSubField();
+    w.AppendInt(m_devices->CallDevice(DeviceFunction::GetBackLightTime, 0)).EndSubField();
+    w.AppendInt(0).EndSubField();
+    w.AppendInt(0).EndSubField();
+    w.AppendInt(7).EndSubField();
+    w.AppendWide(peer.c_str()).EndSubField();
+    w.AppendWide(m_props.clientVersion.c_str()).EndSubField();
+    w.AppendInt(ClampCount(freeBytes)).EndSubField();
+    w.AppendInt(ClampCount(FreeMemory())).EndSubField();
+    w.AppendString("_").EndSubField();
+    w.AppendInt(0).EndSubField();
+    w.AppendInt(m_clientWidth).EndSubField();
+    w.AppendInt(m_clientHeight).EndSubField();
+    if (mode > 0) w.AppendInt(mode).EndSubField();
+    SendReply(w);
+
+    // The reply went out in the old mode; from here both directions use the new one.
+    if (m_framer) m_framer->SetMode(mode);
+    RenewWriter();
+    return 0;
+}
+
+int CClientCore::SETTERMINFO(CPacket* pkt, uint8_t) {
+    LogWrite(LOG_TRACE, "SETTERMINFO");
+    for (int i = 0; i < 5; ++i) pkt->NextSubField();
+    const int32_t keyboardState = pkt->GetInt(-1);
+    pkt->NextSubField();
+    const int32_t keyTimeout = pkt->GetInt(-1);
+    pkt->NextSubField();
+    const int32_t backlightTime = pkt->GetInt(-1);
+    pkt->NextSubField();
+    for (int i = 0; i < 9; ++i) pkt->NextSubField();
+    (void)pkt->GetInt(0);  // the "_" position; not used
+    if (m_devices->HasDeviceControl()) {
+        m_devices->CallDevice(DeviceFunction::SetKeyBoardState, keyboardState);
+        m_devices->CallDevice(DeviceFunction::SetKeyTimeout, keyTimeout);
+        m_devices->CallDevice(DeviceFunction::SetBackLightTime, backlightTime);
+    }
+    return 0;
+}
+
+int CClientCore::MODESELECT(CPacket* pkt, uint8_t) {
+    LogWrite(LOG_TRACE, "MODESELECT");
+    m_inputFlags = 0;
+    m_inputText.clear();
+    m_modeSelect = static_cast<uint8_t>(pkt->GetInt(0));
+    m_inputKind = 3;
+    m_screen->ShowCaret(true);
+    SendTextReply('b', u"");
+    if (m_modeSelect == 0) {
+        EnableScanner(false);
+        m_devices->EnableMsr(false);
+        m_devices->EnableRfid(false);
+    } else if (m_modeSelect == 2) {
+        EnableScanner(true);
+        m_devices->EnableMsr(true);
+        m_devices->EnableRfid(true);
+    }
+    return 0;
+}
+
+int CClientCore::Disconnect(CPacket*, uint8_t) {
+    LogWrite(LOG_TRACE, "Disconnect");
+    m_inputText.clear();
+    m_modeSelect = 0;
+    if (m_inputCommand != 0) m_automation->Notify(AUTO_END_OF_INPUT, 0, 0);
+    m_inputCommand = 0;
+    m_inputKind = 0;
+    m_timeout = 0;
+
+    if (m_dialog) {
+        if (GetTickCount() - m_dialogOpenTime < 1000) {
+            // A box that has just opened: the session ends with the next reply.
+            m_disconnectPending = true;
+            return 0;
+        }
+        PostMessage(m_dialog, WM_CLOSE, 0, 0);
+        m_dialog = 0;
+        m_dialogMode = DIALOG_NONE;
+    }
+    m_disconnectPending = false;
+
+    if (m_framer) {
+        m_framer->SetMode(0);
+        m_framer->Reset();
+    }
+    // The writer carries the framing mode of its text.
+    RenewWriter();
+    m_screen->Clear();
+    m_widgets->RemoveAll();
+    SendMessage(m_window, WM_CORE_SESSION_ENDED, 0, 0);
+    SetBusy(false);
+    m_automation->Notify(AUTO_DISCONNECT, 0, 0);
+    return 0;
+}

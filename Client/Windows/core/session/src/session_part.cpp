@@ -1,1 +1,0 @@
-// The session object and its command handlers.
