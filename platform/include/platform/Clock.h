@@ -28,6 +28,9 @@ struct FILETIME {
 DWORD GetTickCount();
 // Replaces the tick source (tests); null restores the real monotonic tick.
 void SetTickSource(std::function<DWORD()> source);
+// TRUE while a replaced source drives the tick: waiting code cannot derive
+// real time from it and re-checks in short slices.
+BOOL IsTickSourceReplaced();
 
 // The device clock: the machine's clock plus the stored offset.
 void GetSystemTime(SYSTEMTIME* utc);
@@ -38,12 +41,16 @@ BOOL SetLocalTime(const SYSTEMTIME* local);
 int64_t GetDeviceClockOffsetMs();
 void SetDeviceClockOffsetMs(int64_t offsetMs);
 
-// Conversions; local time follows TZ. FALSE on an invalid value.
+// Conversions; local time follows TZ with the offset in force at the time
+// converted. SYSTEMTIME fields are checked (years 1601-30827, real dates);
+// wDayOfWeek is ignored on input and filled on output (0 = Sunday). FALSE on
+// an invalid value.
 BOOL SystemTimeToFileTime(const SYSTEMTIME* st, FILETIME* ft);
 BOOL FileTimeToSystemTime(const FILETIME* ft, SYSTEMTIME* st);
 BOOL FileTimeToLocalFileTime(const FILETIME* utc, FILETIME* local);
 BOOL LocalFileTimeToFileTime(const FILETIME* local, FILETIME* utc);
 
-// Between FILETIME and Unix time (seconds and nanoseconds since 1970 UTC).
+// Between FILETIME and Unix time (seconds and nanoseconds since 1970 UTC);
+// times outside the FILETIME range are clamped to its ends.
 FILETIME UnixToFileTime(int64_t seconds, int64_t nanoseconds);
 void FileTimeToUnix(const FILETIME& ft, int64_t* seconds, int64_t* nanoseconds);

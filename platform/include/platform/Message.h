@@ -9,6 +9,8 @@
 //   owner handles sent messages whenever it waits in or peeks its queue).
 // - Timers are produced by the queue as WM_TIMER when they are due (by
 //   GetTickCount of Clock.h), so a pump that drops WM_TIMER drops them.
+// - A queue hands out posted messages in order, then WM_QUIT, then due timers.
+// - When a thread ends, its windows go and senders waiting on it get 0.
 #pragma once
 
 #include <functional>
@@ -63,26 +65,39 @@ LRESULT CallWindowProcedure(HWND hwnd, UINT msg, WPARAM wParam, LPARAM lParam);
 
 // 0 when the window does not exist.
 LRESULT SendMessage(HWND hwnd, UINT msg, WPARAM wParam, LPARAM lParam);
-// FALSE when the window does not exist. A hwnd of 0 posts to the calling
-// thread's queue (a thread message).
+// FALSE when the window does not exist or its queue is full (10000
+// messages). A hwnd of 0 posts to the calling thread's queue (a thread
+// message).
 BOOL PostMessage(HWND hwnd, UINT msg, WPARAM wParam, LPARAM lParam);
 void PostQuitMessage(int exitCode);
 
 // Timer ids are per window; setting an existing id restarts it. Returns the id, 0 on failure.
+// hwnd 0 makes a timer of the calling thread (WM_TIMER with hwnd 0); id 0
+// picks an unused id. Periods below 10 ms count as 10 ms. A timer is due when
+// its period has passed since it was set or its last WM_TIMER was removed.
 UINT SetTimer(HWND hwnd, UINT id, UINT elapseMs);
 BOOL KillTimer(HWND hwnd, UINT id);
 
 // hwnd 0: any message of the thread; min = max = 0: any message number.
+// WM_QUIT is returned whatever the filter. Sent messages from other threads
+// are handled first.
 BOOL PeekMessage(MSG* msg, HWND hwnd, UINT msgMin, UINT msgMax, UINT removeFlags);
-// Waits; FALSE when the message is WM_QUIT, -1 on an invalid window.
+// Waits; FALSE when the message is WM_QUIT, -1 on an invalid window or one
+// of another thread.
 BOOL GetMessage(MSG* msg, HWND hwnd, UINT msgMin, UINT msgMax);
+// Whoever turns input into messages posts WM_CHAR along with the key
+// messages, so this does nothing and returns FALSE.
 BOOL TranslateMessage(const MSG* msg);
+// Calls the window's procedure (WM_TIMER: wParam is the timer id); 0 for a
+// thread message.
 LRESULT DispatchMessage(const MSG* msg);
 // Waits until the calling thread's queue has a message (or a sent message was
 // handled, or a timer is due), at most timeoutMs (-1: forever). TRUE when
-// something arrived.
+// something arrived or was already waiting.
 BOOL WaitMessageTimeout(int timeoutMs);
 
 // On the GUI thread: called while the thread waits for messages, with the
 // longest time it may take, so Qt can process its own events. Null removes it.
+// Set per thread. The time given is at most 10 ms, so a message posted from
+// another thread is picked up within that even when the hook blocks.
 void SetMessageWaitHook(std::function<void(int maxWaitMs)> hook);

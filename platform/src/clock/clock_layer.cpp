@@ -1,1 +1,0 @@
-// The clock layer.
