@@ -1,0 +1,200 @@
+// Dispatching, replies, re-entrant input, the poll and the deferred end of a session.
+#include "CoreFixture.h"
+
+namespace coretest {
+namespace {
+
+class SessionCoreTest : public CoreTest {};
+
+TEST_F(SessionCoreTest, CommandsOfOnePacketRunInOrder) {
+    Send("A" + FD + "x" + FF + "A" + FD + "y");
+    // Ping echoes the whole unread rest, later commands included.
+    EXPECT_EQ(Replies(), (std::vector<Bytes>{"A" + FD + "x" + FF + "A" + FD + "y", "A" + FD + "y"}));
+}
+
+TEST_F(SessionCoreTest, PacketsOfOneInputAndSplitPacketsAreDispatched) {
+    Receive(Frame("A" + FD + "1") + "junk" + Frame("A" + FD + "2"));
+    EXPECT_EQ(Replies(), (std::vector<Bytes>{"A" + FD + "1", "A" + FD + "2"}));
+
+    const Bytes framed = Frame("A" + FD + "3");
+    Receive(framed.substr(0, 4));
+    EXPECT_TRUE(Replies().empty());
+    Receive(framed.substr(4));
+    EXPECT_EQ(Replies(), (std::vector<Bytes>{"A" + FD + "3"}));
+}
+
+TEST_F(SessionCoreTest, UnframedInputIsOnePacket) {
+    const Bytes packet = "A" + FD + "z";
+    m_core->OnReceive(reinterpret_cast<const uint8_t*>(packet.data()), static_cast<int32_t>(packet.size()), false);
+    EXPECT_EQ(Replies(), (std::vector<Bytes>{packet}));
+}
+
+TEST_F(SessionCoreTest, DisconnectEndsThePacket) {
+    Send("9" + FD + FF + "A" + FD);
+    EXPECT_TRUE(Replies().empty());
+    EXPECT_EQ(m_events, (std::vector<std::string>{"idle", "ended", "idle"}));
+}
+
+TEST_F(SessionCoreTest, UnknownBytesAreLoggedSilentBytesAreNot) {
+    StartLog();
+    for (int silent : {0x00, 0x26, 0x27, 0x34, 0xA1}) Send(Bytes(1, static_cast<char>(silent)) + FD);
+    EXPECT_EQ(LogText().find("UNKNOWN PACKET"), std::string::npos);
+    Send("W" + FD + FF + "A" + FD + "ok");
+    EXPECT_NE(LogText().find("UNKNOWN PACKET"), std::string::npos);
+    // The dispatcher goes on with the next command.
+    EXPECT_EQ(Replies(), (std::vector<Bytes>{"A" + FD + "ok"}));
+    Send("\xB2" + FD);
+    EXPECT_TRUE(Replies().empty());
+}
+
+TEST_F(SessionCoreTest, CommandsNotBuiltYetGetNoReply) {
+    StartLog();
+    const Bytes pending = "(367DEFJKLMNOPQTVaUZcdetwpk\xB0\xB1!\"r";
+    for (char code : pending) {
+        Send(Bytes(1, code) + FD + "x" + FD + "1");
+        EXPECT_TRUE(Replies().empty()) << code;
+    }
+    EXPECT_NE(LogText().find("UNKNOWN PACKET"), std::string::npos);
+    // RfidEvent ends its packet.
+    Send("r" + FD + FF + "A" + FD);
+    EXPECT_TRUE(Replies().empty());
+}
+
+TEST_F(SessionCoreTest, EachPacketClearsBusyEachReplySetsIt) {
+    Send("A" + FD + FF + "A" + FD);
+    EXPECT_EQ(m_busy, (std::vector<int>{0, 1, 1}));
+    m_busy.clear();
+    Send("2" + FD);  // no reply
+    EXPECT_EQ(m_busy, (std::vector<int>{0}));
+    m_busy.clear();
+    m_core->SetScanAheadMode(1);
+    Send("A" + FD);
+    EXPECT_EQ(m_busy, (std::vector<int>{0}));
+}
+
+TEST_F(SessionCoreTest, Mode0ReplyOf250BytesGoesAsThreeSegments) {
+    Send("A" + FD + Bytes(248, 'p'));
+    ASSERT_EQ(m_segments.size(), 3u);
+    EXPECT_EQ(m_segments[0].size(), 104u);
+    EXPECT_EQ(m_segments[1].size(), 104u);
+    EXPECT_EQ(m_segments[2].size(), 54u);
+    EXPECT_EQ(m_segments[0].substr(0, 3), "\x02\x64\x03");
+    EXPECT_EQ(m_segments[0].back(), '\x03');
+    EXPECT_EQ(m_segments[2].substr(0, 3), "\x02\x32\x03");
+    EXPECT_EQ(m_segments[2].back(), '\x17');
+}
+
+TEST_F(SessionCoreTest, NestedInputWaitsForTheRunningInput) {
+    // The control window receives the first reply and, as a message pump
+    // inside a handler would, hands the core more host bytes at once.
+    bool nested = false;
+    m_onSegment = [&] {
+        if (nested) return;
+        nested = true;
+        Send("A" + FD + "3");
+    };
+    Receive(Frame("A" + FD + "1") + Frame("A" + FD + "2"));
+    EXPECT_EQ(Replies(), (std::vector<Bytes>{"A" + FD + "1", "A" + FD + "2", "A" + FD + "3"}));
+}
+
+TEST_F(SessionCoreTest, EveryDelimiterLetsTheDispatcherMoveOn) {
+    for (int delimiter : {0x00, 0x41, 0xFB, 0xFD, 0xFE}) {
+        SCOPED_TRACE(delimiter);
+        m_core = std::make_unique<CClientCore>(m_window);
+        Send("0" + FD + std::to_string(delimiter));
+        const Bytes d(1, static_cast<char>(delimiter));
+        Send(d + d + Bytes(1, '\0') + d + "A" + FD + d + "2" + FD + "\xFC" + d);
+        Replies();
+        // Where the echo starts depends on the delimiter; what matters is
+        // that every packet ends and the core goes on answering.
+        Send("A" + FD + "k");
+        const std::vector<Bytes> replies = Replies();
+        ASSERT_EQ(replies.size(), 1u);
+        EXPECT_EQ(replies[0].back(), 'k');
+    }
+}
+
+TEST_F(SessionCoreTest, PollEndsAFieldAfterItsTimeOut) {
+    Send(RfInputCommand(u"", 5, 0, u"", 5));
+    g_now += 4999;
+    m_core->OnPoll();
+    EXPECT_TRUE(Replies().empty());
+    g_now += 1;
+    m_core->OnPoll();
+    EXPECT_EQ(Replies(), (std::vector<Bytes>{"9" + FD}));
+    EXPECT_EQ(m_core->InputCommand(), 0);
+    m_core->OnPoll();
+    EXPECT_TRUE(Replies().empty());
+}
+
+TEST_F(SessionCoreTest, PollClosesTheSerialPortAfterASecondUnused) {
+    struct Port : ICoreSerialPort {
+        bool* closed;
+        explicit Port(bool* c) : closed(c) {}
+        ~Port() override { *closed = true; }
+    };
+    bool closed = false;
+    m_core->KeepSerialPort(std::make_unique<Port>(&closed));
+    g_now += 900;
+    m_core->NoteSerialPortUse();
+    g_now += 1000;
+    m_core->OnPoll();
+    EXPECT_FALSE(closed);
+    g_now += 1;
+    m_core->OnPoll();
+    EXPECT_TRUE(closed);
+    EXPECT_EQ(m_core->SerialPort(), nullptr);
+}
+
+class DeferredDisconnectTest : public CoreTest {
+protected:
+    void SetUp() override {
+        CoreTest::SetUp();
+        m_dialog = CreateMessageWindow([](HWND, UINT, WPARAM, LPARAM) -> LRESULT { return 0; });
+        m_core->SetDialog(m_dialog, DIALOG_MENU);
+    }
+    void TearDown() override {
+        DestroyWindow(m_dialog);
+        CoreTest::TearDown();
+    }
+    int ClosesPosted() {
+        int n = 0;
+        MSG msg;
+        while (PeekMessage(&msg, m_dialog, WM_CLOSE, WM_CLOSE, PM_REMOVE)) ++n;
+        return n;
+    }
+    HWND m_dialog = 0;
+};
+
+TEST_F(DeferredDisconnectTest, SoonAfterABoxOpensTheSessionEndsWithTheNextReply) {
+    g_now += 500;
+    Send("9" + FD);
+    EXPECT_TRUE(m_core->IsDisconnectPending());
+    EXPECT_EQ(ClosesPosted(), 0);
+    m_events.clear();
+
+    m_core->SendIntReply('V', 1);
+    EXPECT_EQ(Replies(), (std::vector<Bytes>{"V" + FD + "1"}));
+    // The reply first, then the end of the session; the last status is idle.
+    EXPECT_EQ(m_events, (std::vector<std::string>{"busy", "segment", "ended", "idle"}));
+    EXPECT_FALSE(m_core->IsDisconnectPending());
+    EXPECT_EQ(ClosesPosted(), 1);
+    EXPECT_EQ(m_core->GetDialog(), 0u);
+}
+
+TEST_F(DeferredDisconnectTest, LaterTheSessionEndsAtOnce) {
+    g_now += 1500;
+    Send("9" + FD);
+    EXPECT_FALSE(m_core->IsDisconnectPending());
+    EXPECT_EQ(ClosesPosted(), 1);
+    EXPECT_EQ(m_events, (std::vector<std::string>{"idle", "ended", "idle"}));
+}
+
+TEST_F(SessionCoreTest, WithoutAPacketDisconnectEndsTheSession) {
+    m_core->Disconnect(nullptr, '9');
+    EXPECT_EQ(m_events, (std::vector<std::string>{"ended", "idle"}));
+    EXPECT_EQ(m_screen.clears, 1);
+}
+
+}  // namespace
+}  // namespace coretest
