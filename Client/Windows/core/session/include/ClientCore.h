@@ -14,6 +14,7 @@
 #include <vector>
 
 #include "CoreHooks.h"
+#include "FileTransfers.h"
 #include "PacketFramer.h"
 #include "SessionCanvas.h"
 #include "SizedBuffers.h"
@@ -421,6 +422,9 @@ protected:
     int m_doubleCellWidth = 22;
     CWideBuffer m_screenChars;
     CWideBuffer m_screenAttrs;
+
+    // File transfers (SendFile, GETFILE)
+    FileTransferState m_fileTransfers;
 
     // Hooks
     ICoreScanner* m_scanner;

@@ -1,0 +1,346 @@
+// The host's file commands: files of the logical folders are retrieved,
+// stored, sent in chunks, fetched in chunks, listed, counted and deleted, and
+// folders made and removed. Every failure is an answer field, never an error.
+#include <algorithm>
+#include <cstdlib>
+#include <memory>
+
+#include "ClientCore.h"
+#include "Helpers.h"
+#include "LogFile.h"
+#include "LogicalFolders.h"
+#include "platform/DeviceFs.h"
+
+namespace {
+
+// Names are read into 260 characters with their end mark.
+constexpr int32_t kNameUnits = 260;
+// Whole files are read into memory for RETRIEVEFILE and GETFILE; anything
+// larger is not a file of a handheld's logical folders.
+constexpr int32_t kMaxWholeFile = 64 * 1024 * 1024;
+// The largest GETFILE chunk and the largest SendFile chunk the client takes.
+constexpr int32_t kMaxChunk = 4096;
+constexpr int32_t kDefaultChunk = 95;
+// SendFile's total size has at most 14 digits.
+constexpr int32_t kMaxSizeDigits = 14;
+
+std::u16string ReadName(CPacket* pkt) {
+    char16_t text[kNameUnits];
+    pkt->GetWide(text, kNameUnits);
+    return text;
+}
+
+std::string ReadText(CPacket* pkt) {
+    char text[32];
+    pkt->GetString(text, sizeof text);
+    return text;
+}
+
+// Resolves a host file name through the logical folders. A path that is not
+// absolute is read from the root: the device has no current folder.
+std::u16string ResolveName(std::u16string& name, std::u16string_view defaultFolder) {
+    std::u16string dir;
+    BuildFolderPath(dir, name, defaultFolder);
+    if (dir.empty() && (name.empty() || name[0] != u'\\')) dir = u"\\";
+    return dir;
+}
+
+// Nothing but separators: the device root (or nothing at all).
+bool IsRootPath(std::u16string_view path) { return path.find_first_not_of(u'\\') == std::u16string_view::npos; }
+
+// Moves the cursor to the end of the packet: content that runs to the end is
+// never taken for further commands, whatever bytes it holds.
+void ConsumeRest(CPacket* pkt) { pkt->Advance(pkt->BytesLeft()); }
+
+// The path of a folder command ('%', '#', '$'): a folder part and the name
+// (rewritten when it holds a "%FOLDER%" form); the folder is their concatenation.
+void FolderTarget(const std::u16string& appFolder, std::u16string& dir, std::u16string& name) {
+    if (name.find(u'\\') == std::u16string::npos) {
+        dir = appFolder + u"\\";
+    } else if (name.find(u'%') != std::u16string::npos) {
+        BuildFolderPath(dir, name, u"DATA");
+        dir += u'\\';
+    } else {
+        dir = name[0] == u'\\' ? u"" : u"\\";
+    }
+}
+
+// Reads the name of a folder command and its folder part; false for an empty name.
+bool ReadFolderTarget(CPacket* pkt, const std::u16string& appFolder, std::u16string& dir, std::u16string& name) {
+    name = ReadName(pkt);
+    pkt->NextField();
+    if (name.empty()) return false;
+    FolderTarget(appFolder, dir, name);
+    return true;
+}
+
+void DropTrailingBackslash(std::u16string& s) {
+    if (!s.empty() && s.back() == u'\\') s.pop_back();
+}
+
+}  // namespace
+
+int CClientCore::RETRIEVEFILE(CPacket* pkt, uint8_t code) {
+    LogWrite(LOG_TRACE, "RETRIEVEFILE");
+    std::u16string name = ReadName(pkt);
+    pkt->NextField();
+    std::u16string dir = ResolveName(name, u"DATA");
+    int32_t size = FileUtil::ReadWholeFile(dir, name, nullptr, 0);
+    std::unique_ptr<CPacketBuffer> writer;
+    if (m_framer && size >= 0 && size <= kMaxWholeFile) writer.reset(m_framer->NewWriter(size + 10));
+    if (writer) {
+        writer->AppendByte(code).EndField();
+        uint8_t* bytes = size > 0 ? writer->Reserve(size) : nullptr;
+        if (size == 0 || (bytes && FileUtil::ReadWholeFile(dir, name, bytes, size) == size)) {
+            SendReply(*writer);
+            return 0;
+        }
+    }
+    m_writer->Reset();
+    m_writer->AppendByte(code).EndField();
+    SendReply(*m_writer);
+    return 0;
+}
+
+int CClientCore::STOREFILE(CPacket* pkt, uint8_t code) {
+    LogWrite(LOG_TRACE, "STOREFILE");
+    std::u16string dir, name = ReadName(pkt);
+    // The content is every byte after the name's separator; a name that ends
+    // the command has no content, and the next command runs.
+    const int32_t separator = pkt->GetPosition() + pkt->GetFieldLength();
+    const uint8_t* content = nullptr;
+    int32_t count = 0;
+    if (separator < pkt->GetLength() && pkt->GetData()[separator] != pkt->GetCommandDelimiter()) {
+        content = pkt->GetData() + separator + 1;
+        count = pkt->GetLength() - separator - 1;
+        ConsumeRest(pkt);
+    } else {
+        pkt->NextField();
+    }
+    dir = ResolveName(name, u"DATA");
+    if (!IsRootPath(dir)) plat::fs::CreateDirectory(dir);
+    int32_t written = FileUtil::WriteWholeFile(dir, name, content, count);
+    SendIntReply(code, written == count ? 1 : 0);
+    return 0;
+}
+
+int CClientCore::SendFile(CPacket* pkt, uint8_t code) {
+    LogWrite(LOG_TRACE, "SendFile");
+    SendFileState& s = m_fileTransfers.send;
+    const int32_t chunkLimit = m_framer ? m_framer->GetWriterCapacity() : kMaxChunk;
+    auto acceptReply = [&] {
+        m_writer->Reset();
+        m_writer->AppendByte(code).EndField().AppendInt(1).EndField().AppendInt(chunkLimit);
+        SendReply(*m_writer);
+    };
+
+    if (!s.active) {
+        std::u16string dir, name = ReadName(pkt);
+        pkt->NextField();
+        // A size longer than 14 digits is not a size this client can take.
+        const bool sizeTooLong = pkt->GetFieldLength() > kMaxSizeDigits;
+        char digits[kMaxSizeDigits + 1];
+        pkt->GetString(digits, sizeof digits);
+        int64_t total = std::max<int64_t>(0, std::strtoll(digits, nullptr, 10));
+        pkt->NextField();
+        std::string date = ReadText(pkt);
+        pkt->NextField();
+        std::string time = ReadText(pkt);
+        pkt->NextField();
+        dir = ResolveName(name, u"DATA");
+        if (sizeTooLong) {
+            SendIntReply(code, 0);
+            return 0;
+        }
+        if (!IsRootPath(dir)) plat::fs::CreateDirectory(dir);
+        if (FileUtil::WriteWholeFile(dir, name, nullptr, 0) < 0) {
+            SendIntReply(code, 0);
+            return 0;
+        }
+        s = SendFileState{true, 0, total, std::move(name), std::move(dir), std::move(date), std::move(time)};
+        acceptReply();
+        return 0;
+    }
+
+    // Data: every byte after the command's separator to the end of the packet.
+    const uint8_t* data = nullptr;
+    int32_t count = 0;
+    const int32_t at = pkt->GetPosition();
+    if (at > 0 && pkt->GetData()[at - 1] == PKT_END_FIELD) {
+        data = pkt->GetCursor();
+        count = pkt->BytesLeft();
+        ConsumeRest(pkt);
+    }
+    int32_t written = FileUtil::AppendFile(s.directory, s.name, data, count);
+    if (written != count) {
+        // The file is incomplete: the host must know, and the transfer is over.
+        s.active = false;
+        SendIntReply(code, 0);
+        return 0;
+    }
+    s.received += count;
+    if (s.received >= s.total) {
+        s.active = false;
+        FileUtil::SetFileTimes(s.directory, s.name, s.date, s.time);
+    }
+    acceptReply();
+    return 0;
+}
+
+int CClientCore::DELETEFILE(CPacket* pkt, uint8_t code) {
+    LogWrite(LOG_TRACE, "DELETEFILE");
+    std::u16string name = ReadName(pkt);
+    pkt->NextField();
+    std::u16string dir = ResolveName(name, u"DATA");
+    // 0 is success here.
+    SendIntReply(code, FileUtil::DeleteFiles(dir, name) ? 0 : 1);
+    return 0;
+}
+
+int CClientCore::GETFILE(CPacket* pkt, uint8_t code) {
+    LogWrite(LOG_TRACE, "GETFILE");
+    GetFileState& g = m_fileTransfers.get;
+    std::u16string name = ReadName(pkt);
+    pkt->NextField();
+
+    if (name != u"1") {
+        g.buffer = {};
+        g.held = false;
+        g.remaining = g.offset = 0;
+        g.loaded = false;
+        std::u16string dir = ResolveName(name, u"DATA");
+        std::string date, time, size;
+        int32_t length = -1;
+        if (FileUtil::GetFileInfo(dir, name, &date, &time, &size)) {
+            length = FileUtil::ReadWholeFile(dir, name, nullptr, 0);
+            if (length >= 0 && length <= kMaxWholeFile) {
+                g.buffer.resize(static_cast<size_t>(length));
+                if (length > 0 && FileUtil::ReadWholeFile(dir, name, g.buffer.data(), length) != length) length = -1;
+            } else {
+                length = -1;
+            }
+        }
+        if (length < 0) {
+            g.buffer = {};
+            SendIntReply(code, 0);
+            return 0;
+        }
+        g.held = true;
+        g.remaining = static_cast<size_t>(length);
+        g.loaded = true;
+        m_writer->Reset();
+        m_writer->AppendByte(code).EndField().AppendString(size.c_str()).EndField();
+        m_writer->AppendString(date.c_str()).EndField().AppendString(time.c_str());
+        SendReply(*m_writer);
+        return 0;
+    }
+
+    // The next chunk.
+    if (!g.loaded) {
+        SendIntReply(code, 0);
+        return 0;
+    }
+    if (!g.held) {
+        // The whole file went out: this request only clears the transfer.
+        g.loaded = false;
+        return 0;
+    }
+    int64_t chunk = std::min<int64_t>(pkt->GetInt(kDefaultChunk), kMaxChunk);
+    chunk = std::min<int64_t>(chunk, static_cast<int64_t>(g.remaining));
+    std::unique_ptr<CPacketBuffer> writer;
+    // Sized to the chunk and its two header bytes, so a whole 4096-byte chunk fits.
+    if (chunk >= 1 && m_framer) writer.reset(m_framer->NewWriter(static_cast<int32_t>(chunk) + 3));
+    if (!writer) {
+        SendIntReply(code, 0);
+    } else {
+        writer->AppendByte(code).EndField().AppendBytes(g.buffer.data() + g.offset, static_cast<int32_t>(chunk));
+        g.offset += static_cast<size_t>(chunk);
+        g.remaining -= static_cast<size_t>(chunk);
+        SendReply(*writer);
+    }
+    if (g.remaining == 0) {
+        g.buffer = {};
+        g.held = false;
+        g.offset = 0;
+    }
+    return 0;
+}
+
+namespace {
+
+// LISTFILE and FILESELECTEX.
+void ListFiles(CClientCore& core, CPacket* pkt, uint8_t code, bool details) {
+    std::u16string dir, pattern = ReadName(pkt);
+    pkt->NextField();
+    bool allFolders = false;
+    if (pattern.find(u'\\') != std::u16string::npos) {
+        dir = ResolveName(pattern, u"DATA");
+    } else {
+        dir = core.ModuleFolder() + u"\\";
+        size_t dot = pattern.rfind(u'.');
+        std::u16string extension = dot == std::u16string::npos ? u"" : pattern.substr(dot);
+        if (std::optional<std::u16string> folder = FindFolder({}, extension)) {
+            dir += *folder;
+        } else if (extension.find(u'*') != std::u16string::npos) {
+            // "*.*" and the like: the files of every subfolder, not of the folder itself.
+            allFolders = true;
+        } else {
+            dir += FindFolder(u"DATA", {}).value_or(u"");
+        }
+    }
+    CPacketBuffer& writer = *core.ReplyWriter();
+    writer.Reset();
+    writer.AppendByte(code).EndField();
+    FileUtil::ListDirectory(dir, pattern, &writer, allFolders, details);
+    core.SendReply(writer);
+}
+
+}  // namespace
+
+int CClientCore::LISTFILE(CPacket* pkt, uint8_t code) {
+    LogWrite(LOG_TRACE, "LISTFILE");
+    ListFiles(*this, pkt, code, false);
+    return 0;
+}
+
+int CClientCore::FILESELECTEX(CPacket* pkt, uint8_t code) {
+    LogWrite(LOG_TRACE, "FILESELECTEX");
+    ListFiles(*this, pkt, code, true);
+    return 0;
+}
+
+int CClientCore::COUNTFILES(CPacket* pkt, uint8_t code) {
+    LogWrite(LOG_TRACE, "COUNTFILES");
+    std::u16string dir, name;
+    int32_t count = 0;
+    if (ReadFolderTarget(pkt, m_moduleFolder, dir, name))
+        count = FileUtil::ListDirectory(dir + name, u"*.*", nullptr, false, false);
+    SendIntReply(code, count);
+    return 0;
+}
+
+int CClientCore::MakeDir(CPacket* pkt, uint8_t code) {
+    LogWrite(LOG_TRACE, "MakeDir");
+    std::u16string dir, name;
+    bool made = false;
+    if (ReadFolderTarget(pkt, m_moduleFolder, dir, name)) {
+        std::u16string path = dir + name;
+        DropTrailingBackslash(path);
+        made = !IsRootPath(path) && plat::fs::CreateDirectory(path);
+    }
+    SendIntReply(code, made ? 1 : 0);
+    return 0;
+}
+
+int CClientCore::DeleteDir(CPacket* pkt, uint8_t code) {
+    LogWrite(LOG_TRACE, "DeleteDir");
+    std::u16string dir, name;
+    bool removed = false;
+    if (ReadFolderTarget(pkt, m_moduleFolder, dir, name)) {
+        DropTrailingBackslash(name);
+        // Never the device root, whatever form the host gave it.
+        if (!IsRootPath(FileUtil::JoinPath(dir, name))) removed = FileUtil::RemoveTree(dir, name);
+    }
+    SendIntReply(code, removed ? 1 : 0);
+    return 0;
+}

@@ -1,0 +1,460 @@
+// The file commands through the core: framed host bytes in, framed replies
+// out, on a temporary device root.
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <cstdlib>
+#include <ctime>
+#include <filesystem>
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "ClientCore.h"
+#include "LogicalFolders.h"
+#include "PacketFramer.h"
+#include "platform/Clock.h"
+#include "platform/DeviceFs.h"
+#include "platform/Message.h"
+
+namespace {
+
+namespace fs = std::filesystem;
+using Bytes = std::string;
+
+const char FD = '\xFD';
+const char FC = '\xFC';
+const char DELIM = '\xFF';
+
+class FileCommandsTest : public ::testing::Test {
+protected:
+    void SetUp() override {
+        const char* tz = std::getenv("TZ");
+        m_oldTz = tz ? std::optional<std::string>(tz) : std::nullopt;
+        // Five hours behind UTC, no daylight saving: local and UTC differ visibly.
+        setenv("TZ", "EST5", 1);
+        tzset();
+
+        m_base = fs::temp_directory_path() / ("orvade-files-" + std::to_string(::getpid()) + "-" +
+                                              ::testing::UnitTest::GetInstance()->current_test_info()->name());
+        fs::remove_all(m_base);
+        fs::create_directories(m_base / "root");
+        fs::create_directories(m_base / "program");
+        plat::fs::SetDeviceRoot((m_base / "root").string());
+        plat::fs::SetProgramFolder(u"\\Program Files\\Orvade", (m_base / "program").string());
+        ASSERT_TRUE(plat::fs::CreateDirectory(u"\\App"));
+
+        ResetLogicalFolders();
+        m_window = CreateMessageWindow([this](HWND, UINT msg, WPARAM w, LPARAM l) -> LRESULT {
+            if (msg == WM_CORE_SEND_SEGMENT) m_sent.append(reinterpret_cast<const char*>(l), w);
+            return 0;
+        });
+        ASSERT_NE(m_window, 0u);
+        m_core = std::make_unique<CClientCore>(m_window);
+        m_core->SetAppDirectory(u"\\App");
+    }
+
+    void TearDown() override {
+        m_core.reset();
+        DestroyWindow(m_window);
+        ResetLogicalFolders();
+        // Nothing may have been written beside the device root and the program folder.
+        std::vector<std::string> beside;
+        for (const auto& e : fs::directory_iterator(m_base)) beside.push_back(e.path().filename().string());
+        std::sort(beside.begin(), beside.end());
+        EXPECT_EQ(beside, (std::vector<std::string>{"program", "root"}));
+        fs::remove_all(m_base);
+        plat::fs::SetProgramFolder(u"", "");
+        if (m_oldTz) setenv("TZ", m_oldTz->c_str(), 1); else unsetenv("TZ");
+        tzset();
+    }
+
+    // One packet from the host, framed in segments of at most 100 bytes (mode 0).
+    void Send(const Bytes& packet) {
+        Bytes framed;
+        size_t offset = 0;
+        do {
+            size_t n = std::min<size_t>(100, packet.size() - offset);
+            framed += '\x02';
+            framed += static_cast<char>(n);
+            framed += '\x03';
+            framed.append(packet, offset, n);
+            offset += n;
+            framed += offset < packet.size() ? '\x03' : '\x17';
+        } while (offset < packet.size());
+        m_core->OnReceive(reinterpret_cast<const uint8_t*>(framed.data()), static_cast<int32_t>(framed.size()), true);
+    }
+
+    // The replies sent since the last call, unframed.
+    std::vector<Bytes> Replies() {
+        std::vector<Bytes> out;
+        CPacketFramer framer(nullptr, nullptr, 0);
+        int32_t pos = 0;
+        const auto* data = reinterpret_cast<const uint8_t*>(m_sent.data());
+        while (pos < static_cast<int32_t>(m_sent.size())) {
+            std::unique_ptr<CPacket> p(framer.Parse(data, pos, static_cast<int32_t>(m_sent.size())));
+            if (p) out.emplace_back(reinterpret_cast<const char*>(p->GetData()), p->GetLength());
+        }
+        m_sent.clear();
+        return out;
+    }
+
+    // Sends one packet and expects exactly one reply.
+    Bytes Ask(const Bytes& packet) {
+        Send(packet);
+        std::vector<Bytes> r = Replies();
+        EXPECT_EQ(r.size(), 1u);
+        return r.empty() ? Bytes() : r.front();
+    }
+
+    static Bytes Reply(char code, const Bytes& fields) { return Bytes(1, code) + FD + fields; }
+
+    static void WriteDevice(const std::u16string& path, const Bytes& content) {
+        FILE* f = plat::fs::OpenFile(path, "wb");
+        ASSERT_NE(f, nullptr);
+        fwrite(content.data(), 1, content.size(), f);
+        fclose(f);
+    }
+    static std::optional<Bytes> ReadDevice(const std::u16string& path) {
+        FILE* f = plat::fs::OpenFile(path, "rb");
+        if (!f) return std::nullopt;
+        Bytes s;
+        char buf[4096];
+        size_t n;
+        while ((n = fread(buf, 1, sizeof buf, f)) > 0) s.append(buf, n);
+        fclose(f);
+        return s;
+    }
+    static Bytes Pattern(size_t n) {
+        Bytes s(n, 0);
+        for (size_t i = 0; i < n; ++i) s[i] = static_cast<char>(i * 7 + i / 251);
+        return s;
+    }
+    static void SetWriteTimeUtc(const std::u16string& path, int y, int mo, int d, int h, int mi, int s) {
+        SYSTEMTIME st{static_cast<WORD>(y), static_cast<WORD>(mo), 0, static_cast<WORD>(d),
+                      static_cast<WORD>(h), static_cast<WORD>(mi), static_cast<WORD>(s), 0};
+        FILETIME ft;
+        ASSERT_TRUE(SystemTimeToFileTime(&st, &ft));
+        ASSERT_TRUE(plat::fs::SetFileTimes(path, &ft, &ft));
+    }
+
+    fs::path m_base;
+    std::optional<std::string> m_oldTz;
+    HWND m_window = 0;
+    Bytes m_sent;
+    std::unique_ptr<CClientCore> m_core;
+};
+
+// ---- RETRIEVEFILE and STOREFILE
+
+TEST_F(FileCommandsTest, StoreThenRetrieveEveryByteValue) {
+    Bytes content;
+    for (int i = 0; i < 256; ++i) content += static_cast<char>(i);
+    content += Bytes("\xFF" "%\xFD" "x", 4);  // a command delimiter inside the content runs nothing
+    EXPECT_EQ(Ask(Bytes("H") + FD + "report.txt" + FD + content), Reply('H', "1"));
+    EXPECT_EQ(ReadDevice(u"\\App\\DATA\\report.txt"), content);
+    EXPECT_EQ(Ask(Bytes("G") + FD + "report.txt"), Reply('G', content));
+    EXPECT_EQ(Ask(Bytes("R") + FD + "REPORT.TXT"), Reply('R', content));
+}
+
+TEST_F(FileCommandsTest, StoreResolvesByExtensionAndForms) {
+    EXPECT_EQ(Ask(Bytes("H") + FD + "items.bar" + FD + "b"), Reply('H', "1"));
+    EXPECT_EQ(ReadDevice(u"\\App\\BARCODES\\items.bar"), "b");
+    EXPECT_EQ(Ask(Bytes("H") + FD + "beep.wav" + FD + "w"), Reply('H', "1"));
+    EXPECT_EQ(ReadDevice(u"\\App\\TONES\\beep.wav"), "w");
+    EXPECT_EQ(Ask(Bytes("H") + FD + "%DATA%\\x.txt" + FD + "o"), Reply('H', "1"));
+    EXPECT_EQ(ReadDevice(u"\\Program Files\\Orvade\\DATA\\x.txt"), "o");
+    // A path that is not absolute starts at the root.
+    ASSERT_TRUE(plat::fs::CreateDirectory(u"\\App\\DATA"));
+    EXPECT_EQ(Ask(Bytes("H") + FD + "App\\DATA\\r.txt" + FD + "r"), Reply('H', "1"));
+    EXPECT_EQ(ReadDevice(u"\\App\\DATA\\r.txt"), "r");
+    // An empty content leaves an empty file.
+    EXPECT_EQ(Ask(Bytes("H") + FD + "empty.txt" + FD), Reply('H', "1"));
+    EXPECT_EQ(ReadDevice(u"\\App\\DATA\\empty.txt"), "");
+    EXPECT_EQ(Ask(Bytes("G") + FD + "empty.txt"), Reply('G', ""));
+}
+
+TEST_F(FileCommandsTest, StoreWithoutContentLetsTheNextCommandRun) {
+    Send(Bytes("H") + FD + "n.txt" + DELIM + "%" + FD + "DATA");
+    EXPECT_EQ(Replies(), (std::vector<Bytes>{Reply('H', "1"), Reply('%', "1")}));
+    EXPECT_EQ(ReadDevice(u"\\App\\DATA\\n.txt"), "");
+}
+
+TEST_F(FileCommandsTest, RetrieveLargeFileWholeAndFailures) {
+    ASSERT_TRUE(plat::fs::CreateDirectory(u"\\App\\DATA"));
+    Bytes big = Pattern(10000);
+    WriteDevice(u"\\App\\DATA\\big.bin", big);
+    EXPECT_EQ(Ask(Bytes("G") + FD + "big.bin"), Reply('G', big));
+    EXPECT_EQ(Ask(Bytes("R") + FD + "missing.bin"), Reply('R', ""));
+    EXPECT_EQ(Ask(Bytes("G") + FD + "DATA"), Reply('G', ""));  // resolves to \App\DATA\DATA: missing
+}
+
+TEST_F(FileCommandsTest, HostNamesNeverLeaveTheDeviceRoot) {
+    // The fixture's tear-down checks that nothing appeared beside the root.
+    const char* escapes[] = {"..\\evil.txt", "..\\..\\evil.txt", "%DATA%\\..\\..\\evil.txt", "\\..\\evil.txt"};
+    for (const char* n : escapes) {
+        SCOPED_TRACE(n);
+        EXPECT_EQ(Ask(Bytes("H") + FD + n + FD + "x"), Reply('H', "0"));
+        EXPECT_EQ(Ask(Bytes("G") + FD + n), Reply('G', ""));
+        EXPECT_EQ(Ask(Bytes("X") + FD + n + FD + "1" + FD + "20240102" + FD + "030405"), Reply('X', "0"));
+        EXPECT_EQ(Ask(Bytes("g") + FD + n), Reply('g', "0"));
+        EXPECT_EQ(Ask(Bytes("#") + FD + n), Reply('#', "0"));
+    }
+    WriteDevice(u"\\keep.txt", "k");
+    EXPECT_EQ(Ask(Bytes("I") + FD + "..\\root\\keep.txt"), Reply('I', "1"));
+    EXPECT_EQ(Ask(Bytes("$") + FD + "..\\root"), Reply('$', "0"));
+    EXPECT_EQ(ReadDevice(u"\\keep.txt"), "k");
+}
+
+TEST_F(FileCommandsTest, AbsoluteFolderFormsStayInsideTheRoot) {
+    // "%TEMP%" names an absolute folder: it combines into a path under the
+    // program folder; nothing crashes and nothing leaves the root.
+    ASSERT_TRUE(plat::fs::CreateDirectory(u"\\Program Files\\Orvade\\Temp"));
+    for (const char* n : {"%TEMP%\\a.txt", "%OVC%\\a.txt", "%APP%a.txt", "%SYSTEM%\\a.txt"}) {
+        SCOPED_TRACE(n);
+        Bytes r = Ask(Bytes("H") + FD + n + FD + "x");
+        EXPECT_TRUE(r == Reply('H', "1") || r == Reply('H', "0"));
+        Ask(Bytes("G") + FD + n);
+        Ask(Bytes("#") + FD + n);
+        Ask(Bytes("$") + FD + n);
+    }
+}
+
+// ---- SendFile
+
+TEST_F(FileCommandsTest, SendFileInChunksSetsLocalTimes) {
+    Bytes part1 = Bytes("ab\xFF" "%\xFD" "c", 6), part2 = Pattern(3000);
+    const Bytes accepted = Reply('X', Bytes("1") + FD + "4096");
+    EXPECT_EQ(Ask(Bytes("X") + FD + "up.bin" + FD + std::to_string(part1.size() + part2.size()) + FD + "20240102" +
+                  FD + "030405"),
+              accepted);
+    EXPECT_EQ(ReadDevice(u"\\App\\DATA\\up.bin"), "");
+    EXPECT_EQ(Ask(Bytes("X") + FD + part1), accepted);
+    EXPECT_EQ(Ask(Bytes("X") + FD + part2), accepted);
+    EXPECT_EQ(ReadDevice(u"\\App\\DATA\\up.bin"), part1 + part2);
+    // 2024-01-02 03:04:05 in EST5 is 08:04:05 UTC.
+    std::optional<plat::fs::FindData> info = plat::fs::GetFileData(u"\\App\\DATA\\up.bin");
+    ASSERT_TRUE(info);
+    int64_t seconds, nanos;
+    FileTimeToUnix(info->lastWriteTime, &seconds, &nanos);
+    EXPECT_EQ(seconds, 1704182645);
+    // The transfer is over: the next 'X' starts another one.
+    EXPECT_EQ(Ask(Bytes("X") + FD + "next.bin" + FD + "5" + FD + "20240102" + FD + "030405"), accepted);
+    EXPECT_EQ(ReadDevice(u"\\App\\DATA\\next.bin"), "");
+}
+
+TEST_F(FileCommandsTest, SendFileSizes) {
+    const Bytes accepted = Reply('X', Bytes("1") + FD + "4096");
+    // A total of 0 (or a negative one, or none): the first data packet ends the transfer.
+    for (const char* size : {"0", "-5", ""}) {
+        SCOPED_TRACE(size);
+        EXPECT_EQ(Ask(Bytes("X") + FD + "z.bin" + FD + size + FD + "20240102" + FD + "030405"), accepted);
+        EXPECT_EQ(Ask(Bytes("X") + FD + "data"), accepted);
+        EXPECT_EQ(Ask(Bytes("X") + FD + "w.bin" + FD + "1" + FD + "20240102" + FD + "030405"), accepted);
+        EXPECT_EQ(ReadDevice(u"\\App\\DATA\\w.bin"), "");  // a start, not data
+        EXPECT_EQ(Ask(Bytes("X") + FD + "w"), accepted);
+    }
+    // Fourteen digits are a size; more are refused and start nothing.
+    EXPECT_EQ(Ask(Bytes("X") + FD + "huge.bin" + FD + "99999999999999" + FD + "20240102" + FD + "030405"), accepted);
+    EXPECT_EQ(Ask(Bytes("X") + FD + Pattern(4000)), accepted);
+    EXPECT_EQ(Ask(Bytes("X") + FD + Pattern(10)), accepted);  // still going: 4010 of 99999999999999
+    EXPECT_EQ(ReadDevice(u"\\App\\DATA\\huge.bin")->size(), 4010u);
+}
+
+TEST_F(FileCommandsTest, SendFileRefusesTooLongSize) {
+    EXPECT_EQ(Ask(Bytes("X") + FD + "huge.bin" + FD + "999999999999999" + FD + "20240102" + FD + "030405"),
+              Reply('X', "0"));
+    EXPECT_FALSE(ReadDevice(u"\\App\\DATA\\huge.bin"));
+    // No transfer started: this is a start again.
+    EXPECT_EQ(Ask(Bytes("X") + FD + "ok.bin" + FD + "2" + FD + "20240102" + FD + "030405"),
+              Reply('X', Bytes("1") + FD + "4096"));
+    EXPECT_EQ(ReadDevice(u"\\App\\DATA\\ok.bin"), "");
+}
+
+TEST_F(FileCommandsTest, SendFileAppendFailureEndsTheTransfer) {
+    const Bytes accepted = Reply('X', Bytes("1") + FD + "4096");
+    EXPECT_EQ(Ask(Bytes("X") + FD + "gone.bin" + FD + "10" + FD + "20240102" + FD + "030405"), accepted);
+    ASSERT_TRUE(plat::fs::DeleteFile(u"\\App\\DATA\\gone.bin"));
+    EXPECT_EQ(Ask(Bytes("X") + FD + "abc"), Reply('X', "0"));
+    EXPECT_FALSE(ReadDevice(u"\\App\\DATA\\gone.bin"));  // not created again
+    EXPECT_EQ(Ask(Bytes("X") + FD + "b.bin" + FD + "3" + FD + "20240102" + FD + "030405"), accepted);
+    EXPECT_EQ(ReadDevice(u"\\App\\DATA\\b.bin"), "");
+}
+
+// ---- DELETEFILE
+
+TEST_F(FileCommandsTest, DeleteFileByWildcard) {
+    ASSERT_TRUE(plat::fs::CreateDirectory(u"\\App\\DATA"));
+    for (const char16_t* n : {u"\\App\\DATA\\a.tmp", u"\\App\\DATA\\B.TMP", u"\\App\\DATA\\keep.txt"}) WriteDevice(n, "x");
+    EXPECT_EQ(Ask(Bytes("I") + FD + "*.tmp"), Reply('I', "0"));
+    EXPECT_FALSE(plat::fs::Exists(u"\\App\\DATA\\a.tmp"));
+    EXPECT_FALSE(plat::fs::Exists(u"\\App\\DATA\\B.TMP"));
+    EXPECT_TRUE(plat::fs::Exists(u"\\App\\DATA\\keep.txt"));
+    EXPECT_EQ(Ask(Bytes("I") + FD + "*.tmp"), Reply('I', "1"));  // nothing matched
+    EXPECT_EQ(Ask(Bytes("I") + FD + "keep.txt"), Reply('I', "0"));
+    EXPECT_FALSE(plat::fs::Exists(u"\\App\\DATA\\keep.txt"));
+}
+
+// ---- GETFILE
+
+class GetFileTest : public FileCommandsTest {
+protected:
+    void Open(const Bytes& content) {
+        plat::fs::CreateDirectory(u"\\App\\DATA");
+        WriteDevice(u"\\App\\DATA\\data.bin", content);
+        SetWriteTimeUtc(u"\\App\\DATA\\data.bin", 2023, 12, 31, 22, 5, 9);
+        // The date and time are those stored (UTC), not local ones.
+        EXPECT_EQ(Ask(Bytes("g") + FD + "data.bin"),
+                  Reply('g', std::to_string(content.size()) + FD + "20231231" + FD + "220509"));
+    }
+    Bytes Chunk(const Bytes& request) { return Ask(Bytes("g") + FD + "1" + request); }
+};
+
+TEST_F(GetFileTest, ChunksOfEverySizeUpToTheLimit) {
+    Bytes content = Pattern(4094 + 4095 + 4096 + 4096 + 95 + 3);
+    Open(content);
+    size_t at = 0;
+    for (size_t n : {4094, 4095, 4096}) {
+        EXPECT_EQ(Chunk(Bytes(1, FD) + std::to_string(n)), Reply('g', content.substr(at, n))) << n;
+        at += n;
+    }
+    EXPECT_EQ(Chunk(Bytes(1, FD) + "100000"), Reply('g', content.substr(at, 4096)));  // cut to 4096
+    at += 4096;
+    EXPECT_EQ(Chunk(""), Reply('g', content.substr(at, 95)));  // default 95
+    at += 95;
+    EXPECT_EQ(Chunk(Bytes(1, FD) + "0"), Reply('g', "0"));  // state unchanged
+    EXPECT_EQ(Chunk(Bytes(1, FD) + "-3"), Reply('g', "0"));
+    EXPECT_EQ(Chunk(Bytes(1, FD) + "50"), Reply('g', content.substr(at)));  // cut to what is left
+    // The whole file went out: one silent request, then "0".
+    Send(Bytes("g") + FD + "1");
+    EXPECT_TRUE(Replies().empty());
+    EXPECT_EQ(Chunk(""), Reply('g', "0"));
+}
+
+TEST_F(GetFileTest, OpeningAgainStartsOverAndMissingFilesFail) {
+    Bytes content = Pattern(300);
+    Open(content);
+    EXPECT_EQ(Chunk(Bytes(1, FD) + "10"), Reply('g', content.substr(0, 10)));
+    Open(content);  // the old buffer goes, the new file starts at its beginning
+    EXPECT_EQ(Chunk(Bytes(1, FD) + "10"), Reply('g', content.substr(0, 10)));
+    EXPECT_EQ(Ask(Bytes("g") + FD + "missing.bin"), Reply('g', "0"));
+    EXPECT_EQ(Chunk(""), Reply('g', "0"));
+}
+
+TEST_F(GetFileTest, EmptyFile) {
+    Open("");
+    EXPECT_EQ(Chunk(""), Reply('g', "0"));
+    Send(Bytes("g") + FD + "1");
+    EXPECT_TRUE(Replies().empty());
+    EXPECT_EQ(Chunk(""), Reply('g', "0"));
+}
+
+// ---- LISTFILE, FILESELECTEX, COUNTFILES
+
+TEST_F(FileCommandsTest, ListingByExtensionFolderAndAllFolders) {
+    for (const char16_t* d : {u"\\App\\DATA", u"\\App\\DATA\\sub", u"\\App\\BARCODES"})
+        ASSERT_TRUE(plat::fs::CreateDirectory(d));
+    for (const char16_t* n : {u"\\App\\DATA\\b.txt", u"\\App\\DATA\\a.txt", u"\\App\\DATA\\c.log",
+                              u"\\App\\DATA\\sub\\d.txt", u"\\App\\BARCODES\\x.bar", u"\\App\\top.txt"})
+        WriteDevice(n, "1234");
+    EXPECT_EQ(Ask(Bytes("S") + FD + "*.txt"), Reply('S', Bytes("a.txt") + FD + "b.txt" + FD));
+    // A subfolder is searched, with the same pattern, when its name matches it.
+    EXPECT_EQ(Ask(Bytes("S") + FD + "*"), Reply('S', Bytes("a.txt") + FD + "b.txt" + FD + "c.log" + FD + "d.txt" + FD));
+    EXPECT_EQ(Ask(Bytes("S") + FD + "s*"), Reply('S', ""));
+    EXPECT_EQ(Ask(Bytes("S") + FD + "*.bar"), Reply('S', Bytes("x.bar") + FD));
+    EXPECT_EQ(Ask(Bytes("S") + FD + "c"), Reply('S', ""));
+    // "*.*": the files of every subfolder of the application folder, not its own.
+    EXPECT_EQ(Ask(Bytes("S") + FD + "*.*"),
+              Reply('S', Bytes("x.bar") + FD + "a.txt" + FD + "b.txt" + FD + "c.log" + FD + "d.txt" + FD));
+    EXPECT_EQ(Ask(Bytes("S") + FD + "%DATA%\\*.txt"), Reply('S', ""));  // under the program folder: empty
+
+    EXPECT_EQ(Ask(Bytes("%") + FD + "DATA"), Reply('%', "4"));
+    EXPECT_EQ(Ask(Bytes("%") + FD), Reply('%', "0"));
+    EXPECT_EQ(Ask(Bytes("%") + FD + "\\App"), Reply('%', "6"));
+}
+
+TEST_F(FileCommandsTest, FileSelectExDetailsInLocalTime) {
+    ASSERT_TRUE(plat::fs::CreateDirectory(u"\\App\\DATA"));
+    WriteDevice(u"\\App\\DATA\\a.txt", "12345");
+    SetWriteTimeUtc(u"\\App\\DATA\\a.txt", 2024, 1, 1, 3, 4, 5);  // 2023-12-31 22:04:05 in EST5
+    EXPECT_EQ(Ask(Bytes("f") + FD + "*.txt"),
+              Reply('f', Bytes("a.txt") + FC + "5" + FC + "20231231" + FC + "220405" + FD));
+}
+
+TEST_F(FileCommandsTest, LongListingsHoldWholeEntries) {
+    ASSERT_TRUE(plat::fs::CreateDirectory(u"\\App\\DATA"));
+    // Names of varied length, so that the writer fills up anywhere inside an entry.
+    auto name = [](int i) { return std::to_string(1000 + i) + std::string(static_cast<size_t>(i % 23), 'n') + ".txt"; };
+    for (int i = 0; i < 300; ++i) {
+        std::string n = name(i);
+        WriteDevice(u"\\App\\DATA\\" + std::u16string(n.begin(), n.end()), "x");
+    }
+    for (char code : {'S', 'f'}) {
+        SCOPED_TRACE(code);
+        Bytes r = Ask(Bytes(1, code) + FD + "*.txt");
+        ASSERT_GE(r.size(), 3500u);
+        EXPECT_LT(r.size(), 4096u);
+        ASSERT_EQ(r.back(), FD);
+        size_t entries = 0;
+        for (size_t start = 2, end; (end = r.find(FD, start)) != Bytes::npos; start = end + 1, ++entries) {
+            Bytes entry = r.substr(start, end - start);
+            int i = std::atoi(entry.substr(0, 4).c_str()) - 1000;
+            ASSERT_TRUE(i >= 0 && i < 300) << entry;
+            if (code == 'S') {
+                EXPECT_EQ(entry, name(i));
+                continue;
+            }
+            std::vector<Bytes> parts;
+            for (size_t a = 0, b;; a = b + 1) {
+                b = entry.find(FC, a);
+                parts.push_back(entry.substr(a, b == Bytes::npos ? Bytes::npos : b - a));
+                if (b == Bytes::npos) break;
+            }
+            ASSERT_EQ(parts.size(), 4u) << entry;
+            EXPECT_EQ(parts[0], name(i));
+            EXPECT_EQ(parts[1], "1");
+            EXPECT_EQ(parts[2].size(), 8u);
+            EXPECT_EQ(parts[3].size(), 6u);
+        }
+        EXPECT_LT(entries, 300u);
+    }
+}
+
+// ---- MakeDir, DeleteDir
+
+TEST_F(FileCommandsTest, MakeAndDeleteFolders) {
+    EXPECT_EQ(Ask(Bytes("#") + FD + "new"), Reply('#', "1"));
+    EXPECT_TRUE(plat::fs::IsDirectory(u"\\App\\new"));
+    EXPECT_EQ(Ask(Bytes("#") + FD + "new"), Reply('#', "0"));  // exists
+    EXPECT_EQ(Ask(Bytes("#") + FD + "\\App\\x\\y\\"), Reply('#', "0"));  // one level only
+    EXPECT_EQ(Ask(Bytes("#") + FD + "\\App\\x\\"), Reply('#', "1"));
+    EXPECT_EQ(Ask(Bytes("#") + FD), Reply('#', "0"));
+    EXPECT_EQ(Ask(Bytes("#") + FD + "%DATA%\\in"), Reply('#', "0"));  // no DATA under the program folder
+    ASSERT_TRUE(plat::fs::CreateDirectory(u"\\Program Files\\Orvade\\DATA"));
+    EXPECT_EQ(Ask(Bytes("#") + FD + "%DATA%\\in"), Reply('#', "1"));
+    EXPECT_TRUE(plat::fs::IsDirectory(u"\\Program Files\\Orvade\\DATA\\in"));
+
+    ASSERT_TRUE(plat::fs::CreateDirectory(u"\\App\\new\\deep"));
+    WriteDevice(u"\\App\\new\\a.txt", "a");
+    WriteDevice(u"\\App\\new\\deep\\b.txt", "b");
+    EXPECT_EQ(Ask(Bytes("%") + FD + "new"), Reply('%', "2"));
+    EXPECT_EQ(Ask(Bytes("$") + FD + "new"), Reply('$', "1"));
+    EXPECT_FALSE(plat::fs::Exists(u"\\App\\new"));
+    EXPECT_EQ(Ask(Bytes("$") + FD + "new"), Reply('$', "0"));
+    EXPECT_EQ(Ask(Bytes("$") + FD + "%DATA%\\in\\"), Reply('$', "1"));
+    EXPECT_EQ(Ask(Bytes("$") + FD + "\\App\\x\\"), Reply('$', "1"));
+    EXPECT_EQ(Ask(Bytes("$") + FD), Reply('$', "0"));
+}
+
+TEST_F(FileCommandsTest, DeleteDirNeverRemovesTheDeviceRoot) {
+    WriteDevice(u"\\keep.txt", "k");
+    for (const char* n : {"\\", "\\\\", "\\\\\\"}) {
+        SCOPED_TRACE(n);
+        EXPECT_EQ(Ask(Bytes("$") + FD + n), Reply('$', "0"));
+        EXPECT_EQ(Ask(Bytes("#") + FD + n), Reply('#', "0"));
+    }
+    EXPECT_EQ(ReadDevice(u"\\keep.txt"), "k");
+    EXPECT_TRUE(plat::fs::IsDirectory(u"\\App"));
+}
+
+}  // namespace
