@@ -1,6 +1,5 @@
 #include "PacketFramer.h"
 
-#include <cstdio>
 #include <cstring>
 #include <new>
 
@@ -120,8 +119,11 @@ void CPacketFramer::Send(const CPacketBuffer& writer) {
         int32_t headerLength;
         m_header[0] = FRAME_STX;
         if (m_mode == 1) {
-            int digits = std::snprintf(reinterpret_cast<char*>(m_header + 1), sizeof m_header - 2, "%d", chunk);
-            headerLength = 1 + digits;
+            char digits[12];
+            int n = 0;
+            for (int32_t v = chunk; v > 0 || n == 0; v /= 10) digits[n++] = static_cast<char>('0' + v % 10);
+            headerLength = 1;
+            while (n > 0) m_header[headerLength++] = static_cast<uint8_t>(digits[--n]);
         } else {
             m_header[1] = static_cast<uint8_t>(chunk);
             headerLength = 2;
