@@ -92,6 +92,18 @@ struct FakeDevices : ICoreDevices {
     void EnableRfid(bool on) override { rfid = on; }
 };
 
+struct FakeAutomation : ICoreAutomation {
+    std::vector<std::pair<uint32_t, intptr_t>> notes;
+    bool IsLoaded() override { return true; }
+    void Notify(uint32_t code, intptr_t a, intptr_t) override { notes.emplace_back(code, a); }
+    std::vector<uint32_t> Codes() const {
+        std::vector<uint32_t> codes;
+        for (const auto& n : notes) codes.push_back(n.first);
+        return codes;
+    }
+};
+
+// The fakes outlive the core: they are members, and the core goes first.
 class CoreTest : public ::testing::Test {
 protected:
     void SetUp() override {
@@ -196,6 +208,9 @@ protected:
     HWND m_window = 0;
     std::unique_ptr<CClientCore> m_core;
     FakeScreen m_screen;
+    FakeScanner m_scanner;
+    FakeDevices m_devices;
+    FakeAutomation m_automation;
     std::vector<Bytes> m_segments;
     std::vector<int> m_busy;
     std::vector<std::string> m_events;
