@@ -1,0 +1,320 @@
+// Input: the event queue, the editing of a field and the replies input produces.
+#include "CoreFixture.h"
+
+namespace coretest {
+namespace {
+
+class InputQueueTest : public CoreTest {
+protected:
+    void Field(int length, int32_t flags, std::u16string_view text = u"", std::u16string_view terminators = u"") {
+        Send(RfInputCommand(text, length, flags, terminators));
+    }
+    void Scan(std::u16string_view text, int32_t kind = 9) {
+        const std::u16string copy(text);
+        DeviceDataRecord record{0, 0, kind, static_cast<int32_t>(copy.size()), copy.c_str()};
+        EXPECT_EQ(m_core->OnDeviceData(&record), 1);
+    }
+};
+
+TEST_F(InputQueueTest, QueuedKeyAnswersTheNextGetEvent) {
+    Key(113);  // F2
+    EXPECT_TRUE(Replies().empty());
+    Send("1" + FD + "0");
+    EXPECT_EQ(Replies(), (std::vector<Bytes>{"2" + FD + "2"}));
+    EXPECT_EQ(m_core->EventCount(), 0);
+}
+
+TEST_F(InputQueueTest, EachGetEventTakesOneQueuedEventInOrder) {
+    Type(u"abcde");
+    std::vector<Bytes> replies;
+    for (int i = 0; i < 5; ++i) {
+        Send("1" + FD);
+        for (const Bytes& r : Replies()) replies.push_back(r);
+    }
+    EXPECT_EQ(replies, (std::vector<Bytes>{"1" + FD + "a", "1" + FD + "b", "1" + FD + "c", "1" + FD + "d", "1" + FD + "e"}));
+}
+
+TEST_F(InputQueueTest, QueueHoldsAHundredEvents) {
+    for (int i = 0; i < 101; ++i) Key(37);
+    EXPECT_EQ(m_core->EventCount(), 100);
+}
+
+TEST_F(InputQueueTest, KeyNumbers) {
+    const std::pair<uint32_t, Bytes> cases[] = {{112, "1"},  {123, "12"}, {38, "21"}, {37, "22"}, {39, "23"},
+                                                {40, "24"},  {36, "25"},  {35, "26"}, {33, "27"}, {34, "28"},
+                                                {45, "29"},  {46, "30"},  {134, "31"}};
+    for (const auto& [vk, number] : cases) {
+        Send("1" + FD);
+        EXPECT_EQ(m_core->OnKeyDown(vk, 0), CClientCore::kOk);
+        EXPECT_EQ(Replies(), (std::vector<Bytes>{"2" + FD + number})) << vk;
+    }
+    EXPECT_EQ(m_core->OnKeyDown(65, 0), CClientCore::kFail);
+    m_core->Props().actionAsEnter = 1;
+    EXPECT_EQ(m_core->OnKeyDown(134, 0), CClientCore::kFail);
+}
+
+TEST_F(InputQueueTest, GetEventKindsAndTheEndOfInput) {
+    Send("1" + FD + "2");  // device data only
+    EXPECT_EQ(m_core->InputKind(), 2);
+    TakePosted(WM_CORE_END_OF_INPUT);
+    Scan(u"4711", 3);
+    EXPECT_EQ(Replies(), (std::vector<Bytes>{"5" + FD + "4711" + FD + "-1" + FC + "3"}));
+    EXPECT_EQ(TakePosted(WM_CORE_END_OF_INPUT), 1);
+
+    // Keys only: scanner data is taken and nothing is sent.
+    Send("1" + FD + "1");
+    Scan(u"4711");
+    EXPECT_TRUE(Replies().empty());
+    EXPECT_EQ(m_core->InputCommand(), '1');
+
+    m_core->Props().extendedGetevent = 0;
+    Send("1" + FD + "0");
+    Scan(u"99");
+    EXPECT_EQ(Replies(), (std::vector<Bytes>{"1" + FD + "99"}));
+}
+
+TEST_F(InputQueueTest, GetEventSwitchesReadersOnAndTellsAutomation) {
+    m_core->SetScanner(&m_scanner);
+    m_core->SetDevices(&m_devices);
+    m_core->SetAutomation(&m_automation);
+    m_screen.caretRow = 0;
+    Send("1" + FD);
+    EXPECT_EQ(m_scanner.state, SCANNER_STATE_ON);
+    EXPECT_TRUE(m_devices.msr && m_devices.rfid);
+    ASSERT_EQ(m_automation.Codes(), (std::vector<uint32_t>{AUTO_INPUT_AWAITED}));
+}
+
+TEST_F(InputQueueTest, CommandEventStopsWaiting) {
+    Send("1" + FD + FF + "2" + FD);
+    EXPECT_EQ(m_core->InputCommand(), 0);
+    Type(u"q");
+    EXPECT_EQ(m_core->EventCount(), 1);
+}
+
+TEST_F(InputQueueTest, FullFieldSendsItsText) {
+    Field(3, 0);
+    Type(u"12");
+    EXPECT_TRUE(Replies().empty());
+    EXPECT_EQ(m_screen.lastText, u"12_");
+    Type(u"3");
+    EXPECT_EQ(Replies(), (std::vector<Bytes>{"4" + FD + "123"}));
+    EXPECT_EQ(m_core->InputCommand(), 0);
+}
+
+TEST_F(InputQueueTest, StopAtLengthRefusesMoreAndEnterSends) {
+    Field(3, INPUT_STOP_AT_LENGTH);
+    Type(u"1234");
+    EXPECT_TRUE(Replies().empty());
+    EXPECT_EQ(m_core->InputText(), u"123");
+    Type(u"\r");
+    EXPECT_EQ(Replies(), (std::vector<Bytes>{"4" + FD + "123"}));
+}
+
+TEST_F(InputQueueTest, NoAutoSendShowsTheLastCharacters) {
+    Field(3, INPUT_NO_AUTO_SEND);
+    Type(u"12345");
+    EXPECT_TRUE(Replies().empty());
+    EXPECT_EQ(m_screen.lastText, u"345");
+    EXPECT_EQ(m_core->InputText(), u"12345");
+}
+
+TEST_F(InputQueueTest, NoAutoSendStopsAtTheInputBuffer) {
+    Field(3, INPUT_NO_AUTO_SEND);
+    const std::u16string many(CClientCore::kInputTextUnits + 10, u'7');
+    Type(many);
+    EXPECT_EQ(m_core->InputText().size(), static_cast<size_t>(CClientCore::kInputTextUnits - 1));
+    Type(u"\b");
+    EXPECT_EQ(m_core->InputText().size(), static_cast<size_t>(CClientCore::kInputTextUnits - 2));
+}
+
+TEST_F(InputQueueTest, DefaultTextIsReplacedByTypingAndDroppedWhenTooLong) {
+    Field(5, 0, u"ab");
+    EXPECT_EQ(m_core->InputText(), u"ab");
+    EXPECT_EQ(m_screen.lastText, u"ab___");
+    Type(u"x\r");
+    EXPECT_EQ(Replies(), (std::vector<Bytes>{"4" + FD + "x"}));
+
+    Send(RfInputCommand(std::u16string(CClientCore::kInputTextUnits, u'd'), 5, 0));
+    EXPECT_EQ(m_core->InputText(), u"");
+}
+
+TEST_F(InputQueueTest, EnterWithTheDefaultText) {
+    Field(5, 0, u"ab");
+    Type(u"\r");
+    EXPECT_EQ(Replies(), (std::vector<Bytes>{"4" + FD + "ab"}));
+    m_core->Props().defaultTextMode = 0;
+    Field(5, 0, u"ab");
+    Type(u"\r");
+    EXPECT_EQ(Replies(), (std::vector<Bytes>{"4" + FD + "\r"}));
+    Field(5, INPUT_NO_EMPTY_ENTER);
+    Type(u"\r");
+    EXPECT_TRUE(Replies().empty());
+}
+
+TEST_F(InputQueueTest, BackspaceOnAnEmptyField) {
+    Field(5, 0);
+    Type(u"\b");
+    EXPECT_EQ(Replies(), (std::vector<Bytes>{"4" + FD + "\b"}));
+    Field(5, INPUT_NO_EMPTY_BACKSPACE);
+    Type(u"\b");
+    EXPECT_TRUE(Replies().empty());
+    EXPECT_EQ(m_core->InputCommand(), '5');
+}
+
+TEST_F(InputQueueTest, CanEndsTheSessionExceptInModeSelect2) {
+    Field(5, 0);
+    m_events.clear();
+    Type(u"\x18");
+    EXPECT_EQ(Replies(), (std::vector<Bytes>{"4" + FD + "\x18"}));
+    EXPECT_EQ(std::count(m_events.begin(), m_events.end(), "ended"), 1);
+
+    // MODESELECT 2 after the field keeps the session.
+    Field(5, 0);
+    Send("Y" + FD + "2");
+    Replies();
+    m_events.clear();
+    Type(u"\x18");
+    EXPECT_EQ(Replies(), (std::vector<Bytes>{"4" + FD + "\x18"}));
+    EXPECT_EQ(std::count(m_events.begin(), m_events.end(), "ended"), 0);
+}
+
+TEST_F(InputQueueTest, TerminatorsAndCharacterFilters) {
+    Field(5, 0, u"", u"#*");
+    Type(u"1*");
+    EXPECT_EQ(Replies(), (std::vector<Bytes>{"2" + FD + "*"}));
+
+    Field(5, INPUT_DIGITS_ONLY);
+    Type(u"a1.b2\r");
+    EXPECT_EQ(Replies(), (std::vector<Bytes>{"4" + FD + "1.2"}));
+    Field(5, INPUT_LETTERS_ONLY);
+    Type(u"a1B\r");
+    EXPECT_EQ(Replies(), (std::vector<Bytes>{"4" + FD + "aB"}));
+    Field(5, INPUT_NO_CHARACTERS);
+    Type(u"ab\r");
+    EXPECT_EQ(Replies(), (std::vector<Bytes>{"4" + FD}));
+}
+
+TEST_F(InputQueueTest, FieldDrawing) {
+    Field(4, INPUT_PASSWORD);
+    Type(u"ab");
+    EXPECT_EQ(m_screen.lastText, u"**__");
+    Field(4, INPUT_RIGHT_ALIGN);
+    Type(u"ab");
+    EXPECT_EQ(m_screen.lastText, u"__ab");
+    EXPECT_EQ(m_screen.caretColumn, 3);
+    Field(4, INPUT_HIDDEN);
+    m_screen.lastText.clear();
+    Type(u"ab");
+    EXPECT_EQ(m_screen.lastText, u"");
+}
+
+TEST_F(InputQueueTest, KeysInAField) {
+    Field(5, INPUT_KEY_SENDS_TEXT);
+    Type(u"ab");
+    Key(112);
+    EXPECT_EQ(Replies(), (std::vector<Bytes>{"4" + FD + "ab" + FE + "2" + FD + "1"}));
+    // After 'i' the typed text does not go with the key.
+    Send(RfInputCommand(u"", 5, INPUT_KEY_SENDS_TEXT, u"", 0, 'i'));
+    Type(u"ab");
+    Key(112);
+    EXPECT_EQ(Replies(), (std::vector<Bytes>{"2" + FD + "1"}));
+    Field(5, INPUT_NO_CONTROL_KEYS);
+    Key(112);
+    Type(u"\x1B\x18");
+    EXPECT_TRUE(Replies().empty());
+}
+
+TEST_F(InputQueueTest, EscapeWithTheTypedText) {
+    m_core->SetEscapeIncludeData(1);
+    Field(5, INPUT_KEY_SENDS_TEXT);
+    Type(u"ab\x1B");
+    EXPECT_EQ(Replies(), (std::vector<Bytes>{"4" + FD + "ab" + FE + "4" + FD + "\x1B"}));
+}
+
+TEST_F(InputQueueTest, ScannerDataInAField) {
+    Field(3, 0);
+    Scan(u"12345", 7);
+    EXPECT_EQ(Replies(), (std::vector<Bytes>{"5" + FD + "12345" + FD + "-1" + FC + "7"}));
+    EXPECT_EQ(m_screen.lastText, u"123");
+
+    Field(5, INPUT_KEEP_READERS);
+    Type(u"ab");
+    Scan(u"9", 1);
+    EXPECT_EQ(Replies(), (std::vector<Bytes>{"4" + FD + "ab" + FE + "5" + FD + "9" + FD + "-1" + FC + "1"}));
+
+    EXPECT_EQ(m_core->OnDeviceData(nullptr), 0);
+    const std::u16string big(CClientCore::kMaxDeviceDataChars + 1, u'x');
+    DeviceDataRecord record{0, 0, 0, static_cast<int32_t>(big.size()), big.c_str()};
+    EXPECT_EQ(m_core->OnDeviceData(&record), 0);
+}
+
+TEST_F(InputQueueTest, QueuedDeviceDataIsReplayedFromItsOwnCopy) {
+    {
+        std::u16string data = u"SCAN42";
+        DeviceDataRecord record{0, 0, 5, static_cast<int32_t>(data.size()), data.c_str()};
+        EXPECT_EQ(m_core->OnDeviceData(&record), 1);
+        data.assign(data.size(), u'!');  // the control's buffer is reused
+    }
+    EXPECT_EQ(TakePosted(WM_CORE_END_OF_INPUT), 1);
+    Send("1" + FD);
+    EXPECT_EQ(Replies(), (std::vector<Bytes>{"5" + FD + "SCAN42" + FD + "-1" + FC + "5"}));
+}
+
+TEST_F(InputQueueTest, FieldReplaysQueuedInputOrDiscardsIt) {
+    Type(u"ab");
+    Field(3, 0);
+    EXPECT_EQ(m_core->InputText(), u"ab");
+    EXPECT_EQ(m_core->EventCount(), 0);
+    Type(u"c");
+    EXPECT_EQ(Replies(), (std::vector<Bytes>{"4" + FD + "abc"}));
+
+    Type(u"xy");
+    Field(3, INPUT_DISCARD_QUEUE);
+    EXPECT_EQ(m_core->EventCount(), 0);
+    EXPECT_EQ(m_core->InputText(), u"");
+}
+
+TEST_F(InputQueueTest, WidgetEventsAreSentOrQueued) {
+    const Bytes event = "w" + FD + "7";
+    m_core->SendWidgetEvent(reinterpret_cast<const uint8_t*>(event.data()), static_cast<int32_t>(event.size()));
+    EXPECT_EQ(Replies(), (std::vector<Bytes>{event}));
+
+    const Bytes other = "x" + FD + "1";
+    m_core->SendWidgetEvent(reinterpret_cast<const uint8_t*>(other.data()), static_cast<int32_t>(other.size()));
+    EXPECT_EQ(m_core->EventCount(), 1);
+    Send("1" + FD);
+    EXPECT_EQ(Replies(), (std::vector<Bytes>{other}));
+
+    // A field with typed text is ended first; its reply keeps its own bytes.
+    m_core->Props().includeDataOnWidget = 1;
+    Field(5, 0);
+    Type(u"ab");
+    m_core->SendWidgetEvent(reinterpret_cast<const uint8_t*>(other.data()), static_cast<int32_t>(other.size()));
+    EXPECT_EQ(Replies(), (std::vector<Bytes>{"4" + FD + "ab"}));
+    EXPECT_EQ(m_core->EventCount(), 1);
+}
+
+TEST_F(InputQueueTest, CharactersAreIgnoredUnderAnErrorBox) {
+    m_core->SetDialog(m_window, DIALOG_ERROR);
+    Type(u"a");
+    EXPECT_EQ(m_core->EventCount(), 0);
+    m_core->SetDialog(0, DIALOG_NONE);
+    Type(u"a");
+    EXPECT_EQ(m_core->EventCount(), 1);
+}
+
+TEST_F(InputQueueTest, TypingSwitchesReadersOffAndClearingSwitchesThemOn) {
+    m_core->SetScanner(&m_scanner);
+    m_core->SetDevices(&m_devices);
+    Field(5, 0);
+    EXPECT_TRUE(m_core->IsScannerWanted());
+    Type(u"a");
+    EXPECT_FALSE(m_core->IsScannerWanted());
+    EXPECT_FALSE(m_devices.msr);
+    Type(u"\b");
+    EXPECT_TRUE(m_core->IsScannerWanted());
+    EXPECT_TRUE(m_devices.msr);
+}
+
+}  // namespace
+}  // namespace coretest
