@@ -1,0 +1,324 @@
+// headless-session: one client-core session without a display, driven by a
+// host over TCP or through standard input and output. It stands in for the
+// device's shell and control: host bytes go to the core as the shell hands
+// them over, the core's segments go back to the host, and a 50 ms timer polls
+// the core.
+#include <poll.h>
+#include <signal.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <filesystem>
+#include <fstream>
+#include <memory>
+#include <sstream>
+#include <vector>
+
+#include "ClientCore.h"
+#include "HostLink.h"
+#include "LogFile.h"
+#include "SessionOptions.h"
+#include "platform/Clock.h"
+#include "platform/DeviceFs.h"
+#include "platform/Message.h"
+#include "platform/Text.h"
+
+namespace {
+
+constexpr int kConnectTimeoutMs = 10000;
+constexpr UINT kPollTimerId = 1;
+constexpr UINT kPollIntervalMs = 50;  // the shell's timer
+constexpr int kWaitSliceMs = 10;       // longest wait on the link before the queue is looked at again
+constexpr size_t kReadSize = 20480;    // the shell's read size
+// The client version the device's shell reports.
+constexpr char16_t kClientVersion[] = u"5.4.1.01";
+// The session window of a handheld screen; with the default cell size it gives the
+// default 21 columns and 16 rows.
+constexpr int kClientWidth = 240;
+constexpr int kClientHeight = 294;
+
+void Complain(const std::string& text) { std::fprintf(stderr, "headless-session: %s\n", text.c_str()); }
+
+// The character a key types, as the device's keyboard translation gives it; 0 for none.
+char16_t TypedCharacter(uint32_t virtualKey) {
+    switch (virtualKey) {
+    case 8:   // backspace
+    case 9:   // tab
+    case 13:  // enter
+    case 27:  // escape
+    case 32:  // space
+        return static_cast<char16_t>(virtualKey);
+    default:
+        if (virtualKey >= '0' && virtualKey <= '9') return static_cast<char16_t>(virtualKey);
+        if (virtualKey >= 'A' && virtualKey <= 'Z') return static_cast<char16_t>(virtualKey - 'A' + 'a');
+        return 0;
+    }
+}
+
+// The log goes into a machine file, the core's log into a device path: a
+// link under the device's temporary folder joins them for the session.
+class LogLink {
+public:
+    ~LogLink() {
+        DestroyLog();
+        if (!m_link.empty()) std::filesystem::remove(m_link);
+    }
+    bool Open(const std::string& file, std::string& error) {
+        std::error_code ec;
+        std::filesystem::path target = std::filesystem::absolute(file, ec);
+        if (ec || !std::ofstream(target, std::ios::binary | std::ios::trunc)) {
+            error = "cannot write the log file '" + file + "'";
+            return false;
+        }
+        std::u16string devicePath = plat::fs::TempFolder();
+        if (devicePath.empty() || devicePath.back() != u'\\') devicePath += u'\\';
+        devicePath += u"headless-session-" + plat::Utf8ToWide(std::to_string(getpid())) + u".log";
+        auto hostPath = plat::fs::ToHostPath(devicePath);
+        if (!hostPath) {
+            error = "cannot prepare the log in the device's temporary folder";
+            return false;
+        }
+        std::filesystem::remove(*hostPath, ec);
+        std::filesystem::create_symlink(target, *hostPath, ec);
+        if (ec) {
+            error = "cannot prepare the log: " + ec.message();
+            return false;
+        }
+        m_link = *hostPath;
+        CLogFile* log = CreateLog(LOG_TRACE);
+        if (!log) {
+            error = "cannot create the log";
+            return false;
+        }
+        log->SetPath(devicePath);
+        log->Begin();
+        return true;
+    }
+
+private:
+    std::string m_link;
+};
+
+class HeadlessSession {
+public:
+    explicit HeadlessSession(HostLink& link) : m_link(link) {}
+    ~HeadlessSession() {
+        m_core.reset();
+        if (m_window) DestroyWindow(m_window);
+    }
+
+    bool Create(std::string& error) {
+        m_window = CreateMessageWindow(
+            [this](HWND hwnd, UINT msg, WPARAM wParam, LPARAM lParam) { return Control(hwnd, msg, wParam, lParam); });
+        if (!m_window) {
+            error = "cannot create the control window";
+            return false;
+        }
+        m_core = std::make_unique<CClientCore>(m_window);
+        m_core->SetClientSize(kClientWidth, kClientHeight);
+        m_core->UpdateCellMetrics();
+        m_core->CreateBackBuffer();
+        m_core->Props().clientVersion = kClientVersion;
+        m_core->Start();
+        // What the shell reports when its connection is made.
+        m_core->Props().peerAddress = plat::Utf8ToWide(m_link.LocalAddress());
+        if (!SetTimer(m_window, kPollTimerId, kPollIntervalMs)) {
+            error = "cannot start the poll timer";
+            return false;
+        }
+        return true;
+    }
+
+    // Scripted input, as if typed before the host asked.
+    void Type(const std::vector<ScriptEvent>& events) {
+        for (const ScriptEvent& e : events) {
+            if (m_ended) return;
+            switch (e.kind) {
+            case ScriptEvent::Key:
+                m_core->OnKeyDown(e.key, 0);
+                if (char16_t c = TypedCharacter(e.key)) m_core->OnChar(c, 1, 0);
+                break;
+            case ScriptEvent::Text:
+                for (char16_t c : e.text) m_core->OnChar(c, 1, 0);
+                break;
+            case ScriptEvent::Scan: {
+                DeviceDataRecord record{1, 0, 0, static_cast<int32_t>(e.text.size()), e.text.c_str()};
+                m_core->OnDeviceData(&record);
+                break;
+            }
+            }
+            Pump();
+        }
+    }
+
+    // Runs until the session ends; the exit status.
+    int Run() {
+        std::vector<uint8_t> buffer(kReadSize);
+        while (!m_ended) {
+            Pump();
+            if (m_ended) break;
+            pollfd p{m_link.ReadFd(), POLLIN, 0};
+            int ready = poll(&p, 1, kWaitSliceMs);
+            if (ready < 0 && errno != EINTR) {
+                Complain(std::string("cannot wait for the host: ") + std::strerror(errno));
+                return EXIT_RUNTIME_ERROR;
+            }
+            if (ready <= 0) continue;
+            std::string error;
+            long n = m_link.Read(buffer.data(), buffer.size(), error);
+            if (n > 0) {
+                m_core->OnReceive(buffer.data(), static_cast<int32_t>(n), true);
+            } else if (n == 0) {
+                HostClosed();
+            } else if (n == -1) {
+                Complain(error);
+                HostClosed();
+                return EXIT_RUNTIME_ERROR;
+            }
+        }
+        if (!m_writeError.empty()) {
+            Complain(m_writeError);
+            return EXIT_RUNTIME_ERROR;
+        }
+        return EXIT_SESSION_ENDED;
+    }
+
+private:
+    // The thread's messages: the poll timer, and what the core posted.
+    void Pump() {
+        MSG msg;
+        while (PeekMessage(&msg, 0, 0, 0, PM_REMOVE)) {
+            if (msg.message == WM_QUIT) {
+                m_ended = true;
+                return;
+            }
+            TranslateMessage(&msg);
+            DispatchMessage(&msg);
+        }
+    }
+
+    // The end of the link ends the session as the shell ends it: the
+    // connection is gone first, then the control's Disconnect runs.
+    void HostClosed() {
+        Pump();  // what the last input posted is handled first
+        m_ended = true;
+        m_link.Close();
+        if (m_core) m_core->Disconnect(nullptr, '9');
+    }
+
+    // The control window: the shell's side of the core's messages.
+    LRESULT Control(HWND, UINT msg, WPARAM wParam, LPARAM lParam) {
+        switch (msg) {
+        case WM_CORE_SEND_SEGMENT:
+            // Replies of a session that has ended are dropped, as the shell drops them.
+            if (!m_ended && lParam && wParam) {
+                std::string error;
+                if (!m_link.WriteAll(reinterpret_cast<const uint8_t*>(lParam), wParam, error)) {
+                    m_writeError = error;  // empty when the host just went away
+                    m_ended = true;
+                    m_link.Close();
+                }
+            }
+            return 0;
+        case WM_CORE_SESSION_ENDED:
+            if (!m_ended) {
+                LogWrite(LOG_TRACE, "headless-session: the session ended");
+                m_ended = true;
+                m_link.Close();
+            }
+            return 0;
+        case WM_CORE_CREATE_DIALOG:
+            return 0;  // no box without a display
+        case WM_TIMER:
+            if (wParam == kPollTimerId && m_core) m_core->OnPoll();
+            return 0;
+        case WM_KEYDOWN:
+            if (m_core) m_core->OnKeyDown(static_cast<uint32_t>(wParam), static_cast<uint32_t>(lParam & 0xFFFF));
+            return 0;
+        case WM_CHAR:
+            if (m_core) m_core->OnChar(static_cast<char16_t>(wParam), static_cast<int32_t>(lParam & 0xFFFF), 0);
+            return 0;
+        case WM_CORE_BUSY_STATUS:
+        case WM_CORE_END_OF_INPUT:
+        default:
+            return 0;  // no wait cursor and no input devices to switch
+        }
+    }
+
+    HostLink& m_link;
+    HWND m_window = 0;
+    std::unique_ptr<CClientCore> m_core;
+    bool m_ended = false;
+    std::string m_writeError;
+};
+
+bool ReadScript(const std::string& file, std::vector<ScriptEvent>& events, std::string& error) {
+    std::ifstream in(file, std::ios::binary);
+    if (!in) {
+        error = "cannot read the input file '" + file + "'";
+        return false;
+    }
+    std::stringstream content;
+    content << in.rdbuf();
+    if (!ParseInputScript(content.str(), events, error)) {
+        error = file + ": " + error;
+        return false;
+    }
+    return true;
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+    signal(SIGPIPE, SIG_IGN);  // a host that went away is seen as a write error
+    SessionOptions options;
+    std::string error;
+    if (!ParseArguments(argc, argv, options, error)) {
+        Complain(error + "\nTry 'headless-session --help'.");
+        return EXIT_USAGE_ERROR;
+    }
+    if (options.help) {
+        std::fputs(HelpText(), stdout);
+        return EXIT_SESSION_ENDED;
+    }
+    std::vector<ScriptEvent> script;
+    if (!options.inputFile.empty() && !ReadScript(options.inputFile, script, error)) {
+        Complain(error);
+        return EXIT_USAGE_ERROR;
+    }
+    setenv("QT_QPA_PLATFORM", "offscreen", 0);
+    if (!options.deviceRoot.empty()) {
+        std::error_code ec;
+        std::filesystem::create_directories(options.deviceRoot, ec);
+        if (!std::filesystem::is_directory(options.deviceRoot, ec)) {
+            Complain("the device root '" + options.deviceRoot + "' is not a directory");
+            return EXIT_USAGE_ERROR;
+        }
+        plat::fs::SetDeviceRoot(options.deviceRoot);
+    }
+    LogLink log;
+    if (!options.logFile.empty() && !log.Open(options.logFile, error)) {
+        Complain(error);
+        return EXIT_USAGE_ERROR;
+    }
+
+    HostLink link;
+    if (options.mode == LinkMode::Connect) {
+        if (!link.Connect(options.host, options.port, kConnectTimeoutMs, error)) {
+            Complain(error);
+            return EXIT_RUNTIME_ERROR;
+        }
+    } else {
+        link.UseStdio();
+    }
+    HeadlessSession session(link);
+    if (!session.Create(error)) {
+        Complain(error);
+        return EXIT_RUNTIME_ERROR;
+    }
+    session.Type(script);
+    return session.Run();
+}
