@@ -101,7 +101,8 @@ int32_t CPacket::CopyRest(uint8_t* buffer, int32_t count) const {
 }
 
 void CPacket::Skip(uint8_t separator, bool toCommand) {
-    m_cursor += m_fieldLength;
+    // Advance does not measure again, so the old field may reach past the end.
+    m_cursor = std::min(m_cursor + m_fieldLength, m_length);
     while (m_cursor < m_length) {
         uint8_t b = m_data[m_cursor++];
         // The command delimiter outranks every separator, whatever its value.

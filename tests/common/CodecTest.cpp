@@ -173,6 +173,9 @@ TEST(PacketRead, CopyRestAdvanceExtentAndClone) {
     EXPECT_EQ(p->FieldExtent(), 6);  // up to and including the 0xFD
     p->Advance(1000);
     EXPECT_EQ(p->BytesLeft(), 0);
+    p->NextCommand();  // the stale field length never carries the cursor past the end
+    EXPECT_EQ(p->BytesLeft(), 0);
+    EXPECT_EQ(p->GetPosition(), p->GetLength());
     P q("ab\xFC" "cd\xFD" "ef");
     q->NextField();
     EXPECT_EQ(q->FieldExtent(), 2);  // no 0xFD: to the end
