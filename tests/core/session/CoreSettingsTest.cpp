@@ -1,0 +1,264 @@
+// Settings, decoder settings, automation queries, cell metrics and the back buffer.
+#include <QGuiApplication>
+#include <QImage>
+#include <algorithm>
+#include <array>
+#include <map>
+
+#include "CoreFixture.h"
+
+namespace coretest {
+namespace {
+
+// A scanner with a decoder table and per-decoder parameter records.
+struct DecoderScanner : FakeScanner {
+    std::map<int, std::array<int32_t, DECODER_RECORD_WORDS>> records;
+    std::vector<uint8_t> enabled{1, 2};
+    int writes = 0;
+    int SymbologyCode(std::string_view name) override {
+        if (name == "Code39") return 55;
+        if (name == "UPCE0") return 48;
+        return SYMBOLOGY_UNKNOWN;
+    }
+    bool GetSupportedDecoders(std::vector<uint8_t>* d) override {
+        *d = {48, 49, 50, 52, 53, 55};
+        return true;
+    }
+    bool GetEnabledDecoders(std::vector<uint8_t>* d) override {
+        *d = enabled;
+        return true;
+    }
+    bool SetEnabledDecoders(const std::vector<uint8_t>& d) override {
+        enabled = d;
+        return true;
+    }
+    bool GetDecoderParameters(int decoder, int32_t (&record)[DECODER_RECORD_WORDS]) override {
+        auto& r = records[decoder];
+        std::copy(r.begin(), r.end(), record);
+        return true;
+    }
+    bool SetDecoderParameters(int decoder, const int32_t (&record)[DECODER_RECORD_WORDS]) override {
+        ++writes;
+        std::copy(record, record + DECODER_RECORD_WORDS, records[decoder].begin());
+        return true;
+    }
+};
+
+class CoreSettingsTest : public CoreTest {
+protected:
+    DecoderScanner m_decoderScanner;
+    bool HasTriple(int32_t decoder, int32_t parameter, int32_t value) {
+        for (const DecoderTriple& t : m_core->DecoderSettings()) {
+            if (t.decoder == decoder && t.parameter == parameter) return t.value == value;
+        }
+        return false;
+    }
+};
+
+TEST_F(CoreSettingsTest, FeatureArraysHaveOneEntry) {
+    EXPECT_EQ(m_core->SetIntSetting(1, 5), CClientCore::kInvalidArg);
+    EXPECT_EQ(m_core->SetIntSetting(-1, 5), CClientCore::kInvalidArg);
+    EXPECT_EQ(m_core->SetIntSetting(0, 5), CClientCore::kOk);
+    EXPECT_EQ(m_core->GetFeatureNumber(0), 5u);
+    EXPECT_EQ(m_core->SetStringSetting(1, u"x"), CClientCore::kInvalidArg);
+    EXPECT_EQ(m_core->SetStringSetting(0, u"first"), CClientCore::kOk);
+    EXPECT_EQ(m_core->SetStringSetting(0, u"second"), CClientCore::kOk);
+    EXPECT_EQ(std::u16string(m_core->GetFeatureString(0)), u"second");
+}
+
+TEST_F(CoreSettingsTest, RangeChecks) {
+    struct Case {
+        void (CClientCore::*set)(int32_t);
+        int32_t (CClientCore::*get)() const;
+        int32_t stored;
+        int32_t ignored;
+    };
+    const Case cases[] = {
+        {&CClientCore::SetReconnectDelay, &CClientCore::GetReconnectDelay, 120000, 120001},
+        {&CClientCore::SetRadioWakeDelay, &CClientCore::GetRadioWakeDelay, 20000, 20001},
+        {&CClientCore::SetRSSIThreshold, &CClientCore::GetRSSIThreshold, -70, 5},
+        {&CClientCore::SetScanAheadMode, &CClientCore::GetScanAheadMode, 2, 3},
+    };
+    for (const Case& c : cases) {
+        (m_core.get()->*c.set)(c.stored);
+        (m_core.get()->*c.set)(c.ignored);
+        EXPECT_EQ((m_core.get()->*c.get)(), c.stored);
+    }
+}
+
+TEST_F(CoreSettingsTest, DecoderSettersCheckRangesAndKeepOneTriplePerParameter) {
+    m_core->SetSuppRetries(1);
+    m_core->SetSuppRetries(11);
+    EXPECT_TRUE(m_core->DecoderSettings().empty());
+    m_core->SetSuppRetries(2);
+    m_core->SetSuppRetries(10);
+    EXPECT_EQ(m_core->DecoderSettings().size(), 1u);
+    EXPECT_TRUE(HasTriple(244, 4, 10));
+    m_core->SetSuppMode(3);
+    EXPECT_FALSE(HasTriple(244, 3, 3));
+    m_core->SetCode39FA(7);
+    EXPECT_TRUE(HasTriple(55, 3, 1));
+    m_core->SetUPCE0Options(2);
+    EXPECT_TRUE(HasTriple(48, 0, 0));
+    EXPECT_TRUE(HasTriple(48, 1, 1));
+}
+
+TEST_F(CoreSettingsTest, DecoderSetterWritesTheScannersRecord) {
+    m_core->SetScanner(&m_decoderScanner);
+    m_decoderScanner.state = SCANNER_STATE_ON;
+    m_core->SetSupp5(1);
+    EXPECT_EQ(m_decoderScanner.records[244][2 + 2], 1);
+    EXPECT_EQ(m_decoderScanner.state, SCANNER_STATE_OFF);
+}
+
+TEST_F(CoreSettingsTest, SymbolOverrideEnablesAndDisables) {
+    m_core->SetScanner(&m_decoderScanner);
+    m_decoderScanner.enabled = {48};
+    m_core->SetSymbolOverride(u" Code39, Nonsense ,-UPCE0");
+    EXPECT_TRUE(HasTriple(55, -1, 1));
+    EXPECT_TRUE(HasTriple(48, -1, 0));
+    EXPECT_EQ(m_core->DecoderSettings().size(), 2u);
+    EXPECT_EQ(m_decoderScanner.enabled, (std::vector<uint8_t>{55}));
+}
+
+TEST_F(CoreSettingsTest, ApplyingDecoderSettingsWritesOnlyChangedRecords) {
+    m_core->SetScanner(&m_decoderScanner);
+    m_core->SetCode39FA(1);
+    m_core->SetSymbolOverride(u"-Code39");
+    // The scanner as it is found at start.
+    m_decoderScanner.records.clear();
+    m_decoderScanner.records[55][1] = 1;
+    m_decoderScanner.enabled = {55, 49};
+    m_decoderScanner.writes = 0;
+    m_core->ApplyDecoderSettings();
+    EXPECT_TRUE(HasTriple(48, 4, 1));
+    EXPECT_EQ(m_decoderScanner.records[55][3 + 2], 1);
+    EXPECT_EQ(m_decoderScanner.records[55][1], 0);
+    EXPECT_EQ(m_decoderScanner.records[48][4 + 2], 1);
+    EXPECT_EQ(m_decoderScanner.records[53][1 + 2], 1);
+    EXPECT_EQ(m_decoderScanner.enabled, (std::vector<uint8_t>{49}));
+    // 55 twice (its enabled-state setting starts a run), 48, 50, 52, 53; 49 is unchanged.
+    EXPECT_EQ(m_decoderScanner.writes, 6);
+}
+
+TEST_F(CoreSettingsTest, ScannerOnExitIsKeptWithoutAScannerAndAppliedAtTheEnd) {
+    m_core->SetEnableScannerOnExit(1);
+    EXPECT_EQ(m_core->GetEnableScannerOnExit(), 1);
+    m_core->SetScanner(&m_scanner);
+    m_core.reset();
+    EXPECT_EQ(m_scanner.state, SCANNER_STATE_ON);
+}
+
+TEST_F(CoreSettingsTest, SuspendAndResume) {
+    m_core->SetScanner(&m_scanner);
+    m_core->EnableScanner(true);
+    m_core->Suspend();
+    EXPECT_EQ(m_scanner.state, SCANNER_STATE_OFF);
+    m_core->Resume();
+    EXPECT_EQ(m_scanner.state, SCANNER_STATE_ON);
+    m_core->EnableScanner(false);
+    m_core->Resume();
+    EXPECT_EQ(m_scanner.state, SCANNER_STATE_OFF);
+}
+
+TEST_F(CoreSettingsTest, CodePageReachesReplies) {
+    m_core->SetCodePage(1251);
+    Send("1" + FD);
+    Type(u"\u0416");
+    EXPECT_EQ(Replies(), (std::vector<Bytes>{"1" + FD + "\xC6"}));
+}
+
+TEST_F(CoreSettingsTest, AutomationQueries) {
+    void* core = m_core.get();
+    EXPECT_EQ(CClientCore::AutomationQuery(nullptr, 0xA001, 0, 0), 0xA00B);
+    EXPECT_EQ(std::u16string(reinterpret_cast<const char16_t*>(CClientCore::AutomationQuery(nullptr, 0xA002, 0, 0))),
+              u"OVOrvade");
+    EXPECT_EQ(CClientCore::AutomationQuery(nullptr, 0xA003, 0, 0), 54100);
+    EXPECT_EQ(CClientCore::AutomationQuery(core, 0xA00C, 0, 0), -1);
+    EXPECT_EQ(CClientCore::AutomationQuery(nullptr, 0xA006, 112, 0), -1);
+    EXPECT_EQ(CClientCore::AutomationQuery(nullptr, 0xA005, 0, 0), 0);
+    EXPECT_EQ(CClientCore::AutomationQuery(core, 0xA008, 0, 0), -1);  // no menu box
+
+    int32_t rows = 0;
+    int32_t columns = 0;
+    EXPECT_NE(CClientCore::AutomationQuery(core, 0xA005, reinterpret_cast<intptr_t>(&rows),
+                                           reinterpret_cast<intptr_t>(&columns)),
+              0);
+    EXPECT_EQ(rows, 16);
+    EXPECT_EQ(columns, 21);
+
+    // Typing through the query, clearing the field first.
+    Send(RfInputCommand(u"", 5, 0));
+    Type(u"zz");
+    CClientCore::AutomationQuery(core, 0xA007, reinterpret_cast<intptr_t>(u"ab\r"), 1);
+    EXPECT_EQ(Replies(), (std::vector<Bytes>{"4" + FD + "ab"}));
+    EXPECT_EQ(CClientCore::AutomationQuery(core, 0xA004, 0, 0), 0);
+    EXPECT_EQ(std::count(m_events.begin(), m_events.end(), "ended"), 1);
+}
+
+// ---- Cell metrics and the back buffer
+
+struct ZeroFontCanvas : ISessionCanvas {
+    int w = 0, h = 0;
+    bool Resize(int width, int height) override { return w = width, h = height, true; }
+    int Width() const override { return w; }
+    int Height() const override { return h; }
+    bool SelectFont(const std::u16string&, int, int, FontMetrics* m) override {
+        *m = FontMetrics{};
+        return true;
+    }
+    void FillWhite() override {}
+    void DrawCell(int, int, int, int, char16_t, bool) override {}
+};
+
+TEST_F(CoreSettingsTest, WithoutFontsTheDefaultCellsFitTheWindow) {
+    EXPECT_EQ(m_core->GetCellWidth(), 11);
+    EXPECT_EQ(m_core->GetCellHeight(), 18);
+    m_core->SetClientSize(231, 288);
+    m_core->Start();
+    EXPECT_EQ(m_core->Columns(), 21);
+    EXPECT_EQ(m_core->Rows(), 16);
+    EXPECT_EQ(m_core->ScreenCharacters().GetCount(), (16 + 3) * 21);
+    m_core->Props().cellWidth = 10;
+    m_core->Props().cellHeight = 16;
+    m_core->UpdateCellMetrics();
+    m_core->CreateBackBuffer();
+    EXPECT_EQ(m_core->GetDoubleCellWidth(), 20);
+    EXPECT_EQ(m_core->Columns(), 23);
+    EXPECT_EQ(m_core->Rows(), 18);
+}
+
+TEST_F(CoreSettingsTest, AFontMeasuringNothingLeavesUsableCells) {
+    m_core = std::make_unique<CClientCore>(m_window, std::make_unique<ZeroFontCanvas>());
+    m_core->SetClientSize(240, 320);
+    m_core->Start();
+    EXPECT_GT(m_core->GetCellWidth(), 0);
+    EXPECT_GT(m_core->GetCellHeight(), 0);
+    EXPECT_GT(m_core->Columns(), 0);
+}
+
+TEST(SessionCanvasTest, QtCanvasMeasuresAFontAndDrawsCells) {
+    if (!qEnvironmentVariableIsSet("QT_QPA_PLATFORM")) qputenv("QT_QPA_PLATFORM", "offscreen");
+    static int argc = 1;
+    static char name[] = "core_session_tests";
+    static char* argv[] = {name, nullptr};
+    static QGuiApplication* app = QGuiApplication::instance() ? nullptr : new QGuiApplication(argc, argv);
+    (void)app;
+
+    std::unique_ptr<ISessionCanvas> canvas = CreateQtCanvas();
+    ASSERT_TRUE(canvas->Resize(40, 20));
+    FontMetrics metrics;
+    ASSERT_TRUE(canvas->SelectFont(u"", 16, 0, &metrics));
+    EXPECT_GT(metrics.widthW, 0);
+    EXPECT_GT(metrics.height, 0);
+    canvas->DrawCell(0, 0, 10, 20, u'X', true);
+    const QImage* image = canvas->Image();
+    ASSERT_NE(image, nullptr);
+    EXPECT_EQ(image->pixelColor(0, 0), QColor(Qt::black));
+    EXPECT_EQ(image->pixelColor(30, 10), QColor(Qt::white));
+    EXPECT_FALSE(canvas->Resize(0, 10));
+    EXPECT_EQ(canvas->Image(), nullptr);
+}
+
+}  // namespace
+}  // namespace coretest
