@@ -177,6 +177,14 @@ private:
     int m_in = -1, m_out = -1, m_err = -1;
 };
 
+// Runs the tool to its end with the given standard input.
+Finished RunTool(const std::vector<std::string>& args, const Bytes& input = "") {
+    Tool tool(args);
+    if (!tool.Started()) return {};
+    tool.Input(input);
+    return tool.Wait();
+}
+
 // A host application on 127.0.0.1: listens on an ephemeral port, accepts the
 // tool, sends framed commands and reads the framed replies.
 class ScriptedHost {
@@ -343,13 +351,10 @@ TEST_F(HeadlessSession, PollEndsAFieldAtItsTimeOut) {
 }
 
 TEST_F(HeadlessSession, StdioModeAnswersEveryCompletePacketThenEnds) {
-    Tool tool(Args({"--stdio"}));
-    ASSERT_TRUE(tool.Started());
     // Two commands in one packet, a second packet, and a packet cut short by
     // the end of input.
-    tool.Input(Frame(0, Cmd('A', "x") + "\xFF" + Cmd('A', "y")) + Frame(0, Cmd('A', "z")) +
-               Frame(0, Cmd('A', "lost")).substr(0, 6));
-    Finished f = tool.Wait();
+    Finished f = RunTool(Args({"--stdio"}), Frame(0, Cmd('A', "x") + "\xFF" + Cmd('A', "y")) +
+                                            Frame(0, Cmd('A', "z")) + Frame(0, Cmd('A', "lost")).substr(0, 6));
     EXPECT_EQ(f.status, 0) << f.err;
     std::vector<Bytes> replies = Unframe(f.out);
     ASSERT_EQ(replies.size(), 3u);
@@ -359,10 +364,7 @@ TEST_F(HeadlessSession, StdioModeAnswersEveryCompletePacketThenEnds) {
 }
 
 TEST_F(HeadlessSession, StdioModeStopsAtDisconnect) {
-    Tool tool(Args({"--stdio"}));
-    ASSERT_TRUE(tool.Started());
-    tool.Input(Frame(0, Cmd('A', "1")) + Frame(0, Cmd('9')) + Frame(0, Cmd('A', "2")));
-    Finished f = tool.Wait();
+    Finished f = RunTool(Args({"--stdio"}), Frame(0, Cmd('A', "1")) + Frame(0, Cmd('9')) + Frame(0, Cmd('A', "2")));
     EXPECT_EQ(f.status, 0) << f.err;
     EXPECT_EQ(Unframe(f.out), std::vector<Bytes>{Cmd('A', "1")});
 }
@@ -375,13 +377,10 @@ TEST_F(HeadlessSession, ScriptedInputIsQueuedAndAnsweredByGetEvent) {
                                    "text a\xC3\xA9\n"
                                    "scan 0123 45\n"
                                    "key 13\n");
-    Tool tool(Args({"--stdio", "--input", script}));
-    ASSERT_TRUE(tool.Started());
     Bytes getEvent = Cmd('1', "0");
-    Bytes five = getEvent;
-    for (int i = 0; i < 5; ++i) five += "\xFF" + getEvent;
-    tool.Input(Frame(0, five));
-    Finished f = tool.Wait();
+    Bytes six = getEvent;
+    for (int i = 0; i < 5; ++i) six += "\xFF" + getEvent;
+    Finished f = RunTool(Args({"--stdio", "--input", script}), Frame(0, six));
     EXPECT_EQ(f.status, 0) << f.err;
     // F1 is key number 1; é in the default code page; scanner data with its
     // symbology number; Enter types a carriage return.
@@ -402,10 +401,7 @@ TEST_F(HeadlessSession, MalformedInputLineIsNamedBeforeTheSessionStarts) {
         {"scan \n", "line 1"},
     };
     for (const auto& c : cases) {
-        Tool tool(Args({"--stdio", "--input", WriteFile("bad.txt", c.script)}));
-        ASSERT_TRUE(tool.Started());
-        tool.Input(Frame(0, Cmd('A', "x")));
-        Finished f = tool.Wait();
+        Finished f = RunTool(Args({"--stdio", "--input", WriteFile("bad.txt", c.script)}), Frame(0, Cmd('A', "x")));
         EXPECT_EQ(f.status, 2) << c.script;
         EXPECT_NE(f.err.find(c.line), std::string::npos) << f.err;
         EXPECT_TRUE(f.out.empty()) << c.script;  // no session ran
@@ -439,10 +435,7 @@ TEST_F(HeadlessSession, CommandLineAndConnectErrors) {
         {{"--stdio", "--input", "/nonexistent/input.txt"}, 2, "/nonexistent/input.txt"},
     };
     for (const auto& c : cases) {
-        Tool tool(c.args);
-        ASSERT_TRUE(tool.Started());
-        tool.Input("");
-        Finished f = tool.Wait();
+        Finished f = RunTool(c.args);
         EXPECT_EQ(f.status, c.status) << c.args.size();
         EXPECT_NE(f.err.find(c.message), std::string::npos) << f.err;
     }
@@ -450,9 +443,7 @@ TEST_F(HeadlessSession, CommandLineAndConnectErrors) {
 }
 
 TEST_F(HeadlessSession, HelpDocumentsTheInterface) {
-    Tool tool({"--help"});
-    ASSERT_TRUE(tool.Started());
-    Finished f = tool.Wait();
+    Finished f = RunTool({"--help"});
     EXPECT_EQ(f.status, 0);
     for (const char* text : {"--connect HOST:PORT", "--stdio", "--device-root DIR", "--input FILE", "--log FILE",
                              "key N", "text S", "scan S", "Exit status"})
@@ -461,10 +452,7 @@ TEST_F(HeadlessSession, HelpDocumentsTheInterface) {
 
 TEST_F(HeadlessSession, LogFileRecordsTheTraffic) {
     std::string log = m_dir + "/session.log";
-    Tool tool(Args({"--stdio", "--log", log}));
-    ASSERT_TRUE(tool.Started());
-    tool.Input(Frame(0, Cmd('A', "logged")));
-    Finished f = tool.Wait();
+    Finished f = RunTool(Args({"--stdio", "--log", log}), Frame(0, Cmd('A', "logged")));
     EXPECT_EQ(f.status, 0) << f.err;
     std::ifstream in(log, std::ios::binary);
     std::string content((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());

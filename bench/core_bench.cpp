@@ -1,0 +1,151 @@
+// Host-command round trips through the session core (framed bytes in, reply
+// segments out through the control window), next to the framer alone on the
+// same bytes.
+#include <benchmark/benchmark.h>
+
+#include <cstdlib>
+#include <filesystem>
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "ClientCore.h"
+#include "PacketFramer.h"
+#include "platform/DeviceFs.h"
+#include "platform/Message.h"
+
+namespace {
+
+using Bytes = std::vector<uint8_t>;
+
+void Collect(void* ctx, int count, const uint8_t* const* pieces, const int32_t* lengths) {
+    auto* out = static_cast<Bytes*>(ctx);
+    for (int i = 0; i < count; ++i) out->insert(out->end(), pieces[i], pieces[i] + lengths[i]);
+}
+
+// A packet as the host frames it.
+Bytes Frame(int mode, const Bytes& payload) {
+    Bytes wire;
+    CPacketFramer framer(&Collect, &wire, 0);
+    framer.SetMode(mode);
+    CPacketBuffer writer(mode, 0xFF, static_cast<int32_t>(payload.size()) + 1, 0);
+    writer.AppendBytes(payload.data(), static_cast<int32_t>(payload.size()));
+    framer.Send(writer);
+    return wire;
+}
+
+// A Ping of the given payload size: 'A', 0xFD and filler.
+Bytes Ping(int size) {
+    Bytes payload(static_cast<size_t>(size), 'p');
+    payload[0] = 'A';
+    payload[1] = 0xFD;
+    return payload;
+}
+
+// The device side: a control window that takes the reply segments, and a started core.
+class Session {
+public:
+    Session() {
+        // A device of its own for the run, removed at exit.
+        static const struct Root {
+            std::string path;
+            Root() {
+                char pattern[] = "/tmp/core-bench-XXXXXX";
+                if (mkdtemp(pattern)) path = pattern;
+            }
+            ~Root() {
+                std::error_code ec;
+                if (!path.empty()) std::filesystem::remove_all(path, ec);
+            }
+        } root;
+        plat::fs::SetDeviceRoot(root.path);
+        m_window = CreateMessageWindow([this](HWND, UINT msg, WPARAM wParam, LPARAM) {
+            if (msg == WM_CORE_SEND_SEGMENT) {
+                m_replyBytes += wParam;
+                ++m_segments;
+            }
+            return LRESULT(0);
+        });
+        m_core = std::make_unique<CClientCore>(m_window);
+        m_core->Start();
+    }
+    ~Session() {
+        m_core.reset();
+        DestroyWindow(m_window);
+    }
+    void SetMode(int mode) {
+        if (mode == 0) return;
+        Bytes wire = Frame(0, {'B', 0xFD, '1'});  // GETTERMINFO asking for mode 1
+        Receive(wire);
+    }
+    void Receive(const Bytes& wire) { m_core->OnReceive(wire.data(), static_cast<int32_t>(wire.size()), true); }
+    CClientCore& Core() { return *m_core; }
+    size_t ReplyBytes() const { return m_replyBytes; }
+    size_t Segments() const { return m_segments; }
+
+private:
+    HWND m_window = 0;
+    std::unique_ptr<CClientCore> m_core;
+    size_t m_replyBytes = 0;
+    size_t m_segments = 0;
+};
+
+void Report(benchmark::State& state, int payloadBytes) {
+    state.counters["commands/s"] = benchmark::Counter(static_cast<double>(state.iterations()),
+                                                      benchmark::Counter::kIsRate);
+    state.SetBytesProcessed(static_cast<int64_t>(state.iterations()) * payloadBytes);
+}
+
+// Ping through the core: framed request in, framed echo out.
+void BM_CorePing(benchmark::State& state) {
+    const int mode = static_cast<int>(state.range(0));
+    const int size = static_cast<int>(state.range(1));
+    Session session;
+    session.SetMode(mode);
+    const Bytes wire = Frame(mode, Ping(size));
+    const size_t before = session.Segments();
+    for (auto _ : state) session.Receive(wire);
+    if (session.Segments() == before) state.SkipWithError("the core sent no reply");
+    Report(state, size);
+}
+
+// GETEVENT answered at once from the queue: a key is queued, then asked for.
+void BM_CoreGetEventFromQueue(benchmark::State& state) {
+    Session session;
+    const Bytes wire = Frame(0, {'1', 0xFD, '0'});
+    const size_t before = session.Segments();
+    for (auto _ : state) {
+        session.Core().OnKeyDown(112, 0);  // F1, queued while the host waits for nothing
+        session.Receive(wire);
+    }
+    if (session.Segments() - before != static_cast<size_t>(state.iterations())) state.SkipWithError("not one reply per GETEVENT");
+    Report(state, 3);
+}
+
+// The framer alone on the same traffic: the request parsed, the echo framed.
+void BM_FramerPingOnly(benchmark::State& state) {
+    const int mode = static_cast<int>(state.range(0));
+    const int size = static_cast<int>(state.range(1));
+    const Bytes wire = Frame(mode, Ping(size));
+    Bytes sink;
+    CPacketFramer framer(&Collect, &sink, 0);
+    framer.SetMode(mode);
+    CPacketBuffer writer(mode, 0xFF, 4096, 0);
+    for (auto _ : state) {
+        int32_t pos = 0;
+        std::unique_ptr<CPacket> packet(framer.Parse(wire.data(), pos, static_cast<int32_t>(wire.size())));
+        writer.Reset();
+        writer.AppendBytes(packet->GetData(), packet->GetLength());
+        framer.Send(writer);
+        sink.clear();
+    }
+    Report(state, size);
+}
+
+}  // namespace
+
+BENCHMARK(BM_CorePing)->ArgNames({"mode", "bytes"})->Args({0, 20})->Args({0, 4000})->Args({1, 20})->Args({1, 4000});
+BENCHMARK(BM_FramerPingOnly)->ArgNames({"mode", "bytes"})->Args({0, 20})->Args({0, 4000})->Args({1, 20})->Args({1, 4000});
+BENCHMARK(BM_CoreGetEventFromQueue);
+
+BENCHMARK_MAIN();
