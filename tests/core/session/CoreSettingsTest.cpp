@@ -7,6 +7,9 @@
 
 #include "CoreFixture.h"
 
+// Fontconfig keeps its configuration for the life of the process.
+extern "C" const char* __lsan_default_suppressions() { return "leak:libfontconfig\n"; }
+
 namespace coretest {
 namespace {
 
