@@ -382,8 +382,9 @@ TEST_F(HeadlessSession, ScriptedInputIsQueuedAndAnsweredByGetEvent) {
     for (int i = 0; i < 5; ++i) six += "\xFF" + getEvent;
     Finished f = RunTool(Args({"--stdio", "--input", script}), Frame(0, six));
     EXPECT_EQ(f.status, 0) << f.err;
-    // F1 is key number 1; é in the default code page; scanner data with its
-    // symbology number; Enter types a carriage return.
+    // One event per GETEVENT, in typing order: F1 is key number 1; é in the
+    // default code page; scanner data with its symbology number; Enter types
+    // a carriage return. The sixth GETEVENT finds the queue empty and waits.
     std::vector<Bytes> expected = {Cmd('2', "1"), Cmd('1', "a"), Cmd('1', "\xE9"),
                                    Cmd('5', "0123 45\xFD-1\xFC" "0"), Cmd('1', "\r")};
     EXPECT_EQ(Unframe(f.out), expected);
