@@ -24,6 +24,15 @@ TEST_F(InputQueueTest, QueuedKeyAnswersTheNextGetEvent) {
     EXPECT_EQ(m_core->EventCount(), 0);
 }
 
+TEST_F(InputQueueTest, QueuedKeyIsAnsweredWhateverTheLastFieldsFlags) {
+    Field(5, INPUT_NO_CONTROL_KEYS);
+    Type(u"\r");
+    Replies();
+    Key(112);
+    Send("1" + FD);
+    EXPECT_EQ(Replies(), (std::vector<Bytes>{"2" + FD + "1"}));
+}
+
 TEST_F(InputQueueTest, EachGetEventTakesOneQueuedEventInOrder) {
     Type(u"abcde");
     std::vector<Bytes> replies;

@@ -46,6 +46,9 @@ intptr_t CaretWord(ICoreScreen& screen) {
 int CClientCore::GETEVENT(CPacket* pkt, uint8_t) {
     LogWrite(LOG_TRACE, "GETEVENT");
     if (!m_queue.empty()) {
+        // The flags of an earlier field must not refuse the queued input.
+        m_inputFlags = 0;
+        m_inputText.clear();
         m_inputKind = 3;
         m_inputCommand = '1';
         ReplayEvent();
