@@ -1,7 +1,10 @@
 #include <gmock/gmock.h>
 
 #include <atomic>
+#include <filesystem>
+#include <fstream>
 #include <regex>
+#include <sstream>
 #include <thread>
 #include <vector>
 
@@ -119,6 +122,52 @@ TEST_F(LogFileTest, UnwritablePathsLoseTheLineQuietly) {
     log_.SetPath(longPath);
     log_.Write(1, "lost too");
     EXPECT_EQ(log_.GetPath(), longPath);
+}
+
+TEST_F(LogFileTest, HostPathIsUsedInsteadOfTheDevicePath) {
+    // A machine file outside the device root, with an old line in it.
+    char pattern[] = "/tmp/core-support-host-XXXXXX";
+    ASSERT_NE(mkdtemp(pattern), nullptr);
+    const std::filesystem::path dir = pattern;
+    const std::string file = (dir / "tool.log").string();
+    std::ofstream(file, std::ios::binary) << "old line\r\n";
+    auto hostText = [&] {
+        std::ifstream in(file, std::ios::binary);
+        std::ostringstream out;
+        out << in.rdbuf();
+        return out.str();
+    };
+
+    log_.SetLevel(5);
+    log_.SetHostPath(file);
+    EXPECT_EQ(log_.GetHostPath(), file);
+    log_.Write(1, "first");
+    log_.Dump(5, "rx", "\x01", 1);
+    std::string text = hostText();
+    std::smatch header;
+    ASSERT_TRUE(std::regex_search(text, header, kHeader));
+    EXPECT_EQ(header.position(), 0);  // cleared on open
+    EXPECT_EQ(header.suffix().str(), "+         0 first\r\n+         0 (length=1) - rx\r\n0000: 01 \r\n");
+    EXPECT_FALSE(HostExists("\\log.txt"));
+
+    // Without clear-on-open a new beginning keeps what is there.
+    log_.SetClearOnOpen(false);
+    log_.SetHostPath(file);
+    log_.Write(1, "second");
+    EXPECT_THAT(hostText(), ::testing::StartsWith(text + "Log started at: "));
+    EXPECT_THAT(hostText(), ::testing::EndsWith("+         0 second\r\n"));
+
+    // Empty: back to the device path, begun again there.
+    log_.SetHostPath("");
+    log_.Write(1, "device");
+    EXPECT_EQ(Body(), "+         0 device\r\n");
+    EXPECT_THAT(hostText(), ::testing::EndsWith("second\r\n"));
+
+    // A machine path that cannot be written loses the line quietly.
+    log_.SetHostPath((dir / "missing" / "tool.log").string());
+    log_.Write(1, "lost");
+    EXPECT_FALSE(std::filesystem::exists(dir / "missing"));
+    std::filesystem::remove_all(dir);
 }
 
 TEST_F(LogFileTest, TwoLogsShareOneFileLineByLine) {

@@ -39,6 +39,11 @@ public:
     void Begin();
     // A device path. The log is begun again, in the new file, by the next line.
     void SetPath(std::u16string_view path);
+    // A machine path (a developer tool's log file), used instead of the
+    // device path while it is set; empty returns to the device path. The
+    // log is begun again, in that file, by the next line.
+    void SetHostPath(const std::string& path);
+    std::string GetHostPath() const;
     void SetClearOnOpen(bool clear);
     void SetLevel(uint32_t level);
     uint32_t GetLevel() const { return m_level.load(std::memory_order_relaxed); }
@@ -56,10 +61,12 @@ private:
     }
     void BeginLocked();
     void AppendLocked(std::string_view bytes);
+    void WriteLocked(const char* mode, std::string_view bytes);
     std::string PrefixLocked();
 
     mutable std::mutex m_lock;
     std::u16string m_path;
+    std::string m_hostPath;
     uint32_t m_startTick = 0;
     std::atomic<uint32_t> m_level{0};
     bool m_started = false;

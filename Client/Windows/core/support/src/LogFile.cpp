@@ -32,9 +32,7 @@ std::string Format(const char* format, ...) {
     return text;
 }
 
-void WriteFile(const std::u16string& path, const char* mode, std::string_view bytes) {
-    if (path.empty()) return;
-    FILE* f = plat::fs::OpenFile(path, mode);
+void WriteFile(FILE* f, std::string_view bytes) {
     if (!f) return;  // the line is lost, silently
     std::fwrite(bytes.data(), 1, bytes.size(), f);
     std::fclose(f);
@@ -58,9 +56,9 @@ void CLogFile::BeginLocked() {
     m_startTick = GetTickCount();
     SYSTEMTIME now{};
     GetLocalTime(&now);
-    WriteFile(m_path, m_clearOnOpen ? "wb" : "ab",
-              Format("Log started at: %04u-%02u-%02u %02u:%02u:%02u\r\n", now.wYear, now.wMonth, now.wDay,
-                     now.wHour, now.wMinute, now.wSecond));
+    WriteLocked(m_clearOnOpen ? "wb" : "ab",
+                Format("Log started at: %04u-%02u-%02u %02u:%02u:%02u\r\n", now.wYear, now.wMonth, now.wDay,
+                       now.wHour, now.wMinute, now.wSecond));
 }
 
 void CLogFile::Begin() {
@@ -74,7 +72,13 @@ std::string CLogFile::PrefixLocked() {
     return Format("+%10d ", static_cast<int>(GetTickCount() - m_startTick));
 }
 
-void CLogFile::AppendLocked(std::string_view bytes) { WriteFile(m_path, "ab", bytes); }
+void CLogFile::AppendLocked(std::string_view bytes) { WriteLocked("ab", bytes); }
+
+// The machine path wins while it is set.
+void CLogFile::WriteLocked(const char* mode, std::string_view bytes) {
+    if (!m_hostPath.empty()) WriteFile(std::fopen(m_hostPath.c_str(), mode), bytes);
+    else if (!m_path.empty()) WriteFile(plat::fs::OpenFile(m_path, mode), bytes);
+}
 
 void CLogFile::Write(uint32_t level, std::string_view text) {
     if (!Passes(level)) return;
@@ -126,6 +130,17 @@ void CLogFile::SetPath(std::u16string_view path) {
     std::lock_guard<std::mutex> guard(m_lock);
     m_path.assign(path);
     m_started = false;
+}
+
+void CLogFile::SetHostPath(const std::string& path) {
+    std::lock_guard<std::mutex> guard(m_lock);
+    m_hostPath = path;
+    m_started = false;
+}
+
+std::string CLogFile::GetHostPath() const {
+    std::lock_guard<std::mutex> guard(m_lock);
+    return m_hostPath;
 }
 
 void CLogFile::SetClearOnOpen(bool clear) {
