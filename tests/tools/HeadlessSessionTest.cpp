@@ -369,6 +369,21 @@ TEST_F(HeadlessSession, StdioModeStopsAtDisconnect) {
     EXPECT_EQ(Unframe(f.out), std::vector<Bytes>{Cmd('A', "1")});
 }
 
+TEST_F(HeadlessSession, HostFilesLieInTheSessionFolderOfTheDeviceRoot) {
+    // Store a file, list it, fetch it; make a folder and count the files of DATA.
+    const Bytes content = Bytes("line 1\r\n\x00\xFF\xFD end", 15);
+    Finished f = RunTool(Args({"--stdio"}), Frame(0, Cmd('H', "report.txt\xFD" + content)) +
+                                                Frame(0, Cmd('S', "*.txt")) + Frame(0, Cmd('G', "report.txt")) +
+                                                Frame(0, Cmd('#', "sub")) + Frame(0, Cmd('%', "DATA")));
+    EXPECT_EQ(f.status, 0) << f.err;
+    std::vector<Bytes> expected = {Cmd('H', "1"), Cmd('S', "report.txt\xFD"), Cmd('G', content), Cmd('#', "1"),
+                                   Cmd('%', "1")};
+    EXPECT_EQ(Unframe(f.out), expected);
+    std::ifstream in(m_dir + "/device/Session/DATA/report.txt", std::ios::binary);
+    EXPECT_EQ(Bytes(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()), content);
+    EXPECT_TRUE(std::filesystem::is_directory(m_dir + "/device/Session/sub"));
+}
+
 TEST_F(HeadlessSession, ScriptedInputIsQueuedAndAnsweredByGetEvent) {
     std::string script = WriteFile("input.txt",
                                    "# typed before the host asks\r\n"
@@ -459,6 +474,9 @@ TEST_F(HeadlessSession, LogFileRecordsTheTraffic) {
     std::string content((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
     EXPECT_NE(content.find("Received data:"), std::string::npos);
     EXPECT_NE(content.find("Sending data:"), std::string::npos);
+    // The log is written where it was asked for: nothing of it in the device root.
+    for (const auto& entry : std::filesystem::recursive_directory_iterator(m_dir + "/device"))
+        EXPECT_FALSE(entry.is_symlink() || entry.path().extension() == ".log") << entry.path();
 }
 
 }  // namespace

@@ -165,7 +165,12 @@ back to the host.
                        and answered; then the session ends as when the host
                        closes the connection.
   --device-root DIR    The device's file system (default: $ORVADE_DEVICE_ROOT,
-                       else ~/.local/share/orvade/device).
+                       else ~/.local/share/orvade/device). The session's
+                       application folder, the logical folder APP, is the
+                       device folder \Session (DIR/Session, created when
+                       missing): the files the host stores, lists and fetches
+                       by name lie under it (DIR/Session/DATA/..., and
+                       BARCODES, TONES and the other folders by extension).
   --input FILE         Scripted user input, given to the session in order at
                        its start, as if typed before the host asked. One
                        event a line:
@@ -179,7 +184,8 @@ back to the host.
                        Blank lines and lines starting with # are ignored.
                        A malformed line is an error before the session starts.
   --log FILE           Write the session's log, level 5 (traces and hex dumps
-                       of all traffic), into FILE.
+                       of all traffic), into FILE, a file of this machine
+                       (emptied first).
   --help               Show this text.
 
 Exit status: 0 when the session ended (Disconnect, or the host closed the

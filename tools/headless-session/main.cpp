@@ -5,7 +5,6 @@
 // the core.
 #include <poll.h>
 #include <signal.h>
-#include <unistd.h>
 
 #include <cerrno>
 #include <cstdio>
@@ -39,6 +38,9 @@ constexpr char16_t kClientVersion[] = u"5.4.1.01";
 // default 21 columns and 16 rows.
 constexpr int kClientWidth = 240;
 constexpr int kClientHeight = 294;
+// The session's application folder (the logical folder "APP"), created in the
+// device root as the shell creates its session folder.
+constexpr char16_t kSessionFolder[] = u"\\Session";
 
 void Complain(const std::string& text) { std::fprintf(stderr, "headless-session: %s\n", text.c_str()); }
 
@@ -58,13 +60,11 @@ char16_t TypedCharacter(uint32_t virtualKey) {
     }
 }
 
-// The log goes into a machine file, the core's log into a device path: a
-// link under the device's temporary folder joins them for the session.
-class LogLink {
+// The core's log, at level 5, in a file of this machine.
+class SessionLog {
 public:
-    ~LogLink() {
-        DestroyLog();
-        if (!m_link.empty()) std::filesystem::remove(m_link);
+    ~SessionLog() {
+        if (m_open) DestroyLog();
     }
     bool Open(const std::string& file, std::string& error) {
         std::error_code ec;
@@ -73,33 +73,19 @@ public:
             error = "cannot write the log file '" + file + "'";
             return false;
         }
-        std::u16string devicePath = plat::fs::TempFolder();
-        if (devicePath.empty() || devicePath.back() != u'\\') devicePath += u'\\';
-        devicePath += u"headless-session-" + plat::Utf8ToWide(std::to_string(getpid())) + u".log";
-        auto hostPath = plat::fs::ToHostPath(devicePath);
-        if (!hostPath) {
-            error = "cannot prepare the log in the device's temporary folder";
-            return false;
-        }
-        std::filesystem::remove(*hostPath, ec);
-        std::filesystem::create_symlink(target, *hostPath, ec);
-        if (ec) {
-            error = "cannot prepare the log: " + ec.message();
-            return false;
-        }
-        m_link = *hostPath;
         CLogFile* log = CreateLog(LOG_TRACE);
         if (!log) {
             error = "cannot create the log";
             return false;
         }
-        log->SetPath(devicePath);
+        m_open = true;
+        log->SetHostPath(target.string());
         log->Begin();
         return true;
     }
 
 private:
-    std::string m_link;
+    bool m_open = false;
 };
 
 class HeadlessSession {
@@ -122,6 +108,12 @@ public:
         m_core->UpdateCellMetrics();
         m_core->CreateBackBuffer();
         m_core->Props().clientVersion = kClientVersion;
+        if (!plat::fs::IsDirectory(kSessionFolder) && !plat::fs::CreateDirectory(kSessionFolder)) {
+            error = "cannot create the session folder '" +
+                    plat::fs::ToHostPath(kSessionFolder).value_or(plat::WideToUtf8(kSessionFolder)) + "'";
+            return false;
+        }
+        m_core->SetAppDirectory(kSessionFolder);
         m_core->Start();
         // What the shell reports when its connection is made.
         m_core->Props().peerAddress = plat::Utf8ToWide(m_link.LocalAddress());
@@ -299,7 +291,7 @@ int main(int argc, char** argv) {
         }
         plat::fs::SetDeviceRoot(options.deviceRoot);
     }
-    LogLink log;
+    SessionLog log;
     if (!options.logFile.empty() && !log.Open(options.logFile, error)) {
         Complain(error);
         return EXIT_USAGE_ERROR;
