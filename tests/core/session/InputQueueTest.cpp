@@ -217,6 +217,19 @@ TEST_F(InputQueueTest, FieldDrawing) {
     EXPECT_EQ(m_screen.lastText, u"");
 }
 
+TEST_F(InputQueueTest, HugeFieldsAreCutOrDrawnWithinTheInputBuffer) {
+    // Inside the screen without wrapping: cut to the columns left.
+    Send(RfInputCommand(u"", INT32_MAX, 0, u"", 0, '5', 5));
+    EXPECT_EQ(m_screen.lastText, std::u16string(16, u'_'));
+    // Outside the screen the length stays, and typing draws no more than the
+    // input buffer can hold.
+    Send(RfInputCommand(u"", INT32_MAX, 0, u"", 0, '5', INT32_MAX));
+    Type(u"a");
+    EXPECT_EQ(m_screen.lastText, u"a" + std::u16string(CClientCore::kInputTextUnits - 2, u'_'));
+    EXPECT_EQ(m_screen.caretColumn, INT32_MAX);
+    EXPECT_TRUE(Replies().empty());
+}
+
 TEST_F(InputQueueTest, KeysInAField) {
     Field(5, INPUT_KEY_SENDS_TEXT);
     Type(u"ab");

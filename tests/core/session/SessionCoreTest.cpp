@@ -127,6 +127,15 @@ TEST_F(SessionCoreTest, PollEndsAFieldAfterItsTimeOut) {
     EXPECT_TRUE(Replies().empty());
 }
 
+TEST_F(SessionCoreTest, LongTimeOutDoesNotWrapToAShortOne) {
+    // 4294968 seconds are 4294968000 ms: past 32 bits, 672704 ms once wrapped.
+    Send(RfInputCommand(u"", 5, 0, u"", 4294968));
+    g_now += 700000;
+    m_core->OnPoll();
+    EXPECT_TRUE(Replies().empty());
+    EXPECT_EQ(m_core->InputCommand(), '5');
+}
+
 TEST_F(SessionCoreTest, PollClosesTheSerialPortAfterASecondUnused) {
     struct Port : ICoreSerialPort {
         bool* closed;

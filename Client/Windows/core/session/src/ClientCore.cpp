@@ -289,8 +289,9 @@ int CClientCore::OnPoll() {
         m_resumeSignalled = false;
         m_resumeTime = now;
     }
+    // In 64 bits: a time-out of 50 days or more must not wrap to a short one.
     if (m_inputCommand == '5' && m_timeout > 0 &&
-        now - m_timeoutStart >= static_cast<DWORD>(m_timeout) * 1000u) {
+        uint64_t{now - m_timeoutStart} >= static_cast<uint64_t>(m_timeout) * 1000u) {
         m_timeout = 0;
         EndInput();
         SendTextReply('9', u"");

@@ -3,6 +3,8 @@
 // host waited for nothing.
 #include <QChar>
 #include <algorithm>
+#include <climits>
+#include <cstdint>
 
 #include "ClientCore.h"
 #include "LogFile.h"
@@ -91,7 +93,8 @@ int CClientCore::RfInput(CPacket* pkt, uint8_t) {
     pkt->NextField();
     const int32_t row = pkt->GetInt(0);
     pkt->NextField();
-    if (!m_props.wrap && column >= 0 && column < m_columns && column + length > m_columns) length = m_columns - column;
+    if (!m_props.wrap && column >= 0 && column < m_columns && int64_t{column} + length > m_columns)
+        length = m_columns - column;
     const std::u16string decoderFile = wide();
     pkt->NextField();
     if (!decoderFile.empty()) m_scanner->SetDecodersFromFile(decoderFile);
@@ -415,7 +418,9 @@ void CClientCore::EnableScanner(bool wanted) {
 }
 
 void CClientCore::DrawField(std::u16string_view text, CaretAt caret) {
-    const size_t length = static_cast<size_t>(std::max(m_fieldLength, 0));
+    // The typed text never exceeds the input buffer, so no screen shows more of
+    // a field than that: a longer field is drawn (and padded) no further.
+    const size_t length = static_cast<size_t>(std::clamp(m_fieldLength, 0, kInputTextUnits - 1));
     if (length == 0) return;
     std::u16string shown = (m_inputFlags & INPUT_PASSWORD) ? std::u16string(text.size(), u'*') : std::u16string(text);
     if (shown.size() > length) shown.erase(0, shown.size() - length);
@@ -436,7 +441,7 @@ void CClientCore::DrawField(std::u16string_view text, CaretAt caret) {
     }
     m_screen->ShowCaret(false);
     m_screen->WriteText(m_fieldRow, m_fieldColumn, right ? padding + shown : shown + padding);
-    m_screen->MoveCaret(m_fieldRow, m_fieldColumn + caretCell);
+    m_screen->MoveCaret(m_fieldRow, static_cast<int>(std::min<int64_t>(int64_t{m_fieldColumn} + caretCell, INT32_MAX)));
     m_screen->ShowCaret(true);
 }
 
