@@ -367,6 +367,9 @@ TEST_F(FileCommandsTest, ListingByExtensionFolderAndAllFolders) {
     EXPECT_EQ(Ask(Bytes("S") + FD + "*.*"),
               Reply('S', Bytes("x.bar") + FD + "a.txt" + FD + "b.txt" + FD + "c.log" + FD + "d.txt" + FD));
     EXPECT_EQ(Ask(Bytes("S") + FD + "%DATA%\\*.txt"), Reply('S', ""));  // under the program folder: empty
+    // A path of its own: its folder, and subfolders searched for the same names.
+    EXPECT_EQ(Ask(Bytes("S") + FD + "\\App\\DATA\\*"),
+              Reply('S', Bytes("a.txt") + FD + "b.txt" + FD + "c.log" + FD + "d.txt" + FD));
 
     EXPECT_EQ(Ask(Bytes("%") + FD + "DATA"), Reply('%', "4"));
     EXPECT_EQ(Ask(Bytes("%") + FD), Reply('%', "0"));

@@ -70,6 +70,13 @@ TEST_F(FileUtilTest, ListDirectoryRecursesIntoMatchingFolders) {
     EXPECT_EQ(FileUtil::ListDirectory(u"\\D", u"*.*", nullptr, false, false), 5);
     EXPECT_EQ(FileUtil::ListDirectory(u"\\D", u"*.none", nullptr, false, false), 0);
     EXPECT_EQ(FileUtil::ListDirectory(u"\\Missing", u"*.*", nullptr, false, false), 0);
+
+    // A pattern with its own folder: subfolders are searched for its names.
+    writer.Reset();
+    EXPECT_EQ(FileUtil::ListDirectory(u"", u"\\D\\*.txt", &writer, false, false), 2);
+    EXPECT_EQ(Written(writer), "a.txt\xFD" "e.txt\xFD");
+    EXPECT_EQ(FileUtil::ListDirectory(u"\\Other", u"\\D\\*.*", nullptr, false, false), 5);
+    EXPECT_EQ(FileUtil::ListDirectory(u"\\", u"D\\*.*", nullptr, false, false), 5);
 }
 
 TEST_F(FileUtilTest, ListDetailsUseLocalTimeAndWholeEntries) {
@@ -104,6 +111,17 @@ TEST_F(FileUtilTest, DeleteFilesReportsWhetherAllWent) {
     EXPECT_FALSE(FileUtil::DeleteFiles(u"\\D", u"*.txt"));  // nothing matched
     EXPECT_TRUE(FileUtil::DeleteFiles(u"\\X", u"\\D\\C.DAT"));
     EXPECT_FALSE(HostExists("\\D\\c.dat"));
+}
+
+TEST_F(FileUtilTest, ColonsArePartOfNames) {
+    Put("\\D\\a:x", "");
+    Put("\\D\\a:a:x", "");
+    EXPECT_TRUE(FileUtil::DeleteFiles(u"\\D", u"a:x"));
+    EXPECT_FALSE(HostExists("\\D\\a:x"));
+    EXPECT_TRUE(HostExists("\\D\\a:a:x"));
+    CPacketBuffer writer(0, 0xFF, 4096, 1252);
+    EXPECT_EQ(FileUtil::ListDirectory(u"\\D", u"a:*", &writer, false, false), 1);
+    EXPECT_EQ(Written(writer), "a:a:x\xFD");
 }
 
 TEST_F(FileUtilTest, RemoveTreeNeverFollowsLinks) {

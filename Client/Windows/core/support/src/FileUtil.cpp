@@ -13,11 +13,13 @@ namespace FileUtil {
 
 namespace {
 
-std::u16string DirectoryOf(std::u16string_view path) {
-    std::u16string drive, directory;
-    SplitPath(path, &drive, &directory, nullptr, nullptr);
-    return drive + directory;
+// The folder part of a search path, up to and including its last '\'; the
+// rest is the name pattern. Device paths have no drives: a ':' is part of a name.
+std::u16string_view DirectoryOf(std::u16string_view path) {
+    size_t slash = path.rfind(u'\\');
+    return slash == std::u16string_view::npos ? std::u16string_view() : path.substr(0, slash + 1);
 }
+std::u16string_view NameOf(std::u16string_view path) { return path.substr(DirectoryOf(path).size()); }
 
 // The bytes a writer stores for a wide text (as its AppendWide would).
 std::string WriterBytes(const CPacketBuffer& writer, std::u16string_view text) {
@@ -114,11 +116,14 @@ std::u16string JoinPath(std::u16string_view folder, std::u16string_view name) {
 int32_t ListDirectory(std::u16string_view folder, std::u16string_view pattern, CPacketBuffer* writer,
                       bool subfoldersOnly, bool details) {
     std::u16string search = JoinPath(folder, subfoldersOnly ? std::u16string_view(u"*.*") : pattern);
-    std::u16string directory = DirectoryOf(search);
+    std::u16string directory(DirectoryOf(search));
+    // Subfolders are searched for the same names: a pattern with a folder
+    // part (an absolute one names the same folder again) would never end.
+    std::u16string_view names = NameOf(pattern);
     int32_t count = 0;
     for (const auto& entry : plat::fs::FindFiles(search)) {
         if (entry.isDirectory) {
-            count += ListDirectory(directory + entry.name, pattern, writer, false, details);
+            count += ListDirectory(directory + entry.name, names, writer, false, details);
         } else if (!subfoldersOnly && !entry.name.empty()) {
             if (writer) AppendListEntry(*writer, entry, details);
             ++count;
@@ -129,7 +134,7 @@ int32_t ListDirectory(std::u16string_view folder, std::u16string_view pattern, C
 
 BOOL DeleteFiles(std::u16string_view folder, std::u16string_view pattern) {
     std::u16string search = JoinPath(folder, pattern);
-    std::u16string directory = DirectoryOf(search);
+    std::u16string directory(DirectoryOf(search));
     // Hosts read the result of the last deletion, in name order.
     BOOL last = FALSE;
     for (const auto& entry : plat::fs::FindFiles(search)) {
