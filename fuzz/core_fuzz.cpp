@@ -1,0 +1,125 @@
+// Arbitrary host bytes into a client-core session, so the dispatcher and
+// every built handler read them. The first byte chooses the session:
+//   bit 0      unframed (one whole packet) instead of the framed stream
+//   bit 1      framing mode 1, switched to by GETTERMINFO as a host does
+//   bits 2-3   the code page: 0, 1252, 65001 or 932
+//   bit 4      no application folder ("APP" stays unset)
+//   bit 5      wrapping input fields
+//   bit 6      scan-ahead mode
+//   bit 7      after the host's bytes, the user types, scans and lets the
+//              field time out, then the session is disconnected
+// The device root and the program folder are fresh temporary directories made
+// once per process and emptied every few hundred runs, so the files hosts
+// create stay small and bounded. Segments go to a window that discards them.
+#include <cstddef>
+#include <cstdint>
+#include <cstdlib>
+#include <filesystem>
+#include <string>
+
+#include "ClientCore.h"
+#include "FuzzDir.h"
+#include "LogFile.h"
+#include "LogicalFolders.h"
+#include "platform/Clock.h"
+#include "platform/DeviceFs.h"
+#include "platform/Message.h"
+
+namespace {
+
+constexpr int kRunsBetweenCleans = 256;
+constexpr uint32_t kCodePages[] = {0, 1252, 65001, 932};
+
+DWORD g_tick = 1000;
+
+class Environment {
+public:
+    Environment() : m_base("fuzz-core"), m_root(m_base.Path() / "root"), m_program(m_base.Path() / "program") {
+        Clean();
+        plat::fs::SetDeviceRoot(m_root.string());
+        // Never the fuzzer's own folder: hosts can store and delete files there.
+        plat::fs::SetProgramFolder(u"\\Program Files\\Orvade Client", m_program.string());
+        SetTickSource([] { return g_tick; });
+        // Every log line is formatted from host bytes, then thrown away.
+        CreateLog(LOG_TRACE)->SetHostPath("/dev/null");
+        m_window = CreateMessageWindow([](HWND, UINT, WPARAM, LPARAM) -> LRESULT { return 0; });
+        if (!m_window) std::abort();
+    }
+    ~Environment() {
+        DestroyWindow(m_window);
+        DestroyLog();
+    }
+
+    HWND Window() const { return m_window; }
+
+    void NextRun() {
+        if (++m_runs % kRunsBetweenCleans == 0) Clean();
+    }
+
+private:
+    void Clean() {
+        std::error_code ec;
+        std::filesystem::remove_all(m_root, ec);
+        std::filesystem::remove_all(m_program, ec);
+        std::filesystem::create_directories(m_root / "App" / "DATA");
+        std::filesystem::create_directories(m_program);
+    }
+
+    FuzzDir m_base;
+    std::filesystem::path m_root, m_program;
+    HWND m_window = 0;
+    int m_runs = 0;
+};
+
+// The window's posted messages (end of input) are taken out after each run.
+void Drain() {
+    MSG msg;
+    while (PeekMessage(&msg, 0, 0, 0, PM_REMOVE)) {
+    }
+}
+
+void UserInput(CClientCore& core) {
+    for (char16_t c : std::u16string(u"a1\u00e9\u4e2d")) core.OnChar(c, 2, 0);
+    core.OnChar(8, 1, 0);
+    const std::u16string scan = u"0123456789";
+    DeviceDataRecord record{0, 0, 3, static_cast<int32_t>(scan.size()), scan.c_str()};
+    core.OnDeviceData(&record);
+    core.OnKeyDown(112, 0);
+    core.OnChar(13, 1, 0);
+    core.OnChar(27, 1, 0);
+    g_tick += 100000;  // past any field's time-out
+    core.OnPoll();
+    core.Disconnect(nullptr, '9');
+}
+
+}  // namespace
+
+extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
+    static Environment environment;
+    if (size < 1 || size > 1 << 20) return 0;
+    const uint8_t control = data[0];
+    ++data;
+    --size;
+    environment.NextRun();
+    g_tick += 50;
+
+    ResetLogicalFolders();
+    {
+        CClientCore core(environment.Window());
+        core.SetCodePage(kCodePages[(control >> 2) & 3]);
+        core.Props().wrap = (control & 0x20) ? 1 : 0;
+        core.SetScanAheadMode((control & 0x40) ? 1 : 0);
+        if (!(control & 0x10)) core.SetAppDirectory(u"\\App");
+        core.Start();
+        if (control & 0x02) {
+            static const uint8_t kModeOne[] = {'B', 0xFD, '1'};
+            core.OnReceive(kModeOne, sizeof kModeOne, false);
+        }
+        core.OnReceive(data, static_cast<int32_t>(size), !(control & 0x01));
+        core.OnPoll();
+        if (control & 0x80) UserInput(core);
+        Drain();
+    }
+    Drain();
+    return 0;
+}
