@@ -6,8 +6,9 @@
 //   bit 4      no application folder ("APP" stays unset)
 //   bit 5      wrapping input fields
 //   bit 6      scan-ahead mode
-//   bit 7      after the host's bytes, the user types, scans and lets the
-//              field time out, then the session is disconnected
+//   bit 7      halfway through the host's bytes the user types, scans and
+//              a widget reports, so the second half finds input waiting;
+//              at the end the session is disconnected
 // The device root and the program folder are fresh temporary directories made
 // once per process and emptied every few hundred runs, so the files hosts
 // create stay small and bounded. Segments go to a window that discards them.
@@ -85,11 +86,10 @@ void UserInput(CClientCore& core) {
     DeviceDataRecord record{0, 0, 3, static_cast<int32_t>(scan.size()), scan.c_str()};
     core.OnDeviceData(&record);
     core.OnKeyDown(112, 0);
+    static const uint8_t kWidgetEvent[] = {'W', 0xFD, '1', 0xFD, 'x'};
+    core.SendWidgetEvent(kWidgetEvent, sizeof kWidgetEvent);
     core.OnChar(13, 1, 0);
     core.OnChar(27, 1, 0);
-    g_tick += 100000;  // past any field's time-out
-    core.OnPoll();
-    core.Disconnect(nullptr, '9');
 }
 
 }  // namespace
@@ -115,9 +115,18 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
             static const uint8_t kModeOne[] = {'B', 0xFD, '1'};
             core.OnReceive(kModeOne, sizeof kModeOne, false);
         }
-        core.OnReceive(data, static_cast<int32_t>(size), !(control & 0x01));
+        const bool framed = !(control & 0x01);
+        const bool typing = (control & 0x80) != 0;
+        const size_t half = typing ? size / 2 : size;
+        core.OnReceive(data, static_cast<int32_t>(half), framed);
+        if (typing) {
+            UserInput(core);
+            core.OnReceive(data + half, static_cast<int32_t>(size - half), framed);
+        }
         core.OnPoll();
-        if (control & 0x80) UserInput(core);
+        g_tick += 100000;  // past any field's time-out
+        core.OnPoll();
+        if (typing) core.Disconnect(nullptr, '9');
         Drain();
     }
     Drain();
