@@ -462,7 +462,7 @@ TEST_F(HeadlessSession, HelpDocumentsTheInterface) {
     Finished f = RunTool({"--help"});
     EXPECT_EQ(f.status, 0);
     for (const char* text : {"--connect HOST:PORT", "--stdio", "--device-root DIR", "--input FILE", "--log FILE",
-                             "key N", "text S", "scan S", "Exit status"})
+                             "key N", "text S", "scan S", "DIR/Session", "Exit status"})
         EXPECT_NE(f.out.find(text), std::string::npos) << text;
 }
 
