@@ -54,7 +54,6 @@ public:
 private:
     void MeasureField();
     void Skip(uint8_t separator, bool toCommand);
-    bool IsFieldEnd(uint8_t b) const { return b >= PKT_END_ITEM || b == m_delimiter; }
     // Copies at most 13 characters of the field into a small buffer.
     bool NumberText(char (&text)[14]) const;
 

@@ -6,6 +6,9 @@
 #include <cstring>
 #include <new>
 #include <string>
+#ifdef __SSE2__
+#include <emmintrin.h>
+#endif
 
 #include "platform/Text.h"
 
@@ -20,6 +23,24 @@ int32_t Clamp32(int64_t v) {
     return static_cast<int32_t>(std::clamp<int64_t>(v, INT32_MIN, INT32_MAX));
 }
 
+// Index of the first byte in [from, to) that ends a field (0xFB and above, or
+// the delimiter), or `to`. Large payloads are scanned 16 bytes at a time.
+int32_t FindFieldEnd(const uint8_t* data, int32_t from, int32_t to, uint8_t delimiter) {
+    int32_t i = from;
+#ifdef __SSE2__
+    const __m128i low = _mm_set1_epi8(static_cast<char>(PKT_END_ITEM));
+    const __m128i delim = _mm_set1_epi8(static_cast<char>(delimiter));
+    for (; i + 16 <= to; i += 16) {
+        __m128i v = _mm_loadu_si128(reinterpret_cast<const __m128i*>(data + i));
+        __m128i separator = _mm_cmpeq_epi8(_mm_max_epu8(v, low), v);  // v >= 0xFB
+        int mask = _mm_movemask_epi8(_mm_or_si128(separator, _mm_cmpeq_epi8(v, delim)));
+        if (mask) return i + __builtin_ctz(static_cast<unsigned>(mask));
+    }
+#endif
+    while (i < to && data[i] < PKT_END_ITEM && data[i] != delimiter) ++i;
+    return i;
+}
+
 }  // namespace
 
 CPacket::CPacket(int32_t mode, uint8_t commandDelimiter, const uint8_t* data, int32_t length, uint32_t codePage)
@@ -32,15 +53,13 @@ CPacket::CPacket(int32_t mode, uint8_t commandDelimiter, const uint8_t* data, in
 }
 
 void CPacket::MeasureField() {
-    int32_t i = m_cursor;
-    while (i < m_length && !IsFieldEnd(m_data[i])) ++i;
-    m_fieldLength = i - m_cursor;
+    m_fieldLength = FindFieldEnd(m_data, m_cursor, m_length, m_delimiter) - m_cursor;
 }
 
 int32_t CPacket::CommandLength() const {
-    int32_t i = m_cursor;
-    while (i < m_length && m_data[i] != m_delimiter) ++i;
-    return i - m_cursor;
+    if (m_cursor >= m_length) return 0;
+    const void* at = std::memchr(m_data + m_cursor, m_delimiter, static_cast<size_t>(m_length - m_cursor));
+    return (at ? static_cast<int32_t>(static_cast<const uint8_t*>(at) - m_data) : m_length) - m_cursor;
 }
 
 int CPacket::PeekByte(int def) const {

@@ -233,3 +233,28 @@ TEST(PacketWrite, WideTextByMode) {
     small.AppendWide(nullptr);
     EXPECT_EQ(small.GetLength(), 0);
 }
+
+TEST(PacketRead, FieldEndFoundAtEveryOffset) {
+    // The scan works in blocks; a field end must be found wherever it falls.
+    for (uint8_t delim : {uint8_t(0xFF), uint8_t(0x05), uint8_t(0x80)}) {
+        for (int size = 0; size <= 40; ++size) {
+            for (int at = 0; at <= size; ++at) {
+                for (uint8_t end : {uint8_t(0xFB), uint8_t(0xFE), delim}) {
+                    std::string bytes(static_cast<size_t>(size), 'a');
+                    if (size > 5) bytes[5] = '\xFA';  // just below the separators: not an end
+                    if (at < size) bytes[static_cast<size_t>(at)] = static_cast<char>(end);
+                    P p(bytes, 0, delim);
+                    int expected = size;
+                    for (int i = 0; i < size; ++i) {
+                        uint8_t b = static_cast<uint8_t>(bytes[static_cast<size_t>(i)]);
+                        if (b >= 0xFB || b == delim) {
+                            expected = i;
+                            break;
+                        }
+                    }
+                    ASSERT_EQ(p->GetFieldLength(), expected) << int(delim) << " " << size << " " << at;
+                }
+            }
+        }
+    }
+}
