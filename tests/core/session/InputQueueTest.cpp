@@ -43,6 +43,17 @@ TEST_F(InputQueueTest, EachGetEventTakesOneQueuedEventInOrder) {
     EXPECT_EQ(replies, (std::vector<Bytes>{"1" + FD + "a", "1" + FD + "b", "1" + FD + "c", "1" + FD + "d", "1" + FD + "e"}));
 }
 
+TEST_F(InputQueueTest, ModeSelect2SendsTheQueueInOrderBeforeTheNewText) {
+    Type(u"a");
+    Key(112);
+    Type(u"b");
+    Send("Y" + FD + "2");
+    Replies();
+    Type(u"c");
+    EXPECT_EQ(Replies(), (std::vector<Bytes>{"1" + FD + "a", "2" + FD + "1", "1" + FD + "b", "1" + FD + "c"}));
+    EXPECT_EQ(m_core->EventCount(), 0);
+}
+
 TEST_F(InputQueueTest, QueueHoldsAHundredEvents) {
     for (int i = 0; i < 101; ++i) Key(37);
     EXPECT_EQ(m_core->EventCount(), 100);

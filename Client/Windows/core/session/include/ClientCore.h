@@ -410,6 +410,7 @@ protected:
     bool m_textWithKey = true;
     uint8_t m_modeSelect = 0;
     std::deque<EventRecord> m_queue;
+    bool m_replayingAll = false;  // ReplayAllEvents is running
 
     // Screen
     std::unique_ptr<ISessionCanvas> m_canvas;

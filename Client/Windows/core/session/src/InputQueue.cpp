@@ -204,7 +204,9 @@ int CClientCore::OnKey(std::u16string_view text, int32_t kind) {
     }
     case 0:
         if (m_modeSelect == 2) {
-            ReplayAllEvents();
+            // A text replayed from the queue goes out as it is: replaying the
+            // rest first would send the queue backwards.
+            if (!m_replayingAll) ReplayAllEvents();
             SendInputText(text, kind);
         } else if (m_queue.size() < static_cast<size_t>(kQueueCapacity)) {
             Queue({new QueuedText{kind, std::u16string(text)}, 0, EVENT_CHARACTERS});
@@ -496,7 +498,10 @@ void CClientCore::ReplayEvent() {
 
 void CClientCore::ReplayAllEvents() {
     // Only the events queued now: a replay may queue its input again.
+    const bool outer = !m_replayingAll;
+    m_replayingAll = true;
     for (size_t n = m_queue.size(); n > 0 && !m_queue.empty(); --n) ReplayEvent();
+    if (outer) m_replayingAll = false;
 }
 
 void CClientCore::ClearEventQueue() {
