@@ -228,6 +228,30 @@ TEST_F(InputQueueTest, FieldDrawing) {
     EXPECT_EQ(m_screen.lastText, u"");
 }
 
+TEST_F(InputQueueTest, FieldOpensWithItsDefaultTextThenThePadding) {
+    struct Case {
+        int32_t flags;
+        std::u16string text;
+        int length;
+        std::u16string shown;
+        int caretColumn;
+    };
+    const Case cases[] = {
+        {0, u"ab", 4, u"ab__", 2},
+        {INPUT_RIGHT_ALIGN, u"ab", 4, u"ab__", 5},  // only the caret goes right
+        {INPUT_PASSWORD, u"ab", 4, u"**__", 2},
+        {INPUT_DOT_UNPRINTABLE, u"a\x01", 4, u"a.__", 2},
+        {0, u"abcdef", 3, u"abcdef", 2},  // a longer default text is drawn whole
+        {0, u"ab", 0, u"ab", 2},
+    };
+    for (const Case& c : cases) {
+        m_screen.lastText.clear();
+        Send(RfInputCommand(c.text, c.length, c.flags, u"", 0, '5', 2));
+        EXPECT_EQ(m_screen.lastText, c.shown) << c.flags << " " << c.length;
+        EXPECT_EQ(m_screen.caretColumn, c.caretColumn) << c.flags << " " << c.length;
+    }
+}
+
 TEST_F(InputQueueTest, HugeFieldsAreCutOrDrawnWithinTheInputBuffer) {
     // Inside the screen without wrapping: cut to the columns left.
     Send(RfInputCommand(u"", INT32_MAX, 0, u"", 0, '5', 5));

@@ -346,6 +346,8 @@ protected:
     void TypedTextRecord();
     void KeyReply(int number);
     void EndFieldWith(std::u16string_view text);
+    // FirstCell and LastCell draw the field's opening (the whole default
+    // text, then the padding); AfterText draws typed text, aligned and cut.
     enum class CaretAt { FirstCell, LastCell, AfterText };
     void DrawField(std::u16string_view text, CaretAt caret);
     int OnFieldCharacter(char16_t c);

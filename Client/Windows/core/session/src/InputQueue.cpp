@@ -34,6 +34,18 @@ int KeyNumber(uint32_t virtualKey, bool actionAsEnter) {
     }
 }
 
+// A field's text as the screen shows it: "*" per character for a password,
+// '.' for unprintable characters when asked.
+std::u16string ShownText(std::u16string_view text, int32_t flags) {
+    std::u16string shown = (flags & INPUT_PASSWORD) ? std::u16string(text.size(), u'*') : std::u16string(text);
+    if (flags & INPUT_DOT_UNPRINTABLE) {
+        for (char16_t& c : shown) {
+            if (c < 32 || c > 126) c = u'.';
+        }
+    }
+    return shown;
+}
+
 intptr_t CaretWord(ICoreScreen& screen) {
     int row = 0;
     int column = 0;
@@ -423,26 +435,25 @@ void CClientCore::DrawField(std::u16string_view text, CaretAt caret) {
     // The typed text never exceeds the input buffer, so no screen shows more of
     // a field than that: a longer field is drawn (and padded) no further.
     const size_t length = static_cast<size_t>(std::clamp(m_fieldLength, 0, kInputTextUnits - 1));
-    if (length == 0) return;
-    std::u16string shown = (m_inputFlags & INPUT_PASSWORD) ? std::u16string(text.size(), u'*') : std::u16string(text);
-    if (shown.size() > length) shown.erase(0, shown.size() - length);
-    if (m_inputFlags & INPUT_DOT_UNPRINTABLE) {
-        for (char16_t& c : shown) {
-            if (c < 32 || c > 126) c = u'.';
-        }
-    }
-    const std::u16string padding(length - shown.size(), m_pad);
     const bool right = (m_inputFlags & INPUT_RIGHT_ALIGN) != 0;
+    std::u16string shown = ShownText(text, m_inputFlags);
+    std::u16string cells;
     int caretCell = 0;
-    switch (caret) {
-    case CaretAt::FirstCell: caretCell = 0; break;
-    case CaretAt::LastCell: caretCell = static_cast<int>(length) - 1; break;
-    case CaretAt::AfterText:
+    if (caret == CaretAt::AfterText) {
+        if (length == 0) return;
+        if (shown.size() > length) shown.erase(0, shown.size() - length);
+        const std::u16string padding(length - shown.size(), m_pad);
+        cells = right ? padding + shown : shown + padding;
         caretCell = right ? static_cast<int>(length) - 1 : std::min(static_cast<int>(shown.size()), static_cast<int>(length) - 1);
-        break;
+    } else {
+        // The field's opening: the default text as it is, then the padding;
+        // only the caret knows the alignment.
+        cells = std::move(shown);
+        if (cells.size() < length) cells.append(length - cells.size(), m_pad);
+        caretCell = caret == CaretAt::LastCell && length > 0 ? static_cast<int>(length) - 1 : 0;
     }
     m_screen->ShowCaret(false);
-    m_screen->WriteText(m_fieldRow, m_fieldColumn, right ? padding + shown : shown + padding);
+    if (!cells.empty()) m_screen->WriteText(m_fieldRow, m_fieldColumn, cells);
     m_screen->MoveCaret(m_fieldRow, static_cast<int>(std::min<int64_t>(int64_t{m_fieldColumn} + caretCell, INT32_MAX)));
     m_screen->ShowCaret(true);
 }
