@@ -252,6 +252,19 @@ TEST_F(InputQueueTest, FieldOpensWithItsDefaultTextThenThePadding) {
     }
 }
 
+TEST_F(InputQueueTest, FieldTakesTheKeyboardFocus) {
+    struct FocusScreen : FakeScreen {
+        int focus = 0;
+        void TakeFocus() override { ++focus; }
+    } screen;
+    m_core->SetScreen(&screen);
+    Send("1" + FD);
+    EXPECT_EQ(screen.focus, 0);
+    Field(3, 0);
+    EXPECT_EQ(screen.focus, 1);
+    m_core->SetScreen(&m_screen);
+}
+
 TEST_F(InputQueueTest, HugeFieldsAreCutOrDrawnWithinTheInputBuffer) {
     // Inside the screen without wrapping: cut to the columns left.
     Send(RfInputCommand(u"", INT32_MAX, 0, u"", 0, '5', 5));

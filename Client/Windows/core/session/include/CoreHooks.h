@@ -81,6 +81,8 @@ public:
     virtual void MoveCaret(int /*row*/, int /*column*/) {}
     virtual void ShowCaret(bool /*show*/) {}
     virtual void GetCursor(int* row, int* column) { *row = 0, *column = 0; }
+    // The control window takes the keyboard focus (an input field opens).
+    virtual void TakeFocus() {}
 };
 
 // The widget manager and the menu box.

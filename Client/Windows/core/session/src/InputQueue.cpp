@@ -153,6 +153,7 @@ int CClientCore::RfInput(CPacket* pkt, uint8_t) {
     if ((column >= 0 && column < m_columns && row >= 0 && row < m_rows) || m_props.wrap) {
         DrawField(m_inputText, (flags & INPUT_RIGHT_ALIGN) ? CaretAt::LastCell : CaretAt::FirstCell);
     }
+    m_screen->TakeFocus();
     m_inputCommand = '5';
 
     if (flags & INPUT_DISCARD_QUEUE) {
