@@ -86,6 +86,16 @@ TEST_F(LogFileTest, DumpRowsOf32WithOffsets) {
     }
     EXPECT_EQ(Body(), "+         0 (length=33) - rx\r\n0000: " + row + "\r\n0020: 00 \r\n" +
                           "+         0 (length=0) - none\r\n0000: ");
+
+    // Offsets past 0xFFFF are written whole, not cut to four digits.
+    log_.SetPath(u"\\big.txt");
+    std::vector<uint8_t> big(0x10021);
+    log_.Dump(5, "big", big.data(), static_cast<int32_t>(big.size()));
+    std::string text = Body("\\big.txt");
+    EXPECT_NE(text.find("\r\nFFE0: "), std::string::npos);
+    EXPECT_EQ(text.find("\r\n0000: ", 40), std::string::npos);  // only the first row
+    EXPECT_NE(text.find("\r\n10000: "), std::string::npos);
+    EXPECT_TRUE(text.ends_with("\r\n10020: 00 \r\n"));
 }
 
 TEST_F(LogFileTest, ClearOnOpenDecidesWhetherOldLinesStay) {

@@ -113,10 +113,11 @@ void CLogFile::Dump(uint32_t level, const char* title, const void* bytes, int32_
     std::lock_guard<std::mutex> guard(m_lock);
     std::string text = PrefixLocked();
     text += Format("(length=%d) - %s\r\n0000: ", count, title ? title : "");
-    char hex[8];
+    char hex[16];
     for (int32_t i = 0; i < count; ++i) {
         if (i > 0 && i % 32 == 0) {
-            std::snprintf(hex, sizeof hex, "%04X: ", static_cast<unsigned>(i) & 0xFFFFu);
+            // At least four digits: offsets past 0xFFFF keep all of theirs.
+            std::snprintf(hex, sizeof hex, "%04X: ", static_cast<unsigned>(i));
             text += hex;
         }
         std::snprintf(hex, sizeof hex, "%02X ", data[i]);
