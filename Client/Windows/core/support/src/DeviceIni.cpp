@@ -172,8 +172,17 @@ int32_t WriteIniString(const char* section, const char* key, const char* value, 
     bool written = !std::ferror(out);
     written = (std::fclose(out) == 0) && written;
 
-    bool replaced = written && plat::fs::CopyFile(tempPath, path, false);
-    plat::fs::DeleteFile(tempPath);
+    // The rewritten file takes the target's place in one step, so a failure
+    // leaves the target as it was. A target that cannot be written to (a
+    // read-only file) is not replaced either.
+    bool replaced = false;
+    if (written) {
+        if (FILE* probe = plat::fs::OpenFile(path, "r+b")) {
+            std::fclose(probe);
+            replaced = plat::fs::ReplaceFile(tempPath, path);
+        }
+    }
+    if (!replaced) plat::fs::DeleteFile(tempPath);
     if (!replaced) return 0;
     return static_cast<int32_t>(std::strlen(value));
 }
