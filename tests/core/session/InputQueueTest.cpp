@@ -362,6 +362,13 @@ TEST_F(InputQueueTest, WidgetEventsAreSentOrQueued) {
     m_core->SendWidgetEvent(reinterpret_cast<const uint8_t*>(other.data()), static_cast<int32_t>(other.size()));
     EXPECT_EQ(Replies(), (std::vector<Bytes>{"4" + FD + "ab"}));
     EXPECT_EQ(m_core->EventCount(), 1);
+
+    // Ended as by Enter: an untouched default text under DefaultTextMode 0
+    // goes out as a carriage return.
+    m_core->Props().defaultTextMode = 0;
+    Field(5, INPUT_DISCARD_QUEUE, u"dflt");
+    m_core->SendWidgetEvent(reinterpret_cast<const uint8_t*>(other.data()), static_cast<int32_t>(other.size()));
+    EXPECT_EQ(Replies(), (std::vector<Bytes>{"4" + FD + "\r"}));
 }
 
 TEST_F(InputQueueTest, CharactersAreIgnoredUnderAnErrorBox) {

@@ -390,7 +390,7 @@ void CClientCore::SendWidgetEvent(const uint8_t* bytes, int32_t count) {
         send();
         return;
     }
-    if (m_inputCommand == '5' && !m_inputText.empty() && m_props.includeDataOnWidget) EndFieldWith(m_inputText);
+    if (m_inputCommand == '5' && !m_inputText.empty() && m_props.includeDataOnWidget) OnFieldCharacter(u'\r');
     if (m_inputKind != 0) {
         EndInput();
         send();
