@@ -98,17 +98,24 @@ TEST_F(FileUtilTest, ListDetailsUseLocalTimeAndWholeEntries) {
     EXPECT_EQ(Written(small), "a.txt\xFC" "5\xFC" "20240102\xFC" "160405\xFD");
 }
 
-TEST_F(FileUtilTest, DeleteFilesReportsWhetherAllWent) {
+TEST_F(FileUtilTest, DeleteFilesGivesTheLastDeletionsResult) {
     Put("\\D\\a.txt", "");
     Put("\\D\\b.txt", "");
     Put("\\D\\c.dat", "");
     Put("\\D\\dir.txt\\inner", "");
-    EXPECT_TRUE(FileUtil::DeleteFiles(u"\\D", u"*.txt"));
+    Put("\\D\\e.txt", "");
+    EXPECT_TRUE(FileUtil::DeleteFiles(u"\\D", u"*.txt"));  // e.txt comes last
     EXPECT_FALSE(HostExists("\\D\\a.txt"));
     EXPECT_FALSE(HostExists("\\D\\b.txt"));
+    EXPECT_FALSE(HostExists("\\D\\e.txt"));
     EXPECT_TRUE(HostExists("\\D\\c.dat"));
     EXPECT_TRUE(HostExists("\\D\\dir.txt\\inner"));
-    EXPECT_FALSE(FileUtil::DeleteFiles(u"\\D", u"*.txt"));  // nothing matched
+    // A matching folder stays and counts as a failed deletion.
+    Put("\\D\\b.txt", "");
+    EXPECT_FALSE(FileUtil::DeleteFiles(u"\\D", u"*.txt"));
+    EXPECT_FALSE(HostExists("\\D\\b.txt"));
+    EXPECT_TRUE(HostExists("\\D\\dir.txt\\inner"));
+    EXPECT_FALSE(FileUtil::DeleteFiles(u"\\D", u"*.none"));  // nothing matched
     EXPECT_TRUE(FileUtil::DeleteFiles(u"\\X", u"\\D\\C.DAT"));
     EXPECT_FALSE(HostExists("\\D\\c.dat"));
 }

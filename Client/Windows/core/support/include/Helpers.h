@@ -48,7 +48,8 @@ int32_t ListDirectory(std::u16string_view folder, std::u16string_view pattern, C
                       bool subfoldersOnly, bool details);
 
 // Deletes every file matching folder\pattern, in name order. The result of
-// the last deletion; FALSE when nothing matched.
+// the last deletion (a matching folder is a failed one); FALSE when nothing
+// matched.
 BOOL DeleteFiles(std::u16string_view folder, std::u16string_view pattern);
 
 // Removes folder\name with everything inside (symbolic links are deleted,

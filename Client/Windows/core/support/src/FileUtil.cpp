@@ -135,12 +135,11 @@ int32_t ListDirectory(std::u16string_view folder, std::u16string_view pattern, C
 BOOL DeleteFiles(std::u16string_view folder, std::u16string_view pattern) {
     std::u16string search = JoinPath(folder, pattern);
     std::u16string directory(DirectoryOf(search));
-    // Hosts read the result of the last deletion, in name order.
+    // Hosts read the result of the last deletion, in name order. A folder
+    // that matches is not deleted: it counts as a failed deletion.
     BOOL last = FALSE;
-    for (const auto& entry : plat::fs::FindFiles(search)) {
-        if (entry.isDirectory) continue;
-        last = plat::fs::DeleteFile(directory + entry.name) ? TRUE : FALSE;
-    }
+    for (const auto& entry : plat::fs::FindFiles(search))
+        last = !entry.isDirectory && plat::fs::DeleteFile(directory + entry.name) ? TRUE : FALSE;
     return last;
 }
 
