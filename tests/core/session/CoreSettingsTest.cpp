@@ -240,6 +240,28 @@ TEST_F(CoreSettingsTest, AFontMeasuringNothingLeavesUsableCells) {
     EXPECT_GT(m_core->Columns(), 0);
 }
 
+TEST_F(CoreSettingsTest, AnyConfiguredFontSizeAsksForAPositiveHeight) {
+    struct HeightCanvas : ZeroFontCanvas {
+        std::vector<int> heights;
+        bool SelectFont(const std::u16string& face, int height, int width, FontMetrics* m) override {
+            heights.push_back(height);
+            return ZeroFontCanvas::SelectFont(face, height, width, m);
+        }
+    };
+    auto canvas = std::make_unique<HeightCanvas>();
+    HeightCanvas* seen = canvas.get();
+    m_core = std::make_unique<CClientCore>(m_window, std::move(canvas));
+    m_core->SetClientSize(240, 320);
+    for (int32_t size : {12, 30000000, 0x7FFFFFFF}) {
+        SCOPED_TRACE(size);
+        m_core->Props().fontSize = size;
+        seen->heights.clear();
+        m_core->UpdateCellMetrics();
+        ASSERT_EQ(seen->heights.size(), 1u);
+        EXPECT_GE(seen->heights[0], size == 12 ? 16 : 0x7FFFFFFF / 96);
+    }
+}
+
 TEST(SessionCanvasTest, QtCanvasMeasuresAFontAndDrawsCells) {
     if (!qEnvironmentVariableIsSet("QT_QPA_PLATFORM")) qputenv("QT_QPA_PLATFORM", "offscreen");
     static int argc = 1;

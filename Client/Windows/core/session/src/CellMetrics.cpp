@@ -1,5 +1,6 @@
 // Cell metrics from the session font and the back buffer of the window's size.
 #include <algorithm>
+#include <climits>
 
 #include "ClientCore.h"
 
@@ -27,7 +28,9 @@ void CClientCore::UpdateCellMetrics() {
     FontMetrics metrics;
     bool measured = false;
     if (m_props.fontSize > 0) {
-        const int height = m_props.fontSize * m_canvas->DotsPerInch() / 72;
+        // A configured size of any magnitude must not overflow the pixel height.
+        const int height = static_cast<int>(
+            std::min<int64_t>(int64_t{m_props.fontSize} * m_canvas->DotsPerInch() / 72, INT_MAX));
         measured = m_canvas->SelectFont(m_props.fontName, height, 0, &metrics);
     } else if (columns > 0 && rows > 0 && m_clientWidth > 0 && m_clientHeight > 0) {
         // A font fitted to the cell; a face without a fixed-pitch font of
