@@ -71,12 +71,16 @@ TEST_F(FileUtilTest, ListDirectoryRecursesIntoMatchingFolders) {
     EXPECT_EQ(FileUtil::ListDirectory(u"\\D", u"*.none", nullptr, false, false), 0);
     EXPECT_EQ(FileUtil::ListDirectory(u"\\Missing", u"*.*", nullptr, false, false), 0);
 
-    // A pattern with its own folder: subfolders are searched for its names.
+    // An absolute pattern: subfolders are searched for its names.
     writer.Reset();
     EXPECT_EQ(FileUtil::ListDirectory(u"", u"\\D\\*.txt", &writer, false, false), 2);
     EXPECT_EQ(Written(writer), "a.txt\xFD" "e.txt\xFD");
     EXPECT_EQ(FileUtil::ListDirectory(u"\\Other", u"\\D\\*.*", nullptr, false, false), 5);
-    EXPECT_EQ(FileUtil::ListDirectory(u"\\", u"D\\*.*", nullptr, false, false), 5);
+    // A relative folder part is searched again inside each subfolder.
+    Put("\\D\\sub\\D\\f.txt", "");
+    writer.Reset();
+    EXPECT_EQ(FileUtil::ListDirectory(u"\\", u"D\\*.*", &writer, false, false), 3);
+    EXPECT_EQ(Written(writer), "a.txt\xFD" "b.dat\xFD" "f.txt\xFD");
 }
 
 TEST_F(FileUtilTest, ListDetailsUseLocalTimeAndWholeEntries) {

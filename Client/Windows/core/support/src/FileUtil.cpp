@@ -117,9 +117,9 @@ int32_t ListDirectory(std::u16string_view folder, std::u16string_view pattern, C
                       bool subfoldersOnly, bool details) {
     std::u16string search = JoinPath(folder, subfoldersOnly ? std::u16string_view(u"*.*") : pattern);
     std::u16string directory(DirectoryOf(search));
-    // Subfolders are searched for the same names: a pattern with a folder
-    // part (an absolute one names the same folder again) would never end.
-    std::u16string_view names = NameOf(pattern);
+    // Subfolders are searched with the same pattern, but for an absolute
+    // one only its names: it would name the same folder again, without end.
+    std::u16string_view names = !pattern.empty() && pattern[0] == u'\\' ? NameOf(pattern) : pattern;
     int32_t count = 0;
     for (const auto& entry : plat::fs::FindFiles(search)) {
         if (entry.isDirectory) {
