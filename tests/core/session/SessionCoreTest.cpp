@@ -191,6 +191,15 @@ TEST_F(DeferredDisconnectTest, SoonAfterABoxOpensTheSessionEndsWithTheNextReply)
     EXPECT_EQ(m_core->GetDialog(), 0u);
 }
 
+TEST_F(DeferredDisconnectTest, AReplyThatEndsTheSessionEndsItsPacket) {
+    g_now += 500;
+    Send("9" + FD);
+    m_events.clear();
+    Send("A" + FD + "1" + FF + "A" + FD + "2");
+    EXPECT_EQ(Replies(), (std::vector<Bytes>{"A" + FD + "1" + FF + "A" + FD + "2"}));
+    EXPECT_EQ(m_events, (std::vector<std::string>{"idle", "busy", "segment", "ended", "idle"}));
+}
+
 TEST_F(DeferredDisconnectTest, LaterTheSessionEndsAtOnce) {
     g_now += 1500;
     Send("9" + FD);

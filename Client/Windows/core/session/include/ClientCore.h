@@ -393,6 +393,7 @@ protected:
     DWORD m_dialogOpenTime = 0;
     int32_t m_dialogMode = DIALOG_NONE;
     bool m_disconnectPending = false;
+    uint32_t m_sessionEnds = 0;  // counts completed Disconnects
 
     // Input state
     int32_t m_inputCommand = 0;  // 0, '1' or '5'

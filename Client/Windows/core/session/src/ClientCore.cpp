@@ -204,6 +204,7 @@ int CClientCore::DispatchPacket(CPacket* pkt) {
     while (pkt->BytesLeft() > 0) {
         const int32_t start = pkt->GetPosition();
         const uint8_t code = static_cast<uint8_t>(pkt->PeekByte(0));
+        const uint32_t sessionEnds = m_sessionEnds;
         pkt->NextField();
         if (code != '3' && code != '6') m_modeSelect = 0;
         if (const Command* command = CommandFor(code)) {
@@ -213,7 +214,9 @@ int CClientCore::DispatchPacket(CPacket* pkt) {
         } else if (code != 0x00 && code != '&' && code != '\'' && code != '4' && code != 0xA1) {
             LogWrite(LOG_ERROR, "UNKNOWN PACKET");
         }
-        if (code == '9' || code == 'r') break;
+        // A session that ended during the command (a deferred Disconnect
+        // completed by its reply, CAN typed in a message pump) ends the packet too.
+        if (code == '9' || code == 'r' || m_sessionEnds != sessionEnds) break;
         pkt->NextCommand();
         // Every step moves on, whatever the bytes.
         if (pkt->GetPosition() == start) pkt->Advance(1);

@@ -144,6 +144,7 @@ int CClientCore::Disconnect(CPacket*, uint8_t) {
         m_dialogMode = DIALOG_NONE;
     }
     m_disconnectPending = false;
+    ++m_sessionEnds;
 
     if (m_framer) {
         m_framer->SetMode(0);
