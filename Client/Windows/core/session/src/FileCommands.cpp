@@ -225,7 +225,8 @@ int CClientCore::GETFILE(CPacket* pkt, uint8_t code) {
             SendIntReply(code, 0);
             return 0;
         }
-        g.held = true;
+        // An empty file holds no buffer: the first chunk request only clears the transfer.
+        g.held = length > 0;
         g.remaining = static_cast<size_t>(length);
         g.loaded = true;
         m_writer->Reset();
