@@ -155,6 +155,26 @@ TEST_F(SessionCoreTest, PollClosesTheSerialPortAfterASecondUnused) {
     EXPECT_EQ(m_core->SerialPort(), nullptr);
 }
 
+TEST_F(SessionCoreTest, WindowMessagesReachTheWidgets) {
+    bool handled = true;
+    EXPECT_EQ(m_core->OnWidgetMessage(m_window, 0x8006, 3, 0, &handled), 0);
+    EXPECT_FALSE(handled);
+
+    struct Widgets : ICoreWidgets {
+        UINT seen = 0;
+        LRESULT RouteMessage(HWND, UINT message, WPARAM wParam, LPARAM, bool* claimed) override {
+            seen = message;
+            *claimed = true;
+            return static_cast<LRESULT>(wParam) + 1;
+        }
+    } widgets;
+    m_core->SetWidgets(&widgets);
+    EXPECT_EQ(m_core->OnWidgetMessage(m_window, 0x8006, 3, 0, &handled), 4);
+    EXPECT_TRUE(handled);
+    EXPECT_EQ(widgets.seen, 0x8006u);
+    m_core->SetWidgets(nullptr);
+}
+
 class DeferredDisconnectTest : public CoreTest {
 protected:
     void SetUp() override {

@@ -228,6 +228,10 @@ public:
     void SendDeviceDataReply(uint8_t code, std::u16string_view text, int32_t number);
     void SendWidgetEvent(const uint8_t* bytes, int32_t count);
     void OnWidgetReply(const CPacketBuffer& writer);
+    // A window message of the control for the widgets (taps, commands,
+    // drawing, device data); its result, *handled (may be null) whether a
+    // widget claimed it.
+    LRESULT OnWidgetMessage(HWND window, UINT message, WPARAM wParam, LPARAM lParam, bool* handled);
     void ClearEventQueue();
     void ReplayEvent();
     void ReplayAllEvents();

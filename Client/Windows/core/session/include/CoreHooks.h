@@ -11,6 +11,8 @@
 #include <string_view>
 #include <vector>
 
+#include "platform/WinTypes.h"
+
 // Scanner states as the scanner library knows them.
 constexpr int SCANNER_STATE_OFF = 1;
 constexpr int SCANNER_STATE_ON = 2;
@@ -95,6 +97,13 @@ public:
     virtual void SetCellMetrics(int /*cellWidth*/, int /*cellHeight*/) {}
     // A widget event offered to the open menu first (dialog mode 4).
     virtual void OfferToMenu(const uint8_t* /*bytes*/, int32_t /*count*/) {}
+    // A window message offered to the widgets until one claims it; *handled
+    // tells whether one did.
+    virtual LRESULT RouteMessage(HWND /*window*/, UINT /*message*/, WPARAM /*wParam*/, LPARAM /*lParam*/,
+                                 bool* handled) {
+        *handled = false;
+        return 0;
+    }
 };
 
 // The automation libraries.

@@ -283,6 +283,13 @@ void CClientCore::RenewWriter() {
     m_writer.reset(m_framer->NewDefaultWriter());
 }
 
+LRESULT CClientCore::OnWidgetMessage(HWND window, UINT message, WPARAM wParam, LPARAM lParam, bool* handled) {
+    bool claimed = false;
+    const LRESULT result = m_widgets->RouteMessage(window, message, wParam, lParam, &claimed);
+    if (handled) *handled = claimed;
+    return result;
+}
+
 // ---- Poll, dialog, serial port
 
 int CClientCore::OnPoll() {
