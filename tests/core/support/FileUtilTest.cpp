@@ -108,7 +108,10 @@ TEST_F(FileUtilTest, DeleteFilesGivesTheLastDeletionsResult) {
     Put("\\D\\c.dat", "");
     Put("\\D\\dir.txt\\inner", "");
     Put("\\D\\e.txt", "");
-    EXPECT_TRUE(FileUtil::DeleteFiles(u"\\D", u"*.txt"));  // e.txt comes last
+    BOOL last = FALSE;
+    // The folder dir.txt fails; e.txt, deleted last, does not.
+    EXPECT_FALSE(FileUtil::DeleteFiles(u"\\D", u"*.txt", &last));
+    EXPECT_TRUE(last);
     EXPECT_FALSE(HostExists("\\D\\a.txt"));
     EXPECT_FALSE(HostExists("\\D\\b.txt"));
     EXPECT_FALSE(HostExists("\\D\\e.txt"));
@@ -116,11 +119,13 @@ TEST_F(FileUtilTest, DeleteFilesGivesTheLastDeletionsResult) {
     EXPECT_TRUE(HostExists("\\D\\dir.txt\\inner"));
     // A matching folder stays and counts as a failed deletion.
     Put("\\D\\b.txt", "");
-    EXPECT_FALSE(FileUtil::DeleteFiles(u"\\D", u"*.txt"));
+    EXPECT_FALSE(FileUtil::DeleteFiles(u"\\D", u"*.txt", &last));
+    EXPECT_FALSE(last);  // dir.txt comes last
     EXPECT_FALSE(HostExists("\\D\\b.txt"));
     EXPECT_TRUE(HostExists("\\D\\dir.txt\\inner"));
     EXPECT_FALSE(FileUtil::DeleteFiles(u"\\D", u"*.none"));  // nothing matched
-    EXPECT_TRUE(FileUtil::DeleteFiles(u"\\X", u"\\D\\C.DAT"));
+    EXPECT_TRUE(FileUtil::DeleteFiles(u"\\X", u"\\D\\C.DAT", &last));  // every deletion worked
+    EXPECT_TRUE(last);
     EXPECT_FALSE(HostExists("\\D\\c.dat"));
 }
 

@@ -193,7 +193,9 @@ int CClientCore::DELETEFILE(CPacket* pkt, uint8_t code) {
     pkt->NextField();
     std::u16string dir = ResolveName(name, u"DATA");
     // 0 is success here.
-    SendIntReply(code, FileUtil::DeleteFiles(dir, name) ? 0 : 1);
+    BOOL last = FALSE;
+    FileUtil::DeleteFiles(dir, name, &last);
+    SendIntReply(code, last ? 0 : 1);
     return 0;
 }
 

@@ -47,10 +47,11 @@ std::u16string JoinPath(std::u16string_view folder, std::u16string_view name);
 int32_t ListDirectory(std::u16string_view folder, std::u16string_view pattern, CPacketBuffer* writer,
                       bool subfoldersOnly, bool details);
 
-// Deletes every file matching folder\pattern, in name order. The result of
-// the last deletion (a matching folder is a failed one); FALSE when nothing
-// matched.
-BOOL DeleteFiles(std::u16string_view folder, std::u16string_view pattern);
+// Deletes every file matching folder\pattern, in name order (a matching
+// folder is a failed deletion). TRUE when something matched and every
+// deletion worked; lastResult, when given, gets the result of the last
+// deletion, which is what hosts read from DELETEFILE. FALSE when nothing matched.
+BOOL DeleteFiles(std::u16string_view folder, std::u16string_view pattern, BOOL* lastResult = nullptr);
 
 // Removes folder\name with everything inside (symbolic links are deleted,
 // never followed); the result is that of removing the directory itself.

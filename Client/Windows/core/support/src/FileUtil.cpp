@@ -132,15 +132,20 @@ int32_t ListDirectory(std::u16string_view folder, std::u16string_view pattern, C
     return count;
 }
 
-BOOL DeleteFiles(std::u16string_view folder, std::u16string_view pattern) {
+BOOL DeleteFiles(std::u16string_view folder, std::u16string_view pattern, BOOL* lastResult) {
     std::u16string search = JoinPath(folder, pattern);
     std::u16string directory(DirectoryOf(search));
-    // Hosts read the result of the last deletion, in name order. A folder
-    // that matches is not deleted: it counts as a failed deletion.
+    // A folder that matches is not deleted: it counts as a failed deletion.
     BOOL last = FALSE;
-    for (const auto& entry : plat::fs::FindFiles(search))
+    BOOL all = FALSE;
+    bool first = true;
+    for (const auto& entry : plat::fs::FindFiles(search)) {
         last = !entry.isDirectory && plat::fs::DeleteFile(directory + entry.name) ? TRUE : FALSE;
-    return last;
+        all = first ? last : (all && last ? TRUE : FALSE);
+        first = false;
+    }
+    if (lastResult) *lastResult = last;
+    return all;
 }
 
 BOOL RemoveTree(std::u16string_view folder, std::u16string_view name) {
