@@ -2,6 +2,8 @@
 #pragma once
 
 #include <cstdint>
+#include <string>
+#include <string_view>
 
 class CPacketBuffer {
 public:
@@ -20,6 +22,9 @@ public:
     CPacketBuffer& AppendLong(int32_t value);
     CPacketBuffer& AppendULong(uint32_t value);
     CPacketBuffer& AppendWide(const char16_t* text);
+    // The bytes AppendWide writes for a text: the code page (composed) in
+    // mode 0, UTF-8 in mode 1. Empty when the conversion fails.
+    std::string EncodeWide(std::u16string_view text) const;
     uint8_t* Reserve(int32_t count);
 
     CPacketBuffer& EndRecord() { return AppendByte(0xFE); }

@@ -44,11 +44,14 @@ CPacketBuffer& CPacketBuffer::AppendULong(uint32_t value) {
     return AppendBytes(text, n);
 }
 
+std::string CPacketBuffer::EncodeWide(std::u16string_view text) const {
+    return m_mode == 1 ? plat::WideToBytes(plat::CP_UTF8, text) : plat::WideToBytes(m_codePage, text, true);
+}
+
 CPacketBuffer& CPacketBuffer::AppendWide(const char16_t* text) {
     size_t len = plat::WideLen(text);
     if (len == 0) return *this;
-    std::string bytes = m_mode == 1 ? plat::WideToBytes(plat::CP_UTF8, text, len)
-                                    : plat::WideToBytes(m_codePage, text, len, true);
+    std::string bytes = EncodeWide(std::u16string_view(text, len));
     if (bytes.empty() || bytes.size() > static_cast<size_t>(INT32_MAX)) return *this;
     return AppendBytes(bytes.data(), static_cast<int32_t>(bytes.size()));
 }

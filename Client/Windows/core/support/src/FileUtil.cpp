@@ -7,7 +7,6 @@
 #include "PacketBuffer.h"
 #include "platform/DeviceFs.h"
 #include "platform/Power.h"
-#include "platform/Text.h"
 
 namespace FileUtil {
 
@@ -21,14 +20,8 @@ std::u16string_view DirectoryOf(std::u16string_view path) {
 }
 std::u16string_view NameOf(std::u16string_view path) { return path.substr(DirectoryOf(path).size()); }
 
-// The bytes a writer stores for a wide text (as its AppendWide would).
-std::string WriterBytes(const CPacketBuffer& writer, std::u16string_view text) {
-    if (writer.GetMode() == 1) return plat::WideToBytes(plat::CP_UTF8, text);
-    return plat::WideToBytes(writer.GetCodePage(), text, true);
-}
-
 void AppendListEntry(CPacketBuffer& writer, const plat::fs::FindData& file, bool details) {
-    std::string entry = WriterBytes(writer, file.name);
+    std::string entry = writer.EncodeWide(file.name);
     if (details) {
         FILETIME local{};
         SYSTEMTIME st{};
