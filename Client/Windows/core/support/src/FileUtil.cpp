@@ -50,12 +50,6 @@ bool Digits(std::basic_string_view<Ch> text, size_t from, size_t count, int* val
     return true;
 }
 
-int DaysInMonth(int year, int month) {
-    static constexpr int kDays[] = {31, 28, 31, 30, 31, 30, 31, 31, 30, 31, 30, 31};
-    bool leap = (year % 4 == 0 && year % 100 != 0) || year % 400 == 0;
-    return month == 2 && leap ? 29 : kDays[month - 1];
-}
-
 template <typename Ch>
 BOOL Parse(std::basic_string_view<Ch> date, std::basic_string_view<Ch> time, SYSTEMTIME* out) {
     if (!out || date.size() < 8 || time.size() < 6) return FALSE;
@@ -63,11 +57,12 @@ BOOL Parse(std::basic_string_view<Ch> date, std::basic_string_view<Ch> time, SYS
     if (!Digits(date, 0, 4, &year) || !Digits(date, 4, 2, &month) || !Digits(date, 6, 2, &day) ||
         !Digits(time, 0, 2, &hour) || !Digits(time, 2, 2, &minute) || !Digits(time, 4, 2, &second))
         return FALSE;
-    if (year < 1601 || month < 1 || month > 12 || day < 1 || day > DaysInMonth(year, month) || hour > 23 ||
-        minute > 59 || second > 59)
-        return FALSE;
-    *out = SYSTEMTIME{static_cast<WORD>(year),   static_cast<WORD>(month),  0, static_cast<WORD>(day),
-                      static_cast<WORD>(hour),   static_cast<WORD>(minute), static_cast<WORD>(second), 0};
+    const SYSTEMTIME st{static_cast<WORD>(year), static_cast<WORD>(month),  0, static_cast<WORD>(day),
+                        static_cast<WORD>(hour), static_cast<WORD>(minute), static_cast<WORD>(second), 0};
+    // The clock's conversion checks the calendar (real dates, years from 1601).
+    FILETIME unused;
+    if (!SystemTimeToFileTime(&st, &unused)) return FALSE;
+    *out = st;
     return TRUE;
 }
 
