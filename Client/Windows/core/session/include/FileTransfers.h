@@ -19,11 +19,9 @@ struct SendFileState {
 
 // GETFILE: the host fetches a whole file, read at opening, in chunks.
 struct GetFileState {
-    std::vector<uint8_t> buffer;
-    bool held = false;    // a buffer is held; freed when the last byte went out
-    size_t remaining = 0;
-    size_t offset = 0;
-    bool loaded = false;  // a file was opened; cleared by one extra chunk request
+    std::vector<uint8_t> buffer;  // empty once the last byte went out (and for an empty file)
+    size_t offset = 0;            // bytes of the buffer already sent
+    bool loaded = false;          // a file was opened; cleared by one extra chunk request
 };
 
 struct FileTransferState {

@@ -203,10 +203,7 @@ int CClientCore::GETFILE(CPacket* pkt, uint8_t code) {
     pkt->NextField();
 
     if (name != u"1") {
-        g.buffer = {};
-        g.held = false;
-        g.remaining = g.offset = 0;
-        g.loaded = false;
+        g = GetFileState{};
         std::u16string dir = ResolveName(name, u"DATA");
         std::string date, time, size;
         int32_t length = -1;
@@ -225,8 +222,6 @@ int CClientCore::GETFILE(CPacket* pkt, uint8_t code) {
             return 0;
         }
         // An empty file holds no buffer: the first chunk request only clears the transfer.
-        g.held = length > 0;
-        g.remaining = static_cast<size_t>(length);
         g.loaded = true;
         m_writer->Reset();
         m_writer->AppendByte(code).EndField().AppendString(size.c_str()).EndField();
@@ -240,13 +235,14 @@ int CClientCore::GETFILE(CPacket* pkt, uint8_t code) {
         SendIntReply(code, 0);
         return 0;
     }
-    if (!g.held) {
+    if (g.buffer.empty()) {
         // The whole file went out: this request only clears the transfer.
         g.loaded = false;
         return 0;
     }
     int64_t chunk = std::min<int64_t>(pkt->GetInt(kDefaultChunk), kMaxChunk);
-    chunk = std::min<int64_t>(chunk, static_cast<int64_t>(g.remaining));
+    const size_t remaining = g.buffer.size() - g.offset;
+    chunk = std::min<int64_t>(chunk, static_cast<int64_t>(remaining));
     std::unique_ptr<CPacketBuffer> writer;
     // Sized to the chunk and its two header bytes, so a whole 4096-byte chunk fits.
     if (chunk >= 1 && m_framer) writer.reset(m_framer->NewWriter(static_cast<int32_t>(chunk) + 3));
@@ -255,12 +251,10 @@ int CClientCore::GETFILE(CPacket* pkt, uint8_t code) {
     } else {
         writer->AppendByte(code).EndField().AppendBytes(g.buffer.data() + g.offset, static_cast<int32_t>(chunk));
         g.offset += static_cast<size_t>(chunk);
-        g.remaining -= static_cast<size_t>(chunk);
         SendReply(*writer);
     }
-    if (g.remaining == 0) {
+    if (g.offset == g.buffer.size()) {
         g.buffer = {};
-        g.held = false;
         g.offset = 0;
     }
     return 0;
