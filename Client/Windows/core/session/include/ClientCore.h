@@ -224,6 +224,8 @@ public:
     // ---- Input state (used by the command handlers).
     void EndInput();
     void EnableScanner(bool wanted);
+    // The scanner, the magnetic-stripe reader and the RFID reader together.
+    void EnableReaders(bool on);
     void SendInputText(std::u16string_view text, int32_t kind);
     void SendDeviceDataReply(uint8_t code, std::u16string_view text, int32_t number);
     void SendWidgetEvent(const uint8_t* bytes, int32_t count);
@@ -336,10 +338,8 @@ public:
 
 protected:
     using Handler = int (CClientCore::*)(CPacket*, uint8_t);
-    struct Command {
-        Handler handler;
-    };
-    static const Command* CommandFor(uint8_t code);
+    // The handler of a command byte; null for bytes without one.
+    static Handler HandlerFor(uint8_t code);
 
     void Destroy();
     void SetBusy(bool busy);

@@ -136,10 +136,10 @@ void CClientCore::ReceiveNow(const uint8_t* bytes, int32_t count, bool framed) {
     }
 }
 
-const CClientCore::Command* CClientCore::CommandFor(uint8_t code) {
-    static const std::array<Command, 256> table = [] {
-        std::array<Command, 256> t{};
-        auto set = [&t](uint8_t c, Handler h) { t[c] = {h}; };
+CClientCore::Handler CClientCore::HandlerFor(uint8_t code) {
+    static const std::array<Handler, 256> table = [] {
+        std::array<Handler, 256> t{};
+        auto set = [&t](uint8_t c, Handler h) { t[c] = h; };
         set('0', &CClientCore::SetAltPacketDelimiter);
         set('1', &CClientCore::GETEVENT);
         set('2', &CClientCore::COMMANDEVENT);
@@ -195,7 +195,7 @@ const CClientCore::Command* CClientCore::CommandFor(uint8_t code) {
         set('r', &CClientCore::RfidEvent);
         return t;
     }();
-    return table[code].handler ? &table[code] : nullptr;
+    return table[code];
 }
 
 int CClientCore::DispatchPacket(CPacket* pkt) {
@@ -207,10 +207,10 @@ int CClientCore::DispatchPacket(CPacket* pkt) {
         const uint32_t sessionEnds = m_sessionEnds;
         pkt->NextField();
         if (code != '3' && code != '6') m_modeSelect = 0;
-        if (const Command* command = CommandFor(code)) {
+        if (const Handler handler = HandlerFor(code)) {
             if (code == '5') m_textWithKey = true;
             if (code == 'i') m_textWithKey = false;
-            (this->*command->handler)(pkt, code);
+            (this->*handler)(pkt, code);
         } else if (code != 0x00 && code != '&' && code != '\'' && code != '4' && code != 0xA1) {
             LogWrite(LOG_ERROR, "UNKNOWN PACKET");
         }

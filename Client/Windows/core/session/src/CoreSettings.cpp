@@ -26,6 +26,12 @@ bool ParameterWord(int32_t parameter, int* word) {
     return *word >= 0 && *word < DECODER_RECORD_WORDS;
 }
 
+// Element index of a feature array; null when there is none.
+template <typename Buffer>
+auto* Slot(const Buffer& buffer, int32_t index) {
+    return index >= 0 && index < buffer.GetCount() && buffer.GetBuffer() ? buffer.At(index) : nullptr;
+}
+
 void SetEnabled(std::vector<uint8_t>& decoders, int code, bool enable) {
     const auto at = std::find(decoders.begin(), decoders.end(), static_cast<uint8_t>(code));
     if (enable && at == decoders.end()) decoders.push_back(static_cast<uint8_t>(code));
@@ -35,32 +41,32 @@ void SetEnabled(std::vector<uint8_t>& decoders, int code, bool enable) {
 }  // namespace
 
 int32_t CClientCore::SetIntSetting(int32_t index, uint32_t value) {
-    if (index < 0 || index >= m_featureNumbers.GetCount() || !m_featureNumbers.GetBuffer()) return kInvalidArg;
-    *m_featureNumbers.At(index) = value;
+    uint32_t* slot = Slot(m_featureNumbers, index);
+    if (!slot) return kInvalidArg;
+    *slot = value;
     return kOk;
 }
 
 int32_t CClientCore::SetStringSetting(int32_t index, const char16_t* text) {
-    if (index < 0 || index >= m_featureStrings.GetCount() || !m_featureStrings.GetBuffer()) return kInvalidArg;
-    char16_t*& slot = *m_featureStrings.At(index);
-    delete[] slot;
-    slot = nullptr;
+    char16_t** slot = Slot(m_featureStrings, index);
+    if (!slot) return kInvalidArg;
+    delete[] *slot;
     const size_t length = plat::WideLen(text);
-    slot = new (std::nothrow) char16_t[length + 1];
-    if (!slot) return kOutOfMemory;
-    if (length) std::memcpy(slot, text, length * sizeof(char16_t));
-    slot[length] = 0;
+    *slot = new (std::nothrow) char16_t[length + 1];
+    if (!*slot) return kOutOfMemory;
+    if (length) std::memcpy(*slot, text, length * sizeof(char16_t));
+    (*slot)[length] = 0;
     return kOk;
 }
 
 uint32_t CClientCore::GetFeatureNumber(int32_t index) const {
-    if (index < 0 || index >= m_featureNumbers.GetCount() || !m_featureNumbers.GetBuffer()) return 0;
-    return *m_featureNumbers.At(index);
+    const uint32_t* slot = Slot(m_featureNumbers, index);
+    return slot ? *slot : 0;
 }
 
 const char16_t* CClientCore::GetFeatureString(int32_t index) const {
-    if (index < 0 || index >= m_featureStrings.GetCount() || !m_featureStrings.GetBuffer()) return nullptr;
-    return *m_featureStrings.At(index);
+    char16_t* const* slot = Slot(m_featureStrings, index);
+    return slot ? *slot : nullptr;
 }
 
 int32_t CClientCore::GetTerminalID() {

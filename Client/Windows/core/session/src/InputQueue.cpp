@@ -72,9 +72,7 @@ int CClientCore::GETEVENT(CPacket* pkt, uint8_t) {
         const int kind = pkt->GetFieldLength() > 0 ? pkt->PeekByte('0') : '0';
         m_inputKind = kind == '1' ? 1 : kind == '2' ? 2 : 3;
         if (!m_widgets->ActivateFocused()) {
-            EnableScanner(true);
-            m_devices->EnableMsr(true);
-            m_devices->EnableRfid(true);
+            EnableReaders(true);
         }
         m_inputCommand = '1';
     }
@@ -292,18 +290,14 @@ int CClientCore::OnFieldCharacter(char16_t c) {
             }
             m_inputText.pop_back();
             if (m_inputText.empty() && (m_inputKind == 3 || m_inputKind == 2) && !(flags & INPUT_NO_ACTIVATE)) {
-                EnableScanner(true);
-                m_devices->EnableMsr(true);
-                m_devices->EnableRfid(true);
+                EnableReaders(true);
             }
         } else {
             // The buffer keeps room for its terminator; more is refused.
             if (m_inputText.size() >= static_cast<size_t>(kInputTextUnits - 1)) return 0;
             m_inputText.push_back(c);
             if (!(flags & INPUT_KEEP_READERS)) {
-                EnableScanner(false);
-                m_devices->EnableMsr(false);
-                m_devices->EnableRfid(false);
+                EnableReaders(false);
             }
         }
         if (!(flags & INPUT_HIDDEN) || (flags & INPUT_PASSWORD)) DrawField(m_inputText, CaretAt::AfterText);
@@ -407,18 +401,16 @@ void CClientCore::OnWidgetReply(const CPacketBuffer& writer) { SendWidgetEvent(w
 
 void CClientCore::EndInput() {
     m_automation->Notify(AUTO_END_OF_INPUT, 0, 0);
-    if (m_scanAheadMode != 0) {
-        m_screen->ShowCaret(false);
-        m_inputKind = 0;
-        m_inputCommand = 0;
-        m_timeout = 0;
-    } else if (m_modeSelect != 2) {
+    if (m_scanAheadMode == 0) {
+        // MODESELECT mode 2 keeps the input open; otherwise the control
+        // switches the input devices off.
+        if (m_modeSelect == 2) return;
         PostMessage(m_window, WM_CORE_END_OF_INPUT, 0, 0);
-        m_screen->ShowCaret(false);
-        m_inputKind = 0;
-        m_inputCommand = 0;
-        m_timeout = 0;
     }
+    m_screen->ShowCaret(false);
+    m_inputKind = 0;
+    m_inputCommand = 0;
+    m_timeout = 0;
 }
 
 void CClientCore::EnableScanner(bool wanted) {
@@ -430,6 +422,12 @@ void CClientCore::EnableScanner(bool wanted) {
     } else if (!wanted && (state == 2 || state == 3)) {
         m_scanner->SetScannerState(SCANNER_STATE_OFF);
     }
+}
+
+void CClientCore::EnableReaders(bool on) {
+    EnableScanner(on);
+    m_devices->EnableMsr(on);
+    m_devices->EnableRfid(on);
 }
 
 void CClientCore::DrawField(std::u16string_view text, CaretAt caret) {

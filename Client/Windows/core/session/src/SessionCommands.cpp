@@ -113,13 +113,9 @@ int CClientCore::MODESELECT(CPacket* pkt, uint8_t) {
     m_screen->ShowCaret(true);
     SendTextReply('b', u"");
     if (m_modeSelect == 0) {
-        EnableScanner(false);
-        m_devices->EnableMsr(false);
-        m_devices->EnableRfid(false);
+        EnableReaders(false);
     } else if (m_modeSelect == 2) {
-        EnableScanner(true);
-        m_devices->EnableMsr(true);
-        m_devices->EnableRfid(true);
+        EnableReaders(true);
     }
     return 0;
 }
