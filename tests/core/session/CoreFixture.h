@@ -49,6 +49,20 @@ inline Bytes Frame(const Bytes& payload, int mode = 0) {
     return out;
 }
 
+// The device side of the framing: the packets of a byte stream in the mode.
+inline std::vector<Bytes> Unframe(const Bytes& wire, int mode = 0) {
+    std::vector<Bytes> out;
+    CPacketFramer framer(nullptr, nullptr, 0);
+    framer.SetMode(mode);
+    int32_t position = 0;
+    const auto* data = reinterpret_cast<const uint8_t*>(wire.data());
+    while (position < static_cast<int32_t>(wire.size())) {
+        std::unique_ptr<CPacket> p(framer.Parse(data, position, static_cast<int32_t>(wire.size())));
+        if (p) out.emplace_back(reinterpret_cast<const char*>(p->GetData()), p->GetLength());
+    }
+    return out;
+}
+
 // Records what the screen is asked to show.
 struct FakeScreen : ICoreScreen {
     std::u16string lastText;
@@ -160,16 +174,7 @@ protected:
         Bytes all;
         for (const Bytes& s : m_segments) all += s;
         m_segments.clear();
-        std::vector<Bytes> out;
-        CPacketFramer framer(nullptr, nullptr, 0);
-        framer.SetMode(mode);
-        int32_t position = 0;
-        const auto* data = reinterpret_cast<const uint8_t*>(all.data());
-        while (position < static_cast<int32_t>(all.size())) {
-            std::unique_ptr<CPacket> p(framer.Parse(data, position, static_cast<int32_t>(all.size())));
-            if (p) out.emplace_back(reinterpret_cast<const char*>(p->GetData()), p->GetLength());
-        }
-        return out;
+        return Unframe(all, mode);
     }
 
     // Posted messages of a number waiting in the window's queue (taken out).

@@ -11,6 +11,7 @@
 #include <vector>
 
 #include "ClientCore.h"
+#include "CoreFixture.h"
 #include "LogicalFolders.h"
 #include "PacketFramer.h"
 #include "platform/Clock.h"
@@ -71,30 +72,13 @@ protected:
 
     // One packet from the host, framed in segments of at most 100 bytes (mode 0).
     void Send(const Bytes& packet) {
-        Bytes framed;
-        size_t offset = 0;
-        do {
-            size_t n = std::min<size_t>(100, packet.size() - offset);
-            framed += '\x02';
-            framed += static_cast<char>(n);
-            framed += '\x03';
-            framed.append(packet, offset, n);
-            offset += n;
-            framed += offset < packet.size() ? '\x03' : '\x17';
-        } while (offset < packet.size());
+        const Bytes framed = coretest::Frame(packet);
         m_core->OnReceive(reinterpret_cast<const uint8_t*>(framed.data()), static_cast<int32_t>(framed.size()), true);
     }
 
     // The replies sent since the last call, unframed.
     std::vector<Bytes> Replies() {
-        std::vector<Bytes> out;
-        CPacketFramer framer(nullptr, nullptr, 0);
-        int32_t pos = 0;
-        const auto* data = reinterpret_cast<const uint8_t*>(m_sent.data());
-        while (pos < static_cast<int32_t>(m_sent.size())) {
-            std::unique_ptr<CPacket> p(framer.Parse(data, pos, static_cast<int32_t>(m_sent.size())));
-            if (p) out.emplace_back(reinterpret_cast<const char*>(p->GetData()), p->GetLength());
-        }
+        std::vector<Bytes> out = coretest::Unframe(m_sent);
         m_sent.clear();
         return out;
     }
