@@ -17,12 +17,19 @@ constexpr uint8_t FRAME_ETB = 0x17;
 using FramerSendCallback = void (*)(void* context, int pieceCount, const uint8_t* const* pieces,
                                     const int32_t* lengths);
 
+// Why a packet was discarded at its ETB instead of being handed out.
+enum class FramerDiscard { kNoMemory, kTooLong };
+// Told once a packet, when its first byte is discarded; received is the packet's size so far.
+using FramerDiscardCallback = void (*)(void* context, FramerDiscard reason, int64_t received);
+
 class CPacketFramer {
 public:
     static constexpr int32_t kGrowStep = 4096;
     static constexpr int32_t kMode0Chunk = 100;
     static constexpr int32_t kMode1Chunk = 4096;
     static constexpr int kMaxLengthDigits = 9;
+    // The longest packet assembled, as long as the largest file a host may store.
+    static constexpr int32_t kMaxPacket = 64 * 1024 * 1024;
 
     CPacketFramer(FramerSendCallback send, void* context, uint32_t codePage);
     virtual ~CPacketFramer();
@@ -36,6 +43,10 @@ public:
     CPacket* Parse(const uint8_t* input, int32_t& position, int32_t length);
     void Send(const CPacketBuffer& writer);
 
+    void SetDiscardCallback(FramerDiscardCallback callback, void* context) {
+        m_discard = callback;
+        m_discardContext = context;
+    }
     void SetMode(int32_t mode) { m_mode = mode; }
     void SetCommandDelimiter(uint8_t delimiter) { m_delimiter = delimiter; }
     void SetCodePage(uint32_t codePage) { m_codePage = codePage; }
@@ -60,6 +71,8 @@ protected:
 
 private:
     void AppendChunk(const uint8_t* chunk, int32_t count);
+    bool Grow(int64_t needed);
+    void Discard(FramerDiscard reason, int64_t received);
 
     int32_t m_mode = 0;
     uint8_t m_delimiter = PKT_DEFAULT_DELIMITER;
@@ -73,6 +86,10 @@ private:
     int32_t m_expected = 0;
     int32_t m_received = 0;
     int m_digits = 0;
+    // The packet being received is dropped: its bytes are skipped to its ETB.
+    bool m_discarding = false;
+    FramerDiscardCallback m_discard = nullptr;
+    void* m_discardContext = nullptr;
     void* m_context;
     uint32_t m_codePage;
 };

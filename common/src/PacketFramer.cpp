@@ -1,5 +1,6 @@
 #include "PacketFramer.h"
 
+#include <algorithm>
 #include <cstring>
 #include <new>
 
@@ -19,26 +20,35 @@ void CPacketFramer::Reset() {
     m_used = 0;
     m_state = 0;
     m_expected = 0;
+    m_discarding = false;
+}
+
+bool CPacketFramer::Grow(int64_t needed) {
+    // Geometric growth in whole steps keeps a long packet linear in its size.
+    int64_t capacity = std::max<int64_t>(static_cast<int64_t>(m_capacity) * 2, kGrowStep);
+    while (capacity < needed) capacity *= 2;
+    capacity = std::min<int64_t>((capacity + kGrowStep - 1) / kGrowStep * kGrowStep, kMaxPacket);
+    uint8_t* grown = AllocateAssembly(static_cast<int32_t>(capacity));
+    if (!grown) return false;
+    if (m_used > 0) std::memcpy(grown, m_buffer, static_cast<size_t>(m_used));
+    delete[] m_buffer;
+    m_buffer = grown;
+    m_capacity = static_cast<int32_t>(capacity);
+    return true;
+}
+
+void CPacketFramer::Discard(FramerDiscard reason, int64_t received) {
+    m_discarding = true;
+    m_used = 0;
+    if (m_discard) m_discard(m_discardContext, reason, received);
 }
 
 void CPacketFramer::AppendChunk(const uint8_t* chunk, int32_t count) {
-    if (count <= 0) return;
-    if (count > m_capacity - m_used) {
-        int64_t needed = static_cast<int64_t>(m_used) + count;
-        int64_t steps = (needed - m_capacity + kGrowStep - 1) / kGrowStep;
-        int64_t newCapacity = m_capacity + steps * kGrowStep;
-        uint8_t* grown = newCapacity <= INT32_MAX ? AllocateAssembly(static_cast<int32_t>(newCapacity)) : nullptr;
-        if (!grown) {
-            // Keep the old buffer; the packet being assembled is lost, the
-            // chunk is consumed so the stream stays in sync.
-            m_used = 0;
-            return;
-        }
-        if (m_used > 0) std::memcpy(grown, m_buffer, static_cast<size_t>(m_used));
-        delete[] m_buffer;
-        m_buffer = grown;
-        m_capacity = static_cast<int32_t>(newCapacity);
-    }
+    if (count <= 0 || m_discarding) return;
+    const int64_t needed = static_cast<int64_t>(m_used) + count;
+    if (needed > kMaxPacket) return Discard(FramerDiscard::kTooLong, needed);
+    // Whatever the packet holds so far is useless once one of its bytes is lost.
+    if (needed > m_capacity && !Grow(needed)) return Discard(FramerDiscard::kNoMemory, needed);
     std::memcpy(m_buffer + m_used, chunk, static_cast<size_t>(count));
     m_used += count;
 }
@@ -94,11 +104,17 @@ CPacket* CPacketFramer::Parse(const uint8_t* input, int32_t& position, int32_t l
             position += chunk;
             if (position >= length) break;  // the trailer has not arrived yet
             uint8_t trailer = input[position++];
-            if (trailer == FRAME_ETB) {
+            if (trailer == FRAME_ETB && m_discarding) {
+                // The end of a dropped packet: nothing of it is handed out.
+                m_discarding = false;
+                m_used = 0;
+                m_state = 0;
+            } else if (trailer == FRAME_ETB) {
                 m_state = 4;
                 return new (std::nothrow) CPacket(m_mode, m_delimiter, m_buffer, m_used, m_codePage);
+            } else {
+                m_state = 0;  // ETX: more segments follow; anything else: resynchronise
             }
-            m_state = 0;  // ETX: more segments follow; anything else: resynchronise
             break;
         }
         default:

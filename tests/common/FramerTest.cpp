@@ -167,32 +167,86 @@ TEST(FramerReceive, ResetDropsPartialPacket) {
 }
 
 namespace {
+// Fails the given number of assembly growths, then grows normally.
 class FailingFramer : public CPacketFramer {
 public:
-    FailingFramer() : CPacketFramer(nullptr, nullptr, 0) {}
-    bool fail = true;
+    explicit FailingFramer(int failures) : CPacketFramer(nullptr, nullptr, 0), failures(failures) {
+        SetDiscardCallback(&FailingFramer::OnDiscard, this);
+    }
+    int failures;
+    std::vector<std::pair<FramerDiscard, int64_t>> discarded;
 protected:
     uint8_t* AllocateAssembly(int32_t size) override {
-        return fail ? nullptr : CPacketFramer::AllocateAssembly(size);
+        if (failures > 0) {
+            --failures;
+            return nullptr;
+        }
+        return CPacketFramer::AllocateAssembly(size);
+    }
+private:
+    static void OnDiscard(void* ctx, FramerDiscard reason, int64_t received) {
+        static_cast<FailingFramer*>(ctx)->discarded.emplace_back(reason, received);
     }
 };
+
+Bytes Mode1Segment(const std::string& data, uint8_t trailer) {
+    return Cat(Cat(Cat(B({2}), Text(std::to_string(data.size()))), B({3})), Cat(Text(data), B({trailer})));
+}
 }  // namespace
 
-TEST(FramerReceive, GrowthFailureDropsPacketAndStaysInSync) {
-    FailingFramer f;
+TEST(FramerReceive, GrowthFailureDiscardsThePacketToItsEtb) {
+    // One packet of two segments, the first split over three reads: the
+    // growth fails on the first read, and no later byte of that packet (even
+    // once growth works again) is handed out as a packet of its own.
+    const std::string head(5000, 'q'), tail = "\xFF" "DELETEFILE";
+    Bytes first = Mode1Segment(head, 3), second = Mode1Segment(tail, 0x17);
+    FailingFramer f(1);
     f.SetMode(1);
-    std::string big(5000, 'q');
-    Bytes in = Cat(Cat(Cat(B({2}), Text("5000")), B({3})), Cat(Text(big), B({0x17})));
-    // The packet that cannot grow is lost as a whole, never written past the buffer.
-    auto out = Feed(f, {in, B({2, '2', 3, 'o', 'k', 0x17})});
-    EXPECT_EQ(f.GetCapacity(), 4096);
-    ASSERT_EQ(out.size(), 2u);
-    EXPECT_NE(out[0], big);
-    EXPECT_EQ(out[1], "ok");
-    f.fail = false;
-    out = Feed(f, {in});
+    auto out = Feed(f, {Bytes(first.begin(), first.begin() + 10), Bytes(first.begin() + 10, first.begin() + 4500),
+                        Bytes(first.begin() + 4500, first.end()), second, Mode1Segment("ok", 0x17)});
+    EXPECT_EQ(out, std::vector<std::string>{"ok"});
+    ASSERT_EQ(f.discarded.size(), 1u);
+    EXPECT_EQ(f.discarded[0].first, FramerDiscard::kNoMemory);
+    // The stream stays in sync and a later packet of the same size assembles.
+    out = Feed(f, {Cat(first, second)});
+    EXPECT_EQ(out, std::vector<std::string>{head + tail});
+}
+
+TEST(FramerReceive, BufferGrowsGeometricallyInWholeSteps) {
+    CPacketFramer f(nullptr, nullptr, 0);
+    f.SetMode(1);
+    const std::string big(1000000, 'b');
+    Bytes in = Mode1Segment(big, 0x17);
+    // Many small reads: each growth at least doubles, so few reallocations.
+    std::vector<Bytes> reads;
+    for (size_t i = 0; i < in.size(); i += 777) reads.emplace_back(in.begin() + i, in.begin() + std::min(in.size(), i + 777));
+    auto out = Feed(f, reads);
     ASSERT_EQ(out.size(), 1u);
     EXPECT_EQ(out[0], big);
+    EXPECT_EQ(f.GetCapacity() % CPacketFramer::kGrowStep, 0);
+    EXPECT_GE(f.GetCapacity(), 1000000);
+    EXPECT_LT(f.GetCapacity(), 2 * 1000000);
+}
+
+TEST(FramerReceive, PacketOverTheMaximumIsDiscardedToItsEtb) {
+    FailingFramer f(0);
+    f.SetMode(1);
+    // The maximum in one segment, then one byte more in a second one.
+    const std::string digits = std::to_string(CPacketFramer::kMaxPacket);
+    Bytes full = Cat(Cat(B({2}), Text(digits)), B({3}));
+    full.resize(full.size() + CPacketFramer::kMaxPacket, 'm');
+    full.push_back(3);
+    auto out = Feed(f, {full, Mode1Segment("x", 3), Mode1Segment("yz", 0x17), Mode1Segment("ok", 0x17)});
+    EXPECT_EQ(out, std::vector<std::string>{"ok"});
+    ASSERT_EQ(f.discarded.size(), 1u);
+    EXPECT_EQ(f.discarded[0].first, FramerDiscard::kTooLong);
+    EXPECT_EQ(f.discarded[0].second, int64_t{CPacketFramer::kMaxPacket} + 1);
+    // Exactly the maximum is a packet.
+    full.back() = 0x17;
+    int32_t pos = 0;
+    std::unique_ptr<CPacket> p(f.Parse(full.data(), pos, static_cast<int32_t>(full.size())));
+    ASSERT_TRUE(p);
+    EXPECT_EQ(p->GetLength(), CPacketFramer::kMaxPacket);
 }
 
 TEST(FramerSend, SegmentsByMode) {

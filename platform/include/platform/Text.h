@@ -1,6 +1,8 @@
 // Text inside the programs is UTF-16 (char16_t). Bytes on the wire and in
 // files are converted here, through iconv: code page N is iconv's "CP<N>",
-// code page 0 (the system default) is CP1252, 65001 is UTF-8.
+// code page 0 (the system default) is CP1252, 65001 is UTF-8. CP1252 converts
+// by a table of our own: its undefined bytes map to the C1 controls of the
+// same value and back, as the device's conversion does.
 #pragma once
 
 #include <cstddef>
@@ -20,7 +22,8 @@ constexpr uint32_t WC_COMPOSITECHECK = 0x00000200;
 // The iconv name for a code page: "CP1252" for 0, "UTF-8" for 65001.
 std::string CodePageName(uint32_t codePage);
 
-// Bytes of the code page to UTF-16. Invalid input bytes become U+FFFD.
+// Bytes of the code page to UTF-16. Invalid input bytes become U+FFFD
+// (none are invalid in CP1252).
 // With precompose, decomposed sequences are composed (NFC).
 std::u16string BytesToWide(uint32_t codePage, const char* data, size_t len, bool precompose = false);
 inline std::u16string BytesToWide(uint32_t codePage, std::string_view s, bool precompose = false) {

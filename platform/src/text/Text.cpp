@@ -1,6 +1,8 @@
 #include "platform/Text.h"
 
 #include <QString>
+#include <algorithm>
+#include <iterator>
 #include <cerrno>
 #include <iconv.h>
 #include <map>
@@ -45,6 +47,44 @@ std::u16string Compose(std::u16string w) {
     return std::u16string(reinterpret_cast<const char16_t*>(n.utf16()), static_cast<size_t>(n.size()));
 }
 
+// Code page 1252 as the device converts it: 0x80-0x9F by this table, every
+// other byte to the code point of its value. The five bytes the code page
+// leaves undefined (0x81, 0x8D, 0x8F, 0x90, 0x9D) map to the C1 control of
+// their value and back, so any byte string round-trips.
+constexpr char16_t kCp1252High[32] = {
+    0x20AC, 0x0081, 0x201A, 0x0192, 0x201E, 0x2026, 0x2020, 0x2021, 0x02C6, 0x2030, 0x0160,
+    0x2039, 0x0152, 0x008D, 0x017D, 0x008F, 0x0090, 0x2018, 0x2019, 0x201C, 0x201D, 0x2022,
+    0x2013, 0x2014, 0x02DC, 0x2122, 0x0161, 0x203A, 0x0153, 0x009D, 0x017E, 0x0178,
+};
+
+bool IsCp1252(uint32_t codePage) { return codePage == CP_ACP || codePage == 1252; }
+
+std::u16string Cp1252ToWide(const char* data, size_t len) {
+    std::u16string out(len, u'\0');
+    for (size_t i = 0; i < len; ++i) {
+        auto b = static_cast<uint8_t>(data[i]);
+        out[i] = b >= 0x80 && b < 0xA0 ? kCp1252High[b - 0x80] : char16_t(b);
+    }
+    return out;
+}
+
+std::string WideToCp1252(const char16_t* data, size_t len) {
+    std::string out;
+    out.reserve(len);
+    for (size_t i = 0; i < len; ++i) {
+        char16_t c = data[i];
+        if (c < 0x80 || (c >= 0xA0 && c <= 0xFF)) {
+            out.push_back(static_cast<char>(c));
+            continue;
+        }
+        const char16_t* hit = std::find(std::begin(kCp1252High), std::end(kCp1252High), c);
+        out.push_back(hit != std::end(kCp1252High) ? static_cast<char>(0x80 + (hit - kCp1252High)) : '?');
+        // A surrogate pair is one character: one '?'.
+        if (c >= 0xD800 && c <= 0xDBFF && i + 1 < len && data[i + 1] >= 0xDC00 && data[i + 1] <= 0xDFFF) ++i;
+    }
+    return out;
+}
+
 }  // namespace
 
 std::string CodePageName(uint32_t codePage) {
@@ -56,6 +96,10 @@ std::string CodePageName(uint32_t codePage) {
 std::u16string BytesToWide(uint32_t codePage, const char* data, size_t len, bool precompose) {
     std::u16string out;
     if (!data || len == 0) return out;
+    if (IsCp1252(codePage)) {
+        out = Cp1252ToWide(data, len);
+        return precompose ? Compose(std::move(out)) : out;
+    }
     iconv_t cd = GetConverter("UTF-16LE", CodePageName(codePage));
     if (cd == reinterpret_cast<iconv_t>(-1)) return out;
     out.reserve(len);
@@ -88,6 +132,7 @@ std::string WideToBytes(uint32_t codePage, const char16_t* data, size_t len, boo
         data = composed.data();
         len = composed.size();
     }
+    if (IsCp1252(codePage)) return WideToCp1252(data, len);
     iconv_t cd = GetConverter(CodePageName(codePage), "UTF-16LE");
     if (cd == reinterpret_cast<iconv_t>(-1)) return out;
     out.reserve(len);

@@ -141,6 +141,13 @@ TEST_F(FileCommandsTest, StoreThenRetrieveEveryByteValue) {
     EXPECT_EQ(Ask(Bytes("R") + FD + "REPORT.TXT"), Reply('R', content));
 }
 
+TEST_F(FileCommandsTest, NamesWithUndefinedCp1252BytesRoundTrip) {
+    const Bytes name = "r\x81\x8D\x8F\x90\x9D.txt";
+    EXPECT_EQ(Ask(Bytes("H") + FD + name + FD + "x"), Reply('H', "1"));
+    EXPECT_EQ(ReadDevice(u"\\App\\DATA\\r\u0081\u008D\u008F\u0090\u009D.txt"), "x");
+    EXPECT_EQ(Ask(Bytes("S") + FD + "*.txt"), Reply('S', name + FD));
+}
+
 TEST_F(FileCommandsTest, StoreResolvesByExtensionAndForms) {
     EXPECT_EQ(Ask(Bytes("H") + FD + "items.bar" + FD + "b"), Reply('H', "1"));
     EXPECT_EQ(ReadDevice(u"\\App\\BARCODES\\items.bar"), "b");

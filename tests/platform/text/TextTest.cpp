@@ -27,7 +27,17 @@ TEST(Text, RoundTripsThroughCodePages) {
 TEST(Text, InvalidBytesBecomeReplacementCharacter) {
     EXPECT_EQ(BytesToWide(CP_UTF8, std::string("a\xFF" "b")), u"a\uFFFDb");
     EXPECT_EQ(BytesToWide(CP_UTF8, std::string("a\xE2\x82")), u"a\uFFFD\uFFFD");  // truncated sequence
-    EXPECT_EQ(BytesToWide(1252, std::string("\x81")), u"\uFFFD");                  // undefined in CP1252
+}
+
+TEST(Text, Cp1252UndefinedBytesAreTheirC1Controls) {
+    EXPECT_EQ(BytesToWide(1252, std::string("\x81\x8D\x8F\x90\x9D")), u"\u0081\u008D\u008F\u0090\u009D");
+    EXPECT_EQ(WideToBytes(CP_ACP, std::u16string(u"\u0081\u008D\u008F\u0090\u009D")), "\x81\x8D\x8F\x90\x9D");
+    // The other C1 controls have no byte: 0x80 is the euro sign.
+    EXPECT_EQ(WideToBytes(1252, std::u16string(u"\u0080\u009F")), "??");
+    // Every byte round-trips, in both spellings of the code page.
+    std::string all;
+    for (int b = 0; b < 256; ++b) all.push_back(static_cast<char>(b));
+    for (uint32_t cp : {CP_ACP, 1252u}) EXPECT_EQ(WideToBytes(cp, BytesToWide(cp, all)), all) << cp;
 }
 
 TEST(Text, UnencodableCharactersBecomeQuestionMarks) {

@@ -35,6 +35,14 @@ int32_t ICoreDevices::CallDevice(DeviceFunction function, int32_t) {
     }
 }
 
+namespace {
+// A packet the framer could not keep is skipped to its end; the log says why.
+void LogDiscardedPacket(void*, FramerDiscard reason, int64_t received) {
+    LogWrite(LOG_ERROR, std::string(reason == FramerDiscard::kTooLong ? "PACKET TOO LONG" : "PACKET OUT OF MEMORY") +
+                            ", discarded after " + std::to_string(received) + " bytes");
+}
+}  // namespace
+
 CClientCore::CClientCore(HWND controlWindow, std::unique_ptr<ISessionCanvas> canvas)
     : m_window(controlWindow),
       m_canvas(canvas ? std::move(canvas) : CreateNullCanvas()),
@@ -47,6 +55,7 @@ CClientCore::CClientCore(HWND controlWindow, std::unique_ptr<ISessionCanvas> can
     if (char16_t** strings = m_featureStrings.Allocate(1)) strings[0] = nullptr;
 
     m_framer = std::make_unique<CPacketFramer>(&CClientCore::SendData, this, m_codePage);
+    m_framer->SetDiscardCallback(&LogDiscardedPacket, nullptr);
     m_writer.reset(m_framer->NewDefaultWriter());
 
     m_moduleFolder = plat::fs::ProgramFolder();
