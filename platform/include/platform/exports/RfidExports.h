@@ -1,0 +1,22 @@
+// The RFID library's export set (an "EXTENTIONS" library of kind 0x400); it
+// reports tag reads to the control window with WM_USER+17. Blocks the library
+// hands out are freed with its RFIDFreeBlock; property names and values are
+// multibyte text.
+#pragma once
+
+#include "platform/exports/ExtentionExports.h"
+
+#define ORVADE_RFID_EXPORTS(X)                                                                               \
+    X(int, SelectReader, (void))                                                                             \
+    X(int, EnableReader, (int reserved, int on))                                                             \
+    X(int, RFIDIdentify, (BYTE * *block, int* length, int reserved))                                         \
+    X(int, RFIDLastList, (BYTE * *block, int* length, int reserved))                                         \
+    X(void, RFIDFreeBlock, (void* block))                                                                    \
+    X(int, OpenRFIDReader, (void))                                                                           \
+    X(int, RFIDReaderType, (void))                                                                           \
+    X(int, RFIDSetProperty, (const char* name, const char* value))                                           \
+    X(int, RFIDGetProperty, (const char* name, char** value, int* size))                                     \
+    X(int, RFIDRead, (const BYTE* tagId, WORD tagLength, const BYTE* list, BYTE** block, int* length))       \
+    X(int, RFIDWrite, (const BYTE* tagId, WORD tagLength, const BYTE* list, BYTE** block, int* length))
+
+ORVADE_DECLARE_EXPORTS(ORVADE_RFID_EXPORTS)

@@ -1,0 +1,136 @@
+#include "platform/Library.h"
+
+#include <dirent.h>
+#include <dlfcn.h>
+#include <link.h>
+#include <strings.h>
+#include <unistd.h>
+#include <sys/stat.h>
+
+#include <cstdlib>
+
+#include "platform/DeviceFs.h"
+#include "platform/Text.h"
+
+namespace {
+
+thread_local DWORD t_lastError = ERROR_SUCCESS;
+
+bool IsRegularFile(const std::string& path) {
+    struct stat st;
+    return stat(path.c_str(), &st) == 0 && S_ISREG(st.st_mode);
+}
+
+// The entry of a machine directory named like `name` without regard to
+// (ASCII) case, the exact name first; empty when there is none.
+std::string FindInDirectory(const std::string& directory, const std::string& name) {
+    if (directory.empty()) return {};
+    const std::string exact = directory + "/" + name;
+    if (IsRegularFile(exact)) return exact;
+    DIR* dir = opendir(directory.c_str());
+    if (!dir) return {};
+    std::string found;
+    while (dirent* entry = readdir(dir)) {
+        if (strcasecmp(entry->d_name, name.c_str()) != 0) continue;
+        const std::string candidate = directory + "/" + entry->d_name;
+        if (IsRegularFile(candidate) && (found.empty() || candidate < found)) found = candidate;
+    }
+    closedir(dir);
+    return found;
+}
+
+HMODULE Open(const std::string& path) {
+    if (path.empty() || !IsRegularFile(path)) {
+        t_lastError = ERROR_MOD_NOT_FOUND;
+        return nullptr;
+    }
+    void* handle = dlopen(path.c_str(), RTLD_NOW | RTLD_LOCAL);
+    t_lastError = handle ? ERROR_SUCCESS : ERROR_BAD_EXE_FORMAT;
+    return handle;
+}
+
+const void* SymbolBase(const void* address) {
+    Dl_info info{};
+    return dladdr(address, &info) ? info.dli_fbase : nullptr;
+}
+
+const void* LibraryBase(HMODULE module) {
+    link_map* map = nullptr;
+    if (dlinfo(module, RTLD_DI_LINKMAP, &map) != 0 || !map) return nullptr;
+    return SymbolBase(map->l_ld);
+}
+
+}  // namespace
+
+DWORD GetLastError() { return t_lastError; }
+void SetLastError(DWORD error) { t_lastError = error; }
+
+std::string ModuleHostDirectory(const void* address) {
+    Dl_info info{};
+    if (!address || !dladdr(address, &info) || !info.dli_fname || !*info.dli_fname) return {};
+    std::string path = info.dli_fname;
+    if (path.find('/') == std::string::npos) {
+        // The main program reports its name only.
+        char buf[4096];
+        const ssize_t n = readlink("/proc/self/exe", buf, sizeof buf - 1);
+        if (n <= 0) return {};
+        path.assign(buf, static_cast<size_t>(n));
+    }
+    const size_t slash = path.rfind('/');
+    return slash == 0 ? "/" : path.substr(0, slash);
+}
+
+HMODULE LoadLibrary(std::u16string_view name) {
+    if (name.empty()) {
+        t_lastError = ERROR_MOD_NOT_FOUND;
+        return nullptr;
+    }
+    if (name.find(u'\\') != std::u16string_view::npos) {
+        const std::optional<std::string> path = plat::fs::ToHostPath(name);
+        return Open(path ? *path : std::string());
+    }
+    // A bare name: no '/' may smuggle a machine path in.
+    const std::string file = plat::WideToUtf8(name);
+    if (file.find('/') != std::string::npos || file == "." || file == "..") {
+        t_lastError = ERROR_MOD_NOT_FOUND;
+        return nullptr;
+    }
+    std::string path = FindInDirectory(plat::fs::ProgramHostDirectory(), file);
+    if (path.empty()) path = FindInDirectory(ModuleHostDirectory(__builtin_return_address(0)), file);
+    return Open(path);
+}
+
+BOOL FreeLibrary(HMODULE module) {
+    if (!module) {
+        t_lastError = ERROR_INVALID_HANDLE;
+        return FALSE;
+    }
+    return dlclose(module) == 0 ? TRUE : FALSE;
+}
+
+FARPROC GetProcAddress(HMODULE module, const char* name) {
+    if (!module || !name) {
+        t_lastError = ERROR_INVALID_HANDLE;
+        return nullptr;
+    }
+    // dlsym also searches the library's dependencies (the C library, the
+    // platform): only the library's own exports count.
+    void* symbol = dlsym(module, name);
+    if (symbol && LibraryBase(module) != SymbolBase(symbol)) symbol = nullptr;
+    if (!symbol) t_lastError = ERROR_PROC_NOT_FOUND;
+    return reinterpret_cast<FARPROC>(symbol);
+}
+
+std::vector<std::u16string> FindLibraries(std::u16string_view deviceFolder) {
+    std::u16string pattern(deviceFolder);
+    if (pattern.empty() || pattern.back() != u'\\') pattern += u'\\';
+    pattern += u"*.dll";
+    std::vector<std::u16string> names;
+    for (const plat::fs::FindData& entry : plat::fs::FindFiles(pattern)) {
+        if (!entry.isDirectory) names.push_back(entry.name);
+    }
+    return names;
+}
+
+void* LocalAlloc(size_t bytes) { return calloc(1, bytes ? bytes : 1); }
+void LocalFree(void* block) { free(block); }

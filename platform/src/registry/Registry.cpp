@@ -1,0 +1,469 @@
+#include "platform/Registry.h"
+
+#include <sqlite3.h>
+#include <unistd.h>
+
+#include <cstring>
+#include <mutex>
+#include <optional>
+#include <unordered_map>
+
+#include "platform/DeviceFs.h"
+#include "platform/Text.h"
+
+namespace {
+
+constexpr char16_t kFolder[] = u"\\Windows";
+constexpr char16_t kDatabase[] = u"\\Windows\\Registry.db";
+constexpr uintptr_t kFirstRoot = 0x80000000;
+constexpr const char* kRootNames[] = {"HKEY_CLASSES_ROOT", "HKEY_CURRENT_USER", "HKEY_LOCAL_MACHINE", "HKEY_USERS"};
+
+constexpr const char* kSchema =
+    "CREATE TABLE IF NOT EXISTS keys(id INTEGER PRIMARY KEY, parent INTEGER NOT NULL,"
+    " name TEXT NOT NULL COLLATE NOCASE, UNIQUE(parent, name));"
+    "CREATE TABLE IF NOT EXISTS vals(key INTEGER NOT NULL, name TEXT NOT NULL COLLATE NOCASE,"
+    " type INTEGER NOT NULL, data BLOB NOT NULL, PRIMARY KEY(key, name));";
+
+// A prepared statement that finalises itself.
+class Stmt {
+public:
+    Stmt(sqlite3* db, const char* sql) { sqlite3_prepare_v2(db, sql, -1, &m_stmt, nullptr); }
+    ~Stmt() { sqlite3_finalize(m_stmt); }
+    Stmt(const Stmt&) = delete;
+    Stmt& operator=(const Stmt&) = delete;
+    bool ok() const { return m_stmt != nullptr; }
+    Stmt& Bind(int i, int64_t v) { sqlite3_bind_int64(m_stmt, i, v); return *this; }
+    Stmt& Bind(int i, const std::string& v) {
+        sqlite3_bind_text(m_stmt, i, v.data(), static_cast<int>(v.size()), SQLITE_TRANSIENT);
+        return *this;
+    }
+    Stmt& BindBlob(int i, const void* p, int n) {
+        sqlite3_bind_blob(m_stmt, i, n ? p : "", n, SQLITE_TRANSIENT);
+        return *this;
+    }
+    // SQLITE_ROW, SQLITE_DONE or an error.
+    int Step() { return m_stmt ? sqlite3_step(m_stmt) : SQLITE_ERROR; }
+    int64_t Int(int c) { return sqlite3_column_int64(m_stmt, c); }
+    std::string Text(int c) {
+        const auto* p = reinterpret_cast<const char*>(sqlite3_column_text(m_stmt, c));
+        return p ? std::string(p, static_cast<size_t>(sqlite3_column_bytes(m_stmt, c))) : std::string();
+    }
+    std::vector<uint8_t> Blob(int c) {
+        const auto* p = static_cast<const uint8_t*>(sqlite3_column_blob(m_stmt, c));
+        return p ? std::vector<uint8_t>(p, p + sqlite3_column_bytes(m_stmt, c)) : std::vector<uint8_t>();
+    }
+
+private:
+    sqlite3_stmt* m_stmt = nullptr;
+};
+
+// One connection per process (a child after fork opens its own), used under
+// one lock; open handles map to key ids.
+struct Registry {
+    std::mutex lock;
+    sqlite3* db = nullptr;
+    std::string path;
+    pid_t pid = 0;
+    std::unordered_map<uintptr_t, int64_t> handles;
+    uintptr_t nextHandle = 0x1000;
+};
+
+Registry& Reg() {
+    static Registry registry;
+    return registry;
+}
+
+bool Exec(sqlite3* db, const char* sql) { return sqlite3_exec(db, sql, nullptr, nullptr, nullptr) == SQLITE_OK; }
+
+// The connection for the current device root; null when it cannot be opened.
+sqlite3* Connection(Registry& r) {
+    const std::string path = plat::reg::DatabasePath();
+    if (r.db && r.path == path && r.pid == getpid()) return r.db;
+    // An inherited connection is left alone (closing it would disturb the parent).
+    if (r.db && r.pid == getpid()) sqlite3_close(r.db);
+    r.db = nullptr;
+    r.handles.clear();
+    if (path.empty()) return nullptr;
+    sqlite3* db = nullptr;
+    if (sqlite3_open_v2(path.c_str(), &db, SQLITE_OPEN_READWRITE | SQLITE_OPEN_CREATE | SQLITE_OPEN_NOFOLLOW,
+                        nullptr) != SQLITE_OK) {
+        sqlite3_close(db);
+        return nullptr;
+    }
+    sqlite3_busy_timeout(db, 30000);
+    if (!Exec(db, "PRAGMA journal_mode=WAL;") || !Exec(db, "PRAGMA synchronous=NORMAL;") ||
+        !Exec(db, "BEGIN IMMEDIATE;")) {
+        sqlite3_close(db);
+        return nullptr;
+    }
+    bool ok = Exec(db, kSchema);
+    for (const char* root : kRootNames) {
+        Stmt insert(db, "INSERT OR IGNORE INTO keys(parent, name) VALUES(0, ?1)");
+        ok = ok && insert.Bind(1, std::string(root)).Step() == SQLITE_DONE;
+    }
+    if (!ok || !Exec(db, "COMMIT;")) {
+        Exec(db, "ROLLBACK;");
+        sqlite3_close(db);
+        return nullptr;
+    }
+    r.db = db;
+    r.path = path;
+    r.pid = getpid();
+    return db;
+}
+
+// A write transaction that rolls back unless committed.
+class Transaction {
+public:
+    explicit Transaction(sqlite3* db) : m_db(db), m_open(Exec(db, "BEGIN IMMEDIATE;")) {}
+    ~Transaction() {
+        if (m_open) Exec(m_db, "ROLLBACK;");
+    }
+    bool open() const { return m_open; }
+    bool Commit() {
+        if (!m_open) return false;
+        m_open = false;
+        if (Exec(m_db, "COMMIT;")) return true;
+        Exec(m_db, "ROLLBACK;");
+        return false;
+    }
+
+private:
+    sqlite3* m_db;
+    bool m_open;
+};
+
+bool KeyExists(sqlite3* db, int64_t id) {
+    Stmt s(db, "SELECT 1 FROM keys WHERE id = ?1");
+    return s.Bind(1, id).Step() == SQLITE_ROW;
+}
+
+std::optional<int64_t> RootId(sqlite3* db, uintptr_t handle) {
+    if (handle < kFirstRoot || handle >= kFirstRoot + std::size(kRootNames)) return std::nullopt;
+    Stmt s(db, "SELECT id FROM keys WHERE parent = 0 AND name = ?1");
+    if (s.Bind(1, std::string(kRootNames[handle - kFirstRoot])).Step() != SQLITE_ROW) return std::nullopt;
+    return s.Int(0);
+}
+
+// The key id of a handle: ERROR_INVALID_HANDLE for an unknown handle,
+// ERROR_KEY_DELETED when its key is gone.
+LONG Resolve(Registry& r, sqlite3* db, HKEY key, int64_t* id) {
+    const auto handle = reinterpret_cast<uintptr_t>(key);
+    if (std::optional<int64_t> root = RootId(db, handle)) {
+        *id = *root;
+        return ERROR_SUCCESS;
+    }
+    const auto it = r.handles.find(handle);
+    if (it == r.handles.end()) return ERROR_INVALID_HANDLE;
+    if (!KeyExists(db, it->second)) return ERROR_KEY_DELETED;
+    *id = it->second;
+    return ERROR_SUCCESS;
+}
+
+std::vector<std::string> SplitPath(const char16_t* subKey) {
+    std::vector<std::string> parts;
+    if (!subKey) return parts;
+    std::u16string_view rest(subKey);
+    while (!rest.empty()) {
+        const size_t cut = rest.find(u'\\');
+        const std::u16string_view part = rest.substr(0, cut);
+        if (!part.empty()) parts.push_back(plat::WideToUtf8(part));
+        if (cut == std::u16string_view::npos) break;
+        rest.remove_prefix(cut + 1);
+    }
+    return parts;
+}
+
+std::optional<int64_t> Child(sqlite3* db, int64_t parent, const std::string& name) {
+    Stmt s(db, "SELECT id FROM keys WHERE parent = ?1 AND name = ?2");
+    if (s.Bind(1, parent).Bind(2, name).Step() != SQLITE_ROW) return std::nullopt;
+    return s.Int(0);
+}
+
+HKEY NewHandle(Registry& r, int64_t id) {
+    const uintptr_t handle = r.nextHandle++;
+    r.handles[handle] = id;
+    return reinterpret_cast<HKEY>(handle);
+}
+
+std::string ValueName(const char16_t* name) { return name ? plat::WideToUtf8(name) : std::string(); }
+
+// Copies bytes into a Windows-style sized buffer.
+LONG CopyOut(const std::vector<uint8_t>& bytes, BYTE* data, DWORD* size) {
+    const auto needed = static_cast<DWORD>(bytes.size());
+    if (!size) return data ? ERROR_INVALID_PARAMETER : ERROR_SUCCESS;
+    if (data && *size < needed) {
+        *size = needed;
+        return ERROR_MORE_DATA;
+    }
+    if (data && needed) std::memcpy(data, bytes.data(), needed);
+    *size = needed;
+    return ERROR_SUCCESS;
+}
+
+// Copies a name into a buffer of *length characters (terminator included).
+LONG CopyName(const std::string& utf8, char16_t* name, DWORD* length) {
+    const std::u16string wide = plat::Utf8ToWide(utf8);
+    if (!name || !length) return ERROR_INVALID_PARAMETER;
+    if (*length <= wide.size()) {
+        *length = static_cast<DWORD>(wide.size());
+        return ERROR_MORE_DATA;
+    }
+    std::memcpy(name, wide.c_str(), (wide.size() + 1) * sizeof(char16_t));
+    *length = static_cast<DWORD>(wide.size());
+    return ERROR_SUCCESS;
+}
+
+#define REGISTRY_LOCKED(db)                                 \
+    Registry& r = Reg();                                    \
+    std::lock_guard<std::mutex> guard(r.lock);              \
+    sqlite3* db = Connection(r);                            \
+    if (!db) return ERROR_REGISTRY_IO_FAILED
+
+}  // namespace
+
+LONG RegOpenKeyEx(HKEY key, const char16_t* subKey, DWORD, DWORD, HKEY* result) {
+    if (!result) return ERROR_INVALID_PARAMETER;
+    *result = nullptr;
+    REGISTRY_LOCKED(db);
+    int64_t id = 0;
+    if (const LONG error = Resolve(r, db, key, &id)) return error;
+    for (const std::string& part : SplitPath(subKey)) {
+        const std::optional<int64_t> child = Child(db, id, part);
+        if (!child) return ERROR_FILE_NOT_FOUND;
+        id = *child;
+    }
+    *result = NewHandle(r, id);
+    return ERROR_SUCCESS;
+}
+
+LONG RegCreateKeyEx(HKEY key, const char16_t* subKey, DWORD, const char16_t*, DWORD, DWORD, const void*,
+                    HKEY* result, DWORD* disposition) {
+    if (!result) return ERROR_INVALID_PARAMETER;
+    *result = nullptr;
+    REGISTRY_LOCKED(db);
+    Transaction tx(db);
+    if (!tx.open()) return ERROR_REGISTRY_IO_FAILED;
+    int64_t id = 0;
+    if (const LONG error = Resolve(r, db, key, &id)) return error;
+    bool created = false;
+    for (const std::string& part : SplitPath(subKey)) {
+        created = false;
+        if (const std::optional<int64_t> child = Child(db, id, part)) {
+            id = *child;
+            continue;
+        }
+        Stmt insert(db, "INSERT INTO keys(parent, name) VALUES(?1, ?2)");
+        if (insert.Bind(1, id).Bind(2, part).Step() != SQLITE_DONE) return ERROR_REGISTRY_IO_FAILED;
+        id = sqlite3_last_insert_rowid(db);
+        created = true;
+    }
+    if (!tx.Commit()) return ERROR_REGISTRY_IO_FAILED;
+    *result = NewHandle(r, id);
+    if (disposition) *disposition = created ? REG_CREATED_NEW_KEY : REG_OPENED_EXISTING_KEY;
+    return ERROR_SUCCESS;
+}
+
+LONG RegCloseKey(HKEY key) {
+    Registry& r = Reg();
+    std::lock_guard<std::mutex> guard(r.lock);
+    const auto handle = reinterpret_cast<uintptr_t>(key);
+    if (handle >= kFirstRoot && handle < kFirstRoot + std::size(kRootNames)) return ERROR_SUCCESS;
+    return r.handles.erase(handle) ? ERROR_SUCCESS : ERROR_INVALID_HANDLE;
+}
+
+LONG RegQueryValueEx(HKEY key, const char16_t* name, DWORD*, DWORD* type, BYTE* data, DWORD* size) {
+    REGISTRY_LOCKED(db);
+    int64_t id = 0;
+    if (const LONG error = Resolve(r, db, key, &id)) return error;
+    Stmt s(db, "SELECT type, data FROM vals WHERE key = ?1 AND name = ?2");
+    if (s.Bind(1, id).Bind(2, ValueName(name)).Step() != SQLITE_ROW) return ERROR_FILE_NOT_FOUND;
+    if (type) *type = static_cast<DWORD>(s.Int(0));
+    return CopyOut(s.Blob(1), data, size);
+}
+
+LONG RegSetValueEx(HKEY key, const char16_t* name, DWORD, DWORD type, const BYTE* data, DWORD size) {
+    if (!data && size) return ERROR_INVALID_PARAMETER;
+    if (type == REG_DWORD && size != 4) return ERROR_INVALID_PARAMETER;
+    REGISTRY_LOCKED(db);
+    Transaction tx(db);
+    if (!tx.open()) return ERROR_REGISTRY_IO_FAILED;
+    int64_t id = 0;
+    if (const LONG error = Resolve(r, db, key, &id)) return error;
+    // A value set again keeps its row, so its place in the enumeration.
+    Stmt upsert(db,
+                "INSERT INTO vals(key, name, type, data) VALUES(?1, ?2, ?3, ?4)"
+                " ON CONFLICT(key, name) DO UPDATE SET type = excluded.type, data = excluded.data");
+    upsert.Bind(1, id).Bind(2, ValueName(name)).Bind(3, type).BindBlob(4, data, static_cast<int>(size));
+    if (upsert.Step() != SQLITE_DONE || !tx.Commit()) return ERROR_REGISTRY_IO_FAILED;
+    return ERROR_SUCCESS;
+}
+
+LONG RegDeleteValue(HKEY key, const char16_t* name) {
+    REGISTRY_LOCKED(db);
+    Transaction tx(db);
+    if (!tx.open()) return ERROR_REGISTRY_IO_FAILED;
+    int64_t id = 0;
+    if (const LONG error = Resolve(r, db, key, &id)) return error;
+    Stmt s(db, "DELETE FROM vals WHERE key = ?1 AND name = ?2");
+    if (s.Bind(1, id).Bind(2, ValueName(name)).Step() != SQLITE_DONE) return ERROR_REGISTRY_IO_FAILED;
+    if (sqlite3_changes(db) == 0) return ERROR_FILE_NOT_FOUND;
+    return tx.Commit() ? ERROR_SUCCESS : ERROR_REGISTRY_IO_FAILED;
+}
+
+LONG RegDeleteKey(HKEY key, const char16_t* subKey) {
+    const std::vector<std::string> parts = SplitPath(subKey);
+    // A key never deletes itself through an empty path, and roots stay.
+    if (parts.empty()) return ERROR_ACCESS_DENIED;
+    REGISTRY_LOCKED(db);
+    Transaction tx(db);
+    if (!tx.open()) return ERROR_REGISTRY_IO_FAILED;
+    int64_t id = 0;
+    if (const LONG error = Resolve(r, db, key, &id)) return error;
+    for (const std::string& part : parts) {
+        const std::optional<int64_t> child = Child(db, id, part);
+        if (!child) return ERROR_FILE_NOT_FOUND;
+        id = *child;
+    }
+    static constexpr const char* kTree =
+        "WITH RECURSIVE tree(id) AS (SELECT ?1 UNION ALL SELECT keys.id FROM keys JOIN tree ON keys.parent = tree.id) ";
+    Stmt values(db, (std::string(kTree) + "DELETE FROM vals WHERE key IN tree").c_str());
+    Stmt keys(db, (std::string(kTree) + "DELETE FROM keys WHERE id IN tree").c_str());
+    if (values.Bind(1, id).Step() != SQLITE_DONE || keys.Bind(1, id).Step() != SQLITE_DONE || !tx.Commit())
+        return ERROR_REGISTRY_IO_FAILED;
+    return ERROR_SUCCESS;
+}
+
+LONG RegEnumKeyEx(HKEY key, DWORD index, char16_t* name, DWORD* nameLength, DWORD*, char16_t* className,
+                  DWORD* classLength, FILETIME* lastWrite) {
+    REGISTRY_LOCKED(db);
+    int64_t id = 0;
+    if (const LONG error = Resolve(r, db, key, &id)) return error;
+    Stmt s(db, "SELECT name FROM keys WHERE parent = ?1 ORDER BY name COLLATE NOCASE, name LIMIT 1 OFFSET ?2");
+    if (s.Bind(1, id).Bind(2, index).Step() != SQLITE_ROW) return ERROR_NO_MORE_ITEMS;
+    if (className && classLength && *classLength) className[0] = 0;
+    if (classLength) *classLength = 0;
+    if (lastWrite) *lastWrite = FILETIME{};
+    return CopyName(s.Text(0), name, nameLength);
+}
+
+LONG RegEnumValue(HKEY key, DWORD index, char16_t* name, DWORD* nameLength, DWORD*, DWORD* type, BYTE* data,
+                  DWORD* size) {
+    REGISTRY_LOCKED(db);
+    int64_t id = 0;
+    if (const LONG error = Resolve(r, db, key, &id)) return error;
+    Stmt s(db, "SELECT name, type, data FROM vals WHERE key = ?1 ORDER BY rowid LIMIT 1 OFFSET ?2");
+    if (s.Bind(1, id).Bind(2, index).Step() != SQLITE_ROW) return ERROR_NO_MORE_ITEMS;
+    if (const LONG error = CopyName(s.Text(0), name, nameLength)) return error;
+    if (type) *type = static_cast<DWORD>(s.Int(1));
+    return CopyOut(s.Blob(2), data, size);
+}
+
+LONG RegQueryInfoKey(HKEY key, DWORD* subKeys, DWORD* longestSubKey, DWORD* values, DWORD* longestValueName,
+                     DWORD* longestValueData) {
+    REGISTRY_LOCKED(db);
+    int64_t id = 0;
+    if (const LONG error = Resolve(r, db, key, &id)) return error;
+    DWORD keyCount = 0, keyLongest = 0, valueCount = 0, nameLongest = 0, dataLongest = 0;
+    Stmt k(db, "SELECT name FROM keys WHERE parent = ?1");
+    for (k.Bind(1, id); k.Step() == SQLITE_ROW; ++keyCount)
+        keyLongest = std::max(keyLongest, static_cast<DWORD>(plat::Utf8ToWide(k.Text(0)).size()));
+    Stmt v(db, "SELECT name, length(data) FROM vals WHERE key = ?1");
+    for (v.Bind(1, id); v.Step() == SQLITE_ROW; ++valueCount) {
+        nameLongest = std::max(nameLongest, static_cast<DWORD>(plat::Utf8ToWide(v.Text(0)).size()));
+        dataLongest = std::max(dataLongest, static_cast<DWORD>(v.Int(1)));
+    }
+    if (subKeys) *subKeys = keyCount;
+    if (longestSubKey) *longestSubKey = keyLongest;
+    if (values) *values = valueCount;
+    if (longestValueName) *longestValueName = nameLongest;
+    if (longestValueData) *longestValueData = dataLongest;
+    return ERROR_SUCCESS;
+}
+
+namespace plat::reg {
+
+std::string DatabasePath() {
+    if (!fs::IsDirectory(kFolder)) fs::CreateDirectory(kFolder);
+    const std::optional<std::string> path = fs::ToHostPath(kDatabase);
+    return path ? *path : std::string();
+}
+
+bool GetString(HKEY key, const char16_t* subKey, const char16_t* name, std::u16string* text) {
+    HKEY opened = nullptr;
+    if (RegOpenKeyEx(key, subKey, 0, 0, &opened) != ERROR_SUCCESS) return false;
+    DWORD type = 0, size = 0;
+    std::vector<uint8_t> bytes;
+    LONG error = RegQueryValueEx(opened, name, nullptr, &type, nullptr, &size);
+    if (error == ERROR_SUCCESS) {
+        bytes.resize(size);
+        error = RegQueryValueEx(opened, name, nullptr, &type, bytes.data(), &size);
+    }
+    RegCloseKey(opened);
+    if (error != ERROR_SUCCESS || (type != REG_SZ && type != REG_EXPAND_SZ)) return false;
+    std::u16string value(bytes.size() / 2, u'\0');
+    std::memcpy(value.data(), bytes.data(), value.size() * 2);
+    if (const size_t end = value.find(u'\0'); end != std::u16string::npos) value.resize(end);
+    if (text) *text = std::move(value);
+    return true;
+}
+
+bool GetDword(HKEY key, const char16_t* subKey, const char16_t* name, DWORD* value) {
+    HKEY opened = nullptr;
+    if (RegOpenKeyEx(key, subKey, 0, 0, &opened) != ERROR_SUCCESS) return false;
+    DWORD type = 0, number = 0, size = sizeof number;
+    const LONG error = RegQueryValueEx(opened, name, nullptr, &type, reinterpret_cast<BYTE*>(&number), &size);
+    RegCloseKey(opened);
+    if (error != ERROR_SUCCESS || type != REG_DWORD || size != sizeof number) return false;
+    if (value) *value = number;
+    return true;
+}
+
+namespace {
+bool SetValue(HKEY key, const char16_t* subKey, const char16_t* name, DWORD type, const void* data, DWORD size) {
+    HKEY opened = nullptr;
+    if (RegCreateKeyEx(key, subKey, 0, nullptr, 0, 0, nullptr, &opened, nullptr) != ERROR_SUCCESS) return false;
+    const LONG error = RegSetValueEx(opened, name, 0, type, static_cast<const BYTE*>(data), size);
+    RegCloseKey(opened);
+    return error == ERROR_SUCCESS;
+}
+}  // namespace
+
+bool SetString(HKEY key, const char16_t* subKey, const char16_t* name, std::u16string_view text) {
+    const std::u16string terminated(text);
+    return SetValue(key, subKey, name, REG_SZ, terminated.c_str(),
+                    static_cast<DWORD>((terminated.size() + 1) * sizeof(char16_t)));
+}
+
+bool SetDword(HKEY key, const char16_t* subKey, const char16_t* name, DWORD value) {
+    return SetValue(key, subKey, name, REG_DWORD, &value, sizeof value);
+}
+
+std::vector<uint8_t> MultiString(const std::vector<std::u16string>& texts) {
+    std::u16string joined;
+    for (const std::u16string& text : texts) joined.append(text).push_back(u'\0');
+    joined.push_back(u'\0');
+    std::vector<uint8_t> bytes(joined.size() * sizeof(char16_t));
+    std::memcpy(bytes.data(), joined.data(), bytes.size());
+    return bytes;
+}
+
+std::vector<std::u16string> SplitMultiString(const uint8_t* data, size_t bytes) {
+    std::vector<std::u16string> texts;
+    std::u16string current;
+    for (size_t i = 0; i + 1 < bytes; i += 2) {
+        char16_t c;
+        std::memcpy(&c, data + i, sizeof c);
+        if (c != u'\0') {
+            current.push_back(c);
+            continue;
+        }
+        if (current.empty()) break;
+        texts.push_back(std::move(current));
+        current.clear();
+    }
+    if (!current.empty()) texts.push_back(std::move(current));
+    return texts;
+}
+
+}  // namespace plat::reg

@@ -1,0 +1,186 @@
+#include <gtest/gtest.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <cstring>
+#include <string>
+
+#include "core/support/DeviceRoot.h"
+#include "platform/Registry.h"
+#include "platform/Text.h"
+
+namespace {
+
+class RegistryTest : public DeviceRootTest {
+protected:
+    HKEY Create(const char16_t* path) {
+        HKEY key = nullptr;
+        EXPECT_EQ(RegCreateKeyEx(HKEY_LOCAL_MACHINE, path, 0, nullptr, 0, 0, nullptr, &key, nullptr), ERROR_SUCCESS);
+        return key;
+    }
+    // Names by index until the enumeration ends.
+    template <typename Enum>
+    static std::vector<std::u16string> Names(Enum enumerate) {
+        std::vector<std::u16string> names;
+        char16_t name[64];
+        DWORD length = 64;
+        for (DWORD i = 0; enumerate(i, name, &length) == ERROR_SUCCESS; ++i, length = 64) names.emplace_back(name, length);
+        return names;
+    }
+    static std::vector<std::u16string> SubKeys(HKEY key) {
+        return Names([key](DWORD i, char16_t* name, DWORD* length) {
+            return RegEnumKeyEx(key, i, name, length, nullptr, nullptr, nullptr, nullptr);
+        });
+    }
+    static std::vector<std::u16string> ValueNames(HKEY key) {
+        return Names([key](DWORD i, char16_t* name, DWORD* length) {
+            return RegEnumValue(key, i, name, length, nullptr, nullptr, nullptr, nullptr);
+        });
+    }
+};
+
+TEST_F(RegistryTest, TypesRoundTripWithWindowsSizeRules) {
+    HKEY key = Create(u"Software\\Test");
+    const std::u16string text = u"Orvade \u00e9t\u00e9";
+    ASSERT_TRUE(plat::reg::SetString(key, nullptr, u"Text", text));
+    ASSERT_TRUE(plat::reg::SetDword(key, nullptr, u"Number", 0xDEADBEEF));
+    const uint8_t binary[] = {0, 1, 2, 0xFF, 0};
+    ASSERT_EQ(RegSetValueEx(key, u"Bytes", 0, REG_BINARY, binary, sizeof binary), ERROR_SUCCESS);
+    const std::vector<uint8_t> multi = plat::reg::MultiString({u"one", u"two"});
+    ASSERT_EQ(RegSetValueEx(key, u"List", 0, REG_MULTI_SZ, multi.data(), DWORD(multi.size())), ERROR_SUCCESS);
+    ASSERT_EQ(RegSetValueEx(key, nullptr, 0, REG_SZ, reinterpret_cast<const BYTE*>(u"d"), 4), ERROR_SUCCESS);
+    // A DWORD is four bytes.
+    EXPECT_EQ(RegSetValueEx(key, u"Bad", 0, REG_DWORD, binary, 3), ERROR_INVALID_PARAMETER);
+
+    std::u16string readText;
+    EXPECT_TRUE(plat::reg::GetString(HKEY_LOCAL_MACHINE, u"software\\TEST", u"text", &readText));
+    EXPECT_EQ(readText, text);
+    DWORD number = 0;
+    EXPECT_TRUE(plat::reg::GetDword(key, nullptr, u"NUMBER", &number));
+    EXPECT_EQ(number, 0xDEADBEEFu);
+    EXPECT_FALSE(plat::reg::GetDword(key, nullptr, u"Text", &number));  // wrong type
+    EXPECT_TRUE(plat::reg::GetString(key, u"", u"", &readText));
+    EXPECT_EQ(readText, u"d");
+
+    DWORD type = 0, size = 0;
+    EXPECT_EQ(RegQueryValueEx(key, u"Bytes", nullptr, &type, nullptr, &size), ERROR_SUCCESS);
+    EXPECT_EQ(type, REG_BINARY);
+    EXPECT_EQ(size, sizeof binary);
+    uint8_t small[2];
+    size = sizeof small;
+    EXPECT_EQ(RegQueryValueEx(key, u"Bytes", nullptr, &type, small, &size), ERROR_MORE_DATA);
+    EXPECT_EQ(size, sizeof binary);
+    uint8_t back[8] = {};
+    size = sizeof back;
+    EXPECT_EQ(RegQueryValueEx(key, u"Bytes", nullptr, &type, back, &size), ERROR_SUCCESS);
+    EXPECT_EQ(std::memcmp(back, binary, sizeof binary), 0);
+
+    uint8_t listBytes[64];
+    size = sizeof listBytes;
+    EXPECT_EQ(RegQueryValueEx(key, u"List", nullptr, &type, listBytes, &size), ERROR_SUCCESS);
+    EXPECT_EQ(type, REG_MULTI_SZ);
+    EXPECT_EQ(plat::reg::SplitMultiString(listBytes, size), (std::vector<std::u16string>{u"one", u"two"}));
+
+    EXPECT_EQ(RegQueryValueEx(key, u"Missing", nullptr, &type, nullptr, &size), ERROR_FILE_NOT_FOUND);
+    EXPECT_EQ(RegDeleteValue(key, u"bytes"), ERROR_SUCCESS);
+    EXPECT_EQ(RegDeleteValue(key, u"Bytes"), ERROR_FILE_NOT_FOUND);
+    RegCloseKey(key);
+}
+
+TEST_F(RegistryTest, NamesKeepTheirCaseAndEnumerateInStableOrder) {
+    HKEY key = Create(u"Software\\Order");
+    for (const char16_t* name : {u"beta", u"Alpha", u"gamma", u"Delta"}) {
+        HKEY sub = nullptr;
+        ASSERT_EQ(RegCreateKeyEx(key, name, 0, nullptr, 0, 0, nullptr, &sub, nullptr), ERROR_SUCCESS);
+        RegCloseKey(sub);
+    }
+    DWORD disposition = 0;
+    HKEY again = nullptr;
+    ASSERT_EQ(RegCreateKeyEx(key, u"ALPHA", 0, nullptr, 0, 0, nullptr, &again, &disposition), ERROR_SUCCESS);
+    EXPECT_EQ(disposition, REG_OPENED_EXISTING_KEY);
+    RegCloseKey(again);
+    // Keys by name, whatever their case; values in the order first set.
+    EXPECT_EQ(SubKeys(key), (std::vector<std::u16string>{u"Alpha", u"beta", u"Delta", u"gamma"}));
+    for (const char16_t* name : {u"z", u"A", u"m"}) plat::reg::SetDword(key, nullptr, name, 1);
+    plat::reg::SetDword(key, nullptr, u"Z", 2);  // set again: keeps its place and its case
+    EXPECT_EQ(ValueNames(key), (std::vector<std::u16string>{u"z", u"A", u"m"}));
+
+    DWORD subKeys = 0, values = 0, longest = 0;
+    EXPECT_EQ(RegQueryInfoKey(key, &subKeys, &longest, &values, nullptr, nullptr), ERROR_SUCCESS);
+    EXPECT_EQ(subKeys, 4u);
+    EXPECT_EQ(values, 3u);
+    EXPECT_EQ(longest, 5u);
+    char16_t tiny[3];
+    DWORD length = 3;
+    EXPECT_EQ(RegEnumKeyEx(key, 0, tiny, &length, nullptr, nullptr, nullptr, nullptr), ERROR_MORE_DATA);
+    length = 3;
+    EXPECT_EQ(RegEnumKeyEx(key, 4, tiny, &length, nullptr, nullptr, nullptr, nullptr), ERROR_NO_MORE_ITEMS);
+    RegCloseKey(key);
+}
+
+TEST_F(RegistryTest, DeletingAKeyDeletesItsTree) {
+    HKEY top = Create(u"Software\\Tree");
+    plat::reg::SetDword(top, u"A\\B\\C", u"Deep", 1);
+    plat::reg::SetDword(top, u"A", u"Shallow", 1);
+    plat::reg::SetDword(top, u"Keep", u"Value", 7);
+    HKEY deep = nullptr;
+    ASSERT_EQ(RegOpenKeyEx(top, u"a\\b\\c", 0, 0, &deep), ERROR_SUCCESS);
+
+    EXPECT_EQ(RegDeleteKey(top, u"A"), ERROR_SUCCESS);
+    EXPECT_EQ(SubKeys(top), (std::vector<std::u16string>{u"Keep"}));
+    HKEY gone = nullptr;
+    EXPECT_EQ(RegOpenKeyEx(top, u"A\\B", 0, 0, &gone), ERROR_FILE_NOT_FOUND);
+    // A handle still open on a deleted key reports it.
+    DWORD value = 0, size = 4;
+    EXPECT_EQ(RegQueryValueEx(deep, u"Deep", nullptr, nullptr, reinterpret_cast<BYTE*>(&value), &size),
+              ERROR_KEY_DELETED);
+    // Creating the path again starts empty.
+    EXPECT_FALSE(plat::reg::GetDword(top, u"A\\B\\C", u"Deep", &value));
+    EXPECT_TRUE(plat::reg::GetDword(top, u"Keep", u"Value", &value));
+    EXPECT_EQ(value, 7u);
+    EXPECT_EQ(RegDeleteKey(top, u"A"), ERROR_FILE_NOT_FOUND);
+    EXPECT_EQ(RegDeleteKey(top, u""), ERROR_ACCESS_DENIED);
+    RegCloseKey(deep);
+    RegCloseKey(top);
+    EXPECT_EQ(RegCloseKey(top), ERROR_INVALID_HANDLE);
+}
+
+TEST_F(RegistryTest, TwoProcessesWritingAtOnceLoseNothing) {
+    constexpr int kWrites = 150;
+    HKEY key = Create(u"Software\\Shared");
+    RegCloseKey(key);
+    pid_t children[2];
+    for (int child = 0; child < 2; ++child) {
+        children[child] = fork();
+        ASSERT_GE(children[child], 0);
+        if (children[child] == 0) {
+            bool ok = true;
+            for (int i = 0; i < kWrites; ++i) {
+                const std::u16string name = plat::Utf8ToWide("p" + std::to_string(child) + "_" + std::to_string(i));
+                ok = plat::reg::SetDword(HKEY_LOCAL_MACHINE, u"Software\\Shared", name.c_str(), DWORD(i)) && ok;
+                // Both also update one shared counter key's value.
+                ok = plat::reg::SetDword(HKEY_LOCAL_MACHINE, u"Software\\Shared\\Last", u"Writer", DWORD(child)) &&
+                     ok;
+            }
+            _exit(ok ? 0 : 1);
+        }
+    }
+    for (pid_t pid : children) {
+        int status = 0;
+        ASSERT_EQ(waitpid(pid, &status, 0), pid);
+        EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0);
+    }
+    ASSERT_EQ(RegOpenKeyEx(HKEY_LOCAL_MACHINE, u"Software\\Shared", 0, 0, &key), ERROR_SUCCESS);
+    DWORD values = 0;
+    EXPECT_EQ(RegQueryInfoKey(key, nullptr, nullptr, &values, nullptr, nullptr), ERROR_SUCCESS);
+    EXPECT_EQ(values, DWORD(2 * kWrites));
+    for (int child = 0; child < 2; ++child) {
+        DWORD value = 0;
+        const std::u16string name = plat::Utf8ToWide("p" + std::to_string(child) + "_" + std::to_string(kWrites - 1));
+        EXPECT_TRUE(plat::reg::GetDword(key, nullptr, name.c_str(), &value));
+        EXPECT_EQ(value, DWORD(kWrites - 1));
+    }
+    RegCloseKey(key);
+}
+
+}  // namespace
