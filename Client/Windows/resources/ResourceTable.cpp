@@ -1,0 +1,153 @@
+// The resource library: the texts and dialog templates of the client runtime
+// and the shell, found by number. Nothing here runs: the loader reads the one
+// exported table.
+#include "platform/Resources.h"
+
+namespace {
+
+using plat::res::Dialog;
+using plat::res::DialogItem;
+using plat::res::String;
+
+// Style bits, with their Windows values (the dialog layer reads them).
+constexpr DWORD kChild = 0x40000000, kVisible = 0x10000000, kBorder = 0x00800000, kTabStop = 0x00010000,
+                kVScroll = 0x00200000, kGroup = 0x00020000, kPopup = 0x80000000, kCaption = 0x00C00000,
+                kSysMenu = 0x00080000, kModalFrame = 0x00000080, kSetFont = 0x00000040;
+constexpr DWORD kControl = kChild | kVisible;
+constexpr DWORD kDefPushButton = 0x1, kAutoHScroll = 0x80, kNumber = 0x2000, kDropDown = 0x2,
+                kNotify = 0x1, kSortOff = 0, kCenter = 0x1;
+constexpr DWORD kPage = kChild | kSetFont;
+constexpr DWORD kBox = kPopup | kCaption | kSysMenu | kModalFrame | kSetFont;
+
+constexpr String kStrings[] = {
+    {4, u"Orvade Client"},
+    {6, u"Connection"},
+    {38, u"Do you want to delete this host?"},
+    {39, u"Delete Host"},
+    {41, u"Unable to connect to the host."},
+    {57, u"New Host"},
+    {124, u"Software\\Quillmar\\"},
+    {141, u"Orvade Client version"},
+    {153, u""},
+    {6058, u"Waiting for the wireless network..."},
+    {6059, u"The device is not associated with a wireless network."},
+    {6064, u"Do you want to disconnect from the host?"},
+    {6075, u"The host closed the connection."},
+    {6101, u"Do you want to exit the Orvade Client?"},
+    // The registry value names of the shell's settings.
+    {59, u"LowColorDisplay"},
+    {171, u"AutoReconnect"},
+    {84, u"EnableLogging"},
+    {85, u"LogClearOnOpen"},
+    {83, u"LogFileName"},
+    {6002, u"FontSize"},
+    {180, u"FontName"},
+    {206, u"NumColumns"},
+    {207, u"NumRows"},
+    {6097, u"MonoWidth"},
+    {6098, u"CellWidth"},
+    {6099, u"CellHeight"},
+    {192, u"TerminalID"},
+    {154, u"ExtraConfigURL"},
+    {172, u"ConfigURLTemplate1"},
+    {173, u"ConfigURLTemplate2"},
+    {174, u"HostDirectoryURL"},
+    {175, u"HostEntryURL"},
+    {189, u"HideMenuKey"},
+    {190, u"HideMenuBar"},
+    {6050, u"Reserved20"},
+    {6047, u"SkinLayout"},
+    {6046, u"ExitMenu"},
+    {6057, u"NotAssociatedText"},
+    {6060, u"NotAssociatedMessage"},
+    {6061, u"DefaultTextMode"},
+    {6062, u"CRMode"},
+    {6063, u"ExtendedGetevent"},
+    {202, u"Wrap"},
+    {45, u"SilentMode"},
+    {204, u"AutodiscoveryPort"},
+    {6065, u"Reserved31"},
+    {6068, u"AutoLaunchAddress"},
+    {6069, u"AutoLaunchPort"},
+    {6070, u"MenuExitKey"},
+    {6071, u"ExitAfterSession"},
+    {6072, u"KeepHardwareKeys"},
+    {6073, u"AutoConnectHost"},
+    {6074, u"ActionAsEnter"},
+    {208, u"Reserved39"},
+    {6076, u"IncludeDataOnWidget"},
+    {6077, u"ScanAheadMode"},
+    {6078, u"SuppMode"},
+    {6079, u"Supp2"},
+    {6080, u"Supp5"},
+    {6081, u"SuppRetries"},
+    {6082, u"Code39FA"},
+    {6083, u"IgnoreRadio"},
+    {6084, u"RSSIThreshold"},
+    {6085, u"RadioWakeDelay"},
+    {6086, u"CodePage"},
+    {6087, u"EscapeIncludeData"},
+    {6088, u"UPCE0Options"},
+    {6089, u"SymbolOverride"},
+    {6090, u"RFIDFastSearch"},
+    {6091, u"RFIDMaxTags"},
+    {6092, u"RFIDAttenuation"},
+    {6093, u"ReconnectDelay"},
+    {6094, u"AllowHostEdit"},
+    {6095, u"Reserved59"},
+    {6096, u"Autodiscovery"},
+    {6100, u"EnableScannerOnExit"},
+};
+
+constexpr DialogItem kHostDialog[] = {
+    {u"STATIC", 0xFFFF, kControl, u"Description:", 4, 6, 50, 10},
+    {u"EDIT", 1016, kControl | kBorder | kTabStop | kAutoHScroll, u"", 56, 4, 80, 12},
+    {u"STATIC", 0xFFFF, kControl, u"Host:", 4, 22, 50, 10},
+    {u"EDIT", 1017, kControl | kBorder | kTabStop | kAutoHScroll, u"", 56, 20, 80, 12},
+    {u"STATIC", 0xFFFF, kControl, u"Port:", 4, 38, 50, 10},
+    {u"EDIT", 1018, kControl | kBorder | kTabStop | kNumber, u"", 56, 36, 40, 12},
+    {u"COMBOBOX", 1020, kControl | kTabStop | kVScroll | kDropDown, u"", 56, 52, 80, 60},
+    {u"BUTTON", 1, kControl | kTabStop | kDefPushButton, u"OK", 4, 72, 32, 14},
+    {u"BUTTON", 1028, kControl | kTabStop, u"Add New", 38, 72, 32, 14},
+    {u"BUTTON", 2, kControl | kTabStop, u"Cancel", 72, 72, 32, 14},
+    {u"BUTTON", 1029, kControl | kTabStop, u"Delete", 106, 72, 32, 14},
+};
+
+constexpr DialogItem kAboutPage[] = {
+    {u"STATIC", 1020, kControl, u"", 4, 4, 130, 10},
+    {u"STATIC", 1035, kControl, u"", 4, 18, 130, 10},
+    {u"STATIC", 1041, kControl, u"", 4, 32, 130, 30},
+    {u"BUTTON", 1, kControl | kTabStop | kDefPushButton, u"OK", 4, 70, 40, 14},
+    {u"BUTTON", 2, kControl | kTabStop, u"Cancel", 50, 70, 40, 14},
+};
+
+constexpr DialogItem kMenuBox[] = {
+    {u"STATIC", 0xFFFF, kControl | kCenter, u"", 0, 0, 120, 10},
+    {u"LISTBOX", 30000, kControl | kBorder | kVScroll | kTabStop | kNotify | kSortOff, u"", 0, 12, 120, 70},
+    {u"BUTTON", 1, kControl | kTabStop | kDefPushButton | kGroup, u"OK", 10, 84, 45, 14},
+    {u"BUTTON", 2, kControl | kTabStop, u"Cancel", 65, 84, 45, 14},
+};
+
+constexpr DialogItem kErrorBox[] = {
+    {u"STATIC", 0xFFFF, kControl | kCenter, u"", 0, 0, 120, 50},
+    {u"BUTTON", 1, kControl | kTabStop | kDefPushButton, u"OK", 40, 54, 40, 14},
+};
+
+template <size_t N>
+constexpr uint32_t Count(const DialogItem (&)[N]) {
+    return N;
+}
+
+constexpr Dialog kDialogs[] = {
+    {134, kBox, u"Host", u"MS Sans Serif", 8, 0, 0, 142, 92, kHostDialog, Count(kHostDialog)},
+    {6029, kPage, u"About", u"MS Sans Serif", 8, 0, 0, 138, 90, kAboutPage, Count(kAboutPage)},
+    {30001, kPopup | kBorder | kSetFont, u"", u"MS Sans Serif", 8, 0, 0, 120, 100, kMenuBox, Count(kMenuBox)},
+    {30002, kPopup | kBorder | kSetFont, u"", u"MS Sans Serif", 8, 0, 0, 120, 70, kErrorBox, Count(kErrorBox)},
+};
+
+}  // namespace
+
+extern "C" __attribute__((visibility("default"))) const plat::res::Table OrvadeResourceTable = {
+    plat::res::kTableMagic, sizeof kStrings / sizeof kStrings[0], kStrings, sizeof kDialogs / sizeof kDialogs[0],
+    kDialogs,
+};
