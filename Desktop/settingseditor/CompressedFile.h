@@ -1,0 +1,66 @@
+// The catalog's file layer: every byte passes through a small dictionary
+// compressor. Bytes go in groups of 8; a group is a mask (bit 7 - j set when
+// byte j comes from the dictionary), a start position in the dictionary when
+// the mask is not 0, then the other bytes as they are. The dictionary holds
+// the last 32 groups, each in the slot of its group number mod 32, and the
+// identity bytes where no group has come yet. A stream ends with the file.
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+#include <cstdio>
+#include <stdexcept>
+#include <string>
+
+namespace settingseditor {
+
+// A file that cannot be read or written, or a broken stream.
+class FileError : public std::runtime_error {
+public:
+    explicit FileError(const std::string& name) : std::runtime_error(name) {}
+};
+
+class CCompressedFile {
+public:
+    enum Mode { kRead, kWrite };
+
+    CCompressedFile();
+    ~CCompressedFile();   // an unfinished write is discarded
+    CCompressedFile(const CCompressedFile&) = delete;
+    CCompressedFile& operator=(const CCompressedFile&) = delete;
+
+    // Starts a stream. A written stream goes to a temporary file in the same
+    // folder that Close renames over the name, so the old file stays whole
+    // until the new one is complete.
+    bool Open(const std::string& name, Mode mode);
+    // Bytes delivered; fewer than asked at the end of the data. Throws
+    // FileError when a start byte is missing after a mask.
+    size_t Read(void* buffer, size_t count);
+    // Throws FileError when the file cannot take the bytes.
+    void Write(const void* buffer, size_t count);
+    // Writes a pending part group, then flushes the file.
+    void Flush();
+    // Flush, then close (and for a written stream, put it in place).
+    void Close();
+    // Uncompressed bytes read or written since Open.
+    uint32_t GetPosition() const { return count_; }
+    bool IsOpen() const { return file_ != nullptr; }
+
+private:
+    void Reset();
+    void WritePart();
+    void PutByte(uint8_t b);
+    int GetByte();
+    void Learn();   // the current group into its dictionary slot
+
+    std::FILE* file_ = nullptr;
+    Mode mode_ = kRead;
+    std::string name_, temp_;
+    uint8_t mask_ = 0;
+    uint8_t dict_[256];
+    uint8_t group_[8];
+    uint32_t count_ = 0;
+    bool nothingPending_ = false;
+};
+
+}  // namespace settingseditor

@@ -1,0 +1,71 @@
+#include "settingseditor/Messages.h"
+
+#include <cstdio>
+#include <string>
+
+#include "platform/Text.h"
+
+namespace settingseditor {
+
+namespace {
+
+class StderrBox : public IMessageBox {
+public:
+    int Show(const std::u16string& text, unsigned type) override {
+        std::fprintf(stderr, "%s\n", plat::WideToUtf8(text).c_str());
+        switch (type & 0xF) {
+        case kMbYesNo:
+        case kMbYesNoCancel:
+            return kIdYes;
+        default:
+            return kIdOk;
+        }
+    }
+};
+
+StderrBox fallback;
+IMessageBox* current = &fallback;
+
+}  // namespace
+
+IMessageBox& Messages() {
+    return *current;
+}
+
+IMessageBox* SetMessages(IMessageBox* box) {
+    IMessageBox* old = current == &fallback ? nullptr : current;
+    current = box ? box : &fallback;
+    return old;
+}
+
+std::u16string FromAnsi(const std::string& bytes) {
+    return plat::BytesToWide(plat::CP_ACP, bytes);
+}
+
+std::string ToAnsi(const std::u16string& text) {
+    return plat::WideToBytes(plat::CP_ACP, text);
+}
+
+std::u16string FromPath(const std::string& path) {
+    return plat::Utf8ToWide(path);
+}
+
+std::u16string Format(const char* pattern, const std::u16string& s) {
+    std::u16string out = plat::Utf8ToWide(pattern);
+    size_t at = out.find(u"%s");
+    if (at != std::u16string::npos)
+        out.replace(at, 2, s);
+    return out;
+}
+
+std::u16string FormatRange(const char* pattern, int low, int high) {
+    std::string text(pattern);
+    for (int v : {low, high}) {
+        size_t at = text.find("%d");
+        if (at != std::string::npos)
+            text.replace(at, 2, std::to_string(v));
+    }
+    return plat::Utf8ToWide(text);
+}
+
+}  // namespace settingseditor

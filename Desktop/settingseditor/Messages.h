@@ -1,0 +1,45 @@
+// Every failure and question of the editor goes through one replaceable
+// message box, so the program runs headless under a scripted answerer.
+// Buttons, icons and answers keep their Windows values.
+#pragma once
+
+#include <string>
+
+namespace settingseditor {
+
+enum MessageType : unsigned {
+    kMbOk = 0x0,
+    kMbOkCancel = 0x1,
+    kMbYesNoCancel = 0x3,
+    kMbYesNo = 0x4,
+    kMbIconQuestion = 0x20,
+    kMbIconExclamation = 0x30,
+    kMbIconInformation = 0x40,
+    kMbDefButton2 = 0x100,
+};
+
+enum MessageAnswer : int { kIdOk = 1, kIdCancel = 2, kIdYes = 6, kIdNo = 7 };
+
+class IMessageBox {
+public:
+    virtual ~IMessageBox() = default;
+    virtual int Show(const std::u16string& text, unsigned type) = 0;
+};
+
+// The box in use; until one is installed, messages go to standard error and
+// are answered with their first button.
+IMessageBox& Messages();
+// Installs box (none restores the default); returns the one it replaces.
+IMessageBox* SetMessages(IMessageBox* box);
+
+// Texts of the catalog and the settings files are Windows-1252 bytes; file
+// names are UTF-8.
+std::u16string FromAnsi(const std::string& bytes);
+std::string ToAnsi(const std::u16string& text);
+std::u16string FromPath(const std::string& path);
+
+// printf-style "%s" and "%d" substitution into a message text.
+std::u16string Format(const char* pattern, const std::u16string& s);
+std::u16string FormatRange(const char* pattern, int low, int high);
+
+}  // namespace settingseditor

@@ -1,0 +1,44 @@
+// A message box that records what it is shown and answers from a script
+// (OK, or Yes for questions, once the script is spent).
+#pragma once
+
+#include <deque>
+#include <string>
+#include <vector>
+
+#include "platform/Text.h"
+#include "settingseditor/Messages.h"
+
+class ScriptedMessages : public settingseditor::IMessageBox {
+public:
+    ScriptedMessages() { old_ = settingseditor::SetMessages(this); }
+    ~ScriptedMessages() override { settingseditor::SetMessages(old_); }
+
+    int Show(const std::u16string& text, unsigned type) override {
+        shown.push_back(plat::WideToUtf8(text));
+        types.push_back(type);
+        if (!answers.empty()) {
+            int a = answers.front();
+            answers.pop_front();
+            return a;
+        }
+        unsigned buttons = type & 0xF;
+        return buttons == settingseditor::kMbYesNo || buttons == settingseditor::kMbYesNoCancel
+                   ? settingseditor::kIdYes
+                   : settingseditor::kIdOk;
+    }
+    // The texts shown since the last call.
+    std::vector<std::string> Take() {
+        std::vector<std::string> out;
+        out.swap(shown);
+        types.clear();
+        return out;
+    }
+
+    std::deque<int> answers;
+    std::vector<std::string> shown;
+    std::vector<unsigned> types;
+
+private:
+    settingseditor::IMessageBox* old_ = nullptr;
+};
