@@ -9,8 +9,8 @@
 #include <string>
 #include <vector>
 
-#include "ClientCore.h"
-#include "PacketFramer.h"
+#include "core/session/ClientCore.h"
+#include "common/PacketFramer.h"
 #include "platform/DeviceFs.h"
 #include "platform/Message.h"
 

@@ -6,7 +6,7 @@
 #include <memory>
 #include <vector>
 
-#include "PacketFramer.h"
+#include "common/PacketFramer.h"
 
 namespace {
 

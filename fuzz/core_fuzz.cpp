@@ -18,10 +18,10 @@
 #include <filesystem>
 #include <string>
 
-#include "ClientCore.h"
+#include "core/session/ClientCore.h"
 #include "FuzzDir.h"
-#include "LogFile.h"
-#include "LogicalFolders.h"
+#include "core/support/LogFile.h"
+#include "core/session/LogicalFolders.h"
 #include "platform/Clock.h"
 #include "platform/DeviceFs.h"
 #include "platform/Message.h"

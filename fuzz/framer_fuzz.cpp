@@ -4,7 +4,7 @@
 #include <cstdint>
 #include <memory>
 
-#include "PacketFramer.h"
+#include "common/PacketFramer.h"
 
 namespace {
 

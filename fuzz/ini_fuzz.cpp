@@ -13,7 +13,7 @@
 #include <string>
 #include <string_view>
 
-#include "DeviceIni.h"
+#include "core/support/DeviceIni.h"
 #include "FuzzDir.h"
 #include "platform/DeviceFs.h"
 

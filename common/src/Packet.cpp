@@ -1,4 +1,4 @@
-#include "Packet.h"
+#include "common/Packet.h"
 
 #include <algorithm>
 #include <climits>

@@ -1,4 +1,4 @@
-#include "PacketBuffer.h"
+#include "common/PacketBuffer.h"
 
 #include <cstdio>
 #include <cstring>

@@ -1,4 +1,4 @@
-#include "PacketFramer.h"
+#include "common/PacketFramer.h"
 
 #include <algorithm>
 #include <cstring>

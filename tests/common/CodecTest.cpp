@@ -3,8 +3,8 @@
 #include <memory>
 #include <string>
 
-#include "Packet.h"
-#include "PacketBuffer.h"
+#include "common/Packet.h"
+#include "common/PacketBuffer.h"
 
 namespace {
 

@@ -4,7 +4,7 @@
 #include <string>
 #include <vector>
 
-#include "PacketFramer.h"
+#include "common/PacketFramer.h"
 
 namespace {
 

@@ -20,7 +20,7 @@
 #include <string>
 #include <vector>
 
-#include "PacketFramer.h"
+#include "common/PacketFramer.h"
 
 extern char** environ;
 

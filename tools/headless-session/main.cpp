@@ -16,9 +16,9 @@
 #include <sstream>
 #include <vector>
 
-#include "ClientCore.h"
+#include "core/session/ClientCore.h"
 #include "HostLink.h"
-#include "LogFile.h"
+#include "core/support/LogFile.h"
 #include "SessionOptions.h"
 #include "platform/Clock.h"
 #include "platform/DeviceFs.h"

@@ -14,10 +14,10 @@
 #include <string>
 #include <vector>
 
-#include "ClientCore.h"
-#include "LogFile.h"
-#include "LogicalFolders.h"
-#include "PacketFramer.h"
+#include "core/session/ClientCore.h"
+#include "core/support/LogFile.h"
+#include "core/session/LogicalFolders.h"
+#include "common/PacketFramer.h"
 #include "platform/Clock.h"
 #include "platform/DeviceFs.h"
 #include "platform/Message.h"

@@ -10,10 +10,10 @@
 #include <string>
 #include <vector>
 
-#include "ClientCore.h"
+#include "core/session/ClientCore.h"
 #include "CoreFixture.h"
-#include "LogicalFolders.h"
-#include "PacketFramer.h"
+#include "core/session/LogicalFolders.h"
+#include "common/PacketFramer.h"
 #include "platform/Clock.h"
 #include "platform/DeviceFs.h"
 #include "platform/Message.h"

@@ -2,7 +2,7 @@
 
 #include <string>
 
-#include "LogicalFolders.h"
+#include "core/session/LogicalFolders.h"
 #include "platform/Text.h"
 
 namespace {

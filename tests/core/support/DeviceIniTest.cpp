@@ -1,6 +1,6 @@
 #include <filesystem>
 
-#include "DeviceIni.h"
+#include "core/support/DeviceIni.h"
 #include "DeviceRoot.h"
 
 namespace {

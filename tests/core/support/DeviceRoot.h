@@ -11,6 +11,7 @@
 #include <sstream>
 #include <string>
 
+#include "platform/Clock.h"
 #include "platform/DeviceFs.h"
 
 class DeviceRootTest : public ::testing::Test {
@@ -46,6 +47,13 @@ protected:
         return out.str();
     }
     bool HostExists(const std::string& devicePath) const { return std::filesystem::exists(Host(devicePath)); }
+    // Last write 2024-01-02 13:04:05 UTC (16:04:05 local).
+    void Stamp(const std::u16string& path) {
+        SYSTEMTIME st{2024, 1, 0, 2, 13, 4, 5, 0};
+        FILETIME ft;
+        ASSERT_TRUE(SystemTimeToFileTime(&st, &ft));
+        ASSERT_TRUE(plat::fs::SetFileTimes(path, &ft, &ft));
+    }
 
     std::filesystem::path root_;
 };

@@ -9,7 +9,7 @@
 #include <vector>
 
 #include "DeviceRoot.h"
-#include "LogFile.h"
+#include "core/support/LogFile.h"
 #include "platform/Clock.h"
 
 namespace {

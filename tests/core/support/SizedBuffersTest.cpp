@@ -2,7 +2,7 @@
 
 #include <type_traits>
 
-#include "SizedBuffers.h"
+#include "core/support/SizedBuffers.h"
 
 TEST(SizedBuffers, AllocateReplacesAndFreeKeepsTheCount) {
     CWideBuffer wide;

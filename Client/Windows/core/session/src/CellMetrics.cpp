@@ -2,7 +2,7 @@
 #include <algorithm>
 #include <climits>
 
-#include "ClientCore.h"
+#include "core/session/ClientCore.h"
 
 namespace {
 constexpr int kDefaultCellWidth = 11;

@@ -1,12 +1,12 @@
 // Construction, teardown, receiving, dispatching, replies and the poll.
-#include "ClientCore.h"
+#include "core/session/ClientCore.h"
 
 #include <array>
 #include <cstring>
 
-#include "Helpers.h"
-#include "LogFile.h"
-#include "LogicalFolders.h"
+#include "core/support/DevicePath.h"
+#include "core/support/LogFile.h"
+#include "core/session/LogicalFolders.h"
 #include "platform/Clock.h"
 #include "platform/DeviceFs.h"
 

@@ -4,9 +4,9 @@
 #include <cstring>
 #include <new>
 
-#include "ClientCore.h"
-#include "LogFile.h"
-#include "LogicalFolders.h"
+#include "core/session/ClientCore.h"
+#include "core/support/LogFile.h"
+#include "core/session/LogicalFolders.h"
 #include "platform/Text.h"
 
 namespace {

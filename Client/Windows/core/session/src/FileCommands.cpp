@@ -5,10 +5,11 @@
 #include <cstdlib>
 #include <memory>
 
-#include "ClientCore.h"
-#include "Helpers.h"
-#include "LogFile.h"
-#include "LogicalFolders.h"
+#include "core/session/ClientCore.h"
+#include "core/session/HostFormats.h"
+#include "core/support/FileUtil.h"
+#include "core/support/LogFile.h"
+#include "core/session/LogicalFolders.h"
 #include "platform/DeviceFs.h"
 
 namespace {

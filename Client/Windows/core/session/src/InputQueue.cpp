@@ -6,8 +6,8 @@
 #include <climits>
 #include <cstdint>
 
-#include "ClientCore.h"
-#include "LogFile.h"
+#include "core/session/ClientCore.h"
+#include "core/support/LogFile.h"
 #include "platform/Clock.h"
 
 namespace {

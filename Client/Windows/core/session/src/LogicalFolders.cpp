@@ -1,4 +1,4 @@
-#include "LogicalFolders.h"
+#include "core/session/LogicalFolders.h"
 
 #include <array>
 

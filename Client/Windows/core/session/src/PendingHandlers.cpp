@@ -1,7 +1,7 @@
 // Commands whose handlers are not built yet: each is logged like an unknown
 // command and gets no reply. A real handler replaces its line here.
-#include "ClientCore.h"
-#include "LogFile.h"
+#include "core/session/ClientCore.h"
+#include "core/support/LogFile.h"
 
 #define PENDING_HANDLER(name) \
     int CClientCore::name(CPacket*, uint8_t) { \

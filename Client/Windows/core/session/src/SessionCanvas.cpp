@@ -1,5 +1,5 @@
 // The null canvas and the Qt canvas (QImage and QPainter, QtGui only).
-#include "SessionCanvas.h"
+#include "core/session/SessionCanvas.h"
 
 #include <QFont>
 #include <QFontDatabase>

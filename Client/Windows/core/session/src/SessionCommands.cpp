@@ -4,9 +4,9 @@
 
 #include <algorithm>
 
-#include "ClientCore.h"
-#include "Helpers.h"
-#include "LogFile.h"
+#include "core/session/ClientCore.h"
+#include "core/session/HostFormats.h"
+#include "core/support/LogFile.h"
 #include "platform/Clock.h"
 #include "platform/DeviceFs.h"
 

@@ -1,4 +1,4 @@
-#include "DeviceIni.h"
+#include "core/support/DeviceIni.h"
 
 #include <algorithm>
 #include <atomic>

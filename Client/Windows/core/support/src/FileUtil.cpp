@@ -1,42 +1,15 @@
+#include "core/support/FileUtil.h"
+
 #include <algorithm>
 #include <climits>
 #include <cstdio>
 #include <string>
 
-#include "Helpers.h"
-#include "PacketBuffer.h"
 #include "platform/DeviceFs.h"
-#include "platform/Power.h"
 
 namespace FileUtil {
 
 namespace {
-
-// The folder part of a search path, up to and including its last '\'; the
-// rest is the name pattern. Device paths have no drives: a ':' is part of a name.
-std::u16string_view DirectoryOf(std::u16string_view path) {
-    size_t slash = path.rfind(u'\\');
-    return slash == std::u16string_view::npos ? std::u16string_view() : path.substr(0, slash + 1);
-}
-std::u16string_view NameOf(std::u16string_view path) { return path.substr(DirectoryOf(path).size()); }
-
-void AppendListEntry(CPacketBuffer& writer, const plat::fs::FindData& file, bool details) {
-    std::string entry = writer.EncodeWide(file.name);
-    if (details) {
-        FILETIME local{};
-        SYSTEMTIME st{};
-        FileTimeToLocalFileTime(&file.lastWriteTime, &local);
-        FileTimeToSystemTime(&local, &st);
-        char text[64];
-        std::snprintf(text, sizeof text, "\xFC%d\xFC%04d%02d%02d\xFC%02d%02d%02d",
-                      static_cast<int32_t>(static_cast<uint32_t>(file.size)), st.wYear, st.wMonth, st.wDay,
-                      st.wHour, st.wMinute, st.wSecond);
-        entry += text;
-    }
-    entry += '\xFD';
-    // Whole entries only: a full writer drops an entry, never half of one.
-    writer.AppendBytes(entry.data(), static_cast<int32_t>(entry.size()));
-}
 
 template <typename Ch>
 bool Digits(std::basic_string_view<Ch> text, size_t from, size_t count, int* value) {
@@ -78,51 +51,11 @@ BOOL SetTimes(std::u16string_view folder, std::u16string_view name, std::basic_s
     return plat::fs::SetFileTimes(path, &utc, &utc) ? TRUE : FALSE;
 }
 
-// One battery's value by its flag; flag combinations leave it as it was.
-void SetBatteryValue(BYTE flag, int32_t good, int32_t poor, int32_t* out) {
-    switch (flag) {
-        case BATTERY_FLAG_HIGH:
-        case BATTERY_FLAG_CHARGING: *out = good; break;
-        case BATTERY_FLAG_LOW:
-        case BATTERY_FLAG_CRITICAL: *out = poor; break;
-        case BATTERY_FLAG_NO_BATTERY:
-        case BATTERY_FLAG_UNKNOWN: *out = 2; break;
-        default: break;
-    }
-}
-
 }  // namespace
-
-std::u16string JoinPath(std::u16string_view folder, std::u16string_view name) {
-    if (!name.empty() && name[0] == u'\\') return std::u16string(name);
-    std::u16string out(folder);
-    if (!out.empty() && out.back() != u'\\') out += u'\\';
-    out += name;
-    return out;
-}
-
-int32_t ListDirectory(std::u16string_view folder, std::u16string_view pattern, CPacketBuffer* writer,
-                      bool subfoldersOnly, bool details) {
-    std::u16string search = JoinPath(folder, subfoldersOnly ? std::u16string_view(u"*.*") : pattern);
-    std::u16string directory(DirectoryOf(search));
-    // Subfolders are searched with the same pattern, but for an absolute
-    // one only its names: it would name the same folder again, without end.
-    std::u16string_view names = !pattern.empty() && pattern[0] == u'\\' ? NameOf(pattern) : pattern;
-    int32_t count = 0;
-    for (const auto& entry : plat::fs::FindFiles(search)) {
-        if (entry.isDirectory) {
-            count += ListDirectory(directory + entry.name, names, writer, false, details);
-        } else if (!subfoldersOnly && !entry.name.empty()) {
-            if (writer) AppendListEntry(*writer, entry, details);
-            ++count;
-        }
-    }
-    return count;
-}
 
 BOOL DeleteFiles(std::u16string_view folder, std::u16string_view pattern, BOOL* lastResult) {
     std::u16string search = JoinPath(folder, pattern);
-    std::u16string directory(DirectoryOf(search));
+    std::u16string directory(SearchFolderOf(search));
     // A folder that matches is not deleted: it counts as a failed deletion.
     BOOL last = FALSE;
     BOOL all = FALSE;
@@ -216,17 +149,5 @@ BOOL ParseDateTime(std::u16string_view date, std::u16string_view time, SYSTEMTIM
 }
 
 BOOL ParseDateTime(std::string_view date, std::string_view time, SYSTEMTIME* out) { return Parse(date, time, out); }
-
-void GetPowerStatus(int32_t* mainBattery, int32_t* backupBattery) {
-    if (!mainBattery || !backupBattery) return;
-    PowerStatus status;
-    if (!GetSystemPowerStatus(&status)) {
-        *mainBattery = 0;
-        *backupBattery = 0;
-        return;
-    }
-    SetBatteryValue(status.batteryFlag, 0, 1, mainBattery);
-    SetBatteryValue(status.backupBatteryFlag, 1, 0, backupBattery);
-}
 
 }  // namespace FileUtil

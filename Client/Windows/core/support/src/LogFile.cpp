@@ -1,4 +1,4 @@
-#include "LogFile.h"
+#include "core/support/LogFile.h"
 
 #include <cstdio>
 

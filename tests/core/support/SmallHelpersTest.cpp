@@ -3,7 +3,10 @@
 #include <string>
 #include <vector>
 
-#include "Helpers.h"
+#include "core/support/CharWidth.h"
+#include "core/support/DevicePath.h"
+#include "core/support/Escapes.h"
+#include "core/support/MessagePump.h"
 #include "platform/Clock.h"
 #include "platform/Message.h"
 

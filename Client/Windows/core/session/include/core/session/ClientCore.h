@@ -13,11 +13,11 @@
 #include <string_view>
 #include <vector>
 
-#include "CoreHooks.h"
-#include "FileTransfers.h"
-#include "PacketFramer.h"
-#include "SessionCanvas.h"
-#include "SizedBuffers.h"
+#include "core/session/CoreHooks.h"
+#include "core/session/FileTransfers.h"
+#include "common/PacketFramer.h"
+#include "core/session/SessionCanvas.h"
+#include "core/support/SizedBuffers.h"
 #include "platform/Message.h"
 
 // Messages the core sends (posts, for the end of input) to the control window.

@@ -6,8 +6,8 @@
 
 #include <cstdint>
 
-#include "Packet.h"
-#include "PacketBuffer.h"
+#include "common/Packet.h"
+#include "common/PacketBuffer.h"
 
 constexpr uint8_t FRAME_STX = 0x02;
 constexpr uint8_t FRAME_ETX = 0x03;
