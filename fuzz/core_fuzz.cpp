@@ -40,7 +40,7 @@ public:
         plat::fs::SetDeviceRoot(m_root.string());
         // Never the fuzzer's own folder: hosts can store and delete files there.
         plat::fs::SetProgramFolder(u"\\Program Files\\Orvade Client", m_program.string());
-        SetTickSource([] { return g_tick; });
+        plat::clock::SetTickSource([] { return g_tick; });
         // Every log line is formatted from host bytes, then thrown away.
         CreateLog(LOG_TRACE)->SetHostPath("/dev/null");
         m_window = CreateMessageWindow([](HWND, UINT, WPARAM, LPARAM) -> LRESULT { return 0; });

@@ -103,8 +103,8 @@ int32_t CPacket::GetString(char* buffer, int32_t size) const {
 int32_t CPacket::GetWide(char16_t* buffer, int32_t capacity, bool wholeCommand) const {
     int32_t n = wholeCommand ? CommandLength() : m_fieldLength;
     const char* src = reinterpret_cast<const char*>(m_data + m_cursor);
-    std::u16string w = m_mode == 1 ? plat::BytesToWide(plat::CP_UTF8, src, static_cast<size_t>(n))
-                                   : plat::BytesToWide(m_codePage, src, static_cast<size_t>(n), true);
+    std::u16string w = m_mode == 1 ? plat::text::BytesToWide(CP_UTF8, src, static_cast<size_t>(n))
+                                   : plat::text::BytesToWide(m_codePage, src, static_cast<size_t>(n), true);
     if (!buffer || capacity <= 0) return static_cast<int32_t>(w.size()) + 1;
     int32_t count = std::min<int32_t>(static_cast<int32_t>(w.size()), capacity - 1);
     std::char_traits<char16_t>::copy(buffer, w.data(), static_cast<size_t>(count));

@@ -45,11 +45,11 @@ CPacketBuffer& CPacketBuffer::AppendULong(uint32_t value) {
 }
 
 std::string CPacketBuffer::EncodeWide(std::u16string_view text) const {
-    return m_mode == 1 ? plat::WideToBytes(plat::CP_UTF8, text) : plat::WideToBytes(m_codePage, text, true);
+    return m_mode == 1 ? plat::text::WideToBytes(CP_UTF8, text) : plat::text::WideToBytes(m_codePage, text, true);
 }
 
 CPacketBuffer& CPacketBuffer::AppendWide(const char16_t* text) {
-    size_t len = plat::WideLen(text);
+    size_t len = plat::text::WideLen(text);
     if (len == 0) return *this;
     std::string bytes = EncodeWide(std::u16string_view(text, len));
     if (bytes.empty() || bytes.size() > static_cast<size_t>(INT32_MAX)) return *this;

@@ -28,7 +28,7 @@ bool ParseEndpoint(std::string_view text, SessionOptions& options) {
 }
 
 bool IsValidUtf8(std::string_view text) {
-    return plat::WideToUtf8(plat::Utf8ToWide(text)) == text;
+    return plat::text::WideToUtf8(plat::text::Utf8ToWide(text)) == text;
 }
 
 }  // namespace
@@ -134,7 +134,7 @@ bool ParseInputScript(const std::string& content, std::vector<ScriptEvent>& even
         } else if (verb == "text" || verb == "scan") {
             if (argument.empty()) return fail("'" + std::string(verb) + "' needs the characters after one space");
             event.kind = verb == "text" ? ScriptEvent::Text : ScriptEvent::Scan;
-            event.text = plat::Utf8ToWide(argument);
+            event.text = plat::text::Utf8ToWide(argument);
             if (event.kind == ScriptEvent::Scan && event.text.size() > kMaxScanCharacters)
                 return fail("scanner data longer than " + std::to_string(kMaxScanCharacters) + " characters");
         } else {

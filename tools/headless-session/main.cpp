@@ -110,13 +110,13 @@ public:
         m_core->Props().clientVersion = kClientVersion;
         if (!plat::fs::IsDirectory(kSessionFolder) && !plat::fs::CreateDirectory(kSessionFolder)) {
             error = "cannot create the session folder '" +
-                    plat::fs::ToHostPath(kSessionFolder).value_or(plat::WideToUtf8(kSessionFolder)) + "'";
+                    plat::fs::ToHostPath(kSessionFolder).value_or(plat::text::WideToUtf8(kSessionFolder)) + "'";
             return false;
         }
         m_core->SetAppDirectory(kSessionFolder);
         m_core->Start();
         // What the shell reports when its connection is made.
-        m_core->Props().peerAddress = plat::Utf8ToWide(m_link.LocalAddress());
+        m_core->Props().peerAddress = plat::text::Utf8ToWide(m_link.LocalAddress());
         if (!SetTimer(m_window, kPollTimerId, kPollIntervalMs)) {
             error = "cannot start the poll timer";
             return false;

@@ -26,11 +26,6 @@ struct FILETIME {
 };
 
 DWORD GetTickCount();
-// Replaces the tick source (tests); null restores the real monotonic tick.
-void SetTickSource(std::function<DWORD()> source);
-// TRUE while a replaced source drives the tick: waiting code cannot derive
-// real time from it and re-checks in short slices.
-BOOL IsTickSourceReplaced();
 
 // The device clock: the machine's clock plus the stored offset.
 void GetSystemTime(SYSTEMTIME* utc);
@@ -38,8 +33,6 @@ void GetLocalTime(SYSTEMTIME* local);
 // Move the device clock (the offset) so that now reads as given. FALSE on an invalid time.
 BOOL SetSystemTime(const SYSTEMTIME* utc);
 BOOL SetLocalTime(const SYSTEMTIME* local);
-int64_t GetDeviceClockOffsetMs();
-void SetDeviceClockOffsetMs(int64_t offsetMs);
 
 // Conversions; local time follows TZ with the offset in force at the time
 // converted. SYSTEMTIME fields are checked (years 1601-30827, real dates);
@@ -50,7 +43,21 @@ BOOL FileTimeToSystemTime(const FILETIME* ft, SYSTEMTIME* st);
 BOOL FileTimeToLocalFileTime(const FILETIME* utc, FILETIME* local);
 BOOL LocalFileTimeToFileTime(const FILETIME* local, FILETIME* utc);
 
+namespace plat::clock {
+
+// Replaces the tick source (tests); null restores the real monotonic tick.
+void SetTickSource(std::function<DWORD()> source);
+// TRUE while a replaced source drives the tick: waiting code cannot derive
+// real time from it and re-checks in short slices.
+BOOL IsTickSourceReplaced();
+
+// The stored offset of the device clock from the machine's.
+int64_t GetDeviceClockOffsetMs();
+void SetDeviceClockOffsetMs(int64_t offsetMs);
+
 // Between FILETIME and Unix time (seconds and nanoseconds since 1970 UTC);
 // times outside the FILETIME range are clamped to its ends.
 FILETIME UnixToFileTime(int64_t seconds, int64_t nanoseconds);
 void FileTimeToUnix(const FILETIME& ft, int64_t* seconds, int64_t* nanoseconds);
+
+}  // namespace plat::clock

@@ -96,8 +96,12 @@ LRESULT DispatchMessage(const MSG* msg);
 // something arrived or was already waiting.
 BOOL WaitMessageTimeout(int timeoutMs);
 
+namespace plat::messages {
+
 // On the GUI thread: called while the thread waits for messages, with the
 // longest time it may take, so Qt can process its own events. Null removes it.
 // Set per thread. The time given is at most 10 ms, so a message posted from
 // another thread is picked up within that even when the hook blocks.
 void SetMessageWaitHook(std::function<void(int maxWaitMs)> hook);
+
+}  // namespace plat::messages

@@ -38,7 +38,11 @@ struct PowerStatus {
 
 // FALSE when the status cannot be read.
 BOOL GetSystemPowerStatus(PowerStatus* status);
+namespace plat::power {
+
 // Replaces the source (tests); null restores the power-supply folder.
 void SetPowerStatusSource(std::function<BOOL(PowerStatus*)> source);
 // The folder the default source reads (tests); empty restores /sys/class/power_supply.
 void SetPowerSupplyFolder(const std::string& hostDirectory);
+
+}  // namespace plat::power

@@ -10,14 +10,21 @@
 #include <string>
 #include <string_view>
 
-namespace plat {
-
+// The platform's names, for code written in its style.
 constexpr uint32_t CP_ACP = 0;
 constexpr uint32_t CP_UTF8 = 65001;
-
-// Flags with their Windows values, for code written in that style.
 constexpr uint32_t MB_PRECOMPOSED = 0x00000001;
 constexpr uint32_t WC_COMPOSITECHECK = 0x00000200;
+
+// Windows-shaped wrappers. A source length of -1 means zero-terminated (the
+// terminator is converted too). A destination size of 0 asks for the size
+// needed. Too small a destination gives 0.
+int MultiByteToWideChar(uint32_t codePage, uint32_t flags, const char* src, int srcLen,
+                        char16_t* dst, int dstLen);
+int WideCharToMultiByte(uint32_t codePage, uint32_t flags, const char16_t* src, int srcLen,
+                        char* dst, int dstLen);
+
+namespace plat::text {
 
 // The iconv name for a code page: "CP1252" for 0, "UTF-8" for 65001.
 std::string CodePageName(uint32_t codePage);
@@ -41,15 +48,7 @@ inline std::string WideToBytes(uint32_t codePage, std::u16string_view s, bool co
 inline std::u16string Utf8ToWide(std::string_view s) { return BytesToWide(CP_UTF8, s); }
 inline std::string WideToUtf8(std::u16string_view s) { return WideToBytes(CP_UTF8, s); }
 
-// Windows-shaped wrappers. A source length of -1 means zero-terminated (the
-// terminator is converted too). A destination size of 0 asks for the size
-// needed. Too small a destination gives 0.
-int MultiByteToWideChar(uint32_t codePage, uint32_t flags, const char* src, int srcLen,
-                        char16_t* dst, int dstLen);
-int WideCharToMultiByte(uint32_t codePage, uint32_t flags, const char16_t* src, int srcLen,
-                        char* dst, int dstLen);
-
 // Length of a zero-terminated wide string.
 inline size_t WideLen(const char16_t* s) { return s ? std::char_traits<char16_t>::length(s) : 0; }
 
-}  // namespace plat
+}  // namespace plat::text

@@ -78,7 +78,7 @@ FILETIME deviceNow() {
     // Any offset beyond this already puts the clock outside FILETIME's range.
     constexpr int64_t kLimit = int64_t(1) << 55;
     const int64_t ms = machineNowMs() + std::clamp(g_offsetMs.load(), -kLimit, kLimit);
-    return UnixToFileTime(floorDiv(ms, 1000), (ms - floorDiv(ms, 1000) * 1000) * 1'000'000);
+    return plat::clock::UnixToFileTime(floorDiv(ms, 1000), (ms - floorDiv(ms, 1000) * 1000) * 1'000'000);
 }
 
 }  // namespace
@@ -97,13 +97,13 @@ DWORD GetTickCount() {
     return DWORD(uint64_t(ts.tv_sec) * 1000 + uint64_t(ts.tv_nsec) / 1'000'000);
 }
 
-void SetTickSource(std::function<DWORD()> source) {
+void plat::clock::SetTickSource(std::function<DWORD()> source) {
     std::lock_guard lock(g_tickMutex);
     g_tickSource = source ? std::make_shared<const std::function<DWORD()>>(std::move(source)) : nullptr;
     g_tickReplaced.store(g_tickSource != nullptr, std::memory_order_release);
 }
 
-BOOL IsTickSourceReplaced() { return g_tickReplaced.load(std::memory_order_acquire) ? TRUE : FALSE; }
+BOOL plat::clock::IsTickSourceReplaced() { return g_tickReplaced.load(std::memory_order_acquire) ? TRUE : FALSE; }
 
 void GetSystemTime(SYSTEMTIME* utc) {
     if (!utc) return;
@@ -138,8 +138,8 @@ BOOL SetLocalTime(const SYSTEMTIME* local) {
     return SetSystemTime(&utc);
 }
 
-int64_t GetDeviceClockOffsetMs() { return g_offsetMs.load(); }
-void SetDeviceClockOffsetMs(int64_t offsetMs) { g_offsetMs.store(offsetMs); }
+int64_t plat::clock::GetDeviceClockOffsetMs() { return g_offsetMs.load(); }
+void plat::clock::SetDeviceClockOffsetMs(int64_t offsetMs) { g_offsetMs.store(offsetMs); }
 
 BOOL SystemTimeToFileTime(const SYSTEMTIME* st, FILETIME* ft) {
     if (!st || !ft || !validSystemTime(*st)) return FALSE;
@@ -203,7 +203,7 @@ BOOL LocalFileTimeToFileTime(const FILETIME* local, FILETIME* utc) {
 }
 
 // Values outside the FILETIME range are clamped to its ends.
-FILETIME UnixToFileTime(int64_t seconds, int64_t nanoseconds) {
+FILETIME plat::clock::UnixToFileTime(int64_t seconds, int64_t nanoseconds) {
     const int64_t carry = floorDiv(nanoseconds, 1'000'000'000);
     nanoseconds -= carry * 1'000'000'000;
     constexpr int64_t maxSeconds = kMaxFileTime / kTicksPerSecond - kUnixEpochSeconds;
@@ -212,7 +212,7 @@ FILETIME UnixToFileTime(int64_t seconds, int64_t nanoseconds) {
     return toFileTime((seconds + carry + kUnixEpochSeconds) * kTicksPerSecond + nanoseconds / 100);
 }
 
-void FileTimeToUnix(const FILETIME& ft, int64_t* seconds, int64_t* nanoseconds) {
+void plat::clock::FileTimeToUnix(const FILETIME& ft, int64_t* seconds, int64_t* nanoseconds) {
     const uint64_t v = (uint64_t(ft.dwHighDateTime) << 32) | ft.dwLowDateTime;
     if (seconds) *seconds = int64_t(v / kTicksPerSecond) - kUnixEpochSeconds;
     if (nanoseconds) *nanoseconds = int64_t(v % kTicksPerSecond) * 100;

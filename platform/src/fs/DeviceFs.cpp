@@ -17,6 +17,10 @@
 #include "platform/Text.h"
 
 namespace plat::fs {
+
+using text::Utf8ToWide;
+using text::WideToUtf8;
+
 namespace {
 
 constexpr char16_t kDefaultProgramFolder[] = u"\\Program Files\\Orvade Client";
@@ -179,7 +183,7 @@ bool FillData(const std::string& host, std::u16string name, FindData* fd) {
     fd->name = std::move(name);
     fd->isDirectory = S_ISDIR(sx.stx_mode);
     fd->size = fd->isDirectory ? 0 : sx.stx_size;
-    auto ft = [](const statx_timestamp& t) { return UnixToFileTime(t.tv_sec, t.tv_nsec); };
+    auto ft = [](const statx_timestamp& t) { return plat::clock::UnixToFileTime(t.tv_sec, t.tv_nsec); };
     fd->lastAccessTime = ft(sx.stx_atime);
     fd->lastWriteTime = ft(sx.stx_mtime);
     fd->creationTime = (sx.stx_mask & STATX_BTIME) ? ft(sx.stx_btime) : fd->lastWriteTime;
@@ -257,7 +261,7 @@ struct timespec ToTimespec(const FILETIME* ft) {
         return ts;
     }
     int64_t s = 0, ns = 0;
-    FileTimeToUnix(*ft, &s, &ns);
+    plat::clock::FileTimeToUnix(*ft, &s, &ns);
     ts.tv_sec = time_t(s);
     ts.tv_nsec = long(ns);
     return ts;

@@ -184,7 +184,7 @@ bool anyPending(Queue& q) {
 // is re-checked in short slices.
 std::optional<std::chrono::milliseconds> timerWait(const Queue& q) {
     if (q.timers.empty()) return std::nullopt;
-    if (IsTickSourceReplaced()) return kDrivenTickSlice;
+    if (plat::clock::IsTickSourceReplaced()) return kDrivenTickSlice;
     std::optional<std::chrono::milliseconds> wait;
     const DWORD tick = GetTickCount();
     for (const Timer& t : q.timers) {
@@ -384,4 +384,4 @@ BOOL WaitMessageTimeout(int timeoutMs) {
     }
 }
 
-void SetMessageWaitHook(std::function<void(int maxWaitMs)> hook) { t_waitHook = std::move(hook); }
+void plat::messages::SetMessageWaitHook(std::function<void(int maxWaitMs)> hook) { t_waitHook = std::move(hook); }

@@ -99,13 +99,13 @@ BOOL GetSystemPowerStatus(PowerStatus* status) {
     return source ? source(status) : ReadPowerSupplyFolder(folder, status);
 }
 
-void SetPowerStatusSource(std::function<BOOL(PowerStatus*)> source) {
+void plat::power::SetPowerStatusSource(std::function<BOOL(PowerStatus*)> source) {
     PowerConfig& c = Cfg();
     std::lock_guard lock(c.mutex);
     c.source = std::move(source);
 }
 
-void SetPowerSupplyFolder(const std::string& hostDirectory) {
+void plat::power::SetPowerSupplyFolder(const std::string& hostDirectory) {
     PowerConfig& c = Cfg();
     std::lock_guard lock(c.mutex);
     c.folder = hostDirectory;

@@ -8,7 +8,7 @@
 #include <map>
 #include <memory>
 
-namespace plat {
+namespace plat::text {
 namespace {
 
 // iconv_open is slow; each thread keeps its converters per direction and code page.
@@ -162,11 +162,13 @@ std::string WideToBytes(uint32_t codePage, const char16_t* data, size_t len, boo
     return out;
 }
 
+}  // namespace plat::text
+
 int MultiByteToWideChar(uint32_t codePage, uint32_t flags, const char* src, int srcLen,
                         char16_t* dst, int dstLen) {
     if (!src || dstLen < 0 || srcLen < -1) return 0;
     size_t n = srcLen == -1 ? std::char_traits<char>::length(src) + 1 : static_cast<size_t>(srcLen);
-    std::u16string w = BytesToWide(codePage, src, n, (flags & MB_PRECOMPOSED) != 0);
+    std::u16string w = plat::text::BytesToWide(codePage, src, n, (flags & MB_PRECOMPOSED) != 0);
     if (dstLen == 0) return static_cast<int>(w.size());
     if (w.size() > static_cast<size_t>(dstLen)) return 0;
     std::char_traits<char16_t>::copy(dst, w.data(), w.size());
@@ -176,12 +178,10 @@ int MultiByteToWideChar(uint32_t codePage, uint32_t flags, const char* src, int 
 int WideCharToMultiByte(uint32_t codePage, uint32_t flags, const char16_t* src, int srcLen,
                         char* dst, int dstLen) {
     if (!src || dstLen < 0 || srcLen < -1) return 0;
-    size_t n = srcLen == -1 ? WideLen(src) + 1 : static_cast<size_t>(srcLen);
-    std::string b = WideToBytes(codePage, src, n, (flags & WC_COMPOSITECHECK) != 0);
+    size_t n = srcLen == -1 ? plat::text::WideLen(src) + 1 : static_cast<size_t>(srcLen);
+    std::string b = plat::text::WideToBytes(codePage, src, n, (flags & WC_COMPOSITECHECK) != 0);
     if (dstLen == 0) return static_cast<int>(b.size());
     if (b.size() > static_cast<size_t>(dstLen)) return 0;
     std::char_traits<char>::copy(dst, b.data(), b.size());
     return static_cast<int>(b.size());
 }
-
-}  // namespace plat

@@ -128,7 +128,7 @@ protected:
         std::filesystem::create_directories(m_base);
         plat::fs::SetDeviceRoot(m_base.string());
         g_now = 100000;
-        SetTickSource([] { return g_now; });
+        plat::clock::SetTickSource([] { return g_now; });
         ResetLogicalFolders();
         m_window = CreateMessageWindow([this](HWND, UINT msg, WPARAM w, LPARAM l) -> LRESULT {
             return OnMessage(msg, w, l);
@@ -144,7 +144,7 @@ protected:
         m_core.reset();
         DestroyLog();
         DestroyWindow(m_window);
-        SetTickSource(nullptr);
+        plat::clock::SetTickSource(nullptr);
         ResetLogicalFolders();
         std::filesystem::remove_all(m_base);
     }
@@ -199,9 +199,9 @@ protected:
     // RfInput: default text, length, column 0, row 0, flags, terminators, time-out.
     Bytes RfInputCommand(std::u16string_view text, int length, int32_t flags, std::u16string_view terminators = u"",
                          int timeout = 0, char code = '5', int column = 0) {
-        return Bytes(1, code) + FD + plat::WideToBytes(0, text) + FD + std::to_string(length) + FD +
+        return Bytes(1, code) + FD + plat::text::WideToBytes(0, text) + FD + std::to_string(length) + FD +
                std::to_string(column) + FD + "0" + FD + FD + "0" + FD + "0" + FD + std::to_string(flags) + FD + FD +
-               plat::WideToBytes(0, terminators) + FD + std::to_string(timeout);
+               plat::text::WideToBytes(0, terminators) + FD + std::to_string(timeout);
     }
 
     void Key(uint32_t vk) { m_core->OnKeyDown(vk, 0); }

@@ -227,7 +227,7 @@ TEST_F(FileCommandsTest, SendFileInChunksSetsLocalTimes) {
     std::optional<plat::fs::FindData> info = plat::fs::GetFileData(u"\\App\\DATA\\up.bin");
     ASSERT_TRUE(info);
     int64_t seconds, nanos;
-    FileTimeToUnix(info->lastWriteTime, &seconds, &nanos);
+    plat::clock::FileTimeToUnix(info->lastWriteTime, &seconds, &nanos);
     EXPECT_EQ(seconds, 1704182645);
     // The transfer is over: the next 'X' starts another one.
     EXPECT_EQ(Ask(Bytes("X") + FD + "next.bin" + FD + "5" + FD + "20240102" + FD + "030405"), accepted);

@@ -88,7 +88,7 @@ TEST(HostFormats, PowerStatusFlags) {
         {FALSE, BATTERY_FLAG_HIGH, BATTERY_FLAG_HIGH, 0, 0},
     };
     for (const auto& c : cases) {
-        SetPowerStatusSource([&](PowerStatus* status) {
+        plat::power::SetPowerStatusSource([&](PowerStatus* status) {
             status->batteryFlag = c.main;
             status->backupBatteryFlag = c.backup;
             return c.readable;
@@ -100,7 +100,7 @@ TEST(HostFormats, PowerStatusFlags) {
         FileUtil::GetPowerStatus(&main, nullptr);
         FileUtil::GetPowerStatus(nullptr, &backup);
     }
-    SetPowerStatusSource(nullptr);
+    plat::power::SetPowerStatusSource(nullptr);
 }
 
 }  // namespace

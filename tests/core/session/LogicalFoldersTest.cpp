@@ -91,7 +91,7 @@ TEST_F(LogicalFoldersTest, BuildFolderPathForms) {
         {u"sub\\a.txt", u"DATA", u"|sub\\a.txt"},
         {u"50%\\a.txt", u"DATA", u"|50%\\a.txt"},
     };
-    for (const Case& c : cases) EXPECT_EQ(Resolve(c.name, c.defaultFolder), c.expected) << plat::WideToUtf8(c.name);
+    for (const Case& c : cases) EXPECT_EQ(Resolve(c.name, c.defaultFolder), c.expected) << plat::text::WideToUtf8(c.name);
 }
 
 TEST_F(LogicalFoldersTest, BeforeAppFolderIsSet) {

@@ -21,11 +21,11 @@ protected:
     void SetUp() override {
         DeviceRootTest::SetUp();
         g_tick = 1000;
-        SetTickSource([] { return g_tick.load(); });
+        plat::clock::SetTickSource([] { return g_tick.load(); });
         log_.SetPath(u"\\log.txt");
     }
     void TearDown() override {
-        SetTickSource(nullptr);
+        plat::clock::SetTickSource(nullptr);
         DestroyLog();
         DeviceRootTest::TearDown();
     }

@@ -60,7 +60,7 @@ TEST(Unescape, WideEndsHexAfterTwoDigits) {
 
 TEST(PumpMessages, DropsTimersDispatchesOthersAndStopsAtQuit) {
     DWORD tick = 5000;
-    SetTickSource([&] { return tick; });
+    plat::clock::SetTickSource([&] { return tick; });
     std::vector<UINT> seen;
     HWND hwnd = CreateMessageWindow([&](HWND, UINT msg, WPARAM, LPARAM) -> LRESULT {
         if (msg != WM_DESTROY) seen.push_back(msg);
@@ -89,7 +89,7 @@ TEST(PumpMessages, DropsTimersDispatchesOthersAndStopsAtQuit) {
 
     KillTimer(hwnd, 7);
     DestroyWindow(hwnd);
-    SetTickSource(nullptr);
+    plat::clock::SetTickSource(nullptr);
 }
 
 TEST(SplitPath, Parts) {

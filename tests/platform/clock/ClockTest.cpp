@@ -37,7 +37,7 @@ protected:
         if (old_) setenv("TZ", old_->c_str(), 1);
         else unsetenv("TZ");
         tzset();
-        SetDeviceClockOffsetMs(0);
+        plat::clock::SetDeviceClockOffsetMs(0);
     }
     void Use(const char* tz) {
         setenv("TZ", tz, 1);
@@ -98,17 +98,17 @@ TEST(Clock, InvalidSystemTimesAreRefused) {
 }
 
 TEST(Clock, UnixConversions) {
-    EXPECT_EQ(Ft(UnixToFileTime(0, 0)), kUnixEpochFt);
-    EXPECT_EQ(Ft(UnixToFileTime(1, 123456789)), kUnixEpochFt + 11'234'567);
-    EXPECT_EQ(Ft(UnixToFileTime(1, -1'000'000'000)), kUnixEpochFt);       // nanoseconds carry
-    EXPECT_EQ(Ft(UnixToFileTime(-11644473600, 0)), 0);
-    EXPECT_EQ(Ft(UnixToFileTime(-11644473601, 0)), 0);                    // clamped
-    EXPECT_EQ(Ft(UnixToFileTime(INT64_MAX, 999'999'999)), INT64_MAX);     // clamped
+    EXPECT_EQ(Ft(plat::clock::UnixToFileTime(0, 0)), kUnixEpochFt);
+    EXPECT_EQ(Ft(plat::clock::UnixToFileTime(1, 123456789)), kUnixEpochFt + 11'234'567);
+    EXPECT_EQ(Ft(plat::clock::UnixToFileTime(1, -1'000'000'000)), kUnixEpochFt);       // nanoseconds carry
+    EXPECT_EQ(Ft(plat::clock::UnixToFileTime(-11644473600, 0)), 0);
+    EXPECT_EQ(Ft(plat::clock::UnixToFileTime(-11644473601, 0)), 0);                    // clamped
+    EXPECT_EQ(Ft(plat::clock::UnixToFileTime(INT64_MAX, 999'999'999)), INT64_MAX);     // clamped
     int64_t s = 0, ns = 0;
-    FileTimeToUnix(Ft(kUnixEpochFt - 1), &s, &ns);
+    plat::clock::FileTimeToUnix(Ft(kUnixEpochFt - 1), &s, &ns);
     EXPECT_EQ(s, -1);
     EXPECT_EQ(ns, 999'999'900);
-    FileTimeToUnix(UnixToFileTime(1'700'000'000, 42'000'300), &s, &ns);
+    plat::clock::FileTimeToUnix(plat::clock::UnixToFileTime(1'700'000'000, 42'000'300), &s, &ns);
     EXPECT_EQ(s, 1'700'000'000);
     EXPECT_EQ(ns, 42'000'300);
 }
@@ -163,35 +163,35 @@ TEST_F(ClockTimeZone, SettingTheDeviceClockMovesOnlyTheOffset) {
     EXPECT_EQ(FtOf(local) - FtOf(utc), kHour);
     EXPECT_EQ(local.wDayOfWeek, 5);  // 2031-01-10 is a Friday
     EXPECT_LT(time(nullptr) - machineBefore, 5);  // the machine's clock did not move
-    EXPECT_NE(GetDeviceClockOffsetMs(), 0);
+    EXPECT_NE(plat::clock::GetDeviceClockOffsetMs(), 0);
 
     const SYSTEMTIME summerUtc = St(2031, 7, 10, 6, 0);
     ASSERT_TRUE(SetSystemTime(&summerUtc));
     GetLocalTime(&local);
     EXPECT_EQ(local.wHour, 8);  // summer offset in force at that time
 
-    const int64_t offset = GetDeviceClockOffsetMs();
+    const int64_t offset = plat::clock::GetDeviceClockOffsetMs();
     const SYSTEMTIME invalid = St(2031, 2, 30);
     EXPECT_FALSE(SetLocalTime(&invalid));
-    EXPECT_EQ(GetDeviceClockOffsetMs(), offset);
+    EXPECT_EQ(plat::clock::GetDeviceClockOffsetMs(), offset);
 
     // Offsets beyond the range neither overflow nor leave garbage behind.
-    SetDeviceClockOffsetMs(INT64_MAX);
+    plat::clock::SetDeviceClockOffsetMs(INT64_MAX);
     GetSystemTime(&utc);
     EXPECT_EQ(utc.wYear, 0);
-    SetDeviceClockOffsetMs(INT64_MIN);
+    plat::clock::SetDeviceClockOffsetMs(INT64_MIN);
     GetSystemTime(&utc);
     EXPECT_EQ(utc.wYear, 1601);
 
-    SetDeviceClockOffsetMs(0);
+    plat::clock::SetDeviceClockOffsetMs(0);
     GetSystemTime(&utc);
-    EXPECT_LT(std::llabs(FtOf(utc) - Ft(UnixToFileTime(time(nullptr), 0))), 5 * 10'000'000);
+    EXPECT_LT(std::llabs(FtOf(utc) - Ft(plat::clock::UnixToFileTime(time(nullptr), 0))), 5 * 10'000'000);
 }
 
 TEST(Clock, TickSourceCanBeDrivenAndRestored) {
     std::atomic<DWORD> tick{0xFFFFFFF0};
-    SetTickSource([&] { return tick.load(); });
-    EXPECT_TRUE(IsTickSourceReplaced());
+    plat::clock::SetTickSource([&] { return tick.load(); });
+    EXPECT_TRUE(plat::clock::IsTickSourceReplaced());
     const DWORD start = GetTickCount();
     tick += 0x20;  // wraps
     EXPECT_EQ(GetTickCount(), 0x10u);
@@ -202,12 +202,12 @@ TEST(Clock, TickSourceCanBeDrivenAndRestored) {
     std::thread reader([&] {
         while (!stop) GetTickCount();
     });
-    for (int i = 0; i < 200; ++i) SetTickSource(i % 2 ? std::function<DWORD()>{} : [] { return DWORD(7); });
+    for (int i = 0; i < 200; ++i) plat::clock::SetTickSource(i % 2 ? std::function<DWORD()>{} : [] { return DWORD(7); });
     stop = true;
     reader.join();
 
-    SetTickSource(nullptr);
-    EXPECT_FALSE(IsTickSourceReplaced());
+    plat::clock::SetTickSource(nullptr);
+    EXPECT_FALSE(plat::clock::IsTickSourceReplaced());
     const DWORD a = GetTickCount();
     const DWORD b = GetTickCount();
     EXPECT_LT(DWORD(b - a), 1000u);  // real and monotonic

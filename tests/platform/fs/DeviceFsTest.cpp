@@ -88,7 +88,7 @@ TEST(Wildcard, WindowsRules) {
     };
     for (const auto& c : cases)
         EXPECT_EQ(WildcardMatch(c.pattern, c.name), c.match)
-            << plat::WideToUtf8(c.pattern) << " vs " << plat::WideToUtf8(c.name);
+            << plat::text::WideToUtf8(c.pattern) << " vs " << plat::text::WideToUtf8(c.name);
 }
 
 TEST(SafePaths, DotComponentsSlashAndNulAreRefused) {
@@ -105,9 +105,9 @@ TEST(SafePaths, DotComponentsSlashAndNulAreRefused) {
         {std::u16string(u"\\Temp\\a\0b", 9), false},
     };
     for (const auto& c : cases) {
-        EXPECT_EQ(IsSafePath(c.path), c.safe) << plat::WideToUtf8(c.path);
+        EXPECT_EQ(IsSafePath(c.path), c.safe) << plat::text::WideToUtf8(c.path);
         if (!c.safe) {
-            EXPECT_FALSE(ToHostPath(c.path)) << plat::WideToUtf8(c.path);
+            EXPECT_FALSE(ToHostPath(c.path)) << plat::text::WideToUtf8(c.path);
         }
     }
     EXPECT_TRUE(IsSafeName(u"a.txt"));
@@ -266,8 +266,8 @@ TEST_F(DeviceFsTest, FileTimesRoundTripAndCreationTimeIsReported) {
     FILE* f = OpenFile(u"\\t.bin", "wb");
     ASSERT_TRUE(f);
     fclose(f);
-    const FILETIME access = UnixToFileTime(1000000000, 123456700);
-    const FILETIME write = UnixToFileTime(1200000000, 7654300);
+    const FILETIME access = plat::clock::UnixToFileTime(1000000000, 123456700);
+    const FILETIME write = plat::clock::UnixToFileTime(1200000000, 7654300);
     ASSERT_TRUE(SetFileTimes(u"\\T.BIN", &access, &write));
     auto data = GetFileData(u"\\t.bin");
     ASSERT_TRUE(data);
@@ -278,7 +278,7 @@ TEST_F(DeviceFsTest, FileTimesRoundTripAndCreationTimeIsReported) {
     EXPECT_TRUE(same(data->lastWriteTime, write));
     EXPECT_NE(data->creationTime.dwHighDateTime, 0u);
 
-    const FILETIME later = UnixToFileTime(1300000000, 0);
+    const FILETIME later = plat::clock::UnixToFileTime(1300000000, 0);
     ASSERT_TRUE(SetFileTimes(u"\\t.bin", nullptr, &later));  // access time stays
     data = GetFileData(u"\\t.bin");
     EXPECT_TRUE(same(data->lastAccessTime, access));

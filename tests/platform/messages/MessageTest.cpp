@@ -23,14 +23,14 @@ struct Call {
 class Messages : public ::testing::Test {
 protected:
     void SetUp() override {
-        SetTickSource([this] { return tick_.load(); });
+        plat::clock::SetTickSource([this] { return tick_.load(); });
     }
     void TearDown() override {
         for (HWND h : windows_) DestroyWindow(h);
         MSG m;
         while (PeekMessage(&m, 0, 0, 0, PM_REMOVE)) {
         }
-        SetTickSource(nullptr);
+        plat::clock::SetTickSource(nullptr);
     }
 
     // A window that records every call and answers `result`.
@@ -262,7 +262,7 @@ TEST_F(Messages, BlockedGetMessageSeesTimerWhenDrivenTickAdvances) {
     // The owner's reads of the driven tick show it re-checking while it waits.
     static thread_local bool onOwner = false;
     std::atomic<int> ownerReads{0};
-    SetTickSource([&] {
+    plat::clock::SetTickSource([&] {
         if (onOwner) ++ownerReads;
         return tick_.load();
     });
@@ -374,7 +374,7 @@ TEST_F(Messages, WaitHookRunsOnWaitingThreadAndPostsStillWake) {
     bool armed = false;
     std::promise<void> hookCalled;
     std::thread::id hookThread;
-    SetMessageWaitHook([&](int maxWaitMs) {
+    plat::messages::SetMessageWaitHook([&](int maxWaitMs) {
         if (armed) hookCalled.set_value();
         armed = false;
         waits.push_back(maxWaitMs);
@@ -394,7 +394,7 @@ TEST_F(Messages, WaitHookRunsOnWaitingThreadAndPostsStillWake) {
     MSG m{};
     EXPECT_EQ(GetMessage(&m, 0, 0, 0), TRUE);
     poster.join();
-    SetMessageWaitHook(nullptr);
+    plat::messages::SetMessageWaitHook(nullptr);
     EXPECT_EQ(m.wParam, 9u);
     EXPECT_EQ(hookThread, std::this_thread::get_id());
     for (int w : waits) {
@@ -404,7 +404,7 @@ TEST_F(Messages, WaitHookRunsOnWaitingThreadAndPostsStillWake) {
 }
 
 TEST_F(Messages, RealTickTimerEndsTheWait) {
-    SetTickSource(nullptr);
+    plat::clock::SetTickSource(nullptr);
     const HWND h = Recorder();
     SetTimer(h, 4, 10);
     EXPECT_TRUE(WaitMessageTimeout(5000));  // the bound is only a safety net

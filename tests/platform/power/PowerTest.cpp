@@ -19,11 +19,11 @@ protected:
         char tmpl[] = "/tmp/orvade-power-XXXXXX";
         ASSERT_TRUE(mkdtemp(tmpl));
         dir = tmpl;
-        SetPowerSupplyFolder(dir);
+        plat::power::SetPowerSupplyFolder(dir);
     }
     void TearDown() override {
-        SetPowerSupplyFolder("");
-        SetPowerStatusSource(nullptr);
+        plat::power::SetPowerSupplyFolder("");
+        plat::power::SetPowerStatusSource(nullptr);
         nftw(dir.c_str(), [](const char* p, const struct stat*, int, struct FTW*) { return ::remove(p); }, 16,
              FTW_DEPTH | FTW_PHYS);
     }
@@ -68,7 +68,7 @@ TEST_F(PowerTest, BatteryAttributesMapToFlags) {
         Supply battery = c.battery;
         battery["type"] = "Battery";
         Add("BAT0", battery, folder);
-        SetPowerSupplyFolder(folder);
+        plat::power::SetPowerSupplyFolder(folder);
         PowerStatus s = Read();
         EXPECT_EQ(s.batteryFlag, c.flag) << "case " << index;
         EXPECT_EQ(s.batteryLifePercent, c.percent) << "case " << index;
@@ -98,7 +98,7 @@ TEST_F(PowerTest, NoBatteryAndNoFolder) {
     EXPECT_EQ(s.batteryLifePercent, 0xFF);
     EXPECT_EQ(s.acLineStatus, AC_LINE_ONLINE);
 
-    SetPowerSupplyFolder(dir + "/missing");
+    plat::power::SetPowerSupplyFolder(dir + "/missing");
     s = Read();
     EXPECT_EQ(s.batteryFlag, BATTERY_FLAG_UNKNOWN);
     EXPECT_EQ(s.acLineStatus, AC_LINE_UNKNOWN);
@@ -106,14 +106,14 @@ TEST_F(PowerTest, NoBatteryAndNoFolder) {
 }
 
 TEST_F(PowerTest, SourceCanBeReplaced) {
-    SetPowerStatusSource([](PowerStatus* s) {
+    plat::power::SetPowerStatusSource([](PowerStatus* s) {
         s->batteryFlag = BATTERY_FLAG_LOW;
         return FALSE;
     });
     PowerStatus s;
     EXPECT_FALSE(GetSystemPowerStatus(&s));
     EXPECT_EQ(s.batteryFlag, BATTERY_FLAG_LOW);
-    SetPowerStatusSource(nullptr);
+    plat::power::SetPowerStatusSource(nullptr);
     EXPECT_TRUE(GetSystemPowerStatus(&s));
     EXPECT_EQ(s.batteryFlag, BATTERY_FLAG_NO_BATTERY);  // the empty fake folder again
 }

@@ -2,7 +2,7 @@
 
 #include "platform/Text.h"
 
-using namespace plat;
+using namespace plat::text;
 
 TEST(Text, CodePageNames) {
     EXPECT_EQ(CodePageName(0), "CP1252");

@@ -51,7 +51,7 @@ int32_t CClientCore::SetStringSetting(int32_t index, const char16_t* text) {
     char16_t** slot = Slot(m_featureStrings, index);
     if (!slot) return kInvalidArg;
     delete[] *slot;
-    const size_t length = plat::WideLen(text);
+    const size_t length = plat::text::WideLen(text);
     *slot = new (std::nothrow) char16_t[length + 1];
     if (!*slot) return kOutOfMemory;
     if (length) std::memcpy(*slot, text, length * sizeof(char16_t));
@@ -179,7 +179,7 @@ void CClientCore::SetSymbolOverride(std::u16string_view text) {
     bool enable = true;
     auto finish = [&] {
         if (!name.empty()) {
-            const int code = m_scanner->SymbologyCode(plat::WideToUtf8(name));
+            const int code = m_scanner->SymbologyCode(plat::text::WideToUtf8(name));
             if (code != SYMBOLOGY_UNKNOWN) {
                 RecordDecoderSetting(code, -1, enable ? 1 : 0);
                 std::vector<uint8_t> enabled;
