@@ -151,6 +151,7 @@ int32_t CPacket::FieldExtent() const {
     return i - m_cursor;
 }
 
-CPacket* CPacket::CloneRest() const {
-    return new (std::nothrow) CPacket(m_mode, m_delimiter, m_data + m_cursor, BytesLeft(), m_codePage);
+std::unique_ptr<CPacket> CPacket::CloneRest() const {
+    return std::unique_ptr<CPacket>(
+        new (std::nothrow) CPacket(m_mode, m_delimiter, m_data + m_cursor, BytesLeft(), m_codePage));
 }

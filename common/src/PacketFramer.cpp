@@ -18,7 +18,7 @@ uint8_t* CPacketFramer::AllocateAssembly(int32_t size) {
 
 void CPacketFramer::Reset() {
     m_used = 0;
-    m_state = 0;
+    m_state = State::Hunting;
     m_expected = 0;
     m_discarding = false;
 }
@@ -53,49 +53,49 @@ void CPacketFramer::AppendChunk(const uint8_t* chunk, int32_t count) {
     m_used += count;
 }
 
-CPacket* CPacketFramer::Parse(const uint8_t* input, int32_t& position, int32_t length) {
+std::unique_ptr<CPacket> CPacketFramer::Parse(const uint8_t* input, int32_t& position, int32_t length) {
     if (!input || position < 0) return nullptr;
-    if (m_state == 4) {
+    if (m_state == State::Delivered) {
         // The previous packet has been handed back; its bytes may go now.
         m_used = 0;
-        m_state = 0;
+        m_state = State::Hunting;
     }
     while (position < length) {
         switch (m_state) {
-        case 0: {
+        case State::Hunting: {
             m_expected = 0;
             m_digits = 0;
-            if (input[position++] == FRAME_STX) m_state = 1;
+            if (input[position++] == FRAME_STX) m_state = State::Length;
             break;
         }
-        case 1: {
+        case State::Length: {
             uint8_t b = input[position++];
             if (m_mode == 1) {
                 if (b == FRAME_ETX) {
                     m_received = 0;
-                    m_state = 3;
+                    m_state = State::Data;
                 } else if (b >= '0' && b <= '9' && m_digits < kMaxLengthDigits) {
                     m_expected = m_expected * 10 + (b - '0');
                     ++m_digits;
                 } else {
-                    m_state = 0;
+                    m_state = State::Hunting;
                 }
             } else {
                 m_expected = b;
-                m_state = 2;
+                m_state = State::HeaderEnd;
             }
             break;
         }
-        case 2: {
+        case State::HeaderEnd: {
             if (input[position++] == FRAME_ETX) {
                 m_received = 0;
-                m_state = 3;
+                m_state = State::Data;
             } else {
-                m_state = 0;
+                m_state = State::Hunting;
             }
             break;
         }
-        case 3: {
+        case State::Data: {
             int32_t left = length - position;
             int32_t chunk = m_expected - m_received;
             if (chunk > left) chunk = left;
@@ -108,17 +108,18 @@ CPacket* CPacketFramer::Parse(const uint8_t* input, int32_t& position, int32_t l
                 // The end of a dropped packet: nothing of it is handed out.
                 m_discarding = false;
                 m_used = 0;
-                m_state = 0;
+                m_state = State::Hunting;
             } else if (trailer == FRAME_ETB) {
-                m_state = 4;
-                return new (std::nothrow) CPacket(m_mode, m_delimiter, m_buffer, m_used, m_codePage);
+                m_state = State::Delivered;
+                return std::unique_ptr<CPacket>(
+                    new (std::nothrow) CPacket(m_mode, m_delimiter, m_buffer, m_used, m_codePage));
             } else {
-                m_state = 0;  // ETX: more segments follow; anything else: resynchronise
+                m_state = State::Hunting;  // ETX: more segments follow; anything else: resynchronise
             }
             break;
         }
-        default:
-            m_state = 0;
+        case State::Delivered:
+            m_state = State::Hunting;
             break;
         }
     }
@@ -155,15 +156,15 @@ void CPacketFramer::Send(const CPacketBuffer& writer) {
     }
 }
 
-CPacketBuffer* CPacketFramer::NewWriter(int32_t capacity) const {
-    return new (std::nothrow) CPacketBuffer(m_mode, m_delimiter, capacity, m_codePage);
+std::unique_ptr<CPacketBuffer> CPacketFramer::NewWriter(int32_t capacity) const {
+    return std::unique_ptr<CPacketBuffer>(new (std::nothrow) CPacketBuffer(m_mode, m_delimiter, capacity, m_codePage));
 }
 
-CPacket* CPacketFramer::NewPacket(const uint8_t* bytes, int32_t length) const {
-    return new (std::nothrow) CPacket(m_mode, m_delimiter, bytes, length, m_codePage);
+std::unique_ptr<CPacket> CPacketFramer::NewPacket(const uint8_t* bytes, int32_t length) const {
+    return std::unique_ptr<CPacket>(new (std::nothrow) CPacket(m_mode, m_delimiter, bytes, length, m_codePage));
 }
 
-CPacket* CPacketFramer::PacketFromWriter(const CPacketBuffer* writer) const {
+std::unique_ptr<CPacket> CPacketFramer::PacketFromWriter(const CPacketBuffer* writer) const {
     if (!writer) return nullptr;
     return NewPacket(writer->GetData(), writer->GetLength());
 }

@@ -92,7 +92,7 @@ TEST(FramerReceive, MultiSegmentPacketAndTwoPacketsInOneInput) {
     ASSERT_TRUE(p);
     EXPECT_EQ(AsString(p.get()), "ABC");
     EXPECT_EQ(pos, 11);
-    p.reset(f.Parse(in.data(), pos, static_cast<int32_t>(in.size())));
+    p = f.Parse(in.data(), pos, static_cast<int32_t>(in.size()));
     ASSERT_TRUE(p);
     EXPECT_EQ(AsString(p.get()), "D");
     EXPECT_EQ(pos, static_cast<int32_t>(in.size()));
@@ -150,9 +150,9 @@ TEST(FramerReceive, PacketBytesStayValidUntilNextCall) {
     int32_t pos = 0;
     std::unique_ptr<CPacket> p(f.Parse(in.data(), pos, 5));
     ASSERT_TRUE(p);
-    EXPECT_EQ(f.GetState(), 4);
+    EXPECT_EQ(f.GetState(), CPacketFramer::State::Delivered);
     EXPECT_EQ(f.GetUsed(), 1);
-    p.reset(f.Parse(in.data(), pos, static_cast<int32_t>(in.size())));
+    p = f.Parse(in.data(), pos, static_cast<int32_t>(in.size()));
     ASSERT_TRUE(p);
     EXPECT_EQ(AsString(p.get()), "Y");
 }

@@ -53,8 +53,8 @@ public:
         int32_t pos = 0;
         std::unique_ptr<CPacket> p;
         while (!p && pos < static_cast<int32_t>(input.size()))
-            p.reset(m_framer.Parse(reinterpret_cast<const uint8_t*>(input.data()), pos,
-                                   static_cast<int32_t>(input.size())));
+            p = m_framer.Parse(reinterpret_cast<const uint8_t*>(input.data()), pos,
+                                   static_cast<int32_t>(input.size()));
         input.erase(0, static_cast<size_t>(pos));
         if (!p) return false;
         packet.assign(reinterpret_cast<const char*>(p->GetData()), static_cast<size_t>(p->GetLength()));

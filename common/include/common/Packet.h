@@ -2,6 +2,7 @@
 #pragma once
 
 #include <cstdint>
+#include <memory>
 
 // Separator bytes, coarsest first. The command delimiter defaults to 0xFF
 // but the host may choose another byte.
@@ -42,7 +43,8 @@ public:
     void SkipTo(uint8_t separator) { Skip(separator, separator == m_delimiter); }
     void Advance(int32_t count);
     int32_t FieldExtent() const;
-    CPacket* CloneRest() const;
+    // The rest of the packet from the cursor, as a packet of its own; null when memory runs out.
+    std::unique_ptr<CPacket> CloneRest() const;
 
     int32_t GetMode() const { return m_mode; }
     uint8_t GetCommandDelimiter() const { return m_delimiter; }

@@ -5,6 +5,7 @@
 #pragma once
 
 #include <cstdint>
+#include <memory>
 
 #include "common/Packet.h"
 #include "common/PacketBuffer.h"
@@ -24,6 +25,15 @@ using FramerDiscardCallback = void (*)(void* context, FramerDiscard reason, int6
 
 class CPacketFramer {
 public:
+    // Where the receiver stands in the stream.
+    enum class State {
+        Hunting,     // looking for STX
+        Length,      // reading the length (a binary byte, or decimal digits up to ETX)
+        HeaderEnd,   // mode 0: expecting the ETX after the length byte
+        Data,        // reading the segment's data, then its trailer
+        Delivered,   // a packet was handed back; its bytes go at the next Parse
+    };
+
     static constexpr int32_t kGrowStep = 4096;
     static constexpr int32_t kMode0Chunk = 100;
     static constexpr int32_t kMode1Chunk = 4096;
@@ -39,8 +49,8 @@ public:
 
     // Returns a packet when one is complete, else null; position moves to just
     // after the ETB, or to the end of the input. The packet reads the assembly
-    // buffer in place: delete it before the next call.
-    CPacket* Parse(const uint8_t* input, int32_t& position, int32_t length);
+    // buffer in place: drop it before the next call.
+    std::unique_ptr<CPacket> Parse(const uint8_t* input, int32_t& position, int32_t length);
     void Send(const CPacketBuffer& writer);
 
     void SetDiscardCallback(FramerDiscardCallback callback, void* context) {
@@ -56,14 +66,15 @@ public:
     void Reset();
 
     int32_t GetWriterCapacity() const { return 4096; }
-    CPacketBuffer* NewWriter(int32_t capacity) const;
-    CPacketBuffer* NewDefaultWriter() const { return NewWriter(GetWriterCapacity()); }
-    CPacket* NewPacket(const uint8_t* bytes, int32_t length) const;
-    CPacket* PacketFromWriter(const CPacketBuffer* writer) const;
+    // Null when memory runs out.
+    std::unique_ptr<CPacketBuffer> NewWriter(int32_t capacity) const;
+    std::unique_ptr<CPacketBuffer> NewDefaultWriter() const { return NewWriter(GetWriterCapacity()); }
+    std::unique_ptr<CPacket> NewPacket(const uint8_t* bytes, int32_t length) const;
+    std::unique_ptr<CPacket> PacketFromWriter(const CPacketBuffer* writer) const;
 
     int32_t GetCapacity() const { return m_capacity; }
     int32_t GetUsed() const { return m_used; }
-    int GetState() const { return m_state; }
+    State GetState() const { return m_state; }
 
 protected:
     // Allocation of a larger assembly buffer; a null result is a growth failure.
@@ -82,7 +93,7 @@ private:
     int32_t m_capacity = 0;
     uint8_t* m_buffer = nullptr;
     int32_t m_used = 0;
-    int m_state = 0;
+    State m_state = State::Hunting;
     int32_t m_expected = 0;
     int32_t m_received = 0;
     int m_digits = 0;

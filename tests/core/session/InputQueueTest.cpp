@@ -75,7 +75,7 @@ TEST_F(InputQueueTest, KeyNumbers) {
 
 TEST_F(InputQueueTest, GetEventKindsAndTheEndOfInput) {
     Send("1" + FD + "2");  // device data only
-    EXPECT_EQ(m_core->InputKind(), 2);
+    EXPECT_EQ(m_core->InputKind(), InputKind::Data);
     TakePosted(WM_CORE_END_OF_INPUT);
     Scan(u"4711", 3);
     EXPECT_EQ(Replies(), (std::vector<Bytes>{"5" + FD + "4711" + FD + "-1" + FC + "3"}));
@@ -85,7 +85,7 @@ TEST_F(InputQueueTest, GetEventKindsAndTheEndOfInput) {
     Send("1" + FD + "1");
     Scan(u"4711");
     EXPECT_TRUE(Replies().empty());
-    EXPECT_EQ(m_core->InputCommand(), '1');
+    EXPECT_EQ(m_core->InputCommand(), InputCommand::Event);
 
     m_core->Props().extendedGetevent = 0;
     Send("1" + FD + "0");
@@ -106,7 +106,7 @@ TEST_F(InputQueueTest, GetEventSwitchesReadersOnAndTellsAutomation) {
 
 TEST_F(InputQueueTest, CommandEventStopsWaiting) {
     Send("1" + FD + FF + "2" + FD);
-    EXPECT_EQ(m_core->InputCommand(), 0);
+    EXPECT_EQ(m_core->InputCommand(), InputCommand::None);
     Type(u"q");
     EXPECT_EQ(m_core->EventCount(), 1);
 }
@@ -118,7 +118,7 @@ TEST_F(InputQueueTest, FullFieldSendsItsText) {
     EXPECT_EQ(m_screen.lastText, u"12_");
     Type(u"3");
     EXPECT_EQ(Replies(), (std::vector<Bytes>{"4" + FD + "123"}));
-    EXPECT_EQ(m_core->InputCommand(), 0);
+    EXPECT_EQ(m_core->InputCommand(), InputCommand::None);
 }
 
 TEST_F(InputQueueTest, StopAtLengthRefusesMoreAndEnterSends) {
@@ -178,7 +178,7 @@ TEST_F(InputQueueTest, BackspaceOnAnEmptyField) {
     Field(5, INPUT_NO_EMPTY_BACKSPACE);
     Type(u"\b");
     EXPECT_TRUE(Replies().empty());
-    EXPECT_EQ(m_core->InputCommand(), '5');
+    EXPECT_EQ(m_core->InputCommand(), InputCommand::Field);
 }
 
 TEST_F(InputQueueTest, CanEndsTheSessionExceptInModeSelect2) {
@@ -372,10 +372,10 @@ TEST_F(InputQueueTest, WidgetEventsAreSentOrQueued) {
 }
 
 TEST_F(InputQueueTest, CharactersAreIgnoredUnderAnErrorBox) {
-    m_core->SetDialog(m_window, DIALOG_ERROR);
+    m_core->SetDialog(m_window, DialogMode::Error);
     Type(u"a");
     EXPECT_EQ(m_core->EventCount(), 0);
-    m_core->SetDialog(0, DIALOG_NONE);
+    m_core->SetDialog(0, DialogMode::None);
     Type(u"a");
     EXPECT_EQ(m_core->EventCount(), 1);
 }

@@ -143,7 +143,7 @@ TEST_F(SessionCommandsTest, ModeSelectRepliesAndSetsTheReaders) {
     EXPECT_EQ(m_busy, (std::vector<int>{0}));  // no busy status in mode 2
     EXPECT_EQ(scanner.state, SCANNER_STATE_ON);
     EXPECT_TRUE(devices.msr && devices.rfid);
-    EXPECT_EQ(m_core->InputKind(), 3);
+    EXPECT_EQ(m_core->InputKind(), InputKind::KeysAndData);
 
     Send("Y" + FD + "0");
     EXPECT_EQ(Replies(), (std::vector<Bytes>{"b" + FD}));
@@ -166,7 +166,7 @@ TEST_F(SessionCommandsTest, DisconnectClearsInputDropsAPartialPacketAndEndsTheSe
     Receive(partial.substr(0, 5));
     m_core->Disconnect(nullptr, '9');
     EXPECT_EQ(m_automation.Codes(), (std::vector<uint32_t>{AUTO_END_OF_INPUT, AUTO_DISCONNECT}));
-    EXPECT_EQ(m_core->InputCommand(), 0);
+    EXPECT_EQ(m_core->InputCommand(), InputCommand::None);
     EXPECT_EQ(m_screen.clears, 1);
     Receive(partial.substr(5));
     EXPECT_TRUE(Replies().empty());

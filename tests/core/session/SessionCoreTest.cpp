@@ -122,7 +122,7 @@ TEST_F(SessionCoreTest, PollEndsAFieldAfterItsTimeOut) {
     g_now += 1;
     m_core->OnPoll();
     EXPECT_EQ(Replies(), (std::vector<Bytes>{"9" + FD}));
-    EXPECT_EQ(m_core->InputCommand(), 0);
+    EXPECT_EQ(m_core->InputCommand(), InputCommand::None);
     m_core->OnPoll();
     EXPECT_TRUE(Replies().empty());
 }
@@ -133,7 +133,7 @@ TEST_F(SessionCoreTest, LongTimeOutDoesNotWrapToAShortOne) {
     g_now += 700000;
     m_core->OnPoll();
     EXPECT_TRUE(Replies().empty());
-    EXPECT_EQ(m_core->InputCommand(), '5');
+    EXPECT_EQ(m_core->InputCommand(), InputCommand::Field);
 }
 
 TEST_F(SessionCoreTest, PollClosesTheSerialPortAfterASecondUnused) {
@@ -180,7 +180,7 @@ protected:
     void SetUp() override {
         CoreTest::SetUp();
         m_dialog = CreateMessageWindow([](HWND, UINT, WPARAM, LPARAM) -> LRESULT { return 0; });
-        m_core->SetDialog(m_dialog, DIALOG_MENU);
+        m_core->SetDialog(m_dialog, DialogMode::Menu);
     }
     void TearDown() override {
         DestroyWindow(m_dialog);

@@ -56,7 +56,7 @@ CClientCore::CClientCore(HWND controlWindow, std::unique_ptr<ISessionCanvas> can
 
     m_framer = std::make_unique<CPacketFramer>(&CClientCore::SendData, this, m_codePage);
     m_framer->SetDiscardCallback(&LogDiscardedPacket, nullptr);
-    m_writer.reset(m_framer->NewDefaultWriter());
+    m_writer = m_framer->NewDefaultWriter();
 
     m_moduleFolder = plat::fs::ProgramFolder();
     RegisterFolder(u"OVC", u"", m_moduleFolder.c_str());
@@ -247,7 +247,7 @@ int CClientCore::SendReply(const CPacketBuffer& writer) {
         m_dialogOpenTime = GetTickCount() - 2000;
         m_disconnectPending = false;
     }
-    if (m_modeSelect != 2 && m_scanAheadMode == 0) SetBusy(true);
+    if (m_modeSelect != MODESELECT_OPEN_INPUT && m_scanAheadMode == 0) SetBusy(true);
     if (m_framer) m_framer->Send(writer);
     // The reply goes out first; the session then ends during it, so the
     // last busy status the control sees is idle.
@@ -289,7 +289,7 @@ void CClientCore::RenewWriter() {
     // A caller up the stack may still hold the old writer: it is freed when
     // the outermost input is done.
     if (m_writer) m_retiredWriters.push_back(std::move(m_writer));
-    m_writer.reset(m_framer->NewDefaultWriter());
+    m_writer = m_framer->NewDefaultWriter();
 }
 
 LRESULT CClientCore::OnWidgetMessage(HWND window, UINT message, WPARAM wParam, LPARAM lParam, bool* handled) {
@@ -309,7 +309,7 @@ int CClientCore::OnPoll() {
         m_resumeTime = now;
     }
     // In 64 bits: a time-out of 50 days or more must not wrap to a short one.
-    if (m_inputCommand == '5' && m_timeout > 0 &&
+    if (m_inputCommand == InputCommand::Field && m_timeout > 0 &&
         uint64_t{now - m_timeoutStart} >= static_cast<uint64_t>(m_timeout) * 1000u) {
         m_timeout = 0;
         EndInput();
@@ -318,9 +318,9 @@ int CClientCore::OnPoll() {
     return 0;
 }
 
-void CClientCore::SetDialog(HWND window, int32_t mode) {
+void CClientCore::SetDialog(HWND window, DialogMode mode) {
     m_dialog = window;
-    m_dialogMode = window ? mode : DIALOG_NONE;
+    m_dialogMode = window ? mode : DialogMode::None;
     m_dialogOpenTime = GetTickCount();
 }
 

@@ -271,7 +271,7 @@ intptr_t CClientCore::AutomationQuery(void* context, uint32_t query, intptr_t a,
         if (!text) return -1;
         if (b) {
             // Back to the start of the field; each backspace shortens the text or ends the wait.
-            for (int guard = kInputTextUnits; guard > 0 && core->m_inputCommand != 0 && !core->m_inputText.empty();
+            for (int guard = kInputTextUnits; guard > 0 && core->m_inputCommand != InputCommand::None && !core->m_inputText.empty();
                  --guard) {
                 core->OnChar(8, 1, 0);
             }
@@ -283,7 +283,7 @@ intptr_t CClientCore::AutomationQuery(void* context, uint32_t query, intptr_t a,
     case 0xA009:
     case 0xA00A: {
         // The menu box answers the list messages sent to its own window.
-        const HWND menu = core->m_dialogMode == DIALOG_MENU ? core->m_dialog : 0;
+        const HWND menu = core->m_dialogMode == DialogMode::Menu ? core->m_dialog : 0;
         if (!menu || !IsWindow(menu)) return -1;
         if (query == 0xA008) {
             const LRESULT length = SendMessage(menu, kListGetTextLen, static_cast<WPARAM>(a), 0);

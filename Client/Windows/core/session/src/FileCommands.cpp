@@ -85,7 +85,7 @@ int CClientCore::RETRIEVEFILE(CPacket* pkt, uint8_t code) {
     std::u16string dir = ResolveName(name, u"DATA");
     int32_t size = FileUtil::ReadWholeFile(dir, name, nullptr, 0);
     std::unique_ptr<CPacketBuffer> writer;
-    if (m_framer && size >= 0 && size <= kMaxWholeFile) writer.reset(m_framer->NewWriter(size + 10));
+    if (m_framer && size >= 0 && size <= kMaxWholeFile) writer = m_framer->NewWriter(size + 10);
     if (writer) {
         writer->AppendByte(code).EndField();
         uint8_t* bytes = size > 0 ? writer->Reserve(size) : nullptr;
@@ -246,7 +246,7 @@ int CClientCore::GETFILE(CPacket* pkt, uint8_t code) {
     chunk = std::min<int64_t>(chunk, static_cast<int64_t>(remaining));
     std::unique_ptr<CPacketBuffer> writer;
     // Sized to the chunk and its two header bytes, so a whole 4096-byte chunk fits.
-    if (chunk >= 1 && m_framer) writer.reset(m_framer->NewWriter(static_cast<int32_t>(chunk) + 3));
+    if (chunk >= 1 && m_framer) writer = m_framer->NewWriter(static_cast<int32_t>(chunk) + 3);
     if (!writer) {
         SendIntReply(code, 0);
     } else {

@@ -63,20 +63,20 @@ int CClientCore::GETEVENT(CPacket* pkt, uint8_t) {
         // The flags of an earlier field must not refuse the queued input.
         m_inputFlags = 0;
         m_inputText.clear();
-        m_inputKind = 3;
-        m_inputCommand = '1';
+        m_inputKind = InputKind::KeysAndData;
+        m_inputCommand = InputCommand::Event;
         ReplayEvent();
     } else {
         m_inputFlags = 0;
         m_inputText.clear();
         const int kind = pkt->GetFieldLength() > 0 ? pkt->PeekByte('0') : '0';
-        m_inputKind = kind == '1' ? 1 : kind == '2' ? 2 : 3;
+        m_inputKind = kind == '1' ? InputKind::Keys : kind == '2' ? InputKind::Data : InputKind::KeysAndData;
         if (!m_widgets->ActivateFocused()) {
             EnableReaders(true);
         }
-        m_inputCommand = '1';
+        m_inputCommand = InputCommand::Event;
     }
-    if (m_automation->IsLoaded() && m_inputCommand == '1') {
+    if (m_automation->IsLoaded() && m_inputCommand == InputCommand::Event) {
         m_automation->Notify(AUTO_INPUT_AWAITED, CaretWord(*m_screen), 0);
     }
     return 0;
@@ -84,7 +84,7 @@ int CClientCore::GETEVENT(CPacket* pkt, uint8_t) {
 
 int CClientCore::COMMANDEVENT(CPacket*, uint8_t) {
     LogWrite(LOG_TRACE, "COMMANDEVENT");
-    m_inputCommand = 0;
+    m_inputCommand = InputCommand::None;
     return 0;
 }
 
@@ -147,19 +147,19 @@ int CClientCore::RfInput(CPacket* pkt, uint8_t) {
     if (defaultText.size() < static_cast<size_t>(kInputTextUnits)) m_inputText = defaultText;
     m_textStarted = false;
     m_screen->MoveCaret(row, column);
-    m_inputKind = 3;
+    m_inputKind = InputKind::KeysAndData;
     if ((column >= 0 && column < m_columns && row >= 0 && row < m_rows) || m_props.wrap) {
         DrawField(m_inputText, (flags & INPUT_RIGHT_ALIGN) ? CaretAt::LastCell : CaretAt::FirstCell);
     }
     m_screen->TakeFocus();
-    m_inputCommand = '5';
+    m_inputCommand = InputCommand::Field;
 
     if (flags & INPUT_DISCARD_QUEUE) {
         ClearEventQueue();
     } else {
-        for (size_t n = m_queue.size(); n > 0 && m_inputCommand == '5' && !m_queue.empty(); --n) ReplayEvent();
+        for (size_t n = m_queue.size(); n > 0 && m_inputCommand == InputCommand::Field && !m_queue.empty(); --n) ReplayEvent();
     }
-    if (m_automation->IsLoaded() && m_inputCommand == '5') {
+    if (m_automation->IsLoaded() && m_inputCommand == InputCommand::Field) {
         m_automation->Notify(AUTO_INPUT_AWAITED, CaretWord(*m_screen), m_fieldLength);
     }
     return 0;
@@ -170,12 +170,12 @@ int CClientCore::RfInput(CPacket* pkt, uint8_t) {
 int32_t CClientCore::OnKeyDown(uint32_t virtualKey, uint32_t) {
     if (virtualKey == 3 || virtualKey == 12) {
         const char16_t c = static_cast<char16_t>(virtualKey);
-        OnKey(std::u16string_view(&c, 1), 2);
+        OnKey(std::u16string_view(&c, 1), EVENT_CHARACTERS);
         return kOk;
     }
     const int number = KeyNumber(virtualKey, m_props.actionAsEnter != 0);
     if (number == 0) return kFail;
-    if (m_inputKind == 0) {
+    if (m_inputKind == InputKind::None) {
         Queue({nullptr, static_cast<uint16_t>(virtualKey), EVENT_KEY});
         return kOk;
     }
@@ -192,29 +192,29 @@ int32_t CClientCore::OnKeyDown(uint32_t virtualKey, uint32_t) {
 }
 
 int32_t CClientCore::OnChar(char16_t character, int32_t repeat, uint32_t) {
-    if (m_dialogMode == DIALOG_ERROR || m_dialogMode == DIALOG_SIGNATURE) return kOk;
+    if (m_dialogMode == DialogMode::Error || m_dialogMode == DialogMode::Signature) return kOk;
     if (m_secondFlags & 0x40) character = QChar(character).toUpper().unicode();
-    for (int32_t i = 0; i < repeat; ++i) OnKey(std::u16string_view(&character, 1), 2);
+    for (int32_t i = 0; i < repeat; ++i) OnKey(std::u16string_view(&character, 1), EVENT_CHARACTERS);
     return kOk;
 }
 
-int CClientCore::OnKey(std::u16string_view text, int32_t kind) {
+int CClientCore::OnKey(std::u16string_view text, EventType kind) {
     switch (m_inputCommand) {
-    case '5':
+    case InputCommand::Field:
         for (char16_t c : text) {
-            if (m_inputCommand != '5') break;
+            if (m_inputCommand != InputCommand::Field) break;
             OnFieldCharacter(c);
         }
         break;
-    case '1': {
+    case InputCommand::Event: {
         const std::u16string copy(text);
         EndInput();
         SendInputText(copy, kind);
-        m_inputCommand = 0;
+        m_inputCommand = InputCommand::None;
         break;
     }
-    case 0:
-        if (m_modeSelect == 2) {
+    case InputCommand::None:
+        if (m_modeSelect == MODESELECT_OPEN_INPUT) {
             // A text replayed from the queue goes out as it is: replaying the
             // rest first would send the queue backwards.
             if (!m_replayingAll) ReplayAllEvents();
@@ -230,7 +230,7 @@ int CClientCore::OnKey(std::u16string_view text, int32_t kind) {
 }
 
 int CClientCore::OnFieldCharacter(char16_t c) {
-    if (m_inputKind != 3 && m_inputKind != 1) return 0;
+    if (m_inputKind != InputKind::KeysAndData && m_inputKind != InputKind::Keys) return 0;
     const int32_t flags = m_inputFlags;
     if (m_terminators.find(c) != std::u16string::npos) {
         EndInput();
@@ -260,7 +260,7 @@ int CClientCore::OnFieldCharacter(char16_t c) {
         if (flags & INPUT_NO_CONTROL_KEYS) return 0;
         EndInput();
         SendTextReply('4', std::u16string_view(&c, 1));
-        if (m_modeSelect != 2) Disconnect(nullptr, '9');
+        if (m_modeSelect != MODESELECT_OPEN_INPUT) Disconnect(nullptr, '9');
         return 0;
     default:
         break;
@@ -289,7 +289,7 @@ int CClientCore::OnFieldCharacter(char16_t c) {
                 return 0;
             }
             m_inputText.pop_back();
-            if (m_inputText.empty() && (m_inputKind == 3 || m_inputKind == 2) && !(flags & INPUT_NO_ACTIVATE)) {
+            if (m_inputText.empty() && (m_inputKind == InputKind::KeysAndData || m_inputKind == InputKind::Data) && !(flags & INPUT_NO_ACTIVATE)) {
                 EnableReaders(true);
             }
         } else {
@@ -311,23 +311,23 @@ int32_t CClientCore::OnDeviceData(const DeviceDataRecord* record) {
     if (record->length > 0 && !record->text) return 0;
     const std::u16string data(record->text ? record->text : u"", static_cast<size_t>(record->length));
 
-    if (m_inputKind == 0) {
+    if (m_inputKind == InputKind::None) {
         if (m_queue.size() < static_cast<size_t>(kQueueCapacity)) {
             auto* copy = new QueuedDeviceData{*record, data};
             copy->record.text = copy->text.c_str();
             Queue({copy, 0, EVENT_DEVICE_DATA});
         }
-        if (m_modeSelect != 2 && m_scanAheadMode == 0) PostMessage(m_window, WM_CORE_END_OF_INPUT, 0, 0);
+        if (m_modeSelect != MODESELECT_OPEN_INPUT && m_scanAheadMode == 0) PostMessage(m_window, WM_CORE_END_OF_INPUT, 0, 0);
         return 1;
     }
-    if (m_inputKind != 3 && m_inputKind != 2) return 1;  // keys only: taken and dropped
+    if (m_inputKind != InputKind::KeysAndData && m_inputKind != InputKind::Data) return 1;  // keys only: taken and dropped
 
-    const int32_t command = m_inputCommand;
-    if (command == '5' && !(m_inputFlags & INPUT_HIDDEN)) {
+    const ::InputCommand command = m_inputCommand;
+    if (command == InputCommand::Field && !(m_inputFlags & INPUT_HIDDEN)) {
         DrawField(data.substr(0, static_cast<size_t>(m_fieldLength)), CaretAt::AfterText);
     }
     EndInput();
-    if (command == '1' && m_props.extendedGetevent == 0) {
+    if (command == InputCommand::Event && m_props.extendedGetevent == 0) {
         SendTextReply('1', data);
     } else {
         SendDeviceDataReply('5', data, record->kind);
@@ -348,10 +348,10 @@ void CClientCore::EndFieldWith(std::u16string_view text) {
     SendTextReply('4', copy);
 }
 
-void CClientCore::SendInputText(std::u16string_view text, int32_t kind) {
+void CClientCore::SendInputText(std::u16string_view text, EventType kind) {
     std::u16string copy(text);
-    if (kind == 4) copy.push_back(u'\n');
-    SendTextReply(kind == 1 ? '2' : '1', copy);
+    if (kind == EVENT_DEVICE_DATA) copy.push_back(u'\n');
+    SendTextReply(kind == EVENT_KEY ? '2' : '1', copy);
 }
 
 void CClientCore::SendDeviceDataReply(uint8_t code, std::u16string_view text, int32_t number) {
@@ -363,16 +363,16 @@ void CClientCore::SendDeviceDataReply(uint8_t code, std::u16string_view text, in
     }
     const std::u16string data(text);
     m_writer->AppendByte(code).EndField().AppendWide(data.c_str());
-    if (m_modeSelect == 2) m_writer->AppendByte('\r');
+    if (m_modeSelect == MODESELECT_OPEN_INPUT) m_writer->AppendByte('\r');
     m_writer->EndField();
-    if (m_modeSelect != 2) m_writer->AppendString("-1").EndSubField();
+    if (m_modeSelect != MODESELECT_OPEN_INPUT) m_writer->AppendString("-1").EndSubField();
     m_writer->AppendInt(number);
     SendReply(*m_writer);
 }
 
 void CClientCore::SendWidgetEvent(const uint8_t* bytes, int32_t count) {
     if (!bytes || count <= 0 || !m_writer) return;
-    if (m_dialogMode == DIALOG_SIGNATURE) m_widgets->OfferToMenu(bytes, count);
+    if (m_dialogMode == DialogMode::Signature) m_widgets->OfferToMenu(bytes, count);
     // The event goes into the writer only when it is sent: ending the field
     // first uses the same writer.
     auto send = [this, bytes, count] {
@@ -384,8 +384,8 @@ void CClientCore::SendWidgetEvent(const uint8_t* bytes, int32_t count) {
         send();
         return;
     }
-    if (m_inputCommand == '5' && !m_inputText.empty() && m_props.includeDataOnWidget) OnFieldCharacter(u'\r');
-    if (m_inputKind != 0) {
+    if (m_inputCommand == InputCommand::Field && !m_inputText.empty() && m_props.includeDataOnWidget) OnFieldCharacter(u'\r');
+    if (m_inputKind != InputKind::None) {
         EndInput();
         send();
     } else if (m_queue.size() < static_cast<size_t>(kQueueCapacity) && count <= 0xFFFF) {
@@ -404,12 +404,12 @@ void CClientCore::EndInput() {
     if (m_scanAheadMode == 0) {
         // MODESELECT mode 2 keeps the input open; otherwise the control
         // switches the input devices off.
-        if (m_modeSelect == 2) return;
+        if (m_modeSelect == MODESELECT_OPEN_INPUT) return;
         PostMessage(m_window, WM_CORE_END_OF_INPUT, 0, 0);
     }
     m_screen->ShowCaret(false);
-    m_inputKind = 0;
-    m_inputCommand = 0;
+    m_inputKind = InputKind::None;
+    m_inputCommand = InputCommand::None;
     m_timeout = 0;
 }
 

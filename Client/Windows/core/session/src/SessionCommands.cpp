@@ -109,12 +109,12 @@ int CClientCore::MODESELECT(CPacket* pkt, uint8_t) {
     m_inputFlags = 0;
     m_inputText.clear();
     m_modeSelect = static_cast<uint8_t>(pkt->GetInt(0));
-    m_inputKind = 3;
+    m_inputKind = InputKind::KeysAndData;
     m_screen->ShowCaret(true);
     SendTextReply('b', u"");
     if (m_modeSelect == 0) {
         EnableReaders(false);
-    } else if (m_modeSelect == 2) {
+    } else if (m_modeSelect == MODESELECT_OPEN_INPUT) {
         EnableReaders(true);
     }
     return 0;
@@ -124,9 +124,9 @@ int CClientCore::Disconnect(CPacket*, uint8_t) {
     LogWrite(LOG_TRACE, "Disconnect");
     m_inputText.clear();
     m_modeSelect = 0;
-    if (m_inputCommand != 0) m_automation->Notify(AUTO_END_OF_INPUT, 0, 0);
-    m_inputCommand = 0;
-    m_inputKind = 0;
+    if (m_inputCommand != InputCommand::None) m_automation->Notify(AUTO_END_OF_INPUT, 0, 0);
+    m_inputCommand = InputCommand::None;
+    m_inputKind = InputKind::None;
     m_timeout = 0;
 
     if (m_dialog) {
@@ -137,7 +137,7 @@ int CClientCore::Disconnect(CPacket*, uint8_t) {
         }
         PostMessage(m_dialog, WM_CLOSE, 0, 0);
         m_dialog = 0;
-        m_dialogMode = DIALOG_NONE;
+        m_dialogMode = DialogMode::None;
     }
     m_disconnectPending = false;
     ++m_sessionEnds;

@@ -36,11 +36,14 @@ struct DeviceDataRecord {
     const char16_t* text;
 };
 
-// Event types of the queue.
-constexpr int32_t EVENT_KEY = 1;          // length: the virtual-key code, no data
-constexpr int32_t EVENT_CHARACTERS = 2;   // data: QueuedText
-constexpr int32_t EVENT_DEVICE_DATA = 4;  // data: QueuedDeviceData
-constexpr int32_t EVENT_WIDGET = 7;       // data: the event bytes (new uint8_t[]), length their count
+// Event types of the queue; also the kind of a text of input (keys,
+// characters or device data).
+enum EventType : int32_t {
+    EVENT_KEY = 1,          // length: the virtual-key code, no data
+    EVENT_CHARACTERS = 2,   // data: QueuedText
+    EVENT_DEVICE_DATA = 4,  // data: QueuedDeviceData
+    EVENT_WIDGET = 7,       // data: the event bytes (new uint8_t[]), length their count
+};
 
 struct EventRecord {
     void* data;       // owned copy of the input, or null
@@ -49,7 +52,7 @@ struct EventRecord {
 };
 
 struct QueuedText {
-    int32_t kind;
+    EventType kind;
     std::u16string text;
 };
 
@@ -59,10 +62,16 @@ struct QueuedDeviceData {
 };
 
 // Dialog ("screen") modes: what the open box takes from the input.
-constexpr int32_t DIALOG_NONE = 0;
-constexpr int32_t DIALOG_MENU = 1;
-constexpr int32_t DIALOG_ERROR = 2;
-constexpr int32_t DIALOG_SIGNATURE = 4;
+enum class DialogMode : int32_t { None = 0, Menu = 1, Error = 2, Signature = 4 };
+
+// The command that waits for input: none, GETEVENT or an RfInput field.
+enum class InputCommand : int32_t { None = 0, Event = '1', Field = '5' };
+
+// The input the waiting command takes.
+enum class InputKind : int32_t { None = 0, Keys = 1, Data = 2, KeysAndData = 3 };
+
+// MODESELECT's mode in which input stays open and each text goes out as it comes.
+constexpr uint8_t MODESELECT_OPEN_INPUT = 2;
 
 // Input flags of a field (RfInput's eighth field).
 enum InputFlag : int32_t {
@@ -127,7 +136,9 @@ public:
     // The core of a control window; a null canvas is replaced by the null
     // canvas (no fonts, default cell size).
     explicit CClientCore(HWND controlWindow, std::unique_ptr<ISessionCanvas> canvas = nullptr);
-    static CClientCore* Create(HWND controlWindow) { return new CClientCore(controlWindow); }
+    static std::unique_ptr<CClientCore> Create(HWND controlWindow) {
+        return std::make_unique<CClientCore>(controlWindow);
+    }
     virtual ~CClientCore();
 
     CClientCore(const CClientCore&) = delete;
@@ -210,7 +221,7 @@ public:
     virtual int OnPoll();
     virtual int NoOp() { return 0; }
     // Input editing of one text of the given kind (2 characters, 1 keys, 4 data).
-    virtual int OnKey(std::u16string_view text, int32_t kind);
+    virtual int OnKey(std::u16string_view text, EventType kind);
 
     // ---- Replies.
     int SendReply(const CPacketBuffer& writer);
@@ -226,7 +237,7 @@ public:
     void EnableScanner(bool wanted);
     // The scanner, the magnetic-stripe reader and the RFID reader together.
     void EnableReaders(bool on);
-    void SendInputText(std::u16string_view text, int32_t kind);
+    void SendInputText(std::u16string_view text, EventType kind);
     void SendDeviceDataReply(uint8_t code, std::u16string_view text, int32_t number);
     void SendWidgetEvent(const uint8_t* bytes, int32_t count);
     void OnWidgetReply(const CPacketBuffer& writer);
@@ -238,16 +249,16 @@ public:
     void ReplayEvent();
     void ReplayAllEvents();
     int EventCount() const { return static_cast<int>(m_queue.size()); }
-    int32_t InputCommand() const { return m_inputCommand; }
-    int32_t InputKind() const { return m_inputKind; }
+    ::InputCommand InputCommand() const { return m_inputCommand; }
+    ::InputKind InputKind() const { return m_inputKind; }
     const std::u16string& InputText() const { return m_inputText; }
     int32_t ModeSelectMode() const { return m_modeSelect; }
 
     // The open menu, error or signature box and its mode; a Disconnect within
     // a second of its opening waits for the next reply.
-    void SetDialog(HWND window, int32_t mode);
+    void SetDialog(HWND window, DialogMode mode);
     HWND GetDialog() const { return m_dialog; }
-    int32_t GetDialogMode() const { return m_dialogMode; }
+    DialogMode GetDialogMode() const { return m_dialogMode; }
     bool IsDisconnectPending() const { return m_disconnectPending; }
 
     // A serial port kept open by a command; noting its use keeps it open.
@@ -395,13 +406,13 @@ protected:
     // Dialog
     HWND m_dialog = 0;
     DWORD m_dialogOpenTime = 0;
-    int32_t m_dialogMode = DIALOG_NONE;
+    DialogMode m_dialogMode = DialogMode::None;
     bool m_disconnectPending = false;
     uint32_t m_sessionEnds = 0;  // counts completed Disconnects
 
     // Input state
-    int32_t m_inputCommand = 0;  // 0, '1' or '5'
-    int32_t m_inputKind = 0;     // 0 none, 3 keys and data, 1 keys, 2 data
+    ::InputCommand m_inputCommand = InputCommand::None;
+    ::InputKind m_inputKind = InputKind::None;
     int32_t m_timeout = 0;
     DWORD m_timeoutStart = 0;
     std::u16string m_terminators;
