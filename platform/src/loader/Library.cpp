@@ -90,7 +90,7 @@ HMODULE LoadLibrary(std::u16string_view name) {
         return Open(path ? *path : std::string());
     }
     // A bare name: no '/' may smuggle a machine path in.
-    const std::string file = plat::WideToUtf8(name);
+    const std::string file = plat::text::WideToUtf8(name);
     if (file.find('/') != std::string::npos || file == "." || file == "..") {
         t_lastError = ERROR_MOD_NOT_FOUND;
         return nullptr;

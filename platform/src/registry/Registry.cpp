@@ -167,7 +167,7 @@ std::vector<std::string> SplitPath(const char16_t* subKey) {
     while (!rest.empty()) {
         const size_t cut = rest.find(u'\\');
         const std::u16string_view part = rest.substr(0, cut);
-        if (!part.empty()) parts.push_back(plat::WideToUtf8(part));
+        if (!part.empty()) parts.push_back(plat::text::WideToUtf8(part));
         if (cut == std::u16string_view::npos) break;
         rest.remove_prefix(cut + 1);
     }
@@ -186,7 +186,7 @@ HKEY NewHandle(Registry& r, int64_t id) {
     return reinterpret_cast<HKEY>(handle);
 }
 
-std::string ValueName(const char16_t* name) { return name ? plat::WideToUtf8(name) : std::string(); }
+std::string ValueName(const char16_t* name) { return name ? plat::text::WideToUtf8(name) : std::string(); }
 
 // Copies bytes into a Windows-style sized buffer.
 LONG CopyOut(const std::vector<uint8_t>& bytes, BYTE* data, DWORD* size) {
@@ -203,7 +203,7 @@ LONG CopyOut(const std::vector<uint8_t>& bytes, BYTE* data, DWORD* size) {
 
 // Copies a name into a buffer of *length characters (terminator included).
 LONG CopyName(const std::string& utf8, char16_t* name, DWORD* length) {
-    const std::u16string wide = plat::Utf8ToWide(utf8);
+    const std::u16string wide = plat::text::Utf8ToWide(utf8);
     if (!name || !length) return ERROR_INVALID_PARAMETER;
     if (*length <= wide.size()) {
         *length = static_cast<DWORD>(wide.size());
@@ -367,10 +367,10 @@ LONG RegQueryInfoKey(HKEY key, DWORD* subKeys, DWORD* longestSubKey, DWORD* valu
     DWORD keyCount = 0, keyLongest = 0, valueCount = 0, nameLongest = 0, dataLongest = 0;
     Stmt k(db, "SELECT name FROM keys WHERE parent = ?1");
     for (k.Bind(1, id); k.Step() == SQLITE_ROW; ++keyCount)
-        keyLongest = std::max(keyLongest, static_cast<DWORD>(plat::Utf8ToWide(k.Text(0)).size()));
+        keyLongest = std::max(keyLongest, static_cast<DWORD>(plat::text::Utf8ToWide(k.Text(0)).size()));
     Stmt v(db, "SELECT name, length(data) FROM vals WHERE key = ?1");
     for (v.Bind(1, id); v.Step() == SQLITE_ROW; ++valueCount) {
-        nameLongest = std::max(nameLongest, static_cast<DWORD>(plat::Utf8ToWide(v.Text(0)).size()));
+        nameLongest = std::max(nameLongest, static_cast<DWORD>(plat::text::Utf8ToWide(v.Text(0)).size()));
         dataLongest = std::max(dataLongest, static_cast<DWORD>(v.Int(1)));
     }
     if (subKeys) *subKeys = keyCount;

@@ -1,6 +1,6 @@
 #include <string>
 
-#include "../support/DeviceRoot.h"
+#include "tests/core/support/DeviceRoot.h"
 #include "common/PacketBuffer.h"
 #include "core/session/HostFormats.h"
 #include "platform/Clock.h"

@@ -4,7 +4,7 @@
 #include <filesystem>
 #include <fstream>
 
-#include "core/support/DeviceRoot.h"
+#include "tests/core/support/DeviceRoot.h"
 #include "platform/Library.h"
 #include "platform/Text.h"
 #include "platform/exports/ExportSet.h"
@@ -69,7 +69,7 @@ TEST_F(LoaderTest, FailedLoadsSetTheLastError) {
     for (const Case& c : cases) {
         SetLastError(0);
         EXPECT_EQ(LoadLibrary(c.name), nullptr);
-        EXPECT_EQ(GetLastError(), c.error) << plat::WideToUtf8(c.name);
+        EXPECT_EQ(GetLastError(), c.error) << plat::text::WideToUtf8(c.name);
     }
 }
 

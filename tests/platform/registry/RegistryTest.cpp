@@ -5,7 +5,7 @@
 #include <cstring>
 #include <string>
 
-#include "core/support/DeviceRoot.h"
+#include "tests/core/support/DeviceRoot.h"
 #include "platform/Registry.h"
 #include "platform/Text.h"
 
@@ -156,7 +156,7 @@ TEST_F(RegistryTest, TwoProcessesWritingAtOnceLoseNothing) {
         if (children[child] == 0) {
             bool ok = true;
             for (int i = 0; i < kWrites; ++i) {
-                const std::u16string name = plat::Utf8ToWide("p" + std::to_string(child) + "_" + std::to_string(i));
+                const std::u16string name = plat::text::Utf8ToWide("p" + std::to_string(child) + "_" + std::to_string(i));
                 ok = plat::reg::SetDword(HKEY_LOCAL_MACHINE, u"Software\\Shared", name.c_str(), DWORD(i)) && ok;
                 // Both also update one shared counter key's value.
                 ok = plat::reg::SetDword(HKEY_LOCAL_MACHINE, u"Software\\Shared\\Last", u"Writer", DWORD(child)) &&
@@ -176,7 +176,7 @@ TEST_F(RegistryTest, TwoProcessesWritingAtOnceLoseNothing) {
     EXPECT_EQ(values, DWORD(2 * kWrites));
     for (int child = 0; child < 2; ++child) {
         DWORD value = 0;
-        const std::u16string name = plat::Utf8ToWide("p" + std::to_string(child) + "_" + std::to_string(kWrites - 1));
+        const std::u16string name = plat::text::Utf8ToWide("p" + std::to_string(child) + "_" + std::to_string(kWrites - 1));
         EXPECT_TRUE(plat::reg::GetDword(key, nullptr, name.c_str(), &value));
         EXPECT_EQ(value, DWORD(kWrites - 1));
     }
