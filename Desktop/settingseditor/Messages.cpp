@@ -12,7 +12,7 @@ namespace {
 class StderrBox : public IMessageBox {
 public:
     int Show(const std::u16string& text, unsigned type) override {
-        std::fprintf(stderr, "%s\n", plat::WideToUtf8(text).c_str());
+        std::fprintf(stderr, "%s\n", plat::text::WideToUtf8(text).c_str());
         switch (type & 0xF) {
         case kMbYesNo:
         case kMbYesNoCancel:
@@ -39,19 +39,19 @@ IMessageBox* SetMessages(IMessageBox* box) {
 }
 
 std::u16string FromAnsi(const std::string& bytes) {
-    return plat::BytesToWide(plat::CP_ACP, bytes);
+    return plat::text::BytesToWide(CP_ACP, bytes);
 }
 
 std::string ToAnsi(const std::u16string& text) {
-    return plat::WideToBytes(plat::CP_ACP, text);
+    return plat::text::WideToBytes(CP_ACP, text);
 }
 
 std::u16string FromPath(const std::string& path) {
-    return plat::Utf8ToWide(path);
+    return plat::text::Utf8ToWide(path);
 }
 
 std::u16string Format(const char* pattern, const std::u16string& s) {
-    std::u16string out = plat::Utf8ToWide(pattern);
+    std::u16string out = plat::text::Utf8ToWide(pattern);
     size_t at = out.find(u"%s");
     if (at != std::u16string::npos)
         out.replace(at, 2, s);
@@ -65,7 +65,7 @@ std::u16string FormatRange(const char* pattern, int low, int high) {
         if (at != std::string::npos)
             text.replace(at, 2, std::to_string(v));
     }
-    return plat::Utf8ToWide(text);
+    return plat::text::Utf8ToWide(text);
 }
 
 }  // namespace settingseditor

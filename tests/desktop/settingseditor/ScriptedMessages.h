@@ -15,7 +15,7 @@ public:
     ~ScriptedMessages() override { settingseditor::SetMessages(old_); }
 
     int Show(const std::u16string& text, unsigned type) override {
-        shown.push_back(plat::WideToUtf8(text));
+        shown.push_back(plat::text::WideToUtf8(text));
         types.push_back(type);
         if (!answers.empty()) {
             int a = answers.front();
