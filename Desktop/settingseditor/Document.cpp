@@ -1,0 +1,442 @@
+#include "settingseditor/Document.h"
+
+#include <strings.h>
+
+#include <algorithm>
+#include <cctype>
+#include <cstdio>
+#include <cstring>
+#include <fstream>
+#include <string>
+
+#include "inifile/FileLookup.h"
+#include "settingseditor/Messages.h"
+
+namespace settingseditor {
+
+using namespace inifile;
+
+namespace {
+
+std::string Upper(std::string s) {
+    for (char& c : s)
+        c = static_cast<char>(std::toupper(static_cast<unsigned char>(c)));
+    return s;
+}
+
+bool StartsNoCase(const std::string& s, const char* prefix) {
+    return strncasecmp(s.c_str(), prefix, std::strlen(prefix)) == 0;
+}
+
+std::string Trim(const std::string& s) {
+    size_t b = 0, e = s.size();
+    while (b < e && std::isspace(static_cast<unsigned char>(s[b])))
+        ++b;
+    while (e > b && std::isspace(static_cast<unsigned char>(s[e - 1])))
+        --e;
+    return s.substr(b, e - b);
+}
+
+// A leading "/" marks a flag only before a name the program knows, so an
+// absolute path stays a file name.
+bool IsFlag(const std::string& arg) {
+    if (arg.size() < 2)
+        return false;
+    if (arg[0] == '-')
+        return true;
+    if (arg[0] != '/')
+        return false;
+    std::string rest = arg.substr(1);
+    for (const char* prefix : {"DEF:", "S:", "CAT:"}) {
+        if (StartsNoCase(rest, prefix))
+            return true;
+    }
+    for (const char* word : {"CFG", "p", "pt", "dde", "Automation", "Embedding", "Register", "Regserver",
+                             "Unregister", "Unregserver"}) {
+        if (strcasecmp(rest.c_str(), word) == 0)
+            return true;
+    }
+    return false;
+}
+
+// Whether the help text holds upper-cased text at a position outside the
+// brace groups (an unescaped "{" opens one, the next unescaped "}" ends it).
+bool HelpContains(const std::string& rtf, const std::string& up) {
+    bool inGroup = false;
+    for (size_t pos = 0; pos < rtf.size(); ++pos) {
+        bool escaped = pos > 0 && rtf[pos - 1] == '\\';
+        if (inGroup) {
+            if (rtf[pos] == '}' && !escaped)
+                inGroup = false;
+            continue;
+        }
+        if (rtf[pos] == '{' && !escaped) {
+            inGroup = true;
+            continue;
+        }
+        if (rtf.size() - pos >= up.size() &&
+            std::equal(up.begin(), up.end(), rtf.begin() + static_cast<std::ptrdiff_t>(pos),
+                       [](char a, char b) { return a == std::toupper(static_cast<unsigned char>(b)); }))
+            return true;
+    }
+    return false;
+}
+
+}  // namespace
+
+std::string CDocument::GetTitle() const {
+    if (path_.empty())
+        return DefaultTitle();
+    size_t slash = path_.find_last_of('/');
+    return slash == std::string::npos ? path_ : path_.substr(slash + 1);
+}
+
+void CommandLineInfo::Parse(const std::vector<std::string>& args) {
+    for (const std::string& arg : args) {
+        if (!IsFlag(arg)) {
+            if (fileName.empty())
+                fileName = arg;
+            continue;
+        }
+        std::string param = arg.substr(1);
+        if (param.size() > 4 && StartsNoCase(param, "DEF:")) {
+            defaultsPath = param.substr(4);
+        } else if (param.size() > 4 && StartsNoCase(param, "CAT:")) {
+            catalogPath = param.substr(4);
+        } else if (StartsNoCase(param, "S:")) {
+            noScopeOption = false;
+            std::string words = param.substr(2);
+            size_t pos = 0;
+            for (;;) {
+                size_t semi = words.find(';', pos);
+                if (semi == std::string::npos) {
+                    if (pos < words.size())
+                        scopes.push_back(words.substr(pos));
+                    break;
+                }
+                scopes.push_back(words.substr(pos, semi - pos));
+                pos = semi + 1;
+            }
+        }
+        // Other flags are the standard ones, which this program ignores.
+    }
+}
+
+void CommandLineInfo::Finish() {
+    if (noScopeOption && !scopes.empty())
+        scopes.push_back("GLOBAL");
+}
+
+void ReadIncludeList(const std::string& name, const std::string& programDir, std::vector<std::string>& scopes) {
+    std::string path = name.find('/') != std::string::npos ? name : programDir + "/" + name;
+    std::ifstream in(FindFileNoCase(path), std::ios::binary);
+    std::string line, section;
+    while (std::getline(in, line)) {
+        line = Trim(line.substr(0, std::min<size_t>(line.find(';'), 1000)));
+        if (line.empty())
+            continue;
+        size_t close = line.find(']');
+        if (line[0] == '[' && close != std::string::npos) {
+            section = Trim(line.substr(1, close - 1));
+            continue;
+        }
+        size_t eq = line.find('=');
+        if (eq == std::string::npos)
+            continue;
+        std::string key = Trim(line.substr(0, eq)), value = Trim(line.substr(eq + 1));
+        if (!key.empty() && !value.empty() &&
+            (strcasecmp(section.c_str(), "GROUPS") == 0 || strcasecmp(section.c_str(), "SCOPE") == 0) &&
+            strcasecmp(key.c_str(), "INCLUDE") == 0)
+            scopes.push_back(Upper(value));
+    }
+}
+
+COptariumDoc::COptariumDoc(const CommandLineInfo& info, std::string programDir)
+    : info_(info), programDir_(std::move(programDir)), catalogPath_(info.catalogPath) {}
+
+bool COptariumDoc::IsShown(const CItemType& option) const {
+    return advanced || (!option.hidden && InScope(option));
+}
+
+void COptariumDoc::DeleteContents() {
+    for (auto& option : options)
+        option->values.clear();
+    currentOption = nullptr;
+    currentValue = nullptr;
+}
+
+bool COptariumDoc::LoadCatalog() {
+    if (catalogPath_.empty())
+        catalogPath_ = (programDir_.empty() ? std::string(".") : programDir_) + "/optarium.dat";
+    currentOption = nullptr;
+    currentValue = nullptr;
+    try {
+        settingseditor::LoadCatalog(catalogPath_, options);
+    } catch (const FileError&) {
+        return false;
+    } catch (const ArchiveError&) {
+        return false;
+    }
+    return info_.defaultsPath.empty() || ReadDefaults();
+}
+
+void COptariumDoc::MergeAll(IniFile* ini) {
+    IniEnum* e = nullptr;
+    if (IniEnumBegin(ini, nullptr, &e) == kIniOk) {
+        char section[100], key[100], value[256];
+        while (IniEnumNext(e, section, sizeof section, key, sizeof key, value, sizeof value) == kIniOk) {
+            if (*key)
+                MergeSetting(std::make_unique<CRawType>(CRawType{section, key, value}));
+        }
+        IniEnumEnd(e);
+    }
+}
+
+// The defaults file is a settings file: a setting of a known single-entry
+// option becomes that option's default.
+bool COptariumDoc::ReadDefaults() {
+    IniFile* ini = IniLoad(info_.defaultsPath.c_str(), kIniBracketed, ";");
+    if (!ini)
+        return false;
+    loadingDefaults_ = true;
+    MergeAll(ini);
+    loadingDefaults_ = false;
+    IniClose(ini);
+    return true;
+}
+
+bool COptariumDoc::OnNewDocument() {
+    DeleteContents();
+    if (!LoadCatalog()) {
+        Messages().Show(u"Unable to open the items file.  (optarium.dat)", kMbOk | kMbIconExclamation);
+        return false;
+    }
+    return true;
+}
+
+bool COptariumDoc::OnOpenDocument(const std::string& path) {
+    if (!LoadCatalog())
+        return false;
+    IniFile* ini = IniLoad(path.c_str(), kIniBracketed, ";");
+    if (!ini) {
+        Messages().Show(Format("Unable to open file: %s", FromPath(path)), kMbOk | kMbIconExclamation);
+        return false;
+    }
+    DeleteContents();
+    MergeAll(ini);
+    IniClose(ini);
+    SetModifiedFlag(false);
+    return true;
+}
+
+void COptariumDoc::MergeSetting(std::unique_ptr<CRawType> setting) {
+    CItemType* option = nullptr;
+    for (auto& o : options) {
+        if (strcasecmp(o->key.c_str(), setting->key.c_str()) == 0 &&
+            strcasecmp(o->section.c_str(), setting->section.c_str()) == 0) {
+            option = o.get();
+            break;
+        }
+    }
+    if (loadingDefaults_) {
+        if (option && !option->multiple)
+            option->defaultValue = setting->value;
+        return;
+    }
+    if (!option) {
+        auto created = NewOption();
+        created->section = setting->section;
+        created->key = setting->key;
+        created->name = setting->key;
+        created->treePath = "Unknown\\" + setting->section;
+        created->hidden = 1;
+        created->multiple = 1;
+        option = created.get();
+        options.push_back(std::move(created));
+    }
+    if (setting->value != option->defaultValue)
+        option->values.push_back(std::move(setting));
+}
+
+bool COptariumDoc::OnSaveDocument(const std::string& path) {
+    if (advanced) {
+        if (catalogPath_.empty())
+            catalogPath_ = programDir_ + "/optarium.dat";
+        if (!StoreCatalog(catalogPath_, options))
+            Messages().Show(u"Unable to open the items file to save changes.  (optarium.dat)",
+                            kMbOk | kMbIconExclamation);
+    }
+    // The file is rebuilt from the options alone.
+    IniFile* ini = IniOpen(path.c_str(), kIniBracketed);
+    bool ok = ini != nullptr;
+    for (size_t i = 0; ok && i < options.size(); ++i) {
+        const CItemType& o = *options[i];
+        if (o.values.empty() && o.required && info_.defaultsPath.empty())
+            ok = IniSetValue(ini, o.section.c_str(), o.key.c_str(), 0, o.defaultValue.c_str()) == kIniOk;
+        for (size_t n = 0; ok && n < o.values.size(); ++n) {
+            const CRawType& v = *o.values[n];
+            ok = IniSetValue(ini, v.section.c_str(), v.key.c_str(), static_cast<int>(n), v.value.c_str()) == kIniOk;
+        }
+    }
+    ok = ok && IniWrite(ini, nullptr) == kIniOk;
+    IniClose(ini);
+    if (!ok) {
+        Messages().Show(Format("Unable to save the file: %s", FromPath(path)), kMbOk | kMbIconExclamation);
+        return false;
+    }
+    SetModifiedFlag(false);
+    return true;
+}
+
+void COptariumDoc::RemoveValue(CItemType& option, CRawType* value) {
+    std::erase_if(option.values, [&](const auto& v) { return !value || v.get() == value; });
+}
+
+void COptariumDoc::OnAddValue(IValueEditor& editor) {
+    if (!currentOption)
+        return;
+    auto value = currentOption->MakeRawValue();
+    currentValue = nullptr;
+    if (editor.EditValue(*currentOption, *value)) {
+        SetModifiedFlag();
+        currentValue = value.get();
+        currentOption->values.push_back(std::move(value));
+    }
+    AfterValueEdit();
+}
+
+void COptariumDoc::OnEditValue(IValueEditor& editor) {
+    if (!currentOption)
+        return;
+    if (currentOption->values.empty())
+        return OnAddValue(editor);
+    CRawType* value = currentValue ? currentValue : currentOption->values.front().get();
+    currentValue = value;
+    if (editor.EditValue(*currentOption, *value))
+        SetModifiedFlag();
+    AfterValueEdit();
+}
+
+void COptariumDoc::AfterValueEdit() {
+    if (currentValue && currentOption->IsDefault(*currentValue))
+        OnResetValue();
+    else
+        UpdateAllViews(kHintRefreshOption);
+}
+
+void COptariumDoc::OnResetValue() {
+    if (!currentOption)
+        return;
+    RemoveValue(*currentOption, currentValue);
+    currentValue = nullptr;
+    UpdateAllViews(kHintRefreshOption);
+    SetModifiedFlag();
+}
+
+uint32_t COptariumDoc::PasswordHash(const std::string& typed) {
+    uint32_t h = 0;
+    for (char c : typed)
+        h = h * 17 + static_cast<uint32_t>(static_cast<int32_t>(static_cast<signed char>(c)));
+    return h;
+}
+
+bool COptariumDoc::GrantAccess(const std::string& typed) {
+    if (PasswordHash(typed) != kAccessHash)
+        return false;
+    advanced = true;
+    return true;
+}
+
+std::unique_ptr<CItemType> COptariumDoc::NewOption() {
+    auto option = std::make_unique<CItemType>();
+    option->prompt = "Enter the value:";
+    option->treePath = "Unknown";
+    option->order = 100;
+    option->type = kString;
+    return option;
+}
+
+CItemType* COptariumDoc::InsertByOrder(std::unique_ptr<CItemType> option) {
+    auto at = std::find_if(options.begin(), options.end(), [&](const auto& o) { return o->order > option->order; });
+    return options.insert(at, std::move(option))->get();
+}
+
+void COptariumDoc::MoveByOrder(CItemType* option) {
+    auto at = std::find_if(options.begin(), options.end(), [&](const auto& o) { return o.get() == option; });
+    if (at == options.end())
+        return;
+    std::unique_ptr<CItemType> held = std::move(*at);
+    options.erase(at);
+    InsertByOrder(std::move(held));
+}
+
+void COptariumDoc::DeleteOption(CItemType* option) {
+    std::erase_if(options, [&](const auto& o) { return o.get() == option; });
+    currentOption = nullptr;
+    currentValue = nullptr;
+    SetModifiedFlag();
+    UpdateAllViews(kHintRebuild);
+}
+
+void COptariumDoc::OnDefaultValue(IValueEditor& editor) {
+    CItemType* option = currentOption;
+    if (!option)
+        return;
+    if (!option->defaultValue.empty()) {
+        int answer = Messages().Show(
+            u"Do you wish to reset this value to NULL?\n  Yes - Clear current setting.\n  No - Just edit default "
+            u"value.\n  Cancel - Do not change current setting.",
+            kMbYesNoCancel | kMbIconQuestion | kMbDefButton2);
+        if (answer == kIdCancel)
+            return;
+        if (answer == kIdYes) {
+            option->defaultValue.clear();
+            SetModifiedFlag();
+            UpdateAllViews(kHintRefreshOption);
+            return;
+        }
+    }
+    auto value = option->MakeRawValue();
+    if (editor.EditValue(*option, *value)) {
+        option->defaultValue = value->value;
+        SetModifiedFlag();
+    }
+    UpdateAllViews(kHintRefreshOption);
+}
+
+CItemType* COptariumDoc::FindNext(const std::string& text, bool allText) const {
+    if (text.empty() || options.empty())
+        return nullptr;
+    const std::string up = Upper(text);
+    size_t n = options.size(), start = 0;
+    for (size_t i = 0; i < n; ++i) {
+        if (options[i].get() == currentOption)
+            start = (i + 1) % n;
+    }
+    for (size_t i = 0; i < n; ++i) {
+        CItemType* o = options[(start + i) % n].get();
+        if (o->hidden && !advanced)
+            continue;
+        if (Upper(o->name).find(up) != std::string::npos || (allText && HelpContains(o->help.bytes, up)))
+            return o;
+    }
+    return nullptr;
+}
+
+std::string COptariumDoc::CsvText() const {
+    // Quotes inside a field are written as they are.
+    std::string out = "Order,Command,Subcommand,Name,Path,Scope,Type,Hidden\r\n";
+    for (const auto& o : options) {
+        out += std::to_string(o->order);
+        for (const std::string* field : {&o->section, &o->key, &o->name, &o->treePath, &o->scope})
+            out += ",\"" + *field + "\"";
+        out += std::string(",\"") + o->TypeName() + "\",\"" + (o->hidden ? "Y" : "N") + "\"\r\n";
+    }
+    return out;
+}
+
+bool COptariumDoc::SaveCsv() const {
+    return ReplaceFile(catalogPath_ + ".CSV", CsvText());
+}
+
+}  // namespace settingseditor

@@ -1,0 +1,119 @@
+// The settings editor's document: one settings file of the client shown
+// against the option catalog, with the start-up's command line and include
+// lists that decide which options a user sees.
+#pragma once
+
+#include <cstdint>
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "inifile/IniFile.h"
+#include "settingseditor/DocView.h"
+#include "settingseditor/ItemType.h"
+
+namespace settingseditor {
+
+// View hints.
+enum Hint : int { kHintSelection = 0, kHintRebuild = 1, kHintRefreshOption = 2 };
+
+// What the command line and the include lists give the document.
+struct CommandLineInfo {
+    std::string defaultsPath;            // "DEF:"
+    std::vector<std::string> scopes;     // "S:" words and include-list words
+    bool noScopeOption = true;
+    std::string catalogPath;             // "CAT:", a catalog other than the program's
+    std::string fileName;                // the settings file to open at start
+
+    void Parse(const std::vector<std::string>& args);
+    // After the include lists and the command line: "GLOBAL" joins a scope
+    // list that came from include lists alone.
+    void Finish();
+};
+
+// Scope words of an include list (section GROUPS or SCOPE, key INCLUDE);
+// a name without a folder is looked up in programDir. A missing file adds
+// nothing.
+void ReadIncludeList(const std::string& name, const std::string& programDir, std::vector<std::string>& scopes);
+
+// Edits one value of an option in its dialog; true when confirmed.
+class IValueEditor {
+public:
+    virtual ~IValueEditor() = default;
+    virtual bool EditValue(const CItemType& option, CRawType& value) = 0;
+};
+
+class COptariumDoc : public CDocument {
+public:
+    static constexpr uint32_t kAccessHash = 0x3E6B91D5;
+
+    COptariumDoc(const CommandLineInfo& info, std::string programDir);
+
+    bool OnNewDocument();
+    bool OnOpenDocument(const std::string& path);
+    bool OnSaveDocument(const std::string& path);
+    void DeleteContents();
+    bool LoadCatalog();
+    void MergeSetting(std::unique_ptr<CRawType> setting);
+
+    bool InScope(const CItemType& option) const { return option.InScope(info_.scopes); }
+    // Whether the tree shows the option: visible and in scope, or every
+    // option in advanced access.
+    bool IsShown(const CItemType& option) const;
+
+    // Value commands and their update rules.
+    bool CanAddValue() const { return currentOption && currentOption->multiple; }
+    bool CanEditValue() const { return currentOption != nullptr; }
+    bool CanResetValue() const { return currentOption && !currentOption->values.empty(); }
+    void OnAddValue(IValueEditor& editor);
+    void OnEditValue(IValueEditor& editor);
+    void OnResetValue();
+
+    // Advanced access: options of the catalog.
+    static uint32_t PasswordHash(const std::string& typed);
+    // True when granted (the caller adds the menu entries and rebuilds).
+    bool GrantAccess(const std::string& typed);
+    // A new option as "Add Option" starts it.
+    static std::unique_ptr<CItemType> NewOption();
+    // Inserts before the first option of greater order.
+    CItemType* InsertByOrder(std::unique_ptr<CItemType> option);
+    // Puts an option whose order changed in its place again.
+    void MoveByOrder(CItemType* option);
+    void DeleteOption(CItemType* option);
+    void OnDefaultValue(IValueEditor& editor);
+
+    // The next option after the current one whose name (or, with allText,
+    // help text outside brace groups) holds text, wrapping round; none when
+    // nothing matches or text is empty.
+    CItemType* FindNext(const std::string& text, bool allText) const;
+
+    std::string CsvText() const;
+    // The catalog path followed by ".CSV"; false when it cannot be created.
+    bool SaveCsv() const;
+
+    const std::string& CatalogPath() const { return catalogPath_; }
+    const CommandLineInfo& Info() const { return info_; }
+
+    OptionList options;
+    CItemType* currentOption = nullptr;
+    CRawType* currentValue = nullptr;
+    bool advanced = false;
+    bool flat = false;
+
+protected:
+    const char* DefaultTitle() const override { return "ravelcore"; }
+
+private:
+    void RemoveValue(CItemType& option, CRawType* value);
+    void AfterValueEdit();
+    bool ReadDefaults();
+    // Every entry with a key, in file order.
+    void MergeAll(inifile::IniFile* ini);
+
+    const CommandLineInfo& info_;
+    std::string programDir_;
+    std::string catalogPath_;
+    bool loadingDefaults_ = false;
+};
+
+}  // namespace settingseditor

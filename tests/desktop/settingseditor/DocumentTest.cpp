@@ -1,0 +1,262 @@
+#include <gtest/gtest.h>
+
+#include <string>
+#include <vector>
+
+#include "CatalogFixture.h"
+
+using namespace settingseditor;
+
+namespace {
+
+using Words = std::vector<std::string>;
+
+TEST(CommandLineTest, FlagsScopesAndFileNames) {
+    struct Case {
+        Words args;
+        Words scopes;
+        std::string defaults, file;
+    } cases[] = {
+        {{"/S:ABC;;DEF;"}, {"ABC", "", "DEF"}, "", ""},
+        {{"-s:x"}, {"x"}, "", ""},          // as typed, "-" flags too
+        {{"/S:"}, {}, "", ""},
+        {{"/DEF:"}, {}, "", ""},            // nothing after it: not a defaults option
+        {{"/def:/tmp/d.cfg", "a.cfg", "b.cfg"}, {}, "/tmp/d.cfg", "a.cfg"},
+        {{"/home/u/settings.cfg"}, {}, "", "/home/u/settings.cfg"},   // an absolute path
+        {{"/Embedding", "/CFG", "/p", "x.cfg"}, {}, "", "x.cfg"},
+    };
+    for (const Case& c : cases) {
+        CommandLineInfo info;
+        info.Parse(c.args);
+        info.Finish();
+        EXPECT_EQ(info.scopes, c.scopes) << c.args[0];
+        EXPECT_EQ(info.defaultsPath, c.defaults) << c.args[0];
+        EXPECT_EQ(info.fileName, c.file) << c.args[0];
+    }
+}
+
+class IncludeListTest : public TempDirTest {};
+
+TEST_F(IncludeListTest, ScopeWordsComeUpperCasedAndGlobalJoinsWithoutSOption) {
+    Put("optarium.INI", "[Other]\ninclude=no\n[ Scope ] ; c\n  Include = radio ; why\nINCLUDE=\nfoo=bar\n"
+                        "[GROUPS]\ninclude=Wifi\n");
+    CommandLineInfo info;
+    ReadIncludeList("Optarium.ini", dir_.string(), info.scopes);
+    ReadIncludeList("Optarium.cfg", dir_.string(), info.scopes);   // missing: skipped
+    info.Finish();
+    EXPECT_EQ(info.scopes, (Words{"RADIO", "WIFI", "GLOBAL"}));
+    CommandLineInfo none;
+    none.Finish();
+    EXPECT_TRUE(none.scopes.empty());
+    CommandLineInfo both;
+    ReadIncludeList(Path("optarium.INI"), "/nowhere", both.scopes);   // a name with a folder
+    both.Parse({"/S:A"});
+    both.Finish();
+    EXPECT_EQ(both.scopes, (Words{"RADIO", "WIFI", "A"}));
+}
+
+class DocumentTest : public CatalogFixture {
+protected:
+    void SetUp() override {
+        CatalogFixture::SetUp();
+        WriteCatalog({
+            {"Main", "Alpha", "Alpha name", kString, "1"},
+            {"Main", "Multi", "Many", kString, "", 1},
+            {"Main", "Need", "Needed", kString, "R", 0, 1},
+            {"Radio", "Essid", "ESSID", kQuotedStr, "\"any\"", 0, 0, 1, "RADIO", 20},
+        });
+    }
+    std::vector<std::string> Values(const char* key) {
+        std::vector<std::string> out;
+        for (auto& o : doc->options) {
+            if (o->key == key) {
+                for (auto& v : o->values)
+                    out.push_back(v->section + "|" + v->key + "|" + v->value);
+            }
+        }
+        return out;
+    }
+};
+
+TEST_F(DocumentTest, OpeningMergesSettingsAndSavingRebuildsTheFile) {
+    Put("a.cfg", "; comment\r\n[main]\r\nALPHA=1\r\nmulti=x ; c\r\n\r\nMulti=y\r\n[Extra]\r\nk=v\r\nk=w\r\n"
+                 "[Radio]\r\nEssid=\"net\"\r\n");
+    NewDoc();
+    ASSERT_TRUE(doc->OnOpenDocument(Path("A.CFG")));
+    EXPECT_FALSE(doc->IsModified());
+    EXPECT_TRUE(Values("Alpha").empty());   // equal to the default: dropped
+    EXPECT_EQ(Values("Multi"), (std::vector<std::string>{"main|multi|x", "main|Multi|y"}));
+    ASSERT_EQ(doc->options.size(), 5u);
+    const CItemType& extra = *doc->options.back();   // unknown: appended, hidden, multiple
+    EXPECT_EQ(extra.name, "k");
+    EXPECT_EQ(extra.treePath, "Unknown\\Extra");
+    EXPECT_TRUE(extra.hidden && extra.multiple);
+    EXPECT_EQ(Values("k"), (std::vector<std::string>{"Extra|k|v", "Extra|k|w"}));
+
+    ASSERT_TRUE(doc->OnSaveDocument(Path("out.cfg")));
+    EXPECT_EQ(Get("out.cfg"), "[main]\r\nmulti=x\r\nMulti=y\r\nNeed=R\r\n[Radio]\r\nEssid=\"net\"\r\n"
+                              "[Extra]\r\nk=v\r\nk=w\r\n");
+    EXPECT_TRUE(box.Take().empty());
+}
+
+TEST_F(DocumentTest, DefaultsFileSetsDefaultsAndStopsRequiredLines) {
+    Put("defaults.cfg", "[Main]\nAlpha=5\nMulti=m\nNeed=N\n[New]\nz=1\n");
+    info.Parse({"/DEF:" + Path("defaults.cfg")});
+    NewDoc();
+    Put("a.cfg", "[Main]\nAlpha=5\n");
+    ASSERT_TRUE(doc->OnOpenDocument(Path("a.cfg")));
+    EXPECT_EQ(doc->options[0]->defaultValue, "5");
+    EXPECT_TRUE(Values("Alpha").empty());
+    EXPECT_EQ(doc->options[1]->defaultValue, "");   // multiple entries: not a default
+    EXPECT_EQ(doc->options.size(), 4u);             // unknown settings of the defaults file add nothing
+    ASSERT_TRUE(doc->OnSaveDocument(Path("out.cfg")));
+    EXPECT_EQ(Get("out.cfg"), "");
+
+    CommandLineInfo missing;
+    missing.Parse({"/DEF:" + Path("none.cfg")});
+    COptariumDoc other(missing, dir_.string());
+    EXPECT_FALSE(other.LoadCatalog());
+}
+
+TEST_F(DocumentTest, FailuresAndTheirMessages) {
+    NewDoc();
+    EXPECT_FALSE(doc->OnOpenDocument(Path("none.cfg")));
+    EXPECT_EQ(box.Take(), (std::vector<std::string>{"Unable to open file: " + Path("none.cfg")}));
+
+    // A value the INI library refuses fails the save and keeps the old file.
+    Put("a.cfg", "[Main]\nMulti=x\n");
+    ASSERT_TRUE(doc->OnOpenDocument(Path("a.cfg")));
+    doc->options[1]->values[0]->value = std::string(300, 'v');
+    doc->SetModifiedFlag();
+    EXPECT_FALSE(doc->OnSaveDocument(Path("a.cfg")));
+    EXPECT_EQ(box.Take(), (std::vector<std::string>{"Unable to save the file: " + Path("a.cfg")}));
+    EXPECT_EQ(Get("a.cfg"), "[Main]\nMulti=x\n");
+    EXPECT_TRUE(doc->IsModified());
+    EXPECT_FALSE(doc->OnSaveDocument(Path("no/dir/a.cfg")));
+    box.Take();
+
+    // Without a catalog: Open fails silently, New says so.
+    std::filesystem::remove(Path("optarium.dat"));
+    EXPECT_FALSE(doc->OnOpenDocument(Path("a.cfg")));
+    EXPECT_TRUE(box.Take().empty());
+    EXPECT_FALSE(doc->OnNewDocument());
+    EXPECT_EQ(box.Take(), (std::vector<std::string>{"Unable to open the items file.  (optarium.dat)"}));
+}
+
+TEST_F(DocumentTest, AdvancedSaveWritesTheCatalogFirst) {
+    NewDoc();
+    ASSERT_TRUE(doc->OnNewDocument());
+    EXPECT_FALSE(doc->GrantAccess("wrong"));
+    EXPECT_TRUE(doc->GrantAccess("GMPACKGK"));
+    EXPECT_EQ(COptariumDoc::PasswordHash("\xE9"), 0xFFFFFFE9u);   // bytes count as signed
+    doc->InsertByOrder(Make({"New", "Key", "Added", kString, "", 0, 0, 0, "", 15}));
+    ASSERT_TRUE(doc->OnSaveDocument(Path("out.cfg")));
+    OptionList back;
+    LoadCatalog(Path("optarium.dat"), back);
+    ASSERT_EQ(back.size(), 5u);
+    EXPECT_EQ(back[3]->name, "Added");   // after order 10, before order 20
+
+    // A catalog that cannot be written is told, and the settings file still goes.
+    std::filesystem::remove(Path("out.cfg"));
+    std::filesystem::create_directory(Path("ro"));
+    CommandLineInfo elsewhere;
+    elsewhere.catalogPath = Path("ro/missing/optarium.dat");
+    COptariumDoc other(elsewhere, dir_.string());
+    other.advanced = true;
+    EXPECT_TRUE(other.OnSaveDocument(Path("out.cfg")));
+    EXPECT_EQ(box.Take(), (std::vector<std::string>{"Unable to open the items file to save changes.  (optarium.dat)"}));
+    EXPECT_TRUE(std::filesystem::exists(Path("out.cfg")));
+}
+
+TEST_F(DocumentTest, CsvOutputByteForByte) {
+    NewDoc();
+    ASSERT_TRUE(doc->OnNewDocument());
+    doc->options[0]->name = "Say \"hi\"";
+    ASSERT_TRUE(doc->SaveCsv());
+    EXPECT_EQ(Get("optarium.dat.CSV"),
+              "Order,Command,Subcommand,Name,Path,Scope,Type,Hidden\r\n"
+              "10,\"Main\",\"Alpha\",\"Say \"hi\"\",\"General\",\"\",\"String\",\"N\"\r\n"
+              "10,\"Main\",\"Multi\",\"Many\",\"General\",\"\",\"String\",\"N\"\r\n"
+              "10,\"Main\",\"Need\",\"Needed\",\"General\",\"\",\"String\",\"N\"\r\n"
+              "20,\"Radio\",\"Essid\",\"ESSID\",\"General\",\"RADIO\",\"Quoted Str\",\"Y\"\r\n");
+}
+
+TEST_F(DocumentTest, FindNextWrapsSkipsHiddenAndSearchesHelpOutsideBraces) {
+    NewDoc();
+    ASSERT_TRUE(doc->OnNewDocument());
+    doc->options[1]->help.bytes = "{\\rtf1\\ansi{\\fonttbl{\\f0 Arial;}}\\f0 Body words here\\par }";
+    doc->options[2]->help.bytes = "{\\rtf1 Fonttbl in a \\{literal\\} body}";
+    EXPECT_EQ(doc->FindNext("name", false), doc->options[0].get());
+    doc->currentOption = doc->options[0].get();
+    EXPECT_EQ(doc->FindNext("name", false), doc->options[0].get());   // wraps round to itself
+    EXPECT_EQ(doc->FindNext("WORDS", false), nullptr);
+    EXPECT_EQ(doc->FindNext("words", true), doc->options[1].get());
+    EXPECT_EQ(doc->FindNext("arial", true), nullptr);                 // inside the header group
+    EXPECT_EQ(doc->FindNext("body", true), doc->options[1].get());
+    doc->currentOption = doc->options[1].get();
+    EXPECT_EQ(doc->FindNext("body", true), doc->options[1].get());   // option 2's body is inside braces
+    EXPECT_EQ(doc->FindNext("essid", false), nullptr);               // hidden
+    doc->advanced = true;
+    EXPECT_EQ(doc->FindNext("essid", false), doc->options[3].get());
+    EXPECT_EQ(doc->FindNext("", false), nullptr);
+}
+
+// Confirms each edit with a scripted text.
+class ScriptedEditor : public IValueEditor {
+public:
+    bool EditValue(const CItemType& option, CRawType& value) override {
+        if (texts.empty())
+            return false;
+        option.StoreValue(texts.front(), value);
+        texts.erase(texts.begin());
+        return true;
+    }
+    std::vector<std::string> texts;
+};
+
+TEST_F(DocumentTest, ValueCommandsAndTheDefaultRule) {
+    NewDoc();
+    ASSERT_TRUE(doc->OnNewDocument());
+    ScriptedEditor editor;
+    CItemType* multi = doc->options[1].get();
+    doc->currentOption = multi;
+    EXPECT_TRUE(doc->CanAddValue());
+    EXPECT_FALSE(doc->CanResetValue());
+    editor.texts = {"a", "b", "", "c"};
+    doc->OnAddValue(editor);
+    doc->OnAddValue(editor);
+    EXPECT_EQ(doc->currentValue, multi->values[1].get());
+    doc->OnAddValue(editor);                  // equal to the (empty) default: removed again
+    EXPECT_EQ(multi->values.size(), 2u);
+    EXPECT_EQ(doc->currentValue, nullptr);
+    doc->OnEditValue(editor);                 // none current: the first value
+    EXPECT_EQ(multi->values[0]->value, "c");
+    doc->OnAddValue(editor);                  // cancelled
+    EXPECT_EQ(multi->values.size(), 2u);
+    EXPECT_EQ(doc->currentValue, nullptr);
+    doc->OnResetValue();                      // none current: every value
+    EXPECT_TRUE(multi->values.empty());
+    EXPECT_TRUE(doc->IsModified());
+
+    CItemType* alpha = doc->options[0].get();
+    doc->currentOption = alpha;
+    EXPECT_FALSE(doc->CanAddValue());
+    box.answers = {kIdNo};
+    editor.texts = {"7"};
+    doc->OnDefaultValue(editor);
+    EXPECT_EQ(alpha->defaultValue, "7");
+    box.answers = {kIdCancel};
+    doc->OnDefaultValue(editor);
+    EXPECT_EQ(alpha->defaultValue, "7");
+    box.answers = {kIdYes};
+    doc->OnDefaultValue(editor);
+    EXPECT_EQ(alpha->defaultValue, "");
+    EXPECT_EQ(box.types[0], static_cast<unsigned>(kMbYesNoCancel | kMbIconQuestion | kMbDefButton2));
+    EXPECT_EQ(box.Take().size(), 3u);
+
+    doc->DeleteOption(alpha);
+    EXPECT_EQ(doc->options.size(), 3u);
+    EXPECT_EQ(doc->currentOption, nullptr);
+}
+
+}  // namespace
