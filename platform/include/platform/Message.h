@@ -9,37 +9,15 @@
 //   owner handles sent messages whenever it waits in or peeks its queue).
 // - Timers are produced by the queue as WM_TIMER when they are due (by
 //   GetTickCount of Clock.h), so a pump that drops WM_TIMER drops them.
-// - A queue hands out posted messages in order, then WM_QUIT, then due timers.
+// - A queue hands out posted messages in order, then WM_QUIT, then WM_PAINT
+//   (Window.h), then due timers.
 // - When a thread ends, its windows go and senders waiting on it get 0.
 #pragma once
 
 #include <functional>
 
+#include "platform/WinConst.h"
 #include "platform/WinTypes.h"
-
-constexpr UINT WM_NULL = 0x0000;
-constexpr UINT WM_CREATE = 0x0001;
-constexpr UINT WM_DESTROY = 0x0002;
-constexpr UINT WM_SIZE = 0x0005;
-constexpr UINT WM_ACTIVATE = 0x0006;
-constexpr UINT WM_SETFOCUS = 0x0007;
-constexpr UINT WM_KILLFOCUS = 0x0008;
-constexpr UINT WM_PAINT = 0x000F;
-constexpr UINT WM_CLOSE = 0x0010;
-constexpr UINT WM_QUIT = 0x0012;
-constexpr UINT WM_KEYDOWN = 0x0100;
-constexpr UINT WM_KEYUP = 0x0101;
-constexpr UINT WM_CHAR = 0x0102;
-constexpr UINT WM_SYSKEYDOWN = 0x0104;
-constexpr UINT WM_SYSKEYUP = 0x0105;
-constexpr UINT WM_SYSCHAR = 0x0106;
-constexpr UINT WM_COMMAND = 0x0111;
-constexpr UINT WM_TIMER = 0x0113;
-constexpr UINT WM_SYSTIMER = 0x0118;
-constexpr UINT WM_LBUTTONDOWN = 0x0201;
-constexpr UINT WM_LBUTTONUP = 0x0202;
-constexpr UINT WM_MOUSEMOVE = 0x0200;
-constexpr UINT WM_USER = 0x0400;
 
 constexpr UINT PM_NOREMOVE = 0x0000;
 constexpr UINT PM_REMOVE = 0x0001;
@@ -54,10 +32,13 @@ struct MSG {
 
 using WindowProc = std::function<LRESULT(HWND, UINT, WPARAM, LPARAM)>;
 
-// Creates a window owned by the calling thread; 0 when the table is full.
+// Creates a message-only window (no class, never shown, not found by
+// FindWindow) owned by the calling thread; 0 when the table is full.
 HWND CreateMessageWindow(WindowProc proc);
-// Removes the window after sending it WM_DESTROY; its queued messages and
-// timers go with it. Owner thread only.
+// Removes the window and its children (Window.h gives the order of
+// WM_DESTROY and WM_NCDESTROY); their queued messages and timers go with
+// them. Owner thread only. The procedure and its captures are released after
+// the layer's lock is, so they may call the layer.
 BOOL DestroyWindow(HWND hwnd);
 BOOL IsWindow(HWND hwnd);
 // Calls the window's procedure as a message would.
@@ -99,9 +80,24 @@ BOOL WaitMessageTimeout(int timeoutMs);
 namespace plat::messages {
 
 // On the GUI thread: called while the thread waits for messages, with the
-// longest time it may take, so Qt can process its own events. Null removes it.
-// Set per thread. The time given is at most 10 ms, so a message posted from
-// another thread is picked up within that even when the hook blocks.
+// longest time it may take (-1: no limit), so Qt can process its own events.
+// Null removes it. Set per thread. When the thread has a wake descriptor
+// (below), the hook must return once that descriptor is readable; without
+// one the time given is at most 10 ms, so a message posted from another
+// thread is picked up within that even when the hook blocks.
 void SetMessageWaitHook(std::function<void(int maxWaitMs)> hook);
 
+// An eventfd of the calling thread's queue, readable whenever something may
+// have arrived (a post, a send, a new timer, a quit); created on the first
+// call and closed when the thread ends. The reader drains it with
+// DrainQueueWakeFd, then looks at the queue.
+int GetQueueWakeFd();
+void DrainQueueWakeFd();
+// For an event loop that serves the queue: 0 when the calling thread has a
+// message to fetch or a sent message waiting, else the milliseconds until
+// its next timer is due, -1 when nothing is scheduled.
+int NextMessageTimeoutMs();
+// Handles the messages other threads sent to the calling thread (as
+// PeekMessage does first). TRUE when any was handled.
+BOOL HandleSentMessages();
 }  // namespace plat::messages

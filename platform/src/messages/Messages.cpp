@@ -4,6 +4,7 @@
 #include "platform/Message.h"
 
 #include <algorithm>
+#include <atomic>
 #include <chrono>
 #include <condition_variable>
 #include <deque>
@@ -15,111 +16,132 @@
 
 #include "platform/Clock.h"
 
-namespace {
+// The queues of the message layer: posting, sending, timers, waiting, and
+// the wake descriptor an outside event loop watches. The shared state and its
+// lock discipline are in State.h.
+#include <sys/eventfd.h>
+#include <unistd.h>
 
-using Clock = std::chrono::steady_clock;
-using Proc = std::shared_ptr<const WindowProc>;
+#include <algorithm>
+#include <chrono>
+#include <optional>
 
-constexpr size_t kMaxWindows = 16384;
-constexpr size_t kMaxPosted = 10000;
-constexpr UINT kMinTimerMs = 10;
-constexpr auto kDrivenTickSlice = std::chrono::milliseconds(5);  // re-check a driven tick this often
-constexpr auto kHookSlice = std::chrono::milliseconds(10);       // latency of a post while in the hook
+#include "State.h"
+#include "platform/Clock.h"
+#include "platform/Message.h"
 
-struct Queue;
+namespace plat::detail {
 
-struct SentMessage {
-    HWND hwnd;
-    UINT message;
-    WPARAM wParam;
-    LPARAM lParam;
-    LRESULT result = 0;
-    bool done = false;
-    std::shared_ptr<Queue> sender;
-};
-
-struct Timer {
-    HWND hwnd;
-    UINT id;
-    UINT elapse;
-    DWORD start;
-};
-
-struct Queue {
-    std::condition_variable cv;
-    std::deque<MSG> posted;
-    std::deque<std::shared_ptr<SentMessage>> sent;
-    std::vector<Timer> timers;
-    bool quit = false;
-    int quitCode = 0;
-    bool dead = false;  // the owner thread has ended
-    uint64_t events = 0;  // bumped on everything that may end a wait
-
-    void wake() {
-        ++events;
-        cv.notify_all();
-    }
-};
-
-struct Window {
-    std::shared_ptr<Queue> owner;
-    Proc proc;
-    bool destroying = false;
-};
-
-struct State {
-    std::mutex mutex;
-    std::unordered_map<HWND, Window> windows;
-    HWND nextHandle = 1;
-};
-
-// Never destroyed: threads may still use it while the process exits.
 State& state() {
     static State* s = new State;
     return *s;
 }
-
-void finishSent(SentMessage& sm, LRESULT result) {
-    sm.result = result;
-    sm.done = true;
-    sm.sender->wake();
-}
-
-// Ends the thread's part in the layer: its windows go, senders waiting on it
-// get 0 instead of waiting forever.
-void retireQueue(const std::shared_ptr<Queue>& q) {
-    State& s = state();
-    std::lock_guard lock(s.mutex);
-    q->dead = true;
-    for (auto& sm : q->sent) finishSent(*sm, 0);
-    q->sent.clear();
-    q->posted.clear();
-    q->timers.clear();
-    std::erase_if(s.windows, [&](const auto& entry) { return entry.second.owner == q; });
-}
-
-struct QueueHolder {
-    std::shared_ptr<Queue> queue = std::make_shared<Queue>();
-    ~QueueHolder() { retireQueue(queue); }
-};
-
-const std::shared_ptr<Queue>& myQueue() {
-    thread_local QueueHolder holder;
-    return holder.queue;
-}
-
-thread_local std::function<void(int)> t_waitHook;
 
 Window* findWindow(HWND hwnd) {
     auto it = state().windows.find(hwnd);
     return it == state().windows.end() ? nullptr : &it->second;
 }
 
-Proc procOf(HWND hwnd) {
-    std::lock_guard lock(state().mutex);
-    const Window* w = findWindow(hwnd);
-    return w ? w->proc : nullptr;
+void Queue::wake() {
+    ++events;
+    cv.notify_all();
+    if (wakeFd >= 0 && !fdSignalled) {
+        fdSignalled = true;
+        const uint64_t one = 1;
+        [[maybe_unused]] const ssize_t n = ::write(wakeFd, &one, sizeof one);
+    }
 }
+
+void wakeLocked(Queue& q) { q.wake(); }
+
+void runOnOwnerLocked(Queue& q, std::function<void()> task) {
+    if (q.dead) return;
+    auto sm = std::make_shared<SentMessage>();
+    sm->task = std::move(task);
+    q.sent.push_back(std::move(sm));
+    q.wake();
+}
+
+}  // namespace plat::detail
+
+using namespace plat::detail;
+
+namespace {
+
+using Clock = std::chrono::steady_clock;
+
+constexpr size_t kMaxPosted = 10000;
+constexpr UINT kMinTimerMs = 10;
+constexpr auto kDrivenTickSlice = std::chrono::milliseconds(5);  // re-check a driven tick this often
+constexpr auto kHookSlice = std::chrono::milliseconds(10);       // latency of a post while in a hook without a wake fd
+
+void finishSent(SentMessage& sm, LRESULT result) {
+    sm.result = result;
+    sm.done = true;
+    if (sm.sender) sm.sender->wake();
+}
+
+// Ends the thread's part in the layer: its windows go, senders waiting on it
+// get 0 instead of waiting forever. The windows' procedures are released
+// after the lock.
+void retireQueue(const std::shared_ptr<Queue>& q) {
+    State& s = state();
+    Graveyard graves;
+    std::vector<HWND> gone;
+    {
+        std::lock_guard lock(s.mutex);
+        q->dead = true;
+        for (auto& sm : q->sent) finishSent(*sm, 0);
+        q->sent.clear();
+        q->posted.clear();
+        q->timers.clear();
+        q->dirty.clear();
+        for (auto it = s.windows.begin(); it != s.windows.end();) {
+            if (it->second.owner != q) {
+                ++it;
+                continue;
+            }
+            const HWND hwnd = it->first;
+            graves.procs.push_back(std::move(it->second.proc));
+            if (Window* p = findWindow(it->second.parent)) std::erase(p->children, hwnd);
+            std::erase(s.topLevels, hwnd);
+            if (s.foreground == hwnd) s.foreground = 0;
+            gone.push_back(hwnd);
+            it = s.windows.erase(it);
+        }
+        if (q->wakeFd >= 0) {
+            ::close(q->wakeFd);
+            q->wakeFd = -1;
+        }
+    }
+    if (const auto backend = plat::window::GetWindowBackend())
+        for (HWND h : gone) backend->Notify(h, plat::window::kWindowDestroyed);
+}
+
+DWORD nextThreadId() {
+    static std::atomic<DWORD> next{1};
+    return next++;
+}
+
+struct QueueHolder {
+    std::shared_ptr<Queue> queue = [] {
+        auto q = std::make_shared<Queue>();
+        q->threadId = nextThreadId();
+        return q;
+    }();
+    ~QueueHolder() { retireQueue(queue); }
+};
+
+thread_local std::function<void(int)> t_waitHook;
+
+}  // namespace
+
+const std::shared_ptr<Queue>& plat::detail::myQueue() {
+    thread_local QueueHolder holder;
+    return holder.queue;
+}
+
+namespace {
 
 // Runs the messages other threads sent to this one; the lock is released
 // around each procedure call. True when any was handled.
@@ -131,7 +153,13 @@ bool handleSent(std::unique_lock<std::mutex>& lock, Queue& q) {
         const Window* w = findWindow(sm->hwnd);
         Proc proc = w ? w->proc : nullptr;
         lock.unlock();
-        const LRESULT result = proc ? (*proc)(sm->hwnd, sm->message, sm->wParam, sm->lParam) : 0;
+        LRESULT result = 0;
+        if (sm->task)
+            sm->task();
+        else if (proc)
+            result = (*proc)(sm->hwnd, sm->message, sm->wParam, sm->lParam);
+        proc.reset();  // a procedure replaced meanwhile ends here, outside the lock
+        sm->task = nullptr;
         lock.lock();
         finishSent(*sm, result);
         any = true;
@@ -155,12 +183,20 @@ bool fetch(Queue& q, MSG* out, HWND hwnd, UINT msgMin, UINT msgMax, bool remove)
         if (remove) q.posted.erase(it);
         return true;
     }
-    if (!q.quit && q.timers.empty()) return false;
+    if (!q.quit && q.timers.empty() && q.dirty.empty()) return false;
     const DWORD now = GetTickCount();
     if (q.quit) {
         *out = MSG{0, WM_QUIT, WPARAM(q.quitCode), 0, now};
         if (remove) q.quit = false;
         return true;
+    }
+    // WM_PAINT stays until the window is validated; hidden windows wait.
+    for (HWND h : q.dirty) {
+        const MSG m{h, WM_PAINT, 0, 0, now};
+        if (visibleLocked(h) && matches(m, hwnd, msgMin, msgMax)) {
+            *out = m;
+            return true;
+        }
     }
     for (Timer& t : q.timers) {
         const MSG m{t.hwnd, WM_TIMER, t.id, 0, now};
@@ -172,8 +208,12 @@ bool fetch(Queue& q, MSG* out, HWND hwnd, UINT msgMin, UINT msgMax, bool remove)
     return false;
 }
 
+bool paintPending(const Queue& q) {
+    return std::any_of(q.dirty.begin(), q.dirty.end(), [](HWND h) { return visibleLocked(h); });
+}
+
 bool anyPending(Queue& q) {
-    if (!q.posted.empty() || q.quit) return true;
+    if (!q.posted.empty() || q.quit || paintPending(q)) return true;
     const DWORD now = GetTickCount();
     return std::any_of(q.timers.begin(), q.timers.end(), [&](const Timer& t) { return timerDue(t, now); });
 }
@@ -205,12 +245,17 @@ void waitStep(std::unique_lock<std::mutex>& lock, Queue& q, std::optional<Clock:
     auto end = deadline.value_or(Clock::time_point::max());
     if (const auto wait = timerWait(q)) end = std::min(end, now + *wait);
     if (t_waitHook) {
-        end = std::min(end, now + kHookSlice);
-        const auto ms = std::chrono::ceil<std::chrono::milliseconds>(std::max(end - now, Clock::duration::zero()));
+        // With a wake descriptor the hook returns when it is readable; the
+        // hook's loop then only sleeps as long as our timers allow.
+        if (q.wakeFd < 0) end = std::min(end, now + kHookSlice);
+        int ms = -1;
+        if (end != Clock::time_point::max())
+            ms = int(std::chrono::ceil<std::chrono::milliseconds>(std::max(end - now, Clock::duration::zero())).count());
         const auto hook = t_waitHook;  // the hook may replace itself
         lock.unlock();
-        hook(int(ms.count()));
+        hook(ms);
         lock.lock();
+        if (q.wakeFd >= 0) return;  // the caller re-checks; the hook did the waiting
     }
     const auto changed = [&] { return q.events != seen; };
     if (end == Clock::time_point::max())
@@ -236,46 +281,6 @@ Queue* timerQueue(HWND hwnd) {
 
 }  // namespace
 
-HWND CreateMessageWindow(WindowProc proc) {
-    const std::shared_ptr<Queue>& q = myQueue();
-    State& s = state();
-    std::lock_guard lock(s.mutex);
-    if (!proc || s.windows.size() >= kMaxWindows) return 0;
-    // Handles count up and wrap, skipping live ones, so a destroyed handle is
-    // not handed out again for a long time.
-    while (s.nextHandle == 0 || s.windows.count(s.nextHandle)) ++s.nextHandle;
-    const HWND hwnd = s.nextHandle++;
-    s.windows.emplace(hwnd, Window{q, std::make_shared<const WindowProc>(std::move(proc))});
-    return hwnd;
-}
-
-BOOL DestroyWindow(HWND hwnd) {
-    const std::shared_ptr<Queue>& q = myQueue();
-    State& s = state();
-    {
-        std::lock_guard lock(s.mutex);
-        Window* w = findWindow(hwnd);
-        if (!w || w->owner != q || w->destroying) return FALSE;
-        w->destroying = true;
-    }
-    CallWindowProcedure(hwnd, WM_DESTROY, 0, 0);
-    std::lock_guard lock(s.mutex);
-    s.windows.erase(hwnd);
-    std::erase_if(q->posted, [&](const MSG& m) { return m.hwnd == hwnd; });
-    std::erase_if(q->timers, [&](const Timer& t) { return t.hwnd == hwnd; });
-    return TRUE;
-}
-
-BOOL IsWindow(HWND hwnd) {
-    std::lock_guard lock(state().mutex);
-    return findWindow(hwnd) ? TRUE : FALSE;
-}
-
-LRESULT CallWindowProcedure(HWND hwnd, UINT msg, WPARAM wParam, LPARAM lParam) {
-    const Proc proc = procOf(hwnd);
-    return proc ? (*proc)(hwnd, msg, wParam, lParam) : 0;
-}
-
 LRESULT SendMessage(HWND hwnd, UINT msg, WPARAM wParam, LPARAM lParam) {
     const std::shared_ptr<Queue>& me = myQueue();
     std::unique_lock lock(state().mutex);
@@ -286,7 +291,7 @@ LRESULT SendMessage(HWND hwnd, UINT msg, WPARAM wParam, LPARAM lParam) {
         lock.unlock();
         return (*proc)(hwnd, msg, wParam, lParam);
     }
-    auto sm = std::make_shared<SentMessage>(SentMessage{hwnd, msg, wParam, lParam, 0, false, me});
+    auto sm = std::make_shared<SentMessage>(SentMessage{hwnd, msg, wParam, lParam, 0, false, me, nullptr});
     w->owner->sent.push_back(sm);
     w->owner->wake();
     // While waiting, answer what others send to this thread: two threads
@@ -385,3 +390,38 @@ BOOL WaitMessageTimeout(int timeoutMs) {
 }
 
 void plat::messages::SetMessageWaitHook(std::function<void(int maxWaitMs)> hook) { t_waitHook = std::move(hook); }
+
+int plat::messages::GetQueueWakeFd() {
+    const std::shared_ptr<Queue>& me = myQueue();
+    std::lock_guard lock(state().mutex);
+    if (me->wakeFd < 0) {
+        me->wakeFd = ::eventfd(0, EFD_CLOEXEC | EFD_NONBLOCK);
+        me->fdSignalled = false;
+        if (me->wakeFd >= 0) me->wake();  // whatever is already queued is seen at once
+    }
+    return me->wakeFd;
+}
+
+void plat::messages::DrainQueueWakeFd() {
+    const std::shared_ptr<Queue>& me = myQueue();
+    std::lock_guard lock(state().mutex);
+    if (me->wakeFd < 0) return;
+    uint64_t count;
+    while (::read(me->wakeFd, &count, sizeof count) > 0) {
+    }
+    me->fdSignalled = false;
+}
+
+int plat::messages::NextMessageTimeoutMs() {
+    const std::shared_ptr<Queue>& me = myQueue();
+    std::lock_guard lock(state().mutex);
+    if (!me->sent.empty() || anyPending(*me)) return 0;
+    const auto wait = timerWait(*me);
+    return wait ? int(wait->count()) : -1;
+}
+
+BOOL plat::messages::HandleSentMessages() {
+    const std::shared_ptr<Queue>& me = myQueue();
+    std::unique_lock lock(state().mutex);
+    return handleSent(lock, *me) ? TRUE : FALSE;
+}

@@ -1,0 +1,139 @@
+// Drawing: device contexts on a window's back buffer (Window.h: BeginPaint,
+// GetDC), brushes, pens and fonts as pointer-sized handles, and the few
+// drawing calls the programs use. The Qt-backed library draws with QPainter;
+// without it a context keeps its state and draws nothing.
+//
+// Brushes and pens carry their colour in the handle, so they never leak;
+// fonts live in a table until DeleteObject. A class background or
+// GetSysColorBrush may also be a system colour index + 1.
+#pragma once
+
+#include <string>
+#include <string_view>
+
+#include "platform/WinTypes.h"
+
+constexpr COLORREF RGB(int r, int g, int b) { return COLORREF(BYTE(r)) | (COLORREF(BYTE(g)) << 8) | (COLORREF(BYTE(b)) << 16); }
+constexpr BYTE GetRValue(COLORREF c) { return BYTE(c); }
+constexpr BYTE GetGValue(COLORREF c) { return BYTE(c >> 8); }
+constexpr BYTE GetBValue(COLORREF c) { return BYTE(c >> 16); }
+
+// GetStockObject
+constexpr int WHITE_BRUSH = 0;
+constexpr int LTGRAY_BRUSH = 1;
+constexpr int GRAY_BRUSH = 2;
+constexpr int DKGRAY_BRUSH = 3;
+constexpr int BLACK_BRUSH = 4;
+constexpr int NULL_BRUSH = 5;
+constexpr int HOLLOW_BRUSH = NULL_BRUSH;
+constexpr int WHITE_PEN = 6;
+constexpr int BLACK_PEN = 7;
+constexpr int NULL_PEN = 8;
+constexpr int SYSTEM_FONT = 13;
+constexpr int DEFAULT_GUI_FONT = 17;
+
+constexpr int PS_SOLID = 0;
+constexpr int PS_NULL = 5;
+
+// Background modes.
+constexpr int TRANSPARENT = 1;
+constexpr int OPAQUE = 2;
+
+// DrawText formats.
+constexpr UINT DT_TOP = 0x0000;
+constexpr UINT DT_LEFT = 0x0000;
+constexpr UINT DT_CENTER = 0x0001;
+constexpr UINT DT_RIGHT = 0x0002;
+constexpr UINT DT_VCENTER = 0x0004;
+constexpr UINT DT_BOTTOM = 0x0008;
+constexpr UINT DT_WORDBREAK = 0x0010;
+constexpr UINT DT_SINGLELINE = 0x0020;
+constexpr UINT DT_NOCLIP = 0x0100;
+constexpr UINT DT_CALCRECT = 0x0400;
+constexpr UINT DT_NOPREFIX = 0x0800;
+
+constexpr LONG FW_NORMAL = 400;
+constexpr LONG FW_BOLD = 700;
+
+struct LOGFONT {
+    LONG lfHeight;  // negative: character height in pixels; positive: cell height
+    LONG lfWidth;
+    LONG lfEscapement;
+    LONG lfOrientation;
+    LONG lfWeight;
+    BYTE lfItalic;
+    BYTE lfUnderline;
+    BYTE lfStrikeOut;
+    BYTE lfCharSet;
+    BYTE lfOutPrecision;
+    BYTE lfClipPrecision;
+    BYTE lfQuality;
+    BYTE lfPitchAndFamily;
+    char16_t lfFaceName[32];
+};
+
+namespace plat::gdi {
+
+// What a context draws with; kept by the layer, read by the backend.
+struct DrawState {
+    COLORREF textColor = RGB(0, 0, 0);
+    COLORREF bkColor = RGB(255, 255, 255);
+    int bkMode = OPAQUE;
+    HBRUSH brush = 0;  // 0 until selected: the white stock brush
+    HGDIOBJ pen = 0;   // 0 until selected: the black stock pen
+    HFONT font = 0;    // 0: the system font
+    POINT position{0, 0};
+};
+
+// A drawing surface. The backend implements the primitives; the layer's
+// functions below resolve handles and state into them. Coordinates are the
+// window's client coordinates.
+class DeviceContext {
+public:
+    virtual ~DeviceContext() = default;
+    virtual void Fill(const RECT& r, COLORREF colour) = 0;
+    virtual void Line(POINT from, POINT to, COLORREF colour, int width) = 0;
+    // DrawText semantics (DT_ flags); bg is used when opaque.
+    virtual void Text(const RECT& r, std::u16string_view text, UINT format, const LOGFONT& font, COLORREF fg,
+                      const COLORREF* bg) = 0;
+    virtual SIZE Measure(std::u16string_view text, const LOGFONT& font) = 0;
+    DrawState state;
+};
+
+// The font's description; the system font for 0 or an unknown handle.
+LOGFONT GetFontDescription(HFONT font);
+// The colour of a solid brush (or system colour index + 1); FALSE for the
+// null brush or a handle that is none.
+BOOL GetBrushColor(HBRUSH brush, COLORREF* colour);
+
+}  // namespace plat::gdi
+
+COLORREF GetSysColor(int index);
+HBRUSH GetSysColorBrush(int index);
+HBRUSH CreateSolidBrush(COLORREF colour);
+HGDIOBJ CreatePen(int style, int width, COLORREF colour);
+HGDIOBJ GetStockObject(int object);
+HFONT CreateFontIndirect(const LOGFONT* font);
+BOOL DeleteObject(HGDIOBJ object);
+
+HGDIOBJ SelectObject(HDC dc, HGDIOBJ object);  // the previous object of that kind
+COLORREF SetTextColor(HDC dc, COLORREF colour);
+COLORREF SetBkColor(HDC dc, COLORREF colour);
+int SetBkMode(HDC dc, int mode);
+int FillRect(HDC dc, const RECT* rect, HBRUSH brush);
+BOOL Rectangle(HDC dc, int left, int top, int right, int bottom);  // current pen and brush
+BOOL MoveToEx(HDC dc, int x, int y, POINT* previous);
+BOOL LineTo(HDC dc, int x, int y);
+BOOL TextOut(HDC dc, int x, int y, const char16_t* text, int count);
+// count -1: up to the terminator. DT_CALCRECT only measures into rect.
+int DrawText(HDC dc, const char16_t* text, int count, RECT* rect, UINT format);
+BOOL GetTextExtentPoint32(HDC dc, const char16_t* text, int count, SIZE* size);
+
+// Rectangles.
+BOOL SetRect(RECT* r, int left, int top, int right, int bottom);
+BOOL IsRectEmpty(const RECT* r);
+BOOL PtInRect(const RECT* r, POINT p);
+BOOL UnionRect(RECT* out, const RECT* a, const RECT* b);
+BOOL IntersectRect(RECT* out, const RECT* a, const RECT* b);
+BOOL OffsetRect(RECT* r, int dx, int dy);
+BOOL InflateRect(RECT* r, int dx, int dy);

@@ -1,0 +1,287 @@
+// Drawing handles and the drawing calls over a DeviceContext. Brush and pen
+// handles carry their colour: kind in bits 32-39, colour in the low 32 bits.
+// Fonts are entries of a table.
+#include "platform/Gdi.h"
+
+#include <algorithm>
+#include <map>
+#include <utility>
+#include <mutex>
+
+#include "platform/Window.h"
+
+using plat::gdi::DrawState;
+using plat::gdi::GetBrushColor;
+using plat::gdi::GetFontDescription;
+
+static_assert(sizeof(HGDIOBJ) >= 8, "handles carry a kind above the 32-bit colour");
+
+namespace {
+
+enum Kind : uint64_t { kBrush = 1, kNullBrush = 2, kPen = 3, kNullPen = 4, kFont = 5 };
+constexpr uint64_t kKindShift = 32;
+constexpr HFONT kSystemFont = HFONT(uint64_t(kFont) << kKindShift);  // index 0
+
+Kind kindOf(HGDIOBJ h) { return Kind(uint64_t(h) >> kKindShift); }
+HGDIOBJ make(Kind k, uint32_t low) { return HGDIOBJ((uint64_t(k) << kKindShift) | low); }
+
+struct Fonts {
+    std::mutex mutex;
+    std::map<uint32_t, LOGFONT> table;
+    uint32_t next = 1;
+};
+Fonts& fonts() {
+    static Fonts* f = new Fonts;
+    return *f;
+}
+
+LOGFONT systemFont() {
+    LOGFONT lf{};
+    lf.lfHeight = -12;
+    lf.lfWeight = FW_NORMAL;
+    return lf;
+}
+
+}  // namespace
+
+COLORREF GetSysColor(int index) {
+    switch (index) {
+    case COLOR_WINDOW: return RGB(255, 255, 255);
+    case COLOR_WINDOWTEXT:
+    case COLOR_BTNTEXT: return RGB(0, 0, 0);
+    case COLOR_BTNFACE: return RGB(212, 208, 200);
+    case COLOR_HIGHLIGHT: return RGB(10, 36, 106);
+    case COLOR_HIGHLIGHTTEXT: return RGB(255, 255, 255);
+    case COLOR_GRAYTEXT: return RGB(128, 128, 128);
+    case COLOR_BACKGROUND: return RGB(58, 110, 165);
+    default: return RGB(192, 192, 192);
+    }
+}
+
+HBRUSH GetSysColorBrush(int index) { return CreateSolidBrush(GetSysColor(index)); }
+HBRUSH CreateSolidBrush(COLORREF colour) { return make(kBrush, colour & 0xFFFFFF); }
+
+HGDIOBJ CreatePen(int style, int width, COLORREF colour) {
+    if (style == PS_NULL) return make(kNullPen, 0);
+    // The width rides in the top byte of the low word's unused colour bits.
+    return make(kPen, (colour & 0xFFFFFF) | (uint32_t(std::clamp(width, 1, 255)) << 24));
+}
+
+HGDIOBJ GetStockObject(int object) {
+    switch (object) {
+    case WHITE_BRUSH: return CreateSolidBrush(RGB(255, 255, 255));
+    case LTGRAY_BRUSH: return CreateSolidBrush(RGB(192, 192, 192));
+    case GRAY_BRUSH: return CreateSolidBrush(RGB(128, 128, 128));
+    case DKGRAY_BRUSH: return CreateSolidBrush(RGB(64, 64, 64));
+    case BLACK_BRUSH: return CreateSolidBrush(RGB(0, 0, 0));
+    case NULL_BRUSH: return make(kNullBrush, 0);
+    case WHITE_PEN: return CreatePen(PS_SOLID, 1, RGB(255, 255, 255));
+    case BLACK_PEN: return CreatePen(PS_SOLID, 1, RGB(0, 0, 0));
+    case NULL_PEN: return CreatePen(PS_NULL, 0, 0);
+    case SYSTEM_FONT:
+    case DEFAULT_GUI_FONT: return kSystemFont;
+    default: return 0;
+    }
+}
+
+HFONT CreateFontIndirect(const LOGFONT* font) {
+    if (!font) return 0;
+    Fonts& f = fonts();
+    std::lock_guard lock(f.mutex);
+    while (f.next == 0 || f.table.count(f.next)) ++f.next;
+    const uint32_t index = f.next++;
+    f.table[index] = *font;
+    return make(kFont, index);
+}
+
+BOOL DeleteObject(HGDIOBJ object) {
+    if (kindOf(object) != kFont) return object != 0 ? TRUE : FALSE;  // colours in the handle: nothing to free
+    Fonts& f = fonts();
+    std::lock_guard lock(f.mutex);
+    return f.table.erase(uint32_t(object)) ? TRUE : FALSE;
+}
+
+LOGFONT plat::gdi::GetFontDescription(HFONT font) {
+    if (kindOf(font) != kFont) return systemFont();
+    Fonts& f = fonts();
+    std::lock_guard lock(f.mutex);
+    auto it = f.table.find(uint32_t(font));
+    return it == f.table.end() ? systemFont() : it->second;
+}
+
+BOOL plat::gdi::GetBrushColor(HBRUSH brush, COLORREF* colour) {
+    COLORREF c;
+    if (brush >= 1 && brush <= 31)
+        c = GetSysColor(int(brush) - 1);
+    else if (kindOf(brush) == kBrush)
+        c = COLORREF(brush) & 0xFFFFFF;
+    else
+        return FALSE;
+    if (colour) *colour = c;
+    return TRUE;
+}
+
+HGDIOBJ SelectObject(HDC dc, HGDIOBJ object) {
+    if (!dc) return 0;
+    DrawState& s = dc->state;
+    HGDIOBJ old = 0;
+    switch (kindOf(object)) {
+    case kBrush:
+    case kNullBrush: old = s.brush ? s.brush : GetStockObject(WHITE_BRUSH); s.brush = object; break;
+    case kPen:
+    case kNullPen: old = s.pen ? s.pen : GetStockObject(BLACK_PEN); s.pen = object; break;
+    case kFont: old = s.font ? s.font : kSystemFont; s.font = object; break;
+    default:
+        if (object >= 1 && object <= 31) {  // a system colour brush
+            old = s.brush ? s.brush : GetStockObject(WHITE_BRUSH);
+            s.brush = object;
+        }
+        break;
+    }
+    return old;
+}
+
+COLORREF SetTextColor(HDC dc, COLORREF colour) {
+    if (!dc) return 0;
+    return std::exchange(dc->state.textColor, colour);
+}
+
+COLORREF SetBkColor(HDC dc, COLORREF colour) {
+    if (!dc) return 0;
+    return std::exchange(dc->state.bkColor, colour);
+}
+
+int SetBkMode(HDC dc, int mode) {
+    if (!dc || (mode != TRANSPARENT && mode != OPAQUE)) return 0;
+    return std::exchange(dc->state.bkMode, mode);
+}
+
+int FillRect(HDC dc, const RECT* rect, HBRUSH brush) {
+    COLORREF c;
+    if (!dc || !rect || !GetBrushColor(brush, &c)) return 0;
+    if (rect->right > rect->left && rect->bottom > rect->top) dc->Fill(*rect, c);
+    return 1;
+}
+
+BOOL Rectangle(HDC dc, int left, int top, int right, int bottom) {
+    if (!dc || right <= left || bottom <= top) return FALSE;
+    const DrawState& s = dc->state;
+    COLORREF fill;
+    if (GetBrushColor(s.brush ? s.brush : GetStockObject(WHITE_BRUSH), &fill)) dc->Fill(RECT{left, top, right, bottom}, fill);
+    const HGDIOBJ pen = s.pen ? s.pen : GetStockObject(BLACK_PEN);
+    if (kindOf(pen) == kPen) {
+        const COLORREF c = COLORREF(pen) & 0xFFFFFF;
+        const int w = int(uint32_t(pen) >> 24);
+        const POINT a{left, top}, b{right - 1, top}, cc{right - 1, bottom - 1}, d{left, bottom - 1};
+        dc->Line(a, b, c, w);
+        dc->Line(b, cc, c, w);
+        dc->Line(cc, d, c, w);
+        dc->Line(d, a, c, w);
+    }
+    return TRUE;
+}
+
+BOOL MoveToEx(HDC dc, int x, int y, POINT* previous) {
+    if (!dc) return FALSE;
+    if (previous) *previous = dc->state.position;
+    dc->state.position = POINT{x, y};
+    return TRUE;
+}
+
+BOOL LineTo(HDC dc, int x, int y) {
+    if (!dc) return FALSE;
+    const HGDIOBJ pen = dc->state.pen ? dc->state.pen : GetStockObject(BLACK_PEN);
+    if (kindOf(pen) == kPen) dc->Line(dc->state.position, POINT{x, y}, COLORREF(pen) & 0xFFFFFF, int(uint32_t(pen) >> 24));
+    dc->state.position = POINT{x, y};
+    return TRUE;
+}
+
+namespace {
+
+std::u16string_view textOf(const char16_t* text, int count) {
+    if (!text) return {};
+    return count < 0 ? std::u16string_view(text) : std::u16string_view(text, size_t(count));
+}
+
+}  // namespace
+
+BOOL TextOut(HDC dc, int x, int y, const char16_t* text, int count) {
+    if (!dc) return FALSE;
+    const auto t = textOf(text, count);
+    const LOGFONT font = GetFontDescription(dc->state.font);
+    const SIZE size = dc->Measure(t, font);
+    const RECT r{x, y, x + size.cx, y + size.cy};
+    const COLORREF bg = dc->state.bkColor;
+    dc->Text(r, t, DT_LEFT | DT_TOP | DT_SINGLELINE | DT_NOCLIP | DT_NOPREFIX, font, dc->state.textColor,
+             dc->state.bkMode == OPAQUE ? &bg : nullptr);
+    return TRUE;
+}
+
+int DrawText(HDC dc, const char16_t* text, int count, RECT* rect, UINT format) {
+    if (!dc || !rect) return 0;
+    const auto t = textOf(text, count);
+    const LOGFONT font = GetFontDescription(dc->state.font);
+    if (format & DT_CALCRECT) {
+        const SIZE size = dc->Measure(t, font);
+        rect->right = rect->left + size.cx;
+        rect->bottom = rect->top + size.cy;
+        return size.cy;
+    }
+    const COLORREF bg = dc->state.bkColor;
+    dc->Text(*rect, t, format, font, dc->state.textColor, dc->state.bkMode == OPAQUE ? &bg : nullptr);
+    return std::max<LONG>(1, dc->Measure(t, font).cy);
+}
+
+BOOL GetTextExtentPoint32(HDC dc, const char16_t* text, int count, SIZE* size) {
+    if (!dc || !size) return FALSE;
+    *size = dc->Measure(textOf(text, count), GetFontDescription(dc->state.font));
+    return TRUE;
+}
+
+BOOL SetRect(RECT* r, int left, int top, int right, int bottom) {
+    if (!r) return FALSE;
+    *r = RECT{left, top, right, bottom};
+    return TRUE;
+}
+
+BOOL IsRectEmpty(const RECT* r) { return !r || r->right <= r->left || r->bottom <= r->top; }
+
+BOOL PtInRect(const RECT* r, POINT p) {
+    return r && p.x >= r->left && p.x < r->right && p.y >= r->top && p.y < r->bottom;
+}
+
+BOOL UnionRect(RECT* out, const RECT* a, const RECT* b) {
+    if (!out || !a || !b) return FALSE;
+    if (IsRectEmpty(a)) *out = *b;
+    else if (IsRectEmpty(b)) *out = *a;
+    else *out = RECT{std::min(a->left, b->left), std::min(a->top, b->top), std::max(a->right, b->right), std::max(a->bottom, b->bottom)};
+    return !IsRectEmpty(out);
+}
+
+BOOL IntersectRect(RECT* out, const RECT* a, const RECT* b) {
+    if (!out || !a || !b) return FALSE;
+    *out = RECT{std::max(a->left, b->left), std::max(a->top, b->top), std::min(a->right, b->right), std::min(a->bottom, b->bottom)};
+    if (IsRectEmpty(out)) {
+        *out = RECT{};
+        return FALSE;
+    }
+    return TRUE;
+}
+
+BOOL OffsetRect(RECT* r, int dx, int dy) {
+    if (!r) return FALSE;
+    r->left += dx;
+    r->right += dx;
+    r->top += dy;
+    r->bottom += dy;
+    return TRUE;
+}
+
+BOOL InflateRect(RECT* r, int dx, int dy) {
+    if (!r) return FALSE;
+    r->left -= dx;
+    r->right += dx;
+    r->top -= dy;
+    r->bottom += dy;
+    return TRUE;
+}

@@ -1,0 +1,136 @@
+// Shared state of the message and window layer (internal). One lock guards
+// the window table, the classes and every queue; each queue has its own
+// condition variable on that lock, so a wake-up can never slip between a
+// thread's last look at its queue and its wait.
+//
+// Lock discipline: no caller code runs under the lock. Window procedures are
+// called with the lock released, and anything that may own caller state (a
+// procedure's captures) is moved into a Graveyard and destroyed after the
+// lock is released.
+#pragma once
+
+#include <condition_variable>
+#include <deque>
+#include <functional>
+#include <memory>
+#include <mutex>
+#include <string>
+#include <unordered_map>
+#include <vector>
+
+#include "platform/Window.h"
+
+namespace plat::detail {
+
+struct Queue;
+using Proc = std::shared_ptr<const WindowProc>;
+
+struct SentMessage {
+    HWND hwnd;
+    UINT message;
+    WPARAM wParam;
+    LPARAM lParam;
+    LRESULT result = 0;
+    bool done = false;
+    std::shared_ptr<Queue> sender;  // null: nobody waits for the answer
+    std::function<void()> task;     // run on the owner thread instead of a procedure
+};
+
+struct Timer {
+    HWND hwnd;
+    UINT id;
+    UINT elapse;
+    DWORD start;
+};
+
+struct Queue {
+    std::condition_variable cv;
+    std::deque<MSG> posted;
+    std::deque<std::shared_ptr<SentMessage>> sent;
+    std::vector<Timer> timers;
+    std::vector<HWND> dirty;  // windows with an update region, oldest first
+    bool quit = false;
+    int quitCode = 0;
+    bool dead = false;    // the owner thread has ended
+    uint64_t events = 0;  // bumped on everything that may end a wait
+    int wakeFd = -1;      // eventfd written on every wake, when the thread asked for one
+    bool fdSignalled = false;  // written and not yet drained: later wakes need no write
+    // The thread's input state.
+    HWND focus = 0;
+    HWND active = 0;
+    HWND capture = 0;
+    DWORD threadId = 0;
+
+    void wake();
+};
+
+struct WindowClass {
+    std::u16string name;
+    UINT style = 0;
+    WNDPROC proc = nullptr;
+    int clsExtra = 0;
+    int wndExtra = 0;
+    HBRUSH background = 0;
+    HCURSOR cursor = 0;
+};
+
+struct Window {
+    std::shared_ptr<Queue> owner;
+    Proc proc;                  // what messages call
+    WNDPROC wndproc = nullptr;  // the plain procedure behind proc, when it is one
+    std::shared_ptr<const WindowClass> cls;
+    std::u16string text;
+    DWORD style = 0;
+    DWORD exStyle = 0;
+    HWND parent = 0;      // child windows: the parent
+    HWND ownerWnd = 0;    // top-level windows: the owner
+    std::vector<HWND> children;  // z-order, top first
+    LONG_PTR id = 0;
+    LONG_PTR userData = 0;
+    std::vector<uint8_t> extra;
+    RECT rect{};          // in the parent's client coordinates (the screen for top-level windows)
+    RECT update{};
+    bool hasUpdate = false;
+    bool erase = false;
+    bool messageOnly = false;
+    bool destroying = false;
+    HFONT font = 0;
+};
+
+struct State {
+    std::mutex mutex;
+    std::unordered_map<HWND, Window> windows;
+    std::vector<HWND> topLevels;  // z-order, top first
+    std::unordered_map<std::u16string, std::shared_ptr<const WindowClass>> classes;  // by folded name
+    HWND nextHandle = 1;
+    HWND foreground = 0;
+    HCURSOR cursor = 0;
+    
+};
+
+// Never destroyed: threads may still use it while the process exits.
+State& state();
+const std::shared_ptr<Queue>& myQueue();
+Window* findWindow(HWND hwnd);  // lock held
+
+// Owns what must be released only after the lock is: procedures and their
+// captured state.
+struct Graveyard {
+    std::vector<Proc> procs;
+    std::vector<std::shared_ptr<const WindowClass>> classes;
+};
+
+// Notifications for the backend, collected under the lock and delivered after.
+struct Changes {
+    std::vector<std::pair<HWND, unsigned>> items;
+    void add(HWND hwnd, unsigned what) { items.emplace_back(hwnd, what); }
+    void deliver();  // lock not held
+};
+
+void wakeLocked(Queue& q);
+// Runs task on the queue's thread the next time it looks at its queue.
+void runOnOwnerLocked(Queue& q, std::function<void()> task);
+void markDirty(Window& w, HWND hwnd, const RECT* r, bool erase);  // lock held
+bool visibleLocked(HWND hwnd);                                    // lock held
+
+}  // namespace plat::detail
