@@ -38,8 +38,6 @@ public:
     Environment() : m_base("fuzz-core"), m_root(m_base.Path() / "root"), m_program(m_base.Path() / "program") {
         Clean();
         plat::fs::SetDeviceRoot(m_root.string());
-        // Never the fuzzer's own folder: hosts can store and delete files there.
-        plat::fs::SetProgramFolder(u"\\Program Files\\Orvade Client", m_program.string());
         plat::clock::SetTickSource([] { return g_tick; });
         // Every log line is formatted from host bytes, then thrown away.
         CreateLog(LOG_TRACE)->SetHostPath("/dev/null");

@@ -1,6 +1,7 @@
 // Device file system: every path the programs handle is a device path with
 // '\' separators ("\Temp\a.txt"). It is mapped to the machine's file system
-// only here, under the device root directory.
+// only here, under the device root directory, which is a boundary: nothing
+// a device path names lies outside it.
 //
 // - The device root: SetDeviceRoot, else $ORVADE_DEVICE_ROOT, else
 //   ~/.local/share/orvade/device (created when a path is first mapped).
@@ -12,15 +13,19 @@
 //   UTF-8 cannot be named by a device path and are never listed.
 // - Enumeration is sorted by name (case-insensitively, ties by exact name) and
 //   uses Windows wildcard rules ('*', '?', "*.*" matches every name).
+// - Every operation works on folder handles opened from the device root one
+//   name at a time, never through a symbolic link (openat2 with
+//   RESOLVE_BENEATH | RESOLVE_NO_SYMLINKS where the kernel has it, else
+//   O_NOFOLLOW | O_DIRECTORY per name), so a link swapped in between a check
+//   and a use is never followed.
 // - Symbolic links inside the device root are files: they are listed as files,
 //   never entered (a path that passes through one as a folder maps to
-//   nothing), and deleting one deletes the link only. Opening one opens what
-//   it points to.
+//   nothing), never opened through, and deleting one deletes the link only.
+// - Only regular files are opened: a FIFO, a device node or a link is refused.
 // - "." and ".." components are refused: no path leaves the device root.
-// - The program folder is a mount: its device path (default
-//   "\Program Files\Orvade Client") maps to the directory of the running
-//   executable, which need not lie under the device root. It is not listed
-//   in its parent folder (unless a folder of that name exists there too).
+// - The program folder (default "\Program Files\Orvade Client") is an
+//   ordinary folder of the device root, never the directory of the running
+//   program.
 #pragma once
 
 #include <cstdint>
@@ -38,15 +43,10 @@ namespace plat::fs {
 void SetDeviceRoot(const std::string& hostDirectory);
 std::string DeviceRoot();
 
-// The program folder: a device path mounted on a machine directory.
-// SetProgramFolder(devicePath) moves the device path and keeps the machine
-// directory; the two-argument form sets both (tests). An empty devicePath
-// restores "\Program Files\Orvade Client"; an empty hostDirectory restores the
-// directory of the running executable.
+// The device path of the program folder; an empty path restores
+// "\Program Files\Orvade Client".
 void SetProgramFolder(const std::u16string& devicePath);
-void SetProgramFolder(const std::u16string& devicePath, const std::string& hostDirectory);
 std::u16string ProgramFolder();
-std::string ProgramHostDirectory();
 // The temporary folder, "\Temp", created on first use.
 std::u16string TempFolder();
 
@@ -54,10 +54,14 @@ std::u16string TempFolder();
 bool IsSafePath(std::u16string_view devicePath);
 // A single name a host gave: safe, not empty, no '\'.
 bool IsSafeName(std::u16string_view name);
+// A path a file could be created at: absolute, safe, valid UTF-16, and with a
+// last name (not the root, not ending in '\'). Nothing is checked on disk.
+bool IsValidFilePath(std::u16string_view devicePath);
 
-// The machine path for a device path: existing components are matched
-// without regard to case, the rest are used as given. Nothing for an unsafe
-// or relative path, or one that passes through a symbolic link.
+// The machine path for a device path, for messages only (nothing opens it):
+// existing components are matched without regard to case, the rest are used
+// as given. Nothing for an unsafe or relative path, or one that passes
+// through a symbolic link.
 std::optional<std::string> ToHostPath(std::u16string_view devicePath);
 
 // Windows wildcard rules, case-insensitive: '*' any run, '?' one character;
@@ -95,19 +99,29 @@ bool DeleteFile(std::u16string_view devicePath);  // files and links, not direct
 // Fails when the destination exists (a change of case only is allowed);
 // a file moves between file systems by copy and delete.
 bool MoveFile(std::u16string_view from, std::u16string_view to);
-// Moves a file onto the destination, replacing an existing file in one step
+// Moves an entry onto the destination, replacing an existing file in one step
 // (a reader sees the old or the new file, never a part); both must be on one
 // file system. Fails for directories.
 bool ReplaceFile(std::u16string_view from, std::u16string_view to);
-// Copies the bytes and the last-write time; never onto the source itself.
+// Copies the bytes and the last-write time of a regular file; never onto the
+// source itself. A replaced destination is replaced in one step.
 bool CopyFile(std::u16string_view from, std::u16string_view to, bool failIfExists);
 
-// stdio on a device path ("rb", "wb", "ab", "r+b"...); null when it cannot be opened.
+// stdio on a regular file of a device path ("rb", "wb", "ab", "r+b", "wbx"...);
+// null when it cannot be opened, and for anything but a regular file.
 FILE* OpenFile(std::u16string_view devicePath, const char* mode);
 
-// Free (available to this user) and total bytes of the file system that holds
-// the path, which must exist; either output may be null.
-bool GetDiskFreeSpace(std::u16string_view devicePath, uint64_t* freeBytes, uint64_t* totalBytes);
+// Writes the bytes to a new file beside the path, then gives it the path's
+// name in one step: on any failure (a full disk) the old file stays as it was.
+bool WriteFile(std::u16string_view devicePath, const void* data, size_t size);
+// A new empty file, of a name no one uses, in the folder (which must exist):
+// its device path. Written, then given its name with ReplaceFile.
+std::optional<std::u16string> CreateTempFile(std::u16string_view deviceFolder);
+
+// Free bytes available to this user, total bytes and free bytes in all of the
+// file system that holds the path, which must exist; any output may be null.
+bool GetDiskFreeSpace(std::u16string_view devicePath, uint64_t* freeBytes, uint64_t* totalBytes,
+                      uint64_t* totalFreeBytes = nullptr);
 // Access and last-write times (a null pointer leaves that time) of the entry
 // itself (a link's own times). Linux has no settable creation time: true
 // when the other times were set.

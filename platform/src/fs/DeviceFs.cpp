@@ -2,13 +2,17 @@
 
 #include <dirent.h>
 #include <fcntl.h>
+#include <linux/openat2.h>
 #include <pwd.h>
+#include <sys/random.h>
 #include <sys/stat.h>
 #include <sys/statvfs.h>
+#include <sys/syscall.h>
 #include <unistd.h>
 
 #include <QChar>
 #include <algorithm>
+#include <atomic>
 #include <cerrno>
 #include <cstdlib>
 #include <cstring>
@@ -29,13 +33,37 @@ struct Config {
     std::mutex mutex;
     std::string root;  // empty: environment or default
     std::u16string programDevice = kDefaultProgramFolder;
-    std::string programHost;  // empty: the executable's directory
 };
 
 Config& Cfg() {
     static Config config;
     return config;
 }
+
+// A file descriptor that closes itself.
+class Fd {
+public:
+    Fd() = default;
+    explicit Fd(int fd) : m_fd(fd) {}
+    Fd(Fd&& other) noexcept : m_fd(other.release()) {}
+    Fd& operator=(Fd&& other) noexcept {
+        if (this != &other) reset(other.release());
+        return *this;
+    }
+    Fd(const Fd&) = delete;
+    Fd& operator=(const Fd&) = delete;
+    ~Fd() { reset(); }
+    int get() const { return m_fd; }
+    explicit operator bool() const { return m_fd >= 0; }
+    int release() { return std::exchange(m_fd, -1); }
+    void reset(int fd = -1) {
+        if (m_fd >= 0) close(m_fd);
+        m_fd = fd;
+    }
+
+private:
+    int m_fd = -1;
+};
 
 std::string StripTrailingSlashes(std::string s) {
     while (s.size() > 1 && s.back() == '/') s.pop_back();
@@ -49,15 +77,6 @@ std::string HomeDirectory() {
     if (getpwuid_r(getuid(), &pw, buf, sizeof buf, &found) == 0 && found && found->pw_dir)
         return found->pw_dir;
     return "/tmp";
-}
-
-std::string ExecutableDirectory() {
-    char buf[4096];
-    ssize_t n = readlink("/proc/self/exe", buf, sizeof buf - 1);
-    if (n <= 0) return ".";
-    std::string path(buf, size_t(n));
-    size_t slash = path.rfind('/');
-    return slash == 0 ? "/" : path.substr(0, slash);
 }
 
 char16_t Fold(char16_t c) {
@@ -104,83 +123,142 @@ bool MakeDirectories(const std::string& path) {
     return mkdir(path.c_str(), 0777) == 0 || errno == EEXIST;
 }
 
-// The entry of dir whose name matches name when case is ignored; the
-// byte-wise smallest when several do.
-std::optional<std::string> FindNoCase(const std::string& dir, std::u16string_view name) {
-    DIR* d = opendir(dir.c_str());
-    if (!d) return std::nullopt;
-    std::optional<std::string> best;
+// Opens one name of a folder, never through a link and never above the
+// folder: openat2 refuses any link on the way where the kernel has it, and a
+// single name with O_NOFOLLOW does the same where it has not.
+int OpenBeneath(int dir, const char* name, int flags, mode_t mode = 0) {
+    static std::atomic<bool> noOpenat2{false};
+    flags |= O_NOFOLLOW | O_CLOEXEC;
+    if (!noOpenat2.load(std::memory_order_relaxed)) {
+        struct open_how how{};
+        how.flags = static_cast<uint64_t>(flags);
+        how.mode = (flags & (O_CREAT | O_TMPFILE)) ? mode : 0;
+        how.resolve = RESOLVE_BENEATH | RESOLVE_NO_SYMLINKS | RESOLVE_NO_MAGICLINKS;
+        long fd = syscall(SYS_openat2, dir, name, &how, sizeof how);
+        if (fd >= 0 || (errno != ENOSYS && errno != EPERM)) return static_cast<int>(fd);
+        noOpenat2.store(true, std::memory_order_relaxed);
+    }
+    return openat(dir, name, flags, mode);
+}
+
+Fd OpenDirectoryIn(int dir, const std::string& name) {
+    return Fd(OpenBeneath(dir, name.c_str(), O_RDONLY | O_DIRECTORY));
+}
+
+// Calls f(name) for every entry of the folder but "." and "..", on a fresh
+// open of it (the handle's own position is left alone).
+template <typename F>
+void ForEachEntry(int dir, F&& f) {
+    Fd own(openat(dir, ".", O_RDONLY | O_DIRECTORY | O_CLOEXEC));
+    if (!own) return;
+    DIR* d = fdopendir(own.get());
+    if (!d) return;
+    own.release();
     while (dirent* e = readdir(d)) {
         if (!strcmp(e->d_name, ".") || !strcmp(e->d_name, "..")) continue;
-        auto wide = DeviceName(e->d_name);
-        if (wide && CompareNoCase(*wide, name) == 0 && (!best || *best > e->d_name)) best = e->d_name;
+        f(e->d_name);
     }
     closedir(d);
-    return best;
 }
 
-struct Resolved {
-    std::string host;
-    bool isBase = false;  // the device root or the program folder itself
+bool StatAt(int dir, const std::string& name, struct stat* st) {
+    return fstatat(dir, name.empty() ? "" : name.c_str(), st, name.empty() ? AT_EMPTY_PATH : AT_SYMLINK_NOFOLLOW) == 0;
+}
+
+// The machine name in dir for a device name: the exact name when it exists,
+// else the byte-wise smallest that matches when case is ignored, else the
+// name as given.
+std::string MatchName(int dir, std::u16string_view name, const std::string& exact) {
+    struct stat st;
+    if (StatAt(dir, exact, &st)) return exact;
+    std::optional<std::string> best;
+    ForEachEntry(dir, [&](const char* entry) {
+        auto wide = DeviceName(entry);
+        if (wide && CompareNoCase(*wide, name) == 0 && (!best || *best > entry)) best = entry;
+    });
+    return best.value_or(exact);
+}
+
+// Where a device path lies: the opened folder that holds it and its machine
+// name there. The device root itself has no name (name is empty, dir is the root).
+struct Location {
+    Fd dir;
+    std::string name;
+    std::string hostPath;  // for messages only; never opened
+    bool IsRoot() const { return name.empty(); }
 };
 
-std::optional<Resolved> Resolve(std::u16string_view devicePath) {
+std::string RootPath() { return DeviceRoot(); }
+
+// Checks the form of a device path and splits it into machine names.
+std::optional<std::vector<std::pair<std::u16string_view, std::string>>> SplitPath(std::u16string_view devicePath) {
     if (devicePath.empty() || devicePath[0] != u'\\' || !IsSafePath(devicePath)) return std::nullopt;
-    std::vector<std::u16string_view> parts = Components(devicePath);
-
-    std::string base;
-    bool mounted = false;
-    {
-        Config& c = Cfg();
-        std::lock_guard lock(c.mutex);
-        std::vector<std::u16string_view> mount = Components(c.programDevice);
-        mounted = !mount.empty() && parts.size() >= mount.size() &&
-                       std::equal(mount.begin(), mount.end(), parts.begin(),
-                                  [](auto a, auto b) { return CompareNoCase(a, b) == 0; });
-        if (mounted) {
-            base = c.programHost.empty() ? ExecutableDirectory() : c.programHost;
-            parts.erase(parts.begin(), parts.begin() + ptrdiff_t(mount.size()));
-        } else {
-            base = c.root;
-        }
+    std::vector<std::pair<std::u16string_view, std::string>> parts;
+    for (auto part : Components(devicePath)) {
+        std::string name = WideToUtf8(part);
+        if (Utf8ToWide(name) != part) return std::nullopt;  // lone surrogates
+        parts.emplace_back(part, std::move(name));
     }
-    if (base.empty()) base = DeviceRoot();
-    if (!mounted && !MakeDirectories(base)) return std::nullopt;
-
-    Resolved r{base, parts.empty()};
-    bool existing = true;
-    for (size_t i = 0; i < parts.size(); ++i) {
-        std::string name = WideToUtf8(parts[i]);
-        if (Utf8ToWide(name) != parts[i]) return std::nullopt;  // lone surrogates
-        std::string path = r.host + "/" + name;
-        struct stat st;
-        if (existing && lstat(path.c_str(), &st) != 0) {
-            if (auto match = FindNoCase(r.host, parts[i])) {
-                path = r.host + "/" + *match;
-                lstat(path.c_str(), &st);
-            } else {
-                existing = false;
-            }
-        }
-        // A link is a file: never pass through it.
-        if (existing && i + 1 < parts.size() && S_ISLNK(st.st_mode)) return std::nullopt;
-        r.host = std::move(path);
-    }
-    return r;
+    return parts;
 }
 
-// The path of an entry that may be changed: never the root or the program folder.
-std::optional<std::string> ResolveEntry(std::u16string_view devicePath) {
-    auto r = Resolve(devicePath);
-    if (!r || r->isBase) return std::nullopt;
-    return r->host;
+// With pathOnly, a missing folder on the way ends the walk: the rest of the
+// names are taken as given and the location has no handle.
+std::optional<Location> Locate(std::u16string_view devicePath, bool pathOnly = false) {
+    auto parts = SplitPath(devicePath);
+    if (!parts) return std::nullopt;
+    std::string root = RootPath();
+    if (!MakeDirectories(root)) return std::nullopt;
+    Location loc{Fd(open(root.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC)), {}, root};
+    if (!loc.dir) return std::nullopt;
+    for (size_t i = 0; i < parts->size(); ++i) {
+        const auto& [wide, exact] = (*parts)[i];
+        std::string name = MatchName(loc.dir.get(), wide, exact);
+        loc.hostPath += "/" + name;
+        if (i + 1 == parts->size()) {
+            loc.name = std::move(name);
+            break;
+        }
+        // A folder on the way: a link or a file there ends the path.
+        Fd next = OpenDirectoryIn(loc.dir.get(), name);
+        if (!next && pathOnly && errno == ENOENT) {
+            for (size_t j = i + 1; j < parts->size(); ++j) loc.hostPath += "/" + (*parts)[j].second;
+            loc.dir.reset();
+            return loc;
+        }
+        if (!next) return std::nullopt;
+        loc.dir = std::move(next);
+    }
+    return loc;
 }
 
-bool FillData(const std::string& host, std::u16string name, FindData* fd) {
+// A location that may be changed: never the device root.
+std::optional<Location> LocateEntry(std::u16string_view devicePath) {
+    auto loc = Locate(devicePath);
+    if (!loc || loc->IsRoot()) return std::nullopt;
+    return loc;
+}
+
+// The folder a device path names, opened; nothing for a file, a link or a missing name.
+Fd OpenFolder(std::u16string_view devicePath) {
+    auto loc = Locate(devicePath);
+    if (!loc) return {};
+    if (loc->IsRoot()) return std::move(loc->dir);
+    return OpenDirectoryIn(loc->dir.get(), loc->name);
+}
+
+bool IsProgramFolder(std::u16string_view devicePath) {
+    std::u16string program = ProgramFolder();
+    auto a = Components(devicePath), b = Components(program);
+    return a.size() == b.size() &&
+           std::equal(a.begin(), a.end(), b.begin(), [](auto x, auto y) { return CompareNoCase(x, y) == 0; });
+}
+
+bool FillData(int dir, const std::string& name, std::u16string deviceName, FindData* fd) {
     struct statx sx;
-    if (statx(AT_FDCWD, host.c_str(), AT_SYMLINK_NOFOLLOW, STATX_BASIC_STATS | STATX_BTIME, &sx) != 0)
-        return false;
-    fd->name = std::move(name);
+    const int flags = name.empty() ? AT_EMPTY_PATH : AT_SYMLINK_NOFOLLOW;
+    if (statx(dir, name.c_str(), flags, STATX_BASIC_STATS | STATX_BTIME, &sx) != 0) return false;
+    fd->name = std::move(deviceName);
     fd->isDirectory = S_ISDIR(sx.stx_mode);
     fd->size = fd->isDirectory ? 0 : sx.stx_size;
     auto ft = [](const statx_timestamp& t) { return plat::clock::UnixToFileTime(t.tv_sec, t.tv_nsec); };
@@ -190,69 +268,102 @@ bool FillData(const std::string& host, std::u16string name, FindData* fd) {
     return true;
 }
 
-bool IsRealDirectory(const std::string& host) {
+bool IsDirectoryAt(int dir, const std::string& name) {
     struct stat st;
-    return lstat(host.c_str(), &st) == 0 && S_ISDIR(st.st_mode);
+    return StatAt(dir, name, &st) && S_ISDIR(st.st_mode);
 }
 
-bool RemoveHostTree(const std::string& dir) {
-    if (DIR* d = opendir(dir.c_str())) {
-        while (dirent* e = readdir(d)) {
-            if (!strcmp(e->d_name, ".") || !strcmp(e->d_name, "..")) continue;
-            std::string path = dir + "/" + e->d_name;
-            if (IsRealDirectory(path))
-                RemoveHostTree(path);
-            else
-                unlink(path.c_str());
+// Everything in the opened folder, depth first. A folder is entered only
+// through a handle opened without following links, so a link swapped in for
+// it is deleted as a link, never followed.
+void EmptyFolder(int dir) {
+    std::vector<std::string> names;
+    ForEachEntry(dir, [&](const char* name) { names.emplace_back(name); });
+    for (const auto& name : names) {
+        if (Fd sub = OpenDirectoryIn(dir, name)) {
+            EmptyFolder(sub.get());
+            unlinkat(dir, name.c_str(), AT_REMOVEDIR);
+        } else {
+            unlinkat(dir, name.c_str(), 0);
         }
-        closedir(d);
     }
-    return rmdir(dir.c_str()) == 0;
 }
 
 bool WriteAll(int fd, const char* p, size_t n) {
     while (n > 0) {
         ssize_t w = write(fd, p, n);
         if (w < 0 && errno == EINTR) continue;
-        if (w <= 0) return false;
+        if (w <= 0) {
+            if (w == 0) errno = ENOSPC;
+            return false;
+        }
         p += w;
         n -= size_t(w);
     }
     return true;
 }
 
-bool CopyHostFile(const std::string& from, const std::string& to, bool failIfExists) {
-    int in = open(from.c_str(), O_RDONLY | O_CLOEXEC);
-    if (in < 0) return false;
-    struct stat src, dst;
-    bool ok = fstat(in, &src) == 0 && S_ISREG(src.st_mode);
-    // Copying a file onto itself would truncate it first.
-    if (ok && stat(to.c_str(), &dst) == 0 && dst.st_dev == src.st_dev && dst.st_ino == src.st_ino) ok = false;
-    int out = -1;
-    if (ok) {
-        int flags = O_WRONLY | O_CREAT | O_CLOEXEC | (failIfExists ? O_EXCL : O_TRUNC);
-        out = open(to.c_str(), flags, src.st_mode & 0777);
-        ok = out >= 0;
+// Opens a regular file only: a FIFO, a device or a link is refused, and
+// opening never blocks.
+Fd OpenRegularAt(int dir, const std::string& name, int flags, mode_t mode = 0666) {
+    Fd fd(OpenBeneath(dir, name.c_str(), flags | O_NONBLOCK, mode));
+    struct stat st;
+    if (!fd || fstat(fd.get(), &st) != 0 || !S_ISREG(st.st_mode)) return {};
+    fcntl(fd.get(), F_SETFL, fcntl(fd.get(), F_GETFL) & ~O_NONBLOCK);
+    return fd;
+}
+
+// A new, empty file of a name no one uses, beside the file it will replace.
+Fd CreateTempAt(int dir, std::string* name) {
+    for (int attempt = 0; attempt < 100; ++attempt) {
+        uint64_t r = 0;
+        if (getrandom(&r, sizeof r, 0) != sizeof r) r = uint64_t(getpid()) * 2654435761u + uint64_t(attempt);
+        char text[32];
+        snprintf(text, sizeof text, ".~%012llx.tmp", static_cast<unsigned long long>(r & 0xFFFFFFFFFFFFull));
+        Fd fd(OpenBeneath(dir, text, O_RDWR | O_CREAT | O_EXCL, 0666));
+        if (fd) {
+            *name = text;
+            return fd;
+        }
+        if (errno != EEXIST) return {};
     }
+    return {};
+}
+
+// Copies the bytes of one open file to another, and the times.
+bool CopyContent(int in, int out) {
     char buf[65536];
-    while (ok) {
+    for (;;) {
         ssize_t n = read(in, buf, sizeof buf);
         if (n < 0 && errno == EINTR) continue;
-        if (n <= 0) {
-            ok = n == 0;
-            break;
-        }
-        ok = WriteAll(out, buf, size_t(n));
+        if (n < 0) return false;
+        if (n == 0) break;
+        if (!WriteAll(out, buf, size_t(n))) return false;
     }
-    if (ok) {
-        const struct timespec times[2] = {src.st_atim, src.st_mtim};
-        futimens(out, times);
-    }
-    if (out >= 0 && close(out) != 0) ok = false;
-    if (out >= 0 && !ok) unlink(to.c_str());
-    close(in);
+    struct stat src;
+    if (fstat(in, &src) != 0) return false;
+    const struct timespec times[2] = {src.st_atim, src.st_mtim};
+    futimens(out, times);
+    return true;
+}
+
+// Writes a new file beside the destination, then renames it over it in one
+// step: the old file stays whole until the new one is complete.
+template <typename Fill>
+bool ReplaceWith(const Location& dst, Fill&& fill) {
+    struct stat st;
+    if (StatAt(dst.dir.get(), dst.name, &st) && !S_ISREG(st.st_mode) && !S_ISLNK(st.st_mode)) return false;
+    std::string temp;
+    Fd out = CreateTempAt(dst.dir.get(), &temp);
+    if (!out) return false;
+    bool ok = fill(out.get());
+    if (close(out.release()) != 0) ok = false;
+    if (ok) ok = renameat(dst.dir.get(), temp.c_str(), dst.dir.get(), dst.name.c_str()) == 0;
+    if (!ok) unlinkat(dst.dir.get(), temp.c_str(), 0);
     return ok;
 }
+
+bool SameFile(const struct stat& a, const struct stat& b) { return a.st_dev == b.st_dev && a.st_ino == b.st_ino; }
 
 struct timespec ToTimespec(const FILETIME* ft) {
     struct timespec ts{};
@@ -265,6 +376,21 @@ struct timespec ToTimespec(const FILETIME* ft) {
     ts.tv_sec = time_t(s);
     ts.tv_nsec = long(ns);
     return ts;
+}
+
+// open(2) flags for an fopen mode; nothing for a mode fopen would refuse.
+std::optional<int> OpenFlags(const char* mode) {
+    int flags;
+    switch (mode[0]) {
+        case 'r': flags = 0; break;
+        case 'w': flags = O_CREAT | O_TRUNC; break;
+        case 'a': flags = O_CREAT | O_APPEND; break;
+        default: return std::nullopt;
+    }
+    bool plus = strchr(mode, '+') != nullptr;
+    flags |= plus ? O_RDWR : (mode[0] == 'r' ? O_RDONLY : O_WRONLY);
+    if (strchr(mode, 'x')) flags |= O_EXCL;
+    return flags;
 }
 
 }  // namespace
@@ -291,28 +417,15 @@ void SetProgramFolder(const std::u16string& devicePath) {
     c.programDevice = devicePath.empty() ? std::u16string(kDefaultProgramFolder) : devicePath;
 }
 
-void SetProgramFolder(const std::u16string& devicePath, const std::string& hostDirectory) {
-    Config& c = Cfg();
-    std::lock_guard lock(c.mutex);
-    c.programDevice = devicePath.empty() ? std::u16string(kDefaultProgramFolder) : devicePath;
-    c.programHost = StripTrailingSlashes(hostDirectory);
-}
-
 std::u16string ProgramFolder() {
     Config& c = Cfg();
     std::lock_guard lock(c.mutex);
     return c.programDevice;
 }
 
-std::string ProgramHostDirectory() {
-    Config& c = Cfg();
-    std::lock_guard lock(c.mutex);
-    return c.programHost.empty() ? ExecutableDirectory() : c.programHost;
-}
-
 std::u16string TempFolder() {
     const std::u16string temp = u"\\Temp";
-    if (auto host = ToHostPath(temp)) mkdir(host->c_str(), 0777);
+    CreateDirectory(temp);
     return temp;
 }
 
@@ -327,10 +440,15 @@ bool IsSafeName(std::u16string_view name) {
     return !name.empty() && name.find(u'\\') == std::u16string_view::npos && IsSafePath(name);
 }
 
+bool IsValidFilePath(std::u16string_view devicePath) {
+    auto parts = SplitPath(devicePath);
+    return parts && !parts->empty() && devicePath.back() != u'\\';
+}
+
 std::optional<std::string> ToHostPath(std::u16string_view devicePath) {
-    auto r = Resolve(devicePath);
-    if (!r) return std::nullopt;
-    return r->host;
+    auto loc = Locate(devicePath, true);
+    if (!loc) return std::nullopt;
+    return loc->hostPath;
 }
 
 namespace {
@@ -373,18 +491,14 @@ std::vector<FindData> FindFiles(std::u16string_view devicePattern) {
     if (slash == std::u16string_view::npos) return found;
     std::u16string_view spec = devicePattern.substr(slash + 1);
     if (!IsSafeName(spec)) return found;
-    auto dir = ToHostPath(slash == 0 ? u"\\" : devicePattern.substr(0, slash));
-    if (!dir || !IsRealDirectory(*dir)) return found;
-    DIR* d = opendir(dir->c_str());
-    if (!d) return found;
-    while (dirent* e = readdir(d)) {
-        if (!strcmp(e->d_name, ".") || !strcmp(e->d_name, "..")) continue;
-        auto name = DeviceName(e->d_name);
+    Fd dir = OpenFolder(slash == 0 ? u"\\" : devicePattern.substr(0, slash));
+    if (!dir) return found;
+    ForEachEntry(dir.get(), [&](const char* entry) {
+        auto name = DeviceName(entry);
         FindData fd;
-        if (name && WildcardMatch(spec, *name) && FillData(*dir + "/" + e->d_name, *name, &fd))
+        if (name && WildcardMatch(spec, *name) && FillData(dir.get(), entry, *name, &fd))
             found.push_back(std::move(fd));
-    }
-    closedir(d);
+    });
     std::sort(found.begin(), found.end(), [](const FindData& a, const FindData& b) {
         int c = CompareNoCase(a.name, b.name);
         return c != 0 ? c < 0 : a.name < b.name;
@@ -393,111 +507,159 @@ std::vector<FindData> FindFiles(std::u16string_view devicePattern) {
 }
 
 std::optional<FindData> GetFileData(std::u16string_view devicePath) {
-    auto r = Resolve(devicePath);
-    if (!r) return std::nullopt;
-    // The stored name; the root has none, the program folder its device name.
-    auto parts = Components(devicePath);
-    std::u16string name;
-    if (!r->isBase)
-        name = Utf8ToWide(r->host.substr(r->host.rfind('/') + 1));
-    else if (!parts.empty())
-        name = parts.back();
+    auto loc = Locate(devicePath);
+    if (!loc) return std::nullopt;
     FindData fd;
-    if (!FillData(r->host, std::move(name), &fd)) return std::nullopt;
+    // The stored name; the root has none.
+    if (!FillData(loc->dir.get(), loc->name, Utf8ToWide(loc->name), &fd)) return std::nullopt;
     return fd;
 }
 
 bool Exists(std::u16string_view devicePath) {
+    auto loc = Locate(devicePath);
     struct stat st;
-    auto host = ToHostPath(devicePath);
-    return host && lstat(host->c_str(), &st) == 0;
+    return loc && StatAt(loc->dir.get(), loc->name, &st);
 }
 
 bool IsDirectory(std::u16string_view devicePath) {
-    auto host = ToHostPath(devicePath);
-    return host && IsRealDirectory(*host);
+    auto loc = Locate(devicePath);
+    return loc && IsDirectoryAt(loc->dir.get(), loc->name);
 }
 
 bool CreateDirectory(std::u16string_view devicePath) {
-    auto host = ResolveEntry(devicePath);
-    return host && mkdir(host->c_str(), 0777) == 0;
+    auto loc = LocateEntry(devicePath);
+    return loc && mkdirat(loc->dir.get(), loc->name.c_str(), 0777) == 0;
 }
 
 bool RemoveDirectory(std::u16string_view devicePath) {
-    auto host = ResolveEntry(devicePath);
-    return host && IsRealDirectory(*host) && rmdir(host->c_str()) == 0;
+    auto loc = LocateEntry(devicePath);
+    // unlinkat refuses a link or a file here: it removes empty directories only.
+    return loc && !IsProgramFolder(devicePath) && unlinkat(loc->dir.get(), loc->name.c_str(), AT_REMOVEDIR) == 0;
 }
 
 bool RemoveTree(std::u16string_view devicePath) {
-    auto host = ResolveEntry(devicePath);
-    return host && IsRealDirectory(*host) && RemoveHostTree(*host);
+    auto loc = LocateEntry(devicePath);
+    if (!loc || IsProgramFolder(devicePath)) return false;
+    Fd dir = OpenDirectoryIn(loc->dir.get(), loc->name);
+    if (!dir) return false;
+    EmptyFolder(dir.get());
+    return unlinkat(loc->dir.get(), loc->name.c_str(), AT_REMOVEDIR) == 0;
 }
 
 bool DeleteFile(std::u16string_view devicePath) {
-    auto host = ResolveEntry(devicePath);
+    auto loc = LocateEntry(devicePath);
     struct stat st;
-    return host && lstat(host->c_str(), &st) == 0 && !S_ISDIR(st.st_mode) && unlink(host->c_str()) == 0;
+    // unlinkat without AT_REMOVEDIR never removes a directory swapped in meanwhile.
+    return loc && StatAt(loc->dir.get(), loc->name, &st) && !S_ISDIR(st.st_mode) &&
+           unlinkat(loc->dir.get(), loc->name.c_str(), 0) == 0;
 }
 
 bool MoveFile(std::u16string_view from, std::u16string_view to) {
-    auto src = ResolveEntry(from);
-    auto dst = ResolveEntry(to);
-    struct stat st;
-    if (!src || !dst || lstat(src->c_str(), &st) != 0) return false;
-    if (*dst == *src) {
+    auto src = LocateEntry(from);
+    auto dst = LocateEntry(to);
+    struct stat st, srcDir, dstDir;
+    if (!src || !dst || !StatAt(src->dir.get(), src->name, &st)) return false;
+    if (fstat(src->dir.get(), &srcDir) == 0 && fstat(dst->dir.get(), &dstDir) == 0 && SameFile(srcDir, dstDir) &&
+        dst->name == src->name) {
         // The same entry under another case: rename it to the name as given.
-        std::u16string_view last = Components(to).back();
-        *dst = dst->substr(0, dst->rfind('/') + 1) + WideToUtf8(last);
-        if (*dst == *src) return true;
+        dst->name = WideToUtf8(Components(to).back());
+        if (dst->name == src->name) return true;
     }
-    if (renameat2(AT_FDCWD, src->c_str(), AT_FDCWD, dst->c_str(), RENAME_NOREPLACE) == 0) return true;
+    const int from_ = src->dir.get(), to_ = dst->dir.get();
+    if (renameat2(from_, src->name.c_str(), to_, dst->name.c_str(), RENAME_NOREPLACE) == 0) return true;
     if (errno == EINVAL || errno == ENOSYS) {  // no RENAME_NOREPLACE on this file system
         struct stat existing;
-        if (lstat(dst->c_str(), &existing) == 0) return false;
-        if (rename(src->c_str(), dst->c_str()) == 0) return true;
+        if (StatAt(to_, dst->name, &existing)) return false;
+        if (renameat(from_, src->name.c_str(), to_, dst->name.c_str()) == 0) return true;
     }
     // A file moves to another file system by copy and delete.
-    if (errno != EXDEV || !S_ISREG(st.st_mode) || !CopyHostFile(*src, *dst, true)) return false;
-    if (unlink(src->c_str()) == 0) return true;
-    unlink(dst->c_str());
+    if (errno != EXDEV || !S_ISREG(st.st_mode)) return false;
+    Fd in = OpenRegularAt(from_, src->name, O_RDONLY);
+    Fd out = OpenRegularAt(to_, dst->name, O_WRONLY | O_CREAT | O_EXCL, st.st_mode & 0777);
+    if (!in || !out) return false;
+    bool ok = CopyContent(in.get(), out.get());
+    if (close(out.release()) != 0) ok = false;
+    if (ok && unlinkat(from_, src->name.c_str(), 0) == 0) return true;
+    unlinkat(to_, dst->name.c_str(), 0);
     return false;
 }
 
 bool ReplaceFile(std::u16string_view from, std::u16string_view to) {
-    auto src = ResolveEntry(from);
-    auto dst = ResolveEntry(to);
+    auto src = LocateEntry(from);
+    auto dst = LocateEntry(to);
     struct stat st, old;
-    if (!src || !dst || lstat(src->c_str(), &st) != 0 || S_ISDIR(st.st_mode)) return false;
-    if (lstat(dst->c_str(), &old) == 0 && S_ISDIR(old.st_mode)) return false;
-    return rename(src->c_str(), dst->c_str()) == 0;
+    if (!src || !dst || !StatAt(src->dir.get(), src->name, &st) || S_ISDIR(st.st_mode)) return false;
+    if (StatAt(dst->dir.get(), dst->name, &old) && S_ISDIR(old.st_mode)) return false;
+    return renameat(src->dir.get(), src->name.c_str(), dst->dir.get(), dst->name.c_str()) == 0;
 }
 
 bool CopyFile(std::u16string_view from, std::u16string_view to, bool failIfExists) {
-    auto src = ResolveEntry(from);
-    auto dst = ResolveEntry(to);
-    return src && dst && CopyHostFile(*src, *dst, failIfExists);
+    auto src = LocateEntry(from);
+    auto dst = LocateEntry(to);
+    if (!src || !dst) return false;
+    Fd in = OpenRegularAt(src->dir.get(), src->name, O_RDONLY);
+    struct stat st, existing;
+    if (!in || fstat(in.get(), &st) != 0) return false;
+    // Copying a file onto itself would lose it.
+    if (StatAt(dst->dir.get(), dst->name, &existing) && SameFile(existing, st)) return false;
+    if (!failIfExists)
+        return ReplaceWith(*dst, [&](int out) { return fchmod(out, st.st_mode & 0777) == 0 && CopyContent(in.get(), out); });
+    Fd out = OpenRegularAt(dst->dir.get(), dst->name, O_WRONLY | O_CREAT | O_EXCL, st.st_mode & 0777);
+    if (!out) return false;
+    bool ok = CopyContent(in.get(), out.get());
+    if (close(out.release()) != 0) ok = false;
+    if (!ok) unlinkat(dst->dir.get(), dst->name.c_str(), 0);
+    return ok;
 }
 
 FILE* OpenFile(std::u16string_view devicePath, const char* mode) {
-    auto host = ResolveEntry(devicePath);
-    if (!host || !mode) return nullptr;
-    return fopen(host->c_str(), (std::string(mode) + "e").c_str());
+    if (!mode) return nullptr;
+    auto flags = OpenFlags(mode);
+    auto loc = LocateEntry(devicePath);
+    if (!flags || !loc) return nullptr;
+    Fd fd = OpenRegularAt(loc->dir.get(), loc->name, *flags);
+    if (!fd) return nullptr;
+    std::string fdMode(mode);
+    fdMode.erase(std::remove(fdMode.begin(), fdMode.end(), 'x'), fdMode.end());
+    FILE* f = fdopen(fd.get(), fdMode.c_str());
+    if (f) fd.release();
+    return f;
 }
 
-bool GetDiskFreeSpace(std::u16string_view devicePath, uint64_t* freeBytes, uint64_t* totalBytes) {
-    auto host = ToHostPath(devicePath);
+bool WriteFile(std::u16string_view devicePath, const void* data, size_t size) {
+    auto loc = LocateEntry(devicePath);
+    if (!loc) return false;
+    return ReplaceWith(*loc, [&](int out) { return WriteAll(out, static_cast<const char*>(data), data ? size : 0); });
+}
+
+std::optional<std::u16string> CreateTempFile(std::u16string_view deviceFolder) {
+    Fd dir = OpenFolder(deviceFolder);
+    std::string name;
+    if (!dir || !CreateTempAt(dir.get(), &name)) return std::nullopt;
+    std::u16string path(deviceFolder);
+    if (path.empty() || path.back() != u'\\') path += u'\\';
+    return path + Utf8ToWide(name);
+}
+
+bool GetDiskFreeSpace(std::u16string_view devicePath, uint64_t* freeBytes, uint64_t* totalBytes,
+                      uint64_t* totalFreeBytes) {
+    auto loc = Locate(devicePath);
+    if (!loc) return false;
+    Fd entry = loc->IsRoot() ? std::move(loc->dir) : Fd(OpenBeneath(loc->dir.get(), loc->name.c_str(), O_PATH));
     struct statvfs vfs;
-    if (!host || statvfs(host->c_str(), &vfs) != 0) return false;
+    if (!entry || fstatvfs(entry.get(), &vfs) != 0) return false;
     if (freeBytes) *freeBytes = uint64_t(vfs.f_bavail) * vfs.f_frsize;
     if (totalBytes) *totalBytes = uint64_t(vfs.f_blocks) * vfs.f_frsize;
+    if (totalFreeBytes) *totalFreeBytes = uint64_t(vfs.f_bfree) * vfs.f_frsize;
     return true;
 }
 
 bool SetFileTimes(std::u16string_view devicePath, const FILETIME* lastAccess, const FILETIME* lastWrite) {
-    auto host = ToHostPath(devicePath);
-    if (!host) return false;
+    auto loc = Locate(devicePath);
+    if (!loc) return false;
     const struct timespec times[2] = {ToTimespec(lastAccess), ToTimespec(lastWrite)};
-    return utimensat(AT_FDCWD, host->c_str(), times, AT_SYMLINK_NOFOLLOW) == 0;
+    if (loc->IsRoot()) return futimens(loc->dir.get(), times) == 0;
+    return utimensat(loc->dir.get(), loc->name.c_str(), times, AT_SYMLINK_NOFOLLOW) == 0;
 }
 
 }  // namespace plat::fs

@@ -6,6 +6,7 @@
 #include <cstdlib>
 #include <ctime>
 #include <filesystem>
+#include <fstream>
 #include <memory>
 #include <string>
 #include <vector>
@@ -40,10 +41,13 @@ protected:
                                               ::testing::UnitTest::GetInstance()->current_test_info()->name());
         fs::remove_all(m_base);
         fs::create_directories(m_base / "root");
-        fs::create_directories(m_base / "program");
+        // A canary beside the root: nothing a host names may reach it.
+        fs::create_directories(m_base / "outside");
+        std::ofstream(m_base / "outside" / "canary.txt") << "canary";
         plat::fs::SetDeviceRoot((m_base / "root").string());
-        plat::fs::SetProgramFolder(u"\\Program Files\\Orvade", (m_base / "program").string());
-        ASSERT_TRUE(plat::fs::CreateDirectory(u"\\App"));
+        plat::fs::SetProgramFolder(u"\\Program Files\\Orvade");
+        for (const char16_t* d : {u"\\App", u"\\Program Files", u"\\Program Files\\Orvade"})
+            ASSERT_TRUE(plat::fs::CreateDirectory(d));
 
         ResetLogicalFolders();
         m_window = CreateMessageWindow([this](HWND, UINT msg, WPARAM w, LPARAM l) -> LRESULT {
@@ -59,13 +63,19 @@ protected:
         m_core.reset();
         DestroyWindow(m_window);
         ResetLogicalFolders();
-        // Nothing may have been written beside the device root and the program folder.
+        // Nothing may have been written beside the device root, nor the canary changed.
         std::vector<std::string> beside;
+        for (const auto& e : fs::recursive_directory_iterator(m_base / "outside"))
+            beside.push_back(e.path().filename().string());
+        EXPECT_EQ(beside, (std::vector<std::string>{"canary.txt"}));
+        std::ifstream canary(m_base / "outside" / "canary.txt");
+        EXPECT_EQ(std::string(std::istreambuf_iterator<char>(canary), {}), "canary");
+        beside.clear();
         for (const auto& e : fs::directory_iterator(m_base)) beside.push_back(e.path().filename().string());
         std::sort(beside.begin(), beside.end());
-        EXPECT_EQ(beside, (std::vector<std::string>{"program", "root"}));
+        EXPECT_EQ(beside, (std::vector<std::string>{"outside", "root"}));
         fs::remove_all(m_base);
-        plat::fs::SetProgramFolder(u"", "");
+        plat::fs::SetProgramFolder(u"");
         if (m_oldTz) setenv("TZ", m_oldTz->c_str(), 1); else unsetenv("TZ");
         tzset();
     }
@@ -108,6 +118,12 @@ protected:
         while ((n = fread(buf, 1, sizeof buf, f)) > 0) s.append(buf, n);
         fclose(f);
         return s;
+    }
+    // The names in the application's DATA folder.
+    static std::vector<std::u16string> DataNames() {
+        std::vector<std::u16string> names;
+        for (const auto& f : plat::fs::FindFiles(u"\\App\\DATA\\*")) names.push_back(f.name);
+        return names;
     }
     static Bytes Pattern(size_t n) {
         Bytes s(n, 0);
@@ -219,10 +235,13 @@ TEST_F(FileCommandsTest, SendFileInChunksSetsLocalTimes) {
     EXPECT_EQ(Ask(Bytes("X") + FD + "up.bin" + FD + std::to_string(part1.size() + part2.size()) + FD + "20240102" +
                   FD + "030405"),
               accepted);
-    EXPECT_EQ(ReadDevice(u"\\App\\DATA\\up.bin"), "");
+    // Nothing has the name until the whole file has come.
+    EXPECT_FALSE(ReadDevice(u"\\App\\DATA\\up.bin"));
     EXPECT_EQ(Ask(Bytes("X") + FD + part1), accepted);
+    EXPECT_FALSE(ReadDevice(u"\\App\\DATA\\up.bin"));
     EXPECT_EQ(Ask(Bytes("X") + FD + part2), accepted);
     EXPECT_EQ(ReadDevice(u"\\App\\DATA\\up.bin"), part1 + part2);
+    EXPECT_EQ(DataNames(), (std::vector<std::u16string>{u"up.bin"}));
     // 2024-01-02 03:04:05 in EST5 is 08:04:05 UTC.
     std::optional<plat::fs::FindData> info = plat::fs::GetFileData(u"\\App\\DATA\\up.bin");
     ASSERT_TRUE(info);
@@ -231,7 +250,10 @@ TEST_F(FileCommandsTest, SendFileInChunksSetsLocalTimes) {
     EXPECT_EQ(seconds, 1704182645);
     // The transfer is over: the next 'X' starts another one.
     EXPECT_EQ(Ask(Bytes("X") + FD + "next.bin" + FD + "5" + FD + "20240102" + FD + "030405"), accepted);
-    EXPECT_EQ(ReadDevice(u"\\App\\DATA\\next.bin"), "");
+    EXPECT_FALSE(ReadDevice(u"\\App\\DATA\\next.bin"));
+    // A session that ends mid-transfer leaves no partial file.
+    m_core.reset();
+    EXPECT_EQ(DataNames(), (std::vector<std::u16string>{u"up.bin"}));
 }
 
 TEST_F(FileCommandsTest, SendFileSizes) {
@@ -242,14 +264,18 @@ TEST_F(FileCommandsTest, SendFileSizes) {
         EXPECT_EQ(Ask(Bytes("X") + FD + "z.bin" + FD + size + FD + "20240102" + FD + "030405"), accepted);
         EXPECT_EQ(Ask(Bytes("X") + FD + "data"), accepted);
         EXPECT_EQ(Ask(Bytes("X") + FD + "w.bin" + FD + "1" + FD + "20240102" + FD + "030405"), accepted);
-        EXPECT_EQ(ReadDevice(u"\\App\\DATA\\w.bin"), "");  // a start, not data
+        EXPECT_FALSE(ReadDevice(u"\\App\\DATA\\w.bin"));  // a start, not data
         EXPECT_EQ(Ask(Bytes("X") + FD + "w"), accepted);
+        EXPECT_TRUE(plat::fs::DeleteFile(u"\\App\\DATA\\w.bin"));
     }
     // Fourteen digits are a size; more are refused and start nothing.
     EXPECT_EQ(Ask(Bytes("X") + FD + "huge.bin" + FD + "99999999999999" + FD + "20240102" + FD + "030405"), accepted);
     EXPECT_EQ(Ask(Bytes("X") + FD + Pattern(4000)), accepted);
     EXPECT_EQ(Ask(Bytes("X") + FD + Pattern(10)), accepted);  // still going: 4010 of 99999999999999
-    EXPECT_EQ(ReadDevice(u"\\App\\DATA\\huge.bin")->size(), 4010u);
+    EXPECT_FALSE(ReadDevice(u"\\App\\DATA\\huge.bin"));
+    auto names = DataNames();
+    ASSERT_EQ(names.size(), 2u);  // its temporary file and z.bin
+    EXPECT_EQ(ReadDevice(u"\\App\\DATA\\" + names[0])->size(), 4010u);
 }
 
 TEST_F(FileCommandsTest, SendFileRefusesTooLongSize) {
@@ -259,17 +285,31 @@ TEST_F(FileCommandsTest, SendFileRefusesTooLongSize) {
     // No transfer started: this is a start again.
     EXPECT_EQ(Ask(Bytes("X") + FD + "ok.bin" + FD + "2" + FD + "20240102" + FD + "030405"),
               Reply('X', Bytes("1") + FD + "4096"));
-    EXPECT_EQ(ReadDevice(u"\\App\\DATA\\ok.bin"), "");
+    EXPECT_FALSE(ReadDevice(u"\\App\\DATA\\ok.bin"));
 }
 
-TEST_F(FileCommandsTest, SendFileAppendFailureEndsTheTransfer) {
+TEST_F(FileCommandsTest, SendFileAppendFailureRefusesTheRestOfTheDeclaredSize) {
     const Bytes accepted = Reply('X', Bytes("1") + FD + "4096");
-    EXPECT_EQ(Ask(Bytes("X") + FD + "gone.bin" + FD + "10" + FD + "20240102" + FD + "030405"), accepted);
-    ASSERT_TRUE(plat::fs::DeleteFile(u"\\App\\DATA\\gone.bin"));
+    ASSERT_TRUE(plat::fs::CreateDirectory(u"\\App\\DATA"));
+    WriteDevice(u"\\App\\DATA\\notes.txt", "keep");
+    const Bytes start = Bytes("X") + FD + "notes.txt" + FD + "4" + FD + "20240102" + FD + "030405";
+    EXPECT_EQ(Ask(Bytes("X") + FD + "gone.bin" + FD + std::to_string(3 + 2 * start.size()) + FD + "20240102" + FD +
+                  "030405"),
+              accepted);
+    // The temporary file goes away under the transfer: the next chunk fails.
+    auto names = DataNames();
+    ASSERT_EQ(names.size(), 2u);
+    ASSERT_TRUE(plat::fs::DeleteFile(u"\\App\\DATA\\" + (names[0] == u"notes.txt" ? names[1] : names[0])));
     EXPECT_EQ(Ask(Bytes("X") + FD + "abc"), Reply('X', "0"));
-    EXPECT_FALSE(ReadDevice(u"\\App\\DATA\\gone.bin"));  // not created again
-    EXPECT_EQ(Ask(Bytes("X") + FD + "b.bin" + FD + "3" + FD + "20240102" + FD + "030405"), accepted);
-    EXPECT_EQ(ReadDevice(u"\\App\\DATA\\b.bin"), "");
+    // Chunks the host sent without waiting are taken as chunks, never as a start.
+    EXPECT_EQ(Ask(Bytes("X") + FD + start), Reply('X', "0"));
+    EXPECT_EQ(Ask(Bytes("X") + FD + start), Reply('X', "0"));
+    EXPECT_EQ(ReadDevice(u"\\App\\DATA\\notes.txt"), "keep");
+    EXPECT_EQ(DataNames(), (std::vector<std::u16string>{u"notes.txt"}));
+    // The declared size has come: this is a start again.
+    EXPECT_EQ(Ask(start), accepted);
+    EXPECT_EQ(Ask(Bytes("X") + FD + "new!"), accepted);
+    EXPECT_EQ(ReadDevice(u"\\App\\DATA\\notes.txt"), "new!");
 }
 
 // ---- DELETEFILE

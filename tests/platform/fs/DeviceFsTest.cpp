@@ -46,11 +46,11 @@ protected:
         ASSERT_FALSE(root.empty());
         ASSERT_FALSE(outside.empty());
         SetDeviceRoot(root);
-        SetProgramFolder(u"", outside);
+        SetProgramFolder(u"");
     }
     void TearDown() override {
         SetDeviceRoot("");
-        SetProgramFolder(u"", "");
+        SetProgramFolder(u"");
         RemoveAll(root);
         RemoveAll(outside);
     }
@@ -231,35 +231,74 @@ TEST_F(DeviceFsTest, SymbolicLinksAreFilesNeverEntered) {
     EXPECT_TRUE(HostExists(outside + "/victim/keep.txt"));
 }
 
-TEST_F(DeviceFsTest, ProgramFolderIsMountedOnTheProgramDirectory) {
-    WriteHost(outside + "/Lib.dll");
+TEST_F(DeviceFsTest, LinksAsTheLastNameAreNeverOpenedThrough) {
+    WriteHost(outside + "/secret.txt", "secret");
+    ASSERT_EQ(symlink((outside + "/secret.txt").c_str(), (root + "/planted.txt").c_str()), 0);
+    ASSERT_EQ(symlink((outside + "/created.txt").c_str(), (root + "/dangling.txt").c_str()), 0);
+    for (const char* mode : {"rb", "wb", "ab", "r+b", "wbx"}) {
+        EXPECT_FALSE(OpenFile(u"\\planted.txt", mode)) << mode;
+        EXPECT_FALSE(OpenFile(u"\\DANGLING.txt", mode)) << mode;
+    }
+    EXPECT_FALSE(CopyFile(u"\\planted.txt", u"\\copy.txt", true));
+    EXPECT_FALSE(Exists(u"\\copy.txt"));
+    // Writing in one step replaces the link itself, never its target.
+    EXPECT_TRUE(WriteFile(u"\\planted.txt", "new", 3));
+    EXPECT_TRUE(WriteFile(u"\\dangling.txt", "new", 3));
+    EXPECT_EQ(GetFileData(u"\\planted.txt")->size, 3u);
+    std::ifstream in(outside + "/secret.txt");
+    std::string kept((std::istreambuf_iterator<char>(in)), {});
+    EXPECT_EQ(kept, "secret");
+    EXPECT_FALSE(HostExists(outside + "/created.txt"));
+}
+
+TEST_F(DeviceFsTest, OnlyRegularFilesAreOpened) {
+    ASSERT_EQ(mkfifo((root + "/pipe").c_str(), 0666), 0);
+    mkdir((root + "/dir").c_str(), 0777);
+    for (const char* mode : {"rb", "wb", "r+b", "ab"}) {
+        EXPECT_FALSE(OpenFile(u"\\pipe", mode)) << mode;  // returns at once, never waits for a writer
+        EXPECT_FALSE(OpenFile(u"\\dir", mode)) << mode;
+    }
+    EXPECT_FALSE(CopyFile(u"\\pipe", u"\\copy", true));
+    EXPECT_FALSE(WriteFile(u"\\dir", "x", 1));
+    EXPECT_FALSE(WriteFile(u"\\", "x", 1));
+    EXPECT_FALSE(OpenFile(u"\\", "rb"));
+}
+
+TEST_F(DeviceFsTest, WriteFileReplacesInOneStepAndLeavesNoTemporary) {
+    WriteHost(root + "/a.txt", "old");
+    ASSERT_TRUE(WriteFile(u"\\A.TXT", "newer", 5));
+    EXPECT_EQ(Names(FindFiles(u"\\*")), (std::vector<std::u16string>{u"a.txt"}));
+    EXPECT_EQ(GetFileData(u"\\a.txt")->size, 5u);
+    EXPECT_FALSE(WriteFile(u"\\missing\\a.txt", "x", 1));
+    EXPECT_FALSE(IsValidFilePath(u"\\"));
+    EXPECT_FALSE(IsValidFilePath(u"\\a\\"));
+    EXPECT_FALSE(IsValidFilePath(u"a"));
+    EXPECT_FALSE(IsValidFilePath(u"\\a/b"));
+    EXPECT_TRUE(IsValidFilePath(u"\\a\\b"));
+
+    auto temp = CreateTempFile(u"\\");
+    ASSERT_TRUE(temp);
+    EXPECT_TRUE(Exists(*temp));
+    EXPECT_TRUE(ReplaceFile(*temp, u"\\a.txt"));
+    EXPECT_EQ(GetFileData(u"\\a.txt")->size, 0u);
+    EXPECT_FALSE(CreateTempFile(u"\\missing"));
+}
+
+TEST_F(DeviceFsTest, ProgramFolderIsAFolderOfTheDeviceRoot) {
     EXPECT_EQ(ProgramFolder(), u"\\Program Files\\Orvade Client");
-    EXPECT_EQ(ProgramHostDirectory(), outside);
-    EXPECT_EQ(ToHostPath(u"\\program files\\ORVADE CLIENT"), outside);
-    EXPECT_EQ(ToHostPath(u"\\Program Files\\Orvade Client\\lib.DLL"), outside + "/Lib.dll");
+    EXPECT_EQ(ToHostPath(u"\\program files\\ORVADE CLIENT"), root + "/program files/ORVADE CLIENT");
+    ASSERT_TRUE(CreateDirectory(u"\\Program Files"));
+    ASSERT_TRUE(CreateDirectory(ProgramFolder()));
+    WriteHost(root + "/Program Files/Orvade Client/Lib.dll");
+    EXPECT_EQ(ToHostPath(u"\\Program Files\\Orvade Client\\lib.DLL"), root + "/Program Files/Orvade Client/Lib.dll");
     EXPECT_EQ(Names(FindFiles(u"\\Program Files\\Orvade Client\\*.dll")), (std::vector<std::u16string>{u"Lib.dll"}));
-    EXPECT_EQ(ToHostPath(u"\\Program Files\\Other"), root + "/Program Files/Other");
-    EXPECT_FALSE(ToHostPath(u"\\Program Files\\Orvade Client\\..\\x"));
-    // The mount point itself cannot be removed or replaced.
+    // The folder itself cannot be removed, its files can.
     EXPECT_FALSE(RemoveTree(u"\\Program Files\\Orvade Client"));
-    EXPECT_FALSE(RemoveDirectory(u"\\Program Files\\Orvade Client"));
     EXPECT_FALSE(RemoveTree(u"\\"));
-    EXPECT_TRUE(HostExists(outside + "/Lib.dll"));
-    auto mountData = GetFileData(u"\\Program Files\\Orvade Client");
-    ASSERT_TRUE(mountData);
-    EXPECT_EQ(mountData->name, u"Orvade Client");
-    EXPECT_TRUE(mountData->isDirectory);
-
-    SetProgramFolder(u"\\Apps\\Client");  // device path moves, machine directory stays
-    EXPECT_EQ(ToHostPath(u"\\apps\\client\\Lib.dll"), outside + "/Lib.dll");
-
-    SetProgramFolder(u"", "");  // defaults: the directory of this test program
-    char exe[4096];
-    ssize_t n = readlink("/proc/self/exe", exe, sizeof exe - 1);
-    ASSERT_GT(n, 0);
-    std::string exeDir(exe, size_t(n));
-    exeDir.resize(exeDir.rfind('/'));
-    EXPECT_EQ(ToHostPath(ProgramFolder()), exeDir);
+    EXPECT_TRUE(DeleteFile(u"\\Program Files\\Orvade Client\\Lib.dll"));
+    SetProgramFolder(u"\\Apps\\Client");
+    EXPECT_EQ(ProgramFolder(), u"\\Apps\\Client");
+    EXPECT_TRUE(RemoveTree(u"\\Program Files\\Orvade Client"));
 }
 
 TEST_F(DeviceFsTest, FileTimesRoundTripAndCreationTimeIsReported) {
@@ -311,9 +350,9 @@ TEST_F(DeviceFsTest, MoveCopyDeleteAndFolders) {
     EXPECT_FALSE(HostExists(root + "/b.TXT"));
     EXPECT_FALSE(ReplaceFile(u"\\missing", u"\\b.txt"));
 
-    // Into the mounted program folder.
-    EXPECT_TRUE(MoveFile(u"\\c.txt", u"\\Program Files\\Orvade Client\\c.txt"));
-    EXPECT_TRUE(HostExists(outside + "/c.txt"));
+    EXPECT_TRUE(CreateDirectory(u"\\E"));
+    EXPECT_TRUE(MoveFile(u"\\c.txt", u"\\e\\c.txt"));
+    EXPECT_TRUE(HostExists(root + "/E/c.txt"));
 
     EXPECT_TRUE(CreateDirectory(u"\\D"));
     EXPECT_TRUE(IsDirectory(u"\\d"));
@@ -333,6 +372,10 @@ TEST_F(DeviceFsTest, TempFolderAndDiskSpace) {
     ASSERT_TRUE(GetDiskFreeSpace(u"\\Temp", &freeBytes, &totalBytes));
     EXPECT_GT(totalBytes, 0u);
     EXPECT_LE(freeBytes, totalBytes);
+    uint64_t allFree = 0;
+    ASSERT_TRUE(GetDiskFreeSpace(u"\\", nullptr, nullptr, &allFree));
+    EXPECT_GE(allFree, freeBytes);
+    EXPECT_LE(allFree, totalBytes);
     EXPECT_TRUE(GetDiskFreeSpace(u"\\", nullptr, nullptr));
     EXPECT_FALSE(GetDiskFreeSpace(u"\\missing", &freeBytes, &totalBytes));
 }

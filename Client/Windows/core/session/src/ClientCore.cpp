@@ -74,6 +74,9 @@ CClientCore::CClientCore(HWND controlWindow, std::unique_ptr<ISessionCanvas> can
 CClientCore::~CClientCore() { Destroy(); }
 
 void CClientCore::Destroy() {
+    // A transfer that never completed leaves nothing behind.
+    if (!m_fileTransfers.send.tempPath.empty()) plat::fs::DeleteFile(m_fileTransfers.send.tempPath);
+    m_fileTransfers.send = SendFileState{};
     if (m_enableScannerOnExit) EnableScanner(true);
     SetBusy(false);
     m_serialPort.reset();

@@ -4,6 +4,7 @@
 #include <algorithm>
 #include <cstdlib>
 #include <memory>
+#include <optional>
 
 #include "core/session/ClientCore.h"
 #include "core/session/HostFormats.h"
@@ -116,9 +117,13 @@ int CClientCore::STOREFILE(CPacket* pkt, uint8_t code) {
         pkt->NextField();
     }
     dir = ResolveName(name, u"DATA");
-    plat::fs::CreateDirectory(dir);  // one level; an existing one is kept
-    int32_t written = FileUtil::WriteWholeFile(dir, name, content, count);
-    SendIntReply(code, written == count ? 1 : 0);
+    // A name that is refused creates nothing, not even its folder.
+    bool stored = false;
+    if (plat::fs::IsValidFilePath(FileUtil::JoinPath(dir, name))) {
+        plat::fs::CreateDirectory(dir);  // one level; an existing one is kept
+        stored = FileUtil::WriteWholeFile(dir, name, content, count) == count;
+    }
+    SendIntReply(code, stored ? 1 : 0);
     return 0;
 }
 
@@ -146,16 +151,17 @@ int CClientCore::SendFile(CPacket* pkt, uint8_t code) {
         std::string time = ReadText(pkt);
         pkt->NextField();
         dir = ResolveName(name, u"DATA");
-        if (sizeTooLong) {
+        std::optional<std::u16string> temp;
+        if (!sizeTooLong && plat::fs::IsValidFilePath(FileUtil::JoinPath(dir, name))) {
+            plat::fs::CreateDirectory(dir);
+            temp = plat::fs::CreateTempFile(dir);
+        }
+        if (!temp) {
             SendIntReply(code, 0);
             return 0;
         }
-        plat::fs::CreateDirectory(dir);
-        if (FileUtil::WriteWholeFile(dir, name, nullptr, 0) < 0) {
-            SendIntReply(code, 0);
-            return 0;
-        }
-        s = SendFileState{true, 0, total, std::move(name), std::move(dir), std::move(date), std::move(time)};
+        s = SendFileState{true,           false,           0,           total, std::move(name), std::move(dir),
+                          std::move(date), std::move(time), std::move(*temp)};
         acceptReply();
         return 0;
     }
@@ -169,19 +175,25 @@ int CClientCore::SendFile(CPacket* pkt, uint8_t code) {
         count = pkt->BytesLeft();
         ConsumeRest(pkt);
     }
-    int32_t written = FileUtil::AppendFile(s.directory, s.name, data, count);
-    if (written != count) {
-        // The file is incomplete: the host must know, and the transfer is over.
-        s.active = false;
-        SendIntReply(code, 0);
-        return 0;
-    }
     s.received += count;
-    if (s.received >= s.total) {
-        s.active = false;
-        FileUtil::SetFileTimes(s.directory, s.name, s.date, s.time);
+    bool ok = !s.failed && FileUtil::AppendFile(u"", s.tempPath, data, count) == count;
+    const bool complete = s.received >= s.total;
+    if (ok && complete) {
+        // Only a whole file takes the name.
+        const std::u16string path = FileUtil::JoinPath(s.directory, s.name);
+        ok = plat::fs::ReplaceFile(s.tempPath, path);
+        if (ok) FileUtil::SetFileTimes(s.directory, s.name, s.date, s.time);
     }
-    acceptReply();
+    if (!ok && !s.tempPath.empty()) {
+        plat::fs::DeleteFile(s.tempPath);
+        s.tempPath.clear();
+        s.failed = true;
+    }
+    if (complete) s = SendFileState{};
+    if (ok)
+        acceptReply();
+    else
+        SendIntReply(code, 0);  // the file is incomplete: the host must know
     return 0;
 }
 

@@ -95,11 +95,8 @@ int32_t ReadWholeFile(std::u16string_view folder, std::u16string_view name, void
 }
 
 int32_t WriteWholeFile(std::u16string_view folder, std::u16string_view name, const void* data, int32_t count) {
-    FILE* f = plat::fs::OpenFile(JoinPath(folder, name), "wb");
-    if (!f) return -1;
-    size_t written = data && count > 0 ? std::fwrite(data, 1, static_cast<size_t>(count), f) : 0;
-    if (std::fclose(f) != 0) written = 0;
-    return static_cast<int32_t>(written);
+    const size_t size = data && count > 0 ? static_cast<size_t>(count) : 0;
+    return plat::fs::WriteFile(JoinPath(folder, name), data, size) ? static_cast<int32_t>(size) : -1;
 }
 
 int32_t AppendFile(std::u16string_view folder, std::u16string_view name, const void* data, int32_t count) {

@@ -25,8 +25,8 @@ BOOL RemoveTree(std::u16string_view folder, std::u16string_view name);
 // -1 when the file cannot be opened or its size read; with no buffer or a
 // size of 0 the file's size; otherwise the bytes read (at most size).
 int32_t ReadWholeFile(std::u16string_view folder, std::u16string_view name, void* buffer, int32_t size);
-// Creates or truncates; the bytes written (0 for a count of 0), -1 when the
-// file cannot be created.
+// Creates or replaces the file in one step (the old one stays whole on any
+// failure); count when written, -1 when not.
 int32_t WriteWholeFile(std::u16string_view folder, std::u16string_view name, const void* data, int32_t count);
 // Appends to an existing file (a missing one is not created); the bytes
 // written, -1 when it cannot be opened.
