@@ -2,7 +2,14 @@
 // out, on a temporary device root.
 #include <gtest/gtest.h>
 
+#include <sys/stat.h>
+#include <fcntl.h>
+#include <stdio.h>
+
 #include <algorithm>
+#include <atomic>
+#include <chrono>
+#include <thread>
 #include <cstdlib>
 #include <ctime>
 #include <filesystem>
@@ -15,6 +22,7 @@
 #include "CoreFixture.h"
 #include "core/session/LogicalFolders.h"
 #include "common/PacketFramer.h"
+#include "tests/core/support/SmallFileSystem.h"
 #include "platform/Clock.h"
 #include "platform/DeviceFs.h"
 #include "platform/Message.h"
@@ -213,6 +221,71 @@ TEST_F(FileCommandsTest, HostNamesNeverLeaveTheDeviceRoot) {
     EXPECT_EQ(ReadDevice(u"\\keep.txt"), "k");
 }
 
+TEST_F(FileCommandsTest, PlantedLinksAndFifosAreNeverFollowedOrOpened) {
+    // A local user plants links in the root: inner (a folder on the way),
+    // last (the file itself) and dangling; and a FIFO.
+    const fs::path data = m_base / "root" / "App" / "DATA", outside = m_base / "outside";
+    fs::create_directories(data);
+    fs::create_directory_symlink(outside, data / "inner");
+    fs::create_symlink(outside / "canary.txt", data / "last.txt");
+    fs::create_symlink(outside / "made.txt", data / "dangling.txt");
+    ASSERT_EQ(mkfifo((data / "pipe").c_str(), 0666), 0);
+    for (const char* n : {"inner\\canary.txt", "last.txt", "dangling.txt", "pipe"}) {
+        SCOPED_TRACE(n);
+        EXPECT_EQ(Ask(Bytes("G") + FD + n), Reply('G', ""));  // read as missing, never hangs
+        EXPECT_EQ(Ask(Bytes("g") + FD + n), Reply('g', "0"));
+    }
+    EXPECT_EQ(Ask(Bytes("H") + FD + "inner\\canary.txt" + FD + "owned"), Reply('H', "0"));
+    EXPECT_EQ(Ask(Bytes("I") + FD + "inner\\canary.txt"), Reply('I', "1"));
+    EXPECT_EQ(Ask(Bytes("$") + FD + "DATA\\inner"), Reply('$', "0"));
+    EXPECT_EQ(Ask(Bytes("%") + FD + "DATA\\inner"), Reply('%', "0"));
+    // Storing over a link replaces the link with a file; its target stays.
+    EXPECT_EQ(Ask(Bytes("H") + FD + "last.txt" + FD + "mine"), Reply('H', "1"));
+    EXPECT_EQ(Ask(Bytes("H") + FD + "dangling.txt" + FD + "mine"), Reply('H', "1"));
+    EXPECT_FALSE(fs::is_symlink(data / "last.txt"));
+    EXPECT_EQ(ReadDevice(u"\\App\\DATA\\last.txt"), "mine");
+    EXPECT_EQ(Ask(Bytes("X") + FD + "pipe" + FD + "1" + FD + "20240102" + FD + "030405"),
+              Reply('X', Bytes("1") + FD + "4096"));
+    EXPECT_EQ(Ask(Bytes("X") + FD + "p"), Reply('X', Bytes("1") + FD + "4096"));
+    EXPECT_EQ(ReadDevice(u"\\App\\DATA\\pipe"), "p");  // the FIFO was replaced, never opened
+    // The tear-down checks the canary folder.
+}
+
+TEST_F(FileCommandsTest, RefusedNamesCreateNothing) {
+    for (const char* n : {"\\App\\newdir\\a/b.txt", "\\App\\newdir\\..\\x.txt", "\\App\\newdir\\"}) {
+        SCOPED_TRACE(n);
+        EXPECT_EQ(Ask(Bytes("H") + FD + n + FD + "x"), Reply('H', "0"));
+        EXPECT_EQ(Ask(Bytes("X") + FD + n + FD + "1" + FD + "20240102" + FD + "030405"), Reply('X', "0"));
+        EXPECT_FALSE(plat::fs::Exists(u"\\App\\newdir"));
+    }
+}
+
+TEST_F(FileCommandsTest, LinkSwappedInDuringDeleteDirAndStoreNeverLeadsOutside) {
+    // Another process swaps a folder of the root with a link to the canary
+    // folder, over and over, while the host deletes and stores through it.
+    const fs::path app = m_base / "root" / "App", outside = m_base / "outside";
+    fs::create_directories(app / "sub");
+    fs::create_directory_symlink(outside, app / "swap");
+    std::atomic<bool> stop{false};
+    std::thread swapper([&] {
+        while (!stop) {
+            renameat2(AT_FDCWD, (app / "sub").c_str(), AT_FDCWD, (app / "swap").c_str(), RENAME_EXCHANGE);
+            if (!fs::exists(app / "sub") && !fs::is_symlink(app / "sub")) fs::create_directory(app / "sub");
+        }
+    });
+    const auto until = std::chrono::steady_clock::now() + std::chrono::milliseconds(600);
+    while (std::chrono::steady_clock::now() < until) {
+        Ask(Bytes("H") + FD + "\\App\\sub\\canary.txt" + FD + "owned");
+        Ask(Bytes("I") + FD + "\\App\\sub\\canary.txt");
+        Ask(Bytes("I") + FD + "\\App\\sub\\*");
+        Ask(Bytes("$") + FD + "\\App\\sub");
+        Ask(Bytes("#") + FD + "\\App\\sub");
+    }
+    stop = true;
+    swapper.join();
+    // The tear-down checks that the canary folder holds the canary, unchanged.
+}
+
 TEST_F(FileCommandsTest, AbsoluteFolderFormsStayInsideTheRoot) {
     // "%TEMP%" names an absolute folder: it combines into a path under the
     // program folder; nothing crashes and nothing leaves the root.
@@ -310,6 +383,48 @@ TEST_F(FileCommandsTest, SendFileAppendFailureRefusesTheRestOfTheDeclaredSize) {
     EXPECT_EQ(Ask(start), accepted);
     EXPECT_EQ(Ask(Bytes("X") + FD + "new!"), accepted);
     EXPECT_EQ(ReadDevice(u"\\App\\DATA\\notes.txt"), "new!");
+}
+
+TEST_F(FileCommandsTest, FullDiskKeepsTheOldFileAndRefusesTheRestOfATransfer) {
+    fs::create_directory(m_base / "small");
+    {
+        SmallFileSystem small(m_base / "small", 64 * 1024);
+        if (!small.Ready()) {
+            fs::remove(m_base / "small");
+            GTEST_SKIP() << small.Reason();
+        }
+        plat::fs::SetDeviceRoot(small.Path());
+        ASSERT_TRUE(plat::fs::CreateDirectory(u"\\App"));
+        EXPECT_EQ(Ask(Bytes("H") + FD + "notes.txt" + FD + "old"), Reply('H', "1"));
+        EXPECT_EQ(Ask(Bytes("H") + FD + "notes.txt" + FD + Pattern(100000)), Reply('H', "0"));
+        EXPECT_EQ(ReadDevice(u"\\App\\DATA\\notes.txt"), "old");
+        EXPECT_EQ(DataNames(), (std::vector<std::u16string>{u"notes.txt"}));
+
+        // A transfer that fills the disk: once a chunk fails, every chunk up
+        // to the declared size is refused, whatever it holds.
+        const int total = 100000, chunk = 4000;
+        EXPECT_EQ(Ask(Bytes("X") + FD + "big.bin" + FD + std::to_string(total) + FD + "20240102" + FD + "030405"),
+                  Reply('X', Bytes("1") + FD + "4096"));
+        const Bytes start = Bytes("notes.txt") + FD + "1" + FD + "20240102" + FD + "030405";
+        int sent = 0;
+        bool failed = false;
+        while (sent < total) {
+            Bytes data = failed ? start + Bytes(static_cast<size_t>(chunk) - start.size(), 'x') : Pattern(chunk);
+            Bytes reply = Ask(Bytes("X") + FD + data);
+            sent += chunk;
+            if (failed) EXPECT_EQ(reply, Reply('X', "0")) << sent;
+            failed = failed || reply == Reply('X', "0");
+        }
+        EXPECT_TRUE(failed);
+        EXPECT_EQ(ReadDevice(u"\\App\\DATA\\notes.txt"), "old");
+        EXPECT_EQ(DataNames(), (std::vector<std::u16string>{u"notes.txt"}));
+        // Over: the next 'X' is a start.
+        EXPECT_EQ(Ask(Bytes("X") + FD + "ok.bin" + FD + "2" + FD + "20240102" + FD + "030405"),
+                  Reply('X', Bytes("1") + FD + "4096"));
+        m_core.reset();
+        plat::fs::SetDeviceRoot((m_base / "root").string());
+    }
+    fs::remove(m_base / "small");
 }
 
 // ---- DELETEFILE
