@@ -4,9 +4,11 @@
 // library's calls to its own exports never reach another library's export of
 // the same name.
 //
-// - A name with a '\' is a device path (the device file system maps it).
-// - A bare name ("orvaderes.dll") is looked for in the program's folder, then
-//   in the folder of the library that calls LoadLibrary, without regard to case.
+// - A name with a '\' is a device path: the device file system opens it (a
+//   regular file, never through a link) and the library loads from that open file.
+// - A bare name ("orvaderes.dll") is looked for in the device's program folder,
+//   then among the installed files in the folder of the library that calls
+//   LoadLibrary, without regard to case.
 // - After a failed load GetLastError answers ERROR_MOD_NOT_FOUND (126) when
 //   there is no such file, ERROR_BAD_EXE_FORMAT (193) when the file is not a
 //   loadable library.

@@ -1,13 +1,18 @@
 #include "platform/Library.h"
 
 #include <dirent.h>
+#include <fcntl.h>
 #include <dlfcn.h>
 #include <link.h>
 #include <strings.h>
 #include <unistd.h>
 #include <sys/stat.h>
 
+#include <cstdio>
+#include <map>
+#include <mutex>
 #include <cstdlib>
+#include <string>
 
 #include "platform/DeviceFs.h"
 #include "platform/Text.h"
@@ -49,6 +54,63 @@ HMODULE Open(const std::string& path) {
     return handle;
 }
 
+// Libraries of the device file system load through the file they opened
+// (a regular file, never through a link), so nothing swapped in at the path
+// meanwhile is loaded instead. The loader knows such a library by the name
+// "/proc/self/fd/N", so each keeps its descriptor open while it is loaded:
+// no other library can then get that name.
+struct DeviceLoads {
+    std::mutex mutex;
+    std::multimap<HMODULE, int> descriptors;
+};
+
+DeviceLoads& Loads() {
+    static DeviceLoads loads;
+    return loads;
+}
+
+HMODULE OpenDevice(std::u16string_view devicePath) {
+    FILE* file = plat::fs::OpenFile(devicePath, "rb");
+    if (!file) {
+        t_lastError = ERROR_MOD_NOT_FOUND;
+        return nullptr;
+    }
+    const int fd = fcntl(fileno(file), F_DUPFD_CLOEXEC, 0);
+    std::fclose(file);
+    if (fd < 0) {
+        t_lastError = ERROR_MOD_NOT_FOUND;
+        return nullptr;
+    }
+    DeviceLoads& loads = Loads();
+    std::lock_guard lock(loads.mutex);
+    void* handle = dlopen(("/proc/self/fd/" + std::to_string(fd)).c_str(), RTLD_NOW | RTLD_LOCAL);
+    t_lastError = handle ? ERROR_SUCCESS : ERROR_BAD_EXE_FORMAT;
+    if (handle)
+        loads.descriptors.emplace(handle, fd);
+    else
+        close(fd);
+    return handle;
+}
+
+// After a dlclose: the descriptors of a library that is gone may close.
+void ReleaseDevice(HMODULE module) {
+    DeviceLoads& loads = Loads();
+    std::lock_guard lock(loads.mutex);
+    auto range = loads.descriptors.equal_range(module);
+    if (range.first == range.second) return;
+    // Still loaded (another load holds it): one load's descriptor may go only
+    // when another one remains under the library's name.
+    void* still = nullptr;
+    for (auto it = range.first; it != range.second && !still; ++it)
+        still = dlopen(("/proc/self/fd/" + std::to_string(it->second)).c_str(), RTLD_NOW | RTLD_NOLOAD);
+    if (still) {
+        dlclose(still);
+        return;
+    }
+    for (auto it = range.first; it != range.second; ++it) close(it->second);
+    loads.descriptors.erase(range.first, range.second);
+}
+
 const void* SymbolBase(const void* address) {
     Dl_info info{};
     return dladdr(address, &info) ? info.dli_fbase : nullptr;
@@ -76,6 +138,9 @@ std::string ModuleHostDirectory(const void* address) {
         if (n <= 0) return {};
         path.assign(buf, static_cast<size_t>(n));
     }
+    // A library of the device file system was loaded through its open file:
+    // it has no machine folder of its own.
+    if (path.starts_with("/proc/self/fd/")) return {};
     const size_t slash = path.rfind('/');
     return slash == 0 ? "/" : path.substr(0, slash);
 }
@@ -85,19 +150,19 @@ HMODULE LoadLibrary(std::u16string_view name) {
         t_lastError = ERROR_MOD_NOT_FOUND;
         return nullptr;
     }
-    if (name.find(u'\\') != std::u16string_view::npos) {
-        const std::optional<std::string> path = plat::fs::ToHostPath(name);
-        return Open(path ? *path : std::string());
-    }
+    if (name.find(u'\\') != std::u16string_view::npos) return OpenDevice(name);
     // A bare name: no '/' may smuggle a machine path in.
     const std::string file = plat::text::WideToUtf8(name);
     if (file.find('/') != std::string::npos || file == "." || file == "..") {
         t_lastError = ERROR_MOD_NOT_FOUND;
         return nullptr;
     }
-    std::string path = FindInDirectory(plat::fs::ProgramHostDirectory(), file);
-    if (path.empty()) path = FindInDirectory(ModuleHostDirectory(__builtin_return_address(0)), file);
-    return Open(path);
+    std::u16string inProgram = plat::fs::ProgramFolder();
+    if (inProgram.empty() || inProgram.back() != u'\\') inProgram += u'\\';
+    HMODULE module = OpenDevice(inProgram + std::u16string(name));
+    if (module || t_lastError == ERROR_BAD_EXE_FORMAT) return module;
+    // The installed files beside the caller, out of any host's reach.
+    return Open(FindInDirectory(ModuleHostDirectory(__builtin_return_address(0)), file));
 }
 
 BOOL FreeLibrary(HMODULE module) {
@@ -105,7 +170,9 @@ BOOL FreeLibrary(HMODULE module) {
         t_lastError = ERROR_INVALID_HANDLE;
         return FALSE;
     }
-    return dlclose(module) == 0 ? TRUE : FALSE;
+    const bool closed = dlclose(module) == 0;
+    ReleaseDevice(module);
+    return closed ? TRUE : FALSE;
 }
 
 FARPROC GetProcAddress(HMODULE module, const char* name) {

@@ -20,7 +20,7 @@ namespace {
 class LoaderTest : public DeviceRootTest {
 protected:
     void TearDown() override {
-        plat::fs::SetProgramFolder(u"", "");
+        plat::fs::SetProgramFolder(u"");
         DeviceRootTest::TearDown();
     }
     // Copies a fixture library into a device folder under a name of our own.
@@ -50,6 +50,32 @@ TEST_F(LoaderTest, LibraryCallsItsOwnExportsAndExportsOnlyItsSet) {
     EXPECT_TRUE(FreeLibrary(other));
 }
 
+TEST_F(LoaderTest, LinksAreNeverLoadedAndALibraryCanBeLoadedAgain) {
+    // A link in the device root to a library outside it is not a library.
+    fsys::create_directories(Host("\\Ext"));
+    fsys::create_symlink(fsys::path(FIXTURE_DIR) / "OtherHelper.dll", Host("\\Ext\\Link.dll"));
+    fsys::create_directories(Host("\\Program Files\\Orvade Client"));
+    fsys::create_symlink(fsys::path(FIXTURE_DIR) / "OtherHelper.dll", Host("\\Program Files\\Orvade Client\\Linked.dll"));
+    EXPECT_EQ(LoadLibrary(u"\\Ext\\Link.dll"), nullptr);
+    EXPECT_EQ(LoadLibrary(u"Linked.dll"), nullptr);
+    // Two libraries loaded, freed and loaded again each stay themselves.
+    PutFixture("SelfBound", "\\Ext\\SelfBound.dll");
+    PutFixture("OtherHelper", "\\Ext\\OtherHelper.dll");
+    for (int round = 0; round < 3; ++round) {
+        HMODULE self = LoadLibrary(u"\\Ext\\SelfBound.dll");
+        HMODULE again = LoadLibrary(u"\\Ext\\SelfBound.dll");
+        HMODULE other = LoadLibrary(u"\\Ext\\OtherHelper.dll");
+        ASSERT_NE(self, nullptr);
+        EXPECT_EQ(again, self);
+        ASSERT_NE(other, nullptr);
+        EXPECT_NE(other, self);
+        EXPECT_EQ(GetProc<IntFn>(other, "Helper")(), 3);
+        EXPECT_TRUE(FreeLibrary(again));
+        EXPECT_TRUE(FreeLibrary(self));
+        EXPECT_TRUE(FreeLibrary(other));
+    }
+}
+
 TEST_F(LoaderTest, FailedLoadsSetTheLastError) {
     Put("\\Ext\\Text.dll", "not a library");
     Put("\\Ext\\Empty.dll", "");
@@ -74,11 +100,10 @@ TEST_F(LoaderTest, FailedLoadsSetTheLastError) {
 }
 
 TEST_F(LoaderTest, BareNameIsFoundInTheProgramFolderThenBesideTheCaller) {
-    const fsys::path program = root_ / "machine-program";
+    const fsys::path program = root_ / "Program Files" / "Orvade Client";
     const fsys::path libs = root_ / "machine-libs";
     fsys::create_directories(program);
     fsys::create_directories(libs);
-    plat::fs::SetProgramFolder(u"\\Program Files\\Orvade Client", program.string());
     fsys::copy_file(fsys::path(FIXTURE_DIR) / "OtherHelper.dll", program / "Shared.DLL");
     fsys::copy_file(fsys::path(FIXTURE_DIR) / "SelfBound.dll", libs / "Beside.dll");
     fsys::copy_file(fsys::path(FIXTURE_DIR) / "Caller.dll", libs / "Caller.dll");
