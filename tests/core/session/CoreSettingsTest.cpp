@@ -87,6 +87,9 @@ TEST_F(CoreSettingsTest, RangeChecks) {
         (m_core.get()->*c.set)(c.ignored);
         EXPECT_EQ((m_core.get()->*c.get)(), c.stored);
     }
+    // Every value below 3 is stored, negative ones too.
+    m_core->SetScanAheadMode(-1);
+    EXPECT_EQ(m_core->GetScanAheadMode(), -1);
 }
 
 TEST_F(CoreSettingsTest, DecoderSettersCheckRangesAndKeepOneTriplePerParameter) {

@@ -56,13 +56,18 @@ TEST_F(DeviceIniTest, WriteReplacesAddsAndAppends) {
     EXPECT_EQ(Write("A", "x", "new"), 3);
     EXPECT_EQ(Get("\\Data\\a.ini"), "top=0\n[A]\nx=new\r\ny=2\n\n[B]\nx=3\n");
     EXPECT_EQ(Write("B", "z", "9"), 1);
-    EXPECT_EQ(Get("\\Data\\a.ini"), "top=0\n[A]\nx=new\ny=2\n\n[B]\nx=3\nz=9\r\n");
+    // "LF LF" is one break: the blank line goes when the file is copied again.
+    EXPECT_EQ(Get("\\Data\\a.ini"), "top=0\n[A]\nx=new\ny=2\n[B]\nx=3\nz=9\r\n");
     EXPECT_EQ(Write("A", "w", ""), 0);
     EXPECT_EQ(Write("C", "k", "v"), 1);
-    EXPECT_EQ(Get("\\Data\\a.ini"), "top=0\n[A]\nx=new\ny=2\n\nw=\n[B]\nx=3\nz=9\n[C]\nk=v\r\n");
+    EXPECT_EQ(Get("\\Data\\a.ini"), "top=0\n[A]\nx=new\ny=2\nw=\n[B]\nx=3\nz=9\n[C]\nk=v\r\n");
     EXPECT_EQ(Read("A", "x"), "new");
     EXPECT_EQ(Read("C", "k"), "v");
     EXPECT_EQ(FilesInData(), 1u);  // no temporary file left behind
+    // At most two break characters make one break: a third starts an empty line.
+    Put("\\Data\\a.ini", "[A]\r\r\rx=1\n\n\ny=2");
+    EXPECT_EQ(Write("A", "y", "3"), 1);
+    EXPECT_EQ(Get("\\Data\\a.ini"), "[A]\n\nx=1\n\ny=3\r\n");
 }
 
 TEST_F(DeviceIniTest, LongLinesSurviveWhole) {

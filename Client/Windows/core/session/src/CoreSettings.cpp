@@ -92,7 +92,7 @@ void CClientCore::Resume() {
 }
 
 void CClientCore::SetScanAheadMode(int32_t value) {
-    if (value >= 0 && value < 3) m_scanAheadMode = value;
+    if (value < 3) m_scanAheadMode = value;
 }
 
 void CClientCore::SetEnableScannerOnExit(int32_t value) {

@@ -49,9 +49,9 @@ int CClientCore::GETTERMINFO(CPacket* pkt, uint8_t) {
     int32_t mainBattery = 0;
     int32_t backupBattery = 0;
     FileUtil::GetPowerStatus(&mainBattery, &backupBattery);
+    // The free storage is all that is free, not only what this user may take.
     uint64_t freeBytes = 0;
-    uint64_t totalBytes = 0;
-    if (!plat::fs::GetDiskFreeSpace(u"\\", &freeBytes, &totalBytes)) freeBytes = 0;
+    if (!plat::fs::GetDiskFreeSpace(u"\\", nullptr, nullptr, &freeBytes)) freeBytes = 0;
     const std::u16string peer = m_props.peerAddress.empty() ? u"0.0.0.0" : m_props.peerAddress;
 
     CPacketBuffer& w = *m_writer;

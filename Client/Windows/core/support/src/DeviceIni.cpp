@@ -12,15 +12,16 @@
 
 namespace {
 
-// Reads one physical line, whole. A break is CR, LF, CR LF or LF CR. False at
-// the end of the file with nothing read.
+// Reads one physical line, whole. A break is one CR or LF and at most one more
+// CR or LF right after it ("LF LF" is one break). False at the end of the
+// file with nothing read.
 bool ReadLine(FILE* f, std::string& line) {
     line.clear();
     int c;
     while ((c = std::fgetc(f)) != EOF) {
         if (c == '\r' || c == '\n') {
             int next = std::fgetc(f);
-            if (next != EOF && ((next != '\r' && next != '\n') || next == c)) std::ungetc(next, f);
+            if (next != EOF && next != '\r' && next != '\n') std::ungetc(next, f);
             return true;
         }
         line += static_cast<char>(c);
