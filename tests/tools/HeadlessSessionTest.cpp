@@ -277,6 +277,10 @@ protected:
         std::ofstream(path, std::ios::binary) << content;
         return path;
     }
+    static std::string ReadAll(const std::string& path) {
+        std::ifstream in(path, std::ios::binary);
+        return std::string((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
+    }
     std::vector<std::string> Args(std::vector<std::string> args) {
         std::filesystem::create_directories(m_dir + "/device");
         args.insert(args.end(), {"--device-root", m_dir + "/device"});
@@ -435,11 +439,21 @@ TEST_F(HeadlessSession, CommandLineAndConnectErrors) {
     ASSERT_EQ(getsockname(fd, reinterpret_cast<sockaddr*>(&addr), &len), 0);
     const std::string refused = "127.0.0.1:" + std::to_string(ntohs(addr.sin_port));
 
+    const std::string script = WriteFile("input.txt", "key 13\n");
+    const std::string huge = WriteFile("huge.txt", std::string(1024 * 1024 + 1, '#'));
+    std::filesystem::create_directories(m_dir + "/folder");
     const struct {
         std::vector<std::string> args;
         int status;
         const char* message;
     } cases[] = {
+        {{"--stdio", "--input", "/dev/zero"}, 2, "not a regular file"},
+        {{"--stdio", "--input", m_dir + "/folder"}, 2, "not a regular file"},
+        {{"--stdio", "--input", huge}, 2, "larger than 1048576 bytes"},
+        {{"--stdio", "--input", script, "--log", script}, 2, "the same file"},
+        {{"--stdio", "--log", m_dir + "/missing/session.log"}, 2, "cannot write the log file"},
+        {{"--stdio", "--log", m_dir + "/folder"}, 2, "cannot write the log file"},
+        {{"--stdio", "--device-root", script}, 2, "is not a directory"},
         {{"--connect", refused}, 1, "cannot connect to 127.0.0.1:"},
         {{"--connect", "127.0.0.1"}, 2, "HOST:PORT"},
         {{"--connect", "127.0.0.1:0"}, 2, "HOST:PORT"},
@@ -455,6 +469,14 @@ TEST_F(HeadlessSession, CommandLineAndConnectErrors) {
         EXPECT_EQ(f.status, c.status) << c.args.size();
         EXPECT_NE(f.err.find(c.message), std::string::npos) << f.err;
     }
+    EXPECT_EQ(ReadAll(script), "key 13\n");
+
+    // Nothing is created or emptied before the connection is made.
+    const std::string log = WriteFile("kept.log", "earlier log");
+    Finished f = RunTool({"--connect", refused, "--device-root", m_dir + "/new-root", "--log", log});
+    EXPECT_EQ(f.status, 1) << f.err;
+    EXPECT_FALSE(std::filesystem::exists(m_dir + "/new-root"));
+    EXPECT_EQ(ReadAll(log), "earlier log");
     close(fd);
 }
 

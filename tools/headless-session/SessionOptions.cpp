@@ -182,10 +182,15 @@ back to the host.
                          text S   the characters S (UTF-8), typed one by one
                          scan S   scanner data S, reported with symbology 0
                        Blank lines and lines starting with # are ignored.
-                       A malformed line is an error before the session starts.
+                       FILE must be a regular file of at most 1 MiB; a
+                       malformed line is an error before the session starts.
   --log FILE           Write the session's log, level 5 (traces and hex dumps
                        of all traffic), into FILE, a file of this machine
-                       (emptied first).
+                       (emptied once the host is reached; never the input
+                       file).
+
+Nothing is created or emptied (device root, log) before every argument has
+been checked and the host reached.
   --help               Show this text.
 
 Exit status: 0 when the session ended (Disconnect, or the host closed the

@@ -3,7 +3,10 @@
 // device's shell and control: host bytes go to the core as the shell hands
 // them over, the core's segments go back to the host, and a 50 ms timer polls
 // the core.
+#include <fcntl.h>
 #include <poll.h>
+#include <sys/stat.h>
+#include <unistd.h>
 #include <signal.h>
 
 #include <cerrno>
@@ -66,20 +69,22 @@ public:
     ~SessionLog() {
         if (m_open) DestroyLog();
     }
+    // The file is emptied only here, once everything else is ready.
     bool Open(const std::string& file, std::string& error) {
-        std::error_code ec;
-        std::filesystem::path target = std::filesystem::absolute(file, ec);
-        if (ec || !std::ofstream(target, std::ios::binary | std::ios::trunc)) {
-            error = "cannot write the log file '" + file + "'";
+        int fd = open(file.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC | O_NONBLOCK, 0666);
+        if (fd < 0) {
+            error = "cannot write the log file '" + file + "': " + std::strerror(errno);
             return false;
         }
+        close(fd);
         CLogFile* log = CreateLog(LOG_TRACE);
         if (!log) {
             error = "cannot create the log";
             return false;
         }
         m_open = true;
-        log->SetHostPath(target.string());
+        std::error_code ec;
+        log->SetHostPath(std::filesystem::absolute(file, ec).string());
         log->Begin();
         return true;
     }
@@ -247,16 +252,73 @@ private:
     std::string m_writeError;
 };
 
+// An input script is a short text file; anything else is refused before it is read.
+constexpr off_t kMaxScriptBytes = 1024 * 1024;
+
 bool ReadScript(const std::string& file, std::vector<ScriptEvent>& events, std::string& error) {
-    std::ifstream in(file, std::ios::binary);
-    if (!in) {
-        error = "cannot read the input file '" + file + "'";
+    int fd = open(file.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK);
+    struct stat st;
+    if (fd < 0 || fstat(fd, &st) != 0) {
+        error = "cannot read the input file '" + file + "': " + std::strerror(errno);
+        if (fd >= 0) close(fd);
         return false;
     }
-    std::stringstream content;
-    content << in.rdbuf();
-    if (!ParseInputScript(content.str(), events, error)) {
+    std::string content;
+    if (!S_ISREG(st.st_mode)) {
+        error = "the input file '" + file + "' is not a regular file";
+    } else if (st.st_size > kMaxScriptBytes) {
+        error = "the input file '" + file + "' is larger than " + std::to_string(kMaxScriptBytes) + " bytes";
+    } else {
+        content.resize(static_cast<size_t>(st.st_size));
+        ssize_t n = read(fd, content.data(), content.size());
+        if (n < 0) error = "cannot read the input file '" + file + "': " + std::strerror(errno);
+        else content.resize(static_cast<size_t>(n));
+    }
+    close(fd);
+    if (!error.empty()) return false;
+    if (!ParseInputScript(content, events, error)) {
         error = file + ": " + error;
+        return false;
+    }
+    return true;
+}
+
+// Checks, without creating or changing anything, that the log can be written
+// where asked and is not the input script.
+bool CheckLogFile(const SessionOptions& options, std::string& error) {
+    const std::string& log = options.logFile;
+    struct stat st, input;
+    if (stat(log.c_str(), &st) == 0) {
+        if (S_ISDIR(st.st_mode) || access(log.c_str(), W_OK) != 0) {
+            error = "cannot write the log file '" + log + "'";
+            return false;
+        }
+        if (!options.inputFile.empty() && stat(options.inputFile.c_str(), &input) == 0 &&
+            st.st_dev == input.st_dev && st.st_ino == input.st_ino) {
+            error = "the log file and the input file are the same file '" + log + "'";
+            return false;
+        }
+        return true;
+    }
+    std::error_code ec;
+    std::filesystem::path parent = std::filesystem::absolute(log, ec).parent_path();
+    if (ec || !std::filesystem::is_directory(parent, ec) || access(parent.c_str(), W_OK | X_OK) != 0) {
+        error = "cannot write the log file '" + log + "': its folder is missing or not writable";
+        return false;
+    }
+    return true;
+}
+
+// Checks, without creating it, that the device root is or can be a folder.
+bool CheckDeviceRoot(const std::string& root, std::string& error) {
+    std::error_code ec;
+    std::filesystem::path path = std::filesystem::absolute(root, ec);
+    struct stat st;
+    // The nearest part of the path that exists must be a folder.
+    while (!ec && lstat(path.c_str(), &st) != 0 && errno == ENOENT && path.has_relative_path())
+        path = path.parent_path();
+    if (ec || stat(path.c_str(), &st) != 0 || !S_ISDIR(st.st_mode)) {
+        error = "the device root '" + root + "' is not a directory";
         return false;
     }
     return true;
@@ -276,12 +338,29 @@ int main(int argc, char** argv) {
         std::fputs(HelpText(), stdout);
         return EXIT_SESSION_ENDED;
     }
+    // Every argument is checked, and the host reached, before anything is
+    // created or emptied.
     std::vector<ScriptEvent> script;
     if (!options.inputFile.empty() && !ReadScript(options.inputFile, script, error)) {
         Complain(error);
         return EXIT_USAGE_ERROR;
     }
+    if ((!options.logFile.empty() && !CheckLogFile(options, error)) ||
+        (!options.deviceRoot.empty() && !CheckDeviceRoot(options.deviceRoot, error))) {
+        Complain(error);
+        return EXIT_USAGE_ERROR;
+    }
     setenv("QT_QPA_PLATFORM", "offscreen", 0);
+
+    HostLink link;
+    if (options.mode == LinkMode::Connect) {
+        if (!link.Connect(options.host, options.port, kConnectTimeoutMs, error)) {
+            Complain(error);
+            return EXIT_RUNTIME_ERROR;
+        }
+    } else {
+        link.UseStdio();
+    }
     if (!options.deviceRoot.empty()) {
         std::error_code ec;
         std::filesystem::create_directories(options.deviceRoot, ec);
@@ -295,16 +374,6 @@ int main(int argc, char** argv) {
     if (!options.logFile.empty() && !log.Open(options.logFile, error)) {
         Complain(error);
         return EXIT_USAGE_ERROR;
-    }
-
-    HostLink link;
-    if (options.mode == LinkMode::Connect) {
-        if (!link.Connect(options.host, options.port, kConnectTimeoutMs, error)) {
-            Complain(error);
-            return EXIT_RUNTIME_ERROR;
-        }
-    } else {
-        link.UseStdio();
     }
     HeadlessSession session(link);
     if (!session.Create(error)) {
