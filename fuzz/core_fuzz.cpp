@@ -9,10 +9,17 @@
 //   bit 7      halfway through the host's bytes the user types, scans and
 //              a widget reports, so the second half finds input waiting;
 //              at the end the session is disconnected
-// The device root and the program folder are fresh temporary directories made
-// once per process and emptied every few hundred runs, so the files hosts
-// create stay small and bounded. Segments go to a window that discards them.
+// The device root is a fresh temporary directory made once per process and
+// emptied every few hundred runs, so the files hosts create stay small and
+// bounded. Beside it lies a canary folder, and links in the root point into
+// it; after every run the canary folder must be exactly as it was, and
+// nothing may have appeared beside the root: the run aborts otherwise.
+// Segments go to a window that discards them.
+#include <sys/stat.h>
+
 #include <cstddef>
+#include <cstdio>
+#include <fstream>
 #include <cstdint>
 #include <cstdlib>
 #include <filesystem>
@@ -33,9 +40,38 @@ constexpr uint32_t kCodePages[] = {0, 1252, 65001, 932};
 
 DWORD g_tick = 1000;
 
+// What a folder holds but for one subfolder: names, kinds, sizes,
+// modification times and bytes.
+std::string Snapshot(const std::filesystem::path& folder, const std::filesystem::path& except) {
+    std::string out;
+    std::error_code ec;
+    for (auto it = std::filesystem::recursive_directory_iterator(folder, ec);
+         !ec && it != std::filesystem::recursive_directory_iterator(); it.increment(ec)) {
+        struct stat st;
+        const std::filesystem::path& path = it->path();
+        if (path == except) {
+            it.disable_recursion_pending();
+            continue;
+        }
+        if (lstat(path.c_str(), &st) != 0) continue;
+        out += path.string() + ' ' + std::to_string(st.st_mode) + ' ' + std::to_string(st.st_size) + ' ' +
+               std::to_string(st.st_mtim.tv_sec) + '.' + std::to_string(st.st_mtim.tv_nsec) + '\n';
+        if (S_ISREG(st.st_mode)) {
+            std::ifstream in(path, std::ios::binary);
+            out.append(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
+            out += '\n';
+        }
+    }
+    return out;
+}
+
 class Environment {
 public:
-    Environment() : m_base("fuzz-core"), m_root(m_base.Path() / "root"), m_program(m_base.Path() / "program") {
+    Environment() : m_base("fuzz-core"), m_root(m_base.Path() / "root"), m_outside(m_base.Path() / "outside") {
+        std::filesystem::create_directories(m_outside / "folder");
+        std::ofstream(m_outside / "canary.txt") << "canary";
+        std::ofstream(m_outside / "folder" / "inner.txt") << "inner";
+        m_canary = Snapshot(m_base.Path(), m_root);
         Clean();
         plat::fs::SetDeviceRoot(m_root.string());
         plat::clock::SetTickSource([] { return g_tick; });
@@ -55,17 +91,30 @@ public:
         if (++m_runs % kRunsBetweenCleans == 0) Clean();
     }
 
+    // Aborts when anything outside the device root changed.
+    void CheckOutside() const {
+        if (Snapshot(m_base.Path(), m_root) != m_canary) {
+            std::fprintf(stderr, "fuzz_core: something outside the device root changed\n");
+            std::abort();
+        }
+    }
+
 private:
     void Clean() {
         std::error_code ec;
         std::filesystem::remove_all(m_root, ec);
-        std::filesystem::remove_all(m_program, ec);
         std::filesystem::create_directories(m_root / "App" / "DATA");
-        std::filesystem::create_directories(m_program);
+        std::filesystem::create_directories(m_root / "Program Files" / "Orvade Client");
+        // Links a local user could plant: to a folder, to a file, dangling.
+        std::filesystem::create_directory_symlink(m_outside, m_root / "App" / "DATA" / "out", ec);
+        std::filesystem::create_directory_symlink(m_outside / "folder", m_root / "App" / "link", ec);
+        std::filesystem::create_symlink(m_outside / "canary.txt", m_root / "App" / "DATA" / "canary.txt", ec);
+        std::filesystem::create_symlink(m_outside / "made.txt", m_root / "App" / "DATA" / "made.txt", ec);
     }
 
     FuzzDir m_base;
-    std::filesystem::path m_root, m_program;
+    std::filesystem::path m_root, m_outside;
+    std::string m_canary;
     HWND m_window = 0;
     int m_runs = 0;
 };
@@ -128,5 +177,6 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
         Drain();
     }
     Drain();
+    environment.CheckOutside();
     return 0;
 }

@@ -1,5 +1,7 @@
 // Arbitrary bytes through the framer in both modes; every field of every
-// packet is read with each reader.
+// packet is read with each reader. The third byte chooses which growths of
+// the assembly buffer fail (bit n: every growth numbered n modulo 8), so the
+// discarding of a packet that cannot grow is explored too.
 #include <cstddef>
 #include <cstdint>
 #include <memory>
@@ -38,21 +40,39 @@ void ReadAll(CPacket& p) {
     }
 }
 
+// A framer whose growths fail as the input says.
+class FailingFramer : public CPacketFramer {
+public:
+    FailingFramer(uint32_t codePage, uint8_t failures) : CPacketFramer(nullptr, nullptr, codePage), m_failures(failures) {}
+
+protected:
+    uint8_t* AllocateAssembly(int32_t size) override {
+        if (m_failures & (1u << (m_growths++ % 8))) return nullptr;
+        return CPacketFramer::AllocateAssembly(size);
+    }
+
+private:
+    uint8_t m_failures;
+    unsigned m_growths = 0;
+};
+
 }  // namespace
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
-    if (size < 2) return 0;
+    if (size < 3) return 0;
     const int mode = data[0] & 1;
     const uint8_t delimiter = data[1];
-    data += 2;
-    size -= 2;
-    CPacketFramer f(nullptr, nullptr, (mode ? 65001u : 1252u));
+    const uint8_t failures = data[2];
+    data += 3;
+    size -= 3;
+    FailingFramer f(mode ? 65001u : 1252u, failures);
     f.SetMode(mode);
     f.SetCommandDelimiter(delimiter);
     int32_t pos = 0;
     const int32_t len = static_cast<int32_t>(size);
     while (pos < len) {
         std::unique_ptr<CPacket> p(f.Parse(data, pos, len));
+        if (p && (p->GetLength() > CPacketFramer::kMaxPacket || p->GetLength() > f.GetCapacity())) std::abort();
         if (p) ReadAll(*p);
     }
     return 0;
