@@ -5,6 +5,7 @@
 #include <cstdlib>
 #include <memory>
 #include <optional>
+#include <string>
 
 #include "core/session/ClientCore.h"
 #include "core/session/HostFormats.h"
@@ -234,6 +235,8 @@ int CClientCore::GETFILE(CPacket* pkt, uint8_t code) {
             SendIntReply(code, 0);
             return 0;
         }
+        // The size of what was read, whatever the file's entry said a moment before.
+        size = std::to_string(length);
         // An empty file holds no buffer: the first chunk request only clears the transfer.
         g.loaded = true;
         m_writer->Reset();
