@@ -24,6 +24,7 @@
 //   state they capture are released after the layer's lock is.
 #pragma once
 
+#include <functional>
 #include <memory>
 #include <string>
 
@@ -235,6 +236,12 @@ DWORD GetWindowThreadId(HWND hwnd);
 // with them).
 HWND GetThreadFocus(HWND hwnd);
 HWND GetThreadCapture(HWND hwnd);
+// Runs task on the thread that owns hwnd, the next time it looks at its
+// queue (as a sent message, without waiting for it). FALSE when the window
+// does not exist.
+BOOL RunOnWindowThread(HWND hwnd, std::function<void()> task);
+// TRUE for windows of CreateMessageWindow (never shown).
+BOOL IsMessageOnlyWindow(HWND hwnd);
 
 // What a backend hears about; `what` is a mask of these.
 enum : unsigned {
@@ -257,8 +264,8 @@ public:
     virtual ~WindowBackend() = default;
     virtual void Notify(HWND hwnd, unsigned what) = 0;
     // A drawing context on the window's back buffer; null draws nothing.
+    // ReleaseDC deletes it; what it drew shows from then on.
     virtual HDC CreateDC(HWND hwnd) = 0;
-    virtual void ReleaseDC(HWND hwnd, HDC dc) = 0;
 };
 
 void SetWindowBackend(std::shared_ptr<WindowBackend> backend);

@@ -88,11 +88,12 @@ void retireQueue(const std::shared_ptr<Queue>& q) {
     State& s = state();
     Graveyard graves;
     std::vector<HWND> gone;
+    std::deque<std::shared_ptr<SentMessage>> dropped;
     {
         std::lock_guard lock(s.mutex);
         q->dead = true;
         for (auto& sm : q->sent) finishSent(*sm, 0);
-        q->sent.clear();
+        dropped.swap(q->sent);  // tasks may capture caller state: released after the lock
         q->posted.clear();
         q->timers.clear();
         q->dirty.clear();

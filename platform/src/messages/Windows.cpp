@@ -479,6 +479,20 @@ HWND plat::window::GetThreadCapture(HWND hwnd) {
     return w ? w->owner->capture : 0;
 }
 
+BOOL plat::window::RunOnWindowThread(HWND hwnd, std::function<void()> task) {
+    std::lock_guard lock(state().mutex);
+    Window* w = findWindow(hwnd);
+    if (!w || !task || w->owner->dead) return FALSE;
+    runOnOwnerLocked(*w->owner, std::move(task));
+    return TRUE;
+}
+
+BOOL plat::window::IsMessageOnlyWindow(HWND hwnd) {
+    std::lock_guard lock(state().mutex);
+    const Window* w = findWindow(hwnd);
+    return w && w->messageOnly ? TRUE : FALSE;
+}
+
 DWORD plat::window::GetWindowThreadId(HWND hwnd) {
     std::lock_guard lock(state().mutex);
     const Window* w = findWindow(hwnd);

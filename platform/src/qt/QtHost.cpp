@@ -1,0 +1,556 @@
+// Qt Widgets behind the window layer, and the one event loop of the GUI
+// thread. See QtHost.h for the design.
+#include "platform/QtHost.h"
+
+#include <sys/timerfd.h>
+#include <unistd.h>
+
+#include <QAbstractEventDispatcher>
+#include <QApplication>
+#include <QFont>
+#include <QFontMetrics>
+#include <QGuiApplication>
+#include <QImage>
+#include <QKeyEvent>
+#include <QMouseEvent>
+#include <QPainter>
+#include <QPointer>
+#include <QSocketNotifier>
+#include <QThread>
+#include <QWidget>
+#include <mutex>
+#include <unordered_map>
+
+#include "platform/Gdi.h"
+#include "platform/Message.h"
+
+namespace {
+
+using plat::gdi::DeviceContext;
+using namespace plat::window;
+
+// ---- back buffers ----
+
+// A window's back buffer. Drawn from the window's thread, shown from the GUI
+// thread; the mutex guards the image and is held only inside our own code.
+struct Surface {
+    std::mutex mutex;
+    QImage image;
+};
+
+class Surfaces {
+public:
+    // The buffer of hwnd at its current client size (new area white).
+    std::shared_ptr<Surface> Get(HWND hwnd) {
+        RECT rc{};
+        GetClientRect(hwnd, &rc);
+        const QSize size(std::max<LONG>(rc.right, 1), std::max<LONG>(rc.bottom, 1));
+        std::shared_ptr<Surface> s;
+        {
+            std::lock_guard lock(m_mutex);
+            auto& slot = m_map[hwnd];
+            if (!slot) slot = std::make_shared<Surface>();
+            s = slot;
+        }
+        std::lock_guard lock(s->mutex);
+        if (s->image.size() != size) {
+            QImage fresh(size, QImage::Format_ARGB32_Premultiplied);
+            fresh.fill(Qt::white);
+            if (!s->image.isNull()) {
+                QPainter p(&fresh);
+                p.drawImage(0, 0, s->image);
+            }
+            s->image = std::move(fresh);
+        }
+        return s;
+    }
+    std::shared_ptr<Surface> Find(HWND hwnd) {
+        std::lock_guard lock(m_mutex);
+        auto it = m_map.find(hwnd);
+        return it == m_map.end() ? nullptr : it->second;
+    }
+    void Remove(HWND hwnd) {
+        std::shared_ptr<Surface> gone;
+        std::lock_guard lock(m_mutex);
+        auto it = m_map.find(hwnd);
+        if (it == m_map.end()) return;
+        gone = std::move(it->second);
+        m_map.erase(it);
+    }
+    void Clear() {
+        std::lock_guard lock(m_mutex);
+        m_map.clear();
+    }
+
+private:
+    std::mutex m_mutex;
+    std::unordered_map<HWND, std::shared_ptr<Surface>> m_map;
+};
+
+Surfaces& surfaces() {
+    static Surfaces* s = new Surfaces;
+    return *s;
+}
+
+QColor toQColor(COLORREF c) { return QColor(GetRValue(c), GetGValue(c), GetBValue(c)); }
+
+QFont toQFont(const LOGFONT& lf) {
+    QFont font;
+    const std::u16string_view face(lf.lfFaceName);
+    if (!face.empty()) font.setFamily(QString::fromUtf16(face.data(), qsizetype(face.size())));
+    // Negative: the character height; positive: the cell height.
+    int px = lf.lfHeight < 0 ? -lf.lfHeight : (lf.lfHeight > 0 ? std::max(1, int(lf.lfHeight * 4 / 5)) : 12);
+    font.setPixelSize(std::max(px, 1));
+    font.setBold(lf.lfWeight >= 600);
+    font.setItalic(lf.lfItalic != 0);
+    font.setUnderline(lf.lfUnderline != 0);
+    font.setStrikeOut(lf.lfStrikeOut != 0);
+    return font;
+}
+
+QString toQString(std::u16string_view s) { return QString::fromUtf16(s.data(), qsizetype(s.size())); }
+
+class QtContext final : public DeviceContext {
+public:
+    explicit QtContext(std::shared_ptr<Surface> surface) : m_surface(std::move(surface)) {}
+
+    void Fill(const RECT& r, COLORREF colour) override {
+        std::lock_guard lock(m_surface->mutex);
+        QPainter p(&m_surface->image);
+        p.fillRect(QRect(r.left, r.top, r.right - r.left, r.bottom - r.top), toQColor(colour));
+    }
+    void Line(POINT from, POINT to, COLORREF colour, int width) override {
+        std::lock_guard lock(m_surface->mutex);
+        QPainter p(&m_surface->image);
+        p.setPen(QPen(toQColor(colour), std::max(width, 1)));
+        p.drawLine(from.x, from.y, to.x, to.y);
+    }
+    void Text(const RECT& r, std::u16string_view text, UINT format, const LOGFONT& font, COLORREF fg,
+              const COLORREF* bg) override {
+        int flags = 0;
+        flags |= (format & DT_CENTER) ? Qt::AlignHCenter : (format & DT_RIGHT) ? Qt::AlignRight : Qt::AlignLeft;
+        flags |= (format & DT_VCENTER) ? Qt::AlignVCenter : (format & DT_BOTTOM) ? Qt::AlignBottom : Qt::AlignTop;
+        if (format & DT_WORDBREAK) flags |= Qt::TextWordWrap;
+        if (format & DT_SINGLELINE) flags |= Qt::TextSingleLine;
+        if (format & DT_NOCLIP) flags |= Qt::TextDontClip;
+        const QRect box(r.left, r.top, r.right - r.left, r.bottom - r.top);
+        std::lock_guard lock(m_surface->mutex);
+        QPainter p(&m_surface->image);
+        p.setFont(toQFont(font));
+        const QString s = toQString(text);
+        if (bg) p.fillRect(p.boundingRect(box, flags, s).intersected((format & DT_NOCLIP) ? QRect(box.topLeft(), QSize(1 << 15, 1 << 15)) : box),
+                           toQColor(*bg));
+        p.setPen(toQColor(fg));
+        p.drawText(box, flags, s);
+    }
+    SIZE Measure(std::u16string_view text, const LOGFONT& font) override {
+        const QSize size = QFontMetrics(toQFont(font)).size(0, toQString(text));
+        return SIZE{size.width(), size.height()};
+    }
+
+private:
+    std::shared_ptr<Surface> m_surface;
+};
+
+// ---- keys ----
+
+UINT virtualKeyOf(const QKeyEvent* e) {
+    const int k = e->key();
+    const bool keypad = e->modifiers() & Qt::KeypadModifier;
+    if (k >= Qt::Key_A && k <= Qt::Key_Z) return UINT(k);  // 'A'..'Z'
+    if (k >= Qt::Key_0 && k <= Qt::Key_9) return keypad ? VK_NUMPAD0 + UINT(k - Qt::Key_0) : UINT(k);
+    if (k >= Qt::Key_F1 && k <= Qt::Key_F24) return VK_F1 + UINT(k - Qt::Key_F1);
+    switch (k) {
+    case Qt::Key_Return:
+    case Qt::Key_Enter: return VK_RETURN;
+    case Qt::Key_Escape: return VK_ESCAPE;
+    case Qt::Key_Tab:
+    case Qt::Key_Backtab: return VK_TAB;
+    case Qt::Key_Backspace: return VK_BACK;
+    case Qt::Key_Space: return VK_SPACE;
+    case Qt::Key_Left: return VK_LEFT;
+    case Qt::Key_Up: return VK_UP;
+    case Qt::Key_Right: return VK_RIGHT;
+    case Qt::Key_Down: return VK_DOWN;
+    case Qt::Key_Home: return VK_HOME;
+    case Qt::Key_End: return VK_END;
+    case Qt::Key_PageUp: return VK_PRIOR;
+    case Qt::Key_PageDown: return VK_NEXT;
+    case Qt::Key_Insert: return VK_INSERT;
+    case Qt::Key_Delete: return VK_DELETE;
+    case Qt::Key_Shift: return VK_SHIFT;
+    case Qt::Key_Control: return VK_CONTROL;
+    case Qt::Key_Alt: return VK_MENU;
+    case Qt::Key_Menu: return VK_APPS;
+    case Qt::Key_CapsLock: return VK_CAPITAL;
+    case Qt::Key_NumLock: return VK_NUMLOCK;
+    case Qt::Key_ScrollLock: return VK_SCROLL;
+    case Qt::Key_Pause: return VK_PAUSE;
+    case Qt::Key_Print: return VK_SNAPSHOT;
+    case Qt::Key_Clear: return VK_CLEAR;
+    case Qt::Key_Help: return VK_HELP;
+    case Qt::Key_Select: return VK_SELECT;
+    case Qt::Key_Execute: return VK_EXECUTE;
+    case Qt::Key_Cancel: return VK_CANCEL;
+    case Qt::Key_Asterisk: return VK_MULTIPLY;
+    case Qt::Key_Plus: return keypad ? VK_ADD : VK_OEM_PLUS;
+    case Qt::Key_Equal: return VK_OEM_PLUS;
+    case Qt::Key_Minus: return keypad ? VK_SUBTRACT : VK_OEM_MINUS;
+    case Qt::Key_Period: return keypad ? VK_DECIMAL : VK_OEM_PERIOD;
+    case Qt::Key_Slash: return keypad ? VK_DIVIDE : VK_OEM_2;
+    case Qt::Key_Comma: return VK_OEM_COMMA;
+    case Qt::Key_Semicolon: return VK_OEM_1;
+    case Qt::Key_QuoteLeft: return VK_OEM_3;
+    case Qt::Key_BracketLeft: return VK_OEM_4;
+    case Qt::Key_Backslash: return VK_OEM_5;
+    case Qt::Key_BracketRight: return VK_OEM_6;
+    case Qt::Key_Apostrophe: return VK_OEM_7;
+    default: return 0;
+    }
+}
+
+WPARAM mouseKeys(const QMouseEvent* e) {
+    WPARAM w = 0;
+    if (e->buttons() & Qt::LeftButton) w |= MK_LBUTTON;
+    if (e->buttons() & Qt::RightButton) w |= MK_RBUTTON;
+    if (e->modifiers() & Qt::ShiftModifier) w |= MK_SHIFT;
+    if (e->modifiers() & Qt::ControlModifier) w |= MK_CONTROL;
+    return w;
+}
+
+// ---- widgets ----
+
+void activateLater(HWND top) {
+    RunOnWindowThread(top, [top] {
+        if (IsWindow(top) && GetActiveWindow() != top) SetActiveWindow(top);
+    });
+}
+
+class HostWidget final : public QWidget {
+public:
+    HostWidget(HWND hwnd, QWidget* parent) : QWidget(parent), m_hwnd(hwnd) {
+        setAttribute(Qt::WA_OpaquePaintEvent);
+        setAttribute(Qt::WA_NoSystemBackground);
+        setMouseTracking(true);
+        // Only top-level widgets take Qt's focus: focus inside belongs to the layer.
+        setFocusPolicy(parent ? Qt::NoFocus : Qt::StrongFocus);
+    }
+    HWND hwnd() const { return m_hwnd; }
+
+protected:
+    void paintEvent(QPaintEvent*) override {
+        QPainter p(this);
+        if (auto s = surfaces().Find(m_hwnd)) {
+            std::lock_guard lock(s->mutex);
+            p.drawImage(0, 0, s->image);
+        } else {
+            p.fillRect(rect(), Qt::white);
+        }
+    }
+    bool event(QEvent* e) override {
+        // Tab and Backtab would move Qt's focus: they are keys like any other.
+        if (e->type() == QEvent::KeyPress) {
+            keyPressEvent(static_cast<QKeyEvent*>(e));
+            return true;
+        }
+        if (e->type() == QEvent::ShortcutOverride) return false;
+        return QWidget::event(e);
+    }
+    bool focusNextPrevChild(bool) override { return false; }
+    void keyPressEvent(QKeyEvent* e) override { key(e, true); }
+    void keyReleaseEvent(QKeyEvent* e) override { key(e, false); }
+    void mousePressEvent(QMouseEvent* e) override {
+        activateLater(GetAncestor(m_hwnd, GA_ROOT));
+        mouse(e, e->button() == Qt::RightButton ? WM_RBUTTONDOWN : WM_LBUTTONDOWN);
+    }
+    void mouseDoubleClickEvent(QMouseEvent* e) override {
+        WNDCLASS wc{};
+        char16_t name[64];
+        const bool wants = GetClassName(m_hwnd, name, 64) && GetClassInfo(nullptr, name, &wc) && (wc.style & CS_DBLCLKS);
+        if (e->button() == Qt::LeftButton) mouse(e, wants ? WM_LBUTTONDBLCLK : WM_LBUTTONDOWN);
+    }
+    void mouseReleaseEvent(QMouseEvent* e) override {
+        mouse(e, e->button() == Qt::RightButton ? WM_RBUTTONUP : WM_LBUTTONUP);
+    }
+    void mouseMoveEvent(QMouseEvent* e) override { mouse(e, WM_MOUSEMOVE); }
+    void focusInEvent(QFocusEvent*) override {
+        if (!parentWidget()) activateLater(m_hwnd);
+    }
+
+private:
+    void key(QKeyEvent* e, bool down) {
+        const HWND focus = GetThreadFocus(m_hwnd);
+        const HWND target = focus ? focus : m_hwnd;
+        const bool alt = e->modifiers() & Qt::AltModifier;
+        const UINT vk = virtualKeyOf(e);
+        LPARAM l = LPARAM(1) | LPARAM((e->nativeScanCode() & 0xFF) << 16);
+        if (alt) l |= LPARAM(1) << 29;
+        if (!down) l |= (LPARAM(1) << 30) | (LPARAM(1) << 31);
+        else if (e->isAutoRepeat()) l |= LPARAM(1) << 30;
+        if (vk) PostMessage(target, down ? (alt ? WM_SYSKEYDOWN : WM_KEYDOWN) : (alt ? WM_SYSKEYUP : WM_KEYUP), vk, l);
+        if (down)
+            for (QChar c : e->text()) PostMessage(target, alt ? WM_SYSCHAR : WM_CHAR, c.unicode(), l);
+    }
+    void mouse(QMouseEvent* e, UINT msg) {
+        const HWND capture = GetThreadCapture(m_hwnd);
+        const HWND target = capture ? capture : m_hwnd;
+        POINT p{LONG(e->position().x()), LONG(e->position().y())};
+        if (target != m_hwnd) {
+            ClientToScreen(m_hwnd, &p);
+            ScreenToClient(target, &p);
+        }
+        PostMessage(target, msg, mouseKeys(e), MAKELPARAM(p.x, p.y));
+    }
+
+    HWND m_hwnd;
+};
+
+class Widgets {
+public:
+    HostWidget* Find(HWND h) {
+        auto it = m_map.find(h);
+        return it == m_map.end() ? nullptr : it->second.data();
+    }
+
+    void Sync(HWND h, unsigned what) {
+        if (what & kWindowCursor) syncCursor();
+        if (!h) return;
+        if (!IsWindow(h) || IsMessageOnlyWindow(h)) {
+            remove(h);
+            return;
+        }
+        HostWidget* w = ensure(h);
+        if (!w) return;
+        const HWND parent = GetAncestor(h, GA_PARENT);
+        RECT r{};
+        GetWindowRect(h, &r);
+        if (parent) {
+            RECT pr{};
+            GetWindowRect(parent, &pr);
+            OffsetRect(&r, -pr.left, -pr.top);
+        }
+        const QRect geometry(r.left, r.top, r.right - r.left, r.bottom - r.top);
+        if (w->geometry() != geometry) w->setGeometry(geometry);
+        const LONG_PTR style = GetWindowLongPtr(h, GWL_STYLE);
+        w->setEnabled(!(style & WS_DISABLED));
+        if (!parent) {
+            const QString title = toQString(GetWindowString(h));
+            if (w->windowTitle() != title) w->setWindowTitle(title);
+        }
+        if (what & (kWindowZOrder | kWindowCreated)) restack(parent ? parent : 0, h);
+        if (w->isVisible() != bool(style & WS_VISIBLE)) w->setVisible(style & WS_VISIBLE);
+        if (!parent && (what & kWindowFocus) && GetForegroundWindow() == h && w->isVisible()) {
+            w->raise();
+            w->activateWindow();
+        }
+        if (what & (kWindowPresent | kWindowGeometry | kWindowCreated | kWindowShown)) w->update();
+    }
+
+    void Clear() {
+        for (auto& [h, w] : m_map)
+            if (w && !w->parentWidget()) delete w.data();
+        m_map.clear();
+    }
+
+private:
+    HostWidget* ensure(HWND h) {
+        if (HostWidget* w = Find(h)) return w;
+        const HWND parent = GetAncestor(h, GA_PARENT);
+        QWidget* pw = nullptr;
+        if (parent) {
+            pw = ensure(parent);
+            if (!pw) return nullptr;
+        }
+        auto* w = new HostWidget(h, pw);
+        if (!parent) {
+            const LONG_PTR style = GetWindowLongPtr(h, GWL_STYLE);
+            const LONG_PTR ex = GetWindowLongPtr(h, GWL_EXSTYLE);
+            Qt::WindowFlags flags = Qt::Window;
+            if ((style & WS_CAPTION) != WS_CAPTION) flags |= Qt::FramelessWindowHint;
+            if (ex & WS_EX_TOPMOST) flags |= Qt::WindowStaysOnTopHint;
+            w->setWindowFlags(flags);
+        }
+        m_map[h] = w;
+        return w;
+    }
+
+    void remove(HWND h) {
+        surfaces().Remove(h);
+        auto it = m_map.find(h);
+        if (it == m_map.end()) return;
+        delete it->second.data();  // Qt deletes the child widgets with it
+        m_map.erase(it);
+    }
+
+    // Qt's stacking follows our z-order: raise from the bottom up.
+    void restack(HWND parent, HWND h) {
+        if (!parent) return;
+        (void)h;
+        std::vector<HWND> order;
+        for (HWND c = GetWindow(parent, GW_CHILD); c; c = GetWindow(c, GW_HWNDNEXT)) order.push_back(c);
+        for (auto it = order.rbegin(); it != order.rend(); ++it)
+            if (HostWidget* w = Find(*it)) w->raise();
+    }
+
+    void syncCursor() {
+        const bool wait = GetCursor() == IDC_WAIT;
+        if (wait && !m_waitCursor) QGuiApplication::setOverrideCursor(Qt::WaitCursor);
+        if (!wait && m_waitCursor) QGuiApplication::restoreOverrideCursor();
+        m_waitCursor = wait;
+    }
+
+    std::unordered_map<HWND, QPointer<HostWidget>> m_map;
+    bool m_waitCursor = false;
+};
+
+// ---- the backend and the event loop ----
+
+struct Host {
+    QObject* gui = nullptr;  // lives on the GUI thread; queued calls go through it
+    Widgets widgets;
+    QSocketNotifier* wakeNotifier = nullptr;
+    QSocketNotifier* timerNotifier = nullptr;
+    int timerFd = -1;
+    bool inWait = false;
+    int waitLevel = 0;
+
+    std::mutex pendingMutex;
+    std::unordered_map<HWND, unsigned> pending;  // guarded by pendingMutex
+    bool flushScheduled = false;                 // guarded by pendingMutex
+};
+
+Host* g_host = nullptr;  // GUI thread; set while attached
+
+void flush() {
+    if (!g_host) return;
+    std::unordered_map<HWND, unsigned> work;
+    {
+        std::lock_guard lock(g_host->pendingMutex);
+        work.swap(g_host->pending);
+        g_host->flushScheduled = false;
+    }
+    // Parents before children: lower handles first is not enough, so make
+    // sure each widget's parent exists (ensure does) and apply in any order.
+    for (const auto& [h, what] : work) g_host->widgets.Sync(h, what);
+}
+
+class QtBackend final : public WindowBackend {
+public:
+    void Notify(HWND hwnd, unsigned what) override {
+        Host* host = g_host;
+        if (!host) return;
+        bool schedule;
+        {
+            std::lock_guard lock(host->pendingMutex);
+            host->pending[hwnd] |= what;
+            schedule = !std::exchange(host->flushScheduled, true);
+        }
+        if (schedule) QMetaObject::invokeMethod(host->gui, &flush, Qt::QueuedConnection);
+    }
+    HDC CreateDC(HWND hwnd) override { return new QtContext(surfaces().Get(hwnd)); }
+};
+
+void armTimer(int ms) {
+    if (!g_host || g_host->timerFd < 0) return;
+    itimerspec spec{};
+    if (ms == 0) spec.it_value.tv_nsec = 1;  // due now
+    else if (ms > 0) {
+        spec.it_value.tv_sec = ms / 1000;
+        spec.it_value.tv_nsec = long(ms % 1000) * 1000000L;
+    }
+    timerfd_settime(g_host->timerFd, 0, &spec, nullptr);  // ms < 0: disarmed
+}
+
+// While a Qt loop runs instead of our GetMessage, serve our queue as a
+// Windows modal loop would. WM_QUIT stays queued for our own loop.
+void serve() {
+    plat::messages::HandleSentMessages();
+    MSG m;
+    for (int n = 0; n < 1000; ++n) {
+        if (!PeekMessage(&m, 0, 0, 0, PM_NOREMOVE) || m.message == WM_QUIT) break;
+        if (!PeekMessage(&m, 0, 0, 0, PM_REMOVE)) break;
+        DispatchMessage(&m);
+        if (n == 999 && g_host) QMetaObject::invokeMethod(g_host->gui, &serve, Qt::QueuedConnection);  // let Qt breathe
+    }
+    const int next = plat::messages::NextMessageTimeoutMs();
+    armTimer(next > 0 ? next : -1);
+}
+
+bool insideOurWait() {
+    return g_host && g_host->inWait && QThread::currentThread()->loopLevel() == g_host->waitLevel;
+}
+
+void onWake() {
+    plat::messages::DrainQueueWakeFd();
+    if (!insideOurWait()) serve();
+}
+
+void onTimer() {
+    if (!g_host) return;
+    uint64_t expirations;
+    [[maybe_unused]] const ssize_t n = ::read(g_host->timerFd, &expirations, sizeof expirations);
+    if (!insideOurWait()) serve();
+}
+
+void waitHook(int maxWaitMs) {
+    if (!g_host) return;
+    armTimer(maxWaitMs);
+    const bool savedWait = std::exchange(g_host->inWait, true);
+    const int savedLevel = std::exchange(g_host->waitLevel, QThread::currentThread()->loopLevel());
+    QCoreApplication::processEvents(QEventLoop::AllEvents | QEventLoop::WaitForMoreEvents);
+    if (!g_host) return;
+    g_host->inWait = savedWait;
+    g_host->waitLevel = savedLevel;
+}
+
+}  // namespace
+
+void plat::qt::AttachQtEventLoop() {
+    if (g_host || !QCoreApplication::instance()) return;
+    g_host = new Host;
+    g_host->gui = new QObject;
+    const int wakeFd = plat::messages::GetQueueWakeFd();
+    g_host->wakeNotifier = new QSocketNotifier(wakeFd, QSocketNotifier::Read, g_host->gui);
+    QObject::connect(g_host->wakeNotifier, &QSocketNotifier::activated, g_host->gui, [] { onWake(); });
+    g_host->timerFd = timerfd_create(CLOCK_MONOTONIC, TFD_CLOEXEC | TFD_NONBLOCK);
+    if (g_host->timerFd >= 0) {
+        g_host->timerNotifier = new QSocketNotifier(g_host->timerFd, QSocketNotifier::Read, g_host->gui);
+        QObject::connect(g_host->timerNotifier, &QSocketNotifier::activated, g_host->gui, [] { onTimer(); });
+    }
+    plat::messages::SetMessageWaitHook(&waitHook);
+    SetWindowBackend(std::make_shared<QtBackend>());
+    // Windows that exist already get their widgets.
+    for (HWND h = GetTopWindow(0); h; h = GetWindow(h, GW_HWNDNEXT)) {
+        std::vector<HWND> stack{h};
+        while (!stack.empty()) {
+            const HWND x = stack.back();
+            stack.pop_back();
+            g_host->widgets.Sync(x, kWindowCreated);
+            for (HWND c = GetWindow(x, GW_CHILD); c; c = GetWindow(c, GW_HWNDNEXT)) stack.push_back(c);
+        }
+    }
+    const int next = plat::messages::NextMessageTimeoutMs();
+    armTimer(next >= 0 ? next : -1);
+}
+
+void plat::qt::DetachQtEventLoop() {
+    if (!g_host) return;
+    SetWindowBackend(nullptr);
+    plat::messages::SetMessageWaitHook(nullptr);
+    Host* host = std::exchange(g_host, nullptr);
+    host->widgets.Clear();
+    delete host->gui;  // the notifiers with it
+    if (host->timerFd >= 0) ::close(host->timerFd);
+    surfaces().Clear();
+    delete host;
+}
+
+QWidget* plat::qt::WidgetOf(HWND hwnd) { return g_host ? g_host->widgets.Find(hwnd) : nullptr; }
+
+void plat::qt::SyncWidgets() { flush(); }
+
+QImage plat::qt::RenderWindow(HWND hwnd) {
+    flush();
+    QWidget* w = WidgetOf(hwnd);
+    return w ? w->grab().toImage() : QImage();
+}

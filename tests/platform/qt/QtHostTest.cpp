@@ -1,0 +1,316 @@
+// The window layer shown by Qt, offscreen: input translated into our
+// messages, rendering, windows of worker threads, and one event loop that
+// serves our queue inside Qt loops and never wakes while idle.
+#include <gtest/gtest.h>
+
+#include <QAbstractEventDispatcher>
+#include <QApplication>
+#include <QEventLoop>
+#include <QImage>
+#include <QKeyEvent>
+#include <QMouseEvent>
+#include <QTimer>
+#include <QWidget>
+#include <atomic>
+#include <chrono>
+#include <future>
+#include <thread>
+#include <vector>
+
+#include "platform/Gdi.h"
+#include "platform/QtHost.h"
+
+namespace {
+
+QApplication& app() {
+    static int argc = 1;
+    static char name[] = "qt_window_tests";
+    static char* argv[] = {name, nullptr};
+    static QApplication* a = new QApplication(argc, argv);
+    return *a;
+}
+
+struct Seen {
+    HWND hwnd;
+    UINT msg;
+    WPARAM wParam;
+    LPARAM lParam;
+    std::thread::id thread;
+};
+
+std::mutex g_mutex;
+std::vector<Seen> g_seen;
+COLORREF g_fill = RGB(255, 0, 0);
+
+// Records input and paints its client area in g_fill with a 10-pixel blue
+// square at (5, 5).
+LRESULT PainterProc(HWND h, UINT msg, WPARAM w, LPARAM l) {
+    switch (msg) {
+    case WM_KEYDOWN:
+    case WM_KEYUP:
+    case WM_CHAR:
+    case WM_SYSKEYDOWN:
+    case WM_LBUTTONDOWN:
+    case WM_LBUTTONUP:
+    case WM_RBUTTONDOWN:
+    case WM_MOUSEMOVE:
+    case WM_USER: {
+        std::lock_guard lock(g_mutex);
+        g_seen.push_back({h, msg, w, l, std::this_thread::get_id()});
+        return msg == WM_USER ? 42 : 0;
+    }
+    case WM_PAINT: {
+        PAINTSTRUCT ps;
+        HDC dc = BeginPaint(h, &ps);
+        RECT r;
+        GetClientRect(h, &r);
+        HBRUSH brush = CreateSolidBrush(g_fill);
+        FillRect(dc, &r, brush);
+        RECT square{5, 5, 15, 15};
+        FillRect(dc, &square, CreateSolidBrush(RGB(0, 0, 255)));
+        EndPaint(h, &ps);
+        return 0;
+    }
+    default: return DefWindowProc(h, msg, w, l);
+    }
+}
+
+class QtHost : public ::testing::Test {
+protected:
+    static void SetUpTestSuite() {
+        app();
+        WNDCLASS wc{};
+        wc.lpfnWndProc = PainterProc;
+        wc.lpszClassName = u"Painter";
+        RegisterClass(&wc);
+        plat::qt::AttachQtEventLoop();
+    }
+    static void TearDownTestSuite() { plat::qt::DetachQtEventLoop(); }
+    void SetUp() override {
+        std::lock_guard lock(g_mutex);
+        g_seen.clear();
+        g_fill = RGB(255, 0, 0);
+    }
+    void TearDown() override {
+        for (HWND h : made_)
+            if (IsWindow(h)) DestroyWindow(h);
+        Pump();
+    }
+    HWND Make(const char16_t* cls, DWORD style, int x, int y, int w, int h, HWND parent = 0, int id = 0) {
+        const HWND hwnd = CreateWindowEx(0, cls, u"", style, x, y, w, h, parent, HMENU(id), nullptr, nullptr);
+        if (!parent) made_.push_back(hwnd);
+        return hwnd;
+    }
+    // Runs our queue and Qt's events until nothing is left.
+    static void Pump() {
+        MSG m;
+        for (int i = 0; i < 20; ++i) {
+            QCoreApplication::processEvents();
+            plat::qt::SyncWidgets();
+            while (PeekMessage(&m, 0, 0, 0, PM_REMOVE)) DispatchMessage(&m);
+        }
+    }
+    static std::vector<Seen> Seen_(UINT msg) {
+        std::lock_guard lock(g_mutex);
+        std::vector<Seen> out;
+        for (const auto& s : g_seen)
+            if (s.msg == msg) out.push_back(s);
+        return out;
+    }
+    std::vector<HWND> made_;
+};
+
+}  // namespace
+
+TEST_F(QtHost, KeysArriveWithVirtualKeyCodesAndCharactersAtTheFocusWindow) {
+    const HWND top = Make(u"Painter", WS_POPUP | WS_VISIBLE, 0, 0, 200, 100);
+    const HWND child = Make(u"Painter", WS_CHILD | WS_VISIBLE, 10, 10, 50, 20, top, 5);
+    SetFocus(child);
+    Pump();
+    QWidget* w = plat::qt::WidgetOf(top);
+    ASSERT_NE(w, nullptr);
+
+    struct Key {
+        int qt;
+        Qt::KeyboardModifiers mods;
+        QString text;
+        UINT vk;
+    };
+    const Key keys[] = {
+        {Qt::Key_A, Qt::NoModifier, "a", 'A'},          {Qt::Key_Return, Qt::NoModifier, "\r", VK_RETURN},
+        {Qt::Key_F5, Qt::NoModifier, "", VK_F5},        {Qt::Key_5, Qt::KeypadModifier, "5", VK_NUMPAD0 + 5},
+        {Qt::Key_Tab, Qt::NoModifier, "\t", VK_TAB},    {Qt::Key_Escape, Qt::NoModifier, "\x1b", VK_ESCAPE},
+        {Qt::Key_Down, Qt::NoModifier, "", VK_DOWN},    {Qt::Key_Minus, Qt::NoModifier, "-", VK_OEM_MINUS},
+    };
+    for (const Key& k : keys) {
+        SCOPED_TRACE(k.vk);
+        {
+            std::lock_guard lock(g_mutex);
+            g_seen.clear();
+        }
+        QKeyEvent press(QEvent::KeyPress, k.qt, k.mods, k.text);
+        QKeyEvent release(QEvent::KeyRelease, k.qt, k.mods, k.text);
+        QCoreApplication::sendEvent(w, &press);
+        QCoreApplication::sendEvent(w, &release);
+        Pump();
+        const auto down = Seen_(WM_KEYDOWN), chars = Seen_(WM_CHAR), up = Seen_(WM_KEYUP);
+        ASSERT_EQ(down.size(), 1u);
+        EXPECT_EQ(down[0].hwnd, child);
+        EXPECT_EQ(down[0].wParam, k.vk);
+        ASSERT_EQ(up.size(), 1u);
+        EXPECT_EQ(up[0].wParam, k.vk);
+        EXPECT_NE(up[0].lParam & (LPARAM(1) << 31), 0);  // transition bit of a release
+        ASSERT_EQ(chars.size(), size_t(k.text.size()));
+        if (!k.text.isEmpty()) {
+            EXPECT_EQ(chars[0].wParam, k.text[0].unicode());
+        }
+    }
+    // Tab did not move Qt's focus: the layer's focus is where it was.
+    EXPECT_EQ(GetFocus(), child);
+    EXPECT_EQ(QApplication::focusWidget() == nullptr || QApplication::focusWidget() == w, true);
+}
+
+TEST_F(QtHost, MouseArrivesInClientCoordinatesOfTheWindowOrTheCapture) {
+    const HWND top = Make(u"Painter", WS_POPUP | WS_VISIBLE, 0, 0, 200, 100);
+    const HWND child = Make(u"Painter", WS_CHILD | WS_VISIBLE, 30, 40, 50, 20, top, 5);
+    Pump();
+    QWidget* cw = plat::qt::WidgetOf(child);
+    ASSERT_NE(cw, nullptr);
+    const QPointF at(7, 9);
+    QMouseEvent press(QEvent::MouseButtonPress, at, cw->mapToGlobal(at), Qt::LeftButton, Qt::LeftButton, Qt::ShiftModifier);
+    QCoreApplication::sendEvent(cw, &press);
+    Pump();
+    auto downs = Seen_(WM_LBUTTONDOWN);
+    ASSERT_EQ(downs.size(), 1u);
+    EXPECT_EQ(downs[0].hwnd, child);
+    EXPECT_EQ(GET_X_LPARAM(downs[0].lParam), 7);
+    EXPECT_EQ(GET_Y_LPARAM(downs[0].lParam), 9);
+    EXPECT_EQ(downs[0].wParam, MK_LBUTTON | MK_SHIFT);
+
+    SetCapture(top);  // the capture window gets it, in its own coordinates
+    QMouseEvent release(QEvent::MouseButtonRelease, at, cw->mapToGlobal(at), Qt::LeftButton, Qt::NoButton, Qt::NoModifier);
+    QCoreApplication::sendEvent(cw, &release);
+    Pump();
+    ReleaseCapture();
+    auto ups = Seen_(WM_LBUTTONUP);
+    ASSERT_EQ(ups.size(), 1u);
+    EXPECT_EQ(ups[0].hwnd, top);
+    EXPECT_EQ(GET_X_LPARAM(ups[0].lParam), 37);
+    EXPECT_EQ(GET_Y_LPARAM(ups[0].lParam), 49);
+}
+
+TEST_F(QtHost, WindowIsRenderedFromItsBackBufferWithItsChildren) {
+    const HWND top = Make(u"Painter", WS_POPUP | WS_VISIBLE, 0, 0, 120, 80);
+    Pump();  // the parent paints red
+    g_fill = RGB(0, 255, 0);
+    const HWND child = Make(u"Painter", WS_CHILD | WS_VISIBLE, 60, 40, 40, 30, top, 1);
+    Pump();  // the child paints green
+    ASSERT_TRUE(IsWindow(child));
+    const QImage image = plat::qt::RenderWindow(top).convertToFormat(QImage::Format_RGB32);
+    ASSERT_FALSE(image.isNull());
+    ASSERT_GE(image.width(), 120);
+    EXPECT_EQ(image.pixelColor(2, 2), QColor(255, 0, 0));    // the parent's fill
+    EXPECT_EQ(image.pixelColor(10, 10), QColor(0, 0, 255));  // its square
+    EXPECT_EQ(image.pixelColor(50, 30), QColor(255, 0, 0));
+    EXPECT_EQ(image.pixelColor(62, 42), QColor(0, 255, 0));  // the child over it
+    EXPECT_EQ(image.pixelColor(70, 50), QColor(0, 0, 255));  // the child's square at its (5, 5)
+    EXPECT_EQ(image.pixelColor(110, 75), QColor(255, 0, 0));  // past the child
+
+    MoveWindow(child, 0, 0, 40, 30, TRUE);  // a moved child shows where it now is
+    Pump();
+    const QImage moved = plat::qt::RenderWindow(top).convertToFormat(QImage::Format_RGB32);
+    EXPECT_EQ(moved.pixelColor(2, 2), QColor(0, 255, 0));
+    EXPECT_EQ(moved.pixelColor(62, 42), QColor(255, 0, 0));
+}
+
+TEST_F(QtHost, WindowOfAWorkerThreadKeepsItsQueueThereAndIsShownByTheGuiThread) {
+    std::promise<HWND> made;
+    std::atomic<bool> stop{false};
+    std::thread::id workerId;
+    std::thread worker([&] {
+        workerId = std::this_thread::get_id();
+        const HWND h = CreateWindowEx(0, u"Painter", u"Connecting", WS_POPUP | WS_VISIBLE | WS_BORDER, 10, 10, 100, 60,
+                                      0, 0, nullptr, nullptr);
+        made.set_value(h);
+        MSG m;
+        while (!stop && GetMessage(&m, 0, 0, 0) > 0) DispatchMessage(&m);
+        DestroyWindow(h);
+    });
+    const HWND h = made.get_future().get();
+    // The worker paints (blue square on red) on its thread; the GUI shows it.
+    QWidget* w = nullptr;
+    for (int i = 0; i < 200 && (!w || !w->isVisible()); ++i) {
+        QCoreApplication::processEvents(QEventLoop::AllEvents, 10);
+        w = plat::qt::WidgetOf(h);
+    }
+    ASSERT_NE(w, nullptr);
+    QImage image;
+    for (int i = 0; i < 200; ++i) {
+        QCoreApplication::processEvents(QEventLoop::AllEvents, 10);
+        image = plat::qt::RenderWindow(h).convertToFormat(QImage::Format_RGB32);
+        if (!image.isNull() && image.pixelColor(10, 10) == QColor(0, 0, 255)) break;
+    }
+    EXPECT_EQ(image.pixelColor(2, 2), QColor(255, 0, 0));
+    EXPECT_EQ(image.pixelColor(10, 10), QColor(0, 0, 255));
+    EXPECT_EQ(w->windowTitle(), QString("Connecting"));
+
+    QKeyEvent press(QEvent::KeyPress, Qt::Key_Escape, Qt::NoModifier, "\x1b");
+    QCoreApplication::sendEvent(w, &press);
+    for (int i = 0; i < 200 && Seen_(WM_CHAR).empty(); ++i) std::this_thread::sleep_for(std::chrono::milliseconds(5));
+    const auto chars = Seen_(WM_CHAR);
+    ASSERT_EQ(chars.size(), 1u);
+    EXPECT_EQ(chars[0].wParam, 27u);
+    EXPECT_EQ(chars[0].thread, workerId);  // handled on the window's own thread
+
+    stop = true;
+    PostMessage(h, WM_NULL, 0, 0);
+    worker.join();
+    for (int i = 0; i < 50 && plat::qt::WidgetOf(h); ++i) QCoreApplication::processEvents(QEventLoop::AllEvents, 10);
+    EXPECT_EQ(plat::qt::WidgetOf(h), nullptr);  // its widget went with it
+}
+
+TEST_F(QtHost, QtModalLoopServesSendsAndTimersOfTheGuiThread) {
+    const HWND gui = Make(u"Painter", WS_POPUP, 0, 0, 10, 10);
+    QEventLoop modal;
+    std::atomic<LRESULT> answer{0};
+    int ticks = 0;
+    plat::window::SetWindowProcedure(gui, [&](HWND h, UINT msg, WPARAM w, LPARAM l) -> LRESULT {
+        if (msg == WM_TIMER && ++ticks == 3) modal.quit();
+        return PainterProc(h, msg, w, l);
+    });
+    SetTimer(gui, 1, 10);
+    std::thread sender([&] { answer = SendMessage(gui, WM_USER, 0, 0); });
+    QTimer::singleShot(10000, &modal, [&] { modal.quit(); });  // a safety net only
+    modal.exec();
+    sender.join();
+    KillTimer(gui, 1);
+    EXPECT_EQ(ticks, 3);
+    EXPECT_EQ(answer.load(), 42);
+    DestroyWindow(gui);
+}
+
+TEST_F(QtHost, GetMessageOnTheGuiThreadRunsQtAndIdleDoesNotWakeUp) {
+    const HWND gui = Make(u"Painter", WS_POPUP, 0, 0, 10, 10);
+    Pump();
+    std::atomic<int> wakeups{0};
+    auto* dispatcher = QAbstractEventDispatcher::instance();
+    auto connection = QObject::connect(dispatcher, &QAbstractEventDispatcher::awake, [&] { ++wakeups; });
+
+    // Idle for 300 ms inside our wait: a 10 ms poll would wake about 30 times.
+    EXPECT_FALSE(WaitMessageTimeout(300));
+    EXPECT_LE(wakeups.load(), 2);  // the end of the wait itself
+
+    // A post from another thread wakes GetMessage, and Qt events run meanwhile.
+    bool qtRan = false;
+    QTimer::singleShot(0, [&] { qtRan = true; });
+    std::thread poster([gui] {
+        std::this_thread::sleep_for(std::chrono::milliseconds(50));
+        PostMessage(gui, WM_USER + 1, 7, 0);
+    });
+    MSG m{};
+    EXPECT_EQ(GetMessage(&m, 0, 0, 0), TRUE);
+    poster.join();
+    EXPECT_EQ(m.message, WM_USER + 1u);
+    EXPECT_TRUE(qtRan);
+    QObject::disconnect(connection);
+}
