@@ -409,6 +409,24 @@ TEST_F(HeadlessSession, ScriptedInputIsQueuedAndAnsweredByGetEvent) {
     EXPECT_EQ(Unframe(f.out), expected);
 }
 
+TEST_F(HeadlessSession, WidgetStreamsCreateFindAndRemoveWidgets) {
+    // Two widgets (the second named, with the client's own id), SHOW by
+    // name, GETLABEL of the first sent back as an ADD, then all removed.
+    const Bytes add = "1\xFD" "1\xFD" "5\xFD" "2\xFC" "1\xFC" "1\xFD\xFC\xFC\xFCOK\xFE"
+                      "8\xFD" "1\xFD\xFD\xFD\xFD\xFD\xFD\xFD\xFD" "caption";
+    Finished f = RunTool(Args({"--stdio"}), Frame(0, Cmd('w', add)) + Frame(0, Cmd('w', "1\xFD" "4\xFD" "caption")) +
+                                                Frame(0, Cmd('w', "1\xFD" "9\xFD" "5")) +
+                                                Frame(0, Cmd('w', "0\xFD" "2\xFD\xFE" "0\xFD" "9\xFD")));
+    EXPECT_EQ(f.status, 0) << f.err;
+    std::vector<Bytes> replies = Unframe(f.out);
+    ASSERT_EQ(replies.size(), 4u);
+    EXPECT_EQ(replies[0], Cmd('w', "5\xFE" "2147483648"));
+    EXPECT_EQ(replies[1], Cmd('w', "caption"));
+    EXPECT_EQ(replies[2].substr(0, 7), Cmd('w', "1\xFD" "1\xFD" "5"));
+    EXPECT_NE(replies[2].find("4294967295\xFCOK\xFC"), Bytes::npos);
+    EXPECT_EQ(replies[3], Cmd('w', "1\xFE" "1\xFD"));
+}
+
 TEST_F(HeadlessSession, MalformedInputLineIsNamedBeforeTheSessionStarts) {
     const struct {
         const char* script;

@@ -33,6 +33,10 @@ public:
     CPacketBuffer& EndItem() { return AppendByte(0xFB); }
 
     void Reset() { m_used = 0; }
+    // Drops what was appended after the given length (a record that did not fit whole).
+    void Truncate(int32_t length) {
+        if (length >= 0 && length < m_used) m_used = length;
+    }
     int32_t GetLength() const { return m_used; }
     const uint8_t* GetData() const { return m_data; }
     int32_t GetCapacity() const { return m_capacity; }

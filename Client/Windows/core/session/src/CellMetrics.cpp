@@ -54,6 +54,7 @@ void CClientCore::UpdateCellMetrics() {
     m_cellHeight = cellHeight > 0 ? cellHeight : kDefaultCellHeight;
     m_doubleCellWidth = 2 * m_cellWidth;
     m_widgets->SetCellMetrics(m_cellWidth, m_cellHeight);
+    m_widgets->SetDefaultFont(m_props.fontName, m_props.fontSize);
 }
 
 void CClientCore::CreateBackBuffer() {

@@ -7,6 +7,7 @@
 #include "core/support/DevicePath.h"
 #include "core/support/LogFile.h"
 #include "core/session/LogicalFolders.h"
+#include "core/widgets/WidgetManager.h"
 #include "platform/Clock.h"
 #include "platform/DeviceFs.h"
 
@@ -17,7 +18,6 @@ HWND g_controlWindow = 0;
 ICoreScanner g_noScanner;
 ICoreDevices g_noDevices;
 ICoreScreen g_noScreen;
-ICoreWidgets g_noWidgets;
 ICoreAutomation g_noAutomation;
 
 }  // namespace
@@ -49,14 +49,22 @@ CClientCore::CClientCore(HWND controlWindow, std::unique_ptr<ISessionCanvas> can
       m_scanner(&g_noScanner),
       m_devices(&g_noDevices),
       m_screen(&g_noScreen),
-      m_widgets(&g_noWidgets),
-      m_automation(&g_noAutomation) {
+      m_automation(&g_noAutomation),
+      m_widgetManager(std::make_unique<CWidgetManager>()) {
     if (uint32_t* numbers = m_featureNumbers.Allocate(1)) numbers[0] = 0;
     if (char16_t** strings = m_featureStrings.Allocate(1)) strings[0] = nullptr;
 
     m_framer = std::make_unique<CPacketFramer>(&CClientCore::SendData, this, m_codePage);
     m_framer->SetDiscardCallback(&LogDiscardedPacket, nullptr);
     m_writer = m_framer->NewDefaultWriter();
+    m_widgets = m_widgetManager.get();
+    m_widgetManager->SetOwnerWindow(controlWindow);
+    m_widgetManager->SetFramer(m_framer.get());
+    m_widgetManager->SetCallback(
+        [](void* core, CWidgetManager*, const CPacketBuffer& writer) {
+            static_cast<CClientCore*>(core)->OnWidgetReply(writer);
+        },
+        this);
 
     m_moduleFolder = plat::fs::ProgramFolder();
     RegisterFolder(u"OVC", u"", m_moduleFolder.c_str());
@@ -82,6 +90,8 @@ void CClientCore::Destroy() {
     m_serialPort.reset();
     m_writer.reset();
     m_retiredWriters.clear();
+    m_widgetManager->RemoveAll();
+    m_widgetManager->SetFramer(nullptr);
     m_framer.reset();
     ClearEventQueue();
     m_automation->Notify(AUTO_TERMINATE, 0, 0);
@@ -106,7 +116,8 @@ void CClientCore::Start() {
 void CClientCore::SetScanner(ICoreScanner* scanner) { m_scanner = scanner ? scanner : &g_noScanner; }
 void CClientCore::SetDevices(ICoreDevices* devices) { m_devices = devices ? devices : &g_noDevices; }
 void CClientCore::SetScreen(ICoreScreen* screen) { m_screen = screen ? screen : &g_noScreen; }
-void CClientCore::SetWidgets(ICoreWidgets* widgets) { m_widgets = widgets ? widgets : &g_noWidgets; }
+void CClientCore::SetWidgets(ICoreWidgets* widgets) { m_widgets = widgets ? widgets : m_widgetManager.get(); }
+void CClientCore::SetWidgetWindows(IWidgetWindows* windows) { m_widgetManager->SetWindowLayer(windows); }
 void CClientCore::SetAutomation(ICoreAutomation* automation) {
     m_automation = automation ? automation : &g_noAutomation;
 }

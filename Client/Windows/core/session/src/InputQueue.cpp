@@ -71,7 +71,7 @@ int CClientCore::GETEVENT(CPacket* pkt, uint8_t) {
         m_inputText.clear();
         const int kind = pkt->GetFieldLength() > 0 ? pkt->PeekByte('0') : '0';
         m_inputKind = kind == '1' ? InputKind::Keys : kind == '2' ? InputKind::Data : InputKind::KeysAndData;
-        if (!m_widgets->ActivateFocused()) {
+        if (!m_widgets->ActivateFocused(false)) {
             EnableReaders(true);
         }
         m_inputCommand = InputCommand::Event;
@@ -133,7 +133,7 @@ int CClientCore::RfInput(CPacket* pkt, uint8_t) {
         m_devices->CallDevice(DeviceFunction::SetAlphaMode, (m_secondFlags & 0x40) ? 1 : 0);
     }
     if (!(flags & INPUT_NO_ACTIVATE)) {
-        m_widgets->ActivateFocused();
+        m_widgets->ActivateFocused(true);
         EnableScanner(true);
         m_devices->EnableRfid(true);
     }

@@ -20,6 +20,9 @@
 #include "core/support/SizedBuffers.h"
 #include "platform/Message.h"
 
+class CWidgetManager;
+class IWidgetWindows;
+
 // Messages the core sends (posts, for the end of input) to the control window.
 constexpr UINT WM_CORE_SEND_SEGMENT = WM_USER + 4;    // wParam byte count, lParam the bytes
 constexpr UINT WM_CORE_SESSION_ENDED = WM_USER + 6;   // 0, 0
@@ -339,7 +342,10 @@ public:
     void SetScanner(ICoreScanner* scanner);
     void SetDevices(ICoreDevices* devices);
     void SetScreen(ICoreScreen* screen);
+    // Null restores the core's own widget manager.
     void SetWidgets(ICoreWidgets* widgets);
+    // The window layer of the core's widgets (null: widgets without windows).
+    void SetWidgetWindows(IWidgetWindows* windows);
     void SetAutomation(ICoreAutomation* automation);
     ICoreScanner& Scanner() { return *m_scanner; }
     ICoreDevices& Devices() { return *m_devices; }
@@ -451,6 +457,7 @@ protected:
     ICoreScreen* m_screen;
     ICoreWidgets* m_widgets;
     ICoreAutomation* m_automation;
+    std::unique_ptr<CWidgetManager> m_widgetManager;
 };
 
 // The control window of the running core (module-wide), 0 when none.

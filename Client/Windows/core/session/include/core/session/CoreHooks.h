@@ -13,6 +13,9 @@
 
 #include "platform/WinTypes.h"
 
+class CPacket;
+class CPacketBuffer;
+
 // Scanner states as the scanner library knows them.
 constexpr int SCANNER_STATE_OFF = 1;
 constexpr int SCANNER_STATE_ON = 2;
@@ -91,10 +94,18 @@ public:
 class ICoreWidgets {
 public:
     virtual ~ICoreWidgets() = default;
-    // Activates the focused widget; false when there is none.
-    virtual bool ActivateFocused() { return false; }
+    // WIDGETACTION: the command's widget records; the answer goes into the
+    // writer when one is given. Returns the bytes left in the packet.
+    virtual int32_t ProcessWidgetStream(CPacket& /*packet*/, CPacketBuffer* /*writer*/) { return 0; }
+    // Activates the focused widget (keepFocus 0 first gives the focus to the
+    // focused widget, or to the first in tab order); false when none took it.
+    virtual bool ActivateFocused(bool /*keepFocus*/) { return false; }
     virtual void RemoveAll() {}
+    // The widgets' records for a saved screen, and their restoring.
+    virtual bool WriteAll(CPacketBuffer& /*writer*/) { return true; }
+    virtual void LoadAll(CPacket& /*packet*/) {}
     virtual void SetCellMetrics(int /*cellWidth*/, int /*cellHeight*/) {}
+    virtual void SetDefaultFont(std::u16string_view /*face*/, int32_t /*size*/) {}
     // A widget event offered to the open menu first (dialog mode 4).
     virtual void OfferToMenu(const uint8_t* /*bytes*/, int32_t /*count*/) {}
     // A window message offered to the widgets until one claims it; *handled

@@ -1,0 +1,125 @@
+// The session's widgets: the list in creation order, the widget stream of
+// WIDGETACTION that creates and changes them, lookups by id and name, the
+// tab order, the routing of the control window's messages, and the way their
+// events take to the core. One manager belongs to the core; everything runs
+// on the user-interface thread and the manager holds no lock.
+#pragma once
+
+#include <cstdint>
+#include <memory>
+#include <string>
+#include <string_view>
+#include <vector>
+
+#include "core/session/CoreHooks.h"
+#include "common/Packet.h"
+#include "common/PacketBuffer.h"
+#include "common/PacketFramer.h"
+#include "core/widgets/Widget.h"
+#include "core/widgets/WidgetWindows.h"
+
+// WIDGETACTION actions.
+enum WidgetAction : int32_t {
+    WID_ACTION_ADD = 1,
+    WID_ACTION_REMOVE = 2,
+    WID_ACTION_HIDE = 3,
+    WID_ACTION_SHOW = 4,
+    WID_ACTION_SETLABEL = 5,
+    WID_ACTION_ENABLE = 6,
+    WID_ACTION_DISABLE = 7,
+    WID_ACTION_SETFOCUS = 8,
+    WID_ACTION_GETLABEL = 9,
+};
+
+// WM_USER+12 to the owner window: wParam 1 turns the input devices on, 0 off.
+constexpr UINT WM_WIDGET_INPUT_DEVICES = 0x0400 + 12;
+
+// Receives one widget event record; the writer stays the caller's.
+using WidgetEventCallback = void (*)(void* context, CWidgetManager* manager, const CPacketBuffer& writer);
+
+class CWidgetManager : public ICoreWidgets {
+public:
+    // Answer of a lookup that found nothing.
+    static constexpr int32_t kNotFound = -4;
+    // Ids the client picks itself when the host gives none: never 0, which
+    // is what a name reads as when taken for a number.
+    static constexpr uint32_t kFirstOwnId = 0x80000000u;
+
+    CWidgetManager();
+    ~CWidgetManager() override;
+
+    CWidgetManager(const CWidgetManager&) = delete;
+    CWidgetManager& operator=(const CWidgetManager&) = delete;
+
+    // The widget stream: one action per 0xFE-separated record up to the end
+    // of the command. With a writer, the reply 'w' 0xFD answer 0xFE answer...
+    // Returns the bytes left in the packet (0 after a whole packet).
+    int32_t ProcessWidgetStream(CPacket& packet, CPacketBuffer* writer) override;
+    // A new widget from the definition record at the cursor; its id, or -1
+    // when memory runs out.
+    int64_t AddWidget(CPacket& packet);
+    // 1 when a widget was removed, 0 when none has the id.
+    int RemoveWidget(uint32_t id);
+    void RemoveAll() override;
+    CWidget* FindById(uint32_t id) const;
+    CWidget* FindByName(std::u16string_view name) const;
+    void ShowAll(bool on);
+    void EnableAll(bool on);
+    // Every widget's record followed by 0xFE; records go in whole or not at
+    // all, so a full writer holds only whole records. False when one did not fit.
+    bool WriteAll(CPacketBuffer& writer) override;
+    // Replaces the widgets by one widget per 0xFE-separated record.
+    void LoadAll(CPacket& packet) override;
+    LRESULT RouteMessage(HWND window, UINT message, WPARAM wParam, LPARAM lParam, bool* handled) override;
+    void MoveFocus(CWidget* current, bool backward);
+    bool ActivateFocused(bool keepFocus) override;
+    void SetInputDevices(bool on);
+    void SendEvent(const CPacketBuffer& writer);
+
+    // Set once by the core.
+    void SetOwnerWindow(HWND window) { m_owner = window; }
+    HWND GetOwnerWindow() const { return m_owner; }
+    void SetCallback(WidgetEventCallback callback, void* context) { m_callback = callback, m_context = context; }
+    void SetFramer(const CPacketFramer* framer) { m_framer = framer; }
+    const CPacketFramer* GetFramer() const { return m_framer; }
+    // The window layer; null: widgets get no windows.
+    void SetWindowLayer(IWidgetWindows* windows);
+    IWidgetWindows& Windows() const { return *m_windows; }
+
+    // Set with the core's cell metrics.
+    void SetCellMetrics(int cellWidth, int cellHeight) override;
+    void SetDefaultFont(std::u16string_view face, int32_t size) override;
+    int GetCellWidth() const { return m_cellWidth; }
+    int GetCellHeight() const { return m_cellHeight; }
+    const std::u16string& GetDefaultFace() const { return m_defaultFace; }
+    int32_t GetDefaultSize() const { return m_defaultSize; }
+
+    // Set by a widget window that receives the focus.
+    void SetFocusedWidget(CWidget* widget) { m_focused = widget; }
+    CWidget* GetFocusedWidget() const { return m_focused; }
+
+    int Count() const { return static_cast<int>(m_widgets.size()); }
+    CWidget* At(int index) const { return m_widgets[static_cast<size_t>(index)].get(); }
+    // An id no live widget has, for a definition without one (AddWidget takes it).
+    uint32_t NextOwnId();
+
+private:
+    // HIDE, SHOW, SETLABEL, ENABLE, DISABLE and SETFOCUS of one widget.
+    void OneWidgetAction(int32_t action, CWidget& widget, CPacket& record);
+    // The scope-0 actions, with their answers.
+    void AllWidgetsAction(int32_t action, const CPacket& record, CPacketBuffer* writer);
+    void RemoveAt(size_t index);
+
+    std::vector<std::unique_ptr<CWidget>> m_widgets;
+    HWND m_owner = 0;
+    WidgetEventCallback m_callback = nullptr;
+    void* m_context = nullptr;
+    const CPacketFramer* m_framer = nullptr;
+    IWidgetWindows* m_windows;
+    int m_cellWidth = 11;
+    int m_cellHeight = 18;
+    std::u16string m_defaultFace;
+    int32_t m_defaultSize = 0;
+    CWidget* m_focused = nullptr;
+    uint32_t m_nextOwnId = kFirstOwnId;
+};
