@@ -19,8 +19,10 @@ std::vector<WidgetFields> Fields(const CWidgetManager& m) {
     return out;
 }
 
-std::string Save(CWidgetManager& m, int mode) {
-    CPacketBuffer writer(mode, 0xFF, 1 << 20, 0);
+// Room for every record: a fixed part per widget, and a number of up to 11
+// digits may come from two input bytes.
+std::string Save(CWidgetManager& m, int mode, size_t inputSize) {
+    CPacketBuffer writer(mode, 0xFF, static_cast<int32_t>(6 * inputSize + 300 * (m.Count() + 1)), 0);
     if (!m.WriteAll(writer)) std::abort();
     return std::string(reinterpret_cast<const char*>(writer.GetData()), static_cast<size_t>(writer.GetLength()));
 }
@@ -45,10 +47,10 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     manager.ProcessWidgetStream(packet, &reply);
     for (int i = 0; i < manager.Count(); ++i) manager.At(i)->SendEvent(u"event", i % 3);
 
-    Restore(manager, Save(manager, mode), mode);
+    Restore(manager, Save(manager, mode, size), mode);
     const std::vector<WidgetFields> settled = Fields(manager);
-    const std::string saved = Save(manager, mode);
+    const std::string saved = Save(manager, mode, size);
     Restore(manager, saved, mode);
-    if (Fields(manager) != settled || Save(manager, mode) != saved) std::abort();
+    if (Fields(manager) != settled || Save(manager, mode, size) != saved) std::abort();
     return 0;
 }

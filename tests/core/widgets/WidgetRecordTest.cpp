@@ -164,6 +164,10 @@ TEST_F(WidgetTest, EventRecordsCarryTheSlotCodeTextIdAndExtra) {
     EXPECT_EQ(m_events, (std::vector<Bytes>{"3" + FD + "OK" + FD + "5" + FC + "extra0",
                                             "8" + FD + "data1" + FD + "5" + FC + "-1",
                                             "8" + FD + "OK" + FD + "5" + FC + "-1"}));
+    // The code byte is '0' + code modulo 256, whatever the code.
+    Stream(Definition(1, "6", {"", "", "2147483647"}));
+    Widget(6)->SendEvent(u"", 0);
+    EXPECT_EQ(m_events.back().substr(0, 1), "/");
 }
 
 TEST_F(WidgetTest, LongNonAsciiEventTextIsSentWholeInUtf8) {

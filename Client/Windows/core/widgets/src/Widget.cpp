@@ -312,7 +312,8 @@ void CWidget::SendEvent(std::u16string_view text, int slot) {
     std::unique_ptr<CPacketBuffer> writer(m_manager->GetFramer()->NewWriter(static_cast<int32_t>(capacity)));
     if (!writer) return;
     const int32_t code = m_fields.replyCode[k];
-    writer->AppendByte(code > 0 ? static_cast<uint8_t>('0' + code) : static_cast<uint8_t>('8')).EndField();
+    // '0' + code modulo 256, in unsigned arithmetic: a code may be any int32.
+    writer->AppendByte(code > 0 ? static_cast<uint8_t>(static_cast<uint32_t>(code) + '0') : uint8_t{'8'}).EndField();
     writer->AppendWide(data ? data->c_str() : std::u16string(text).c_str()).EndField();
     writer->AppendULong(m_fields.id).EndSubField();
     if (extra && !extra->empty()) {
