@@ -58,9 +58,10 @@ bool IsSafeName(std::u16string_view name);
 // last name (not the root, not ending in '\'). Nothing is checked on disk.
 bool IsValidFilePath(std::u16string_view devicePath);
 
-// The machine path for a device path, for messages only (nothing opens it):
-// existing components are matched without regard to case, the rest are used
-// as given. Nothing for an unsafe or relative path, or one that passes
+// The machine path for a device path, for messages and for the few callers
+// that can only open by path (they must refuse a link there themselves, as
+// the registry's SQLite does with NOFOLLOW): existing components are matched
+// without regard to case, the rest are used as given. Nothing for an unsafe or relative path, or one that passes
 // through a symbolic link.
 std::optional<std::string> ToHostPath(std::u16string_view devicePath);
 

@@ -184,7 +184,7 @@ std::string MatchName(int dir, std::u16string_view name, const std::string& exac
 struct Location {
     Fd dir;
     std::string name;
-    std::string hostPath;  // for messages only; never opened
+    std::string hostPath;  // never opened here
     bool IsRoot() const { return name.empty(); }
 };
 
@@ -356,7 +356,8 @@ bool ReplaceWith(const Location& dst, Fill&& fill) {
     std::string temp;
     Fd out = CreateTempAt(dst.dir.get(), &temp);
     if (!out) return false;
-    bool ok = fill(out.get());
+    // On disk before the rename, so the name never points at a file not yet written.
+    bool ok = fill(out.get()) && fdatasync(out.get()) == 0;
     if (close(out.release()) != 0) ok = false;
     if (ok) ok = renameat(dst.dir.get(), temp.c_str(), dst.dir.get(), dst.name.c_str()) == 0;
     if (!ok) unlinkat(dst.dir.get(), temp.c_str(), 0);
