@@ -9,9 +9,7 @@ namespace {
 using widgettest::Definition;
 using widgettest::FakeWindows;
 
-Bytes Action(int scope, int action, const Bytes& id, const Bytes& rest = "") {
-    return std::to_string(scope) + FD + std::to_string(action) + FD + id + rest;
-}
+using widgettest::Action;
 Bytes Widgets(const Bytes& records) { return "w" + FD + records; }
 
 class WidgetActionTest : public CoreTest {

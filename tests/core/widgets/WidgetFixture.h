@@ -43,6 +43,11 @@ inline Bytes Definition(int type, const Bytes& id, const std::vector<Bytes>& res
     return r;
 }
 
+// An action record: scope, action, id, then further fields.
+inline Bytes Action(int scope, int action, const Bytes& id, const Bytes& rest = "") {
+    return std::to_string(scope) + FD + std::to_string(action) + FD + id + rest;
+}
+
 struct FakeWindows : IWidgetWindows {
     struct Window {
         CWidget* widget;
@@ -97,6 +102,7 @@ struct FakeWindows : IWidgetWindows {
         *r = windows[w].rect;
         return true;
     }
+    void ClientToScreen(HWND, int32_t*, int32_t*) override {}
     Window& Of(const CWidget* widget) { return windows.at(widget->GetWindow()); }
 };
 

@@ -5,10 +5,6 @@
 namespace widgettest {
 namespace {
 
-// An action record: scope, action, id, then further fields.
-Bytes Action(int scope, int action, const Bytes& id, const Bytes& rest = "") {
-    return std::to_string(scope) + FD + std::to_string(action) + FD + id + rest;
-}
 Bytes Add(int type, const Bytes& id, const std::vector<Bytes>& rest = {}) { return Definition(type, id, rest); }
 const Bytes kHeader = "w" + FD;
 
@@ -224,10 +220,10 @@ TEST_F(WidgetTest, WindowMessagesGoToTheWidgetTheyConcern) {
     m_manager.RouteMessage(owner, WM_LBUTTONDOWN, 0, tap(50, 15), &handled);
     EXPECT_FALSE(handled);
     // The pop-up menu takes the context menu only while enabled.
-    m_manager.RouteMessage(owner, widgetmsg::kContextMenu, 0, 0, &handled);
+    m_manager.RouteMessage(owner, WM_CONTEXTMENU, 0, 0, &handled);
     EXPECT_FALSE(handled);
     Stream(Action(1, WID_ACTION_ENABLE, "3"));
-    m_manager.RouteMessage(owner, widgetmsg::kContextMenu, 0, 0, &handled);
+    m_manager.RouteMessage(owner, WM_CONTEXTMENU, 0, 0, &handled);
     EXPECT_TRUE(handled);
     // Device data goes to the widget whose window has the focus.
     m_manager.RouteMessage(owner, WIDGET_MSG_DEVICE_DATA, 0, 0, &handled);

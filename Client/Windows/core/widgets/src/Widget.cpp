@@ -9,10 +9,6 @@
 
 namespace {
 
-constexpr uint32_t kWsChild = 0x40000000;
-constexpr uint32_t kWsVisible = 0x10000000;
-constexpr uint32_t kWsDisabled = 0x08000000;
-
 // Moves to the next piece of the given level. False when a coarser separator
 // (or the end) came first: the cursor then stays on it, its field is empty,
 // and every later read and move is a no-op, so the rest keeps its defaults.
@@ -263,14 +259,14 @@ LRESULT CWidget::HandleMessage(HWND owner, UINT message, WPARAM wParam, LPARAM l
     switch (message) {
     case WM_COMMAND: claim = ours; break;
     // The item's control id is the widget's id.
-    case widgetmsg::kDrawItem: claim = m_window != 0 && wParam == m_fields.id; break;
-    case widgetmsg::kContextMenu:
+    case WM_DRAWITEM: claim = m_window != 0 && wParam == m_fields.id; break;
+    case WM_CONTEXTMENU:
         claim = m_fields.type == WIDGET_POPUP_MENU && m_window && windows.IsEnabled(m_window);
         break;
-    case widgetmsg::kCtlColorEdit:
-    case widgetmsg::kCtlColorListBox:
-    case widgetmsg::kCtlColorButton:
-    case widgetmsg::kCtlColorStatic: {
+    case WM_CTLCOLOREDIT:
+    case WM_CTLCOLORLISTBOX:
+    case WM_CTLCOLORBTN:
+    case WM_CTLCOLORSTATIC: {
         if (!ours) return 0;
         // The window answers with its brush; none is no claim.
         const LRESULT brush = SendToWindow(message, wParam, lParam);
@@ -342,9 +338,9 @@ WidgetRect CWidget::Placement(int32_t ownerWidth, int32_t ownerHeight, int32_t e
 }
 
 uint32_t CWidget::BaseWindowStyle() const {
-    uint32_t style = kWsChild | m_fields.windowStyle;
-    if (!(m_fields.flags & WIDGET_FLAG_HIDDEN)) style |= kWsVisible;
-    if (m_fields.flags & WIDGET_FLAG_DISABLED) style |= kWsDisabled;
+    uint32_t style = WS_CHILD | m_fields.windowStyle;
+    if (!(m_fields.flags & WIDGET_FLAG_HIDDEN)) style |= WS_VISIBLE;
+    if (m_fields.flags & WIDGET_FLAG_DISABLED) style |= WS_DISABLED;
     return style;
 }
 

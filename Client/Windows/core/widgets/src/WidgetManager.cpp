@@ -9,7 +9,7 @@
 
 namespace {
 
-IWidgetWindows g_noWindows;
+IWidgetWindows g_platformWindows;
 
 const char* const kActionNames[] = {
     nullptr,
@@ -26,11 +26,11 @@ const char* const kActionNames[] = {
 
 }  // namespace
 
-CWidgetManager::CWidgetManager() : m_windows(&g_noWindows) { m_widgets.reserve(20); }
+CWidgetManager::CWidgetManager() : m_windows(&g_platformWindows) { m_widgets.reserve(20); }
 
 CWidgetManager::~CWidgetManager() { RemoveAll(); }
 
-void CWidgetManager::SetWindowLayer(IWidgetWindows* windows) { m_windows = windows ? windows : &g_noWindows; }
+void CWidgetManager::SetWindowLayer(IWidgetWindows* windows) { m_windows = windows ? windows : &g_platformWindows; }
 
 int32_t CWidgetManager::ProcessWidgetStream(CPacket& packet, CPacketBuffer* writer) {
     LogPrintf(LOG_TRACE, "ProcessWidgetStream (%d bytes)", packet.BytesLeft());

@@ -13,6 +13,7 @@
 
 #include "common/Packet.h"
 #include "common/PacketBuffer.h"
+#include "platform/WinConst.h"
 #include "platform/WinTypes.h"
 
 class CWidgetManager;
@@ -68,16 +69,6 @@ enum CWidgetMessage : UINT {
     WIDGET_MSG_LIST_SET_DATA = 0x800A,
     WIDGET_MSG_LIST_SELECT = 0x800B,
 };
-
-// Window messages of the control that widgets claim, with their Windows numbers.
-namespace widgetmsg {
-constexpr UINT kDrawItem = 0x002B;
-constexpr UINT kContextMenu = 0x007B;
-constexpr UINT kCtlColorEdit = 0x0133;
-constexpr UINT kCtlColorListBox = 0x0134;
-constexpr UINT kCtlColorButton = 0x0135;
-constexpr UINT kCtlColorStatic = 0x0138;
-}  // namespace widgetmsg
 
 constexpr uint32_t WIDGET_SYSTEM_COLOR = 0xFFFFFFFF;  // -1: the system's colour
 constexpr uint32_t WIDGET_NO_TAB = 0xFFFFFFFF;        // never focused by tabbing

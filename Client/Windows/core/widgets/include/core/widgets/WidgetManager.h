@@ -32,7 +32,7 @@ enum WidgetAction : int32_t {
 };
 
 // WM_USER+12 to the owner window: wParam 1 turns the input devices on, 0 off.
-constexpr UINT WM_WIDGET_INPUT_DEVICES = 0x0400 + 12;
+constexpr UINT WM_WIDGET_INPUT_DEVICES = WM_USER + 12;
 
 // Receives one widget event record; the writer stays the caller's.
 using WidgetEventCallback = void (*)(void* context, CWidgetManager* manager, const CPacketBuffer& writer);
