@@ -134,7 +134,7 @@ void BM_FramerPingOnly(benchmark::State& state) {
     CPacketBuffer writer(mode, 0xFF, 4096, 0);
     for (auto _ : state) {
         int32_t pos = 0;
-        std::unique_ptr<CPacket> packet(framer.Parse(wire.data(), pos, static_cast<int32_t>(wire.size())));
+        CPacket* packet = framer.Parse(wire.data(), pos, static_cast<int32_t>(wire.size()));
         writer.Reset();
         writer.AppendBytes(packet->GetData(), packet->GetLength());
         framer.Send(writer);

@@ -71,7 +71,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     int32_t pos = 0;
     const int32_t len = static_cast<int32_t>(size);
     while (pos < len) {
-        std::unique_ptr<CPacket> p(f.Parse(data, pos, len));
+        CPacket* p = f.Parse(data, pos, len);
         if (p && (p->GetLength() > CPacketFramer::kMaxPacket || p->GetLength() > f.GetCapacity())) std::abort();
         if (p) ReadAll(*p);
     }

@@ -48,11 +48,19 @@ CPacket::CPacket(int32_t mode, uint8_t commandDelimiter, const uint8_t* data, in
       m_data(data),
       m_length(data && length > 0 ? length : 0),
       m_mode(mode),
-      m_codePage(codePage) {
-    MeasureField();
+      m_codePage(codePage) {}
+
+void CPacket::Reset(int32_t mode, uint8_t commandDelimiter, const uint8_t* data, int32_t length, uint32_t codePage) {
+    m_fieldLength = kUnmeasured;
+    m_delimiter = commandDelimiter;
+    m_data = data;
+    m_length = data && length > 0 ? length : 0;
+    m_mode = mode;
+    m_cursor = 0;
+    m_codePage = codePage;
 }
 
-void CPacket::MeasureField() {
+void CPacket::MeasureField() const {
     m_fieldLength = FindFieldEnd(m_data, m_cursor, m_length, m_delimiter) - m_cursor;
 }
 
@@ -66,42 +74,45 @@ int CPacket::PeekByte(int def) const {
     return m_cursor < m_length ? m_data[m_cursor] : def;
 }
 
-bool CPacket::NumberText(char (&text)[14]) const {
-    if (m_cursor >= m_length) return false;
-    int32_t n = std::min<int32_t>(m_fieldLength, 13);
+int32_t CPacket::NumberText(char (&text)[14]) const {
+    if (m_cursor >= m_length) return -1;
+    // Only the first 13 characters count: a long field is not measured to its end.
+    int32_t n = m_fieldLength != kUnmeasured
+                    ? std::min<int32_t>(FieldBytes(), 13)
+                    : FindFieldEnd(m_data, m_cursor, std::min(m_length, m_cursor + 13), m_delimiter) - m_cursor;
     std::memcpy(text, m_data + m_cursor, static_cast<size_t>(n));
     text[n] = 0;
-    return true;
+    return n;
 }
 
 int32_t CPacket::GetInt(int32_t def) const {
     char text[14];
-    if (m_fieldLength == 0 || !NumberText(text)) return def;
+    if (NumberText(text) <= 0) return def;
     return Clamp32(ParseDecimal(text));
 }
 
 int32_t CPacket::GetLong(int32_t def) const {
     char text[14];
-    if (!NumberText(text)) return def;
+    if (NumberText(text) < 0) return def;
     return Clamp32(ParseDecimal(text));
 }
 
 uint32_t CPacket::GetULong(uint32_t def) const {
     char text[14];
-    if (!NumberText(text)) return def;
+    if (NumberText(text) < 0) return def;
     return static_cast<uint32_t>(static_cast<uint64_t>(ParseDecimal(text)));
 }
 
 int32_t CPacket::GetString(char* buffer, int32_t size) const {
-    if (!buffer || size <= 0) return m_fieldLength + 1;
-    int32_t n = std::min(m_fieldLength, size - 1);
+    if (!buffer || size <= 0) return FieldBytes() + 1;
+    int32_t n = std::min(FieldBytes(), size - 1);
     std::memcpy(buffer, m_data + m_cursor, static_cast<size_t>(n));
     buffer[n] = 0;
     return n + 1;
 }
 
 int32_t CPacket::GetWide(char16_t* buffer, int32_t capacity, bool wholeCommand) const {
-    int32_t n = wholeCommand ? CommandLength() : m_fieldLength;
+    int32_t n = wholeCommand ? CommandLength() : FieldBytes();
     const char* src = reinterpret_cast<const char*>(m_data + m_cursor);
     std::u16string w = m_mode == 1 ? plat::text::BytesToWide(CP_UTF8, src, static_cast<size_t>(n))
                                    : plat::text::BytesToWide(m_codePage, src, static_cast<size_t>(n), true);
@@ -120,34 +131,56 @@ int32_t CPacket::CopyRest(uint8_t* buffer, int32_t count) const {
 }
 
 void CPacket::Skip(uint8_t separator, bool toCommand) {
-    // Advance does not measure again, so the old field may reach past the end.
-    m_cursor = std::min(m_cursor + m_fieldLength, m_length);
-    while (m_cursor < m_length) {
-        uint8_t b = m_data[m_cursor++];
-        // The command delimiter outranks every separator, whatever its value.
-        if (b == m_delimiter) {
-            if (!toCommand) --m_cursor;
-            break;
-        }
-        if (toCommand) continue;
-        if (b == separator) break;
-        if (b > separator && b >= PKT_END_ITEM) {
-            --m_cursor;
-            break;
-        }
+    // A measured length is stepped over as it stands (Advance does not measure
+    // again, so it may reach past the end); an unmeasured field ends at the
+    // first separator, which the search below finds anyway.
+    const bool unmeasured = m_fieldLength == kUnmeasured;
+    int32_t i = unmeasured ? m_cursor : std::min(m_cursor + m_fieldLength, m_length);
+    m_fieldLength = kUnmeasured;
+    if (toCommand) {
+        // Everything up to the delimiter is passed over.
+        const void* at = i < m_length ? std::memchr(m_data + i, m_delimiter, static_cast<size_t>(m_length - i)) : nullptr;
+        m_cursor = at ? static_cast<int32_t>(static_cast<const uint8_t*>(at) - m_data) + 1 : m_length;
+        return;
     }
-    MeasureField();
+    if (separator < PKT_END_ITEM) {
+        // Not one of the separators: looked for byte by byte after the field.
+        if (unmeasured) i = FindFieldEnd(m_data, i, m_length, m_delimiter);
+        while (i < m_length) {
+            const uint8_t b = m_data[i++];
+            if (b == m_delimiter || (b > separator && b >= PKT_END_ITEM)) {
+                --i;
+                break;
+            }
+            if (b == separator) break;
+        }
+        m_cursor = i;
+        return;
+    }
+    // Only separators and the delimiter can stop the step: jump between them.
+    for (;;) {
+        i = FindFieldEnd(m_data, i, m_length, m_delimiter);
+        if (i >= m_length) break;
+        const uint8_t b = m_data[i];
+        // The command delimiter outranks every separator, whatever its value.
+        if (b == m_delimiter || b > separator) break;
+        ++i;
+        if (b == separator) break;
+    }
+    m_cursor = i;
 }
 
 void CPacket::Advance(int32_t count) {
     if (count <= 0) return;
+    // The length of the field being left stays what it was.
+    if (m_fieldLength == kUnmeasured) MeasureField();
     m_cursor += std::min(count, BytesLeft());
 }
 
 int32_t CPacket::FieldExtent() const {
-    int32_t i = m_cursor + m_fieldLength;
-    while (i < m_length && m_data[i] != PKT_END_FIELD) ++i;
-    if (i < m_length) ++i;
+    int32_t i = std::min(m_cursor + GetFieldLength(), m_length);
+    const void* at = i < m_length ? std::memchr(m_data + i, PKT_END_FIELD, static_cast<size_t>(m_length - i)) : nullptr;
+    i = at ? static_cast<int32_t>(static_cast<const uint8_t*>(at) - m_data) + 1 : m_length;
     return i - m_cursor;
 }
 

@@ -43,7 +43,7 @@ void CPacketFramer::Discard(FramerDiscard reason, int64_t received) {
     if (m_discard) m_discard(m_discardContext, reason, received);
 }
 
-void CPacketFramer::AppendChunk(const uint8_t* chunk, int32_t count) {
+void CPacketFramer::AppendSlow(const uint8_t* chunk, int32_t count) {
     if (count <= 0 || m_discarding) return;
     const int64_t needed = static_cast<int64_t>(m_used) + count;
     if (needed > kMaxPacket) return Discard(FramerDiscard::kTooLong, needed);
@@ -53,19 +53,123 @@ void CPacketFramer::AppendChunk(const uint8_t* chunk, int32_t count) {
     m_used += count;
 }
 
-std::unique_ptr<CPacket> CPacketFramer::Parse(const uint8_t* input, int32_t& position, int32_t length) {
+// The rest of a header whose STX was just taken, when all of it is in the
+// input and well formed: expected is set and position moves past the ETX.
+// Anything else is left to the byte-by-byte states, which resynchronise.
+inline bool CPacketFramer::ReadHeader(const uint8_t* input, int32_t& position, int32_t length) {
+    const int32_t left = length - position;
+    const uint8_t* at = input + position;
+    if (m_mode != 1) {
+        if (left < 2 || at[1] != FRAME_ETX) return false;
+        m_expected = at[0];
+        position += 2;
+        return true;
+    }
+    int32_t value = 0;
+    for (int n = 0; n < left; ++n) {
+        const uint8_t b = at[n];
+        if (b == FRAME_ETX) {
+            m_expected = value;
+            position += n + 1;
+            return true;
+        }
+        if (b < '0' || b > '9' || n == kMaxLengthDigits) return false;
+        value = value * 10 + (b - '0');
+    }
+    return false;
+}
+
+// The trailer of a segment whose data is complete; the packet at an ETB.
+CPacket* CPacketFramer::EndSegment(uint8_t trailer) {
+    if (trailer == FRAME_ETB && m_discarding) {
+        // The end of a dropped packet: nothing of it is handed out.
+        m_discarding = false;
+        m_used = 0;
+        m_state = State::Hunting;
+    } else if (trailer == FRAME_ETB) {
+        m_state = State::Delivered;
+        m_packet.Reset(m_mode, m_delimiter, m_buffer, m_used, m_codePage);
+        return &m_packet;
+    } else {
+        m_state = State::Hunting;  // ETX: more segments follow; anything else: resynchronise
+    }
+    return nullptr;
+}
+
+// Whole segments in a row, as they usually arrive, with the state kept in
+// registers. Stops at anything else (a partial or malformed segment, noise,
+// growth of the buffer), which the states below take from there.
+CPacket* CPacketFramer::TakeWholeSegments(const uint8_t* input, int32_t& position, int32_t length) {
+    int32_t at = position;
+    const bool binary = m_mode != 1;
+    while (at < length && input[at] == FRAME_STX) {
+        int32_t data = at + 1;
+        int32_t expected = 0;
+        if (binary) {
+            if (length - data < 2 || input[data + 1] != FRAME_ETX) break;
+            expected = input[data];
+            data += 2;
+        } else {
+            int n = 0;
+            while (data < length && input[data] >= '0' && input[data] <= '9' && n < kMaxLengthDigits) {
+                expected = expected * 10 + (input[data++] - '0');
+                ++n;
+            }
+            if (data >= length || input[data] != FRAME_ETX) break;
+            ++data;
+        }
+        if (length - data <= expected || expected > m_capacity - m_used) break;
+        CopyBytes(m_buffer + m_used, input + data, expected);
+        m_used += expected;
+        at = data + expected;
+        // ETX: more segments follow; any other trailer resynchronises, keeping the bytes.
+        if (input[at++] == FRAME_ETB) {
+            position = at;
+            m_state = State::Delivered;
+            m_packet.Reset(m_mode, m_delimiter, m_buffer, m_used, m_codePage);
+            return &m_packet;
+        }
+    }
+    position = at;
+    return nullptr;
+}
+
+CPacket* CPacketFramer::Parse(const uint8_t* input, int32_t& position, int32_t length) {
     if (!input || position < 0) return nullptr;
     if (m_state == State::Delivered) {
         // The previous packet has been handed back; its bytes may go now.
         m_used = 0;
         m_state = State::Hunting;
     }
+    if (m_state == State::Hunting && !m_discarding) {
+        if (CPacket* packet = TakeWholeSegments(input, position, length)) return packet;
+    }
     while (position < length) {
         switch (m_state) {
         case State::Hunting: {
             m_expected = 0;
             m_digits = 0;
-            if (input[position++] == FRAME_STX) m_state = State::Length;
+            if (input[position] != FRAME_STX) {
+                // Bytes before a segment are dropped in one search.
+                const void* stx = std::memchr(input + position, FRAME_STX, static_cast<size_t>(length - position));
+                if (!stx) {
+                    position = length;
+                    break;
+                }
+                position = static_cast<int32_t>(static_cast<const uint8_t*>(stx) - input);
+            }
+            ++position;
+            m_state = State::Length;
+            if (!ReadHeader(input, position, length)) break;
+            m_received = 0;
+            m_state = State::Data;
+            // A whole segment in the input is taken in one step.
+            if (length - position > m_expected) {
+                AppendChunk(input + position, m_expected);
+                m_received = m_expected;
+                position += m_expected;
+                if (CPacket* packet = EndSegment(input[position++])) return packet;
+            }
             break;
         }
         case State::Length: {
@@ -103,19 +207,7 @@ std::unique_ptr<CPacket> CPacketFramer::Parse(const uint8_t* input, int32_t& pos
             m_received += chunk;
             position += chunk;
             if (position >= length) break;  // the trailer has not arrived yet
-            uint8_t trailer = input[position++];
-            if (trailer == FRAME_ETB && m_discarding) {
-                // The end of a dropped packet: nothing of it is handed out.
-                m_discarding = false;
-                m_used = 0;
-                m_state = State::Hunting;
-            } else if (trailer == FRAME_ETB) {
-                m_state = State::Delivered;
-                return std::unique_ptr<CPacket>(
-                    new (std::nothrow) CPacket(m_mode, m_delimiter, m_buffer, m_used, m_codePage));
-            } else {
-                m_state = State::Hunting;  // ETX: more segments follow; anything else: resynchronise
-            }
+            if (CPacket* packet = EndSegment(input[position++])) return packet;
             break;
         }
         case State::Delivered:

@@ -1,5 +1,8 @@
 #include <gtest/gtest.h>
 
+#include <algorithm>
+#include <climits>
+#include <cstdlib>
 #include <memory>
 #include <string>
 
@@ -255,6 +258,90 @@ TEST(PacketRead, FieldEndFoundAtEveryOffset) {
                     ASSERT_EQ(p->GetFieldLength(), expected) << int(delim) << " " << size << " " << at;
                 }
             }
+        }
+    }
+}
+
+namespace {
+
+// The reader as plainly described: the field measured eagerly after every
+// move, Next… stepping byte by byte. The packet, which measures only when
+// asked and searches in blocks, must agree with it at every step.
+struct ReferenceReader {
+    std::string bytes;
+    uint8_t delim;
+    int32_t cursor = 0, field = 0;
+    int32_t size() const { return static_cast<int32_t>(bytes.size()); }
+    uint8_t at(int32_t i) const { return static_cast<uint8_t>(bytes[static_cast<size_t>(i)]); }
+    void Measure() {
+        int32_t i = cursor;
+        while (i < size() && at(i) < 0xFB && at(i) != delim) ++i;
+        field = i - cursor;
+    }
+    void SkipTo(uint8_t separator, bool toCommand) {
+        cursor = std::min(cursor + field, size());
+        while (cursor < size()) {
+            uint8_t b = at(cursor++);
+            if (b == delim) {
+                if (!toCommand) --cursor;
+                break;
+            }
+            if (toCommand) continue;
+            if (b == separator) break;
+            if (b > separator && b >= 0xFB) {
+                --cursor;
+                break;
+            }
+        }
+        Measure();
+    }
+    void Advance(int32_t n) { cursor += std::min(n, size() - cursor); }
+    int32_t Int(int32_t def) const {
+        if (cursor >= size() || field == 0) return def;
+        const std::string text = bytes.substr(static_cast<size_t>(cursor), static_cast<size_t>(std::min(field, 13)));
+        return static_cast<int32_t>(std::clamp<long long>(std::strtoll(text.c_str(), nullptr, 10), INT32_MIN, INT32_MAX));
+    }
+    int32_t Extent() const {
+        int32_t i = std::min(cursor + field, size());
+        while (i < size() && at(i) != 0xFD) ++i;
+        if (i < size()) ++i;
+        return i - cursor;
+    }
+};
+
+}  // namespace
+
+TEST(PacketRead, MeasuringOnDemandAgreesWithEagerReading) {
+    const uint8_t alphabet[] = {'a', '1', 0xFA, 0xFB, 0xFC, 0xFD, 0xFE, 0xFF, 0x05};
+    uint32_t seed = 12345;
+    auto next = [&seed](uint32_t n) {
+        seed = seed * 1103515245u + 12345u;
+        return (seed >> 8) % n;
+    };
+    for (int round = 0; round < 3000; ++round) {
+        const uint8_t delim = round % 3 == 0 ? uint8_t(0x05) : uint8_t(0xFF);
+        std::string bytes;
+        // Long runs of plain bytes so the block search meets separators at every offset.
+        for (uint32_t n = next(60); n > 0; --n)
+            bytes.append(next(4) == 0 ? next(40) : 1, static_cast<char>(alphabet[next(9)]));
+        ReferenceReader ref{bytes, delim};
+        ref.Measure();
+        P p(bytes, 0, delim);
+        for (int step = 0; step < 40; ++step) {
+            const uint32_t op = next(10);
+            switch (op) {
+            case 0: p->NextField(); ref.SkipTo(0xFD, false); break;
+            case 1: p->NextSubField(); ref.SkipTo(0xFC, false); break;
+            case 2: p->NextItem(); ref.SkipTo(0xFB, false); break;
+            case 3: p->NextRecord(); ref.SkipTo(0xFE, false); break;
+            case 4: p->NextCommand(); ref.SkipTo(delim, true); break;
+            case 5: p->SkipTo('1'); ref.SkipTo('1', false); break;  // not a separator at all
+            case 6: p->Advance(static_cast<int32_t>(next(5))); ref.Advance(p->GetPosition() - ref.cursor); break;
+            case 7: EXPECT_EQ(p->GetInt(-7), ref.Int(-7)); break;
+            case 8: EXPECT_EQ(p->FieldExtent(), ref.Extent()); break;
+            default: EXPECT_EQ(p->GetFieldLength(), ref.field); break;
+            }
+            ASSERT_EQ(p->GetPosition(), ref.cursor) << "round " << round << " step " << step << " op " << op;
         }
     }
 }

@@ -51,7 +51,7 @@ public:
     // Parses what has arrived; true when a packet is complete.
     bool Next(Bytes& input, Bytes& packet) {
         int32_t pos = 0;
-        std::unique_ptr<CPacket> p;
+        CPacket* p = nullptr;
         while (!p && pos < static_cast<int32_t>(input.size()))
             p = m_framer.Parse(reinterpret_cast<const uint8_t*>(input.data()), pos,
                                    static_cast<int32_t>(input.size()));

@@ -1,6 +1,7 @@
 // Reading side of the field codec: a cursor over one received packet.
 #pragma once
 
+#include <algorithm>
 #include <cstdint>
 #include <memory>
 
@@ -16,12 +17,19 @@ class CPacket {
 public:
     // Reads bytes it does not own: they must outlive the packet.
     CPacket(int32_t mode, uint8_t commandDelimiter, const uint8_t* data, int32_t length, uint32_t codePage);
+    // Points the packet at other bytes, cursor 0, as a new packet would be
+    // (the framer hands out one packet object again and again).
+    void Reset(int32_t mode, uint8_t commandDelimiter, const uint8_t* data, int32_t length, uint32_t codePage);
     virtual ~CPacket() = default;
 
     CPacket(const CPacket&) = delete;
     CPacket& operator=(const CPacket&) = delete;
 
-    int32_t GetFieldLength() const { return m_fieldLength; }
+    // A field's end is searched for only when its length is asked for.
+    int32_t GetFieldLength() const {
+        if (m_fieldLength == kUnmeasured) MeasureField();
+        return m_fieldLength;
+    }
     int32_t BytesLeft() const { return m_length - m_cursor; }
     const uint8_t* GetCursor() const { return m_data + m_cursor; }
     int32_t CommandLength() const;
@@ -54,12 +62,17 @@ public:
     int32_t GetPosition() const { return m_cursor; }
 
 private:
-    void MeasureField();
-    void Skip(uint8_t separator, bool toCommand);
-    // Copies at most 13 characters of the field into a small buffer.
-    bool NumberText(char (&text)[14]) const;
+    static constexpr int32_t kUnmeasured = -1;
 
-    int32_t m_fieldLength = 0;
+    void MeasureField() const;
+    // The field's bytes that lie in the packet (a length kept over Advance may reach past its end).
+    int32_t FieldBytes() const { return std::min(GetFieldLength(), BytesLeft()); }
+    void Skip(uint8_t separator, bool toCommand);
+    // Copies at most 13 characters of the field into a small buffer: how
+    // many, or -1 at the end of the packet.
+    int32_t NumberText(char (&text)[14]) const;
+
+    mutable int32_t m_fieldLength = kUnmeasured;
     uint8_t m_delimiter;
     const uint8_t* m_data;
     int32_t m_length;

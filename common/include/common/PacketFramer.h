@@ -5,6 +5,7 @@
 #pragma once
 
 #include <cstdint>
+#include <cstring>
 #include <memory>
 
 #include "common/Packet.h"
@@ -48,9 +49,10 @@ public:
     CPacketFramer& operator=(const CPacketFramer&) = delete;
 
     // Returns a packet when one is complete, else null; position moves to just
-    // after the ETB, or to the end of the input. The packet reads the assembly
-    // buffer in place: drop it before the next call.
-    std::unique_ptr<CPacket> Parse(const uint8_t* input, int32_t& position, int32_t length);
+    // after the ETB, or to the end of the input. The packet is the framer's own
+    // object, handed out again for every packet, and reads the assembly buffer
+    // in place: it is valid until the next Parse, Reset or the framer's end.
+    CPacket* Parse(const uint8_t* input, int32_t& position, int32_t length);
     void Send(const CPacketBuffer& writer);
 
     void SetDiscardCallback(FramerDiscardCallback callback, void* context) {
@@ -81,7 +83,31 @@ protected:
     virtual uint8_t* AllocateAssembly(int32_t size);
 
 private:
-    void AppendChunk(const uint8_t* chunk, int32_t count);
+    void AppendChunk(const uint8_t* chunk, int32_t count) {
+        // The common case inline: room enough and nothing being dropped.
+        if (count > 0 && !m_discarding && count <= m_capacity - m_used) {
+            CopyBytes(m_buffer + m_used, chunk, count);
+            m_used += count;
+        } else {
+            AppendSlow(chunk, count);
+        }
+    }
+    void AppendSlow(const uint8_t* chunk, int32_t count);
+    // memcpy, with the short copies of mode-0 segments done inline.
+    static void CopyBytes(uint8_t* to, const uint8_t* from, int32_t count) {
+        if (count > 128) {
+            std::memcpy(to, from, static_cast<size_t>(count));
+        } else if (count >= 16) {
+            // 16-byte blocks, the last one overlapping the one before.
+            for (int32_t i = 0; i + 16 < count; i += 16) std::memcpy(to + i, from + i, 16);
+            std::memcpy(to + count - 16, from + count - 16, 16);
+        } else {
+            for (int32_t i = 0; i < count; ++i) to[i] = from[i];
+        }
+    }
+    bool ReadHeader(const uint8_t* input, int32_t& position, int32_t length);
+    CPacket* EndSegment(uint8_t trailer);
+    CPacket* TakeWholeSegments(const uint8_t* input, int32_t& position, int32_t length);
     bool Grow(int64_t needed);
     void Discard(FramerDiscard reason, int64_t received);
 
@@ -103,4 +129,6 @@ private:
     void* m_discardContext = nullptr;
     void* m_context;
     uint32_t m_codePage;
+    // The one packet object handed out by Parse.
+    CPacket m_packet{0, PKT_DEFAULT_DELIMITER, nullptr, 0, 0};
 };

@@ -57,7 +57,7 @@ inline std::vector<Bytes> Unframe(const Bytes& wire, int mode = 0) {
     int32_t position = 0;
     const auto* data = reinterpret_cast<const uint8_t*>(wire.data());
     while (position < static_cast<int32_t>(wire.size())) {
-        std::unique_ptr<CPacket> p(framer.Parse(data, position, static_cast<int32_t>(wire.size())));
+        CPacket* p = framer.Parse(data, position, static_cast<int32_t>(wire.size()));
         if (p) out.emplace_back(reinterpret_cast<const char*>(p->GetData()), p->GetLength());
     }
     return out;

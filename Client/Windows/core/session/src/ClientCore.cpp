@@ -148,14 +148,14 @@ int CClientCore::OnReceive(const uint8_t* bytes, int32_t count, bool framed) {
 void CClientCore::ReceiveNow(const uint8_t* bytes, int32_t count, bool framed) {
     if (!m_framer) return;
     if (!framed) {
-        std::unique_ptr<CPacket> pkt(m_framer->NewPacket(bytes, count));
-        if (pkt) DispatchPacket(pkt.get());
+        // One whole packet in the caller's bytes, read in place.
+        CPacket pkt(m_framer->GetMode(), m_framer->GetCommandDelimiter(), bytes, count, m_framer->GetCodePage());
+        DispatchPacket(&pkt);
         return;
     }
     int32_t position = 0;
     while (position < count && m_framer) {
-        std::unique_ptr<CPacket> pkt(m_framer->Parse(bytes, position, count));
-        if (pkt) DispatchPacket(pkt.get());
+        if (CPacket* pkt = m_framer->Parse(bytes, position, count)) DispatchPacket(pkt);
     }
 }
 
