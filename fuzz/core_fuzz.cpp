@@ -154,7 +154,9 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     {
         CClientCore core(environment.Window());
         core.SetCodePage(kCodePages[(control >> 2) & 3]);
-        core.Props().wrap = (control & 0x20) ? 1 : 0;
+        CoreProperties properties = core.Properties();
+        properties.wrap = (control & 0x20) ? 1 : 0;
+        core.SetProperties(properties);
         core.SetScanAheadMode((control & 0x40) ? 1 : 0);
         if (!(control & 0x10)) core.SetAppDirectory(u"\\App");
         core.Start();

@@ -112,7 +112,9 @@ public:
         m_core->SetClientSize(kClientWidth, kClientHeight);
         m_core->UpdateCellMetrics();
         m_core->CreateBackBuffer();
-        m_core->Props().clientVersion = kClientVersion;
+        CoreProperties properties = m_core->Properties();
+        properties.clientVersion = kClientVersion;
+        m_core->SetProperties(properties);
         if (!plat::fs::IsDirectory(kSessionFolder) && !plat::fs::CreateDirectory(kSessionFolder)) {
             error = "cannot create the session folder '" +
                     plat::fs::ToHostPath(kSessionFolder).value_or(plat::text::WideToUtf8(kSessionFolder)) + "'";
@@ -121,7 +123,8 @@ public:
         m_core->SetAppDirectory(kSessionFolder);
         m_core->Start();
         // What the shell reports when its connection is made.
-        m_core->Props().peerAddress = plat::text::Utf8ToWide(m_link.LocalAddress());
+        properties.peerAddress = plat::text::Utf8ToWide(m_link.LocalAddress());
+        m_core->SetProperties(properties);
         if (!SetTimer(m_window, kPollTimerId, kPollIntervalMs)) {
             error = "cannot start the poll timer";
             return false;

@@ -48,6 +48,13 @@ inline std::string WideToBytes(uint32_t codePage, std::u16string_view s, bool co
 inline std::u16string Utf8ToWide(std::string_view s) { return BytesToWide(CP_UTF8, s); }
 inline std::string WideToUtf8(std::u16string_view s) { return WideToBytes(CP_UTF8, s); }
 
+// Character classes and case by Unicode, for one UTF-16 unit (a surrogate is
+// neither letter nor digit and has no case).
+char16_t ToUpper(char16_t c);
+bool IsLetter(char16_t c);
+// Any decimal digit (Unicode Nd), not only '0' to '9'.
+bool IsDigit(char16_t c);
+
 // Length of a zero-terminated wide string.
 inline size_t WideLen(const char16_t* s) { return s ? std::char_traits<char16_t>::length(s) : 0; }
 

@@ -1,5 +1,6 @@
 #include "platform/Text.h"
 
+#include <QChar>
 #include <QString>
 #include <algorithm>
 #include <iterator>
@@ -161,6 +162,10 @@ std::string WideToBytes(uint32_t codePage, const char16_t* data, size_t len, boo
     }
     return out;
 }
+
+char16_t ToUpper(char16_t c) { return QChar(c).toUpper().unicode(); }
+bool IsLetter(char16_t c) { return QChar(c).isLetter(); }
+bool IsDigit(char16_t c) { return QChar(c).isDigit(); }
 
 }  // namespace plat::text
 

@@ -63,15 +63,12 @@ inline std::vector<Bytes> Unframe(const Bytes& wire, int mode = 0) {
     return out;
 }
 
-// Records what the screen is asked to show.
-struct FakeScreen : ICoreScreen {
-    std::u16string lastText;
-    int caretRow = -1;
-    int caretColumn = -1;
-    int clears = 0;
-    void Clear() override { ++clears; }
-    void WriteText(int, int, std::u16string_view text) override { lastText = text; }
-    void MoveCaret(int row, int column) override { caretRow = row, caretColumn = column; }
+// Counts what the view of the screen is told.
+struct FakeView : ICoreView {
+    int changes = 0;
+    int focus = 0;
+    void ScreenChanged() override { ++changes; }
+    void TakeFocus() override { ++focus; }
 };
 
 struct FakeScanner : ICoreScanner {
@@ -135,7 +132,7 @@ protected:
         });
         ASSERT_NE(m_window, 0u);
         m_core = std::make_unique<CClientCore>(m_window);
-        m_core->SetScreen(&m_screen);
+        m_core->SetView(&m_view);
         m_segments.clear();
         m_busy.clear();
     }
@@ -204,6 +201,18 @@ protected:
                plat::text::WideToBytes(0, terminators) + FD + std::to_string(timeout);
     }
 
+    // Changes the control's properties as the control pushes them.
+    template <typename Change>
+    void ChangeProperties(Change change) {
+        CoreProperties properties = m_core->Properties();
+        change(properties);
+        m_core->SetProperties(properties);
+    }
+
+    // count cells of the screen from (row, column).
+    std::u16string ScreenText(int row, int column, int count) const { return m_core->Screen().Text(row, column, count); }
+    const CScreenModel::Caret& Caret() const { return m_core->Screen().GetCaret(); }
+
     void Key(uint32_t vk) { m_core->OnKeyDown(vk, 0); }
     void Type(std::u16string_view text) {
         for (char16_t c : text) m_core->OnChar(c, 1, 0);
@@ -212,7 +221,7 @@ protected:
     std::filesystem::path m_base;
     HWND m_window = 0;
     std::unique_ptr<CClientCore> m_core;
-    FakeScreen m_screen;
+    FakeView m_view;
     FakeScanner m_scanner;
     FakeDevices m_devices;
     FakeAutomation m_automation;

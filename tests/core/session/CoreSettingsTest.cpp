@@ -1,14 +1,9 @@
 // Settings, decoder settings, automation queries, cell metrics and the back buffer.
-#include <QGuiApplication>
-#include <QImage>
 #include <algorithm>
 #include <array>
 #include <map>
 
 #include "CoreFixture.h"
-
-// Fontconfig keeps its configuration for the life of the process.
-extern "C" const char* __lsan_default_suppressions() { return "leak:libfontconfig\n"; }
 
 namespace coretest {
 namespace {
@@ -204,17 +199,11 @@ TEST_F(CoreSettingsTest, AutomationQueries) {
 
 // ---- Cell metrics and the back buffer
 
-struct ZeroFontCanvas : ISessionCanvas {
-    int w = 0, h = 0;
-    bool Resize(int width, int height) override { return w = width, h = height, true; }
-    int Width() const override { return w; }
-    int Height() const override { return h; }
-    bool SelectFont(const std::u16string&, int, int, FontMetrics* m) override {
-        *m = FontMetrics{};
+struct ZeroFontCanvas : plat::draw::IFontMeasure {
+    bool SelectFont(const std::u16string&, int, int, plat::draw::FontMetrics* m) override {
+        *m = plat::draw::FontMetrics{};
         return true;
     }
-    void FillWhite() override {}
-    void DrawCell(int, int, int, int, char16_t, bool) override {}
 };
 
 TEST_F(CoreSettingsTest, WithoutFontsTheDefaultCellsFitTheWindow) {
@@ -224,9 +213,11 @@ TEST_F(CoreSettingsTest, WithoutFontsTheDefaultCellsFitTheWindow) {
     m_core->Start();
     EXPECT_EQ(m_core->Columns(), 21);
     EXPECT_EQ(m_core->Rows(), 16);
-    EXPECT_EQ(m_core->ScreenCharacters().GetCount(), (16 + 3) * 21);
-    m_core->Props().cellWidth = 10;
-    m_core->Props().cellHeight = 16;
+    EXPECT_EQ(m_core->Screen().CellCount(), (16 + 3) * 21);
+    CoreProperties properties = m_core->Properties();
+    properties.cells.cellWidth = 10;
+    properties.cells.cellHeight = 16;
+    m_core->SetProperties(properties);
     m_core->UpdateCellMetrics();
     m_core->CreateBackBuffer();
     EXPECT_EQ(m_core->GetDoubleCellWidth(), 20);
@@ -235,7 +226,8 @@ TEST_F(CoreSettingsTest, WithoutFontsTheDefaultCellsFitTheWindow) {
 }
 
 TEST_F(CoreSettingsTest, AFontMeasuringNothingLeavesUsableCells) {
-    m_core = std::make_unique<CClientCore>(m_window, std::make_unique<ZeroFontCanvas>());
+    ZeroFontCanvas fonts;
+    m_core->SetFontMeasure(&fonts);
     m_core->SetClientSize(240, 320);
     m_core->Start();
     EXPECT_GT(m_core->GetCellWidth(), 0);
@@ -246,46 +238,25 @@ TEST_F(CoreSettingsTest, AFontMeasuringNothingLeavesUsableCells) {
 TEST_F(CoreSettingsTest, AnyConfiguredFontSizeAsksForAPositiveHeight) {
     struct HeightCanvas : ZeroFontCanvas {
         std::vector<int> heights;
-        bool SelectFont(const std::u16string& face, int height, int width, FontMetrics* m) override {
+        bool SelectFont(const std::u16string& face, int height, int width, plat::draw::FontMetrics* m) override {
             heights.push_back(height);
             return ZeroFontCanvas::SelectFont(face, height, width, m);
         }
     };
-    auto canvas = std::make_unique<HeightCanvas>();
-    HeightCanvas* seen = canvas.get();
-    m_core = std::make_unique<CClientCore>(m_window, std::move(canvas));
+    HeightCanvas fonts;
+    HeightCanvas* seen = &fonts;
+    m_core->SetFontMeasure(&fonts);
     m_core->SetClientSize(240, 320);
     for (int32_t size : {12, 30000000, 0x7FFFFFFF}) {
         SCOPED_TRACE(size);
-        m_core->Props().fontSize = size;
+        CoreProperties properties = m_core->Properties();
+        properties.cells.fontSize = size;
+        m_core->SetProperties(properties);
         seen->heights.clear();
         m_core->UpdateCellMetrics();
         ASSERT_EQ(seen->heights.size(), 1u);
         EXPECT_GE(seen->heights[0], size == 12 ? 16 : 0x7FFFFFFF / 96);
     }
-}
-
-TEST(SessionCanvasTest, QtCanvasMeasuresAFontAndDrawsCells) {
-    if (!qEnvironmentVariableIsSet("QT_QPA_PLATFORM")) qputenv("QT_QPA_PLATFORM", "offscreen");
-    static int argc = 1;
-    static char name[] = "core_session_tests";
-    static char* argv[] = {name, nullptr};
-    static QGuiApplication* app = QGuiApplication::instance() ? nullptr : new QGuiApplication(argc, argv);
-    (void)app;
-
-    std::unique_ptr<ISessionCanvas> canvas = CreateQtCanvas();
-    ASSERT_TRUE(canvas->Resize(40, 20));
-    FontMetrics metrics;
-    ASSERT_TRUE(canvas->SelectFont(u"", 16, 0, &metrics));
-    EXPECT_GT(metrics.widthW, 0);
-    EXPECT_GT(metrics.height, 0);
-    canvas->DrawCell(0, 0, 10, 20, u'X', true);
-    const QImage* image = canvas->Image();
-    ASSERT_NE(image, nullptr);
-    EXPECT_EQ(image->pixelColor(0, 0), QColor(Qt::black));
-    EXPECT_EQ(image->pixelColor(30, 10), QColor(Qt::white));
-    EXPECT_FALSE(canvas->Resize(0, 10));
-    EXPECT_EQ(canvas->Image(), nullptr);
 }
 
 }  // namespace

@@ -152,7 +152,7 @@ TEST_F(SessionCoreTest, PollClosesTheSerialPortAfterASecondUnused) {
     g_now += 1;
     m_core->OnPoll();
     EXPECT_TRUE(closed);
-    EXPECT_EQ(m_core->SerialPort(), nullptr);
+    EXPECT_FALSE(m_core->HasSerialPort());
 }
 
 TEST_F(SessionCoreTest, WindowMessagesReachTheWidgets) {
@@ -228,10 +228,16 @@ TEST_F(DeferredDisconnectTest, LaterTheSessionEndsAtOnce) {
     EXPECT_EQ(m_events, (std::vector<std::string>{"idle", "ended", "idle"}));
 }
 
-TEST_F(SessionCoreTest, WithoutAPacketDisconnectEndsTheSession) {
+TEST_F(SessionCoreTest, WithoutAPacketDisconnectEndsTheSessionAndClearsTheScreen) {
+    Send(RfInputCommand(u"ab", 4, 0));
+    EXPECT_EQ(ScreenText(0, 0, 4), u"ab__");
+    const int changes = m_view.changes;
+    m_events.clear();
     m_core->Disconnect(nullptr, '9');
     EXPECT_EQ(m_events, (std::vector<std::string>{"ended", "idle"}));
-    EXPECT_EQ(m_screen.clears, 1);
+    EXPECT_EQ(ScreenText(0, 0, 4), u"    ");
+    m_core->OnPoll();
+    EXPECT_EQ(m_view.changes, changes + 1);
 }
 
 }  // namespace

@@ -69,3 +69,17 @@ TEST(Text, WindowsShapedWrappers) {
     EXPECT_EQ(WideCharToMultiByte(65001, 0, u"\u00E9", -1, out, 8), 3);
     EXPECT_STREQ(out, "\xC3\xA9");
 }
+
+TEST(Text, CharacterClassesAndCase) {
+    EXPECT_EQ(ToUpper(u'a'), u'A');
+    EXPECT_EQ(ToUpper(u'\u00E9'), u'\u00C9');
+    EXPECT_EQ(ToUpper(u'1'), u'1');
+    EXPECT_EQ(ToUpper(char16_t(0xD800)), char16_t(0xD800));
+    EXPECT_TRUE(IsLetter(u'\u00E9'));
+    EXPECT_TRUE(IsLetter(u'\u4E00'));
+    EXPECT_FALSE(IsLetter(u'1'));
+    EXPECT_FALSE(IsLetter(char16_t(0xD800)));
+    EXPECT_TRUE(IsDigit(u'7'));
+    EXPECT_TRUE(IsDigit(u'\u0663'));  // Arabic-Indic three
+    EXPECT_FALSE(IsDigit(u'x'));
+}

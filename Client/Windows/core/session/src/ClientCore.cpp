@@ -4,9 +4,9 @@
 #include <array>
 #include <cstring>
 
+#include "core/session/LogicalFolders.h"
 #include "core/support/DevicePath.h"
 #include "core/support/LogFile.h"
-#include "core/session/LogicalFolders.h"
 #include "core/widgets/WidgetManager.h"
 #include "platform/Clock.h"
 #include "platform/DeviceFs.h"
@@ -17,7 +17,7 @@ HWND g_controlWindow = 0;
 
 ICoreScanner g_noScanner;
 ICoreDevices g_noDevices;
-ICoreScreen g_noScreen;
+ICoreView g_noView;
 ICoreAutomation g_noAutomation;
 
 }  // namespace
@@ -43,18 +43,15 @@ void LogDiscardedPacket(void*, FramerDiscard reason, int64_t received) {
 }
 }  // namespace
 
-CClientCore::CClientCore(HWND controlWindow, std::unique_ptr<ISessionCanvas> canvas)
+CClientCore::CClientCore(HWND controlWindow)
     : m_window(controlWindow),
-      m_canvas(canvas ? std::move(canvas) : CreateNullCanvas()),
+      m_files(*this, m_moduleFolder),
       m_scanner(&g_noScanner),
       m_devices(&g_noDevices),
-      m_screen(&g_noScreen),
+      m_view(&g_noView),
       m_automation(&g_noAutomation),
       m_widgetManager(std::make_unique<CWidgetManager>()) {
-    if (uint32_t* numbers = m_featureNumbers.Allocate(1)) numbers[0] = 0;
-    if (char16_t** strings = m_featureStrings.Allocate(1)) strings[0] = nullptr;
-
-    m_framer = std::make_unique<CPacketFramer>(&CClientCore::SendData, this, m_codePage);
+    m_framer = std::make_unique<CPacketFramer>(&CClientCore::SendData, this, m_settings.GetCodePage());
     m_framer->SetDiscardCallback(&LogDiscardedPacket, nullptr);
     m_writer = m_framer->NewDefaultWriter();
     m_widgets = m_widgetManager.get();
@@ -73,8 +70,7 @@ CClientCore::CClientCore(HWND controlWindow, std::unique_ptr<ISessionCanvas> can
     RegisterFolder(u"SYSTEM", u"", u"\\Windows");
     m_htmlPagePath = FileUtil::JoinPath(temp, u"OVC.htm");
 
-    m_inputText.reserve(kInputTextUnits);
-    m_decoders.reserve(kDecoderCapacity);
+    m_field.text.reserve(kInputTextUnits);
     g_controlWindow = controlWindow;
     CreateBackBuffer();
 }
@@ -82,10 +78,7 @@ CClientCore::CClientCore(HWND controlWindow, std::unique_ptr<ISessionCanvas> can
 CClientCore::~CClientCore() { Destroy(); }
 
 void CClientCore::Destroy() {
-    // A transfer that never completed leaves nothing behind.
-    if (!m_fileTransfers.send.tempPath.empty()) plat::fs::DeleteFile(m_fileTransfers.send.tempPath);
-    m_fileTransfers.send = SendFileState{};
-    if (m_enableScannerOnExit) EnableScanner(true);
+    if (m_settings.GetEnableScannerOnExit()) EnableScanner(true);
     SetBusy(false);
     m_serialPort.reset();
     m_writer.reset();
@@ -95,17 +88,13 @@ void CClientCore::Destroy() {
     m_framer.reset();
     ClearEventQueue();
     m_automation->Notify(AUTO_TERMINATE, 0, 0);
-    for (int32_t i = 0; i < m_featureStrings.GetCount() && m_featureStrings.GetBuffer(); ++i) {
-        delete[] *m_featureStrings.At(i);
-        *m_featureStrings.At(i) = nullptr;
-    }
     if (g_controlWindow == m_window) g_controlWindow = 0;
 }
 
 void CClientCore::Start() {
     UpdateCellMetrics();
     CreateBackBuffer();
-    m_screen->ShowCaret(false);
+    m_screen.ShowCaret(false);
     // The extension and automation parts load their libraries when they are
     // installed; here the core sets the scanner off and applies its settings.
     EnableScanner(false);
@@ -115,7 +104,7 @@ void CClientCore::Start() {
 
 void CClientCore::SetScanner(ICoreScanner* scanner) { m_scanner = scanner ? scanner : &g_noScanner; }
 void CClientCore::SetDevices(ICoreDevices* devices) { m_devices = devices ? devices : &g_noDevices; }
-void CClientCore::SetScreen(ICoreScreen* screen) { m_screen = screen ? screen : &g_noScreen; }
+void CClientCore::SetView(ICoreView* view) { m_view = view ? view : &g_noView; }
 void CClientCore::SetWidgets(ICoreWidgets* widgets) { m_widgets = widgets ? widgets : m_widgetManager.get(); }
 void CClientCore::SetWidgetWindows(IWidgetWindows* windows) { m_widgetManager->SetWindowLayer(windows); }
 void CClientCore::SetAutomation(ICoreAutomation* automation) {
@@ -142,6 +131,7 @@ int CClientCore::OnReceive(const uint8_t* bytes, int32_t count, bool framed) {
     }
     --m_receiveDepth;
     m_retiredWriters.clear();
+    ShowScreen();
     return 0;
 }
 
@@ -231,8 +221,8 @@ int CClientCore::DispatchPacket(CPacket* pkt) {
         pkt->NextField();
         if (code != '3' && code != '6') m_modeSelect = 0;
         if (const Handler handler = HandlerFor(code)) {
-            if (code == '5') m_textWithKey = true;
-            if (code == 'i') m_textWithKey = false;
+            if (code == '5') m_field.textWithKey = true;
+            if (code == 'i') m_field.textWithKey = false;
             (this->*handler)(pkt, code);
         } else if (code != 0x00 && code != '&' && code != '\'' && code != '4' && code != 0xA1) {
             LogWrite(LOG_ERROR, "UNKNOWN PACKET");
@@ -261,7 +251,7 @@ int CClientCore::SendReply(const CPacketBuffer& writer) {
         m_dialogOpenTime = GetTickCount() - 2000;
         m_disconnectPending = false;
     }
-    if (m_modeSelect != MODESELECT_OPEN_INPUT && m_scanAheadMode == 0) SetBusy(true);
+    if (m_modeSelect != MODESELECT_OPEN_INPUT && m_settings.GetScanAheadMode() == 0) SetBusy(true);
     if (m_framer) m_framer->Send(writer);
     // The reply goes out first; the session then ends during it, so the
     // last busy status the control sees is idle.
@@ -298,6 +288,20 @@ void CClientCore::SendData(void* context, int pieceCount, const uint8_t* const* 
     SendMessage(core->m_window, WM_CORE_SEND_SEGMENT, segment.size(), reinterpret_cast<LPARAM>(segment.data()));
 }
 
+std::unique_ptr<CPacketBuffer> CClientCore::NewWriter(int32_t capacity) {
+    return m_framer ? m_framer->NewWriter(capacity) : nullptr;
+}
+
+int32_t CClientCore::WriterCapacity() const {
+    return m_framer ? m_framer->GetWriterCapacity() : CPacketFramer::kMode1Chunk;
+}
+
+void CClientCore::ShowScreen() {
+    if (m_screen.Revision() == m_shownRevision) return;
+    m_shownRevision = m_screen.Revision();
+    m_view->ScreenChanged();
+}
+
 void CClientCore::RenewWriter() {
     if (!m_framer) return;
     // A caller up the stack may still hold the old writer: it is freed when
@@ -322,13 +326,12 @@ int CClientCore::OnPoll() {
         m_resumeSignalled = false;
         m_resumeTime = now;
     }
-    // In 64 bits: a time-out of 50 days or more must not wrap to a short one.
-    if (m_inputCommand == InputCommand::Field && m_timeout > 0 &&
-        uint64_t{now - m_timeoutStart} >= static_cast<uint64_t>(m_timeout) * 1000u) {
-        m_timeout = 0;
+    if (m_field.TimedOut(now)) {
+        m_field.timeout = 0;
         EndInput();
         SendTextReply('9', u"");
     }
+    ShowScreen();
     return 0;
 }
 
@@ -344,3 +347,26 @@ void CClientCore::KeepSerialPort(std::unique_ptr<ICoreSerialPort> port) {
 }
 
 void CClientCore::NoteSerialPortUse() { m_serialUseTime = GetTickCount(); }
+
+// ---- Screen
+
+void CClientCore::UpdateCellMetrics() {
+    m_screen.UpdateCellMetrics(m_settings.Properties().cells, m_fonts);
+    m_widgets->SetCellMetrics(m_screen.CellWidth(), m_screen.CellHeight());
+    m_widgets->SetDefaultFont(m_settings.Properties().cells.fontName, m_settings.Properties().cells.fontSize);
+}
+
+void CClientCore::CreateBackBuffer() { m_screen.Rebuild(); }
+
+// ---- The file commands' part
+
+int CClientCore::RETRIEVEFILE(CPacket* pkt, uint8_t code) { return m_files.RETRIEVEFILE(pkt, code), 0; }
+int CClientCore::STOREFILE(CPacket* pkt, uint8_t code) { return m_files.STOREFILE(pkt, code), 0; }
+int CClientCore::SendFile(CPacket* pkt, uint8_t code) { return m_files.SendFile(pkt, code), 0; }
+int CClientCore::DELETEFILE(CPacket* pkt, uint8_t code) { return m_files.DELETEFILE(pkt, code), 0; }
+int CClientCore::GETFILE(CPacket* pkt, uint8_t code) { return m_files.GETFILE(pkt, code), 0; }
+int CClientCore::LISTFILE(CPacket* pkt, uint8_t code) { return m_files.LISTFILE(pkt, code), 0; }
+int CClientCore::FILESELECTEX(CPacket* pkt, uint8_t code) { return m_files.FILESELECTEX(pkt, code), 0; }
+int CClientCore::COUNTFILES(CPacket* pkt, uint8_t code) { return m_files.COUNTFILES(pkt, code), 0; }
+int CClientCore::MakeDir(CPacket* pkt, uint8_t code) { return m_files.MakeDir(pkt, code), 0; }
+int CClientCore::DeleteDir(CPacket* pkt, uint8_t code) { return m_files.DeleteDir(pkt, code), 0; }

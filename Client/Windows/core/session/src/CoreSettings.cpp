@@ -1,13 +1,8 @@
 // Settings the control hands to the core: feature arrays, range-checked
 // values, decoder settings for the scanner, activation, automation queries.
-#include <algorithm>
-#include <cstring>
-#include <new>
-
 #include "core/session/ClientCore.h"
-#include "core/support/LogFile.h"
 #include "core/session/LogicalFolders.h"
-#include "platform/Text.h"
+#include "core/support/LogFile.h"
 
 namespace {
 
@@ -16,61 +11,16 @@ constexpr UINT kListGetText = 0x0189;
 constexpr UINT kListGetTextLen = 0x018A;
 constexpr int kIdOk = 1;
 
-constexpr DecoderTriple kStartupDecoderSettings[] = {
-    {48, 0, 0}, {48, 4, 1}, {49, 0, 0}, {50, 0, 1}, {50, 3, 1},
-    {52, 1, 1}, {52, 2, 1}, {53, 0, 1}, {53, 1, 1},
-};
-
-bool ParameterWord(int32_t parameter, int* word) {
-    *word = parameter + 2;
-    return *word >= 0 && *word < DECODER_RECORD_WORDS;
-}
-
-// Element index of a feature array; null when there is none.
-template <typename Buffer>
-auto* Slot(const Buffer& buffer, int32_t index) {
-    return index >= 0 && index < buffer.GetCount() && buffer.GetBuffer() ? buffer.At(index) : nullptr;
-}
-
-void SetEnabled(std::vector<uint8_t>& decoders, int code, bool enable) {
-    const auto at = std::find(decoders.begin(), decoders.end(), static_cast<uint8_t>(code));
-    if (enable && at == decoders.end()) decoders.push_back(static_cast<uint8_t>(code));
-    if (!enable && at != decoders.end()) decoders.erase(at);
-}
-
 }  // namespace
 
-int32_t CClientCore::SetIntSetting(int32_t index, uint32_t value) {
-    uint32_t* slot = Slot(m_featureNumbers, index);
-    if (!slot) return kInvalidArg;
-    *slot = value;
-    return kOk;
-}
+int32_t CClientCore::SetIntSetting(int32_t index, uint32_t value) { return m_settings.SetIntSetting(index, value); }
 
 int32_t CClientCore::SetStringSetting(int32_t index, const char16_t* text) {
-    char16_t** slot = Slot(m_featureStrings, index);
-    if (!slot) return kInvalidArg;
-    delete[] *slot;
-    const size_t length = plat::text::WideLen(text);
-    *slot = new (std::nothrow) char16_t[length + 1];
-    if (!*slot) return kOutOfMemory;
-    if (length) std::memcpy(*slot, text, length * sizeof(char16_t));
-    (*slot)[length] = 0;
-    return kOk;
-}
-
-uint32_t CClientCore::GetFeatureNumber(int32_t index) const {
-    const uint32_t* slot = Slot(m_featureNumbers, index);
-    return slot ? *slot : 0;
-}
-
-const char16_t* CClientCore::GetFeatureString(int32_t index) const {
-    char16_t* const* slot = Slot(m_featureStrings, index);
-    return slot ? *slot : nullptr;
+    return m_settings.SetStringSetting(index, text);
 }
 
 int32_t CClientCore::GetTerminalID() {
-    if (m_terminalId != 0) return m_terminalId;
+    if (m_settings.GetTerminalID() != 0) return m_settings.GetTerminalID();
     if (m_devices->HasDeviceControl()) {
         const int32_t id = m_devices->GetDeviceId();
         if (id != 0) {
@@ -91,32 +41,16 @@ void CClientCore::Resume() {
     if (m_scanner->IsPresent() && m_scannerWanted) m_scanner->SetScannerState(SCANNER_STATE_ON);
 }
 
-void CClientCore::SetScanAheadMode(int32_t value) {
-    if (value < 3) m_scanAheadMode = value;
-}
-
 void CClientCore::SetEnableScannerOnExit(int32_t value) {
-    m_enableScannerOnExit = value;
+    m_settings.SetEnableScannerOnExit(value);
     if (m_scanner->IsPresent()) {
         m_scanner->SetScannerState(SCANNER_STATE_OFF);
         m_scanner->SetGlobalParameter(0, value);
     }
 }
 
-void CClientCore::SetReconnectDelay(int32_t value) {
-    if (value <= 120000) m_reconnectDelay = value;
-}
-
-void CClientCore::SetRSSIThreshold(int32_t value) {
-    if (value < 1) m_rssiThreshold = value;
-}
-
-void CClientCore::SetRadioWakeDelay(int32_t value) {
-    if (value <= 20000) m_radioWakeDelay = value;
-}
-
 void CClientCore::SetCodePage(uint32_t codePage) {
-    m_codePage = codePage;
+    m_settings.SetCodePage(codePage);
     if (m_writer) m_writer->SetCodePage(codePage);
     if (m_framer) m_framer->SetCodePage(codePage);
 }
@@ -132,114 +66,18 @@ void CClientCore::SetAppDirectory(std::u16string_view folder) {
 
 // ---- Decoder settings
 
-void CClientCore::RecordDecoderSetting(int32_t decoder, int32_t parameter, int32_t value) {
-    for (DecoderTriple& triple : m_decoders) {
-        if (triple.decoder == decoder && triple.parameter == parameter) {
-            triple.value = value;
-            return;
-        }
-    }
-    if (m_decoders.size() < static_cast<size_t>(kDecoderCapacity)) m_decoders.push_back({decoder, parameter, value});
-}
-
-namespace {
-
-// Records the setting and, with a scanner, writes it into the decoder's record.
-void SetDecoderParameter(CClientCore& core, int32_t decoder, int32_t parameter, int32_t value) {
-    core.RecordDecoderSetting(decoder, parameter, value);
-    ICoreScanner& scanner = core.Scanner();
-    if (!scanner.IsPresent()) return;
-    scanner.SetScannerState(SCANNER_STATE_OFF);
-    int32_t record[DECODER_RECORD_WORDS] = {};
-    int word = 0;
-    if (!ParameterWord(parameter, &word) || !scanner.GetDecoderParameters(decoder, record)) return;
-    record[word] = value;
-    scanner.SetDecoderParameters(decoder, record);
-}
-
-}  // namespace
-
 void CClientCore::SetSuppMode(int32_t value) {
-    if (value >= 0 && value < 3) SetDecoderParameter(*this, 244, 3, value);
+    if (value >= 0 && value < 3) m_decoders.SetParameter(*m_scanner, 244, 3, value);
 }
-void CClientCore::SetSupp2(int32_t value) { SetDecoderParameter(*this, 244, 1, value ? 1 : 0); }
-void CClientCore::SetSupp5(int32_t value) { SetDecoderParameter(*this, 244, 2, value ? 1 : 0); }
+void CClientCore::SetSupp2(int32_t value) { m_decoders.SetParameter(*m_scanner, 244, 1, value ? 1 : 0); }
+void CClientCore::SetSupp5(int32_t value) { m_decoders.SetParameter(*m_scanner, 244, 2, value ? 1 : 0); }
 void CClientCore::SetSuppRetries(int32_t value) {
-    if (value >= 2 && value <= 10) SetDecoderParameter(*this, 244, 4, value);
+    if (value >= 2 && value <= 10) m_decoders.SetParameter(*m_scanner, 244, 4, value);
 }
-void CClientCore::SetCode39FA(int32_t value) { SetDecoderParameter(*this, 55, 3, value ? 1 : 0); }
+void CClientCore::SetCode39FA(int32_t value) { m_decoders.SetParameter(*m_scanner, 55, 3, value ? 1 : 0); }
 void CClientCore::SetUPCE0Options(int32_t value) {
-    SetDecoderParameter(*this, 48, 0, value & 1);
-    SetDecoderParameter(*this, 48, 1, (value >> 1) & 1);
-}
-
-void CClientCore::SetSymbolOverride(std::u16string_view text) {
-    constexpr size_t kMaxName = 50;
-    std::u16string name;
-    bool enable = true;
-    auto finish = [&] {
-        if (!name.empty()) {
-            const int code = m_scanner->SymbologyCode(plat::text::WideToUtf8(name));
-            if (code != SYMBOLOGY_UNKNOWN) {
-                RecordDecoderSetting(code, -1, enable ? 1 : 0);
-                std::vector<uint8_t> enabled;
-                if (m_scanner->IsPresent() && m_scanner->GetEnabledDecoders(&enabled)) {
-                    SetEnabled(enabled, code, enable);
-                    m_scanner->SetEnabledDecoders(enabled);
-                }
-            }
-        }
-        name.clear();
-        enable = true;
-    };
-    for (char16_t c : text) {
-        if (c == u',') {
-            finish();
-        } else if (c < 33) {
-            continue;
-        } else if (c == u'-' && name.empty()) {
-            enable = false;
-        } else if (name.size() < kMaxName) {
-            name.push_back(c);
-        }
-    }
-    finish();
-}
-
-void CClientCore::ApplyDecoderSettings() {
-    if (!m_scanner->IsPresent()) return;
-    m_scanner->SetScannerState(SCANNER_STATE_OFF);
-    std::vector<uint8_t> supported;
-    std::vector<uint8_t> enabled;
-    const bool haveLists = m_scanner->GetSupportedDecoders(&supported) && m_scanner->GetEnabledDecoders(&enabled);
-    if (haveLists) {
-        for (const DecoderTriple& triple : kStartupDecoderSettings) {
-            RecordDecoderSetting(triple.decoder, triple.parameter, triple.value);
-        }
-    }
-    // Consecutive settings of one decoder share one read and one write of its
-    // record; an enabled-state setting starts a new run.
-    size_t i = 0;
-    while (i < m_decoders.size()) {
-        const int32_t decoder = m_decoders[i].decoder;
-        int32_t read[DECODER_RECORD_WORDS] = {};
-        const bool haveRecord = m_scanner->GetDecoderParameters(decoder, read);
-        int32_t changed[DECODER_RECORD_WORDS];
-        std::copy(std::begin(read), std::end(read), std::begin(changed));
-        size_t j = i;
-        do {
-            const DecoderTriple& triple = m_decoders[j];
-            int word = 0;
-            if (ParameterWord(triple.parameter, &word)) changed[word] = triple.value;
-            if (triple.parameter == -1 && haveLists) SetEnabled(enabled, decoder, triple.value != 0);
-            ++j;
-        } while (j < m_decoders.size() && m_decoders[j].decoder == decoder && m_decoders[j].parameter != -1);
-        if (haveRecord && !std::equal(std::begin(read), std::end(read), std::begin(changed))) {
-            m_scanner->SetDecoderParameters(decoder, changed);
-        }
-        i = j;
-    }
-    if (haveLists) m_scanner->SetEnabledDecoders(enabled);
+    m_decoders.SetParameter(*m_scanner, 48, 0, value & 1);
+    m_decoders.SetParameter(*m_scanner, 48, 1, (value >> 1) & 1);
 }
 
 // ---- Automation queries
@@ -260,9 +98,9 @@ intptr_t CClientCore::AutomationQuery(void* context, uint32_t query, intptr_t a,
         core->Disconnect(nullptr, '9');
         return 0;
     case 0xA005:
-        if (auto* rows = reinterpret_cast<int32_t*>(a)) *rows = core->m_rows;
-        if (auto* columns = reinterpret_cast<int32_t*>(b)) *columns = core->m_columns;
-        return reinterpret_cast<intptr_t>(core->m_screenChars.GetString());
+        if (auto* rows = reinterpret_cast<int32_t*>(a)) *rows = core->m_screen.Rows();
+        if (auto* columns = reinterpret_cast<int32_t*>(b)) *columns = core->m_screen.Columns();
+        return reinterpret_cast<intptr_t>(core->m_screen.Characters());
     case 0xA006:
         core->OnKeyDown(static_cast<uint32_t>(a), 1);
         return -1;
@@ -271,8 +109,8 @@ intptr_t CClientCore::AutomationQuery(void* context, uint32_t query, intptr_t a,
         if (!text) return -1;
         if (b) {
             // Back to the start of the field; each backspace shortens the text or ends the wait.
-            for (int guard = kInputTextUnits; guard > 0 && core->m_inputCommand != InputCommand::None && !core->m_inputText.empty();
-                 --guard) {
+            for (int guard = kInputTextUnits;
+                 guard > 0 && core->m_field.command != InputCommand::None && !core->m_field.text.empty(); --guard) {
                 core->OnChar(8, 1, 0);
             }
         }

@@ -2,12 +2,13 @@
 // stored, sent in chunks, fetched in chunks, listed, counted and deleted, and
 // folders made and removed. Every failure is an answer field, never an error.
 #include <algorithm>
+#include <optional>
 #include <cstdlib>
 #include <memory>
-#include <optional>
 #include <string>
 
-#include "core/session/ClientCore.h"
+#include "core/session/FileCommands.h"
+
 #include "core/session/HostFormats.h"
 #include "core/support/FileUtil.h"
 #include "core/support/LogFile.h"
@@ -80,29 +81,26 @@ void DropTrailingBackslash(std::u16string& s) {
 
 }  // namespace
 
-int CClientCore::RETRIEVEFILE(CPacket* pkt, uint8_t code) {
+void CFileCommands::RETRIEVEFILE(CPacket* pkt, uint8_t code) {
     LogWrite(LOG_TRACE, "RETRIEVEFILE");
     std::u16string name = ReadName(pkt);
     pkt->NextField();
     std::u16string dir = ResolveName(name, u"DATA");
     int32_t size = FileUtil::ReadWholeFile(dir, name, nullptr, 0);
     std::unique_ptr<CPacketBuffer> writer;
-    if (m_framer && size >= 0 && size <= kMaxWholeFile) writer = m_framer->NewWriter(size + 10);
+    if (size >= 0 && size <= kMaxWholeFile) writer = m_replies.NewWriter(size + 10);
     if (writer) {
         writer->AppendByte(code).EndField();
         uint8_t* bytes = size > 0 ? writer->Reserve(size) : nullptr;
         if (size == 0 || (bytes && FileUtil::ReadWholeFile(dir, name, bytes, size) == size)) {
-            SendReply(*writer);
-            return 0;
+            m_replies.SendReply(*writer);
+            return;
         }
     }
-    m_writer->Reset();
-    m_writer->AppendByte(code).EndField();
-    SendReply(*m_writer);
-    return 0;
+    m_replies.SendTextReply(code, u"");
 }
 
-int CClientCore::STOREFILE(CPacket* pkt, uint8_t code) {
+void CFileCommands::STOREFILE(CPacket* pkt, uint8_t code) {
     LogWrite(LOG_TRACE, "STOREFILE");
     std::u16string dir, name = ReadName(pkt);
     // The content is every byte after the name's separator; a name that ends
@@ -124,18 +122,19 @@ int CClientCore::STOREFILE(CPacket* pkt, uint8_t code) {
         plat::fs::CreateDirectory(dir);  // one level; an existing one is kept
         stored = FileUtil::WriteWholeFile(dir, name, content, count) == count;
     }
-    SendIntReply(code, stored ? 1 : 0);
-    return 0;
+    m_replies.SendIntReply(code, stored ? 1 : 0);
 }
 
-int CClientCore::SendFile(CPacket* pkt, uint8_t code) {
+void CFileCommands::SendFile(CPacket* pkt, uint8_t code) {
     LogWrite(LOG_TRACE, "SendFile");
-    SendFileState& s = m_fileTransfers.send;
-    const int32_t chunkLimit = m_framer ? m_framer->GetWriterCapacity() : kMaxChunk;
+    SendFileState& s = m_send;
+    const int32_t chunkLimit = m_replies.WriterCapacity();
     auto acceptReply = [&] {
-        m_writer->Reset();
-        m_writer->AppendByte(code).EndField().AppendInt(1).EndField().AppendInt(chunkLimit);
-        SendReply(*m_writer);
+        CPacketBuffer* w = m_replies.Writer();
+        if (!w) return;
+        w->Reset();
+        w->AppendByte(code).EndField().AppendInt(1).EndField().AppendInt(chunkLimit);
+        m_replies.SendReply(*w);
     };
 
     if (!s.active) {
@@ -158,13 +157,13 @@ int CClientCore::SendFile(CPacket* pkt, uint8_t code) {
             temp = plat::fs::CreateTempFile(dir);
         }
         if (!temp) {
-            SendIntReply(code, 0);
-            return 0;
+            m_replies.SendIntReply(code, 0);
+            return;
         }
         s = SendFileState{true,           false,           0,           total, std::move(name), std::move(dir),
                           std::move(date), std::move(time), std::move(*temp)};
         acceptReply();
-        return 0;
+        return;
     }
 
     // Data: every byte after the command's separator to the end of the packet.
@@ -194,11 +193,14 @@ int CClientCore::SendFile(CPacket* pkt, uint8_t code) {
     if (ok)
         acceptReply();
     else
-        SendIntReply(code, 0);  // the file is incomplete: the host must know
-    return 0;
+        m_replies.SendIntReply(code, 0);  // the file is incomplete: the host must know
 }
 
-int CClientCore::DELETEFILE(CPacket* pkt, uint8_t code) {
+CFileCommands::~CFileCommands() {
+    if (!m_send.tempPath.empty()) plat::fs::DeleteFile(m_send.tempPath);
+}
+
+void CFileCommands::DELETEFILE(CPacket* pkt, uint8_t code) {
     LogWrite(LOG_TRACE, "DELETEFILE");
     std::u16string name = ReadName(pkt);
     pkt->NextField();
@@ -206,13 +208,12 @@ int CClientCore::DELETEFILE(CPacket* pkt, uint8_t code) {
     // 0 is success here.
     BOOL last = FALSE;
     FileUtil::DeleteFiles(dir, name, &last);
-    SendIntReply(code, last ? 0 : 1);
-    return 0;
+    m_replies.SendIntReply(code, last ? 0 : 1);
 }
 
-int CClientCore::GETFILE(CPacket* pkt, uint8_t code) {
+void CFileCommands::GETFILE(CPacket* pkt, uint8_t code) {
     LogWrite(LOG_TRACE, "GETFILE");
-    GetFileState& g = m_fileTransfers.get;
+    GetFileState& g = m_get;
     std::u16string name = ReadName(pkt);
     pkt->NextField();
 
@@ -232,61 +233,70 @@ int CClientCore::GETFILE(CPacket* pkt, uint8_t code) {
         }
         if (length < 0) {
             g.buffer = {};
-            SendIntReply(code, 0);
-            return 0;
+            m_replies.SendIntReply(code, 0);
+            return;
         }
         // The size of what was read, whatever the file's entry said a moment before.
         size = std::to_string(length);
         // An empty file holds no buffer: the first chunk request only clears the transfer.
         g.loaded = true;
-        m_writer->Reset();
-        m_writer->AppendByte(code).EndField().AppendString(size.c_str()).EndField();
-        m_writer->AppendString(date.c_str()).EndField().AppendString(time.c_str());
-        SendReply(*m_writer);
-        return 0;
+        CPacketBuffer* w = m_replies.Writer();
+        if (!w) return;
+        w->Reset();
+        w->AppendByte(code).EndField().AppendString(size.c_str()).EndField();
+        w->AppendString(date.c_str()).EndField().AppendString(time.c_str());
+        m_replies.SendReply(*w);
+        return;
     }
 
     // The next chunk.
     if (!g.loaded) {
-        SendIntReply(code, 0);
-        return 0;
+        m_replies.SendIntReply(code, 0);
+        return;
     }
     if (g.buffer.empty()) {
         // The whole file went out: this request only clears the transfer.
         g.loaded = false;
-        return 0;
+        return;
     }
     int64_t chunk = std::min<int64_t>(pkt->GetInt(kDefaultChunk), kMaxChunk);
     const size_t remaining = g.buffer.size() - g.offset;
     chunk = std::min<int64_t>(chunk, static_cast<int64_t>(remaining));
     std::unique_ptr<CPacketBuffer> writer;
     // Sized to the chunk and its two header bytes, so a whole 4096-byte chunk fits.
-    if (chunk >= 1 && m_framer) writer = m_framer->NewWriter(static_cast<int32_t>(chunk) + 3);
+    if (chunk >= 1) writer = m_replies.NewWriter(static_cast<int32_t>(chunk) + 3);
     if (!writer) {
-        SendIntReply(code, 0);
+        m_replies.SendIntReply(code, 0);
     } else {
         writer->AppendByte(code).EndField().AppendBytes(g.buffer.data() + g.offset, static_cast<int32_t>(chunk));
         g.offset += static_cast<size_t>(chunk);
-        SendReply(*writer);
+        m_replies.SendReply(*writer);
     }
     if (g.offset == g.buffer.size()) {
         g.buffer = {};
         g.offset = 0;
     }
-    return 0;
 }
 
-namespace {
+void CFileCommands::LISTFILE(CPacket* pkt, uint8_t code) {
+    LogWrite(LOG_TRACE, "LISTFILE");
+    ListFiles(pkt, code, false);
+}
+
+void CFileCommands::FILESELECTEX(CPacket* pkt, uint8_t code) {
+    LogWrite(LOG_TRACE, "FILESELECTEX");
+    ListFiles(pkt, code, true);
+}
 
 // LISTFILE and FILESELECTEX.
-void ListFiles(CClientCore& core, CPacket* pkt, uint8_t code, bool details) {
+void CFileCommands::ListFiles(CPacket* pkt, uint8_t code, bool details) {
     std::u16string dir, pattern = ReadName(pkt);
     pkt->NextField();
     bool allFolders = false;
     if (pattern.find(u'\\') != std::u16string::npos) {
         dir = ResolveName(pattern, u"DATA");
     } else {
-        dir = core.ModuleFolder() + u"\\";
+        dir = m_appFolder + u"\\";
         size_t dot = pattern.rfind(u'.');
         std::u16string extension = dot == std::u16string::npos ? u"" : pattern.substr(dot);
         if (std::optional<std::u16string> folder = FindFolder({}, extension)) {
@@ -298,59 +308,44 @@ void ListFiles(CClientCore& core, CPacket* pkt, uint8_t code, bool details) {
             dir += FindFolder(u"DATA", {}).value_or(u"");
         }
     }
-    CPacketBuffer& writer = *core.ReplyWriter();
+    CPacketBuffer* w = m_replies.Writer();
+    if (!w) return;
+    CPacketBuffer& writer = *w;
     writer.Reset();
     writer.AppendByte(code).EndField();
     FileUtil::ListDirectory(dir, pattern, &writer, allFolders, details);
-    core.SendReply(writer);
+    m_replies.SendReply(writer);
 }
 
-}  // namespace
-
-int CClientCore::LISTFILE(CPacket* pkt, uint8_t code) {
-    LogWrite(LOG_TRACE, "LISTFILE");
-    ListFiles(*this, pkt, code, false);
-    return 0;
-}
-
-int CClientCore::FILESELECTEX(CPacket* pkt, uint8_t code) {
-    LogWrite(LOG_TRACE, "FILESELECTEX");
-    ListFiles(*this, pkt, code, true);
-    return 0;
-}
-
-int CClientCore::COUNTFILES(CPacket* pkt, uint8_t code) {
+void CFileCommands::COUNTFILES(CPacket* pkt, uint8_t code) {
     LogWrite(LOG_TRACE, "COUNTFILES");
     std::u16string dir, name;
     int32_t count = 0;
-    if (ReadFolderTarget(pkt, m_moduleFolder, dir, name))
+    if (ReadFolderTarget(pkt, m_appFolder, dir, name))
         count = FileUtil::ListDirectory(dir + name, u"*.*", nullptr, false, false);
-    SendIntReply(code, count);
-    return 0;
+    m_replies.SendIntReply(code, count);
 }
 
-int CClientCore::MakeDir(CPacket* pkt, uint8_t code) {
+void CFileCommands::MakeDir(CPacket* pkt, uint8_t code) {
     LogWrite(LOG_TRACE, "MakeDir");
     std::u16string dir, name;
     bool made = false;
-    if (ReadFolderTarget(pkt, m_moduleFolder, dir, name)) {
+    if (ReadFolderTarget(pkt, m_appFolder, dir, name)) {
         std::u16string path = dir + name;
         DropTrailingBackslash(path);
         // The file system refuses the device root, whatever form the host gave it.
         made = plat::fs::CreateDirectory(path);
     }
-    SendIntReply(code, made ? 1 : 0);
-    return 0;
+    m_replies.SendIntReply(code, made ? 1 : 0);
 }
 
-int CClientCore::DeleteDir(CPacket* pkt, uint8_t code) {
+void CFileCommands::DeleteDir(CPacket* pkt, uint8_t code) {
     LogWrite(LOG_TRACE, "DeleteDir");
     std::u16string dir, name;
     bool removed = false;
-    if (ReadFolderTarget(pkt, m_moduleFolder, dir, name)) {
+    if (ReadFolderTarget(pkt, m_appFolder, dir, name)) {
         DropTrailingBackslash(name);
         removed = FileUtil::RemoveTree(dir, name);  // never the device root
     }
-    SendIntReply(code, removed ? 1 : 0);
-    return 0;
+    m_replies.SendIntReply(code, removed ? 1 : 0);
 }

@@ -1,7 +1,6 @@
 // User input: what the host waits for, the editing of an input field, the
 // replies that input produces, and the queue of input that arrived while the
 // host waited for nothing.
-#include <QChar>
 #include <algorithm>
 #include <climits>
 #include <cstdint>
@@ -9,6 +8,7 @@
 #include "core/session/ClientCore.h"
 #include "core/support/LogFile.h"
 #include "platform/Clock.h"
+#include "platform/Text.h"
 
 namespace {
 
@@ -34,23 +34,9 @@ int KeyNumber(uint32_t virtualKey, bool actionAsEnter) {
     }
 }
 
-// A field's text as the screen shows it: "*" per character for a password,
-// '.' for unprintable characters when asked.
-std::u16string ShownText(std::u16string_view text, int32_t flags) {
-    std::u16string shown = (flags & INPUT_PASSWORD) ? std::u16string(text.size(), u'*') : std::u16string(text);
-    if (flags & INPUT_DOT_UNPRINTABLE) {
-        for (char16_t& c : shown) {
-            if (c < 32 || c > 126) c = u'.';
-        }
-    }
-    return shown;
-}
-
-intptr_t CaretWord(ICoreScreen& screen) {
-    int row = 0;
-    int column = 0;
-    screen.GetCursor(&row, &column);
-    return static_cast<intptr_t>((static_cast<uint32_t>(column) & 0xFFFF) | (static_cast<uint32_t>(row) << 16));
+intptr_t CaretWord(const CScreenModel& screen) {
+    const CScreenModel::Caret& caret = screen.GetCaret();
+    return static_cast<intptr_t>((static_cast<uint32_t>(caret.column) & 0xFFFF) | (static_cast<uint32_t>(caret.row) << 16));
 }
 
 }  // namespace
@@ -59,32 +45,32 @@ intptr_t CaretWord(ICoreScreen& screen) {
 
 int CClientCore::GETEVENT(CPacket* pkt, uint8_t) {
     LogWrite(LOG_TRACE, "GETEVENT");
-    if (!m_queue.empty()) {
+    if (!m_queue.Empty()) {
         // The flags of an earlier field must not refuse the queued input.
-        m_inputFlags = 0;
-        m_inputText.clear();
-        m_inputKind = InputKind::KeysAndData;
-        m_inputCommand = InputCommand::Event;
+        m_field.flags = 0;
+        m_field.text.clear();
+        m_field.kind = InputKind::KeysAndData;
+        m_field.command = InputCommand::Event;
         ReplayEvent();
     } else {
-        m_inputFlags = 0;
-        m_inputText.clear();
+        m_field.flags = 0;
+        m_field.text.clear();
         const int kind = pkt->GetFieldLength() > 0 ? pkt->PeekByte('0') : '0';
-        m_inputKind = kind == '1' ? InputKind::Keys : kind == '2' ? InputKind::Data : InputKind::KeysAndData;
+        m_field.kind = kind == '1' ? InputKind::Keys : kind == '2' ? InputKind::Data : InputKind::KeysAndData;
         if (!m_widgets->ActivateFocused(false)) {
             EnableReaders(true);
         }
-        m_inputCommand = InputCommand::Event;
+        m_field.command = InputCommand::Event;
     }
-    if (m_automation->IsLoaded() && m_inputCommand == InputCommand::Event) {
-        m_automation->Notify(AUTO_INPUT_AWAITED, CaretWord(*m_screen), 0);
+    if (m_automation->IsLoaded() && m_field.command == InputCommand::Event) {
+        m_automation->Notify(AUTO_INPUT_AWAITED, CaretWord(m_screen), 0);
     }
     return 0;
 }
 
 int CClientCore::COMMANDEVENT(CPacket*, uint8_t) {
     LogWrite(LOG_TRACE, "COMMANDEVENT");
-    m_inputCommand = InputCommand::None;
+    m_field.command = InputCommand::None;
     return 0;
 }
 
@@ -103,34 +89,34 @@ int CClientCore::RfInput(CPacket* pkt, uint8_t) {
     pkt->NextField();
     const int32_t row = pkt->GetInt(0);
     pkt->NextField();
-    if (!m_props.wrap && column >= 0 && column < m_columns && int64_t{column} + length > m_columns)
-        length = m_columns - column;
+    if (!Properties().wrap && column >= 0 && column < m_screen.Columns() && int64_t{column} + length > m_screen.Columns())
+        length = m_screen.Columns() - column;
     const std::u16string decoderFile = wide();
     pkt->NextField();
     if (!decoderFile.empty()) m_scanner->SetDecodersFromFile(decoderFile);
-    m_alphaSwitch = pkt->GetInt(0);
+    m_field.alphaSwitch = pkt->GetInt(0);
     pkt->NextField();
-    m_secondFlags = pkt->GetInt(0);
+    m_field.secondFlags = pkt->GetInt(0);
     pkt->NextField();
     int32_t flags = pkt->GetLong(0);
     pkt->NextField();
     const std::u16string pad = wide();
     pkt->NextField();
-    m_terminators = wide();
+    m_field.terminators = wide();
     pkt->NextField();
-    m_timeout = pkt->GetInt(0);
+    m_field.timeout = pkt->GetInt(0);
 
     if ((flags & (INPUT_NO_ACTIVATE | INPUT_NO_CHARACTERS)) == (INPUT_NO_ACTIVATE | INPUT_NO_CHARACTERS)) {
         flags &= ~(INPUT_NO_ACTIVATE | INPUT_NO_CHARACTERS);
     }
-    m_inputFlags = flags;
-    m_fieldLength = std::max(length, 0);
-    m_fieldColumn = column;
-    m_fieldRow = row;
-    m_pad = pad.empty() ? u'_' : pad[0];
+    m_field.flags = flags;
+    m_field.length = std::max(length, 0);
+    m_field.column = column;
+    m_field.row = row;
+    m_field.pad = pad.empty() ? u'_' : pad[0];
 
-    if (m_alphaSwitch) {
-        m_devices->CallDevice(DeviceFunction::SetAlphaMode, (m_secondFlags & 0x40) ? 1 : 0);
+    if (m_field.alphaSwitch) {
+        m_devices->CallDevice(DeviceFunction::SetAlphaMode, (m_field.secondFlags & INPUT2_UPPER_CASE) ? 1 : 0);
     }
     if (!(flags & INPUT_NO_ACTIVATE)) {
         m_widgets->ActivateFocused(true);
@@ -140,27 +126,27 @@ int CClientCore::RfInput(CPacket* pkt, uint8_t) {
     m_devices->EnableMsr(true);
     if (flags & INPUT_BACKLIGHT) m_devices->CallDevice(DeviceFunction::SetBacklightState, 1);
     if (flags & INPUT_SCANNER_TRIGGER) m_scanner->SetScannerState(SCANNER_STATE_TRIGGER);
-    if (m_timeout > 0) m_timeoutStart = GetTickCount();
+    if (m_field.timeout > 0) m_field.timeoutStart = GetTickCount();
 
     // A default text the buffer cannot hold is dropped.
-    m_inputText.clear();
-    if (defaultText.size() < static_cast<size_t>(kInputTextUnits)) m_inputText = defaultText;
-    m_textStarted = false;
-    m_screen->MoveCaret(row, column);
-    m_inputKind = InputKind::KeysAndData;
-    if ((column >= 0 && column < m_columns && row >= 0 && row < m_rows) || m_props.wrap) {
-        DrawField(m_inputText, (flags & INPUT_RIGHT_ALIGN) ? CaretAt::LastCell : CaretAt::FirstCell);
+    m_field.text.clear();
+    if (defaultText.size() < static_cast<size_t>(kInputTextUnits)) m_field.text = defaultText;
+    m_field.started = false;
+    m_screen.MoveCaret(row, column);
+    m_field.kind = InputKind::KeysAndData;
+    if ((column >= 0 && column < m_screen.Columns() && row >= 0 && row < m_screen.Rows()) || Properties().wrap) {
+        DrawField(m_field.text, (flags & INPUT_RIGHT_ALIGN) ? CInputField::CaretAt::LastCell : CInputField::CaretAt::FirstCell);
     }
-    m_screen->TakeFocus();
-    m_inputCommand = InputCommand::Field;
+    m_view->TakeFocus();
+    m_field.command = InputCommand::Field;
 
     if (flags & INPUT_DISCARD_QUEUE) {
         ClearEventQueue();
     } else {
-        for (size_t n = m_queue.size(); n > 0 && m_inputCommand == InputCommand::Field && !m_queue.empty(); --n) ReplayEvent();
+        for (size_t n = m_queue.Size(); n > 0 && m_field.command == InputCommand::Field && !m_queue.Empty(); --n) ReplayEvent();
     }
-    if (m_automation->IsLoaded() && m_inputCommand == InputCommand::Field) {
-        m_automation->Notify(AUTO_INPUT_AWAITED, CaretWord(*m_screen), m_fieldLength);
+    if (m_automation->IsLoaded() && m_field.command == InputCommand::Field) {
+        m_automation->Notify(AUTO_INPUT_AWAITED, CaretWord(m_screen), m_field.length);
     }
     return 0;
 }
@@ -173,18 +159,18 @@ int32_t CClientCore::OnKeyDown(uint32_t virtualKey, uint32_t) {
         OnKey(std::u16string_view(&c, 1), EVENT_CHARACTERS);
         return kOk;
     }
-    const int number = KeyNumber(virtualKey, m_props.actionAsEnter != 0);
+    const int number = KeyNumber(virtualKey, Properties().actionAsEnter != 0);
     if (number == 0) return kFail;
-    if (m_inputKind == InputKind::None) {
-        Queue({nullptr, static_cast<uint16_t>(virtualKey), EVENT_KEY});
+    if (m_field.kind == InputKind::None) {
+        Queue(KeyEvent{virtualKey});
         return kOk;
     }
-    if (m_inputFlags & INPUT_NO_CONTROL_KEYS) return kOk;
+    if (m_field.flags & INPUT_NO_CONTROL_KEYS) return kOk;
     if (!m_writer) return kOk;
     m_writer->Reset();
-    if ((m_inputFlags & INPUT_KEY_SENDS_TEXT) && m_textWithKey) TypedTextRecord();
-    m_textWithKey = true;
-    m_screen->ShowCaret(false);
+    if ((m_field.flags & INPUT_KEY_SENDS_TEXT) && m_field.textWithKey) TypedTextRecord();
+    m_field.textWithKey = true;
+    m_screen.ShowCaret(false);
     m_writer->AppendByte('2').EndField().AppendInt(number);
     SendReply(*m_writer);
     EndInput();
@@ -193,16 +179,16 @@ int32_t CClientCore::OnKeyDown(uint32_t virtualKey, uint32_t) {
 
 int32_t CClientCore::OnChar(char16_t character, int32_t repeat, uint32_t) {
     if (m_dialogMode == DialogMode::Error || m_dialogMode == DialogMode::Signature) return kOk;
-    if (m_secondFlags & 0x40) character = QChar(character).toUpper().unicode();
+    if (m_field.secondFlags & INPUT2_UPPER_CASE) character = plat::text::ToUpper(character);
     for (int32_t i = 0; i < repeat; ++i) OnKey(std::u16string_view(&character, 1), EVENT_CHARACTERS);
     return kOk;
 }
 
 int CClientCore::OnKey(std::u16string_view text, EventType kind) {
-    switch (m_inputCommand) {
+    switch (m_field.command) {
     case InputCommand::Field:
         for (char16_t c : text) {
-            if (m_inputCommand != InputCommand::Field) break;
+            if (m_field.command != InputCommand::Field) break;
             OnFieldCharacter(c);
         }
         break;
@@ -210,7 +196,7 @@ int CClientCore::OnKey(std::u16string_view text, EventType kind) {
         const std::u16string copy(text);
         EndInput();
         SendInputText(copy, kind);
-        m_inputCommand = InputCommand::None;
+        m_field.command = InputCommand::None;
         break;
     }
     case InputCommand::None:
@@ -219,8 +205,8 @@ int CClientCore::OnKey(std::u16string_view text, EventType kind) {
             // rest first would send the queue backwards.
             if (!m_replayingAll) ReplayAllEvents();
             SendInputText(text, kind);
-        } else if (m_queue.size() < static_cast<size_t>(kQueueCapacity)) {
-            Queue({new QueuedText{kind, std::u16string(text)}, 0, EVENT_CHARACTERS});
+        } else {
+            Queue(TextEvent{kind, std::u16string(text)});
         }
         break;
     default:
@@ -230,9 +216,9 @@ int CClientCore::OnKey(std::u16string_view text, EventType kind) {
 }
 
 int CClientCore::OnFieldCharacter(char16_t c) {
-    if (m_inputKind != InputKind::KeysAndData && m_inputKind != InputKind::Keys) return 0;
-    const int32_t flags = m_inputFlags;
-    if (m_terminators.find(c) != std::u16string::npos) {
+    if (m_field.kind != InputKind::KeysAndData && m_field.kind != InputKind::Keys) return 0;
+    const int32_t flags = m_field.flags;
+    if (m_field.terminators.find(c) != std::u16string::npos) {
         EndInput();
         SendTextReply('2', std::u16string_view(&c, 1));
         return 0;
@@ -244,7 +230,7 @@ int CClientCore::OnFieldCharacter(char16_t c) {
         if (flags & INPUT_NO_CONTROL_KEYS) return 0;
         if (!m_writer) return 0;
         m_writer->Reset();
-        if ((flags & INPUT_KEY_SENDS_TEXT) && m_escapeIncludeData) TypedTextRecord();
+        if ((flags & INPUT_KEY_SENDS_TEXT) && m_settings.GetEscapeIncludeData()) TypedTextRecord();
         EndInput();
         m_writer->AppendByte('4').EndField().AppendWide(std::u16string(1, c).c_str());
         SendReply(*m_writer);
@@ -252,9 +238,9 @@ int CClientCore::OnFieldCharacter(char16_t c) {
     case 9:
         return 0;
     case 13:
-        if ((flags & INPUT_NO_EMPTY_ENTER) && m_inputText.empty()) return 0;
-        if (m_props.defaultTextMode == 0 && m_fieldLength != 0 && !m_textStarted) m_inputText = u"\r";
-        EndFieldWith(m_inputText);
+        if ((flags & INPUT_NO_EMPTY_ENTER) && m_field.text.empty()) return 0;
+        if (Properties().defaultTextMode == 0 && m_field.length != 0 && !m_field.started) m_field.text = u"\r";
+        EndFieldWith(m_field.text);
         return 0;
     case kCan:
         if (flags & INPUT_NO_CONTROL_KEYS) return 0;
@@ -266,43 +252,43 @@ int CClientCore::OnFieldCharacter(char16_t c) {
         break;
     }
 
-    if (!m_textStarted) {
-        m_inputText.clear();
-        m_textStarted = true;
+    if (!m_field.started) {
+        m_field.text.clear();
+        m_field.started = true;
     }
-    const bool full = static_cast<int32_t>(m_inputText.size()) >= m_fieldLength;
+    const bool full = static_cast<int32_t>(m_field.text.size()) >= m_field.length;
     const bool autoSend = !(flags & (INPUT_NO_AUTO_SEND | INPUT_STOP_AT_LENGTH));
     const bool stopsAtLength = !(flags & INPUT_NO_AUTO_SEND) || (flags & INPUT_STOP_AT_LENGTH);
     if (c == kBackspace || !(full && stopsAtLength)) {
         if (c != kBackspace) {
             if (flags & INPUT_NO_CHARACTERS) return 0;
-            if ((flags & INPUT_LETTERS_ONLY) && !QChar(c).isLetter()) return 0;
+            if ((flags & INPUT_LETTERS_ONLY) && !plat::text::IsLetter(c)) return 0;
             if ((flags & INPUT_DIGITS_ONLY) && !((c >= u'0' && c <= u'9') || c == u'.')) return 0;
-            if (m_secondFlags & 0x40) c = QChar(c).toUpper().unicode();
+            if (m_field.secondFlags & INPUT2_UPPER_CASE) c = plat::text::ToUpper(c);
         }
         if (c == kBackspace) {
-            if (m_inputText.empty()) {
+            if (m_field.text.empty()) {
                 if (!(flags & INPUT_NO_EMPTY_BACKSPACE)) {
                     EndInput();
                     SendTextReply('4', std::u16string_view(&c, 1));
                 }
                 return 0;
             }
-            m_inputText.pop_back();
-            if (m_inputText.empty() && (m_inputKind == InputKind::KeysAndData || m_inputKind == InputKind::Data) && !(flags & INPUT_NO_ACTIVATE)) {
+            m_field.text.pop_back();
+            if (m_field.text.empty() && (m_field.kind == InputKind::KeysAndData || m_field.kind == InputKind::Data) && !(flags & INPUT_NO_ACTIVATE)) {
                 EnableReaders(true);
             }
         } else {
             // The buffer keeps room for its terminator; more is refused.
-            if (m_inputText.size() >= static_cast<size_t>(kInputTextUnits - 1)) return 0;
-            m_inputText.push_back(c);
+            if (m_field.text.size() >= static_cast<size_t>(kInputTextUnits - 1)) return 0;
+            m_field.text.push_back(c);
             if (!(flags & INPUT_KEEP_READERS)) {
                 EnableReaders(false);
             }
         }
-        if (!(flags & INPUT_HIDDEN) || (flags & INPUT_PASSWORD)) DrawField(m_inputText, CaretAt::AfterText);
+        if (!(flags & INPUT_HIDDEN) || (flags & INPUT_PASSWORD)) DrawField(m_field.text, CInputField::CaretAt::AfterText);
     }
-    if (autoSend && static_cast<int32_t>(m_inputText.size()) >= m_fieldLength) EndFieldWith(m_inputText);
+    if (autoSend && static_cast<int32_t>(m_field.text.size()) >= m_field.length) EndFieldWith(m_field.text);
     return 0;
 }
 
@@ -311,23 +297,19 @@ int32_t CClientCore::OnDeviceData(const DeviceDataRecord* record) {
     if (record->length > 0 && !record->text) return 0;
     const std::u16string data(record->text ? record->text : u"", static_cast<size_t>(record->length));
 
-    if (m_inputKind == InputKind::None) {
-        if (m_queue.size() < static_cast<size_t>(kQueueCapacity)) {
-            auto* copy = new QueuedDeviceData{*record, data};
-            copy->record.text = copy->text.c_str();
-            Queue({copy, 0, EVENT_DEVICE_DATA});
-        }
-        if (m_modeSelect != MODESELECT_OPEN_INPUT && m_scanAheadMode == 0) PostMessage(m_window, WM_CORE_END_OF_INPUT, 0, 0);
+    if (m_field.kind == InputKind::None) {
+        Queue(DeviceDataEvent{record->reserved0, record->reserved1, record->kind, data});
+        if (m_modeSelect != MODESELECT_OPEN_INPUT && m_settings.GetScanAheadMode() == 0) PostMessage(m_window, WM_CORE_END_OF_INPUT, 0, 0);
         return 1;
     }
-    if (m_inputKind != InputKind::KeysAndData && m_inputKind != InputKind::Data) return 1;  // keys only: taken and dropped
+    if (m_field.kind != InputKind::KeysAndData && m_field.kind != InputKind::Data) return 1;  // keys only: taken and dropped
 
-    const ::InputCommand command = m_inputCommand;
-    if (command == InputCommand::Field && !(m_inputFlags & INPUT_HIDDEN)) {
-        DrawField(data.substr(0, static_cast<size_t>(m_fieldLength)), CaretAt::AfterText);
+    const ::InputCommand command = m_field.command;
+    if (command == InputCommand::Field && !(m_field.flags & INPUT_HIDDEN)) {
+        DrawField(data.substr(0, static_cast<size_t>(m_field.length)), CInputField::CaretAt::AfterText);
     }
     EndInput();
-    if (command == InputCommand::Event && m_props.extendedGetevent == 0) {
+    if (command == InputCommand::Event && Properties().extendedGetevent == 0) {
         SendTextReply('1', data);
     } else {
         SendDeviceDataReply('5', data, record->kind);
@@ -338,8 +320,8 @@ int32_t CClientCore::OnDeviceData(const DeviceDataRecord* record) {
 // ---- Replies of input
 
 void CClientCore::TypedTextRecord() {
-    if (m_inputText.empty() || !m_writer) return;
-    m_writer->AppendByte('4').EndField().AppendWide(m_inputText.c_str()).EndRecord();
+    if (m_field.text.empty() || !m_writer) return;
+    m_writer->AppendByte('4').EndField().AppendWide(m_field.text.c_str()).EndRecord();
 }
 
 void CClientCore::EndFieldWith(std::u16string_view text) {
@@ -357,8 +339,8 @@ void CClientCore::SendInputText(std::u16string_view text, EventType kind) {
 void CClientCore::SendDeviceDataReply(uint8_t code, std::u16string_view text, int32_t number) {
     if (!m_writer) return;
     m_writer->Reset();
-    if ((m_inputFlags & INPUT_KEEP_READERS) && !m_inputText.empty()) {
-        if (m_props.defaultTextMode == 0 && m_fieldLength != 0 && !m_textStarted) m_inputText = u"\r";
+    if ((m_field.flags & INPUT_KEEP_READERS) && !m_field.text.empty()) {
+        if (Properties().defaultTextMode == 0 && m_field.length != 0 && !m_field.started) m_field.text = u"\r";
         TypedTextRecord();
     }
     const std::u16string data(text);
@@ -384,14 +366,12 @@ void CClientCore::SendWidgetEvent(const uint8_t* bytes, int32_t count) {
         send();
         return;
     }
-    if (m_inputCommand == InputCommand::Field && !m_inputText.empty() && m_props.includeDataOnWidget) OnFieldCharacter(u'\r');
-    if (m_inputKind != InputKind::None) {
+    if (m_field.command == InputCommand::Field && !m_field.text.empty() && Properties().includeDataOnWidget) OnFieldCharacter(u'\r');
+    if (m_field.kind != InputKind::None) {
         EndInput();
         send();
-    } else if (m_queue.size() < static_cast<size_t>(kQueueCapacity) && count <= 0xFFFF) {
-        auto* copy = new uint8_t[static_cast<size_t>(count)];
-        std::copy(bytes, bytes + count, copy);
-        Queue({copy, static_cast<uint16_t>(count), EVENT_WIDGET});
+    } else if (count <= 0xFFFF) {
+        Queue(WidgetEvent{std::vector<uint8_t>(bytes, bytes + count)});
     }
 }
 
@@ -401,16 +381,16 @@ void CClientCore::OnWidgetReply(const CPacketBuffer& writer) { SendWidgetEvent(w
 
 void CClientCore::EndInput() {
     m_automation->Notify(AUTO_END_OF_INPUT, 0, 0);
-    if (m_scanAheadMode == 0) {
+    if (m_settings.GetScanAheadMode() == 0) {
         // MODESELECT mode 2 keeps the input open; otherwise the control
         // switches the input devices off.
         if (m_modeSelect == MODESELECT_OPEN_INPUT) return;
         PostMessage(m_window, WM_CORE_END_OF_INPUT, 0, 0);
     }
-    m_screen->ShowCaret(false);
-    m_inputKind = InputKind::None;
-    m_inputCommand = InputCommand::None;
-    m_timeout = 0;
+    m_screen.ShowCaret(false);
+    m_field.kind = InputKind::None;
+    m_field.command = InputCommand::None;
+    m_field.timeout = 0;
 }
 
 void CClientCore::EnableScanner(bool wanted) {
@@ -430,91 +410,46 @@ void CClientCore::EnableReaders(bool on) {
     m_devices->EnableRfid(on);
 }
 
-void CClientCore::DrawField(std::u16string_view text, CaretAt caret) {
-    // The typed text never exceeds the input buffer, so no screen shows more of
-    // a field than that: a longer field is drawn (and padded) no further.
-    const size_t length = static_cast<size_t>(std::clamp(m_fieldLength, 0, kInputTextUnits - 1));
-    const bool right = (m_inputFlags & INPUT_RIGHT_ALIGN) != 0;
-    std::u16string shown = ShownText(text, m_inputFlags);
-    std::u16string cells;
-    int caretCell = 0;
-    if (caret == CaretAt::AfterText) {
-        if (length == 0) return;
-        if (shown.size() > length) shown.erase(0, shown.size() - length);
-        const std::u16string padding(length - shown.size(), m_pad);
-        cells = right ? padding + shown : shown + padding;
-        caretCell = right ? static_cast<int>(length) - 1 : std::min(static_cast<int>(shown.size()), static_cast<int>(length) - 1);
-    } else {
-        // The field's opening: the default text as it is, then the padding;
-        // only the caret knows the alignment.
-        cells = std::move(shown);
-        if (cells.size() < length) cells.append(length - cells.size(), m_pad);
-        caretCell = caret == CaretAt::LastCell && length > 0 ? static_cast<int>(length) - 1 : 0;
-    }
-    m_screen->ShowCaret(false);
-    if (!cells.empty()) m_screen->WriteText(m_fieldRow, m_fieldColumn, cells);
-    m_screen->MoveCaret(m_fieldRow, static_cast<int>(std::min<int64_t>(int64_t{m_fieldColumn} + caretCell, INT32_MAX)));
-    m_screen->ShowCaret(true);
+void CClientCore::DrawField(std::u16string_view text, CInputField::CaretAt caret) {
+    const CInputField::Cells cells = m_field.Layout(text, caret);
+    if (caret == CInputField::CaretAt::AfterText && cells.text.empty()) return;
+    m_screen.ShowCaret(false);
+    if (!cells.text.empty()) m_screen.WriteText(m_field.row, m_field.column, cells.text, CScreenModel::kDefaultAttribute, Properties().wrap != 0);
+    m_screen.MoveCaret(m_field.row,
+                       static_cast<int>(std::min<int64_t>(int64_t{m_field.column} + cells.caretOffset, INT32_MAX)));
+    m_screen.ShowCaret(true);
 }
 
 // ---- The queue
 
-void CClientCore::Queue(EventRecord record) {
-    if (m_queue.size() >= static_cast<size_t>(kQueueCapacity)) {
-        FreeEvent(record);
-        return;
-    }
-    m_queue.push_back(record);
-}
-
-void CClientCore::FreeEvent(EventRecord& record) {
-    switch (record.type) {
-    case EVENT_CHARACTERS: delete static_cast<QueuedText*>(record.data); break;
-    case EVENT_DEVICE_DATA: delete static_cast<QueuedDeviceData*>(record.data); break;
-    case EVENT_WIDGET: delete[] static_cast<uint8_t*>(record.data); break;
-    default: break;
-    }
-    record.data = nullptr;
+void CClientCore::Queue(QueuedEvent event) {
+    m_queue.Push(std::move(event));  // a full queue drops it
 }
 
 void CClientCore::ReplayEvent() {
-    if (m_queue.empty()) return;
-    EventRecord record = m_queue.front();
-    m_queue.pop_front();
-    switch (record.type) {
-    case EVENT_KEY:
-        OnKeyDown(record.length, 0);
-        break;
-    case EVENT_CHARACTERS: {
-        auto* text = static_cast<QueuedText*>(record.data);
-        OnKey(text->text, text->kind);
-        break;
-    }
-    case EVENT_DEVICE_DATA: {
-        // The replayed record reads the queued copy of its text.
-        auto* data = static_cast<QueuedDeviceData*>(record.data);
-        data->record.text = data->text.c_str();
-        OnDeviceData(&data->record);
-        break;
-    }
-    case EVENT_WIDGET:
-        SendWidgetEvent(static_cast<const uint8_t*>(record.data), record.length);
-        break;
-    default:
-        break;
-    }
-    FreeEvent(record);
+    std::optional<QueuedEvent> event = m_queue.Pop();
+    if (!event) return;
+    struct Replay {
+        CClientCore& core;
+        void operator()(const KeyEvent& e) const { core.OnKeyDown(e.virtualKey, 0); }
+        void operator()(const TextEvent& e) const { core.OnKey(e.text, e.kind); }
+        void operator()(const DeviceDataEvent& e) const {
+            // The replayed record reads the queued copy of its text.
+            const DeviceDataRecord record{e.reserved0, e.reserved1, e.kind, static_cast<int32_t>(e.text.size()),
+                                          e.text.c_str()};
+            core.OnDeviceData(&record);
+        }
+        void operator()(const WidgetEvent& e) const {
+            core.SendWidgetEvent(e.bytes.data(), static_cast<int32_t>(e.bytes.size()));
+        }
+    };
+    std::visit(Replay{*this}, *event);
 }
 
 void CClientCore::ReplayAllEvents() {
     // Only the events queued now: a replay may queue its input again.
     const bool outer = !m_replayingAll;
     m_replayingAll = true;
-    for (size_t n = m_queue.size(); n > 0 && !m_queue.empty(); --n) ReplayEvent();
+    for (size_t n = m_queue.Size(); n > 0 && !m_queue.Empty(); --n) ReplayEvent();
     if (outer) m_replayingAll = false;
-}
-
-void CClientCore::ClearEventQueue() {
-    for (EventRecord& record : m_queue) FreeEvent(record);
-    m_queue.clear();
 }

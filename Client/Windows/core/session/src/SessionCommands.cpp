@@ -52,14 +52,15 @@ int CClientCore::GETTERMINFO(CPacket* pkt, uint8_t) {
     // The free storage is all that is free, not only what this user may take.
     uint64_t freeBytes = 0;
     if (!plat::fs::GetDiskFreeSpace(u"\\", nullptr, nullptr, &freeBytes)) freeBytes = 0;
-    const std::u16string peer = m_props.peerAddress.empty() ? u"0.0.0.0" : m_props.peerAddress;
+    const CoreProperties& props = m_settings.Properties();
+    const std::u16string peer = props.peerAddress.empty() ? u"0.0.0.0" : props.peerAddress;
 
     CPacketBuffer& w = *m_writer;
     w.Reset();
     w.AppendByte('B').EndField();
     w.AppendInt(GetTerminalID()).EndSubField();
-    w.AppendInt(m_columns).EndSubField();
-    w.AppendInt(m_rows).EndSubField();
+    w.AppendInt(m_screen.Columns()).EndSubField();
+    w.AppendInt(m_screen.Rows()).EndSubField();
     w.AppendInt(mainBattery).EndSubField();
     w.AppendInt(backupBattery).EndSubField();
     w.AppendInt(m_devices->CallDevice(DeviceFunction::GetKeyBoardState, 0)).EndSubField();
@@ -69,13 +70,13 @@ int CClientCore::GETTERMINFO(CPacket* pkt, uint8_t) {
     w.AppendInt(0).EndSubField();
     w.AppendInt(7).EndSubField();
     w.AppendWide(peer.c_str()).EndSubField();
-    w.AppendWide(m_props.clientVersion.c_str()).EndSubField();
+    w.AppendWide(props.clientVersion.c_str()).EndSubField();
     w.AppendInt(ClampCount(freeBytes)).EndSubField();
     w.AppendInt(ClampCount(FreeMemory())).EndSubField();
     w.AppendString("_").EndSubField();
     w.AppendInt(0).EndSubField();
-    w.AppendInt(m_clientWidth).EndSubField();
-    w.AppendInt(m_clientHeight).EndSubField();
+    w.AppendInt(m_screen.ClientWidth()).EndSubField();
+    w.AppendInt(m_screen.ClientHeight()).EndSubField();
     if (mode > 0) w.AppendInt(mode).EndSubField();
     SendReply(w);
 
@@ -106,11 +107,10 @@ int CClientCore::SETTERMINFO(CPacket* pkt, uint8_t) {
 
 int CClientCore::MODESELECT(CPacket* pkt, uint8_t) {
     LogWrite(LOG_TRACE, "MODESELECT");
-    m_inputFlags = 0;
-    m_inputText.clear();
+    m_field.ResetText();
     m_modeSelect = static_cast<uint8_t>(pkt->GetInt(0));
-    m_inputKind = InputKind::KeysAndData;
-    m_screen->ShowCaret(true);
+    m_field.kind = InputKind::KeysAndData;
+    m_screen.ShowCaret(true);
     SendTextReply('b', u"");
     if (m_modeSelect == 0) {
         EnableReaders(false);
@@ -122,12 +122,10 @@ int CClientCore::MODESELECT(CPacket* pkt, uint8_t) {
 
 int CClientCore::Disconnect(CPacket*, uint8_t) {
     LogWrite(LOG_TRACE, "Disconnect");
-    m_inputText.clear();
+    m_field.text.clear();
     m_modeSelect = 0;
-    if (m_inputCommand != InputCommand::None) m_automation->Notify(AUTO_END_OF_INPUT, 0, 0);
-    m_inputCommand = InputCommand::None;
-    m_inputKind = InputKind::None;
-    m_timeout = 0;
+    if (m_field.command != InputCommand::None) m_automation->Notify(AUTO_END_OF_INPUT, 0, 0);
+    m_field.EndWait();
 
     if (m_dialog) {
         if (GetTickCount() - m_dialogOpenTime < 1000) {
@@ -148,7 +146,7 @@ int CClientCore::Disconnect(CPacket*, uint8_t) {
     }
     // The writer carries the framing mode of its text.
     RenewWriter();
-    m_screen->Clear();
+    m_screen.Clear();
     m_widgets->RemoveAll();
     SendMessage(m_window, WM_CORE_SESSION_ENDED, 0, 0);
     SetBusy(false);

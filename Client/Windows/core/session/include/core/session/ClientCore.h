@@ -1,9 +1,10 @@
 // The session object of the client runtime. Fed with the host's bytes, it
 // dispatches each command of each packet to its handler and sends the
 // replies, one WM_USER+4 message per framed segment, to the control window.
-// It keeps the input state and the event queue, the session settings, and the
-// back buffer and cell metrics of the session screen. Everything runs on the
-// one user-interface thread; the core creates no thread.
+// It owns the parts that keep the session's state -- the input field and the
+// event queue, the screen model, the file commands, the decoder settings and
+// the session settings -- and its handlers delegate to them. Everything runs
+// on the one user-interface thread; the core creates no thread.
 #pragma once
 
 #include <cstdint>
@@ -13,11 +14,16 @@
 #include <string_view>
 #include <vector>
 
-#include "core/session/CoreHooks.h"
-#include "core/session/FileTransfers.h"
 #include "common/PacketFramer.h"
-#include "core/session/SessionCanvas.h"
-#include "core/support/SizedBuffers.h"
+#include "core/session/CoreHooks.h"
+#include "core/session/DecoderSettings.h"
+#include "core/session/EventQueue.h"
+#include "core/session/FileCommands.h"
+#include "core/session/InputField.h"
+#include "core/session/ReplyChannel.h"
+#include "core/session/ScreenModel.h"
+#include "core/session/SessionSettings.h"
+#include "platform/Draw.h"
 #include "platform/Message.h"
 
 class CWidgetManager;
@@ -39,110 +45,31 @@ struct DeviceDataRecord {
     const char16_t* text;
 };
 
-// Event types of the queue; also the kind of a text of input (keys,
-// characters or device data).
-enum EventType : int32_t {
-    EVENT_KEY = 1,          // length: the virtual-key code, no data
-    EVENT_CHARACTERS = 2,   // data: QueuedText
-    EVENT_DEVICE_DATA = 4,  // data: QueuedDeviceData
-    EVENT_WIDGET = 7,       // data: the event bytes (new uint8_t[]), length their count
-};
-
-struct EventRecord {
-    void* data;       // owned copy of the input, or null
-    uint16_t length;  // key events: the virtual-key code; widget events: the byte count
-    int32_t type;
-};
-
-struct QueuedText {
-    EventType kind;
-    std::u16string text;
-};
-
-struct QueuedDeviceData {
-    DeviceDataRecord record;  // record.text points into text
-    std::u16string text;
-};
-
 // Dialog ("screen") modes: what the open box takes from the input.
 enum class DialogMode : int32_t { None = 0, Menu = 1, Error = 2, Signature = 4 };
-
-// The command that waits for input: none, GETEVENT or an RfInput field.
-enum class InputCommand : int32_t { None = 0, Event = '1', Field = '5' };
-
-// The input the waiting command takes.
-enum class InputKind : int32_t { None = 0, Keys = 1, Data = 2, KeysAndData = 3 };
 
 // MODESELECT's mode in which input stays open and each text goes out as it comes.
 constexpr uint8_t MODESELECT_OPEN_INPUT = 2;
 
-// Input flags of a field (RfInput's eighth field).
-enum InputFlag : int32_t {
-    INPUT_NO_ACTIVATE = 0x1,
-    INPUT_NO_CHARACTERS = 0x2,
-    INPUT_HIDDEN = 0x4,
-    INPUT_NO_AUTO_SEND = 0x8,
-    INPUT_NO_EMPTY_BACKSPACE = 0x10,
-    INPUT_NO_CONTROL_KEYS = 0x20,
-    INPUT_NO_EMPTY_ENTER = 0x40,
-    INPUT_LETTERS_ONLY = 0x80,
-    INPUT_DIGITS_ONLY = 0x100,
-    INPUT_BACKLIGHT = 0x200,
-    INPUT_STOP_AT_LENGTH = 0x400,
-    INPUT_KEY_SENDS_TEXT = 0x800,
-    INPUT_SCANNER_TRIGGER = 0x1000,
-    INPUT_DISCARD_QUEUE = 0x2000,
-    INPUT_PASSWORD = 0x8000,
-    INPUT_DOT_UNPRINTABLE = 0x10000,
-    INPUT_KEEP_READERS = 0x20000,
-    INPUT_RIGHT_ALIGN = 0x40000,
-};
-
-// Plain stores of the control's properties.
-struct CoreProperties {
-    std::u16string baseRegistryKey;
-    std::u16string peerAddress;
-    std::u16string clientVersion;
-    int32_t wrap = 0;
-    int32_t sipStateUp = 0;
-    int32_t hideMenuKey = 0;
-    int32_t displayWord = 0;
-    std::u16string fontName;
-    int32_t fontSize = 0;
-    int32_t monoWidth = 0;
-    int32_t menuExitKey = 0;
-    int32_t actionAsEnter = 0;
-    int32_t defaultTextMode = 1;
-    int32_t includeDataOnWidget = 0;
-    int32_t extendedGetevent = 1;
-    int32_t crMode = 0;
-    int32_t numColumns = 21;  // 0 with numRows 0: derived from the cell size
-    int32_t numRows = 16;
-    int32_t cellWidth = 0;   // 0: measured from the font
-    int32_t cellHeight = 0;  // 0: measured from the font
-};
-
-class CClientCore {
+class CClientCore : private IReplyChannel {
 public:
     // Result codes of the setters, with their Windows values.
     static constexpr int32_t kOk = 0;
     static constexpr int32_t kFail = static_cast<int32_t>(0x80004005);
-    static constexpr int32_t kInvalidArg = static_cast<int32_t>(0x80070057);
-    static constexpr int32_t kOutOfMemory = static_cast<int32_t>(0x8007000E);
+    static constexpr int32_t kInvalidArg = CSessionSettings::kInvalidArg;
+    static constexpr int32_t kOutOfMemory = CSessionSettings::kOutOfMemory;
 
-    static constexpr int kQueueCapacity = 100;
-    static constexpr int kInputTextUnits = 8192;  // terminator included
+    static constexpr int kQueueCapacity = static_cast<int>(CEventQueue::kCapacity);
+    static constexpr int kInputTextUnits = CInputField::kTextUnits;
     static constexpr int kMaxDeviceDataChars = 4000;
-    static constexpr int kDecoderCapacity = 100;
-    static constexpr int kDefaultTerminalId = 8004;
+    static constexpr int kDecoderCapacity = static_cast<int>(CDecoderSettings::kCapacity);
+    static constexpr int kDefaultTerminalId = CSessionSettings::kDefaultTerminalId;
 
-    // The core of a control window; a null canvas is replaced by the null
-    // canvas (no fonts, default cell size).
-    explicit CClientCore(HWND controlWindow, std::unique_ptr<ISessionCanvas> canvas = nullptr);
+    explicit CClientCore(HWND controlWindow);
     static std::unique_ptr<CClientCore> Create(HWND controlWindow) {
         return std::make_unique<CClientCore>(controlWindow);
     }
-    virtual ~CClientCore();
+    ~CClientCore() override;
 
     CClientCore(const CClientCore&) = delete;
     CClientCore& operator=(const CClientCore&) = delete;
@@ -151,7 +78,8 @@ public:
     void Start();
 
     // ---- Command handlers: the packet's cursor is on the command's first
-    // field; code is the command byte. Each returns 0.
+    // field; code is the command byte. Each returns 0. The state they change
+    // lives in the parts; a handler of a part only delegates.
     virtual int SetAltPacketDelimiter(CPacket* pkt, uint8_t code);
     virtual int GETEVENT(CPacket* pkt, uint8_t code);
     virtual int COMMANDEVENT(CPacket* pkt, uint8_t code);
@@ -223,39 +151,29 @@ public:
     // The 50 ms poll: the idle serial port, power resume, the field's time-out.
     virtual int OnPoll();
     virtual int NoOp() { return 0; }
-    // Input editing of one text of the given kind (2 characters, 1 keys, 4 data).
+    // Input editing of one text of the given kind.
     virtual int OnKey(std::u16string_view text, EventType kind);
-
-    // ---- Replies.
-    int SendReply(const CPacketBuffer& writer);
-    int SendTextReply(uint8_t code, std::u16string_view text);
-    int SendIntReply(uint8_t code, int32_t number);
-    // The framer's send callback: one WM_USER+4 per segment.
-    static void SendData(void* context, int pieceCount, const uint8_t* const* pieces, const int32_t* lengths);
-    CPacketBuffer* ReplyWriter() { return m_writer.get(); }
-    CPacketFramer* Framer() { return m_framer.get(); }
-
-    // ---- Input state (used by the command handlers).
-    void EndInput();
-    void EnableScanner(bool wanted);
-    // The scanner, the magnetic-stripe reader and the RFID reader together.
-    void EnableReaders(bool on);
-    void SendInputText(std::u16string_view text, EventType kind);
-    void SendDeviceDataReply(uint8_t code, std::u16string_view text, int32_t number);
+    // A widget's event (its reply bytes): sent, or queued while nothing waits.
     void SendWidgetEvent(const uint8_t* bytes, int32_t count);
     void OnWidgetReply(const CPacketBuffer& writer);
     // A window message of the control for the widgets (taps, commands,
     // drawing, device data); its result, *handled (may be null) whether a
     // widget claimed it.
     LRESULT OnWidgetMessage(HWND window, UINT message, WPARAM wParam, LPARAM lParam, bool* handled);
-    void ClearEventQueue();
-    void ReplayEvent();
-    void ReplayAllEvents();
-    int EventCount() const { return static_cast<int>(m_queue.size()); }
-    ::InputCommand InputCommand() const { return m_inputCommand; }
-    ::InputKind InputKind() const { return m_inputKind; }
-    const std::u16string& InputText() const { return m_inputText; }
+
+    // ---- Replies (each sets the busy status first, as the host expects).
+    int SendReply(const CPacketBuffer& writer) override;
+    int SendTextReply(uint8_t code, std::u16string_view text) override;
+    int SendIntReply(uint8_t code, int32_t number) override;
+
+    // ---- What the input state is (for the control and tests).
+    int EventCount() const { return static_cast<int>(m_queue.Size()); }
+    ::InputCommand InputCommand() const { return m_field.command; }
+    ::InputKind InputKind() const { return m_field.kind; }
+    const std::u16string& InputText() const { return m_field.text; }
     int32_t ModeSelectMode() const { return m_modeSelect; }
+    bool IsScannerWanted() const { return m_scannerWanted; }
+    void EnableScanner(bool wanted);
 
     // The open menu, error or signature box and its mode; a Disconnect within
     // a second of its opening waits for the next reply.
@@ -266,119 +184,125 @@ public:
 
     // A serial port kept open by a command; noting its use keeps it open.
     void KeepSerialPort(std::unique_ptr<ICoreSerialPort> port);
-    ICoreSerialPort* SerialPort() { return m_serialPort.get(); }
+    bool HasSerialPort() const { return m_serialPort != nullptr; }
     void NoteSerialPortUse();
     // A resume from suspend, seen by the next poll.
     void SignalPowerResume() { m_resumeSignalled = true; }
     DWORD GetResumeTime() const { return m_resumeTime; }
 
-    // ---- Settings and properties.
+    // ---- Settings and properties (kept by the session settings).
     int32_t GetTerminalID();
-    void SetTerminalID(int32_t id) { m_terminalId = id; }
+    void SetTerminalID(int32_t id) { m_settings.SetTerminalID(id); }
     void Suspend();
     void Resume();
-    void SetScanAheadMode(int32_t value);
+    void SetScanAheadMode(int32_t value) { m_settings.SetScanAheadMode(value); }
     void SetEnableScannerOnExit(int32_t value);
-    void SetReconnectDelay(int32_t value);
-    void SetIgnoreRadio(int32_t value) { m_ignoreRadio = value; }
-    void SetRSSIThreshold(int32_t value);
-    void SetRadioWakeDelay(int32_t value);
+    void SetReconnectDelay(int32_t value) { m_settings.SetReconnectDelay(value); }
+    void SetIgnoreRadio(int32_t value) { m_settings.SetIgnoreRadio(value); }
+    void SetRSSIThreshold(int32_t value) { m_settings.SetRSSIThreshold(value); }
+    void SetRadioWakeDelay(int32_t value) { m_settings.SetRadioWakeDelay(value); }
     void SetCodePage(uint32_t codePage);
-    void SetEscapeIncludeData(int32_t value) { m_escapeIncludeData = value; }
+    void SetEscapeIncludeData(int32_t value) { m_settings.SetEscapeIncludeData(value); }
     int32_t SetRFIDProperty(std::string_view name, std::string_view value);
+    // The control's properties, pushed whole; the cell settings take effect
+    // at the next UpdateCellMetrics.
+    void SetProperties(const CoreProperties& properties) { m_settings.SetProperties(properties); }
+    const CoreProperties& Properties() const { return m_settings.Properties(); }
+
+    int32_t GetScanAheadMode() const { return m_settings.GetScanAheadMode(); }
+    int32_t GetEnableScannerOnExit() const { return m_settings.GetEnableScannerOnExit(); }
+    int32_t GetReconnectDelay() const { return m_settings.GetReconnectDelay(); }
+    int32_t GetIgnoreRadio() const { return m_settings.GetIgnoreRadio(); }
+    int32_t GetRSSIThreshold() const { return m_settings.GetRSSIThreshold(); }
+    int32_t GetRadioWakeDelay() const { return m_settings.GetRadioWakeDelay(); }
+    int32_t GetEscapeIncludeData() const { return m_settings.GetEscapeIncludeData(); }
+    uint32_t GetCodePage() const { return m_settings.GetCodePage(); }
+    uint32_t GetFeatureNumber(int32_t index) const { return m_settings.GetFeatureNumber(index); }
+    const char16_t* GetFeatureString(int32_t index) const { return m_settings.GetFeatureString(index); }
+    const std::u16string& ModuleFolder() const { return m_moduleFolder; }
+    // The application folder: kept as the module folder and registered as "APP".
+    void SetAppDirectory(std::u16string_view folder);
+    const std::u16string& HtmlPagePath() const { return m_htmlPagePath; }
+
+    // ---- Decoder settings (kept by the decoder settings part).
     void SetSuppMode(int32_t value);
     void SetSupp2(int32_t value);
     void SetSupp5(int32_t value);
     void SetSuppRetries(int32_t value);
     void SetCode39FA(int32_t value);
     void SetUPCE0Options(int32_t value);
-    void SetSymbolOverride(std::u16string_view text);
-    void ApplyDecoderSettings();
-    // Records (decoder, parameter, value), replacing an equal pair.
-    void RecordDecoderSetting(int32_t decoder, int32_t parameter, int32_t value);
-    const std::vector<DecoderTriple>& DecoderSettings() const { return m_decoders; }
+    void SetSymbolOverride(std::u16string_view text) { m_decoders.SetSymbolOverride(*m_scanner, text); }
+    void ApplyDecoderSettings() { m_decoders.Apply(*m_scanner); }
+    const std::vector<DecoderTriple>& DecoderSettings() const { return m_decoders.Settings(); }
     static intptr_t AutomationQuery(void* context, uint32_t query, intptr_t a, intptr_t b);
 
-    int32_t GetScanAheadMode() const { return m_scanAheadMode; }
-    int32_t GetEnableScannerOnExit() const { return m_enableScannerOnExit; }
-    int32_t GetReconnectDelay() const { return m_reconnectDelay; }
-    int32_t GetIgnoreRadio() const { return m_ignoreRadio; }
-    int32_t GetRSSIThreshold() const { return m_rssiThreshold; }
-    int32_t GetRadioWakeDelay() const { return m_radioWakeDelay; }
-    int32_t GetEscapeIncludeData() const { return m_escapeIncludeData; }
-    uint32_t GetCodePage() const { return m_codePage; }
-    uint32_t GetFeatureNumber(int32_t index) const;
-    const char16_t* GetFeatureString(int32_t index) const;
-    bool IsScannerWanted() const { return m_scannerWanted; }
-    CoreProperties& Props() { return m_props; }
-    const std::u16string& ModuleFolder() const { return m_moduleFolder; }
-    // The application folder: kept as the module folder and registered as "APP".
-    void SetAppDirectory(std::u16string_view folder);
-    const std::u16string& HtmlPagePath() const { return m_htmlPagePath; }
-
-    // ---- Screen: cell metrics and back buffer.
+    // ---- Screen: the model a view paints.
     // The control window's client size in pixels (the control sets it on
     // every resize, then calls UpdateCellMetrics and CreateBackBuffer).
-    void SetClientSize(int width, int height);
-    int ClientWidth() const { return m_clientWidth; }
-    int ClientHeight() const { return m_clientHeight; }
+    void SetClientSize(int width, int height) { m_screen.SetClientSize(width, height); }
     void UpdateCellMetrics();
+    // The grid for the window and cell size, cleared.
     void CreateBackBuffer();
-    int GetCellWidth() const { return m_cellWidth; }
-    int GetCellHeight() const { return m_cellHeight; }
-    int GetDoubleCellWidth() const { return m_doubleCellWidth; }
-    int Columns() const { return m_columns; }
-    int Rows() const { return m_rows; }
-    void SetColumns(int columns) { m_columns = columns; }
-    void SetRows(int rows) { m_rows = rows; }
-    // (rows + 3) x columns cells, made by CreateBackBuffer.
-    CWideBuffer& ScreenCharacters() { return m_screenChars; }
-    CWideBuffer& ScreenAttributes() { return m_screenAttrs; }
-    ISessionCanvas& Canvas() { return *m_canvas; }
+    int ClientWidth() const { return m_screen.ClientWidth(); }
+    int ClientHeight() const { return m_screen.ClientHeight(); }
+    int GetCellWidth() const { return m_screen.CellWidth(); }
+    int GetCellHeight() const { return m_screen.CellHeight(); }
+    int GetDoubleCellWidth() const { return m_screen.DoubleCellWidth(); }
+    int Columns() const { return m_screen.Columns(); }
+    int Rows() const { return m_screen.Rows(); }
+    const CScreenModel& Screen() const { return m_screen; }
     HWND GetWindow() const { return m_window; }
 
     // ---- Hooks to the parts built around the core (not owned; null
     // restores the built-in "not present").
     void SetScanner(ICoreScanner* scanner);
     void SetDevices(ICoreDevices* devices);
-    void SetScreen(ICoreScreen* screen);
+    void SetView(ICoreView* view);
     // Null restores the core's own widget manager.
     void SetWidgets(ICoreWidgets* widgets);
     // The window layer of the core's widgets (null: widgets without windows).
     void SetWidgetWindows(IWidgetWindows* windows);
     void SetAutomation(ICoreAutomation* automation);
-    ICoreScanner& Scanner() { return *m_scanner; }
-    ICoreDevices& Devices() { return *m_devices; }
-    ICoreScreen& Screen() { return *m_screen; }
-    ICoreWidgets& Widgets() { return *m_widgets; }
-    ICoreAutomation& Automation() { return *m_automation; }
+    // The view's font measure (null: no fonts, the default cell size).
+    void SetFontMeasure(plat::draw::IFontMeasure* fonts) { m_fonts = fonts; }
 
 protected:
     using Handler = int (CClientCore::*)(CPacket*, uint8_t);
     // The handler of a command byte; null for bytes without one.
     static Handler HandlerFor(uint8_t code);
+    // The framer's send callback: one WM_USER+4 per segment.
+    static void SendData(void* context, int pieceCount, const uint8_t* const* pieces, const int32_t* lengths);
+
+    // IReplyChannel, for the parts.
+    CPacketBuffer* Writer() override { return m_writer.get(); }
+    std::unique_ptr<CPacketBuffer> NewWriter(int32_t capacity) override;
+    int32_t WriterCapacity() const override;
 
     void Destroy();
     void SetBusy(bool busy);
     void ReceiveNow(const uint8_t* bytes, int32_t count, bool framed);
     void RenewWriter();
-    void Queue(EventRecord record);
-    static void FreeEvent(EventRecord& record);
+    // Tells the view when the screen model changed since it was last told.
+    void ShowScreen();
+
+    // Input (InputQueue.cpp)
+    void EndInput();
+    // The scanner, the magnetic-stripe reader and the RFID reader together.
+    void EnableReaders(bool on);
+    void SendInputText(std::u16string_view text, EventType kind);
+    void SendDeviceDataReply(uint8_t code, std::u16string_view text, int32_t number);
+    void Queue(QueuedEvent event);
+    void ClearEventQueue() { m_queue.Clear(); }
+    void ReplayEvent();
+    void ReplayAllEvents();
     void TypedTextRecord();
-    void KeyReply(int number);
     void EndFieldWith(std::u16string_view text);
-    // FirstCell and LastCell draw the field's opening (the whole default
-    // text, then the padding); AfterText draws typed text, aligned and cut.
-    enum class CaretAt { FirstCell, LastCell, AfterText };
-    void DrawField(std::u16string_view text, CaretAt caret);
+    void DrawField(std::u16string_view text, CInputField::CaretAt caret);
     int OnFieldCharacter(char16_t c);
 
     // Session
     std::u16string m_moduleFolder;
     std::u16string m_htmlPagePath;
-    CoreProperties m_props;
-    int32_t m_terminalId = 0;
-    uint32_t m_codePage = 0;
     HWND m_window;
     std::unique_ptr<CPacketFramer> m_framer;
     std::unique_ptr<CPacketBuffer> m_writer;
@@ -390,18 +314,17 @@ protected:
     };
     std::deque<PendingInput> m_pendingInput;
 
-    // Settings
-    CDwordBuffer m_featureNumbers;
-    CPointerBuffer m_featureStrings;
-    std::vector<DecoderTriple> m_decoders;
-    int32_t m_scanAheadMode = 0;
-    int32_t m_reconnectDelay = 0;
+    // The parts
+    CSessionSettings m_settings;
+    CDecoderSettings m_decoders;
+    CInputField m_field;
+    CEventQueue m_queue;
+    CScreenModel m_screen;
+    CFileCommands m_files;
+
     bool m_scannerWanted = false;
-    int32_t m_escapeIncludeData = 0;
-    int32_t m_enableScannerOnExit = 0;
-    int32_t m_ignoreRadio = 0;
-    int32_t m_rssiThreshold = 0;
-    int32_t m_radioWakeDelay = 0;
+    uint8_t m_modeSelect = 0;
+    bool m_replayingAll = false;  // ReplayAllEvents is running
 
     // Serial port and power
     std::unique_ptr<ICoreSerialPort> m_serialPort;
@@ -416,48 +339,15 @@ protected:
     bool m_disconnectPending = false;
     uint32_t m_sessionEnds = 0;  // counts completed Disconnects
 
-    // Input state
-    ::InputCommand m_inputCommand = InputCommand::None;
-    ::InputKind m_inputKind = InputKind::None;
-    int32_t m_timeout = 0;
-    DWORD m_timeoutStart = 0;
-    std::u16string m_terminators;
-    int32_t m_fieldLength = 0;
-    int32_t m_fieldColumn = 0;
-    int32_t m_fieldRow = 0;
-    char16_t m_pad = u'_';
-    int32_t m_alphaSwitch = 0;
-    int32_t m_secondFlags = 0;
-    int32_t m_inputFlags = 0;
-    std::u16string m_inputText;  // at most kInputTextUnits - 1 characters
-    bool m_textStarted = false;
-    bool m_textWithKey = true;
-    uint8_t m_modeSelect = 0;
-    std::deque<EventRecord> m_queue;
-    bool m_replayingAll = false;  // ReplayAllEvents is running
-
-    // Screen
-    std::unique_ptr<ISessionCanvas> m_canvas;
-    int m_clientWidth = 0;
-    int m_clientHeight = 0;
-    int m_columns = 21;
-    int m_rows = 16;
-    int m_cellWidth = 11;
-    int m_cellHeight = 18;
-    int m_doubleCellWidth = 22;
-    CWideBuffer m_screenChars;
-    CWideBuffer m_screenAttrs;
-
-    // File transfers (SendFile, GETFILE)
-    FileTransferState m_fileTransfers;
-
     // Hooks
     ICoreScanner* m_scanner;
     ICoreDevices* m_devices;
-    ICoreScreen* m_screen;
+    ICoreView* m_view;
     ICoreWidgets* m_widgets;
     ICoreAutomation* m_automation;
     std::unique_ptr<CWidgetManager> m_widgetManager;
+    plat::draw::IFontMeasure* m_fonts = nullptr;
+    uint32_t m_shownRevision = 0;
 };
 
 // The control window of the running core (module-wide), 0 when none.

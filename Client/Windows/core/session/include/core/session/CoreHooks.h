@@ -1,9 +1,9 @@
 // Narrow interfaces through which the session core reaches parts of the
-// runtime that are built around it: the extension libraries, the text screen,
-// the widgets and the automation libraries. Every default answers "not
+// runtime that are built around it: the extension libraries, the screen's
+// view, the widgets and the automation libraries. Every default answers "not
 // present" and does nothing, so the core runs whole without them; the parts
 // that provide them derive from these classes and install themselves with
-// CClientCore::SetScanner, SetDevices, SetScreen, SetWidgets, SetAutomation.
+// CClientCore::SetScanner, SetDevices, SetView, SetWidgets, SetAutomation.
 #pragma once
 
 #include <cstdint>
@@ -76,16 +76,13 @@ public:
     virtual int32_t SetRfidProperty(std::string_view /*name*/, std::string_view /*value*/) { return 0; }
 };
 
-// The text screen of character cells and its caret. Rows and columns are cells.
-class ICoreScreen {
+// The view of the session screen (the control window): it paints the core's
+// screen model and is told when the model changed.
+class ICoreView {
 public:
-    virtual ~ICoreScreen() = default;
-    virtual void Clear() {}
-    // Writes the text from (row, column) with the default attribute; the cursor stays.
-    virtual void WriteText(int /*row*/, int /*column*/, std::u16string_view /*text*/) {}
-    virtual void MoveCaret(int /*row*/, int /*column*/) {}
-    virtual void ShowCaret(bool /*show*/) {}
-    virtual void GetCursor(int* row, int* column) { *row = 0, *column = 0; }
+    virtual ~ICoreView() = default;
+    // The screen model changed: repaint when convenient.
+    virtual void ScreenChanged() {}
     // The control window takes the keyboard focus (an input field opens).
     virtual void TakeFocus() {}
 };

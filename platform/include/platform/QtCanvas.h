@@ -1,0 +1,42 @@
+// The session screen painted with QtGui: a picture of the window's size into
+// which the screen model's cells are drawn. Only views link this (library
+// platform_draw); the protocol code measures fonts through plat::draw::IFontMeasure.
+#pragma once
+
+#include <memory>
+#include <string>
+
+#include "platform/Draw.h"
+
+class QImage;
+
+namespace plat::draw {
+
+class CQtCanvas final : public IFontMeasure {
+public:
+    CQtCanvas();
+    ~CQtCanvas() override;
+    CQtCanvas(const CQtCanvas&) = delete;
+    CQtCanvas& operator=(const CQtCanvas&) = delete;
+
+    // (Re)creates the picture, filled white. False when it cannot be made
+    // (the canvas is then empty).
+    bool Resize(int width, int height);
+    int Width() const;
+    int Height() const;
+    int DotsPerInch() const override;
+    // Needs the GUI application; without one there is no font.
+    bool SelectFont(const std::u16string& face, int pixelHeight, int pixelWidth, FontMetrics* metrics) override;
+
+    // Paints every cell of the view (and its caret) in the selected font.
+    void Paint(const CellView& view);
+
+    // The picture for the window; null when there is none.
+    const QImage* Image() const;
+
+private:
+    struct Impl;
+    std::unique_ptr<Impl> m_impl;
+};
+
+}  // namespace plat::draw

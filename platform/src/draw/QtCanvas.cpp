@@ -1,0 +1,95 @@
+#include "platform/QtCanvas.h"
+
+#include <QColor>
+#include <QFont>
+#include <QFontDatabase>
+#include <QFontMetrics>
+#include <QGuiApplication>
+#include <QImage>
+#include <QPainter>
+#include <algorithm>
+#include <optional>
+
+namespace plat::draw {
+namespace {
+
+QColor BasicColour(int index) {
+    static const QRgb kColours[8] = {0x000000, 0x000080, 0x008000, 0x008080, 0x800000, 0x800080, 0x808000, 0xFFFFFF};
+    return QColor(kColours[index & 7]);
+}
+
+}  // namespace
+
+struct CQtCanvas::Impl {
+    QImage image;
+    std::optional<QFont> font;  // made only with the GUI application
+};
+
+CQtCanvas::CQtCanvas() : m_impl(std::make_unique<Impl>()) {}
+CQtCanvas::~CQtCanvas() = default;
+
+bool CQtCanvas::Resize(int width, int height) {
+    if (width <= 0 || height <= 0) {
+        m_impl->image = QImage();
+        return false;
+    }
+    m_impl->image = QImage(width, height, QImage::Format_RGB32);
+    if (m_impl->image.isNull()) return false;
+    m_impl->image.fill(Qt::white);
+    return true;
+}
+
+int CQtCanvas::Width() const { return m_impl->image.width(); }
+int CQtCanvas::Height() const { return m_impl->image.height(); }
+
+int CQtCanvas::DotsPerInch() const {
+    const int dpm = m_impl->image.isNull() ? 0 : m_impl->image.dotsPerMeterX();
+    return dpm > 0 ? static_cast<int>(dpm * 0.0254 + 0.5) : 96;
+}
+
+bool CQtCanvas::SelectFont(const std::u16string& face, int pixelHeight, int pixelWidth, FontMetrics* metrics) {
+    if (!QGuiApplication::instance() || pixelHeight <= 0 || !metrics) return false;
+    QFont font = face.empty() ? QFontDatabase::systemFont(QFontDatabase::FixedFont)
+                              : QFont(QString::fromStdU16String(face));
+    font.setPixelSize(pixelHeight);
+    if (pixelWidth > 0) {
+        const int natural = QFontMetrics(font).averageCharWidth();
+        if (natural > 0) font.setStretch(std::clamp(pixelWidth * 100 / natural, 1, 4000));
+    }
+    const QFontMetrics fm(font);
+    metrics->widthW = fm.horizontalAdvance(QChar(u'W'));
+    metrics->widthM = fm.horizontalAdvance(QChar(u'M'));
+    metrics->widthI = fm.horizontalAdvance(QChar(u'I'));
+    metrics->height = fm.height();
+    m_impl->font.emplace(font);
+    return true;
+}
+
+void CQtCanvas::Paint(const CellView& view) {
+    QImage& image = m_impl->image;
+    if (image.isNull()) return;
+    image.fill(Qt::white);
+    if (!view.characters || !view.attributes || view.cellWidth <= 0 || view.cellHeight <= 0) return;
+    QPainter painter(&image);
+    if (m_impl->font) painter.setFont(*m_impl->font);
+    for (int row = 0; row < view.rows; ++row) {
+        for (int column = 0; column < view.columns; ++column) {
+            const size_t at = static_cast<size_t>(row) * static_cast<size_t>(view.columns) + static_cast<size_t>(column);
+            const int attribute = view.attributes[at];
+            const QRect cell(column * view.cellWidth, row * view.cellHeight, view.cellWidth, view.cellHeight);
+            painter.fillRect(cell, BasicColour(attribute >> 4));
+            painter.setPen(BasicColour(attribute));
+            painter.drawText(cell, Qt::AlignCenter | Qt::TextDontClip, QString(QChar(view.characters[at])));
+        }
+    }
+    if (view.caretVisible && view.caretRow >= 0 && view.caretRow < view.rows && view.caretColumn >= 0 &&
+        view.caretColumn < view.columns) {
+        painter.fillRect(QRect(view.caretColumn * view.cellWidth, (view.caretRow + 1) * view.cellHeight - 2,
+                               view.cellWidth, 2),
+                         Qt::black);
+    }
+}
+
+const QImage* CQtCanvas::Image() const { return m_impl->image.isNull() ? nullptr : &m_impl->image; }
+
+}  // namespace plat::draw
