@@ -112,10 +112,12 @@ TEST_F(WidgetActionTest, DisconnectRemovesEveryWidget) {
 }
 
 TEST_F(WidgetActionTest, CellMetricsAndFontReachTheWidgets) {
-    m_core->Props().cellWidth = 8;
-    m_core->Props().cellHeight = 16;
-    m_core->Props().fontName = u"Tahoma";
-    m_core->Props().fontSize = 11;
+    ChangeProperties([](CoreProperties& p) {
+        p.cells.cellWidth = 8;
+        p.cells.cellHeight = 16;
+        p.cells.fontName = u"Tahoma";
+        p.cells.fontSize = 11;
+    });
     m_core->UpdateCellMetrics();
     Send(Widgets(Definition(1, "5", {"2" + FC + "2" + FC + "3" + FC + "4" + FC + "1"})));
     EXPECT_EQ(m_windows.Of(Widget(5)).rect, (WidgetRect{24, 32, 32, 16}));

@@ -7,6 +7,6 @@ int CClientCore::WIDGETACTION(CPacket* pkt, uint8_t) {
     m_widgets->ProcessWidgetStream(*pkt, m_writer.get());
     SendReply(*m_writer);
     // Input queued before the widgets changed belongs to the old screen.
-    if (m_scanAheadMode != 2) ClearEventQueue();
+    if (m_settings.GetScanAheadMode() != 2) ClearEventQueue();
     return 0;
 }

@@ -168,6 +168,7 @@ public:
 
     // ---- What the input state is (for the control and tests).
     int EventCount() const { return static_cast<int>(m_queue.Size()); }
+    void ClearEventQueue() { m_queue.Clear(); }
     ::InputCommand InputCommand() const { return m_field.command; }
     ::InputKind InputKind() const { return m_field.kind; }
     const std::u16string& InputText() const { return m_field.text; }
@@ -292,7 +293,6 @@ protected:
     void SendInputText(std::u16string_view text, EventType kind);
     void SendDeviceDataReply(uint8_t code, std::u16string_view text, int32_t number);
     void Queue(QueuedEvent event);
-    void ClearEventQueue() { m_queue.Clear(); }
     void ReplayEvent();
     void ReplayAllEvents();
     void TypedTextRecord();
