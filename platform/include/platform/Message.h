@@ -76,6 +76,9 @@ LRESULT DispatchMessage(const MSG* msg);
 // handled, or a timer is due), at most timeoutMs (-1: forever). TRUE when
 // something arrived or was already waiting.
 BOOL WaitMessageTimeout(int timeoutMs);
+// The key's state as the calling thread's key messages left it: the high bit
+// set while it is down (as taken from the queue).
+SHORT GetKeyState(int virtualKey);
 
 namespace plat::messages {
 

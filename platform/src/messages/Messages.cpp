@@ -4,6 +4,7 @@
 #include "platform/Message.h"
 
 #include <algorithm>
+#include <array>
 #include <atomic>
 #include <chrono>
 #include <condition_variable>
@@ -177,11 +178,31 @@ bool timerDue(const Timer& t, DWORD now) { return DWORD(now - t.start) >= t.elap
 
 // Takes the next message by priority: posted messages in order, then WM_QUIT
 // (whatever the filter), then due timers. Lock held.
+// The thread's key state follows the key messages it takes from its queue.
+thread_local std::array<uint8_t, 256> t_keys{};
+
+void noteKey(const MSG& m) {
+    const bool down = m.message == WM_KEYDOWN || m.message == WM_SYSKEYDOWN;
+    if (!down && m.message != WM_KEYUP && m.message != WM_SYSKEYUP) return;
+    const size_t vk = m.wParam & 0xFF;
+    t_keys[vk] = down ? 0x80 : 0;
+    // Either shift, control or Alt key counts as the generic one.
+    const auto generic = [&](size_t left, size_t right, size_t both) {
+        if (vk == left || vk == right) t_keys[both] = (t_keys[left] | t_keys[right]) & 0x80 ? 0x80 : t_keys[both];
+    };
+    generic(VK_LSHIFT, VK_RSHIFT, VK_SHIFT);
+    generic(VK_LCONTROL, VK_RCONTROL, VK_CONTROL);
+    generic(VK_LMENU, VK_RMENU, VK_MENU);
+}
+
 bool fetch(Queue& q, MSG* out, HWND hwnd, UINT msgMin, UINT msgMax, bool remove) {
     for (auto it = q.posted.begin(); it != q.posted.end(); ++it) {
         if (!matches(*it, hwnd, msgMin, msgMax)) continue;
         *out = *it;
-        if (remove) q.posted.erase(it);
+        if (remove) {
+            q.posted.erase(it);
+            noteKey(*out);
+        }
         return true;
     }
     if (!q.quit && q.timers.empty() && q.dirty.empty()) return false;
@@ -426,3 +447,5 @@ BOOL plat::messages::HandleSentMessages() {
     std::unique_lock lock(state().mutex);
     return handleSent(lock, *me) ? TRUE : FALSE;
 }
+
+SHORT GetKeyState(int virtualKey) { return virtualKey >= 0 && virtualKey < 256 && (t_keys[size_t(virtualKey)] & 0x80) ? SHORT(0x8000) : 0; }

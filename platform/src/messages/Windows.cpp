@@ -6,6 +6,7 @@
 #include <utility>
 
 #include "State.h"
+#include "platform/Controls.h"
 #include "platform/Gdi.h"
 #include "platform/Window.h"
 
@@ -178,6 +179,7 @@ BOOL UnregisterClass(const char16_t* className, HINSTANCE) {
 
 BOOL GetClassInfo(HINSTANCE, const char16_t* className, WNDCLASS* wc) {
     if (!className) return FALSE;
+    RegisterStandardControls();
     State& s = state();
     std::lock_guard lock(s.mutex);
     auto it = s.classes.find(fold(className));
@@ -226,6 +228,7 @@ HWND CreateMessageWindow(WindowProc proc) {
 HWND CreateWindowEx(DWORD exStyle, const char16_t* className, const char16_t* windowName, DWORD style, int x, int y,
                     int width, int height, HWND parent, HMENU menu, HINSTANCE instance, void* param) {
     if (!className) return 0;
+    RegisterStandardControls();
     const std::shared_ptr<Queue>& q = myQueue();
     State& s = state();
     HWND hwnd;

@@ -12,6 +12,7 @@
 #include <QGuiApplication>
 #include <QImage>
 #include <QKeyEvent>
+#include <QMessageBox>
 #include <QMouseEvent>
 #include <QPainter>
 #include <QPointer>
@@ -23,6 +24,7 @@
 
 #include "platform/Gdi.h"
 #include "platform/Message.h"
+#include "platform/MsgBox.h"
 
 namespace {
 
@@ -503,6 +505,54 @@ void waitHook(int maxWaitMs) {
     g_host->waitLevel = savedLevel;
 }
 
+// Message boxes as QMessageBox on the GUI thread; its Qt modal loop keeps
+// serving our queue through the notifiers.
+class QtPresenter final : public plat::msgbox::IPresenter {
+public:
+    int Show(const plat::msgbox::Request& r) override {
+        if (!g_host) return plat::msgbox::DefaultButton(r.style);
+        if (QThread::currentThread() != g_host->gui->thread()) {
+            int answer = plat::msgbox::DefaultButton(r.style);
+            QMetaObject::invokeMethod(g_host->gui, [&] { answer = Show(r); }, Qt::BlockingQueuedConnection);
+            return answer;
+        }
+        const HWND owner = r.owner ? GetAncestor(r.owner, GA_ROOT) : 0;
+        QMessageBox box(g_host->widgets.Find(owner));
+        box.setWindowTitle(toQString(r.caption));
+        box.setText(toQString(r.text));
+        switch (r.style & MB_ICONMASK) {
+        case MB_ICONHAND: box.setIcon(QMessageBox::Critical); break;
+        case MB_ICONQUESTION: box.setIcon(QMessageBox::Question); break;
+        case MB_ICONEXCLAMATION: box.setIcon(QMessageBox::Warning); break;
+        case MB_ICONASTERISK: box.setIcon(QMessageBox::Information); break;
+        default: break;
+        }
+        static const std::vector<std::pair<int, QMessageBox::StandardButton>> kinds[] = {
+            {{IDOK, QMessageBox::Ok}},
+            {{IDOK, QMessageBox::Ok}, {IDCANCEL, QMessageBox::Cancel}},
+            {{IDABORT, QMessageBox::Abort}, {IDRETRY, QMessageBox::Retry}, {IDIGNORE, QMessageBox::Ignore}},
+            {{IDYES, QMessageBox::Yes}, {IDNO, QMessageBox::No}, {IDCANCEL, QMessageBox::Cancel}},
+            {{IDYES, QMessageBox::Yes}, {IDNO, QMessageBox::No}},
+            {{IDRETRY, QMessageBox::Retry}, {IDCANCEL, QMessageBox::Cancel}},
+        };
+        const UINT type = (r.style & MB_TYPEMASK) < 6 ? (r.style & MB_TYPEMASK) : 0;
+        const int def = plat::msgbox::DefaultButton(r.style);
+        for (const auto& [id, button] : kinds[type]) {
+            box.addButton(button);
+            if (id == def) box.setDefaultButton(button);
+        }
+        const bool disable = owner && IsWindowEnabled(owner);
+        if (disable) EnableWindow(owner, FALSE);
+        const auto chosen = QMessageBox::StandardButton(box.exec());
+        if (disable) EnableWindow(owner, TRUE);
+        for (const auto& [id, button] : kinds[type])
+            if (button == chosen) return id;
+        return (r.style & MB_TYPEMASK) == MB_OK ? IDOK : IDCANCEL;
+    }
+};
+
+QtPresenter g_presenter;
+
 }  // namespace
 
 void plat::qt::AttachQtEventLoop() {
@@ -519,6 +569,8 @@ void plat::qt::AttachQtEventLoop() {
     }
     plat::messages::SetMessageWaitHook(&waitHook);
     SetWindowBackend(std::make_shared<QtBackend>());
+    // A presenter installed before (a test's) stays.
+    if (plat::msgbox::IPresenter* theirs = plat::msgbox::SetPresenter(&g_presenter)) plat::msgbox::SetPresenter(theirs);
     // Windows that exist already get their widgets.
     for (HWND h = GetTopWindow(0); h; h = GetWindow(h, GW_HWNDNEXT)) {
         std::vector<HWND> stack{h};
@@ -537,6 +589,8 @@ void plat::qt::DetachQtEventLoop() {
     if (!g_host) return;
     SetWindowBackend(nullptr);
     plat::messages::SetMessageWaitHook(nullptr);
+    plat::msgbox::IPresenter* current = plat::msgbox::SetPresenter(nullptr);
+    if (current != &g_presenter) plat::msgbox::SetPresenter(current);
     Host* host = std::exchange(g_host, nullptr);
     host->widgets.Clear();
     delete host->gui;  // the notifiers with it

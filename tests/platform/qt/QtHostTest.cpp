@@ -17,6 +17,8 @@
 #include <thread>
 #include <vector>
 
+#include "platform/Controls.h"
+#include "platform/Dialog.h"
 #include "platform/Gdi.h"
 #include "platform/QtHost.h"
 
@@ -313,4 +315,88 @@ TEST_F(QtHost, GetMessageOnTheGuiThreadRunsQtAndIdleDoesNotWakeUp) {
     EXPECT_EQ(m.message, WM_USER + 1u);
     EXPECT_TRUE(qtRan);
     QObject::disconnect(connection);
+}
+
+namespace {
+
+const plat::res::DialogItem kBoxItems[] = {
+    {WC_EDIT, 101, WS_VISIBLE | WS_TABSTOP | WS_BORDER, u"", 4, 4, 80, 12},
+    {WC_BUTTON, IDOK, WS_VISIBLE | WS_TABSTOP | BS_DEFPUSHBUTTON, u"OK", 4, 20, 40, 14},
+    {WC_BUTTON, IDCANCEL, WS_VISIBLE | WS_TABSTOP, u"Cancel", 50, 20, 40, 14},
+};
+const plat::res::Dialog kBox{1, WS_POPUP | WS_CAPTION, u"Box", nullptr, 8, 10, 10, 100, 40, kBoxItems, 3};
+
+struct ModalRun {
+    std::vector<int> focusAfterTab;  // control ids
+    int ticks = 0;
+    std::atomic<bool> sendAnswered{false};
+};
+ModalRun* g_run = nullptr;
+
+// Presses Tab twice through Qt, then ends when the timer has fired three
+// times and the other thread's send has been answered.
+INT_PTR ModalProc(HWND h, UINT msg, WPARAM w, LPARAM) {
+    switch (msg) {
+    case WM_INITDIALOG: SetTimer(h, 9, 10); return TRUE;
+    case WM_TIMER:
+        if (w != 9) return FALSE;
+        ++g_run->ticks;
+        if (g_run->ticks == 1) {
+            plat::qt::SyncWidgets();
+            QWidget* widget = plat::qt::WidgetOf(h);
+            for (int i = 0; i < 2 && widget; ++i) {
+                QKeyEvent press(QEvent::KeyPress, Qt::Key_Tab, Qt::NoModifier, "\t");
+                QCoreApplication::sendEvent(widget, &press);
+                MSG m;
+                while (PeekMessage(&m, 0, WM_KEYDOWN, WM_CHAR, PM_REMOVE))
+                    if (!IsDialogMessage(h, &m)) DispatchMessage(&m);
+                g_run->focusAfterTab.push_back(GetDlgCtrlID(GetFocus()));
+            }
+        }
+        if (g_run->ticks >= 3 && g_run->sendAnswered) EndDialog(h, 5);
+        return TRUE;
+    default: return FALSE;
+    }
+}
+
+}  // namespace
+
+TEST_F(QtHost, ModalDialogRunsWhileAnotherThreadSendsAndATimerFires) {
+    const HWND owner = Make(u"Painter", WS_POPUP | WS_VISIBLE, 0, 0, 300, 200);
+    Pump();
+    ModalRun run;
+    g_run = &run;
+    std::thread sender([&] {
+        while (!FindWindow(WC_DIALOG, u"Box")) std::this_thread::sleep_for(std::chrono::milliseconds(1));
+        if (SendMessage(owner, WM_USER, 0, 0) == 42) run.sendAnswered = true;
+    });
+    const INT_PTR result = DialogBoxIndirectParam(nullptr, &kBox, owner, ModalProc, 0);
+    sender.join();
+    g_run = nullptr;
+    EXPECT_EQ(result, 5);
+    EXPECT_GE(run.ticks, 3);
+    EXPECT_TRUE(run.sendAnswered);
+    ASSERT_EQ(run.focusAfterTab.size(), 2u);
+    EXPECT_EQ(run.focusAfterTab[0], IDOK);  // from the edit to OK, then Cancel
+    EXPECT_EQ(run.focusAfterTab[1], IDCANCEL);
+    EXPECT_TRUE(IsWindowEnabled(owner));
+}
+
+TEST_F(QtHost, ControlsDrawWithTheColoursTheirParentGives) {
+    const HWND top = Make(u"Painter", WS_POPUP | WS_VISIBLE, 0, 0, 200, 100);
+    plat::window::SetWindowProcedure(top, [](HWND h, UINT msg, WPARAM w, LPARAM l) -> LRESULT {
+        if (msg == WM_CTLCOLORSTATIC) return LRESULT(CreateSolidBrush(RGB(0, 128, 0)));
+        return PainterProc(h, msg, w, l);
+    });
+    const HWND label = Make(WC_STATIC, WS_CHILD | WS_VISIBLE | SS_LEFT, 20, 20, 100, 30, top, 3);
+    const HWND button = Make(WC_BUTTON, WS_CHILD | WS_VISIBLE | BS_PUSHBUTTON, 20, 60, 60, 30, top, 4);
+    SetWindowText(label, u"");
+    Pump();
+    const QImage image = plat::qt::RenderWindow(top).convertToFormat(QImage::Format_RGB32);
+    EXPECT_EQ(image.pixelColor(25, 25), QColor(0, 128, 0));  // the static's background from its parent
+    EXPECT_EQ(image.pixelColor(20, 60), QColor(0, 0, 0));    // the push button's frame
+    EXPECT_EQ(image.pixelColor(30, 70), QColor(212, 208, 200));  // its face: the default button colour
+    EXPECT_EQ(image.pixelColor(2, 2), QColor(255, 0, 0));  // the parent around them
+    DestroyWindow(top);
+    (void)button;
 }
