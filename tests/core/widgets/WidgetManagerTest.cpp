@@ -19,6 +19,23 @@ TEST_F(WidgetTest, AddAnswersTheIdsInOrder) {
     EXPECT_EQ(Widget(9)->SendToWindow(WIDGET_MSG_SHOW, 1, 0), -1);
 }
 
+TEST(WidgetManager, AddAnswersMinusOneWhenMemoryRunsOut) {
+    struct Exhausted : CWidgetManager {
+        bool exhausted = false;
+        std::unique_ptr<CWidget> NewWidget() override { return exhausted ? nullptr : CWidgetManager::NewWidget(); }
+    } manager;
+    PacketOver first(Definition(1, "5"));
+    EXPECT_EQ(manager.AddWidget(first.packet), 5);
+    manager.exhausted = true;
+    PacketOver stream(Definition(1, "6") + FE + Definition(1, "5"));
+    CPacketBuffer writer(0, 0xFF, 100, 0);
+    manager.ProcessWidgetStream(stream.packet, &writer);
+    EXPECT_EQ(Written(writer), "w" + FD + "-1" + FE + "-1");
+    // The widget with the id is kept when its replacement could not be made.
+    ASSERT_EQ(manager.Count(), 1);
+    EXPECT_EQ(manager.At(0)->GetId(), 5u);
+}
+
 TEST_F(WidgetTest, ClientIdsAreNeverZeroAndUnique) {
     const Bytes reply = Stream(Add(1, "") + FE + Add(1, "") + FE + Add(1, "2147483648"));
     // The host's own use of an id replaces the widget that had it.

@@ -151,7 +151,7 @@ void CWidgetManager::AllWidgetsAction(int32_t action, const CPacket& record, CPa
 }
 
 int64_t CWidgetManager::AddWidget(CPacket& packet) {
-    std::unique_ptr<CWidget> widget(new (std::nothrow) CWidget);
+    std::unique_ptr<CWidget> widget = NewWidget();
     if (!widget) return -1;
     try {
         m_widgets.reserve(m_widgets.size() + 1);
@@ -169,6 +169,8 @@ int64_t CWidgetManager::AddWidget(CPacket& packet) {
     added->CreateWidgetWindow();
     return id;
 }
+
+std::unique_ptr<CWidget> CWidgetManager::NewWidget() { return std::unique_ptr<CWidget>(new (std::nothrow) CWidget); }
 
 int CWidgetManager::RemoveWidget(uint32_t id) {
     for (size_t i = 0; i < m_widgets.size(); ++i) {

@@ -103,6 +103,10 @@ public:
     // An id no live widget has, for a definition without one (AddWidget takes it).
     uint32_t NextOwnId();
 
+protected:
+    // A new, empty widget; null when memory runs out.
+    virtual std::unique_ptr<CWidget> NewWidget();
+
 private:
     // HIDE, SHOW, SETLABEL, ENABLE, DISABLE and SETFOCUS of one widget.
     void OneWidgetAction(int32_t action, CWidget& widget, CPacket& record);
