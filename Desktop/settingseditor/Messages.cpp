@@ -24,18 +24,16 @@ public:
 };
 
 StderrBox fallback;
-IMessageBox* current = &fallback;
+Replaceable<IMessageBox> current(fallback);
 
 }  // namespace
 
 IMessageBox& Messages() {
-    return *current;
+    return current.Get();
 }
 
 IMessageBox* SetMessages(IMessageBox* box) {
-    IMessageBox* old = current == &fallback ? nullptr : current;
-    current = box ? box : &fallback;
-    return old;
+    return current.Set(box);
 }
 
 std::u16string FromAnsi(const std::string& bytes) {

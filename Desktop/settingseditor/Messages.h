@@ -20,6 +20,25 @@ enum MessageType : unsigned {
 
 enum MessageAnswer : int { kIdOk = 1, kIdCancel = 2, kIdYes = 6, kIdNo = 7 };
 
+// One replaceable instance of an interface over a fallback that is never
+// destroyed before it.
+template <typename T>
+class Replaceable {
+public:
+    explicit Replaceable(T& fallback) : fallback_(fallback), current_(&fallback) {}
+    T& Get() const { return *current_; }
+    // Installs next (none restores the fallback); returns the one replaced.
+    T* Set(T* next) {
+        T* old = current_ == &fallback_ ? nullptr : current_;
+        current_ = next ? next : &fallback_;
+        return old;
+    }
+
+private:
+    T& fallback_;
+    T* current_;
+};
+
 class IMessageBox {
 public:
     virtual ~IMessageBox() = default;

@@ -1,0 +1,96 @@
+#include "settingseditor/views/UiHooks.h"
+
+#include <QApplication>
+#include <QDialog>
+#include <QFileDialog>
+#include <QMessageBox>
+
+#include "settingseditor/Messages.h"
+
+namespace settingseditor {
+
+namespace {
+
+class QtHooks : public IUiHooks {
+public:
+    int RunDialog(QDialog& dialog) override { return dialog.exec(); }
+    QString OpenFileName(QWidget* parent, const QString& filter) override {
+        return QFileDialog::getOpenFileName(parent, QStringLiteral("Open"), QString(), filter);
+    }
+    QString SaveFileName(QWidget* parent, const QString& suggested, const QString& filter) override {
+        QFileDialog dialog(parent, QStringLiteral("Save As"), suggested, filter);
+        dialog.setAcceptMode(QFileDialog::AcceptSave);
+        dialog.setDefaultSuffix(QStringLiteral("cfg"));
+        return dialog.exec() == QDialog::Accepted && !dialog.selectedFiles().isEmpty() ? dialog.selectedFiles().first()
+                                                                                      : QString();
+    }
+};
+
+class QtMessageBox : public IMessageBox {
+public:
+    int Show(const std::u16string& text, unsigned type) override {
+        QMessageBox box(QApplication::activeWindow());
+        box.setWindowTitle(QStringLiteral("Optarium"));
+        box.setText(QString::fromStdU16String(text));
+        switch (type & 0xF0) {
+        case kMbIconQuestion:
+            box.setIcon(QMessageBox::Question);
+            break;
+        case kMbIconExclamation:
+            box.setIcon(QMessageBox::Warning);
+            break;
+        case kMbIconInformation:
+            box.setIcon(QMessageBox::Information);
+            break;
+        }
+        struct Button {
+            QMessageBox::StandardButton qt;
+            int answer;
+        };
+        std::vector<Button> buttons;
+        switch (type & 0xF) {
+        case kMbOkCancel:
+            buttons = {{QMessageBox::Ok, kIdOk}, {QMessageBox::Cancel, kIdCancel}};
+            break;
+        case kMbYesNoCancel:
+            buttons = {{QMessageBox::Yes, kIdYes}, {QMessageBox::No, kIdNo}, {QMessageBox::Cancel, kIdCancel}};
+            break;
+        case kMbYesNo:
+            buttons = {{QMessageBox::Yes, kIdYes}, {QMessageBox::No, kIdNo}};
+            break;
+        default:
+            buttons = {{QMessageBox::Ok, kIdOk}};
+        }
+        for (const Button& b : buttons)
+            box.addButton(b.qt);
+        size_t def = (type & kMbDefButton2) && buttons.size() > 1 ? 1 : 0;
+        box.setDefaultButton(buttons[def].qt);
+        int pressed = box.exec();
+        for (const Button& b : buttons) {
+            if (b.qt == pressed)
+                return b.answer;
+        }
+        // Closed with Escape or the title bar: Cancel, or No without one.
+        return buttons.back().answer;
+    }
+};
+
+QtHooks qtHooks;
+Replaceable<IUiHooks> current(qtHooks);
+QtMessageBox qtBox;
+
+}  // namespace
+
+IUiHooks& UiHooks() {
+    return current.Get();
+}
+
+IUiHooks* SetUiHooks(IUiHooks* hooks) {
+    return current.Set(hooks);
+}
+
+void InstallQtMessageBoxes() {
+    SetMessages(&qtBox);
+}
+
+}  // namespace settingseditor

@@ -1,0 +1,30 @@
+// Modal dialogs and file choosers of the editor run through one replaceable
+// hook, so tests drive the views headless: a scripted hook fills a dialog's
+// fields and answers it without showing it.
+#pragma once
+
+#include <QString>
+
+class QDialog;
+class QWidget;
+
+namespace settingseditor {
+
+class IUiHooks {
+public:
+    virtual ~IUiHooks() = default;
+    // QDialog::Accepted or QDialog::Rejected.
+    virtual int RunDialog(QDialog& dialog) = 0;
+    // An empty string when the user cancels.
+    virtual QString OpenFileName(QWidget* parent, const QString& filter) = 0;
+    virtual QString SaveFileName(QWidget* parent, const QString& suggested, const QString& filter) = 0;
+};
+
+// The hooks in use: Qt's own dialogs until others are installed.
+IUiHooks& UiHooks();
+IUiHooks* SetUiHooks(IUiHooks* hooks);
+
+// Message boxes shown with QMessageBox, installed by the program.
+void InstallQtMessageBoxes();
+
+}  // namespace settingseditor

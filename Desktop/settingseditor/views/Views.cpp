@@ -1,0 +1,303 @@
+#include "settingseditor/views/Views.h"
+
+#include <QAction>
+#include <QMenu>
+#include <QMouseEvent>
+#include <QPainter>
+#include <QStatusBar>
+#include <algorithm>
+
+#include "settingseditor/views/Dialogs.h"
+#include "settingseditor/views/Rtf.h"
+
+namespace settingseditor {
+
+namespace {
+
+// The six node images, 13 pixels wide.
+QIcon MakeImage(int image) {
+    QPixmap pixmap(13, 13);
+    pixmap.fill(Qt::transparent);
+    QPainter p(&pixmap);
+    p.setPen(Qt::black);
+    switch (image) {
+    case COptariumView::kImgFolder:
+    case COptariumView::kImgFolderWithValue:
+        p.setBrush(image == COptariumView::kImgFolder ? QColor(230, 200, 90) : QColor(90, 170, 60));
+        p.drawRect(1, 3, 11, 8);
+        p.drawRect(1, 2, 4, 1);
+        break;
+    case COptariumView::kImgOption:
+    case COptariumView::kImgOptionWithValues:
+        p.setBrush(Qt::white);
+        p.drawRect(2, 1, 9, 11);
+        if (image == COptariumView::kImgOptionWithValues) {
+            p.setPen(QPen(QColor(0, 128, 0), 2));
+            p.drawLine(4, 7, 6, 9);
+            p.drawLine(6, 9, 9, 4);
+        }
+        break;
+    case COptariumView::kImgPlaceholder:
+        p.setBrush(QColor(192, 192, 192));
+        p.drawEllipse(3, 3, 6, 6);
+        break;
+    default:
+        p.setBrush(QColor(40, 90, 200));
+        p.drawEllipse(3, 3, 6, 6);
+    }
+    return QIcon(pixmap);
+}
+
+const QIcon& ImageIcon(int image) {
+    static const QIcon images[] = {MakeImage(0), MakeImage(1), MakeImage(2), MakeImage(3), MakeImage(4), MakeImage(5)};
+    return images[image];
+}
+
+int KindOf(const QTreeWidgetItem* item) {
+    return item->data(0, COptariumView::kKindRole).toInt();
+}
+
+template <typename T>
+T* PointerOf(const QTreeWidgetItem* item) {
+    return reinterpret_cast<T*>(item->data(0, COptariumView::kPointerRole).value<quintptr>());
+}
+
+QTreeWidgetItem* NewItem(QTreeWidgetItem* parent, const QString& text, int kind, const void* pointer) {
+    auto* item = new QTreeWidgetItem(parent, {text});
+    item->setData(0, COptariumView::kKindRole, kind);
+    item->setData(0, COptariumView::kPointerRole, QVariant::fromValue(reinterpret_cast<quintptr>(pointer)));
+    return item;
+}
+
+}  // namespace
+
+COptariumView::COptariumView(COptariumDoc& doc, const TreeCommands& commands, QStatusBar* status, QWidget* parent)
+    : QTreeWidget(parent), doc_(doc), commands_(commands), status_(status) {
+    setObjectName("OptionTree");
+    setHeaderHidden(true);
+    setRootIsDecorated(true);
+    setSelectionMode(QAbstractItemView::SingleSelection);
+    setEditTriggers(QAbstractItemView::NoEditTriggers);
+    setDragDropMode(QAbstractItemView::NoDragDrop);
+    setIconSize(QSize(13, 13));
+    connect(this, &QTreeWidget::currentItemChanged, this, [this](QTreeWidgetItem* item) {
+        if (!rebuilding_ && !selecting_)
+            OnSelChanged(item);
+    });
+}
+
+void COptariumView::SetImage(QTreeWidgetItem* item, int image) {
+    item->setData(0, kImageRole, image);
+    item->setIcon(0, ImageIcon(image));
+}
+
+void COptariumView::SortChildren(QTreeWidgetItem* parent) {
+    QList<QTreeWidgetItem*> children = parent->takeChildren();
+    std::stable_sort(children.begin(), children.end(), [](QTreeWidgetItem* a, QTreeWidgetItem* b) {
+        return a->text(0).compare(b->text(0), Qt::CaseInsensitive) < 0;
+    });
+    parent->addChildren(children);
+}
+
+void COptariumView::SortAll(QTreeWidgetItem* parent) {
+    for (int i = 0; i < parent->childCount(); ++i) {
+        if (KindOf(parent->child(i)) == kFolder)
+            SortAll(parent->child(i));
+    }
+    SortChildren(parent);
+}
+
+QTreeWidgetItem* COptariumView::InsertPath(const CItemType& option) {
+    QTreeWidgetItem* parent = invisibleRootItem();
+    if (doc_.flat || option.treePath.empty())
+        return parent;
+    QString path = ToQt(option.treePath);
+    for (const QString& component : path.split(QLatin1Char('\\'))) {
+        QTreeWidgetItem* found = nullptr;
+        for (int i = 0; i < parent->childCount() && !found; ++i) {
+            QTreeWidgetItem* child = parent->child(i);
+            if (KindOf(child) == kFolder && child->text(0) == component)
+                found = child;
+        }
+        if (!found) {
+            found = NewItem(parent, component, kFolder, nullptr);
+            SetImage(found, kImgFolder);
+            if (!rebuilding_)
+                SortChildren(parent);
+        }
+        if (!option.values.empty())
+            SetImage(found, kImgFolderWithValue);
+        parent = found;
+    }
+    return parent;
+}
+
+void COptariumView::AddChildren(QTreeWidgetItem* node, CItemType& option) {
+    for (auto& value : option.values)
+        SetImage(NewItem(node, ToQt(option.GetDisplayValue(*value)), kValue, value.get()), kImgValue);
+    if (!option.values.empty() || option.type == kNoEdit)
+        return;
+    QString text = option.multiple ? QStringLiteral("<Empty>") : ToQt(option.GetDefaultText());
+    SetImage(NewItem(node, text, kPlaceholder, nullptr), kImgPlaceholder);
+}
+
+void COptariumView::InsertOptionNode(CItemType& option) {
+    QTreeWidgetItem* parent = InsertPath(option);
+    int image = option.values.empty() ? kImgOption : kImgOptionWithValues;
+    QTreeWidgetItem* node = nullptr;
+    for (int i = 0; !rebuilding_ && i < parent->childCount() && !node; ++i) {
+        QTreeWidgetItem* child = parent->child(i);
+        if (KindOf(child) == kOption && PointerOf<CItemType>(child) == &option)
+            node = child;
+    }
+    if (node) {
+        node->setText(0, ToQt(option.name));
+        SetImage(node, image);
+        qDeleteAll(node->takeChildren());
+        // Folders above show whether anything below them holds a value.
+        for (QTreeWidgetItem* folder = node->parent(); folder; folder = folder->parent()) {
+            bool held = false;
+            for (int i = 0; i < folder->childCount() && !held; ++i) {
+                int img = folder->child(i)->data(0, kImageRole).toInt();
+                held = img == kImgFolderWithValue || img == kImgOptionWithValues || img == kImgValue;
+            }
+            SetImage(folder, held ? kImgFolderWithValue : kImgFolder);
+        }
+    } else {
+        node = NewItem(parent, ToQt(option.name), kOption, &option);
+        SetImage(node, image);
+        if (!rebuilding_)
+            SortChildren(parent);
+    }
+    AddChildren(node, option);
+}
+
+QTreeWidgetItem* COptariumView::FindOptionNode(const CItemType* option) const {
+    if (!option)
+        return nullptr;
+    for (QTreeWidgetItemIterator it(const_cast<COptariumView*>(this)); *it; ++it) {
+        if (KindOf(*it) == kOption && PointerOf<CItemType>(*it) == option)
+            return *it;
+    }
+    return nullptr;
+}
+
+void COptariumView::OnUpdate(int hint) {
+    if (hint == kHintRebuild) {
+        rebuilding_ = true;
+        setUpdatesEnabled(false);
+        clear();
+        for (auto& option : doc_.options) {
+            if (doc_.IsShown(*option))
+                InsertOptionNode(*option);
+        }
+        SortAll(invisibleRootItem());
+        rebuilding_ = false;
+        setUpdatesEnabled(true);
+    } else if (hint == kHintRefreshOption) {
+        if (doc_.currentOption && doc_.IsShown(*doc_.currentOption)) {
+            selecting_ = true;
+            InsertOptionNode(*doc_.currentOption);
+            selecting_ = false;
+        }
+    } else {
+        return;
+    }
+    SelectCurrent();
+}
+
+void COptariumView::SelectCurrent() {
+    QTreeWidgetItem* node = FindOptionNode(doc_.currentOption);
+    QTreeWidgetItem* target = node;
+    for (int i = 0; node && doc_.currentValue && i < node->childCount(); ++i) {
+        if (KindOf(node->child(i)) == kValue && PointerOf<CRawType>(node->child(i)) == doc_.currentValue)
+            target = node->child(i);
+    }
+    selecting_ = true;
+    setCurrentItem(target);
+    selecting_ = false;
+    if (target)
+        scrollToItem(target);
+}
+
+void COptariumView::OnSelChanged(QTreeWidgetItem* item) {
+    doc_.currentValue = item && KindOf(item) == kValue ? PointerOf<CRawType>(item) : nullptr;
+    doc_.currentOption = nullptr;
+    for (QTreeWidgetItem* up = item; up && !doc_.currentOption; up = up->parent()) {
+        if (KindOf(up) == kOption)
+            doc_.currentOption = PointerOf<CItemType>(up);
+    }
+    doc_.UpdateAllViews(kHintSelection);
+    if (status_)
+        status_->showMessage(doc_.currentOption ? ToQt(doc_.currentOption->name) : QString());
+}
+
+void COptariumView::mousePressEvent(QMouseEvent* event) {
+    if (event->button() != Qt::RightButton)
+        return QTreeWidget::mousePressEvent(event);
+    if (QTreeWidgetItem* item = itemAt(event->position().toPoint()))
+        setCurrentItem(item);
+    if (!doc_.currentOption)
+        return;
+    QMenu menu(this);
+    if (doc_.CanAddValue())
+        menu.addAction(commands_.add);
+    menu.addAction(commands_.edit);
+    if (doc_.CanResetValue())
+        menu.addAction(commands_.reset);
+    if (doc_.advanced) {
+        menu.addSeparator();
+        for (QAction* a : {commands_.addOption, commands_.editOption, commands_.deleteOption, commands_.defaultValue})
+            menu.addAction(a);
+    }
+    menu.exec(event->globalPosition().toPoint());
+}
+
+void COptariumView::mouseDoubleClickEvent(QMouseEvent* event) {
+    if (event->button() != Qt::LeftButton || !currentItem() || !doc_.currentOption)
+        return QTreeWidget::mouseDoubleClickEvent(event);
+    (doc_.advanced ? commands_.editOption : commands_.edit)->trigger();
+}
+
+void COptariumView::keyPressEvent(QKeyEvent* event) {
+    if ((event->key() == Qt::Key_Return || event->key() == Qt::Key_Enter) && doc_.currentOption) {
+        commands_.edit->trigger();
+        return;
+    }
+    QTreeWidget::keyPressEvent(event);
+}
+
+CRichHelpView::CRichHelpView(COptariumDoc& doc, QWidget* parent) : QTextEdit(parent), doc_(doc) {
+    setObjectName("HelpView");
+    setReadOnly(true);
+    QPalette p = palette();
+    p.setColor(QPalette::Base, QColor(255, 255, 224));
+    setPalette(p);
+    // Margins of 720 twips: half an inch.
+    document()->setDocumentMargin(logicalDpiX() / 2.0);
+}
+
+void CRichHelpView::OnUpdate(int hint) {
+    if (hint == kHintRebuild)
+        shown_ = nullptr;   // the options may be new objects
+    const CItemType* option = doc_.currentOption;
+    if (!option && !doc_.options.empty())
+        option = doc_.options.front().get();
+    if (!option) {
+        clear();
+        shown_ = nullptr;
+        return;
+    }
+    if (option == shown_)
+        return;
+    RtfToDocument(option->help.bytes, *document());
+    shown_ = option;
+}
+
+void CRichHelpView::focusInEvent(QFocusEvent* event) {
+    QTextEdit::focusInEvent(event);
+    if (focusTarget_)
+        focusTarget_->setFocus();
+}
+
+}  // namespace settingseditor
