@@ -1,0 +1,133 @@
+// The settings editor's files at size: a catalog of 5,000 options and a
+// settings file of 2,000 keys, loaded and saved, next to reading and writing
+// the same bytes plainly (through the same replace-when-complete write).
+#include <benchmark/benchmark.h>
+#include <unistd.h>
+
+#include <filesystem>
+#include <fstream>
+#include <sstream>
+#include <string>
+
+#include "inifile/FileLookup.h"
+#include "settingseditor/Document.h"
+
+using namespace settingseditor;
+
+namespace {
+
+constexpr int kOptions = 5000;
+constexpr int kKeys = 2000;
+constexpr int kSections = 50;
+
+std::string Section(int i) {
+    return "Section" + std::to_string(i % kSections);
+}
+
+struct Files {
+    std::filesystem::path dir;
+    std::string catalog, settings;
+    CommandLineInfo info;
+
+    Files() {
+        dir = std::filesystem::temp_directory_path() / ("optarium-bench-" + std::to_string(::getpid()));
+        std::filesystem::create_directories(dir);
+        catalog = (dir / "optarium.dat").string();
+        settings = (dir / "settings.cfg").string();
+        OptionList list;
+        for (int i = 0; i < kOptions; ++i) {
+            auto o = std::make_unique<CItemType>();
+            o->section = Section(i);
+            o->key = "Key" + std::to_string(i);
+            o->name = "Option number " + std::to_string(i);
+            o->treePath = "Folder" + std::to_string(i % 20) + "\\Sub" + std::to_string(i % 7);
+            o->prompt = "Enter the value:";
+            o->order = i;
+            o->defaultValue = "0";
+            o->valueList = {"Off=0", "On=1"};
+            o->help.bytes = "{\\rtf1\\ansi{\\fonttbl{\\f0 Arial;}}\\f0\\fs20 Help for option " + std::to_string(i) +
+                            " with some words about what it does.\\par\n}";
+            list.push_back(std::move(o));
+        }
+        StoreCatalog(catalog, list);
+        std::string text;
+        for (int s = 0; s < kSections; ++s) {
+            text += "[" + Section(s) + "]\r\n";
+            for (int i = s; i < kKeys; i += kSections)
+                text += "Key" + std::to_string(i) + "=value " + std::to_string(i) + " ; note\r\n";
+        }
+        std::ofstream(settings, std::ios::binary) << text;
+        info.catalogPath = catalog;
+    }
+    ~Files() { std::filesystem::remove_all(dir); }
+};
+
+Files& TheFiles() {
+    static Files files;
+    return files;
+}
+
+std::string ReadAll(const std::string& path) {
+    std::ifstream in(path, std::ios::binary);
+    std::stringstream s;
+    s << in.rdbuf();
+    return s.str();
+}
+
+void BM_CatalogLoad(benchmark::State& state) {
+    for (auto _ : state) {
+        OptionList list;
+        LoadCatalog(TheFiles().catalog, list);
+        benchmark::DoNotOptimize(list.data());
+    }
+}
+BENCHMARK(BM_CatalogLoad)->Unit(benchmark::kMillisecond);
+
+void BM_CatalogSave(benchmark::State& state) {
+    OptionList list;
+    LoadCatalog(TheFiles().catalog, list);
+    for (auto _ : state)
+        StoreCatalog(TheFiles().catalog, list);
+}
+BENCHMARK(BM_CatalogSave)->Unit(benchmark::kMillisecond);
+
+// Opening loads the catalog too, then merges every setting.
+void BM_SettingsOpen(benchmark::State& state) {
+    COptariumDoc doc(TheFiles().info, TheFiles().dir.string());
+    for (auto _ : state)
+        doc.OnOpenDocument(TheFiles().settings);
+}
+BENCHMARK(BM_SettingsOpen)->Unit(benchmark::kMillisecond);
+
+void BM_SettingsSave(benchmark::State& state) {
+    COptariumDoc doc(TheFiles().info, TheFiles().dir.string());
+    doc.OnOpenDocument(TheFiles().settings);
+    const std::string out = (TheFiles().dir / "out.cfg").string();
+    for (auto _ : state)
+        doc.OnSaveDocument(out);
+}
+BENCHMARK(BM_SettingsSave)->Unit(benchmark::kMillisecond);
+
+// The same bytes, read and written plainly.
+void BM_PlainReadBoth(benchmark::State& state) {
+    for (auto _ : state) {
+        std::string a = ReadAll(TheFiles().catalog), b = ReadAll(TheFiles().settings);
+        benchmark::DoNotOptimize(a.data());
+        benchmark::DoNotOptimize(b.data());
+    }
+}
+BENCHMARK(BM_PlainReadBoth)->Unit(benchmark::kMillisecond);
+
+void BM_PlainWriteBoth(benchmark::State& state) {
+    const std::string a = ReadAll(TheFiles().catalog), b = ReadAll(TheFiles().settings);
+    const std::string outA = (TheFiles().dir / "plain.dat").string(), outB = (TheFiles().dir / "plain.cfg").string();
+    for (auto _ : state) {
+        inifile::ReplaceFile(outA, a);
+        inifile::ReplaceFile(outB, b);
+    }
+}
+BENCHMARK(BM_PlainWriteBoth)->Unit(benchmark::kMillisecond);
+
+}  // namespace
+
+BENCHMARK_MAIN();
