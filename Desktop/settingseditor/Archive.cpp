@@ -15,11 +15,11 @@ constexpr size_t kBlock = 4096;
 
 void ArchiveWriter::Bytes(const void* data, size_t n) {
     const uint8_t* p = static_cast<const uint8_t*>(data);
-    buffer_.insert(buffer_.end(), p, p + n);
-    if (buffer_.size() >= kBlock) {
-        size_t whole = buffer_.size() / kBlock * kBlock;
-        file_.Write(buffer_.data(), whole);
-        buffer_.erase(buffer_.begin(), buffer_.begin() + static_cast<std::ptrdiff_t>(whole));
+    m_buffer.insert(m_buffer.end(), p, p + n);
+    if (m_buffer.size() >= kBlock) {
+        size_t whole = m_buffer.size() / kBlock * kBlock;
+        m_file.Write(m_buffer.data(), whole);
+        m_buffer.erase(m_buffer.begin(), m_buffer.begin() + static_cast<std::ptrdiff_t>(whole));
     }
 }
 
@@ -62,11 +62,11 @@ void ArchiveWriter::String(const std::string& s) {
 }
 
 void ArchiveWriter::ObjectTag(const char* className, uint16_t schema) {
-    if (classStored_) {
+    if (m_classStored) {
         U16(kFirstClassRef);
         return;
     }
-    classStored_ = true;
+    m_classStored = true;
     U16(kNewClassTag);
     U16(schema);
     U16(static_cast<uint16_t>(std::strlen(className)));
@@ -74,23 +74,23 @@ void ArchiveWriter::ObjectTag(const char* className, uint16_t schema) {
 }
 
 void ArchiveWriter::Close() {
-    if (!buffer_.empty())
-        file_.Write(buffer_.data(), buffer_.size());
-    buffer_.clear();
+    if (!m_buffer.empty())
+        m_file.Write(m_buffer.data(), m_buffer.size());
+    m_buffer.clear();
 }
 
 void ArchiveReader::Fill(void* out, size_t n) {
     uint8_t* p = static_cast<uint8_t*>(out);
     while (n > 0) {
-        if (pos_ == end_) {
-            pos_ = 0;
-            end_ = file_.Read(buffer_, sizeof buffer_);
-            if (end_ == 0)
+        if (m_pos == m_end) {
+            m_pos = 0;
+            m_end = m_file.Read(m_buffer, sizeof m_buffer);
+            if (m_end == 0)
                 throw ArchiveError("short archive");
         }
-        size_t take = std::min(n, end_ - pos_);
-        std::memcpy(p, buffer_ + pos_, take);
-        pos_ += take;
+        size_t take = std::min(n, m_end - m_pos);
+        std::memcpy(p, m_buffer + m_pos, take);
+        m_pos += take;
         p += take;
         n -= take;
     }
@@ -142,7 +142,7 @@ std::string ArchiveReader::String() {
 
 void ArchiveReader::ObjectTag(const char* className, uint16_t schema) {
     uint16_t tag = U16();
-    if (tag == kFirstClassRef && classRead_)
+    if (tag == kFirstClassRef && m_classRead)
         return;
     if (tag != kNewClassTag)
         throw ArchiveError("unknown object tag");
@@ -150,7 +150,7 @@ void ArchiveReader::ObjectTag(const char* className, uint16_t schema) {
     uint16_t length = U16();
     if (storedSchema != schema || Bytes(length) != className)
         throw ArchiveError("unknown class");
-    classRead_ = true;
+    m_classRead = true;
 }
 
 }  // namespace settingseditor

@@ -22,7 +22,7 @@ public:
 
 class ArchiveWriter {
 public:
-    explicit ArchiveWriter(CCompressedFile& file) : file_(file) {}
+    explicit ArchiveWriter(CCompressedFile& file) : m_file(file) {}
     ~ArchiveWriter() = default;
 
     void U16(uint16_t v);
@@ -37,14 +37,14 @@ public:
     void Close();
 
 private:
-    CCompressedFile& file_;
-    std::vector<uint8_t> buffer_;
-    bool classStored_ = false;
+    CCompressedFile& m_file;
+    std::vector<uint8_t> m_buffer;
+    bool m_classStored = false;
 };
 
 class ArchiveReader {
 public:
-    explicit ArchiveReader(CCompressedFile& file) : file_(file) {}
+    explicit ArchiveReader(CCompressedFile& file) : m_file(file) {}
 
     uint16_t U16();
     uint32_t U32();
@@ -61,10 +61,10 @@ public:
 private:
     void Fill(void* out, size_t n);
 
-    CCompressedFile& file_;
-    uint8_t buffer_[4096];
-    size_t pos_ = 0, end_ = 0;
-    bool classRead_ = false;
+    CCompressedFile& m_file;
+    uint8_t m_buffer[4096];
+    size_t m_pos = 0, m_end = 0;
+    bool m_classRead = false;
 };
 
 }  // namespace settingseditor

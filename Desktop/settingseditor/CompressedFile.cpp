@@ -15,116 +15,116 @@ CCompressedFile::CCompressedFile() {
 }
 
 CCompressedFile::~CCompressedFile() {
-    if (!file_)
+    if (!m_file)
         return;
-    std::fclose(file_);
-    if (mode_ == kWrite)
-        ::unlink(temp_.c_str());
+    std::fclose(m_file);
+    if (m_mode == kWrite)
+        ::unlink(m_temp.c_str());
 }
 
 void CCompressedFile::Reset() {
     for (int i = 0; i < 256; ++i)
-        dict_[i] = static_cast<uint8_t>(i);
-    std::memset(group_, 0, sizeof group_);
-    mask_ = 0;
-    count_ = 0;
-    nothingPending_ = false;
+        m_dict[i] = static_cast<uint8_t>(i);
+    std::memset(m_group, 0, sizeof m_group);
+    m_mask = 0;
+    m_count = 0;
+    m_nothingPending = false;
 }
 
 bool CCompressedFile::Open(const std::string& name, Mode mode) {
-    if (file_)
+    if (m_file)
         return false;
     Reset();
-    mode_ = mode;
-    name_ = inifile::FindFileNoCase(name);
+    m_mode = mode;
+    m_name = inifile::FindFileNoCase(name);
     if (mode == kRead) {
-        file_ = std::fopen(name_.c_str(), "rb");
-        return file_ != nullptr;
+        m_file = std::fopen(m_name.c_str(), "rb");
+        return m_file != nullptr;
     }
-    temp_ = name_ + ".XXXXXX";
-    int fd = ::mkstemp(temp_.data());
+    m_temp = m_name + ".XXXXXX";
+    int fd = ::mkstemp(m_temp.data());
     if (fd < 0)
         return false;
     struct stat old {};
     mode_t perms = 0644;
-    if (::stat(name_.c_str(), &old) == 0)
+    if (::stat(m_name.c_str(), &old) == 0)
         perms = old.st_mode & 07777;
     ::fchmod(fd, perms);
-    file_ = ::fdopen(fd, "wb");
-    if (!file_) {
+    m_file = ::fdopen(fd, "wb");
+    if (!m_file) {
         ::close(fd);
-        ::unlink(temp_.c_str());
+        ::unlink(m_temp.c_str());
     }
-    return file_ != nullptr;
+    return m_file != nullptr;
 }
 
 int CCompressedFile::GetByte() {
-    return std::fgetc(file_);
+    return std::fgetc(m_file);
 }
 
 void CCompressedFile::PutByte(uint8_t b) {
-    if (std::fputc(b, file_) == EOF)
-        throw FileError(name_);
+    if (std::fputc(b, m_file) == EOF)
+        throw FileError(m_name);
 }
 
 void CCompressedFile::Learn() {
-    std::memcpy(dict_ + ((count_ & ~7u) % 256), group_, 8);
+    std::memcpy(m_dict + ((m_count & ~7u) % 256), m_group, 8);
 }
 
 size_t CCompressedFile::Read(void* buffer, size_t count) {
     uint8_t* out = static_cast<uint8_t*>(buffer);
     size_t done = 0;
-    if (!file_ || mode_ != kRead)
+    if (!m_file || m_mode != kRead)
         return 0;
     for (; done < count; ++done) {
-        nothingPending_ = true;
-        unsigned a = count_ % 8;
+        m_nothingPending = true;
+        unsigned a = m_count % 8;
         if (a == 0) {
             int m = GetByte();
             if (m == EOF)
                 break;
-            mask_ = static_cast<uint8_t>(m);
-            if (mask_ != 0) {
+            m_mask = static_cast<uint8_t>(m);
+            if (m_mask != 0) {
                 int s = GetByte();
                 if (s == EOF)
-                    throw FileError(name_);
+                    throw FileError(m_name);
                 for (unsigned j = 0; j < 8; ++j)
-                    group_[j] = dict_[(static_cast<unsigned>(s) + j) % 256];
+                    m_group[j] = m_dict[(static_cast<unsigned>(s) + j) % 256];
             }
         }
-        if (!(mask_ & (0x80 >> a))) {
+        if (!(m_mask & (0x80 >> a))) {
             int literal = GetByte();
             if (literal == EOF)
                 break;
-            group_[a] = static_cast<uint8_t>(literal);
+            m_group[a] = static_cast<uint8_t>(literal);
         }
-        out[done] = group_[a];
+        out[done] = m_group[a];
         if (a == 7)
             Learn();
-        ++count_;
+        ++m_count;
     }
     return done;
 }
 
 void CCompressedFile::Write(const void* buffer, size_t count) {
     const uint8_t* in = static_cast<const uint8_t*>(buffer);
-    if (!file_ || mode_ != kWrite)
-        throw FileError(name_);
+    if (!m_file || m_mode != kWrite)
+        throw FileError(m_name);
     for (size_t i = 0; i < count; ++i) {
-        unsigned a = count_ % 8;
-        group_[a] = in[i];
-        if (nothingPending_ && a != 0) {
+        unsigned a = m_count % 8;
+        m_group[a] = in[i];
+        if (m_nothingPending && a != 0) {
             // The rest of a group that a Flush cut: it goes out as it is
             // and reads back as the literals of a mask-0 group.
             PutByte(in[i]);
         } else {
-            nothingPending_ = false;
+            m_nothingPending = false;
             if (a == 7) {
                 unsigned best = 0, start = 0;
                 for (unsigned s = 0; s < 256 && best < 8; ++s) {
                     unsigned n = 0;
                     for (unsigned j = 0; j < 8; ++j)
-                        n += group_[j] == dict_[(s + j) % 256];
+                        n += m_group[j] == m_dict[(s + j) % 256];
                     if (n > best) {
                         best = n;
                         start = s;
@@ -132,7 +132,7 @@ void CCompressedFile::Write(const void* buffer, size_t count) {
                 }
                 uint8_t mask = 0;
                 for (unsigned j = 0; best && j < 8; ++j) {
-                    if (group_[j] == dict_[(start + j) % 256])
+                    if (m_group[j] == m_dict[(start + j) % 256])
                         mask |= static_cast<uint8_t>(0x80 >> j);
                 }
                 PutByte(mask);
@@ -140,49 +140,49 @@ void CCompressedFile::Write(const void* buffer, size_t count) {
                     PutByte(static_cast<uint8_t>(start));
                 for (unsigned j = 0; j < 8; ++j) {
                     if (!(mask & (0x80 >> j)))
-                        PutByte(group_[j]);
+                        PutByte(m_group[j]);
                 }
             }
         }
         if (a == 7)
             Learn();
-        ++count_;
+        ++m_count;
     }
 }
 
 void CCompressedFile::WritePart() {
-    unsigned k = count_ % 8;
-    if (mode_ != kWrite || nothingPending_ || k == 0)
+    unsigned k = m_count % 8;
+    if (m_mode != kWrite || m_nothingPending || k == 0)
         return;
-    nothingPending_ = true;
+    m_nothingPending = true;
     PutByte(0);
     for (unsigned j = 0; j < k; ++j)
-        PutByte(group_[j]);
+        PutByte(m_group[j]);
 }
 
 void CCompressedFile::Flush() {
-    if (!file_)
+    if (!m_file)
         return;
     WritePart();
-    if (std::fflush(file_) != 0)
-        throw FileError(name_);
+    if (std::fflush(m_file) != 0)
+        throw FileError(m_name);
 }
 
 void CCompressedFile::Close() {
-    if (!file_)
+    if (!m_file)
         return;
-    if (mode_ == kRead) {
-        std::fclose(file_);
-        file_ = nullptr;
+    if (m_mode == kRead) {
+        std::fclose(m_file);
+        m_file = nullptr;
         return;
     }
     Flush();
-    bool ok = ::fsync(::fileno(file_)) == 0;
-    ok = std::fclose(file_) == 0 && ok;
-    file_ = nullptr;
-    if (!ok || std::rename(temp_.c_str(), name_.c_str()) != 0) {
-        ::unlink(temp_.c_str());
-        throw FileError(name_);
+    bool ok = ::fsync(::fileno(m_file)) == 0;
+    ok = std::fclose(m_file) == 0 && ok;
+    m_file = nullptr;
+    if (!ok || std::rename(m_temp.c_str(), m_name.c_str()) != 0) {
+        ::unlink(m_temp.c_str());
+        throw FileError(m_name);
     }
 }
 

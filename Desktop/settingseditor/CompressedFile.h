@@ -43,8 +43,8 @@ public:
     // Flush, then close (and for a written stream, put it in place).
     void Close();
     // Uncompressed bytes read or written since Open.
-    uint32_t GetPosition() const { return count_; }
-    bool IsOpen() const { return file_ != nullptr; }
+    uint32_t GetPosition() const { return m_count; }
+    bool IsOpen() const { return m_file != nullptr; }
 
 private:
     void Reset();
@@ -53,14 +53,14 @@ private:
     int GetByte();
     void Learn();   // the current group into its dictionary slot
 
-    std::FILE* file_ = nullptr;
-    Mode mode_ = kRead;
-    std::string name_, temp_;
-    uint8_t mask_ = 0;
-    uint8_t dict_[256];
-    uint8_t group_[8];
-    uint32_t count_ = 0;
-    bool nothingPending_ = false;
+    std::FILE* m_file = nullptr;
+    Mode m_mode = kRead;
+    std::string m_name, m_temp;
+    uint8_t m_mask = 0;
+    uint8_t m_dict[256];
+    uint8_t m_group[8];
+    uint32_t m_count = 0;
+    bool m_nothingPending = false;
 };
 
 }  // namespace settingseditor

@@ -18,21 +18,21 @@ class CDocument {
 public:
     virtual ~CDocument() = default;
 
-    void AddView(CView* view) { views_.push_back(view); }
-    void RemoveView(CView* view) { std::erase(views_, view); }
+    void AddView(CView* view) { m_views.push_back(view); }
+    void RemoveView(CView* view) { std::erase(m_views, view); }
     void UpdateAllViews(int hint) {
-        for (CView* view : views_)
+        for (CView* view : m_views)
             view->OnUpdate(hint);
     }
 
-    bool IsModified() const { return modified_; }
+    bool IsModified() const { return m_modified; }
     void SetModifiedFlag(bool modified = true) {
-        modified_ = modified;
+        m_modified = modified;
         Changed();
     }
-    const std::string& GetPathName() const { return path_; }
+    const std::string& GetPathName() const { return m_path; }
     void SetPathName(const std::string& path) {
-        path_ = path;
+        m_path = path;
         Changed();
     }
     // The file's name, or the default name of a new document.
@@ -50,9 +50,9 @@ private:
             onChanged();
     }
 
-    std::vector<CView*> views_;
-    std::string path_;
-    bool modified_ = false;
+    std::vector<CView*> m_views;
+    std::string m_path;
+    bool m_modified = false;
 };
 
 }  // namespace settingseditor

@@ -85,10 +85,10 @@ bool HelpContains(const std::string& rtf, const std::string& up) {
 }  // namespace
 
 std::string CDocument::GetTitle() const {
-    if (path_.empty())
+    if (m_path.empty())
         return DefaultTitle();
-    size_t slash = path_.find_last_of('/');
-    return slash == std::string::npos ? path_ : path_.substr(slash + 1);
+    size_t slash = m_path.find_last_of('/');
+    return slash == std::string::npos ? m_path : m_path.substr(slash + 1);
 }
 
 void CommandLineInfo::Parse(const std::vector<std::string>& args) {
@@ -152,7 +152,7 @@ void ReadIncludeList(const std::string& name, const std::string& programDir, std
 }
 
 COptariumDoc::COptariumDoc(const CommandLineInfo& info, std::string programDir)
-    : info_(info), programDir_(std::move(programDir)), catalogPath_(info.catalogPath) {}
+    : m_info(info), m_programDir(std::move(programDir)), m_catalogPath(info.catalogPath) {}
 
 bool COptariumDoc::IsShown(const CItemType& option) const {
     return advanced || (!option.hidden && InScope(option));
@@ -166,18 +166,18 @@ void COptariumDoc::DeleteContents() {
 }
 
 bool COptariumDoc::LoadCatalog() {
-    if (catalogPath_.empty())
-        catalogPath_ = (programDir_.empty() ? std::string(".") : programDir_) + "/optarium.dat";
+    if (m_catalogPath.empty())
+        m_catalogPath = (m_programDir.empty() ? std::string(".") : m_programDir) + "/optarium.dat";
     currentOption = nullptr;
     currentValue = nullptr;
     try {
-        settingseditor::LoadCatalog(catalogPath_, options);
+        settingseditor::LoadCatalog(m_catalogPath, options);
     } catch (const FileError&) {
         return false;
     } catch (const ArchiveError&) {
         return false;
     }
-    return info_.defaultsPath.empty() || ReadDefaults();
+    return m_info.defaultsPath.empty() || ReadDefaults();
 }
 
 void COptariumDoc::MergeAll(IniFile* ini) {
@@ -195,12 +195,12 @@ void COptariumDoc::MergeAll(IniFile* ini) {
 // The defaults file is a settings file: a setting of a known single-entry
 // option becomes that option's default.
 bool COptariumDoc::ReadDefaults() {
-    IniFile* ini = IniLoad(info_.defaultsPath.c_str(), kIniBracketed, ";");
+    IniFile* ini = IniLoad(m_info.defaultsPath.c_str(), kIniBracketed, ";");
     if (!ini)
         return false;
-    loadingDefaults_ = true;
+    m_loadingDefaults = true;
     MergeAll(ini);
-    loadingDefaults_ = false;
+    m_loadingDefaults = false;
     IniClose(ini);
     return true;
 }
@@ -238,7 +238,7 @@ void COptariumDoc::MergeSetting(std::unique_ptr<CRawType> setting) {
             break;
         }
     }
-    if (loadingDefaults_) {
+    if (m_loadingDefaults) {
         if (option && !option->multiple)
             option->defaultValue = setting->value;
         return;
@@ -260,9 +260,9 @@ void COptariumDoc::MergeSetting(std::unique_ptr<CRawType> setting) {
 
 bool COptariumDoc::OnSaveDocument(const std::string& path) {
     if (advanced) {
-        if (catalogPath_.empty())
-            catalogPath_ = programDir_ + "/optarium.dat";
-        if (!StoreCatalog(catalogPath_, options))
+        if (m_catalogPath.empty())
+            m_catalogPath = m_programDir + "/optarium.dat";
+        if (!StoreCatalog(m_catalogPath, options))
             Messages().Show(u"Unable to open the items file to save changes.  (optarium.dat)",
                             kMbOk | kMbIconExclamation);
     }
@@ -271,7 +271,7 @@ bool COptariumDoc::OnSaveDocument(const std::string& path) {
     bool ok = ini != nullptr;
     for (size_t i = 0; ok && i < options.size(); ++i) {
         const CItemType& o = *options[i];
-        if (o.values.empty() && o.required && info_.defaultsPath.empty())
+        if (o.values.empty() && o.required && m_info.defaultsPath.empty())
             ok = IniSetValue(ini, o.section.c_str(), o.key.c_str(), 0, o.defaultValue.c_str()) == kIniOk;
         for (size_t n = 0; ok && n < o.values.size(); ++n) {
             const CRawType& v = *o.values[n];
@@ -436,7 +436,7 @@ std::string COptariumDoc::CsvText() const {
 }
 
 bool COptariumDoc::SaveCsv() const {
-    return ReplaceFile(catalogPath_ + ".CSV", CsvText());
+    return ReplaceFile(m_catalogPath + ".CSV", CsvText());
 }
 
 }  // namespace settingseditor

@@ -56,7 +56,7 @@ public:
     bool LoadCatalog();
     void MergeSetting(std::unique_ptr<CRawType> setting);
 
-    bool InScope(const CItemType& option) const { return option.InScope(info_.scopes); }
+    bool InScope(const CItemType& option) const { return option.InScope(m_info.scopes); }
     // Whether the tree shows the option: visible and in scope, or every
     // option in advanced access.
     bool IsShown(const CItemType& option) const;
@@ -91,8 +91,8 @@ public:
     // The catalog path followed by ".CSV"; false when it cannot be created.
     bool SaveCsv() const;
 
-    const std::string& CatalogPath() const { return catalogPath_; }
-    const CommandLineInfo& Info() const { return info_; }
+    const std::string& CatalogPath() const { return m_catalogPath; }
+    const CommandLineInfo& Info() const { return m_info; }
 
     OptionList options;
     CItemType* currentOption = nullptr;
@@ -110,10 +110,10 @@ private:
     // Every entry with a key, in file order.
     void MergeAll(inifile::IniFile* ini);
 
-    const CommandLineInfo& info_;
-    std::string programDir_;
-    std::string catalogPath_;
-    bool loadingDefaults_ = false;
+    const CommandLineInfo& m_info;
+    std::string m_programDir;
+    std::string m_catalogPath;
+    bool m_loadingDefaults = false;
 };
 
 }  // namespace settingseditor

@@ -25,18 +25,18 @@ enum MessageAnswer : int { kIdOk = 1, kIdCancel = 2, kIdYes = 6, kIdNo = 7 };
 template <typename T>
 class Replaceable {
 public:
-    explicit Replaceable(T& fallback) : fallback_(fallback), current_(&fallback) {}
-    T& Get() const { return *current_; }
+    explicit Replaceable(T& fallback) : m_fallback(fallback), m_current(&fallback) {}
+    T& Get() const { return *m_current; }
     // Installs next (none restores the fallback); returns the one replaced.
     T* Set(T* next) {
-        T* old = current_ == &fallback_ ? nullptr : current_;
-        current_ = next ? next : &fallback_;
+        T* old = m_current == &m_fallback ? nullptr : m_current;
+        m_current = next ? next : &m_fallback;
         return old;
     }
 
 private:
-    T& fallback_;
-    T* current_;
+    T& m_fallback;
+    T* m_current;
 };
 
 class IMessageBox {

@@ -57,7 +57,7 @@ QPushButton* Button(const char* text, int id, QWidget* parent) {
 
 void CFilterEdit::keyPressEvent(QKeyEvent* event) {
     QString text = event->text();
-    if (!text.isEmpty() && text[0].isPrint() && !allowed_.contains(text[0])) {
+    if (!text.isEmpty() && text[0].isPrint() && !m_allowed.contains(text[0])) {
         QApplication::beep();
         return;
     }
@@ -65,7 +65,7 @@ void CFilterEdit::keyPressEvent(QKeyEvent* event) {
 }
 
 CValueDlg::CValueDlg(const CItemType& option, CRawType& value, QWidget* parent)
-    : QDialog(parent), option_(option), value_(value) {
+    : QDialog(parent), m_option(option), m_value(value) {
     bool select = !option.valueList.empty();
     setObjectName(select ? "Select" : "String");
     setWindowTitle(ToQt(option.name));
@@ -75,61 +75,61 @@ CValueDlg::CValueDlg(const CItemType& option, CRawType& value, QWidget* parent)
     layout->addWidget(prompt);
     QString start = ToQt(option.GetDisplayValue(value));
     if (select) {
-        combo_ = new QComboBox(this);
-        combo_->setObjectName("combo1061");
+        m_combo = new QComboBox(this);
+        m_combo->setObjectName("combo1061");
         for (const std::string& entry : option.valueList)
-            combo_->addItem(ToQt(CItemType::EntryLabel(entry)));
-        combo_->setCurrentIndex(combo_->findText(start, Qt::MatchExactly));
-        layout->addWidget(combo_);
+            m_combo->addItem(ToQt(CItemType::EntryLabel(entry)));
+        m_combo->setCurrentIndex(m_combo->findText(start, Qt::MatchExactly));
+        layout->addWidget(m_combo);
         prompt->setText(option.prompt.empty() ? QStringLiteral("Choose a value:") : ToQt(option.prompt));
     } else {
         const char* allowed = option.GetAllowedChars();
-        edit_ = *allowed ? new CFilterEdit(QString::fromLatin1(allowed), this) : new QLineEdit(this);
-        edit_->setObjectName("edit1067");
-        edit_->setMaxLength(255);
-        edit_->setText(start);
-        edit_->selectAll();
-        layout->addWidget(edit_);
+        m_edit = *allowed ? new CFilterEdit(QString::fromLatin1(allowed), this) : new QLineEdit(this);
+        m_edit->setObjectName("edit1067");
+        m_edit->setMaxLength(255);
+        m_edit->setText(start);
+        m_edit->selectAll();
+        layout->addWidget(m_edit);
         prompt->setText(option.prompt.empty() ? QStringLiteral("Enter string:") : ToQt(option.prompt));
     }
     layout->addWidget(OkCancel(this));
 }
 
 void CValueDlg::accept() {
-    std::string text = FromQt(edit_ ? edit_->text() : combo_->currentText());
-    if (!option_.Validate(text, true)) {
-        if (edit_) {
-            edit_->setFocus();
-            edit_->selectAll();
+    std::string text = FromQt(m_edit ? m_edit->text() : m_combo->currentText());
+    if (!m_option.Validate(text, true)) {
+        if (m_edit) {
+            m_edit->setFocus();
+            m_edit->selectAll();
         } else {
-            combo_->setFocus();
+            m_combo->setFocus();
         }
         return;
     }
-    option_.StoreValue(text, value_);
+    m_option.StoreValue(text, m_value);
     QDialog::accept();
 }
 
 bool CValueEditor::EditValue(const CItemType& option, CRawType& value) {
     if (option.type == kNoEdit)
         return false;
-    CValueDlg dialog(option, value, parent_);
+    CValueDlg dialog(option, value, m_parent);
     return UiHooks().RunDialog(dialog) == QDialog::Accepted;
 }
 
-CListDlg::CListDlg(std::vector<std::string>& list, QWidget* parent) : QDialog(parent), list_(list) {
+CListDlg::CListDlg(std::vector<std::string>& list, QWidget* parent) : QDialog(parent), m_list(list) {
     setObjectName("List");
     setWindowTitle(QStringLiteral("List"));
     auto* layout = new QHBoxLayout(this);
     auto* left = new QVBoxLayout;
-    box_ = new QListWidget(this);
-    box_->setObjectName("list1029");
+    m_box = new QListWidget(this);
+    m_box->setObjectName("list1029");
     for (const std::string& entry : list)
-        box_->addItem(ToQt(entry));
-    edit_ = new QLineEdit(this);
-    edit_->setObjectName("edit1057");
-    left->addWidget(box_);
-    left->addWidget(edit_);
+        m_box->addItem(ToQt(entry));
+    m_edit = new QLineEdit(this);
+    m_edit->setObjectName("edit1057");
+    left->addWidget(m_box);
+    left->addWidget(m_edit);
     layout->addLayout(left);
     auto* right = new QVBoxLayout;
     auto* add = Button("&Add", 1031, this);
@@ -156,34 +156,34 @@ CListDlg::CListDlg(std::vector<std::string>& list, QWidget* parent) : QDialog(pa
     right->addStretch();
     layout->addLayout(right);
     connect(add, &QPushButton::clicked, this, [this] {
-        box_->addItem(edit_->text());
-        edit_->clear();
+        m_box->addItem(m_edit->text());
+        m_edit->clear();
     });
-    connect(remove, &QPushButton::clicked, this, [this] { delete box_->currentItem(); });
+    connect(remove, &QPushButton::clicked, this, [this] { delete m_box->currentItem(); });
     connect(up, &QToolButton::clicked, this, [this] { MoveSelected(-1); });
     connect(down, &QToolButton::clicked, this, [this] { MoveSelected(1); });
     connect(copy, &QPushButton::clicked, this, &CListDlg::Copy);
     connect(paste, &QPushButton::clicked, this, &CListDlg::Paste);
     connect(done, &QPushButton::clicked, this, &CListDlg::accept);
     connect(cancel, &QPushButton::clicked, this, &CListDlg::reject);
-    connect(box_, &QListWidget::currentTextChanged, edit_, &QLineEdit::setText);
+    connect(m_box, &QListWidget::currentTextChanged, m_edit, &QLineEdit::setText);
 }
 
 void CListDlg::MoveSelected(int step) {
-    int from = box_->currentRow();
+    int from = m_box->currentRow();
     if (from < 0)
         return;
     int to = std::max(0, from + step);
-    QListWidgetItem* item = box_->takeItem(from);
-    to = std::min(to, box_->count());
-    box_->insertItem(to, item);
-    box_->setCurrentRow(to);
+    QListWidgetItem* item = m_box->takeItem(from);
+    to = std::min(to, m_box->count());
+    m_box->insertItem(to, item);
+    m_box->setCurrentRow(to);
 }
 
 void CListDlg::Copy() {
     QString text;
-    for (int i = 0; i < box_->count(); ++i)
-        text += box_->item(i)->text() + QStringLiteral("\r\n");
+    for (int i = 0; i < m_box->count(); ++i)
+        text += m_box->item(i)->text() + QStringLiteral("\r\n");
     QApplication::clipboard()->setText(text);
 }
 
@@ -191,12 +191,12 @@ void CListDlg::Paste() {
     // Pieces between CR and LF; a last piece that no line break ends is
     // not added.
     QString text = QApplication::clipboard()->text();
-    box_->clear();
+    m_box->clear();
     QString piece;
     for (QChar c : text) {
         if (c == '\r' || c == '\n') {
             if (!piece.isEmpty())
-                box_->addItem(piece);
+                m_box->addItem(piece);
             piece.clear();
         } else {
             piece += c;
@@ -205,44 +205,44 @@ void CListDlg::Paste() {
 }
 
 void CListDlg::accept() {
-    list_.clear();
-    for (int i = 0; i < box_->count(); ++i)
-        list_.push_back(FromQt(box_->item(i)->text()));
+    m_list.clear();
+    for (int i = 0; i < m_box->count(); ++i)
+        m_list.push_back(FromQt(m_box->item(i)->text()));
     QDialog::accept();
 }
 
-CHelpEditDlg::CHelpEditDlg(CRichContainer& help, QWidget* parent) : QDialog(parent), help_(help) {
+CHelpEditDlg::CHelpEditDlg(CRichContainer& help, QWidget* parent) : QDialog(parent), m_help(help) {
     setObjectName("Help");
     setWindowTitle(QStringLiteral("Help"));
     auto* layout = new QVBoxLayout(this);
     auto* menu = new QMenuBar(this);
     layout->setMenuBar(menu);
-    editor_ = new QTextEdit(this);
-    editor_->setObjectName("rich1015");
-    editor_->setAcceptRichText(true);
-    RtfToDocument(help.bytes, *editor_->document());
-    layout->addWidget(editor_);
+    m_editor = new QTextEdit(this);
+    m_editor->setObjectName("rich1015");
+    m_editor->setAcceptRichText(true);
+    RtfToDocument(help.bytes, *m_editor->document());
+    layout->addWidget(m_editor);
     menu->addAction(QStringLiteral("&Save"), this, &CHelpEditDlg::Save);
     menu->addAction(QStringLiteral("&Cancel"), this, &CHelpEditDlg::reject);
     QMenu* format = menu->addMenu(QStringLiteral("F&ormat"));
     format->addAction(QStringLiteral("&Font"), this, [this] {
         bool ok = false;
-        QFont font = QFontDialog::getFont(&ok, editor_->currentFont(), this);
+        QFont font = QFontDialog::getFont(&ok, m_editor->currentFont(), this);
         if (ok)
-            editor_->setCurrentFont(font);
+            m_editor->setCurrentFont(font);
     });
     format->addAction(QStringLiteral("&Bold"), this, [this] {
-        editor_->setFontWeight(editor_->fontWeight() >= QFont::Bold ? QFont::Normal : QFont::Bold);
+        m_editor->setFontWeight(m_editor->fontWeight() >= QFont::Bold ? QFont::Normal : QFont::Bold);
     });
-    format->addAction(QStringLiteral("&Italics"), this, [this] { editor_->setFontItalic(!editor_->fontItalic()); });
-    format->addAction(QStringLiteral("&Left"), this, [this] { editor_->setAlignment(Qt::AlignLeft); });
-    format->addAction(QStringLiteral("&Right"), this, [this] { editor_->setAlignment(Qt::AlignRight); });
-    format->addAction(QStringLiteral("&Center"), this, [this] { editor_->setAlignment(Qt::AlignHCenter); });
+    format->addAction(QStringLiteral("&Italics"), this, [this] { m_editor->setFontItalic(!m_editor->fontItalic()); });
+    format->addAction(QStringLiteral("&Left"), this, [this] { m_editor->setAlignment(Qt::AlignLeft); });
+    format->addAction(QStringLiteral("&Right"), this, [this] { m_editor->setAlignment(Qt::AlignRight); });
+    format->addAction(QStringLiteral("&Center"), this, [this] { m_editor->setAlignment(Qt::AlignHCenter); });
     resize(480, 360);
 }
 
 void CHelpEditDlg::Save() {
-    help_.bytes = DocumentToRtf(*editor_->document());
+    m_help.bytes = DocumentToRtf(*m_editor->document());
     QDialog::accept();
 }
 
@@ -253,28 +253,28 @@ void CHelpEditDlg::reject() {
         QDialog::reject();
 }
 
-CItemSetupDlg::CItemSetupDlg(CItemType& option, QWidget* parent) : QDialog(parent), option_(option) {
+CItemSetupDlg::CItemSetupDlg(CItemType& option, QWidget* parent) : QDialog(parent), m_option(option) {
     setObjectName("Item Setup");
     setWindowTitle(QStringLiteral("Item Setup"));
     auto* layout = new QVBoxLayout(this);
-    form_ = new QFormLayout;
-    layout->addLayout(form_);
-    texts_ = {{Field("&Section:", 1074, option.section), &option.section},
+    m_form = new QFormLayout;
+    layout->addLayout(m_form);
+    m_texts = {{Field("&Section:", 1074, option.section), &option.section},
               {Field("&Key:", 1075, option.key), &option.key}};
-    type_ = new QComboBox(this);
-    type_->setObjectName("combo1007");
+    m_type = new QComboBox(this);
+    m_type->setObjectName("combo1007");
     for (const char* name : kTypeNames)
-        type_->addItem(QString::fromLatin1(name));
-    type_->setCurrentIndex(option.type);
-    form_->addRow(QStringLiteral("&Type:"), type_);
-    numbers_ = {{Field("M&in:", 1054, std::to_string(option.min)), &option.min},
+        m_type->addItem(QString::fromLatin1(name));
+    m_type->setCurrentIndex(option.type);
+    m_form->addRow(QStringLiteral("&Type:"), m_type);
+    m_numbers = {{Field("M&in:", 1054, std::to_string(option.min)), &option.min},
                 {Field("Ma&x:", 1055, std::to_string(option.max)), &option.max}};
-    texts_.push_back({Field("&Name:", 1011, option.name), &option.name});
-    texts_.push_back({Field("P&rompt:", 1012, option.prompt), &option.prompt});
-    texts_.push_back({Field("Tree &path:", 1034, option.treePath), &option.treePath});
-    texts_.push_back({Field("Scop&e:", 1045, option.scope), &option.scope});
-    numbers_.push_back({Field("&Order:", 1046, std::to_string(option.order)), &option.order});
-    checks_ = {{Check("Hi&dden", 1048, option.hidden), &option.hidden},
+    m_texts.push_back({Field("&Name:", 1011, option.name), &option.name});
+    m_texts.push_back({Field("P&rompt:", 1012, option.prompt), &option.prompt});
+    m_texts.push_back({Field("Tree &path:", 1034, option.treePath), &option.treePath});
+    m_texts.push_back({Field("Scop&e:", 1045, option.scope), &option.scope});
+    m_numbers.push_back({Field("&Order:", 1046, std::to_string(option.order)), &option.order});
+    m_checks = {{Check("Hi&dden", 1048, option.hidden), &option.hidden},
                {Check("Re&quired", 1065, option.required), &option.required},
                {Check("&Multiple Entries", 1049, option.multiple), &option.multiple}};
     auto* row = new QHBoxLayout;
@@ -285,11 +285,11 @@ CItemSetupDlg::CItemSetupDlg(CItemType& option, QWidget* parent) : QDialog(paren
     layout->addLayout(row);
     layout->addWidget(OkCancel(this));
     connect(help, &QPushButton::clicked, this, [this] {
-        CHelpEditDlg dialog(option_.help, this);
+        CHelpEditDlg dialog(m_option.help, this);
         UiHooks().RunDialog(dialog);
     });
     connect(list, &QPushButton::clicked, this, [this] {
-        CListDlg dialog(option_.valueList, this);
+        CListDlg dialog(m_option.valueList, this);
         UiHooks().RunDialog(dialog);
     });
 }
@@ -297,7 +297,7 @@ CItemSetupDlg::CItemSetupDlg(CItemType& option, QWidget* parent) : QDialog(paren
 QLineEdit* CItemSetupDlg::Field(const char* label, int id, const std::string& text) {
     auto* edit = new QLineEdit(ToQt(text), this);
     edit->setObjectName(Id("edit", id));
-    form_->addRow(QString::fromLatin1(label), edit);
+    m_form->addRow(QString::fromLatin1(label), edit);
     return edit;
 }
 
@@ -305,19 +305,19 @@ QCheckBox* CItemSetupDlg::Check(const char* label, int id, int on) {
     auto* box = new QCheckBox(QString::fromLatin1(label), this);
     box->setObjectName(Id("check", id));
     box->setChecked(on != 0);
-    form_->addRow(box);
+    m_form->addRow(box);
     return box;
 }
 
 void CItemSetupDlg::accept() {
     // Taken as typed, without checks.
-    for (auto& [edit, field] : texts_)
+    for (auto& [edit, field] : m_texts)
         *field = FromQt(edit->text());
-    for (auto& [edit, field] : numbers_)
+    for (auto& [edit, field] : m_numbers)
         *field = std::atoi(FromQt(edit->text()).c_str());
-    for (auto& [box, field] : checks_)
+    for (auto& [box, field] : m_checks)
         *field = box->isChecked() ? 1 : 0;
-    option_.type = type_->currentIndex();
+    m_option.type = m_type->currentIndex();
     QDialog::accept();
 }
 
@@ -325,30 +325,30 @@ CFindDlg::CFindDlg(std::function<void()> findNext, QWidget* parent) : QDialog(pa
     setObjectName("Find");
     setWindowTitle(QStringLiteral("Find"));
     auto* layout = new QGridLayout(this);
-    what_ = new QLineEdit(this);
-    what_->setObjectName("edit1070");
-    all_ = new QCheckBox(QStringLiteral("Search &all text"), this);
-    all_->setObjectName("check1072");
+    m_what = new QLineEdit(this);
+    m_what->setObjectName("edit1070");
+    m_all = new QCheckBox(QStringLiteral("Search &all text"), this);
+    m_all->setObjectName("check1072");
     auto* label = new QLabel(QStringLiteral("Find &What:"), this);
-    label->setBuddy(what_);
+    label->setBuddy(m_what);
     auto* next = Button("&Find Next", 1071, this);
     next->setDefault(true);
     auto* cancel = Button("Cancel", 2, this);
     layout->addWidget(label, 0, 0);
-    layout->addWidget(what_, 0, 1);
+    layout->addWidget(m_what, 0, 1);
     layout->addWidget(next, 0, 2);
-    layout->addWidget(all_, 1, 0, 1, 2);
+    layout->addWidget(m_all, 1, 0, 1, 2);
     layout->addWidget(cancel, 1, 2);
     connect(next, &QPushButton::clicked, this, std::move(findNext));
     connect(cancel, &QPushButton::clicked, this, &QDialog::hide);
 }
 
 std::string CFindDlg::Text() const {
-    return FromQt(what_->text());
+    return FromQt(m_what->text());
 }
 
 bool CFindDlg::AllText() const {
-    return all_->isChecked();
+    return m_all->isChecked();
 }
 
 void CFindDlg::ShowCentred() {
@@ -357,23 +357,23 @@ void CFindDlg::ShowCentred() {
         move(parentWidget()->geometry().center() - rect().center());
     raise();
     activateWindow();
-    what_->setFocus();
-    what_->selectAll();
+    m_what->setFocus();
+    m_what->selectAll();
 }
 
 CPasswordDlg::CPasswordDlg(QWidget* parent) : QDialog(parent) {
     setObjectName("Advanced Access");
     setWindowTitle(QStringLiteral("Advanced Access"));
     auto* layout = new QFormLayout(this);
-    edit_ = new QLineEdit(this);
-    edit_->setObjectName("edit1050");
-    edit_->setEchoMode(QLineEdit::Password);
-    layout->addRow(QStringLiteral("Enter &Password:"), edit_);
+    m_edit = new QLineEdit(this);
+    m_edit->setObjectName("edit1050");
+    m_edit->setEchoMode(QLineEdit::Password);
+    layout->addRow(QStringLiteral("Enter &Password:"), m_edit);
     layout->addRow(OkCancel(this));
 }
 
 std::string CPasswordDlg::Typed() const {
-    return FromQt(edit_->text());
+    return FromQt(m_edit->text());
 }
 
 }  // namespace settingseditor

@@ -26,13 +26,13 @@ std::string FromQt(const QString& text);
 // (backspace and editing keys aside) is refused with a beep.
 class CFilterEdit : public QLineEdit {
 public:
-    CFilterEdit(QString allowed, QWidget* parent) : QLineEdit(parent), allowed_(std::move(allowed)) {}
+    CFilterEdit(QString allowed, QWidget* parent) : QLineEdit(parent), m_allowed(std::move(allowed)) {}
 
 protected:
     void keyPressEvent(QKeyEvent* event) override;
 
 private:
-    QString allowed_;
+    QString m_allowed;
 };
 
 // "String" (151) and "Select" (147): one value of an option, checked on OK.
@@ -42,20 +42,20 @@ public:
     void accept() override;
 
 private:
-    const CItemType& option_;
-    CRawType& value_;
-    QLineEdit* edit_ = nullptr;
-    QComboBox* combo_ = nullptr;
+    const CItemType& m_option;
+    CRawType& m_value;
+    QLineEdit* m_edit = nullptr;
+    QComboBox* m_combo = nullptr;
 };
 
 // Runs the value dialog of the option's kind through the UI hooks.
 class CValueEditor : public IValueEditor {
 public:
-    explicit CValueEditor(QWidget* parent) : parent_(parent) {}
+    explicit CValueEditor(QWidget* parent) : m_parent(parent) {}
     bool EditValue(const CItemType& option, CRawType& value) override;
 
 private:
-    QWidget* parent_;
+    QWidget* m_parent;
 };
 
 // "List" (140): an option's pick list.
@@ -69,9 +69,9 @@ public:
     void Paste();
 
 private:
-    std::vector<std::string>& list_;
-    QListWidget* box_;
-    QLineEdit* edit_;
+    std::vector<std::string>& m_list;
+    QListWidget* m_box;
+    QLineEdit* m_edit;
 };
 
 // "Help" (134): a help text in a rich edit.
@@ -80,11 +80,11 @@ public:
     CHelpEditDlg(CRichContainer& help, QWidget* parent);
     void reject() override;   // "&Cancel" and closing ask first
     void Save();
-    QTextEdit* Editor() const { return editor_; }
+    QTextEdit* Editor() const { return m_editor; }
 
 private:
-    CRichContainer& help_;
-    QTextEdit* editor_;
+    CRichContainer& m_help;
+    QTextEdit* m_editor;
 };
 
 // "Item Setup" (131): every field of an option. The help text and the pick
@@ -98,12 +98,12 @@ private:
     QLineEdit* Field(const char* label, int id, const std::string& text);
     QCheckBox* Check(const char* label, int id, int on);
 
-    CItemType& option_;
-    std::vector<std::pair<QLineEdit*, std::string*>> texts_;
-    std::vector<std::pair<QLineEdit*, int*>> numbers_;
-    std::vector<std::pair<QCheckBox*, int*>> checks_;
-    QComboBox* type_;
-    QFormLayout* form_;
+    CItemType& m_option;
+    std::vector<std::pair<QLineEdit*, std::string*>> m_texts;
+    std::vector<std::pair<QLineEdit*, int*>> m_numbers;
+    std::vector<std::pair<QCheckBox*, int*>> m_checks;
+    QComboBox* m_type;
+    QFormLayout* m_form;
 };
 
 // "Find" (152): modeless, kept once made.
@@ -115,8 +115,8 @@ public:
     void ShowCentred();
 
 private:
-    QLineEdit* what_;
-    QCheckBox* all_;
+    QLineEdit* m_what;
+    QCheckBox* m_all;
 };
 
 // "Advanced Access" (141).
@@ -126,7 +126,7 @@ public:
     std::string Typed() const;
 
 private:
-    QLineEdit* edit_;
+    QLineEdit* m_edit;
 };
 
 }  // namespace settingseditor

@@ -27,39 +27,39 @@ std::string Utf8(const QString& s) {
 }  // namespace
 
 CMainFrame::CMainFrame(const CommandLineInfo& info, const std::string& programDir)
-    : doc_(info, programDir), editor_(this) {
+    : m_doc(info, programDir), m_editor(this) {
     setObjectName("MainFrame");
     setAcceptDrops(true);
     CreateMenus();
     TreeCommands tc{Command("Add"),        Command("Edit"),         Command("Reset"),       Command("AddOption"),
                     Command("EditOption"), Command("DeleteOption"), Command("DefaultValue")};
-    splitter_ = new QSplitter(Qt::Horizontal, this);
-    tree_ = new COptariumView(doc_, tc, statusBar(), splitter_);
-    help_ = new CRichHelpView(doc_, splitter_);
-    help_->SetFocusTarget(tree_);
-    splitter_->addWidget(tree_);
-    splitter_->addWidget(help_);
-    splitter_->setSizes({250, 250});
-    setCentralWidget(splitter_);
+    m_splitter = new QSplitter(Qt::Horizontal, this);
+    m_tree = new COptariumView(m_doc, tc, statusBar(), m_splitter);
+    m_help = new CRichHelpView(m_doc, m_splitter);
+    m_help->SetFocusTarget(m_tree);
+    m_splitter->addWidget(m_tree);
+    m_splitter->addWidget(m_help);
+    m_splitter->setSizes({250, 250});
+    setCentralWidget(m_splitter);
     statusBar()->showMessage(QStringLiteral("Ready"));
-    doc_.AddView(tree_);
-    doc_.AddView(help_);
-    doc_.AddView(this);
-    doc_.onChanged = [this] { UpdateTitle(); };
+    m_doc.AddView(m_tree);
+    m_doc.AddView(m_help);
+    m_doc.AddView(this);
+    m_doc.onChanged = [this] { UpdateTitle(); };
     resize(640, 480);
     UpdateTitle();
 }
 
 CMainFrame::~CMainFrame() {
-    doc_.onChanged = nullptr;
-    doc_.RemoveView(this);
-    doc_.RemoveView(help_);
-    doc_.RemoveView(tree_);
+    m_doc.onChanged = nullptr;
+    m_doc.RemoveView(this);
+    m_doc.RemoveView(m_help);
+    m_doc.RemoveView(m_tree);
 }
 
 QAction* CMainFrame::Command(const char* name) const {
-    auto it = commands_.find(name);
-    return it == commands_.end() ? nullptr : it->second;
+    auto it = m_commands.find(name);
+    return it == m_commands.end() ? nullptr : it->second;
 }
 
 QAction* CMainFrame::MakeAction(const char* name, const QString& text, std::function<void()> run,
@@ -69,7 +69,7 @@ QAction* CMainFrame::MakeAction(const char* name, const QString& text, std::func
     if (!key.isEmpty())
         action->setShortcut(key);
     connect(action, &QAction::triggered, this, [run = std::move(run)] { run(); });
-    commands_[name] = action;
+    m_commands[name] = action;
     return action;
 }
 
@@ -90,25 +90,25 @@ void CMainFrame::CreateMenus() {
     Command("Open")->setIcon(s->standardIcon(QStyle::SP_DialogOpenButton));
     Command("Save")->setIcon(s->standardIcon(QStyle::SP_DialogSaveButton));
 
-    editMenu_ = menuBar()->addMenu(QStringLiteral("&Edit"));
+    m_editMenu = menuBar()->addMenu(QStringLiteral("&Edit"));
     // Undo, Cut, Copy and Paste have no handler here and stay disabled.
     for (auto [text, key] : {std::pair{"&Undo", QKeySequence::Undo}, std::pair{"Cu&t", QKeySequence::Cut},
                              std::pair{"&Copy", QKeySequence::Copy}, std::pair{"&Paste", QKeySequence::Paste}}) {
-        QAction* a = editMenu_->addAction(QString::fromLatin1(text));
+        QAction* a = m_editMenu->addAction(QString::fromLatin1(text));
         a->setShortcut(key);
         a->setEnabled(false);
     }
-    editMenu_->addSeparator();
-    editMenu_->addAction(MakeAction("Find", QStringLiteral("&Find..."), [this] { OnFind(); }, QKeySequence::Find));
-    editMenu_->addAction(MakeAction("FindNext", QStringLiteral("Find &Next"), [this] { OnFindNext(); },
+    m_editMenu->addSeparator();
+    m_editMenu->addAction(MakeAction("Find", QStringLiteral("&Find..."), [this] { OnFind(); }, QKeySequence::Find));
+    m_editMenu->addAction(MakeAction("FindNext", QStringLiteral("Find &Next"), [this] { OnFindNext(); },
                                     QKeySequence(Qt::Key_F3)));
 
     QMenu* view = menuBar()->addMenu(QStringLiteral("&View"));
     QMenu* value = menuBar()->addMenu(QStringLiteral("&Value"));
-    value->addAction(MakeAction("Add", QStringLiteral("&Add"), [this] { doc_.OnAddValue(editor_); }));
-    value->addAction(MakeAction("Edit", QStringLiteral("&Edit"), [this] { doc_.OnEditValue(editor_); },
+    value->addAction(MakeAction("Add", QStringLiteral("&Add"), [this] { m_doc.OnAddValue(m_editor); }));
+    value->addAction(MakeAction("Edit", QStringLiteral("&Edit"), [this] { m_doc.OnEditValue(m_editor); },
                                 QKeySequence(Qt::Key_Return)));
-    value->addAction(MakeAction("Reset", QStringLiteral("&Reset"), [this] { doc_.OnResetValue(); },
+    value->addAction(MakeAction("Reset", QStringLiteral("&Reset"), [this] { m_doc.OnResetValue(); },
                                 QKeySequence::Delete));
     QMenu* help = menuBar()->addMenu(QStringLiteral("&Help"));
     help->addAction(MakeAction("About", QStringLiteral("&About Optarium..."), [] {
@@ -126,8 +126,8 @@ void CMainFrame::CreateMenus() {
     bar->addAction(Command("Reset"));
     bar->addSeparator();
     QAction* treeMode = MakeAction("TreeMode", QStringLiteral("&Tree Mode"), [this] {
-        doc_.flat = !doc_.flat;
-        doc_.UpdateAllViews(kHintRebuild);
+        m_doc.flat = !m_doc.flat;
+        m_doc.UpdateAllViews(kHintRebuild);
     });
     treeMode->setCheckable(true);
     treeMode->setChecked(true);
@@ -145,32 +145,32 @@ void CMainFrame::CreateMenus() {
     MakeAction("AddOption", QStringLiteral("&Add Option"), [this] { OnAddOption(); });
     MakeAction("EditOption", QStringLiteral("&Edit Option"), [this] { OnEditOption(); });
     MakeAction("DeleteOption", QStringLiteral("&Delete Option"), [this] { OnDeleteOption(); });
-    MakeAction("DefaultValue", QStringLiteral("D&efault Value"), [this] { doc_.OnDefaultValue(editor_); });
-    MakeAction("SaveCsv", QStringLiteral("&Save CSV"), [this] { doc_.SaveCsv(); });
+    MakeAction("DefaultValue", QStringLiteral("D&efault Value"), [this] { m_doc.OnDefaultValue(m_editor); });
+    MakeAction("SaveCsv", QStringLiteral("&Save CSV"), [this] { m_doc.SaveCsv(); });
     OnUpdate(kHintSelection);
 }
 
 void CMainFrame::OnUpdate(int) {
-    Command("Add")->setEnabled(doc_.CanAddValue());
-    Command("Edit")->setEnabled(doc_.CanEditValue());
-    Command("Reset")->setEnabled(doc_.CanResetValue());
-    Command("TreeMode")->setChecked(!doc_.flat);
+    Command("Add")->setEnabled(m_doc.CanAddValue());
+    Command("Edit")->setEnabled(m_doc.CanEditValue());
+    Command("Reset")->setEnabled(m_doc.CanResetValue());
+    Command("TreeMode")->setChecked(!m_doc.flat);
 }
 
 void CMainFrame::UpdateTitle() {
-    setWindowTitle(QString::fromStdString(doc_.GetTitle()) + QStringLiteral("[*] - Settings"));
-    setWindowModified(doc_.IsModified());
+    setWindowTitle(QString::fromStdString(m_doc.GetTitle()) + QStringLiteral("[*] - Settings"));
+    setWindowModified(m_doc.IsModified());
 }
 
 bool CMainFrame::Start() {
-    const std::string& file = doc_.Info().fileName;
+    const std::string& file = m_doc.Info().fileName;
     return file.empty() ? NewDocument() : OpenDocumentFile(QString::fromStdString(file));
 }
 
 bool CMainFrame::SaveModified() {
-    if (!doc_.IsModified())
+    if (!m_doc.IsModified())
         return true;
-    int answer = Messages().Show(Format("Save changes to %s?", FromPath(doc_.GetTitle())),
+    int answer = Messages().Show(Format("Save changes to %s?", FromPath(m_doc.GetTitle())),
                                  kMbYesNoCancel | kMbIconExclamation);
     if (answer == kIdCancel)
         return false;
@@ -180,10 +180,10 @@ bool CMainFrame::SaveModified() {
 bool CMainFrame::NewDocument() {
     if (!SaveModified())
         return false;
-    bool ok = doc_.OnNewDocument();
-    doc_.SetPathName("");
-    doc_.SetModifiedFlag(false);
-    doc_.UpdateAllViews(kHintRebuild);
+    bool ok = m_doc.OnNewDocument();
+    m_doc.SetPathName("");
+    m_doc.SetModifiedFlag(false);
+    m_doc.UpdateAllViews(kHintRebuild);
     return ok;
 }
 
@@ -191,38 +191,38 @@ bool CMainFrame::OpenDocumentFile(const QString& path) {
     if (!SaveModified())
         return false;
     std::string file = Utf8(QFileInfo(path).absoluteFilePath());
-    bool ok = doc_.OnOpenDocument(file);
+    bool ok = m_doc.OnOpenDocument(file);
     if (!ok)
-        doc_.DeleteContents();
-    doc_.SetPathName(ok ? file : "");
-    doc_.SetModifiedFlag(false);
-    doc_.UpdateAllViews(kHintRebuild);
+        m_doc.DeleteContents();
+    m_doc.SetPathName(ok ? file : "");
+    m_doc.SetModifiedFlag(false);
+    m_doc.UpdateAllViews(kHintRebuild);
     return ok;
 }
 
 bool CMainFrame::Save() {
-    if (doc_.GetPathName().empty())
+    if (m_doc.GetPathName().empty())
         return SaveAs();
-    return doc_.OnSaveDocument(doc_.GetPathName());
+    return m_doc.OnSaveDocument(m_doc.GetPathName());
 }
 
 bool CMainFrame::SaveAs() {
-    QString suggested = doc_.GetPathName().empty() ? QStringLiteral("ravelcore.cfg")
-                                                   : QString::fromStdString(doc_.GetPathName());
+    QString suggested = m_doc.GetPathName().empty() ? QStringLiteral("ravelcore.cfg")
+                                                   : QString::fromStdString(m_doc.GetPathName());
     QString path = UiHooks().SaveFileName(this, suggested, kFilter);
     if (path.isEmpty())
         return false;
     std::string file = Utf8(QFileInfo(path).absoluteFilePath());
-    if (!doc_.OnSaveDocument(file))
+    if (!m_doc.OnSaveDocument(file))
         return false;
-    doc_.SetPathName(file);
+    m_doc.SetPathName(file);
     return true;
 }
 
 void CMainFrame::closeEvent(QCloseEvent* event) {
     if (SaveModified()) {
-        if (find_)
-            find_->hide();
+        if (m_find)
+            m_find->hide();
         event->accept();
     } else {
         event->ignore();
@@ -241,50 +241,50 @@ void CMainFrame::dropEvent(QDropEvent* event) {
 }
 
 void CMainFrame::OnFind() {
-    if (!find_)
-        find_ = std::make_unique<CFindDlg>([this] { Command("FindNext")->trigger(); }, this);
-    find_->ShowCentred();
+    if (!m_find)
+        m_find = std::make_unique<CFindDlg>([this] { Command("FindNext")->trigger(); }, this);
+    m_find->ShowCentred();
 }
 
 void CMainFrame::OnFindNext() {
-    std::string text = find_ ? find_->Text() : std::string();
+    std::string text = m_find ? m_find->Text() : std::string();
     if (text.empty())
         return;
-    CItemType* found = doc_.FindNext(text, find_->AllText());
+    CItemType* found = m_doc.FindNext(text, m_find->AllText());
     if (!found) {
         Messages().Show(Format("Cannot find '%s'.", FromAnsi(text)), kMbOk | kMbIconInformation);
         return;
     }
-    doc_.currentOption = found;
-    doc_.currentValue = nullptr;
-    tree_->SelectCurrent();
-    doc_.UpdateAllViews(kHintSelection);
+    m_doc.currentOption = found;
+    m_doc.currentValue = nullptr;
+    m_tree->SelectCurrent();
+    m_doc.UpdateAllViews(kHintSelection);
 }
 
 void CMainFrame::OnEnableAccess() {
     CPasswordDlg dialog(this);
     if (UiHooks().RunDialog(dialog) != QDialog::Accepted)
         return;
-    if (!doc_.GrantAccess(dialog.Typed())) {
+    if (!m_doc.GrantAccess(dialog.Typed())) {
         Messages().Show(u"Incorrect Password.", kMbOk | kMbIconExclamation);
         return;
     }
     AppendAdvancedEntries();
     Messages().Show(u"Advanced access granted.", kMbOk | kMbIconInformation);
-    doc_.UpdateAllViews(kHintRebuild);
+    m_doc.UpdateAllViews(kHintRebuild);
 }
 
 void CMainFrame::AppendAdvancedEntries() {
     // Each grant appends the entries again, as menu items of their own.
     auto entry = [this](const char* name) {
         QAction* command = Command(name);
-        QAction* item = editMenu_->addAction(command->text());
+        QAction* item = m_editMenu->addAction(command->text());
         connect(item, &QAction::triggered, command, &QAction::trigger);
     };
-    editMenu_->addSeparator();
+    m_editMenu->addSeparator();
     for (const char* name : {"AddOption", "EditOption", "DeleteOption", "DefaultValue"})
         entry(name);
-    editMenu_->addSeparator();
+    m_editMenu->addSeparator();
     entry("SaveCsv");
 }
 
@@ -293,35 +293,35 @@ void CMainFrame::OnAddOption() {
     CItemSetupDlg dialog(*option, this);
     if (UiHooks().RunDialog(dialog) != QDialog::Accepted)
         return;
-    doc_.InsertByOrder(std::move(option));
+    m_doc.InsertByOrder(std::move(option));
     // A new option is a change of the catalog: keep it from being dropped
     // unasked.
-    doc_.SetModifiedFlag();
-    doc_.UpdateAllViews(kHintRebuild);
+    m_doc.SetModifiedFlag();
+    m_doc.UpdateAllViews(kHintRebuild);
 }
 
 void CMainFrame::OnEditOption() {
-    CItemType* option = doc_.currentOption;
+    CItemType* option = m_doc.currentOption;
     if (!option)
         return;
     CItemSetupDlg dialog(*option, this);
     int result = UiHooks().RunDialog(dialog);
-    help_->Invalidate();   // the help text may have been edited either way
+    m_help->Invalidate();   // the help text may have been edited either way
     if (result == QDialog::Accepted) {
-        doc_.MoveByOrder(option);
-        doc_.SetModifiedFlag();
-        doc_.UpdateAllViews(kHintRebuild);
+        m_doc.MoveByOrder(option);
+        m_doc.SetModifiedFlag();
+        m_doc.UpdateAllViews(kHintRebuild);
     } else {
-        doc_.UpdateAllViews(kHintSelection);
+        m_doc.UpdateAllViews(kHintSelection);
     }
 }
 
 void CMainFrame::OnDeleteOption() {
-    CItemType* option = doc_.currentOption;
+    CItemType* option = m_doc.currentOption;
     if (!option)
         return;
     if (Messages().Show(Format("Delete '%s'?", FromAnsi(option->name)), kMbOkCancel | kMbIconQuestion) == kIdOk)
-        doc_.DeleteOption(option);
+        m_doc.DeleteOption(option);
 }
 
 }  // namespace settingseditor

@@ -25,11 +25,11 @@ public:
     // program.
     bool Start();
 
-    COptariumDoc& Doc() { return doc_; }
-    COptariumView* Tree() const { return tree_; }
-    CRichHelpView* Help() const { return help_; }
-    CFindDlg* FindDialog() const { return find_.get(); }
-    QMenu* EditMenu() const { return editMenu_; }
+    COptariumDoc& Doc() { return m_doc; }
+    COptariumView* Tree() const { return m_tree; }
+    CRichHelpView* Help() const { return m_help; }
+    CFindDlg* FindDialog() const { return m_find.get(); }
+    QMenu* EditMenu() const { return m_editMenu; }
     // Commands by name, for the toolbar, the menus and tests: "New", "Open",
     // "Save", "SaveAs", "Exit", "Find", "FindNext", "Add", "Edit", "Reset",
     // "TreeMode", "About", "EnableAccess", "AddOption", "EditOption",
@@ -63,14 +63,14 @@ private:
     void OnEditOption();
     void OnDeleteOption();
 
-    COptariumDoc doc_;
-    CValueEditor editor_;
-    COptariumView* tree_ = nullptr;
-    CRichHelpView* help_ = nullptr;
-    QSplitter* splitter_ = nullptr;
-    QMenu* editMenu_ = nullptr;
-    std::unique_ptr<CFindDlg> find_;
-    std::map<std::string, QAction*> commands_;
+    COptariumDoc m_doc;
+    CValueEditor m_editor;
+    COptariumView* m_tree = nullptr;
+    CRichHelpView* m_help = nullptr;
+    QSplitter* m_splitter = nullptr;
+    QMenu* m_editMenu = nullptr;
+    std::unique_ptr<CFindDlg> m_find;
+    std::map<std::string, QAction*> m_commands;
 };
 
 }  // namespace settingseditor

@@ -31,23 +31,23 @@ struct State {
 
 class Reader {
 public:
-    Reader(const std::string& rtf, QTextDocument& doc) : rtf_(rtf), cursor_(&doc) {
+    Reader(const std::string& rtf, QTextDocument& doc) : m_rtf(rtf), m_cursor(&doc) {
         doc.clear();
-        cursor_ = QTextCursor(&doc);
+        m_cursor = QTextCursor(&doc);
     }
 
     void Run() {
         State state;
         std::vector<State> stack;
-        while (pos_ < rtf_.size()) {
-            char c = rtf_[pos_++];
+        while (m_pos < m_rtf.size()) {
+            char c = m_rtf[m_pos++];
             if (c == '{') {
                 stack.push_back(state);
             } else if (c == '}') {
                 Flush(state);
-                if (state.dest == Dest::FontTable && !fontName_.empty())
-                    fonts_[fontNumber_] = FromAnsi(fontName_);
-                fontName_.clear();
+                if (state.dest == Dest::FontTable && !m_fontName.empty())
+                    m_fonts[m_fontNumber] = FromAnsi(m_fontName);
+                m_fontName.clear();
                 if (stack.empty())
                     break;
                 state = stack.back();
@@ -60,36 +60,36 @@ public:
         }
         Flush(state);
         // A closing \par leaves an empty last paragraph behind.
-        QTextBlock last = cursor_.document()->lastBlock();
+        QTextBlock last = m_cursor.document()->lastBlock();
         if (last.length() <= 1 && last.previous().isValid()) {
-            cursor_.movePosition(QTextCursor::End);
-            cursor_.deletePreviousChar();
+            m_cursor.movePosition(QTextCursor::End);
+            m_cursor.deletePreviousChar();
         }
     }
 
 private:
     void Byte(State& state, char c) {
-        if (skipChars_ > 0) {
-            --skipChars_;
+        if (m_skipChars > 0) {
+            --m_skipChars;
             return;
         }
         switch (state.dest) {
         case Dest::Text:
-            pending_ += c;
+            m_pending += c;
             break;
         case Dest::FontTable:
             if (c == ';') {
-                fonts_[fontNumber_] = FromAnsi(fontName_);
-                fontName_.clear();
+                m_fonts[m_fontNumber] = FromAnsi(m_fontName);
+                m_fontName.clear();
             } else {
-                fontName_ += c;
+                m_fontName += c;
             }
             break;
         case Dest::ColorTable:
             if (c == ';') {
-                colors_.push_back(colorSet_ ? QColor(red_, green_, blue_) : QColor());
-                red_ = green_ = blue_ = 0;
-                colorSet_ = false;
+                m_colors.push_back(m_colorSet ? QColor(m_red, m_green, m_blue) : QColor());
+                m_red = m_green = m_blue = 0;
+                m_colorSet = false;
             }
             break;
         case Dest::Skip:
@@ -98,16 +98,16 @@ private:
     }
 
     void Control(State& state) {
-        if (pos_ >= rtf_.size())
+        if (m_pos >= m_rtf.size())
             return;
-        char c = rtf_[pos_];
+        char c = m_rtf[m_pos];
         if (!std::isalpha(static_cast<unsigned char>(c))) {
-            ++pos_;
+            ++m_pos;
             switch (c) {
             case '\'': {
                 int value = 0;
-                for (int i = 0; i < 2 && pos_ < rtf_.size() && std::isxdigit(static_cast<unsigned char>(rtf_[pos_])); ++i)
-                    value = value * 16 + std::stoi(std::string(1, rtf_[pos_++]), nullptr, 16);
+                for (int i = 0; i < 2 && m_pos < m_rtf.size() && std::isxdigit(static_cast<unsigned char>(m_rtf[m_pos])); ++i)
+                    value = value * 16 + std::stoi(std::string(1, m_rtf[m_pos++]), nullptr, 16);
                 Byte(state, static_cast<char>(value));
                 break;
             }
@@ -132,23 +132,23 @@ private:
             return;
         }
         std::string word;
-        while (pos_ < rtf_.size() && std::isalpha(static_cast<unsigned char>(rtf_[pos_])))
-            word += rtf_[pos_++];
+        while (m_pos < m_rtf.size() && std::isalpha(static_cast<unsigned char>(m_rtf[m_pos])))
+            word += m_rtf[m_pos++];
         bool hasParam = false;
         int param = 0;
-        bool negative = pos_ < rtf_.size() && rtf_[pos_] == '-';
+        bool negative = m_pos < m_rtf.size() && m_rtf[m_pos] == '-';
         if (negative)
-            ++pos_;
-        while (pos_ < rtf_.size() && std::isdigit(static_cast<unsigned char>(rtf_[pos_]))) {
+            ++m_pos;
+        while (m_pos < m_rtf.size() && std::isdigit(static_cast<unsigned char>(m_rtf[m_pos]))) {
             hasParam = true;
             if (param < 100000000)
-                param = param * 10 + (rtf_[pos_] - '0');
-            ++pos_;
+                param = param * 10 + (m_rtf[m_pos] - '0');
+            ++m_pos;
         }
         if (negative)
             param = -param;
-        if (pos_ < rtf_.size() && rtf_[pos_] == ' ')
-            ++pos_;
+        if (m_pos < m_rtf.size() && m_rtf[m_pos] == ' ')
+            ++m_pos;
         Word(state, word, hasParam, param);
     }
 
@@ -156,18 +156,18 @@ private:
         if (state.dest == Dest::Skip)
             return;
         if (state.dest == Dest::ColorTable) {
-            colorSet_ = true;
+            m_colorSet = true;
             if (w == "red")
-                red_ = param;
+                m_red = param;
             else if (w == "green")
-                green_ = param;
+                m_green = param;
             else if (w == "blue")
-                blue_ = param;
+                m_blue = param;
             return;
         }
         if (state.dest == Dest::FontTable) {
             if (w == "f")
-                fontNumber_ = param;
+                m_fontNumber = param;
             return;
         }
         bool on = !hasParam || param != 0;
@@ -181,13 +181,13 @@ private:
         } else if (w == "par" || w == "line" || w == "tab") {
             Flush(state);
             if (w == "par")
-                cursor_.insertBlock();
+                m_cursor.insertBlock();
             else
-                cursor_.insertText(w == "line" ? QString(QChar::LineSeparator) : QStringLiteral("\t"), Format(state));
+                m_cursor.insertText(w == "line" ? QString(QChar::LineSeparator) : QStringLiteral("\t"), Format(state));
         } else if (w == "u") {
             Flush(state);
-            cursor_.insertText(QString(QChar(static_cast<char16_t>(param))), Format(state));
-            skipChars_ = state.ucSkip;
+            m_cursor.insertText(QString(QChar(static_cast<char16_t>(param))), Format(state));
+            m_skipChars = state.ucSkip;
         } else {
             Flush(state);
             if (w == "b")
@@ -219,7 +219,7 @@ private:
         }
         QTextBlockFormat block;
         block.setAlignment(state.align);
-        cursor_.mergeBlockFormat(block);
+        m_cursor.mergeBlockFormat(block);
     }
 
     QTextCharFormat Format(const State& state) const {
@@ -228,33 +228,33 @@ private:
         f.setFontItalic(state.italic);
         f.setFontUnderline(state.underline);
         f.setFontPointSize(state.size / 2.0);
-        auto font = fonts_.find(state.font);
-        if (font != fonts_.end())
+        auto font = m_fonts.find(state.font);
+        if (font != m_fonts.end())
             f.setFontFamilies({QString::fromStdU16String(font->second)});
-        if (state.color > 0 && static_cast<size_t>(state.color) < colors_.size() && colors_[state.color].isValid())
-            f.setForeground(colors_[state.color]);
+        if (state.color > 0 && static_cast<size_t>(state.color) < m_colors.size() && m_colors[state.color].isValid())
+            f.setForeground(m_colors[state.color]);
         return f;
     }
 
     void Flush(const State& state) {
-        if (pending_.empty())
+        if (m_pending.empty())
             return;
         if (state.dest == Dest::Text)
-            cursor_.insertText(QString::fromStdU16String(FromAnsi(pending_)), Format(state));
-        pending_.clear();
+            m_cursor.insertText(QString::fromStdU16String(FromAnsi(m_pending)), Format(state));
+        m_pending.clear();
     }
 
-    const std::string& rtf_;
-    size_t pos_ = 0;
-    QTextCursor cursor_;
-    std::string pending_;
-    int skipChars_ = 0;
-    std::map<int, std::u16string> fonts_;
-    int fontNumber_ = 0;
-    std::string fontName_;
-    std::vector<QColor> colors_;
-    int red_ = 0, green_ = 0, blue_ = 0;
-    bool colorSet_ = false;
+    const std::string& m_rtf;
+    size_t m_pos = 0;
+    QTextCursor m_cursor;
+    std::string m_pending;
+    int m_skipChars = 0;
+    std::map<int, std::u16string> m_fonts;
+    int m_fontNumber = 0;
+    std::string m_fontName;
+    std::vector<QColor> m_colors;
+    int m_red = 0, m_green = 0, m_blue = 0;
+    bool m_colorSet = false;
 };
 
 void AppendText(std::string& out, const QString& text) {

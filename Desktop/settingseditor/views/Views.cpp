@@ -72,7 +72,7 @@ QTreeWidgetItem* NewItem(QTreeWidgetItem* parent, const QString& text, int kind,
 }  // namespace
 
 COptariumView::COptariumView(COptariumDoc& doc, const TreeCommands& commands, QStatusBar* status, QWidget* parent)
-    : QTreeWidget(parent), doc_(doc), commands_(commands), status_(status) {
+    : QTreeWidget(parent), m_doc(doc), m_commands(commands), m_status(status) {
     setObjectName("OptionTree");
     setHeaderHidden(true);
     setRootIsDecorated(true);
@@ -81,7 +81,7 @@ COptariumView::COptariumView(COptariumDoc& doc, const TreeCommands& commands, QS
     setDragDropMode(QAbstractItemView::NoDragDrop);
     setIconSize(QSize(13, 13));
     connect(this, &QTreeWidget::currentItemChanged, this, [this](QTreeWidgetItem* item) {
-        if (!rebuilding_ && !selecting_)
+        if (!m_rebuilding && !m_selecting)
             OnSelChanged(item);
     });
 }
@@ -109,7 +109,7 @@ void COptariumView::SortAll(QTreeWidgetItem* parent) {
 
 QTreeWidgetItem* COptariumView::InsertPath(const CItemType& option) {
     QTreeWidgetItem* parent = invisibleRootItem();
-    if (doc_.flat || option.treePath.empty())
+    if (m_doc.flat || option.treePath.empty())
         return parent;
     QString path = ToQt(option.treePath);
     for (const QString& component : path.split(QLatin1Char('\\'))) {
@@ -122,7 +122,7 @@ QTreeWidgetItem* COptariumView::InsertPath(const CItemType& option) {
         if (!found) {
             found = NewItem(parent, component, kFolder, nullptr);
             SetImage(found, kImgFolder);
-            if (!rebuilding_)
+            if (!m_rebuilding)
                 SortChildren(parent);
         }
         if (!option.values.empty())
@@ -145,7 +145,7 @@ void COptariumView::InsertOptionNode(CItemType& option) {
     QTreeWidgetItem* parent = InsertPath(option);
     int image = option.values.empty() ? kImgOption : kImgOptionWithValues;
     QTreeWidgetItem* node = nullptr;
-    for (int i = 0; !rebuilding_ && i < parent->childCount() && !node; ++i) {
+    for (int i = 0; !m_rebuilding && i < parent->childCount() && !node; ++i) {
         QTreeWidgetItem* child = parent->child(i);
         if (KindOf(child) == kOption && PointerOf<CItemType>(child) == &option)
             node = child;
@@ -166,7 +166,7 @@ void COptariumView::InsertOptionNode(CItemType& option) {
     } else {
         node = NewItem(parent, ToQt(option.name), kOption, &option);
         SetImage(node, image);
-        if (!rebuilding_)
+        if (!m_rebuilding)
             SortChildren(parent);
     }
     AddChildren(node, option);
@@ -184,21 +184,21 @@ QTreeWidgetItem* COptariumView::FindOptionNode(const CItemType* option) const {
 
 void COptariumView::OnUpdate(int hint) {
     if (hint == kHintRebuild) {
-        rebuilding_ = true;
+        m_rebuilding = true;
         setUpdatesEnabled(false);
         clear();
-        for (auto& option : doc_.options) {
-            if (doc_.IsShown(*option))
+        for (auto& option : m_doc.options) {
+            if (m_doc.IsShown(*option))
                 InsertOptionNode(*option);
         }
         SortAll(invisibleRootItem());
-        rebuilding_ = false;
+        m_rebuilding = false;
         setUpdatesEnabled(true);
     } else if (hint == kHintRefreshOption) {
-        if (doc_.currentOption && doc_.IsShown(*doc_.currentOption)) {
-            selecting_ = true;
-            InsertOptionNode(*doc_.currentOption);
-            selecting_ = false;
+        if (m_doc.currentOption && m_doc.IsShown(*m_doc.currentOption)) {
+            m_selecting = true;
+            InsertOptionNode(*m_doc.currentOption);
+            m_selecting = false;
         }
     } else {
         return;
@@ -207,29 +207,29 @@ void COptariumView::OnUpdate(int hint) {
 }
 
 void COptariumView::SelectCurrent() {
-    QTreeWidgetItem* node = FindOptionNode(doc_.currentOption);
+    QTreeWidgetItem* node = FindOptionNode(m_doc.currentOption);
     QTreeWidgetItem* target = node;
-    for (int i = 0; node && doc_.currentValue && i < node->childCount(); ++i) {
-        if (KindOf(node->child(i)) == kValue && PointerOf<CRawType>(node->child(i)) == doc_.currentValue)
+    for (int i = 0; node && m_doc.currentValue && i < node->childCount(); ++i) {
+        if (KindOf(node->child(i)) == kValue && PointerOf<CRawType>(node->child(i)) == m_doc.currentValue)
             target = node->child(i);
     }
-    selecting_ = true;
+    m_selecting = true;
     setCurrentItem(target);
-    selecting_ = false;
+    m_selecting = false;
     if (target)
         scrollToItem(target);
 }
 
 void COptariumView::OnSelChanged(QTreeWidgetItem* item) {
-    doc_.currentValue = item && KindOf(item) == kValue ? PointerOf<CRawType>(item) : nullptr;
-    doc_.currentOption = nullptr;
-    for (QTreeWidgetItem* up = item; up && !doc_.currentOption; up = up->parent()) {
+    m_doc.currentValue = item && KindOf(item) == kValue ? PointerOf<CRawType>(item) : nullptr;
+    m_doc.currentOption = nullptr;
+    for (QTreeWidgetItem* up = item; up && !m_doc.currentOption; up = up->parent()) {
         if (KindOf(up) == kOption)
-            doc_.currentOption = PointerOf<CItemType>(up);
+            m_doc.currentOption = PointerOf<CItemType>(up);
     }
-    doc_.UpdateAllViews(kHintSelection);
-    if (status_)
-        status_->showMessage(doc_.currentOption ? ToQt(doc_.currentOption->name) : QString());
+    m_doc.UpdateAllViews(kHintSelection);
+    if (m_status)
+        m_status->showMessage(m_doc.currentOption ? ToQt(m_doc.currentOption->name) : QString());
 }
 
 void COptariumView::mousePressEvent(QMouseEvent* event) {
@@ -237,37 +237,37 @@ void COptariumView::mousePressEvent(QMouseEvent* event) {
         return QTreeWidget::mousePressEvent(event);
     if (QTreeWidgetItem* item = itemAt(event->position().toPoint()))
         setCurrentItem(item);
-    if (!doc_.currentOption)
+    if (!m_doc.currentOption)
         return;
     QMenu menu(this);
-    if (doc_.CanAddValue())
-        menu.addAction(commands_.add);
-    menu.addAction(commands_.edit);
-    if (doc_.CanResetValue())
-        menu.addAction(commands_.reset);
-    if (doc_.advanced) {
+    if (m_doc.CanAddValue())
+        menu.addAction(m_commands.add);
+    menu.addAction(m_commands.edit);
+    if (m_doc.CanResetValue())
+        menu.addAction(m_commands.reset);
+    if (m_doc.advanced) {
         menu.addSeparator();
-        for (QAction* a : {commands_.addOption, commands_.editOption, commands_.deleteOption, commands_.defaultValue})
+        for (QAction* a : {m_commands.addOption, m_commands.editOption, m_commands.deleteOption, m_commands.defaultValue})
             menu.addAction(a);
     }
     menu.exec(event->globalPosition().toPoint());
 }
 
 void COptariumView::mouseDoubleClickEvent(QMouseEvent* event) {
-    if (event->button() != Qt::LeftButton || !currentItem() || !doc_.currentOption)
+    if (event->button() != Qt::LeftButton || !currentItem() || !m_doc.currentOption)
         return QTreeWidget::mouseDoubleClickEvent(event);
-    (doc_.advanced ? commands_.editOption : commands_.edit)->trigger();
+    (m_doc.advanced ? m_commands.editOption : m_commands.edit)->trigger();
 }
 
 void COptariumView::keyPressEvent(QKeyEvent* event) {
-    if ((event->key() == Qt::Key_Return || event->key() == Qt::Key_Enter) && doc_.currentOption) {
-        commands_.edit->trigger();
+    if ((event->key() == Qt::Key_Return || event->key() == Qt::Key_Enter) && m_doc.currentOption) {
+        m_commands.edit->trigger();
         return;
     }
     QTreeWidget::keyPressEvent(event);
 }
 
-CRichHelpView::CRichHelpView(COptariumDoc& doc, QWidget* parent) : QTextEdit(parent), doc_(doc) {
+CRichHelpView::CRichHelpView(COptariumDoc& doc, QWidget* parent) : QTextEdit(parent), m_doc(doc) {
     setObjectName("HelpView");
     setReadOnly(true);
     QPalette p = palette();
@@ -279,25 +279,25 @@ CRichHelpView::CRichHelpView(COptariumDoc& doc, QWidget* parent) : QTextEdit(par
 
 void CRichHelpView::OnUpdate(int hint) {
     if (hint == kHintRebuild)
-        shown_ = nullptr;   // the options may be new objects
-    const CItemType* option = doc_.currentOption;
-    if (!option && !doc_.options.empty())
-        option = doc_.options.front().get();
+        m_shown = nullptr;   // the options may be new objects
+    const CItemType* option = m_doc.currentOption;
+    if (!option && !m_doc.options.empty())
+        option = m_doc.options.front().get();
     if (!option) {
         clear();
-        shown_ = nullptr;
+        m_shown = nullptr;
         return;
     }
-    if (option == shown_)
+    if (option == m_shown)
         return;
     RtfToDocument(option->help.bytes, *document());
-    shown_ = option;
+    m_shown = option;
 }
 
 void CRichHelpView::focusInEvent(QFocusEvent* event) {
     QTextEdit::focusInEvent(event);
-    if (focusTarget_)
-        focusTarget_->setFocus();
+    if (m_focusTarget)
+        m_focusTarget->setFocus();
 }
 
 }  // namespace settingseditor

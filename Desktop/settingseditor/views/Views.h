@@ -52,11 +52,11 @@ private:
     void SortChildren(QTreeWidgetItem* parent);
     void SortAll(QTreeWidgetItem* parent);
 
-    COptariumDoc& doc_;
-    TreeCommands commands_;
-    QStatusBar* status_;
-    bool rebuilding_ = false;
-    bool selecting_ = false;
+    COptariumDoc& m_doc;
+    TreeCommands m_commands;
+    QStatusBar* m_status;
+    bool m_rebuilding = false;
+    bool m_selecting = false;
 };
 
 class CRichHelpView : public QTextEdit, public CView {
@@ -64,17 +64,17 @@ public:
     CRichHelpView(COptariumDoc& doc, QWidget* parent);
     void OnUpdate(int hint) override;
     // Reloads the help text at the next update (after it was edited).
-    void Invalidate() { shown_ = nullptr; }
+    void Invalidate() { m_shown = nullptr; }
     // Where the focus goes when the pane receives it.
-    void SetFocusTarget(QWidget* target) { focusTarget_ = target; }
+    void SetFocusTarget(QWidget* target) { m_focusTarget = target; }
 
 protected:
     void focusInEvent(QFocusEvent* event) override;
 
 private:
-    COptariumDoc& doc_;
-    const CItemType* shown_ = nullptr;
-    QWidget* focusTarget_ = nullptr;
+    COptariumDoc& m_doc;
+    const CItemType* m_shown = nullptr;
+    QWidget* m_focusTarget = nullptr;
 };
 
 }  // namespace settingseditor

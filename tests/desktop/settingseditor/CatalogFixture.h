@@ -8,6 +8,8 @@
 #include "TempDir.h"
 #include "settingseditor/Document.h"
 
+namespace settingseditortest {
+
 struct OptionSpec {
     const char* section;
     const char* key;
@@ -48,7 +50,7 @@ protected:
     }
     settingseditor::COptariumDoc& NewDoc() {
         info.Finish();
-        doc = std::make_unique<settingseditor::COptariumDoc>(info, dir_.string());
+        doc = std::make_unique<settingseditor::COptariumDoc>(info, m_dir.string());
         return *doc;
     }
 
@@ -56,3 +58,5 @@ protected:
     settingseditor::CommandLineInfo info;
     std::unique_ptr<settingseditor::COptariumDoc> doc;
 };
+
+}  // namespace settingseditortest

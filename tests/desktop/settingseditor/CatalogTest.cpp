@@ -7,6 +7,7 @@
 #include "settingseditor/ItemType.h"
 
 using namespace settingseditor;
+using namespace settingseditortest;
 
 namespace {
 

@@ -6,6 +6,7 @@
 #include "settingseditor/CompressedFile.h"
 
 using namespace settingseditor;
+using namespace settingseditortest;
 
 namespace {
 

@@ -3,9 +3,10 @@
 #include <string>
 #include <vector>
 
-#include "CatalogFixture.h"
+#include "tests/desktop/settingseditor/CatalogFixture.h"
 
 using namespace settingseditor;
+using namespace settingseditortest;
 
 namespace {
 
@@ -41,8 +42,8 @@ TEST_F(IncludeListTest, ScopeWordsComeUpperCasedAndGlobalJoinsWithoutSOption) {
     Put("optarium.INI", "[Other]\ninclude=no\n[ Scope ] ; c\n  Include = radio ; why\nINCLUDE=\nfoo=bar\n"
                         "[GROUPS]\ninclude=Wifi\n");
     CommandLineInfo info;
-    ReadIncludeList("Optarium.ini", dir_.string(), info.scopes);
-    ReadIncludeList("Optarium.cfg", dir_.string(), info.scopes);   // missing: skipped
+    ReadIncludeList("Optarium.ini", m_dir.string(), info.scopes);
+    ReadIncludeList("Optarium.cfg", m_dir.string(), info.scopes);   // missing: skipped
     info.Finish();
     EXPECT_EQ(info.scopes, (Words{"RADIO", "WIFI", "GLOBAL"}));
     CommandLineInfo none;
@@ -114,7 +115,7 @@ TEST_F(DocumentTest, DefaultsFileSetsDefaultsAndStopsRequiredLines) {
 
     CommandLineInfo missing;
     missing.Parse({"/DEF:" + Path("none.cfg")});
-    COptariumDoc other(missing, dir_.string());
+    COptariumDoc other(missing, m_dir.string());
     EXPECT_FALSE(other.LoadCatalog());
 }
 
@@ -161,7 +162,7 @@ TEST_F(DocumentTest, AdvancedSaveWritesTheCatalogFirst) {
     std::filesystem::create_directory(Path("ro"));
     CommandLineInfo elsewhere;
     elsewhere.catalogPath = Path("ro/missing/optarium.dat");
-    COptariumDoc other(elsewhere, dir_.string());
+    COptariumDoc other(elsewhere, m_dir.string());
     other.advanced = true;
     EXPECT_TRUE(other.OnSaveDocument(Path("out.cfg")));
     EXPECT_EQ(box.Take(), (std::vector<std::string>{"Unable to open the items file to save changes.  (optarium.dat)"}));

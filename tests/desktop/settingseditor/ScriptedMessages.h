@@ -9,10 +9,12 @@
 #include "platform/Text.h"
 #include "settingseditor/Messages.h"
 
+namespace settingseditortest {
+
 class ScriptedMessages : public settingseditor::IMessageBox {
 public:
-    ScriptedMessages() { old_ = settingseditor::SetMessages(this); }
-    ~ScriptedMessages() override { settingseditor::SetMessages(old_); }
+    ScriptedMessages() { m_old = settingseditor::SetMessages(this); }
+    ~ScriptedMessages() override { settingseditor::SetMessages(m_old); }
 
     int Show(const std::u16string& text, unsigned type) override {
         shown.push_back(plat::text::WideToUtf8(text));
@@ -40,5 +42,7 @@ public:
     std::vector<unsigned> types;
 
 private:
-    settingseditor::IMessageBox* old_ = nullptr;
+    settingseditor::IMessageBox* m_old = nullptr;
 };
+
+}  // namespace settingseditortest

@@ -9,17 +9,19 @@
 #include <sstream>
 #include <string>
 
+namespace settingseditortest {
+
 class TempDirTest : public ::testing::Test {
 protected:
     void SetUp() override {
         const auto* info = ::testing::UnitTest::GetInstance()->current_test_info();
-        dir_ = std::filesystem::temp_directory_path() /
+        m_dir = std::filesystem::temp_directory_path() /
                ("optarium-" + std::to_string(::getpid()) + "-" + info->test_suite_name() + "-" + info->name());
-        std::filesystem::remove_all(dir_);
-        std::filesystem::create_directories(dir_);
+        std::filesystem::remove_all(m_dir);
+        std::filesystem::create_directories(m_dir);
     }
-    void TearDown() override { std::filesystem::remove_all(dir_); }
-    std::string Path(const std::string& name) const { return (dir_ / name).string(); }
+    void TearDown() override { std::filesystem::remove_all(m_dir); }
+    std::string Path(const std::string& name) const { return (m_dir / name).string(); }
     void Put(const std::string& name, const std::string& bytes) const {
         std::ofstream(Path(name), std::ios::binary) << bytes;
     }
@@ -30,9 +32,11 @@ protected:
         return s.str();
     }
     size_t FileCount() const {
-        auto it = std::filesystem::directory_iterator(dir_);
+        auto it = std::filesystem::directory_iterator(m_dir);
         return static_cast<size_t>(std::distance(begin(it), end(it)));
     }
 
-    std::filesystem::path dir_;
+    std::filesystem::path m_dir;
 };
+
+}  // namespace settingseditortest

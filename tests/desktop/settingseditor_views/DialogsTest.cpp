@@ -9,12 +9,13 @@
 #include <QTextDocument>
 #include <QTextEdit>
 
-#include "ScriptedMessages.h"
+#include "tests/desktop/settingseditor/ScriptedMessages.h"
 #include "ScriptedUi.h"
 #include "settingseditor/views/Dialogs.h"
 #include "settingseditor/views/Rtf.h"
 
 using namespace settingseditor;
+using namespace settingseditortest;
 
 namespace {
 

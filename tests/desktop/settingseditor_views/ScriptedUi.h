@@ -11,6 +11,8 @@
 
 #include "settingseditor/views/UiHooks.h"
 
+namespace settingseditortest {
+
 inline QApplication& TestApp() {
     static int argc = 1;
     static char name[] = "optarium-tests";
@@ -23,8 +25,8 @@ class ScriptedUi : public settingseditor::IUiHooks {
 public:
     using Step = std::function<void(QDialog&)>;
 
-    ScriptedUi() { old_ = settingseditor::SetUiHooks(this); }
-    ~ScriptedUi() override { settingseditor::SetUiHooks(old_); }
+    ScriptedUi() { m_old = settingseditor::SetUiHooks(this); }
+    ~ScriptedUi() override { settingseditor::SetUiHooks(m_old); }
 
     int RunDialog(QDialog& dialog) override {
         dialogs.push_back(dialog.objectName());
@@ -51,5 +53,7 @@ private:
         files.pop_front();
         return f;
     }
-    settingseditor::IUiHooks* old_ = nullptr;
+    settingseditor::IUiHooks* m_old = nullptr;
 };
+
+}  // namespace settingseditortest

@@ -8,11 +8,12 @@
 #include <QStatusBar>
 #include <QTest>
 
-#include "CatalogFixture.h"
+#include "tests/desktop/settingseditor/CatalogFixture.h"
 #include "ScriptedUi.h"
 #include "settingseditor/views/MainFrame.h"
 
 using namespace settingseditor;
+using namespace settingseditortest;
 
 namespace {
 
@@ -37,7 +38,7 @@ protected:
     CMainFrame& Frame(const std::string& file = "") {
         info.fileName = file;
         info.Finish();
-        frame = std::make_unique<CMainFrame>(info, dir_.string());
+        frame = std::make_unique<CMainFrame>(info, m_dir.string());
         EXPECT_TRUE(frame->Start());
         return *frame;
     }
