@@ -1,5 +1,8 @@
 #include "core/session/HostFormats.h"
 
+#include <unistd.h>
+
+#include <algorithm>
 #include <cstdio>
 #include <string>
 
@@ -74,6 +77,15 @@ void GetPowerStatus(int32_t* mainBattery, int32_t* backupBattery) {
     }
     SetBatteryValue(status.batteryFlag, 0, 1, mainBattery);
     SetBatteryValue(status.backupBatteryFlag, 1, 0, backupBattery);
+}
+
+int32_t ClampByteCount(uint64_t bytes) { return static_cast<int32_t>(std::min<uint64_t>(bytes, 0x7FFFFFFF)); }
+
+int32_t FreeMemory() {
+    const long pages = sysconf(_SC_AVPHYS_PAGES);
+    const long pageSize = sysconf(_SC_PAGESIZE);
+    if (pages <= 0 || pageSize <= 0) return 0;
+    return ClampByteCount(static_cast<uint64_t>(pages) * static_cast<uint64_t>(pageSize));
 }
 
 }  // namespace FileUtil

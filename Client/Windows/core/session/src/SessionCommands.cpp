@@ -1,7 +1,5 @@
 // The commands that manage the session itself: delimiter, Ping, terminal
 // information, MODESELECT and Disconnect.
-#include <unistd.h>
-
 #include <algorithm>
 
 #include "core/session/ClientCore.h"
@@ -9,20 +7,6 @@
 #include "core/support/LogFile.h"
 #include "platform/Clock.h"
 #include "platform/DeviceFs.h"
-
-namespace {
-
-// Byte counts above 2 GiB would wrap in the signed 32-bit field.
-int32_t ClampCount(uint64_t bytes) { return static_cast<int32_t>(std::min<uint64_t>(bytes, 0x7FFFFFFF)); }
-
-uint64_t FreeMemory() {
-    const long pages = sysconf(_SC_AVPHYS_PAGES);
-    const long pageSize = sysconf(_SC_PAGESIZE);
-    if (pages <= 0 || pageSize <= 0) return 0;
-    return static_cast<uint64_t>(pages) * static_cast<uint64_t>(pageSize);
-}
-
-}  // namespace
 
 int CClientCore::SetAltPacketDelimiter(CPacket* pkt, uint8_t) {
     LogWrite(LOG_TRACE, "SetAltPacketDelimiter");
@@ -71,8 +55,8 @@ int CClientCore::GETTERMINFO(CPacket* pkt, uint8_t) {
     w.AppendInt(7).EndSubField();
     w.AppendWide(peer.c_str()).EndSubField();
     w.AppendWide(props.clientVersion.c_str()).EndSubField();
-    w.AppendInt(ClampCount(freeBytes)).EndSubField();
-    w.AppendInt(ClampCount(FreeMemory())).EndSubField();
+    w.AppendInt(FileUtil::ClampByteCount(freeBytes)).EndSubField();
+    w.AppendInt(FileUtil::FreeMemory()).EndSubField();
     w.AppendString("_").EndSubField();
     w.AppendInt(0).EndSubField();
     w.AppendInt(m_screen.ClientWidth()).EndSubField();

@@ -20,6 +20,7 @@
 #include "core/session/EventQueue.h"
 #include "core/session/FileCommands.h"
 #include "core/session/InputField.h"
+#include "core/session/RadioAssociation.h"
 #include "core/session/ReplyChannel.h"
 #include "core/session/ScreenModel.h"
 #include "core/session/SessionSettings.h"
@@ -183,6 +184,11 @@ public:
     DialogMode GetDialogMode() const { return m_dialogMode; }
     bool IsDisconnectPending() const { return m_disconnectPending; }
 
+    // The radio association test: 1 associated, 0 not, -1 unknown.
+    int32_t IsAssociated();
+    // The shell's main window, told to show or hide the input panel.
+    void SetShellWindow(HWND window) { m_shellWindow = window; }
+
     // A serial port kept open by a command; noting its use keeps it open.
     void KeepSerialPort(std::unique_ptr<ICoreSerialPort> port);
     bool HasSerialPort() const { return m_serialPort != nullptr; }
@@ -331,6 +337,9 @@ protected:
     DWORD m_serialUseTime = 0;
     bool m_resumeSignalled = false;
     DWORD m_resumeTime = 0;
+
+    CRadioAssociation m_radio;
+    HWND m_shellWindow = 0;
 
     // Dialog
     HWND m_dialog = 0;

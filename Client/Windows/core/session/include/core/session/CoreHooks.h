@@ -74,6 +74,13 @@ public:
     virtual void SuspendAll() {}
     virtual void ResumeAll() {}
     virtual int32_t SetRfidProperty(std::string_view /*name*/, std::string_view /*value*/) { return 0; }
+    // The network library (radio and adapter).
+    virtual bool HasNetwork() { return false; }
+    // 0 when the six bytes of the adapter's address were read.
+    virtual int32_t GetMACAddr(uint8_t (& /*mac*/)[6]) { return -1; }
+    virtual int32_t GetAdapterSignalStrength() { return 0; }
+    // 0 when the adapter is associated.
+    virtual int32_t GetAdapterStatus() { return 0; }
 };
 
 // The view of the session screen (the control window): it paints the core's

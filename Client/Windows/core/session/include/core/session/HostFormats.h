@@ -23,4 +23,10 @@ int32_t ListDirectory(std::u16string_view folder, std::u16string_view pattern, C
 // be read; nothing happens when an output is null.
 void GetPowerStatus(int32_t* mainBattery, int32_t* backupBattery);
 
+// Byte counts as the host reads them: a signed 32-bit field, so anything
+// above 2 GiB shows as 0x7FFFFFFF, never as a negative number.
+int32_t ClampByteCount(uint64_t bytes);
+// Available physical memory in bytes, clamped as above.
+int32_t FreeMemory();
+
 }  // namespace FileUtil

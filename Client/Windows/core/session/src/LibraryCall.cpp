@@ -1,0 +1,128 @@
+#include "core/session/LibraryCall.h"
+
+#include <cstdlib>
+#include <utility>
+
+#include "core/support/FaultGuard.h"
+#include "core/support/LogFile.h"
+#include "platform/Library.h"
+#include "platform/Text.h"
+
+namespace {
+
+// How one argument is passed.
+enum class Arg : char { Text = 't', Number = 'n', Flag = 'f' };
+
+struct Signature {
+    const char* name;
+    const char* arguments;  // one letter per argument: t text, n number, f flag
+};
+
+// The toolkit functions the host calls with arguments other than texts.
+constexpr Signature kSignatures[] = {
+    {"WWANRadioPowerOn", ""},
+    {"WWANRadioPowerOff", ""},
+    {"SetupWWANToolKit", ""},
+    {"DoGPRSHangup", ""},
+    {"ShutDownToolkit", ""},
+    {"SetGPRSAttach", "n"},
+    {"DeleteRasEntry", "t"},
+    {"DeleteDiallingLocation", "t"},
+    {"SetDiallingLocation", "t"},
+    {"RemoveEntryFromConnMgr", "t"},
+    {"AddEntryToConnMgr", "ttf"},
+    {"DoGPRSConnect", "ttnn"},
+    {"CreateDiallingLocation", "tttfttttff"},
+    {"CreateRasEntry", "ttnnnttttttttttt"},
+};
+
+constexpr size_t kMaxGenericArguments = 8;
+
+// Every argument travels in a pointer-sized slot: a text pointer, or a number.
+using Slot = intptr_t;
+
+struct Call {
+    FARPROC function;
+    size_t count;
+    Slot slots[kLibraryCallArguments];
+};
+
+template <size_t... I>
+void Invoke(const Call& call, std::index_sequence<I...>) {
+    using Fn = int32_t (*)(decltype(I, Slot{})...);
+    reinterpret_cast<Fn>(call.function)(call.slots[I]...);
+}
+
+template <size_t N>
+void InvokeN(const Call& call) {
+    Invoke(call, std::make_index_sequence<N>{});
+}
+
+void Dispatch(void* context) {
+    const Call& call = *static_cast<const Call*>(context);
+    switch (call.count) {
+    case 0: InvokeN<0>(call); break;
+    case 1: InvokeN<1>(call); break;
+    case 2: InvokeN<2>(call); break;
+    case 3: InvokeN<3>(call); break;
+    case 4: InvokeN<4>(call); break;
+    case 5: InvokeN<5>(call); break;
+    case 6: InvokeN<6>(call); break;
+    case 7: InvokeN<7>(call); break;
+    case 8: InvokeN<8>(call); break;
+    case 10: InvokeN<10>(call); break;
+    case 16: InvokeN<16>(call); break;
+    default: break;
+    }
+}
+
+Slot Pass(Arg kind, const std::u16string* argument) {
+    if (kind == Arg::Text) return reinterpret_cast<Slot>(argument ? argument->c_str() : nullptr);
+    const int32_t number = argument ? std::atoi(plat::text::WideToBytes(CP_UTF8, *argument).c_str()) : 0;
+    if (kind == Arg::Flag) return number != 0 ? 1 : 0;
+    return number;
+}
+
+}  // namespace
+
+int32_t CallLibraryFunction(std::u16string_view library, std::u16string_view function,
+                            const std::vector<std::u16string>& arguments) {
+    if (arguments.size() > kLibraryCallArguments) return -1;
+    const std::string name = plat::text::WideToBytes(CP_UTF8, function);
+
+    // The arguments the function takes, by its name.
+    std::string kinds;
+    bool known = false;
+    for (const Signature& s : kSignatures) {
+        if (name == s.name) {
+            kinds = s.arguments;
+            known = true;
+            break;
+        }
+    }
+    if (!known) {
+        if (arguments.size() > kMaxGenericArguments) return -1;
+        kinds.assign(arguments.size(), static_cast<char>(Arg::Text));
+    }
+
+    HMODULE module = LoadLibrary(library);
+    if (!module) {
+        LogWrite(LOG_ERROR, "EXT: library not loaded");
+        return -1;
+    }
+    FARPROC fn = GetProcAddress(module, name.c_str());
+    if (!fn) {
+        LogWrite(LOG_ERROR, "EXT: function not found");
+        FreeLibrary(module);
+        return -1;
+    }
+
+    Call call{fn, kinds.size(), {}};
+    for (size_t i = 0; i < kinds.size(); ++i)
+        call.slots[i] = Pass(static_cast<Arg>(kinds[i]), i < arguments.size() ? &arguments[i] : nullptr);
+    if (!RunGuarded(Dispatch, &call)) {
+        LogWrite(LOG_ERROR, "EXT: the function faulted");
+        return -1;
+    }
+    return 0;
+}

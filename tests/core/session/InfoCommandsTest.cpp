@@ -1,0 +1,245 @@
+// Extended information, the input panel's state, INI values and the call of a
+// library function by name, through the core.
+#include <gtest/gtest.h>
+
+#include <filesystem>
+#include <fstream>
+#include <string>
+
+#include "CoreFixture.h"
+#include "platform/Library.h"
+
+namespace {
+
+using namespace coretest;
+namespace fsys = std::filesystem;
+
+const Bytes B0 = "\xB0";
+const Bytes B1 = "\xB1";
+
+struct FakeNetwork : FakeDevices {
+    bool present = true;
+    int32_t status = 0;
+    int32_t signal = -50;
+    std::vector<int32_t> signals;  // read in turn, then signal
+    int32_t macResult = 0;
+    int signalReads = 0;
+    bool HasNetwork() override { return present; }
+    int32_t GetMACAddr(uint8_t (&mac)[6]) override {
+        const uint8_t bytes[6] = {0x00, 0x1A, 0xB2, 0x0C, 0xFF, 0x09};
+        std::copy(bytes, bytes + 6, mac);
+        return macResult;
+    }
+    int32_t GetAdapterSignalStrength() override {
+        ++signalReads;
+        if (!signals.empty()) {
+            const int32_t s = signals.front();
+            signals.erase(signals.begin());
+            return s;
+        }
+        return signal;
+    }
+    int32_t GetAdapterStatus() override { return status; }
+};
+
+class InfoCommandsTest : public CoreTest {
+protected:
+    void SetUp() override {
+        CoreTest::SetUp();
+        m_core->SetDevices(&m_network);
+    }
+    void TearDown() override {
+        if (m_toolkit) FreeLibrary(m_toolkit);
+        CoreTest::TearDown();
+    }
+
+    Bytes Ask(const Bytes& command) {
+        Send(command);
+        const std::vector<Bytes> replies = Replies();
+        return replies.empty() ? Bytes("(none)") : replies.back();
+    }
+    template <typename Change>
+    void SetProperty(Change change) {
+        CoreProperties props = m_core->Properties();
+        change(props);
+        m_core->SetProperties(props);
+    }
+    Bytes Info(const Bytes& key) { return Ask(B0 + FD + key); }
+
+    // The fake toolkit in the device root, and what it last recorded.
+    void InstallToolkit() {
+        fsys::copy_file(fsys::path(FIXTURE_DIR) / "FakeToolkit.dll", m_base / "Toolkit.dll");
+    }
+    std::string LastCall() {
+        if (!m_toolkit) m_toolkit = LoadLibrary(u"\\Toolkit.dll");
+        auto last = GetProc<int32_t (*)(char*, int32_t)>(m_toolkit, "LastCall");
+        if (!last) return "(no toolkit)";
+        char text[512];
+        last(text, sizeof text);
+        return text;
+    }
+    Bytes Ext(const Bytes& function, const std::vector<Bytes>& arguments = {}) {
+        Bytes command = B0 + FD + "ext" + FD + "\\Toolkit.dll" + FD + function;
+        for (const Bytes& a : arguments) command += FD + a;
+        return Ask(command);
+    }
+
+    FakeNetwork m_network;
+    HMODULE m_toolkit = nullptr;
+};
+
+TEST_F(InfoCommandsTest, KeysAnswerTheirValuesWithoutRegardToCase) {
+    SetProperty([](CoreProperties& p) { p.clientVersion = u"4.2"; });
+    struct Case {
+        Bytes key;
+        Bytes value;
+    } cases[] = {
+        {"COLS", "21"},          {"rows", "16"},          {"Widget_Support", "1"},
+        {"HASSIP", "1"},         {"SIPSTATE", "0"},       {"IP", "-1"},
+        {"CLIENTVERSION", "4.2"}, {"TERMID", std::to_string(m_core->GetTerminalID())},
+        {"MAC", "001AB20CFF09"},  {"NOSUCHKEY", "-1"},    {"", "-1"},
+    };
+    for (const Case& c : cases) EXPECT_EQ(Info(c.key), B0 + FD + c.value) << c.key;
+
+    SetProperty([](CoreProperties& p) {
+        p.peerAddress = u"10.1.2.3";
+        p.sipStateUp = 1;
+    });
+    EXPECT_EQ(Info("ip"), B0 + FD + "10.1.2.3");
+    EXPECT_EQ(Info("sipstate"), B0 + FD + "1");
+}
+
+TEST_F(InfoCommandsTest, FreeMemoryIsNeverNegativeAndMacNeedsTheLibrary) {
+    const Bytes reply = Info("FREEMEM");
+    ASSERT_EQ(reply.substr(0, 2), B0 + FD);
+    const long long bytes = std::stoll(reply.substr(2));
+    EXPECT_GE(bytes, 0);
+    EXPECT_LE(bytes, 0x7FFFFFFF);
+
+    m_network.macResult = 5;
+    EXPECT_EQ(Info("MAC"), B0 + FD + "-1");
+    m_network.macResult = 0;
+    m_network.present = false;
+    EXPECT_EQ(Info("MAC"), B0 + FD + "-1");
+    EXPECT_EQ(Info("assoc"), B0 + FD + "-1");
+}
+
+TEST_F(InfoCommandsTest, AssociationFollowsTheRadioSettings) {
+    EXPECT_EQ(Info("assoc"), B0 + FD + "1");
+    m_core->SetIgnoreRadio(1);
+    EXPECT_EQ(Info("ASSOC"), B0 + FD + "-1");
+    m_core->SetIgnoreRadio(0);
+
+    // A weak signal is read twice before the radio counts as lacking.
+    m_core->SetRSSIThreshold(-70);
+    m_network.signals = {-80, -60};
+    EXPECT_EQ(m_core->IsAssociated(), 1);
+    EXPECT_EQ(m_network.signalReads, 2);
+    m_network.signal = -90;
+    EXPECT_EQ(m_core->IsAssociated(), 0);
+    m_core->SetRSSIThreshold(0);
+    m_network.signal = -50;
+}
+
+TEST_F(InfoCommandsTest, ReconnectDelayKeepsARadioThatCameBackLacking) {
+    m_core->SetReconnectDelay(5000);
+    m_network.status = 1;
+    EXPECT_EQ(m_core->IsAssociated(), 0);
+    m_network.status = 0;
+    g_now += 2000;
+    EXPECT_EQ(m_core->IsAssociated(), 0);
+    g_now += 3000;
+    EXPECT_EQ(m_core->IsAssociated(), 0);  // exactly the delay: still lacking
+    g_now += 1;
+    EXPECT_EQ(m_core->IsAssociated(), 1);
+    EXPECT_EQ(m_core->IsAssociated(), 1);
+}
+
+TEST_F(InfoCommandsTest, WakeDelayAnswersNotAssociatedAfterAResume) {
+    m_core->SetRadioWakeDelay(3000);
+    m_core->SignalPowerResume();
+    m_core->OnPoll();
+    EXPECT_EQ(m_core->IsAssociated(), 0);
+    g_now += 2999;
+    EXPECT_EQ(m_core->IsAssociated(), 0);
+    g_now += 1;
+    EXPECT_EQ(m_core->IsAssociated(), 1);
+    EXPECT_EQ(m_core->GetResumeTime(), 0u);
+}
+
+TEST_F(InfoCommandsTest, SetExtendedInfoShowsTheInputPanelThroughTheShell) {
+    std::vector<WPARAM> states;
+    HWND shell = CreateMessageWindow([&](HWND, UINT msg, WPARAM w, LPARAM) -> LRESULT {
+        if (msg == WM_USER + 6) states.push_back(w);
+        return 0;
+    });
+    m_core->SetShellWindow(shell);
+    EXPECT_EQ(Ask(B1 + FD + "sipstate" + FD + "1"), B1 + FD + "1");
+    EXPECT_EQ(Ask(B1 + FD + "SIPSTATE"), B1 + FD + "1");
+    EXPECT_EQ(Ask(B1 + FD + "COLS" + FD + "3"), B1 + FD + "-1");
+    EXPECT_EQ(states, (std::vector<WPARAM>{1, 0}));
+    DestroyWindow(shell);
+}
+
+TEST_F(InfoCommandsTest, IniValuesAreReadAndWrittenAsRawBytes) {
+    m_core->SetAppDirectory(u"\\App");
+    fsys::create_directories(m_base / "App" / "DATA");
+    std::ofstream(m_base / "App" / "DATA" / "cfg.ini") << "[Main]\r\nname=old\r\n";
+
+    EXPECT_EQ(Ask("!" + FD + "cfg.ini" + FD + "Main" + FD + "name"), "!" + FD + "old");
+    EXPECT_EQ(Ask("\"" + FD + "cfg.ini" + FD + "Main" + FD + "name" + FD + "caf\xE9"), "!" + FD + "1");
+    EXPECT_EQ(Ask("!" + FD + "cfg.ini" + FD + "Main" + FD + "name"), "!" + FD + "caf\xE9");
+    EXPECT_EQ(Ask("!" + FD + "cfg.ini" + FD + "Main" + FD + "missing"), "!" + FD + "notfound");
+    EXPECT_EQ(Ask("!" + FD + "cfg.ini" + FD + "Other" + FD + "name"), "!" + FD + "notfound");
+    EXPECT_EQ(Ask("!" + FD + "none.ini" + FD + "Main" + FD + "name"), "!" + FD + "notfound");
+    // A file that does not exist is not created, and the host still hears "1".
+    EXPECT_EQ(Ask("\"" + FD + "none.ini" + FD + "Main" + FD + "name" + FD + "v"), "!" + FD + "1");
+    EXPECT_FALSE(fsys::exists(m_base / "App" / "DATA" / "none.ini"));
+}
+
+TEST_F(InfoCommandsTest, ExtCallsTheFunctionWithArgumentsByItsName) {
+    InstallToolkit();
+    EXPECT_EQ(Ext("WWANRadioPowerOn"), B0 + FD + "0");
+    EXPECT_EQ(LastCall(), "WWANRadioPowerOn()");
+    EXPECT_EQ(Ext("SetGPRSAttach", {"-3"}), B0 + FD + "0");
+    EXPECT_EQ(LastCall(), "SetGPRSAttach(-3)");
+    EXPECT_EQ(Ext("AddEntryToConnMgr", {"isp", "apn", "5"}), B0 + FD + "0");
+    EXPECT_EQ(LastCall(), "AddEntryToConnMgr(isp,apn,1)");
+    // Arguments the host did not send are null texts and zero numbers.
+    EXPECT_EQ(Ext("CreateRasEntry", {"a", "b", "3"}), B0 + FD + "0");
+    EXPECT_EQ(LastCall(), "CreateRasEntry(a,b,3,0,0,null,null,null,null,null,null,null,null,null,null,null)");
+    EXPECT_EQ(Ext("Dial", {"x", "", "z"}), B0 + FD + "0");
+    EXPECT_EQ(LastCall(), "Dial(x,,z)");
+}
+
+TEST_F(InfoCommandsTest, ExtRefusesWhatItCannotCall) {
+    InstallToolkit();
+    EXPECT_EQ(Ext("Dial", {"1", "2", "3", "4", "5", "6", "7", "8", "9"}), B0 + FD + "-1");
+    EXPECT_EQ(Ext("CreateRasEntry", std::vector<Bytes>(17, "a")), B0 + FD + "-1");
+    EXPECT_EQ(Ext("Dial", {std::string(2048, 'a')}), B0 + FD + "-1");
+    EXPECT_EQ(Ext("NoSuchFunction"), B0 + FD + "-1");
+    EXPECT_EQ(Ext("wwanradiopoweron"), B0 + FD + "-1");  // function names are exact
+    EXPECT_EQ(Ask(B0 + FD + "EXT" + FD + "NoSuchLibrary.dll" + FD + "WWANRadioPowerOn"), B0 + FD + "-1");
+    EXPECT_EQ(LastCall(), "");
+}
+
+TEST_F(InfoCommandsTest, ExtSurvivesAFaultingFunction) {
+    InstallToolkit();
+    EXPECT_EQ(Ext("Crash"), B0 + FD + "-1");
+    EXPECT_EQ(LastCall(), "Crash");
+    EXPECT_EQ(Ext("WWANRadioPowerOn"), B0 + FD + "0");
+}
+
+TEST_F(InfoCommandsTest, ExtArgumentsEndWithTheirCommand) {
+    InstallToolkit();
+    // A command after EXT is neither taken as an argument nor lost.
+    Send(B0 + FD + "EXT" + FD + "\\Toolkit.dll" + FD + "Dial" + FD + "a" + FD + "b" + FD + "c" + FF + "A" + FD +
+         "ping");
+    const std::vector<Bytes> replies = Replies();
+    ASSERT_EQ(replies.size(), 2u);
+    EXPECT_EQ(replies[0], B0 + FD + "0");
+    EXPECT_EQ(replies[1], "A" + FD + "ping");
+    EXPECT_EQ(LastCall(), "Dial(a,b,c)");
+}
+
+}  // namespace
