@@ -27,7 +27,9 @@ public:
 
 // A read-only picture of a text screen: rows x columns cells, row by row.
 // An attribute's low nibble is the text colour, the next the background, as
-// the eight basic colours (0 black ... 7 white).
+// the eight basic colours (0 black ... 7 white); 0x200 swaps the two
+// (reverse) and 0x8000 marks the first half of a double-width character,
+// drawn over its own cell and the next.
 struct CellView {
     const char16_t* characters = nullptr;
     const char16_t* attributes = nullptr;

@@ -1,6 +1,7 @@
 #include "platform/QtCanvas.h"
 
 #include <QColor>
+#include <utility>
 #include <QFont>
 #include <QFontDatabase>
 #include <QFontMetrics>
@@ -12,6 +13,9 @@
 
 namespace plat::draw {
 namespace {
+
+constexpr int kAttributeReverse = 0x200;
+constexpr int kAttributeDoubleWidth = 0x8000;
 
 QColor BasicColour(int index) {
     static const QRgb kColours[8] = {0x000000, 0x000080, 0x008000, 0x008080, 0x800000, 0x800080, 0x808000, 0xFFFFFF};
@@ -76,10 +80,17 @@ void CQtCanvas::Paint(const CellView& view) {
         for (int column = 0; column < view.columns; ++column) {
             const size_t at = static_cast<size_t>(row) * static_cast<size_t>(view.columns) + static_cast<size_t>(column);
             const int attribute = view.attributes[at];
-            const QRect cell(column * view.cellWidth, row * view.cellHeight, view.cellWidth, view.cellHeight);
-            painter.fillRect(cell, BasicColour(attribute >> 4));
-            painter.setPen(BasicColour(attribute));
+            // A double-width character covers its own cell and the next.
+            const bool wide = (attribute & kAttributeDoubleWidth) && column + 1 < view.columns;
+            const QRect cell(column * view.cellWidth, row * view.cellHeight, view.cellWidth * (wide ? 2 : 1),
+                             view.cellHeight);
+            int text = attribute & 0x0F;
+            int back = (attribute >> 4) & 0x0F;
+            if (attribute & kAttributeReverse) std::swap(text, back);
+            painter.fillRect(cell, BasicColour(back));
+            painter.setPen(BasicColour(text));
             painter.drawText(cell, Qt::AlignCenter | Qt::TextDontClip, QString(QChar(view.characters[at])));
+            if (wide) ++column;
         }
     }
     if (view.caretVisible && view.caretRow >= 0 && view.caretRow < view.rows && view.caretColumn >= 0 &&

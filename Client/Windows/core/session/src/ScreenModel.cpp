@@ -97,12 +97,19 @@ void CScreenModel::WriteText(int row, int column, std::u16string_view text, char
     Changed();
 }
 
-void CScreenModel::ClearToEndOfLine(int row, int column) {
+void CScreenModel::ClearToEndOfLine(int row, int column, char16_t attribute) {
     if (!Inside(row, std::max(column, 0))) return;
     for (int c = std::max(column, 0); c < m_columns; ++c) {
         m_characters[Index(row, c)] = kBlank;
-        m_attributes[Index(row, c)] = kDefaultAttribute;
+        m_attributes[Index(row, c)] = attribute;
     }
+    Changed();
+}
+
+void CScreenModel::PutCell(int row, int column, char16_t c, char16_t attribute) {
+    if (!OnScreen(row, column)) return;
+    m_characters[Index(row, column)] = c;
+    m_attributes[Index(row, column)] = attribute;
     Changed();
 }
 

@@ -25,6 +25,7 @@
 #include "core/session/ScreenModel.h"
 #include "core/session/SessionSettings.h"
 #include "platform/Draw.h"
+#include "platform/Library.h"
 #include "platform/Message.h"
 
 class CWidgetManager;
@@ -184,6 +185,24 @@ public:
     DialogMode GetDialogMode() const { return m_dialogMode; }
     bool IsDisconnectPending() const { return m_disconnectPending; }
 
+    // The error box the control makes on WM_USER+9 in dialog mode 2: its
+    // width in cells, lines, time-out in seconds (0: an OK button) and text.
+    struct ErrorBoxRequest {
+        int32_t width = 0;
+        int32_t lines = 0;
+        int32_t timeout = 0;
+        std::u16string text;  // each line followed by "\n"
+    };
+    const ErrorBoxRequest& ErrorBox() const { return m_errorBox; }
+    // The box's procedure: OK, Enter, ESC or its timer answer the host; the
+    // box's destruction clears the core's dialog.
+    void ErrorBoxAnswered();
+    void ErrorBoxDestroyed();
+    // The control's answer to WM_USER+9 in dialog mode 2: the box made from
+    // the resource library's template, modeless, laid out on the cell grid.
+    HWND CreateErrorBox(HMODULE resources, HWND parent);
+    void LayOutErrorBox(HWND box);
+
     // The radio association test: 1 associated, 0 not, -1 unknown.
     int32_t IsAssociated();
     // The shell's main window, told to show or hide the input panel.
@@ -291,6 +310,12 @@ protected:
     void RenewWriter();
     // Tells the view when the screen model changed since it was last told.
     void ShowScreen();
+    // Display (DisplayCommands.cpp). Writes text from (row, column) -- the
+    // cursor's where negative -- with the attribute (0: the default one);
+    // the cursor goes after the text or stays at its start.
+    void WriteScreenText(std::u16string_view text, int row, int column, char16_t attribute, bool moveCursor);
+    void PrintWithEscapes(std::u16string_view text);
+    void LoadScreen(CPacket* pkt, bool keep);
 
     // Input (InputQueue.cpp)
     void EndInput();
@@ -338,6 +363,7 @@ protected:
     bool m_resumeSignalled = false;
     DWORD m_resumeTime = 0;
 
+    ErrorBoxRequest m_errorBox;
     CRadioAssociation m_radio;
     HWND m_shellWindow = 0;
 

@@ -142,3 +142,5 @@ constexpr uint32_t AUTO_SESSION_START = 0x9005;
 constexpr uint32_t AUTO_DISCONNECT = 0x9006;
 constexpr uint32_t AUTO_INPUT_AWAITED = 0x9007;
 constexpr uint32_t AUTO_END_OF_INPUT = 0x9008;
+constexpr uint32_t AUTO_ERROR_BOX_SHOWN = 0x900B;   // time-out, the box's text
+constexpr uint32_t AUTO_ERROR_BOX_CLOSED = 0x900C;

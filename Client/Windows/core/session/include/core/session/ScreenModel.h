@@ -72,7 +72,15 @@ public:
     // next row, and stops after the last row (nothing scrolls).
     void WriteText(int row, int column, std::u16string_view text, char16_t attribute = kDefaultAttribute,
                    bool wrap = false);
-    void ClearToEndOfLine(int row, int column);
+    void ClearToEndOfLine(int row, int column, char16_t attribute = kDefaultAttribute);
+    // One cell, when (row, column) lies on the screen (never the rows below it).
+    void PutCell(int row, int column, char16_t c, char16_t attribute);
+    bool OnScreen(int row, int column) const {
+        return row >= 0 && row < m_rows && column >= 0 && column < m_columns;
+    }
+    // The attribute of writes that give none (0x70 at start).
+    char16_t DefaultAttribute() const { return m_defaultAttribute; }
+    void SetDefaultAttribute(char16_t attribute) { m_defaultAttribute = attribute; }
     char16_t CharacterAt(int row, int column) const;
     char16_t AttributeAt(int row, int column) const;
     // count cells of a row from column (fewer at the end of the row).
@@ -108,5 +116,6 @@ private:
     std::vector<char16_t> m_characters;
     std::vector<char16_t> m_attributes;
     Caret m_caret;
+    char16_t m_defaultAttribute = kDefaultAttribute;
     uint32_t m_revision = 0;
 };

@@ -1,0 +1,438 @@
+// The display commands: text with escape sequences (RfPrint), text laid out
+// in a box (RfPrint2), the error box (RFERROR) and screen files (PUSHSCREEN,
+// PULLSCREEN, RESTORESCREEN). They write into the screen model; the view
+// repaints from it.
+#include <algorithm>
+#include <cstring>
+#include <string>
+#include <vector>
+
+#include "core/session/ClientCore.h"
+#include "core/session/LogicalFolders.h"
+#include "core/support/CharWidth.h"
+#include "core/support/DevicePath.h"
+#include "core/support/Escapes.h"
+#include "core/support/FileUtil.h"
+#include "core/support/LogFile.h"
+#include "platform/Clock.h"
+#include "platform/DeviceFs.h"
+
+namespace {
+
+constexpr char16_t kDoubleWidth = 0x8000;
+constexpr char16_t kReverseDefault = 0x270;
+// Host sizes are bounded before anything is made from them.
+constexpr int32_t kMaxBoxSide = 1000;
+constexpr int32_t kNameUnits = 260;
+constexpr int32_t kWidgetWriter = 4096;
+// A screen file's header (rows, columns) and the reserved word after the cells.
+constexpr size_t kScreenHeader = 8;
+constexpr size_t kReservedWord = 4;
+
+int Width(char16_t c, bool singleWidth) {
+    const int w = CharDisplayWidth(c);
+    return w == 2 && singleWidth ? 1 : w;
+}
+
+// The attribute after one "m" parameter.
+char16_t ApplyAttribute(char16_t a, int32_t p) {
+    switch (p) {
+    case 0: return CScreenModel::kDefaultAttribute;
+    case 1: return a | 0x400;
+    case 2: case 22: return a & ~0x400;
+    case 3: return a | 0x800;
+    case 4: return a | 0x1000;
+    case 5: return a | 0x100;
+    case 7: return a | 0x200;
+    case 8: return a | 0x2000;
+    case 9: return a | 0x4000;
+    case 23: return a & ~0x800;
+    case 24: return a & ~0x1000;
+    case 25: return a & ~0x100;
+    case 27: return a & ~0x200;
+    case 28: return a & ~0x2000;
+    case 39: return a & ~0x0F;
+    case 49: return (a & ~0xF0) | 0x70;
+    default: break;
+    }
+    if (p >= 30 && p <= 37) return static_cast<char16_t>((a & ~0x0F) | (p - 30));
+    if (p >= 90 && p <= 97) return static_cast<char16_t>((a & ~0x0F) | (p - 90) | 8);
+    if (p >= 40 && p <= 47) return static_cast<char16_t>((a & ~0xF0) | ((p - 40) << 4));
+    if (p >= 100 && p <= 107) return static_cast<char16_t>((a & ~0x70) | ((p - 100) << 4) | 0x80);
+    return a;
+}
+
+std::u16string ReadName(CPacket* pkt) {
+    char16_t text[kNameUnits];
+    pkt->GetWide(text, kNameUnits);
+    return text;
+}
+
+// A screen file's path: the name resolved with SCREENS as its default folder.
+std::u16string ScreenPath(CPacket* pkt, std::u16string* folder = nullptr) {
+    std::u16string name = ReadName(pkt);
+    std::u16string dir;
+    BuildFolderPath(dir, name, u"SCREENS");
+    if (dir.empty() && (name.empty() || name[0] != u'\\')) dir = u"\\";
+    if (folder) *folder = dir;
+    return FileUtil::JoinPath(dir, name);
+}
+
+void PutWord(std::vector<uint8_t>& out, uint32_t v) {
+    for (int i = 0; i < 4; ++i) out.push_back(static_cast<uint8_t>(v >> (8 * i)));
+}
+
+uint32_t GetWord(const uint8_t* p) {
+    return uint32_t{p[0]} | uint32_t{p[1]} << 8 | uint32_t{p[2]} << 16 | uint32_t{p[3]} << 24;
+}
+
+}  // namespace
+
+// ---- The write-text operation
+
+void CClientCore::WriteScreenText(std::u16string_view text, int row, int column, char16_t attribute,
+                                  bool moveCursor) {
+    CScreenModel& s = m_screen;
+    const CScreenModel::Caret& caret = s.GetCaret();
+    if (attribute == 0) attribute = s.DefaultAttribute();
+    if (row < 0) row = caret.row;
+    if (column < 0) column = caret.column;
+    const bool wrap = Properties().wrap != 0;
+    const bool singleWidth = Properties().monoWidth != 0;
+    const int64_t columns = s.Columns();
+    const int64_t cells = columns * s.Rows();
+    const int64_t start = int64_t{row} * columns + column;
+    int64_t pos = start;
+    for (char16_t c : text) {
+        if (pos < 0 || pos >= cells) break;
+        if (c == u'\n') {
+            pos = (pos / columns + 1) * columns;
+            if (!wrap && pos / columns != row) break;
+            continue;
+        }
+        if (!wrap && pos / columns != row) break;
+        const int w = Width(c, singleWidth);
+        const int r = static_cast<int>(pos / columns);
+        const int col = static_cast<int>(pos % columns);
+        if (w == 2) {
+            if (col == columns - 1) {
+                // A double-width character never splits over a row's end.
+                if (!wrap || r + 1 >= s.Rows()) break;
+                s.PutCell(r, col, u' ', attribute);
+                ++pos;
+            }
+            const int r2 = static_cast<int>(pos / columns);
+            const int c2 = static_cast<int>(pos % columns);
+            s.PutCell(r2, c2, c, attribute | kDoubleWidth);
+            s.PutCell(r2, c2 + 1, u' ', attribute);
+            pos += 2;
+        } else if (w == 1) {
+            s.PutCell(r, col, c, attribute);
+            ++pos;
+        } else if (w < 0) {
+            s.PutCell(r, col, u' ', attribute);
+            ++pos;
+        }
+    }
+    const int64_t end = moveCursor ? pos : start;
+    s.MoveCaret(static_cast<int>(end / columns), static_cast<int>(end % columns));
+}
+
+// ---- RfPrint: text with escape sequences
+
+int CClientCore::RfPrint(CPacket* pkt, uint8_t) {
+    LogWrite(LOG_TRACE, "RfPrint");
+    std::u16string text(static_cast<size_t>(pkt->CommandLength()) + 1, u'\0');
+    text.resize(static_cast<size_t>(pkt->GetWide(text.data(), static_cast<int32_t>(text.size()), true)));
+    pkt->Advance(pkt->CommandLength());
+    PrintWithEscapes(text);
+    ShowScreen();
+    return 0;
+}
+
+void CClientCore::PrintWithEscapes(std::u16string_view text) {
+    CScreenModel& s = m_screen;
+    const bool singleWidth = Properties().monoWidth != 0;
+    const int rows = s.Rows();
+    const int columns = s.Columns();
+    int row = s.GetCaret().row;
+    int column = s.GetCaret().column;
+    int margin = column;
+    char16_t attribute = s.DefaultAttribute();
+    enum class State { Text, Escape, Sequence, Private } state = State::Text;
+    std::vector<int32_t> params;
+    bool sevenSeen = false;
+
+    for (char16_t c : text) {
+        switch (state) {
+        case State::Text:
+            if (c == 10) {
+                if (row < rows - 1) ++row;
+                column = Properties().crMode == 1 ? margin : 0;
+            } else if (c == 13) {
+                column = 0;
+            } else if (c == 27) {
+                state = State::Escape;
+            } else {
+                const int w = Width(c, singleWidth);
+                if (Properties().wrap && (column >= columns || (w == 2 && column + 1 >= columns))) {
+                    if (s.OnScreen(row, column)) s.PutCell(row, column, u' ', attribute);
+                    // Past the last row the text leaves the screen: nothing scrolls.
+                    if (row < rows) {
+                        ++row;
+                        column = 0;
+                    }
+                }
+                if (s.OnScreen(row, column)) {
+                    if (w != 2) {
+                        s.PutCell(row, column, c, attribute);
+                    } else {
+                        s.PutCell(row, column, c, attribute | kDoubleWidth);
+                        s.PutCell(row, column + 1, u' ', attribute);
+                    }
+                }
+                if (w > 0) column += w;
+            }
+            break;
+        case State::Escape:
+            if (c == u'[') {
+                params.assign(1, 0);
+                state = State::Sequence;
+            } else {
+                state = State::Text;
+            }
+            break;
+        case State::Sequence:
+            if (c >= u'0' && c <= u'9') {
+                // Digits past any sensible parameter stay bounded.
+                params.back() = std::min<int32_t>(params.back() * 10 + (c - u'0'), 100000);
+            } else if (c == u';') {
+                if (params.size() < 64) params.push_back(0);
+            } else if (c == u'?') {
+                sevenSeen = false;
+                state = State::Private;
+            } else if (c == u'H') {
+                row = std::max(params[0], 1) - 1;
+                column = std::max(params.size() > 1 ? params[1] : 0, 1) - 1;
+                margin = column;
+                state = State::Text;
+            } else if (c == u'J') {
+                if (params[0] == 2) s.MoveCaret(row, column);
+                s.Clear();
+                s.MoveCaret(0, 0);
+                row = 0;
+                column = 0;
+                state = State::Text;
+            } else if (c == u'K') {
+                s.MoveCaret(row, column);
+                s.ClearToEndOfLine(row, column, attribute);
+                state = State::Text;
+            } else if (c == u'm') {
+                for (int32_t p : params) attribute = ApplyAttribute(attribute, p);
+                s.SetDefaultAttribute(attribute);
+                state = State::Text;
+            }
+            break;
+        case State::Private:
+            if (c == u'7' && !sevenSeen) {
+                sevenSeen = true;
+            } else if (sevenSeen && (c == u'h' || c == u'l')) {
+                CoreProperties props = Properties();
+                props.wrap = c == u'h' ? 1 : 0;
+                SetProperties(props);
+                state = State::Text;
+            } else {
+                state = State::Text;
+            }
+            break;
+        }
+    }
+    s.MoveCaret(row, column);
+    m_field.command = InputCommand::None;
+}
+
+// ---- RfPrint2: text laid out in a box
+
+int CClientCore::RfPrint2(CPacket* pkt, uint8_t) {
+    LogWrite(LOG_TRACE, "RfPrint2");
+    std::u16string text(static_cast<size_t>(pkt->GetWide(nullptr, 0)), u'\0');
+    pkt->GetWide(text.data(), static_cast<int32_t>(text.size()));
+    pkt->NextField();
+    auto number = [pkt] {
+        const int32_t v = pkt->GetInt(0);
+        pkt->NextField();
+        return v;
+    };
+    const int32_t column = number();
+    const int32_t row = number();
+    const int32_t width = std::clamp(number(), 0, kMaxBoxSide);
+    const int32_t height = std::clamp(number(), 0, kMaxBoxSide);
+    const int32_t flags = number();
+    const int32_t wordWrap = number();
+    if (text.empty() || text[0] == 0) return 0;
+    UnescapeWide(text.data());
+    text.resize(std::char_traits<char16_t>::length(text.c_str()));
+
+    const char16_t saved = m_screen.DefaultAttribute();
+    if (flags & 4) m_screen.SetDefaultAttribute(kReverseDefault);
+    size_t at = 0;
+    for (int32_t line = 0; line <= height && (at < text.size() || line == 0); ++line) {
+        // One line: up to a break, the end, or the width.
+        size_t end = at;
+        while (end < text.size() && text[end] != u'\n' && text[end] != u'\r' && end - at < static_cast<size_t>(width))
+            ++end;
+        size_t next = end;
+        if (end < text.size() && (text[end] == u'\n' || text[end] == u'\r')) {
+            next = end + 1;
+        } else if (wordWrap && end < text.size()) {
+            // Cut at the start of the last run of spaces, when the line has one.
+            size_t space = end;
+            while (space > at && text[space - 1] != u' ') --space;
+            if (space > at) {
+                while (space > at && text[space - 1] == u' ') --space;
+                if (space > at) {
+                    next = space;
+                    end = space;
+                    while (next < text.size() && text[next] == u' ') ++next;
+                }
+            }
+        }
+        std::u16string piece = text.substr(at, end - at);
+        const size_t room = static_cast<size_t>(width) > piece.size() ? width - piece.size() : 0;
+        size_t offset = 0;
+        if ((flags & 3) == 1) offset = room / 2;
+        if ((flags & 3) == 2) offset = room;
+        std::u16string laid(static_cast<size_t>(width), u' ');
+        laid.replace(offset, piece.size(), piece);
+        if (width == 0) laid = piece;
+        WriteScreenText(laid, row + line, column, m_screen.DefaultAttribute(), true);
+        at = next;
+    }
+    // A reverse box leaves the default attribute at black on white.
+    m_screen.SetDefaultAttribute(flags & 4 ? CScreenModel::kDefaultAttribute : saved);
+    ShowScreen();
+    return 0;
+}
+
+// ---- Screen files
+
+int CClientCore::PUSHSCREEN(CPacket* pkt, uint8_t) {
+    LogWrite(LOG_TRACE, "PUSHSCREEN");
+    std::u16string folder;
+    const std::u16string path = ScreenPath(pkt, &folder);
+    const int rows = m_screen.Rows();
+    const int columns = m_screen.Columns();
+    std::vector<uint8_t> file;
+    file.reserve(kScreenHeader + static_cast<size_t>(rows) * columns * 4 + kReservedWord);
+    PutWord(file, static_cast<uint32_t>(rows));
+    PutWord(file, static_cast<uint32_t>(columns));
+    for (int r = 0; r < rows; ++r)
+        for (int c = 0; c < columns; ++c) {
+            const char16_t ch = m_screen.CharacterAt(r, c);
+            const char16_t at = m_screen.AttributeAt(r, c);
+            PutWord(file, uint32_t{ch} | uint32_t{at} << 16);
+        }
+    PutWord(file, 0);
+    // The widgets' records: a writer that grows until they fit whole.
+    for (int32_t capacity = kWidgetWriter; capacity <= (1 << 24); capacity *= 4) {
+        std::unique_ptr<CPacketBuffer> writer = NewWriter(capacity);
+        if (!writer) break;
+        writer->Reset();
+        if (m_widgets->WriteAll(*writer)) {
+            file.insert(file.end(), writer->GetData(), writer->GetData() + writer->GetLength());
+            break;
+        }
+    }
+    if (!folder.empty() && !plat::fs::IsDirectory(folder)) plat::fs::CreateDirectory(folder);
+    if (!plat::fs::WriteFile(path, file.data(), file.size())) LogWrite(LOG_ERROR, "PUSHSCREEN: not written");
+    return 0;
+}
+
+void CClientCore::LoadScreen(CPacket* pkt, bool keep) {
+    const std::u16string path = ScreenPath(pkt);
+    std::vector<uint8_t> file;
+    if (FILE* f = plat::fs::OpenFile(path, "rb")) {
+        uint8_t chunk[4096];
+        size_t n;
+        while ((n = std::fread(chunk, 1, sizeof chunk, f)) > 0 && file.size() < (64u << 20))
+            file.insert(file.end(), chunk, chunk + n);
+        std::fclose(f);
+    }
+    if (file.size() < kScreenHeader) {
+        LogWrite(LOG_ERROR, "SCREEN NOT FOUND");
+        if (!keep) plat::fs::DeleteFile(path);
+        return;
+    }
+    // The stored size says where the cells end; the overlap with the
+    // current grid is restored.
+    const uint64_t storedRows = GetWord(file.data());
+    const uint64_t storedColumns = GetWord(file.data() + 4);
+    const uint64_t cellBytes = storedRows * storedColumns * 4;
+    const size_t available = file.size() - kScreenHeader;
+    for (uint64_t r = 0; r < storedRows && static_cast<int64_t>(r) < m_screen.Rows(); ++r)
+        for (uint64_t c = 0; c < storedColumns && static_cast<int64_t>(c) < m_screen.Columns(); ++c) {
+            const uint64_t at = (r * storedColumns + c) * 4;
+            if (at + 4 > available) break;
+            const uint32_t cell = GetWord(file.data() + kScreenHeader + at);
+            m_screen.PutCell(static_cast<int>(r), static_cast<int>(c), static_cast<char16_t>(cell & 0xFFFF),
+                             static_cast<char16_t>(cell >> 16));
+        }
+    ShowScreen();
+    const uint64_t widgets = kScreenHeader + cellBytes + kReservedWord;
+    if (widgets < file.size()) {
+        CPacket packet(pkt->GetMode(), pkt->GetCommandDelimiter(), file.data() + widgets,
+                       static_cast<int32_t>(file.size() - widgets), pkt->GetCodePage());
+        m_widgets->LoadAll(packet);
+    }
+    if (!keep) plat::fs::DeleteFile(path);
+}
+
+int CClientCore::PULLSCREEN(CPacket* pkt, uint8_t) {
+    LogWrite(LOG_TRACE, "PULLSCREEN");
+    LoadScreen(pkt, false);
+    return 0;
+}
+
+int CClientCore::RESTORESCREEN(CPacket* pkt, uint8_t) {
+    LogWrite(LOG_TRACE, "RESTORESCREEN");
+    LoadScreen(pkt, true);
+    return 0;
+}
+
+// ---- RFERROR: the error box
+
+int CClientCore::RFERROR(CPacket* pkt, uint8_t) {
+    LogWrite(LOG_TRACE, "RFERROR");
+    ErrorBoxRequest box;
+    box.width = std::clamp(pkt->GetInt(0), 0, kMaxBoxSide);
+    pkt->NextRecord();
+    int32_t lines = std::clamp(pkt->GetInt(0), 0, kMaxBoxSide);
+    pkt->NextRecord();
+    const int32_t flags = pkt->GetInt(0);
+    pkt->NextRecord();
+    if ((flags & 0x80) && lines > 2) lines -= 2;
+    box.timeout = flags & 0x0F;
+    box.lines = lines;
+    std::vector<char16_t> line(static_cast<size_t>(box.width) + 1);
+    for (int32_t i = 0; i < lines; ++i) {
+        pkt->GetWide(line.data(), box.width + 1);
+        box.text += line.data();
+        box.text += u'\n';
+        pkt->NextField();
+    }
+    m_errorBox = std::move(box);
+
+    // The control makes the box from this request; its procedure answers later.
+    m_dialogMode = DialogMode::Error;
+    const HWND window = static_cast<HWND>(SendMessage(m_window, WM_CORE_CREATE_DIALOG, 0, 0));
+    SetDialog(window, DialogMode::Error);
+    m_automation->Notify(AUTO_ERROR_BOX_SHOWN, m_errorBox.timeout, reinterpret_cast<intptr_t>(m_errorBox.text.c_str()));
+    return 0;
+}
+
+void CClientCore::ErrorBoxAnswered() { SendIntReply('V', 1); }
+
+void CClientCore::ErrorBoxDestroyed() {
+    if (m_dialogMode == DialogMode::Error) SetDialog(0, DialogMode::None);
+    m_automation->Notify(AUTO_ERROR_BOX_CLOSED, 0, 0);
+}
