@@ -40,7 +40,7 @@ protected:
         m_core->SetAutomation(&m_automation);
     }
     void TearDown() override {
-        m_core->SetWidgets(nullptr);
+        if (m_core) m_core->SetWidgets(nullptr);
         CoreTest::TearDown();
     }
     LRESULT OnMessage(UINT msg, WPARAM w, LPARAM l) override {
@@ -85,10 +85,13 @@ TEST_F(DisplayCommandsTest, RfPrintPositionsAndWritesText) {
     m_core->SetProperties(props);
     Print(ESC + "[8;3Hab\ncd");
     EXPECT_EQ(Row(8), Padded(u"  cd"));
+    // A clear homes the cursor, and the print goes on where it was.
     Print(ESC + "[2J");
-    EXPECT_EQ(Row(1), Padded(u""));
-    EXPECT_EQ(Cursor(), std::make_pair(0, 0));
-    Print("xyz" + ESC + "[1;2H" + ESC + "[K");
+    EXPECT_EQ(Row(8), Padded(u""));
+    EXPECT_EQ(Cursor(), std::make_pair(8, 4));
+    Print("ab" + ESC + "[2J" + "cd");
+    EXPECT_EQ(Row(8), Padded(u"      cd"));
+    Print(ESC + "[1;1Hxyz" + ESC + "[1;2H" + ESC + "[K");
     EXPECT_EQ(Row(0), Padded(u"x"));
 }
 
@@ -241,6 +244,11 @@ TEST_F(DisplayCommandsTest, ErrorBoxFlagsAndKeys) {
     SendMessage(m_box, WM_CLOSE, 0, 0);
     EXPECT_TRUE(Replies().empty());
     EXPECT_EQ(m_core->GetDialog(), 0u);
+    // A core that goes away takes its open box with it.
+    Send("V" + FD + "5" + FE + "1" + FE + "0" + FE + "x" + FD);
+    ASSERT_TRUE(IsWindow(m_box));
+    m_core.reset();
+    EXPECT_FALSE(IsWindow(m_box));
 }
 
 }  // namespace

@@ -79,6 +79,7 @@ CClientCore::~CClientCore() { Destroy(); }
 
 void CClientCore::Destroy() {
     if (m_settings.GetEnableScannerOnExit()) EnableScanner(true);
+    CloseErrorBox();
     SetBusy(false);
     m_serialPort.reset();
     m_writer.reset();

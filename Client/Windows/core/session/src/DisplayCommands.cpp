@@ -217,11 +217,10 @@ void CClientCore::PrintWithEscapes(std::u16string_view text) {
                 margin = column;
                 state = State::Text;
             } else if (c == u'J') {
+                // The clear homes the cursor; the print goes on from its own position.
                 if (params[0] == 2) s.MoveCaret(row, column);
                 s.Clear();
                 s.MoveCaret(0, 0);
-                row = 0;
-                column = 0;
                 state = State::Text;
             } else if (c == u'K') {
                 s.MoveCaret(row, column);

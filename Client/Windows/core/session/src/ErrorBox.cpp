@@ -62,6 +62,14 @@ HWND CClientCore::CreateErrorBox(HMODULE resources, HWND parent) {
     return CreateDialogParam(resources, kErrorBoxTemplate, parent, ErrorBoxProc, reinterpret_cast<LPARAM>(this));
 }
 
+void CClientCore::CloseErrorBox() {
+    if (!m_dialog || m_dialogMode != DialogMode::Error) return;
+    // The box outlives no core: it is detached first, so it tells no one.
+    if (CoreOf(m_dialog) == this) SetWindowLongPtr(m_dialog, DWLP_USER, 0);
+    DestroyWindow(m_dialog);
+    SetDialog(0, DialogMode::None);
+}
+
 void CClientCore::LayOutErrorBox(HWND box) {
     const ErrorBoxRequest& r = m_errorBox;
     const int cw = m_screen.CellWidth();

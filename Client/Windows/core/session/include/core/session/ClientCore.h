@@ -202,6 +202,8 @@ public:
     // the resource library's template, modeless, laid out on the cell grid.
     HWND CreateErrorBox(HMODULE resources, HWND parent);
     void LayOutErrorBox(HWND box);
+    // Destroys an open error box without an answer (the core goes away).
+    void CloseErrorBox();
 
     // The radio association test: 1 associated, 0 not, -1 unknown.
     int32_t IsAssociated();
