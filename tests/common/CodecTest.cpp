@@ -5,6 +5,7 @@
 #include <cstdlib>
 #include <memory>
 #include <string>
+#include <vector>
 
 #include "common/Packet.h"
 #include "common/PacketBuffer.h"
@@ -126,17 +127,21 @@ TEST(PacketRead, CustomCommandDelimiter) {
 }
 
 TEST(PacketRead, NextCommandAlwaysProgressesOrEnds) {
+    // Every delimiter value, over bytes that hold every separator: each step
+    // lands just after the next delimiter, and the last one at the end.
+    const std::string bytes("\x01\xFB\xFC\xFD\xFE\xFF\x00\x7F\xFFz", 10);
     for (int delim = 0; delim < 256; ++delim) {
-        P p(std::string("\x01\xFB\xFC\xFD\xFE\xFF\x00\x7F", 8) + "z", 0, static_cast<uint8_t>(delim));
-        int steps = 0;
-        while (p->BytesLeft() > 0 && steps < 20) {
-            int before = p->GetPosition();
+        std::vector<int32_t> expected;
+        for (size_t i = 0; i < bytes.size(); ++i)
+            if (static_cast<uint8_t>(bytes[i]) == delim && i + 1 < bytes.size()) expected.push_back(static_cast<int32_t>(i + 1));
+        expected.push_back(static_cast<int32_t>(bytes.size()));
+        P p(bytes, 0, static_cast<uint8_t>(delim));
+        std::vector<int32_t> visited;
+        while (p->BytesLeft() > 0 && visited.size() <= bytes.size()) {
             p->NextCommand();
-            if (p->GetPosition() == before) break;
-            ++steps;
+            visited.push_back(p->GetPosition());
         }
-        EXPECT_TRUE(p->BytesLeft() == 0 || p->GetPosition() > 0) << delim;
-        EXPECT_LT(steps, 20) << delim;
+        EXPECT_EQ(visited, expected) << delim;
     }
 }
 

@@ -211,6 +211,22 @@ TEST_F(DeferredDisconnectTest, SoonAfterABoxOpensTheSessionEndsWithTheNextReply)
     EXPECT_EQ(m_core->GetDialog(), 0u);
 }
 
+TEST_F(DeferredDisconnectTest, OnlyWithinASecondOfTheBoxOpeningIsDisconnectDeferred) {
+    for (DWORD elapsed : {999u, 1000u, 1001u}) {
+        SCOPED_TRACE(elapsed);
+        m_core->SetDialog(m_dialog, DialogMode::Menu);
+        g_now += elapsed;
+        Send("9" + FD);
+        EXPECT_EQ(m_core->IsDisconnectPending(), elapsed < 1000);
+        EXPECT_EQ(ClosesPosted(), elapsed < 1000 ? 0 : 1);
+        if (elapsed < 1000) m_core->SendIntReply('V', 1);  // completes it
+        EXPECT_FALSE(m_core->IsDisconnectPending());
+        EXPECT_EQ(m_core->GetDialog(), 0u);
+        ClosesPosted();
+        Replies();
+    }
+}
+
 TEST_F(DeferredDisconnectTest, AReplyThatEndsTheSessionEndsItsPacket) {
     g_now += 500;
     Send("9" + FD);

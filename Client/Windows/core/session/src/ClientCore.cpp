@@ -216,7 +216,6 @@ int CClientCore::DispatchPacket(CPacket* pkt) {
     if (!pkt) return 0;
     SetBusy(false);
     while (pkt->BytesLeft() > 0) {
-        const int32_t start = pkt->GetPosition();
         const uint8_t code = static_cast<uint8_t>(pkt->PeekByte(0));
         const uint32_t sessionEnds = m_sessionEnds;
         pkt->NextField();
@@ -231,9 +230,9 @@ int CClientCore::DispatchPacket(CPacket* pkt) {
         // A session that ended during the command (a deferred Disconnect
         // completed by its reply, CAN typed in a message pump) ends the packet too.
         if (code == '9' || code == 'r' || m_sessionEnds != sessionEnds) break;
+        // Past the next delimiter or to the end: every command moves on
+        // (the codec's tests hold NextCommand to that).
         pkt->NextCommand();
-        // Every step moves on, whatever the bytes.
-        if (pkt->GetPosition() == start) pkt->Advance(1);
     }
     return 0;
 }
