@@ -412,7 +412,9 @@ TEST_F(FileCommandsTest, FullDiskKeepsTheOldFileAndRefusesTheRestOfATransfer) {
             Bytes data = failed ? start + Bytes(static_cast<size_t>(chunk) - start.size(), 'x') : Pattern(chunk);
             Bytes reply = Ask(Bytes("X") + FD + data);
             sent += chunk;
-            if (failed) EXPECT_EQ(reply, Reply('X', "0")) << sent;
+            if (failed) {
+                EXPECT_EQ(reply, Reply('X', "0")) << sent;
+            }
             failed = failed || reply == Reply('X', "0");
         }
         EXPECT_TRUE(failed);
