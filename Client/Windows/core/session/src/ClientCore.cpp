@@ -2,6 +2,8 @@
 #include "core/session/ClientCore.h"
 
 #include <array>
+#include <exception>
+#include <string>
 #include <cstring>
 
 #include "core/session/LogicalFolders.h"
@@ -275,17 +277,22 @@ int CClientCore::SendIntReply(uint8_t code, int32_t number) {
 }
 
 void CClientCore::SendData(void* context, int pieceCount, const uint8_t* const* pieces, const int32_t* lengths) {
-    auto* core = static_cast<CClientCore*>(context);
-    if (!core || pieceCount <= 0) return;
-    size_t total = 0;
-    for (int i = 0; i < pieceCount; ++i) total += lengths[i] > 0 ? static_cast<size_t>(lengths[i]) : 0;
-    std::vector<uint8_t> segment;
-    segment.reserve(total);
-    for (int i = 0; i < pieceCount; ++i) {
-        if (lengths[i] > 0) segment.insert(segment.end(), pieces[i], pieces[i] + lengths[i]);
+    // Called back by the framer: nothing may escape into it.
+    try {
+        auto* core = static_cast<CClientCore*>(context);
+        if (!core || pieceCount <= 0) return;
+        size_t total = 0;
+        for (int i = 0; i < pieceCount; ++i) total += lengths[i] > 0 ? static_cast<size_t>(lengths[i]) : 0;
+        std::vector<uint8_t> segment;
+        segment.reserve(total);
+        for (int i = 0; i < pieceCount; ++i) {
+            if (lengths[i] > 0) segment.insert(segment.end(), pieces[i], pieces[i] + lengths[i]);
+        }
+        LogDump(LOG_TRACE, "Sending data:", segment.data(), static_cast<int32_t>(segment.size()));
+        SendMessage(core->m_window, WM_CORE_SEND_SEGMENT, segment.size(), reinterpret_cast<LPARAM>(segment.data()));
+    } catch (const std::exception& e) {
+        LogWrite(LOG_ERROR, std::string("SEND FAILED: ") + e.what());
     }
-    LogDump(LOG_TRACE, "Sending data:", segment.data(), static_cast<int32_t>(segment.size()));
-    SendMessage(core->m_window, WM_CORE_SEND_SEGMENT, segment.size(), reinterpret_cast<LPARAM>(segment.data()));
 }
 
 std::unique_ptr<CPacketBuffer> CClientCore::NewWriter(int32_t capacity) {

@@ -5,6 +5,7 @@
 #include <cstdio>
 #include <string>
 
+#include "core/support/FileHandle.h"
 #include "platform/DeviceFs.h"
 
 namespace FileUtil {
@@ -77,7 +78,8 @@ BOOL RemoveTree(std::u16string_view folder, std::u16string_view name) {
 }
 
 int32_t ReadWholeFile(std::u16string_view folder, std::u16string_view name, void* buffer, int32_t size) {
-    FILE* f = plat::fs::OpenFile(JoinPath(folder, name), "rb");
+    FileHandle file = OpenDeviceFile(JoinPath(folder, name), "rb");
+    FILE* f = file.get();
     if (!f) return -1;
     long fileSize = -1;
     if (std::fseek(f, 0, SEEK_END) == 0) fileSize = std::ftell(f);
@@ -90,7 +92,6 @@ int32_t ReadWholeFile(std::u16string_view folder, std::u16string_view name, void
             result = static_cast<int32_t>(std::fread(buffer, 1, want, f));
         }
     }
-    std::fclose(f);
     return result;
 }
 
@@ -100,12 +101,12 @@ int32_t WriteWholeFile(std::u16string_view folder, std::u16string_view name, con
 }
 
 int32_t AppendFile(std::u16string_view folder, std::u16string_view name, const void* data, int32_t count) {
-    FILE* f = plat::fs::OpenFile(JoinPath(folder, name), "r+b");  // never creates
-    if (!f) return -1;
+    FileHandle file = OpenDeviceFile(JoinPath(folder, name), "r+b");  // never creates
+    if (!file) return -1;
     size_t written = 0;
-    if (std::fseek(f, 0, SEEK_END) == 0 && data && count > 0)
-        written = std::fwrite(data, 1, static_cast<size_t>(count), f);
-    if (std::fclose(f) != 0) written = 0;
+    if (std::fseek(file.get(), 0, SEEK_END) == 0 && data && count > 0)
+        written = std::fwrite(data, 1, static_cast<size_t>(count), file.get());
+    if (!CloseFile(file)) written = 0;
     return static_cast<int32_t>(written);
 }
 
@@ -115,9 +116,7 @@ BOOL GetFileInfo(std::u16string_view folder, std::u16string_view name, std::stri
     std::u16string path = JoinPath(folder, name);
     auto data = plat::fs::GetFileData(path);
     if (!data || data->isDirectory) return FALSE;
-    FILE* f = plat::fs::OpenFile(path, "rb");
-    if (!f) return FALSE;
-    std::fclose(f);
+    if (!OpenDeviceFile(path, "rb")) return FALSE;
     SYSTEMTIME st{};
     if (FileTimeToSystemTime(&data->lastWriteTime, &st)) {
         char text[32];
@@ -148,3 +147,7 @@ BOOL ParseDateTime(std::u16string_view date, std::u16string_view time, SYSTEMTIM
 BOOL ParseDateTime(std::string_view date, std::string_view time, SYSTEMTIME* out) { return Parse(date, time, out); }
 
 }  // namespace FileUtil
+
+FileHandle OpenDeviceFile(std::u16string_view path, const char* mode) {
+    return FileHandle(plat::fs::OpenFile(path, mode));
+}
