@@ -205,6 +205,12 @@ public:
     // Destroys an open error box without an answer (the core goes away).
     void CloseErrorBox();
 
+    // Applies a decoder set-up stream (the fields of SETDECODERS, or a barcode
+    // file's content); always 1.
+    int32_t SetDecoders(CPacket& pkt);
+    // Applies the barcode file (BARCODES by default): 0 when it is missing or empty.
+    int32_t SetDecodersFromFile(std::u16string name);
+
     // The radio association test: 1 associated, 0 not, -1 unknown.
     int32_t IsAssociated();
     // The shell's main window, told to show or hide the input panel.
@@ -318,6 +324,8 @@ protected:
     void WriteScreenText(std::u16string_view text, int row, int column, char16_t attribute, bool moveCursor);
     void PrintWithEscapes(std::u16string_view text);
     void LoadScreen(CPacket* pkt, bool keep);
+    // The application folder's barcode folder (one level).
+    std::u16string BarcodeFolder() const;
 
     // Input (InputQueue.cpp)
     void EndInput();

@@ -44,6 +44,8 @@ public:
     virtual int SetGlobalParameter(int /*parameter*/, int32_t /*value*/) { return 0; }
     // Host symbology code of a name; SYMBOLOGY_UNKNOWN when the name is unknown.
     virtual int SymbologyCode(std::string_view /*name*/) { return SYMBOLOGY_UNKNOWN; }
+    // The name of a host symbology code; empty when the code has none.
+    virtual std::u16string SymbologyName(int /*code*/) { return {}; }
     // Sets the decoders from a file of the BARCODES folder (a field's decoder file).
     virtual void SetDecodersFromFile(std::u16string_view /*name*/) {}
 };
