@@ -8,6 +8,7 @@
 #include <string>
 #include <unistd.h>
 
+#include "core/support/FileHandle.h"
 #include "platform/DeviceFs.h"
 
 namespace {
@@ -80,7 +81,7 @@ int32_t CopyOut(std::string_view text, char* buffer, int32_t size) {
 }
 
 // A new, empty file next to the target that no other writer uses.
-FILE* CreateTempNextTo(std::u16string_view target, std::u16string& tempPath) {
+FileHandle CreateTempNextTo(std::u16string_view target, std::u16string& tempPath) {
     static std::atomic<unsigned> counter{0};
     size_t slash = target.rfind(u'\\');
     std::u16string folder(slash == std::u16string_view::npos ? std::u16string_view() : target.substr(0, slash + 1));
@@ -92,9 +93,9 @@ FILE* CreateTempNextTo(std::u16string_view target, std::u16string& tempPath) {
         tempPath = folder;
         for (const char* p = name; *p; ++p) tempPath += static_cast<char16_t>(*p);
         if (plat::fs::Exists(tempPath)) continue;
-        if (FILE* f = plat::fs::OpenFile(tempPath, "wbx")) return f;
+        if (FileHandle f{plat::fs::OpenFile(tempPath, "wbx")}) return f;
     }
-    return nullptr;
+    return {};
 }
 
 void Put(FILE* f, std::string_view text, const char* end) {
@@ -109,77 +110,70 @@ int32_t ReadIniString(const char* section, const char* key, const char* defaultV
     if (!buffer || size < 1) return 0;
     std::string_view fallback = defaultValue ? defaultValue : "";
     if (!section || !key) return CopyOut(fallback, buffer, size);
-    FILE* f = plat::fs::OpenFile(path, "rb");
+    FileHandle f{plat::fs::OpenFile(path, "rb")};
     if (!f) {
         CopyOut(fallback, buffer, size);
         return 0;
     }
     std::string line;
     bool inSection = false;
-    while (ReadLine(f, line)) {
+    while (ReadLine(f.get(), line)) {
         if (!inSection) {
             inSection = IsSection(line, section);
             continue;
         }
         if (IsAnySection(line)) break;
         std::string_view value;
-        if (KeyValue(line, key, value)) {
-            std::fclose(f);
-            return CopyOut(Unquote(value), buffer, size);
-        }
+        if (KeyValue(line, key, value)) return CopyOut(Unquote(value), buffer, size);
     }
-    std::fclose(f);
     return CopyOut(fallback, buffer, size);
 }
 
 int32_t WriteIniString(const char* section, const char* key, const char* value, std::u16string_view path) {
     if (!section || !key) return 0;
     if (!value) value = "";
-    FILE* in = plat::fs::OpenFile(path, "rb");
+    FileHandle in{plat::fs::OpenFile(path, "rb")};
     if (!in) return 0;
     std::u16string tempPath;
-    FILE* out = CreateTempNextTo(path, tempPath);
-    if (!out) {
-        std::fclose(in);
-        return 0;
-    }
+    FileHandle out = CreateTempNextTo(path, tempPath);
+    if (!out) return 0;
 
     std::string line;
     bool found = false;
-    while (!found && ReadLine(in, line)) {
-        Put(out, line, "\n");
+    while (!found && ReadLine(in.get(), line)) {
+        Put(out.get(), line, "\n");
         found = IsSection(line, section);
     }
     std::string keyLine = std::string(key) + "=" + value;
     if (found) {
         std::string_view unused;
         bool keptBack = false;
-        while (ReadLine(in, line)) {
+        while (ReadLine(in.get(), line)) {
             if (KeyValue(line, key, unused)) break;
             if (IsAnySection(line)) {
                 keptBack = true;
                 break;
             }
-            Put(out, line, "\n");
+            Put(out.get(), line, "\n");
         }
-        Put(out, keyLine, "\r\n");
-        if (keptBack) Put(out, line, "\n");
-        while (ReadLine(in, line)) Put(out, line, "\n");
+        Put(out.get(), keyLine, "\r\n");
+        if (keptBack) Put(out.get(), line, "\n");
+        while (ReadLine(in.get(), line)) Put(out.get(), line, "\n");
     } else {
-        Put(out, std::string("[") + section + "]", "\n");
-        Put(out, keyLine, "\r\n");
+        Put(out.get(), std::string("[") + section + "]", "\n");
+        Put(out.get(), keyLine, "\r\n");
     }
-    std::fclose(in);
-    bool written = !std::ferror(out);
-    written = (std::fclose(out) == 0) && written;
+    in.reset();
+    bool written = !std::ferror(out.get());
+    written = CloseFile(out) && written;
 
     // The rewritten file takes the target's place in one step, so a failure
     // leaves the target as it was. A target that cannot be written to (a
     // read-only file) is not replaced either.
     bool replaced = false;
     if (written) {
-        if (FILE* probe = plat::fs::OpenFile(path, "r+b")) {
-            std::fclose(probe);
+        if (FileHandle probe{plat::fs::OpenFile(path, "r+b")}) {
+            probe.reset();
             replaced = plat::fs::ReplaceFile(tempPath, path);
         }
     }

@@ -2,6 +2,7 @@
 
 #include <cstdio>
 
+#include "core/support/FileHandle.h"
 #include "platform/Clock.h"
 #include "platform/DeviceFs.h"
 
@@ -32,10 +33,9 @@ std::string Format(const char* format, ...) {
     return text;
 }
 
-void WriteFile(FILE* f, std::string_view bytes) {
+void WriteFile(FileHandle f, std::string_view bytes) {
     if (!f) return;  // the line is lost, silently
-    std::fwrite(bytes.data(), 1, bytes.size(), f);
-    std::fclose(f);
+    std::fwrite(bytes.data(), 1, bytes.size(), f.get());
 }
 
 std::atomic<CLogFile*> g_moduleLog{nullptr};
@@ -76,8 +76,8 @@ void CLogFile::AppendLocked(std::string_view bytes) { WriteLocked("ab", bytes); 
 
 // The machine path wins while it is set.
 void CLogFile::WriteLocked(const char* mode, std::string_view bytes) {
-    if (!m_hostPath.empty()) WriteFile(std::fopen(m_hostPath.c_str(), mode), bytes);
-    else if (!m_path.empty()) WriteFile(plat::fs::OpenFile(m_path, mode), bytes);
+    if (!m_hostPath.empty()) WriteFile(FileHandle(std::fopen(m_hostPath.c_str(), mode)), bytes);
+    else if (!m_path.empty()) WriteFile(FileHandle(plat::fs::OpenFile(m_path, mode)), bytes);
 }
 
 void CLogFile::Write(uint32_t level, std::string_view text) {
