@@ -103,7 +103,17 @@ public:
 
     bool Create(std::string& error) {
         m_window = CreateMessageWindow(
-            [this](HWND hwnd, UINT msg, WPARAM wParam, LPARAM lParam) { return Control(hwnd, msg, wParam, lParam); });
+            [this](HWND hwnd, UINT msg, WPARAM wParam, LPARAM lParam) -> LRESULT {
+                // Nothing thrown by the core leaves the window procedure.
+                try {
+                    return Control(hwnd, msg, wParam, lParam);
+                } catch (const std::exception& e) {
+                    LogWrite(LOG_ERROR, "headless-session: message " + std::to_string(msg) + " failed: " + e.what());
+                } catch (...) {
+                    LogWrite(LOG_ERROR, "headless-session: message " + std::to_string(msg) + " failed");
+                }
+                return 0;
+            });
         if (!m_window) {
             error = "cannot create the control window";
             return false;

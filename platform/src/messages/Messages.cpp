@@ -7,6 +7,8 @@
 #include <array>
 #include <atomic>
 #include <chrono>
+#include <cstdio>
+#include <exception>
 #include <condition_variable>
 #include <deque>
 #include <memory>
@@ -144,6 +146,31 @@ const std::shared_ptr<Queue>& plat::detail::myQueue() {
 }
 
 namespace {
+void reportException(const char* what) { std::fprintf(stderr, "window layer: exception stopped: %s\n", what); }
+}  // namespace
+
+LRESULT plat::detail::callProc(const Proc& proc, HWND hwnd, UINT msg, WPARAM wParam, LPARAM lParam) {
+    try {
+        return (*proc)(hwnd, msg, wParam, lParam);
+    } catch (const std::exception& e) {
+        reportException(e.what());
+    } catch (...) {
+        reportException("unknown");
+    }
+    return 0;
+}
+
+void plat::detail::runTask(const std::function<void()>& task) {
+    try {
+        task();
+    } catch (const std::exception& e) {
+        reportException(e.what());
+    } catch (...) {
+        reportException("unknown");
+    }
+}
+
+namespace {
 
 // Runs the messages other threads sent to this one; the lock is released
 // around each procedure call. True when any was handled.
@@ -157,9 +184,9 @@ bool handleSent(std::unique_lock<std::mutex>& lock, Queue& q) {
         lock.unlock();
         LRESULT result = 0;
         if (sm->task)
-            sm->task();
+            runTask(sm->task);
         else if (proc)
-            result = (*proc)(sm->hwnd, sm->message, sm->wParam, sm->lParam);
+            result = callProc(proc, sm->hwnd, sm->message, sm->wParam, sm->lParam);
         proc.reset();  // a procedure replaced meanwhile ends here, outside the lock
         sm->task = nullptr;
         lock.lock();
@@ -311,7 +338,7 @@ LRESULT SendMessage(HWND hwnd, UINT msg, WPARAM wParam, LPARAM lParam) {
     if (w->owner == me) {
         const Proc proc = w->proc;
         lock.unlock();
-        return (*proc)(hwnd, msg, wParam, lParam);
+        return callProc(proc, hwnd, msg, wParam, lParam);
     }
     auto sm = std::make_shared<SentMessage>(SentMessage{hwnd, msg, wParam, lParam, 0, false, me, nullptr});
     w->owner->sent.push_back(sm);

@@ -25,6 +25,11 @@ namespace plat::detail {
 struct Queue;
 using Proc = std::shared_ptr<const WindowProc>;
 
+// Runs a window procedure or a task sent to this thread. Their exceptions stop
+// here: written to standard error, and the message answers 0.
+LRESULT callProc(const Proc& proc, HWND hwnd, UINT msg, WPARAM wParam, LPARAM lParam);
+void runTask(const std::function<void()>& task);
+
 struct SentMessage {
     HWND hwnd;
     UINT message;

@@ -373,7 +373,7 @@ BOOL IsWindow(HWND hwnd) {
 
 LRESULT CallWindowProcedure(HWND hwnd, UINT msg, WPARAM wParam, LPARAM lParam) {
     Proc proc = procOf(hwnd);
-    return proc ? (*proc)(hwnd, msg, wParam, lParam) : 0;
+    return proc ? callProc(proc, hwnd, msg, wParam, lParam) : 0;
 }
 
 LRESULT CallWindowProc(WNDPROC proc, HWND hwnd, UINT msg, WPARAM wParam, LPARAM lParam) {

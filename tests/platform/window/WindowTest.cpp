@@ -4,6 +4,7 @@
 
 #include <chrono>
 #include <future>
+#include <stdexcept>
 #include <thread>
 #include <vector>
 
@@ -354,3 +355,31 @@ TEST(WindowLocks, CapturedStateMayCallTheLayerWhenDestroyed) {
     ASSERT_EQ(run.wait_for(std::chrono::seconds(10)), std::future_status::ready) << "deadlock";
     EXPECT_TRUE(run.get());
 }
+
+namespace {
+
+// A window procedure that throws stops at the message layer: the caller sees
+// the failure answer, 0, from every way a message reaches it.
+TEST_F(WindowModel, ThrowingProcedureDoesNotCrossTheMessageCalls) {
+    const HWND top = Top();
+    int calls = 0;
+    plat::window::SetWindowProcedure(top, [&calls](HWND, UINT msg, WPARAM, LPARAM) -> LRESULT {
+        if (msg != WM_USER) return 7;
+        ++calls;
+        throw std::runtime_error("procedure failed");
+    });
+    EXPECT_EQ(SendMessage(top, WM_USER, 0, 0), 0);
+    EXPECT_EQ(CallWindowProcedure(top, WM_USER, 0, 0), 0);
+    MSG m{top, WM_USER, 0, 0, 0};
+    EXPECT_EQ(DispatchMessage(&m), 0);
+    // From another thread the sender gets its answer and does not hang.
+    auto other = std::async(std::launch::async, [top] { return SendMessage(top, WM_USER, 0, 0); });
+    while (other.wait_for(std::chrono::milliseconds(1)) != std::future_status::ready) {
+        while (PeekMessage(&m, 0, 0, 0, PM_REMOVE)) DispatchMessage(&m);
+    }
+    EXPECT_EQ(other.get(), 0);
+    EXPECT_EQ(calls, 4);
+    EXPECT_EQ(SendMessage(top, WM_USER + 1, 0, 0), 7);  // the window still answers
+}
+
+}  // namespace
