@@ -2,6 +2,8 @@
 // thread. See QtHost.h for the design.
 #include "platform/QtHost.h"
 
+#include <cstdio>
+#include <exception>
 #include <sys/timerfd.h>
 #include <unistd.h>
 
@@ -249,7 +251,20 @@ protected:
             p.fillRect(rect(), Qt::white);
         }
     }
+    // Every handler below is reached through here: nothing thrown in one
+    // crosses Qt's event loop; the event is ignored and the failure logged.
     bool event(QEvent* e) override {
+        try {
+            return handle(e);
+        } catch (const std::exception& x) {
+            std::fprintf(stderr, "window layer: event %d failed: %s\n", int(e->type()), x.what());
+        } catch (...) {
+            std::fprintf(stderr, "window layer: event %d failed\n", int(e->type()));
+        }
+        e->ignore();
+        return false;
+    }
+    bool handle(QEvent* e) {
         // Tab and Backtab would move Qt's focus: they are keys like any other.
         if (e->type() == QEvent::KeyPress) {
             keyPressEvent(static_cast<QKeyEvent*>(e));
