@@ -9,6 +9,7 @@
 #include "CoreFixture.h"
 #include "platform/Dialog.h"
 #include "platform/Library.h"
+#include "platform/Sound.h"
 
 namespace {
 
@@ -249,6 +250,31 @@ TEST_F(DisplayCommandsTest, ErrorBoxFlagsAndKeys) {
     ASSERT_TRUE(IsWindow(m_box));
     m_core.reset();
     EXPECT_FALSE(IsWindow(m_box));
+}
+
+TEST_F(DisplayCommandsTest, TheErrorBoxSoundsUnlessSilent) {
+    std::vector<std::pair<std::u16string, DWORD>> played;
+    plat::sound::SetPlayer([&](const std::u16string& sound, DWORD flags) {
+        played.emplace_back(sound, flags);
+        return TRUE;
+    });
+    const Bytes box = "V" + FD + "5" + FE + "1" + FE + "0" + FE + "x" + FD;
+    Send(box);
+    SendMessage(m_box, WM_CLOSE, 0, 0);
+    ASSERT_EQ(played.size(), 1u);
+    const std::u16string suffix = u"\\SOUNDS\\ERROR.WAV";
+    ASSERT_GE(played[0].first.size(), suffix.size());
+    EXPECT_EQ(played[0].first.substr(played[0].first.size() - suffix.size()), suffix);
+    EXPECT_EQ(played[0].first.substr(0, played[0].first.size() - suffix.size()), *FindFolder(u"OVC", u""));
+    EXPECT_EQ(played[0].second, SND_ASYNC | SND_FILENAME);
+
+    CoreProperties silent = m_core->Properties();
+    silent.silentMode = 1;
+    m_core->SetProperties(silent);
+    Send(box);
+    SendMessage(m_box, WM_CLOSE, 0, 0);
+    EXPECT_EQ(played.size(), 1u);
+    plat::sound::SetPlayer(nullptr);
 }
 
 }  // namespace

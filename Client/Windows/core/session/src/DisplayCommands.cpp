@@ -16,6 +16,7 @@
 #include "core/support/LogFile.h"
 #include "platform/Clock.h"
 #include "platform/DeviceFs.h"
+#include "platform/Sound.h"
 
 namespace {
 
@@ -402,6 +403,11 @@ int CClientCore::RESTORESCREEN(CPacket* pkt, uint8_t) {
 
 int CClientCore::RFERROR(CPacket* pkt, uint8_t) {
     LogWrite(LOG_TRACE, "RFERROR");
+    if (!Properties().silentMode) {
+        const std::u16string ovc = FindFolder(u"OVC", u"").value_or(m_moduleFolder);
+        const std::u16string sound = FileUtil::JoinPath(FileUtil::JoinPath(ovc, u"SOUNDS"), u"ERROR.WAV");
+        PlaySound(sound.c_str(), nullptr, SND_ASYNC | SND_FILENAME);
+    }
     ErrorBoxRequest box;
     box.width = std::clamp(pkt->GetInt(0), 0, kMaxBoxSide);
     pkt->NextRecord();

@@ -24,6 +24,7 @@ struct CoreProperties {
     int32_t extendedGetevent = 1;
     int32_t crMode = 0;
     int32_t monoWidth = 0;
+    int32_t silentMode = 0;  // no sounds (the error box's)
     CellSettings cells;  // font and grid
 };
 

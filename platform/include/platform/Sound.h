@@ -1,0 +1,30 @@
+// Playing a sound file. The device's speaker is not here: the default player
+// plays nothing (there is no audio output to play on) and answers FALSE;
+// tests, or a build with audio, put a player of their own in its place.
+#pragma once
+
+#include <functional>
+#include <string>
+
+#include "platform/Library.h"
+#include "platform/WinTypes.h"
+
+constexpr DWORD SND_SYNC = 0x0000;
+constexpr DWORD SND_ASYNC = 0x0001;
+constexpr DWORD SND_NODEFAULT = 0x0002;
+constexpr DWORD SND_FILENAME = 0x00020000;
+
+// Plays the file named by sound (a device path, with SND_FILENAME); module is
+// unused. With SND_ASYNC the call does not wait for the sound to end. A null
+// sound stops what plays. FALSE when nothing is played.
+BOOL PlaySound(const char16_t* sound, HMODULE module, DWORD flags);
+
+namespace plat::sound {
+
+// The player gets every request as given (sound empty for a null one).
+using Player = std::function<BOOL(const std::u16string& sound, DWORD flags)>;
+
+// Replaces the player; null restores the default one, which plays nothing.
+void SetPlayer(Player player);
+
+}  // namespace plat::sound

@@ -1,0 +1,36 @@
+#include "platform/Sound.h"
+
+#include <memory>
+#include <mutex>
+
+namespace {
+
+std::mutex g_lock;
+std::shared_ptr<const plat::sound::Player> g_player;  // null: the default player
+
+}  // namespace
+
+BOOL PlaySound(const char16_t* sound, HMODULE, DWORD flags) {
+    std::shared_ptr<const plat::sound::Player> player;
+    {
+        std::lock_guard<std::mutex> lock(g_lock);
+        player = g_player;
+    }
+    // No audio output: the default player has nothing to play on.
+    if (!player) return FALSE;
+    try {
+        return (*player)(sound ? std::u16string(sound) : std::u16string(), flags);
+    } catch (...) {
+        return FALSE;
+    }
+}
+
+namespace plat::sound {
+
+void SetPlayer(Player player) {
+    auto next = player ? std::make_shared<const Player>(std::move(player)) : nullptr;
+    std::lock_guard<std::mutex> lock(g_lock);
+    g_player = std::move(next);
+}
+
+}  // namespace plat::sound

@@ -1,0 +1,48 @@
+#include "platform/Sound.h"
+
+#include <gtest/gtest.h>
+
+#include <string>
+#include <vector>
+
+namespace {
+
+struct Request {
+    std::u16string sound;
+    DWORD flags;
+};
+
+class SoundTest : public ::testing::Test {
+protected:
+    void TearDown() override { plat::sound::SetPlayer(nullptr); }
+};
+
+TEST_F(SoundTest, DefaultPlayerPlaysNothing) {
+    EXPECT_EQ(PlaySound(u"\\OVC\\SOUNDS\\ERROR.WAV", nullptr, SND_ASYNC | SND_FILENAME), FALSE);
+    EXPECT_EQ(PlaySound(nullptr, nullptr, 0), FALSE);
+}
+
+TEST_F(SoundTest, ReplacedPlayerGetsEachRequestUntilRestored) {
+    std::vector<Request> requests;
+    plat::sound::SetPlayer([&](const std::u16string& sound, DWORD flags) {
+        requests.push_back({sound, flags});
+        return TRUE;
+    });
+    EXPECT_EQ(PlaySound(u"A.WAV", nullptr, SND_ASYNC | SND_FILENAME), TRUE);
+    EXPECT_EQ(PlaySound(nullptr, nullptr, SND_SYNC), TRUE);
+    ASSERT_EQ(requests.size(), 2u);
+    EXPECT_EQ(requests[0].sound, u"A.WAV");
+    EXPECT_EQ(requests[0].flags, SND_ASYNC | SND_FILENAME);
+    EXPECT_EQ(requests[1].sound, u"");
+
+    plat::sound::SetPlayer(nullptr);
+    EXPECT_EQ(PlaySound(u"A.WAV", nullptr, SND_ASYNC), FALSE);
+    EXPECT_EQ(requests.size(), 2u);
+}
+
+TEST_F(SoundTest, PlayerThatThrowsAnswersFalse) {
+    plat::sound::SetPlayer([](const std::u16string&, DWORD) -> BOOL { throw 1; });
+    EXPECT_EQ(PlaySound(u"A.WAV", nullptr, SND_ASYNC), FALSE);
+}
+
+}  // namespace
