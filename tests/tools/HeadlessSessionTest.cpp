@@ -267,10 +267,35 @@ TEST_F(HeadlessSession, CommandLineAndConnectErrors) {
     close(fd);
 }
 
+TEST_F(HeadlessSession, LoadsTheLibrariesOfItsProgramFolderAsTheDeviceDoes) {
+    // A program folder of the device root other than the default.
+    const std::string program = m_dir + "/device/Apps/Client";
+    std::filesystem::create_directories(program + "/Ext");
+    std::filesystem::create_directories(program + "/AUTO");
+    std::filesystem::copy_file(std::string(FIXTURE_DIR) + "/FakeDevice.dll", program + "/Ext/FakeDevice.dll");
+    std::filesystem::copy_file(std::string(FIXTURE_DIR) + "/FakeAutoType1.dll", program + "/AUTO/Auto.dll");
+    const std::string log = m_dir + "/session.log";
+    Finished f = RunTool(Args({"--stdio", "--program-folder", "\\Apps\\Client", "--log", log}), Frame(0, Cmd('B')));
+    ASSERT_EQ(f.status, 0) << f.err;
+    std::vector<Bytes> values = SubFields(f.out.substr(f.out.find("B\xFD")));
+    ASSERT_GE(values.size(), 7u);
+    EXPECT_EQ(values[0], "4711");  // the device-control library's id
+    EXPECT_EQ(values[5], "3");     // its keyboard state
+    EXPECT_EQ(values[6], "-1");    // the key time-out it does not export
+    std::ifstream in(log, std::ios::binary);
+    const std::string content((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
+    EXPECT_NE(content.find("Automation DLL type: 1"), std::string::npos);
+
+    f = RunTool(Args({"--stdio", "--program-folder", "\\Missing"}));
+    EXPECT_EQ(f.status, 2);
+    EXPECT_NE(f.err.find("program folder"), std::string::npos);
+}
+
 TEST_F(HeadlessSession, HelpDocumentsTheInterface) {
     Finished f = RunTool({"--help"});
     EXPECT_EQ(f.status, 0);
-    for (const char* text : {"--connect HOST:PORT", "--stdio", "--device-root DIR", "--input FILE", "--log FILE",
+    for (const char* text : {"--connect HOST:PORT", "--stdio", "--device-root DIR", "--program-folder PATH",
+                             "--input FILE", "--log FILE",
                              "key N", "text S", "scan S", "DIR/Session", "Exit status"})
         EXPECT_NE(f.out.find(text), std::string::npos) << text;
 }

@@ -63,6 +63,7 @@ bool ParseArguments(int argc, char** argv, SessionOptions& options, std::string&
         }
         std::string* target = nullptr;
         if (name == "--device-root") target = &options.deviceRoot;
+        else if (name == "--program-folder") target = &options.programFolder;
         else if (name == "--input") target = &options.inputFile;
         else if (name == "--log") target = &options.logFile;
         else if (name != "--connect") {
@@ -147,8 +148,10 @@ bool ParseInputScript(const std::string& content, std::vector<ScriptEvent>& even
 
 const char* HelpText() {
     return R"(Usage:
-  headless-session --connect HOST:PORT [--device-root DIR] [--input FILE] [--log FILE]
-  headless-session --stdio [--device-root DIR] [--input FILE] [--log FILE]
+  headless-session --connect HOST:PORT [--device-root DIR] [--program-folder PATH]
+                   [--input FILE] [--log FILE]
+  headless-session --stdio [--device-root DIR] [--program-folder PATH]
+                   [--input FILE] [--log FILE]
   headless-session --help
 
 Runs one client session without a display: the host's framed commands go to
@@ -171,6 +174,14 @@ back to the host.
                        missing): the files the host stores, lists and fetches
                        by name lie under it (DIR/Session/DATA/..., and
                        BARCODES, TONES and the other folders by extension).
+  --program-folder PATH
+                       The device folder of the client program (default
+                       \Program Files\Orvade Client), a folder of the device
+                       root that must exist. As on the device, the session
+                       loads the extension libraries of its Ext and EXT2
+                       folders and the automation libraries of its AUTO
+                       folder, and the resource library orvaderes.dll from
+                       it, else from beside this tool.
   --input FILE         Scripted user input, given to the session in order at
                        its start, as if typed before the host asked. One
                        event a line:

@@ -12,6 +12,7 @@ struct SessionOptions {
     std::string host;
     uint16_t port = 0;
     std::string deviceRoot;
+    std::string programFolder;  // device path of the program folder
     std::string inputFile;
     std::string logFile;
     bool help = false;

@@ -22,6 +22,7 @@
 #include "core/session/ClientCore.h"
 #include "HostLink.h"
 #include "core/support/LogFile.h"
+#include "core/extensions/ExtensionModule.h"
 #include "SessionOptions.h"
 #include "platform/Clock.h"
 #include "platform/DeviceFs.h"
@@ -91,6 +92,16 @@ public:
 
 private:
     bool m_open = false;
+};
+
+// What the client control starts once per process: the resource library,
+// the log and the manager of the extension libraries.
+class SessionModule {
+public:
+    SessionModule() { ModuleInit(); }
+    ~SessionModule() { ModuleTerm(); }
+    SessionModule(const SessionModule&) = delete;
+    SessionModule& operator=(const SessionModule&) = delete;
 };
 
 class HeadlessSession {
@@ -383,6 +394,15 @@ int main(int argc, char** argv) {
         }
         plat::fs::SetDeviceRoot(options.deviceRoot);
     }
+    if (!options.programFolder.empty()) {
+        const std::u16string folder = plat::text::Utf8ToWide(options.programFolder);
+        if (!plat::fs::IsDirectory(folder)) {
+            Complain("the program folder '" + options.programFolder + "' is not a folder of the device root");
+            return EXIT_USAGE_ERROR;
+        }
+        plat::fs::SetProgramFolder(folder);
+    }
+    SessionModule module;
     SessionLog log;
     if (!options.logFile.empty() && !log.Open(options.logFile, error)) {
         Complain(error);

@@ -11,8 +11,11 @@ using plat::res::DialogItem;
 using plat::res::String;
 
 constexpr DWORD kControl = WS_CHILD | WS_VISIBLE;
+constexpr DWORD kField = kControl | WS_BORDER | WS_TABSTOP;
+constexpr DWORD kButton = kControl | WS_TABSTOP;
 constexpr DWORD kPage = WS_CHILD | DS_SETFONT;
 constexpr DWORD kBox = WS_POPUP | WS_CAPTION | WS_SYSMENU | DS_MODALFRAME | DS_SETFONT;
+constexpr DWORD kPlainBox = WS_POPUP | WS_BORDER | DS_SETFONT;
 
 constexpr String kStrings[] = {
     {4, u"Orvade Client"},
@@ -96,36 +99,36 @@ constexpr String kStrings[] = {
 
 constexpr DialogItem kHostDialog[] = {
     {u"STATIC", 0xFFFF, kControl, u"Description:", 4, 6, 50, 10},
-    {u"EDIT", 1016, kControl | WS_BORDER | WS_TABSTOP | ES_AUTOHSCROLL, u"", 56, 4, 80, 12},
+    {u"EDIT", 1016, kField | ES_AUTOHSCROLL, u"", 56, 4, 80, 12},
     {u"STATIC", 0xFFFF, kControl, u"Host:", 4, 22, 50, 10},
-    {u"EDIT", 1017, kControl | WS_BORDER | WS_TABSTOP | ES_AUTOHSCROLL, u"", 56, 20, 80, 12},
+    {u"EDIT", 1017, kField | ES_AUTOHSCROLL, u"", 56, 20, 80, 12},
     {u"STATIC", 0xFFFF, kControl, u"Port:", 4, 38, 50, 10},
-    {u"EDIT", 1018, kControl | WS_BORDER | WS_TABSTOP | ES_NUMBER, u"", 56, 36, 40, 12},
-    {u"COMBOBOX", 1020, kControl | WS_TABSTOP | WS_VSCROLL | CBS_DROPDOWN, u"", 56, 52, 80, 60},
-    {u"BUTTON", 1, kControl | WS_TABSTOP | BS_DEFPUSHBUTTON, u"OK", 4, 72, 32, 14},
-    {u"BUTTON", 1028, kControl | WS_TABSTOP, u"Add New", 38, 72, 32, 14},
-    {u"BUTTON", 2, kControl | WS_TABSTOP, u"Cancel", 72, 72, 32, 14},
-    {u"BUTTON", 1029, kControl | WS_TABSTOP, u"Delete", 106, 72, 32, 14},
+    {u"EDIT", 1018, kField | ES_NUMBER, u"", 56, 36, 40, 12},
+    {u"COMBOBOX", 1020, kButton | WS_VSCROLL | CBS_DROPDOWN, u"", 56, 52, 80, 60},
+    {u"BUTTON", 1, kButton | BS_DEFPUSHBUTTON, u"OK", 4, 72, 32, 14},
+    {u"BUTTON", 1028, kButton, u"Add New", 38, 72, 32, 14},
+    {u"BUTTON", 2, kButton, u"Cancel", 72, 72, 32, 14},
+    {u"BUTTON", 1029, kButton, u"Delete", 106, 72, 32, 14},
 };
 
 constexpr DialogItem kAboutPage[] = {
     {u"STATIC", 1020, kControl, u"", 4, 4, 130, 10},
     {u"STATIC", 1035, kControl, u"", 4, 18, 130, 10},
     {u"STATIC", 1041, kControl, u"", 4, 32, 130, 30},
-    {u"BUTTON", 1, kControl | WS_TABSTOP | BS_DEFPUSHBUTTON, u"OK", 4, 70, 40, 14},
-    {u"BUTTON", 2, kControl | WS_TABSTOP, u"Cancel", 50, 70, 40, 14},
+    {u"BUTTON", 1, kButton | BS_DEFPUSHBUTTON, u"OK", 4, 70, 40, 14},
+    {u"BUTTON", 2, kButton, u"Cancel", 50, 70, 40, 14},
 };
 
 constexpr DialogItem kMenuBox[] = {
     {u"STATIC", 0xFFFF, kControl | SS_CENTER, u"", 0, 0, 120, 10},
-    {u"LISTBOX", 30000, kControl | WS_BORDER | WS_VSCROLL | WS_TABSTOP | LBS_NOTIFY, u"", 0, 12, 120, 70},
-    {u"BUTTON", 1, kControl | WS_TABSTOP | BS_DEFPUSHBUTTON | WS_GROUP, u"OK", 10, 84, 45, 14},
-    {u"BUTTON", 2, kControl | WS_TABSTOP, u"Cancel", 65, 84, 45, 14},
+    {u"LISTBOX", 30000, kField | WS_VSCROLL | LBS_NOTIFY, u"", 0, 12, 120, 70},
+    {u"BUTTON", 1, kButton | BS_DEFPUSHBUTTON | WS_GROUP, u"OK", 10, 84, 45, 14},
+    {u"BUTTON", 2, kButton, u"Cancel", 65, 84, 45, 14},
 };
 
 constexpr DialogItem kErrorBox[] = {
     {u"STATIC", 0xFFFF, kControl | SS_CENTER, u"", 0, 0, 120, 50},
-    {u"BUTTON", 1, kControl | WS_TABSTOP | BS_DEFPUSHBUTTON, u"OK", 40, 54, 40, 14},
+    {u"BUTTON", 1, kButton | BS_DEFPUSHBUTTON, u"OK", 40, 54, 40, 14},
 };
 
 template <size_t N>
@@ -136,8 +139,8 @@ constexpr uint32_t Count(const DialogItem (&)[N]) {
 constexpr Dialog kDialogs[] = {
     {134, kBox, u"Host", u"MS Sans Serif", 8, 0, 0, 142, 92, kHostDialog, Count(kHostDialog)},
     {6029, kPage, u"About", u"MS Sans Serif", 8, 0, 0, 138, 90, kAboutPage, Count(kAboutPage)},
-    {30001, WS_POPUP | WS_BORDER | DS_SETFONT, u"", u"MS Sans Serif", 8, 0, 0, 120, 100, kMenuBox, Count(kMenuBox)},
-    {30002, WS_POPUP | WS_BORDER | DS_SETFONT, u"", u"MS Sans Serif", 8, 0, 0, 120, 70, kErrorBox, Count(kErrorBox)},
+    {30001, kPlainBox, u"", u"MS Sans Serif", 8, 0, 0, 120, 100, kMenuBox, Count(kMenuBox)},
+    {30002, kPlainBox, u"", u"MS Sans Serif", 8, 0, 0, 120, 70, kErrorBox, Count(kErrorBox)},
 };
 
 }  // namespace

@@ -75,7 +75,7 @@ LONG RegQueryInfoKey(HKEY key, DWORD* subKeys, DWORD* longestSubKey, DWORD* valu
                      DWORD* longestValueData);
 
 // Convenience for C++ callers.
-namespace plat::reg {
+namespace plat::registry {
 // The value's text (REG_SZ or REG_EXPAND_SZ, up to its first terminator);
 // false when missing or of another type.
 bool GetString(HKEY key, const char16_t* subKey, const char16_t* name, std::u16string* text);
@@ -88,4 +88,4 @@ std::vector<uint8_t> MultiString(const std::vector<std::u16string>& texts);
 std::vector<std::u16string> SplitMultiString(const uint8_t* data, size_t bytes);
 // The database file on the machine (tests, tools).
 std::string DatabasePath();
-}  // namespace plat::reg
+}  // namespace plat::registry

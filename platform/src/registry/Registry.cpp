@@ -77,7 +77,7 @@ bool Exec(sqlite3* db, const char* sql) { return sqlite3_exec(db, sql, nullptr, 
 
 // The connection for the current device root; null when it cannot be opened.
 sqlite3* Connection(Registry& r) {
-    const std::string path = plat::reg::DatabasePath();
+    const std::string path = plat::registry::DatabasePath();
     if (r.db && r.path == path && r.pid == getpid()) return r.db;
     // An inherited connection is left alone (closing it would disturb the parent).
     if (r.db && r.pid == getpid()) sqlite3_close(r.db);
@@ -381,7 +381,7 @@ LONG RegQueryInfoKey(HKEY key, DWORD* subKeys, DWORD* longestSubKey, DWORD* valu
     return ERROR_SUCCESS;
 }
 
-namespace plat::reg {
+namespace plat::registry {
 
 std::string DatabasePath() {
     if (!fs::IsDirectory(kFolder)) fs::CreateDirectory(kFolder);
@@ -466,4 +466,4 @@ std::vector<std::u16string> SplitMultiString(const uint8_t* data, size_t bytes) 
     return texts;
 }
 
-}  // namespace plat::reg
+}  // namespace plat::registry

@@ -42,24 +42,24 @@ protected:
 TEST_F(RegistryTest, TypesRoundTripWithWindowsSizeRules) {
     HKEY key = Create(u"Software\\Test");
     const std::u16string text = u"Orvade \u00e9t\u00e9";
-    ASSERT_TRUE(plat::reg::SetString(key, nullptr, u"Text", text));
-    ASSERT_TRUE(plat::reg::SetDword(key, nullptr, u"Number", 0xDEADBEEF));
+    ASSERT_TRUE(plat::registry::SetString(key, nullptr, u"Text", text));
+    ASSERT_TRUE(plat::registry::SetDword(key, nullptr, u"Number", 0xDEADBEEF));
     const uint8_t binary[] = {0, 1, 2, 0xFF, 0};
     ASSERT_EQ(RegSetValueEx(key, u"Bytes", 0, REG_BINARY, binary, sizeof binary), ERROR_SUCCESS);
-    const std::vector<uint8_t> multi = plat::reg::MultiString({u"one", u"two"});
+    const std::vector<uint8_t> multi = plat::registry::MultiString({u"one", u"two"});
     ASSERT_EQ(RegSetValueEx(key, u"List", 0, REG_MULTI_SZ, multi.data(), DWORD(multi.size())), ERROR_SUCCESS);
     ASSERT_EQ(RegSetValueEx(key, nullptr, 0, REG_SZ, reinterpret_cast<const BYTE*>(u"d"), 4), ERROR_SUCCESS);
     // A DWORD is four bytes.
     EXPECT_EQ(RegSetValueEx(key, u"Bad", 0, REG_DWORD, binary, 3), ERROR_INVALID_PARAMETER);
 
     std::u16string readText;
-    EXPECT_TRUE(plat::reg::GetString(HKEY_LOCAL_MACHINE, u"software\\TEST", u"text", &readText));
+    EXPECT_TRUE(plat::registry::GetString(HKEY_LOCAL_MACHINE, u"software\\TEST", u"text", &readText));
     EXPECT_EQ(readText, text);
     DWORD number = 0;
-    EXPECT_TRUE(plat::reg::GetDword(key, nullptr, u"NUMBER", &number));
+    EXPECT_TRUE(plat::registry::GetDword(key, nullptr, u"NUMBER", &number));
     EXPECT_EQ(number, 0xDEADBEEFu);
-    EXPECT_FALSE(plat::reg::GetDword(key, nullptr, u"Text", &number));  // wrong type
-    EXPECT_TRUE(plat::reg::GetString(key, u"", u"", &readText));
+    EXPECT_FALSE(plat::registry::GetDword(key, nullptr, u"Text", &number));  // wrong type
+    EXPECT_TRUE(plat::registry::GetString(key, u"", u"", &readText));
     EXPECT_EQ(readText, u"d");
 
     DWORD type = 0, size = 0;
@@ -79,7 +79,7 @@ TEST_F(RegistryTest, TypesRoundTripWithWindowsSizeRules) {
     size = sizeof listBytes;
     EXPECT_EQ(RegQueryValueEx(key, u"List", nullptr, &type, listBytes, &size), ERROR_SUCCESS);
     EXPECT_EQ(type, REG_MULTI_SZ);
-    EXPECT_EQ(plat::reg::SplitMultiString(listBytes, size), (std::vector<std::u16string>{u"one", u"two"}));
+    EXPECT_EQ(plat::registry::SplitMultiString(listBytes, size), (std::vector<std::u16string>{u"one", u"two"}));
 
     EXPECT_EQ(RegQueryValueEx(key, u"Missing", nullptr, &type, nullptr, &size), ERROR_FILE_NOT_FOUND);
     EXPECT_EQ(RegDeleteValue(key, u"bytes"), ERROR_SUCCESS);
@@ -101,8 +101,8 @@ TEST_F(RegistryTest, NamesKeepTheirCaseAndEnumerateInStableOrder) {
     RegCloseKey(again);
     // Keys by name, whatever their case; values in the order first set.
     EXPECT_EQ(SubKeys(key), (std::vector<std::u16string>{u"Alpha", u"beta", u"Delta", u"gamma"}));
-    for (const char16_t* name : {u"z", u"A", u"m"}) plat::reg::SetDword(key, nullptr, name, 1);
-    plat::reg::SetDword(key, nullptr, u"Z", 2);  // set again: keeps its place and its case
+    for (const char16_t* name : {u"z", u"A", u"m"}) plat::registry::SetDword(key, nullptr, name, 1);
+    plat::registry::SetDword(key, nullptr, u"Z", 2);  // set again: keeps its place and its case
     EXPECT_EQ(ValueNames(key), (std::vector<std::u16string>{u"z", u"A", u"m"}));
 
     DWORD subKeys = 0, values = 0, longest = 0;
@@ -120,9 +120,9 @@ TEST_F(RegistryTest, NamesKeepTheirCaseAndEnumerateInStableOrder) {
 
 TEST_F(RegistryTest, DeletingAKeyDeletesItsTree) {
     HKEY top = Create(u"Software\\Tree");
-    plat::reg::SetDword(top, u"A\\B\\C", u"Deep", 1);
-    plat::reg::SetDword(top, u"A", u"Shallow", 1);
-    plat::reg::SetDword(top, u"Keep", u"Value", 7);
+    plat::registry::SetDword(top, u"A\\B\\C", u"Deep", 1);
+    plat::registry::SetDword(top, u"A", u"Shallow", 1);
+    plat::registry::SetDword(top, u"Keep", u"Value", 7);
     HKEY deep = nullptr;
     ASSERT_EQ(RegOpenKeyEx(top, u"a\\b\\c", 0, 0, &deep), ERROR_SUCCESS);
 
@@ -135,8 +135,8 @@ TEST_F(RegistryTest, DeletingAKeyDeletesItsTree) {
     EXPECT_EQ(RegQueryValueEx(deep, u"Deep", nullptr, nullptr, reinterpret_cast<BYTE*>(&value), &size),
               ERROR_KEY_DELETED);
     // Creating the path again starts empty.
-    EXPECT_FALSE(plat::reg::GetDword(top, u"A\\B\\C", u"Deep", &value));
-    EXPECT_TRUE(plat::reg::GetDword(top, u"Keep", u"Value", &value));
+    EXPECT_FALSE(plat::registry::GetDword(top, u"A\\B\\C", u"Deep", &value));
+    EXPECT_TRUE(plat::registry::GetDword(top, u"Keep", u"Value", &value));
     EXPECT_EQ(value, 7u);
     EXPECT_EQ(RegDeleteKey(top, u"A"), ERROR_FILE_NOT_FOUND);
     EXPECT_EQ(RegDeleteKey(top, u""), ERROR_ACCESS_DENIED);
@@ -157,9 +157,9 @@ TEST_F(RegistryTest, TwoProcessesWritingAtOnceLoseNothing) {
             bool ok = true;
             for (int i = 0; i < kWrites; ++i) {
                 const std::u16string name = plat::text::Utf8ToWide("p" + std::to_string(child) + "_" + std::to_string(i));
-                ok = plat::reg::SetDword(HKEY_LOCAL_MACHINE, u"Software\\Shared", name.c_str(), DWORD(i)) && ok;
+                ok = plat::registry::SetDword(HKEY_LOCAL_MACHINE, u"Software\\Shared", name.c_str(), DWORD(i)) && ok;
                 // Both also update one shared counter key's value.
-                ok = plat::reg::SetDword(HKEY_LOCAL_MACHINE, u"Software\\Shared\\Last", u"Writer", DWORD(child)) &&
+                ok = plat::registry::SetDword(HKEY_LOCAL_MACHINE, u"Software\\Shared\\Last", u"Writer", DWORD(child)) &&
                      ok;
             }
             _exit(ok ? 0 : 1);
@@ -177,7 +177,7 @@ TEST_F(RegistryTest, TwoProcessesWritingAtOnceLoseNothing) {
     for (int child = 0; child < 2; ++child) {
         DWORD value = 0;
         const std::u16string name = plat::text::Utf8ToWide("p" + std::to_string(child) + "_" + std::to_string(kWrites - 1));
-        EXPECT_TRUE(plat::reg::GetDword(key, nullptr, name.c_str(), &value));
+        EXPECT_TRUE(plat::registry::GetDword(key, nullptr, name.c_str(), &value));
         EXPECT_EQ(value, DWORD(kWrites - 1));
     }
     RegCloseKey(key);

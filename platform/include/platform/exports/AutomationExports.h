@@ -10,6 +10,7 @@ using AutoQueryFn = intptr_t (*)(void* context, uint32_t code, intptr_t a, intpt
 
 constexpr uint32_t AUTO_SUPPORT_LEVEL = 0x9001;
 constexpr uint32_t AUTO_INITIALIZE = 0x9002;     // a: the context, b: the AutoQueryFn
+constexpr uint32_t AUTO_TERMINATE_LEVEL = 0x9003;  // the lowest level a library may have
 constexpr uint32_t AUTO_TYPE = 0x9004;
 
 #define ORVADE_AUTOMATION_EXPORTS(X) X(int32_t, AutoNotify, (uint32_t code, intptr_t a, intptr_t b))

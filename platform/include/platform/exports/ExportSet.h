@@ -22,3 +22,9 @@
 // A pointer member per export, and binding them all by name.
 #define ORVADE_EXPORT_MEMBER(result, name, params) name##_fn name = nullptr;
 #define ORVADE_EXPORT_BIND(result, name, params) name = GetProc<name##_fn>(module, #name);
+
+// Inside a struct: a pointer member per export of the list and Bind(module),
+// which looks each one up (null when missing).
+#define ORVADE_EXPORT_TABLE(LIST) \
+    LIST(ORVADE_EXPORT_MEMBER)    \
+    void Bind(HMODULE module) { LIST(ORVADE_EXPORT_BIND) }

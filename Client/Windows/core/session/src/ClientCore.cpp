@@ -9,6 +9,7 @@
 #include "core/session/LogicalFolders.h"
 #include "core/support/DevicePath.h"
 #include "core/support/LogFile.h"
+#include "core/session/ExtensionBinding.h"
 #include "core/widgets/WidgetManager.h"
 #include "platform/Clock.h"
 #include "platform/DeviceFs.h"
@@ -74,6 +75,7 @@ CClientCore::CClientCore(HWND controlWindow)
 
     m_field.text.reserve(kInputTextUnits);
     g_controlWindow = controlWindow;
+    SetExtensionWindow(controlWindow);
     CreateBackBuffer();
 }
 
@@ -90,19 +92,29 @@ void CClientCore::Destroy() {
     m_widgetManager->SetFramer(nullptr);
     m_framer.reset();
     ClearEventQueue();
+    if (m_extensions) {
+        m_extensions->DeleteSessions();
+        m_extensions->UnloadExtensions();
+    }
     m_automation->Notify(AUTO_TERMINATE, 0, 0);
+    m_extensions.reset();
     if (g_controlWindow == m_window) g_controlWindow = 0;
+    if (GetExtensionWindow() == m_window) SetExtensionWindow(0);
 }
 
 void CClientCore::Start() {
     UpdateCellMetrics();
     CreateBackBuffer();
     m_screen.ShowCaret(false);
-    // The extension and automation parts load their libraries when they are
-    // installed; here the core sets the scanner off and applies its settings.
+    // The libraries of the client's folders; each found kind answers its hook.
+    m_extensions = std::make_unique<CExtensionBinding>(*this);
+    m_extensions->LoadExtentions();
     EnableScanner(false);
+    m_extensions->OpenRfidReader();
     m_devices->EnableRfid(false);
+    m_extensions->LoadExtensions();
     ApplyDecoderSettings();
+    m_extensions->LoadAutomation();
 }
 
 void CClientCore::SetScanner(ICoreScanner* scanner) { m_scanner = scanner ? scanner : &g_noScanner; }

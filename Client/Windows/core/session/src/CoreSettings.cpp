@@ -108,10 +108,13 @@ intptr_t CClientCore::AutomationQuery(void* context, uint32_t query, intptr_t a,
         const auto* text = reinterpret_cast<const char16_t*>(a);
         if (!text) return -1;
         if (b) {
-            // Back to the start of the field; each backspace shortens the text or ends the wait.
-            for (int guard = kInputTextUnits;
-                 guard > 0 && core->m_field.command != InputCommand::None && !core->m_field.text.empty(); --guard) {
+            // Back to the start of the field: at most one backspace per
+            // character in it, and none more once one changes nothing.
+            for (size_t left = core->m_field.text.size();
+                 left > 0 && core->m_field.command != InputCommand::None && !core->m_field.text.empty(); --left) {
+                const size_t before = core->m_field.text.size();
                 core->OnChar(8, 1, 0);
+                if (core->m_field.text.size() == before) break;
             }
         }
         for (; *text; ++text) core->OnChar(*text, 1, 0);

@@ -53,6 +53,8 @@ enum class DialogMode : int32_t { None = 0, Menu = 1, Error = 2, Signature = 4 }
 // MODESELECT's mode in which input stays open and each text goes out as it comes.
 constexpr uint8_t MODESELECT_OPEN_INPUT = 2;
 
+class CExtensionBinding;
+
 class CClientCore : private IReplyChannel {
 public:
     // Result codes of the setters, with their Windows values.
@@ -393,6 +395,8 @@ protected:
     std::unique_ptr<CWidgetManager> m_widgetManager;
     plat::draw::IFontMeasure* m_fonts = nullptr;
     uint32_t m_shownRevision = 0;
+    // The libraries loaded by Start (declared last: it goes first).
+    std::unique_ptr<CExtensionBinding> m_extensions;
 };
 
 // The control window of the running core (module-wide), 0 when none.

@@ -1,0 +1,220 @@
+// Module start-up, the core's start and teardown with libraries in the
+// client's folders, and the automation manager's rules.
+#include <gtest/gtest.h>
+
+#include <fstream>
+#include <sstream>
+
+#include "ExtensionFixture.h"
+#include "common/PacketFramer.h"
+#include "core/extensions/AutomationManager.h"
+#include "core/extensions/ExtensionModule.h"
+#include "core/extensions/Extensions.h"
+#include "core/session/ClientCore.h"
+#include "core/session/ExtensionBinding.h"
+#include "core/session/LogicalFolders.h"
+#include "core/support/LogFile.h"
+#include "platform/Message.h"
+#include "platform/Resources.h"
+
+namespace extensionstest {
+namespace {
+
+using QueryFn = intptr_t (*)(uint32_t, intptr_t, intptr_t);
+
+class CoreStartTest : public ExtensionTest {
+protected:
+    void SetUp() override {
+        ExtensionTest::SetUp();
+        ResetLogicalFolders();
+        window_ = CreateMessageWindow([](HWND, UINT, WPARAM, LPARAM) -> LRESULT { return 0; });
+    }
+    void TearDown() override {
+        core_.reset();
+        ModuleTerm();
+        DestroyWindow(window_);
+        ResetLogicalFolders();
+        ExtensionTest::TearDown();
+    }
+    void PutResourceLibrary() {
+        std::filesystem::copy_file(RESOURCE_LIBRARY, program_ / "orvaderes.dll");
+    }
+    // The log at trace level in a machine file, enabled before anything loads.
+    std::filesystem::path EnableLog() {
+        const std::filesystem::path file = root_ / "log.txt";
+        CLogFile* log = CreateLog(LOG_TRACE);
+        log->SetHostPath(file.string());
+        return file;
+    }
+    static std::string Read(const std::filesystem::path& file) {
+        std::ifstream in(file, std::ios::binary);
+        std::ostringstream out;
+        out << in.rdbuf();
+        return out.str();
+    }
+    // The client's folders: "<program>\Ext", "\EXT2", "\AUTO".
+    static std::string Folder(const char* name) { return plat::text::WideToUtf8(kProgramFolder) + "\\" + name; }
+
+    HWND window_ = 0;
+    std::unique_ptr<CClientCore> core_;
+};
+
+TEST_F(CoreStartTest, WithoutTheResourceLibraryTheUserIsToldAndNoFamilyALoads) {
+    HMODULE device = InstallAndHold("FakeDevice", Folder("Ext"));
+    EXPECT_EQ(ModuleInit(), FALSE);
+    ASSERT_EQ(boxes_.size(), 1u);
+    EXPECT_EQ(boxes_[0].text, u"Missing Critical component-001");
+    EXPECT_EQ(boxes_[0].caption, u"Error");  // no title: the platform's default caption
+    EXPECT_EQ(boxes_[0].owner, 0u);
+    EXPECT_EQ(boxes_[0].style, MB_ICONHAND);
+    EXPECT_EQ(GetModuleExtentions(), nullptr);
+    EXPECT_NE(GetModuleLog(), nullptr);  // the log exists either way
+
+    core_ = std::make_unique<CClientCore>(window_);
+    core_->Start();
+    EXPECT_EQ(Calls(device), "");
+    EXPECT_EQ(core_->GetTerminalID(), CClientCore::kDefaultTerminalId);
+}
+
+TEST_F(CoreStartTest, StartLoadsTheFoldersInOrderAndDestroyTearsThemDown) {
+    PutResourceLibrary();
+    ASSERT_EQ(ModuleInit(), TRUE);
+    EXPECT_TRUE(boxes_.empty());
+    EXPECT_EQ(plat::res::LoadText(GetModuleResources(), 4), u"Orvade Client");
+    HMODULE device = InstallAndHold("FakeDevice", Folder("Ext"), "a.dll");
+    HMODULE rfid = InstallAndHold("FakeRfid", Folder("Ext"), "b.dll");
+    HMODULE scanner = InstallAndHold("FakeScanner", Folder("EXT2"));
+    Call<void (*)(int, BOOL)>(scanner, "FakeSetScanners", 1, TRUE);
+    HMODULE automation = InstallAndHold("FakeAutoType1", Folder("AUTO"));
+
+    core_ = std::make_unique<CClientCore>(window_);
+    CoreProperties properties = core_->Properties();
+    properties.baseRegistryKey = u"Software\\Quillmar\\OVC v1.0";
+    core_->SetProperties(properties);
+    core_->Start();
+    EXPECT_EQ(Calls(device), "Activate 0;");
+    EXPECT_EQ(Calls(rfid),
+              "SelectReader;CreateSession 1024 1041 Software\\Quillmar\\OVC v1.0 0;Activate 0;OpenReader;"
+              "EnableReader 0 0;");
+    EXPECT_EQ(core_->GetTerminalID(), 4711);  // through the devices hook
+    EXPECT_NE(GetModuleScanner(), nullptr);
+    EXPECT_EQ(Calls(automation), "Notify 1;Notify 4;Notify 2;");
+
+    core_.reset();
+    EXPECT_EQ(Calls(rfid).substr(Calls(rfid).rfind("EnableReader")), "EnableReader 0 0;Delete 0;");
+    EXPECT_EQ(Calls(automation), "Notify 1;Notify 4;Notify 2;Notify 3;");
+    EXPECT_NE(Calls(scanner).find("Shutdown;"), std::string::npos);
+    EXPECT_EQ(GetModuleScanner(), nullptr);
+    // The family-A wrappers stay until the module ends.
+    ASSERT_NE(GetModuleExtentions(), nullptr);
+    EXPECT_EQ(GetModuleExtentions()->Count(), 2);
+}
+
+TEST_F(CoreStartTest, AutomationLibrariesAreKeptByTypeAndLevelAndNotifiedByLevel) {
+    const std::filesystem::path log = EnableLog();
+    HMODULE plain = InstallAndHold("FakeAutoPlain", "\\AUTO", "a.dll");     // level 0x9003, never asked its type
+    HMODULE level5 = InstallAndHold("FakeAutoLevel5", "\\AUTO", "b.dll");   // level 0x9005
+    HMODULE type1 = InstallAndHold("FakeAutoType1", "\\AUTO", "c.dll");
+    InstallAndHold("FakeAutoType3", "\\AUTO", "d.dll");
+    HMODULE type4 = InstallAndHold("FakeAutoType4", "\\AUTO", "e.dll");
+    HMODULE refusing = InstallAndHold("FakeAutoRefusing", "\\AUTO", "f.dll");
+    InstallAndHold("FakeAutoLowLevel", "\\AUTO", "g.dll");
+    Install("FakeDevice", "\\AUTO", "h.dll");  // no AutoNotify
+    Put("\\AUTO\\i.dll", "not a library");
+
+    CAutomationManager manager;
+    EXPECT_EQ(manager.LoadFolder(u"\\AUTO", &CClientCore::AutomationQuery, nullptr, 3), 4);
+    EXPECT_EQ(manager.LoadFolder(u"\\AUTO", &CClientCore::AutomationQuery, nullptr, 3), -2);
+    EXPECT_EQ(Calls(type4), "Notify 1;Notify 4;");
+    EXPECT_EQ(Calls(refusing), "Notify 1;Notify 4;Notify 2;");
+    const std::string lines = Read(log);
+    for (const char* expected : {"Loading automation DLL: \\AUTO\\a.dll", "Unallowed automation DLL type: 4",
+                                 "\\AUTO\\f.dll Error initializing: 0", "\\AUTO\\g.dll Bad support level: 36866",
+                                 "\\AUTO\\i.dll Error loading: 0x000000c1", "Automation DLL type: 3"})
+        EXPECT_NE(lines.find(expected), std::string::npos) << expected;
+
+    manager.Notify(0x9005, 0, 0);
+    manager.Notify(0x9006, 0, 0);
+    manager.Notify(0x9003, 0, 0);
+    EXPECT_EQ(Calls(plain), "Notify 1;Notify 2;Notify 3;");
+    EXPECT_EQ(Calls(level5), "Notify 1;Notify 4;Notify 2;Notify 5;Notify 3;");
+    EXPECT_EQ(Calls(type1), "Notify 1;Notify 4;Notify 2;Notify 5;Notify 6;Notify 3;");
+
+    // Queries with the null context this manager was given.
+    const auto query = GetProc<QueryFn>(type1, "FakeQuery");
+    EXPECT_EQ(query(0xA001, 0, 0), 0xA00B);
+    EXPECT_EQ(query(0xA00C, 0, 0), -1);
+    EXPECT_EQ(query(0xA003, 0, 0), 54100);
+    EXPECT_EQ(std::u16string(reinterpret_cast<const char16_t*>(query(0xA002, 0, 0))), u"OVOrvade");
+    EXPECT_EQ(query(0xA005, 0, 0), 0);
+    EXPECT_EQ(query(0xA00B, 0, 0), 0);
+    EXPECT_EQ(query(0xA004, 0, 0), -1);
+    DestroyLog();
+}
+
+TEST_F(CoreStartTest, NetworkLibraryAnswersTheDevicesHook) {
+    HMODULE network = InstallAndHold("FakeNetwork", Folder("EXT2"));
+    core_ = std::make_unique<CClientCore>(window_);
+    CExtensionBinding binding(*core_);
+    EXPECT_FALSE(binding.HasNetwork());
+    binding.LoadExtensions();
+    ASSERT_TRUE(binding.HasNetwork());
+    EXPECT_EQ(binding.GetAdapterStatus(), 1);
+    EXPECT_EQ(binding.GetAdapterSignalStrength(), -60);
+    uint8_t mac[6];
+    EXPECT_EQ(binding.GetMACAddr(mac), -1);  // the library lacks it
+    EXPECT_EQ(Calls(network), "Initialize;Status 0;");
+    binding.UnloadExtensions();
+    EXPECT_FALSE(binding.HasNetwork());
+    EXPECT_EQ(binding.GetAdapterStatus(), 0);
+}
+
+// A core that counts the characters typed into it.
+class CountingCore : public CClientCore {
+public:
+    using CClientCore::CClientCore;
+    int32_t OnChar(char16_t c, int32_t repeat, uint32_t flags) override {
+        ++chars;
+        return CClientCore::OnChar(c, repeat, flags);
+    }
+    int chars = 0;
+};
+
+TEST_F(CoreStartTest, TypingQueryClearsAtMostTheFieldAndStopsWhenBackspaceDoesNothing) {
+    InstallAndHold("FakeAutoType1", Folder("AUTO"));
+    auto* core = new CountingCore(window_);
+    core_.reset(core);
+    core->Start();
+    std::string field = std::string("5") + "\xFD" + "\xFD" + "5\xFD" + "0\xFD" + "0\xFD\xFD" + "0\xFD" + "0\xFD" +
+                        "0\xFD\xFD\xFD" + "0";
+    std::string framed;
+    CPacketFramer framer(
+        [](void* context, int count, const uint8_t* const* pieces, const int32_t* lengths) {
+            for (int i = 0; i < count; ++i)
+                static_cast<std::string*>(context)->append(reinterpret_cast<const char*>(pieces[i]), lengths[i]);
+        },
+        &framed, 0);
+    CPacketBuffer writer(0, 0xFF, 256, 0);
+    writer.AppendBytes(field.data(), static_cast<int32_t>(field.size()));
+    framer.Send(writer);
+    core->OnReceive(reinterpret_cast<const uint8_t*>(framed.data()), static_cast<int32_t>(framed.size()), true);
+    core->OnChar(u'z', 1, 0);
+    core->OnChar(u'z', 1, 0);
+    ASSERT_EQ(core->InputText(), u"zz");
+    // An error box takes the characters: a backspace changes nothing.
+    core->SetDialog(window_, DialogMode::Error);
+    core->chars = 0;
+    const auto query = GetProc<QueryFn>(held_.back(), "FakeQuery");
+    EXPECT_EQ(query(0xA007, reinterpret_cast<intptr_t>(u"ab"), 1), -1);
+    EXPECT_EQ(core->chars, 1 + 2);  // one backspace, then the two characters
+    EXPECT_EQ(core->InputText(), u"zz");
+    core->SetDialog(0, DialogMode::None);
+    core->chars = 0;
+    EXPECT_EQ(query(0xA007, reinterpret_cast<intptr_t>(u"ab"), 1), -1);
+    EXPECT_EQ(core->chars, 2 + 2);
+    EXPECT_EQ(core->InputText(), u"ab");
+    EXPECT_EQ(query(0xA00A, 0, 0), -1);  // no menu box
+}
+
+}  // namespace
+}  // namespace extensionstest
