@@ -222,6 +222,17 @@ HCURSOR LoadCursor(HINSTANCE instance, HCURSOR id);
 HCURSOR SetCursor(HCURSOR cursor);  // the previous one
 HCURSOR GetCursor();
 
+// The caret: one per thread, owned by a window, created hidden (hide count
+// 1). Creating one replaces the thread's old caret. Show and hide calls
+// count; the caret is visible at count 0. FALSE for a window that does not
+// own the caret (hwnd 0 means the owner).
+BOOL CreateCaret(HWND hwnd, HBITMAP bitmap, int width, int height);
+BOOL DestroyCaret();
+BOOL SetCaretPos(int x, int y);
+BOOL GetCaretPos(POINT* point);
+BOOL ShowCaret(HWND hwnd);
+BOOL HideCaret(HWND hwnd);
+
 namespace plat::window {
 
 // Replaces the procedure with one that captures state (subclassing); the
@@ -269,6 +280,17 @@ public:
 };
 
 void SetWindowBackend(std::shared_ptr<WindowBackend> backend);
+
+// The calling thread's caret, for a backend that draws it and for tests.
+struct CaretState {
+    HWND owner = 0;  // 0: no caret (or its window is gone)
+    int x = 0;
+    int y = 0;
+    int width = 0;
+    int height = 0;
+    bool visible = false;
+};
+CaretState GetThreadCaret();
 std::shared_ptr<WindowBackend> GetWindowBackend();
 
 }  // namespace plat::window

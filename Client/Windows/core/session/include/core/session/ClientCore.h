@@ -287,6 +287,13 @@ public:
     int Columns() const { return m_screen.Columns(); }
     int Rows() const { return m_screen.Rows(); }
     const CScreenModel& Screen() const { return m_screen; }
+    // The control window's focus gain and loss: the window's caret, one cell,
+    // follows the model's caret while the window has the focus.
+    void CaretOn();
+    void CaretOff();
+    bool CaretHasFocus() const { return m_caretFocus; }
+    // The cursor (and the caret with it); off the screen the caret is hidden.
+    void MoveCursor(int row, int column);
     HWND GetWindow() const { return m_window; }
 
     // ---- Hooks to the parts built around the core (not owned; null
@@ -383,6 +390,7 @@ protected:
     HWND m_dialog = 0;
     DWORD m_dialogOpenTime = 0;
     DialogMode m_dialogMode = DialogMode::None;
+    bool m_caretFocus = false;  // the control window has the caret
     bool m_disconnectPending = false;
     uint32_t m_sessionEnds = 0;  // counts completed Disconnects
 
