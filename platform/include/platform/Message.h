@@ -14,7 +14,9 @@
 // - When a thread ends, its windows go and senders waiting on it get 0.
 #pragma once
 
+#include <cstdint>
 #include <functional>
+#include <memory>
 
 #include "platform/WinConst.h"
 #include "platform/WinTypes.h"
@@ -81,6 +83,24 @@ BOOL WaitMessageTimeout(int timeoutMs);
 SHORT GetKeyState(int virtualKey);
 
 namespace plat::messages {
+
+// A window that one caller sends many messages to from the thread that owns
+// it (the session core to its control window). Send is SendMessage; the
+// window's procedure is looked up once and kept while no window has gone and
+// no procedure has changed since, so the common send takes neither the
+// layer's lock nor its table lookup.
+class WindowSender {
+public:
+    explicit WindowSender(HWND hwnd = 0) : m_hwnd(hwnd) {}
+    HWND Handle() const { return m_hwnd; }
+    LRESULT Send(UINT msg, WPARAM wParam, LPARAM lParam);
+
+private:
+    HWND m_hwnd;
+    std::shared_ptr<const WindowProc> m_proc;
+    const void* m_owner = nullptr;  // the owner's queue when m_proc was taken
+    uint64_t m_generation = 0;
+};
 
 // On the GUI thread: called while the thread waits for messages, with the
 // longest time it may take (-1: no limit), so Qt can process its own events.

@@ -113,6 +113,7 @@ void retireQueue(const std::shared_ptr<Queue>& q) {
             gone.push_back(hwnd);
             it = s.windows.erase(it);
         }
+        ++s.generation;
         if (q->wakeFd >= 0) {
             ::close(q->wakeFd);
             q->wakeFd = -1;
@@ -349,6 +350,24 @@ LRESULT SendMessage(HWND hwnd, UINT msg, WPARAM wParam, LPARAM lParam) {
         if (!handleSent(lock, *me)) me->cv.wait(lock, [&] { return sm->done || !me->sent.empty(); });
     }
     return sm->result;
+}
+
+LRESULT plat::messages::WindowSender::Send(UINT msg, WPARAM wParam, LPARAM lParam) {
+    const Queue* me = myQueue().get();
+    if (m_proc && m_owner == me && state().generation.load(std::memory_order_acquire) == m_generation)
+        return (*m_proc)(m_hwnd, msg, wParam, lParam);
+    m_proc.reset();
+    {
+        std::lock_guard lock(state().mutex);
+        const Window* w = findWindow(m_hwnd);
+        if (w && w->owner.get() == me && !w->owner->dead) {
+            m_proc = w->proc;
+            m_owner = me;
+            m_generation = state().generation.load(std::memory_order_relaxed);
+        }
+    }
+    // Another thread's window, or none: the ordinary path.
+    return m_proc ? (*m_proc)(m_hwnd, msg, wParam, lParam) : SendMessage(m_hwnd, msg, wParam, lParam);
 }
 
 BOOL PostMessage(HWND hwnd, UINT msg, WPARAM wParam, LPARAM lParam) {

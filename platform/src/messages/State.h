@@ -9,6 +9,8 @@
 // lock is released.
 #pragma once
 
+#include <atomic>
+
 #include <condition_variable>
 #include <deque>
 #include <functional>
@@ -105,6 +107,9 @@ struct Window {
 struct State {
     std::mutex mutex;
     std::unordered_map<HWND, Window> windows;
+    // Bumped (under the lock) whenever a window goes or its procedure
+    // changes, so a plat::messages::WindowSender knows to look it up again.
+    std::atomic<uint64_t> generation{0};
     std::vector<HWND> topLevels;  // z-order, top first
     std::unordered_map<std::u16string, std::shared_ptr<const WindowClass>> classes;  // by folded name
     HWND nextHandle = 1;

@@ -305,6 +305,7 @@ void freeWindow(HWND hwnd, Graveyard& graves) {
     if (s.foreground == hwnd) s.foreground = 0;
     graves.procs.push_back(std::move(w.proc));
     s.windows.erase(it);
+    ++s.generation;
 }
 
 void destroyTree(HWND hwnd, Graveyard& graves) {
@@ -390,6 +391,7 @@ WindowProc plat::window::SetWindowProcedure(HWND hwnd, WindowProc proc) {
         if (!w) return nullptr;
         old = std::exchange(w->proc, std::move(fresh));
         w->wndproc = nullptr;
+        ++state().generation;
     }
     return old ? *old : nullptr;
 }
@@ -566,6 +568,7 @@ LONG_PTR SetWindowLongPtr(HWND hwnd, int index, LONG_PTR value) {
             previous = LONG_PTR(w->wndproc);
             w->wndproc = WNDPROC(value);
             old = std::exchange(w->proc, wrap(w->wndproc));
+            ++state().generation;
             break;
         default:
             if (index < 0 || size_t(index) + sizeof(LONG_PTR) > w->extra.size()) return 0;

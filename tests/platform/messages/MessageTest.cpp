@@ -9,6 +9,7 @@
 
 #include "platform/Clock.h"
 #include "platform/Message.h"
+#include "platform/Window.h"
 
 namespace {
 
@@ -412,4 +413,31 @@ TEST_F(Messages, RealTickTimerEndsTheWait) {
     ASSERT_TRUE(PeekMessage(&m, 0, 0, 0, PM_REMOVE));
     EXPECT_EQ(m.message, WM_TIMER);
     EXPECT_EQ(m.wParam, 4u);
+}
+
+TEST_F(Messages, WindowSenderFollowsTheWindowAsSendMessageDoes) {
+    const HWND h = Window([](HWND, UINT msg, WPARAM w, LPARAM) -> LRESULT { return msg == WM_USER ? LRESULT(w + 1) : 0; });
+    plat::messages::WindowSender sender(h);
+    EXPECT_EQ(sender.Send(WM_USER, 1, 0), 2);
+    EXPECT_EQ(sender.Send(WM_USER, 2, 0), 3);  // the kept procedure
+    // A new procedure is seen at the next send.
+    plat::window::SetWindowProcedure(h, [](HWND, UINT, WPARAM w, LPARAM) -> LRESULT { return LRESULT(w * 10); });
+    EXPECT_EQ(sender.Send(WM_USER, 4, 0), 40);
+    // Another window going makes no difference; this one going ends the sends.
+    DestroyWindow(Recorder());
+    EXPECT_EQ(sender.Send(WM_USER, 5, 0), 50);
+    DestroyWindow(h);
+    EXPECT_EQ(sender.Send(WM_USER, 6, 0), 0);
+    EXPECT_EQ(plat::messages::WindowSender(0).Send(WM_USER, 1, 0), 0);
+
+    // Another thread's window: the send runs on its owner, as SendMessage does.
+    WindowThread worker([](HWND, UINT msg, WPARAM, LPARAM) -> LRESULT {
+        if (msg == WM_CLOSE) PostQuitMessage(0);
+        return msg == WM_USER ? 7 : 0;
+    });
+    plat::messages::WindowSender remote(worker.hwnd());
+    EXPECT_EQ(remote.Send(WM_USER, 0, 0), 7);
+    PostMessage(worker.hwnd(), WM_CLOSE, 0, 0);
+    worker.Join();
+    EXPECT_EQ(remote.Send(WM_USER, 0, 0), 0);
 }

@@ -48,6 +48,7 @@ void LogDiscardedPacket(void*, FramerDiscard reason, int64_t received) {
 
 CClientCore::CClientCore(HWND controlWindow)
     : m_window(controlWindow),
+      m_control(controlWindow),
       m_files(*this, m_moduleFolder),
       m_scanner(&g_noScanner),
       m_devices(&g_noDevices),
@@ -57,6 +58,7 @@ CClientCore::CClientCore(HWND controlWindow)
     m_framer = std::make_unique<CPacketFramer>(&CClientCore::SendData, this, m_settings.GetCodePage());
     m_framer->SetDiscardCallback(&LogDiscardedPacket, nullptr);
     m_writer = m_framer->NewDefaultWriter();
+    m_segment.reserve(CPacketFramer::kMode1Chunk + 16);  // the longest segment: header, data, trailer
     m_widgets = m_widgetManager.get();
     m_widgetManager->SetOwnerWindow(controlWindow);
     m_widgetManager->SetFramer(m_framer.get());
@@ -256,7 +258,7 @@ int CClientCore::DispatchPacket(CPacket* pkt) {
 void CClientCore::SetBusy(bool busy) {
     static const char16_t kWait[] = u"Wait";
     static const char16_t kIdle[] = u"";
-    SendMessage(m_window, WM_CORE_BUSY_STATUS, reinterpret_cast<WPARAM>(busy ? kWait : kIdle), busy ? 1 : 0);
+    m_control.Send(WM_CORE_BUSY_STATUS, reinterpret_cast<WPARAM>(busy ? kWait : kIdle), busy ? 1 : 0);
 }
 
 int CClientCore::SendReply(const CPacketBuffer& writer) {
@@ -290,18 +292,25 @@ int CClientCore::SendIntReply(uint8_t code, int32_t number) {
 
 void CClientCore::SendData(void* context, int pieceCount, const uint8_t* const* pieces, const int32_t* lengths) {
     // Called back by the framer: nothing may escape into it.
+    auto* core = static_cast<CClientCore*>(context);
+    if (!core || pieceCount <= 0) return;
+    // The control may send again while it handles a segment: such a nested
+    // segment is joined in a buffer of its own, so the outer bytes stay intact.
+    struct Depth {
+        int& depth;
+        explicit Depth(int& d) : depth(d) { ++depth; }
+        ~Depth() { --depth; }
+    };
     try {
-        auto* core = static_cast<CClientCore*>(context);
-        if (!core || pieceCount <= 0) return;
-        size_t total = 0;
-        for (int i = 0; i < pieceCount; ++i) total += lengths[i] > 0 ? static_cast<size_t>(lengths[i]) : 0;
-        std::vector<uint8_t> segment;
-        segment.reserve(total);
+        std::vector<uint8_t> nested;
+        std::vector<uint8_t>& segment = core->m_sendDepth == 0 ? core->m_segment : nested;
+        segment.clear();
         for (int i = 0; i < pieceCount; ++i) {
             if (lengths[i] > 0) segment.insert(segment.end(), pieces[i], pieces[i] + lengths[i]);
         }
         LogDump(LOG_TRACE, "Sending data:", segment.data(), static_cast<int32_t>(segment.size()));
-        SendMessage(core->m_window, WM_CORE_SEND_SEGMENT, segment.size(), reinterpret_cast<LPARAM>(segment.data()));
+        Depth sending(core->m_sendDepth);
+        core->m_control.Send(WM_CORE_SEND_SEGMENT, segment.size(), reinterpret_cast<LPARAM>(segment.data()));
     } catch (const std::exception& e) {
         LogWrite(LOG_ERROR, std::string("SEND FAILED: ") + e.what());
     }

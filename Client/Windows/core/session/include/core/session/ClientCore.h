@@ -354,6 +354,11 @@ protected:
     std::u16string m_moduleFolder;
     std::u16string m_htmlPagePath;
     HWND m_window;
+    // The control window as the reply path reaches it: one lookup, not one a segment.
+    plat::messages::WindowSender m_control;
+    // Where a segment's pieces are joined; kept between segments.
+    std::vector<uint8_t> m_segment;
+    int m_sendDepth = 0;
     std::unique_ptr<CPacketFramer> m_framer;
     std::unique_ptr<CPacketBuffer> m_writer;
     std::vector<std::unique_ptr<CPacketBuffer>> m_retiredWriters;
