@@ -314,3 +314,37 @@ TEST_F(HeadlessSession, LogFileRecordsTheTraffic) {
 }
 
 }  // namespace
+
+namespace {
+// A number from a /proc file of the process: the value after "key".
+long ProcValue(pid_t pid, const char* file, const std::string& key) {
+    std::ifstream in("/proc/" + std::to_string(pid) + "/" + file);
+    std::string line;
+    while (std::getline(in, line))
+        if (line.rfind(key, 0) == 0) return std::stol(line.substr(key.size()));
+    return -1;
+}
+}  // namespace
+
+TEST_F(HeadlessSession, RepliesToOneInputLeaveInOneWriteAndIdleWaitsDoNotPoll) {
+    Tool tool(Args({"--stdio"}));
+    ASSERT_TRUE(tool.Started());
+    // A 1000-byte Ping in mode 0 is answered in 10 segments of 100 bytes and one of 1.
+    Bytes ping = Cmd('A', Bytes(998, 'p'));
+    Bytes request;
+    for (size_t at = 0; at < ping.size(); at += 100) {
+        const Bytes chunk = ping.substr(at, 100);
+        request += Bytes("\x02") + static_cast<char>(chunk.size()) + "\x03" + chunk + (at + 100 >= ping.size() ? "\x17" : "\x03");
+    }
+    tool.Input(request, false);
+    ASSERT_EQ(tool.ReadOut(request.size()), request);  // the echo is framed as the request was
+    const long writes = ProcValue(tool.Pid(), "io", "syscw: ");
+    const long wakes = ProcValue(tool.Pid(), "status", "voluntary_ctxt_switches:");
+    ASSERT_GE(writes, 0);
+    // Idle for a second: the 50 ms poll timer wakes it, nothing else does.
+    usleep(1000 * 1000);
+    EXPECT_LE(ProcValue(tool.Pid(), "status", "voluntary_ctxt_switches:") - wakes, 40);
+    tool.Input(request, false);
+    ASSERT_EQ(tool.ReadOut(request.size()), request);
+    EXPECT_EQ(ProcValue(tool.Pid(), "io", "syscw: ") - writes, 1);
+}

@@ -118,6 +118,22 @@ public:
             if (fd >= 0) close(fd);
     }
     bool Started() const { return m_pid > 0; }
+    pid_t Pid() const { return m_pid; }
+
+    // Reads exactly count bytes of its standard output ("" when they do not come).
+    Bytes ReadOut(size_t count) {
+        Bytes out;
+        const int64_t deadline = NowMs() + kWaitMs;
+        while (out.size() < count && NowMs() < deadline) {
+            pollfd p{m_out, POLLIN, 0};
+            if (poll(&p, 1, 100) <= 0) continue;
+            char buf[4096];
+            ssize_t n = read(m_out, buf, std::min(sizeof buf, count - out.size()));
+            if (n <= 0) break;
+            out.append(buf, static_cast<size_t>(n));
+        }
+        return out.size() == count ? out : Bytes();
+    }
 
     // Writes to its standard input, then closes it when asked.
     void Input(const Bytes& bytes, bool close_ = true) {

@@ -34,7 +34,6 @@ namespace {
 constexpr int kConnectTimeoutMs = 10000;
 constexpr UINT kPollTimerId = 1;
 constexpr UINT kPollIntervalMs = 50;  // the shell's timer
-constexpr int kWaitSliceMs = 10;       // longest wait on the link before the queue is looked at again
 constexpr size_t kReadSize = 20480;    // the shell's read size
 // The client version the device's shell reports.
 constexpr char16_t kClientVersion[] = u"5.4.1.01";
@@ -175,23 +174,33 @@ public:
         }
     }
 
-    // Runs until the session ends; the exit status.
+    // Runs until the session ends; the exit status. It sleeps until the host
+    // sends, a message arrives or a timer is due: nothing else wakes it.
     int Run() {
         std::vector<uint8_t> buffer(kReadSize);
+        const int wakeFd = plat::messages::GetQueueWakeFd();
+        // A handler that waits for messages lets what it has replied so far go first.
+        plat::messages::SetMessageWaitHook([this, wakeFd](int maxWaitMs) {
+            Flush();
+            pollfd p{wakeFd, POLLIN, 0};
+            poll(&p, 1, maxWaitMs);
+        });
         while (!m_ended) {
             Pump();
             if (m_ended) break;
-            pollfd p{m_link.ReadFd(), POLLIN, 0};
-            int ready = poll(&p, 1, kWaitSliceMs);
+            pollfd p[2] = {{m_link.ReadFd(), POLLIN, 0}, {wakeFd, POLLIN, 0}};
+            int ready = poll(p, wakeFd >= 0 ? 2 : 1, plat::messages::NextMessageTimeoutMs());
             if (ready < 0 && errno != EINTR) {
                 Complain(std::string("cannot wait for the host: ") + std::strerror(errno));
                 return EXIT_RUNTIME_ERROR;
             }
-            if (ready <= 0) continue;
+            if (wakeFd >= 0 && (p[1].revents & POLLIN)) plat::messages::DrainQueueWakeFd();
+            if (ready <= 0 || !(p[0].revents & (POLLIN | POLLHUP | POLLERR))) continue;
             std::string error;
             long n = m_link.Read(buffer.data(), buffer.size(), error);
             if (n > 0) {
                 m_core->OnReceive(buffer.data(), static_cast<int32_t>(n), true);
+                Flush();  // the replies to this input, in one write
             } else if (n == 0) {
                 HostClosed();
             } else if (n == -1) {
@@ -200,6 +209,7 @@ public:
                 return EXIT_RUNTIME_ERROR;
             }
         }
+        plat::messages::SetMessageWaitHook(nullptr);
         if (!m_writeError.empty()) {
             Complain(m_writeError);
             return EXIT_RUNTIME_ERROR;
@@ -208,17 +218,31 @@ public:
     }
 
 private:
-    // The thread's messages: the poll timer, and what the core posted.
+    // The thread's messages: the poll timer, and what the core posted; then
+    // the replies they produced go out.
     void Pump() {
         MSG msg;
         while (PeekMessage(&msg, 0, 0, 0, PM_REMOVE)) {
             if (msg.message == WM_QUIT) {
                 m_ended = true;
-                return;
+                break;
             }
             TranslateMessage(&msg);
             DispatchMessage(&msg);
         }
+        Flush();
+    }
+
+    // Writes the segments gathered since the last flush in one write.
+    void Flush() {
+        if (m_out.empty()) return;
+        std::string error;
+        if (!m_link.WriteAll(m_out.data(), m_out.size(), error)) {
+            m_writeError = error;  // empty when the host just went away
+            m_ended = true;
+            m_link.Close();
+        }
+        m_out.clear();
     }
 
     // The end of the link ends the session as the shell ends it: the
@@ -235,18 +259,16 @@ private:
         switch (msg) {
         case WM_CORE_SEND_SEGMENT:
             // Replies of a session that has ended are dropped, as the shell drops them.
+            // Each segment is gathered; the input's replies leave together.
             if (!m_ended && lParam && wParam) {
-                std::string error;
-                if (!m_link.WriteAll(reinterpret_cast<const uint8_t*>(lParam), wParam, error)) {
-                    m_writeError = error;  // empty when the host just went away
-                    m_ended = true;
-                    m_link.Close();
-                }
+                const auto* bytes = reinterpret_cast<const uint8_t*>(lParam);
+                m_out.insert(m_out.end(), bytes, bytes + wParam);
             }
             return 0;
         case WM_CORE_SESSION_ENDED:
             if (!m_ended) {
                 LogWrite(LOG_TRACE, "headless-session: the session ended");
+                Flush();  // the replies before the end still go out
                 m_ended = true;
                 m_link.Close();
             }
@@ -274,6 +296,7 @@ private:
     std::unique_ptr<CClientCore> m_core;
     bool m_ended = false;
     std::string m_writeError;
+    std::vector<uint8_t> m_out;  // reply segments not yet written
 };
 
 // An input script is a short text file; anything else is refused before it is read.
