@@ -208,7 +208,7 @@ bool COptariumDoc::ReadDefaults() {
 bool COptariumDoc::OnNewDocument() {
     DeleteContents();
     if (!LoadCatalog()) {
-        Messages().Show(u"Unable to open the items file.  (optarium.dat)", kMbOk | kMbIconExclamation);
+        Messages().Show(u"Unable to open the items file.  (optarium.dat)", MB_OK | MB_ICONEXCLAMATION);
         return false;
     }
     return true;
@@ -219,7 +219,7 @@ bool COptariumDoc::OnOpenDocument(const std::string& path) {
         return false;
     IniFile* ini = IniLoad(path.c_str(), kIniBracketed, ";");
     if (!ini) {
-        Messages().Show(Format("Unable to open file: %s", FromPath(path)), kMbOk | kMbIconExclamation);
+        Messages().Show(Format("Unable to open file: %s", FromPath(path)), MB_OK | MB_ICONEXCLAMATION);
         return false;
     }
     DeleteContents();
@@ -264,7 +264,7 @@ bool COptariumDoc::OnSaveDocument(const std::string& path) {
             m_catalogPath = m_programDir + "/optarium.dat";
         if (!StoreCatalog(m_catalogPath, options))
             Messages().Show(u"Unable to open the items file to save changes.  (optarium.dat)",
-                            kMbOk | kMbIconExclamation);
+                            MB_OK | MB_ICONEXCLAMATION);
     }
     // The file is rebuilt from the options alone.
     IniFile* ini = IniOpen(path.c_str(), kIniBracketed);
@@ -281,7 +281,7 @@ bool COptariumDoc::OnSaveDocument(const std::string& path) {
     ok = ok && IniWrite(ini, nullptr) == kIniOk;
     IniClose(ini);
     if (!ok) {
-        Messages().Show(Format("Unable to save the file: %s", FromPath(path)), kMbOk | kMbIconExclamation);
+        Messages().Show(Format("Unable to save the file: %s", FromPath(path)), MB_OK | MB_ICONEXCLAMATION);
         return false;
     }
     SetModifiedFlag(false);
@@ -386,10 +386,10 @@ void COptariumDoc::OnDefaultValue(IValueEditor& editor) {
         int answer = Messages().Show(
             u"Do you wish to reset this value to NULL?\n  Yes - Clear current setting.\n  No - Just edit default "
             u"value.\n  Cancel - Do not change current setting.",
-            kMbYesNoCancel | kMbIconQuestion | kMbDefButton2);
-        if (answer == kIdCancel)
+            MB_YESNOCANCEL | MB_ICONQUESTION | MB_DEFBUTTON2);
+        if (answer == IDCANCEL)
             return;
-        if (answer == kIdYes) {
+        if (answer == IDYES) {
             option->defaultValue.clear();
             SetModifiedFlag();
             UpdateAllViews(kHintRefreshOption);

@@ -107,7 +107,7 @@ bool CItemType::Validate(const std::string& typed, bool showMessages) const {
     std::string text = valueList.empty() ? typed : LabelToValue(typed);
     auto fail = [&](const std::u16string& message) {
         if (showMessages)
-            Messages().Show(message, kMbOk | kMbIconExclamation);
+            Messages().Show(message, MB_OK | MB_ICONEXCLAMATION);
         return false;
     };
     uint32_t number = 0;

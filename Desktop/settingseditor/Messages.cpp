@@ -14,11 +14,11 @@ public:
     int Show(const std::u16string& text, unsigned type) override {
         std::fprintf(stderr, "%s\n", plat::text::WideToUtf8(text).c_str());
         switch (type & 0xF) {
-        case kMbYesNo:
-        case kMbYesNoCancel:
-            return kIdYes;
+        case MB_YESNO:
+        case MB_YESNOCANCEL:
+            return IDYES;
         default:
-            return kIdOk;
+            return IDOK;
         }
     }
 };

@@ -1,24 +1,13 @@
 // Every failure and question of the editor goes through one replaceable
 // message box, so the program runs headless under a scripted answerer.
-// Buttons, icons and answers keep their Windows values.
+// Buttons, icons and answers are the platform's MB_* and ID* values.
 #pragma once
 
 #include <string>
 
+#include "platform/WinConst.h"
+
 namespace settingseditor {
-
-enum MessageType : unsigned {
-    kMbOk = 0x0,
-    kMbOkCancel = 0x1,
-    kMbYesNoCancel = 0x3,
-    kMbYesNo = 0x4,
-    kMbIconQuestion = 0x20,
-    kMbIconExclamation = 0x30,
-    kMbIconInformation = 0x40,
-    kMbDefButton2 = 0x100,
-};
-
-enum MessageAnswer : int { kIdOk = 1, kIdCancel = 2, kIdYes = 6, kIdNo = 7 };
 
 // One replaceable instance of an interface over a fallback that is never
 // destroyed before it.

@@ -247,7 +247,7 @@ void CHelpEditDlg::Save() {
 }
 
 void CHelpEditDlg::reject() {
-    if (Messages().Show(u"Do you want to save your changes?", kMbYesNo | kMbIconQuestion) == kIdYes)
+    if (Messages().Show(u"Do you want to save your changes?", MB_YESNO | MB_ICONQUESTION) == IDYES)
         Save();
     else
         QDialog::reject();

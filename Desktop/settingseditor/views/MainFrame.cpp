@@ -112,7 +112,7 @@ void CMainFrame::CreateMenus() {
                                 QKeySequence::Delete));
     QMenu* help = menuBar()->addMenu(QStringLiteral("&Help"));
     help->addAction(MakeAction("About", QStringLiteral("&About Optarium..."), [] {
-        Messages().Show(u"Optarium\nSettings editor of the Orvade client.", kMbOk | kMbIconInformation);
+        Messages().Show(u"Optarium\nSettings editor of the Orvade client.", MB_OK | MB_ICONINFORMATION);
     }));
 
     QToolBar* bar = addToolBar(QStringLiteral("Standard"));
@@ -171,10 +171,10 @@ bool CMainFrame::SaveModified() {
     if (!m_doc.IsModified())
         return true;
     int answer = Messages().Show(Format("Save changes to %s?", FromPath(m_doc.GetTitle())),
-                                 kMbYesNoCancel | kMbIconExclamation);
-    if (answer == kIdCancel)
+                                 MB_YESNOCANCEL | MB_ICONEXCLAMATION);
+    if (answer == IDCANCEL)
         return false;
-    return answer == kIdNo || Save();
+    return answer == IDNO || Save();
 }
 
 bool CMainFrame::NewDocument() {
@@ -252,7 +252,7 @@ void CMainFrame::OnFindNext() {
         return;
     CItemType* found = m_doc.FindNext(text, m_find->AllText());
     if (!found) {
-        Messages().Show(Format("Cannot find '%s'.", FromAnsi(text)), kMbOk | kMbIconInformation);
+        Messages().Show(Format("Cannot find '%s'.", FromAnsi(text)), MB_OK | MB_ICONINFORMATION);
         return;
     }
     m_doc.currentOption = found;
@@ -266,11 +266,11 @@ void CMainFrame::OnEnableAccess() {
     if (UiHooks().RunDialog(dialog) != QDialog::Accepted)
         return;
     if (!m_doc.GrantAccess(dialog.Typed())) {
-        Messages().Show(u"Incorrect Password.", kMbOk | kMbIconExclamation);
+        Messages().Show(u"Incorrect Password.", MB_OK | MB_ICONEXCLAMATION);
         return;
     }
     AppendAdvancedEntries();
-    Messages().Show(u"Advanced access granted.", kMbOk | kMbIconInformation);
+    Messages().Show(u"Advanced access granted.", MB_OK | MB_ICONINFORMATION);
     m_doc.UpdateAllViews(kHintRebuild);
 }
 
@@ -320,7 +320,7 @@ void CMainFrame::OnDeleteOption() {
     CItemType* option = m_doc.currentOption;
     if (!option)
         return;
-    if (Messages().Show(Format("Delete '%s'?", FromAnsi(option->name)), kMbOkCancel | kMbIconQuestion) == kIdOk)
+    if (Messages().Show(Format("Delete '%s'?", FromAnsi(option->name)), MB_OKCANCEL | MB_ICONQUESTION) == IDOK)
         m_doc.DeleteOption(option);
 }
 

@@ -33,13 +33,13 @@ public:
         box.setWindowTitle(QStringLiteral("Optarium"));
         box.setText(QString::fromStdU16String(text));
         switch (type & 0xF0) {
-        case kMbIconQuestion:
+        case MB_ICONQUESTION:
             box.setIcon(QMessageBox::Question);
             break;
-        case kMbIconExclamation:
+        case MB_ICONEXCLAMATION:
             box.setIcon(QMessageBox::Warning);
             break;
-        case kMbIconInformation:
+        case MB_ICONINFORMATION:
             box.setIcon(QMessageBox::Information);
             break;
         }
@@ -49,21 +49,21 @@ public:
         };
         std::vector<Button> buttons;
         switch (type & 0xF) {
-        case kMbOkCancel:
-            buttons = {{QMessageBox::Ok, kIdOk}, {QMessageBox::Cancel, kIdCancel}};
+        case MB_OKCANCEL:
+            buttons = {{QMessageBox::Ok, IDOK}, {QMessageBox::Cancel, IDCANCEL}};
             break;
-        case kMbYesNoCancel:
-            buttons = {{QMessageBox::Yes, kIdYes}, {QMessageBox::No, kIdNo}, {QMessageBox::Cancel, kIdCancel}};
+        case MB_YESNOCANCEL:
+            buttons = {{QMessageBox::Yes, IDYES}, {QMessageBox::No, IDNO}, {QMessageBox::Cancel, IDCANCEL}};
             break;
-        case kMbYesNo:
-            buttons = {{QMessageBox::Yes, kIdYes}, {QMessageBox::No, kIdNo}};
+        case MB_YESNO:
+            buttons = {{QMessageBox::Yes, IDYES}, {QMessageBox::No, IDNO}};
             break;
         default:
-            buttons = {{QMessageBox::Ok, kIdOk}};
+            buttons = {{QMessageBox::Ok, IDOK}};
         }
         for (const Button& b : buttons)
             box.addButton(b.qt);
-        size_t def = (type & kMbDefButton2) && buttons.size() > 1 ? 1 : 0;
+        size_t def = (type & MB_DEFBUTTON2) && buttons.size() > 1 ? 1 : 0;
         box.setDefaultButton(buttons[def].qt);
         int pressed = box.exec();
         for (const Button& b : buttons) {

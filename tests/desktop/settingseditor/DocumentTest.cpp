@@ -242,17 +242,17 @@ TEST_F(DocumentTest, ValueCommandsAndTheDefaultRule) {
     CItemType* alpha = doc->options[0].get();
     doc->currentOption = alpha;
     EXPECT_FALSE(doc->CanAddValue());
-    box.answers = {kIdNo};
+    box.answers = {IDNO};
     editor.texts = {"7"};
     doc->OnDefaultValue(editor);
     EXPECT_EQ(alpha->defaultValue, "7");
-    box.answers = {kIdCancel};
+    box.answers = {IDCANCEL};
     doc->OnDefaultValue(editor);
     EXPECT_EQ(alpha->defaultValue, "7");
-    box.answers = {kIdYes};
+    box.answers = {IDYES};
     doc->OnDefaultValue(editor);
     EXPECT_EQ(alpha->defaultValue, "");
-    EXPECT_EQ(box.types[0], static_cast<unsigned>(kMbYesNoCancel | kMbIconQuestion | kMbDefButton2));
+    EXPECT_EQ(box.types[0], static_cast<unsigned>(MB_YESNOCANCEL | MB_ICONQUESTION | MB_DEFBUTTON2));
     EXPECT_EQ(box.Take().size(), 3u);
 
     doc->DeleteOption(alpha);

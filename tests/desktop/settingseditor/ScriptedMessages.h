@@ -25,9 +25,9 @@ public:
             return a;
         }
         unsigned buttons = type & 0xF;
-        return buttons == settingseditor::kMbYesNo || buttons == settingseditor::kMbYesNoCancel
-                   ? settingseditor::kIdYes
-                   : settingseditor::kIdOk;
+        return buttons == MB_YESNO || buttons == MB_YESNOCANCEL
+                   ? IDYES
+                   : IDOK;
     }
     // The texts shown since the last call.
     std::vector<std::string> Take() {

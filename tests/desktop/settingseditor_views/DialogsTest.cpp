@@ -115,14 +115,14 @@ TEST_F(DialogsTest, HelpEditorAsksBeforeDroppingChanges) {
     {
         CHelpEditDlg dialog(help, nullptr);
         dialog.Editor()->setPlainText("new text");
-        box.answers = {kIdNo};
+        box.answers = {IDNO};
         dialog.reject();
         EXPECT_EQ(help.bytes, "{\\rtf1 old}");
     }
     CHelpEditDlg dialog(help, nullptr);
     EXPECT_EQ(dialog.Editor()->toPlainText().toStdString(), "old");
     dialog.Editor()->setPlainText("new text");
-    box.answers = {kIdYes};
+    box.answers = {IDYES};
     dialog.reject();
     EXPECT_EQ(box.Take(), (std::vector<std::string>{"Do you want to save your changes?",
                                                     "Do you want to save your changes?"}));

@@ -253,7 +253,7 @@ TEST_F(ViewsTest, PasswordGrantsAdvancedAccessAndItsEntriesOncePerGrant) {
 
     // Delete Option asks first.
     Select(Option("Band"));
-    box.answers = {kIdCancel, kIdOk};
+    box.answers = {IDCANCEL, IDOK};
     f.Command("DeleteOption")->trigger();
     EXPECT_NE(Option("Band"), nullptr);
     f.Command("DeleteOption")->trigger();
@@ -268,14 +268,14 @@ TEST_F(ViewsTest, UnsavedChangesAreAskedForBeforeClosingOrOpening) {
     Select(Option("Count"));
     f.Command("Reset")->trigger();
     EXPECT_TRUE(f.isWindowModified());
-    box.answers = {kIdCancel};
+    box.answers = {IDCANCEL};
     EXPECT_FALSE(f.close());
     EXPECT_EQ(box.Take(), (std::vector<std::string>{"Save changes to a.cfg?"}));
-    box.answers = {kIdCancel};
+    box.answers = {IDCANCEL};
     ui.files = {QString::fromStdString(Path("a.cfg"))};
     f.Command("Open")->trigger();
     EXPECT_TRUE(f.isWindowModified());
-    box.answers = {kIdYes};
+    box.answers = {IDYES};
     EXPECT_TRUE(f.close());
     EXPECT_EQ(Get("a.cfg"), "");   // saved: the value was reset
     box.Take();
