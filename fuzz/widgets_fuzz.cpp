@@ -19,10 +19,11 @@ std::vector<WidgetFields> Fields(const CWidgetManager& m) {
     return out;
 }
 
-// Room for every record: a fixed part per widget, and a number of up to 11
-// digits may come from two input bytes.
+// Room for every record: a fixed part per widget (in mode 1 its numbers
+// alone, written in decimal, come to about 470 bytes), and a number of up to
+// 11 digits may come from two input bytes.
 std::string Save(CWidgetManager& m, int mode, size_t inputSize) {
-    CPacketBuffer writer(mode, 0xFF, static_cast<int32_t>(6 * inputSize + 300 * (m.Count() + 1)), 0);
+    CPacketBuffer writer(mode, 0xFF, static_cast<int32_t>(6 * inputSize + 1024 * (m.Count() + 1)), 0);
     if (!m.WriteAll(writer)) std::abort();
     return std::string(reinterpret_cast<const char*>(writer.GetData()), static_cast<size_t>(writer.GetLength()));
 }
