@@ -4,6 +4,7 @@
 // repaints from it.
 #include <algorithm>
 #include <cstring>
+#include <limits>
 #include <string>
 #include <vector>
 
@@ -192,7 +193,8 @@ void CClientCore::PrintWithEscapes(std::u16string_view text) {
                         s.PutCell(row, column + 1, u' ', attribute);
                     }
                 }
-                if (w > 0) column += w;
+                // A host may have put the cursor at the far end of the number range.
+                if (w > 0 && column <= std::numeric_limits<int>::max() - w) column += w;
             }
             break;
         case State::Escape:
