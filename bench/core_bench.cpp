@@ -4,62 +4,28 @@
 #include <benchmark/benchmark.h>
 
 #include <algorithm>
-#include <cstdlib>
-#include <filesystem>
 #include <memory>
 #include <string>
 #include <vector>
 
 #include "core/session/ClientCore.h"
+#include "BenchHost.h"
 #include "common/PacketFramer.h"
 #include "platform/DeviceFs.h"
 #include "platform/Message.h"
 
 namespace {
 
-using Bytes = std::vector<uint8_t>;
-
-void Collect(void* ctx, int count, const uint8_t* const* pieces, const int32_t* lengths) {
-    auto* out = static_cast<Bytes*>(ctx);
-    for (int i = 0; i < count; ++i) out->insert(out->end(), pieces[i], pieces[i] + lengths[i]);
-}
-
-// A packet as the host frames it.
-Bytes Frame(int mode, const Bytes& payload) {
-    Bytes wire;
-    CPacketFramer framer(&Collect, &wire, 0);
-    framer.SetMode(mode);
-    CPacketBuffer writer(mode, 0xFF, static_cast<int32_t>(payload.size()) + 1, 0);
-    writer.AppendBytes(payload.data(), static_cast<int32_t>(payload.size()));
-    framer.Send(writer);
-    return wire;
-}
-
-// A Ping of the given payload size: 'A', 0xFD and filler.
-Bytes Ping(int size) {
-    Bytes payload(static_cast<size_t>(size), 'p');
-    payload[0] = 'A';
-    payload[1] = 0xFD;
-    return payload;
-}
+using benchhost::Bytes;
+using benchhost::Collect;
+using benchhost::Frame;
+using benchhost::Ping;
 
 // The device side: a control window that takes the reply segments, and a started core.
 class Session {
 public:
     Session() {
-        // A device of its own for the run, removed at exit.
-        static const struct Root {
-            std::string path;
-            Root() {
-                char pattern[] = "/tmp/core-bench-XXXXXX";
-                if (mkdtemp(pattern)) path = pattern;
-            }
-            ~Root() {
-                std::error_code ec;
-                if (!path.empty()) std::filesystem::remove_all(path, ec);
-            }
-        } root;
-        plat::fs::SetDeviceRoot(root.path);
+        plat::fs::SetDeviceRoot(benchhost::DeviceRoot());
         m_window = CreateMessageWindow([this](HWND, UINT msg, WPARAM wParam, LPARAM) {
             if (msg == WM_CORE_SEND_SEGMENT) {
                 m_replyBytes += wParam;
@@ -76,8 +42,7 @@ public:
     }
     void SetMode(int mode) {
         if (mode == 0) return;
-        Bytes wire = Frame(0, {'B', 0xFD, '1'});  // GETTERMINFO asking for mode 1
-        Receive(wire);
+        Receive(benchhost::AskForMode1());
     }
     void Receive(const Bytes& wire) { m_core->OnReceive(wire.data(), static_cast<int32_t>(wire.size()), true); }
     CClientCore& Core() { return *m_core; }
@@ -176,8 +141,8 @@ void BM_FramerWidgets100Parse(benchmark::State& state) {
     for (auto _ : state) {
         for (const Bytes& wire : packets) {
             int32_t pos = 0;
-            std::unique_ptr<CPacket> packet(framer.Parse(wire.data(), pos, static_cast<int32_t>(wire.size())));
-            benchmark::DoNotOptimize(packet.get());
+            CPacket* packet = framer.Parse(wire.data(), pos, static_cast<int32_t>(wire.size()));  // the framer's own
+            benchmark::DoNotOptimize(packet);
         }
     }
 }
