@@ -18,6 +18,7 @@
 #include <filesystem>
 #include <fstream>
 #include <memory>
+#include <sstream>
 #include <string>
 #include <vector>
 
@@ -347,4 +348,20 @@ TEST_F(HeadlessSession, RepliesToOneInputLeaveInOneWriteAndIdleWaitsDoNotPoll) {
     tool.Input(request, false);
     ASSERT_EQ(tool.ReadOut(request.size()), request);
     EXPECT_EQ(ProcValue(tool.Pid(), "io", "syscw: ") - writes, 1);
+}
+
+TEST_F(HeadlessSession, AnswersWithoutLoadingQtOrSqlite) {
+    // A tool that shows nothing loads no Qt GUI library; QtCore and SQLite
+    // wait for a character beyond ASCII or the registry. Its start time depends on it.
+    Tool tool(Args({"--stdio"}));
+    ASSERT_TRUE(tool.Started());
+    const Bytes ping = Frame(0, Cmd('A', "x"));
+    tool.Input(ping, false);
+    ASSERT_EQ(tool.ReadOut(ping.size()), ping);
+    std::ifstream maps("/proc/" + std::to_string(tool.Pid()) + "/maps");
+    std::stringstream loaded;
+    loaded << maps.rdbuf();
+    ASSERT_NE(loaded.str().find("liborvade_platform.so"), std::string::npos);
+    for (const char* library : {"libQt6Gui", "libQt6Widgets", "libQt6Core", "libsqlite3"})
+        EXPECT_EQ(loaded.str().find(library), std::string::npos) << library;
 }

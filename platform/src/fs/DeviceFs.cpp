@@ -10,15 +10,16 @@
 #include <sys/syscall.h>
 #include <unistd.h>
 
-#include <QChar>
 #include <algorithm>
 #include <atomic>
 #include <cerrno>
 #include <cstdlib>
 #include <cstring>
 #include <mutex>
+#include <utility>
 
 #include "platform/Text.h"
+#include "../text/Unicode.h"
 
 namespace plat::fs {
 
@@ -82,7 +83,7 @@ std::string HomeDirectory() {
 char16_t Fold(char16_t c) {
     if (c < 0x80) return (c >= u'A' && c <= u'Z') ? char16_t(c + 32) : c;
     if (c >= 0xD800 && c < 0xE000) return c;
-    char32_t folded = QChar::toCaseFolded(char32_t(c));
+    char32_t folded = plat::text::unicode::Get().caseFold(char32_t(c));
     return folded > 0xFFFF ? c : char16_t(folded);
 }
 

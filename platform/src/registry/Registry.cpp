@@ -1,5 +1,6 @@
 #include "platform/Registry.h"
 
+#include <dlfcn.h>
 #include <sqlite3.h>
 #include <unistd.h>
 
@@ -24,33 +25,67 @@ constexpr const char* kSchema =
     "CREATE TABLE IF NOT EXISTS vals(key INTEGER NOT NULL, name TEXT NOT NULL COLLATE NOCASE,"
     " type INTEGER NOT NULL, data BLOB NOT NULL, PRIMARY KEY(key, name));";
 
+// SQLite is loaded with the first use of the registry, not with every
+// program that links the platform: most never touch the registry, and
+// loading it costs their start-up time.
+#define ORVADE_SQLITE_FUNCTIONS(X) \
+    X(bind_blob) X(bind_int64) X(bind_text) X(busy_timeout) X(changes) X(close) X(column_blob) \
+    X(column_bytes) X(column_int64) X(column_text) X(exec) X(finalize) X(last_insert_rowid) \
+    X(open_v2) X(prepare_v2) X(step)
+
+struct SqliteApi {
+#define ORVADE_SQLITE_POINTER(name) decltype(&sqlite3_##name) name = nullptr;
+    ORVADE_SQLITE_FUNCTIONS(ORVADE_SQLITE_POINTER)
+#undef ORVADE_SQLITE_POINTER
+};
+
+// The library's functions; null when it cannot be loaded (the registry then
+// cannot be opened, as when its file cannot).
+const SqliteApi* LoadSqlite() {
+    static const SqliteApi* api = []() -> const SqliteApi* {
+        void* library = dlopen("libsqlite3.so.0", RTLD_NOW | RTLD_LOCAL);
+        if (!library) return nullptr;
+        static SqliteApi loaded;
+        bool complete = true;
+#define ORVADE_SQLITE_RESOLVE(name) \
+    complete = complete && (loaded.name = reinterpret_cast<decltype(loaded.name)>(dlsym(library, "sqlite3_" #name)));
+        ORVADE_SQLITE_FUNCTIONS(ORVADE_SQLITE_RESOLVE)
+#undef ORVADE_SQLITE_RESOLVE
+        return complete ? &loaded : nullptr;
+    }();
+    return api;
+}
+
+// Only reached once a connection is open, so the library is there.
+const SqliteApi& Sql() { return *LoadSqlite(); }
+
 // A prepared statement that finalises itself.
 class Stmt {
 public:
-    Stmt(sqlite3* db, const char* sql) { sqlite3_prepare_v2(db, sql, -1, &m_stmt, nullptr); }
-    ~Stmt() { sqlite3_finalize(m_stmt); }
+    Stmt(sqlite3* db, const char* sql) { Sql().prepare_v2(db, sql, -1, &m_stmt, nullptr); }
+    ~Stmt() { Sql().finalize(m_stmt); }
     Stmt(const Stmt&) = delete;
     Stmt& operator=(const Stmt&) = delete;
     bool ok() const { return m_stmt != nullptr; }
-    Stmt& Bind(int i, int64_t v) { sqlite3_bind_int64(m_stmt, i, v); return *this; }
+    Stmt& Bind(int i, int64_t v) { Sql().bind_int64(m_stmt, i, v); return *this; }
     Stmt& Bind(int i, const std::string& v) {
-        sqlite3_bind_text(m_stmt, i, v.data(), static_cast<int>(v.size()), SQLITE_TRANSIENT);
+        Sql().bind_text(m_stmt, i, v.data(), static_cast<int>(v.size()), SQLITE_TRANSIENT);
         return *this;
     }
     Stmt& BindBlob(int i, const void* p, int n) {
-        sqlite3_bind_blob(m_stmt, i, n ? p : "", n, SQLITE_TRANSIENT);
+        Sql().bind_blob(m_stmt, i, n ? p : "", n, SQLITE_TRANSIENT);
         return *this;
     }
     // SQLITE_ROW, SQLITE_DONE or an error.
-    int Step() { return m_stmt ? sqlite3_step(m_stmt) : SQLITE_ERROR; }
-    int64_t Int(int c) { return sqlite3_column_int64(m_stmt, c); }
+    int Step() { return m_stmt ? Sql().step(m_stmt) : SQLITE_ERROR; }
+    int64_t Int(int c) { return Sql().column_int64(m_stmt, c); }
     std::string Text(int c) {
-        const auto* p = reinterpret_cast<const char*>(sqlite3_column_text(m_stmt, c));
-        return p ? std::string(p, static_cast<size_t>(sqlite3_column_bytes(m_stmt, c))) : std::string();
+        const auto* p = reinterpret_cast<const char*>(Sql().column_text(m_stmt, c));
+        return p ? std::string(p, static_cast<size_t>(Sql().column_bytes(m_stmt, c))) : std::string();
     }
     std::vector<uint8_t> Blob(int c) {
-        const auto* p = static_cast<const uint8_t*>(sqlite3_column_blob(m_stmt, c));
-        return p ? std::vector<uint8_t>(p, p + sqlite3_column_bytes(m_stmt, c)) : std::vector<uint8_t>();
+        const auto* p = static_cast<const uint8_t*>(Sql().column_blob(m_stmt, c));
+        return p ? std::vector<uint8_t>(p, p + Sql().column_bytes(m_stmt, c)) : std::vector<uint8_t>();
     }
 
 private:
@@ -73,27 +108,27 @@ Registry& Reg() {
     return registry;
 }
 
-bool Exec(sqlite3* db, const char* sql) { return sqlite3_exec(db, sql, nullptr, nullptr, nullptr) == SQLITE_OK; }
+bool Exec(sqlite3* db, const char* sql) { return Sql().exec(db, sql, nullptr, nullptr, nullptr) == SQLITE_OK; }
 
 // The connection for the current device root; null when it cannot be opened.
 sqlite3* Connection(Registry& r) {
     const std::string path = plat::registry::DatabasePath();
     if (r.db && r.path == path && r.pid == getpid()) return r.db;
     // An inherited connection is left alone (closing it would disturb the parent).
-    if (r.db && r.pid == getpid()) sqlite3_close(r.db);
+    if (r.db && r.pid == getpid()) Sql().close(r.db);
     r.db = nullptr;
     r.handles.clear();
-    if (path.empty()) return nullptr;
+    if (path.empty() || !LoadSqlite()) return nullptr;
     sqlite3* db = nullptr;
-    if (sqlite3_open_v2(path.c_str(), &db, SQLITE_OPEN_READWRITE | SQLITE_OPEN_CREATE | SQLITE_OPEN_NOFOLLOW,
+    if (Sql().open_v2(path.c_str(), &db, SQLITE_OPEN_READWRITE | SQLITE_OPEN_CREATE | SQLITE_OPEN_NOFOLLOW,
                         nullptr) != SQLITE_OK) {
-        sqlite3_close(db);
+        Sql().close(db);
         return nullptr;
     }
-    sqlite3_busy_timeout(db, 30000);
+    Sql().busy_timeout(db, 30000);
     if (!Exec(db, "PRAGMA journal_mode=WAL;") || !Exec(db, "PRAGMA synchronous=NORMAL;") ||
         !Exec(db, "BEGIN IMMEDIATE;")) {
-        sqlite3_close(db);
+        Sql().close(db);
         return nullptr;
     }
     bool ok = Exec(db, kSchema);
@@ -103,7 +138,7 @@ sqlite3* Connection(Registry& r) {
     }
     if (!ok || !Exec(db, "COMMIT;")) {
         Exec(db, "ROLLBACK;");
-        sqlite3_close(db);
+        Sql().close(db);
         return nullptr;
     }
     r.db = db;
@@ -255,7 +290,7 @@ LONG RegCreateKeyEx(HKEY key, const char16_t* subKey, DWORD, const char16_t*, DW
         }
         Stmt insert(db, "INSERT INTO keys(parent, name) VALUES(?1, ?2)");
         if (insert.Bind(1, id).Bind(2, part).Step() != SQLITE_DONE) return ERROR_REGISTRY_IO_FAILED;
-        id = sqlite3_last_insert_rowid(db);
+        id = Sql().last_insert_rowid(db);
         created = true;
     }
     if (!tx.Commit()) return ERROR_REGISTRY_IO_FAILED;
@@ -307,7 +342,7 @@ LONG RegDeleteValue(HKEY key, const char16_t* name) {
     if (const LONG error = Resolve(r, db, key, &id)) return error;
     Stmt s(db, "DELETE FROM vals WHERE key = ?1 AND name = ?2");
     if (s.Bind(1, id).Bind(2, ValueName(name)).Step() != SQLITE_DONE) return ERROR_REGISTRY_IO_FAILED;
-    if (sqlite3_changes(db) == 0) return ERROR_FILE_NOT_FOUND;
+    if (Sql().changes(db) == 0) return ERROR_FILE_NOT_FOUND;
     return tx.Commit() ? ERROR_SUCCESS : ERROR_REGISTRY_IO_FAILED;
 }
 

@@ -1,13 +1,16 @@
 #include "platform/Text.h"
 
-#include <QChar>
-#include <QString>
+#include <dlfcn.h>
+
 #include <algorithm>
 #include <iterator>
 #include <cerrno>
 #include <iconv.h>
 #include <map>
 #include <memory>
+#include <cstdio>
+
+#include "Unicode.h"
 
 namespace plat::text {
 namespace {
@@ -43,9 +46,7 @@ bool NeedsComposition(const char16_t* s, size_t n) {
 
 std::u16string Compose(std::u16string w) {
     if (!NeedsComposition(w.data(), w.size())) return w;
-    QString q = QString::fromUtf16(w.data(), static_cast<qsizetype>(w.size()));
-    QString n = q.normalized(QString::NormalizationForm_C);
-    return std::u16string(reinterpret_cast<const char16_t*>(n.utf16()), static_cast<size_t>(n.size()));
+    return unicode::Get().composeNfc(w);
 }
 
 // Code page 1252 as the device converts it: 0x80-0x9F by this table, every
@@ -163,9 +164,52 @@ std::string WideToBytes(uint32_t codePage, const char16_t* data, size_t len, boo
     return out;
 }
 
-char16_t ToUpper(char16_t c) { return QChar(c).toUpper().unicode(); }
-bool IsLetter(char16_t c) { return QChar(c).isLetter(); }
-bool IsDigit(char16_t c) { return QChar(c).isDigit(); }
+namespace {
+bool IsAsciiLetter(char16_t c) { return (c >= u'a' && c <= u'z') || (c >= u'A' && c <= u'Z'); }
+bool IsAsciiDigit(char16_t c) { return c >= u'0' && c <= u'9'; }
+char16_t AsciiUpper(char16_t c) { return c >= u'a' && c <= u'z' ? char16_t(c - 32) : c; }
+}  // namespace
+
+char16_t ToUpper(char16_t c) { return c < 0x80 ? AsciiUpper(c) : unicode::Get().toUpper(c); }
+bool IsLetter(char16_t c) { return c < 0x80 ? IsAsciiLetter(c) : unicode::Get().isLetter(c); }
+bool IsDigit(char16_t c) { return c < 0x80 ? IsAsciiDigit(c) : unicode::Get().isDigit(c); }
+
+namespace unicode {
+namespace {
+
+// What is answered when the helper cannot be loaded: ASCII rules only.
+constexpr Tables kAsciiOnly{
+    [](std::u16string_view text) { return std::u16string(text); },
+    &AsciiUpper,
+    &IsAsciiLetter,
+    &IsAsciiDigit,
+    [](char32_t c) { return c >= U'A' && c <= U'Z' ? char32_t(c + 32) : c; },
+};
+
+const Tables* Load() {
+    Dl_info self{};
+    if (!dladdr(reinterpret_cast<void*>(&Get), &self) || !self.dli_fname) return nullptr;
+    std::string path = self.dli_fname;
+    path.erase(path.find_last_of('/') + 1);  // npos + 1 = 0: a bare name leaves ""
+    path += "liborvade_unicode.so";
+    void* helper = dlopen(path.c_str(), RTLD_NOW | RTLD_LOCAL);
+    auto* tables = helper ? reinterpret_cast<decltype(&orvade_unicode_tables)>(dlsym(helper, "orvade_unicode_tables"))
+                          : nullptr;
+    if (tables) return tables();
+    const char* why = dlerror();
+    std::fprintf(stderr, "orvade: cannot load %s (%s); characters outside ASCII are taken by ASCII rules\n",
+                 path.c_str(), why ? why : "no tables");
+    return nullptr;
+}
+
+}  // namespace
+
+const Tables& Get() {
+    static const Tables* tables = Load();
+    return tables ? *tables : kAsciiOnly;
+}
+
+}  // namespace unicode
 
 }  // namespace plat::text
 
