@@ -8,6 +8,7 @@
 // GetSysColorBrush may also be a system colour index + 1.
 #pragma once
 
+#include <cstdint>
 #include <string>
 #include <string_view>
 
@@ -85,6 +86,15 @@ struct DrawState {
     POINT position{0, 0};
 };
 
+// A picture handed to a context: 32-bit pixels 0xffRRGGBB, row by row,
+// stride pixels from one row to the next.
+struct PixelView {
+    const uint32_t* pixels = nullptr;
+    int width = 0;
+    int height = 0;
+    int stride = 0;
+};
+
 // A drawing surface. The backend implements the primitives; the layer's
 // functions below resolve handles and state into them. Coordinates are the
 // window's client coordinates.
@@ -97,6 +107,8 @@ public:
     virtual void Text(const RECT& r, std::u16string_view text, UINT format, const LOGFONT& font, COLORREF fg,
                       const COLORREF* bg) = 0;
     virtual SIZE Measure(std::u16string_view text, const LOGFONT& font) = 0;
+    // Copies the picture with its top left corner at (x, y).
+    virtual void Pixels(int /*x*/, int /*y*/, const PixelView& /*picture*/) {}
     DrawState state;
 };
 
@@ -105,6 +117,9 @@ LOGFONT GetFontDescription(HFONT font);
 // The colour of a solid brush (or system colour index + 1); FALSE for the
 // null brush or a handle that is none.
 BOOL GetBrushColor(HBRUSH brush, COLORREF* colour);
+// Copies a picture (a back buffer) into the context at (x, y); FALSE for no
+// context or an empty picture.
+BOOL DrawPixels(HDC dc, int x, int y, const PixelView& picture);
 
 }  // namespace plat::gdi
 

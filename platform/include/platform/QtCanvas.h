@@ -7,6 +7,7 @@
 #include <string>
 
 #include "platform/Draw.h"
+#include "platform/Gdi.h"
 
 class QImage;
 
@@ -30,9 +31,16 @@ public:
 
     // Paints every cell of the view (and its caret) in the selected font.
     void Paint(const CellView& view);
+    // Paints count cells of one row from column (fewer at the row's end): each
+    // cell filled in its background, its character centred and unclipped.
+    void PaintCells(const CellView& view, int row, int column, int count);
 
     // The picture for the window; null when there is none.
     const QImage* Image() const;
+    // The picture's pixels (empty when there is none), and their copy into a
+    // drawing context at (0, 0); false when nothing was copied.
+    plat::gdi::PixelView Pixels() const;
+    bool CopyTo(HDC target) const;
 
 private:
     struct Impl;

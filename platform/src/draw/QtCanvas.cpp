@@ -69,30 +69,40 @@ bool CQtCanvas::SelectFont(const std::u16string& face, int pixelHeight, int pixe
     return true;
 }
 
+namespace {
+
+bool Drawable(const QImage& image, const CellView& view) {
+    return !image.isNull() && view.characters && view.attributes && view.cellWidth > 0 && view.cellHeight > 0;
+}
+
+void PaintRun(QPainter& painter, const CellView& view, int row, int column, int end) {
+    for (; column < end; ++column) {
+        const size_t at = static_cast<size_t>(row) * static_cast<size_t>(view.columns) + static_cast<size_t>(column);
+        const int attribute = view.attributes[at];
+        // A double-width character covers its own cell and the next.
+        const bool wide = (attribute & kAttributeDoubleWidth) && column + 1 < view.columns;
+        const QRect cell(column * view.cellWidth, row * view.cellHeight, view.cellWidth * (wide ? 2 : 1),
+                         view.cellHeight);
+        int text = attribute & 0x0F;
+        int back = (attribute >> 4) & 0x0F;
+        if (attribute & kAttributeReverse) std::swap(text, back);
+        painter.fillRect(cell, BasicColour(back));
+        painter.setPen(BasicColour(text));
+        painter.drawText(cell, Qt::AlignCenter | Qt::TextDontClip, QString(QChar(view.characters[at])));
+        if (wide) ++column;
+    }
+}
+
+}  // namespace
+
 void CQtCanvas::Paint(const CellView& view) {
     QImage& image = m_impl->image;
     if (image.isNull()) return;
     image.fill(Qt::white);
-    if (!view.characters || !view.attributes || view.cellWidth <= 0 || view.cellHeight <= 0) return;
+    if (!Drawable(image, view)) return;
     QPainter painter(&image);
     if (m_impl->font) painter.setFont(*m_impl->font);
-    for (int row = 0; row < view.rows; ++row) {
-        for (int column = 0; column < view.columns; ++column) {
-            const size_t at = static_cast<size_t>(row) * static_cast<size_t>(view.columns) + static_cast<size_t>(column);
-            const int attribute = view.attributes[at];
-            // A double-width character covers its own cell and the next.
-            const bool wide = (attribute & kAttributeDoubleWidth) && column + 1 < view.columns;
-            const QRect cell(column * view.cellWidth, row * view.cellHeight, view.cellWidth * (wide ? 2 : 1),
-                             view.cellHeight);
-            int text = attribute & 0x0F;
-            int back = (attribute >> 4) & 0x0F;
-            if (attribute & kAttributeReverse) std::swap(text, back);
-            painter.fillRect(cell, BasicColour(back));
-            painter.setPen(BasicColour(text));
-            painter.drawText(cell, Qt::AlignCenter | Qt::TextDontClip, QString(QChar(view.characters[at])));
-            if (wide) ++column;
-        }
-    }
+    for (int row = 0; row < view.rows; ++row) PaintRun(painter, view, row, 0, view.columns);
     if (view.caretVisible && view.caretRow >= 0 && view.caretRow < view.rows && view.caretColumn >= 0 &&
         view.caretColumn < view.columns) {
         painter.fillRect(QRect(view.caretColumn * view.cellWidth, (view.caretRow + 1) * view.cellHeight - 2,
@@ -101,6 +111,25 @@ void CQtCanvas::Paint(const CellView& view) {
     }
 }
 
+void CQtCanvas::PaintCells(const CellView& view, int row, int column, int count) {
+    QImage& image = m_impl->image;
+    if (!Drawable(image, view) || row < 0 || row >= view.rows || column < 0 || column >= view.columns || count <= 0)
+        return;
+    QPainter painter(&image);
+    if (m_impl->font) painter.setFont(*m_impl->font);
+    PaintRun(painter, view, row, column, column + std::min(count, view.columns - column));
+}
+
 const QImage* CQtCanvas::Image() const { return m_impl->image.isNull() ? nullptr : &m_impl->image; }
+
+plat::gdi::PixelView CQtCanvas::Pixels() const {
+    const QImage& image = m_impl->image;
+    if (image.isNull()) return {};
+    // Resize makes RGB32 pictures, whose rows are whole 32-bit pixels.
+    return {reinterpret_cast<const uint32_t*>(image.constBits()), image.width(), image.height(),
+            static_cast<int>(image.bytesPerLine() / 4)};
+}
+
+bool CQtCanvas::CopyTo(HDC target) const { return plat::gdi::DrawPixels(target, 0, 0, Pixels()) != FALSE; }
 
 }  // namespace plat::draw

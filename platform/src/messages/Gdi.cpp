@@ -121,6 +121,13 @@ BOOL plat::gdi::GetBrushColor(HBRUSH brush, COLORREF* colour) {
     return TRUE;
 }
 
+BOOL plat::gdi::DrawPixels(HDC dc, int x, int y, const PixelView& picture) {
+    if (!dc || !picture.pixels || picture.width <= 0 || picture.height <= 0 || picture.stride < picture.width)
+        return FALSE;
+    dc->Pixels(x, y, picture);
+    return TRUE;
+}
+
 HGDIOBJ SelectObject(HDC dc, HGDIOBJ object) {
     if (!dc) return 0;
     DrawState& s = dc->state;

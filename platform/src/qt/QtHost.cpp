@@ -151,6 +151,15 @@ public:
         const QSize size = QFontMetrics(toQFont(font)).size(0, toQString(text));
         return SIZE{size.width(), size.height()};
     }
+    void Pixels(int x, int y, const plat::gdi::PixelView& picture) override {
+        // Read in place: the caller's pixels outlive this call.
+        const QImage source(reinterpret_cast<const uchar*>(picture.pixels), picture.width, picture.height,
+                            qsizetype(picture.stride) * 4, QImage::Format_RGB32);
+        std::lock_guard lock(m_surface->mutex);
+        QPainter p(&m_surface->image);
+        p.setCompositionMode(QPainter::CompositionMode_Source);
+        p.drawImage(x, y, source);
+    }
 
 private:
     std::shared_ptr<Surface> m_surface;

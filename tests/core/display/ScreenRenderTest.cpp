@@ -2,9 +2,9 @@
 // what the picture shows, cell by cell, in the attribute's colours.
 #include <gtest/gtest.h>
 
-#include <QGuiApplication>
 #include <QImage>
 
+#include "tests/core/display/QtApplication.h"
 #include "tests/core/session/CoreFixture.h"
 #include "platform/QtCanvas.h"
 
@@ -13,14 +13,7 @@ extern "C" const char* __lsan_default_suppressions() { return "leak:libfontconfi
 namespace {
 
 using namespace coretest;
-
-void EnsureApplication() {
-    static int argc = 1;
-    static char name[] = "display_render_tests";
-    static char* argv[] = {name, nullptr};
-    static QGuiApplication* app = QGuiApplication::instance() ? nullptr : new QGuiApplication(argc, argv);
-    (void)app;
-}
+using displaytest::EnsureApplication;
 
 class ScreenRenderTest : public CoreTest {
 protected:

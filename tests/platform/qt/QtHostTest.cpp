@@ -21,6 +21,7 @@
 #include "platform/Dialog.h"
 #include "platform/Gdi.h"
 #include "platform/QtHost.h"
+#include "tests/platform/qt/QtPump.h"
 
 namespace {
 
@@ -104,14 +105,7 @@ protected:
         return hwnd;
     }
     // Runs our queue and Qt's events until nothing is left.
-    static void Pump() {
-        MSG m;
-        for (int i = 0; i < 20; ++i) {
-            QCoreApplication::processEvents();
-            plat::qt::SyncWidgets();
-            while (PeekMessage(&m, 0, 0, 0, PM_REMOVE)) DispatchMessage(&m);
-        }
-    }
+    static void Pump() { qttest::Pump(); }
     static std::vector<Seen> Seen_(UINT msg) {
         std::lock_guard lock(g_mutex);
         std::vector<Seen> out;

@@ -107,7 +107,7 @@ void CClientCore::Destroy() {
 void CClientCore::Start() {
     UpdateCellMetrics();
     CreateBackBuffer();
-    m_screen.ShowCaret(false);
+    SetCaretWanted(false);
     // The libraries of the client's folders; each found kind answers its hook.
     m_extensions = std::make_unique<CExtensionBinding>(*this);
     m_extensions->LoadExtentions();
@@ -324,8 +324,8 @@ int32_t CClientCore::WriterCapacity() const {
     return m_framer ? m_framer->GetWriterCapacity() : CPacketFramer::kMode1Chunk;
 }
 
-void CClientCore::ShowScreen() {
-    if (m_screen.Revision() == m_shownRevision) return;
+void CClientCore::ShowScreen(bool force) {
+    if (!force && m_screen.Revision() == m_shownRevision) return;
     m_shownRevision = m_screen.Revision();
     m_view->ScreenChanged();
 }
@@ -384,7 +384,12 @@ void CClientCore::UpdateCellMetrics() {
     m_widgets->SetDefaultFont(m_settings.Properties().cells.fontName, m_settings.Properties().cells.fontSize);
 }
 
-void CClientCore::CreateBackBuffer() { m_screen.Rebuild(); }
+void CClientCore::CreateBackBuffer() {
+    m_screen.Rebuild();
+    // The view paints the new grid into its new back buffer.
+    m_view->CreateBackBuffer(m_screen.ClientWidth(), m_screen.ClientHeight());
+    ShowScreen(true);
+}
 
 // ---- The file commands' part
 

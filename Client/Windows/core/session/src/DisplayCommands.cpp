@@ -137,7 +137,7 @@ void CClientCore::WriteScreenText(std::u16string_view text, int row, int column,
         }
     }
     const int64_t end = moveCursor ? pos : start;
-    s.MoveCaret(static_cast<int>(end / columns), static_cast<int>(end % columns));
+    PlaceCursor(static_cast<int>(end / columns), static_cast<int>(end % columns));
 }
 
 // ---- RfPrint: text with escape sequences
@@ -249,7 +249,7 @@ void CClientCore::PrintWithEscapes(std::u16string_view text) {
             break;
         }
     }
-    s.MoveCaret(row, column);
+    MoveCursor(row, column);
     m_field.command = InputCommand::None;
 }
 

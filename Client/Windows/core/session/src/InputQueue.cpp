@@ -132,7 +132,7 @@ int CClientCore::RfInput(CPacket* pkt, uint8_t) {
     m_field.text.clear();
     if (defaultText.size() < static_cast<size_t>(kInputTextUnits)) m_field.text = defaultText;
     m_field.started = false;
-    m_screen.MoveCaret(row, column);
+    MoveCursor(row, column);
     m_field.kind = InputKind::KeysAndData;
     if ((column >= 0 && column < m_screen.Columns() && row >= 0 && row < m_screen.Rows()) || Properties().wrap) {
         DrawField(m_field.text, (flags & INPUT_RIGHT_ALIGN) ? CInputField::CaretAt::LastCell : CInputField::CaretAt::FirstCell);
@@ -170,7 +170,7 @@ int32_t CClientCore::OnKeyDown(uint32_t virtualKey, uint32_t) {
     m_writer->Reset();
     if ((m_field.flags & INPUT_KEY_SENDS_TEXT) && m_field.textWithKey) TypedTextRecord();
     m_field.textWithKey = true;
-    m_screen.ShowCaret(false);
+    SetCaretWanted(false);
     m_writer->AppendByte('2').EndField().AppendInt(number);
     SendReply(*m_writer);
     EndInput();
@@ -387,7 +387,7 @@ void CClientCore::EndInput() {
         if (m_modeSelect == MODESELECT_OPEN_INPUT) return;
         PostMessage(m_window, WM_CORE_END_OF_INPUT, 0, 0);
     }
-    m_screen.ShowCaret(false);
+    SetCaretWanted(false);
     m_field.kind = InputKind::None;
     m_field.command = InputCommand::None;
     m_field.timeout = 0;
@@ -413,11 +413,10 @@ void CClientCore::EnableReaders(bool on) {
 void CClientCore::DrawField(std::u16string_view text, CInputField::CaretAt caret) {
     const CInputField::Cells cells = m_field.Layout(text, caret);
     if (caret == CInputField::CaretAt::AfterText && cells.text.empty()) return;
-    m_screen.ShowCaret(false);
+    SetCaretWanted(false);
     if (!cells.text.empty()) m_screen.WriteText(m_field.row, m_field.column, cells.text, CScreenModel::kDefaultAttribute, Properties().wrap != 0);
-    m_screen.MoveCaret(m_field.row,
-                       static_cast<int>(std::min<int64_t>(int64_t{m_field.column} + cells.caretOffset, INT32_MAX)));
-    m_screen.ShowCaret(true);
+    MoveCursor(m_field.row, static_cast<int>(std::min<int64_t>(int64_t{m_field.column} + cells.caretOffset, INT32_MAX)));
+    SetCaretWanted(true);
 }
 
 // ---- The queue

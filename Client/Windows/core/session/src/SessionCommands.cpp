@@ -94,7 +94,7 @@ int CClientCore::MODESELECT(CPacket* pkt, uint8_t) {
     m_field.ResetText();
     m_modeSelect = static_cast<uint8_t>(pkt->GetInt(0));
     m_field.kind = InputKind::KeysAndData;
-    m_screen.ShowCaret(true);
+    SetCaretWanted(true);
     SendTextReply('b', u"");
     if (m_modeSelect == 0) {
         EnableReaders(false);

@@ -50,6 +50,44 @@ struct DeviceDataRecord {
 // Dialog ("screen") modes: what the open box takes from the input.
 enum class DialogMode : int32_t { None = 0, Menu = 1, Error = 2, Signature = 4 };
 
+// The operations on the text screen (ScreenOp), by their numbers.
+enum class ScreenOpCode : int32_t {
+    Clear = 0,             // blank cells, cursor home, repaint
+    Size = 1,              // rows and columns into the record's row and column
+    ClearToEndOfLine = 2,  // from the cursor, with the attribute
+    Cursor = 3,            // the cursor into the record's row and column
+    MoveCursor = 4,
+    CaretShown = 5,        // returns 1 when the window's caret is shown
+    WriteText = 6,
+    SaveCells = 7,         // the rectangle into the cell buffer
+    RestoreCells = 8,      // the cell buffer into the rectangle
+    CaretOn = 9,           // the caret is wanted
+    CaretOff = 10,         // the caret is not wanted
+    None = 11,
+    Repaint = 12,
+    RepaintAll = 13,
+    SetDefaultAttribute = 14,
+    PutCharacter = 15,     // the text's first character at (row, column)
+};
+
+// One operation on the text screen with what it reads and, for Size and
+// Cursor, what it answers.
+struct ScreenOperation {
+    ScreenOpCode op = ScreenOpCode::None;
+    int32_t row = 0;
+    int32_t column = 0;
+    int32_t attribute = 0;   // WriteText: the default attribute when 0 or less
+    int32_t maxLength = -1;  // WriteText: the text is cut to it (negative: whole)
+    std::u16string_view text;
+    // SaveCells and RestoreCells: character and attribute pairs, row by row,
+    // of the rectangle from (row, column) to (endRow, endColumn), exclusive,
+    // as far as it lies on the screen.
+    std::vector<char16_t>* cells = nullptr;
+    bool moveCursor = false;
+    int32_t endColumn = 0;
+    int32_t endRow = 0;
+};
+
 // MODESELECT's mode in which input stays open and each text goes out as it comes.
 constexpr uint8_t MODESELECT_OPEN_INPUT = 2;
 
@@ -287,12 +325,24 @@ public:
     int Columns() const { return m_screen.Columns(); }
     int Rows() const { return m_screen.Rows(); }
     const CScreenModel& Screen() const { return m_screen; }
+    // The single entry to the text screen for the control and the widgets;
+    // what it returns depends on the operation (0 for most).
+    int32_t ScreenOp(ScreenOperation& operation);
+    // The control's drawing: the back buffer copied into target (the
+    // window's context). Without a back buffer the user is told. An overlay
+    // text shows in reverse from cell (0, 0) in this copy only.
+    void Paint(HDC target, std::u16string_view overlay = {});
     // The control window's focus gain and loss: the window's caret, one cell,
     // follows the model's caret while the window has the focus.
     void CaretOn();
     void CaretOff();
     bool CaretHasFocus() const { return m_caretFocus; }
-    // The cursor (and the caret with it); off the screen the caret is hidden.
+    // Whether the host wants the caret; shown while the window has the focus
+    // and (outside wrap mode) the cursor lies on the screen.
+    void SetCaretWanted(bool wanted);
+    bool IsCaretShown() const { return m_caretShown; }
+    // The cursor (and the caret with it). In wrap mode column is an offset
+    // from the start of row. Off the screen the caret is no longer wanted.
     void MoveCursor(int row, int column);
     HWND GetWindow() const { return m_window; }
 
@@ -325,8 +375,12 @@ protected:
     void SetBusy(bool busy);
     void ReceiveNow(const uint8_t* bytes, int32_t count, bool framed);
     void RenewWriter();
-    // Tells the view when the screen model changed since it was last told.
-    void ShowScreen();
+    // Tells the view when the screen model changed since it was last told
+    // (always, with force).
+    void ShowScreen(bool force = false);
+    // The cursor at an on-screen position or off the screen (MoveCursor
+    // after its wrap-mode offset).
+    void PlaceCursor(int row, int column);
     // Display (DisplayCommands.cpp). Writes text from (row, column) -- the
     // cursor's where negative -- with the attribute (0: the default one);
     // the cursor goes after the text or stays at its start.
@@ -396,6 +450,7 @@ protected:
     DWORD m_dialogOpenTime = 0;
     DialogMode m_dialogMode = DialogMode::None;
     bool m_caretFocus = false;  // the control window has the caret
+    bool m_caretShown = false;  // the window's caret is shown
     bool m_disconnectPending = false;
     uint32_t m_sessionEnds = 0;  // counts completed Disconnects
 

@@ -11,6 +11,7 @@
 #include <string_view>
 #include <vector>
 
+#include "platform/Draw.h"
 #include "platform/WinTypes.h"
 
 class CPacket;
@@ -85,15 +86,27 @@ public:
     virtual int32_t GetAdapterStatus() { return 0; }
 };
 
-// The view of the session screen (the control window): it paints the core's
-// screen model and is told when the model changed.
+// The view of the session screen (the control window): it keeps the back
+// buffer -- a picture of the window's size -- paints the core's screen model
+// into it and is told when the model changed. Without a view there is no
+// back buffer.
 class ICoreView {
 public:
     virtual ~ICoreView() = default;
-    // The screen model changed: repaint when convenient.
+    // The screen model changed: bring the back buffer up to date and have
+    // the window repainted when convenient.
     virtual void ScreenChanged() {}
     // The control window takes the keyboard focus (an input field opens).
     virtual void TakeFocus() {}
+    // (Re)makes the back buffer at the window's client size, white; false
+    // when none could be made (no size yet).
+    virtual bool CreateBackBuffer(int /*width*/, int /*height*/) { return false; }
+    virtual bool HasBackBuffer() { return false; }
+    // Paints count cells of one row of the picture, from column, into the
+    // back buffer.
+    virtual void DrawCells(const plat::draw::CellView& /*cells*/, int /*row*/, int /*column*/, int /*count*/) {}
+    // Copies the back buffer into the target (the window's drawing context).
+    virtual void CopyBackBuffer(HDC /*target*/) {}
 };
 
 // The widget manager and the menu box.

@@ -1,0 +1,31 @@
+// The control window's view of the session screen: a back buffer of the
+// window's size (the Qt canvas) into which the core's screen model is
+// painted, copied into the window when it paints (CClientCore::Paint). The
+// canvas also measures the session font for the core's cell metrics.
+#pragma once
+
+#include "core/session/CoreHooks.h"
+#include "core/session/ScreenModel.h"
+#include "platform/QtCanvas.h"
+
+class CScreenView final : public ICoreView {
+public:
+    // The window is repainted when the model changes; the model is read, never changed.
+    CScreenView(HWND window, const CScreenModel& model) : m_window(window), m_model(model) {}
+
+    plat::draw::CQtCanvas& Canvas() { return m_canvas; }
+
+    void ScreenChanged() override;
+    void TakeFocus() override;
+    bool CreateBackBuffer(int width, int height) override { return m_canvas.Resize(width, height); }
+    bool HasBackBuffer() override { return m_canvas.Image() != nullptr; }
+    void DrawCells(const plat::draw::CellView& cells, int row, int column, int count) override {
+        m_canvas.PaintCells(cells, row, column, count);
+    }
+    void CopyBackBuffer(HDC target) override { m_canvas.CopyTo(target); }
+
+private:
+    HWND m_window;
+    const CScreenModel& m_model;
+    plat::draw::CQtCanvas m_canvas;
+};
