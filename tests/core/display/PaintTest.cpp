@@ -155,6 +155,14 @@ TEST_F(PaintTest, AnOverlayShowsReversedInTheCopyOnly) {
     EXPECT_EQ(shown.copy(2 * cw, 0, cw, ch), before.copy(2 * cw, 0, cw, ch));
     // The back buffer's row 0 is the cells' own again.
     EXPECT_EQ(BackBuffer(), before);
+
+    // An overlay longer than the row stops at its end: nothing stays behind
+    // in the rows below.
+    m_overlay = std::u16string(static_cast<size_t>(m_core->Columns()) + 5, u'W');
+    InvalidateRect(m_screen, nullptr, FALSE);
+    Pump();
+    EXPECT_EQ(Shown().pixelColor(1, ch + 1), QColor(Qt::white));
+    EXPECT_EQ(BackBuffer(), before);
 }
 
 }  // namespace

@@ -1,6 +1,8 @@
 // The control window's caret follows the core's on focus gain and loss.
 #include <gtest/gtest.h>
 
+#include <climits>
+
 #include "CoreFixture.h"
 #include "platform/Window.h"
 
@@ -88,6 +90,7 @@ TEST_F(CaretTest, MoveCursorTakesAnOffsetInWrapModeAndDropsTheCaretOffTheScreen)
         {false, false, 2, 3, true, 2, 3},
         {true, false, 0, cols + 1, true, 1, 1},
         {false, false, rows, 0, false, rows, 0},
+        {true, true, INT_MAX, cols, false, INT_MAX, 0},  // the row never overflows
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(::testing::Message() << "wrap " << c.wrap << " focus " << c.focus << " at " << c.row << ","

@@ -315,8 +315,13 @@ public:
     // every resize, then calls UpdateCellMetrics and CreateBackBuffer).
     void SetClientSize(int width, int height) { m_screen.SetClientSize(width, height); }
     void UpdateCellMetrics();
-    // The grid for the window and cell size, cleared.
+    // The grid for the window and cell size, cleared, and the view's back
+    // buffer of the window's size.
     void CreateBackBuffer();
+    // The control's menu bar coming and going changes the client size the
+    // control sets; the back buffer is remade for it.
+    void IncreaseHeightForMenu() { CreateBackBuffer(); }
+    void UndoIncreaseForMenu() { CreateBackBuffer(); }
     int ClientWidth() const { return m_screen.ClientWidth(); }
     int ClientHeight() const { return m_screen.ClientHeight(); }
     int GetCellWidth() const { return m_screen.CellWidth(); }
