@@ -84,7 +84,7 @@ void CScreenModel::WriteText(int row, int column, std::u16string_view text, char
     if (column < 0 || row < 0) return;
     for (char16_t c : text) {
         if (column >= m_columns) {
-            if (!wrap) break;
+            if (!wrap || row >= m_rows - 1) break;
             column = 0;
             ++row;
         }
