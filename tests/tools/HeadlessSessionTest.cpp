@@ -242,6 +242,7 @@ TEST_F(HeadlessSession, CommandLineAndConnectErrors) {
         {{"--stdio", "--log", m_dir + "/missing/session.log"}, 2, "cannot write the log file"},
         {{"--stdio", "--log", m_dir + "/folder"}, 2, "cannot write the log file"},
         {{"--stdio", "--device-root", script}, 2, "is not a directory"},
+        {{"--stdio", "--device-root", "/proc/orvade-missing/root"}, 2, "cannot create the device root"},
         {{"--connect", refused}, 1, "cannot connect to 127.0.0.1:"},
         {{"--connect", "127.0.0.1"}, 2, "HOST:PORT"},
         {{"--connect", "127.0.0.1:0"}, 2, "HOST:PORT"},

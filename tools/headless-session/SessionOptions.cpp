@@ -199,10 +199,10 @@ back to the host.
                        of all traffic), into FILE, a file of this machine
                        (emptied once the host is reached; never the input
                        file).
+  --help               Show this text.
 
 Nothing is created or emptied (device root, log) before every argument has
 been checked and the host reached.
-  --help               Show this text.
 
 Exit status: 0 when the session ended (Disconnect, or the host closed the
 connection or the input), 1 when the host cannot be reached or its link fails,

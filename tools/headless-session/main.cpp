@@ -411,6 +411,10 @@ int main(int argc, char** argv) {
     if (!options.deviceRoot.empty()) {
         std::error_code ec;
         std::filesystem::create_directories(options.deviceRoot, ec);
+        if (ec) {
+            Complain("cannot create the device root '" + options.deviceRoot + "': " + ec.message());
+            return EXIT_USAGE_ERROR;
+        }
         if (!std::filesystem::is_directory(options.deviceRoot, ec)) {
             Complain("the device root '" + options.deviceRoot + "' is not a directory");
             return EXIT_USAGE_ERROR;
