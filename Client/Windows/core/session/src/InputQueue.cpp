@@ -216,7 +216,7 @@ int CClientCore::OnKey(std::u16string_view text, EventType kind) {
 }
 
 int CClientCore::OnFieldCharacter(char16_t c) {
-    if (m_field.kind != InputKind::KeysAndData && m_field.kind != InputKind::Keys) return 0;
+    if (!m_field.TakesKeys()) return 0;
     const int32_t flags = m_field.flags;
     if (m_field.terminators.find(c) != std::u16string::npos) {
         EndInput();
@@ -275,7 +275,7 @@ int CClientCore::OnFieldCharacter(char16_t c) {
                 return 0;
             }
             m_field.text.pop_back();
-            if (m_field.text.empty() && (m_field.kind == InputKind::KeysAndData || m_field.kind == InputKind::Data) && !(flags & INPUT_NO_ACTIVATE)) {
+            if (m_field.text.empty() && m_field.TakesData() && !(flags & INPUT_NO_ACTIVATE)) {
                 EnableReaders(true);
             }
         } else {
@@ -302,7 +302,7 @@ int32_t CClientCore::OnDeviceData(const DeviceDataRecord* record) {
         if (m_modeSelect != MODESELECT_OPEN_INPUT && m_settings.GetScanAheadMode() == 0) PostMessage(m_window, WM_CORE_END_OF_INPUT, 0, 0);
         return 1;
     }
-    if (m_field.kind != InputKind::KeysAndData && m_field.kind != InputKind::Data) return 1;  // keys only: taken and dropped
+    if (!m_field.TakesData()) return 1;  // keys only: taken and dropped
 
     const ::InputCommand command = m_field.command;
     if (command == InputCommand::Field && !(m_field.flags & INPUT_HIDDEN)) {
