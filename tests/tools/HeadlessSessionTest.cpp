@@ -260,6 +260,14 @@ TEST_F(HeadlessSession, CommandLineAndConnectErrors) {
     }
     EXPECT_EQ(ReadAll(script), "key 13\n");
 
+    // A device root from the environment is checked as the option's is.
+    setenv("ORVADE_DEVICE_ROOT", script.c_str(), 1);
+    Finished fromEnvironment = RunTool({"--stdio"});
+    unsetenv("ORVADE_DEVICE_ROOT");
+    EXPECT_EQ(fromEnvironment.status, 2);
+    EXPECT_NE(fromEnvironment.err.find("the device root '" + script + "' is not a directory"), std::string::npos)
+        << fromEnvironment.err;
+
     // Nothing is created or emptied before the connection is made.
     const std::string log = WriteFile("kept.log", "earlier log");
     Finished f = RunTool({"--connect", refused, "--device-root", m_dir + "/new-root", "--log", log});

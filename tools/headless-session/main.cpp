@@ -388,12 +388,14 @@ int main(int argc, char** argv) {
     // Every argument is checked, and the host reached, before anything is
     // created or emptied.
     std::vector<ScriptEvent> script;
+    // --device-root, else $ORVADE_DEVICE_ROOT, else the default: checked alike.
+    const std::string deviceRoot = options.deviceRoot.empty() ? plat::fs::DeviceRoot() : options.deviceRoot;
     if (!options.inputFile.empty() && !ReadScript(options.inputFile, script, error)) {
         Complain(error);
         return EXIT_USAGE_ERROR;
     }
     if ((!options.logFile.empty() && !CheckLogFile(options, error)) ||
-        (!options.deviceRoot.empty() && !CheckDeviceRoot(options.deviceRoot, error))) {
+        !CheckDeviceRoot(deviceRoot, error)) {
         Complain(error);
         return EXIT_USAGE_ERROR;
     }
@@ -408,18 +410,18 @@ int main(int argc, char** argv) {
     } else {
         link.UseStdio();
     }
-    if (!options.deviceRoot.empty()) {
+    {
         std::error_code ec;
-        std::filesystem::create_directories(options.deviceRoot, ec);
+        std::filesystem::create_directories(deviceRoot, ec);
         if (ec) {
-            Complain("cannot create the device root '" + options.deviceRoot + "': " + ec.message());
+            Complain("cannot create the device root '" + deviceRoot + "': " + ec.message());
             return EXIT_USAGE_ERROR;
         }
-        if (!std::filesystem::is_directory(options.deviceRoot, ec)) {
-            Complain("the device root '" + options.deviceRoot + "' is not a directory");
+        if (!std::filesystem::is_directory(deviceRoot, ec)) {
+            Complain("the device root '" + deviceRoot + "' is not a directory");
             return EXIT_USAGE_ERROR;
         }
-        plat::fs::SetDeviceRoot(options.deviceRoot);
+        plat::fs::SetDeviceRoot(deviceRoot);
     }
     if (!options.programFolder.empty()) {
         const std::u16string folder = plat::text::Utf8ToWide(options.programFolder);
