@@ -63,6 +63,24 @@ std::u16string IniPath(CPacket* pkt) {
     return FileUtil::JoinPath(dir, name);
 }
 
+// The file, section and key of GetIniString and SetIniString; the cursor
+// stays on the key.
+struct IniKey {
+    std::u16string path;
+    std::string section;
+    std::string key;
+};
+
+IniKey ReadIniKey(CPacket* pkt) {
+    IniKey k;
+    k.path = IniPath(pkt);
+    pkt->NextField();
+    k.section = FieldBytes(pkt);
+    pkt->NextField();
+    k.key = FieldBytes(pkt);
+    return k;
+}
+
 // EXT: library, function, then the arguments up to the end of this command.
 int32_t CallByName(CPacket* pkt) {
     const std::u16string library = ReadWide(pkt, kNameUnits);
@@ -149,15 +167,11 @@ int CClientCore::SetExtendedInfo(CPacket* pkt, uint8_t) {
 
 int CClientCore::GetIniString(CPacket* pkt, uint8_t) {
     LogWrite(LOG_TRACE, "GetIniString");
-    const std::u16string path = IniPath(pkt);
-    pkt->NextField();
-    const std::string section = FieldBytes(pkt);
-    pkt->NextField();
-    const std::string key = FieldBytes(pkt);
+    const IniKey k = ReadIniKey(pkt);
     char value[kIniValueBytes];
     // The value is what the buffer holds: a missing file leaves the default
     // there but counts 0 bytes.
-    ReadIniString(section.c_str(), key.c_str(), "notfound", value, sizeof value, path);
+    ReadIniString(k.section.c_str(), k.key.c_str(), "notfound", value, sizeof value, k.path);
     if (!m_writer) return 0;
     m_writer->Reset();
     m_writer->AppendByte(kIniReply).EndField().AppendBytes(value, static_cast<int32_t>(std::strlen(value)));
@@ -167,15 +181,11 @@ int CClientCore::GetIniString(CPacket* pkt, uint8_t) {
 
 int CClientCore::SetIniString(CPacket* pkt, uint8_t) {
     LogWrite(LOG_TRACE, "SetIniString");
-    const std::u16string path = IniPath(pkt);
-    pkt->NextField();
-    const std::string section = FieldBytes(pkt);
-    pkt->NextField();
-    const std::string key = FieldBytes(pkt);
+    const IniKey k = ReadIniKey(pkt);
     pkt->NextField();
     const std::string value = FieldBytes(pkt);
     // The host is told "1" whether or not the key could be written.
-    if (WriteIniString(section.c_str(), key.c_str(), value.c_str(), path) == 0)
+    if (WriteIniString(k.section.c_str(), k.key.c_str(), value.c_str(), k.path) == 0)
         LogWrite(LOG_ERROR, "SetIniString: the key was not written");
     SendIntReply(kIniReply, 1);
     return 0;
