@@ -247,6 +247,7 @@ TEST_F(HeadlessSession, CommandLineAndConnectErrors) {
         {{"--connect", "127.0.0.1"}, 2, "HOST:PORT"},
         {{"--connect", "127.0.0.1:0"}, 2, "HOST:PORT"},
         {{"--connect", "127.0.0.1:65536"}, 2, "HOST:PORT"},
+        {{"--connect", "::1:1000"}, 2, "IPv6 address in brackets"},
         {{"--stdio", "--connect", refused}, 2, "either"},
         {{}, 2, "--connect HOST:PORT or --stdio"},
         {{"--stdio", "--log"}, 2, "--log needs a value"},

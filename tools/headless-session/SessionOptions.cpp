@@ -87,7 +87,8 @@ bool ParseArguments(int argc, char** argv, SessionOptions& options, std::string&
                 return false;
             }
             if (!ParseEndpoint(value, options)) {
-                error = "--connect needs HOST:PORT with a port from 1 to 65535, not '" + std::string(value) + "'";
+                error = "--connect needs HOST:PORT with a port from 1 to 65535 (an IPv6 address in brackets: "
+                        "[::1]:1000), not '" + std::string(value) + "'";
                 return false;
             }
             options.mode = LinkMode::Connect;
