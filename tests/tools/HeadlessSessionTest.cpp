@@ -278,6 +278,26 @@ TEST_F(HeadlessSession, CommandLineAndConnectErrors) {
     close(fd);
 }
 
+TEST_F(HeadlessSession, ClosedStandardStreamIsRefusedNotTakenByAnotherFile) {
+    // Closed standard input or output would be reused by the first descriptor
+    // the tool opens: the session would read its own wake descriptor (and
+    // hang) or write replies into it.
+    for (int closed : {0, 1}) {
+        Tool tool(Args({"--stdio"}), {closed});
+        ASSERT_TRUE(tool.Started());
+        tool.Input(Frame(0, Cmd('A', "x")));
+        Finished f = tool.Wait();
+        EXPECT_EQ(f.status, 2) << closed;
+        EXPECT_NE(f.err.find("standard input and output"), std::string::npos) << f.err;
+    }
+    // Closed standard error: the session runs, its complaints go nowhere.
+    Tool tool(Args({"--stdio"}), {2});
+    tool.Input(Frame(0, Cmd('A', "x")));
+    Finished f = tool.Wait();
+    EXPECT_EQ(f.status, 0);
+    EXPECT_EQ(Unframe(f.out), std::vector<Bytes>{Cmd('A', "x")});
+}
+
 TEST_F(HeadlessSession, LoadsTheLibrariesOfItsProgramFolderAsTheDeviceDoes) {
     // A program folder of the device root other than the default.
     const std::string program = m_dir + "/device/Apps/Client";

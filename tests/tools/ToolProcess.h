@@ -86,10 +86,11 @@ struct Finished {
     Bytes out, err;
 };
 
-// The tool as a child process with pipes on its standard streams.
+// The tool as a child process with pipes on its standard streams, but for
+// those it is started with closed.
 class Tool {
 public:
-    explicit Tool(const std::vector<std::string>& args) {
+    explicit Tool(const std::vector<std::string>& args, const std::vector<int>& closedStreams = {}) {
         int in[2], out[2], err[2];
         if (pipe2(in, O_CLOEXEC) || pipe2(out, O_CLOEXEC) || pipe2(err, O_CLOEXEC)) return;
         posix_spawn_file_actions_t actions;
@@ -97,6 +98,7 @@ public:
         posix_spawn_file_actions_adddup2(&actions, in[0], 0);
         posix_spawn_file_actions_adddup2(&actions, out[1], 1);
         posix_spawn_file_actions_adddup2(&actions, err[1], 2);
+        for (int fd : closedStreams) posix_spawn_file_actions_addclose(&actions, fd);
         std::vector<char*> argv{const_cast<char*>(HEADLESS_SESSION_PATH)};
         for (const auto& a : args) argv.push_back(const_cast<char*>(a.c_str()));
         argv.push_back(nullptr);

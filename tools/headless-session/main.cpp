@@ -371,9 +371,24 @@ bool CheckDeviceRoot(const std::string& root, std::string& error) {
     return true;
 }
 
+// A standard stream that was closed is held on /dev/null, so that no file,
+// socket or wake descriptor opened later takes its number and is read,
+// written or printed to as that stream. True when it was closed.
+bool HoldClosedStream(int fd) {
+    if (fcntl(fd, F_GETFD) != -1 || errno != EBADF) return false;
+    int held = open("/dev/null", O_RDWR);
+    if (held >= 0 && held != fd) {
+        dup2(held, fd);
+        close(held);
+    }
+    return true;
+}
+
 }  // namespace
 
 int main(int argc, char** argv) {
+    bool closedStreams[3];
+    for (int fd = 0; fd < 3; ++fd) closedStreams[fd] = HoldClosedStream(fd);
     signal(SIGPIPE, SIG_IGN);  // a host that went away is seen as a write error
     SessionOptions options;
     std::string error;
@@ -384,6 +399,10 @@ int main(int argc, char** argv) {
     if (options.help) {
         std::fputs(HelpText(), stdout);
         return EXIT_SESSION_ENDED;
+    }
+    if (options.mode == LinkMode::Stdio && (closedStreams[0] || closedStreams[1])) {
+        Complain("--stdio needs standard input and output open, and one of them is closed");
+        return EXIT_USAGE_ERROR;
     }
     // Every argument is checked, and the host reached, before anything is
     // created or emptied.
