@@ -248,7 +248,6 @@ public:
         // Only top-level widgets take Qt's focus: focus inside belongs to the layer.
         setFocusPolicy(parent ? Qt::NoFocus : Qt::StrongFocus);
     }
-    HWND hwnd() const { return m_hwnd; }
 
 protected:
     void paintEvent(QPaintEvent*) override {

@@ -66,7 +66,6 @@ public:
     ~Stmt() { Sql().finalize(m_stmt); }
     Stmt(const Stmt&) = delete;
     Stmt& operator=(const Stmt&) = delete;
-    bool ok() const { return m_stmt != nullptr; }
     Stmt& Bind(int i, int64_t v) { Sql().bind_int64(m_stmt, i, v); return *this; }
     Stmt& Bind(int i, const std::string& v) {
         Sql().bind_text(m_stmt, i, v.data(), static_cast<int>(v.size()), SQLITE_TRANSIENT);
