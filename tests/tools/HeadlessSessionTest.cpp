@@ -395,3 +395,31 @@ TEST_F(HeadlessSession, AnswersWithoutLoadingQtOrSqlite) {
     for (const char* library : {"libQt6Gui", "libQt6Widgets", "libQt6Core", "libsqlite3"})
         EXPECT_EQ(loaded.str().find(library), std::string::npos) << library;
 }
+
+TEST_F(HeadlessSession, ManyLargeRepliesToOneShortInputAreNotAllHeldAtOnce) {
+    // 200 fetches of a 1 MiB file in a 2.6 KB input: 200 MiB of replies. The
+    // tool writes them as they come instead of gathering them all for one write.
+    constexpr size_t kFileBytes = 1 << 20;
+    constexpr int kFetches = 200;
+    std::filesystem::create_directories(m_dir + "/device/Session/DATA");
+    WriteFile("device/Session/DATA/big.bin", Bytes(kFileBytes, 'b'));
+    Bytes input;
+    for (int i = 0; i < kFetches; ++i) input += Frame(0, Cmd('G', "big.bin"));
+    // Mode 0: segments of at most 100 bytes, each with 4 bytes of framing.
+    const size_t payload = 2 + kFileBytes;
+    const size_t replyBytes = payload + 4 * ((payload + 99) / 100);
+
+    // Freed replies kept back by the address sanitizer would count as held.
+    const char* old = getenv("ASAN_OPTIONS");
+    const std::string saved = old ? old : "";
+    setenv("ASAN_OPTIONS", (saved + (saved.empty() ? "" : ":") + "quarantine_size_mb=1").c_str(), 1);
+    Tool tool(Args({"--stdio"}));
+    if (old) setenv("ASAN_OPTIONS", saved.c_str(), 1);
+    else unsetenv("ASAN_OPTIONS");
+    ASSERT_TRUE(tool.Started());
+    tool.Input(input, false);
+    for (int i = 0; i < kFetches; ++i) ASSERT_EQ(tool.ReadOut(replyBytes).size(), replyBytes) << i;
+    const long peakKb = ProcValue(tool.Pid(), "status", "VmHWM:");
+    ASSERT_GT(peakKb, 0);
+    EXPECT_LT(peakKb, 100 * 1024);
+}

@@ -35,6 +35,10 @@ constexpr int kConnectTimeoutMs = 10000;
 constexpr UINT kPollTimerId = 1;
 constexpr UINT kPollIntervalMs = 50;  // the shell's timer
 constexpr size_t kReadSize = 20480;    // the shell's read size
+// Replies gathered for one write; past this they go out at once, so a short
+// input that asks for many large replies (a file fetched again and again)
+// never holds them all in memory.
+constexpr size_t kMaxGathered = 256 * 1024;
 // The client version the device's shell reports.
 constexpr char16_t kClientVersion[] = u"5.4.1.01";
 // The session window of a handheld screen; with the default cell size it gives the
@@ -263,6 +267,7 @@ private:
             if (!m_ended && lParam && wParam) {
                 const auto* bytes = reinterpret_cast<const uint8_t*>(lParam);
                 m_out.insert(m_out.end(), bytes, bytes + wParam);
+                if (m_out.size() >= kMaxGathered) Flush();
             }
             return 0;
         case WM_CORE_SESSION_ENDED:

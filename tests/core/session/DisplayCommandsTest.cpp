@@ -160,6 +160,11 @@ TEST_F(DisplayCommandsTest, RfPrint2LaysOutLinesInTheBox) {
     Send("(" + FD + "z" + FD + "0" + FD + "9" + FD + "2000000000" + FD + "-5" + FD + "0");
     EXPECT_EQ(Screen().CharacterAt(9, 0), u'z');
     Send("(" + FD + FD + "0" + FD + "0" + FD + "5" + FD + "5");
+    // A box at the far end of the row numbers stays off the screen: no later
+    // line comes round to the cursor's row.
+    Print(ESC + "[2J");
+    Send("(" + FD + "x\ny\nz" + FD + "0" + FD + "2147483647" + FD + "1" + FD + "2");
+    for (int r = 0; r < 16; ++r) EXPECT_EQ(Row(r), Padded(u"")) << r;
 }
 
 TEST_F(DisplayCommandsTest, ScreensArePushedAndPulledWithTheirWidgets) {

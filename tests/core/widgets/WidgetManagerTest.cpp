@@ -36,6 +36,24 @@ TEST(WidgetManager, AddAnswersMinusOneWhenMemoryRunsOut) {
     EXPECT_EQ(manager.At(0)->GetId(), 5u);
 }
 
+TEST(WidgetManager, NewWidgetsPastTheLimitAreRefusedAndReplacementsTaken) {
+    CWidgetManager manager;
+    constexpr size_t kExtra = 50;
+    Bytes records;
+    for (size_t i = 0; i < CWidgetManager::kMaxWidgets + kExtra; ++i) records += Definition(1, "") + FE;
+    records += Definition(1, "2147483648");  // the first widget's id: a replacement
+    PacketOver stream(records);
+    CPacketBuffer writer(0, 0xFF, 1 << 16, 0);
+    manager.ProcessWidgetStream(stream.packet, &writer);
+    EXPECT_EQ(manager.Count(), static_cast<int>(CWidgetManager::kMaxWidgets));
+    const Bytes reply = Written(writer);
+    EXPECT_EQ(reply.substr(reply.size() - 14), FE + "-1" + FE + "2147483648");
+    // The refused definitions took no id: the next own id follows the last one kept.
+    manager.RemoveWidget(2147483648u);
+    PacketOver more(Definition(1, ""));
+    EXPECT_EQ(manager.AddWidget(more.packet), 2147483648 + static_cast<int64_t>(CWidgetManager::kMaxWidgets));
+}
+
 TEST_F(WidgetTest, ClientIdsAreNeverZeroAndUnique) {
     const Bytes reply = Stream(Add(1, "") + FE + Add(1, "") + FE + Add(1, "2147483648"));
     // The host's own use of an id replaces the widget that had it.

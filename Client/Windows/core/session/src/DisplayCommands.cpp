@@ -278,7 +278,10 @@ int CClientCore::RfPrint2(CPacket* pkt, uint8_t) {
     const char16_t saved = m_screen.DefaultAttribute();
     if (flags & 4) m_screen.SetDefaultAttribute(kReverseDefault);
     size_t at = 0;
-    for (int32_t line = 0; line <= height && (at < text.size() || line == 0); ++line) {
+    // Lines past the largest row number are off the screen: the box stops there.
+    for (int32_t line = 0; line <= height && (at < text.size() || line == 0) &&
+                            row <= std::numeric_limits<int32_t>::max() - line;
+         ++line) {
         // One line: up to a break, the end, or the width.
         size_t end = at;
         while (end < text.size() && text[end] != u'\n' && text[end] != u'\r' && end - at < static_cast<size_t>(width))

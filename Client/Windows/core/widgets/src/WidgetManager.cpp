@@ -1,5 +1,6 @@
 #include "core/widgets/WidgetManager.h"
 
+#include <algorithm>
 #include <new>
 #include <utility>
 
@@ -154,16 +155,21 @@ int64_t CWidgetManager::AddWidget(CPacket& packet) {
     std::unique_ptr<CWidget> widget = NewWidget();
     if (!widget) return -1;
     try {
-        m_widgets.reserve(m_widgets.size() + 1);
+        // Grown in steps that double, so adding many stays linear.
+        if (m_widgets.size() == m_widgets.capacity())
+            m_widgets.reserve(std::min(kMaxWidgets, std::max<size_t>(20, m_widgets.capacity() * 2)));
     } catch (const std::bad_alloc&) {
         return -1;
     }
     const uint32_t ownId = NextOwnId();
     widget->SetId(ownId);
     const uint32_t id = widget->Parse(this, packet);
+    // A definition that replaces a widget keeps the count.
+    const bool replaces = FindById(id) != nullptr;
+    if (!replaces && m_widgets.size() >= kMaxWidgets) return -1;
     // Taken only when the definition kept it.
     if (id == ownId) m_nextOwnId = ownId == 0xFFFFFFFFu ? kFirstOwnId : ownId + 1;
-    RemoveWidget(id);
+    if (replaces) RemoveWidget(id);
     CWidget* added = widget.get();
     m_widgets.push_back(std::move(widget));
     added->CreateWidgetWindow();

@@ -44,6 +44,9 @@ public:
     // Ids the client picks itself when the host gives none: never 0, which
     // is what a name reads as when taken for a number.
     static constexpr uint32_t kFirstOwnId = 0x80000000u;
+    // More widgets than any screen holds: a new one past this is refused,
+    // so a host's stream of records cannot take the device's memory.
+    static constexpr size_t kMaxWidgets = 1000;
 
     CWidgetManager();
     ~CWidgetManager() override;
@@ -56,7 +59,7 @@ public:
     // Returns the bytes left in the packet (0 after a whole packet).
     int32_t ProcessWidgetStream(CPacket& packet, CPacketBuffer* writer) override;
     // A new widget from the definition record at the cursor; its id, or -1
-    // when memory runs out.
+    // when memory runs out or kMaxWidgets are there and none has its id.
     int64_t AddWidget(CPacket& packet);
     // 1 when a widget was removed, 0 when none has the id.
     int RemoveWidget(uint32_t id);
