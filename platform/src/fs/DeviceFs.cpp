@@ -248,10 +248,11 @@ Fd OpenFolder(std::u16string_view devicePath) {
     return OpenDirectoryIn(loc->dir.get(), loc->name);
 }
 
-bool IsProgramFolder(std::u16string_view devicePath) {
+// The program folder, or with andAbove a folder that holds it too.
+bool IsProgramFolder(std::u16string_view devicePath, bool andAbove = false) {
     std::u16string program = ProgramFolder();
     auto a = Components(devicePath), b = Components(program);
-    return a.size() == b.size() &&
+    return (a.size() == b.size() || (andAbove && a.size() < b.size())) &&
            std::equal(a.begin(), a.end(), b.begin(), [](auto x, auto y) { return CompareNoCase(x, y) == 0; });
 }
 
@@ -541,7 +542,8 @@ bool RemoveDirectory(std::u16string_view devicePath) {
 
 bool RemoveTree(std::u16string_view devicePath) {
     auto loc = LocateEntry(devicePath);
-    if (!loc || IsProgramFolder(devicePath)) return false;
+    // Removing a folder above the program folder would remove it as well.
+    if (!loc || IsProgramFolder(devicePath, true)) return false;
     Fd dir = OpenDirectoryIn(loc->dir.get(), loc->name);
     if (!dir) return false;
     EmptyFolder(dir.get());

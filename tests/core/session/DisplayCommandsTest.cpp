@@ -257,6 +257,22 @@ TEST_F(DisplayCommandsTest, ErrorBoxFlagsAndKeys) {
     EXPECT_FALSE(IsWindow(m_box));
 }
 
+TEST_F(DisplayCommandsTest, ASecondErrorBoxAnswersAndClosesTheFirst) {
+    const Bytes error = "V" + FD + "10" + FE + "1" + FE + "0" + FE + "Jammed" + FD;
+    Send(error);
+    const HWND first = m_box;
+    ASSERT_TRUE(IsWindow(first));
+    Send(error);
+    EXPECT_FALSE(IsWindow(first));
+    ASSERT_NE(m_box, first);
+    EXPECT_EQ(m_core->GetDialog(), m_box);
+    EXPECT_EQ(Replies(), std::vector<Bytes>{"V" + FD + "1"});
+    // The core's end closes the one box open; none is left holding it.
+    const HWND second = m_box;
+    m_core.reset();
+    EXPECT_FALSE(IsWindow(second));
+}
+
 TEST_F(DisplayCommandsTest, TheErrorBoxSoundsUnlessSilent) {
     std::vector<std::pair<std::u16string, DWORD>> played;
     plat::sound::SetPlayer([&](const std::u16string& sound, DWORD flags) {

@@ -223,6 +223,15 @@ TEST_F(InfoCommandsTest, ExtRefusesWhatItCannotCall) {
     EXPECT_EQ(LastCall(), "");
 }
 
+TEST_F(InfoCommandsTest, ExtBareNamesAreLibrariesOfTheProgramFolderOnly) {
+    // The platform's own library is installed beside the program, outside the device root.
+    EXPECT_EQ(Ask(B0 + FD + "EXT" + FD + "liborvade_platform.so" + FD + "_Z12GetTickCountv"), B0 + FD + "-1");
+    const fsys::path program = m_base / "Program Files" / "Orvade Client";
+    fsys::create_directories(program);
+    fsys::copy_file(fsys::path(FIXTURE_DIR) / "FakeToolkit.dll", program / "Toolkit.dll");
+    EXPECT_EQ(Ask(B0 + FD + "EXT" + FD + "toolkit.dll" + FD + "WWANRadioPowerOn"), B0 + FD + "0");
+}
+
 TEST_F(InfoCommandsTest, ExtSurvivesAFaultingFunction) {
     InstallToolkit();
     EXPECT_EQ(Ext("Crash"), B0 + FD + "-1");

@@ -292,8 +292,10 @@ TEST_F(DeviceFsTest, ProgramFolderIsAFolderOfTheDeviceRoot) {
     WriteHost(root + "/Program Files/Orvade Client/Lib.dll");
     EXPECT_EQ(ToHostPath(u"\\Program Files\\Orvade Client\\lib.DLL"), root + "/Program Files/Orvade Client/Lib.dll");
     EXPECT_EQ(Names(FindFiles(u"\\Program Files\\Orvade Client\\*.dll")), (std::vector<std::u16string>{u"Lib.dll"}));
-    // The folder itself cannot be removed, its files can.
+    // The folder itself cannot be removed, nor a folder above it; its files can.
     EXPECT_FALSE(RemoveTree(u"\\Program Files\\Orvade Client"));
+    EXPECT_FALSE(RemoveTree(u"\\program files"));
+    EXPECT_TRUE(IsDirectory(ProgramFolder()));
     EXPECT_FALSE(RemoveTree(u"\\"));
     EXPECT_TRUE(DeleteFile(u"\\Program Files\\Orvade Client\\Lib.dll"));
     SetProgramFolder(u"\\Apps\\Client");

@@ -432,6 +432,9 @@ int CClientCore::RFERROR(CPacket* pkt, uint8_t) {
         box.text += u'\n';
         pkt->NextField();
     }
+    // One error box at a time: a box still open is answered and closed as if
+    // dismissed, so none is left on the screen holding this core.
+    if (m_dialog && m_dialogMode == DialogMode::Error) SendMessage(m_dialog, WM_COMMAND, IDOK, 0);
     m_errorBox = std::move(box);
 
     // The control makes the box from this request; its procedure answers later.

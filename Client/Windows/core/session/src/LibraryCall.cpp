@@ -5,6 +5,7 @@
 
 #include "core/support/FaultGuard.h"
 #include "core/support/LogFile.h"
+#include "platform/DeviceFs.h"
 #include "platform/Library.h"
 #include "platform/Text.h"
 
@@ -105,7 +106,15 @@ int32_t CallLibraryFunction(std::u16string_view library, std::u16string_view fun
         kinds.assign(arguments.size(), static_cast<char>(Arg::Text));
     }
 
-    HMODULE module = LoadLibrary(library);
+    // A bare name is a library of the program folder: the host reaches no
+    // library outside the device root, not even those installed beside the program.
+    std::u16string path(library);
+    if (path.find(u'\\') == std::u16string::npos) {
+        path = plat::fs::ProgramFolder();
+        if (path.empty() || path.back() != u'\\') path += u'\\';
+        path += library;
+    }
+    HMODULE module = LoadLibrary(path);
     if (!module) {
         LogWrite(LOG_ERROR, "EXT: library not loaded");
         return -1;
