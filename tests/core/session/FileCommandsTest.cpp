@@ -258,6 +258,11 @@ TEST_F(FileCommandsTest, RefusedNamesCreateNothing) {
         EXPECT_EQ(Ask(Bytes("X") + FD + n + FD + "1" + FD + "20240102" + FD + "030405"), Reply('X', "0"));
         EXPECT_FALSE(plat::fs::Exists(u"\\App\\newdir"));
     }
+    // A name longer than 259 characters is refused, never cut to another file's name.
+    const Bytes tooLong = Bytes(300, 'x') + ".txt";
+    EXPECT_EQ(Ask(Bytes("H") + FD + tooLong + FD + "x"), Reply('H', "0"));
+    EXPECT_EQ(Ask(Bytes("X") + FD + tooLong + FD + "1" + FD + "20240102" + FD + "030405"), Reply('X', "0"));
+    EXPECT_TRUE(plat::fs::FindFiles(u"\\App\\DATA\\x*").empty());
 }
 
 TEST_F(FileCommandsTest, LinkSwappedInDuringDeleteDirAndStoreNeverLeadsOutside) {

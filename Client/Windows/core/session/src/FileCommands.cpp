@@ -28,7 +28,10 @@ constexpr int32_t kDefaultChunk = 95;
 // SendFile's total size has at most 14 digits.
 constexpr int32_t kMaxSizeDigits = 14;
 
+// A longer name is refused whole: it reads as empty, which every command
+// answers as a failure, and is never cut down to the name of another file.
 std::u16string ReadName(CPacket* pkt) {
+    if (pkt->GetWide(nullptr, 0) > kNameUnits) return {};
     char16_t text[kNameUnits];
     pkt->GetWide(text, kNameUnits);
     return text;
