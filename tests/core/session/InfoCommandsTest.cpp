@@ -195,6 +195,13 @@ TEST_F(InfoCommandsTest, IniValuesAreReadAndWrittenAsRawBytes) {
     // A file that does not exist is not created, and the host still hears "1".
     EXPECT_EQ(Ask("\"" + FD + "none.ini" + FD + "Main" + FD + "name" + FD + "v"), "!" + FD + "1");
     EXPECT_FALSE(fsys::exists(m_base / "App" / "DATA" / "none.ini"));
+    // A name longer than 259 characters is refused, never cut to the name of another file.
+    const Bytes d(120, 'd'), e(120, 'e'), folder = "\\" + d + "\\" + e + "\\";
+    const Bytes full = folder + Bytes(259 - folder.size(), 'f');
+    fsys::create_directories(m_base / d / e);
+    std::ofstream(m_base / d / e / full.substr(folder.size())) << "[Main]\r\nname=cut\r\n";
+    EXPECT_EQ(Ask("!" + FD + full + FD + "Main" + FD + "name"), "!" + FD + "cut");
+    EXPECT_EQ(Ask("!" + FD + full + ".bak" + FD + "Main" + FD + "name"), "!" + FD + "notfound");
 }
 
 TEST_F(InfoCommandsTest, ExtCallsTheFunctionWithArgumentsByItsName) {

@@ -17,7 +17,6 @@
 namespace {
 
 constexpr int32_t kSymbologyNameUnits = 50;
-constexpr int32_t kNameUnits = 260;
 constexpr uint8_t kUpcEanSettings = 0xF4;
 // Codes that are not decoders: never enabled by "every supported decoder".
 constexpr uint8_t kNonDecoders[] = {0x52, 0x51, 0x50, 0xAD, kUpcEanSettings};
@@ -39,16 +38,10 @@ int ParameterWord(int code) {
     }
 }
 
-std::u16string ReadName(CPacket* pkt) {
-    char16_t text[kNameUnits];
-    pkt->GetWide(text, kNameUnits);
-    return text;
-}
-
-// A barcode file's name: ".BAR" appended when it has no dot.
+// A barcode file's name: ".BAR" appended when it has no dot (a refused name stays empty).
 std::u16string BarcodeFileName(CPacket* pkt) {
-    std::u16string name = ReadName(pkt);
-    if (name.find(u'.') == std::u16string::npos) name += u".BAR";
+    std::u16string name = ReadHostName(pkt);
+    if (!name.empty() && name.find(u'.') == std::u16string::npos) name += u".BAR";
     return name;
 }
 
@@ -203,7 +196,7 @@ int CClientCore::PULLBAR(CPacket* pkt, uint8_t) {
 
 int CClientCore::PUSHBAR(CPacket* pkt, uint8_t) {
     LogWrite(LOG_TRACE, "PUSHBAR");
-    const std::u16string name = ReadName(pkt);
+    const std::u16string name = ReadHostName(pkt);
     const std::u16string folder = BarcodeFolder();
     if (!plat::fs::IsDirectory(folder)) plat::fs::CreateDirectory(folder);
     std::string lists[5];
@@ -255,7 +248,7 @@ int CClientCore::LISTBAR(CPacket*, uint8_t) {
 
 int CClientCore::SCANNERON(CPacket* pkt, uint8_t) {
     LogWrite(LOG_TRACE, "SCANNERON");
-    SetDecodersFromFile(ReadName(pkt));
+    SetDecodersFromFile(ReadHostName(pkt));
     SendIntReply('e', m_scanner->IsPresent() ? 1 : 0);
     EnableScanner(true);
     m_devices->EnableRfid(true);

@@ -25,7 +25,6 @@ constexpr char16_t kDoubleWidth = 0x8000;
 constexpr char16_t kReverseDefault = 0x270;
 // Host sizes are bounded before anything is made from them.
 constexpr int32_t kMaxBoxSide = 1000;
-constexpr int32_t kNameUnits = 260;
 constexpr int32_t kWidgetWriter = 4096;
 // A screen file's header (rows, columns) and the reserved word after the cells.
 constexpr size_t kScreenHeader = 8;
@@ -64,15 +63,9 @@ char16_t ApplyAttribute(char16_t a, int32_t p) {
     return a;
 }
 
-std::u16string ReadName(CPacket* pkt) {
-    char16_t text[kNameUnits];
-    pkt->GetWide(text, kNameUnits);
-    return text;
-}
-
 // A screen file's path: the name resolved with SCREENS as its default folder.
 std::u16string ScreenPath(CPacket* pkt, std::u16string* folder = nullptr) {
-    std::u16string name = ReadName(pkt);
+    std::u16string name = ReadHostName(pkt);
     std::u16string dir;
     BuildFolderPath(dir, name, u"SCREENS");
     if (dir.empty() && (name.empty() || name[0] != u'\\')) dir = u"\\";

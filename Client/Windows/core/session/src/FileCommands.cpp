@@ -17,8 +17,6 @@
 
 namespace {
 
-// Names are read into 260 characters with their end mark.
-constexpr int32_t kNameUnits = 260;
 // Whole files are read into memory for RETRIEVEFILE and GETFILE; anything
 // larger is not a file of a handheld's logical folders.
 constexpr int32_t kMaxWholeFile = 64 * 1024 * 1024;
@@ -27,15 +25,6 @@ constexpr int32_t kMaxChunk = 4096;
 constexpr int32_t kDefaultChunk = 95;
 // SendFile's total size has at most 14 digits.
 constexpr int32_t kMaxSizeDigits = 14;
-
-// A longer name is refused whole: it reads as empty, which every command
-// answers as a failure, and is never cut down to the name of another file.
-std::u16string ReadName(CPacket* pkt) {
-    if (pkt->GetWide(nullptr, 0) > kNameUnits) return {};
-    char16_t text[kNameUnits];
-    pkt->GetWide(text, kNameUnits);
-    return text;
-}
 
 std::string ReadText(CPacket* pkt) {
     char text[32];
@@ -71,7 +60,7 @@ void FolderTarget(const std::u16string& appFolder, std::u16string& dir, std::u16
 
 // Reads the name of a folder command and its folder part; false for an empty name.
 bool ReadFolderTarget(CPacket* pkt, const std::u16string& appFolder, std::u16string& dir, std::u16string& name) {
-    name = ReadName(pkt);
+    name = ReadHostName(pkt);
     pkt->NextField();
     if (name.empty()) return false;
     FolderTarget(appFolder, dir, name);
@@ -86,7 +75,7 @@ void DropTrailingBackslash(std::u16string& s) {
 
 void CFileCommands::RETRIEVEFILE(CPacket* pkt, uint8_t code) {
     LogWrite(LOG_TRACE, "RETRIEVEFILE");
-    std::u16string name = ReadName(pkt);
+    std::u16string name = ReadHostName(pkt);
     pkt->NextField();
     std::u16string dir = ResolveName(name, u"DATA");
     int32_t size = FileUtil::ReadWholeFile(dir, name, nullptr, 0);
@@ -105,7 +94,7 @@ void CFileCommands::RETRIEVEFILE(CPacket* pkt, uint8_t code) {
 
 void CFileCommands::STOREFILE(CPacket* pkt, uint8_t code) {
     LogWrite(LOG_TRACE, "STOREFILE");
-    std::u16string dir, name = ReadName(pkt);
+    std::u16string dir, name = ReadHostName(pkt);
     // The content is every byte after the name's separator; a name that ends
     // the command has no content, and the next command runs.
     const int32_t separator = pkt->GetPosition() + pkt->GetFieldLength();
@@ -141,7 +130,7 @@ void CFileCommands::SendFile(CPacket* pkt, uint8_t code) {
     };
 
     if (!s.active) {
-        std::u16string dir, name = ReadName(pkt);
+        std::u16string dir, name = ReadHostName(pkt);
         pkt->NextField();
         // A size longer than 14 digits is not a size this client can take.
         const bool sizeTooLong = pkt->GetFieldLength() > kMaxSizeDigits;
@@ -205,7 +194,7 @@ CFileCommands::~CFileCommands() {
 
 void CFileCommands::DELETEFILE(CPacket* pkt, uint8_t code) {
     LogWrite(LOG_TRACE, "DELETEFILE");
-    std::u16string name = ReadName(pkt);
+    std::u16string name = ReadHostName(pkt);
     pkt->NextField();
     std::u16string dir = ResolveName(name, u"DATA");
     // 0 is success here.
@@ -217,7 +206,7 @@ void CFileCommands::DELETEFILE(CPacket* pkt, uint8_t code) {
 void CFileCommands::GETFILE(CPacket* pkt, uint8_t code) {
     LogWrite(LOG_TRACE, "GETFILE");
     GetFileState& g = m_get;
-    std::u16string name = ReadName(pkt);
+    std::u16string name = ReadHostName(pkt);
     pkt->NextField();
 
     if (name != u"1") {
@@ -293,7 +282,7 @@ void CFileCommands::FILESELECTEX(CPacket* pkt, uint8_t code) {
 
 // LISTFILE and FILESELECTEX.
 void CFileCommands::ListFiles(CPacket* pkt, uint8_t code, bool details) {
-    std::u16string dir, pattern = ReadName(pkt);
+    std::u16string dir, pattern = ReadHostName(pkt);
     pkt->NextField();
     bool allFolders = false;
     if (pattern.find(u'\\') != std::u16string::npos) {

@@ -21,9 +21,8 @@ constexpr uint8_t kSetExtendedInfo = 0xB1;
 constexpr uint8_t kIniReply = '!';
 constexpr UINT WM_SHELL_INPUT_PANEL = WM_USER + 6;  // wParam 1 show, 0 hide
 
-// Keys are read into 50 characters with their end mark; names into 260.
+// Keys are read into 50 characters with their end mark.
 constexpr int32_t kKeyUnits = 50;
-constexpr int32_t kNameUnits = 260;
 constexpr int32_t kIniValueBytes = 260;
 
 std::u16string ReadWide(CPacket* pkt, int32_t units) {
@@ -56,7 +55,7 @@ std::u16string Number(int32_t value) {
 // The INI file a host names: resolved in the logical folders, DATA by default;
 // a name that is not absolute is read from the root (there is no current folder).
 std::u16string IniPath(CPacket* pkt) {
-    std::u16string name = ReadWide(pkt, kNameUnits);
+    std::u16string name = ReadHostName(pkt);
     std::u16string dir;
     BuildFolderPath(dir, name, u"DATA");
     if (dir.empty() && (name.empty() || name[0] != u'\\')) dir = u"\\";
@@ -83,9 +82,9 @@ IniKey ReadIniKey(CPacket* pkt) {
 
 // EXT: library, function, then the arguments up to the end of this command.
 int32_t CallByName(CPacket* pkt) {
-    const std::u16string library = ReadWide(pkt, kNameUnits);
+    const std::u16string library = ReadHostName(pkt);
     pkt->NextField();
-    const std::u16string function = ReadWide(pkt, kNameUnits);
+    const std::u16string function = ReadHostName(pkt);
     pkt->NextField();
     std::vector<std::u16string> arguments;
     size_t units = 0;

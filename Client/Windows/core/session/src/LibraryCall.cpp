@@ -88,7 +88,7 @@ Slot Pass(Arg kind, const std::u16string* argument) {
 
 int32_t CallLibraryFunction(std::u16string_view library, std::u16string_view function,
                             const std::vector<std::u16string>& arguments) {
-    if (arguments.size() > kLibraryCallArguments) return -1;
+    if (arguments.size() > kLibraryCallArguments || library.empty() || function.empty()) return -1;
     const std::string name = plat::text::WideToBytes(CP_UTF8, function);
 
     // The arguments the function takes, by its name.

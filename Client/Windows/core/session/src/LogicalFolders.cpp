@@ -2,6 +2,8 @@
 
 #include <array>
 
+#include "common/Packet.h"
+
 namespace {
 
 constexpr size_t kFolderCount = 27;
@@ -107,6 +109,14 @@ void BuildFolderPath(std::u16string& directory, std::u16string& name, std::u16st
     size_t rest = close + 1;
     if (rest < name.size() && name[rest] == u'\\') ++rest;
     name.erase(0, rest);
+}
+
+std::u16string ReadHostName(CPacket* pkt) {
+    constexpr int32_t units = static_cast<int32_t>(kMaxFolderPath);
+    if (pkt->GetWide(nullptr, 0) > units) return {};
+    char16_t text[kMaxFolderPath];
+    pkt->GetWide(text, units);
+    return text;
 }
 
 void ResetLogicalFolders() { Table() = StartTable(); }

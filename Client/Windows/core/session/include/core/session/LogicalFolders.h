@@ -7,6 +7,8 @@
 #include <string>
 #include <string_view>
 
+class CPacket;
+
 struct LogicalFolder {
     const char16_t* name;   // upper case; empty for the end record
     std::u16string extension;  // with its dot; empty when the folder claims none
@@ -31,6 +33,12 @@ int RegisterFolder(std::u16string_view name, std::u16string_view extension, cons
 // (a "%FOLDER%" prefix is taken off). The file is then
 // FileUtil::JoinPath(directory, name). defaultFolder may be empty.
 void BuildFolderPath(std::u16string& directory, std::u16string& name, std::u16string_view defaultFolder);
+
+// A name the host gives in the packet's current field (a file, a folder, a
+// library or a function), of at most kMaxFolderPath - 1 characters. A longer
+// one reads as empty, which every command answers as a failure: it is never
+// cut down to the name of another file.
+std::u16string ReadHostName(CPacket* pkt);
 
 // Restores the table as it is at start (for tests).
 void ResetLogicalFolders();
