@@ -594,6 +594,10 @@ bool ReplaceFile(std::u16string_view from, std::u16string_view to) {
     struct stat st, old;
     if (!src || !dst || !StatAt(src->dir.get(), src->name, &st) || S_ISDIR(st.st_mode)) return false;
     if (StatAt(dst->dir.get(), dst->name, &old) && S_ISDIR(old.st_mode)) return false;
+    // On disk before the rename, as WriteFile's content is: the name never
+    // points at a file not yet written, even after a power loss.
+    Fd data = OpenRegularAt(src->dir.get(), src->name, O_RDONLY);
+    if (data && fdatasync(data.get()) != 0) return false;
     return renameat(src->dir.get(), src->name.c_str(), dst->dir.get(), dst->name.c_str()) == 0;
 }
 
