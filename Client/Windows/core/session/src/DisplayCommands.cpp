@@ -303,8 +303,6 @@ int CClientCore::RfPrint2(CPacket* pkt, uint8_t) {
         std::u16string laid(static_cast<size_t>(width), u' ');
         laid.replace(offset, piece.size(), piece);
         if (width == 0) laid = piece;
-        // Rows past the end of the number range lie off the screen anyway.
-        if (row > std::numeric_limits<int32_t>::max() - line) break;
         WriteScreenText(laid, row + line, column, m_screen.DefaultAttribute(), true);
         at = next;
     }
