@@ -210,6 +210,8 @@ TEST_F(InfoCommandsTest, ExtCallsTheFunctionWithArgumentsByItsName) {
     EXPECT_EQ(LastCall(), "WWANRadioPowerOn()");
     EXPECT_EQ(Ext("SetGPRSAttach", {"-3"}), B0 + FD + "0");
     EXPECT_EQ(LastCall(), "SetGPRSAttach(-3)");
+    EXPECT_EQ(Ext("SetGPRSAttach", {"99999999999"}), B0 + FD + "0");
+    EXPECT_EQ(LastCall(), "SetGPRSAttach(2147483647)");
     EXPECT_EQ(Ext("AddEntryToConnMgr", {"isp", "apn", "5"}), B0 + FD + "0");
     EXPECT_EQ(LastCall(), "AddEntryToConnMgr(isp,apn,1)");
     // Arguments the host did not send are null texts and zero numbers.

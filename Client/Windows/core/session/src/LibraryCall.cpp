@@ -1,5 +1,7 @@
 #include "core/session/LibraryCall.h"
 
+#include <algorithm>
+#include <cstdint>
 #include <cstdlib>
 #include <utility>
 
@@ -79,7 +81,9 @@ void Dispatch(void* context) {
 
 Slot Pass(Arg kind, const std::u16string* argument) {
     if (kind == Arg::Text) return reinterpret_cast<Slot>(argument ? argument->c_str() : nullptr);
-    const int32_t number = argument ? std::atoi(plat::text::WideToBytes(CP_UTF8, *argument).c_str()) : 0;
+    // A number past the int range is the nearest end of it, never its low bits.
+    const long long parsed = argument ? std::strtoll(plat::text::WideToBytes(CP_UTF8, *argument).c_str(), nullptr, 10) : 0;
+    const auto number = static_cast<int32_t>(std::clamp<long long>(parsed, INT32_MIN, INT32_MAX));
     if (kind == Arg::Flag) return number != 0 ? 1 : 0;
     return number;
 }
