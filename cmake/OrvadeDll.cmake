@@ -10,5 +10,11 @@ function(orvade_dll target)
     C_VISIBILITY_PRESET hidden
     CXX_VISIBILITY_PRESET hidden
     VISIBILITY_INLINES_HIDDEN ON)
-  target_link_options(${target} PRIVATE -Wl,-Bsymbolic -Wl,--no-undefined -Wl,--exclude-libs,ALL)
+  target_link_options(${target} PRIVATE -Wl,-Bsymbolic -Wl,--exclude-libs,ALL)
+  # Every symbol is resolved when the library is linked; but clang links the
+  # sanitizer and fuzzer runtimes into programs only, so under them a library
+  # leaves those symbols for the program that loads it.
+  if(NOT (CMAKE_CXX_COMPILER_ID STREQUAL "Clang" AND (ORVADE_SANITIZE OR ORVADE_FUZZ OR ORVADE_TSAN)))
+    target_link_options(${target} PRIVATE -Wl,--no-undefined)
+  endif()
 endfunction()
