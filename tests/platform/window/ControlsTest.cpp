@@ -348,9 +348,11 @@ TEST(Dialogs, ModalDialogDisablesItsOwnerAndReturnsTheResult) {
     std::thread other([owner, &ownerDisabled] {
         while (IsWindowEnabled(owner)) std::this_thread::yield();
         ownerDisabled = true;
-        const HWND dlg = FindWindow(WC_DIALOG, u"Host");
-        PostMessage(GetDlgItem(dlg, IDOK), WM_KEYDOWN, VK_SPACE, 1);
-        PostMessage(GetDlgItem(dlg, IDOK), WM_KEYUP, VK_SPACE, LPARAM(0xC0000001));
+        // The owner is disabled before the dialog is made: wait for its button.
+        HWND ok = 0;
+        while (!(ok = GetDlgItem(FindWindow(WC_DIALOG, u"Host"), IDOK))) std::this_thread::yield();
+        PostMessage(ok, WM_KEYDOWN, VK_SPACE, 1);
+        PostMessage(ok, WM_KEYUP, VK_SPACE, LPARAM(0xC0000001));
     });
     const INT_PTR result = DialogBoxIndirectParam(nullptr, &kDialog, owner, DialogProc, 0);
     other.join();
