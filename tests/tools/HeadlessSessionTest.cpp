@@ -320,6 +320,9 @@ TEST_F(HeadlessSession, LoadsTheLibrariesOfItsProgramFolderAsTheDeviceDoes) {
     f = RunTool(Args({"--stdio", "--program-folder", "\\Missing"}));
     EXPECT_EQ(f.status, 2);
     EXPECT_NE(f.err.find("program folder"), std::string::npos);
+    f = RunTool(Args({"--stdio", "--program-folder", "/Apps/Client"}));
+    EXPECT_EQ(f.status, 2);
+    EXPECT_NE(f.err.find("a device path such as \\Program Files\\Orvade Client"), std::string::npos) << f.err;
 }
 
 TEST_F(HeadlessSession, HelpDocumentsTheInterface) {

@@ -450,7 +450,8 @@ int main(int argc, char** argv) {
     if (!options.programFolder.empty()) {
         const std::u16string folder = plat::text::Utf8ToWide(options.programFolder);
         if (!plat::fs::IsDirectory(folder)) {
-            Complain("the program folder '" + options.programFolder + "' is not a folder of the device root");
+            Complain("the program folder '" + options.programFolder +
+                     "' is not a folder of the device root (a device path such as \\Program Files\\Orvade Client)");
             return EXIT_USAGE_ERROR;
         }
         plat::fs::SetProgramFolder(folder);
