@@ -30,6 +30,9 @@ public:
 // the eight basic colours (0 black ... 7 white); 0x200 swaps the two
 // (reverse) and 0x8000 marks the first half of a double-width character,
 // drawn over its own cell and the next.
+constexpr char16_t kAttributeReverse = 0x200;
+constexpr char16_t kAttributeDoubleWidth = 0x8000;
+
 struct CellView {
     const char16_t* characters = nullptr;
     const char16_t* attributes = nullptr;

@@ -14,9 +14,6 @@
 namespace plat::draw {
 namespace {
 
-constexpr int kAttributeReverse = 0x200;
-constexpr int kAttributeDoubleWidth = 0x8000;
-
 QColor BasicColour(int index) {
     static const QRgb kColours[8] = {0x000000, 0x000080, 0x008000, 0x008080, 0x800000, 0x800080, 0x808000, 0xFFFFFF};
     return QColor(kColours[index & 7]);

@@ -21,7 +21,6 @@
 
 namespace {
 
-constexpr char16_t kDoubleWidth = 0x8000;
 constexpr char16_t kReverseDefault = 0x270;
 // Host sizes are bounded before anything is made from them.
 constexpr int32_t kMaxBoxSide = 1000;
@@ -118,7 +117,7 @@ void CClientCore::WriteScreenText(std::u16string_view text, int row, int column,
             }
             const int r2 = static_cast<int>(pos / columns);
             const int c2 = static_cast<int>(pos % columns);
-            s.PutCell(r2, c2, c, attribute | kDoubleWidth);
+            s.PutCell(r2, c2, c, attribute | plat::draw::kAttributeDoubleWidth);
             s.PutCell(r2, c2 + 1, u' ', attribute);
             pos += 2;
         } else if (w == 1) {
@@ -182,7 +181,7 @@ void CClientCore::PrintWithEscapes(std::u16string_view text) {
                     if (w != 2) {
                         s.PutCell(row, column, c, attribute);
                     } else {
-                        s.PutCell(row, column, c, attribute | kDoubleWidth);
+                        s.PutCell(row, column, c, attribute | plat::draw::kAttributeDoubleWidth);
                         s.PutCell(row, column + 1, u' ', attribute);
                     }
                 }

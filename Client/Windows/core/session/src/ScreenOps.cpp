@@ -7,8 +7,6 @@
 
 namespace {
 
-constexpr char16_t kReverse = 0x200;
-
 // The part of a rectangle that lies on the screen: [top, bottom) x [left, right).
 struct CellRect {
     int top, left, bottom, right;
@@ -114,7 +112,7 @@ void CClientCore::Paint(HDC target, std::u16string_view overlay) {
     if (!overlay.empty()) {
         // The overlay is drawn into the back buffer for this copy only.
         const std::u16string text(overlay.substr(0, static_cast<size_t>(columns)));
-        const std::u16string attributes(text.size(), static_cast<char16_t>(CScreenModel::kDefaultAttribute | kReverse));
+        const std::u16string attributes(text.size(), static_cast<char16_t>(CScreenModel::kDefaultAttribute | plat::draw::kAttributeReverse));
         plat::draw::CellView cells = m_screen.View();
         cells.characters = text.data();
         cells.attributes = attributes.data();
