@@ -16,11 +16,26 @@ uint8_t* CPacketFramer::AllocateAssembly(int32_t size) {
     return new (std::nothrow) uint8_t[static_cast<size_t>(size)];
 }
 
+void CPacketFramer::ShrinkIfLarge() {
+    if (m_capacity <= kKeepCapacity) return;
+    delete[] m_buffer;
+    m_buffer = new (std::nothrow) uint8_t[kGrowStep];
+    m_capacity = m_buffer ? kGrowStep : 0;
+}
+
+void CPacketFramer::ReleasePacket() {
+    if (m_state != State::Delivered) return;
+    m_used = 0;
+    m_state = State::Hunting;
+    ShrinkIfLarge();
+}
+
 void CPacketFramer::Reset() {
     m_used = 0;
     m_state = State::Hunting;
     m_expected = 0;
     m_discarding = false;
+    ShrinkIfLarge();
 }
 
 bool CPacketFramer::Grow(int64_t needed) {
@@ -86,6 +101,7 @@ CPacket* CPacketFramer::EndSegment(uint8_t trailer) {
         m_discarding = false;
         m_used = 0;
         m_state = State::Hunting;
+        ShrinkIfLarge();
     } else if (trailer == FRAME_ETB) {
         m_state = State::Delivered;
         m_packet.Reset(m_mode, m_delimiter, m_buffer, m_used, m_codePage);
@@ -136,11 +152,8 @@ CPacket* CPacketFramer::TakeWholeSegments(const uint8_t* input, int32_t& positio
 
 CPacket* CPacketFramer::Parse(const uint8_t* input, int32_t& position, int32_t length) {
     if (!input || position < 0) return nullptr;
-    if (m_state == State::Delivered) {
-        // The previous packet has been handed back; its bytes may go now.
-        m_used = 0;
-        m_state = State::Hunting;
-    }
+    // The previous packet has been handed back; its bytes may go now.
+    ReleasePacket();
     if (m_state == State::Hunting && !m_discarding) {
         if (CPacket* packet = TakeWholeSegments(input, position, length)) return packet;
     }

@@ -192,6 +192,14 @@ private:
 Bytes Mode1Segment(const std::string& data, uint8_t trailer) {
     return Cat(Cat(Cat(B({2}), Text(std::to_string(data.size()))), B({3})), Cat(Text(data), B({trailer})));
 }
+
+// A mode-1 segment of the longest packet, more to follow.
+Bytes MaxSegment() {
+    Bytes full = Cat(Cat(B({2}), Text(std::to_string(CPacketFramer::kMaxPacket))), B({3}));
+    full.resize(full.size() + CPacketFramer::kMaxPacket, 'm');
+    full.push_back(3);
+    return full;
+}
 }  // namespace
 
 TEST(FramerReceive, GrowthFailureDiscardsThePacketToItsEtb) {
@@ -232,10 +240,7 @@ TEST(FramerReceive, PacketOverTheMaximumIsDiscardedToItsEtb) {
     FailingFramer f(0);
     f.SetMode(1);
     // The maximum in one segment, then one byte more in a second one.
-    const std::string digits = std::to_string(CPacketFramer::kMaxPacket);
-    Bytes full = Cat(Cat(B({2}), Text(digits)), B({3}));
-    full.resize(full.size() + CPacketFramer::kMaxPacket, 'm');
-    full.push_back(3);
+    Bytes full = MaxSegment();
     auto out = Feed(f, {full, Mode1Segment("x", 3), Mode1Segment("yz", 0x17), Mode1Segment("ok", 0x17)});
     EXPECT_EQ(out, std::vector<std::string>{"ok"});
     ASSERT_EQ(f.discarded.size(), 1u);
@@ -364,4 +369,31 @@ TEST(FramerReceive, OnePacketObjectIsHandedOutAgain) {
     EXPECT_EQ(second->GetPosition(), 0);
     EXPECT_EQ(second->GetFieldLength(), 1);
     EXPECT_EQ(AsString(second), "B");
+}
+
+TEST(FramerReceive, LargeBufferShrinksOnceItsPacketIsDone) {
+    CPacketFramer f(nullptr, nullptr, 0);
+    f.SetMode(1);
+    const std::string big(CPacketFramer::kKeepCapacity + 1, 'b');
+    const Bytes in = Mode1Segment(big, 0x17), small = Mode1Segment("ok", 0x17);
+    int32_t pos = 0;
+    CPacket* p = f.Parse(in.data(), pos, static_cast<int32_t>(in.size()));
+    ASSERT_TRUE(p);
+    EXPECT_EQ(AsString(p), big);  // the handed-out packet is whole until it is released
+    f.ReleasePacket();
+    EXPECT_EQ(f.GetCapacity(), CPacketFramer::kGrowStep);
+    EXPECT_EQ(Feed(f, {small}), std::vector<std::string>{"ok"});
+    // The next Parse releases it too; a buffer within the limit is kept.
+    const std::string medium(CPacketFramer::kKeepCapacity / 2, 'm');
+    EXPECT_EQ(Feed(f, {Mode1Segment(medium, 0x17), in, small}), (std::vector<std::string>{medium, big, "ok"}));
+    EXPECT_EQ(f.GetCapacity(), CPacketFramer::kGrowStep);
+    EXPECT_EQ(Feed(f, {Mode1Segment(medium, 0x17)}), std::vector<std::string>{medium});
+    f.ReleasePacket();
+    EXPECT_GT(f.GetCapacity(), CPacketFramer::kGrowStep);
+    // A packet dropped for its length gives its buffer back at its ETB.
+    FailingFramer g(0);
+    g.SetMode(1);
+    Bytes full = MaxSegment();
+    EXPECT_EQ(Feed(g, {full, Mode1Segment("x", 0x17), small}), std::vector<std::string>{"ok"});
+    EXPECT_EQ(g.GetCapacity(), CPacketFramer::kGrowStep);
 }

@@ -41,6 +41,9 @@ public:
     static constexpr int kMaxLengthDigits = 9;
     // The longest packet assembled, as long as the largest file a host may store.
     static constexpr int32_t kMaxPacket = 64 * 1024 * 1024;
+    // An assembly buffer grown past this is given back once its packet is
+    // done: one large file transfer does not keep its memory for the session.
+    static constexpr int32_t kKeepCapacity = 256 * 1024;
 
     CPacketFramer(FramerSendCallback send, void* context, uint32_t codePage);
     virtual ~CPacketFramer();
@@ -54,6 +57,10 @@ public:
     // in place: it is valid until the next Parse, Reset or the framer's end.
     CPacket* Parse(const uint8_t* input, int32_t& position, int32_t length);
     void Send(const CPacketBuffer& writer);
+    // The delivered packet is done with: its bytes go now rather than at the
+    // next Parse, and a buffer grown past kKeepCapacity shrinks back. The
+    // packet Parse handed out is no longer valid.
+    void ReleasePacket();
 
     void SetDiscardCallback(FramerDiscardCallback callback, void* context) {
         m_discard = callback;
@@ -109,6 +116,7 @@ private:
     CPacket* EndSegment(uint8_t trailer);
     CPacket* TakeWholeSegments(const uint8_t* input, int32_t& position, int32_t length);
     bool Grow(int64_t needed);
+    void ShrinkIfLarge();
     void Discard(FramerDiscard reason, int64_t received);
 
     int32_t m_mode = 0;

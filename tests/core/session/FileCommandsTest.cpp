@@ -502,6 +502,44 @@ TEST_F(GetFileTest, EmptyFile) {
     EXPECT_EQ(Chunk(""), Reply('g', "0"));
 }
 
+// The handlers alone, on a channel that drops the replies.
+class NullReplies : public IReplyChannel {
+public:
+    CPacketBuffer* Writer() override { return &m_writer; }
+    std::unique_ptr<CPacketBuffer> NewWriter(int32_t capacity) override {
+        return std::make_unique<CPacketBuffer>(0, 0xFF, capacity, 0);
+    }
+    int32_t WriterCapacity() const override { return 4096; }
+    int SendReply(const CPacketBuffer&) override { return 0; }
+    int SendIntReply(uint8_t, int32_t) override { return 0; }
+    int SendTextReply(uint8_t, std::u16string_view) override { return 0; }
+
+private:
+    CPacketBuffer m_writer{0, 0xFF, 4096, 0};
+};
+
+TEST_F(GetFileTest, TheBufferIsFreedWhenTheTransferEnds) {
+    plat::fs::CreateDirectory(u"\\App\\DATA");
+    WriteDevice(u"\\App\\DATA\\data.bin", Pattern(6000));
+    NullReplies replies;
+    const std::u16string app = u"\\App";
+    CFileCommands files(replies, app);
+    auto run = [&](const Bytes& fields, void (CFileCommands::*handler)(CPacket*, uint8_t)) {
+        CPacket pkt(0, 0xFF, reinterpret_cast<const uint8_t*>(fields.data()), static_cast<int32_t>(fields.size()), 0);
+        (files.*handler)(&pkt, 'g');
+    };
+    run("data.bin", &CFileCommands::GETFILE);
+    EXPECT_GE(files.Getting().buffer.capacity(), 6000u);
+    run(Bytes("1") + FD + "4096", &CFileCommands::GETFILE);
+    EXPECT_GE(files.Getting().buffer.capacity(), 6000u);
+    run(Bytes("1") + FD + "4096", &CFileCommands::GETFILE);  // the last byte goes out
+    EXPECT_EQ(files.Getting().buffer.capacity(), 0u);
+    // A file that cannot be read leaves nothing behind either.
+    run("data.bin", &CFileCommands::GETFILE);
+    run("missing.bin", &CFileCommands::GETFILE);
+    EXPECT_EQ(files.Getting().buffer.capacity(), 0u);
+}
+
 // ---- LISTFILE, FILESELECTEX, COUNTFILES
 
 TEST_F(FileCommandsTest, ListingByExtensionFolderAndAllFolders) {

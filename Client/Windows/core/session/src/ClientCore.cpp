@@ -164,6 +164,8 @@ void CClientCore::ReceiveNow(const uint8_t* bytes, int32_t count, bool framed) {
     while (position < count && m_framer) {
         if (CPacket* pkt = m_framer->Parse(bytes, position, count)) DispatchPacket(pkt);
     }
+    // A large packet's memory is not kept until the next input.
+    if (m_framer) m_framer->ReleasePacket();
 }
 
 CClientCore::Handler CClientCore::HandlerFor(uint8_t code) {

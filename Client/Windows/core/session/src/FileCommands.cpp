@@ -6,6 +6,7 @@
 #include <cstdlib>
 #include <memory>
 #include <string>
+#include <vector>
 
 #include "core/session/FileCommands.h"
 
@@ -66,6 +67,9 @@ bool ReadFolderTarget(CPacket* pkt, const std::u16string& appFolder, std::u16str
     FolderTarget(appFolder, dir, name);
     return true;
 }
+
+// Gives the buffer's memory back: assigning {} to a vector keeps its capacity.
+void Free(std::vector<uint8_t>& buffer) { std::vector<uint8_t>().swap(buffer); }
 
 void DropTrailingBackslash(std::u16string& s) {
     if (!s.empty() && s.back() == u'\\') s.pop_back();
@@ -224,7 +228,7 @@ void CFileCommands::GETFILE(CPacket* pkt, uint8_t code) {
             }
         }
         if (length < 0) {
-            g.buffer = {};
+            Free(g.buffer);
             m_replies.SendIntReply(code, 0);
             return;
         }
@@ -265,7 +269,7 @@ void CFileCommands::GETFILE(CPacket* pkt, uint8_t code) {
         m_replies.SendReply(*writer);
     }
     if (g.offset == g.buffer.size()) {
-        g.buffer = {};
+        Free(g.buffer);
         g.offset = 0;
     }
 }
