@@ -279,6 +279,10 @@ LRESULT buttonProc(HWND h, ButtonState& s, UINT msg, WPARAM w, LPARAM l) {
     case BM_CLICK:
         if (IsWindowEnabled(h)) click(h, s);
         return 0;
+    case WM_NCHITTEST:
+        // A group box frames the controls below it and lets taps through.
+        if (type == BS_GROUPBOX) return HTTRANSPARENT;
+        return DefWindowProc(h, msg, w, l);
     case WM_GETDLGCODE:
         if (type == BS_GROUPBOX) return DLGC_STATIC;
         if (isRadio(type)) return DLGC_BUTTON | DLGC_RADIOBUTTON;

@@ -109,7 +109,29 @@ LRESULT DefWindowProc(HWND hwnd, UINT msg, WPARAM wParam, LPARAM lParam) {
         SetTextColor(HDC(wParam), GetSysColor(COLOR_WINDOWTEXT));
         SetBkColor(HDC(wParam), GetSysColor(COLOR_WINDOW));
         return LRESULT(GetSysColorBrush(COLOR_WINDOW));
-    case WM_MOUSEACTIVATE: return 1;  // MA_ACTIVATE
+    case WM_MOUSEACTIVATE: {
+        // The parent decides first; a window that never activates says so.
+        DWORD ex = 0;
+        HWND parent = 0;
+        {
+            std::lock_guard lock(state().mutex);
+            const Window* w = findWindow(hwnd);
+            if (!w) return MA_NOACTIVATE;
+            parent = w->parent;
+            const Window* top = w;
+            while (top && top->parent) top = findWindow(top->parent);
+            ex = top ? top->exStyle : 0;
+        }
+        if (parent)
+            if (const LRESULT r = call(parent, WM_MOUSEACTIVATE, wParam, lParam)) return r;
+        return (ex & WS_EX_NOACTIVATE) ? MA_NOACTIVATE : MA_ACTIVATE;
+    }
+    case WM_NCHITTEST: {
+        RECT r;
+        if (!GetWindowRect(hwnd, &r)) return HTNOWHERE;
+        const LONG x = SHORT(LOWORD(lParam)), y = SHORT(HIWORD(lParam));
+        return x >= r.left && x < r.right && y >= r.top && y < r.bottom ? HTCLIENT : HTNOWHERE;
+    }
     case WM_SETCURSOR: {
         HCURSOR cursor = 0;
         {

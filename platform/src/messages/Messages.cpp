@@ -98,6 +98,7 @@ void retireQueue(const std::shared_ptr<Queue>& q) {
         for (auto& sm : q->sent) finishSent(*sm, 0);
         dropped.swap(q->sent);  // tasks may capture caller state: released after the lock
         q->posted.clear();
+        q->input.clear();
         q->timers.clear();
         q->dirty.clear();
         for (auto it = s.windows.begin(); it != s.windows.end();) {
@@ -233,6 +234,31 @@ bool fetch(Queue& q, MSG* out, HWND hwnd, UINT msgMin, UINT msgMax, bool remove)
         }
         return true;
     }
+    // Device input: a key goes to the focus as it is now; taps were routed.
+    for (auto it = q.input.begin(); it != q.input.end();) {
+        MSG m = it->msg;
+        if (it->msg.hwnd == 0) {
+            m.hwnd = q.focus ? q.focus : q.active;
+            if (!m.hwnd || !findWindow(m.hwnd)) {
+                it = q.input.erase(it);  // nobody can take it
+                continue;
+            }
+        } else if (!it->routed) {
+            break;  // its window is not known yet: what follows waits for it
+        }
+        if (!matches(m, hwnd, msgMin, msgMax)) {
+            ++it;
+            continue;
+        }
+        *out = m;
+        if (remove) {
+            const UINT charMsg = m.message == WM_SYSKEYDOWN ? WM_SYSCHAR : WM_CHAR;
+            for (char16_t c : it->text) q.posted.push_back(MSG{m.hwnd, charMsg, WPARAM(c), m.lParam, m.time});
+            q.input.erase(it);
+            noteKey(*out);
+        }
+        return true;
+    }
     if (!q.quit && q.timers.empty() && q.dirty.empty()) return false;
     const DWORD now = GetTickCount();
     if (q.quit) {
@@ -263,7 +289,7 @@ bool paintPending(const Queue& q) {
 }
 
 bool anyPending(Queue& q) {
-    if (!q.posted.empty() || q.quit || paintPending(q)) return true;
+    if (!q.posted.empty() || !q.input.empty() || q.quit || paintPending(q)) return true;
     const DWORD now = GetTickCount();
     return std::any_of(q.timers.begin(), q.timers.end(), [&](const Timer& t) { return timerDue(t, now); });
 }
@@ -421,6 +447,7 @@ BOOL PeekMessage(MSG* msg, HWND hwnd, UINT msgMin, UINT msgMax, UINT removeFlags
     std::unique_lock lock(state().mutex);
     handleSent(lock, *me);
     if (!msg) return FALSE;
+    routeInput(lock, me);
     return fetch(*me, msg, hwnd, msgMin, msgMax, (removeFlags & PM_REMOVE) != 0) ? TRUE : FALSE;
 }
 
@@ -431,6 +458,7 @@ BOOL GetMessage(MSG* msg, HWND hwnd, UINT msgMin, UINT msgMax) {
         const Window* w = hwnd ? findWindow(hwnd) : nullptr;
         if (!msg || (hwnd && (!w || w->owner != me))) return -1;
         handleSent(lock, *me);
+        routeInput(lock, me);
         if (fetch(*me, msg, hwnd, msgMin, msgMax, true)) return msg->message == WM_QUIT ? FALSE : TRUE;
         waitStep(lock, *me, std::nullopt);
     }

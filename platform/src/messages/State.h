@@ -50,9 +50,20 @@ struct Timer {
     DWORD start;
 };
 
+// A tap or a key from the device, waiting in the queue of the thread it was
+// routed to. Its window is decided when the thread reads it: a key goes to
+// the focus of that moment, a tap to the window the hit test then finds.
+struct InputEvent {
+    MSG msg;                 // hwnd: the top-level window under a tap; 0 for a key
+    POINT screen{};          // taps: where, in screen coordinates
+    bool routed = false;     // taps: msg holds the window and client coordinates
+    std::u16string text;     // keys going down: the characters they type
+};
+
 struct Queue {
     std::condition_variable cv;
     std::deque<MSG> posted;
+    std::deque<InputEvent> input;  // after the posted messages, as Windows reads them
     std::deque<std::shared_ptr<SentMessage>> sent;
     std::vector<Timer> timers;
     std::vector<HWND> dirty;  // windows with an update region, oldest first
@@ -142,5 +153,8 @@ void wakeLocked(Queue& q);
 void runOnOwnerLocked(Queue& q, std::function<void()> task);
 void markDirty(Window& w, HWND hwnd, const RECT* r, bool erase);  // lock held
 bool visibleLocked(HWND hwnd);                                    // lock held
+// Finds the windows of the queue's unrouted taps (Input.cpp); the lock is
+// released while the windows are asked.
+void routeInput(std::unique_lock<std::mutex>& lock, const std::shared_ptr<Queue>& q);
 
 }  // namespace plat::detail

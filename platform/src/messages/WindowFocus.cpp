@@ -87,7 +87,7 @@ HWND GetFocus() {
     return q->focus;
 }
 
-HWND SetActiveWindow(HWND hwnd) {
+HWND plat::detail::activateWindow(HWND hwnd, WPARAM how) {
     const std::shared_ptr<Queue>& q = myQueue();
     HWND old;
     {
@@ -101,11 +101,15 @@ HWND SetActiveWindow(HWND hwnd) {
         q->active = hwnd;
         if (hwnd) state().foreground = hwnd;
     }
+    // A click raises what it activates.
+    if (hwnd && how == WA_CLICKACTIVE) SetWindowPos(hwnd, HWND_TOP, 0, 0, 0, 0, SWP_NOMOVE | SWP_NOSIZE | SWP_NOACTIVATE);
     if (old && IsWindow(old)) call(old, WM_ACTIVATE, WA_INACTIVE, LPARAM(hwnd));
-    if (hwnd) call(hwnd, WM_ACTIVATE, WA_ACTIVE, LPARAM(old));
+    if (hwnd) call(hwnd, WM_ACTIVATE, how, LPARAM(old));
     if (hwnd) notify(hwnd, kWindowFocus);
     return old;
 }
+
+HWND SetActiveWindow(HWND hwnd) { return activateWindow(hwnd, WA_ACTIVE); }
 
 HWND GetActiveWindow() {
     const std::shared_ptr<Queue>& q = myQueue();

@@ -184,7 +184,7 @@ BOOL BringWindowToTop(HWND hwnd) { return SetWindowPos(hwnd, HWND_TOP, 0, 0, 0, 
 // ---- visibility and state ----
 
 BOOL ShowWindow(HWND hwnd, int cmd) {
-    bool was, child, mine;
+    bool was, child, mine, never;
     {
         std::lock_guard lock(state().mutex);
         const Window* w = findWindow(hwnd);
@@ -192,6 +192,7 @@ BOOL ShowWindow(HWND hwnd, int cmd) {
         was = (w->style & WS_VISIBLE) != 0;
         child = w->parent != 0;
         mine = ownedByMe(*w);
+        never = (w->exStyle & WS_EX_NOACTIVATE) != 0;
     }
     const bool show = cmd != SW_HIDE;
     if (show != was) {
@@ -209,7 +210,7 @@ BOOL ShowWindow(HWND hwnd, int cmd) {
         SetWindowPos(hwnd, 0, 0, 0, 0, 0,
                      SWP_NOMOVE | SWP_NOSIZE | SWP_NOZORDER | SWP_NOACTIVATE | (show ? SWP_SHOWWINDOW : SWP_HIDEWINDOW));
     }
-    const bool activate = cmd != SW_HIDE && cmd != SW_SHOWNOACTIVATE && cmd != SW_SHOWNA && cmd != SW_MINIMIZE &&
+    const bool activate = !never && cmd != SW_HIDE && cmd != SW_SHOWNOACTIVATE && cmd != SW_SHOWNA && cmd != SW_MINIMIZE &&
                           cmd != SW_SHOWMINIMIZED;
     if (show && activate && !child && mine) SetActiveWindow(hwnd);
     if (!show && !child && mine && GetActiveWindow() == hwnd) {

@@ -25,5 +25,8 @@ bool isDescendant(HWND ancestor, HWND hwnd);  // lock held; a window counts as i
 RECT clientOf(const Window& w);
 POINT screenOrigin(HWND hwnd);  // lock held
 LRESULT call(HWND hwnd, UINT msg, WPARAM wParam, LPARAM lParam);
+// Activates a top-level window of the calling thread (WA_ACTIVE or
+// WA_CLICKACTIVE) and raises it; the previous active window.
+HWND activateWindow(HWND hwnd, WPARAM how);
 
 }  // namespace plat::detail

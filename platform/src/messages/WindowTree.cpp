@@ -224,6 +224,7 @@ void freeWindow(HWND hwnd, Graveyard& graves) {
     if (auto* sib = siblingsOf(w)) std::erase(*sib, hwnd);
     Queue& q = *w.owner;
     std::erase_if(q.posted, [&](const MSG& m) { return m.hwnd == hwnd; });
+    std::erase_if(q.input, [&](const InputEvent& e) { return e.msg.hwnd == hwnd; });
     std::erase_if(q.timers, [&](const Timer& t) { return t.hwnd == hwnd; });
     std::erase(q.dirty, hwnd);
     if (q.focus == hwnd) q.focus = 0;
@@ -475,6 +476,7 @@ LONG_PTR SetWindowLongPtr(HWND hwnd, int index, LONG_PTR value) {
         case GWL_EXSTYLE:
             previous = LONG_PTR(w->exStyle);
             w->exStyle = DWORD(value);
+            changed = kWindowZOrder;  // top-most or not
             break;
         case GWLP_ID: previous = std::exchange(w->id, value); break;
         case GWLP_USERDATA: previous = std::exchange(w->userData, value); break;

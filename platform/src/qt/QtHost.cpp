@@ -3,11 +3,14 @@
 #include "platform/QtHost.h"
 
 #include <cstdio>
+#include <atomic>
+#include <chrono>
 #include <exception>
 #include <sys/timerfd.h>
 #include <unistd.h>
 
 #include <QAbstractEventDispatcher>
+#include <QEventLoop>
 #include <QApplication>
 #include <QFont>
 #include <QFontMetrics>
@@ -25,6 +28,7 @@
 #include <unordered_map>
 
 #include "platform/Gdi.h"
+#include "platform/Input.h"
 #include "platform/Message.h"
 #include "platform/MsgBox.h"
 
@@ -233,20 +237,19 @@ WPARAM mouseKeys(const QMouseEvent* e) {
 
 // ---- widgets ----
 
-void activateLater(HWND top) {
-    RunOnWindowThread(top, [top] {
-        if (IsWindow(top) && GetActiveWindow() != top) SetActiveWindow(top);
-    });
-}
-
 class HostWidget final : public QWidget {
 public:
     HostWidget(HWND hwnd, QWidget* parent) : QWidget(parent), m_hwnd(hwnd) {
         setAttribute(Qt::WA_OpaquePaintEvent);
         setAttribute(Qt::WA_NoSystemBackground);
         setMouseTracking(true);
-        // Only top-level widgets take Qt's focus: focus inside belongs to the layer.
+        // Only top-level widgets take Qt's focus: focus inside belongs to the
+        // layer. Taps go to the top-level widget, which hands the point to
+        // the layer: its hit test and z-order decide, not Qt's; and Qt does
+        // not activate a window on its own.
         setFocusPolicy(parent ? Qt::NoFocus : Qt::StrongFocus);
+        if (parent) setAttribute(Qt::WA_TransparentForMouseEvents);
+        setAttribute(Qt::WA_ShowWithoutActivating);
     }
 
 protected:
@@ -285,46 +288,33 @@ protected:
     void keyPressEvent(QKeyEvent* e) override { key(e, true); }
     void keyReleaseEvent(QKeyEvent* e) override { key(e, false); }
     void mousePressEvent(QMouseEvent* e) override {
-        activateLater(GetAncestor(m_hwnd, GA_ROOT));
         mouse(e, e->button() == Qt::RightButton ? WM_RBUTTONDOWN : WM_LBUTTONDOWN);
     }
     void mouseDoubleClickEvent(QMouseEvent* e) override {
-        WNDCLASS wc{};
-        char16_t name[64];
-        const bool wants = GetClassName(m_hwnd, name, 64) && GetClassInfo(nullptr, name, &wc) && (wc.style & CS_DBLCLKS);
-        if (e->button() == Qt::LeftButton) mouse(e, wants ? WM_LBUTTONDBLCLK : WM_LBUTTONDOWN);
+        if (e->button() == Qt::LeftButton) mouse(e, WM_LBUTTONDBLCLK);
     }
     void mouseReleaseEvent(QMouseEvent* e) override {
         mouse(e, e->button() == Qt::RightButton ? WM_RBUTTONUP : WM_LBUTTONUP);
     }
     void mouseMoveEvent(QMouseEvent* e) override { mouse(e, WM_MOUSEMOVE); }
-    void focusInEvent(QFocusEvent*) override {
-        if (!parentWidget()) activateLater(m_hwnd);
-    }
 
 private:
+    // Qt says which key went down and where a tap landed; the layer decides
+    // which window takes it.
     void key(QKeyEvent* e, bool down) {
-        const HWND focus = GetThreadFocus(m_hwnd);
-        const HWND target = focus ? focus : m_hwnd;
-        const bool alt = e->modifiers() & Qt::AltModifier;
         const UINT vk = virtualKeyOf(e);
         LPARAM l = LPARAM(1) | LPARAM((e->nativeScanCode() & 0xFF) << 16);
-        if (alt) l |= LPARAM(1) << 29;
+        if (e->modifiers() & Qt::AltModifier) l |= LPARAM(1) << 29;
         if (!down) l |= (LPARAM(1) << 30) | (LPARAM(1) << 31);
         else if (e->isAutoRepeat()) l |= LPARAM(1) << 30;
-        if (vk) PostMessage(target, down ? (alt ? WM_SYSKEYDOWN : WM_KEYDOWN) : (alt ? WM_SYSKEYUP : WM_KEYUP), vk, l);
-        if (down)
-            for (QChar c : e->text()) PostMessage(target, alt ? WM_SYSCHAR : WM_CHAR, c.unicode(), l);
+        const QString text = down ? e->text() : QString();
+        const std::u16string chars(reinterpret_cast<const char16_t*>(text.utf16()), size_t(text.size()));
+        if (vk || !chars.empty()) plat::input::InjectKey(vk, down, l, chars);
     }
     void mouse(QMouseEvent* e, UINT msg) {
-        const HWND capture = GetThreadCapture(m_hwnd);
-        const HWND target = capture ? capture : m_hwnd;
         POINT p{LONG(e->position().x()), LONG(e->position().y())};
-        if (target != m_hwnd) {
-            ClientToScreen(m_hwnd, &p);
-            ScreenToClient(target, &p);
-        }
-        PostMessage(target, msg, mouseKeys(e), MAKELPARAM(p.x, p.y));
+        ClientToScreen(m_hwnd, &p);
+        plat::input::InjectMouse(msg, p, mouseKeys(e));
     }
 
     HWND m_hwnd;
@@ -356,9 +346,16 @@ public:
         }
         const QRect geometry(r.left, r.top, r.right - r.left, r.bottom - r.top);
         if (w->geometry() != geometry) w->setGeometry(geometry);
+        // The enabled state stays the layer's: a disabled Qt widget would
+        // disable whatever Qt puts inside it.
         const LONG_PTR style = GetWindowLongPtr(h, GWL_STYLE);
-        w->setEnabled(!(style & WS_DISABLED));
         if (!parent) {
+            const bool topmost = GetWindowLongPtr(h, GWL_EXSTYLE) & WS_EX_TOPMOST;
+            if (bool(w->windowFlags() & Qt::WindowStaysOnTopHint) != topmost) {
+                const bool shown = w->isVisible();
+                w->setWindowFlag(Qt::WindowStaysOnTopHint, topmost);
+                if (shown) w->show();
+            }
             const QString title = toQString(GetWindowString(h));
             if (w->windowTitle() != title) w->setWindowTitle(title);
         }
@@ -407,12 +404,12 @@ private:
         m_map.erase(it);
     }
 
-    // Qt's stacking follows our z-order: raise from the bottom up.
-    void restack(HWND parent, HWND h) {
-        if (!parent) return;
-        (void)h;
+    // Qt's stacking follows our z-order, of children and of top-level
+    // windows alike: raise from the bottom up.
+    void restack(HWND parent, HWND) {
         std::vector<HWND> order;
-        for (HWND c = GetWindow(parent, GW_CHILD); c; c = GetWindow(c, GW_HWNDNEXT)) order.push_back(c);
+        for (HWND c = parent ? GetWindow(parent, GW_CHILD) : GetTopWindow(0); c; c = GetWindow(c, GW_HWNDNEXT))
+            order.push_back(c);
         for (auto it = order.rbegin(); it != order.rend(); ++it)
             if (HostWidget* w = Find(*it)) w->raise();
     }
@@ -438,6 +435,8 @@ struct Host {
     int timerFd = -1;
     bool inWait = false;
     int waitLevel = 0;
+    bool asleep = false;       // in Sleep: Qt runs, our queue is not served
+    bool wokeAsleep = false;   // something arrived meanwhile
 
     std::mutex pendingMutex;
     std::unordered_map<HWND, unsigned> pending;  // guarded by pendingMutex
@@ -488,7 +487,10 @@ void armTimer(int ms) {
 
 // While a Qt loop runs instead of our GetMessage, serve our queue as a
 // Windows modal loop would. WM_QUIT stays queued for our own loop.
+bool insideOurWait();
+
 void serve() {
+    if (!g_host || g_host->asleep || insideOurWait()) return;
     plat::messages::HandleSentMessages();
     MSG m;
     for (int n = 0; n < 1000; ++n) {
@@ -507,14 +509,36 @@ bool insideOurWait() {
 
 void onWake() {
     plat::messages::DrainQueueWakeFd();
-    if (!insideOurWait()) serve();
+    if (g_host && g_host->asleep) g_host->wokeAsleep = true;
+    serve();
 }
 
 void onTimer() {
     if (!g_host) return;
     uint64_t expirations;
     [[maybe_unused]] const ssize_t n = ::read(g_host->timerFd, &expirations, sizeof expirations);
-    if (!insideOurWait()) serve();
+    serve();
+}
+
+// Sleep on the GUI thread: Qt keeps showing and painting the windows of
+// other threads and takes input for the layer, but nothing of this thread's
+// queue runs; what arrived is served once the program is back in a loop.
+void sleepHook(int ms) {
+    if (!g_host) return;
+    using Clock = std::chrono::steady_clock;
+    const auto end = Clock::now() + std::chrono::milliseconds(ms);
+    const bool saved = std::exchange(g_host->asleep, true);
+    for (auto now = Clock::now(); g_host && now < end; now = Clock::now()) {
+        armTimer(std::max(1, int(std::chrono::ceil<std::chrono::milliseconds>(end - now).count())));
+        QCoreApplication::processEvents(QEventLoop::AllEvents | QEventLoop::WaitForMoreEvents);
+    }
+    if (!g_host) return;
+    g_host->asleep = saved;
+    if (saved) return;
+    const int next = plat::messages::NextMessageTimeoutMs();
+    armTimer(next >= 0 ? next : -1);
+    if (std::exchange(g_host->wokeAsleep, false) || next == 0)
+        QMetaObject::invokeMethod(g_host->gui, &serve, Qt::QueuedConnection);
 }
 
 void waitHook(int maxWaitMs) {
@@ -528,19 +552,20 @@ void waitHook(int maxWaitMs) {
     g_host->waitLevel = savedLevel;
 }
 
-// Message boxes as QMessageBox on the GUI thread; its Qt modal loop keeps
-// serving our queue through the notifiers.
+// Message boxes as QMessageBox on the GUI thread. The box is a top-level
+// widget of its own, never a child of its owner's widget: the owner is
+// disabled in the layer while the box is up, and Qt must not disable the box
+// with it. A local Qt loop waits for the answer; meanwhile the notifiers
+// keep serving our queue. A box of a worker thread is shown by the GUI
+// thread while the worker runs a modal loop of its own, so what is sent or
+// posted to the worker is still served.
 class QtPresenter final : public plat::msgbox::IPresenter {
 public:
     int Show(const plat::msgbox::Request& r) override {
         if (!g_host) return plat::msgbox::DefaultButton(r.style);
-        if (QThread::currentThread() != g_host->gui->thread()) {
-            int answer = plat::msgbox::DefaultButton(r.style);
-            QMetaObject::invokeMethod(g_host->gui, [&] { answer = Show(r); }, Qt::BlockingQueuedConnection);
-            return answer;
-        }
+        if (QThread::currentThread() != g_host->gui->thread()) return showFromWorker(r);
         const HWND owner = r.owner ? GetAncestor(r.owner, GA_ROOT) : 0;
-        QMessageBox box(g_host->widgets.Find(owner));
+        QMessageBox box;
         box.setWindowTitle(toQString(r.caption));
         box.setText(toQString(r.text));
         switch (r.style & MB_ICONMASK) {
@@ -564,17 +589,62 @@ public:
             box.addButton(button);
             if (id == def) box.setDefaultButton(button);
         }
+        if (r.style & MB_TOPMOST) box.setWindowFlag(Qt::WindowStaysOnTopHint, true);
         const bool disable = owner && IsWindowEnabled(owner);
         if (disable) EnableWindow(owner, FALSE);
-        const auto chosen = QMessageBox::StandardButton(box.exec());
+        QEventLoop loop;
+        QObject::connect(&box, &QMessageBox::finished, &loop, &QEventLoop::quit);
+        box.setWindowModality(Qt::NonModal);
+        box.show();
+        // The box takes the keys whoever owns it; a box asked to come to
+        // the front does so even when its program is not in front.
+        box.raise();
+        box.activateWindow();
+        loop.exec();
         if (disable) EnableWindow(owner, TRUE);
+        const auto chosen = box.standardButton(box.clickedButton());
         for (const auto& [id, button] : kinds[type])
             if (button == chosen) return id;
         return (r.style & MB_TYPEMASK) == MB_OK ? IDOK : IDCANCEL;
     }
+
+private:
+    static int showFromWorker(const plat::msgbox::Request& r) {
+        struct Answer {
+            std::atomic<bool> done{false};
+            std::atomic<int> id{0};
+        };
+        auto answer = std::make_shared<Answer>();
+        answer->id = plat::msgbox::DefaultButton(r.style);
+        const HWND waker = CreateMessageWindow([](HWND, UINT, WPARAM, LPARAM) -> LRESULT { return 0; });
+        QPointer<QObject> gui = g_host->gui;
+        QMetaObject::invokeMethod(
+            gui,
+            [r, answer, waker] {
+                answer->id = showOnGui(r);
+                answer->done = true;
+                PostMessage(waker, WM_NULL, 0, 0);
+            },
+            Qt::QueuedConnection);
+        MSG m;
+        while (!answer->done) {
+            const BOOL got = GetMessage(&m, 0, 0, 0);
+            if (got == 0) {
+                PostQuitMessage(int(m.wParam));  // for the loop that called us
+                break;
+            }
+            if (got < 0) break;
+            DispatchMessage(&m);
+        }
+        DestroyWindow(waker);
+        return answer->id;
+    }
+    static int showOnGui(const plat::msgbox::Request& r);
 };
 
 QtPresenter g_presenter;
+
+int QtPresenter::showOnGui(const plat::msgbox::Request& r) { return g_presenter.Show(r); }
 
 }  // namespace
 
@@ -591,6 +661,7 @@ void plat::qt::AttachQtEventLoop() {
         QObject::connect(g_host->timerNotifier, &QSocketNotifier::activated, g_host->gui, [] { onTimer(); });
     }
     plat::messages::SetMessageWaitHook(&waitHook);
+    plat::input::SetSleepHook(&sleepHook);
     SetWindowBackend(std::make_shared<QtBackend>());
     // A presenter installed before (a test's) stays.
     if (plat::msgbox::IPresenter* theirs = plat::msgbox::SetPresenter(&g_presenter)) plat::msgbox::SetPresenter(theirs);
@@ -612,6 +683,7 @@ void plat::qt::DetachQtEventLoop() {
     if (!g_host) return;
     SetWindowBackend(nullptr);
     plat::messages::SetMessageWaitHook(nullptr);
+    plat::input::SetSleepHook(nullptr);
     plat::msgbox::IPresenter* current = plat::msgbox::SetPresenter(nullptr);
     if (current != &g_presenter) plat::msgbox::SetPresenter(current);
     Host* host = std::exchange(g_host, nullptr);
