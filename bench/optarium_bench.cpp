@@ -9,7 +9,7 @@
 #include <sstream>
 #include <string>
 
-#include "inifile/FileLookup.h"
+#include "deskcommon/FileLookup.h"
 #include "settingseditor/Document.h"
 
 using namespace settingseditor;
@@ -122,8 +122,8 @@ void BM_PlainWriteBoth(benchmark::State& state) {
     const std::string a = ReadAll(TheFiles().catalog), b = ReadAll(TheFiles().settings);
     const std::string outA = (TheFiles().dir / "plain.dat").string(), outB = (TheFiles().dir / "plain.cfg").string();
     for (auto _ : state) {
-        inifile::ReplaceFile(outA, a);
-        inifile::ReplaceFile(outB, b);
+        deskcommon::ReplaceFile(outA, a);
+        deskcommon::ReplaceFile(outB, b);
     }
 }
 BENCHMARK(BM_PlainWriteBoth)->Unit(benchmark::kMillisecond);

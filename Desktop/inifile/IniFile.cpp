@@ -9,7 +9,7 @@
 #include <unordered_set>
 #include <vector>
 
-#include "inifile/FileLookup.h"
+#include "deskcommon/FileLookup.h"
 
 namespace inifile {
 
@@ -214,7 +214,7 @@ IniFile* IniLoad(const char* name, int dialect, const char* commentChars) {
     IniFile* ini = IniOpen(name, dialect);
     if (!ini)
         return nullptr;
-    FILE* file = std::fopen(FindFileNoCase(name).c_str(), "rb");
+    FILE* file = std::fopen(deskcommon::FindFileNoCase(name).c_str(), "rb");
     if (!file) {
         IniClose(ini);
         return nullptr;
@@ -266,8 +266,8 @@ int IniWrite(IniFile* ini, const char* name) {
         if (line.text.empty() || line.text.back() != '\n')
             bytes += "\r\n";
     }
-    std::string path = FindFileNoCase(name ? name : ini->name);
-    return ReplaceFile(path, bytes) ? kIniOk : kIniCannotOpen;
+    std::string path = deskcommon::FindFileNoCase(name ? name : ini->name);
+    return deskcommon::ReplaceFile(path, bytes) ? kIniOk : kIniCannotOpen;
 }
 
 int IniClose(IniFile* ini) {

@@ -6,9 +6,11 @@
 
 #include <cstring>
 
-#include "inifile/FileLookup.h"
+#include "deskcommon/FileLookup.h"
 
 namespace settingseditor {
+
+using namespace deskcommon;
 
 CCompressedFile::CCompressedFile() {
     Reset();
@@ -36,7 +38,7 @@ bool CCompressedFile::Open(const std::string& name, Mode mode) {
         return false;
     Reset();
     m_mode = mode;
-    m_name = inifile::FindFileNoCase(name);
+    m_name = FindFileNoCase(name);
     if (mode == kRead) {
         m_file = std::fopen(m_name.c_str(), "rb");
         return m_file != nullptr;

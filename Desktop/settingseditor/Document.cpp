@@ -9,11 +9,12 @@
 #include <fstream>
 #include <string>
 
-#include "inifile/FileLookup.h"
-#include "settingseditor/Messages.h"
+#include "deskcommon/FileLookup.h"
+#include "deskcommon/Messages.h"
 
 namespace settingseditor {
 
+using namespace deskcommon;
 using namespace inifile;
 
 namespace {
@@ -84,13 +85,6 @@ bool HelpContains(const std::string& rtf, const std::string& up) {
 
 }  // namespace
 
-std::string CDocument::GetTitle() const {
-    if (m_path.empty())
-        return DefaultTitle();
-    size_t slash = m_path.find_last_of('/');
-    return slash == std::string::npos ? m_path : m_path.substr(slash + 1);
-}
-
 void CommandLineInfo::Parse(const std::vector<std::string>& args) {
     for (const std::string& arg : args) {
         if (!IsFlag(arg)) {
@@ -155,23 +149,23 @@ COptariumDoc::COptariumDoc(const CommandLineInfo& info, std::string programDir)
     : m_info(info), m_programDir(std::move(programDir)), m_catalogPath(info.catalogPath) {}
 
 bool COptariumDoc::IsShown(const CItemType& option) const {
-    return advanced || (!option.hidden && InScope(option));
+    return m_advanced || (!option.hidden && InScope(option));
 }
 
 void COptariumDoc::DeleteContents() {
-    for (auto& option : options)
+    for (auto& option : m_options)
         option->values.clear();
-    currentOption = nullptr;
-    currentValue = nullptr;
+    m_currentOption = nullptr;
+    m_currentValue = nullptr;
 }
 
 bool COptariumDoc::LoadCatalog() {
     if (m_catalogPath.empty())
         m_catalogPath = (m_programDir.empty() ? std::string(".") : m_programDir) + "/optarium.dat";
-    currentOption = nullptr;
-    currentValue = nullptr;
+    m_currentOption = nullptr;
+    m_currentValue = nullptr;
     try {
-        settingseditor::LoadCatalog(m_catalogPath, options);
+        settingseditor::LoadCatalog(m_catalogPath, m_options);
     } catch (const FileError&) {
         return false;
     } catch (const ArchiveError&) {
@@ -231,7 +225,7 @@ bool COptariumDoc::OnOpenDocument(const std::string& path) {
 
 void COptariumDoc::MergeSetting(std::unique_ptr<CRawType> setting) {
     CItemType* option = nullptr;
-    for (auto& o : options) {
+    for (auto& o : m_options) {
         if (strcasecmp(o->key.c_str(), setting->key.c_str()) == 0 &&
             strcasecmp(o->section.c_str(), setting->section.c_str()) == 0) {
             option = o.get();
@@ -252,25 +246,25 @@ void COptariumDoc::MergeSetting(std::unique_ptr<CRawType> setting) {
         created->hidden = 1;
         created->multiple = 1;
         option = created.get();
-        options.push_back(std::move(created));
+        m_options.push_back(std::move(created));
     }
     if (setting->value != option->defaultValue)
         option->values.push_back(std::move(setting));
 }
 
 bool COptariumDoc::OnSaveDocument(const std::string& path) {
-    if (advanced) {
+    if (m_advanced) {
         if (m_catalogPath.empty())
             m_catalogPath = m_programDir + "/optarium.dat";
-        if (!StoreCatalog(m_catalogPath, options))
+        if (!StoreCatalog(m_catalogPath, m_options))
             Messages().Show(u"Unable to open the items file to save changes.  (optarium.dat)",
                             MB_OK | MB_ICONEXCLAMATION);
     }
     // The file is rebuilt from the options alone.
     IniFile* ini = IniOpen(path.c_str(), kIniBracketed);
     bool ok = ini != nullptr;
-    for (size_t i = 0; ok && i < options.size(); ++i) {
-        const CItemType& o = *options[i];
+    for (size_t i = 0; ok && i < m_options.size(); ++i) {
+        const CItemType& o = *m_options[i];
         if (o.values.empty() && o.required && m_info.defaultsPath.empty())
             ok = IniSetValue(ini, o.section.c_str(), o.key.c_str(), 0, o.defaultValue.c_str()) == kIniOk;
         for (size_t n = 0; ok && n < o.values.size(); ++n) {
@@ -293,42 +287,42 @@ void COptariumDoc::RemoveValue(CItemType& option, CRawType* value) {
 }
 
 void COptariumDoc::OnAddValue(IValueEditor& editor) {
-    if (!currentOption)
+    if (!m_currentOption)
         return;
-    auto value = currentOption->MakeRawValue();
-    currentValue = nullptr;
-    if (editor.EditValue(*currentOption, *value)) {
+    auto value = m_currentOption->MakeRawValue();
+    m_currentValue = nullptr;
+    if (editor.EditValue(*m_currentOption, *value)) {
         SetModifiedFlag();
-        currentValue = value.get();
-        currentOption->values.push_back(std::move(value));
+        m_currentValue = value.get();
+        m_currentOption->values.push_back(std::move(value));
     }
     AfterValueEdit();
 }
 
 void COptariumDoc::OnEditValue(IValueEditor& editor) {
-    if (!currentOption)
+    if (!m_currentOption)
         return;
-    if (currentOption->values.empty())
+    if (m_currentOption->values.empty())
         return OnAddValue(editor);
-    CRawType* value = currentValue ? currentValue : currentOption->values.front().get();
-    currentValue = value;
-    if (editor.EditValue(*currentOption, *value))
+    CRawType* value = m_currentValue ? m_currentValue : m_currentOption->values.front().get();
+    m_currentValue = value;
+    if (editor.EditValue(*m_currentOption, *value))
         SetModifiedFlag();
     AfterValueEdit();
 }
 
 void COptariumDoc::AfterValueEdit() {
-    if (currentValue && currentOption->IsDefault(*currentValue))
+    if (m_currentValue && m_currentOption->IsDefault(*m_currentValue))
         OnResetValue();
     else
         UpdateAllViews(kHintRefreshOption);
 }
 
 void COptariumDoc::OnResetValue() {
-    if (!currentOption)
+    if (!m_currentOption)
         return;
-    RemoveValue(*currentOption, currentValue);
-    currentValue = nullptr;
+    RemoveValue(*m_currentOption, m_currentValue);
+    m_currentValue = nullptr;
     UpdateAllViews(kHintRefreshOption);
     SetModifiedFlag();
 }
@@ -343,7 +337,7 @@ uint32_t COptariumDoc::PasswordHash(const std::string& typed) {
 bool COptariumDoc::GrantAccess(const std::string& typed) {
     if (PasswordHash(typed) != kAccessHash)
         return false;
-    advanced = true;
+    m_advanced = true;
     return true;
 }
 
@@ -357,29 +351,30 @@ std::unique_ptr<CItemType> COptariumDoc::NewOption() {
 }
 
 CItemType* COptariumDoc::InsertByOrder(std::unique_ptr<CItemType> option) {
-    auto at = std::find_if(options.begin(), options.end(), [&](const auto& o) { return o->order > option->order; });
-    return options.insert(at, std::move(option))->get();
+    auto at = std::find_if(m_options.begin(), m_options.end(),
+                           [&](const auto& o) { return o->order > option->order; });
+    return m_options.insert(at, std::move(option))->get();
 }
 
 void COptariumDoc::MoveByOrder(CItemType* option) {
-    auto at = std::find_if(options.begin(), options.end(), [&](const auto& o) { return o.get() == option; });
-    if (at == options.end())
+    auto at = std::find_if(m_options.begin(), m_options.end(), [&](const auto& o) { return o.get() == option; });
+    if (at == m_options.end())
         return;
     std::unique_ptr<CItemType> held = std::move(*at);
-    options.erase(at);
+    m_options.erase(at);
     InsertByOrder(std::move(held));
 }
 
 void COptariumDoc::DeleteOption(CItemType* option) {
-    std::erase_if(options, [&](const auto& o) { return o.get() == option; });
-    currentOption = nullptr;
-    currentValue = nullptr;
+    std::erase_if(m_options, [&](const auto& o) { return o.get() == option; });
+    m_currentOption = nullptr;
+    m_currentValue = nullptr;
     SetModifiedFlag();
     UpdateAllViews(kHintRebuild);
 }
 
 void COptariumDoc::OnDefaultValue(IValueEditor& editor) {
-    CItemType* option = currentOption;
+    CItemType* option = m_currentOption;
     if (!option)
         return;
     if (!option->defaultValue.empty()) {
@@ -405,17 +400,17 @@ void COptariumDoc::OnDefaultValue(IValueEditor& editor) {
 }
 
 CItemType* COptariumDoc::FindNext(const std::string& text, bool allText) const {
-    if (text.empty() || options.empty())
+    if (text.empty() || m_options.empty())
         return nullptr;
     const std::string up = Upper(text);
-    size_t n = options.size(), start = 0;
+    size_t n = m_options.size(), start = 0;
     for (size_t i = 0; i < n; ++i) {
-        if (options[i].get() == currentOption)
+        if (m_options[i].get() == m_currentOption)
             start = (i + 1) % n;
     }
     for (size_t i = 0; i < n; ++i) {
-        CItemType* o = options[(start + i) % n].get();
-        if (o->hidden && !advanced)
+        CItemType* o = m_options[(start + i) % n].get();
+        if (o->hidden && !m_advanced)
             continue;
         if (Upper(o->name).find(up) != std::string::npos || (allText && HelpContains(o->help.bytes, up)))
             return o;
@@ -426,7 +421,7 @@ CItemType* COptariumDoc::FindNext(const std::string& text, bool allText) const {
 std::string COptariumDoc::CsvText() const {
     // Quotes inside a field are written as they are.
     std::string out = "Order,Command,Subcommand,Name,Path,Scope,Type,Hidden\r\n";
-    for (const auto& o : options) {
+    for (const auto& o : m_options) {
         out += std::to_string(o->order);
         for (const std::string* field : {&o->section, &o->key, &o->name, &o->treePath, &o->scope})
             out += ",\"" + *field + "\"";

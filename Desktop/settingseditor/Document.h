@@ -9,7 +9,7 @@
 #include <vector>
 
 #include "inifile/IniFile.h"
-#include "settingseditor/DocView.h"
+#include "deskcommon/DocView.h"
 #include "settingseditor/ItemType.h"
 
 namespace settingseditor {
@@ -43,7 +43,7 @@ public:
     virtual bool EditValue(const CItemType& option, CRawType& value) = 0;
 };
 
-class COptariumDoc : public CDocument {
+class COptariumDoc : public deskcommon::CDocument {
 public:
     static constexpr uint32_t kAccessHash = 0x3E6B91D5;
 
@@ -62,9 +62,9 @@ public:
     bool IsShown(const CItemType& option) const;
 
     // Value commands and their update rules.
-    bool CanAddValue() const { return currentOption && currentOption->multiple; }
-    bool CanEditValue() const { return currentOption != nullptr; }
-    bool CanResetValue() const { return currentOption && !currentOption->values.empty(); }
+    bool CanAddValue() const { return m_currentOption && m_currentOption->multiple; }
+    bool CanEditValue() const { return m_currentOption != nullptr; }
+    bool CanResetValue() const { return m_currentOption && !m_currentOption->values.empty(); }
     void OnAddValue(IValueEditor& editor);
     void OnEditValue(IValueEditor& editor);
     void OnResetValue();
@@ -94,11 +94,20 @@ public:
     const std::string& CatalogPath() const { return m_catalogPath; }
     const CommandLineInfo& Info() const { return m_info; }
 
-    OptionList options;
-    CItemType* currentOption = nullptr;
-    CRawType* currentValue = nullptr;
-    bool advanced = false;
-    bool flat = false;
+    // The options in list order; their fields are edited in place by the
+    // dialogs, the list itself only through the operations above.
+    const OptionList& Options() const { return m_options; }
+    CItemType* CurrentOption() const { return m_currentOption; }
+    CRawType* CurrentValue() const { return m_currentValue; }
+    // Makes option (none: no option) and one of its values current.
+    void Select(CItemType* option, CRawType* value = nullptr) {
+        m_currentOption = option;
+        m_currentValue = value;
+    }
+    bool IsAdvanced() const { return m_advanced; }
+    // List mode: options at the root, no folders.
+    bool IsFlat() const { return m_flat; }
+    void SetFlat(bool flat) { m_flat = flat; }
 
 protected:
     const char* DefaultTitle() const override { return "ravelcore"; }
@@ -110,6 +119,11 @@ private:
     // Every entry with a key, in file order.
     void MergeAll(inifile::IniFile* ini);
 
+    OptionList m_options;
+    CItemType* m_currentOption = nullptr;
+    CRawType* m_currentValue = nullptr;
+    bool m_advanced = false;
+    bool m_flat = false;
     const CommandLineInfo& m_info;
     std::string m_programDir;
     std::string m_catalogPath;

@@ -4,9 +4,11 @@
 #include <cstdint>
 #include <cstdlib>
 
-#include "settingseditor/Messages.h"
+#include "deskcommon/Messages.h"
 
 namespace settingseditor {
+
+using namespace deskcommon;
 
 const char* const kTypeNames[kItemKinds] = {"String", "Quoted Str", "DWORD", "No Edit", "Integer"};
 

@@ -4,7 +4,7 @@
 
 #include "settingseditor/Document.h"
 #include "settingseditor/views/MainFrame.h"
-#include "settingseditor/views/UiHooks.h"
+#include "deskcommon/views/UiHooks.h"
 
 int main(int argc, char** argv) {
     QApplication app(argc, argv);
@@ -21,7 +21,7 @@ int main(int argc, char** argv) {
     info.Parse(args);
     info.Finish();
 
-    settingseditor::InstallQtMessageBoxes();
+    deskcommon::InstallQtMessageBoxes(QStringLiteral("Optarium"));
     settingseditor::CMainFrame frame(info, programDir);
     if (!frame.Start()) {
         std::fprintf(stderr, "Optarium: %s could not be opened with the catalog %s\n",

@@ -19,19 +19,13 @@
 #include <QToolButton>
 #include <QVBoxLayout>
 
-#include "settingseditor/Messages.h"
+#include "deskcommon/Messages.h"
 #include "settingseditor/views/Rtf.h"
-#include "settingseditor/views/UiHooks.h"
+#include "deskcommon/views/UiHooks.h"
 
 namespace settingseditor {
 
-QString ToQt(const std::string& bytes) {
-    return QString::fromStdU16String(FromAnsi(bytes));
-}
-
-std::string FromQt(const QString& text) {
-    return ToAnsi(text.toStdU16String());
-}
+using namespace deskcommon;
 
 namespace {
 

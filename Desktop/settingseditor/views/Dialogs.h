@@ -8,6 +8,7 @@
 #include <string>
 #include <vector>
 
+#include "deskcommon/views/QtText.h"
 #include "settingseditor/Document.h"
 
 class QCheckBox;
@@ -17,10 +18,6 @@ class QListWidget;
 class QTextEdit;
 
 namespace settingseditor {
-
-// Catalog and settings bytes to and from Qt text.
-QString ToQt(const std::string& bytes);
-std::string FromQt(const QString& text);
 
 // An edit that admits only its allowed characters; anything else typed
 // (backspace and editing keys aside) is refused with a beep.

@@ -11,10 +11,12 @@
 #include <QStyle>
 #include <QToolBar>
 
-#include "settingseditor/Messages.h"
-#include "settingseditor/views/UiHooks.h"
+#include "deskcommon/Messages.h"
+#include "deskcommon/views/UiHooks.h"
 
 namespace settingseditor {
+
+using namespace deskcommon;
 
 namespace {
 
@@ -126,7 +128,7 @@ void CMainFrame::CreateMenus() {
     bar->addAction(Command("Reset"));
     bar->addSeparator();
     QAction* treeMode = MakeAction("TreeMode", QStringLiteral("&Tree Mode"), [this] {
-        m_doc.flat = !m_doc.flat;
+        m_doc.SetFlat(!m_doc.IsFlat());
         m_doc.UpdateAllViews(kHintRebuild);
     });
     treeMode->setCheckable(true);
@@ -154,7 +156,7 @@ void CMainFrame::OnUpdate(int) {
     Command("Add")->setEnabled(m_doc.CanAddValue());
     Command("Edit")->setEnabled(m_doc.CanEditValue());
     Command("Reset")->setEnabled(m_doc.CanResetValue());
-    Command("TreeMode")->setChecked(!m_doc.flat);
+    Command("TreeMode")->setChecked(!m_doc.IsFlat());
 }
 
 void CMainFrame::UpdateTitle() {
@@ -255,8 +257,7 @@ void CMainFrame::OnFindNext() {
         Messages().Show(Format("Cannot find '%s'.", FromAnsi(text)), MB_OK | MB_ICONINFORMATION);
         return;
     }
-    m_doc.currentOption = found;
-    m_doc.currentValue = nullptr;
+    m_doc.Select(found);
     m_tree->SelectCurrent();
     m_doc.UpdateAllViews(kHintSelection);
 }
@@ -301,7 +302,7 @@ void CMainFrame::OnAddOption() {
 }
 
 void CMainFrame::OnEditOption() {
-    CItemType* option = m_doc.currentOption;
+    CItemType* option = m_doc.CurrentOption();
     if (!option)
         return;
     CItemSetupDlg dialog(*option, this);
@@ -317,7 +318,7 @@ void CMainFrame::OnEditOption() {
 }
 
 void CMainFrame::OnDeleteOption() {
-    CItemType* option = m_doc.currentOption;
+    CItemType* option = m_doc.CurrentOption();
     if (!option)
         return;
     if (Messages().Show(Format("Delete '%s'?", FromAnsi(option->name)), MB_OKCANCEL | MB_ICONQUESTION) == IDOK)

@@ -16,7 +16,7 @@ class QSplitter;
 
 namespace settingseditor {
 
-class CMainFrame : public QMainWindow, public CView {
+class CMainFrame : public QMainWindow, public deskcommon::CView {
 public:
     CMainFrame(const CommandLineInfo& info, const std::string& programDir);
     ~CMainFrame() override;

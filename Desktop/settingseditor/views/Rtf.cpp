@@ -11,9 +11,11 @@
 #include <map>
 #include <vector>
 
-#include "settingseditor/Messages.h"
+#include "deskcommon/Messages.h"
 
 namespace settingseditor {
+
+using namespace deskcommon;
 
 namespace {
 

@@ -12,6 +12,8 @@
 
 namespace settingseditor {
 
+using namespace deskcommon;
+
 namespace {
 
 // The six node images, 13 pixels wide.
@@ -109,7 +111,7 @@ void COptariumView::SortAll(QTreeWidgetItem* parent) {
 
 QTreeWidgetItem* COptariumView::InsertPath(const CItemType& option) {
     QTreeWidgetItem* parent = invisibleRootItem();
-    if (m_doc.flat || option.treePath.empty())
+    if (m_doc.IsFlat() || option.treePath.empty())
         return parent;
     QString path = ToQt(option.treePath);
     for (const QString& component : path.split(QLatin1Char('\\'))) {
@@ -187,7 +189,7 @@ void COptariumView::OnUpdate(int hint) {
         m_rebuilding = true;
         setUpdatesEnabled(false);
         clear();
-        for (auto& option : m_doc.options) {
+        for (auto& option : m_doc.Options()) {
             if (m_doc.IsShown(*option))
                 InsertOptionNode(*option);
         }
@@ -195,9 +197,9 @@ void COptariumView::OnUpdate(int hint) {
         m_rebuilding = false;
         setUpdatesEnabled(true);
     } else if (hint == kHintRefreshOption) {
-        if (m_doc.currentOption && m_doc.IsShown(*m_doc.currentOption)) {
+        if (m_doc.CurrentOption() && m_doc.IsShown(*m_doc.CurrentOption())) {
             m_selecting = true;
-            InsertOptionNode(*m_doc.currentOption);
+            InsertOptionNode(*m_doc.CurrentOption());
             m_selecting = false;
         }
     } else {
@@ -207,10 +209,10 @@ void COptariumView::OnUpdate(int hint) {
 }
 
 void COptariumView::SelectCurrent() {
-    QTreeWidgetItem* node = FindOptionNode(m_doc.currentOption);
+    QTreeWidgetItem* node = FindOptionNode(m_doc.CurrentOption());
     QTreeWidgetItem* target = node;
-    for (int i = 0; node && m_doc.currentValue && i < node->childCount(); ++i) {
-        if (KindOf(node->child(i)) == kValue && PointerOf<CRawType>(node->child(i)) == m_doc.currentValue)
+    for (int i = 0; node && m_doc.CurrentValue() && i < node->childCount(); ++i) {
+        if (KindOf(node->child(i)) == kValue && PointerOf<CRawType>(node->child(i)) == m_doc.CurrentValue())
             target = node->child(i);
     }
     m_selecting = true;
@@ -221,15 +223,16 @@ void COptariumView::SelectCurrent() {
 }
 
 void COptariumView::OnSelChanged(QTreeWidgetItem* item) {
-    m_doc.currentValue = item && KindOf(item) == kValue ? PointerOf<CRawType>(item) : nullptr;
-    m_doc.currentOption = nullptr;
-    for (QTreeWidgetItem* up = item; up && !m_doc.currentOption; up = up->parent()) {
+    CRawType* value = item && KindOf(item) == kValue ? PointerOf<CRawType>(item) : nullptr;
+    CItemType* option = nullptr;
+    for (QTreeWidgetItem* up = item; up && !option; up = up->parent()) {
         if (KindOf(up) == kOption)
-            m_doc.currentOption = PointerOf<CItemType>(up);
+            option = PointerOf<CItemType>(up);
     }
+    m_doc.Select(option, value);
     m_doc.UpdateAllViews(kHintSelection);
     if (m_status)
-        m_status->showMessage(m_doc.currentOption ? ToQt(m_doc.currentOption->name) : QString());
+        m_status->showMessage(m_doc.CurrentOption() ? ToQt(m_doc.CurrentOption()->name) : QString());
 }
 
 void COptariumView::mousePressEvent(QMouseEvent* event) {
@@ -237,7 +240,7 @@ void COptariumView::mousePressEvent(QMouseEvent* event) {
         return QTreeWidget::mousePressEvent(event);
     if (QTreeWidgetItem* item = itemAt(event->position().toPoint()))
         setCurrentItem(item);
-    if (!m_doc.currentOption)
+    if (!m_doc.CurrentOption())
         return;
     QMenu menu(this);
     if (m_doc.CanAddValue())
@@ -245,7 +248,7 @@ void COptariumView::mousePressEvent(QMouseEvent* event) {
     menu.addAction(m_commands.edit);
     if (m_doc.CanResetValue())
         menu.addAction(m_commands.reset);
-    if (m_doc.advanced) {
+    if (m_doc.IsAdvanced()) {
         menu.addSeparator();
         for (QAction* a : {m_commands.addOption, m_commands.editOption, m_commands.deleteOption, m_commands.defaultValue})
             menu.addAction(a);
@@ -254,13 +257,13 @@ void COptariumView::mousePressEvent(QMouseEvent* event) {
 }
 
 void COptariumView::mouseDoubleClickEvent(QMouseEvent* event) {
-    if (event->button() != Qt::LeftButton || !currentItem() || !m_doc.currentOption)
+    if (event->button() != Qt::LeftButton || !currentItem() || !m_doc.CurrentOption())
         return QTreeWidget::mouseDoubleClickEvent(event);
-    (m_doc.advanced ? m_commands.editOption : m_commands.edit)->trigger();
+    (m_doc.IsAdvanced() ? m_commands.editOption : m_commands.edit)->trigger();
 }
 
 void COptariumView::keyPressEvent(QKeyEvent* event) {
-    if ((event->key() == Qt::Key_Return || event->key() == Qt::Key_Enter) && m_doc.currentOption) {
+    if ((event->key() == Qt::Key_Return || event->key() == Qt::Key_Enter) && m_doc.CurrentOption()) {
         m_commands.edit->trigger();
         return;
     }
@@ -280,9 +283,9 @@ CRichHelpView::CRichHelpView(COptariumDoc& doc, QWidget* parent) : QTextEdit(par
 void CRichHelpView::OnUpdate(int hint) {
     if (hint == kHintRebuild)
         m_shown = nullptr;   // the options may be new objects
-    const CItemType* option = m_doc.currentOption;
-    if (!option && !m_doc.options.empty())
-        option = m_doc.options.front().get();
+    const CItemType* option = m_doc.CurrentOption();
+    if (!option && !m_doc.Options().empty())
+        option = m_doc.Options().front().get();
     if (!option) {
         clear();
         m_shown = nullptr;

@@ -23,7 +23,7 @@ struct TreeCommands {
     QAction* defaultValue = nullptr;
 };
 
-class COptariumView : public QTreeWidget, public CView {
+class COptariumView : public QTreeWidget, public deskcommon::CView {
 public:
     // Node kinds and images.
     enum Kind { kFolder, kOption, kPlaceholder, kValue };
@@ -59,7 +59,7 @@ private:
     bool m_selecting = false;
 };
 
-class CRichHelpView : public QTextEdit, public CView {
+class CRichHelpView : public QTextEdit, public deskcommon::CView {
 public:
     CRichHelpView(COptariumDoc& doc, QWidget* parent);
     void OnUpdate(int hint) override;

@@ -4,8 +4,8 @@
 #include <memory>
 #include <string>
 
-#include "ScriptedMessages.h"
-#include "TempDir.h"
+#include "tests/desktop/deskcommon/ScriptedMessages.h"
+#include "tests/desktop/deskcommon/TempDir.h"
 #include "settingseditor/Document.h"
 
 namespace settingseditortest {
@@ -24,7 +24,7 @@ struct OptionSpec {
     const char* treePath = "General";
 };
 
-class CatalogFixture : public TempDirTest {
+class CatalogFixture : public deskcommontest::TempDirTest {
 protected:
     std::unique_ptr<settingseditor::CItemType> Make(const OptionSpec& s) {
         auto o = std::make_unique<settingseditor::CItemType>();
@@ -54,7 +54,7 @@ protected:
         return *doc;
     }
 
-    ScriptedMessages box;
+    deskcommontest::ScriptedMessages box;
     settingseditor::CommandLineInfo info;
     std::unique_ptr<settingseditor::COptariumDoc> doc;
 };

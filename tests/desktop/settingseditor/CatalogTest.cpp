@@ -2,12 +2,12 @@
 
 #include <string>
 
-#include "TempDir.h"
+#include "tests/desktop/deskcommon/TempDir.h"
 #include "settingseditor/CompressedFile.h"
 #include "settingseditor/ItemType.h"
 
 using namespace settingseditor;
-using namespace settingseditortest;
+using namespace deskcommontest;
 
 namespace {
 

@@ -2,11 +2,11 @@
 
 #include <string>
 
-#include "TempDir.h"
+#include "tests/desktop/deskcommon/TempDir.h"
 #include "settingseditor/CompressedFile.h"
 
 using namespace settingseditor;
-using namespace settingseditortest;
+using namespace deskcommontest;
 
 namespace {
 

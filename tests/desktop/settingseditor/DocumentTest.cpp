@@ -6,6 +6,7 @@
 #include "tests/desktop/settingseditor/CatalogFixture.h"
 
 using namespace settingseditor;
+using namespace deskcommontest;
 using namespace settingseditortest;
 
 namespace {
@@ -69,7 +70,7 @@ protected:
     }
     std::vector<std::string> Values(const char* key) {
         std::vector<std::string> out;
-        for (auto& o : doc->options) {
+        for (auto& o : doc->Options()) {
             if (o->key == key) {
                 for (auto& v : o->values)
                     out.push_back(v->section + "|" + v->key + "|" + v->value);
@@ -87,8 +88,8 @@ TEST_F(DocumentTest, OpeningMergesSettingsAndSavingRebuildsTheFile) {
     EXPECT_FALSE(doc->IsModified());
     EXPECT_TRUE(Values("Alpha").empty());   // equal to the default: dropped
     EXPECT_EQ(Values("Multi"), (std::vector<std::string>{"main|multi|x", "main|Multi|y"}));
-    ASSERT_EQ(doc->options.size(), 5u);
-    const CItemType& extra = *doc->options.back();   // unknown: appended, hidden, multiple
+    ASSERT_EQ(doc->Options().size(), 5u);
+    const CItemType& extra = *doc->Options().back();   // unknown: appended, hidden, multiple
     EXPECT_EQ(extra.name, "k");
     EXPECT_EQ(extra.treePath, "Unknown\\Extra");
     EXPECT_TRUE(extra.hidden && extra.multiple);
@@ -106,10 +107,10 @@ TEST_F(DocumentTest, DefaultsFileSetsDefaultsAndStopsRequiredLines) {
     NewDoc();
     Put("a.cfg", "[Main]\nAlpha=5\n");
     ASSERT_TRUE(doc->OnOpenDocument(Path("a.cfg")));
-    EXPECT_EQ(doc->options[0]->defaultValue, "5");
+    EXPECT_EQ(doc->Options()[0]->defaultValue, "5");
     EXPECT_TRUE(Values("Alpha").empty());
-    EXPECT_EQ(doc->options[1]->defaultValue, "");   // multiple entries: not a default
-    EXPECT_EQ(doc->options.size(), 4u);             // unknown settings of the defaults file add nothing
+    EXPECT_EQ(doc->Options()[1]->defaultValue, "");   // multiple entries: not a default
+    EXPECT_EQ(doc->Options().size(), 4u);             // unknown settings of the defaults file add nothing
     ASSERT_TRUE(doc->OnSaveDocument(Path("out.cfg")));
     EXPECT_EQ(Get("out.cfg"), "");
 
@@ -127,7 +128,7 @@ TEST_F(DocumentTest, FailuresAndTheirMessages) {
     // A value the INI library refuses fails the save and keeps the old file.
     Put("a.cfg", "[Main]\nMulti=x\n");
     ASSERT_TRUE(doc->OnOpenDocument(Path("a.cfg")));
-    doc->options[1]->values[0]->value = std::string(300, 'v');
+    doc->Options()[1]->values[0]->value = std::string(300, 'v');
     doc->SetModifiedFlag();
     EXPECT_FALSE(doc->OnSaveDocument(Path("a.cfg")));
     EXPECT_EQ(box.Take(), (std::vector<std::string>{"Unable to save the file: " + Path("a.cfg")}));
@@ -163,7 +164,7 @@ TEST_F(DocumentTest, AdvancedSaveWritesTheCatalogFirst) {
     CommandLineInfo elsewhere;
     elsewhere.catalogPath = Path("ro/missing/optarium.dat");
     COptariumDoc other(elsewhere, m_dir.string());
-    other.advanced = true;
+    other.GrantAccess("GMPACKGK");
     EXPECT_TRUE(other.OnSaveDocument(Path("out.cfg")));
     EXPECT_EQ(box.Take(), (std::vector<std::string>{"Unable to open the items file to save changes.  (optarium.dat)"}));
     EXPECT_TRUE(std::filesystem::exists(Path("out.cfg")));
@@ -172,7 +173,7 @@ TEST_F(DocumentTest, AdvancedSaveWritesTheCatalogFirst) {
 TEST_F(DocumentTest, CsvOutputByteForByte) {
     NewDoc();
     ASSERT_TRUE(doc->OnNewDocument());
-    doc->options[0]->name = "Say \"hi\"";
+    doc->Options()[0]->name = "Say \"hi\"";
     ASSERT_TRUE(doc->SaveCsv());
     EXPECT_EQ(Get("optarium.dat.CSV"),
               "Order,Command,Subcommand,Name,Path,Scope,Type,Hidden\r\n"
@@ -185,20 +186,20 @@ TEST_F(DocumentTest, CsvOutputByteForByte) {
 TEST_F(DocumentTest, FindNextWrapsSkipsHiddenAndSearchesHelpOutsideBraces) {
     NewDoc();
     ASSERT_TRUE(doc->OnNewDocument());
-    doc->options[1]->help.bytes = "{\\rtf1\\ansi{\\fonttbl{\\f0 Arial;}}\\f0 Body words here\\par }";
-    doc->options[2]->help.bytes = "{\\rtf1 Fonttbl in a \\{literal\\} body}";
-    EXPECT_EQ(doc->FindNext("name", false), doc->options[0].get());
-    doc->currentOption = doc->options[0].get();
-    EXPECT_EQ(doc->FindNext("name", false), doc->options[0].get());   // wraps round to itself
+    doc->Options()[1]->help.bytes = "{\\rtf1\\ansi{\\fonttbl{\\f0 Arial;}}\\f0 Body words here\\par }";
+    doc->Options()[2]->help.bytes = "{\\rtf1 Fonttbl in a \\{literal\\} body}";
+    EXPECT_EQ(doc->FindNext("name", false), doc->Options()[0].get());
+    doc->Select(doc->Options()[0].get());
+    EXPECT_EQ(doc->FindNext("name", false), doc->Options()[0].get());   // wraps round to itself
     EXPECT_EQ(doc->FindNext("WORDS", false), nullptr);
-    EXPECT_EQ(doc->FindNext("words", true), doc->options[1].get());
+    EXPECT_EQ(doc->FindNext("words", true), doc->Options()[1].get());
     EXPECT_EQ(doc->FindNext("arial", true), nullptr);                 // inside the header group
-    EXPECT_EQ(doc->FindNext("body", true), doc->options[1].get());
-    doc->currentOption = doc->options[1].get();
-    EXPECT_EQ(doc->FindNext("body", true), doc->options[1].get());   // option 2's body is inside braces
+    EXPECT_EQ(doc->FindNext("body", true), doc->Options()[1].get());
+    doc->Select(doc->Options()[1].get());
+    EXPECT_EQ(doc->FindNext("body", true), doc->Options()[1].get());   // option 2's body is inside braces
     EXPECT_EQ(doc->FindNext("essid", false), nullptr);               // hidden
-    doc->advanced = true;
-    EXPECT_EQ(doc->FindNext("essid", false), doc->options[3].get());
+    doc->GrantAccess("GMPACKGK");
+    EXPECT_EQ(doc->FindNext("essid", false), doc->Options()[3].get());
     EXPECT_EQ(doc->FindNext("", false), nullptr);
 }
 
@@ -219,28 +220,28 @@ TEST_F(DocumentTest, ValueCommandsAndTheDefaultRule) {
     NewDoc();
     ASSERT_TRUE(doc->OnNewDocument());
     ScriptedEditor editor;
-    CItemType* multi = doc->options[1].get();
-    doc->currentOption = multi;
+    CItemType* multi = doc->Options()[1].get();
+    doc->Select(multi);
     EXPECT_TRUE(doc->CanAddValue());
     EXPECT_FALSE(doc->CanResetValue());
     editor.texts = {"a", "b", "", "c"};
     doc->OnAddValue(editor);
     doc->OnAddValue(editor);
-    EXPECT_EQ(doc->currentValue, multi->values[1].get());
+    EXPECT_EQ(doc->CurrentValue(), multi->values[1].get());
     doc->OnAddValue(editor);                  // equal to the (empty) default: removed again
     EXPECT_EQ(multi->values.size(), 2u);
-    EXPECT_EQ(doc->currentValue, nullptr);
+    EXPECT_EQ(doc->CurrentValue(), nullptr);
     doc->OnEditValue(editor);                 // none current: the first value
     EXPECT_EQ(multi->values[0]->value, "c");
     doc->OnAddValue(editor);                  // cancelled
     EXPECT_EQ(multi->values.size(), 2u);
-    EXPECT_EQ(doc->currentValue, nullptr);
+    EXPECT_EQ(doc->CurrentValue(), nullptr);
     doc->OnResetValue();                      // none current: every value
     EXPECT_TRUE(multi->values.empty());
     EXPECT_TRUE(doc->IsModified());
 
-    CItemType* alpha = doc->options[0].get();
-    doc->currentOption = alpha;
+    CItemType* alpha = doc->Options()[0].get();
+    doc->Select(alpha);
     EXPECT_FALSE(doc->CanAddValue());
     box.answers = {IDNO};
     editor.texts = {"7"};
@@ -256,8 +257,8 @@ TEST_F(DocumentTest, ValueCommandsAndTheDefaultRule) {
     EXPECT_EQ(box.Take().size(), 3u);
 
     doc->DeleteOption(alpha);
-    EXPECT_EQ(doc->options.size(), 3u);
-    EXPECT_EQ(doc->currentOption, nullptr);
+    EXPECT_EQ(doc->Options().size(), 3u);
+    EXPECT_EQ(doc->CurrentOption(), nullptr);
 }
 
 }  // namespace

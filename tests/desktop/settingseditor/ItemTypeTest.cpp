@@ -3,11 +3,11 @@
 #include <string>
 #include <vector>
 
-#include "ScriptedMessages.h"
+#include "tests/desktop/deskcommon/ScriptedMessages.h"
 #include "settingseditor/ItemType.h"
 
 using namespace settingseditor;
-using namespace settingseditortest;
+using namespace deskcommontest;
 
 namespace {
 

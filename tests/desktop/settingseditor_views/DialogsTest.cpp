@@ -9,13 +9,14 @@
 #include <QTextDocument>
 #include <QTextEdit>
 
-#include "tests/desktop/settingseditor/ScriptedMessages.h"
-#include "ScriptedUi.h"
+#include "tests/desktop/deskcommon/ScriptedMessages.h"
+#include "tests/desktop/deskcommon/ScriptedUi.h"
 #include "settingseditor/views/Dialogs.h"
 #include "settingseditor/views/Rtf.h"
 
+using namespace deskcommon;
 using namespace settingseditor;
-using namespace settingseditortest;
+using namespace deskcommontest;
 
 namespace {
 

@@ -9,10 +9,11 @@
 #include <QTest>
 
 #include "tests/desktop/settingseditor/CatalogFixture.h"
-#include "ScriptedUi.h"
+#include "tests/desktop/deskcommon/ScriptedUi.h"
 #include "settingseditor/views/MainFrame.h"
 
 using namespace settingseditor;
+using namespace deskcommontest;
 using namespace settingseditortest;
 
 namespace {
@@ -60,7 +61,7 @@ protected:
         frame->Tree()->setCurrentItem(frame->Tree()->FindOptionNode(option));
     }
     CItemType* Option(const char* key) {
-        for (auto& o : frame->Doc().options) {
+        for (auto& o : frame->Doc().Options()) {
             if (o->key == key)
                 return o.get();
         }
@@ -161,7 +162,7 @@ TEST_F(ViewsTest, ValueDialogsCheckTheirInputAndTheDefaultRule) {
     f.Command("Add")->trigger();
     f.Command("Add")->trigger();
     EXPECT_EQ(f.Tree()->currentItem()->text(0).toStdString(), "v2");
-    EXPECT_EQ(f.Doc().currentValue, Option("Multi")->values[1].get());
+    EXPECT_EQ(f.Doc().CurrentValue(), Option("Multi")->values[1].get());
     Select(Option("Multi"));
     f.Command("Reset")->trigger();
     EXPECT_TRUE(Option("Multi")->values.empty());
@@ -185,14 +186,14 @@ TEST_F(ViewsTest, FindSelectsWrapsAndTellsAMiss) {
     ASSERT_TRUE(find);
     find->findChild<QLineEdit*>("edit1070")->setText("a");
     find->findChild<QPushButton*>("button1071")->click();
-    EXPECT_EQ(f.Doc().currentOption, Option("Alpha"));
+    EXPECT_EQ(f.Doc().CurrentOption(), Option("Alpha"));
     EXPECT_EQ(f.Tree()->currentItem()->text(0).toStdString(), "Alpha name");
     find->findChild<QPushButton*>("button1071")->click();
-    EXPECT_EQ(f.Doc().currentOption, Option("Multi"));   // "Many"; ESSID is hidden
+    EXPECT_EQ(f.Doc().CurrentOption(), Option("Multi"));   // "Many"; ESSID is hidden
     f.Command("FindNext")->trigger();
-    EXPECT_EQ(f.Doc().currentOption, Option("Band"));
+    EXPECT_EQ(f.Doc().CurrentOption(), Option("Band"));
     f.Command("FindNext")->trigger();
-    EXPECT_EQ(f.Doc().currentOption, Option("Alpha"));   // wrapped
+    EXPECT_EQ(f.Doc().CurrentOption(), Option("Alpha"));   // wrapped
     find->findChild<QLineEdit*>("edit1070")->setText("zz Top");
     f.Command("FindNext")->trigger();
     EXPECT_EQ(box.Take(), (std::vector<std::string>{"Cannot find 'zz Top'."}));
@@ -243,8 +244,8 @@ TEST_F(ViewsTest, PasswordGrantsAdvancedAccessAndItsEntriesOncePerGrant) {
         d.accept();
     });
     f.Command("AddOption")->trigger();
-    ASSERT_EQ(f.Doc().options.size(), 7u);
-    const CItemType& added1 = *f.Doc().options[4];
+    ASSERT_EQ(f.Doc().Options().size(), 7u);
+    const CItemType& added1 = *f.Doc().Options()[4];
     EXPECT_EQ(added1.name, "Brand new");
     EXPECT_EQ(added1.type, kInteger);
     EXPECT_EQ(added1.treePath, "Unknown");

@@ -9,14 +9,14 @@
 #include <sstream>
 #include <string>
 
-namespace settingseditortest {
+namespace deskcommontest {
 
 class TempDirTest : public ::testing::Test {
 protected:
     void SetUp() override {
         const auto* info = ::testing::UnitTest::GetInstance()->current_test_info();
         m_dir = std::filesystem::temp_directory_path() /
-               ("optarium-" + std::to_string(::getpid()) + "-" + info->test_suite_name() + "-" + info->name());
+               ("desktop-" + std::to_string(::getpid()) + "-" + info->test_suite_name() + "-" + info->name());
         std::filesystem::remove_all(m_dir);
         std::filesystem::create_directories(m_dir);
     }
@@ -39,4 +39,4 @@ protected:
     std::filesystem::path m_dir;
 };
 
-}  // namespace settingseditortest
+}  // namespace deskcommontest

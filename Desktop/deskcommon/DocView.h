@@ -6,7 +6,7 @@
 #include <string>
 #include <vector>
 
-namespace settingseditor {
+namespace deskcommon {
 
 class CView {
 public:
@@ -55,4 +55,4 @@ private:
     bool m_modified = false;
 };
 
-}  // namespace settingseditor
+}  // namespace deskcommon

@@ -1,13 +1,14 @@
-#include "settingseditor/views/UiHooks.h"
+#include "deskcommon/views/UiHooks.h"
 
 #include <QApplication>
 #include <QDialog>
 #include <QFileDialog>
+#include <QFileInfo>
 #include <QMessageBox>
 
-#include "settingseditor/Messages.h"
+#include "deskcommon/Messages.h"
 
-namespace settingseditor {
+namespace deskcommon {
 
 namespace {
 
@@ -20,7 +21,8 @@ public:
     QString SaveFileName(QWidget* parent, const QString& suggested, const QString& filter) override {
         QFileDialog dialog(parent, QStringLiteral("Save As"), suggested, filter);
         dialog.setAcceptMode(QFileDialog::AcceptSave);
-        dialog.setDefaultSuffix(QStringLiteral("cfg"));
+        // A typed name without extension gets the suggested name's.
+        dialog.setDefaultSuffix(QFileInfo(suggested).suffix());
         return dialog.exec() == QDialog::Accepted && !dialog.selectedFiles().isEmpty() ? dialog.selectedFiles().first()
                                                                                       : QString();
     }
@@ -28,9 +30,11 @@ public:
 
 class QtMessageBox : public IMessageBox {
 public:
+    QString title;
+
     int Show(const std::u16string& text, unsigned type) override {
         QMessageBox box(QApplication::activeWindow());
-        box.setWindowTitle(QStringLiteral("Optarium"));
+        box.setWindowTitle(title);
         box.setText(QString::fromStdU16String(text));
         switch (type & 0xF0) {
         case MB_ICONQUESTION:
@@ -89,8 +93,9 @@ IUiHooks* SetUiHooks(IUiHooks* hooks) {
     return current.Set(hooks);
 }
 
-void InstallQtMessageBoxes() {
+void InstallQtMessageBoxes(const QString& title) {
+    qtBox.title = title;
     SetMessages(&qtBox);
 }
 
-}  // namespace settingseditor
+}  // namespace deskcommon

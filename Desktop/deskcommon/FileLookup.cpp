@@ -1,4 +1,4 @@
-#include "inifile/FileLookup.h"
+#include "deskcommon/FileLookup.h"
 
 #include <strings.h>
 #include <sys/stat.h>
@@ -8,7 +8,7 @@
 #include <filesystem>
 #include <system_error>
 
-namespace inifile {
+namespace deskcommon {
 
 namespace fs = std::filesystem;
 
@@ -73,4 +73,4 @@ bool ReplaceFile(const std::string& path, const std::string& bytes) {
     return false;
 }
 
-}  // namespace inifile
+}  // namespace deskcommon

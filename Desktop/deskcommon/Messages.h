@@ -1,5 +1,6 @@
-// Every failure and question of the editor goes through one replaceable
-// message box, so the program runs headless under a scripted answerer.
+// Every failure and question of a desktop program goes through one
+// replaceable message box, so the program runs headless under a scripted
+// answerer.
 // Buttons, icons and answers are the platform's MB_* and ID* values.
 #pragma once
 
@@ -7,7 +8,7 @@
 
 #include "platform/WinConst.h"
 
-namespace settingseditor {
+namespace deskcommon {
 
 // One replaceable instance of an interface over a fallback that is never
 // destroyed before it.
@@ -40,8 +41,8 @@ IMessageBox& Messages();
 // Installs box (none restores the default); returns the one it replaces.
 IMessageBox* SetMessages(IMessageBox* box);
 
-// Texts of the catalog and the settings files are Windows-1252 bytes; file
-// names are UTF-8.
+// Texts of the desktop programs' files (catalog, settings and hosts files)
+// are Windows-1252 bytes; file names are UTF-8.
 std::u16string FromAnsi(const std::string& bytes);
 std::string ToAnsi(const std::u16string& text);
 std::u16string FromPath(const std::string& path);
@@ -50,4 +51,4 @@ std::u16string FromPath(const std::string& path);
 std::u16string Format(const char* pattern, const std::u16string& s);
 std::u16string FormatRange(const char* pattern, int low, int high);
 
-}  // namespace settingseditor
+}  // namespace deskcommon

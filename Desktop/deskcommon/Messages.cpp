@@ -1,11 +1,11 @@
-#include "settingseditor/Messages.h"
+#include "deskcommon/Messages.h"
 
 #include <cstdio>
 #include <string>
 
 #include "platform/Text.h"
 
-namespace settingseditor {
+namespace deskcommon {
 
 namespace {
 
@@ -66,4 +66,4 @@ std::u16string FormatRange(const char* pattern, int low, int high) {
     return plat::text::Utf8ToWide(text);
 }
 
-}  // namespace settingseditor
+}  // namespace deskcommon

@@ -1,6 +1,6 @@
-// Modal dialogs and file choosers of the editor run through one replaceable
-// hook, so tests drive the views headless: a scripted hook fills a dialog's
-// fields and answers it without showing it.
+// Modal dialogs and file choosers of a desktop program run through one
+// replaceable hook, so tests drive the views headless: a scripted hook fills
+// a dialog's fields and answers it without showing it.
 #pragma once
 
 #include <QString>
@@ -8,7 +8,7 @@
 class QDialog;
 class QWidget;
 
-namespace settingseditor {
+namespace deskcommon {
 
 class IUiHooks {
 public:
@@ -24,7 +24,8 @@ public:
 IUiHooks& UiHooks();
 IUiHooks* SetUiHooks(IUiHooks* hooks);
 
-// Message boxes shown with QMessageBox, installed by the program.
-void InstallQtMessageBoxes();
+// Message boxes shown with QMessageBox under the program's title, installed
+// by the program.
+void InstallQtMessageBoxes(const QString& title);
 
-}  // namespace settingseditor
+}  // namespace deskcommon

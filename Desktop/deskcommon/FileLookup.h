@@ -4,7 +4,7 @@
 
 #include <string>
 
-namespace inifile {
+namespace deskcommon {
 
 // The existing path that equals path without regard to case, component by
 // component (an exact match wins); path unchanged when there is none.
@@ -14,4 +14,4 @@ std::string FindFileNoCase(const std::string& path);
 // renamed over it once complete; false (and the old file untouched) on failure.
 bool ReplaceFile(const std::string& path, const std::string& bytes);
 
-}  // namespace inifile
+}  // namespace deskcommon

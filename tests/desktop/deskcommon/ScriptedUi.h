@@ -9,9 +9,9 @@
 #include <deque>
 #include <functional>
 
-#include "settingseditor/views/UiHooks.h"
+#include "deskcommon/views/UiHooks.h"
 
-namespace settingseditortest {
+namespace deskcommontest {
 
 inline QApplication& TestApp() {
     static int argc = 1;
@@ -21,12 +21,12 @@ inline QApplication& TestApp() {
     return *app;
 }
 
-class ScriptedUi : public settingseditor::IUiHooks {
+class ScriptedUi : public deskcommon::IUiHooks {
 public:
     using Step = std::function<void(QDialog&)>;
 
-    ScriptedUi() { m_old = settingseditor::SetUiHooks(this); }
-    ~ScriptedUi() override { settingseditor::SetUiHooks(m_old); }
+    ScriptedUi() { m_old = deskcommon::SetUiHooks(this); }
+    ~ScriptedUi() override { deskcommon::SetUiHooks(m_old); }
 
     int RunDialog(QDialog& dialog) override {
         dialogs.push_back(dialog.objectName());
@@ -53,7 +53,7 @@ private:
         files.pop_front();
         return f;
     }
-    settingseditor::IUiHooks* m_old = nullptr;
+    deskcommon::IUiHooks* m_old = nullptr;
 };
 
-}  // namespace settingseditortest
+}  // namespace deskcommontest

@@ -7,14 +7,14 @@
 #include <vector>
 
 #include "platform/Text.h"
-#include "settingseditor/Messages.h"
+#include "deskcommon/Messages.h"
 
-namespace settingseditortest {
+namespace deskcommontest {
 
-class ScriptedMessages : public settingseditor::IMessageBox {
+class ScriptedMessages : public deskcommon::IMessageBox {
 public:
-    ScriptedMessages() { m_old = settingseditor::SetMessages(this); }
-    ~ScriptedMessages() override { settingseditor::SetMessages(m_old); }
+    ScriptedMessages() { m_old = deskcommon::SetMessages(this); }
+    ~ScriptedMessages() override { deskcommon::SetMessages(m_old); }
 
     int Show(const std::u16string& text, unsigned type) override {
         shown.push_back(plat::text::WideToUtf8(text));
@@ -42,7 +42,7 @@ public:
     std::vector<unsigned> types;
 
 private:
-    settingseditor::IMessageBox* m_old = nullptr;
+    deskcommon::IMessageBox* m_old = nullptr;
 };
 
-}  // namespace settingseditortest
+}  // namespace deskcommontest

@@ -1,0 +1,91 @@
+// The shared desktop layer: documents tell their views and their frame what
+// changed, texts keep their Windows-1252 bytes, files are found whatever the
+// case of their names and replaced only once complete.
+#include <gtest/gtest.h>
+#include <sys/stat.h>
+
+#include <filesystem>
+
+#include "deskcommon/DocView.h"
+#include "deskcommon/FileLookup.h"
+#include "deskcommon/Messages.h"
+#include "platform/Text.h"
+#include "tests/desktop/deskcommon/ScriptedMessages.h"
+#include "tests/desktop/deskcommon/TempDir.h"
+
+using namespace deskcommon;
+using namespace deskcommontest;
+
+namespace {
+
+class Doc : public CDocument {
+protected:
+    const char* DefaultTitle() const override { return "untitled"; }
+};
+
+class HintLog : public CView {
+public:
+    void OnUpdate(int hint) override { hints.push_back(hint); }
+    std::vector<int> hints;
+};
+
+class FilesTest : public TempDirTest {};
+
+}  // namespace
+
+TEST(DocViewTest, ViewsGetHintsAndTheFrameHearsOfPathAndModifiedChanges) {
+    Doc doc;
+    HintLog a, b;
+    int changes = 0;
+    doc.onChanged = [&] { ++changes; };
+    doc.AddView(&a);
+    doc.AddView(&b);
+    doc.UpdateAllViews(1);
+    doc.RemoveView(&a);
+    doc.UpdateAllViews(2);
+    EXPECT_EQ(a.hints, (std::vector<int>{1}));
+    EXPECT_EQ(b.hints, (std::vector<int>{1, 2}));
+
+    EXPECT_EQ(doc.GetTitle(), "untitled");
+    doc.SetPathName("/home/admin/site/ravelcore.cfg");
+    EXPECT_EQ(doc.GetTitle(), "ravelcore.cfg");
+    EXPECT_FALSE(doc.IsModified());
+    doc.SetModifiedFlag();
+    EXPECT_TRUE(doc.IsModified());
+    EXPECT_EQ(changes, 2);
+}
+
+TEST(MessagesTest, TextsAreWindows1252AndFormatted) {
+    EXPECT_EQ(FromAnsi("caf\xE9 \x80"), u"caf\u00e9 \u20ac");
+    EXPECT_EQ(ToAnsi(u"caf\u00e9 \u20ac"), "caf\xE9 \x80");
+    EXPECT_EQ(Format("Unable to open file: %s", FromPath("/tmp/\xC3\xA9.cfg")), u"Unable to open file: /tmp/\u00e9.cfg");
+    EXPECT_EQ(FormatRange("between %d and %d.", -1, 10), u"between -1 and 10.");
+
+    ScriptedMessages box;
+    box.answers = {IDNO};
+    EXPECT_EQ(Messages().Show(u"Question?", MB_YESNO), IDNO);
+    EXPECT_EQ(Messages().Show(u"Next?", MB_YESNOCANCEL), IDYES);
+    EXPECT_EQ(box.Take(), (std::vector<std::string>{"Question?", "Next?"}));
+}
+
+TEST_F(FilesTest, NamesAreFoundWithoutRegardToCase) {
+    std::filesystem::create_directory(Path("Sub"));
+    Put("Sub/Hosts.CFG", "x");
+    EXPECT_EQ(FindFileNoCase(Path("sub/hosts.cfg")), Path("Sub/Hosts.CFG"));
+    EXPECT_EQ(FindFileNoCase(Path("sub/missing.cfg")), Path("sub/missing.cfg"));
+}
+
+TEST_F(FilesTest, ReplaceKeepsPermissionsAndLeavesNoTemporaryFile) {
+    Put("a.cfg", "old");
+    ASSERT_EQ(chmod(Path("a.cfg").c_str(), 0640), 0);
+    ASSERT_TRUE(ReplaceFile(Path("a.cfg"), "new"));
+    EXPECT_EQ(Get("a.cfg"), "new");
+    struct stat st {};
+    ASSERT_EQ(stat(Path("a.cfg").c_str(), &st), 0);
+    EXPECT_EQ(st.st_mode & 07777, 0640u);
+    EXPECT_EQ(FileCount(), 1u);
+
+    // A folder that does not exist: nothing is written, nothing is left.
+    EXPECT_FALSE(ReplaceFile(Path("none/a.cfg"), "new"));
+    EXPECT_EQ(FileCount(), 1u);
+}
