@@ -10,7 +10,11 @@
 // - Existing names are found without regard to case (per component: the exact
 //   name first, else the byte-wise smallest name that matches when case is
 //   ignored); new names are created as given. Machine names that are not valid
-//   UTF-8 cannot be named by a device path and are never listed.
+//   UTF-8 cannot be named by a device path and are never listed. Names in
+//   another case come from an index of each folder's names, read again when
+//   the folder's change time moves; a name another program makes in the
+//   same clock tick as the folder's last change can take until the tick is
+//   over to be found (see src/fs/NameIndex.h).
 // - Enumeration is sorted by name (case-insensitively, ties by exact name) and
 //   uses Windows wildcard rules ('*', '?', "*.*" matches every name).
 // - Every operation works on folder handles opened from the device root one

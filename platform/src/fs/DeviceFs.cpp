@@ -18,8 +18,8 @@
 #include <mutex>
 #include <utility>
 
+#include "NameIndex.h"
 #include "platform/Text.h"
-#include "../text/Unicode.h"
 
 namespace plat::fs {
 
@@ -80,12 +80,8 @@ std::string HomeDirectory() {
     return "/tmp";
 }
 
-char16_t Fold(char16_t c) {
-    if (c < 0x80) return (c >= u'A' && c <= u'Z') ? char16_t(c + 32) : c;
-    if (c >= 0xD800 && c < 0xE000) return c;
-    char32_t folded = plat::text::unicode::Get().caseFold(char32_t(c));
-    return folded > 0xFFFF ? c : char16_t(folded);
-}
+using names::DeviceName;
+using names::Fold;
 
 int CompareNoCase(std::u16string_view a, std::u16string_view b) {
     size_t n = std::min(a.size(), b.size());
@@ -94,14 +90,6 @@ int CompareNoCase(std::u16string_view a, std::u16string_view b) {
         if (x != y) return x < y ? -1 : 1;
     }
     return a.size() == b.size() ? 0 : (a.size() < b.size() ? -1 : 1);
-}
-
-// The device name of a machine name; nothing when the name is not valid
-// UTF-8 (it could not be named back).
-std::optional<std::u16string> DeviceName(const char* hostName) {
-    std::u16string wide = Utf8ToWide(hostName);
-    if (WideToUtf8(wide) != hostName) return std::nullopt;
-    return wide;
 }
 
 std::vector<std::u16string_view> Components(std::u16string_view path) {
@@ -146,38 +134,17 @@ Fd OpenDirectoryIn(int dir, const std::string& name) {
     return Fd(OpenBeneath(dir, name.c_str(), O_RDONLY | O_DIRECTORY));
 }
 
-// Calls f(name) for every entry of the folder but "." and "..", on a fresh
-// open of it (the handle's own position is left alone).
-template <typename F>
-void ForEachEntry(int dir, F&& f) {
-    Fd own(openat(dir, ".", O_RDONLY | O_DIRECTORY | O_CLOEXEC));
-    if (!own) return;
-    DIR* d = fdopendir(own.get());
-    if (!d) return;
-    own.release();
-    while (dirent* e = readdir(d)) {
-        if (!strcmp(e->d_name, ".") || !strcmp(e->d_name, "..")) continue;
-        f(e->d_name);
-    }
-    closedir(d);
-}
-
 bool StatAt(int dir, const std::string& name, struct stat* st) {
     return fstatat(dir, name.empty() ? "" : name.c_str(), st, name.empty() ? AT_EMPTY_PATH : AT_SYMLINK_NOFOLLOW) == 0;
 }
 
 // The machine name in dir for a device name: the exact name when it exists,
-// else the byte-wise smallest that matches when case is ignored, else the
-// name as given.
+// else the byte-wise smallest that matches when case is ignored (from the
+// folder's index), else the name as given.
 std::string MatchName(int dir, std::u16string_view name, const std::string& exact) {
     struct stat st;
     if (StatAt(dir, exact, &st)) return exact;
-    std::optional<std::string> best;
-    ForEachEntry(dir, [&](const char* entry) {
-        auto wide = DeviceName(entry);
-        if (wide && CompareNoCase(*wide, name) == 0 && (!best || *best > entry)) best = entry;
-    });
-    return best.value_or(exact);
+    return names::Smallest(dir, name).value_or(exact);
 }
 
 // Where a device path lies: the opened folder that holds it and its machine
@@ -275,18 +242,57 @@ bool IsDirectoryAt(int dir, const std::string& name) {
     return StatAt(dir, name, &st) && S_ISDIR(st.st_mode);
 }
 
+// The calls that change a folder's names, told to its index.
+bool Unlink(int dir, const std::string& name, int flags = 0) {
+    names::Change change(dir);
+    if (unlinkat(dir, name.c_str(), flags) != 0) return false;
+    change.Done({name}, {});
+    return true;
+}
+
+bool Rename(int from, const std::string& oldName, int to, const std::string& newName, unsigned flags = 0) {
+    names::Change out(from), in(to);
+    const int r = flags ? renameat2(from, oldName.c_str(), to, newName.c_str(), flags)
+                        : renameat(from, oldName.c_str(), to, newName.c_str());
+    if (r != 0) return false;
+    // Renaming a name onto another link of the same file changes nothing.
+    struct stat st;
+    if (fstatat(from, oldName.c_str(), &st, AT_SYMLINK_NOFOLLOW) == 0) {
+        in.Done({}, {newName});
+    } else if (out.SameFolder(in)) {
+        out.Done({oldName}, {newName});
+    } else {
+        out.Done({oldName}, {});
+        in.Done({}, {newName});
+    }
+    return true;
+}
+
+bool MakeDirectoryAt(int dir, const std::string& name) {
+    names::Change change(dir);
+    if (mkdirat(dir, name.c_str(), 0777) != 0) return false;
+    change.Done({}, {name});
+    return true;
+}
+
+// The folder goes with everything in it: its index too.
+bool RemoveDirectoryAt(int dir, const std::string& name) {
+    names::Forget(dir, name);
+    return Unlink(dir, name, AT_REMOVEDIR);
+}
+
 // Everything in the opened folder, depth first. A folder is entered only
 // through a handle opened without following links, so a link swapped in for
 // it is deleted as a link, never followed.
 void EmptyFolder(int dir) {
-    std::vector<std::string> names;
-    ForEachEntry(dir, [&](const char* name) { names.emplace_back(name); });
-    for (const auto& name : names) {
+    std::vector<std::string> entries;
+    names::ForEachEntry(dir, [&](const char* name, unsigned char) { entries.emplace_back(name); });
+    for (const auto& name : entries) {
         if (Fd sub = OpenDirectoryIn(dir, name)) {
             EmptyFolder(sub.get());
-            unlinkat(dir, name.c_str(), AT_REMOVEDIR);
+            RemoveDirectoryAt(dir, name);
         } else {
-            unlinkat(dir, name.c_str(), 0);
+            Unlink(dir, name);
         }
     }
 }
@@ -308,8 +314,12 @@ bool WriteAll(int fd, const char* p, size_t n) {
 // Opens a regular file only: a FIFO, a device or a link is refused, and
 // opening never blocks.
 Fd OpenRegularAt(int dir, const std::string& name, int flags, mode_t mode = 0666) {
-    Fd fd(OpenBeneath(dir, name.c_str(), flags | O_NONBLOCK, mode));
     struct stat st;
+    // A file this may create is told to the folder's index.
+    std::optional<names::Change> change;
+    if ((flags & O_CREAT) && ((flags & O_EXCL) || !StatAt(dir, name, &st))) change.emplace(dir);
+    Fd fd(OpenBeneath(dir, name.c_str(), flags | O_NONBLOCK, mode));
+    if (fd && change) change->Done({}, {name});
     if (!fd || fstat(fd.get(), &st) != 0 || !S_ISREG(st.st_mode)) return {};
     fcntl(fd.get(), F_SETFL, fcntl(fd.get(), F_GETFL) & ~O_NONBLOCK);
     return fd;
@@ -322,8 +332,10 @@ Fd CreateTempAt(int dir, std::string* name) {
         if (getrandom(&r, sizeof r, 0) != sizeof r) r = uint64_t(getpid()) * 2654435761u + uint64_t(attempt);
         char text[32];
         snprintf(text, sizeof text, ".~%012llx.tmp", static_cast<unsigned long long>(r & 0xFFFFFFFFFFFFull));
+        names::Change change(dir);
         Fd fd(OpenBeneath(dir, text, O_RDWR | O_CREAT | O_EXCL, 0666));
         if (fd) {
+            change.Done({}, {text});
             *name = text;
             return fd;
         }
@@ -361,8 +373,8 @@ bool ReplaceWith(const Location& dst, Fill&& fill) {
     // On disk before the rename, so the name never points at a file not yet written.
     bool ok = fill(out.get()) && fdatasync(out.get()) == 0;
     if (close(out.release()) != 0) ok = false;
-    if (ok) ok = renameat(dst.dir.get(), temp.c_str(), dst.dir.get(), dst.name.c_str()) == 0;
-    if (!ok) unlinkat(dst.dir.get(), temp.c_str(), 0);
+    if (ok) ok = Rename(dst.dir.get(), temp, dst.dir.get(), dst.name);
+    if (!ok) Unlink(dst.dir.get(), temp);
     return ok;
 }
 
@@ -496,12 +508,18 @@ std::vector<FindData> FindFiles(std::u16string_view devicePattern) {
     if (!IsSafeName(spec)) return found;
     Fd dir = OpenFolder(slash == 0 ? u"\\" : devicePattern.substr(0, slash));
     if (!dir) return found;
-    ForEachEntry(dir.get(), [&](const char* entry) {
+    auto add = [&](const std::string& entry) {
         auto name = DeviceName(entry);
         FindData fd;
         if (name && WildcardMatch(spec, *name) && FillData(dir.get(), entry, *name, &fd))
             found.push_back(std::move(fd));
-    });
+    };
+    if (spec.find_first_of(u"*?") == std::u16string_view::npos && spec.back() != u'.') {
+        // One name: the entries of it in every case come from the folder's index.
+        for (const std::string& entry : names::Matches(dir.get(), spec)) add(entry);
+    } else {
+        names::ForEachEntry(dir.get(), [&](const char* entry, unsigned char) { add(entry); });
+    }
     std::sort(found.begin(), found.end(), [](const FindData& a, const FindData& b) {
         int c = CompareNoCase(a.name, b.name);
         return c != 0 ? c < 0 : a.name < b.name;
@@ -531,13 +549,13 @@ bool IsDirectory(std::u16string_view devicePath) {
 
 bool CreateDirectory(std::u16string_view devicePath) {
     auto loc = LocateEntry(devicePath);
-    return loc && mkdirat(loc->dir.get(), loc->name.c_str(), 0777) == 0;
+    return loc && MakeDirectoryAt(loc->dir.get(), loc->name);
 }
 
 bool RemoveDirectory(std::u16string_view devicePath) {
     auto loc = LocateEntry(devicePath);
     // unlinkat refuses a link or a file here: it removes empty directories only.
-    return loc && !IsProgramFolder(devicePath) && unlinkat(loc->dir.get(), loc->name.c_str(), AT_REMOVEDIR) == 0;
+    return loc && !IsProgramFolder(devicePath) && RemoveDirectoryAt(loc->dir.get(), loc->name);
 }
 
 bool RemoveTree(std::u16string_view devicePath) {
@@ -547,15 +565,14 @@ bool RemoveTree(std::u16string_view devicePath) {
     Fd dir = OpenDirectoryIn(loc->dir.get(), loc->name);
     if (!dir) return false;
     EmptyFolder(dir.get());
-    return unlinkat(loc->dir.get(), loc->name.c_str(), AT_REMOVEDIR) == 0;
+    return RemoveDirectoryAt(loc->dir.get(), loc->name);
 }
 
 bool DeleteFile(std::u16string_view devicePath) {
     auto loc = LocateEntry(devicePath);
     struct stat st;
     // unlinkat without AT_REMOVEDIR never removes a directory swapped in meanwhile.
-    return loc && StatAt(loc->dir.get(), loc->name, &st) && !S_ISDIR(st.st_mode) &&
-           unlinkat(loc->dir.get(), loc->name.c_str(), 0) == 0;
+    return loc && StatAt(loc->dir.get(), loc->name, &st) && !S_ISDIR(st.st_mode) && Unlink(loc->dir.get(), loc->name);
 }
 
 bool MoveFile(std::u16string_view from, std::u16string_view to) {
@@ -570,11 +587,11 @@ bool MoveFile(std::u16string_view from, std::u16string_view to) {
         if (dst->name == src->name) return true;
     }
     const int from_ = src->dir.get(), to_ = dst->dir.get();
-    if (renameat2(from_, src->name.c_str(), to_, dst->name.c_str(), RENAME_NOREPLACE) == 0) return true;
+    if (Rename(from_, src->name, to_, dst->name, RENAME_NOREPLACE)) return true;
     if (errno == EINVAL || errno == ENOSYS) {  // no RENAME_NOREPLACE on this file system
         struct stat existing;
         if (StatAt(to_, dst->name, &existing)) return false;
-        if (renameat(from_, src->name.c_str(), to_, dst->name.c_str()) == 0) return true;
+        if (Rename(from_, src->name, to_, dst->name)) return true;
     }
     // A file moves to another file system by copy and delete.
     if (errno != EXDEV || !S_ISREG(st.st_mode)) return false;
@@ -583,8 +600,8 @@ bool MoveFile(std::u16string_view from, std::u16string_view to) {
     if (!in || !out) return false;
     bool ok = CopyContent(in.get(), out.get());
     if (close(out.release()) != 0) ok = false;
-    if (ok && unlinkat(from_, src->name.c_str(), 0) == 0) return true;
-    unlinkat(to_, dst->name.c_str(), 0);
+    if (ok && Unlink(from_, src->name)) return true;
+    Unlink(to_, dst->name);
     return false;
 }
 
@@ -598,7 +615,7 @@ bool ReplaceFile(std::u16string_view from, std::u16string_view to) {
     // points at a file not yet written, even after a power loss.
     Fd data = OpenRegularAt(src->dir.get(), src->name, O_RDONLY);
     if (data && fdatasync(data.get()) != 0) return false;
-    return renameat(src->dir.get(), src->name.c_str(), dst->dir.get(), dst->name.c_str()) == 0;
+    return Rename(src->dir.get(), src->name, dst->dir.get(), dst->name);
 }
 
 bool CopyFile(std::u16string_view from, std::u16string_view to, bool failIfExists) {
@@ -616,7 +633,7 @@ bool CopyFile(std::u16string_view from, std::u16string_view to, bool failIfExist
     if (!out) return false;
     bool ok = CopyContent(in.get(), out.get());
     if (close(out.release()) != 0) ok = false;
-    if (!ok) unlinkat(dst->dir.get(), dst->name.c_str(), 0);
+    if (!ok) Unlink(dst->dir.get(), dst->name);
     return ok;
 }
 

@@ -2,10 +2,15 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <dirent.h>
+
+#include <algorithm>
+#include <atomic>
 #include <cstdlib>
 #include <fstream>
 #include <ftw.h>
 #include <string>
+#include <thread>
 
 #include "platform/DeviceFs.h"
 #include "platform/Text.h"
@@ -198,6 +203,134 @@ TEST_F(DeviceFsTest, EnumerationIsSortedFilteredAndNeverListsDotEntries) {
     EXPECT_TRUE(FindFiles(u"\\Dir\\").empty());
     EXPECT_TRUE(FindFiles(u"\\Missing\\*").empty());
     EXPECT_TRUE(FindFiles(u"*").empty());
+}
+
+// A change another program makes in the clock tick of the folder's last
+// change is seen once that tick is over (a file system may stamp changes
+// with a clock of a few milliseconds).
+void NextTick() { usleep(20000); }
+
+std::u16string Upper(std::u16string s) {
+    for (char16_t& c : s) c = (c >= u'a' && c <= u'z') ? char16_t(c - 32) : c;
+    return s;
+}
+
+std::u16string Number(int i) {
+    std::string n = std::to_string(i);
+    return std::u16string(n.begin(), n.end());
+}
+
+// The names in the host folder, as the listing gives them.
+std::vector<std::u16string> HostNames(const std::string& dir) {
+    std::vector<std::u16string> names;
+    if (DIR* d = opendir(dir.c_str())) {
+        while (dirent* e = readdir(d))
+            if (strcmp(e->d_name, ".") && strcmp(e->d_name, "..")) names.push_back(plat::text::Utf8ToWide(e->d_name));
+        closedir(d);
+    }
+    std::sort(names.begin(), names.end());
+    return names;
+}
+
+TEST_F(DeviceFsTest, NamesInAnotherCaseFollowChangesFromOutside) {
+    mkdir((root + "/D").c_str(), 0777);
+    NextTick();
+    EXPECT_FALSE(Exists(u"\\D\\A.TXT"));  // the folder's names are read here
+    WriteHost(root + "/D/a.txt");
+    EXPECT_EQ(ToHostPath(u"\\d\\A.TXT"), root + "/D/a.txt");
+    NextTick();
+    ASSERT_EQ(rename((root + "/D/a.txt").c_str(), (root + "/D/B.txt").c_str()), 0);
+    EXPECT_FALSE(Exists(u"\\D\\A.TXT"));
+    NextTick();
+    EXPECT_TRUE(Exists(u"\\D\\b.TXT"));
+    ASSERT_EQ(unlink((root + "/D/B.txt").c_str()), 0);
+    EXPECT_FALSE(Exists(u"\\D\\b.txt"));
+    // A folder replaced by another of the same name has names of its own.
+    mkdir((root + "/D/Sub").c_str(), 0777);
+    WriteHost(root + "/D/Sub/old.txt");
+    EXPECT_TRUE(Exists(u"\\D\\SUB\\OLD.TXT"));
+    ASSERT_EQ(rename((root + "/D/Sub").c_str(), (root + "/Gone").c_str()), 0);
+    mkdir((root + "/D/Sub").c_str(), 0777);
+    WriteHost(root + "/D/Sub/new.txt");
+    NextTick();
+    EXPECT_FALSE(Exists(u"\\D\\SUB\\OLD.TXT"));
+    EXPECT_TRUE(Exists(u"\\D\\SUB\\NEW.TXT"));
+}
+
+TEST_F(DeviceFsTest, NamesInAnotherCaseFollowChangesMadeHereAtOnce) {
+    ASSERT_TRUE(CreateDirectory(u"\\D"));
+    for (int i = 0; i < 20; ++i) {
+        const std::u16string name = u"\\D\\file" + Number(i) + u".dat";
+        ASSERT_TRUE(WriteFile(name, "x", 1));
+        EXPECT_TRUE(Exists(Upper(name))) << i;
+    }
+    EXPECT_TRUE(DeleteFile(u"\\D\\FILE0.DAT"));
+    EXPECT_FALSE(Exists(u"\\D\\FILE0.DAT"));
+    EXPECT_TRUE(MoveFile(u"\\D\\FILE1.DAT", u"\\D\\Moved.dat"));
+    EXPECT_FALSE(Exists(u"\\D\\FILE1.DAT"));
+    EXPECT_TRUE(Exists(u"\\D\\MOVED.DAT"));
+    EXPECT_TRUE(CopyFile(u"\\D\\MOVED.DAT", u"\\D\\Copy.dat", true));
+    EXPECT_TRUE(Exists(u"\\D\\COPY.DAT"));
+    EXPECT_TRUE(CreateDirectory(u"\\D\\Sub"));
+    EXPECT_TRUE(IsDirectory(u"\\D\\SUB"));
+    EXPECT_TRUE(MoveFile(u"\\D\\COPY.DAT", u"\\D\\SUB\\Copy.dat"));
+    EXPECT_TRUE(Exists(u"\\D\\SUB\\COPY.DAT"));
+    EXPECT_FALSE(Exists(u"\\D\\COPY.DAT"));
+    EXPECT_TRUE(RemoveTree(u"\\D\\SUB"));
+    EXPECT_FALSE(Exists(u"\\D\\SUB"));
+    auto temp = CreateTempFile(u"\\D");
+    ASSERT_TRUE(temp);
+    EXPECT_TRUE(Exists(Upper(*temp)));
+    EXPECT_TRUE(ReplaceFile(Upper(*temp), u"\\D\\Replaced.dat"));
+    EXPECT_FALSE(Exists(Upper(*temp)));
+    EXPECT_TRUE(Exists(u"\\D\\REPLACED.DAT"));
+    FILE* f = OpenFile(u"\\D\\Opened.dat", "wb");
+    ASSERT_TRUE(f);
+    fclose(f);
+    EXPECT_TRUE(Exists(u"\\D\\OPENED.DAT"));
+    // A rename onto another link of the same file leaves both names.
+    ASSERT_EQ(link((root + "/D/Opened.dat").c_str(), (root + "/D/Linked.dat").c_str()), 0);
+    NextTick();
+    EXPECT_TRUE(Exists(u"\\D\\LINKED.DAT"));
+    EXPECT_TRUE(ReplaceFile(u"\\D\\opened.dat", u"\\D\\linked.dat"));
+    EXPECT_TRUE(Exists(u"\\D\\OPENED.DAT"));
+    EXPECT_TRUE(Exists(u"\\D\\LINKED.DAT"));
+    // The listing agrees with the folder.
+    std::vector<std::u16string> listed = Names(FindFiles(u"\\D\\*"));
+    std::sort(listed.begin(), listed.end());
+    EXPECT_EQ(listed, HostNames(root + "/D"));
+}
+
+TEST_F(DeviceFsTest, OneNameWithoutWildcardsFindsItInEveryCase) {
+    mkdir((root + "/D").c_str(), 0777);
+    for (const char* n : {"a.txt", "A.TXT", "a.txtx", "b.txt"}) WriteHost(root + "/D/" + n);
+    mkdir((root + "/D/A.Txt").c_str(), 0777);
+    auto found = FindFiles(u"\\D\\a.TXT");
+    EXPECT_EQ(Names(found), (std::vector<std::u16string>{u"A.TXT", u"A.Txt", u"a.txt"}));
+    ASSERT_EQ(found.size(), 3u);
+    EXPECT_TRUE(found[1].isDirectory);
+    EXPECT_EQ(found[0].size, 1u);
+    EXPECT_TRUE(FindFiles(u"\\D\\c.txt").empty());
+    EXPECT_EQ(Names(FindFiles(u"\\D\\A.TXTX")), std::vector<std::u16string>{u"a.txtx"});
+}
+
+TEST_F(DeviceFsTest, ThreadsShareTheNamesOfAFolder) {
+    ASSERT_TRUE(CreateDirectory(u"\\T"));
+    constexpr int kThreads = 4, kFiles = 150;
+    std::atomic<int> failures{0};
+    std::vector<std::thread> threads;
+    for (int t = 0; t < kThreads; ++t) {
+        threads.emplace_back([&, t] {
+            for (int i = 0; i < kFiles; ++i) {
+                const std::u16string name = u"\\T\\t" + Number(t) + u"_" + Number(i);
+                if (!WriteFile(name, "x", 1) || !Exists(Upper(name))) ++failures;
+                if (i % 3 == 0 && (!DeleteFile(Upper(name)) || Exists(name))) ++failures;
+            }
+        });
+    }
+    for (auto& thread : threads) thread.join();
+    EXPECT_EQ(failures.load(), 0);
+    EXPECT_EQ(FindFiles(u"\\T\\*").size(), size_t(kThreads * (kFiles - kFiles / 3)));
 }
 
 TEST_F(DeviceFsTest, SymbolicLinksAreFilesNeverEntered) {
