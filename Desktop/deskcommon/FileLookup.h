@@ -10,8 +10,10 @@ namespace deskcommon {
 // component (an exact match wins); path unchanged when there is none.
 std::string FindFileNoCase(const std::string& path);
 
-// Writes bytes to path through a temporary file in the same folder that is
-// renamed over it once complete; false (and the old file untouched) on failure.
+// Writes bytes to the file path names, by the rules of CSaveFile (links
+// followed, a file the user may not write refused, permissions kept, the old
+// content whole until the new one is complete); false with errno telling
+// why.
 bool ReplaceFile(const std::string& path, const std::string& bytes);
 
 }  // namespace deskcommon

@@ -33,8 +33,9 @@ IniFile* IniOpen(const char* name, int dialect);
 // be opened. Bytes of commentChars start a comment.
 IniFile* IniLoad(const char* name, int dialect, const char* commentChars);
 // Writes every line to name, or to the handle's own name when name is none,
-// lines ending in CR LF. The old file is replaced only once the new one is
-// complete.
+// lines ending in CR LF, by the rules of deskcommon::CSaveFile: the old file
+// is replaced only once the new one is complete; kIniCannotOpen leaves errno
+// telling why.
 int IniWrite(IniFile* ini, const char* name);
 int IniClose(IniFile* ini);
 

@@ -1,7 +1,5 @@
 #include "settingseditor/CompressedFile.h"
 
-#include <fcntl.h>
-#include <sys/stat.h>
 #include <unistd.h>
 
 #include <cstring>
@@ -20,8 +18,6 @@ CCompressedFile::~CCompressedFile() {
     if (!m_file)
         return;
     std::fclose(m_file);
-    if (m_mode == kWrite)
-        ::unlink(m_temp.c_str());
 }
 
 void CCompressedFile::Reset() {
@@ -43,19 +39,14 @@ bool CCompressedFile::Open(const std::string& name, Mode mode) {
         m_file = std::fopen(m_name.c_str(), "rb");
         return m_file != nullptr;
     }
-    m_temp = m_name + ".XXXXXX";
-    int fd = ::mkstemp(m_temp.data());
-    if (fd < 0)
+    if (!m_save.Open(m_name))
         return false;
-    struct stat old {};
-    mode_t perms = 0644;
-    if (::stat(m_name.c_str(), &old) == 0)
-        perms = old.st_mode & 07777;
-    ::fchmod(fd, perms);
-    m_file = ::fdopen(fd, "wb");
+    int fd = ::dup(m_save.Fd());
+    m_file = fd < 0 ? nullptr : ::fdopen(fd, "wb");
     if (!m_file) {
-        ::close(fd);
-        ::unlink(m_temp.c_str());
+        if (fd >= 0)
+            ::close(fd);
+        m_save.Discard();
     }
     return m_file != nullptr;
 }
@@ -179,11 +170,10 @@ void CCompressedFile::Close() {
         return;
     }
     Flush();
-    bool ok = ::fsync(::fileno(m_file)) == 0;
-    ok = std::fclose(m_file) == 0 && ok;
+    bool ok = std::fclose(m_file) == 0;
     m_file = nullptr;
-    if (!ok || std::rename(m_temp.c_str(), m_name.c_str()) != 0) {
-        ::unlink(m_temp.c_str());
+    if (!ok || !m_save.Commit()) {
+        m_save.Discard();
         throw FileError(m_name);
     }
 }

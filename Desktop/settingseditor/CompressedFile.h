@@ -12,6 +12,8 @@
 #include <stdexcept>
 #include <string>
 
+#include "deskcommon/SaveFile.h"
+
 namespace settingseditor {
 
 // A file that cannot be read or written, or a broken stream.
@@ -29,9 +31,8 @@ public:
     CCompressedFile(const CCompressedFile&) = delete;
     CCompressedFile& operator=(const CCompressedFile&) = delete;
 
-    // Starts a stream. A written stream goes to a temporary file in the same
-    // folder that Close renames over the name, so the old file stays whole
-    // until the new one is complete.
+    // Starts a stream. A written stream is saved by the rules of
+    // deskcommon::CSaveFile: Close puts it in place once complete.
     bool Open(const std::string& name, Mode mode);
     // Bytes delivered; fewer than asked at the end of the data. Throws
     // FileError when a start byte is missing after a mask.
@@ -55,7 +56,8 @@ private:
 
     std::FILE* m_file = nullptr;
     Mode m_mode = kRead;
-    std::string m_name, m_temp;
+    std::string m_name;
+    deskcommon::CSaveFile m_save;
     uint8_t m_mask = 0;
     uint8_t m_dict[256];
     uint8_t m_group[8];

@@ -4,6 +4,7 @@
 
 #include <algorithm>
 #include <cctype>
+#include <cerrno>
 #include <cstdio>
 #include <cstring>
 #include <fstream>
@@ -263,6 +264,7 @@ bool COptariumDoc::OnSaveDocument(const std::string& path) {
     // The file is rebuilt from the options alone.
     IniFile* ini = IniOpen(path.c_str(), kIniBracketed);
     bool ok = ini != nullptr;
+    const CItemType* refused = nullptr;
     for (size_t i = 0; ok && i < m_options.size(); ++i) {
         const CItemType& o = *m_options[i];
         if (o.values.empty() && o.required && m_info.defaultsPath.empty())
@@ -271,11 +273,24 @@ bool COptariumDoc::OnSaveDocument(const std::string& path) {
             const CRawType& v = *o.values[n];
             ok = IniSetValue(ini, v.section.c_str(), v.key.c_str(), static_cast<int>(n), v.value.c_str()) == kIniOk;
         }
+        if (!ok)
+            refused = &o;
     }
-    ok = ok && IniWrite(ini, nullptr) == kIniOk;
+    int error = 0;
+    if (ok && IniWrite(ini, nullptr) != kIniOk) {
+        error = errno;
+        ok = false;
+    }
     IniClose(ini);
     if (!ok) {
-        Messages().Show(Format("Unable to save the file: %s", FromPath(path)), MB_OK | MB_ICONEXCLAMATION);
+        // Why, below the message: the option whose line does not fit, or
+        // the system's reason.
+        std::u16string text = Format("Unable to save the file: %s", FromPath(path));
+        if (refused)
+            text += u"\n" + Format("The line of '%s' is longer than 255 bytes.", FromAnsi(refused->name));
+        else if (error)
+            text += u"\n" + FromPath(std::strerror(error));
+        Messages().Show(text, MB_OK | MB_ICONEXCLAMATION);
         return false;
     }
     SetModifiedFlag(false);

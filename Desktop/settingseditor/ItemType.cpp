@@ -5,6 +5,7 @@
 #include <cstdlib>
 
 #include "deskcommon/Messages.h"
+#include "inifile/IniFile.h"
 
 namespace settingseditor {
 
@@ -166,6 +167,11 @@ void CItemType::StoreValue(const std::string& typed, CRawType& value) const {
     default:
         value.value = text;
     }
+}
+
+int CItemType::MaxStoredLength() const {
+    // "key=" and the newline.
+    return inifile::kIniMaxLine - static_cast<int>(key.size()) - 2;
 }
 
 const char* CItemType::GetAllowedChars() const {

@@ -67,6 +67,13 @@ public:
     const char* GetAllowedChars() const;
     std::string GetDefaultText() const;
     bool IsDefault(const CRawType& value) const { return value.value == defaultValue; }
+    // The longest stored value whose "key=value" line, with its newline,
+    // fits the settings file's 255-byte lines (below 0 when the key alone
+    // does not fit).
+    int MaxStoredLength() const;
+    // The longest text the value dialog takes: the stored limit less the
+    // double quotes of a Quoted Str.
+    int MaxTypedLength() const { return MaxStoredLength() - (type == kQuotedStr ? 2 : 0); }
     bool InScope(const std::vector<std::string>& scopeList) const;
     const char* TypeName() const;
 };

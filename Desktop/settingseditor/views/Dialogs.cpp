@@ -91,7 +91,16 @@ CValueDlg::CValueDlg(const CItemType& option, CRawType& value, QWidget* parent)
 
 void CValueDlg::accept() {
     std::string text = FromQt(m_edit ? m_edit->text() : m_combo->currentText());
-    if (!m_option.Validate(text, true)) {
+    // Only what fits its line in the settings file, so an edit never makes
+    // the file unsavable.
+    CRawType stored = m_value;
+    m_option.StoreValue(text, stored);
+    bool fits = static_cast<long long>(stored.value.size()) <= m_option.MaxStoredLength();
+    if (!fits)
+        Messages().Show(FormatRange("The value can be at most %d character(s) long.",
+                                    std::max(m_option.MaxTypedLength(), 0), 0),
+                        MB_OK | MB_ICONEXCLAMATION);
+    if (!fits || !m_option.Validate(text, true)) {
         if (m_edit) {
             m_edit->setFocus();
             m_edit->selectAll();

@@ -3,12 +3,17 @@
 // case of their names and replaced only once complete.
 #include <gtest/gtest.h>
 #include <sys/stat.h>
+#include <unistd.h>
 
+#include <cerrno>
+
+#include <cstring>
 #include <filesystem>
 
 #include "deskcommon/DocView.h"
 #include "deskcommon/FileLookup.h"
 #include "deskcommon/Messages.h"
+#include "deskcommon/SaveFile.h"
 #include "platform/Text.h"
 #include "tests/desktop/deskcommon/ScriptedMessages.h"
 #include "tests/desktop/deskcommon/TempDir.h"
@@ -88,4 +93,75 @@ TEST_F(FilesTest, ReplaceKeepsPermissionsAndLeavesNoTemporaryFile) {
     // A folder that does not exist: nothing is written, nothing is left.
     EXPECT_FALSE(ReplaceFile(Path("none/a.cfg"), "new"));
     EXPECT_EQ(FileCount(), 1u);
+}
+
+TEST_F(FilesTest, ALinkIsFollowedAndItsTargetReplaced) {
+    namespace fs = std::filesystem;
+    fs::create_directory(Path("real"));
+    Put("real/ravelcore.cfg", "old");
+    fs::create_symlink("real/ravelcore.cfg", Path("relative.cfg"));
+    fs::create_symlink(Path("relative.cfg"), Path("chain.cfg"));
+    fs::create_symlink("real/new.cfg", Path("dangling.cfg"));
+
+    ASSERT_TRUE(ReplaceFile(Path("chain.cfg"), "new"));
+    EXPECT_TRUE(fs::is_symlink(Path("chain.cfg")));
+    EXPECT_TRUE(fs::is_symlink(Path("relative.cfg")));
+    EXPECT_EQ(Get("real/ravelcore.cfg"), "new");
+    // A link to a file not made yet creates it where the link points.
+    ASSERT_TRUE(ReplaceFile(Path("dangling.cfg"), "made"));
+    EXPECT_TRUE(fs::is_symlink(Path("dangling.cfg")));
+    EXPECT_EQ(Get("real/new.cfg"), "made");
+    EXPECT_EQ(std::distance(fs::directory_iterator(Path("real")), fs::directory_iterator()), 2);
+}
+
+TEST_F(FilesTest, WhatCannotBeWrittenIsRefusedWithTheReasonAndStaysWhole) {
+    namespace fs = std::filesystem;
+    Put("locked.cfg", "; protected\n[Main]\n");
+    ASSERT_EQ(chmod(Path("locked.cfg").c_str(), 0444), 0);
+    fs::create_directory(Path("folder.cfg"));
+    fs::create_symlink("loop-b.cfg", Path("loop-a.cfg"));
+    fs::create_symlink("loop-a.cfg", Path("loop-b.cfg"));
+    struct Case {
+        const char* name;
+        int error;
+    } cases[] = {
+        {"locked.cfg", EACCES},    // read-only to everyone, the administrator included
+        {"folder.cfg", EISDIR},
+        {"loop-a.cfg", ELOOP},
+        {"none/a.cfg", ENOENT},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        CSaveFile file;
+        EXPECT_FALSE(file.Open(Path(c.name)));
+        EXPECT_EQ(file.ErrorCode(), c.error);
+        EXPECT_EQ(file.Error(), std::strerror(c.error));
+        errno = 0;
+        EXPECT_FALSE(ReplaceFile(Path(c.name), "new"));
+        EXPECT_EQ(errno, c.error);
+    }
+    EXPECT_EQ(Get("locked.cfg"), "; protected\n[Main]\n");
+    EXPECT_EQ(FileCount(), 4u);   // no temporary file left
+
+    // A save not committed leaves the old file and no temporary one.
+    Put("a.cfg", "old");
+    {
+        CSaveFile file;
+        ASSERT_TRUE(file.Open(Path("a.cfg")));
+        ASSERT_TRUE(file.Write("new", 3));
+    }
+    EXPECT_EQ(Get("a.cfg"), "old");
+    EXPECT_EQ(FileCount(), 5u);
+}
+
+TEST_F(FilesTest, TheOwnerIsKeptWhereTheSystemAllowsIt) {
+    if (geteuid() != 0)
+        GTEST_SKIP() << "only an administrator can give a file to another owner";
+    Put("a.cfg", "old");
+    ASSERT_EQ(chown(Path("a.cfg").c_str(), 4321, 4322), 0);
+    ASSERT_TRUE(ReplaceFile(Path("a.cfg"), "new"));
+    struct stat st {};
+    ASSERT_EQ(stat(Path("a.cfg").c_str(), &st), 0);
+    EXPECT_EQ(st.st_uid, 4321u);
+    EXPECT_EQ(st.st_gid, 4322u);
 }

@@ -1,4 +1,5 @@
 #include <gtest/gtest.h>
+#include <sys/stat.h>
 
 #include <string>
 #include <vector>
@@ -131,11 +132,28 @@ TEST_F(DocumentTest, FailuresAndTheirMessages) {
     doc->Options()[1]->values[0]->value = std::string(300, 'v');
     doc->SetModifiedFlag();
     EXPECT_FALSE(doc->OnSaveDocument(Path("a.cfg")));
-    EXPECT_EQ(box.Take(), (std::vector<std::string>{"Unable to save the file: " + Path("a.cfg")}));
+    EXPECT_EQ(box.Take(), (std::vector<std::string>{"Unable to save the file: " + Path("a.cfg") +
+                                                    "\nThe line of 'Many' is longer than 255 bytes."}));
     EXPECT_EQ(Get("a.cfg"), "[Main]\nMulti=x\n");
     EXPECT_TRUE(doc->IsModified());
+    doc->Options()[1]->values[0]->value = "y";
     EXPECT_FALSE(doc->OnSaveDocument(Path("no/dir/a.cfg")));
-    box.Take();
+    EXPECT_EQ(box.Take(), (std::vector<std::string>{"Unable to save the file: " + Path("no/dir/a.cfg") +
+                                                    "\nNo such file or directory"}));
+
+    // A file the user protected is refused, never replaced behind the
+    // user's back; a link takes the edit to its target.
+    ASSERT_EQ(chmod(Path("a.cfg").c_str(), 0444), 0);
+    EXPECT_FALSE(doc->OnSaveDocument(Path("a.cfg")));
+    EXPECT_EQ(box.Take(), (std::vector<std::string>{"Unable to save the file: " + Path("a.cfg") +
+                                                    "\nPermission denied"}));
+    EXPECT_EQ(Get("a.cfg"), "[Main]\nMulti=x\n");
+    EXPECT_TRUE(doc->IsModified());
+    ASSERT_EQ(chmod(Path("a.cfg").c_str(), 0640), 0);
+    std::filesystem::create_symlink("a.cfg", Path("link.cfg"));
+    EXPECT_TRUE(doc->OnSaveDocument(Path("link.cfg")));
+    EXPECT_TRUE(std::filesystem::is_symlink(Path("link.cfg")));
+    EXPECT_EQ(Get("a.cfg"), "[Main]\r\nMulti=y\r\nNeed=R\r\n");
 
     // Without a catalog: Open fails silently, New says so.
     std::filesystem::remove(Path("optarium.dat"));

@@ -178,6 +178,36 @@ TEST_F(ViewsTest, ValueDialogsCheckTheirInputAndTheDefaultRule) {
     EXPECT_EQ(ui.dialogs, (QStringList{"String", "String", "String", "String", "Select"}));
 }
 
+TEST_F(ViewsTest, ValueDialogsTakeOnlyWhatFitsTheLine) {
+    Frame();
+    CMainFrame& f = *frame;
+    // "Multi=" and the newline leave 248 bytes; a Quoted Str's quotes take two.
+    struct Case {
+        const char* key;
+        size_t fits;
+    } cases[] = {{"Multi", 248}, {"Essid", 246}};
+    f.Doc().GrantAccess("GMPACKGK");   // ESSID is hidden
+    f.Doc().UpdateAllViews(kHintRebuild);
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.key);
+        Select(Option(c.key));
+        ui.steps.push_back([&](QDialog& d) {
+            auto* edit = d.findChild<QLineEdit*>("edit1067");
+            edit->setText(QString(static_cast<int>(c.fits) + 1, QLatin1Char('v')));
+            d.accept();
+            EXPECT_EQ(d.result(), QDialog::Rejected);
+            edit->setText(QString(static_cast<int>(c.fits), QLatin1Char('v')));
+            d.accept();
+        });
+        f.Command("Edit")->trigger();
+        EXPECT_EQ(box.Take(), (std::vector<std::string>{"The value can be at most " + std::to_string(c.fits) +
+                                                        " character(s) long."}));
+        ASSERT_EQ(Option(c.key)->values.size(), 1u);
+    }
+    EXPECT_TRUE(f.Doc().OnSaveDocument(Path("long.cfg")));
+    EXPECT_TRUE(box.Take().empty());
+}
+
 TEST_F(ViewsTest, FindSelectsWrapsAndTellsAMiss) {
     Frame();
     CMainFrame& f = *frame;

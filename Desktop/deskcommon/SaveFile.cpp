@@ -1,0 +1,158 @@
+#include "deskcommon/SaveFile.h"
+
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <cstdio>
+#include <cstring>
+#include <filesystem>
+
+namespace deskcommon {
+
+namespace fs = std::filesystem;
+
+namespace {
+
+// As many links as the system itself follows before it gives up.
+constexpr int kMaxLinks = 40;
+
+}  // namespace
+
+bool FollowLinks(const std::string& path, std::string& target, int& error) {
+    std::string at = path;
+    for (int hops = 0; hops <= kMaxLinks; ++hops) {
+        struct stat st {};
+        if (::lstat(at.c_str(), &st) != 0 || !S_ISLNK(st.st_mode)) {
+            target = at;
+            return true;
+        }
+        std::string link(static_cast<size_t>(st.st_size > 0 ? st.st_size : 255) + 1, '\0');
+        ssize_t n = ::readlink(at.c_str(), link.data(), link.size());
+        if (n < 0) {
+            error = errno;
+            return false;
+        }
+        link.resize(static_cast<size_t>(n));
+        fs::path next(link);
+        at = next.is_absolute() ? link : (fs::path(at).parent_path() / next).string();
+    }
+    error = ELOOP;
+    return false;
+}
+
+CSaveFile::~CSaveFile() {
+    Discard();
+}
+
+bool CSaveFile::Fail(int code) {
+    m_errno = code;
+    m_error = std::strerror(code);
+    Discard();
+    errno = code;
+    return false;
+}
+
+bool CSaveFile::Open(const std::string& path) {
+    Discard();
+    m_error.clear();
+    m_errno = 0;
+    int error = 0;
+    if (path.empty())
+        return Fail(ENOENT);
+    if (!FollowLinks(path, m_target, error))
+        return Fail(error);
+    struct stat old {};
+    bool exists = ::stat(m_target.c_str(), &old) == 0;
+    if (exists) {
+        if (S_ISDIR(old.st_mode))
+            return Fail(EISDIR);
+        if (!S_ISREG(old.st_mode))
+            return Fail(EINVAL);
+        // A file without write permission is read-only to everyone, the
+        // administrator included, who would otherwise replace it unasked.
+        if (::access(m_target.c_str(), W_OK) != 0)
+            return Fail(errno);
+        if ((old.st_mode & 0222) == 0)
+            return Fail(EACCES);
+    }
+    fs::path target(m_target);
+    m_temp = (target.has_parent_path() ? target.parent_path() / "" : fs::path()).string() + "." +
+             target.filename().string() + ".XXXXXX";
+    m_fd = ::mkstemp(m_temp.data());
+    if (m_fd < 0) {
+        int code = errno;
+        m_temp.clear();
+        return Fail(code);
+    }
+    // The old file's permissions (with its owner and group when we may set
+    // them), or those of a newly created file rather than mkstemp's 0600.
+    mode_t mode;
+    if (exists) {
+        mode = old.st_mode & 07777;
+        // Where neither can be kept the file becomes ours, as a new one.
+        bool kept = ::fchown(m_fd, old.st_uid, old.st_gid) == 0 ||
+                    ::fchown(m_fd, static_cast<uid_t>(-1), old.st_gid) == 0;
+        (void)kept;
+    } else {
+        mode_t mask = ::umask(0);
+        ::umask(mask);
+        mode = 0666 & ~mask;
+    }
+    if (::fchmod(m_fd, mode) != 0)
+        return Fail(errno);
+    return true;
+}
+
+bool CSaveFile::Write(const void* bytes, size_t count) {
+    if (m_fd < 0)
+        return Fail(EBADF);
+    const char* p = static_cast<const char*>(bytes);
+    while (count > 0) {
+        ssize_t n = ::write(m_fd, p, count);
+        if (n < 0 && errno == EINTR)
+            continue;
+        if (n <= 0)
+            return Fail(n < 0 ? errno : EIO);
+        p += n;
+        count -= static_cast<size_t>(n);
+    }
+    return true;
+}
+
+bool CSaveFile::Commit() {
+    if (m_fd < 0)
+        return Fail(EBADF);
+    if (::fsync(m_fd) != 0)
+        return Fail(errno);
+    int fd = m_fd;
+    m_fd = -1;
+    if (::close(fd) != 0)
+        return Fail(errno);
+    if (std::rename(m_temp.c_str(), m_target.c_str()) != 0)
+        return Fail(errno);
+    m_temp.clear();
+    // The new name on disk too; a folder that cannot be synced is no failure
+    // of the save.
+    fs::path folder = fs::path(m_target).parent_path();
+    int dir = ::open(folder.empty() ? "." : folder.c_str(), O_RDONLY | O_DIRECTORY);
+    if (dir >= 0) {
+        ::fsync(dir);
+        ::close(dir);
+    }
+    return true;
+}
+
+void CSaveFile::Discard() {
+    if (m_fd >= 0) {
+        ::close(m_fd);
+        m_fd = -1;
+    }
+    if (!m_temp.empty()) {
+        ::unlink(m_temp.c_str());
+        m_temp.clear();
+    }
+}
+
+}  // namespace deskcommon
