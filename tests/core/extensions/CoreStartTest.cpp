@@ -144,11 +144,11 @@ TEST_F(CoreStartTest, AutomationLibrariesAreKeptByTypeAndLevelAndNotifiedByLevel
     const auto query = GetProc<QueryFn>(type1, "FakeQuery");
     EXPECT_EQ(query(0xA001, 0, 0), 0xA00B);
     EXPECT_EQ(query(0xA00C, 0, 0), -1);
-    EXPECT_EQ(query(0xA003, 0, 0), 54100);
-    EXPECT_EQ(std::u16string(reinterpret_cast<const char16_t*>(query(0xA002, 0, 0))), u"OVOrvade");
-    EXPECT_EQ(query(0xA005, 0, 0), 0);
-    EXPECT_EQ(query(0xA00B, 0, 0), 0);
-    EXPECT_EQ(query(0xA004, 0, 0), -1);
+    EXPECT_EQ(query(AUTO_QUERY_VERSION, 0, 0), 54100);
+    EXPECT_EQ(std::u16string(reinterpret_cast<const char16_t*>(query(AUTO_QUERY_IDENTITY, 0, 0))), u"OVOrvade");
+    EXPECT_EQ(query(AUTO_QUERY_SCREEN_TEXT, 0, 0), 0);
+    EXPECT_EQ(query(AUTO_QUERY_MODULE_FOLDER, 0, 0), 0);
+    EXPECT_EQ(query(AUTO_QUERY_DISCONNECT, 0, 0), -1);
     DestroyLog();
 }
 
@@ -205,15 +205,15 @@ TEST_F(CoreStartTest, TypingQueryClearsAtMostTheFieldAndStopsWhenBackspaceDoesNo
     core->SetDialog(window_, DialogMode::Error);
     core->chars = 0;
     const auto query = GetProc<QueryFn>(held_.back(), "FakeQuery");
-    EXPECT_EQ(query(0xA007, reinterpret_cast<intptr_t>(u"ab"), 1), -1);
+    EXPECT_EQ(query(AUTO_QUERY_TYPE_TEXT, reinterpret_cast<intptr_t>(u"ab"), 1), -1);
     EXPECT_EQ(core->chars, 1 + 2);  // one backspace, then the two characters
     EXPECT_EQ(core->InputText(), u"zz");
     core->SetDialog(0, DialogMode::None);
     core->chars = 0;
-    EXPECT_EQ(query(0xA007, reinterpret_cast<intptr_t>(u"ab"), 1), -1);
+    EXPECT_EQ(query(AUTO_QUERY_TYPE_TEXT, reinterpret_cast<intptr_t>(u"ab"), 1), -1);
     EXPECT_EQ(core->chars, 2 + 2);
     EXPECT_EQ(core->InputText(), u"ab");
-    EXPECT_EQ(query(0xA00A, 0, 0), -1);  // no menu box
+    EXPECT_EQ(query(AUTO_QUERY_MENU_CHOOSE, 0, 0), -1);  // no menu box
 }
 
 }  // namespace

@@ -170,7 +170,7 @@ TEST_F(InfoCommandsTest, WakeDelayAnswersNotAssociatedAfterAResume) {
 TEST_F(InfoCommandsTest, SetExtendedInfoShowsTheInputPanelThroughTheShell) {
     std::vector<WPARAM> states;
     HWND shell = CreateMessageWindow([&](HWND, UINT msg, WPARAM w, LPARAM) -> LRESULT {
-        if (msg == WM_USER + 6) states.push_back(w);
+        if (msg == WM_SHELL_INPUT_PANEL) states.push_back(w);
         return 0;
     });
     m_core->SetShellWindow(shell);

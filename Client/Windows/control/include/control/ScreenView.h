@@ -4,7 +4,7 @@
 // canvas also measures the session font for the core's cell metrics.
 #pragma once
 
-#include "core/session/CoreHooks.h"
+#include "core/hooks/CoreHooks.h"
 #include "core/session/ScreenModel.h"
 #include "platform/QtCanvas.h"
 

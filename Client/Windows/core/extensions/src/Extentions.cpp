@@ -1,6 +1,7 @@
 #include "core/extensions/Extentions.h"
 
 #include "core/extensions/ExtensionSupport.h"
+#include "core/hooks/CoreMessages.h"
 #include "core/support/LogFile.h"
 #include "platform/exports/ExtentionExports.h"
 
@@ -184,8 +185,8 @@ int CExtentions::LoadExtention(std::u16string_view path) {
 void CExtentions::CreateSessions(HWND window, const char16_t* regKey, DWORD value) {
     ForEach([&](CExtention& e) {
         const auto kind = static_cast<int16_t>(e.GetType());
-        if (kind & EXTENTION_MSR) e.CreateSession(EXTENTION_MSR, window, WM_USER + 3, regKey, value);
-        if (kind & EXTENTION_RFID) e.CreateSession(EXTENTION_RFID, window, WM_USER + 17, regKey, value);
+        if (kind & EXTENTION_MSR) e.CreateSession(EXTENTION_MSR, window, WM_EXT_MSR_DATA, regKey, value);
+        if (kind & EXTENTION_RFID) e.CreateSession(EXTENTION_RFID, window, WM_EXT_RFID_DATA, regKey, value);
     });
 }
 

@@ -27,17 +27,6 @@ ICoreAutomation g_noAutomation;
 
 HWND CoreControlWindow() { return g_controlWindow; }
 
-int32_t ICoreDevices::CallDevice(DeviceFunction function, int32_t) {
-    switch (function) {
-    case DeviceFunction::GetKeyBoardState:
-    case DeviceFunction::GetKeyTimeout:
-    case DeviceFunction::GetBackLightTime:
-        return -1;
-    default:
-        return 0;
-    }
-}
-
 namespace {
 // A packet the framer could not keep is skipped to its end; the log says why.
 void LogDiscardedPacket(void*, FramerDiscard reason, int64_t received) {

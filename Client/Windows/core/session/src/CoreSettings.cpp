@@ -86,25 +86,25 @@ intptr_t CClientCore::AutomationQuery(void* context, uint32_t query, intptr_t a,
     static const char16_t kIdentity[] = u"OVOrvade";
     auto* core = static_cast<CClientCore*>(context);
     switch (query) {
-    case 0xA001: return 0xA00B;
-    case 0xA002: return reinterpret_cast<intptr_t>(kIdentity);
-    case 0xA003: return 54100;
+    case AUTO_QUERY_HIGHEST: return AUTO_QUERY_MODULE_FOLDER;
+    case AUTO_QUERY_IDENTITY: return reinterpret_cast<intptr_t>(kIdentity);
+    case AUTO_QUERY_VERSION: return 54100;
     default: break;
     }
-    if (query < 0xA001 || query > 0xA00B) return -1;
-    if (!core) return (query == 0xA005 || query == 0xA00B) ? 0 : -1;
+    if (query < AUTO_QUERY_HIGHEST || query > AUTO_QUERY_MODULE_FOLDER) return -1;
+    if (!core) return (query == AUTO_QUERY_SCREEN_TEXT || query == AUTO_QUERY_MODULE_FOLDER) ? 0 : -1;
     switch (query) {
-    case 0xA004:
+    case AUTO_QUERY_DISCONNECT:
         core->Disconnect(nullptr, '9');
         return 0;
-    case 0xA005:
+    case AUTO_QUERY_SCREEN_TEXT:
         if (auto* rows = reinterpret_cast<int32_t*>(a)) *rows = core->m_screen.Rows();
         if (auto* columns = reinterpret_cast<int32_t*>(b)) *columns = core->m_screen.Columns();
         return reinterpret_cast<intptr_t>(core->m_screen.Characters());
-    case 0xA006:
+    case AUTO_QUERY_KEY:
         core->OnKeyDown(static_cast<uint32_t>(a), 1);
         return -1;
-    case 0xA007: {
+    case AUTO_QUERY_TYPE_TEXT: {
         const auto* text = reinterpret_cast<const char16_t*>(a);
         if (!text) return -1;
         if (b) {
@@ -113,29 +113,29 @@ intptr_t CClientCore::AutomationQuery(void* context, uint32_t query, intptr_t a,
             for (size_t left = core->m_field.text.size();
                  left > 0 && core->m_field.command != InputCommand::None && !core->m_field.text.empty(); --left) {
                 const size_t before = core->m_field.text.size();
-                core->OnChar(8, 1, 0);
+                core->OnChar(VK_BACK, 1, 0);
                 if (core->m_field.text.size() == before) break;
             }
         }
         for (; *text; ++text) core->OnChar(*text, 1, 0);
         return -1;
     }
-    case 0xA008:
-    case 0xA009:
-    case 0xA00A: {
+    case AUTO_QUERY_MENU_ITEM_LENGTH:
+    case AUTO_QUERY_MENU_ITEM_TEXT:
+    case AUTO_QUERY_MENU_CHOOSE: {
         // The menu box answers the list messages sent to its own window.
         const HWND menu = core->m_dialogMode == DialogMode::Menu ? core->m_dialog : 0;
         if (!menu || !IsWindow(menu)) return -1;
-        if (query == 0xA008) {
+        if (query == AUTO_QUERY_MENU_ITEM_LENGTH) {
             const LRESULT length = SendMessage(menu, kListGetTextLen, static_cast<WPARAM>(a), 0);
             return length < 0 ? -1 : length;
         }
-        if (query == 0xA009) return SendMessage(menu, kListGetText, static_cast<WPARAM>(a), b) < 0 ? -1 : 0;
+        if (query == AUTO_QUERY_MENU_ITEM_TEXT) return SendMessage(menu, kListGetText, static_cast<WPARAM>(a), b) < 0 ? -1 : 0;
         if (SendMessage(menu, kListSetCurSel, static_cast<WPARAM>(a), 0) < 0) return -1;
         SendMessage(menu, WM_COMMAND, kIdOk, 0);
         return 0;
     }
-    case 0xA00B:
+    case AUTO_QUERY_MODULE_FOLDER:
         return reinterpret_cast<intptr_t>(core->m_moduleFolder.c_str());
     default:
         return -1;

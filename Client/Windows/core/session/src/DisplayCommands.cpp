@@ -21,7 +21,7 @@
 
 namespace {
 
-constexpr char16_t kReverseDefault = 0x270;
+constexpr char16_t kReverseDefault = CScreenModel::kDefaultAttribute | plat::draw::kAttributeReverse;
 // Host sizes are bounded before anything is made from them.
 constexpr int32_t kMaxBoxSide = 1000;
 constexpr int32_t kWidgetWriter = 4096;
@@ -36,29 +36,34 @@ int Width(char16_t c, bool singleWidth) {
 
 // The attribute after one "m" parameter.
 char16_t ApplyAttribute(char16_t a, int32_t p) {
+    using S = CScreenModel;
+    constexpr char16_t kReverse = plat::draw::kAttributeReverse;
     switch (p) {
-    case 0: return CScreenModel::kDefaultAttribute;
-    case 1: return a | 0x400;
-    case 2: case 22: return a & ~0x400;
-    case 3: return a | 0x800;
-    case 4: return a | 0x1000;
-    case 5: return a | 0x100;
-    case 7: return a | 0x200;
-    case 8: return a | 0x2000;
-    case 9: return a | 0x4000;
-    case 23: return a & ~0x800;
-    case 24: return a & ~0x1000;
-    case 25: return a & ~0x100;
-    case 27: return a & ~0x200;
-    case 28: return a & ~0x2000;
-    case 39: return a & ~0x0F;
-    case 49: return (a & ~0xF0) | 0x70;
+    case 0: return S::kDefaultAttribute;
+    case 1: return a | S::kAttributeBold;
+    case 2: case 22: return a & ~S::kAttributeBold;
+    case 3: return a | S::kAttributeItalic;
+    case 4: return a | S::kAttributeUnderline;
+    case 5: return a | S::kAttributeBlink;
+    case 7: return a | kReverse;
+    case 8: return a | S::kAttributeHidden;
+    case 9: return a | S::kAttributeCrossedOut;
+    case 23: return a & ~S::kAttributeItalic;
+    case 24: return a & ~S::kAttributeUnderline;
+    case 25: return a & ~S::kAttributeBlink;
+    case 27: return a & ~kReverse;
+    case 28: return a & ~S::kAttributeHidden;
+    case 39: return a & ~S::kAttributeForeground;
+    case 49: return (a & ~S::kAttributeBackground) | S::kAttributeBackgroundColour;
     default: break;
     }
-    if (p >= 30 && p <= 37) return static_cast<char16_t>((a & ~0x0F) | (p - 30));
-    if (p >= 90 && p <= 97) return static_cast<char16_t>((a & ~0x0F) | (p - 90) | 8);
-    if (p >= 40 && p <= 47) return static_cast<char16_t>((a & ~0xF0) | ((p - 40) << 4));
-    if (p >= 100 && p <= 107) return static_cast<char16_t>((a & ~0x70) | ((p - 100) << 4) | 0x80);
+    if (p >= 30 && p <= 37) return static_cast<char16_t>((a & ~S::kAttributeForeground) | (p - 30));
+    if (p >= 90 && p <= 97)
+        return static_cast<char16_t>((a & ~S::kAttributeForeground) | (p - 90) | S::kAttributeBrightForeground);
+    if (p >= 40 && p <= 47) return static_cast<char16_t>((a & ~S::kAttributeBackground) | ((p - 40) << 4));
+    if (p >= 100 && p <= 107)
+        return static_cast<char16_t>((a & ~S::kAttributeBackgroundColour) | ((p - 100) << 4) |
+                                     S::kAttributeBrightBackground);
     return a;
 }
 

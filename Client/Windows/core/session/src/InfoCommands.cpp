@@ -19,7 +19,6 @@ namespace {
 constexpr uint8_t kGetExtendedInfo = 0xB0;
 constexpr uint8_t kSetExtendedInfo = 0xB1;
 constexpr uint8_t kIniReply = '!';
-constexpr UINT WM_SHELL_INPUT_PANEL = WM_USER + 6;  // wParam 1 show, 0 hide
 
 // Keys are read into 50 characters with their end mark.
 constexpr int32_t kKeyUnits = 50;

@@ -15,21 +15,24 @@ namespace {
 constexpr char16_t kBackspace = 8;
 constexpr char16_t kCan = 24;
 
+// The device's action key (the virtual key of F23).
+constexpr uint32_t kVkAction = 0x86;
+
 // Host key numbers of the virtual keys the core answers itself; 0 for others.
 int KeyNumber(uint32_t virtualKey, bool actionAsEnter) {
-    if (virtualKey >= 112 && virtualKey <= 123) return static_cast<int>(virtualKey) - 111;
+    if (virtualKey >= VK_F1 && virtualKey <= VK_F12) return static_cast<int>(virtualKey - VK_F1) + 1;
     switch (virtualKey) {
-    case 38: return 21;
-    case 37: return 22;
-    case 39: return 23;
-    case 40: return 24;
-    case 36: return 25;
-    case 35: return 26;
-    case 33: return 27;
-    case 34: return 28;
-    case 45: return 29;
-    case 46: return 30;
-    case 134: return actionAsEnter ? 0 : 31;
+    case VK_UP: return 21;
+    case VK_LEFT: return 22;
+    case VK_RIGHT: return 23;
+    case VK_DOWN: return 24;
+    case VK_HOME: return 25;
+    case VK_END: return 26;
+    case VK_PRIOR: return 27;
+    case VK_NEXT: return 28;
+    case VK_INSERT: return 29;
+    case VK_DELETE: return 30;
+    case kVkAction: return actionAsEnter ? 0 : 31;
     default: return 0;
     }
 }
@@ -154,7 +157,8 @@ int CClientCore::RfInput(CPacket* pkt, uint8_t) {
 // ---- Input from the control
 
 int32_t CClientCore::OnKeyDown(uint32_t virtualKey, uint32_t) {
-    if (virtualKey == 3 || virtualKey == 12) {
+    // Break and Clear are characters of the field.
+    if (virtualKey == VK_CANCEL || virtualKey == VK_CLEAR) {
         const char16_t c = static_cast<char16_t>(virtualKey);
         OnKey(std::u16string_view(&c, 1), EVENT_CHARACTERS);
         return kOk;

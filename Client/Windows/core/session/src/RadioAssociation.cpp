@@ -1,6 +1,6 @@
 #include "core/session/RadioAssociation.h"
 
-#include "core/session/CoreHooks.h"
+#include "core/hooks/CoreHooks.h"
 #include "platform/Clock.h"
 
 int32_t CRadioAssociation::Test(ICoreDevices& devices, const RadioSettings& settings, DWORD& wakeTime) {

@@ -7,6 +7,7 @@
 #include <string>
 #include <string_view>
 
+#include "core/hooks/CoreMessages.h"
 #include "platform/exports/NetworkExports.h"
 #include "platform/exports/PrinterExports.h"
 #include "platform/Message.h"
@@ -86,8 +87,8 @@ void RegisterExtensionFactories(CExtensionManager& manager);
 // export with the current scanner's index.
 class CScannerExtension : public CExtension {
 public:
-    static constexpr UINT kScanMessage = WM_USER + 21;     // scanner i reports with kScanMessage + i
-    static constexpr UINT kSwitchMessage = WM_USER + 20;
+    static constexpr UINT kScanMessage = WM_EXT_SCAN;  // scanner i reports with kScanMessage + i
+    static constexpr UINT kSwitchMessage = WM_EXT_SCANNER_SWITCH;
     static constexpr int kMaxScanners = 100;
 
     ~CScannerExtension() override;
@@ -101,7 +102,7 @@ public:
     BOOL SetGlobalParameter(unsigned parameter, const BYTE* value);
     BOOL GetDecoderParameters(unsigned decoder, DecoderParams* params);
     BOOL SetDecoderParameters(unsigned decoder, const DecoderParams* params);
-    // event: the scanner that reported (message - WM_USER - 21).
+    // event: the scanner that reported (message - WM_EXT_SCAN).
     const DecodedData* GetDecodedData(int event, WPARAM wParam, LPARAM lParam);
     DWORD GetLastScanError();
     BOOL ScanKeyPressed();

@@ -1,6 +1,6 @@
 // The session object of the client runtime. Fed with the host's bytes, it
 // dispatches each command of each packet to its handler and sends the
-// replies, one WM_USER+4 message per framed segment, to the control window.
+// replies, one WM_CORE_SEND_SEGMENT message per framed segment, to the control window.
 // It owns the parts that keep the session's state -- the input field and the
 // event queue, the screen model, the file commands, the decoder settings and
 // the session settings -- and its handlers delegate to them. Everything runs
@@ -15,7 +15,8 @@
 #include <vector>
 
 #include "common/PacketFramer.h"
-#include "core/session/CoreHooks.h"
+#include "core/hooks/CoreHooks.h"
+#include "core/hooks/CoreMessages.h"
 #include "core/session/DecoderSettings.h"
 #include "core/session/EventQueue.h"
 #include "core/session/FileCommands.h"
@@ -30,13 +31,6 @@
 
 class CWidgetManager;
 class IWidgetWindows;
-
-// Messages the core sends (posts, for the end of input) to the control window.
-constexpr UINT WM_CORE_SEND_SEGMENT = WM_USER + 4;    // wParam byte count, lParam the bytes
-constexpr UINT WM_CORE_SESSION_ENDED = WM_USER + 6;   // 0, 0
-constexpr UINT WM_CORE_CREATE_DIALOG = WM_USER + 9;   // 0, 0; returns the box's window
-constexpr UINT WM_CORE_BUSY_STATUS = WM_USER + 18;    // wParam const char16_t* text, lParam 1 busy / 0 idle
-constexpr UINT WM_CORE_END_OF_INPUT = WM_USER + 71;   // posted, 0, 0
 
 // Device data as the control hands it over (scanner, magnetic stripe, RFID).
 struct DeviceDataRecord {
@@ -225,7 +219,7 @@ public:
     DialogMode GetDialogMode() const { return m_dialogMode; }
     bool IsDisconnectPending() const { return m_disconnectPending; }
 
-    // The error box the control makes on WM_USER+9 in dialog mode 2: its
+    // The error box the control makes on WM_CORE_CREATE_DIALOG in dialog mode 2: its
     // width in cells, lines, time-out in seconds (0: an OK button) and text.
     struct ErrorBoxRequest {
         int32_t width = 0;
@@ -238,7 +232,7 @@ public:
     // box's destruction clears the core's dialog.
     void ErrorBoxAnswered();
     void ErrorBoxDestroyed();
-    // The control's answer to WM_USER+9 in dialog mode 2: the box made from
+    // The control's answer to WM_CORE_CREATE_DIALOG in dialog mode 2: the box made from
     // the resource library's template, modeless, laid out on the cell grid.
     HWND CreateErrorBox(HMODULE resources, HWND parent);
     void LayOutErrorBox(HWND box);
@@ -368,7 +362,7 @@ protected:
     using Handler = int (CClientCore::*)(CPacket*, uint8_t);
     // The handler of a command byte; null for bytes without one.
     static Handler HandlerFor(uint8_t code);
-    // The framer's send callback: one WM_USER+4 per segment.
+    // The framer's send callback: one WM_CORE_SEND_SEGMENT per segment.
     static void SendData(void* context, int pieceCount, const uint8_t* const* pieces, const int32_t* lengths);
 
     // IReplyChannel, for the parts.

@@ -7,7 +7,7 @@
 #include <string_view>
 #include <vector>
 
-#include "core/session/CoreHooks.h"
+#include "core/hooks/CoreHooks.h"
 #include "core/support/SizedBuffers.h"
 
 class CDecoderSettings {

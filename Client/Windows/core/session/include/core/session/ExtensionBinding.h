@@ -10,7 +10,7 @@
 #include "core/extensions/AutomationManager.h"
 #include "core/extensions/Extensions.h"
 #include "core/extensions/Extentions.h"
-#include "core/session/CoreHooks.h"
+#include "core/hooks/CoreHooks.h"
 
 class CClientCore;
 

@@ -24,6 +24,21 @@ struct CellSettings {
 class CScreenModel {
 public:
     static constexpr char16_t kBlank = u' ';
+    // An attribute word: the foreground colour index in the low nibble (bit 3
+    // bright), the background in the next (bit 7 bright), then the bits
+    // below; reverse and double width are the picture's (plat::draw). The
+    // bits other than those two stay with the cell and its saved screen.
+    static constexpr char16_t kAttributeForeground = 0x0F;
+    static constexpr char16_t kAttributeBrightForeground = 0x08;
+    static constexpr char16_t kAttributeBackground = 0xF0;
+    static constexpr char16_t kAttributeBackgroundColour = 0x70;
+    static constexpr char16_t kAttributeBrightBackground = 0x80;
+    static constexpr char16_t kAttributeBlink = 0x100;
+    static constexpr char16_t kAttributeBold = 0x400;
+    static constexpr char16_t kAttributeItalic = 0x800;
+    static constexpr char16_t kAttributeUnderline = 0x1000;
+    static constexpr char16_t kAttributeHidden = 0x2000;
+    static constexpr char16_t kAttributeCrossedOut = 0x4000;
     static constexpr char16_t kDefaultAttribute = 0x70;  // black on white
     // Rows kept below the screen for the display commands' use.
     static constexpr int kExtraRows = 3;

@@ -13,6 +13,7 @@
 
 #include "common/Packet.h"
 #include "common/PacketBuffer.h"
+#include "core/hooks/CoreMessages.h"
 #include "platform/WinConst.h"
 #include "platform/WinTypes.h"
 
@@ -54,21 +55,6 @@ enum WidgetFlag : uint32_t {
     WIDGET_FLAG_TAP_IN_CELLS = 0x10,
 };
 
-// Private messages to a widget window (CWidgetMessage).
-enum CWidgetMessage : UINT {
-    WIDGET_MSG_INIT = 0x8000,        // 0, the widget
-    WIDGET_MSG_SHOW = 0x8001,        // on, 0
-    WIDGET_MSG_ENABLE = 0x8002,      // on, 0
-    WIDGET_MSG_SET_FOCUS = 0x8003,   // 0, 0
-    WIDGET_MSG_SET_LABEL = 0x8004,   // 0, const char16_t* label
-    WIDGET_MSG_COMMIT = 0x8005,      // force, 0
-    WIDGET_MSG_DEVICE_DATA = 0x8006, // 0, const DeviceDataRecord*
-    WIDGET_MSG_ACTIVATE = 0x8007,    // 0, 0
-    WIDGET_MSG_LIST_RESET = 0x8008,
-    WIDGET_MSG_LIST_ADD = 0x8009,
-    WIDGET_MSG_LIST_SET_DATA = 0x800A,
-    WIDGET_MSG_LIST_SELECT = 0x800B,
-};
 
 constexpr uint32_t WIDGET_SYSTEM_COLOR = 0xFFFFFFFF;  // -1: the system's colour
 constexpr uint32_t WIDGET_NO_TAB = 0xFFFFFFFF;        // never focused by tabbing

@@ -11,7 +11,8 @@
 #include <string_view>
 #include <vector>
 
-#include "core/session/CoreHooks.h"
+#include "core/hooks/CoreHooks.h"
+#include "core/hooks/CoreMessages.h"
 #include "common/Packet.h"
 #include "common/PacketBuffer.h"
 #include "common/PacketFramer.h"
@@ -30,9 +31,6 @@ enum WidgetAction : int32_t {
     WID_ACTION_SETFOCUS = 8,
     WID_ACTION_GETLABEL = 9,
 };
-
-// WM_USER+12 to the owner window: wParam 1 turns the input devices on, 0 off.
-constexpr UINT WM_WIDGET_INPUT_DEVICES = WM_USER + 12;
 
 // Receives one widget event record; the writer stays the caller's.
 using WidgetEventCallback = void (*)(void* context, CWidgetManager* manager, const CPacketBuffer& writer);

@@ -159,3 +159,16 @@ constexpr uint32_t AUTO_INPUT_AWAITED = 0x9007;
 constexpr uint32_t AUTO_END_OF_INPUT = 0x9008;
 constexpr uint32_t AUTO_ERROR_BOX_SHOWN = 0x900B;   // time-out, the box's text
 constexpr uint32_t AUTO_ERROR_BOX_CLOSED = 0x900C;
+
+// Queries an automation library asks the core (a, b as each names them).
+constexpr uint32_t AUTO_QUERY_HIGHEST = 0xA001;         // the highest query known
+constexpr uint32_t AUTO_QUERY_IDENTITY = 0xA002;        // the identity text
+constexpr uint32_t AUTO_QUERY_VERSION = 0xA003;         // the version number
+constexpr uint32_t AUTO_QUERY_DISCONNECT = 0xA004;      // ends the session
+constexpr uint32_t AUTO_QUERY_SCREEN_TEXT = 0xA005;     // a int32_t* rows, b int32_t* columns
+constexpr uint32_t AUTO_QUERY_KEY = 0xA006;             // a virtual key
+constexpr uint32_t AUTO_QUERY_TYPE_TEXT = 0xA007;       // a text, b clear the field first
+constexpr uint32_t AUTO_QUERY_MENU_ITEM_LENGTH = 0xA008; // a item
+constexpr uint32_t AUTO_QUERY_MENU_ITEM_TEXT = 0xA009;  // a item, b buffer
+constexpr uint32_t AUTO_QUERY_MENU_CHOOSE = 0xA00A;     // a item
+constexpr uint32_t AUTO_QUERY_MODULE_FOLDER = 0xA00B;
