@@ -51,7 +51,9 @@ void notifyParent(HWND hwnd, UINT code) {
 // Paints the control: background from the parent's WM_CTLCOLOR* answer (the
 // default colours when the parent has none), then draw.
 template <typename Draw>
-void paint(HWND hwnd, UINT ctlColor, Draw draw) {
+// interior false: only what draw fills is painted (a group box lets the
+// controls below show through).
+void paint(HWND hwnd, UINT ctlColor, Draw draw, bool interior = true) {
     PAINTSTRUCT ps;
     HDC dc = BeginPaint(hwnd, &ps);
     if (const HFONT font = HFONT(SendMessage(hwnd, WM_GETFONT, 0, 0))) SelectObject(dc, font);
@@ -60,7 +62,7 @@ void paint(HWND hwnd, UINT ctlColor, Draw draw) {
     if (!brush) brush = HBRUSH(DefWindowProc(hwnd, ctlColor, WPARAM(dc), LPARAM(hwnd)));
     RECT r;
     GetClientRect(hwnd, &r);
-    FillRect(dc, &r, brush);
+    if (interior) FillRect(dc, &r, brush);
     SetBkMode(dc, TRANSPARENT);
     if (!IsWindowEnabled(hwnd)) SetTextColor(dc, GetSysColor(COLOR_GRAYTEXT));
     draw(dc, r);
@@ -358,6 +360,7 @@ LRESULT buttonProc(HWND h, ButtonState& s, UINT msg, WPARAM w, LPARAM l) {
                 RECT box{r.left, r.top + 6, r.right, r.bottom};
                 frame(dc, box, RGB(128, 128, 128));
                 RECT label{r.left + 6, r.top, r.right, r.top + 14};
+                SetBkMode(dc, OPAQUE);  // the label covers the frame line
                 DrawText(dc, text.c_str(), -1, &label, DT_LEFT | DT_TOP | DT_SINGLELINE);
                 return;
             }
@@ -372,7 +375,7 @@ LRESULT buttonProc(HWND h, ButtonState& s, UINT msg, WPARAM w, LPARAM l) {
             }
             RECT label{r.left + 18, r.top, r.right, r.bottom};
             DrawText(dc, text.c_str(), -1, &label, DT_LEFT | DT_VCENTER | DT_SINGLELINE);
-        });
+        }, type != BS_GROUPBOX);
         return 0;
     }
     default: return DefWindowProc(h, msg, w, l);

@@ -48,7 +48,9 @@ struct Surface {
 
 class Surfaces {
 public:
-    // The buffer of hwnd at its current client size (new area white).
+    // The buffer of hwnd at its current client size. New area is white in a
+    // top-level window and clear in a child, so that what a child does not
+    // paint shows what lies below it, as on Windows (a group box's inside).
     std::shared_ptr<Surface> Get(HWND hwnd) {
         RECT rc{};
         GetClientRect(hwnd, &rc);
@@ -63,7 +65,7 @@ public:
         std::lock_guard lock(s->mutex);
         if (s->image.size() != size) {
             QImage fresh(size, QImage::Format_ARGB32_Premultiplied);
-            fresh.fill(Qt::white);
+            fresh.fill(GetAncestor(hwnd, GA_PARENT) ? Qt::transparent : Qt::white);
             if (!s->image.isNull()) {
                 QPainter p(&fresh);
                 p.drawImage(0, 0, s->image);
@@ -240,7 +242,8 @@ WPARAM mouseKeys(const QMouseEvent* e) {
 class HostWidget final : public QWidget {
 public:
     HostWidget(HWND hwnd, QWidget* parent) : QWidget(parent), m_hwnd(hwnd) {
-        setAttribute(Qt::WA_OpaquePaintEvent);
+        // A child is drawn over what lies below it in z-order.
+        if (!parent) setAttribute(Qt::WA_OpaquePaintEvent);
         setAttribute(Qt::WA_NoSystemBackground);
         setMouseTracking(true);
         // Only top-level widgets take Qt's focus: focus inside belongs to the
@@ -258,7 +261,7 @@ protected:
         if (auto s = surfaces().Find(m_hwnd)) {
             std::lock_guard lock(s->mutex);
             p.drawImage(0, 0, s->image);
-        } else {
+        } else if (!parentWidget()) {
             p.fillRect(rect(), Qt::white);
         }
     }
@@ -359,7 +362,7 @@ public:
             const QString title = toQString(GetWindowString(h));
             if (w->windowTitle() != title) w->setWindowTitle(title);
         }
-        if (what & (kWindowZOrder | kWindowCreated)) restack(parent ? parent : 0, h);
+        if ((what & kWindowZOrder) || (parent && (what & kWindowCreated))) restack(parent, h);
         if (w->isVisible() != bool(style & WS_VISIBLE)) w->setVisible(style & WS_VISIBLE);
         if (!parent && (what & kWindowFocus) && GetForegroundWindow() == h && w->isVisible()) {
             w->raise();
@@ -589,13 +592,17 @@ public:
             box.addButton(button);
             if (id == def) box.setDefaultButton(button);
         }
-        if (r.style & MB_TOPMOST) box.setWindowFlag(Qt::WindowStaysOnTopHint, true);
         const bool disable = owner && IsWindowEnabled(owner);
         if (disable) EnableWindow(owner, FALSE);
         QEventLoop loop;
         QObject::connect(&box, &QMessageBox::finished, &loop, &QEventLoop::quit);
         box.setWindowModality(Qt::NonModal);
         box.show();
+        if (r.style & MB_TOPMOST) {
+            // QMessageBox sets its own window flags as it shows.
+            box.setWindowFlag(Qt::WindowStaysOnTopHint, true);
+            box.show();
+        }
         // The box takes the keys whoever owns it; a box asked to come to
         // the front does so even when its program is not in front.
         box.raise();

@@ -8,11 +8,14 @@
 #include <QEventLoop>
 #include <QImage>
 #include <QKeyEvent>
+#include <QMessageBox>
 #include <QMouseEvent>
+#include <QPushButton>
 #include <QTimer>
 #include <QWidget>
 #include <atomic>
 #include <chrono>
+#include <functional>
 #include <future>
 #include <thread>
 #include <vector>
@@ -20,6 +23,8 @@
 #include "platform/Controls.h"
 #include "platform/Dialog.h"
 #include "platform/Gdi.h"
+#include "platform/Input.h"
+#include "platform/MsgBox.h"
 #include "platform/QtHost.h"
 #include "tests/platform/qt/QtPump.h"
 
@@ -393,4 +398,158 @@ TEST_F(QtHost, ControlsDrawWithTheColoursTheirParentGives) {
     EXPECT_EQ(image.pixelColor(2, 2), QColor(255, 0, 0));  // the parent around them
     DestroyWindow(top);
     (void)button;
+}
+
+namespace {
+
+QMessageBox* shownBox() {
+    for (QWidget* w : QApplication::topLevelWidgets())
+        if (auto* box = qobject_cast<QMessageBox*>(w); box && box->isVisible()) return box;
+    return nullptr;
+}
+
+// A tap as Qt delivers it: press and release at the widget's centre.
+void tapWidget(QWidget* w, QPointF at = QPointF(-1, -1)) {
+    if (at.x() < 0) at = QPointF(w->width() / 2.0, w->height() / 2.0);
+    QMouseEvent press(QEvent::MouseButtonPress, at, w->mapToGlobal(at), Qt::LeftButton, Qt::LeftButton, Qt::NoModifier);
+    QMouseEvent release(QEvent::MouseButtonRelease, at, w->mapToGlobal(at), Qt::LeftButton, Qt::NoButton, Qt::NoModifier);
+    QCoreApplication::sendEvent(w, &press);
+    QCoreApplication::sendEvent(w, &release);
+}
+
+void keyWidget(QWidget* w, int key, const QString& text) {
+    QKeyEvent press(QEvent::KeyPress, key, Qt::NoModifier, text);
+    QKeyEvent release(QEvent::KeyRelease, key, Qt::NoModifier, text);
+    QCoreApplication::sendEvent(w, &press);
+    QCoreApplication::sendEvent(w, &release);
+}
+
+// Runs act on the message box once it shows, from inside its loop.
+void whenBoxShows(std::function<void(QMessageBox*)> act) {
+    QTimer::singleShot(5, [act] {
+        if (QMessageBox* box = shownBox())
+            act(box);
+        else
+            whenBoxShows(act);
+    });
+}
+
+}  // namespace
+
+TEST_F(QtHost, MessageBoxOfAnOwnerIsAnsweredByATapAndByKeys) {
+    const HWND owner = Make(u"Painter", WS_POPUP | WS_VISIBLE, 0, 0, 200, 100);
+    Pump();
+    struct Case {
+        const char* name;
+        UINT style;
+        std::function<void(QMessageBox*)> act;
+        int want;
+    };
+    const Case cases[] = {
+        {"tap No", MB_YESNO, [](QMessageBox* b) { tapWidget(b->button(QMessageBox::No)); }, IDNO},
+        {"Enter on the default", MB_OKCANCEL | MB_DEFBUTTON2, [](QMessageBox* b) { keyWidget(b, Qt::Key_Return, "\r"); },
+         IDCANCEL},
+        {"Escape", MB_OKCANCEL | MB_TOPMOST, [](QMessageBox* b) { keyWidget(b, Qt::Key_Escape, "\x1b"); }, IDCANCEL},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        bool ownerDisabled = false, boxEnabled = false, topmost = false;
+        whenBoxShows([&](QMessageBox* box) {
+            ownerDisabled = !IsWindowEnabled(owner);
+            boxEnabled = box->isEnabled() && box->buttons().front()->isEnabled();
+            topmost = box->windowFlags() & Qt::WindowStaysOnTopHint;
+            c.act(box);
+        });
+        EXPECT_EQ(MessageBox(owner, u"Delete the host?", u"Hosts", c.style), c.want);
+        EXPECT_TRUE(ownerDisabled);
+        EXPECT_TRUE(boxEnabled);
+        EXPECT_EQ(topmost, (c.style & MB_TOPMOST) != 0);
+        EXPECT_TRUE(IsWindowEnabled(owner));
+    }
+}
+
+TEST_F(QtHost, MessageBoxOfAWorkerKeepsServingWhatIsSentToTheWorker) {
+    std::promise<HWND> made;
+    std::atomic<int> answer{0};
+    std::thread worker([&] {
+        const HWND h = CreateWindowEx(0, u"Painter", u"", WS_POPUP | WS_VISIBLE, 0, 0, 50, 50, 0, 0, nullptr, nullptr);
+        made.set_value(h);
+        answer = MessageBox(h, u"Connection lost", u"Worker", MB_RETRYCANCEL);
+        DestroyWindow(h);
+    });
+    const HWND h = made.get_future().get();
+    // The box is shown by the GUI thread, which sends to the worker meanwhile.
+    LRESULT sent = 0;
+    bool tapped = false;
+    whenBoxShows([&](QMessageBox* box) {
+        sent = SendMessage(h, WM_USER, 7, 0);  // the worker answers from inside its box
+        tapWidget(box->button(QMessageBox::Retry));
+        tapped = true;
+    });
+    for (int i = 0; i < 500 && !answer; ++i) QCoreApplication::processEvents(QEventLoop::AllEvents, 10);
+    EXPECT_TRUE(tapped);
+    EXPECT_EQ(sent, 42);
+    worker.join();
+    EXPECT_EQ(answer, IDRETRY);
+}
+
+TEST_F(QtHost, WorkersWindowIsShownAndPaintedWhileTheGuiThreadPeeksAndSleeps) {
+    std::promise<HWND> made;
+    std::atomic<bool> stop{false};
+    std::thread worker([&] {
+        const HWND h = CreateWindowEx(0, u"Painter", u"Connecting To:", WS_POPUP | WS_VISIBLE, 10, 10, 100, 60, 0, 0,
+                                      nullptr, nullptr);
+        made.set_value(h);
+        MSG m;
+        while (!stop && GetMessage(&m, 0, 0, 0) > 0) DispatchMessage(&m);
+        DestroyWindow(h);
+    });
+    const HWND h = made.get_future().get();
+    // The connect wait: no Qt call of our own, only the layer's calls.
+    bool shown = false;
+    for (int i = 0; i < 100 && !shown; ++i) {
+        MSG m;
+        while (PeekMessage(&m, 0, 0, 0, PM_REMOVE)) DispatchMessage(&m);
+        Sleep(30);
+        QWidget* w = plat::qt::WidgetOf(h);
+        shown = w && w->isVisible();
+    }
+    EXPECT_TRUE(shown);
+    QImage image;
+    for (int i = 0; i < 100; ++i) {
+        Sleep(10);
+        image = plat::qt::RenderWindow(h).convertToFormat(QImage::Format_RGB32);
+        if (!image.isNull() && image.pixelColor(10, 10) == QColor(0, 0, 255)) break;
+    }
+    EXPECT_EQ(image.pixelColor(10, 10), QColor(0, 0, 255));
+    stop = true;
+    PostMessage(h, WM_NULL, 0, 0);
+    worker.join();
+    Pump();
+}
+
+TEST_F(QtHost, GroupBoxShowsAndPassesTapsToTheRadioButtonsInside) {
+    const HWND top = Make(u"Painter", WS_POPUP | WS_VISIBLE, 0, 0, 200, 120);
+    Make(u"Button", WS_CHILD | WS_VISIBLE | BS_GROUPBOX, 20, 20, 160, 90, top, 10);
+    const HWND radio = Make(u"Button", WS_CHILD | WS_VISIBLE | BS_AUTORADIOBUTTON, 30, 40, 100, 16, top, 11);
+    Pump();
+    const QImage image = plat::qt::RenderWindow(top).convertToFormat(QImage::Format_RGB32);
+    EXPECT_EQ(image.pixelColor(100, 90), QColor(255, 0, 0));  // inside the frame: the parent shows through
+    EXPECT_EQ(image.pixelColor(37, 48), QColor(255, 255, 255));  // the radio's box
+    tapWidget(plat::qt::WidgetOf(top), QPointF(37, 48));
+    Pump();
+    EXPECT_EQ(SendMessage(radio, BM_GETCHECK, 0, 0), BST_CHECKED);
+}
+
+TEST_F(QtHost, TopMostAndNotTopMostReachQt) {
+    const HWND h = Make(u"Painter", WS_POPUP | WS_VISIBLE, 0, 0, 50, 50);
+    Pump();
+    SetWindowPos(h, HWND_TOPMOST, 0, 0, 0, 0, SWP_NOMOVE | SWP_NOSIZE | SWP_NOACTIVATE);
+    Pump();
+    ASSERT_NE(plat::qt::WidgetOf(h), nullptr);
+    EXPECT_TRUE(plat::qt::WidgetOf(h)->windowFlags() & Qt::WindowStaysOnTopHint);
+    EXPECT_TRUE(plat::qt::WidgetOf(h)->isVisible());
+    SetWindowPos(h, HWND_NOTOPMOST, 0, 0, 0, 0, SWP_NOMOVE | SWP_NOSIZE | SWP_NOACTIVATE);
+    Pump();
+    EXPECT_FALSE(plat::qt::WidgetOf(h)->windowFlags() & Qt::WindowStaysOnTopHint);
 }
