@@ -9,6 +9,8 @@
 //    to the first thousand. Goal: at most 2 times the plain writes.
 //  - What stays resident after a 64 MiB STOREFILE and a GETFILE of the same
 //    file. Goal: at most 16 MiB more than before.
+//  - COUNTFILES of a folder of 50,000 files (the listing without sizes and
+//    times), next to a plain readdir of it that counts its files.
 #include <benchmark/benchmark.h>
 
 #include <dirent.h>
@@ -24,6 +26,7 @@
 
 #include "BenchHost.h"
 #include "BenchSession.h"
+#include "core/session/HostFormats.h"
 #include "platform/DeviceFs.h"
 
 namespace {
@@ -166,6 +169,29 @@ void BM_FillFolder20000(benchmark::State& state) {
     Goal(state, "core / plain", ratio, 2);
 }
 
+void BM_CountFiles50000(benchmark::State& state) {
+    plat::fs::SetDeviceRoot(benchhost::DeviceRoot());
+    const std::string dir = MakeFolder("Count", 50000);
+    std::vector<double> listing, plain;
+    for (auto _ : state) {
+        auto start = Clock::now();
+        const int32_t counted = FileUtil::ListDirectory(u"\\Count", u"*.*", nullptr, false, false);
+        listing.push_back(Seconds(start));
+        start = Clock::now();
+        int32_t files = 0;
+        if (DIR* d = opendir(dir.c_str())) {
+            while (dirent* e = readdir(d)) files += e->d_type != DT_DIR;
+            closedir(d);
+        }
+        plain.push_back(Seconds(start));
+        state.SetIterationTime(listing.back() + plain.back());
+        if (counted != 50000 || files != 50000) return state.SkipWithError("a count is wrong");
+    }
+    state.counters["COUNTFILES ms"] = Median(listing) * 1e3;
+    state.counters["readdir ms"] = Median(plain) * 1e3;
+    state.counters["ratio"] = Median(plain) > 0 ? Median(listing) / Median(plain) : 0;
+}
+
 double ResidentMiB() {
     long pages = 0, resident = 0;
     if (FILE* f = std::fopen("/proc/self/statm", "r")) {
@@ -231,6 +257,7 @@ void BM_TransferMemory64MiB(benchmark::State& state) {
 
 BENCHMARK(BM_LookupIn20000Files)->Iterations(3000)->UseManualTime()->Unit(benchmark::kMicrosecond);
 BENCHMARK(BM_FillFolder20000)->Iterations(1)->UseManualTime()->Unit(benchmark::kMillisecond);
+BENCHMARK(BM_CountFiles50000)->Iterations(20)->UseManualTime()->Unit(benchmark::kMillisecond);
 BENCHMARK(BM_TransferMemory64MiB)->Iterations(1)->UseManualTime()->Unit(benchmark::kMillisecond);
 
 BENCHMARK_MAIN();

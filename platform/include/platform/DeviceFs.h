@@ -90,6 +90,10 @@ struct FindData {
 // ("\Data\*.txt"), sorted by name; "." and ".." never appear. Symbolic links
 // are reported as files and never entered.
 std::vector<FindData> FindFiles(std::u16string_view devicePattern);
+// The same entries with their names and whether they are folders only (sizes
+// and times are left zero): the kind comes from the folder's listing, an
+// entry is looked at only where the file system does not give it there.
+std::vector<FindData> FindNames(std::u16string_view devicePattern);
 // The entry itself (its name as stored, in its stored case); a link is a file.
 std::optional<FindData> GetFileData(std::u16string_view devicePath);
 

@@ -500,7 +500,10 @@ bool WildcardMatch(std::u16string_view pattern, std::u16string_view name) {
     return Glob(pattern, name);
 }
 
-std::vector<FindData> FindFiles(std::u16string_view devicePattern) {
+namespace {
+
+// FindFiles, and with types only FindNames.
+std::vector<FindData> Find(std::u16string_view devicePattern, bool details) {
     std::vector<FindData> found;
     size_t slash = devicePattern.rfind(u'\\');
     if (slash == std::u16string_view::npos) return found;
@@ -508,24 +511,49 @@ std::vector<FindData> FindFiles(std::u16string_view devicePattern) {
     if (!IsSafeName(spec)) return found;
     Fd dir = OpenFolder(slash == 0 ? u"\\" : devicePattern.substr(0, slash));
     if (!dir) return found;
-    auto add = [&](const std::string& entry) {
+    auto add = [&](const std::string& entry, unsigned char type) {
         auto name = DeviceName(entry);
+        if (!name || !WildcardMatch(spec, *name)) return;
         FindData fd;
-        if (name && WildcardMatch(spec, *name) && FillData(dir.get(), entry, *name, &fd))
-            found.push_back(std::move(fd));
+        if (details) {
+            if (!FillData(dir.get(), entry, *name, &fd)) return;
+        } else {
+            // The listing's type where it gives one; a link is a file.
+            struct stat st;
+            if (type == DT_UNKNOWN && !StatAt(dir.get(), entry, &st)) return;
+            fd.isDirectory = type == DT_UNKNOWN ? S_ISDIR(st.st_mode) : type == DT_DIR;
+            fd.name = std::move(*name);
+        }
+        found.push_back(std::move(fd));
     };
     if (spec.find_first_of(u"*?") == std::u16string_view::npos && spec.back() != u'.') {
         // One name: the entries of it in every case come from the folder's index.
-        for (const std::string& entry : names::Matches(dir.get(), spec)) add(entry);
+        for (const std::string& entry : names::Matches(dir.get(), spec)) add(entry, DT_UNKNOWN);
     } else {
-        names::ForEachEntry(dir.get(), [&](const char* entry, unsigned char) { add(entry); });
+        names::ForEachEntry(dir.get(), [&](const char* entry, unsigned char type) { add(entry, type); });
     }
-    std::sort(found.begin(), found.end(), [](const FindData& a, const FindData& b) {
-        int c = CompareNoCase(a.name, b.name);
-        return c != 0 ? c < 0 : a.name < b.name;
+    // By the folded names, computed once, then by the names themselves.
+    std::vector<std::pair<std::u16string, size_t>> order;
+    order.reserve(found.size());
+    for (size_t k = 0; k < found.size(); ++k) {
+        std::u16string folded = found[k].name;
+        for (char16_t& c : folded) c = Fold(c);
+        order.emplace_back(std::move(folded), k);
+    }
+    std::sort(order.begin(), order.end(), [&](const auto& a, const auto& b) {
+        return a.first != b.first ? a.first < b.first : found[a.second].name < found[b.second].name;
     });
-    return found;
+    std::vector<FindData> sorted;
+    sorted.reserve(found.size());
+    for (const auto& [folded, k] : order) sorted.push_back(std::move(found[k]));
+    return sorted;
 }
+
+}  // namespace
+
+std::vector<FindData> FindFiles(std::u16string_view devicePattern) { return Find(devicePattern, true); }
+
+std::vector<FindData> FindNames(std::u16string_view devicePattern) { return Find(devicePattern, false); }
 
 std::optional<FindData> GetFileData(std::u16string_view devicePath) {
     auto loc = Locate(devicePath);

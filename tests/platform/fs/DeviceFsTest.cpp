@@ -314,6 +314,26 @@ TEST_F(DeviceFsTest, OneNameWithoutWildcardsFindsItInEveryCase) {
     EXPECT_EQ(Names(FindFiles(u"\\D\\A.TXTX")), std::vector<std::u16string>{u"a.txtx"});
 }
 
+TEST_F(DeviceFsTest, NamesAndKindsAloneAgreeWithTheFullListing) {
+    mkdir((root + "/D").c_str(), 0777);
+    mkdir((root + "/D/Sub").c_str(), 0777);
+    WriteHost(root + "/D/b.txt", "12345");
+    WriteHost(root + "/D/A.txt");
+    ASSERT_EQ(symlink((root + "/D/Sub").c_str(), (root + "/D/toDir").c_str()), 0);
+    ASSERT_EQ(symlink("missing", (root + "/D/dangling").c_str()), 0);
+    for (const char16_t* pattern : {u"\\D\\*", u"\\D\\*.txt", u"\\d\\SUB", u"\\D\\todir", u"\\D\\none"}) {
+        const auto full = FindFiles(pattern), kinds = FindNames(pattern);
+        ASSERT_EQ(Names(kinds), Names(full)) << plat::text::WideToUtf8(pattern);
+        for (size_t i = 0; i < full.size(); ++i) {
+            EXPECT_EQ(kinds[i].isDirectory, full[i].isDirectory) << plat::text::WideToUtf8(full[i].name);
+            EXPECT_EQ(kinds[i].size, 0u);
+        }
+    }
+    EXPECT_EQ(Names(FindNames(u"\\D\\*")), (std::vector<std::u16string>{u"A.txt", u"b.txt", u"dangling", u"Sub", u"toDir"}));
+    EXPECT_TRUE(FindNames(u"\\D\\SUB")[0].isDirectory);
+    EXPECT_FALSE(FindNames(u"\\D\\TODIR")[0].isDirectory);  // a link is a file
+}
+
 TEST_F(DeviceFsTest, ThreadsShareTheNamesOfAFolder) {
     ASSERT_TRUE(CreateDirectory(u"\\T"));
     constexpr int kThreads = 4, kFiles = 150;

@@ -56,7 +56,8 @@ int32_t ListDirectory(std::u16string_view folder, std::u16string_view pattern, C
     // one only its names: it would name the same folder again, without end.
     std::u16string_view names = !pattern.empty() && pattern[0] == u'\\' ? SearchPatternOf(pattern) : pattern;
     int32_t count = 0;
-    for (const auto& entry : plat::fs::FindFiles(search)) {
+    // Sizes and times only where they are written: names and kinds come from the listing alone.
+    for (const auto& entry : details ? plat::fs::FindFiles(search) : plat::fs::FindNames(search)) {
         if (entry.isDirectory) {
             count += ListDirectory(directory + entry.name, names, writer, false, details);
         } else if (!subfoldersOnly && !entry.name.empty()) {
