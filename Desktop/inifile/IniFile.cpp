@@ -1,5 +1,7 @@
 #include "inifile/IniFile.h"
 
+#include <sys/stat.h>
+
 #include <cctype>
 #include <cstdio>
 #include <cstring>
@@ -215,6 +217,12 @@ IniFile* IniLoad(const char* name, int dialect, const char* commentChars) {
     if (!ini)
         return nullptr;
     FILE* file = std::fopen(deskcommon::FindFileNoCase(name).c_str(), "rb");
+    // A folder opens for reading here but holds no lines: it is no file.
+    struct stat st {};
+    if (file && (::fstat(::fileno(file), &st) != 0 || S_ISDIR(st.st_mode))) {
+        std::fclose(file);
+        file = nullptr;
+    }
     if (!file) {
         IniClose(ini);
         return nullptr;

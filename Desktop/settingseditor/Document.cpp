@@ -7,6 +7,7 @@
 #include <cerrno>
 #include <cstdio>
 #include <cstring>
+#include <filesystem>
 #include <fstream>
 #include <string>
 
@@ -53,6 +54,8 @@ bool IsFlag(const std::string& arg) {
         if (StartsNoCase(rest, prefix))
             return true;
     }
+    if (arg == "/?")
+        return true;
     for (const char* word : {"CFG", "p", "pt", "dde", "Automation", "Embedding", "Register", "Regserver",
                              "Unregister", "Unregserver"}) {
         if (strcasecmp(rest.c_str(), word) == 0)
@@ -94,7 +97,9 @@ void CommandLineInfo::Parse(const std::vector<std::string>& args) {
             continue;
         }
         std::string param = arg.substr(1);
-        if (param.size() > 4 && StartsNoCase(param, "DEF:")) {
+        if (param == "-help" || param == "h" || param == "?") {
+            help = true;
+        } else if (param.size() > 4 && StartsNoCase(param, "DEF:")) {
             defaultsPath = param.substr(4);
         } else if (param.size() > 4 && StartsNoCase(param, "CAT:")) {
             catalogPath = param.substr(4);
@@ -115,6 +120,38 @@ void CommandLineInfo::Parse(const std::vector<std::string>& args) {
         }
         // Other flags are the standard ones, which this program ignores.
     }
+}
+
+const char* const kUsage =
+    "Usage: Optarium [/S:WORD;WORD...] [/DEF:defaults.cfg] [/CAT:optarium.dat] [settings.cfg]\n"
+    "Edits the client's settings files against the option catalog \"optarium.dat\"\n"
+    "(by default next to the program).\n"
+    "  /S:WORDS    show only the options whose scope these words satisfy\n"
+    "  /DEF:FILE   a settings file whose values become the defaults\n"
+    "  /CAT:FILE   another catalog\n"
+    "  --help      this text\n"
+    "Flags also start with \"-\"; a \"/\" starts one only before these names, so\n"
+    "absolute paths are file names.\n";
+
+std::string StartFailureText(const CommandLineInfo& info, const std::string& catalogPath) {
+    auto unopenable = [](const std::string& path) {
+        std::string found = FindFileNoCase(path);
+        std::error_code ec;
+        if (!std::filesystem::exists(found, ec))
+            return std::string(" does not exist");
+        if (std::filesystem::is_directory(found, ec))
+            return std::string(" is a folder");
+        if (!std::ifstream(found, std::ios::binary))
+            return std::string(" cannot be read");
+        return std::string();
+    };
+    std::string why;
+    if (!info.fileName.empty() && !(why = unopenable(info.fileName)).empty())
+        return "Optarium: the settings file " + info.fileName + why;
+    if (!info.defaultsPath.empty() && !(why = unopenable(info.defaultsPath)).empty())
+        return "Optarium: the defaults file " + info.defaultsPath + why;
+    return "Optarium: " + (info.fileName.empty() ? std::string("a new document") : info.fileName) +
+           " could not be opened with the catalog " + catalogPath;
 }
 
 void CommandLineInfo::Finish() {

@@ -24,12 +24,20 @@ struct CommandLineInfo {
     bool noScopeOption = true;
     std::string catalogPath;             // "CAT:", a catalog other than the program's
     std::string fileName;                // the settings file to open at start
+    bool help = false;                   // "--help", "-h", "-?" or "/?"
 
     void Parse(const std::vector<std::string>& args);
     // After the include lists and the command line: "GLOBAL" joins a scope
     // list that came from include lists alone.
     void Finish();
 };
+
+// The command line as "--help" prints it.
+extern const char* const kUsage;
+
+// Why the start failed, for standard error: the settings or defaults file
+// that is missing or unreadable, else the catalog.
+std::string StartFailureText(const CommandLineInfo& info, const std::string& catalogPath);
 
 // Scope words of an include list (section GROUPS or SCOPE, key INCLUDE);
 // a name without a folder is looked up in programDir. A missing file adds

@@ -7,6 +7,13 @@
 #include "deskcommon/views/UiHooks.h"
 
 int main(int argc, char** argv) {
+    // Before any window: help needs no display.
+    settingseditor::CommandLineInfo probe;
+    probe.Parse(std::vector<std::string>(argv + 1, argv + argc));
+    if (probe.help) {
+        std::fputs(settingseditor::kUsage, stdout);
+        return 0;
+    }
     QApplication app(argc, argv);
     QApplication::setApplicationName(QStringLiteral("Optarium"));
     QApplication::setOrganizationName(QStringLiteral("Quillmar"));
@@ -24,9 +31,7 @@ int main(int argc, char** argv) {
     deskcommon::InstallQtMessageBoxes(QStringLiteral("Optarium"));
     settingseditor::CMainFrame frame(info, programDir);
     if (!frame.Start()) {
-        std::fprintf(stderr, "Optarium: %s could not be opened with the catalog %s\n",
-                     info.fileName.empty() ? "a new document" : info.fileName.c_str(),
-                     frame.Doc().CatalogPath().c_str());
+        std::fprintf(stderr, "%s\n", settingseditor::StartFailureText(info, frame.Doc().CatalogPath()).c_str());
         return 1;
     }
     frame.show();

@@ -7,6 +7,7 @@
 #include <QComboBox>
 #include <QDialogButtonBox>
 #include <QFontDialog>
+#include <QFontMetrics>
 #include <QFormLayout>
 #include <QHBoxLayout>
 #include <QKeyEvent>
@@ -28,6 +29,15 @@ namespace settingseditor {
 using namespace deskcommon;
 
 namespace {
+
+// The width a title bar needs for title, with room for its buttons, within
+// the screen.
+int TitleWidth(const QString& title) {
+    int width = QFontMetrics(QApplication::font("QMdiSubWindowTitleBar")).horizontalAdvance(title) + 120;
+    if (QScreen* screen = QGuiApplication::primaryScreen())
+        width = std::min(width, screen->availableGeometry().width());
+    return width;
+}
 
 QString Id(const char* kind, int id) {
     return QString::fromLatin1(kind) + QString::number(id);
@@ -75,7 +85,7 @@ CValueDlg::CValueDlg(const CItemType& option, CRawType& value, QWidget* parent)
             m_combo->addItem(ToQt(CItemType::EntryLabel(entry)));
         m_combo->setCurrentIndex(m_combo->findText(start, Qt::MatchExactly));
         layout->addWidget(m_combo);
-        prompt->setText(option.prompt.empty() ? QStringLiteral("Choose a value:") : ToQt(option.prompt));
+        prompt->setText(ToQt(option.prompt));
     } else {
         const char* allowed = option.GetAllowedChars();
         m_edit = *allowed ? new CFilterEdit(QString::fromLatin1(allowed), this) : new QLineEdit(this);
@@ -84,9 +94,12 @@ CValueDlg::CValueDlg(const CItemType& option, CRawType& value, QWidget* parent)
         m_edit->setText(start);
         m_edit->selectAll();
         layout->addWidget(m_edit);
-        prompt->setText(option.prompt.empty() ? QStringLiteral("Enter string:") : ToQt(option.prompt));
+        prompt->setText(ToQt(option.prompt));
     }
     layout->addWidget(OkCancel(this));
+    // Wide enough for the whole title: the name is all that says which
+    // option is edited.
+    setMinimumWidth(TitleWidth(windowTitle()));
 }
 
 void CValueDlg::accept() {

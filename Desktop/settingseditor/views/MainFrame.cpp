@@ -106,7 +106,8 @@ void CMainFrame::CreateMenus() {
                                     QKeySequence(Qt::Key_F3)));
 
     QMenu* view = menuBar()->addMenu(QStringLiteral("&View"));
-    QMenu* value = menuBar()->addMenu(QStringLiteral("&Value"));
+    // Alt+V belongs to View.
+    QMenu* value = menuBar()->addMenu(QStringLiteral("Va&lue"));
     value->addAction(MakeAction("Add", QStringLiteral("&Add"), [this] { m_doc.OnAddValue(m_editor); }));
     value->addAction(MakeAction("Edit", QStringLiteral("&Edit"), [this] { m_doc.OnEditValue(m_editor); },
                                 QKeySequence(Qt::Key_Return)));
@@ -134,7 +135,9 @@ void CMainFrame::CreateMenus() {
     treeMode->setCheckable(true);
     treeMode->setChecked(true);
     bar->addAction(treeMode);
-    view->addAction(bar->toggleViewAction());
+    QAction* barToggle = bar->toggleViewAction();
+    barToggle->setText(QStringLiteral("&Toolbar"));
+    view->addAction(barToggle);
     QAction* statusToggle = view->addAction(QStringLiteral("&Status Bar"));
     statusToggle->setCheckable(true);
     statusToggle->setChecked(true);
@@ -260,6 +263,7 @@ void CMainFrame::OnFindNext() {
     m_doc.Select(found);
     m_tree->SelectCurrent();
     m_doc.UpdateAllViews(kHintSelection);
+    statusBar()->showMessage(ToQt(found->name));
 }
 
 void CMainFrame::OnEnableAccess() {

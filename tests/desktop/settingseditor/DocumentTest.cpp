@@ -38,7 +38,44 @@ TEST(CommandLineTest, FlagsScopesAndFileNames) {
     }
 }
 
+TEST(CommandLineTest, HelpIsAskedForBySeveralSpellings) {
+    for (const char* arg : {"--help", "-h", "-?", "/?"}) {
+        CommandLineInfo info;
+        info.Parse({arg});
+        EXPECT_TRUE(info.help) << arg;
+        EXPECT_TRUE(info.fileName.empty()) << arg;
+    }
+    CommandLineInfo file;
+    file.Parse({"/h"});   // an absolute path
+    EXPECT_FALSE(file.help);
+    EXPECT_EQ(file.fileName, "/h");
+    EXPECT_NE(std::string(kUsage).find("/DEF:"), std::string::npos);
+}
+
 class IncludeListTest : public TempDirTest {};
+
+TEST_F(IncludeListTest, AFailedStartNamesTheFileThatIsMissing) {
+    Put("a.cfg", "");
+    Put("d.cfg", "");
+    std::filesystem::create_directory(Path("dir"));
+    struct Case {
+        std::string file, defaults, text;
+    } cases[] = {
+        {Path("none.cfg"), "", "Optarium: the settings file " + Path("none.cfg") + " does not exist"},
+        {Path("dir"), "", "Optarium: the settings file " + Path("dir") + " is a folder"},
+        {Path("a.cfg"), Path("nodef.cfg"), "Optarium: the defaults file " + Path("nodef.cfg") + " does not exist"},
+        {"", Path("nodef.cfg"), "Optarium: the defaults file " + Path("nodef.cfg") + " does not exist"},
+        {Path("A.CFG"), Path("d.cfg"),
+         "Optarium: " + Path("A.CFG") + " could not be opened with the catalog /x/optarium.dat"},
+        {"", "", "Optarium: a new document could not be opened with the catalog /x/optarium.dat"},
+    };
+    for (const Case& c : cases) {
+        CommandLineInfo info;
+        info.fileName = c.file;
+        info.defaultsPath = c.defaults;
+        EXPECT_EQ(StartFailureText(info, "/x/optarium.dat"), c.text);
+    }
+}
 
 TEST_F(IncludeListTest, ScopeWordsComeUpperCasedAndGlobalJoinsWithoutSOption) {
     Put("optarium.INI", "[Other]\ninclude=no\n[ Scope ] ; c\n  Include = radio ; why\nINCLUDE=\nfoo=bar\n"
@@ -125,6 +162,9 @@ TEST_F(DocumentTest, FailuresAndTheirMessages) {
     NewDoc();
     EXPECT_FALSE(doc->OnOpenDocument(Path("none.cfg")));
     EXPECT_EQ(box.Take(), (std::vector<std::string>{"Unable to open file: " + Path("none.cfg")}));
+    std::filesystem::create_directory(Path("folder.cfg"));   // a folder is no settings file
+    EXPECT_FALSE(doc->OnOpenDocument(Path("folder.cfg")));
+    EXPECT_EQ(box.Take(), (std::vector<std::string>{"Unable to open file: " + Path("folder.cfg")}));
 
     // A value the INI library refuses fails the save and keeps the old file.
     Put("a.cfg", "[Main]\nMulti=x\n");

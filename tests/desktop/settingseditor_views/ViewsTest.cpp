@@ -1,5 +1,9 @@
 #include <gtest/gtest.h>
 
+#include <QLabel>
+#include <QMenuBar>
+#include <set>
+
 #include <QCheckBox>
 #include <QComboBox>
 #include <QLineEdit>
@@ -218,10 +222,12 @@ TEST_F(ViewsTest, FindSelectsWrapsAndTellsAMiss) {
     find->findChild<QPushButton*>("button1071")->click();
     EXPECT_EQ(f.Doc().CurrentOption(), Option("Alpha"));
     EXPECT_EQ(f.Tree()->currentItem()->text(0).toStdString(), "Alpha name");
+    EXPECT_EQ(f.statusBar()->currentMessage().toStdString(), "Alpha name");   // as a click would
     find->findChild<QPushButton*>("button1071")->click();
     EXPECT_EQ(f.Doc().CurrentOption(), Option("Multi"));   // "Many"; ESSID is hidden
     f.Command("FindNext")->trigger();
     EXPECT_EQ(f.Doc().CurrentOption(), Option("Band"));
+    EXPECT_EQ(f.statusBar()->currentMessage().toStdString(), "Band");
     f.Command("FindNext")->trigger();
     EXPECT_EQ(f.Doc().CurrentOption(), Option("Alpha"));   // wrapped
     find->findChild<QLineEdit*>("edit1070")->setText("zz Top");
@@ -322,6 +328,36 @@ TEST_F(ViewsTest, UnsavedChangesAreAskedForBeforeClosingOrOpening) {
     EXPECT_EQ(Get("new.cfg"), "[Main]\r\nMulti=x\r\n");
     EXPECT_EQ(f.windowTitle().toStdString(), "new.cfg[*] - Settings");
     EXPECT_FALSE(f.isWindowModified());
+}
+
+TEST_F(ViewsTest, MenusPromptsAndTitlesReadRight) {
+    Frame();
+    CMainFrame& f = *frame;
+    // Each menu has an Alt key of its own.
+    std::set<QChar> keys;
+    for (QAction* menu : f.menuBar()->actions()) {
+        QString text = menu->text();
+        int amp = text.indexOf(QLatin1Char('&'));
+        ASSERT_GE(amp, 0) << text.toStdString();
+        EXPECT_TRUE(keys.insert(text.at(amp + 1).toLower()).second) << text.toStdString();
+    }
+    QStringList view;
+    for (QAction* a : f.menuBar()->actions().at(2)->menu()->actions())
+        view << a->text();
+    EXPECT_EQ(view, (QStringList{"&Toolbar", "&Status Bar", "&Tree Mode"}));
+
+    // An empty prompt shows nothing; a long name is the whole title.
+    CItemType* option = Option("Band");
+    option->prompt.clear();
+    option->name = std::string(60, 'N') + " the end";
+    for (bool pick : {false, true}) {
+        option->valueList = pick ? std::vector<std::string>{"a", "b"} : std::vector<std::string>{};
+        CRawType value = *option->MakeRawValue();
+        CValueDlg dialog(*option, value, &f);
+        EXPECT_EQ(dialog.findChild<QLabel*>("static1056")->text(), QString());
+        EXPECT_EQ(dialog.windowTitle().toStdString(), option->name);
+        EXPECT_GT(dialog.minimumWidth(), dialog.fontMetrics().horizontalAdvance(dialog.windowTitle()));
+    }
 }
 
 TEST_F(ViewsTest, ScreenshotOfTheMainWindowOffscreen) {
