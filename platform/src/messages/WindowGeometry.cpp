@@ -20,6 +20,33 @@ std::vector<HWND>* siblingsOf(const Window& w) {
     return &state().topLevels;
 }
 
+namespace {
+
+// Owned windows stand above their owner: hwnd no lower than its owner, and
+// the windows it owns (and theirs) moved just above it, in their order, when
+// they stand in the same band (top-most or not). Lock held.
+template <class TopMost>
+void keepOwnedAbove(std::vector<HWND>& list, HWND hwnd, const TopMost& topmost) {
+    const Window* w = findWindow(hwnd);
+    if (!w) return;
+    auto me = std::find(list.begin(), list.end(), hwnd);
+    const auto owner = std::find(list.begin(), list.end(), w->ownerWnd);
+    if (w->ownerWnd && owner != list.end() && owner < me && topmost(w->ownerWnd) == topmost(hwnd)) {
+        list.erase(me);
+        me = list.insert(std::find(list.begin(), list.end(), w->ownerWnd), hwnd);
+    }
+    std::vector<HWND> owned;
+    for (HWND h : list) {
+        const Window* o = findWindow(h);
+        if (o && o->ownerWnd == hwnd && topmost(h) == topmost(hwnd)) owned.push_back(h);
+    }
+    for (HWND o : owned) std::erase(list, o);
+    list.insert(std::find(list.begin(), list.end(), hwnd), owned.begin(), owned.end());
+    for (HWND o : owned) keepOwnedAbove(list, o, topmost);
+}
+
+}  // namespace
+
 void placeInZ(std::vector<HWND>& list, HWND hwnd, HWND after) {
     std::erase(list, hwnd);
     const auto topmost = [](HWND h) {
@@ -39,6 +66,7 @@ void placeInZ(std::vector<HWND>& list, HWND hwnd, HWND after) {
         if (it != list.end()) at = std::clamp(it + 1, first, last);
     }
     list.insert(at, hwnd);
+    if (&list == &state().topLevels) keepOwnedAbove(list, hwnd, topmost);
 }
 
 RECT clientOf(const Window& w) { return RECT{0, 0, w.rect.right - w.rect.left, w.rect.bottom - w.rect.top}; }
@@ -133,6 +161,15 @@ BOOL SetWindowPos(HWND hwnd, HWND insertAfter, int x, int y, int cx, int cy, UIN
     }
     if (changed) notify(hwnd, changed);
     call(hwnd, WM_WINDOWPOSCHANGED, 0, LPARAM(&pos));
+    // Without SWP_NOACTIVATE a shown top-level window of this thread is activated.
+    bool activate = false;
+    if (!(flags & SWP_NOACTIVATE)) {
+        std::lock_guard lock(state().mutex);
+        const Window* w = findWindow(hwnd);
+        activate = w && !w->parent && ownedByMe(*w) && !(w->exStyle & WS_EX_NOACTIVATE) && visibleLocked(hwnd) &&
+                   w->owner->active != hwnd && !(w->style & WS_DISABLED);
+    }
+    if (activate) SetActiveWindow(hwnd);
     return TRUE;
 }
 

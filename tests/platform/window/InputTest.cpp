@@ -4,6 +4,8 @@
 // injected keys, and Sleep.
 #include <gtest/gtest.h>
 
+#include <algorithm>
+#include <initializer_list>
 #include <string>
 #include <thread>
 #include <vector>
@@ -194,6 +196,45 @@ TEST_F(Input, MouseActivateDecidesActivationAndDelivery) {
         DestroyWindow(other);
         DestroyWindow(first);
     }
+}
+
+// The top-level windows among `of`, top first.
+std::vector<HWND> zOrder(std::initializer_list<HWND> of) {
+    std::vector<HWND> out;
+    for (HWND h = GetTopWindow(0); h; h = GetWindow(h, GW_HWNDNEXT))
+        if (std::find(of.begin(), of.end(), h) != of.end()) out.push_back(h);
+    return out;
+}
+
+TEST_F(Input, OwnedWindowsStayAboveTheirOwner) {
+    const HWND owner = Make(WS_POPUP, 0, 0, 50, 50);
+    const HWND owned = Make(WS_POPUP, 0, 0, 10, 10, owner);
+    made_.push_back(owned);
+    const HWND other = Make(WS_POPUP, 60, 0, 50, 50);
+    EXPECT_EQ(zOrder({owner, owned, other}), (std::vector<HWND>{other, owned, owner}));
+    constexpr UINT kOnly = SWP_NOMOVE | SWP_NOSIZE | SWP_NOACTIVATE;
+    SetWindowPos(owner, HWND_TOP, 0, 0, 0, 0, kOnly);  // its owned window comes along, above it
+    EXPECT_EQ(zOrder({owner, owned, other}), (std::vector<HWND>{owned, owner, other}));
+    SetWindowPos(owned, HWND_BOTTOM, 0, 0, 0, 0, kOnly);  // no lower than its owner
+    EXPECT_EQ(zOrder({owner, owned, other}), (std::vector<HWND>{owned, owner, other}));
+    SetWindowPos(owner, other, 0, 0, 0, 0, kOnly);  // after a window
+    EXPECT_EQ(zOrder({owner, owned, other}), (std::vector<HWND>{other, owned, owner}));
+}
+
+TEST_F(Input, TopMostAtAnyTimeAndActivationBySetWindowPos) {
+    const HWND a = Make(WS_POPUP, 0, 0, 50, 50);
+    const HWND b = Make(WS_POPUP, 0, 0, 50, 50);
+    SetActiveWindow(b);
+    SetWindowPos(a, HWND_TOPMOST, 0, 0, 0, 0, SWP_NOMOVE | SWP_NOSIZE | SWP_NOACTIVATE);
+    EXPECT_TRUE(GetWindowLongPtr(a, GWL_EXSTYLE) & WS_EX_TOPMOST);
+    EXPECT_EQ(GetActiveWindow(), b);  // SWP_NOACTIVATE
+    SetWindowPos(b, HWND_TOP, 0, 0, 0, 0, SWP_NOMOVE | SWP_NOSIZE);
+    EXPECT_EQ(zOrder({a, b}), (std::vector<HWND>{a, b}));  // a top-most stays above
+    SetWindowPos(a, HWND_NOTOPMOST, 0, 0, 0, 0, SWP_NOMOVE | SWP_NOSIZE);
+    EXPECT_FALSE(GetWindowLongPtr(a, GWL_EXSTYLE) & WS_EX_TOPMOST);
+    EXPECT_EQ(GetActiveWindow(), a);  // activated without SWP_NOACTIVATE
+    SetWindowPos(a, HWND_BOTTOM, 0, 0, 0, 0, SWP_NOMOVE | SWP_NOSIZE | SWP_NOACTIVATE);
+    EXPECT_EQ(zOrder({a, b}), (std::vector<HWND>{b, a}));
 }
 
 TEST_F(Input, ShowWithoutActivation) {
