@@ -144,8 +144,9 @@ auto WithIndex(int dir, F&& f) {
             return f(*folder);
         }
     }
-    // Read without the lock; a change meanwhile gives a later change time,
-    // which reads the folder again next time.
+    // Read without the lock. A change through this layer meanwhile keeps the
+    // reading from being kept; one by another program gives a later change
+    // time, or falls in the tick of this one (racy).
     std::unique_ptr<Folder> fresh = Read(dir, st);
     auto result = f(*fresh);
     std::lock_guard lock(cache.mutex);
