@@ -133,6 +133,7 @@ public:
             return false;
         }
         m_core = std::make_unique<CClientCore>(m_window);
+        m_core->SetDialogs(&m_dialogs);
         m_core->SetClientSize(kClientWidth, kClientHeight);
         m_core->UpdateCellMetrics();
         m_core->CreateBackBuffer();
@@ -278,8 +279,6 @@ private:
                 m_link.Close();
             }
             return 0;
-        case WM_CORE_CREATE_DIALOG:
-            return 0;  // no box without a display
         case WM_TIMER:
             if (wParam == kPollTimerId && m_core) m_core->OnPoll();
             return 0;
@@ -296,8 +295,12 @@ private:
         }
     }
 
+    // No box without a display: the core's dialogs show none.
+    class NoDialogs final : public ICoreDialogs {};
+
     HostLink& m_link;
     HWND m_window = 0;
+    NoDialogs m_dialogs;  // outlives the core
     std::unique_ptr<CClientCore> m_core;
     bool m_ended = false;
     std::string m_writeError;

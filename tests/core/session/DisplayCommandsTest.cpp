@@ -1,5 +1,5 @@
 // The display commands through the core: RfPrint's escapes, RfPrint2's
-// boxes, screen files and the error box.
+// boxes and screen files (the error box: tests/control).
 #include <gtest/gtest.h>
 
 #include <filesystem>
@@ -7,9 +7,6 @@
 #include <string>
 
 #include "CoreFixture.h"
-#include "platform/Dialog.h"
-#include "platform/Library.h"
-#include "platform/Sound.h"
 
 namespace {
 
@@ -44,17 +41,6 @@ protected:
         if (m_core) m_core->SetWidgets(nullptr);
         CoreTest::TearDown();
     }
-    LRESULT OnMessage(UINT msg, WPARAM w, LPARAM l) override {
-        if (msg == WM_CORE_CREATE_DIALOG) {
-            if (!m_resources) m_resources = LoadLibrary(u"ORVADERES.DLL");
-            // The control owns the box; the recording window is a message-only
-            // window, which owns no box, so this one stands alone.
-            m_box = m_core->CreateErrorBox(m_resources, 0);
-            return static_cast<LRESULT>(m_box);
-        }
-        return CoreTest::OnMessage(msg, w, l);
-    }
-
     void Print(const Bytes& text) { Send("3" + FD + text); }
     const CScreenModel& Screen() { return m_core->Screen(); }
     std::u16string Row(int row) { return Screen().Text(row, 0, Screen().Columns()); }
@@ -62,8 +48,6 @@ protected:
     std::pair<int, int> Cursor() { return {Screen().GetCaret().row, Screen().GetCaret().column}; }
 
     RecordingWidgets m_widgets;
-    HMODULE m_resources = nullptr;
-    HWND m_box = 0;
 };
 
 std::u16string Padded(std::u16string text, int width = 21) {
@@ -207,95 +191,6 @@ TEST_F(DisplayCommandsTest, AScreenOfAnotherSizeRestoresTheOverlapOnly) {
     Send("P" + FD + "huge");
     EXPECT_EQ(Screen().CharacterAt(0, 0), u'Z');
     EXPECT_EQ(m_widgets.loaded, "");
-}
-
-TEST_F(DisplayCommandsTest, TheErrorBoxAnswersWhenItCloses) {
-    Send("V" + FD + "10" + FE + "2" + FE + "0" + FE + "Disk full" + FD + "Retry" + FD);
-    EXPECT_TRUE(Replies().empty());
-    ASSERT_NE(m_box, 0u);
-    EXPECT_EQ(m_core->GetDialog(), m_box);
-    EXPECT_EQ(m_core->GetDialogMode(), DialogMode::Error);
-    EXPECT_EQ(m_core->ErrorBox().text, u"Disk full\nRetry\n");
-    ASSERT_FALSE(m_automation.notes.empty());
-    EXPECT_EQ(m_automation.notes.back().first, AUTO_ERROR_BOX_SHOWN);
-    RECT ok{};
-    GetWindowRect(GetDlgItem(m_box, IDOK), &ok);
-    RECT box{};
-    GetWindowRect(m_box, &box);
-    const int cw = m_core->GetCellWidth();
-    const int ch = m_core->GetCellHeight();
-    EXPECT_EQ(box.right - box.left, 10 * cw);
-    EXPECT_EQ(box.bottom - box.top, 4 * ch + 3);
-    EXPECT_EQ(ok.left - box.left, (5 - 1) * cw);
-    EXPECT_EQ(ok.right - ok.left, 3 * cw);
-
-    SendMessage(m_box, WM_COMMAND, IDOK, 0);
-    EXPECT_EQ(Replies(), std::vector<Bytes>{"V" + FD + "1"});
-    EXPECT_EQ(m_core->GetDialog(), 0u);
-    EXPECT_EQ(m_automation.notes.back().first, AUTO_ERROR_BOX_CLOSED);
-}
-
-TEST_F(DisplayCommandsTest, ErrorBoxFlagsAndKeys) {
-    // 0x80 takes two lines off; a time-out drops the button.
-    Send("V" + FD + "5" + FE + "4" + FE + "131" + FE + "a" + FD + "b" + FD + "c" + FD + "d" + FD);
-    EXPECT_EQ(m_core->ErrorBox().text, u"a\nb\n");
-    EXPECT_EQ(m_core->ErrorBox().timeout, 3);
-    EXPECT_FALSE(IsWindowVisible(GetDlgItem(m_box, IDOK)));
-    SendMessage(m_box, WM_CHAR, VK_ESCAPE, 0);
-    EXPECT_EQ(Replies(), std::vector<Bytes>{"V" + FD + "1"});
-    // Absurd host sizes are bounded.
-    Send("V" + FD + "-4" + FE + "99999999" + FE + "0" + FE + "x" + FD);
-    EXPECT_LE(m_core->ErrorBox().lines, 1000);
-    EXPECT_EQ(m_core->ErrorBox().width, 0);
-    SendMessage(m_box, WM_CLOSE, 0, 0);
-    EXPECT_TRUE(Replies().empty());
-    EXPECT_EQ(m_core->GetDialog(), 0u);
-    // A core that goes away takes its open box with it.
-    Send("V" + FD + "5" + FE + "1" + FE + "0" + FE + "x" + FD);
-    ASSERT_TRUE(IsWindow(m_box));
-    m_core.reset();
-    EXPECT_FALSE(IsWindow(m_box));
-}
-
-TEST_F(DisplayCommandsTest, ASecondErrorBoxAnswersAndClosesTheFirst) {
-    const Bytes error = "V" + FD + "10" + FE + "1" + FE + "0" + FE + "Jammed" + FD;
-    Send(error);
-    const HWND first = m_box;
-    ASSERT_TRUE(IsWindow(first));
-    Send(error);
-    EXPECT_FALSE(IsWindow(first));
-    ASSERT_NE(m_box, first);
-    EXPECT_EQ(m_core->GetDialog(), m_box);
-    EXPECT_EQ(Replies(), std::vector<Bytes>{"V" + FD + "1"});
-    // The core's end closes the one box open; none is left holding it.
-    const HWND second = m_box;
-    m_core.reset();
-    EXPECT_FALSE(IsWindow(second));
-}
-
-TEST_F(DisplayCommandsTest, TheErrorBoxSoundsUnlessSilent) {
-    std::vector<std::pair<std::u16string, DWORD>> played;
-    plat::sound::SetPlayer([&](const std::u16string& sound, DWORD flags) {
-        played.emplace_back(sound, flags);
-        return TRUE;
-    });
-    const Bytes box = "V" + FD + "5" + FE + "1" + FE + "0" + FE + "x" + FD;
-    Send(box);
-    SendMessage(m_box, WM_CLOSE, 0, 0);
-    ASSERT_EQ(played.size(), 1u);
-    const std::u16string suffix = u"\\SOUNDS\\ERROR.WAV";
-    ASSERT_GE(played[0].first.size(), suffix.size());
-    EXPECT_EQ(played[0].first.substr(played[0].first.size() - suffix.size()), suffix);
-    EXPECT_EQ(played[0].first.substr(0, played[0].first.size() - suffix.size()), *FindFolder(u"OVC", u""));
-    EXPECT_EQ(played[0].second, SND_ASYNC | SND_FILENAME);
-
-    CoreProperties silent = m_core->Properties();
-    silent.silentMode = 1;
-    m_core->SetProperties(silent);
-    Send(box);
-    SendMessage(m_box, WM_CLOSE, 0, 0);
-    EXPECT_EQ(played.size(), 1u);
-    plat::sound::SetPlayer(nullptr);
 }
 
 }  // namespace

@@ -22,6 +22,7 @@ ICoreScanner g_noScanner;
 ICoreDevices g_noDevices;
 ICoreView g_noView;
 ICoreAutomation g_noAutomation;
+ICoreDialogs g_noDialogs;
 
 }  // namespace
 
@@ -43,6 +44,7 @@ CClientCore::CClientCore(HWND controlWindow)
       m_devices(&g_noDevices),
       m_view(&g_noView),
       m_automation(&g_noAutomation),
+      m_dialogs(&g_noDialogs),
       m_widgetManager(std::make_unique<CWidgetManager>()) {
     m_framer = std::make_unique<CPacketFramer>(&CClientCore::SendData, this, m_settings.GetCodePage());
     m_framer->SetDiscardCallback(&LogDiscardedPacket, nullptr);
@@ -116,6 +118,7 @@ void CClientCore::SetWidgetWindows(IWidgetWindows* windows) { m_widgetManager->S
 void CClientCore::SetAutomation(ICoreAutomation* automation) {
     m_automation = automation ? automation : &g_noAutomation;
 }
+void CClientCore::SetDialogs(ICoreDialogs* dialogs) { m_dialogs = dialogs ? dialogs : &g_noDialogs; }
 
 // ---- Receiving and dispatching
 

@@ -434,7 +434,8 @@ int CClientCore::RFERROR(CPacket* pkt, uint8_t) {
 
     // The control makes the box from this request; its procedure answers later.
     m_dialogMode = DialogMode::Error;
-    const HWND window = static_cast<HWND>(SendMessage(m_window, WM_CORE_CREATE_DIALOG, 0, 0));
+    const DialogGrid grid{m_window, m_screen.CellWidth(), m_screen.CellHeight(), m_screen.Columns(), m_screen.Rows()};
+    const HWND window = m_dialogs->OpenErrorBox(m_errorBox, grid, *this);
     SetDialog(window, DialogMode::Error);
     m_automation->Notify(AUTO_ERROR_BOX_SHOWN, m_errorBox.timeout, reinterpret_cast<intptr_t>(m_errorBox.text.c_str()));
     return 0;
@@ -445,4 +446,10 @@ void CClientCore::ErrorBoxAnswered() { SendIntReply('V', 1); }
 void CClientCore::ErrorBoxDestroyed() {
     if (m_dialogMode == DialogMode::Error) SetDialog(0, DialogMode::None);
     m_automation->Notify(AUTO_ERROR_BOX_CLOSED, 0, 0);
+}
+
+void CClientCore::CloseErrorBox() {
+    if (!m_dialog || m_dialogMode != DialogMode::Error) return;
+    m_dialogs->CloseErrorBox(m_dialog);
+    SetDialog(0, DialogMode::None);
 }

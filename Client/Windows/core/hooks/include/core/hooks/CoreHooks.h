@@ -3,7 +3,8 @@
 // view, the widgets and the automation libraries. Every default answers "not
 // present" and does nothing, so the core runs whole without them; the parts
 // that provide them derive from these classes and install themselves with
-// CClientCore::SetScanner, SetDevices, SetView, SetWidgets, SetAutomation.
+// CClientCore::SetScanner, SetDevices, SetView, SetWidgets, SetDialogs,
+// SetAutomation.
 #pragma once
 
 #include <cstdint>
@@ -134,6 +135,50 @@ public:
         *handled = false;
         return 0;
     }
+};
+
+// The error box a host asks for (RFERROR): its width in cells, lines,
+// time-out in seconds (0: an OK button) and text.
+struct ErrorBoxRequest {
+    int32_t width = 0;
+    int32_t lines = 0;
+    int32_t timeout = 0;
+    std::u16string text;  // each line followed by "\n"
+};
+
+// Where the core's boxes are laid out: the control window, whose character
+// grid they are centred on, and the grid's cells.
+struct DialogGrid {
+    HWND owner = 0;
+    int cellWidth = 0;
+    int cellHeight = 0;
+    int columns = 0;
+    int rows = 0;
+};
+
+// What an open box tells the core.
+class IDialogAnswers {
+public:
+    virtual ~IDialogAnswers() = default;
+    // OK, Enter, ESC or the box's time-out.
+    virtual void ErrorBoxAnswered() = 0;
+    // The box is gone (after an answer, or closed without one).
+    virtual void ErrorBoxDestroyed() = 0;
+};
+
+// The dialogs the core asks for, made by the control beside its view. The
+// default shows none, as on a device without a display.
+class ICoreDialogs {
+public:
+    virtual ~ICoreDialogs() = default;
+    // Shows the box, modeless, laid out on the grid; its window, or 0 when
+    // none is shown. The box tells answers until it is closed.
+    virtual HWND OpenErrorBox(const ErrorBoxRequest& /*request*/, const DialogGrid& /*grid*/,
+                              IDialogAnswers& /*answers*/) {
+        return 0;
+    }
+    // Destroys the open box without an answer and without telling anyone.
+    virtual void CloseErrorBox(HWND /*box*/) {}
 };
 
 // The automation libraries.

@@ -10,7 +10,6 @@
 // ---- To the control window, from the session core.
 constexpr UINT WM_CORE_SEND_SEGMENT = WM_USER + 4;    // wParam byte count, lParam the bytes
 constexpr UINT WM_CORE_SESSION_ENDED = WM_USER + 6;   // 0, 0
-constexpr UINT WM_CORE_CREATE_DIALOG = WM_USER + 9;   // 0, 0; returns the box's window
 constexpr UINT WM_CORE_BUSY_STATUS = WM_USER + 18;    // wParam const char16_t* text, lParam 1 busy / 0 idle
 constexpr UINT WM_CORE_END_OF_INPUT = WM_USER + 71;   // posted, 0, 0
 

@@ -87,7 +87,7 @@ constexpr uint8_t MODESELECT_OPEN_INPUT = 2;
 
 class CExtensionBinding;
 
-class CClientCore : private IReplyChannel {
+class CClientCore : private IReplyChannel, private IDialogAnswers {
 public:
     // Result codes of the setters, with their Windows values.
     static constexpr int32_t kOk = 0;
@@ -219,25 +219,6 @@ public:
     DialogMode GetDialogMode() const { return m_dialogMode; }
     bool IsDisconnectPending() const { return m_disconnectPending; }
 
-    // The error box the control makes on WM_CORE_CREATE_DIALOG in dialog mode 2: its
-    // width in cells, lines, time-out in seconds (0: an OK button) and text.
-    struct ErrorBoxRequest {
-        int32_t width = 0;
-        int32_t lines = 0;
-        int32_t timeout = 0;
-        std::u16string text;  // each line followed by "\n"
-    };
-    const ErrorBoxRequest& ErrorBox() const { return m_errorBox; }
-    // The box's procedure: OK, Enter, ESC or its timer answer the host; the
-    // box's destruction clears the core's dialog.
-    void ErrorBoxAnswered();
-    void ErrorBoxDestroyed();
-    // The control's answer to WM_CORE_CREATE_DIALOG in dialog mode 2: the box made from
-    // the resource library's template, modeless, laid out on the cell grid.
-    HWND CreateErrorBox(HMODULE resources, HWND parent);
-    void LayOutErrorBox(HWND box);
-    // Destroys an open error box without an answer (the core goes away).
-    void CloseErrorBox();
 
     // Applies a decoder set-up stream (the fields of SETDECODERS, or a barcode
     // file's content); always 1.
@@ -355,6 +336,8 @@ public:
     // The window layer of the core's widgets (null: widgets without windows).
     void SetWidgetWindows(IWidgetWindows* windows);
     void SetAutomation(ICoreAutomation* automation);
+    // The control's dialogs (null: none shown, as without a display).
+    void SetDialogs(ICoreDialogs* dialogs);
     // The view's font measure (null: no fonts, the default cell size).
     void SetFontMeasure(plat::draw::IFontMeasure* fonts) { m_fonts = fonts; }
 
@@ -369,6 +352,12 @@ protected:
     CPacketBuffer* Writer() override { return m_writer.get(); }
     std::unique_ptr<CPacketBuffer> NewWriter(int32_t capacity) override;
     int32_t WriterCapacity() const override;
+
+    // IDialogAnswers, for the open box.
+    void ErrorBoxAnswered() override;
+    void ErrorBoxDestroyed() override;
+    // Destroys an open error box without an answer (the core goes away).
+    void CloseErrorBox();
 
     void Destroy();
     void SetBusy(bool busy);
@@ -459,6 +448,7 @@ protected:
     ICoreView* m_view;
     ICoreWidgets* m_widgets;
     ICoreAutomation* m_automation;
+    ICoreDialogs* m_dialogs;
     std::unique_ptr<CWidgetManager> m_widgetManager;
     plat::draw::IFontMeasure* m_fonts = nullptr;
     uint32_t m_shownRevision = 0;

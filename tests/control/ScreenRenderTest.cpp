@@ -4,7 +4,7 @@
 
 #include <QImage>
 
-#include "tests/core/display/QtApplication.h"
+#include "tests/control/QtApplication.h"
 #include "tests/core/session/CoreFixture.h"
 #include "platform/QtCanvas.h"
 

@@ -7,7 +7,7 @@
 #include <memory>
 
 #include "control/ScreenView.h"
-#include "tests/core/display/QtApplication.h"
+#include "tests/control/QtApplication.h"
 #include "tests/core/session/CoreFixture.h"
 #include "tests/platform/qt/QtPump.h"
 #include "platform/MsgBox.h"

@@ -1,0 +1,22 @@
+// The control's dialogs for the core: the error box, the resource library's
+// dialog 30002, modeless, laid out on the control window's character grid.
+// Its procedure answers the core when the box closes; RFERROR has returned
+// long before.
+#pragma once
+
+#include "core/hooks/CoreHooks.h"
+#include "platform/Library.h"
+
+class CControlDialogs final : public ICoreDialogs {
+public:
+    // resources: the library holding the templates; parent: the boxes' owner
+    // window (0: the boxes stand alone).
+    CControlDialogs(HMODULE resources, HWND parent) : m_resources(resources), m_parent(parent) {}
+
+    HWND OpenErrorBox(const ErrorBoxRequest& request, const DialogGrid& grid, IDialogAnswers& answers) override;
+    void CloseErrorBox(HWND box) override;
+
+private:
+    HMODULE m_resources;
+    HWND m_parent;
+};
