@@ -1,7 +1,9 @@
 // Construction, teardown, receiving, dispatching, replies and the poll.
 #include "core/session/ClientCore.h"
 
+#include <algorithm>
 #include <array>
+#include <iterator>
 #include <exception>
 #include <string>
 #include <cstring>
@@ -67,6 +69,7 @@ CClientCore::CClientCore(HWND controlWindow)
     m_htmlPagePath = FileUtil::JoinPath(temp, u"OVC.htm");
 
     m_field.text.reserve(kInputTextUnits);
+    RegisterCommands();
     g_controlWindow = controlWindow;
     SetExtensionWindow(controlWindow);
     CreateBackBuffer();
@@ -160,66 +163,51 @@ void CClientCore::ReceiveNow(const uint8_t* bytes, int32_t count, bool framed) {
     if (m_framer) m_framer->ReleasePacket();
 }
 
-CClientCore::Handler CClientCore::HandlerFor(uint8_t code) {
-    static const std::array<Handler, 256> table = [] {
-        std::array<Handler, 256> t{};
-        auto set = [&t](uint8_t c, Handler h) { t[c] = h; };
-        set('0', &CClientCore::SetAltPacketDelimiter);
-        set('1', &CClientCore::GETEVENT);
-        set('2', &CClientCore::COMMANDEVENT);
-        set('3', &CClientCore::RfPrint);
-        set('(', &CClientCore::RfPrint2);
-        set('5', &CClientCore::RfInput);
-        set('i', &CClientCore::RfInput);
-        set('6', &CClientCore::RFAUX);
-        set('7', &CClientCore::PRINTFILE);
-        set('9', &CClientCore::Disconnect);
-        set('A', &CClientCore::Ping);
-        set('B', &CClientCore::GETTERMINFO);
-        set('C', &CClientCore::SETTERMINFO);
-        set('D', &CClientCore::GETDECODERS);
-        set('E', &CClientCore::SETDECODERS);
-        set('F', &CClientCore::TELLEVENT);
-        set('G', &CClientCore::RETRIEVEFILE);
-        set('R', &CClientCore::RETRIEVEFILE);
-        set('H', &CClientCore::STOREFILE);
-        set('X', &CClientCore::SendFile);
-        set('I', &CClientCore::DELETEFILE);
-        set('J', &CClientCore::PUSHBAR);
-        set('K', &CClientCore::PULLBAR);
-        set('L', &CClientCore::LISTBAR);
-        set('M', &CClientCore::RFMENU);
-        set('N', &CClientCore::LISTMENUFILES);
-        set('O', &CClientCore::PUSHSCREEN);
-        set('P', &CClientCore::PULLSCREEN);
-        set('Q', &CClientCore::RESTORESCREEN);
-        set('S', &CClientCore::LISTFILE);
-        set('T', &CClientCore::PLAYTONE);
-        set('V', &CClientCore::RFERROR);
-        set('Y', &CClientCore::MODESELECT);
-        set('a', &CClientCore::LoadKeyMap);
-        set('U', &CClientCore::SYSTEMCALL);
-        set('Z', &CClientCore::WAK);
-        set('c', &CClientCore::RFSPOOL);
-        set('d', &CClientCore::COMDATAEVENT);
-        set('e', &CClientCore::SCANNERON);
-        set('f', &CClientCore::FILESELECTEX);
-        set('g', &CClientCore::GETFILE);
-        set('t', &CClientCore::SETTIME);
-        set('w', &CClientCore::WIDGETACTION);
-        set('p', &CClientCore::COMMONDLG);
-        set('k', &CClientCore::KILLCMD);
-        set(0xB0, &CClientCore::GetExtendedInfo);
-        set(0xB1, &CClientCore::SetExtendedInfo);
-        set('#', &CClientCore::MakeDir);
-        set('$', &CClientCore::DeleteDir);
-        set('!', &CClientCore::GetIniString);
-        set('"', &CClientCore::SetIniString);
-        set('%', &CClientCore::COUNTFILES);
-        set('r', &CClientCore::RfidEvent);
-        return t;
-    }();
-    return table[code];
+void CClientCore::RegisterCommands() {
+    // The groups first, then the core's own handlers.
+    m_files.Register(m_commands);
+    m_commands.Register<&CClientCore::SetAltPacketDelimiter>(cmd::kSetAltPacketDelimiter, *this);
+    m_commands.Register<&CClientCore::GETEVENT>(cmd::kGETEVENT, *this);
+    m_commands.Register<&CClientCore::COMMANDEVENT>(cmd::kCOMMANDEVENT, *this);
+    m_commands.Register<&CClientCore::RfPrint>(cmd::kRfPrint, *this);
+    m_commands.Register<&CClientCore::RfPrint2>(cmd::kRfPrint2, *this);
+    m_commands.Register<&CClientCore::RfInput>(cmd::kRfInput, *this);
+    m_commands.Register<&CClientCore::RfInput>(cmd::kRfInputNoKey, *this);
+    m_commands.Register<&CClientCore::RFAUX>(cmd::kRFAUX, *this);
+    m_commands.Register<&CClientCore::PRINTFILE>(cmd::kPRINTFILE, *this);
+    m_commands.Register<&CClientCore::Disconnect>(cmd::kDisconnect, *this);
+    m_commands.Register<&CClientCore::Ping>(cmd::kPing, *this);
+    m_commands.Register<&CClientCore::GETTERMINFO>(cmd::kGETTERMINFO, *this);
+    m_commands.Register<&CClientCore::SETTERMINFO>(cmd::kSETTERMINFO, *this);
+    m_commands.Register<&CClientCore::GETDECODERS>(cmd::kGETDECODERS, *this);
+    m_commands.Register<&CClientCore::SETDECODERS>(cmd::kSETDECODERS, *this);
+    m_commands.Register<&CClientCore::TELLEVENT>(cmd::kTELLEVENT, *this);
+    m_commands.Register<&CClientCore::PUSHBAR>(cmd::kPUSHBAR, *this);
+    m_commands.Register<&CClientCore::PULLBAR>(cmd::kPULLBAR, *this);
+    m_commands.Register<&CClientCore::LISTBAR>(cmd::kLISTBAR, *this);
+    m_commands.Register<&CClientCore::RFMENU>(cmd::kRFMENU, *this);
+    m_commands.Register<&CClientCore::LISTMENUFILES>(cmd::kLISTMENUFILES, *this);
+    m_commands.Register<&CClientCore::PUSHSCREEN>(cmd::kPUSHSCREEN, *this);
+    m_commands.Register<&CClientCore::PULLSCREEN>(cmd::kPULLSCREEN, *this);
+    m_commands.Register<&CClientCore::RESTORESCREEN>(cmd::kRESTORESCREEN, *this);
+    m_commands.Register<&CClientCore::PLAYTONE>(cmd::kPLAYTONE, *this);
+    m_commands.Register<&CClientCore::RFERROR>(cmd::kRFERROR, *this);
+    m_commands.Register<&CClientCore::MODESELECT>(cmd::kMODESELECT, *this);
+    m_commands.Register<&CClientCore::LoadKeyMap>(cmd::kLoadKeyMap, *this);
+    m_commands.Register<&CClientCore::SYSTEMCALL>(cmd::kSYSTEMCALL, *this);
+    m_commands.Register<&CClientCore::WAK>(cmd::kWAK, *this);
+    m_commands.Register<&CClientCore::RFSPOOL>(cmd::kRFSPOOL, *this);
+    m_commands.Register<&CClientCore::COMDATAEVENT>(cmd::kCOMDATAEVENT, *this);
+    m_commands.Register<&CClientCore::SCANNERON>(cmd::kSCANNERON, *this);
+    m_commands.Register<&CClientCore::SETTIME>(cmd::kSETTIME, *this);
+    m_commands.Register<&CClientCore::WIDGETACTION>(cmd::kWIDGETACTION, *this);
+    m_commands.Register<&CClientCore::COMMONDLG>(cmd::kCOMMONDLG, *this);
+    m_commands.Register<&CClientCore::KILLCMD>(cmd::kKILLCMD, *this);
+    m_commands.Register<&CClientCore::GetExtendedInfo>(cmd::kGetExtendedInfo, *this);
+    m_commands.Register<&CClientCore::SetExtendedInfo>(cmd::kSetExtendedInfo, *this);
+    m_commands.Register<&CClientCore::GetIniString>(cmd::kGetIniString, *this);
+    m_commands.Register<&CClientCore::SetIniString>(cmd::kSetIniString, *this);
+    m_commands.Register<&CClientCore::RfidEvent>(cmd::kRfidEvent, *this);
 }
 
 int CClientCore::DispatchPacket(CPacket* pkt) {
@@ -229,17 +217,18 @@ int CClientCore::DispatchPacket(CPacket* pkt) {
         const uint8_t code = static_cast<uint8_t>(pkt->PeekByte(0));
         const uint32_t sessionEnds = m_sessionEnds;
         pkt->NextField();
-        if (code != '3' && code != '6') m_modeSelect = 0;
-        if (const Handler handler = HandlerFor(code)) {
-            if (code == '5') m_field.textWithKey = true;
-            if (code == 'i') m_field.textWithKey = false;
-            (this->*handler)(pkt, code);
-        } else if (code != 0x00 && code != '&' && code != '\'' && code != '4' && code != 0xA1) {
+        // Only printing and the auxiliary display keep MODESELECT's mode.
+        if (code != cmd::kRfPrint && code != cmd::kRFAUX) m_modeSelect = 0;
+        if (m_commands.Has(code)) {
+            if (code == cmd::kRfInput) m_field.textWithKey = true;
+            if (code == cmd::kRfInputNoKey) m_field.textWithKey = false;
+            m_commands.Call(code, pkt);
+        } else if (std::find(std::begin(cmd::kSilent), std::end(cmd::kSilent), code) == std::end(cmd::kSilent)) {
             LogWrite(LOG_ERROR, "UNKNOWN PACKET");
         }
         // A session that ended during the command (a deferred Disconnect
         // completed by its reply, CAN typed in a message pump) ends the packet too.
-        if (code == '9' || code == 'r' || m_sessionEnds != sessionEnds) break;
+        if (code == cmd::kDisconnect || code == cmd::kRfidEvent || m_sessionEnds != sessionEnds) break;
         // Past the next delimiter or to the end: every command moves on
         // (the codec's tests hold NextCommand to that).
         pkt->NextCommand();
@@ -384,16 +373,3 @@ void CClientCore::CreateBackBuffer() {
     m_view->CreateBackBuffer(m_screen.ClientWidth(), m_screen.ClientHeight());
     ShowScreen(true);
 }
-
-// ---- The file commands' part
-
-int CClientCore::RETRIEVEFILE(CPacket* pkt, uint8_t code) { return m_files.RETRIEVEFILE(pkt, code), 0; }
-int CClientCore::STOREFILE(CPacket* pkt, uint8_t code) { return m_files.STOREFILE(pkt, code), 0; }
-int CClientCore::SendFile(CPacket* pkt, uint8_t code) { return m_files.SendFile(pkt, code), 0; }
-int CClientCore::DELETEFILE(CPacket* pkt, uint8_t code) { return m_files.DELETEFILE(pkt, code), 0; }
-int CClientCore::GETFILE(CPacket* pkt, uint8_t code) { return m_files.GETFILE(pkt, code), 0; }
-int CClientCore::LISTFILE(CPacket* pkt, uint8_t code) { return m_files.LISTFILE(pkt, code), 0; }
-int CClientCore::FILESELECTEX(CPacket* pkt, uint8_t code) { return m_files.FILESELECTEX(pkt, code), 0; }
-int CClientCore::COUNTFILES(CPacket* pkt, uint8_t code) { return m_files.COUNTFILES(pkt, code), 0; }
-int CClientCore::MakeDir(CPacket* pkt, uint8_t code) { return m_files.MakeDir(pkt, code), 0; }
-int CClientCore::DeleteDir(CPacket* pkt, uint8_t code) { return m_files.DeleteDir(pkt, code), 0; }

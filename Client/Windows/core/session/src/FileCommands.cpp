@@ -345,3 +345,17 @@ void CFileCommands::DeleteDir(CPacket* pkt, uint8_t code) {
     }
     m_replies.SendIntReply(code, removed ? 1 : 0);
 }
+
+void CFileCommands::Register(CCommandTable& table) {
+    table.Register<&CFileCommands::RETRIEVEFILE>(cmd::kRETRIEVEFILE, *this);
+    table.Register<&CFileCommands::RETRIEVEFILE>(cmd::kRETRIEVEFILE2, *this);
+    table.Register<&CFileCommands::STOREFILE>(cmd::kSTOREFILE, *this);
+    table.Register<&CFileCommands::SendFile>(cmd::kSendFile, *this);
+    table.Register<&CFileCommands::DELETEFILE>(cmd::kDELETEFILE, *this);
+    table.Register<&CFileCommands::GETFILE>(cmd::kGETFILE, *this);
+    table.Register<&CFileCommands::LISTFILE>(cmd::kLISTFILE, *this);
+    table.Register<&CFileCommands::FILESELECTEX>(cmd::kFILESELECTEX, *this);
+    table.Register<&CFileCommands::COUNTFILES>(cmd::kCOUNTFILES, *this);
+    table.Register<&CFileCommands::MakeDir>(cmd::kMakeDir, *this);
+    table.Register<&CFileCommands::DeleteDir>(cmd::kDeleteDir, *this);
+}

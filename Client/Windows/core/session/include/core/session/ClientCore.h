@@ -17,6 +17,7 @@
 #include "common/PacketFramer.h"
 #include "core/hooks/CoreHooks.h"
 #include "core/hooks/CoreMessages.h"
+#include "core/session/CommandTable.h"
 #include "core/session/DecoderSettings.h"
 #include "core/session/EventQueue.h"
 #include "core/session/FileCommands.h"
@@ -131,10 +132,6 @@ public:
     virtual int GETDECODERS(CPacket* pkt, uint8_t code);
     virtual int SETDECODERS(CPacket* pkt, uint8_t code);
     virtual int TELLEVENT(CPacket* pkt, uint8_t code);
-    virtual int RETRIEVEFILE(CPacket* pkt, uint8_t code);  // 'G' and 'R'
-    virtual int STOREFILE(CPacket* pkt, uint8_t code);
-    virtual int SendFile(CPacket* pkt, uint8_t code);
-    virtual int DELETEFILE(CPacket* pkt, uint8_t code);
     virtual int PUSHBAR(CPacket* pkt, uint8_t code);
     virtual int PULLBAR(CPacket* pkt, uint8_t code);
     virtual int LISTBAR(CPacket* pkt, uint8_t code);
@@ -143,7 +140,6 @@ public:
     virtual int PUSHSCREEN(CPacket* pkt, uint8_t code);
     virtual int PULLSCREEN(CPacket* pkt, uint8_t code);
     virtual int RESTORESCREEN(CPacket* pkt, uint8_t code);
-    virtual int LISTFILE(CPacket* pkt, uint8_t code);
     virtual int PLAYTONE(CPacket* pkt, uint8_t code);
     virtual int RFERROR(CPacket* pkt, uint8_t code);
     virtual int MODESELECT(CPacket* pkt, uint8_t code);
@@ -153,19 +149,14 @@ public:
     virtual int RFSPOOL(CPacket* pkt, uint8_t code);
     virtual int COMDATAEVENT(CPacket* pkt, uint8_t code);
     virtual int SCANNERON(CPacket* pkt, uint8_t code);
-    virtual int FILESELECTEX(CPacket* pkt, uint8_t code);
-    virtual int GETFILE(CPacket* pkt, uint8_t code);
     virtual int SETTIME(CPacket* pkt, uint8_t code);
     virtual int WIDGETACTION(CPacket* pkt, uint8_t code);
     virtual int COMMONDLG(CPacket* pkt, uint8_t code);
     virtual int KILLCMD(CPacket* pkt, uint8_t code);
     virtual int GetExtendedInfo(CPacket* pkt, uint8_t code);
     virtual int SetExtendedInfo(CPacket* pkt, uint8_t code);
-    virtual int MakeDir(CPacket* pkt, uint8_t code);
-    virtual int DeleteDir(CPacket* pkt, uint8_t code);
     virtual int GetIniString(CPacket* pkt, uint8_t code);
     virtual int SetIniString(CPacket* pkt, uint8_t code);
-    virtual int COUNTFILES(CPacket* pkt, uint8_t code);
     virtual int RfidEvent(CPacket* pkt, uint8_t code);
 
     // ---- Input from the control.
@@ -342,9 +333,8 @@ public:
     void SetFontMeasure(plat::draw::IFontMeasure* fonts) { m_fonts = fonts; }
 
 protected:
-    using Handler = int (CClientCore::*)(CPacket*, uint8_t);
-    // The handler of a command byte; null for bytes without one.
-    static Handler HandlerFor(uint8_t code);
+    // Fills the dispatcher's table: the groups' bytes and the core's own.
+    void RegisterCommands();
     // The framer's send callback: one WM_CORE_SEND_SEGMENT per segment.
     static void SendData(void* context, int pieceCount, const uint8_t* const* pieces, const int32_t* lengths);
 
@@ -410,6 +400,7 @@ protected:
         bool framed;
     };
     std::deque<PendingInput> m_pendingInput;
+    CCommandTable m_commands;
 
     // The parts
     CSessionSettings m_settings;

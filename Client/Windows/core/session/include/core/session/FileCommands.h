@@ -8,6 +8,7 @@
 #include <vector>
 
 #include "common/Packet.h"
+#include "core/session/CommandTable.h"
 #include "core/session/ReplyChannel.h"
 
 // SendFile: the host sends a file in data chunks after a start command. The
@@ -43,7 +44,10 @@ public:
     CFileCommands(const CFileCommands&) = delete;
     CFileCommands& operator=(const CFileCommands&) = delete;
 
-    // The handlers, named as the core's; the cursor is on the command's first field.
+    // Registers the file commands' bytes with the dispatcher.
+    void Register(CCommandTable& table);
+
+    // The handlers; the cursor is on the command's first field.
     void RETRIEVEFILE(CPacket* pkt, uint8_t code);
     void STOREFILE(CPacket* pkt, uint8_t code);
     void SendFile(CPacket* pkt, uint8_t code);
