@@ -1,6 +1,7 @@
 #include <gtest/gtest.h>
 
 #include "platform/Resources.h"
+#include "shell/SettingsTable.h"
 
 namespace {
 
@@ -27,18 +28,19 @@ TEST_F(ResourceLibraryTest, EveryTextFitsItsBuffer) {
     }
     // The registry root the shell builds from it.
     EXPECT_EQ(plat::res::LoadText(module_, 124) + u"OVC v1.0", u"Software\\Quillmar\\OVC v1.0");
-    // No global configuration by default.
-    EXPECT_TRUE(plat::res::LoadText(module_, 153).empty());
+    // The global configuration is the settings file of the program folder.
+    EXPECT_EQ(plat::res::LoadText(module_, 153), u"Ravelcore.cfg");
 }
 
 TEST_F(ResourceLibraryTest, SettingNamesAreDistinctWithoutRegardToCase) {
     ASSERT_NE(module_, nullptr);
-    const UINT ids[] = {59,   171,  84,   85,   83,   6002, 180,  206,  207,  6097, 6098, 6099, 192,
-                        154,  172,  173,  174,  175,  189,  190,  6050, 6047, 6046, 6057, 6060, 6061,
-                        6062, 6063, 202,  45,   204,  6065, 6068, 6069, 6070, 6071, 6072, 6073, 6074,
-                        208,  6076, 6077, 6078, 6079, 6080, 6081, 6082, 6083, 6084, 6085, 6086, 6087,
-                        6088, 6089, 6090, 6091, 6092, 6093, 6094, 6095, 6096, 6100};
-    ASSERT_EQ(std::size(ids), 62u);
+    // Every row of the settings table, under the identifier the table gives.
+    std::vector<UINT> ids;
+    for (const SettingDef& def : kSettingDefs) {
+        EXPECT_EQ(plat::res::LoadText(module_, def.nameId), def.name) << def.number;
+        ids.push_back(def.nameId);
+    }
+    ASSERT_EQ(ids.size(), 62u);
     std::vector<std::u16string> names;
     for (UINT id : ids) {
         std::u16string name = plat::res::LoadText(module_, id);

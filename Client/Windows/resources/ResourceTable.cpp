@@ -1,8 +1,11 @@
 // The resource library: the texts and dialog templates of the client runtime
 // and the shell, found by number. Nothing here runs: the loader reads the one
 // exported table.
+#include <array>
+
 #include "platform/Resources.h"
 #include "platform/WinConst.h"
+#include "shell/SettingsTable.h"
 
 namespace {
 
@@ -17,7 +20,7 @@ constexpr DWORD kPage = WS_CHILD | DS_SETFONT;
 constexpr DWORD kBox = WS_POPUP | WS_CAPTION | WS_SYSMENU | DS_MODALFRAME | DS_SETFONT;
 constexpr DWORD kPlainBox = WS_POPUP | WS_BORDER | DS_SETFONT;
 
-constexpr String kStrings[] = {
+constexpr String kFixedStrings[] = {
     {4, u"Orvade Client"},
     {6, u"Connection"},
     {38, u"Do you want to delete this host?"},
@@ -26,84 +29,33 @@ constexpr String kStrings[] = {
     {57, u"New Host"},
     {124, u"Software\\Quillmar\\"},
     {141, u"Orvade Client version"},
-    {153, u""},
+    // The global configuration: the settings file the desktop editor writes,
+    // in the program folder.
+    {153, u"Ravelcore.cfg"},
     {6058, u"Waiting for the wireless network..."},
     {6059, u"The device is not associated with a wireless network."},
     {6064, u"Do you want to disconnect from the host?"},
     {6075, u"The host closed the connection."},
     {6101, u"Do you want to exit the Orvade Client?"},
-    // The registry value names of the shell's settings.
-    {59, u"LowColorDisplay"},
-    {171, u"AutoReconnect"},
-    {84, u"EnableLogging"},
-    {85, u"LogClearOnOpen"},
-    {83, u"LogFileName"},
-    {6002, u"FontSize"},
-    {180, u"FontName"},
-    {206, u"NumColumns"},
-    {207, u"NumRows"},
-    {6097, u"MonoWidth"},
-    {6098, u"CellWidth"},
-    {6099, u"CellHeight"},
-    {192, u"TerminalID"},
-    {154, u"ExtraConfigURL"},
-    {172, u"ConfigURLTemplate1"},
-    {173, u"ConfigURLTemplate2"},
-    {174, u"HostDirectoryURL"},
-    {175, u"HostEntryURL"},
-    {189, u"HideMenuKey"},
-    {190, u"HideMenuBar"},
-    {6050, u"Reserved20"},
-    {6047, u"SkinLayout"},
-    {6046, u"ExitMenu"},
-    {6057, u"NotAssociatedText"},
-    {6060, u"NotAssociatedMessage"},
-    {6061, u"DefaultTextMode"},
-    {6062, u"CRMode"},
-    {6063, u"ExtendedGetevent"},
-    {202, u"Wrap"},
-    {45, u"SilentMode"},
-    {204, u"AutodiscoveryPort"},
-    {6065, u"Reserved31"},
-    {6068, u"AutoLaunchAddress"},
-    {6069, u"AutoLaunchPort"},
-    {6070, u"MenuExitKey"},
-    {6071, u"ExitAfterSession"},
-    {6072, u"KeepHardwareKeys"},
-    {6073, u"AutoConnectHost"},
-    {6074, u"ActionAsEnter"},
-    {208, u"Reserved39"},
-    {6076, u"IncludeDataOnWidget"},
-    {6077, u"ScanAheadMode"},
-    {6078, u"SuppMode"},
-    {6079, u"Supp2"},
-    {6080, u"Supp5"},
-    {6081, u"SuppRetries"},
-    {6082, u"Code39FA"},
-    {6083, u"IgnoreRadio"},
-    {6084, u"RSSIThreshold"},
-    {6085, u"RadioWakeDelay"},
-    {6086, u"CodePage"},
-    {6087, u"EscapeIncludeData"},
-    {6088, u"UPCE0Options"},
-    {6089, u"SymbolOverride"},
-    {6090, u"RFIDFastSearch"},
-    {6091, u"RFIDMaxTags"},
-    {6092, u"RFIDAttenuation"},
-    {6093, u"ReconnectDelay"},
-    {6094, u"AllowHostEdit"},
-    {6095, u"Reserved59"},
-    {6096, u"Autodiscovery"},
-    {6100, u"EnableScannerOnExit"},
 };
+
+// The fixed texts, then the registry value names of the shell's settings
+// from the one settings table.
+constexpr auto kStrings = [] {
+    constexpr size_t fixed = sizeof kFixedStrings / sizeof kFixedStrings[0];
+    std::array<String, fixed + kSettingCount> all{};
+    for (size_t i = 0; i < fixed; ++i) all[i] = kFixedStrings[i];
+    for (int n = 0; n < kSettingCount; ++n) all[fixed + n] = {kSettingDefs[n].nameId, kSettingDefs[n].name};
+    return all;
+}();
 
 constexpr DialogItem kHostDialog[] = {
     {u"STATIC", 0xFFFF, kControl, u"Description:", 4, 6, 50, 10},
-    {u"EDIT", 1016, kField | ES_AUTOHSCROLL, u"", 56, 4, 80, 12},
+    {u"EDIT", 1018, kField | ES_AUTOHSCROLL, u"", 56, 4, 80, 12},
     {u"STATIC", 0xFFFF, kControl, u"Host:", 4, 22, 50, 10},
-    {u"EDIT", 1017, kField | ES_AUTOHSCROLL, u"", 56, 20, 80, 12},
+    {u"EDIT", 1016, kField | ES_AUTOHSCROLL, u"", 56, 20, 80, 12},
     {u"STATIC", 0xFFFF, kControl, u"Port:", 4, 38, 50, 10},
-    {u"EDIT", 1018, kField | ES_NUMBER, u"", 56, 36, 40, 12},
+    {u"EDIT", 1017, kField | ES_NUMBER, u"", 56, 36, 40, 12},
     {u"COMBOBOX", 1020, kButton | WS_VSCROLL | CBS_DROPDOWN, u"", 56, 52, 80, 60},
     {u"BUTTON", 1, kButton | BS_DEFPUSHBUTTON, u"OK", 4, 72, 32, 14},
     {u"BUTTON", 1028, kButton, u"Add New", 38, 72, 32, 14},
@@ -146,6 +98,6 @@ constexpr Dialog kDialogs[] = {
 }  // namespace
 
 extern "C" __attribute__((visibility("default"))) const plat::res::Table OrvadeResourceTable = {
-    plat::res::kTableMagic, sizeof kStrings / sizeof kStrings[0], kStrings, sizeof kDialogs / sizeof kDialogs[0],
+    plat::res::kTableMagic, uint32_t(kStrings.size()), kStrings.data(), sizeof kDialogs / sizeof kDialogs[0],
     kDialogs,
 };
