@@ -29,6 +29,7 @@ using HCURSOR = uintptr_t;
 using HICON = uintptr_t;
 using HMENU = uintptr_t;  // for child windows: the control id
 using HINSTANCE = void*;
+using HANDLE = void*;
 namespace plat::gdi {
 class DeviceContext;
 }

@@ -2,6 +2,8 @@
 // the modal loop and the dialog manager's keys. See Dialog.h.
 #include "platform/Dialog.h"
 
+#include "platform/Screen.h"
+
 #include <cerrno>
 #include <cstdlib>
 #include <mutex>
@@ -101,8 +103,9 @@ HWND create(HINSTANCE instance, const plat::res::Dialog* t, HWND parent, DLGPROC
     const DWORD style = DWORD(t->style);
     const HWND owner = parent ? GetAncestor(parent, GA_ROOT) : 0;
     if (style & DS_CENTER) {
+        // Centred in the work area, whoever owns the dialog.
         RECT around{0, 0, 0, 0};
-        if (owner) GetWindowRect(owner, &around);
+        SystemParametersInfo(SPI_GETWORKAREA, 0, &around, 0);
         const int w = r.right - r.left, h = r.bottom - r.top;
         r.left = around.left + ((around.right - around.left) - w) / 2;
         r.top = around.top + ((around.bottom - around.top) - h) / 2;

@@ -113,6 +113,7 @@ struct Window {
     bool messageOnly = false;
     bool destroying = false;
     HFONT font = 0;
+    std::vector<std::pair<std::u16string, HANDLE>> props;  // SetProp: folded names
 };
 
 struct State {

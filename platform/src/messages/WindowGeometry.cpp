@@ -4,6 +4,7 @@
 #include <utility>
 
 #include "WindowModel.h"
+#include "platform/Screen.h"
 #include "platform/Window.h"
 
 using namespace plat::detail;
@@ -179,6 +180,7 @@ BOOL MoveWindow(HWND hwnd, int x, int y, int width, int height, BOOL repaint) {
 
 BOOL GetWindowRect(HWND hwnd, RECT* rect) {
     if (!rect) return FALSE;
+    if (hwnd == kDesktopHandle) return GetClientRect(hwnd, rect);
     std::lock_guard lock(state().mutex);
     const Window* w = findWindow(hwnd);
     if (!w) return FALSE;
@@ -189,6 +191,11 @@ BOOL GetWindowRect(HWND hwnd, RECT* rect) {
 
 BOOL GetClientRect(HWND hwnd, RECT* rect) {
     if (!rect) return FALSE;
+    if (hwnd == kDesktopHandle) {
+        const SIZE screen = plat::screen::ScreenSize();
+        *rect = RECT{0, 0, screen.cx, screen.cy};
+        return TRUE;
+    }
     std::lock_guard lock(state().mutex);
     const Window* w = findWindow(hwnd);
     if (!w) return FALSE;

@@ -11,6 +11,9 @@
 
 namespace plat::detail {
 
+// The desktop window: a handle the table never hands out (Screen.h).
+constexpr HWND kDesktopHandle = 0xFFFF0000u;
+
 std::u16string fold(std::u16string_view name);  // class names compare without case
 void notify(HWND hwnd, unsigned what);          // tells the backend; lock not held
 Proc procOf(HWND hwnd);

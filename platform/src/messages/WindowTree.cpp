@@ -142,7 +142,7 @@ HWND CreateMessageWindow(WindowProc proc) {
     if (!proc || s.windows.size() >= kMaxWindows) return 0;
     // Handles count up and wrap, skipping live ones, so a destroyed handle is
     // not handed out again for a long time.
-    while (s.nextHandle <= HWND_BOTTOM || s.nextHandle >= HWND_NOTOPMOST || s.windows.count(s.nextHandle)) ++s.nextHandle;
+    while (s.nextHandle <= HWND_BOTTOM || s.nextHandle >= kDesktopHandle || s.windows.count(s.nextHandle)) ++s.nextHandle;
     const HWND hwnd = s.nextHandle++;
     Window w;
     w.owner = q;
@@ -171,7 +171,7 @@ HWND CreateWindowEx(DWORD exStyle, const char16_t* className, const char16_t* wi
             width = kDefaultWidth;
             height = kDefaultHeight;
         }
-        while (s.nextHandle <= HWND_BOTTOM || s.nextHandle >= HWND_NOTOPMOST || s.windows.count(s.nextHandle))
+        while (s.nextHandle <= HWND_BOTTOM || s.nextHandle >= kDesktopHandle || s.windows.count(s.nextHandle))
             ++s.nextHandle;
         hwnd = s.nextHandle++;
         Window w;

@@ -31,6 +31,7 @@
 #include "platform/Input.h"
 #include "platform/Message.h"
 #include "platform/MsgBox.h"
+#include "platform/Screen.h"
 
 namespace {
 
@@ -239,29 +240,33 @@ WPARAM mouseKeys(const QMouseEvent* e) {
 
 // ---- widgets ----
 
+// The widget of one window, or (hwnd 0) the device's screen: one Qt window
+// of the screen's size with the top-level windows inside it.
 class HostWidget final : public QWidget {
 public:
     HostWidget(HWND hwnd, QWidget* parent) : QWidget(parent), m_hwnd(hwnd) {
         // A child is drawn over what lies below it in z-order.
-        if (!parent) setAttribute(Qt::WA_OpaquePaintEvent);
+        const bool opaque = !hwnd || !GetAncestor(hwnd, GA_PARENT);
+        if (opaque) setAttribute(Qt::WA_OpaquePaintEvent);
         setAttribute(Qt::WA_NoSystemBackground);
         setMouseTracking(true);
-        // Only top-level widgets take Qt's focus: focus inside belongs to the
-        // layer. Taps go to the top-level widget, which hands the point to
-        // the layer: its hit test and z-order decide, not Qt's; and Qt does
-        // not activate a window on its own.
-        setFocusPolicy(parent ? Qt::NoFocus : Qt::StrongFocus);
-        if (parent) setAttribute(Qt::WA_TransparentForMouseEvents);
+        // Only the screen takes Qt's focus and Qt's taps: focus inside belongs
+        // to the layer, and the layer's hit test and z-order decide which
+        // window a tap is for, not Qt's; Qt activates nothing on its own.
+        setFocusPolicy(hwnd ? Qt::NoFocus : Qt::StrongFocus);
+        if (hwnd) setAttribute(Qt::WA_TransparentForMouseEvents);
         setAttribute(Qt::WA_ShowWithoutActivating);
     }
 
 protected:
     void paintEvent(QPaintEvent*) override {
         QPainter p(this);
-        if (auto s = surfaces().Find(m_hwnd)) {
+        if (!m_hwnd) {
+            p.fillRect(rect(), toQColor(GetSysColor(COLOR_BACKGROUND)));
+        } else if (auto s = surfaces().Find(m_hwnd)) {
             std::lock_guard lock(s->mutex);
             p.drawImage(0, 0, s->image);
-        } else if (!parentWidget()) {
+        } else if (!GetAncestor(m_hwnd, GA_PARENT)) {
             p.fillRect(rect(), Qt::white);
         }
     }
@@ -316,7 +321,7 @@ private:
     }
     void mouse(QMouseEvent* e, UINT msg) {
         POINT p{LONG(e->position().x()), LONG(e->position().y())};
-        ClientToScreen(m_hwnd, &p);
+        if (m_hwnd) ClientToScreen(m_hwnd, &p);  // the screen's own are screen coordinates
         plat::input::InjectMouse(msg, p, mouseKeys(e));
     }
 
@@ -353,27 +358,20 @@ public:
         // disable whatever Qt puts inside it.
         const LONG_PTR style = GetWindowLongPtr(h, GWL_STYLE);
         if (!parent) {
-            const bool topmost = GetWindowLongPtr(h, GWL_EXSTYLE) & WS_EX_TOPMOST;
-            if (bool(w->windowFlags() & Qt::WindowStaysOnTopHint) != topmost) {
-                const bool shown = w->isVisible();
-                w->setWindowFlag(Qt::WindowStaysOnTopHint, topmost);
-                if (shown) w->show();
-            }
             const QString title = toQString(GetWindowString(h));
             if (w->windowTitle() != title) w->setWindowTitle(title);
         }
-        if ((what & kWindowZOrder) || (parent && (what & kWindowCreated))) restack(parent, h);
+        if (what & (kWindowZOrder | kWindowCreated)) restack(parent, h);
         if (w->isVisible() != bool(style & WS_VISIBLE)) w->setVisible(style & WS_VISIBLE);
         if (!parent && (what & kWindowFocus) && GetForegroundWindow() == h && w->isVisible()) {
-            w->raise();
-            w->activateWindow();
+            // The screen takes the keys; the layer routes them to the foreground.
+            if (!m_screen->isActiveWindow()) m_screen->activateWindow();
         }
         if (what & (kWindowPresent | kWindowGeometry | kWindowCreated | kWindowShown)) w->update();
     }
 
     void Clear() {
-        for (auto& [h, w] : m_map)
-            if (w && !w->parentWidget()) delete w.data();
+        delete m_screen.data();  // every widget is inside it
         m_map.clear();
     }
 
@@ -385,18 +383,23 @@ private:
         if (parent) {
             pw = ensure(parent);
             if (!pw) return nullptr;
+        } else {
+            pw = screen();
         }
         auto* w = new HostWidget(h, pw);
-        if (!parent) {
-            const LONG_PTR style = GetWindowLongPtr(h, GWL_STYLE);
-            const LONG_PTR ex = GetWindowLongPtr(h, GWL_EXSTYLE);
-            Qt::WindowFlags flags = Qt::Window;
-            if ((style & WS_CAPTION) != WS_CAPTION) flags |= Qt::FramelessWindowHint;
-            if (ex & WS_EX_TOPMOST) flags |= Qt::WindowStaysOnTopHint;
-            w->setWindowFlags(flags);
-        }
         m_map[h] = w;
         return w;
+    }
+
+    HostWidget* screen() {
+        if (!m_screen) {
+            const SIZE size = plat::screen::ScreenSize();
+            m_screen = new HostWidget(0, nullptr);
+            m_screen->setWindowTitle(QStringLiteral("Orvade"));
+            m_screen->setFixedSize(int(size.cx), int(size.cy));
+            m_screen->show();
+        }
+        return m_screen;
     }
 
     void remove(HWND h) {
@@ -425,6 +428,7 @@ private:
     }
 
     std::unordered_map<HWND, QPointer<HostWidget>> m_map;
+    QPointer<HostWidget> m_screen;
     bool m_waitCursor = false;
 };
 

@@ -26,6 +26,7 @@
 #include "platform/Input.h"
 #include "platform/MsgBox.h"
 #include "platform/QtHost.h"
+#include "platform/Screen.h"
 #include "tests/platform/qt/QtPump.h"
 
 namespace {
@@ -168,7 +169,7 @@ TEST_F(QtHost, KeysArriveWithVirtualKeyCodesAndCharactersAtTheFocusWindow) {
     }
     // Tab did not move Qt's focus: the layer's focus is where it was.
     EXPECT_EQ(GetFocus(), child);
-    EXPECT_EQ(QApplication::focusWidget() == nullptr || QApplication::focusWidget() == w, true);
+    EXPECT_EQ(QApplication::focusWidget() == nullptr || QApplication::focusWidget() == w->window(), true);
 }
 
 TEST_F(QtHost, MouseArrivesInClientCoordinatesOfTheWindowOrTheCapture) {
@@ -541,15 +542,40 @@ TEST_F(QtHost, GroupBoxShowsAndPassesTapsToTheRadioButtonsInside) {
     EXPECT_EQ(SendMessage(radio, BM_GETCHECK, 0, 0), BST_CHECKED);
 }
 
-TEST_F(QtHost, TopMostAndNotTopMostReachQt) {
-    const HWND h = Make(u"Painter", WS_POPUP | WS_VISIBLE, 0, 0, 50, 50);
+TEST_F(QtHost, TopLevelWindowsStandInTheScreenInTheLayersZOrder) {
+    const HWND a = Make(u"Painter", WS_POPUP | WS_VISIBLE, 0, 0, 50, 50);
+    const HWND b = Make(u"Painter", WS_POPUP | WS_VISIBLE, 20, 20, 50, 50);
     Pump();
-    SetWindowPos(h, HWND_TOPMOST, 0, 0, 0, 0, SWP_NOMOVE | SWP_NOSIZE | SWP_NOACTIVATE);
+    QWidget* wa = plat::qt::WidgetOf(a);
+    QWidget* wb = plat::qt::WidgetOf(b);
+    ASSERT_TRUE(wa && wb);
+    ASSERT_EQ(wa->parentWidget(), wb->parentWidget());  // the device's screen
+    const SIZE screen = plat::screen::ScreenSize();
+    EXPECT_EQ(wa->parentWidget()->size(), QSize(screen.cx, screen.cy));
+    // Qt stacks its children bottom first.
+    const auto above = [](QWidget* x, QWidget* y) {
+        const QObjectList& order = x->parentWidget()->children();
+        return order.indexOf(x) > order.indexOf(y);
+    };
+    EXPECT_TRUE(above(wb, wa));
+    SetWindowPos(a, HWND_TOPMOST, 0, 0, 0, 0, SWP_NOMOVE | SWP_NOSIZE | SWP_NOACTIVATE);
     Pump();
-    ASSERT_NE(plat::qt::WidgetOf(h), nullptr);
-    EXPECT_TRUE(plat::qt::WidgetOf(h)->windowFlags() & Qt::WindowStaysOnTopHint);
-    EXPECT_TRUE(plat::qt::WidgetOf(h)->isVisible());
-    SetWindowPos(h, HWND_NOTOPMOST, 0, 0, 0, 0, SWP_NOMOVE | SWP_NOSIZE | SWP_NOACTIVATE);
+    EXPECT_TRUE(above(wa, wb));
+    SetWindowPos(b, HWND_TOP, 0, 0, 0, 0, SWP_NOMOVE | SWP_NOSIZE);  // a top-most window stays above
     Pump();
-    EXPECT_FALSE(plat::qt::WidgetOf(h)->windowFlags() & Qt::WindowStaysOnTopHint);
+    EXPECT_TRUE(above(wa, wb));
+    SetWindowPos(a, HWND_NOTOPMOST, 0, 0, 0, 0, SWP_NOMOVE | SWP_NOSIZE | SWP_NOACTIVATE);
+    SetWindowPos(a, HWND_BOTTOM, 0, 0, 0, 0, SWP_NOMOVE | SWP_NOSIZE | SWP_NOACTIVATE);
+    Pump();
+    EXPECT_TRUE(above(wb, wa));
+    // A tap where they overlap goes to the one on top.
+    {
+        std::lock_guard lock(g_mutex);
+        g_seen.clear();
+    }
+    tapWidget(wa->parentWidget(), QPointF(30, 30));
+    Pump();
+    const auto downs = Seen_(WM_LBUTTONDOWN);
+    ASSERT_EQ(downs.size(), 1u);
+    EXPECT_EQ(downs[0].hwnd, b);
 }
