@@ -129,6 +129,13 @@ TEST_F(DisplayCommandsTest, RfPrintEndsAPendingInput) {
     EXPECT_EQ(m_core->InputCommand(), InputCommand::None);
 }
 
+TEST_F(DisplayCommandsTest, CommandsAfterAnRfPrintInItsPacketRun) {
+    // Two prints in one packet both draw; an input after a print opens its field.
+    Send("3" + FD + ESC + "[3;1Hab" + FF + "3" + FD + "cd" + FF + RfInputCommand(u"", 5, 0));
+    EXPECT_EQ(Row(2), Padded(u"abcd"));
+    EXPECT_EQ(m_core->InputCommand(), InputCommand::Field);
+}
+
 TEST_F(DisplayCommandsTest, RfPrint2LaysOutLinesInTheBox) {
     // Centred, word-wrapped, height 1 shows two lines.
     Send("(" + FD + "one two three" + FD + "2" + FD + "3" + FD + "9" + FD + "1" + FD + "1" + FD + "1");

@@ -256,5 +256,27 @@ TEST_F(SessionCoreTest, WithoutAPacketDisconnectEndsTheSessionAndClearsTheScreen
     EXPECT_EQ(m_view.changes, changes + 1);
 }
 
+// A command that reads its fields leaves the cursor where the dispatcher's
+// step finds the next command: a Ping after any command of the table is answered.
+TEST_F(SessionCoreTest, APingAfterEveryCommandOfTheTableIsAnswered) {
+    for (int mode : {0, 1}) {
+        for (int c = 0; c < 256; ++c) {
+            const uint8_t code = static_cast<uint8_t>(c);
+            // Disconnect and RfidEvent end their packet by design.
+            if (!m_core->HandlesCommand(code) || code == '9' || code == 'r') continue;
+            SCOPED_TRACE(testing::Message() << "mode " << mode << " command 0x" << std::hex << c);
+            m_core = std::make_unique<CClientCore>(m_window);
+            if (mode == 1) Send("B" + FD + "1");
+            Replies(0);
+            // The delimiter command keeps FF as the delimiter, GETTERMINFO the mode.
+            const Bytes field = code == '0' ? "255" : code == 'B' ? std::to_string(mode) : "hello";
+            Send(Bytes(1, static_cast<char>(code)) + FD + field + FF + "A" + FD + "x", mode);
+            const std::vector<Bytes> replies = Replies(mode);
+            ASSERT_FALSE(replies.empty());
+            EXPECT_EQ(replies.back(), "A" + FD + "x");
+        }
+    }
+}
+
 }  // namespace
 }  // namespace coretest

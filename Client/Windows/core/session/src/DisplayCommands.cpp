@@ -143,7 +143,8 @@ int CClientCore::RfPrint(CPacket* pkt, uint8_t) {
     LogWrite(LOG_TRACE, "RfPrint");
     std::u16string text(static_cast<size_t>(pkt->CommandLength()) + 1, u'\0');
     text.resize(static_cast<size_t>(pkt->GetWide(text.data(), static_cast<int32_t>(text.size()), true)));
-    pkt->Advance(pkt->CommandLength());
+    // The cursor stays: the dispatcher's step to the next command passes the
+    // text (an Advance would keep the field's length and step past the delimiter).
     PrintWithEscapes(text);
     ShowScreen();
     return 0;

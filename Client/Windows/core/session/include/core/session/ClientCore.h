@@ -332,6 +332,9 @@ public:
     // The view's font measure (null: no fonts, the default cell size).
     void SetFontMeasure(plat::draw::IFontMeasure* fonts) { m_fonts = fonts; }
 
+    // Whether the dispatcher's table has a handler for a command byte.
+    bool HandlesCommand(uint8_t code) const { return m_commands.Has(code); }
+
 protected:
     // Fills the dispatcher's table: the groups' bytes and the core's own.
     void RegisterCommands();
