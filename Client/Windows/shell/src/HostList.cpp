@@ -1,0 +1,255 @@
+#include "shell/HostList.h"
+
+#include <cstdio>
+#include <new>
+
+#include "core/support/FileHandle.h"
+#include "platform/DeviceFs.h"
+#include "platform/Message.h"
+#include "platform/Text.h"
+#include "platform/WinConst.h"
+#include "shell/ShellUtil.h"
+
+namespace {
+
+constexpr size_t kSectionMax = 511;  // characters of a section line kept
+constexpr size_t kLineMax = 511;     // characters of a key line kept
+
+// Signed decimal up to the first character that is not part of it; 0 when
+// there is none. Out-of-range numbers are held at the 32-bit limits.
+int32_t ToInt(std::u16string_view text) {
+    size_t i = 0;
+    while (i < text.size() && (text[i] == u' ' || text[i] == u'\t')) ++i;
+    bool negative = false;
+    if (i < text.size() && (text[i] == u'-' || text[i] == u'+')) negative = text[i++] == u'-';
+    int64_t n = 0;
+    for (; i < text.size() && text[i] >= u'0' && text[i] <= u'9'; ++i)
+        if (n <= INT32_MAX) n = n * 10 + (text[i] - u'0');
+    if (negative) n = -n;
+    return int32_t(n > INT32_MAX ? INT32_MAX : n < INT32_MIN ? INT32_MIN : n);
+}
+
+bool IsBlank(char16_t c) { return c == u' ' || c == u'\t' || c == u'\r' || c == u'\v' || c == u'\f'; }
+
+// The records of the file's text: what the reader of the file delivers.
+std::vector<CHostEntry> ParseHosts(std::u16string_view text) {
+    std::vector<CHostEntry> records;
+    size_t pos = text.find_first_of(std::u16string_view(u"[\0", 2));
+    if (pos == std::u16string_view::npos || text[pos] != u'[') return records;
+    ++pos;
+    auto readLine = [&](size_t max) {
+        const size_t end = std::min(text.find(u'\n', pos), text.size());
+        std::u16string_view line = text.substr(pos, end - pos);
+        pos = end;
+        while (!line.empty() && (line.back() == u'\r' || line.back() == u'\n')) line.remove_suffix(1);
+        return line.substr(0, max);
+    };
+    while (pos < text.size()) {
+        CHostEntry record;
+        const std::u16string_view section = readLine(kSectionMax);
+        // The number follows the four characters "OID="; a shorter line has none.
+        record.SetOID(section.size() >= 4 ? ToInt(section.substr(4)) : 0);
+        bool more = false;
+        while (pos < text.size()) {
+            const char16_t c = text[pos];
+            if (c == u'\n' || c == u'\r') {
+                ++pos;
+                continue;
+            }
+            if (c == u'[') {
+                ++pos;
+                more = true;
+                break;
+            }
+            const std::u16string_view line = readLine(kLineMax);
+            const size_t equals = line.find(u'=');
+            if (equals == std::u16string_view::npos) continue;  // skipped, the record goes on
+            std::u16string_view key = line.substr(0, equals), value = line.substr(equals + 1);
+            while (!key.empty() && IsBlank(key.back())) key.remove_suffix(1);
+            while (!value.empty() && IsBlank(value.front())) value.remove_prefix(1);
+            if (key == u"Host") record.SetHost(value);
+            else if (key == u"Description") record.SetDescription(value);
+            else if (key == u"Port") record.SetPort(ToInt(value));
+        }
+        records.push_back(record);
+        if (!more) break;
+    }
+    return records;
+}
+
+std::string FormatRecord(const CHostEntry& r) {
+    const std::u16string text = u"\n\n[OID=" + plat::text::Utf8ToWide(std::to_string(r.GetOID())) + u"]\nHost=" +
+                                r.GetHost() + u"\nDescription=" + r.GetDescription() + u"\nPort=" +
+                                plat::text::Utf8ToWide(std::to_string(r.GetPort()));
+    return plat::text::WideToBytes(CP_ACP, text);
+}
+
+}  // namespace
+
+void CHostEntry::Copy(char16_t (&field)[kMaxText + 1], std::u16string_view text) {
+    const size_t n = std::min(text.size(), kMaxText);
+    std::char_traits<char16_t>::copy(field, text.data(), n);
+    field[n] = 0;
+}
+
+void CHostEntry::Reset() {
+    m_oid = -1;
+    m_host[0] = 0;
+    m_description[0] = 0;
+    m_port = kDefaultPort;
+}
+
+CHostListFile::CHostListFile() {
+    const char16_t* folder = GetFolder(u"OVC", nullptr);
+    m_folder = folder ? folder : u"";
+    if (m_folder.size() > 259) m_folder.resize(259);
+}
+
+std::u16string CHostListFile::GetPath() const { return m_folder + u"\\Hosts.cfg"; }
+
+bool CHostListFile::ReadAll(std::vector<CHostEntry>& records) {
+    records.clear();
+    // Read and append, created when missing.
+    FileHandle file = OpenDeviceFile(GetPath(), "a+b");
+    if (!file) return false;
+    std::fseek(file.get(), 0, SEEK_SET);
+    std::string bytes;
+    char chunk[4096];
+    size_t n;
+    while ((n = std::fread(chunk, 1, sizeof chunk, file.get())) > 0) bytes.append(chunk, n);
+    if (std::ferror(file.get())) return false;
+    records = ParseHosts(plat::text::BytesToWide(CP_ACP, bytes));
+    return true;
+}
+
+bool CHostListFile::Rewrite(const std::vector<CHostEntry>& records) {
+    std::string bytes;
+    for (const CHostEntry& r : records) bytes += FormatRecord(r);
+    // The new file is written whole beside the old one, then takes its name.
+    return plat::fs::WriteFile(GetPath(), bytes.data(), bytes.size());
+}
+
+int32_t CHostListFile::Add(const char16_t* host, const char16_t* description, int32_t port) {
+    std::vector<CHostEntry> records;
+    ReadAll(records);
+    // Compared as unsigned numbers: a negative OID counts as the largest.
+    uint32_t largest = 0;
+    for (const CHostEntry& r : records) largest = std::max(largest, uint32_t(r.GetOID()));
+    const int32_t oid = int32_t(largest + 1);
+    if (oid == 0) return 0;
+    CHostEntry record;
+    record.SetOID(oid);
+    record.SetHost(host ? host : u"");
+    record.SetDescription(description ? description : u"");
+    record.SetPort(port);
+    FileHandle file = OpenDeviceFile(GetPath(), "ab");
+    if (!file) return 0;
+    const std::string bytes = FormatRecord(record);
+    if (std::fwrite(bytes.data(), 1, bytes.size(), file.get()) != bytes.size() || !CloseFile(file)) return 0;
+    return oid;
+}
+
+int32_t CHostListFile::Update(int32_t oid, const char16_t* host, const char16_t* description, int32_t port) {
+    if (oid == 0) return Add(host, description, port);
+    std::vector<CHostEntry> records;
+    if (!ReadAll(records)) return 0;
+    for (CHostEntry& r : records) {
+        if (r.GetOID() != oid) continue;
+        r.SetHost(host ? host : u"");
+        r.SetDescription(description ? description : u"");
+        r.SetPort(port);
+    }
+    return Rewrite(records) ? oid : 0;
+}
+
+int CHostListFile::Delete(int32_t oid) {
+    std::vector<CHostEntry> records;
+    if (!ReadAll(records)) return 0;
+    std::erase_if(records, [oid](const CHostEntry& r) { return r.GetOID() == oid; });
+    return Rewrite(records) ? 1 : 0;
+}
+
+int CHostListFile::FillListBox(HWND listBox) {
+    std::vector<CHostEntry> records;
+    ReadAll(records);
+    int added = 0;
+    for (const CHostEntry& r : records) {
+        const LRESULT index = SendMessage(listBox, LB_ADDSTRING, 0, reinterpret_cast<LPARAM>(r.GetDescription()));
+        if (index < 0) continue;
+        SendMessage(listBox, LB_SETITEMDATA, WPARAM(index), LPARAM(r.GetOID()));
+        ++added;
+    }
+    return added;
+}
+
+int CHostListFile::GetByOID(int32_t oid, CHostEntry& record) {
+    record.Reset();
+    std::vector<CHostEntry> records;
+    ReadAll(records);
+    for (const CHostEntry& r : records) {
+        if (r.GetOID() == oid) {
+            record = r;
+            return 1;
+        }
+    }
+    return 0;
+}
+
+int CHostListFile::GetByOID(int32_t oid, std::u16string* description, std::u16string* host, int32_t* port) {
+    CHostEntry record;
+    if (!GetByOID(oid, record)) return 0;
+    if (description) *description = record.GetDescription();
+    if (host) *host = record.GetHost();
+    if (port) *port = record.GetPort();
+    return 1;
+}
+
+int CHostListFile::FindByDescription(const char16_t* text, CHostEntry& record) {
+    if (!text) return 0;
+    std::vector<CHostEntry> records;
+    ReadAll(records);
+    for (const CHostEntry& r : records) {
+        if (std::u16string_view(r.GetDescription()) == text) {
+            record = r;
+            return 1;
+        }
+    }
+    return 0;
+}
+
+CIndexMap::~CIndexMap() {
+    while (m_head) {
+        Node* next = m_head->next;
+        delete m_head;
+        m_head = next;
+    }
+}
+
+int CIndexMap::Add(uint32_t key, uintptr_t value) {
+    Node* node = new (std::nothrow) Node{key, value, m_head};
+    if (!node) return 0;
+    m_head = node;
+    return 1;
+}
+
+int CIndexMap::Lookup(uint32_t key, uintptr_t* value) const {
+    for (Node* n = m_head; n; n = n->next) {
+        if (n->key == key) {
+            if (value) *value = n->value;
+            return 1;
+        }
+    }
+    return 0;
+}
+
+int CIndexMap::Remove(uint32_t key, uintptr_t* value) {
+    for (Node** link = &m_head; *link; link = &(*link)->next) {
+        if ((*link)->key != key) continue;
+        Node* node = *link;
+        if (value) *value = node->value;
+        *link = node->next;
+        delete node;
+        return 1;
+    }
+    return 0;
+}

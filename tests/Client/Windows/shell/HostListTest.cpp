@@ -1,0 +1,169 @@
+#include <gtest/gtest.h>
+
+#include "ShellFixture.h"
+#include "platform/Controls.h"
+#include "platform/Message.h"
+#include "platform/WinConst.h"
+#include "shell/HostList.h"
+
+namespace {
+
+using shelltest::ShellTest;
+
+class HostListTest : public ShellTest {
+protected:
+    // Built after the program folder is set, as the shell builds it.
+    void SetUp() override {
+        ShellTest::SetUp();
+        hosts_ = std::make_unique<CHostListFile>();
+    }
+    std::string HostsFile() const { return ProgramFile("Hosts.cfg"); }
+    std::vector<CHostEntry> Records() {
+        std::vector<CHostEntry> records;
+        EXPECT_TRUE(hosts_->ReadAll(records));
+        return records;
+    }
+    std::unique_ptr<CHostListFile> hosts_;
+};
+
+TEST_F(HostListTest, EntryTextsStayWithinTheirFields) {
+    CHostEntry entry;
+    EXPECT_EQ(entry.GetOID(), -1);
+    EXPECT_EQ(entry.GetPort(), 1000);
+    entry.SetHost(std::u16string(300, u'h'));
+    entry.SetDescription(std::u16string(100, u'd'));
+    EXPECT_EQ(std::u16string(entry.GetHost()), std::u16string(99, u'h'));
+    EXPECT_EQ(std::u16string(entry.GetDescription()), std::u16string(99, u'd'));
+    entry.SetDiscoveryKey(5);
+    entry.Reset();
+    EXPECT_EQ(entry.GetDiscoveryKey(), 5u);  // reset leaves the discovery flags
+    EXPECT_EQ(entry.GetHost()[0], 0);
+}
+
+TEST_F(HostListTest, FirstAddCreatesTheFileInTheShellsFormat) {
+    EXPECT_EQ(hosts_->Add(u"10.0.0.1", u"Main", 2000), 1);
+    EXPECT_EQ(Get(HostsFile()), "\n\n[OID=1]\nHost=10.0.0.1\nDescription=Main\nPort=2000");
+    EXPECT_EQ(hosts_->Add(u"b", u"Second", 1), 2);
+    CHostEntry found;
+    ASSERT_EQ(hosts_->FindByDescription(u"Second", found), 1);
+    EXPECT_EQ(found.GetOID(), 2);
+    EXPECT_EQ(hosts_->FindByDescription(u"second", found), 0);  // case-sensitive
+    EXPECT_EQ(hosts_->FindByDescription(nullptr, found), 0);
+    std::u16string description, host;
+    int32_t port = 0;
+    ASSERT_EQ(hosts_->GetByOID(1, &description, &host, &port), 1);
+    EXPECT_EQ(description, u"Main");
+    EXPECT_EQ(port, 2000);
+    EXPECT_EQ(hosts_->GetByOID(7, found), 0);
+    EXPECT_EQ(found.GetOID(), -1);
+}
+
+TEST_F(HostListTest, DesktopEditorFilesReadAndLoseOnlyForeignKeysOnRewrite) {
+    Put(HostsFile(),
+        "Prologue text\r\n[OID=3]\r\nType=1\r\nDescription=Depot  \r\nHost = depot.local\r\nTerm=vt\r\n"
+        "KeyMap=std\r\nport=9\r\n\r\n[OID=5]\r\nHost=h5\r\nPort  =  77\r\n"
+        "[ID=12]\r\nHost=odd\r\n[]\r\nHost=short\r\n");
+    auto records = Records();
+    ASSERT_EQ(records.size(), 4u);
+    EXPECT_EQ(records[0].GetOID(), 3);
+    EXPECT_EQ(std::u16string(records[0].GetDescription()), u"Depot  ");  // trailing blanks stay in a value
+    EXPECT_EQ(std::u16string(records[0].GetHost()), u"depot.local");
+    EXPECT_EQ(records[0].GetPort(), 1000);  // "port" in lower case is another key
+    EXPECT_EQ(records[1].GetPort(), 77);
+    EXPECT_EQ(records[1].GetDescription()[0], 0);
+    EXPECT_EQ(records[2].GetOID(), 2);  // only the position of the number counts
+    EXPECT_EQ(records[3].GetOID(), 0);  // a section line too short for a number
+    ASSERT_EQ(hosts_->Update(5, u"h5b", u"Five", 78), 5);
+    EXPECT_EQ(Get(HostsFile()),
+              "\n\n[OID=3]\nHost=depot.local\nDescription=Depot  \nPort=1000"
+              "\n\n[OID=5]\nHost=h5b\nDescription=Five\nPort=78"
+              "\n\n[OID=2]\nHost=odd\nDescription=\nPort=1000"
+              "\n\n[OID=0]\nHost=short\nDescription=\nPort=1000");
+}
+
+TEST_F(HostListTest, MalformedLinesAreSkippedAndNoRecordIsLost) {
+    Put(HostsFile(), "[OID=1]\nHost=a\ngarbage without equals\nPort=5\n[OID=2]\nHost=b\n");
+    auto records = Records();
+    ASSERT_EQ(records.size(), 2u);
+    EXPECT_EQ(records[0].GetPort(), 5);
+    ASSERT_EQ(hosts_->Delete(1), 1);
+    records = Records();
+    ASSERT_EQ(records.size(), 1u);
+    EXPECT_EQ(std::u16string(records[0].GetHost()), u"b");
+    // Long lines are cut to the record's fields, not read as further lines.
+    Put(HostsFile(), "[OID=1]\nHost=" + std::string(2000, 'x') + "\nPort=6\n");
+    records = Records();
+    ASSERT_EQ(records.size(), 1u);
+    EXPECT_EQ(std::u16string(records[0].GetHost()).size(), 99u);
+    EXPECT_EQ(records[0].GetPort(), 6);
+}
+
+TEST_F(HostListTest, DeleteAndUpdateTouchEveryRecordOfTheOid) {
+    Put(HostsFile(), "[OID=4]\nHost=a\n[OID=4]\nHost=b\n[OID=6]\nHost=c\n");
+    ASSERT_EQ(hosts_->Update(4, u"x", u"X", 1), 4);
+    auto records = Records();
+    ASSERT_EQ(records.size(), 3u);
+    EXPECT_EQ(std::u16string(records[1].GetHost()), u"x");
+    ASSERT_EQ(hosts_->Update(99, u"y", u"Y", 2), 99);  // no such record: only rewritten
+    EXPECT_EQ(Records().size(), 3u);
+    ASSERT_EQ(hosts_->Delete(4), 1);
+    records = Records();
+    ASSERT_EQ(records.size(), 1u);
+    EXPECT_EQ(records[0].GetOID(), 6);
+    EXPECT_EQ(hosts_->Update(0, u"n", u"New", 3), 7);  // OID 0 adds
+}
+
+TEST_F(HostListTest, NegativeOidMakesTheNextOneZeroAndAddWritesNothing) {
+    Put(HostsFile(), "[OID=-1]\nHost=a\n");
+    const std::string before = Get(HostsFile());
+    EXPECT_EQ(hosts_->Add(u"b", u"B", 1), 0);
+    EXPECT_EQ(Get(HostsFile()), before);
+}
+
+TEST_F(HostListTest, RewriteReplacesTheFileInOneStep) {
+    Put(HostsFile(), "[OID=1]\nHost=a\n");
+    // A folder where the temporary file would go cannot stop the rewrite,
+    // and a failed write leaves the old file whole: a read-only folder.
+    const auto folder = Host(plat::text::WideToUtf8(plat::fs::ProgramFolder()));
+    std::filesystem::permissions(folder, std::filesystem::perms::owner_read | std::filesystem::perms::owner_exec);
+    const bool enforced = ::access(folder.c_str(), W_OK) != 0;  // root ignores the bits
+    const int result = hosts_->Delete(1);
+    std::filesystem::permissions(folder, std::filesystem::perms::owner_all);
+    if (enforced) {
+        EXPECT_EQ(result, 0);
+        EXPECT_EQ(Get(HostsFile()), "[OID=1]\nHost=a\n");
+    }
+    EXPECT_FALSE(HostExists(ProgramFile("Hosts.cfg.temp")));
+}
+
+TEST_F(HostListTest, ListBoxGetsDescriptionsWithOids) {
+    hosts_->Add(u"a", u"Alpha", 1);
+    hosts_->Add(u"b", u"Beta", 1);
+    HWND list = CreateWindow(u"LISTBOX", u"", WS_CHILD, 0, 0, 100, 100,
+                             CreateWindow(u"STATIC", u"", WS_POPUP, 0, 0, 100, 100, 0, 0, nullptr, nullptr), 0,
+                             nullptr, nullptr);
+    ASSERT_NE(list, 0u);
+    EXPECT_EQ(hosts_->FillListBox(list), 2);
+    EXPECT_EQ(SendMessage(list, LB_GETCOUNT, 0, 0), 2);
+    EXPECT_EQ(SendMessage(list, LB_GETITEMDATA, 1, 0), 2);
+    DestroyWindow(GetParent(list));
+}
+
+TEST(IndexMapTest, NewestFirstAndRemoveUnlinks) {
+    CIndexMap map;
+    uintptr_t value = 0;
+    EXPECT_EQ(map.Lookup(1, &value), 0);
+    EXPECT_EQ(map.Add(1, 10), 1);
+    EXPECT_EQ(map.Add(2, 20), 1);
+    EXPECT_EQ(map.Add(1, 11), 1);  // no check for an existing key
+    ASSERT_EQ(map.Lookup(1, &value), 1);
+    EXPECT_EQ(value, 11u);
+    ASSERT_EQ(map.Remove(1, &value), 1);
+    EXPECT_EQ(value, 11u);
+    ASSERT_EQ(map.Lookup(1, &value), 1);
+    EXPECT_EQ(value, 10u);
+    EXPECT_EQ(map.Remove(2), 1);
+    EXPECT_EQ(map.Remove(2), 0);
+}
+
+}  // namespace
