@@ -1,9 +1,12 @@
 // The settings editor's files at size: a catalog of 5,000 options and a
 // settings file of 2,000 keys, loaded and saved, next to reading and writing
-// the same bytes plainly (through the same replace-when-complete write).
+// the same bytes plainly (through the same replace-when-complete write); a
+// settings file of 100,000 keys opened, next to reading it plainly; and the
+// scope test of a 480 KB expression, next to a plain scan of its bytes.
 #include <benchmark/benchmark.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <filesystem>
 #include <fstream>
 #include <sstream>
@@ -19,6 +22,8 @@ namespace {
 constexpr int kOptions = 5000;
 constexpr int kKeys = 2000;
 constexpr int kSections = 50;
+constexpr int kManyKeys = 100000;
+constexpr size_t kHostileScope = 480 * 1024;
 
 std::string Section(int i) {
     return "Section" + std::to_string(i % kSections);
@@ -26,7 +31,7 @@ std::string Section(int i) {
 
 struct Files {
     std::filesystem::path dir;
-    std::string catalog, settings;
+    std::string catalog, settings, many;
     CommandLineInfo info;
 
     Files() {
@@ -57,6 +62,15 @@ struct Files {
                 text += "Key" + std::to_string(i) + "=value " + std::to_string(i) + " ; note\r\n";
         }
         std::ofstream(settings, std::ios::binary) << text;
+        // The catalog's keys among many it does not know, in few sections.
+        many = (dir / "many.cfg").string();
+        text.clear();
+        for (int i = 0; i < kManyKeys; ++i) {
+            if (i % (kManyKeys / kSections) == 0)
+                text += "[" + Section(i / (kManyKeys / kSections)) + "]\r\n";
+            text += (i % 20 == 0 ? "Key" : "Unknown") + std::to_string(i) + "=value " + std::to_string(i) + "\r\n";
+        }
+        std::ofstream(many, std::ios::binary) << text;
         info.catalogPath = catalog;
     }
     ~Files() { std::filesystem::remove_all(dir); }
@@ -91,6 +105,16 @@ void BM_CatalogSave(benchmark::State& state) {
 }
 BENCHMARK(BM_CatalogSave)->Unit(benchmark::kMillisecond);
 
+// The saved catalog's bytes written plainly: the goal is a save within ten
+// times this.
+void BM_CatalogPlainWrite(benchmark::State& state) {
+    const std::string bytes = ReadAll(TheFiles().catalog);
+    const std::string out = (TheFiles().dir / "plain-catalog.dat").string();
+    for (auto _ : state)
+        deskcommon::ReplaceFile(out, bytes);
+}
+BENCHMARK(BM_CatalogPlainWrite)->Unit(benchmark::kMillisecond);
+
 // Opening loads the catalog too, then merges every setting.
 void BM_SettingsOpen(benchmark::State& state) {
     COptariumDoc doc(TheFiles().info, TheFiles().dir.string());
@@ -107,6 +131,43 @@ void BM_SettingsSave(benchmark::State& state) {
         doc.OnSaveDocument(out);
 }
 BENCHMARK(BM_SettingsSave)->Unit(benchmark::kMillisecond);
+
+void BM_ManyKeysOpen(benchmark::State& state) {
+    COptariumDoc doc(TheFiles().info, TheFiles().dir.string());
+    for (auto _ : state)
+        doc.OnOpenDocument(TheFiles().many);
+}
+BENCHMARK(BM_ManyKeysOpen)->Unit(benchmark::kMillisecond);
+
+void BM_ManyKeysPlainRead(benchmark::State& state) {
+    for (auto _ : state) {
+        std::string a = ReadAll(TheFiles().many);
+        benchmark::DoNotOptimize(a.data());
+    }
+}
+BENCHMARK(BM_ManyKeysPlainRead)->Unit(benchmark::kMillisecond);
+
+std::string HostileScope() {
+    std::string scope;
+    while (scope.size() < kHostileScope)
+        scope += "RADIO&";
+    return scope + "GLOBAL";
+}
+
+void BM_ScopeHostile(benchmark::State& state) {
+    const std::string scope = HostileScope();
+    const std::vector<std::string> words{"RADIO", "GLOBAL"};
+    for (auto _ : state)
+        benchmark::DoNotOptimize(ScopeHolds(scope, words));
+}
+BENCHMARK(BM_ScopeHostile)->Unit(benchmark::kMicrosecond);
+
+void BM_ScopePlainScan(benchmark::State& state) {
+    const std::string scope = HostileScope();
+    for (auto _ : state)
+        benchmark::DoNotOptimize(std::count(scope.begin(), scope.end(), '&'));
+}
+BENCHMARK(BM_ScopePlainScan)->Unit(benchmark::kMicrosecond);
 
 // The same bytes, read and written plainly.
 void BM_PlainReadBoth(benchmark::State& state) {

@@ -1,6 +1,7 @@
 // The settings editor's file readers on arbitrary bytes: the option catalog
-// (compressed stream and archive) and an INI file in both dialects. A
-// catalog that loads must store and load again to the same options.
+// (compressed stream and archive, the scope test of every option) and an INI
+// file in both dialects, also opened as a settings document. A catalog that
+// loads must store and load again to the same options.
 #include <cstddef>
 #include <cstdint>
 #include <cstdlib>
@@ -10,6 +11,7 @@
 #include "FuzzDir.h"
 #include "inifile/IniFile.h"
 #include "settingseditor/CompressedFile.h"
+#include "settingseditor/Document.h"
 #include "settingseditor/ItemType.h"
 
 using namespace settingseditor;
@@ -25,6 +27,9 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     } catch (const FileError&) {
     } catch (const ArchiveError&) {
     }
+    static const std::vector<std::string> words{"A", "B", ""};
+    for (const auto& option : list)
+        ScopeHolds(option->scope, words);
     if (!list.empty()) {
         const std::string again = (dir.Path() / "again").string();
         if (!StoreCatalog(again, list))
@@ -54,5 +59,18 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
         }
         inifile::IniClose(ini);
     }
+    // As a settings file against an empty catalog: every key an option.
+    static const std::string catalog = [] {
+        std::string path = (dir.Path() / "optarium.dat").string();
+        std::ofstream(path, std::ios::binary).write("\0\0\0", 3);
+        return path;
+    }();
+    static CommandLineInfo info = [] {
+        CommandLineInfo i;
+        i.catalogPath = catalog;
+        return i;
+    }();
+    COptariumDoc doc(info, dir.Path().string());
+    doc.OnOpenDocument(file);
     return 0;
 }

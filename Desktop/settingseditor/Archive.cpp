@@ -114,11 +114,19 @@ uint32_t ArchiveReader::Count() {
     return n == 0xFFFF ? U32() : n;
 }
 
+void ArchiveReader::Charge(size_t bytes) {
+    if (bytes > m_budget - m_charged)
+        throw ArchiveError("more objects than the file can hold");
+    m_charged += bytes;
+}
+
 std::string ArchiveReader::Bytes(uint32_t n) {
     std::string out;
     char piece[kBlock];
     while (n > 0) {
         size_t take = std::min<size_t>(n, sizeof piece);
+        // A growing string may hold twice what it was given.
+        Charge(2 * take);
         Fill(piece, take);
         out.append(piece, take);
         n -= static_cast<uint32_t>(take);

@@ -58,6 +58,12 @@ public:
     // reference to it once it has been read; anything else is unreadable.
     void ObjectTag(const char* className, uint16_t schema);
 
+    // The memory the loaded objects may take; beyond it the archive is
+    // unreadable. Strings and bytes are charged as they are read, the
+    // caller charges what it builds around them.
+    void SetBudget(size_t bytes) { m_budget = bytes; }
+    void Charge(size_t bytes);
+
 private:
     void Fill(void* out, size_t n);
 
@@ -65,6 +71,8 @@ private:
     uint8_t m_buffer[4096];
     size_t m_pos = 0, m_end = 0;
     bool m_classRead = false;
+    size_t m_budget = SIZE_MAX;
+    size_t m_charged = 0;
 };
 
 }  // namespace settingseditor

@@ -1,8 +1,13 @@
 #include "settingseditor/CompressedFile.h"
 
+#include <sys/stat.h>
 #include <unistd.h>
 
 #include <cstring>
+
+#ifdef __SSE2__
+#include <emmintrin.h>
+#endif
 
 #include "deskcommon/FileLookup.h"
 
@@ -21,7 +26,7 @@ CCompressedFile::~CCompressedFile() {
 }
 
 void CCompressedFile::Reset() {
-    for (int i = 0; i < 256; ++i)
+    for (int i = 0; i < 512; ++i)
         m_dict[i] = static_cast<uint8_t>(i);
     std::memset(m_group, 0, sizeof m_group);
     m_mask = 0;
@@ -51,6 +56,13 @@ bool CCompressedFile::Open(const std::string& name, Mode mode) {
     return m_file != nullptr;
 }
 
+uint64_t CCompressedFile::Size() const {
+    struct stat st {};
+    if (!m_file || ::fstat(::fileno(m_file), &st) != 0)
+        return 0;
+    return static_cast<uint64_t>(st.st_size);
+}
+
 int CCompressedFile::GetByte() {
     return std::fgetc(m_file);
 }
@@ -61,7 +73,9 @@ void CCompressedFile::PutByte(uint8_t b) {
 }
 
 void CCompressedFile::Learn() {
-    std::memcpy(m_dict + ((m_count & ~7u) % 256), m_group, 8);
+    unsigned slot = (m_count & ~7u) % 256;
+    std::memcpy(m_dict + slot, m_group, 8);
+    std::memcpy(m_dict + 256 + slot, m_group, 8);
 }
 
 size_t CCompressedFile::Read(void* buffer, size_t count) {
@@ -112,35 +126,94 @@ void CCompressedFile::Write(const void* buffer, size_t count) {
             PutByte(in[i]);
         } else {
             m_nothingPending = false;
-            if (a == 7) {
-                unsigned best = 0, start = 0;
-                for (unsigned s = 0; s < 256 && best < 8; ++s) {
-                    unsigned n = 0;
-                    for (unsigned j = 0; j < 8; ++j)
-                        n += m_group[j] == m_dict[(s + j) % 256];
-                    if (n > best) {
-                        best = n;
-                        start = s;
-                    }
-                }
-                uint8_t mask = 0;
-                for (unsigned j = 0; best && j < 8; ++j) {
-                    if (m_group[j] == m_dict[(start + j) % 256])
-                        mask |= static_cast<uint8_t>(0x80 >> j);
-                }
-                PutByte(mask);
-                if (mask)
-                    PutByte(static_cast<uint8_t>(start));
-                for (unsigned j = 0; j < 8; ++j) {
-                    if (!(mask & (0x80 >> j)))
-                        PutByte(m_group[j]);
-                }
-            }
+            if (a == 7)
+                WriteGroup();
         }
         if (a == 7)
             Learn();
         ++m_count;
     }
+}
+
+namespace {
+
+// The first start s (0 to 255) with the most positions j where
+// group[j] == dict[s + j]; its count is 0 when no start matches any byte.
+struct Match {
+    unsigned start = 0, count = 0;
+};
+
+#ifdef __SSE2__
+// All 256 starts at once, sixteen a vector: per position j one comparison
+// of the group's byte with the dictionary from every start.
+Match FirstLongest(const uint8_t* group, const uint8_t* dict) {
+    __m128i counts[16];
+    __m128i top = _mm_setzero_si128();
+    for (int b = 0; b < 16; ++b) {
+        __m128i n = _mm_setzero_si128();
+        for (int j = 0; j < 8; ++j) {
+            __m128i d = _mm_loadu_si128(reinterpret_cast<const __m128i*>(dict + 16 * b + j));
+            n = _mm_sub_epi8(n, _mm_cmpeq_epi8(d, _mm_set1_epi8(static_cast<char>(group[j]))));
+        }
+        counts[b] = n;
+        top = _mm_max_epu8(top, n);
+    }
+    top = _mm_max_epu8(top, _mm_srli_si128(top, 8));
+    top = _mm_max_epu8(top, _mm_srli_si128(top, 4));
+    top = _mm_max_epu8(top, _mm_srli_si128(top, 2));
+    top = _mm_max_epu8(top, _mm_srli_si128(top, 1));
+    Match m;
+    m.count = static_cast<unsigned>(_mm_cvtsi128_si32(top) & 0xFF);
+    if (m.count == 0)
+        return m;
+    const __m128i want = _mm_set1_epi8(static_cast<char>(m.count));
+    for (int b = 0; b < 16; ++b) {
+        int hits = _mm_movemask_epi8(_mm_cmpeq_epi8(counts[b], want));
+        if (hits) {
+            m.start = static_cast<unsigned>(16 * b + __builtin_ctz(static_cast<unsigned>(hits)));
+            break;
+        }
+    }
+    return m;
+}
+#else
+Match FirstLongest(const uint8_t* group, const uint8_t* dict) {
+    Match m;
+    for (unsigned s = 0; s < 256 && m.count < 8; ++s) {
+        unsigned n = 0;
+        for (unsigned j = 0; j < 8; ++j)
+            n += group[j] == dict[s + j];
+        if (n > m.count) {
+            m.count = n;
+            m.start = s;
+        }
+    }
+    return m;
+}
+#endif
+
+}  // namespace
+
+// The format fixes the first longest match, not how it is found.
+void CCompressedFile::WriteGroup() {
+    Match m = FirstLongest(m_group, m_dict);
+    uint8_t out[10];
+    size_t n = 1;
+    uint8_t mask = 0;
+    if (m.count) {
+        for (unsigned j = 0; j < 8; ++j) {
+            if (m_group[j] == m_dict[m.start + j])
+                mask |= static_cast<uint8_t>(0x80 >> j);
+        }
+        out[n++] = static_cast<uint8_t>(m.start);
+    }
+    out[0] = mask;
+    for (unsigned j = 0; j < 8; ++j) {
+        if (!(mask & (0x80 >> j)))
+            out[n++] = m_group[j];
+    }
+    if (std::fwrite(out, 1, n, m_file) != n)
+        throw FileError(m_name);
 }
 
 void CCompressedFile::WritePart() {

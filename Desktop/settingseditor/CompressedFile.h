@@ -45,6 +45,8 @@ public:
     void Close();
     // Uncompressed bytes read or written since Open.
     uint32_t GetPosition() const { return m_count; }
+    // The size of the open file (compressed bytes).
+    uint64_t Size() const;
     bool IsOpen() const { return m_file != nullptr; }
 
 private:
@@ -53,13 +55,15 @@ private:
     void PutByte(uint8_t b);
     int GetByte();
     void Learn();   // the current group into its dictionary slot
+    void WriteGroup();
 
     std::FILE* m_file = nullptr;
     Mode m_mode = kRead;
     std::string m_name;
     deskcommon::CSaveFile m_save;
     uint8_t m_mask = 0;
-    uint8_t m_dict[256];
+    // The dictionary twice over, so the bytes from any start lie in a row.
+    uint8_t m_dict[512];
     uint8_t m_group[8];
     uint32_t m_count = 0;
     bool m_nothingPending = false;

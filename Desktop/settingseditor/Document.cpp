@@ -212,7 +212,27 @@ bool COptariumDoc::LoadCatalog() {
     return m_info.defaultsPath.empty() || ReadDefaults();
 }
 
+// Sections and keys match without regard to ASCII case.
+std::string COptariumDoc::IndexKey(const std::string& section, const std::string& key) {
+    std::string out;
+    out.reserve(section.size() + key.size() + 1);
+    for (char c : section)
+        out += static_cast<char>(c >= 'A' && c <= 'Z' ? c - 'A' + 'a' : c);
+    out += '\0';
+    for (char c : key)
+        out += static_cast<char>(c >= 'A' && c <= 'Z' ? c - 'A' + 'a' : c);
+    return out;
+}
+
 void COptariumDoc::MergeAll(IniFile* ini) {
+    // Every setting is found by section and key at once, so a file of many
+    // keys costs in proportion to its size; the first option of a pair
+    // wins, as a walk of the list would find it.
+    m_index.clear();
+    m_index.reserve(m_options.size());
+    for (auto& o : m_options)
+        m_index.try_emplace(IndexKey(o->section, o->key), o.get());
+    m_indexed = true;
     IniEnum* e = nullptr;
     if (IniEnumBegin(ini, nullptr, &e) == kIniOk) {
         char section[100], key[100], value[256];
@@ -222,6 +242,8 @@ void COptariumDoc::MergeAll(IniFile* ini) {
         }
         IniEnumEnd(e);
     }
+    m_indexed = false;
+    m_index.clear();
 }
 
 // The defaults file is a settings file: a setting of a known single-entry
@@ -263,11 +285,16 @@ bool COptariumDoc::OnOpenDocument(const std::string& path) {
 
 void COptariumDoc::MergeSetting(std::unique_ptr<CRawType> setting) {
     CItemType* option = nullptr;
-    for (auto& o : m_options) {
-        if (strcasecmp(o->key.c_str(), setting->key.c_str()) == 0 &&
-            strcasecmp(o->section.c_str(), setting->section.c_str()) == 0) {
-            option = o.get();
-            break;
+    if (m_indexed) {
+        auto found = m_index.find(IndexKey(setting->section, setting->key));
+        option = found == m_index.end() ? nullptr : found->second;
+    } else {
+        for (auto& o : m_options) {
+            if (strcasecmp(o->key.c_str(), setting->key.c_str()) == 0 &&
+                strcasecmp(o->section.c_str(), setting->section.c_str()) == 0) {
+                option = o.get();
+                break;
+            }
         }
     }
     if (m_loadingDefaults) {
@@ -285,6 +312,8 @@ void COptariumDoc::MergeSetting(std::unique_ptr<CRawType> setting) {
         created->multiple = 1;
         option = created.get();
         m_options.push_back(std::move(created));
+        if (m_indexed)
+            m_index.emplace(IndexKey(option->section, option->key), option);
     }
     if (setting->value != option->defaultValue)
         option->values.push_back(std::move(setting));

@@ -6,6 +6,7 @@
 #include <cstdint>
 #include <memory>
 #include <string>
+#include <unordered_map>
 #include <vector>
 
 #include "inifile/IniFile.h"
@@ -126,6 +127,7 @@ private:
     bool ReadDefaults();
     // Every entry with a key, in file order.
     void MergeAll(inifile::IniFile* ini);
+    static std::string IndexKey(const std::string& section, const std::string& key);
 
     OptionList m_options;
     CItemType* m_currentOption = nullptr;
@@ -136,6 +138,9 @@ private:
     std::string m_programDir;
     std::string m_catalogPath;
     bool m_loadingDefaults = false;
+    // Options by section and key while a file is merged.
+    std::unordered_map<std::string, CItemType*> m_index;
+    bool m_indexed = false;
 };
 
 }  // namespace settingseditor

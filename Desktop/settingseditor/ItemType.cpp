@@ -3,6 +3,8 @@
 #include <cerrno>
 #include <cstdint>
 #include <cstdlib>
+#include <string_view>
+#include <unordered_set>
 
 #include "deskcommon/Messages.h"
 #include "inifile/IniFile.h"
@@ -51,8 +53,11 @@ void CItemType::Load(ArchiveReader& ar) {
     required = ar.Int();
     defaultValue = ar.String();
     valueList.clear();
-    for (uint32_t n = ar.Count(); n > 0; --n)
+    for (uint32_t n = ar.Count(); n > 0; --n) {
+        // A growing list may hold twice its entries.
+        ar.Charge(2 * sizeof(std::string));
         valueList.push_back(ar.String());
+    }
     help.bytes = ar.Bytes(ar.Count());
 }
 
@@ -191,35 +196,36 @@ const char* CItemType::TypeName() const {
 bool ScopeHolds(const std::string& expr, const std::vector<std::string>& scopeList) {
     if (expr.empty() || scopeList.empty())
         return true;
-    auto term = [&](std::string word) {
+    // One pass over the expression, each word found in a set: the test
+    // stays linear in the sizes of both, however hostile the catalog.
+    std::unordered_set<std::string_view> words(scopeList.begin(), scopeList.end());
+    auto term = [&](std::string_view word) {
         bool negate = !word.empty() && word[0] == '!';
         if (negate)
-            word.erase(0, 1);
-        bool present = false;
-        for (const std::string& s : scopeList)
-            present = present || s == word;
-        return present != negate;
+            word.remove_prefix(1);
+        return words.contains(word) != negate;
     };
+    const std::string_view text(expr);
     size_t pos = 0;
-    while (pos <= expr.size()) {
-        size_t groupEnd = expr.find_first_of("&;", pos);
-        if (groupEnd == std::string::npos)
-            groupEnd = expr.size();
+    for (;;) {
+        // An and-group: alternatives, looked up only until one holds.
         bool holds = false;
-        size_t t = pos;
-        // Alternatives are looked up only until one holds.
-        while (!holds && t <= groupEnd) {
-            size_t termEnd = expr.find_first_of(",|", t);
-            if (termEnd == std::string::npos || termEnd > groupEnd)
-                termEnd = groupEnd;
-            holds = term(expr.substr(t, termEnd - t));
-            t = termEnd + 1;
+        size_t end = pos;
+        for (;;) {
+            while (end < text.size() && text[end] != ',' && text[end] != '|' && text[end] != '&' && text[end] != ';')
+                ++end;
+            if (!holds)
+                holds = term(text.substr(pos, end - pos));
+            if (end == text.size() || text[end] == '&' || text[end] == ';')
+                break;
+            pos = ++end;
         }
         if (!holds)
             return false;
-        pos = groupEnd + 1;
+        if (end == text.size())
+            return true;
+        pos = end + 1;
     }
-    return true;
 }
 
 bool CItemType::InScope(const std::vector<std::string>& scopeList) const {
@@ -233,8 +239,13 @@ void LoadCatalog(const std::string& path, OptionList& list) {
         throw FileError(path);
     try {
         ArchiveReader ar(file);
+        // Bytes that each take a byte or less of the file must not become
+        // objects of many times their size: a hostile catalog stays within
+        // kCatalogMemoryFactor times its file (beyond a floor for small ones).
+        ar.SetBudget(kCatalogMemoryFloor + kCatalogMemoryFactor * static_cast<size_t>(file.Size()));
         for (uint32_t n = ar.Count(); n > 0; --n) {
             ar.ObjectTag("CItemType", CItemType::kSchema);
+            ar.Charge(sizeof(CItemType) + 2 * sizeof(std::unique_ptr<CItemType>));
             auto item = std::make_unique<CItemType>();
             item->Load(ar);
             list.push_back(std::move(item));

@@ -85,7 +85,11 @@ using OptionList = std::vector<std::unique_ptr<CItemType>>;
 bool ScopeHolds(const std::string& expr, const std::vector<std::string>& scopeList);
 
 // The catalog file: a compressed stream holding the option list's archive.
-// Load throws FileError or ArchiveError and leaves list empty then.
+// Load throws FileError or ArchiveError and leaves list empty then; a
+// catalog whose options would take more than kCatalogMemoryFloor and
+// kCatalogMemoryFactor times its file size is unreadable.
+constexpr size_t kCatalogMemoryFloor = 1 << 20;
+constexpr size_t kCatalogMemoryFactor = 16;
 void LoadCatalog(const std::string& path, OptionList& list);
 // False when the file cannot be created; the old file stays whole until the
 // new one is complete.

@@ -1,5 +1,6 @@
 #include <gtest/gtest.h>
 
+#include <filesystem>
 #include <string>
 
 #include "tests/desktop/deskcommon/TempDir.h"
@@ -130,7 +131,31 @@ TEST_F(CatalogTest, BrokenCatalogsAreUnreadable) {
     }
     OptionList list;
     EXPECT_THROW(LoadCatalog(Path("missing.dat"), list), FileError);
+    EXPECT_THROW(LoadCatalog(m_dir.string(), list), ArchiveError);   // a folder holds no options
     EXPECT_FALSE(StoreCatalog(Path("no/such/folder/optarium.dat"), list));
+}
+
+TEST_F(CatalogTest, AHostileCatalogStaysWithinItsMemoryBound) {
+    // A whole, well-formed catalog whose pick list has a million empty
+    // entries: eight of them cost two file bytes, each would be a string
+    // object of its own. Unreadable, and refused before it is built.
+    const int entries = 1 << 20;
+    std::string one = Fields("S", "K");
+    std::string archive = Le16(1) + kClassRecord + one.substr(0, one.size() - 15) + Le16(0xFFFF) + Le32(entries) +
+                          std::string(entries, '\0') + Le16(0);
+    PutArchive(archive);
+    const size_t file = std::filesystem::file_size(Path("optarium.dat"));
+    EXPECT_LT(file * 64, entries * sizeof(std::string));   // the factor that made it hostile
+    OptionList list;
+    EXPECT_THROW(LoadCatalog(Path("optarium.dat"), list), ArchiveError);
+
+    // The same list of a thousand entries is an ordinary catalog.
+    archive = Le16(1) + kClassRecord + one.substr(0, one.size() - 15) + Le16(1000) + std::string(1000, '\0') +
+              Le16(0);
+    PutArchive(archive);
+    LoadCatalog(Path("optarium.dat"), list);
+    ASSERT_EQ(list.size(), 1u);
+    EXPECT_EQ(list[0]->valueList.size(), 1000u);
 }
 
 }  // namespace

@@ -1,5 +1,7 @@
 #include <gtest/gtest.h>
 
+#include <cstring>
+#include <random>
 #include <string>
 
 #include "tests/desktop/deskcommon/TempDir.h"
@@ -114,6 +116,79 @@ TEST_F(CompressedFileTest, AnUnfinishedWriteLeavesTheOldFileWhole) {
     }   // destroyed without Close
     EXPECT_EQ(Get("c.dat"), "old");
     EXPECT_EQ(FileCount(), 1u);
+}
+
+// The format as plainly as it can be said: every start tried in turn, the
+// first of the most matches kept.
+std::string ReferenceCompress(const std::string& in) {
+    uint8_t dict[256];
+    for (int i = 0; i < 256; ++i)
+        dict[i] = static_cast<uint8_t>(i);
+    std::string out;
+    size_t whole = in.size() / 8 * 8;
+    for (size_t g = 0; g < whole; g += 8) {
+        const uint8_t* group = reinterpret_cast<const uint8_t*>(in.data() + g);
+        unsigned best = 0, start = 0;
+        for (unsigned st = 0; st < 256; ++st) {
+            unsigned n = 0;
+            for (unsigned j = 0; j < 8; ++j)
+                n += group[j] == dict[(st + j) % 256];
+            if (n > best) {
+                best = n;
+                start = st;
+            }
+        }
+        uint8_t mask = 0;
+        for (unsigned j = 0; best && j < 8; ++j)
+            mask |= group[j] == dict[(start + j) % 256] ? static_cast<uint8_t>(0x80 >> j) : 0;
+        out += static_cast<char>(mask);
+        if (mask)
+            out += static_cast<char>(start);
+        for (unsigned j = 0; j < 8; ++j) {
+            if (!(mask & (0x80 >> j)))
+                out += static_cast<char>(group[j]);
+        }
+        std::memcpy(dict + g % 256, group, 8);
+    }
+    if (whole < in.size())
+        out += '\0' + in.substr(whole);
+    return out;
+}
+
+TEST_F(CompressedFileTest, TheFastSearchWritesTheBytesOfThePlainOne) {
+    std::mt19937 rng(7);
+    auto random = [&](size_t n, int range) {
+        std::string s(n, '\0');
+        for (char& c : s)
+            c = static_cast<char>(rng() % range);
+        return s;
+    };
+    std::string text;
+    while (text.size() < 40000)
+        text += "[Radio]\r\nEssid=\"net" + std::to_string(rng() % 50) + "\"\r\nHelp {\\rtf1 words}\r\n";
+    std::string ties;   // many starts with equal counts
+    for (int i = 0; i < 5000; ++i)
+        ties += static_cast<char>(i % 3 ? 0x20 : 0x41 + (i / 3) % 4);
+    const std::pair<const char*, std::string> streams[] = {
+        {"random bytes", random(50000, 256)},
+        {"few byte values", random(50000, 3)},
+        {"zeros", std::string(40003, '\0')},
+        {"text of a catalog", text},
+        {"ties", ties},
+        {"every byte value", random(7, 256) + [] {
+             std::string all;
+             for (int r = 0; r < 40; ++r)
+                 for (int b = 0; b < 256; ++b)
+                     all += static_cast<char>((b * 7 + r) & 0xFF);
+             return all;
+         }()},
+    };
+    for (const auto& [what, bytes] : streams) {
+        SCOPED_TRACE(what);
+        std::string file = Compress(bytes);
+        EXPECT_EQ(file, ReferenceCompress(bytes));
+        EXPECT_EQ(Decompress(file), bytes);
+    }
 }
 
 }  // namespace

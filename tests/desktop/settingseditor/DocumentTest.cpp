@@ -158,6 +158,33 @@ TEST_F(DocumentTest, DefaultsFileSetsDefaultsAndStopsRequiredLines) {
     EXPECT_FALSE(other.LoadCatalog());
 }
 
+TEST_F(DocumentTest, ManyKeysFindTheFirstOptionOfTheirSectionAndKey) {
+    WriteCatalog({
+        {"Main", "Twice", "First", kString, "", 1},
+        {"MAIN", "TWICE", "Second", kString, "", 1},
+        {"Main", "Other", "Other", kString, "", 1},
+    });
+    // Thousands of unknown keys, each seen twice in other cases, and the
+    // known ones between them.
+    std::string text = "[main]\r\ntwice=a\r\n";
+    for (int i = 0; i < 5000; ++i)
+        text += "[S" + std::to_string(i % 7) + "]\r\nk" + std::to_string(i) + "=v\r\n[s" + std::to_string(i % 7) +
+                "]\r\nK" + std::to_string(i) + "=w\r\n";
+    text += "[Main]\r\nOTHER=b\r\nTwice=c\r\n";
+    Put("many.cfg", text);
+    NewDoc();
+    ASSERT_TRUE(doc->OnOpenDocument(Path("many.cfg")));
+    ASSERT_EQ(doc->Options().size(), 3u + 5000u);
+    EXPECT_EQ(Values("Twice"), (std::vector<std::string>{"main|twice|a", "Main|Twice|c"}));
+    EXPECT_TRUE(doc->Options()[1]->values.empty());   // the second of a pair is never found
+    EXPECT_EQ(Values("Other"), (std::vector<std::string>{"Main|OTHER|b"}));
+    EXPECT_EQ(Values("k4321"), (std::vector<std::string>{"S2|k4321|v", "s2|K4321|w"}));
+    EXPECT_EQ(doc->Options()[3]->treePath, "Unknown\\S0");
+    // After the merge a setting is still found without the index.
+    doc->MergeSetting(std::make_unique<CRawType>(CRawType{"s2", "K9", "x"}));
+    EXPECT_EQ(Values("k9"), (std::vector<std::string>{"S2|k9|v", "s2|K9|w", "s2|K9|x"}));
+}
+
 TEST_F(DocumentTest, FailuresAndTheirMessages) {
     NewDoc();
     EXPECT_FALSE(doc->OnOpenDocument(Path("none.cfg")));

@@ -112,6 +112,20 @@ TEST(ItemTypeTest, ScopeExpressions) {
     EXPECT_TRUE(ScopeHolds("ANYTHING", none));
     EXPECT_TRUE(ScopeHolds("!BETA", alpha));
     EXPECT_FALSE(ScopeHolds("ALPHA&BETA", alpha));
+    // Empty terms are words too: an "S:" list may hold the empty word.
+    std::vector<std::string> empty{"ALPHA", ""};
+    EXPECT_TRUE(ScopeHolds("ALPHA&", empty));
+    EXPECT_FALSE(ScopeHolds("ALPHA&", alpha));
+    EXPECT_TRUE(ScopeHolds("BETA,", empty));
+    EXPECT_FALSE(ScopeHolds("!", empty));
+    EXPECT_TRUE(ScopeHolds(std::string("A\0B|ALPHA", 9), alpha));   // a zero byte is no separator
+    EXPECT_FALSE(ScopeHolds(std::string("A\0B", 3), alpha));
+    // A long expression costs in proportion to its length.
+    std::string hostile;
+    for (int i = 0; i < 100000; ++i)
+        hostile += "ALPHA&";
+    EXPECT_FALSE(ScopeHolds(hostile + "BETA", alpha));
+    EXPECT_TRUE(ScopeHolds(hostile + "ALPHA", alpha));
 }
 
 }  // namespace
