@@ -42,6 +42,8 @@ CClientCore::CClientCore(HWND controlWindow)
     : m_window(controlWindow),
       m_control(controlWindow),
       m_files(*this, m_moduleFolder),
+      m_info(*this, m_settings, m_screen, m_devices, m_resumeTime),
+      m_widgetCommands(*this, m_widgets, m_settings, m_queue),
       m_scanner(&g_noScanner),
       m_devices(&g_noDevices),
       m_view(&g_noView),
@@ -166,6 +168,8 @@ void CClientCore::ReceiveNow(const uint8_t* bytes, int32_t count, bool framed) {
 void CClientCore::RegisterCommands() {
     // The groups first, then the core's own handlers.
     m_files.Register(m_commands);
+    m_info.Register(m_commands);
+    m_widgetCommands.Register(m_commands);
     m_commands.Register<&CClientCore::SetAltPacketDelimiter>(cmd::kSetAltPacketDelimiter, *this);
     m_commands.Register<&CClientCore::GETEVENT>(cmd::kGETEVENT, *this);
     m_commands.Register<&CClientCore::COMMANDEVENT>(cmd::kCOMMANDEVENT, *this);
@@ -200,13 +204,8 @@ void CClientCore::RegisterCommands() {
     m_commands.Register<&CClientCore::COMDATAEVENT>(cmd::kCOMDATAEVENT, *this);
     m_commands.Register<&CClientCore::SCANNERON>(cmd::kSCANNERON, *this);
     m_commands.Register<&CClientCore::SETTIME>(cmd::kSETTIME, *this);
-    m_commands.Register<&CClientCore::WIDGETACTION>(cmd::kWIDGETACTION, *this);
     m_commands.Register<&CClientCore::COMMONDLG>(cmd::kCOMMONDLG, *this);
     m_commands.Register<&CClientCore::KILLCMD>(cmd::kKILLCMD, *this);
-    m_commands.Register<&CClientCore::GetExtendedInfo>(cmd::kGetExtendedInfo, *this);
-    m_commands.Register<&CClientCore::SetExtendedInfo>(cmd::kSetExtendedInfo, *this);
-    m_commands.Register<&CClientCore::GetIniString>(cmd::kGetIniString, *this);
-    m_commands.Register<&CClientCore::SetIniString>(cmd::kSetIniString, *this);
     m_commands.Register<&CClientCore::RfidEvent>(cmd::kRfidEvent, *this);
 }
 

@@ -19,17 +19,7 @@ int32_t CClientCore::SetStringSetting(int32_t index, const char16_t* text) {
     return m_settings.SetStringSetting(index, text);
 }
 
-int32_t CClientCore::GetTerminalID() {
-    if (m_settings.GetTerminalID() != 0) return m_settings.GetTerminalID();
-    if (m_devices->HasDeviceControl()) {
-        const int32_t id = m_devices->GetDeviceId();
-        if (id != 0) {
-            LogPrintf(LOG_NOTE, "PrimaryDevice set quillmar device to %ld", static_cast<long>(id));
-            return id;
-        }
-    }
-    return kDefaultTerminalId;
-}
+int32_t CClientCore::GetTerminalID() { return m_info.TerminalId(); }
 
 void CClientCore::Suspend() {
     m_devices->SuspendAll();

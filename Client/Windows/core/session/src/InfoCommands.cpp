@@ -6,7 +6,10 @@
 #include <string>
 #include <vector>
 
-#include "core/session/ClientCore.h"
+#include "core/session/InfoCommands.h"
+
+#include "core/hooks/CoreMessages.h"
+#include "platform/Message.h"
 #include "core/session/HostFormats.h"
 #include "core/session/LibraryCall.h"
 #include "core/session/LogicalFolders.h"
@@ -16,9 +19,9 @@
 
 namespace {
 
-constexpr uint8_t kGetExtendedInfo = 0xB0;
-constexpr uint8_t kSetExtendedInfo = 0xB1;
-constexpr uint8_t kIniReply = '!';
+constexpr uint8_t kGetExtendedInfo = cmd::kGetExtendedInfo;
+constexpr uint8_t kSetExtendedInfo = cmd::kSetExtendedInfo;
+constexpr uint8_t kIniReply = cmd::kGetIniString;
 
 // Keys are read into 50 characters with their end mark.
 constexpr int32_t kKeyUnits = 50;
@@ -100,16 +103,17 @@ int32_t CallByName(CPacket* pkt) {
 
 }  // namespace
 
-int32_t CClientCore::IsAssociated() {
-    const RadioSettings settings{GetIgnoreRadio(), GetRSSIThreshold(), GetRadioWakeDelay(), GetReconnectDelay()};
+int32_t CInfoCommands::IsAssociated() {
+    const RadioSettings settings{m_settings.GetIgnoreRadio(), m_settings.GetRSSIThreshold(),
+                                 m_settings.GetRadioWakeDelay(), m_settings.GetReconnectDelay()};
     return m_radio.Test(*m_devices, settings, m_resumeTime);
 }
 
-int CClientCore::GetExtendedInfo(CPacket* pkt, uint8_t) {
+int CInfoCommands::GetExtendedInfo(CPacket* pkt, uint8_t) {
     LogWrite(LOG_TRACE, "GetExtendedInfo");
     const std::u16string key = ReadKey(pkt);
     pkt->NextField();
-    const CoreProperties& props = Properties();
+    const CoreProperties& props = m_settings.Properties();
     std::u16string value = u"-1";
     if (key == u"ASSOC") {
         value = Number(IsAssociated());
@@ -126,11 +130,11 @@ int CClientCore::GetExtendedInfo(CPacket* pkt, uint8_t) {
     } else if (key == u"FREEMEM") {
         value = Number(FileUtil::FreeMemory());
     } else if (key == u"TERMID") {
-        value = Number(GetTerminalID());
+        value = Number(TerminalId());
     } else if (key == u"COLS") {
-        value = Number(Columns());
+        value = Number(m_screen.Columns());
     } else if (key == u"ROWS") {
-        value = Number(Rows());
+        value = Number(m_screen.Rows());
     } else if (key == u"MAINBATT" || key == u"AUXBATT") {
         int32_t mainBattery = 0;
         int32_t backupBattery = 0;
@@ -145,39 +149,40 @@ int CClientCore::GetExtendedInfo(CPacket* pkt, uint8_t) {
     } else if (key == u"EXT") {
         value = Number(CallByName(pkt));
     }
-    SendTextReply(kGetExtendedInfo, value);
+    m_replies.SendTextReply(kGetExtendedInfo, value);
     return 0;
 }
 
-int CClientCore::SetExtendedInfo(CPacket* pkt, uint8_t) {
+int CInfoCommands::SetExtendedInfo(CPacket* pkt, uint8_t) {
     LogWrite(LOG_TRACE, "SetExtendedInfo");
     const std::u16string key = ReadKey(pkt);
     pkt->NextField();
     if (key != u"SIPSTATE") {
-        SendIntReply(kSetExtendedInfo, -1);
+        m_replies.SendIntReply(kSetExtendedInfo, -1);
         return 0;
     }
     const int32_t state = pkt->GetInt(0);
     if (m_shellWindow) SendMessage(m_shellWindow, WM_SHELL_INPUT_PANEL, static_cast<WPARAM>(state), 0);
-    SendIntReply(kSetExtendedInfo, 1);
+    m_replies.SendIntReply(kSetExtendedInfo, 1);
     return 0;
 }
 
-int CClientCore::GetIniString(CPacket* pkt, uint8_t) {
+int CInfoCommands::GetIniString(CPacket* pkt, uint8_t) {
     LogWrite(LOG_TRACE, "GetIniString");
     const IniKey k = ReadIniKey(pkt);
     char value[kIniValueBytes];
     // The value is what the buffer holds: a missing file leaves the default
     // there but counts 0 bytes.
     ReadIniString(k.section.c_str(), k.key.c_str(), "notfound", value, sizeof value, k.path);
-    if (!m_writer) return 0;
-    m_writer->Reset();
-    m_writer->AppendByte(kIniReply).EndField().AppendBytes(value, static_cast<int32_t>(std::strlen(value)));
-    SendReply(*m_writer);
+    CPacketBuffer* writer = m_replies.Writer();
+    if (!writer) return 0;
+    writer->Reset();
+    writer->AppendByte(kIniReply).EndField().AppendBytes(value, static_cast<int32_t>(std::strlen(value)));
+    m_replies.SendReply(*writer);
     return 0;
 }
 
-int CClientCore::SetIniString(CPacket* pkt, uint8_t) {
+int CInfoCommands::SetIniString(CPacket* pkt, uint8_t) {
     LogWrite(LOG_TRACE, "SetIniString");
     const IniKey k = ReadIniKey(pkt);
     pkt->NextField();
@@ -185,6 +190,25 @@ int CClientCore::SetIniString(CPacket* pkt, uint8_t) {
     // The host is told "1" whether or not the key could be written.
     if (WriteIniString(k.section.c_str(), k.key.c_str(), value.c_str(), k.path) == 0)
         LogWrite(LOG_ERROR, "SetIniString: the key was not written");
-    SendIntReply(kIniReply, 1);
+    m_replies.SendIntReply(kIniReply, 1);
     return 0;
+}
+
+int32_t CInfoCommands::TerminalId() {
+    if (m_settings.GetTerminalID() != 0) return m_settings.GetTerminalID();
+    if (m_devices->HasDeviceControl()) {
+        const int32_t id = m_devices->GetDeviceId();
+        if (id != 0) {
+            LogPrintf(LOG_NOTE, "PrimaryDevice set quillmar device to %ld", static_cast<long>(id));
+            return id;
+        }
+    }
+    return CSessionSettings::kDefaultTerminalId;
+}
+
+void CInfoCommands::Register(CCommandTable& table) {
+    table.Register<&CInfoCommands::GetExtendedInfo>(cmd::kGetExtendedInfo, *this);
+    table.Register<&CInfoCommands::SetExtendedInfo>(cmd::kSetExtendedInfo, *this);
+    table.Register<&CInfoCommands::GetIniString>(cmd::kGetIniString, *this);
+    table.Register<&CInfoCommands::SetIniString>(cmd::kSetIniString, *this);
 }

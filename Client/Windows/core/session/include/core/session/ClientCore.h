@@ -21,11 +21,12 @@
 #include "core/session/DecoderSettings.h"
 #include "core/session/EventQueue.h"
 #include "core/session/FileCommands.h"
+#include "core/session/InfoCommands.h"
 #include "core/session/InputField.h"
-#include "core/session/RadioAssociation.h"
 #include "core/session/ReplyChannel.h"
 #include "core/session/ScreenModel.h"
 #include "core/session/SessionSettings.h"
+#include "core/session/WidgetCommands.h"
 #include "platform/Draw.h"
 #include "platform/Library.h"
 #include "platform/Message.h"
@@ -150,13 +151,8 @@ public:
     virtual int COMDATAEVENT(CPacket* pkt, uint8_t code);
     virtual int SCANNERON(CPacket* pkt, uint8_t code);
     virtual int SETTIME(CPacket* pkt, uint8_t code);
-    virtual int WIDGETACTION(CPacket* pkt, uint8_t code);
     virtual int COMMONDLG(CPacket* pkt, uint8_t code);
     virtual int KILLCMD(CPacket* pkt, uint8_t code);
-    virtual int GetExtendedInfo(CPacket* pkt, uint8_t code);
-    virtual int SetExtendedInfo(CPacket* pkt, uint8_t code);
-    virtual int GetIniString(CPacket* pkt, uint8_t code);
-    virtual int SetIniString(CPacket* pkt, uint8_t code);
     virtual int RfidEvent(CPacket* pkt, uint8_t code);
 
     // ---- Input from the control.
@@ -218,9 +214,9 @@ public:
     int32_t SetDecodersFromFile(std::u16string name);
 
     // The radio association test: 1 associated, 0 not, -1 unknown.
-    int32_t IsAssociated();
+    int32_t IsAssociated() { return m_info.IsAssociated(); }
     // The shell's main window, told to show or hide the input panel.
-    void SetShellWindow(HWND window) { m_shellWindow = window; }
+    void SetShellWindow(HWND window) { m_info.SetShellWindow(window); }
 
     // A serial port kept open by a command; noting its use keeps it open.
     void KeepSerialPort(std::unique_ptr<ICoreSerialPort> port);
@@ -412,6 +408,8 @@ protected:
     CEventQueue m_queue;
     CScreenModel m_screen;
     CFileCommands m_files;
+    CInfoCommands m_info;
+    CWidgetCommands m_widgetCommands;
 
     bool m_scannerWanted = false;
     uint8_t m_modeSelect = 0;
@@ -424,8 +422,6 @@ protected:
     DWORD m_resumeTime = 0;
 
     ErrorBoxRequest m_errorBox;
-    CRadioAssociation m_radio;
-    HWND m_shellWindow = 0;
 
     // Dialog
     HWND m_dialog = 0;

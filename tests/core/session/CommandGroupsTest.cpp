@@ -1,0 +1,109 @@
+// The command groups on their own: each registers its bytes with a table and
+// answers through a reply channel, with nothing of the core around it.
+#include <gtest/gtest.h>
+
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "core/session/CommandTable.h"
+#include "core/session/InfoCommands.h"
+#include "core/session/WidgetCommands.h"
+
+namespace {
+
+// Records every reply as its bytes.
+struct RecordingReplies final : IReplyChannel {
+    CPacketBuffer writer{0, 0xFF, 4096, 0};
+    std::vector<std::string> sent;
+    CPacketBuffer* Writer() override { return &writer; }
+    std::unique_ptr<CPacketBuffer> NewWriter(int32_t capacity) override {
+        return std::make_unique<CPacketBuffer>(0, 0xFF, capacity, 0);
+    }
+    int32_t WriterCapacity() const override { return writer.GetCapacity(); }
+    int SendReply(const CPacketBuffer& w) override {
+        sent.emplace_back(reinterpret_cast<const char*>(w.GetData()), static_cast<size_t>(w.GetLength()));
+        return 0;
+    }
+    int SendIntReply(uint8_t code, int32_t number) override {
+        writer.Reset();
+        writer.AppendByte(code).EndField().AppendInt(number);
+        return SendReply(writer);
+    }
+    int SendTextReply(uint8_t code, std::u16string_view text) override {
+        const std::u16string terminated(text);
+        writer.Reset();
+        writer.AppendByte(code).EndField().AppendWide(terminated.c_str());
+        return SendReply(writer);
+    }
+};
+
+// Runs one command (its byte, then its fields) through the table.
+void RunCommand(const CCommandTable& table, const std::string& command) {
+    CPacket pkt(0, 0xFF, reinterpret_cast<const uint8_t*>(command.data()), static_cast<int32_t>(command.size()), 0);
+    const auto code = static_cast<uint8_t>(command[0]);
+    pkt.NextField();
+    ASSERT_TRUE(table.Has(code));
+    table.Call(code, &pkt);
+}
+
+struct IdDevices final : ICoreDevices {
+    bool HasDeviceControl() override { return true; }
+    int32_t GetDeviceId() override { return 77; }
+};
+
+TEST(CommandGroupsTest, TheInfoGroupAnswersFromWhatItIsGiven) {
+    RecordingReplies replies;
+    CSessionSettings settings;
+    CScreenModel screen;
+    ICoreDevices none;
+    IdDevices device;
+    ICoreDevices* devices = &none;
+    DWORD resumeTime = 0;
+    CInfoCommands info(replies, settings, screen, devices, resumeTime);
+    CCommandTable table;
+    info.Register(table);
+    EXPECT_FALSE(table.Has(cmd::kWIDGETACTION));
+
+    RunCommand(table, "\xB0\xFDtermid");
+    // The hook is read when the command runs, so a device installed later counts.
+    devices = &device;
+    RunCommand(table, "\xB0\xFDTERMID");
+    RunCommand(table, "\xB1\xFDNOSUCH");
+    EXPECT_EQ(replies.sent, (std::vector<std::string>{"\xB0\xFD" + std::to_string(CSessionSettings::kDefaultTerminalId),
+                                                      "\xB0\xFD""77", "\xB1\xFD-1"}));
+}
+
+struct CountingWidgets final : ICoreWidgets {
+    int streams = 0;
+    int32_t ProcessWidgetStream(CPacket&, CPacketBuffer* writer) override {
+        ++streams;
+        writer->AppendByte('w');
+        return 0;
+    }
+};
+
+TEST(CommandGroupsTest, TheWidgetGroupHandsTheStreamOnAndDropsQueuedInput) {
+    RecordingReplies replies;
+    CountingWidgets counting;
+    ICoreWidgets* widgets = &counting;
+    CSessionSettings settings;
+    CEventQueue queue;
+    CWidgetCommands group(replies, widgets, settings, queue);
+    CCommandTable table;
+    group.Register(table);
+
+    queue.Push(KeyEvent{13});
+    replies.writer.Reset();
+    RunCommand(table, "w\xFD" "1");
+    EXPECT_EQ(counting.streams, 1);
+    EXPECT_EQ(replies.sent, std::vector<std::string>{"w"});
+    EXPECT_EQ(queue.Size(), 0u);
+    // Scan-ahead mode 2 keeps what was queued.
+    settings.SetScanAheadMode(2);
+    queue.Push(KeyEvent{13});
+    RunCommand(table, "w\xFD" "1");
+    EXPECT_EQ(queue.Size(), 1u);
+}
+
+}  // namespace
