@@ -110,6 +110,39 @@ TEST_F(CoreStartTest, StartLoadsTheFoldersInOrderAndDestroyTearsThemDown) {
     EXPECT_EQ(GetModuleExtentions()->Count(), 2);
 }
 
+// PUSHBAR through the real binding: the decoders of the scanner library
+// are written by name, and PULLBAR of the file enables them again.
+TEST_F(CoreStartTest, ADecoderSetUpPushedThroughTheScannerLibraryIsRestoredByPull) {
+    PutResourceLibrary();
+    ASSERT_EQ(ModuleInit(), TRUE);
+    HMODULE scanner = InstallAndHold("FakeScanner", Folder("EXT2"));
+    Call<void (*)(int, BOOL)>(scanner, "FakeSetScanners", 1, TRUE);
+    core_ = std::make_unique<CClientCore>(window_);
+    core_->SetAppDirectory(u"\\App");
+    std::filesystem::create_directories(root_ / "App");
+    core_->Start();
+    auto send = [this](const std::string& payload) {
+        core_->OnReceive(reinterpret_cast<const uint8_t*>(payload.data()), static_cast<int32_t>(payload.size()), false);
+    };
+    send("J\xFDset.bar");
+    const std::string file = Read(root_ / "App" / "BARCODES" / "set.bar");
+    EXPECT_EQ(file.substr(0, file.find('\xFC')), "\xFBUPC_E0\xFBUPC_E1\xFB" "CODE_39");
+    // The third list holds the enabled flags: only CODE_39.
+    std::vector<std::string> lists(1);
+    for (char c : file) {
+        if (c == '\xFC') lists.emplace_back();
+        else lists.back().push_back(c);
+    }
+    ASSERT_EQ(lists.size(), 5u);
+    EXPECT_EQ(lists[2], "\xFB" "0\xFB" "0\xFB" "1");
+    const size_t before = Calls(scanner).size();
+    send("K\xFDset.bar");
+    const std::string calls = Calls(scanner).substr(before);
+    // The enabled decoder is found by its name: its record is read and it stays enabled.
+    EXPECT_NE(calls.find("GetParams 55"), std::string::npos) << calls;
+    EXPECT_NE(calls.find("SetEnabled 0 55"), std::string::npos) << calls;
+}
+
 TEST_F(CoreStartTest, AutomationLibrariesAreKeptByTypeAndLevelAndNotifiedByLevel) {
     const std::filesystem::path log = EnableLog();
     HMODULE plain = InstallAndHold("FakeAutoPlain", "\\AUTO", "a.dll");     // level 0x9003, never asked its type

@@ -100,6 +100,21 @@ TEST_F(BarcodeCommandsTest, SetDecodersEnablesDisablesAndSetsRecords) {
     EXPECT_EQ(m_decoders.records[0xF4][6], 10);
 }
 
+TEST_F(BarcodeCommandsTest, OnlyZeroAndTwoDisableADecoder) {
+    for (const char* value : {"1", "3", "-1", "7"}) {
+        SCOPED_TRACE(value);
+        Send("E" + FD + Stream({}, "1"));
+        Send("E" + FD + Stream({{"CODE_39", "0", value, "0", "0"}}));
+        EXPECT_EQ(m_decoders.Sorted(), (std::vector<uint8_t>{0x37}));
+    }
+    for (const char* value : {"0", "2", ""}) {
+        SCOPED_TRACE(value);
+        Send("E" + FD + Stream({{"CODE_39", "0", "1", "0", "0"}}, "1"));
+        Send("E" + FD + Stream({{"CODE_39", "0", value, "0", "0"}}));
+        EXPECT_TRUE(m_decoders.Sorted().empty());
+    }
+}
+
 TEST_F(BarcodeCommandsTest, ListModesAndAFailedRecord) {
     Send("E" + FD + Stream({}, "2"));
     EXPECT_EQ(m_decoders.Sorted(), (std::vector<uint8_t>{0x30, 0x32, 0x37, 0x3C}));

@@ -84,7 +84,9 @@ int32_t CClientCore::SetDecoders(CPacket& pkt) {
         char16_t name[kSymbologyNameUnits];
         pkt.GetWide(name, kSymbologyNameUnits);
         const uint32_t parameter = lists[0]->GetULong(0);
-        const int32_t enabled = lists[1]->GetInt(0) == 1 ? 1 : 0;
+        // 2 is a second way to say disabled; every other value but 0 enables.
+        const int32_t flag = lists[1]->GetInt(0);
+        const int32_t enabled = flag != 0 && flag != 2 ? 1 : 0;
         const uint32_t minimum = lists[2]->GetULong(0);
         const uint32_t maximum = lists[3]->GetULong(0);
         const int code = scanner.SymbologyCode(plat::text::WideToUtf8(name));

@@ -147,6 +147,12 @@ int CExtensionBinding::SetGlobalParameter(int parameter, int32_t value) {
     return scanner ? scanner->SetGlobalParameter(static_cast<unsigned>(parameter), bytes) : 0;
 }
 
+std::u16string CExtensionBinding::SymbologyName(int code) {
+    // The host's name of a decoder code; the names are ASCII.
+    const char* name = SymbologyNameFromCode(static_cast<uint32_t>(code));
+    return name ? std::u16string(name, name + std::strlen(name)) : std::u16string();
+}
+
 // ---- ICoreDevices
 
 bool CExtensionBinding::HasDeviceControl() {

@@ -45,6 +45,7 @@ public:
     bool SetDecoderParameters(int decoder, const int32_t (&record)[DECODER_RECORD_WORDS]) override;
     int SetGlobalParameter(int parameter, int32_t value) override;
     int SymbologyCode(std::string_view name) override { return SymbologyCodeFromName(name); }
+    std::u16string SymbologyName(int code) override;
 
     // ICoreDevices
     bool HasDeviceControl() override;
