@@ -6,7 +6,8 @@
 #include <string>
 #include <vector>
 
-#include "core/session/ClientCore.h"
+#include "core/session/BarcodeCommands.h"
+
 #include "core/session/LogicalFolders.h"
 #include "core/support/DevicePath.h"
 #include "core/support/FileUtil.h"
@@ -53,7 +54,7 @@ void Remove(std::vector<uint8_t>& list, uint8_t code) { list.erase(std::remove(l
 
 }  // namespace
 
-int32_t CClientCore::SetDecoders(CPacket& pkt) {
+int32_t CBarcodeCommands::SetDecoders(CPacket& pkt) {
     // Readers of the parameters, enabled flags, minimums, maximums and list mode.
     std::unique_ptr<CPacket> lists[5];
     for (int i = 0; i < 5; ++i) {
@@ -145,7 +146,7 @@ int32_t CClientCore::SetDecoders(CPacket& pkt) {
     return 1;
 }
 
-int32_t CClientCore::SetDecodersFromFile(std::u16string name) {
+int32_t CBarcodeCommands::SetDecodersFromFile(std::u16string name) {
     LogWrite(LOG_TRACE, "OVCSetDecodersFromFile");
     std::u16string dir;
     BuildFolderPath(dir, name, u"BARCODES");
@@ -160,31 +161,30 @@ int32_t CClientCore::SetDecodersFromFile(std::u16string name) {
         std::fclose(f);
     }
     if (bytes.empty()) return 0;
-    CPacket packet(m_framer ? m_framer->GetMode() : 0, 0xFF, bytes.data(), static_cast<int32_t>(bytes.size()),
-                   GetCodePage());
+    CPacket packet(m_session.FramingMode(), 0xFF, bytes.data(), static_cast<int32_t>(bytes.size()),
+                   m_session.CodePage());
     SetDecoders(packet);
     return 1;
 }
 
-
-int CClientCore::GETDECODERS(CPacket*, uint8_t) {
+int CBarcodeCommands::GETDECODERS(CPacket*, uint8_t) {
     LogWrite(LOG_TRACE, "GETDECODERS");
     return 0;
 }
 
-int CClientCore::SETDECODERS(CPacket* pkt, uint8_t) {
+int CBarcodeCommands::SETDECODERS(CPacket* pkt, uint8_t) {
     LogWrite(LOG_TRACE, "SETDECODERS");
     SetDecoders(*pkt);
-    SendIntReply('E', 1);
+    m_replies.SendIntReply('E', 1);
     return 0;
 }
 
-int CClientCore::PULLBAR(CPacket* pkt, uint8_t) {
+int CBarcodeCommands::PULLBAR(CPacket* pkt, uint8_t) {
     LogWrite(LOG_TRACE, "PULLBAR");
     // One name for the apply and the delete: a set-up is never deleted unapplied.
     std::u16string name = BarcodeFileName(pkt);
     const int32_t applied = SetDecodersFromFile(name);
-    SendIntReply('K', applied ? 0 : 1);
+    m_replies.SendIntReply('K', applied ? 0 : 1);
     std::u16string dir;
     BuildFolderPath(dir, name, u"DATA");
     if (dir.empty() && (name.empty() || name[0] != u'\\')) dir = u"\\";
@@ -196,7 +196,7 @@ int CClientCore::PULLBAR(CPacket* pkt, uint8_t) {
     return 0;
 }
 
-int CClientCore::PUSHBAR(CPacket* pkt, uint8_t) {
+int CBarcodeCommands::PUSHBAR(CPacket* pkt, uint8_t) {
     LogWrite(LOG_TRACE, "PUSHBAR");
     const std::u16string name = ReadHostName(pkt);
     const std::u16string folder = BarcodeFolder();
@@ -228,31 +228,41 @@ int CClientCore::PUSHBAR(CPacket* pkt, uint8_t) {
     for (int i = 1; i < 5; ++i) content += '\xFC' + lists[i];
     if (supported.empty()) content.clear();
     const bool written = plat::fs::WriteFile(FileUtil::JoinPath(folder, name), content.data(), content.size());
-    SendIntReply('J', written ? 0 : 1);
+    m_replies.SendIntReply('J', written ? 0 : 1);
     return 0;
 }
 
-std::u16string CClientCore::BarcodeFolder() const {
-    return m_moduleFolder + u"\\" + FindFolder(u"BARCODES", {}).value_or(u"BARCODES");
+std::u16string CBarcodeCommands::BarcodeFolder() const {
+    return m_appFolder + u"\\" + FindFolder(u"BARCODES", {}).value_or(u"BARCODES");
 }
 
-int CClientCore::LISTBAR(CPacket*, uint8_t) {
+int CBarcodeCommands::LISTBAR(CPacket*, uint8_t) {
     LogWrite(LOG_TRACE, "LISTBAR");
-    if (!m_writer) return 0;
+    CPacketBuffer* writer = m_replies.Writer();
+    if (!writer) return 0;
     const std::u16string folder = BarcodeFolder();
-    m_writer->Reset();
-    m_writer->AppendByte('L').EndField();
+    writer->Reset();
+    writer->AppendByte('L').EndField();
     for (const plat::fs::FindData& f : plat::fs::FindFiles(FileUtil::JoinPath(folder, u"*.BAR")))
-        if (!f.isDirectory) m_writer->AppendWide(f.name.c_str()).EndField();
-    SendReply(*m_writer);
+        if (!f.isDirectory) writer->AppendWide(f.name.c_str()).EndField();
+    m_replies.SendReply(*writer);
     return 0;
 }
 
-int CClientCore::SCANNERON(CPacket* pkt, uint8_t) {
+int CBarcodeCommands::SCANNERON(CPacket* pkt, uint8_t) {
     LogWrite(LOG_TRACE, "SCANNERON");
     SetDecodersFromFile(ReadHostName(pkt));
-    SendIntReply('e', m_scanner->IsPresent() ? 1 : 0);
-    EnableScanner(true);
+    m_replies.SendIntReply('e', m_scanner->IsPresent() ? 1 : 0);
+    m_session.EnableScanner(true);
     m_devices->EnableRfid(true);
     return 0;
+}
+
+void CBarcodeCommands::Register(CCommandTable& table) {
+    table.Register<&CBarcodeCommands::GETDECODERS>(cmd::kGETDECODERS, *this);
+    table.Register<&CBarcodeCommands::SETDECODERS>(cmd::kSETDECODERS, *this);
+    table.Register<&CBarcodeCommands::PUSHBAR>(cmd::kPUSHBAR, *this);
+    table.Register<&CBarcodeCommands::PULLBAR>(cmd::kPULLBAR, *this);
+    table.Register<&CBarcodeCommands::LISTBAR>(cmd::kLISTBAR, *this);
+    table.Register<&CBarcodeCommands::SCANNERON>(cmd::kSCANNERON, *this);
 }

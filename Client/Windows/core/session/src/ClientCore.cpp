@@ -44,6 +44,7 @@ CClientCore::CClientCore(HWND controlWindow)
       m_files(*this, m_moduleFolder),
       m_info(*this, m_settings, m_screen, m_devices, m_resumeTime),
       m_widgetCommands(*this, m_widgets, m_settings, m_queue),
+      m_barcodes(*this, *this, m_scanner, m_devices, m_decoders, m_moduleFolder),
       m_scanner(&g_noScanner),
       m_devices(&g_noDevices),
       m_view(&g_noView),
@@ -170,6 +171,7 @@ void CClientCore::RegisterCommands() {
     m_files.Register(m_commands);
     m_info.Register(m_commands);
     m_widgetCommands.Register(m_commands);
+    m_barcodes.Register(m_commands);
     m_commands.Register<&CClientCore::SetAltPacketDelimiter>(cmd::kSetAltPacketDelimiter, *this);
     m_commands.Register<&CClientCore::GETEVENT>(cmd::kGETEVENT, *this);
     m_commands.Register<&CClientCore::COMMANDEVENT>(cmd::kCOMMANDEVENT, *this);
@@ -183,12 +185,7 @@ void CClientCore::RegisterCommands() {
     m_commands.Register<&CClientCore::Ping>(cmd::kPing, *this);
     m_commands.Register<&CClientCore::GETTERMINFO>(cmd::kGETTERMINFO, *this);
     m_commands.Register<&CClientCore::SETTERMINFO>(cmd::kSETTERMINFO, *this);
-    m_commands.Register<&CClientCore::GETDECODERS>(cmd::kGETDECODERS, *this);
-    m_commands.Register<&CClientCore::SETDECODERS>(cmd::kSETDECODERS, *this);
     m_commands.Register<&CClientCore::TELLEVENT>(cmd::kTELLEVENT, *this);
-    m_commands.Register<&CClientCore::PUSHBAR>(cmd::kPUSHBAR, *this);
-    m_commands.Register<&CClientCore::PULLBAR>(cmd::kPULLBAR, *this);
-    m_commands.Register<&CClientCore::LISTBAR>(cmd::kLISTBAR, *this);
     m_commands.Register<&CClientCore::RFMENU>(cmd::kRFMENU, *this);
     m_commands.Register<&CClientCore::LISTMENUFILES>(cmd::kLISTMENUFILES, *this);
     m_commands.Register<&CClientCore::PUSHSCREEN>(cmd::kPUSHSCREEN, *this);
@@ -202,7 +199,6 @@ void CClientCore::RegisterCommands() {
     m_commands.Register<&CClientCore::WAK>(cmd::kWAK, *this);
     m_commands.Register<&CClientCore::RFSPOOL>(cmd::kRFSPOOL, *this);
     m_commands.Register<&CClientCore::COMDATAEVENT>(cmd::kCOMDATAEVENT, *this);
-    m_commands.Register<&CClientCore::SCANNERON>(cmd::kSCANNERON, *this);
     m_commands.Register<&CClientCore::SETTIME>(cmd::kSETTIME, *this);
     m_commands.Register<&CClientCore::COMMONDLG>(cmd::kCOMMONDLG, *this);
     m_commands.Register<&CClientCore::KILLCMD>(cmd::kKILLCMD, *this);
@@ -297,6 +293,8 @@ void CClientCore::SendData(void* context, int pieceCount, const uint8_t* const* 
         LogWrite(LOG_ERROR, std::string("SEND FAILED: ") + e.what());
     }
 }
+
+int32_t CClientCore::FramingMode() const { return m_framer ? m_framer->GetMode() : 0; }
 
 std::unique_ptr<CPacketBuffer> CClientCore::NewWriter(int32_t capacity) {
     return m_framer ? m_framer->NewWriter(capacity) : nullptr;

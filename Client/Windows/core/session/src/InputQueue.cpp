@@ -96,7 +96,7 @@ int CClientCore::RfInput(CPacket* pkt, uint8_t) {
         length = m_screen.Columns() - column;
     const std::u16string decoderFile = wide();
     pkt->NextField();
-    if (!decoderFile.empty()) SetDecodersFromFile(std::u16string(decoderFile));
+    if (!decoderFile.empty()) m_barcodes.SetDecodersFromFile(std::u16string(decoderFile));
     m_field.alphaSwitch = pkt->GetInt(0);
     pkt->NextField();
     m_field.secondFlags = pkt->GetInt(0);

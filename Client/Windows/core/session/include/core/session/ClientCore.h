@@ -17,6 +17,7 @@
 #include "common/PacketFramer.h"
 #include "core/hooks/CoreHooks.h"
 #include "core/hooks/CoreMessages.h"
+#include "core/session/BarcodeCommands.h"
 #include "core/session/CommandTable.h"
 #include "core/session/DecoderSettings.h"
 #include "core/session/EventQueue.h"
@@ -89,7 +90,7 @@ constexpr uint8_t MODESELECT_OPEN_INPUT = 2;
 
 class CExtensionBinding;
 
-class CClientCore : private IReplyChannel, private IDialogAnswers {
+class CClientCore : private IReplyChannel, private IDialogAnswers, private IBarcodeSession {
 public:
     // Result codes of the setters, with their Windows values.
     static constexpr int32_t kOk = 0;
@@ -130,12 +131,7 @@ public:
     virtual int Ping(CPacket* pkt, uint8_t code);
     virtual int GETTERMINFO(CPacket* pkt, uint8_t code);
     virtual int SETTERMINFO(CPacket* pkt, uint8_t code);
-    virtual int GETDECODERS(CPacket* pkt, uint8_t code);
-    virtual int SETDECODERS(CPacket* pkt, uint8_t code);
     virtual int TELLEVENT(CPacket* pkt, uint8_t code);
-    virtual int PUSHBAR(CPacket* pkt, uint8_t code);
-    virtual int PULLBAR(CPacket* pkt, uint8_t code);
-    virtual int LISTBAR(CPacket* pkt, uint8_t code);
     virtual int RFMENU(CPacket* pkt, uint8_t code);
     virtual int LISTMENUFILES(CPacket* pkt, uint8_t code);
     virtual int PUSHSCREEN(CPacket* pkt, uint8_t code);
@@ -149,7 +145,6 @@ public:
     virtual int WAK(CPacket* pkt, uint8_t code);
     virtual int RFSPOOL(CPacket* pkt, uint8_t code);
     virtual int COMDATAEVENT(CPacket* pkt, uint8_t code);
-    virtual int SCANNERON(CPacket* pkt, uint8_t code);
     virtual int SETTIME(CPacket* pkt, uint8_t code);
     virtual int COMMONDLG(CPacket* pkt, uint8_t code);
     virtual int KILLCMD(CPacket* pkt, uint8_t code);
@@ -206,12 +201,6 @@ public:
     DialogMode GetDialogMode() const { return m_dialogMode; }
     bool IsDisconnectPending() const { return m_disconnectPending; }
 
-
-    // Applies a decoder set-up stream (the fields of SETDECODERS, or a barcode
-    // file's content); always 1.
-    int32_t SetDecoders(CPacket& pkt);
-    // Applies the barcode file (BARCODES by default): 0 when it is missing or empty.
-    int32_t SetDecodersFromFile(std::u16string name);
 
     // The radio association test: 1 associated, 0 not, -1 unknown.
     int32_t IsAssociated() { return m_info.IsAssociated(); }
@@ -342,6 +331,10 @@ protected:
     std::unique_ptr<CPacketBuffer> NewWriter(int32_t capacity) override;
     int32_t WriterCapacity() const override;
 
+    // IBarcodeSession, for the barcode commands.
+    int32_t FramingMode() const override;
+    uint32_t CodePage() const override { return m_settings.GetCodePage(); }
+
     // IDialogAnswers, for the open box.
     void ErrorBoxAnswered() override;
     void ErrorBoxDestroyed() override;
@@ -364,8 +357,6 @@ protected:
     void WriteScreenText(std::u16string_view text, int row, int column, char16_t attribute, bool moveCursor);
     void PrintWithEscapes(std::u16string_view text);
     void LoadScreen(CPacket* pkt, bool keep);
-    // The application folder's barcode folder (one level).
-    std::u16string BarcodeFolder() const;
 
     // Input (InputQueue.cpp)
     void EndInput();
@@ -410,6 +401,7 @@ protected:
     CFileCommands m_files;
     CInfoCommands m_info;
     CWidgetCommands m_widgetCommands;
+    CBarcodeCommands m_barcodes;
 
     bool m_scannerWanted = false;
     uint8_t m_modeSelect = 0;
