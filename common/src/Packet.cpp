@@ -100,7 +100,11 @@ int32_t CPacket::GetLong(int32_t def) const {
 uint32_t CPacket::GetULong(uint32_t def) const {
     char text[14];
     if (NumberText(text) < 0) return def;
-    return static_cast<uint32_t>(static_cast<uint64_t>(ParseDecimal(text)));
+    // A negative value is negated modulo 2^32 (-1 is 4294967295); past the
+    // range either way the value saturates instead of keeping its low bits.
+    const int64_t v = ParseDecimal(text);
+    if (v > int64_t{UINT32_MAX} || v < -int64_t{UINT32_MAX}) return UINT32_MAX;
+    return static_cast<uint32_t>(v);
 }
 
 int32_t CPacket::GetString(char* buffer, int32_t size) const {

@@ -56,13 +56,17 @@ TEST(PacketRead, NumbersOnEmptyFieldAndAtEnd) {
 TEST(PacketRead, NumberConversions) {
     struct Case { std::string field; int32_t i; uint32_t u; };
     const Case cases[] = {
-        {"12345678901234567890", INT32_MAX, static_cast<uint32_t>(1234567890123LL)},  // first 13 characters
-        {"-9999999999999", INT32_MIN, static_cast<uint32_t>(-999999999999LL)},       // 13 characters, clamped
+        // Past the unsigned range a value saturates, as an unsigned conversion does.
+        {"12345678901234567890", INT32_MAX, 4294967295u},  // first 13 characters
+        {"-9999999999999", INT32_MIN, 4294967295u},        // 13 characters, clamped
         {"-1", -1, 4294967295u},
+        {"-4294967295", INT32_MIN, 1u},
         {"  42abc", 42, 42u},
         {"+17", 17, 17u},
         {"x9", 0, 0u},
-        {"4294967296", INT32_MAX, 0u},
+        {"4294967295", INT32_MAX, 4294967295u},
+        {"4294967296", INT32_MAX, 4294967295u},
+        {"-4294967296", INT32_MIN, 4294967295u},
     };
     for (const auto& c : cases) {
         P p(c.field + "\xFD");
