@@ -56,11 +56,12 @@ constexpr DialogItem kHostDialog[] = {
     {u"EDIT", 1016, kField | ES_AUTOHSCROLL, u"", 56, 20, 80, 12},
     {u"STATIC", 0xFFFF, kControl, u"Port:", 4, 38, 50, 10},
     {u"EDIT", 1017, kField | ES_NUMBER, u"", 56, 36, 40, 12},
-    {u"COMBOBOX", 1020, kButton | WS_VSCROLL | CBS_DROPDOWN, u"", 56, 52, 80, 60},
-    {u"BUTTON", 1, kButton | BS_DEFPUSHBUTTON, u"OK", 4, 72, 32, 14},
-    {u"BUTTON", 1028, kButton, u"Add New", 38, 72, 32, 14},
-    {u"BUTTON", 2, kButton, u"Cancel", 72, 72, 32, 14},
-    {u"BUTTON", 1029, kButton, u"Delete", 106, 72, 32, 14},
+    // Kept empty: no entries, so no room for a dropped-down list.
+    {u"COMBOBOX", 1020, kButton | WS_VSCROLL | CBS_DROPDOWN, u"", 56, 52, 80, 14},
+    {u"BUTTON", 1, kButton | BS_DEFPUSHBUTTON, u"OK", 4, 72, 28, 14},
+    {u"BUTTON", 1028, kButton, u"Add New", 34, 72, 38, 14},
+    {u"BUTTON", 1029, kButton, u"Delete", 74, 72, 32, 14},
+    {u"BUTTON", 2, kButton, u"Cancel", 108, 72, 30, 14},
 };
 
 constexpr DialogItem kAboutPage[] = {

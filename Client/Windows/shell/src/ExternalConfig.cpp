@@ -134,23 +134,9 @@ int ApplyConfigPairs(const CNameValueList& list, CSettingsStore& store) {
                                 ? 1
                                 : 0);
             break;
-        case 1: {
-            // Signed decimal up to the first character that is not part of it.
-            size_t i = 0;
-            while (i < value.size() && (value[i] == u' ' || value[i] == u'\t')) ++i;
-            bool negative = false;
-            if (i < value.size() && (value[i] == u'-' || value[i] == u'+')) negative = value[i++] == u'-';
-            int64_t number = 0;
-            for (; i < value.size() && value[i] >= u'0' && value[i] <= u'9'; ++i) {
-                number = number * 10 + (value[i] - u'0');
-                if (number > INT32_MAX) number = int64_t(INT32_MAX) + 1;
-            }
-            if (negative) number = -number;
-            if (number > INT32_MAX) number = INT32_MAX;
-            if (number < INT32_MIN) number = INT32_MIN;
-            store.SetInt(n, int32_t(number));
+        case 1:
+            store.SetInt(n, ParseDecimal(value));
             break;
-        }
         default:
             store.SetString(n, value.c_str());
             break;

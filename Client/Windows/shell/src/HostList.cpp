@@ -15,20 +15,6 @@ namespace {
 constexpr size_t kSectionMax = 511;  // characters of a section line kept
 constexpr size_t kLineMax = 511;     // characters of a key line kept
 
-// Signed decimal up to the first character that is not part of it; 0 when
-// there is none. Out-of-range numbers are held at the 32-bit limits.
-int32_t ToInt(std::u16string_view text) {
-    size_t i = 0;
-    while (i < text.size() && (text[i] == u' ' || text[i] == u'\t')) ++i;
-    bool negative = false;
-    if (i < text.size() && (text[i] == u'-' || text[i] == u'+')) negative = text[i++] == u'-';
-    int64_t n = 0;
-    for (; i < text.size() && text[i] >= u'0' && text[i] <= u'9'; ++i)
-        if (n <= INT32_MAX) n = n * 10 + (text[i] - u'0');
-    if (negative) n = -n;
-    return int32_t(n > INT32_MAX ? INT32_MAX : n < INT32_MIN ? INT32_MIN : n);
-}
-
 bool IsBlank(char16_t c) { return c == u' ' || c == u'\t' || c == u'\r' || c == u'\v' || c == u'\f'; }
 
 // The records of the file's text: what the reader of the file delivers.
@@ -48,7 +34,7 @@ std::vector<CHostEntry> ParseHosts(std::u16string_view text) {
         CHostEntry record;
         const std::u16string_view section = readLine(kSectionMax);
         // The number follows the four characters "OID="; a shorter line has none.
-        record.SetOID(section.size() >= 4 ? ToInt(section.substr(4)) : 0);
+        record.SetOID(section.size() >= 4 ? ParseDecimal(section.substr(4)) : 0);
         bool more = false;
         while (pos < text.size()) {
             const char16_t c = text[pos];
@@ -69,7 +55,7 @@ std::vector<CHostEntry> ParseHosts(std::u16string_view text) {
             while (!value.empty() && IsBlank(value.front())) value.remove_prefix(1);
             if (key == u"Host") record.SetHost(value);
             else if (key == u"Description") record.SetDescription(value);
-            else if (key == u"Port") record.SetPort(ToInt(value));
+            else if (key == u"Port") record.SetPort(ParseDecimal(value));
         }
         records.push_back(record);
         if (!more) break;

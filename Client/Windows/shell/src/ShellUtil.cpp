@@ -85,6 +85,18 @@ bool EqualNoCase(std::u16string_view a, std::u16string_view b) {
     return true;
 }
 
+int32_t ParseDecimal(std::u16string_view text) {
+    size_t i = 0;
+    while (i < text.size() && (text[i] == u' ' || text[i] == u'\t')) ++i;
+    bool negative = false;
+    if (i < text.size() && (text[i] == u'-' || text[i] == u'+')) negative = text[i++] == u'-';
+    int64_t n = 0;
+    for (; i < text.size() && text[i] >= u'0' && text[i] <= u'9'; ++i)
+        if (n <= INT32_MAX) n = n * 10 + (text[i] - u'0');
+    if (negative) n = -n;
+    return int32_t(n > INT32_MAX ? INT32_MAX : n < INT32_MIN ? INT32_MIN : n);
+}
+
 int LoadResourceDll() {
     if (!g_hResInstance) g_hResInstance = LoadLibrary(u"orvaderes.dll");
     if (!g_hResInstance) {

@@ -38,6 +38,11 @@ void ApplyLogSettings(const CSettingsStore& store);
 // Equal without regard to the case of ASCII letters (names, keys, schemes).
 bool EqualNoCase(std::u16string_view a, std::u16string_view b);
 
+// A signed decimal number up to the first character that is not part of it
+// (leading blanks skipped); 0 when there is none. Numbers beyond 32 bits are
+// held at the limits.
+int32_t ParseDecimal(std::u16string_view text);
+
 // A resource string of at most maxChars - 1 characters; empty when missing.
 std::u16string LoadResourceText(UINT id, int maxChars);
 

@@ -1,0 +1,69 @@
+#include <gtest/gtest.h>
+
+#include <QImage>
+
+#include "../ShellFixture.h"
+#include "platform/Message.h"
+#include "platform/QtHost.h"
+#include "platform/WinConst.h"
+#include "shell/HostDlg.h"
+#include "tests/control/QtApplication.h"
+
+namespace {
+
+class ShotHostDlg : public CHostDlg {
+public:
+    QImage shot;
+    INT_PTR OnMessage(HWND dialog, UINT msg, WPARAM wParam, LPARAM lParam) override {
+        const INT_PTR result = CHostDlg::OnMessage(dialog, msg, wParam, lParam);
+        if (msg == WM_APP) {
+            UpdateWindow(dialog);
+            for (HWND child = GetWindow(dialog, GW_CHILD); child; child = GetWindow(child, GW_HWNDNEXT))
+                UpdateWindow(child);
+            plat::qt::SyncWidgets();
+            shot = plat::qt::RenderWindow(dialog);
+            PostMessage(dialog, WM_COMMAND, IDCANCEL, 0);
+        }
+        return result;
+    }
+};
+
+class HostDlgRenderTest : public shelltest::ShellTest {
+protected:
+    void SetUp() override {
+        displaytest::EnsureApplication();
+        ShellTest::SetUp();
+    }
+};
+
+// Counts the pixels of the picture that are far from the background colour.
+int InkPixels(const QImage& image, QRect area) {
+    const QColor background = image.pixelColor(area.topLeft());
+    int ink = 0;
+    for (int y = area.top(); y <= area.bottom(); ++y)
+        for (int x = area.left(); x <= area.right(); ++x) {
+            const QColor c = image.pixelColor(x, y);
+            if (std::abs(c.red() - background.red()) + std::abs(c.green() - background.green()) +
+                    std::abs(c.blue() - background.blue()) > 150)
+                ++ink;
+        }
+    return ink;
+}
+
+TEST_F(HostDlgRenderTest, TheDialogShowsTheHostInItsEdits) {
+    CHostListFile().Add(u"depot.example", u"Depot", 2001);
+    ShotHostDlg dlg;
+    dlg.SetDescription(u"Depot");
+    dlg.Run(0);
+    ASSERT_FALSE(dlg.shot.isNull());
+    dlg.shot.save("/tmp/shell-host-dialog.png");
+    // The dialog is 142 by 92 dialog units of an 8-point font: 213 by 150
+    // pixels of client area.
+    EXPECT_GE(dlg.shot.width(), 213);
+    EXPECT_GE(dlg.shot.height(), 149);
+    // Each edit shows its text: ink inside the edits' rectangles.
+    const QRect description(84, 7, 120, 18), host(84, 33, 120, 18), port(84, 59, 60, 18);
+    for (QRect r : {description, host, port}) EXPECT_GT(InkPixels(dlg.shot, r), 10) << r.y();
+}
+
+}  // namespace
