@@ -197,6 +197,21 @@ TEST_F(HeadlessSession, PollEndsAFieldAtItsTimeOut) {
     EXPECT_EQ(tool.Wait().status, 0);
 }
 
+TEST_F(HeadlessSession, TheErrorBoxAnswersAtItsTimeOut) {
+    ScriptedHost host;
+    Tool tool(Args({"--connect", host.Endpoint()}));
+    ASSERT_TRUE(tool.Started());
+    ASSERT_TRUE(host.Accept());
+    // RFERROR: 5 columns, one line, a time-out of 1 second; answered when the box closes.
+    host.Send(Frame(0, Cmd('V', "5\xFE" "1\xFE" "1\xFE" "oops\xFD")));
+    EXPECT_EQ(host.Reply(), Cmd('V', "1"));
+    host.Send(Frame(0, Cmd('A', "after")));
+    EXPECT_EQ(host.Reply(), Cmd('A', "after"));
+    host.Send(Frame(0, Cmd('9')));
+    EXPECT_TRUE(host.ClosedByPeer());
+    EXPECT_EQ(tool.Wait().status, 0);
+}
+
 TEST_F(HeadlessSession, MalformedInputLineIsNamedBeforeTheSessionStarts) {
     const struct {
         const char* script;

@@ -177,8 +177,9 @@ back to the host.
                        BARCODES, TONES and the other folders by extension).
   --program-folder PATH
                        The device folder of the client program (default
-                       \Program Files\Orvade Client), a folder of the device
-                       root that must exist. As on the device, the session
+                       \Program Files\Orvade Client, created when missing),
+                       a folder of the device root; a folder given here must
+                       exist. As on the device, the session
                        loads the extension libraries of its Ext and EXT2
                        folders and the automation libraries of its AUTO
                        folder, and the resource library orvaderes.dll from

@@ -19,6 +19,7 @@
 #include <sstream>
 #include <vector>
 
+#include "control/ControlDialogs.h"
 #include "core/session/ClientCore.h"
 #include "HostLink.h"
 #include "core/support/LogFile.h"
@@ -132,8 +133,20 @@ public:
             error = "cannot create the control window";
             return false;
         }
+        // The running program's folder always exists on a device; the core's
+        // logical folders under it (%DATA%, ...) need it.
+        if (!CreateFolders(plat::fs::ProgramFolder())) {
+            error = "cannot create the program folder '" +
+                    plat::fs::ToHostPath(plat::fs::ProgramFolder()).value_or(
+                        plat::text::WideToUtf8(plat::fs::ProgramFolder())) + "'";
+            return false;
+        }
         m_core = std::make_unique<CClientCore>(m_window);
-        m_core->SetDialogs(&m_dialogs);
+        // The control's real boxes: the window layer runs without a display,
+        // so a box's time-out and keys answer the host as on the device. The
+        // control window is message-only and owns no box.
+        m_dialogs = std::make_unique<CControlDialogs>(GetModuleResources(), HWND{0});
+        m_core->SetDialogs(m_dialogs.get());
         m_core->SetClientSize(kClientWidth, kClientHeight);
         m_core->UpdateCellMetrics();
         m_core->CreateBackBuffer();
@@ -295,12 +308,18 @@ private:
         }
     }
 
-    // No box without a display: the core's dialogs show none.
-    class NoDialogs final : public ICoreDialogs {};
+    // Each missing folder of a device path, from the root down.
+    static bool CreateFolders(const std::u16string& path) {
+        for (size_t at = path.find(u'\\', 1);; at = path.find(u'\\', at + 1)) {
+            const std::u16string part = path.substr(0, at);
+            if (!part.empty() && !plat::fs::IsDirectory(part) && !plat::fs::CreateDirectory(part)) return false;
+            if (at == std::u16string::npos) return true;
+        }
+    }
 
     HostLink& m_link;
     HWND m_window = 0;
-    NoDialogs m_dialogs;  // outlives the core
+    std::unique_ptr<ICoreDialogs> m_dialogs;  // outlives the core
     std::unique_ptr<CClientCore> m_core;
     bool m_ended = false;
     std::string m_writeError;
