@@ -110,6 +110,26 @@ TEST_F(CoreStartTest, StartLoadsTheFoldersInOrderAndDestroyTearsThemDown) {
     EXPECT_EQ(GetModuleExtentions()->Count(), 2);
 }
 
+TEST_F(CoreStartTest, TheModuleContextLivesFromStartUpToTearDown) {
+    EXPECT_EQ(GetModuleContext(), nullptr);
+    PutResourceLibrary();
+    ASSERT_EQ(ModuleInit(), TRUE);
+    ASSERT_NE(GetModuleContext(), nullptr);
+    core_ = std::make_unique<CClientCore>(window_);
+    EXPECT_EQ(CoreControlWindow(), window_);
+    EXPECT_EQ(GetExtensionWindow(), window_);
+    core_.reset();
+    EXPECT_EQ(CoreControlWindow(), 0u);
+    EXPECT_EQ(GetExtensionWindow(), 0u);
+    ModuleTerm();
+    EXPECT_EQ(GetModuleContext(), nullptr);
+    EXPECT_EQ(GetModuleResources(), nullptr);
+    EXPECT_EQ(GetModuleExtentions(), nullptr);
+    // Without a context nothing is kept.
+    SetExtensionWindow(window_);
+    EXPECT_EQ(GetExtensionWindow(), 0u);
+}
+
 // PUSHBAR through the real binding: the decoders of the scanner library
 // are written by name, and PULLBAR of the file enables them again.
 TEST_F(CoreStartTest, ADecoderSetUpPushedThroughTheScannerLibraryIsRestoredByPull) {
@@ -187,6 +207,7 @@ TEST_F(CoreStartTest, AutomationLibrariesAreKeptByTypeAndLevelAndNotifiedByLevel
 
 TEST_F(CoreStartTest, NetworkLibraryAnswersTheDevicesHook) {
     HMODULE network = InstallAndHold("FakeNetwork", Folder("EXT2"));
+    ASSERT_TRUE(CreateModuleContext());  // the wrappers register there, as under the control
     core_ = std::make_unique<CClientCore>(window_);
     CExtensionBinding binding(*core_);
     EXPECT_FALSE(binding.HasNetwork());

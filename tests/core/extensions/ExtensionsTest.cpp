@@ -1,6 +1,7 @@
 #include <gtest/gtest.h>
 
 #include "ExtensionFixture.h"
+#include "core/extensions/ExtensionModule.h"
 #include "core/extensions/Extensions.h"
 #include "platform/Clock.h"
 
@@ -9,12 +10,15 @@ namespace {
 
 class ExtensionsTest : public ExtensionTest {
 protected:
+    // The wrappers register with the module context, as under the control.
     void SetUp() override {
         ExtensionTest::SetUp();
+        ASSERT_TRUE(CreateModuleContext());
         NewManager();
     }
     void TearDown() override {
         manager_.reset();
+        DestroyModuleContext();
         plat::clock::SetTickSource(nullptr);
         ExtensionTest::TearDown();
     }

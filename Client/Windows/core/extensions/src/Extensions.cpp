@@ -2,12 +2,11 @@
 
 #include <array>
 
+#include "core/extensions/ExtensionModule.h"
 #include "core/extensions/ExtensionSupport.h"
 #include "platform/DeviceFs.h"
 
 namespace {
-
-HWND g_extensionWindow = 0;
 
 // Compared without regard to case.
 constexpr std::array<std::u16string_view, 11> kSkipList = {
@@ -21,8 +20,13 @@ CExtension* MakeNetwork() { return new CNetworkExtension; }
 
 }  // namespace
 
-void SetExtensionWindow(HWND window) { g_extensionWindow = window; }
-HWND GetExtensionWindow() { return g_extensionWindow; }
+void SetExtensionWindow(HWND window) {
+    if (CModuleContext* context = GetModuleContext()) context->extensionWindow = window;
+}
+HWND GetExtensionWindow() {
+    const CModuleContext* context = GetModuleContext();
+    return context ? context->extensionWindow : 0;
+}
 
 // ---- CExtension
 

@@ -1,11 +1,9 @@
+#include "core/extensions/ExtensionModule.h"
 #include "core/extensions/ExtensionSupport.h"
 #include "core/extensions/Extensions.h"
 #include "platform/Clock.h"
 
 namespace {
-
-CPrinterExtension* g_printer = nullptr;
-CNetworkExtension* g_network = nullptr;
 
 // The adapter status, asked of the library at most twice a second.
 struct StatusCache {
@@ -16,14 +14,20 @@ struct StatusCache {
 
 }  // namespace
 
-CPrinterExtension* GetModulePrinter() { return g_printer; }
-CNetworkExtension* GetModuleNetwork() { return g_network; }
+CPrinterExtension* GetModulePrinter() {
+    const CModuleContext* context = GetModuleContext();
+    return context ? context->printer : nullptr;
+}
+CNetworkExtension* GetModuleNetwork() {
+    const CModuleContext* context = GetModuleContext();
+    return context ? context->network : nullptr;
+}
 
 // ---- CPrinterExtension
 
 CPrinterExtension::~CPrinterExtension() {
     Shutdown();
-    if (g_printer == this) g_printer = nullptr;
+    if (CModuleContext* context = GetModuleContext(); context && context->printer == this) context->printer = nullptr;
 }
 
 BOOL CPrinterExtension::Attach(HMODULE module, BOOL owns) {
@@ -38,7 +42,7 @@ BOOL CPrinterExtension::Attach(HMODULE module, BOOL owns) {
 #undef PRINTER_REQUIRE
     m_fn = bound;
     m_optional.Bind(m_module);
-    if (!g_printer) g_printer = this;
+    if (CModuleContext* context = GetModuleContext(); context && !context->printer) context->printer = this;
     if (m_handle == 0) m_handle = m_fn.PRINTER_Initialize(GetExtensionWindow(), 0);
     return TRUE;
 }
@@ -62,7 +66,7 @@ bool CPrinterExtension::Flush() { return CALL_OR(m_fn.PRINTER_Flush, FALSE) != F
 // ---- CNetworkExtension
 
 CNetworkExtension::~CNetworkExtension() {
-    if (g_network == this) g_network = nullptr;
+    if (CModuleContext* context = GetModuleContext(); context && context->network == this) context->network = nullptr;
 }
 
 BOOL CNetworkExtension::Attach(HMODULE module, BOOL owns) {
@@ -72,8 +76,8 @@ BOOL CNetworkExtension::Attach(HMODULE module, BOOL owns) {
     bound.Bind(m_module);
     if (!bound.Initialize || !bound.Initialize()) return FALSE;
     m_fn = bound;
-    if (!g_network) {
-        g_network = this;
+    if (CModuleContext* context = GetModuleContext(); context && !context->network) {
+        context->network = this;
         // A new library's status is its own.
         g_status = StatusCache{};
     }

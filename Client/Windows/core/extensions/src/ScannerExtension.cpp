@@ -1,5 +1,6 @@
 #include <cstring>
 
+#include "core/extensions/ExtensionModule.h"
 #include "core/extensions/ExtensionSupport.h"
 #include "core/extensions/Extensions.h"
 #include "platform/DeviceFs.h"
@@ -8,8 +9,6 @@
 #include "platform/Text.h"
 
 namespace {
-
-CScannerExtension* g_scanner = nullptr;
 
 constexpr char16_t kSelectionTitle[] = u"Scanner Selection";
 
@@ -26,10 +25,13 @@ std::u16string SelectionQuestion(const char16_t* candidate, const char16_t* defa
 
 }  // namespace
 
-CScannerExtension* GetModuleScanner() { return g_scanner; }
+CScannerExtension* GetModuleScanner() {
+    const CModuleContext* context = GetModuleContext();
+    return context ? context->scanner : nullptr;
+}
 
 CScannerExtension::~CScannerExtension() {
-    if (g_scanner == this) g_scanner = nullptr;
+    if (CModuleContext* context = GetModuleContext(); context && context->scanner == this) context->scanner = nullptr;
     if (m_hiddenWindow) DestroyWindow(m_hiddenWindow);
     Shutdown();
 }
@@ -62,7 +64,7 @@ BOOL CScannerExtension::LoadFunctions() {
             // Turns the library's registered message into the control's scanner message.
             m_hiddenWindow = CreateMessageWindow([this](HWND, UINT message, WPARAM wParam, LPARAM lParam) -> LRESULT {
                 const HWND control = GetExtensionWindow();
-                if (m_registeredMessage && message == m_registeredMessage && g_scanner && control)
+                if (m_registeredMessage && message == m_registeredMessage && GetModuleScanner() && control)
                     PostMessage(control, kScanMessage, wParam, lParam);
                 return 0;
             });
@@ -70,7 +72,7 @@ BOOL CScannerExtension::LoadFunctions() {
         if (m_fn.RegisterForScanDataWindowsMessage)
             m_registeredMessage = m_fn.RegisterForScanDataWindowsMessage(m_hiddenWindow);
     }
-    if (!g_scanner) g_scanner = this;
+    if (CModuleContext* context = GetModuleContext(); context && !context->scanner) context->scanner = this;
     m_initialised = true;
     return TRUE;
 }

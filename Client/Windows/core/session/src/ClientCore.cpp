@@ -11,14 +11,13 @@
 #include "core/session/LogicalFolders.h"
 #include "core/support/DevicePath.h"
 #include "core/support/LogFile.h"
+#include "core/extensions/ExtensionModule.h"
 #include "core/session/ExtensionBinding.h"
 #include "core/widgets/WidgetManager.h"
 #include "platform/Clock.h"
 #include "platform/DeviceFs.h"
 
 namespace {
-
-HWND g_controlWindow = 0;
 
 ICoreScanner g_noScanner;
 ICoreDevices g_noDevices;
@@ -28,7 +27,10 @@ ICoreDialogs g_noDialogs;
 
 }  // namespace
 
-HWND CoreControlWindow() { return g_controlWindow; }
+HWND CoreControlWindow() {
+    const CModuleContext* context = GetModuleContext();
+    return context ? context->controlWindow : 0;
+}
 
 namespace {
 // A packet the framer could not keep is skipped to its end; the log says why.
@@ -73,7 +75,7 @@ CClientCore::CClientCore(HWND controlWindow)
 
     m_field.text.reserve(kInputTextUnits);
     RegisterCommands();
-    g_controlWindow = controlWindow;
+    if (CModuleContext* context = GetModuleContext()) context->controlWindow = controlWindow;
     SetExtensionWindow(controlWindow);
     CreateBackBuffer();
 }
@@ -97,7 +99,8 @@ void CClientCore::Destroy() {
     }
     m_automation->Notify(AUTO_TERMINATE, 0, 0);
     m_extensions.reset();
-    if (g_controlWindow == m_window) g_controlWindow = 0;
+    if (CModuleContext* context = GetModuleContext(); context && context->controlWindow == m_window)
+        context->controlWindow = 0;
     if (GetExtensionWindow() == m_window) SetExtensionWindow(0);
 }
 

@@ -188,12 +188,14 @@ private:
     } m_fn;
 };
 
-// The process's wrapper of each kind: the first one created, until it goes.
+// The module context's wrapper of each kind: the first one bound, until it
+// goes; null without a context.
 CScannerExtension* GetModuleScanner();
 CPrinterExtension* GetModulePrinter();
 CNetworkExtension* GetModuleNetwork();
 
-// The control window the libraries report to (set by the core).
+// The control window the libraries report to (set by the core; kept by the
+// module context, 0 without one).
 void SetExtensionWindow(HWND window);
 HWND GetExtensionWindow();
 

@@ -438,5 +438,5 @@ protected:
     std::unique_ptr<CExtensionBinding> m_extensions;
 };
 
-// The control window of the running core (module-wide), 0 when none.
+// The control window of the running core (kept by the module context), 0 when none.
 HWND CoreControlWindow();
