@@ -1,10 +1,16 @@
 // The message layer with Qt running on the GUI thread: posted-message
 // throughput and a cross-thread SendMessage round trip to the GUI thread,
-// next to a plain condition-variable ping-pong between the same two threads.
-// Each batch of 1000 is timed by hand (manual time), so the three compare.
+// next to a plain condition-variable ping-pong between the same two threads
+// and to Qt's own postEvent and BlockingQueuedConnection round trip. Each
+// batch of 1000 is timed by hand (manual time), so they compare; the two
+// "...VsQt" benchmarks time ours and Qt's in turn and report the ratio
+// (goals: a send at most 1.3 times Qt's round trip, posting below Qt's).
 #include <benchmark/benchmark.h>
 
 #include <QApplication>
+#include <QEvent>
+#include <QEventLoop>
+#include <QObject>
 #include <chrono>
 #include <condition_variable>
 #include <functional>
@@ -149,7 +155,119 @@ void ConditionVariablePingPong(benchmark::State& state) {
     state.SetItemsProcessed(state.iterations() * kBatch);
 }
 
+// Qt's own: a worker posts kBatch events to an object of the GUI thread,
+// which runs a Qt loop until it has taken the last one.
+class Counter final : public QObject {
+public:
+    static constexpr QEvent::Type kType = QEvent::Type(QEvent::User + 1);
+    long seen = 0;
+    long until = 0;
+    QEventLoop* loop = nullptr;
+    bool event(QEvent* e) override {
+        if (e->type() != kType) return QObject::event(e);
+        if (++seen == until && loop) loop->quit();
+        return true;
+    }
+};
+
+double qtPostBatch(Worker& worker, Counter& counter) {
+    QEventLoop loop;
+    counter.loop = &loop;
+    counter.until = counter.seen + kBatch;
+    const auto start = Clock::now();
+    worker.Start([&] {
+        for (int i = 0; i < kBatch; ++i) QCoreApplication::postEvent(&counter, new QEvent(Counter::kType));
+    });
+    loop.exec();
+    return std::chrono::duration<double>(Clock::now() - start).count();
+}
+
+double qtBlockingBatch(Worker& worker, QObject& target) {
+    QEventLoop loop;
+    double seconds = 0;
+    worker.Start([&] {
+        const auto start = Clock::now();
+        for (int i = 0; i < kBatch; ++i) QMetaObject::invokeMethod(&target, [] {}, Qt::BlockingQueuedConnection);
+        seconds = std::chrono::duration<double>(Clock::now() - start).count();
+        QMetaObject::invokeMethod(&loop, [&loop] { loop.quit(); }, Qt::QueuedConnection);
+    });
+    loop.exec();
+    return seconds;
+}
+
+double layerPostBatch(Worker& worker, Gui& gui) {
+    const auto start = Clock::now();
+    worker.Start([&] {
+        for (int i = 0; i < kBatch; ++i) PostMessage(gui.window, WM_USER, WPARAM(i), 0);
+        PostMessage(gui.window, kDone, 0, 0);
+    });
+    gui.ServeUntilDone();
+    return std::chrono::duration<double>(Clock::now() - start).count();
+}
+
+double layerSendBatch(Worker& worker, Gui& gui) {
+    worker.Start([&] {
+        const auto start = Clock::now();
+        for (int i = 0; i < kBatch; ++i) benchmark::DoNotOptimize(SendMessage(gui.window, WM_USER, 0, 0));
+        const auto ns = std::chrono::duration_cast<std::chrono::nanoseconds>(Clock::now() - start).count();
+        PostMessage(gui.window, kDone, 0, LPARAM(ns));
+    });
+    return gui.ServeUntilDone();
+}
+
+void QtPostEvent(benchmark::State& state) {
+    Worker worker;
+    Counter counter;
+    for (auto _ : state) state.SetIterationTime(qtPostBatch(worker, counter));
+    state.SetItemsProcessed(state.iterations() * kBatch);
+}
+
+void QtBlockingQueuedRoundTrip(benchmark::State& state) {
+    Worker worker;
+    QObject target;
+    for (auto _ : state) state.SetIterationTime(qtBlockingBatch(worker, target));
+    state.SetItemsProcessed(state.iterations() * kBatch);
+}
+
+// Ours and Qt's in turn, in the same run, a few batches of each at a time
+// (each settles into its own rhythm): the ratio is ours over Qt's.
+constexpr int kRun = 8;
+
+void PostVsQtPostEvent(benchmark::State& state) {
+    Gui gui;
+    Worker worker;
+    Counter counter;
+    double ours = 0, qt = 0;
+    for (auto _ : state) {
+        double a = 0;
+        for (int i = 0; i < kRun; ++i) a += layerPostBatch(worker, gui);
+        for (int i = 0; i < kRun; ++i) qt += qtPostBatch(worker, counter);
+        ours += a;
+        state.SetIterationTime(a / kRun);
+    }
+    state.counters["ratio"] = qt > 0 ? ours / qt : 0;
+}
+
+void SendVsQtBlockingQueued(benchmark::State& state) {
+    Gui gui;
+    Worker worker;
+    QObject target;
+    double ours = 0, qt = 0;
+    for (auto _ : state) {
+        double a = 0;
+        for (int i = 0; i < kRun; ++i) a += layerSendBatch(worker, gui);
+        for (int i = 0; i < kRun; ++i) qt += qtBlockingBatch(worker, target);
+        ours += a;
+        state.SetIterationTime(a / kRun);
+    }
+    state.counters["ratio"] = qt > 0 ? ours / qt : 0;
+}
+
 BENCHMARK(PostedToGuiThread)->UseManualTime();
+BENCHMARK(QtPostEvent)->UseManualTime();
+BENCHMARK(PostVsQtPostEvent)->UseManualTime();
+BENCHMARK(QtBlockingQueuedRoundTrip)->UseManualTime();
+BENCHMARK(SendVsQtBlockingQueued)->UseManualTime();
 BENCHMARK(SendToGuiThreadRoundTrip)->UseManualTime();
 BENCHMARK(ConditionVariablePingPong)->UseManualTime();
 

@@ -22,8 +22,12 @@
 // The queues of the message layer: posting, sending, timers, waiting, and
 // the wake descriptor an outside event loop watches. The shared state and its
 // lock discipline are in State.h.
+#include <linux/futex.h>
 #include <sys/eventfd.h>
+#include <sys/syscall.h>
 #include <unistd.h>
+
+#include <climits>
 
 #include <algorithm>
 #include <chrono>
@@ -48,6 +52,7 @@ Window* findWindow(HWND hwnd) {
 void Queue::wake() {
     ++events;
     cv.notify_all();
+    sendSignal.Bump();
     if (wakeFd >= 0 && !fdSignalled) {
         fdSignalled = true;
         const uint64_t one = 1;
@@ -56,6 +61,19 @@ void Queue::wake() {
 }
 
 void wakeLocked(Queue& q) { q.wake(); }
+
+void SendSignal::Bump() {
+    value.fetch_add(1, std::memory_order_acq_rel);
+    if (sleepers.load(std::memory_order_acquire))
+        ::syscall(SYS_futex, reinterpret_cast<uint32_t*>(&value), FUTEX_WAKE_PRIVATE, INT32_MAX, nullptr, nullptr, 0);
+}
+
+void SendSignal::Wait(uint32_t seen) {
+    sleepers.fetch_add(1, std::memory_order_acq_rel);
+    if (value.load(std::memory_order_acquire) == seen)
+        ::syscall(SYS_futex, reinterpret_cast<uint32_t*>(&value), FUTEX_WAIT_PRIVATE, seen, nullptr, nullptr, 0);
+    sleepers.fetch_sub(1, std::memory_order_acq_rel);
+}
 
 void runOnOwnerLocked(Queue& q, std::function<void()> task) {
     if (q.dead) return;
@@ -192,7 +210,15 @@ bool handleSent(std::unique_lock<std::mutex>& lock, Queue& q) {
         proc.reset();  // a procedure replaced meanwhile ends here, outside the lock
         sm->task = nullptr;
         lock.lock();
+        // The sender is woken after the lock is released, so it does not
+        // wake only to wait for the lock this thread still holds.
+        std::shared_ptr<Queue> sender = std::move(sm->sender);
         finishSent(*sm, result);
+        if (sender) {
+            lock.unlock();
+            sender->sendSignal.Bump();
+            lock.lock();
+        }
         any = true;
     }
     return any;
@@ -367,15 +393,27 @@ LRESULT SendMessage(HWND hwnd, UINT msg, WPARAM wParam, LPARAM lParam) {
         lock.unlock();
         return callProc(proc, hwnd, msg, wParam, lParam);
     }
-    auto sm = std::make_shared<SentMessage>(SentMessage{hwnd, msg, wParam, lParam, 0, false, me, nullptr});
+    auto sm = std::make_shared<SentMessage>();
+    sm->hwnd = hwnd;
+    sm->message = msg;
+    sm->wParam = wParam;
+    sm->lParam = lParam;
+    sm->sender = me;
     w->owner->sent.push_back(sm);
     w->owner->wake();
     // While waiting, answer what others send to this thread: two threads
     // sending to each other must not deadlock.
-    while (!sm->done) {
-        if (!handleSent(lock, *me)) me->cv.wait(lock, [&] { return sm->done || !me->sent.empty(); });
+    for (;;) {
+        if (sm->done) return sm->result;
+        if (handleSent(lock, *me)) continue;
+        const uint32_t seen = me->sendSignal.value.load(std::memory_order_acquire);
+        if (sm->done || !me->sent.empty()) continue;
+        lock.unlock();
+        me->sendSignal.Wait(seen);
+        // The answer needs no lock: it was written before done was set.
+        if (sm->done.load(std::memory_order_acquire)) return sm->result;
+        lock.lock();
     }
-    return sm->result;
 }
 
 LRESULT plat::messages::WindowSender::Send(UINT msg, WPARAM wParam, LPARAM lParam) {
@@ -502,9 +540,9 @@ void plat::messages::DrainQueueWakeFd() {
     const std::shared_ptr<Queue>& me = myQueue();
     std::lock_guard lock(state().mutex);
     if (me->wakeFd < 0) return;
+    // One read takes the whole count of an eventfd.
     uint64_t count;
-    while (::read(me->wakeFd, &count, sizeof count) > 0) {
-    }
+    [[maybe_unused]] const ssize_t n = ::read(me->wakeFd, &count, sizeof count);
     me->fdSignalled = false;
 }
 

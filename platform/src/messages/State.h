@@ -38,7 +38,7 @@ struct SentMessage {
     WPARAM wParam;
     LPARAM lParam;
     LRESULT result = 0;
-    bool done = false;
+    std::atomic<bool> done{false};  // set under the lock; the sender may read it without
     std::shared_ptr<Queue> sender;  // null: nobody waits for the answer
     std::function<void()> task;     // run on the owner thread instead of a procedure
 };
@@ -60,6 +60,16 @@ struct InputEvent {
     std::u16string text;     // keys going down: the characters they type
 };
 
+// What a thread waiting for the answer to its send sleeps on, without the
+// lock: a counter bumped on every wake of its queue and on each answer, with
+// a futex under it (no spinning, no system call when nobody sleeps).
+struct SendSignal {
+    std::atomic<uint32_t> value{0};
+    std::atomic<uint32_t> sleepers{0};
+    void Bump();
+    void Wait(uint32_t seen);  // returns once value is no longer seen (or spuriously)
+};
+
 struct Queue {
     std::condition_variable cv;
     std::deque<MSG> posted;
@@ -71,6 +81,9 @@ struct Queue {
     int quitCode = 0;
     bool dead = false;    // the owner thread has ended
     uint64_t events = 0;  // bumped on everything that may end a wait
+    // Bumped on every wake and when a message this thread sent is answered:
+    // a thread waiting for its send's answer sleeps on it without the lock.
+    SendSignal sendSignal;
     int wakeFd = -1;      // eventfd written on every wake, when the thread asked for one
     bool fdSignalled = false;  // written and not yet drained: later wakes need no write
     // The thread's input state.

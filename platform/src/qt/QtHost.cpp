@@ -440,6 +440,9 @@ struct Host {
     QSocketNotifier* wakeNotifier = nullptr;
     QSocketNotifier* timerNotifier = nullptr;
     int timerFd = -1;
+    // When the timer descriptor fires; max: disarmed. Arming it again for the
+    // same moment is skipped, so a round trip makes no timer system call.
+    std::chrono::steady_clock::time_point armedFor = std::chrono::steady_clock::time_point::max();
     bool inWait = false;
     int waitLevel = 0;
     bool asleep = false;       // in Sleep: Qt runs, our queue is not served
@@ -483,6 +486,13 @@ public:
 
 void armTimer(int ms) {
     if (!g_host || g_host->timerFd < 0) return;
+    using Clock = std::chrono::steady_clock;
+    const auto when = ms < 0 ? Clock::time_point::max() : Clock::now() + std::chrono::milliseconds(ms);
+    const auto armed = g_host->armedFor;
+    if (ms < 0 ? armed == Clock::time_point::max()
+               : armed != Clock::time_point::max() && ms > 0 && when >= armed && when - armed < std::chrono::milliseconds(1))
+        return;
+    g_host->armedFor = when;
     itimerspec spec{};
     if (ms == 0) spec.it_value.tv_nsec = 1;  // due now
     else if (ms > 0) {
@@ -524,6 +534,7 @@ void onTimer() {
     if (!g_host) return;
     uint64_t expirations;
     [[maybe_unused]] const ssize_t n = ::read(g_host->timerFd, &expirations, sizeof expirations);
+    g_host->armedFor = std::chrono::steady_clock::time_point::max();  // a one-shot: spent
     serve();
 }
 
