@@ -8,6 +8,7 @@
 
 #include "core/session/CommandTable.h"
 #include "core/session/InfoCommands.h"
+#include "core/session/SessionCommands.h"
 #include "core/session/WidgetCommands.h"
 
 namespace {
@@ -104,6 +105,34 @@ TEST(CommandGroupsTest, TheWidgetGroupHandsTheStreamOnAndDropsQueuedInput) {
     queue.Push(KeyEvent{13});
     RunCommand(table, "w\xFD" "1");
     EXPECT_EQ(queue.Size(), 1u);
+}
+
+// Records what the session commands change of the link.
+struct RecordingLink final : ISessionLink {
+    std::vector<std::string> changes;
+    void SetCommandDelimiter(uint8_t delimiter) override { changes.push_back("delimiter " + std::to_string(delimiter)); }
+    void SetFramingMode(int32_t mode) override { changes.push_back("mode " + std::to_string(mode)); }
+    int32_t TerminalId() override { return 42; }
+};
+
+TEST(CommandGroupsTest, TheSessionGroupEchoesPingsAndSwitchesTheLinkAfterItsAnswer) {
+    RecordingReplies replies;
+    RecordingLink link;
+    CSessionSettings settings;
+    CScreenModel screen;
+    ICoreDevices none;
+    ICoreDevices* devices = &none;
+    CSessionCommands session(replies, link, settings, screen, devices);
+    CCommandTable table;
+    session.Register(table);
+
+    RunCommand(table, "A\xFDhello");
+    RunCommand(table, "0\xFD" "124");
+    EXPECT_EQ(replies.sent, std::vector<std::string>{"A\xFDhello"});
+    RunCommand(table, "B\xFD" "1");
+    ASSERT_EQ(replies.sent.size(), 2u);
+    EXPECT_EQ(replies.sent[1].substr(0, 5), "B\xFD" "42\xFC");  // the link's terminal id first
+    EXPECT_EQ(link.changes, (std::vector<std::string>{"delimiter 124", "mode 1"}));
 }
 
 }  // namespace

@@ -47,6 +47,7 @@ CClientCore::CClientCore(HWND controlWindow)
       m_info(*this, m_settings, m_screen, m_devices, m_resumeTime),
       m_widgetCommands(*this, m_widgets, m_settings, m_queue),
       m_barcodes(*this, *this, m_scanner, m_devices, m_decoders, m_moduleFolder),
+      m_sessionCommands(*this, *this, m_settings, m_screen, m_devices),
       m_scanner(&g_noScanner),
       m_devices(&g_noDevices),
       m_view(&g_noView),
@@ -171,11 +172,11 @@ void CClientCore::ReceiveNow(const uint8_t* bytes, int32_t count, bool framed) {
 
 void CClientCore::RegisterCommands() {
     // The groups first, then the core's own handlers.
+    m_sessionCommands.Register(m_commands);
     m_files.Register(m_commands);
     m_info.Register(m_commands);
     m_widgetCommands.Register(m_commands);
     m_barcodes.Register(m_commands);
-    m_commands.Register<&CClientCore::SetAltPacketDelimiter>(cmd::kSetAltPacketDelimiter, *this);
     m_commands.Register<&CClientCore::GETEVENT>(cmd::kGETEVENT, *this);
     m_commands.Register<&CClientCore::COMMANDEVENT>(cmd::kCOMMANDEVENT, *this);
     m_commands.Register<&CClientCore::RfPrint>(cmd::kRfPrint, *this);
@@ -185,9 +186,6 @@ void CClientCore::RegisterCommands() {
     m_commands.Register<&CClientCore::RFAUX>(cmd::kRFAUX, *this);
     m_commands.Register<&CClientCore::PRINTFILE>(cmd::kPRINTFILE, *this);
     m_commands.Register<&CClientCore::Disconnect>(cmd::kDisconnect, *this);
-    m_commands.Register<&CClientCore::Ping>(cmd::kPing, *this);
-    m_commands.Register<&CClientCore::GETTERMINFO>(cmd::kGETTERMINFO, *this);
-    m_commands.Register<&CClientCore::SETTERMINFO>(cmd::kSETTERMINFO, *this);
     m_commands.Register<&CClientCore::TELLEVENT>(cmd::kTELLEVENT, *this);
     m_commands.Register<&CClientCore::RFMENU>(cmd::kRFMENU, *this);
     m_commands.Register<&CClientCore::LISTMENUFILES>(cmd::kLISTMENUFILES, *this);
@@ -311,6 +309,16 @@ void CClientCore::ShowScreen(bool force) {
     if (!force && m_screen.Revision() == m_shownRevision) return;
     m_shownRevision = m_screen.Revision();
     m_view->ScreenChanged();
+}
+
+void CClientCore::SetCommandDelimiter(uint8_t delimiter) {
+    if (m_framer) m_framer->SetCommandDelimiter(delimiter);
+    RenewWriter();
+}
+
+void CClientCore::SetFramingMode(int32_t mode) {
+    if (m_framer) m_framer->SetMode(mode);
+    RenewWriter();
 }
 
 void CClientCore::RenewWriter() {

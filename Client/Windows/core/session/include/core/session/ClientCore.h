@@ -26,6 +26,7 @@
 #include "core/session/InputField.h"
 #include "core/session/ReplyChannel.h"
 #include "core/session/ScreenModel.h"
+#include "core/session/SessionCommands.h"
 #include "core/session/SessionSettings.h"
 #include "core/session/WidgetCommands.h"
 #include "platform/Draw.h"
@@ -90,7 +91,7 @@ constexpr uint8_t MODESELECT_OPEN_INPUT = 2;
 
 class CExtensionBinding;
 
-class CClientCore : private IReplyChannel, private IDialogAnswers, private IBarcodeSession {
+class CClientCore : private IReplyChannel, private IDialogAnswers, private IBarcodeSession, private ISessionLink {
 public:
     // Result codes of the setters, with their Windows values.
     static constexpr int32_t kOk = 0;
@@ -119,7 +120,6 @@ public:
     // ---- Command handlers: the packet's cursor is on the command's first
     // field; code is the command byte. Each returns 0. The state they change
     // lives in the parts; a handler of a part only delegates.
-    virtual int SetAltPacketDelimiter(CPacket* pkt, uint8_t code);
     virtual int GETEVENT(CPacket* pkt, uint8_t code);
     virtual int COMMANDEVENT(CPacket* pkt, uint8_t code);
     virtual int RfPrint(CPacket* pkt, uint8_t code);
@@ -128,9 +128,6 @@ public:
     virtual int RFAUX(CPacket* pkt, uint8_t code);
     virtual int PRINTFILE(CPacket* pkt, uint8_t code);
     virtual int Disconnect(CPacket* pkt, uint8_t code);  // pkt may be null
-    virtual int Ping(CPacket* pkt, uint8_t code);
-    virtual int GETTERMINFO(CPacket* pkt, uint8_t code);
-    virtual int SETTERMINFO(CPacket* pkt, uint8_t code);
     virtual int TELLEVENT(CPacket* pkt, uint8_t code);
     virtual int RFMENU(CPacket* pkt, uint8_t code);
     virtual int LISTMENUFILES(CPacket* pkt, uint8_t code);
@@ -335,6 +332,11 @@ protected:
     int32_t FramingMode() const override;
     uint32_t CodePage() const override { return m_settings.GetCodePage(); }
 
+    // ISessionLink, for the session commands.
+    void SetCommandDelimiter(uint8_t delimiter) override;
+    void SetFramingMode(int32_t mode) override;
+    int32_t TerminalId() override { return GetTerminalID(); }
+
     // IDialogAnswers, for the open box.
     void ErrorBoxAnswered() override;
     void ErrorBoxDestroyed() override;
@@ -402,6 +404,7 @@ protected:
     CInfoCommands m_info;
     CWidgetCommands m_widgetCommands;
     CBarcodeCommands m_barcodes;
+    CSessionCommands m_sessionCommands;
 
     bool m_scannerWanted = false;
     uint8_t m_modeSelect = 0;

@@ -1,0 +1,54 @@
+// The session's end (Disconnect) and MODESELECT, which opens the input
+// for each text as it comes.
+#include "core/session/ClientCore.h"
+#include "core/support/LogFile.h"
+#include "platform/Clock.h"
+
+int CClientCore::MODESELECT(CPacket* pkt, uint8_t) {
+    LogWrite(LOG_TRACE, "MODESELECT");
+    m_field.ResetText();
+    m_modeSelect = static_cast<uint8_t>(pkt->GetInt(0));
+    m_field.kind = InputKind::KeysAndData;
+    SetCaretWanted(true);
+    SendTextReply('b', u"");
+    if (m_modeSelect == 0) {
+        EnableReaders(false);
+    } else if (m_modeSelect == MODESELECT_OPEN_INPUT) {
+        EnableReaders(true);
+    }
+    return 0;
+}
+
+int CClientCore::Disconnect(CPacket*, uint8_t) {
+    LogWrite(LOG_TRACE, "Disconnect");
+    m_field.text.clear();
+    m_modeSelect = 0;
+    if (m_field.command != InputCommand::None) m_automation->Notify(AUTO_END_OF_INPUT, 0, 0);
+    m_field.EndWait();
+
+    if (m_dialog) {
+        if (GetTickCount() - m_dialogOpenTime < 1000) {
+            // A box that has just opened: the session ends with the next reply.
+            m_disconnectPending = true;
+            return 0;
+        }
+        PostMessage(m_dialog, WM_CLOSE, 0, 0);
+        m_dialog = 0;
+        m_dialogMode = DialogMode::None;
+    }
+    m_disconnectPending = false;
+    ++m_sessionEnds;
+
+    if (m_framer) {
+        m_framer->SetMode(0);
+        m_framer->Reset();
+    }
+    // The writer carries the framing mode of its text.
+    RenewWriter();
+    m_screen.Clear();
+    m_widgets->RemoveAll();
+    SendMessage(m_window, WM_CORE_SESSION_ENDED, 0, 0);
+    SetBusy(false);
+    m_automation->Notify(AUTO_DISCONNECT, 0, 0);
+    return 0;
+}
