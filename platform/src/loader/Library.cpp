@@ -83,6 +83,21 @@ HMODULE OpenDevice(std::u16string_view devicePath) {
     }
     DeviceLoads& loads = Loads();
     std::lock_guard lock(loads.mutex);
+    // The same file already loaded is loaded again by the name it has, and
+    // the new descriptor closes at once (a second name would outlive it and
+    // a later descriptor of that number would load this library instead).
+    struct stat opened;
+    if (fstat(fd, &opened) == 0) {
+        for (const auto& [loaded, held] : loads.descriptors) {
+            struct stat st;
+            if (fstat(held, &st) != 0 || st.st_dev != opened.st_dev || st.st_ino != opened.st_ino) continue;
+            void* again = dlopen(("/proc/self/fd/" + std::to_string(held)).c_str(), RTLD_NOW | RTLD_LOCAL);
+            if (!again) continue;
+            close(fd);
+            t_lastError = ERROR_SUCCESS;
+            return again;
+        }
+    }
     void* handle = dlopen(("/proc/self/fd/" + std::to_string(fd)).c_str(), RTLD_NOW | RTLD_LOCAL);
     t_lastError = handle ? ERROR_SUCCESS : ERROR_BAD_EXE_FORMAT;
     if (handle)
@@ -109,6 +124,12 @@ void ReleaseDevice(HMODULE module) {
     }
     for (auto it = range.first; it != range.second; ++it) close(it->second);
     loads.descriptors.erase(range.first, range.second);
+}
+
+bool EndsInDll(std::u16string_view name) {
+    if (name.size() < 5) return false;  // a name before the suffix
+    const std::u16string_view end = name.substr(name.size() - 4);
+    return end[0] == u'.' && (end[1] | 0x20) == u'd' && (end[2] | 0x20) == u'l' && (end[3] | 0x20) == u'l';
 }
 
 const void* SymbolBase(const void* address) {
@@ -146,7 +167,8 @@ std::string ModuleHostDirectory(const void* address) {
 }
 
 HMODULE LoadLibrary(std::u16string_view name) {
-    if (name.empty()) {
+    // Only a file named as a library loads: a host's other files never run.
+    if (!EndsInDll(name)) {
         t_lastError = ERROR_MOD_NOT_FOUND;
         return nullptr;
     }

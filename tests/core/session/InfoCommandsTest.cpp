@@ -66,12 +66,17 @@ protected:
     }
     Bytes Info(const Bytes& key) { return Ask(B0 + FD + key); }
 
-    // The fake toolkit in the device root, and what it last recorded.
+    // The fake toolkit installed in the program folder, and what it last recorded.
     void InstallToolkit() {
-        fsys::copy_file(fsys::path(FIXTURE_DIR) / "FakeToolkit.dll", m_base / "Toolkit.dll");
+        fsys::create_directories(m_base / "Program Files" / "Orvade Client");
+        fsys::copy_file(fsys::path(FIXTURE_DIR) / "FakeToolkit.dll", m_base / "Program Files" / "Orvade Client" / "Toolkit.dll");
+    }
+    static Bytes ReadFixture(const char* name) {
+        std::ifstream in(fsys::path(FIXTURE_DIR) / name, std::ios::binary);
+        return Bytes((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
     }
     std::string LastCall() {
-        if (!m_toolkit) m_toolkit = LoadLibrary(u"\\Toolkit.dll");
+        if (!m_toolkit) m_toolkit = LoadLibrary(u"\\Program Files\\Orvade Client\\Toolkit.dll");
         auto last = GetProc<int32_t (*)(char*, int32_t)>(m_toolkit, "LastCall");
         if (!last) return "(no toolkit)";
         char text[512];
@@ -79,7 +84,7 @@ protected:
         return text;
     }
     Bytes Ext(const Bytes& function, const std::vector<Bytes>& arguments = {}) {
-        Bytes command = B0 + FD + "ext" + FD + "\\Toolkit.dll" + FD + function;
+        Bytes command = B0 + FD + "ext" + FD + "Toolkit.dll" + FD + function;
         for (const Bytes& a : arguments) command += FD + a;
         return Ask(command);
     }
@@ -241,6 +246,41 @@ TEST_F(InfoCommandsTest, ExtBareNamesAreLibrariesOfTheProgramFolderOnly) {
     EXPECT_EQ(Ask(B0 + FD + "EXT" + FD + "toolkit.dll" + FD + "WWANRadioPowerOn"), B0 + FD + "0");
 }
 
+// A library a host could have stored never runs: EXT takes a bare library
+// name of the program folder only, and no file command writes a library.
+TEST_F(InfoCommandsTest, NoLibraryAHostStoredIsLoaded) {
+    InstallToolkit();
+    const Bytes library = ReadFixture("FakeToolkit.dll");
+    m_core->SetAppDirectory(u"\\Session");
+    fsys::create_directories(m_base / "Session");
+    // Stored anywhere in the device root under a library's name: refused as a refused name is.
+    for (const char* name : {"evil.dll", "EVIL.DLL", "evil.dll.", "\\Program Files\\Orvade Client\\evil.dll",
+                              "\\Program Files\\Orvade Client\\EXT2\\scan.Dll", "%DATA%\\evil.dll"}) {
+        SCOPED_TRACE(name);
+        EXPECT_EQ(Ask("H" + FD + name + FD + library), "H" + FD + "0");
+        EXPECT_EQ(Ask("X" + FD + name + FD + std::to_string(library.size()) + FD + FD), "X" + FD + "0");
+    }
+    // The toolkit itself is not replaced.
+    EXPECT_EQ(Ask("H" + FD + "\\Program Files\\Orvade Client\\Toolkit.dll" + FD + "x"), "H" + FD + "0");
+    EXPECT_EQ(fsys::file_size(m_base / "Program Files" / "Orvade Client" / "Toolkit.dll"), library.size());
+    EXPECT_EQ(Ask("J" + FD + "set.dll"), "J" + FD + "1");
+    EXPECT_EQ(Ask("\"" + FD + "x.dll" + FD + "Main" + FD + "k" + FD + "v"), "!" + FD + "0");
+    Send("O" + FD + "screen.dll");
+    std::vector<std::string> dlls;
+    for (const auto& entry : fsys::recursive_directory_iterator(m_base))
+        if (entry.path().extension() == ".dll" || entry.path().extension() == ".DLL") dlls.push_back(entry.path().filename());
+    EXPECT_EQ(dlls, std::vector<std::string>{"Toolkit.dll"});
+    // A host's own file of another name does not load, nor does a path.
+    EXPECT_EQ(Ask("H" + FD + "\\Program Files\\Orvade Client\\kit.so" + FD + library), "H" + FD + "1");
+    EXPECT_EQ(Ask(B0 + FD + "EXT" + FD + "kit.so" + FD + "WWANRadioPowerOn"), B0 + FD + "-1");
+    EXPECT_EQ(Ask(B0 + FD + "EXT" + FD + "\\Program Files\\Orvade Client\\Toolkit.dll" + FD + "WWANRadioPowerOn"),
+              B0 + FD + "-1");
+    EXPECT_EQ(Ask(B0 + FD + "EXT" + FD + "..\\Toolkit.dll" + FD + "WWANRadioPowerOn"), B0 + FD + "-1");
+    EXPECT_EQ(Ask(B0 + FD + "EXT" + FD + ".dll" + FD + "WWANRadioPowerOn"), B0 + FD + "-1");
+    EXPECT_EQ(LastCall(), "");
+    EXPECT_EQ(Ext("WWANRadioPowerOn"), B0 + FD + "0");
+}
+
 TEST_F(InfoCommandsTest, ExtSurvivesAFaultingFunction) {
     InstallToolkit();
     EXPECT_EQ(Ext("Crash"), B0 + FD + "-1");
@@ -251,7 +291,7 @@ TEST_F(InfoCommandsTest, ExtSurvivesAFaultingFunction) {
 TEST_F(InfoCommandsTest, ExtArgumentsEndWithTheirCommand) {
     InstallToolkit();
     // A command after EXT is neither taken as an argument nor lost.
-    Send(B0 + FD + "EXT" + FD + "\\Toolkit.dll" + FD + "Dial" + FD + "a" + FD + "b" + FD + "c" + FF + "A" + FD +
+    Send(B0 + FD + "EXT" + FD + "Toolkit.dll" + FD + "Dial" + FD + "a" + FD + "b" + FD + "c" + FF + "A" + FD +
          "ping");
     const std::vector<Bytes> replies = Replies();
     ASSERT_EQ(replies.size(), 2u);

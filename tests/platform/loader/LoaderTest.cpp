@@ -76,6 +76,32 @@ TEST_F(LoaderTest, LinksAreNeverLoadedAndALibraryCanBeLoadedAgain) {
     }
 }
 
+// The open descriptors of this process.
+size_t OpenDescriptors() {
+    return static_cast<size_t>(std::distance(fsys::directory_iterator("/proc/self/fd"), fsys::directory_iterator()));
+}
+
+TEST_F(LoaderTest, LoadingALoadedLibraryAgainKeepsNoDescriptor) {
+    PutFixture("SelfBound", "\\Ext\\SelfBound.dll");
+    HMODULE held = LoadLibrary(u"\\Ext\\SelfBound.dll");
+    ASSERT_NE(held, nullptr);
+    const size_t before = OpenDescriptors();
+    for (int i = 0; i < 50; ++i) {
+        HMODULE again = LoadLibrary(u"\\Ext\\SelfBound.dll");
+        ASSERT_EQ(again, held);
+        EXPECT_TRUE(FreeLibrary(again));
+    }
+    EXPECT_EQ(OpenDescriptors(), before);
+    // Held twice, freed in either order: the library stays callable until the last free.
+    HMODULE second = LoadLibrary(u"\\Ext\\SelfBound.dll");
+    EXPECT_TRUE(FreeLibrary(held));
+    EXPECT_EQ(GetProc<IntFn>(second, "CallsOwnHelper")(), 1);
+    EXPECT_EQ(LoadLibrary(u"\\Ext\\SelfBound.dll"), second);
+    EXPECT_TRUE(FreeLibrary(second));
+    EXPECT_TRUE(FreeLibrary(second));
+    EXPECT_LT(OpenDescriptors(), before);
+}
+
 TEST_F(LoaderTest, FailedLoadsSetTheLastError) {
     Put("\\Ext\\Text.dll", "not a library");
     Put("\\Ext\\Empty.dll", "");

@@ -227,7 +227,8 @@ int CBarcodeCommands::PUSHBAR(CPacket* pkt, uint8_t) {
     std::string content = lists[0];
     for (int i = 1; i < 5; ++i) content += '\xFC' + lists[i];
     if (supported.empty()) content.clear();
-    const bool written = plat::fs::WriteFile(FileUtil::JoinPath(folder, name), content.data(), content.size());
+    const std::u16string path = FileUtil::JoinPath(folder, name);
+    const bool written = FileUtil::HostMayWrite(path) && plat::fs::WriteFile(path, content.data(), content.size());
     m_replies.SendIntReply('J', written ? 0 : 1);
     return 0;
 }

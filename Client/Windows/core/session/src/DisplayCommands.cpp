@@ -323,6 +323,10 @@ int CClientCore::PUSHSCREEN(CPacket* pkt, uint8_t) {
     LogWrite(LOG_TRACE, "PUSHSCREEN");
     std::u16string folder;
     const std::u16string path = ScreenPath(pkt, &folder);
+    if (!FileUtil::HostMayWrite(path)) {
+        LogWrite(LOG_ERROR, "PUSHSCREEN: refused name");
+        return 0;
+    }
     const int rows = m_screen.Rows();
     const int columns = m_screen.Columns();
     std::vector<uint8_t> file;

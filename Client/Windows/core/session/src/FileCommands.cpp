@@ -114,7 +114,7 @@ void CFileCommands::STOREFILE(CPacket* pkt, uint8_t code) {
     dir = ResolveName(name, u"DATA");
     // A name that is refused creates nothing, not even its folder.
     bool stored = false;
-    if (plat::fs::IsValidFilePath(FileUtil::JoinPath(dir, name))) {
+    if (FileUtil::HostMayWrite(FileUtil::JoinPath(dir, name))) {
         plat::fs::CreateDirectory(dir);  // one level; an existing one is kept
         stored = FileUtil::WriteWholeFile(dir, name, content, count) == count;
     }
@@ -148,7 +148,7 @@ void CFileCommands::SendFile(CPacket* pkt, uint8_t code) {
         pkt->NextField();
         dir = ResolveName(name, u"DATA");
         std::optional<std::u16string> temp;
-        if (!sizeTooLong && plat::fs::IsValidFilePath(FileUtil::JoinPath(dir, name))) {
+        if (!sizeTooLong && FileUtil::HostMayWrite(FileUtil::JoinPath(dir, name))) {
             plat::fs::CreateDirectory(dir);
             temp = plat::fs::CreateTempFile(dir);
         }

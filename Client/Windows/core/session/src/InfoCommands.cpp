@@ -15,6 +15,7 @@
 #include "core/session/LogicalFolders.h"
 #include "core/support/DeviceIni.h"
 #include "core/support/DevicePath.h"
+#include "core/support/FileUtil.h"
 #include "core/support/LogFile.h"
 
 namespace {
@@ -187,6 +188,11 @@ int CInfoCommands::SetIniString(CPacket* pkt, uint8_t) {
     const IniKey k = ReadIniKey(pkt);
     pkt->NextField();
     const std::string value = FieldBytes(pkt);
+    // A library is never written from a host.
+    if (FileUtil::IsLibraryName(k.path)) {
+        m_replies.SendIntReply(kIniReply, 0);
+        return 0;
+    }
     // The host is told "1" whether or not the key could be written.
     if (WriteIniString(k.section.c_str(), k.key.c_str(), value.c_str(), k.path) == 0)
         LogWrite(LOG_ERROR, "SetIniString: the key was not written");

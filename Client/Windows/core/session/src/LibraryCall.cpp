@@ -6,6 +6,7 @@
 #include <utility>
 
 #include "core/support/FaultGuard.h"
+#include "core/support/FileUtil.h"
 #include "core/support/LogFile.h"
 #include "platform/DeviceFs.h"
 #include "platform/Library.h"
@@ -117,14 +118,17 @@ int32_t CallLibraryFunction(std::u16string_view library, std::u16string_view fun
         kinds.assign(arguments.size(), static_cast<char>(Arg::Text));
     }
 
-    // A bare name is a library of the program folder: the host reaches no
-    // library outside the device root, not even those installed beside the program.
-    std::u16string path(library);
-    if (path.find(u'\\') == std::u16string::npos) {
-        path = plat::fs::ProgramFolder();
-        if (path.empty() || path.back() != u'\\') path += u'\\';
-        path += library;
+    // Only a bare library name, loaded from the program folder where
+    // installation puts libraries: no path of the host's reaches a library
+    // it stored, nor one installed beside the program.
+    if (library.find_first_of(u"\\/") != std::u16string_view::npos || !FileUtil::IsLibraryName(library) ||
+        library.find_first_not_of(u". ") == std::u16string_view::npos) {
+        LogWrite(LOG_ERROR, "EXT: not a library name");
+        return -1;
     }
+    std::u16string path = plat::fs::ProgramFolder();
+    if (path.empty() || path.back() != u'\\') path += u'\\';
+    path += library;
     HMODULE module = LoadLibrary(path);
     if (!module) {
         LogWrite(LOG_ERROR, "EXT: library not loaded");

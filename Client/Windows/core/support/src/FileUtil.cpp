@@ -95,6 +95,16 @@ int32_t ReadWholeFile(std::u16string_view folder, std::u16string_view name, void
     return result;
 }
 
+bool IsLibraryName(std::u16string_view path) {
+    std::u16string_view name = path.substr(path.find_last_of(u"\\/") + 1);
+    while (!name.empty() && (name.back() == u'.' || name.back() == u' ')) name.remove_suffix(1);
+    if (name.size() < 4) return false;
+    const std::u16string_view end = name.substr(name.size() - 4);
+    return end[0] == u'.' && (end[1] | 0x20) == u'd' && (end[2] | 0x20) == u'l' && (end[3] | 0x20) == u'l';
+}
+
+bool HostMayWrite(std::u16string_view path) { return plat::fs::IsValidFilePath(path) && !IsLibraryName(path); }
+
 int32_t WriteWholeFile(std::u16string_view folder, std::u16string_view name, const void* data, int32_t count) {
     const size_t size = data && count > 0 ? static_cast<size_t>(count) : 0;
     return plat::fs::WriteFile(JoinPath(folder, name), data, size) ? static_cast<int32_t>(size) : -1;

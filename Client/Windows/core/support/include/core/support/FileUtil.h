@@ -22,6 +22,14 @@ BOOL DeleteFiles(std::u16string_view folder, std::u16string_view pattern, BOOL* 
 // never followed); the result is that of removing the directory itself.
 BOOL RemoveTree(std::u16string_view folder, std::u16string_view name);
 
+// Whether a path names a library: its last part ends in ".dll" in any case
+// (trailing dots and spaces aside). Libraries reach a device by
+// installation, never from a host.
+bool IsLibraryName(std::u16string_view path);
+// Whether a host may create or replace the file at the path: a valid file
+// path that names no library.
+bool HostMayWrite(std::u16string_view path);
+
 // -1 when the file cannot be opened or its size read; with no buffer or a
 // size of 0 the file's size; otherwise the bytes read (at most size).
 int32_t ReadWholeFile(std::u16string_view folder, std::u16string_view name, void* buffer, int32_t size);
