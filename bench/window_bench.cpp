@@ -233,34 +233,32 @@ void QtBlockingQueuedRoundTrip(benchmark::State& state) {
 // (each settles into its own rhythm): the ratio is ours over Qt's.
 constexpr int kRun = 8;
 
+// Runs kRun batches of ours, then kRun of Qt's, per iteration.
+template <class Ours, class Theirs>
+void inTurn(benchmark::State& state, Ours ours, Theirs theirs) {
+    double a = 0, b = 0;
+    for (auto _ : state) {
+        double batch = 0;
+        for (int i = 0; i < kRun; ++i) batch += ours();
+        for (int i = 0; i < kRun; ++i) b += theirs();
+        a += batch;
+        state.SetIterationTime(batch / kRun);
+    }
+    state.counters["ratio"] = b > 0 ? a / b : 0;
+}
+
 void PostVsQtPostEvent(benchmark::State& state) {
     Gui gui;
     Worker worker;
     Counter counter;
-    double ours = 0, qt = 0;
-    for (auto _ : state) {
-        double a = 0;
-        for (int i = 0; i < kRun; ++i) a += layerPostBatch(worker, gui);
-        for (int i = 0; i < kRun; ++i) qt += qtPostBatch(worker, counter);
-        ours += a;
-        state.SetIterationTime(a / kRun);
-    }
-    state.counters["ratio"] = qt > 0 ? ours / qt : 0;
+    inTurn(state, [&] { return layerPostBatch(worker, gui); }, [&] { return qtPostBatch(worker, counter); });
 }
 
 void SendVsQtBlockingQueued(benchmark::State& state) {
     Gui gui;
     Worker worker;
     QObject target;
-    double ours = 0, qt = 0;
-    for (auto _ : state) {
-        double a = 0;
-        for (int i = 0; i < kRun; ++i) a += layerSendBatch(worker, gui);
-        for (int i = 0; i < kRun; ++i) qt += qtBlockingBatch(worker, target);
-        ours += a;
-        state.SetIterationTime(a / kRun);
-    }
-    state.counters["ratio"] = qt > 0 ? ours / qt : 0;
+    inTurn(state, [&] { return layerSendBatch(worker, gui); }, [&] { return qtBlockingBatch(worker, target); });
 }
 
 BENCHMARK(PostedToGuiThread)->UseManualTime();

@@ -9,8 +9,8 @@
 //   owner handles sent messages whenever it waits in or peeks its queue).
 // - Timers are produced by the queue as WM_TIMER when they are due (by
 //   GetTickCount of Clock.h), so a pump that drops WM_TIMER drops them.
-// - A queue hands out posted messages in order, then WM_QUIT, then WM_PAINT
-//   (Window.h), then due timers.
+// - A queue hands out posted messages in order, then device input
+//   (Input.h), then WM_QUIT, then WM_PAINT (Window.h), then due timers.
 // - When a thread ends, its windows go and senders waiting on it get 0.
 #pragma once
 

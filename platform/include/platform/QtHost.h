@@ -2,24 +2,26 @@
 // windows of Window.h and turn Qt input into our messages, and our queue and
 // Qt's event loop serve each other on the GUI thread without polling.
 //
-// - Attach on the GUI thread once a QApplication exists. From then on every
-//   window that is not message-only has a QWidget on the GUI thread (whatever
-//   thread owns the window) that shows its back buffer; the widgets follow
-//   the model (geometry, visibility, enabled state, z-order, title).
-// - Input: keys become WM_KEYDOWN/WM_KEYUP with Windows virtual-key codes and
-//   WM_CHAR (WM_SYS* with Alt), posted to the focus window of the thread that
-//   owns the top-level window (the top-level window when nothing has focus);
-//   mouse buttons and moves become WM_LBUTTON*/WM_RBUTTON*/WM_MOUSEMOVE in the
-//   client coordinates of the window under the mouse, or of the thread's
-//   capture window. Qt's own focus and Tab handling are off: only top-level
-//   widgets take Qt focus, so focus, tab order and routing are the layer's.
+// - Attach on the GUI thread once a QApplication exists. From then on the
+//   device's screen is one Qt window of the screen's size (Screen.h) and
+//   every window that is not message-only has a QWidget on the GUI thread
+//   (whatever thread owns the window) that shows its back buffer: top-level
+//   windows inside the screen, children inside their parent. The widgets
+//   follow the model (geometry, visibility, z-order, title); the enabled
+//   state stays the layer's.
+// - Input: Qt only says which key went down and where a tap landed; the
+//   screen takes Qt's focus and taps and hands them to the layer (Input.h),
+//   which finds the window. Keys carry Windows virtual-key codes and the
+//   characters they type. Qt's own focus, Tab handling and activation on
+//   click are off.
 // - The event loop: the GUI thread's queue has a wake descriptor that a
 //   QSocketNotifier watches, and a timerfd armed for our next timer. While
 //   GetMessage waits on the GUI thread it runs Qt's events; while a Qt loop
 //   runs instead (QApplication::exec, a QDialog's exec), the notifiers
 //   serve our queue: sent messages, posted messages, paint and timers are
 //   dispatched as a Windows modal loop would. An idle GUI thread sleeps in
-//   Qt's poll and does not wake.
+//   Qt's poll and does not wake. Sleep on the GUI thread runs Qt's events
+//   without serving the queue, so other threads' windows stay shown.
 // - A window of a worker thread keeps its queue on that thread: the model
 //   tells the backend of changes from the worker, which hands them to the
 //   GUI thread as queued Qt calls; input from its QWidget is posted to the

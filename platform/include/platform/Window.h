@@ -19,7 +19,12 @@
 //   visible window with an update region; invalidations coalesce into one
 //   rectangle. BeginPaint sends WM_ERASEBKGND when asked for and validates.
 // - Focus, the active window and capture are per thread (as each thread's
-//   input state); the foreground window is one for the process.
+//   input state); the foreground window is one for the process. Input is
+//   routed by the layer (Input.h).
+// - Z-order: owned windows stand above their owner; SetWindowPos without
+//   SWP_NOACTIVATE activates a shown top-level window of the calling
+//   thread; WS_EX_NOACTIVATE windows are never activated by showing or by a
+//   tap.
 // - No code of a caller runs under a lock of the layer: procedures and the
 //   state they capture are released after the layer's lock is.
 #pragma once
