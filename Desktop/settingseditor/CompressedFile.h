@@ -49,6 +49,11 @@ public:
     uint64_t Size() const;
     bool IsOpen() const { return m_file != nullptr; }
 
+    // For tests: the widest vector, in bytes, the search for a match may
+    // use (64, 32, 16, or 1 for the plain loop); returns the width that the
+    // processor then gives.
+    static int LimitSearchWidth(int bytes);
+
 private:
     void Reset();
     void WritePart();

@@ -183,12 +183,18 @@ TEST_F(CompressedFileTest, TheFastSearchWritesTheBytesOfThePlainOne) {
              return all;
          }()},
     };
-    for (const auto& [what, bytes] : streams) {
-        SCOPED_TRACE(what);
-        std::string file = Compress(bytes);
-        EXPECT_EQ(file, ReferenceCompress(bytes));
-        EXPECT_EQ(Decompress(file), bytes);
+    // Every width of the search this processor has.
+    for (int width : {64, 32, 16, 1}) {
+        if (CCompressedFile::LimitSearchWidth(width) != width)
+            continue;
+        for (const auto& [what, bytes] : streams) {
+            SCOPED_TRACE(std::string(what) + " at width " + std::to_string(width));
+            std::string file = Compress(bytes);
+            EXPECT_EQ(file, ReferenceCompress(bytes));
+            EXPECT_EQ(Decompress(file), bytes);
+        }
     }
+    CCompressedFile::LimitSearchWidth(64);
 }
 
 }  // namespace
