@@ -198,6 +198,14 @@ TEST_F(DisplayCommandsTest, AScreenOfAnotherSizeRestoresTheOverlapOnly) {
     Send("P" + FD + "huge");
     EXPECT_EQ(Screen().CharacterAt(0, 0), u'Z');
     EXPECT_EQ(m_widgets.loaded, "");
+    // 2^31 rows of 2^31 columns: the cells' size does not wrap to 0, so no
+    // widget records are read from inside the cells.
+    Bytes wrapping("\0\0\0\x80\0\0\0\x80", 8);
+    wrapping += Bytes("Y\0\x70\0", 4) + "WIDGETS";
+    std::ofstream(m_base / "SCREENS" / "wrapping", std::ios::binary) << wrapping;
+    Send("P" + FD + "wrapping");
+    EXPECT_EQ(Screen().CharacterAt(0, 0), u'Y');
+    EXPECT_EQ(m_widgets.loaded, "");
 }
 
 }  // namespace

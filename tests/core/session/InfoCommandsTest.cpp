@@ -186,6 +186,28 @@ TEST_F(InfoCommandsTest, SetExtendedInfoShowsTheInputPanelThroughTheShell) {
     DestroyWindow(shell);
 }
 
+TEST_F(InfoCommandsTest, IniNamesThatCouldNotBeReadBackAreRefused) {
+    m_core->SetAppDirectory(u"\\App");
+    fsys::create_directories(m_base / "App" / "DATA");
+    const Bytes before = "[Main]\r\nname=old\r\n";
+    std::ofstream(m_base / "App" / "DATA" / "cfg.ini") << before;
+    const struct {
+        Bytes section, key;
+    } cases[] = {
+        {"Main", "a=b"}, {"Main", "a\rb"}, {"Main", "a\nb"}, {"Main", ";note"}, {"Main", "k\r\n[Evil]\r\nx"},
+        {"Ma]in", "k"},  {"Ma\rin", "k"},  {"Ma\nin", "k"},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.section + "/" + c.key);
+        EXPECT_EQ(Ask("\"" + FD + "cfg.ini" + FD + c.section + FD + c.key + FD + "v"), "!" + FD + "0");
+        std::ifstream in(m_base / "App" / "DATA" / "cfg.ini", std::ios::binary);
+        EXPECT_EQ(Bytes((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>()), before);
+    }
+    // A ';' inside a key and '=' or '[' in a section are read back.
+    EXPECT_EQ(Ask("\"" + FD + "cfg.ini" + FD + "Ma=[in" + FD + "a;b" + FD + "v"), "!" + FD + "1");
+    EXPECT_EQ(Ask("!" + FD + "cfg.ini" + FD + "Ma=[in" + FD + "a;b"), "!" + FD + "v");
+}
+
 TEST_F(InfoCommandsTest, IniValuesAreReadAndWrittenAsRawBytes) {
     m_core->SetAppDirectory(u"\\App");
     fsys::create_directories(m_base / "App" / "DATA");

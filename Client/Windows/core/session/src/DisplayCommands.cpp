@@ -374,7 +374,10 @@ void CClientCore::LoadScreen(CPacket* pkt, bool keep) {
     // current grid is restored.
     const uint64_t storedRows = GetWord(file.data());
     const uint64_t storedColumns = GetWord(file.data() + 4);
-    const uint64_t cellBytes = storedRows * storedColumns * 4;
+    // Two 32-bit words times 4 may pass 64 bits: such cells end past any file.
+    uint64_t cellBytes = 0;
+    const bool huge = __builtin_mul_overflow(storedRows, storedColumns, &cellBytes) ||
+                      __builtin_mul_overflow(cellBytes, uint64_t{4}, &cellBytes);
     const size_t available = file.size() - kScreenHeader;
     for (uint64_t r = 0; r < storedRows && static_cast<int64_t>(r) < m_screen.Rows(); ++r)
         for (uint64_t c = 0; c < storedColumns && static_cast<int64_t>(c) < m_screen.Columns(); ++c) {
@@ -385,8 +388,8 @@ void CClientCore::LoadScreen(CPacket* pkt, bool keep) {
                              static_cast<char16_t>(cell >> 16));
         }
     ShowScreen();
-    const uint64_t widgets = kScreenHeader + cellBytes + kReservedWord;
-    if (widgets < file.size()) {
+    if (!huge && cellBytes < file.size() && kScreenHeader + cellBytes + kReservedWord < file.size()) {
+        const uint64_t widgets = kScreenHeader + cellBytes + kReservedWord;
         CPacket packet(pkt->GetMode(), pkt->GetCommandDelimiter(), file.data() + widgets,
                        static_cast<int32_t>(file.size() - widgets), pkt->GetCodePage());
         m_widgets->LoadAll(packet);
