@@ -24,6 +24,7 @@
 #include "HostLink.h"
 #include "core/support/LogFile.h"
 #include "core/extensions/ExtensionModule.h"
+#include "core/extensions/Extensions.h"
 #include "SessionOptions.h"
 #include "platform/Clock.h"
 #include "platform/DeviceFs.h"
@@ -301,11 +302,29 @@ private:
         case WM_CHAR:
             if (m_core) m_core->OnChar(static_cast<char16_t>(wParam), static_cast<int32_t>(lParam & 0xFFFF), 0);
             return 0;
-        case WM_CORE_BUSY_STATUS:
         case WM_CORE_END_OF_INPUT:
+            // As the control does: the scanner waits for the next input.
+            if (m_core && GetModuleScanner()) m_core->EnableScanner(false);
+            return 0;
+        case WM_CORE_BUSY_STATUS:
         default:
-            return 0;  // no wait cursor and no input devices to switch
+            if (msg >= CScannerExtension::kScanMessage && msg < CScannerExtension::kScanMessage + 50) {
+                ScannerData(msg, wParam, lParam);
+                return 0;
+            }
+            return 0;  // no wait cursor
         }
+    }
+
+    // A scanner's label, as the control hands it to the core.
+    void ScannerData(UINT msg, WPARAM wParam, LPARAM lParam) {
+        CScannerExtension* scanner = GetModuleScanner();
+        if (!scanner || !m_core) return;
+        const std::optional<CScannerExtension::Label> label = scanner->TakeLabel(msg, wParam, lParam);
+        if (!label) return;
+        const DeviceDataRecord record{1, 0, label->decoder, static_cast<int32_t>(label->text.size()),
+                                      label->text.c_str()};
+        m_core->OnDeviceData(&record);
     }
 
     // Each missing folder of a device path, from the root down.

@@ -8,7 +8,8 @@
 //   regular file, never through a link) and the library loads from that open file.
 // - A bare name ("orvaderes.dll") is looked for in the device's program folder,
 //   then among the installed files in the folder of the library that calls
-//   LoadLibrary, without regard to case.
+//   LoadLibrary, then among the device vendor's libraries installed in the
+//   folder "vendor" beside the platform library, without regard to case.
 // - After a failed load GetLastError answers ERROR_MOD_NOT_FOUND (126) when
 //   there is no such file, ERROR_BAD_EXE_FORMAT (193) when the file is not a
 //   loadable library.

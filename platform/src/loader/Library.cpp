@@ -143,6 +143,12 @@ const void* LibraryBase(HMODULE module) {
     return SymbolBase(map->l_ld);
 }
 
+// The folder "vendor" beside the platform library.
+std::string VendorDirectory() {
+    const std::string platform = ModuleHostDirectory(reinterpret_cast<const void*>(&LoadLibrary));
+    return platform.empty() ? std::string() : platform + "/vendor";
+}
+
 }  // namespace
 
 DWORD GetLastError() { return t_lastError; }
@@ -184,7 +190,10 @@ HMODULE LoadLibrary(std::u16string_view name) {
     HMODULE module = OpenDevice(inProgram + std::u16string(name));
     if (module || t_lastError == ERROR_BAD_EXE_FORMAT) return module;
     // The installed files beside the caller, out of any host's reach.
-    return Open(FindInDirectory(ModuleHostDirectory(__builtin_return_address(0)), file));
+    module = Open(FindInDirectory(ModuleHostDirectory(__builtin_return_address(0)), file));
+    if (module || t_lastError == ERROR_BAD_EXE_FORMAT) return module;
+    // The device vendor's libraries, installed with the platform.
+    return Open(FindInDirectory(VendorDirectory(), file));
 }
 
 BOOL FreeLibrary(HMODULE module) {

@@ -176,6 +176,16 @@ const DecodedData* CScannerExtension::GetDecodedData(int event, WPARAM wParam, L
     return CALL_OR(m_fn.GetDecodedData, nullptr, wParam, lParam);
 }
 
+std::optional<CScannerExtension::Label> CScannerExtension::TakeLabel(UINT message, WPARAM wParam, LPARAM lParam) {
+    const int event = static_cast<int>(message - kScanMessage);
+    const DecodedData* label =
+        IsNoThreadVersion() ? GetDecodedData(event, wParam, lParam) : reinterpret_cast<const DecodedData*>(lParam);
+    if (!label || !label->data) return std::nullopt;
+    std::u16string text = plat::text::BytesToWide(0, reinterpret_cast<const char*>(label->data), label->length);
+    if (text.empty()) return std::nullopt;
+    return Label{std::move(text), DecoderIndexFromCode(label->labelType & 0xFF)};
+}
+
 DWORD CScannerExtension::GetLastScanError() { return CALL_OR(m_fn.GetLastScanError, 0u); }
 
 BOOL CScannerExtension::ScanKeyPressed() {

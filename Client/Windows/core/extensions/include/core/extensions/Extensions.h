@@ -4,6 +4,7 @@
 #pragma once
 
 #include <memory>
+#include <optional>
 #include <string>
 #include <string_view>
 
@@ -104,6 +105,15 @@ public:
     BOOL SetDecoderParameters(unsigned decoder, const DecoderParams* params);
     // event: the scanner that reported (message - WM_EXT_SCAN).
     const DecodedData* GetDecodedData(int event, WPARAM wParam, LPARAM lParam);
+    // What the control makes of scanner i's message (kScanMessage + i): the
+    // label (from GetDecodedData for a thread-less library, else lParam is
+    // the record) as text of the system code page, with the decoder index of
+    // its symbology. Nothing for no label or one of no characters.
+    struct Label {
+        std::u16string text;
+        uint8_t decoder;
+    };
+    std::optional<Label> TakeLabel(UINT message, WPARAM wParam, LPARAM lParam);
     DWORD GetLastScanError();
     BOOL ScanKeyPressed();
     BOOL ScanKeyReleased();
