@@ -4,6 +4,7 @@
 #include <fcntl.h>
 #include <sys/stat.h>
 
+#include "core/extensions/ExtensionModule.h"
 #include "core/extensions/Extensions.h"
 #include "tests/core/session/CoreFixture.h"
 
@@ -14,11 +15,18 @@ class CoreScanTest : public CoreTest {
 protected:
     void SetUp() override {
         CoreTest::SetUp();
+        ASSERT_TRUE(CreateModuleContext());
+        SetExtensionWindow(m_window);  // the core was made before the context
         plat::clock::SetTickSource(nullptr);  // the scanner waits in real time
         const std::filesystem::path ext2 = m_base / "Program Files" / "Orvade Client" / "EXT2";
         std::filesystem::create_directories(ext2);
         std::filesystem::copy_file(LECTRUM_LIBRARY, ext2 / "Lectrum.dll");
         ASSERT_EQ(mkfifo((m_base / "Scanner1.fifo").c_str(), 0600), 0);
+    }
+
+    void TearDown() override {
+        CoreTest::TearDown();  // the core goes first
+        DestroyModuleContext();
     }
 
     // What the control does with a scanner's message: the label offered to
