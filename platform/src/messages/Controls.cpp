@@ -25,6 +25,7 @@ void plat::window::RegisterStandardControls() {
             {WC_EDIT, editClassProc, CS_DBLCLKS},
             {WC_LISTBOX, listBoxClassProc, CS_DBLCLKS},
             {WC_COMBOBOX, comboBoxClassProc, CS_DBLCLKS},
+            {kComboListClass, comboListClassProc, 0},
             {PROGRESS_CLASS, progressClassProc, 0},
         };
         for (const Def& d : defs) {

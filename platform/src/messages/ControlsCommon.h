@@ -17,6 +17,7 @@
 namespace plat::detail::controls {
 
 constexpr int kItemHeight = 16;
+constexpr const char16_t* kComboListClass = u"ComboLBox";
 constexpr size_t kDefaultEditLimit = 30000;
 
 // ---- shared helpers ----
@@ -50,12 +51,14 @@ inline void notifyParent(HWND hwnd, UINT code) {
 // default colours when the parent has none), then draw.
 template <typename Draw>
 // interior false: only what draw fills is painted (a group box lets the
-// controls below show through).
-inline void paint(HWND hwnd, UINT ctlColor, Draw draw, bool interior = true) {
+// controls below show through). colours: the window whose parent is asked
+// (a combo box's pop-up list asks for the combo box).
+inline void paint(HWND hwnd, UINT ctlColor, Draw draw, bool interior = true, HWND colours = 0) {
     PAINTSTRUCT ps;
     HDC dc = BeginPaint(hwnd, &ps);
-    if (const HFONT font = HFONT(SendMessage(hwnd, WM_GETFONT, 0, 0))) SelectObject(dc, font);
-    const HWND parent = GetParent(hwnd);
+    if (!colours) colours = hwnd;
+    if (const HFONT font = HFONT(SendMessage(colours, WM_GETFONT, 0, 0))) SelectObject(dc, font);
+    const HWND parent = GetParent(colours);
     HBRUSH brush = parent ? HBRUSH(SendMessage(parent, ctlColor, WPARAM(dc), LPARAM(hwnd))) : 0;
     if (!brush) brush = HBRUSH(DefWindowProc(hwnd, ctlColor, WPARAM(dc), LPARAM(hwnd)));
     RECT r;
@@ -105,6 +108,17 @@ struct ItemList {
     std::vector<Item> items;
     int selected = -1;
     int top = 0;
+    int itemHeight = kItemHeight;
+
+    int count() const { return int(items.size()); }
+    // The first row shown, so that no row stays blank below the last item.
+    void clampTop(int rows) { top = std::clamp(top, 0, std::max(0, count() - rows)); }
+    // Scrolls the least that shows the selection.
+    void showSelection(int rows) {
+        if (selected >= 0 && selected < top) top = selected;
+        if (selected >= top + rows) top = selected - rows + 1;
+        clampTop(rows);
+    }
 
     LRESULT add(std::u16string text, bool sorted) {
         size_t at = items.size();
@@ -189,7 +203,11 @@ struct ItemList {
             if (w >= items.size() && !items.empty()) return -1;
             top = int(w);
             return 0;
-        case LB_GETITEMHEIGHT: return kItemHeight;
+        case LB_GETITEMHEIGHT: return itemHeight;
+        case LB_SETITEMHEIGHT:
+            if (LOWORD(uintptr_t(l)) == 0 || LOWORD(uintptr_t(l)) > 255) return -1;
+            itemHeight = LOWORD(uintptr_t(l));
+            return 0;
         default: *handled = false; return 0;
         }
     }
@@ -212,6 +230,10 @@ inline UINT listOpOf(UINT cb) {
     case CB_SELECTSTRING: return LB_SELECTSTRING;
     case CB_GETITEMDATA: return LB_GETITEMDATA;
     case CB_SETITEMDATA: return LB_SETITEMDATA;
+    case CB_GETITEMHEIGHT: return LB_GETITEMHEIGHT;
+    case CB_SETITEMHEIGHT: return LB_SETITEMHEIGHT;
+    case CB_GETTOPINDEX: return LB_GETTOPINDEX;
+    case CB_SETTOPINDEX: return LB_SETTOPINDEX;
     default: return 0;
     }
 }
@@ -225,11 +247,129 @@ inline void userSelects(HWND h, ItemList& list, int index, bool notify, UINT cod
     if (notify) notifyParent(h, code);
 }
 
+// ---- a list in a rectangle: rows, scroll bar, owner-draw ----
+
+constexpr int kScrollBarWidth = 13;
+
+// Where the rows and the scroll bar of a list lie in its client area.
+struct ListLayout {
+    RECT rows{};
+    RECT bar{};  // empty: no scroll bar
+    int visible = 1;  // whole rows that fit, at least one
+};
+
+// The bar shows when the window asks for one (WS_VSCROLL) and the items do
+// not all fit.
+inline ListLayout listLayout(const ItemList& list, RECT client, bool border, bool wantBar) {
+    ListLayout v;
+    if (border) InflateRect(&client, -1, -1);
+    v.rows = client;
+    v.visible = std::max(1, int(client.bottom - client.top) / std::max(1, list.itemHeight));
+    if (wantBar && list.count() > v.visible) {
+        v.bar = RECT{client.right - kScrollBarWidth, client.top, client.right, client.bottom};
+        v.rows.right = v.bar.left;
+    }
+    return v;
+}
+
+inline ListLayout listLayoutOf(HWND h, const ItemList& list) {
+    RECT r;
+    GetClientRect(h, &r);
+    const DWORD style = styleOf(h);
+    return listLayout(list, r, (style & WS_BORDER) != 0, (style & WS_VSCROLL) != 0);
+}
+
+// The track of a vertical bar between its arrow boxes, and the thumb in it.
+inline RECT thumbOf(const ListLayout& v, int count, int top) {
+    const int side = int(v.bar.right - v.bar.left);
+    const LONG trackTop = v.bar.top + side, trackBottom = v.bar.bottom - side;
+    const LONG track = std::max<LONG>(0, trackBottom - trackTop);
+    const LONG length = std::clamp<LONG>(LONG(int64_t(track) * v.visible / std::max(1, count)), std::min<LONG>(8, track), track);
+    const int range = std::max(1, count - v.visible);
+    const LONG at = trackTop + LONG(int64_t(track - length) * std::clamp(top, 0, range) / range);
+    return RECT{v.bar.left, at, v.bar.right, at + length};
+}
+
+// The first row after a tap on the bar: arrows scroll one row, the track a
+// page.
+inline int scrolledTop(const ItemList& list, const ListLayout& v, POINT p) {
+    const int side = int(v.bar.right - v.bar.left);
+    const RECT thumb = thumbOf(v, list.count(), list.top);
+    if (p.y < v.bar.top + side) return list.top - 1;
+    if (p.y >= v.bar.bottom - side) return list.top + 1;
+    if (p.y < thumb.top) return list.top - v.visible;
+    if (p.y >= thumb.bottom) return list.top + v.visible;
+    return list.top;
+}
+
+// A small filled triangle pointing up or down, centred in box.
+inline void arrow(HDC dc, const RECT& box, bool up) {
+    const int cx = int(box.left + box.right) / 2, cy = int(box.top + box.bottom) / 2;
+    for (int i = 0; i < 4; ++i) {
+        const int y = up ? cy - 2 + i : cy + 1 - i;
+        MoveToEx(dc, cx - i, y, nullptr);
+        LineTo(dc, cx + i + 1, y);
+    }
+}
+
+inline void drawScrollBar(HDC dc, const ListLayout& v, int count, int top) {
+    if (IsRectEmpty(&v.bar)) return;
+    FillRect(dc, &v.bar, GetSysColorBrush(COLOR_BTNFACE));
+    const int side = int(v.bar.right - v.bar.left);
+    const RECT up{v.bar.left, v.bar.top, v.bar.right, v.bar.top + side};
+    const RECT down{v.bar.left, v.bar.bottom - side, v.bar.right, v.bar.bottom};
+    frame(dc, up, RGB(0, 0, 0));
+    frame(dc, down, RGB(0, 0, 0));
+    const HGDIOBJ oldPen = SelectObject(dc, CreatePen(PS_SOLID, 1, RGB(0, 0, 0)));
+    arrow(dc, up, true);
+    arrow(dc, down, false);
+    SelectObject(dc, oldPen);
+    RECT thumb = thumbOf(v, count, top);
+    if (thumb.bottom > thumb.top) {
+        FillRect(dc, &thumb, GetSysColorBrush(COLOR_GRAYTEXT));
+        frame(dc, thumb, RGB(0, 0, 0));
+    }
+}
+
+// Draws the rows from the top index. ownerDraw: the ODT_ type of the items,
+// drawn by owner's parent with WM_DRAWITEM; 0: the list draws the texts.
+inline void drawRows(HDC dc, const ItemList& list, const ListLayout& v, HWND owner, UINT ownerDraw, bool focused) {
+    for (int i = std::max(list.top, 0); i < list.count(); ++i) {
+        RECT row{v.rows.left, v.rows.top + LONG(i - list.top) * list.itemHeight, v.rows.right, 0};
+        row.bottom = row.top + list.itemHeight;
+        if (row.top >= v.rows.bottom) break;
+        const bool selected = i == list.selected;
+        if (ownerDraw) {
+            DRAWITEMSTRUCT di{ownerDraw, UINT(GetDlgCtrlID(owner)), UINT(i), ODA_DRAWENTIRE,
+                              UINT((selected ? ODS_SELECTED : 0) | (selected && focused ? ODS_FOCUS : 0)), owner, dc, row,
+                              uintptr_t(list.items[size_t(i)].data)};
+            SendMessage(GetParent(owner), WM_DRAWITEM, WPARAM(di.CtlID), LPARAM(&di));
+            continue;
+        }
+        const COLORREF text = selected ? GetSysColor(COLOR_HIGHLIGHTTEXT) : dc->state.textColor;
+        if (selected) FillRect(dc, &row, GetSysColorBrush(COLOR_HIGHLIGHT));
+        const COLORREF old = SetTextColor(dc, text);
+        RECT inset = row;
+        inset.left += 2;
+        DrawText(dc, list.items[size_t(i)].text.c_str(), -1, &inset, DT_LEFT | DT_VCENTER | DT_SINGLELINE);
+        SetTextColor(dc, old);
+    }
+    drawScrollBar(dc, v, list.count(), list.top);
+}
+
+// Asks the parent for the height of owner-drawn items (WM_MEASUREITEM).
+inline void measureItems(HWND h, ItemList& list, UINT ownerDraw) {
+    MEASUREITEMSTRUCT mi{ownerDraw, UINT(GetDlgCtrlID(h)), 0, 0, UINT(list.itemHeight), 0};
+    if (const HWND parent = GetParent(h)) SendMessage(parent, WM_MEASUREITEM, WPARAM(mi.CtlID), LPARAM(&mi));
+    if (mi.itemHeight > 0 && mi.itemHeight < 256) list.itemHeight = int(mi.itemHeight);
+}
+
 // The class procedures, one per control file.
 LRESULT buttonClassProc(HWND h, UINT msg, WPARAM w, LPARAM l);
 LRESULT staticClassProc(HWND h, UINT msg, WPARAM w, LPARAM l);
 LRESULT editClassProc(HWND h, UINT msg, WPARAM w, LPARAM l);
 LRESULT listBoxClassProc(HWND h, UINT msg, WPARAM w, LPARAM l);
+LRESULT comboListClassProc(HWND h, UINT msg, WPARAM w, LPARAM l);  // a combo box's pop-up list
 LRESULT comboBoxClassProc(HWND h, UINT msg, WPARAM w, LPARAM l);
 LRESULT progressClassProc(HWND h, UINT msg, WPARAM w, LPARAM l);
 

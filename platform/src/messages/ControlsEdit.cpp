@@ -16,7 +16,120 @@ struct EditState {
     size_t limit = kDefaultEditLimit;
     char16_t password = u'*';
     bool modified = false;
+    int scrollX = 0;          // pixels of the lines hidden at the left
+    int firstLine = 0;        // multi-line: the first line shown
+    bool followCaret = true;  // the next paint scrolls the caret into view
 };
+
+// The lines of the text: [start, end) without their line break.
+struct Line {
+    size_t start, end;
+};
+
+std::vector<Line> linesOf(const std::u16string& t, bool multi) {
+    std::vector<Line> out;
+    if (!multi) return {Line{0, t.size()}};
+    size_t start = 0;
+    for (size_t i = 0; i < t.size(); ++i) {
+        if (t[i] != u'\n') continue;
+        out.push_back(Line{start, i > start && t[i - 1] == u'\r' ? i - 1 : i});
+        start = i + 1;
+    }
+    out.push_back(Line{start, t.size()});
+    return out;
+}
+
+size_t lineOf(const std::vector<Line>& lines, size_t pos) {
+    for (size_t i = 0; i < lines.size(); ++i)
+        if (pos <= lines[i].end) return i;
+    return lines.size() - 1;
+}
+
+// How the edit lies: the text area, the bar of a WS_VSCROLL multi-line
+// edit, the line height and how many lines fit.
+struct EditLayout {
+    RECT text{};
+    ListLayout bar;
+    int lineHeight = kItemHeight;
+    int visible = 1;
+};
+
+int widthOf(HDC dc, std::u16string_view s) {
+    SIZE size{};
+    GetTextExtentPoint32(dc, s.data(), int(s.size()), &size);
+    return int(size.cx);
+}
+
+EditLayout editLayout(HWND h, HDC dc, size_t lineCount) {
+    EditLayout e;
+    RECT r;
+    GetClientRect(h, &r);
+    const DWORD style = styleOf(h);
+    SIZE size{};
+    GetTextExtentPoint32(dc, u"Ag", 2, &size);
+    if (size.cy > 0) e.lineHeight = int(size.cy);
+    ItemList lines;  // only its count and height, for the bar's layout
+    lines.items.resize(lineCount);
+    lines.itemHeight = e.lineHeight;
+    e.bar = listLayout(lines, r, (style & WS_BORDER) != 0, (style & ES_MULTILINE) && (style & WS_VSCROLL));
+    e.text = e.bar.rows;
+    InflateRect(&e.text, -2, -1);
+    e.visible = std::max(1, int(e.text.bottom - e.text.top) / e.lineHeight);
+    return e;
+}
+
+// What the edit shows: the password character in place of each character.
+std::u16string shownText(HWND h, const EditState& s) {
+    return (styleOf(h) & ES_PASSWORD) ? std::u16string(s.text.size(), s.password) : s.text;
+}
+
+// Scrolls the least that shows the caret: lines up and down, a quarter of
+// the width left and right.
+void scrollToCaret(EditState& s, const EditLayout& e, HDC dc, const std::u16string& shown, const std::vector<Line>& lines) {
+    const int line = int(lineOf(lines, s.selEnd));
+    if (line < s.firstLine) s.firstLine = line;
+    if (line >= s.firstLine + e.visible) s.firstLine = line - e.visible + 1;
+    const Line& l = lines[size_t(line)];
+    const int x = widthOf(dc, std::u16string_view(shown).substr(l.start, s.selEnd - l.start));
+    const int width = std::max(1, int(e.text.right - e.text.left));
+    if (x < s.scrollX) s.scrollX = std::max(0, x - width / 4);
+    if (x >= s.scrollX + width) s.scrollX = x - width + width / 4;
+}
+
+// The character position nearest a point of the client area.
+size_t positionAt(HWND h, const EditState& s, POINT p) {
+    HDC dc = GetDC(h);
+    if (const HFONT font = HFONT(SendMessage(h, WM_GETFONT, 0, 0))) SelectObject(dc, font);
+    const std::u16string shown = shownText(h, s);
+    const auto lines = linesOf(shown, (styleOf(h) & ES_MULTILINE) != 0);
+    const EditLayout e = editLayout(h, dc, lines.size());
+    const int row = std::clamp(s.firstLine + int(p.y - e.text.top) / e.lineHeight, 0, int(lines.size()) - 1);
+    const Line& l = lines[size_t(row)];
+    const int x = int(p.x - e.text.left) + s.scrollX;
+    size_t best = l.start;
+    for (size_t i = l.start; i <= l.end; ++i) {
+        const int w = widthOf(dc, std::u16string_view(shown).substr(l.start, i - l.start));
+        if (w > x) {
+            const int before = widthOf(dc, std::u16string_view(shown).substr(l.start, i - 1 - l.start));
+            best = (x - before) * 2 < (w - before) ? i - 1 : i;
+            break;
+        }
+        best = i;
+    }
+    ReleaseDC(h, dc);
+    return best;
+}
+
+// The caret to the same column of the line above or below.
+size_t verticalMove(const EditState& s, int by) {
+    const auto lines = linesOf(s.text, true);
+    const size_t line = lineOf(lines, s.selEnd);
+    const int to = int(line) + by;
+    if (to < 0 || to >= int(lines.size())) return s.selEnd;
+    const size_t column = s.selEnd - lines[line].start;
+    const Line& target = lines[size_t(to)];
+    return std::min(target.start + column, target.end);
+}
 
 std::u16string cased(HWND h, std::u16string_view in) {
     std::u16string out(in);
@@ -41,8 +154,13 @@ LRESULT editProc(HWND h, EditState& s, UINT msg, WPARAM w, LPARAM l) {
     const DWORD style = styleOf(h);
     const auto changed = [&](bool byUser) {
         s.modified = s.modified || byUser;
+        s.followCaret = true;
         InvalidateRect(h, nullptr, TRUE);
         if (byUser) notifyParent(h, EN_CHANGE);
+    };
+    const auto moved = [&] {
+        s.followCaret = true;
+        InvalidateRect(h, nullptr, FALSE);
     };
     switch (msg) {
     case WM_NCCREATE: {
@@ -54,7 +172,9 @@ LRESULT editProc(HWND h, EditState& s, UINT msg, WPARAM w, LPARAM l) {
         s.text = cased(h, l ? reinterpret_cast<const char16_t*>(l) : u"");
         s.selStart = s.selEnd = 0;
         s.modified = false;
+        s.scrollX = s.firstLine = 0;
         changed(false);
+        notifyParent(h, EN_CHANGE);  // a new text is announced, whoever sets it
         return TRUE;
     case WM_GETTEXT: return copyText(s.text, w, l);
     case WM_GETTEXTLENGTH: return LRESULT(s.text.size());
@@ -70,7 +190,45 @@ LRESULT editProc(HWND h, EditState& s, UINT msg, WPARAM w, LPARAM l) {
             s.selStart = clamp(LONG_PTR(w));
             s.selEnd = clamp(LONG_PTR(l));
         }
-        InvalidateRect(h, nullptr, FALSE);
+        moved();
+        return 0;
+    }
+    case EM_SCROLLCARET: moved(); return TRUE;
+    case EM_GETFIRSTVISIBLELINE: return (style & ES_MULTILINE) ? s.firstLine : 0;
+    case EM_LINESCROLL:
+        if (!(style & ES_MULTILINE)) return FALSE;
+        s.firstLine = std::clamp(s.firstLine + int(LONG_PTR(l)), 0, int(linesOf(s.text, true).size()) - 1);
+        s.followCaret = false;
+        InvalidateRect(h, nullptr, TRUE);
+        return TRUE;
+    case EM_LINEINDEX: {
+        const auto lines = linesOf(s.text, (style & ES_MULTILINE) != 0);
+        const size_t line = LONG_PTR(w) < 0 ? lineOf(lines, s.selEnd) : size_t(w);
+        return line < lines.size() ? LRESULT(lines[line].start) : -1;
+    }
+    case EM_LINEFROMCHAR:
+        return LRESULT(lineOf(linesOf(s.text, (style & ES_MULTILINE) != 0), LONG_PTR(w) < 0 ? s.selEnd : std::min(size_t(w), s.text.size())));
+    case WM_VSCROLL: {
+        if (!(style & ES_MULTILINE)) return 0;
+        HDC dc = GetDC(h);
+        const int lines = int(linesOf(s.text, true).size());
+        const int page = editLayout(h, dc, size_t(lines)).visible;
+        ReleaseDC(h, dc);
+        int to = s.firstLine;
+        switch (LOWORD(w)) {
+        case SB_LINEUP: --to; break;
+        case SB_LINEDOWN: ++to; break;
+        case SB_PAGEUP: to -= page; break;
+        case SB_PAGEDOWN: to += page; break;
+        case SB_THUMBPOSITION:
+        case SB_THUMBTRACK: to = HIWORD(w); break;
+        case SB_TOP: to = 0; break;
+        case SB_BOTTOM: to = lines; break;
+        default: break;
+        }
+        s.firstLine = std::clamp(to, 0, std::max(0, lines - page));
+        s.followCaret = false;
+        InvalidateRect(h, nullptr, TRUE);
         return 0;
     }
     case EM_REPLACESEL:
@@ -127,6 +285,11 @@ LRESULT editProc(HWND h, EditState& s, UINT msg, WPARAM w, LPARAM l) {
         case VK_RIGHT: s.selStart = s.selEnd = std::min(s.selEnd + 1, s.text.size()); break;
         case VK_HOME: s.selStart = s.selEnd = 0; break;
         case VK_END: s.selStart = s.selEnd = s.text.size(); break;
+        case VK_UP:
+        case VK_DOWN:
+            if (!(style & ES_MULTILINE)) return 0;
+            s.selStart = s.selEnd = verticalMove(s, w == VK_UP ? -1 : 1);
+            break;
         case VK_DELETE:
             if (style & ES_READONLY) return 0;
             if (s.selStart == s.selEnd && s.selEnd < s.text.size()) s.selStart = s.selEnd + 1;
@@ -136,9 +299,28 @@ LRESULT editProc(HWND h, EditState& s, UINT msg, WPARAM w, LPARAM l) {
             return 0;
         default: return 0;
         }
-        InvalidateRect(h, nullptr, FALSE);
+        moved();
         return 0;
-    case WM_LBUTTONDOWN: SetFocus(h); return 0;
+    case WM_LBUTTONDOWN: {
+        SetFocus(h);
+        const POINT p{GET_X_LPARAM(l), GET_Y_LPARAM(l)};
+        if (style & ES_MULTILINE) {
+            HDC dc = GetDC(h);
+            const int lines = int(linesOf(s.text, true).size());
+            const EditLayout e = editLayout(h, dc, size_t(lines));
+            ReleaseDC(h, dc);
+            if (PtInRect(&e.bar.bar, p)) {
+                ItemList shape;
+                shape.items.resize(size_t(lines));
+                shape.top = s.firstLine;
+                SendMessage(h, WM_VSCROLL, MAKEWPARAM(SB_THUMBPOSITION, std::max(0, scrolledTop(shape, e.bar, p))), 0);
+                return 0;
+            }
+        }
+        s.selStart = s.selEnd = positionAt(h, s, p);
+        moved();
+        return 0;
+    }
     case WM_SETFOCUS:
     case WM_KILLFOCUS:
         InvalidateRect(h, nullptr, FALSE);
@@ -147,17 +329,64 @@ LRESULT editProc(HWND h, EditState& s, UINT msg, WPARAM w, LPARAM l) {
     case WM_PAINT: {
         const bool readOnly = (style & ES_READONLY) || !IsWindowEnabled(h);
         paint(h, readOnly ? WM_CTLCOLORSTATIC : WM_CTLCOLOREDIT, [&](HDC dc, RECT r) {
-            if (style & WS_BORDER) frame(dc, r, RGB(0, 0, 0));
-            InflateRect(&r, -2, -1);
-            const std::u16string shown = (style & ES_PASSWORD) ? std::u16string(s.text.size(), s.password) : s.text;
-            const UINT align = (style & ES_CENTER) ? DT_CENTER : (style & ES_RIGHT) ? DT_RIGHT : DT_LEFT;
-            DrawText(dc, shown.c_str(), -1, &r, align | ((style & ES_MULTILINE) ? DT_WORDBREAK : DT_SINGLELINE | DT_VCENTER));
-            if (GetFocus() == h && !(style & ES_MULTILINE)) {
-                SIZE before{};
-                GetTextExtentPoint32(dc, shown.c_str(), int(std::min(s.selEnd, shown.size())), &before);
-                MoveToEx(dc, r.left + before.cx, r.top + 1, nullptr);
-                LineTo(dc, r.left + before.cx, r.bottom - 1);
+            const bool multi = (style & ES_MULTILINE) != 0;
+            const std::u16string shown = shownText(h, s);
+            const auto lines = linesOf(shown, multi);
+            const EditLayout e = editLayout(h, dc, lines.size());
+            if (std::exchange(s.followCaret, false)) scrollToCaret(s, e, dc, shown, lines);
+            const bool focused = GetFocus() == h;
+            const size_t a = std::min(s.selStart, s.selEnd), b = std::max(s.selStart, s.selEnd);
+            const int width = int(e.text.right - e.text.left);
+            const COLORREF textColour = dc->state.textColor;
+            for (int row = 0; row < e.visible && s.firstLine + row < int(lines.size()); ++row) {
+                const Line& line = lines[size_t(s.firstLine + row)];
+                const std::u16string_view text = std::u16string_view(shown).substr(line.start, line.end - line.start);
+                const LONG top = e.text.top + LONG(row) * e.lineHeight;
+                // Single-line text that fits keeps its alignment.
+                int x0 = -s.scrollX;
+                if (!multi && s.scrollX == 0) {
+                    const int free = width - widthOf(dc, text);
+                    if (free > 0) x0 = (style & ES_CENTER) ? free / 2 : (style & ES_RIGHT) ? free : 0;
+                }
+                const auto xAt = [&](size_t pos) { return int(e.text.left) + x0 + widthOf(dc, text.substr(0, pos - line.start)); };
+                const auto piece = [&](size_t from, size_t to, bool selected) {
+                    if (to <= from) return;
+                    RECT box{xAt(from), top, xAt(to), top + e.lineHeight};
+                    if (selected) {
+                        RECT fill = box;
+                        IntersectRect(&fill, &fill, &e.text);
+                        FillRect(dc, &fill, GetSysColorBrush(COLOR_HIGHLIGHT));
+                    }
+                    SetTextColor(dc, selected ? GetSysColor(COLOR_HIGHLIGHTTEXT) : textColour);
+                    box.right = std::max(box.right, e.text.right);
+                    DrawText(dc, shown.c_str() + from, int(to - from), &box, DT_LEFT | DT_TOP | DT_SINGLELINE | DT_NOPREFIX);
+                };
+                // The selection shows while the edit has the focus.
+                const size_t sa = focused ? std::clamp(a, line.start, line.end) : line.end;
+                const size_t sb = focused ? std::clamp(b, line.start, line.end) : line.end;
+                piece(line.start, sa, false);
+                piece(sa, sb, true);
+                piece(sb, line.end, false);
+                if (focused && s.selEnd >= line.start && s.selEnd <= line.end) {
+                    const int x = xAt(s.selEnd);
+                    if (x >= e.text.left - 1 && x <= e.text.right) {
+                        MoveToEx(dc, x, top, nullptr);
+                        LineTo(dc, x, top + e.lineHeight);
+                    }
+                }
             }
+            SetTextColor(dc, textColour);
+            // Text scrolled off the left may have run into the margin: the
+            // frame and margins go on last.
+            if (s.scrollX > 0) {
+                const UINT ask = readOnly ? WM_CTLCOLORSTATIC : WM_CTLCOLOREDIT;
+                HBRUSH back = HBRUSH(SendMessage(GetParent(h), ask, WPARAM(dc), LPARAM(h)));
+                if (!back) back = HBRUSH(DefWindowProc(h, ask, WPARAM(dc), LPARAM(h)));
+                const RECT margin{r.left, r.top, e.text.left, r.bottom};
+                FillRect(dc, &margin, back);
+            }
+            if (style & WS_BORDER) frame(dc, r, RGB(0, 0, 0));
+            if (multi) drawScrollBar(dc, e.bar, int(lines.size()), s.firstLine);
         });
         return 0;
     }

@@ -14,6 +14,7 @@
 #include <QTimer>
 #include <QWidget>
 #include <atomic>
+#include <cstdlib>
 #include <chrono>
 #include <functional>
 #include <future>
@@ -578,4 +579,103 @@ TEST_F(QtHost, TopLevelWindowsStandInTheScreenInTheLayersZOrder) {
     const auto downs = Seen_(WM_LBUTTONDOWN);
     ASSERT_EQ(downs.size(), 1u);
     EXPECT_EQ(downs[0].hwnd, b);
+}
+
+namespace {
+
+// Keeps the picture for a look when CONTROLS_PNG_DIR names a folder.
+void keep(const QImage& image, const char* name) {
+    if (const char* dir = std::getenv("CONTROLS_PNG_DIR")) image.save(QString::fromUtf8(dir) + "/" + name + ".png");
+}
+
+int countColour(const QImage& image, const QRect& area, const QColor& colour) {
+    int n = 0;
+    for (int y = area.top(); y <= area.bottom(); ++y)
+        for (int x = area.left(); x <= area.right(); ++x)
+            if (image.pixelColor(x, y) == colour) ++n;
+    return n;
+}
+
+const QColor kHighlight(10, 36, 106);
+
+}  // namespace
+
+TEST_F(QtHost, ComboBoxShowsOneLineClosedAndItsListAboveTheControlsBelowWhenDropped) {
+    const HWND top = Make(u"Painter", WS_POPUP | WS_VISIBLE, 0, 0, 200, 160);
+    SetForegroundWindow(top);
+    const HWND combo = Make(WC_COMBOBOX, WS_CHILD | WS_VISIBLE | CBS_DROPDOWNLIST | WS_TABSTOP, 10, 10, 120, 100, top, 20);
+    const HWND below = Make(WC_BUTTON, WS_CHILD | WS_VISIBLE | BS_PUSHBUTTON, 10, 40, 120, 30, top, 21);
+    SetWindowText(below, u"Cancel");
+    for (const char16_t* s : {u"alpha", u"beta", u"gamma"}) SendMessage(combo, CB_ADDSTRING, 0, LPARAM(s));
+    SendMessage(combo, CB_SETCURSEL, 1, 0);
+    Pump();
+    const QImage closed = plat::qt::RenderWindow(top).convertToFormat(QImage::Format_RGB32);
+    keep(closed, "combo-closed");
+    EXPECT_EQ(closed.pixelColor(10, 10), QColor(0, 0, 0));   // the field's frame
+    EXPECT_EQ(closed.pixelColor(10, 29), QColor(0, 0, 0));   // one line high
+    EXPECT_EQ(closed.pixelColor(10, 35), QColor(255, 0, 0));  // the parent below it
+    EXPECT_EQ(closed.pixelColor(12, 50), QColor(212, 208, 200));  // and the button it no longer covers
+    EXPECT_EQ(closed.pixelColor(127, 13), QColor(212, 208, 200));  // the arrow button
+
+    tapWidget(plat::qt::WidgetOf(top)->parentWidget(), QPointF(40, 20));
+    Pump();
+    ASSERT_TRUE(SendMessage(combo, CB_GETDROPPEDSTATE, 0, 0));
+    const HWND list = GetCapture();
+    ASSERT_TRUE(list);
+    const QImage screen = plat::qt::WidgetOf(top)->parentWidget()->grab().toImage().convertToFormat(QImage::Format_RGB32);
+    keep(screen, "combo-dropped");
+    EXPECT_EQ(screen.pixelColor(12, 30), QColor(0, 0, 0));  // the list's frame, right below the field
+    EXPECT_GT(countColour(screen, QRect(11, 31 + 16, 100, 16), kHighlight), 100);  // the selection, over the button
+    EXPECT_EQ(screen.pixelColor(12, 31 + 8), QColor(255, 255, 255));  // "alpha" on the list's white
+    tapWidget(plat::qt::WidgetOf(top)->parentWidget(), QPointF(40, 31 + 2 * 16 + 8));  // "gamma"
+    Pump();
+    EXPECT_FALSE(SendMessage(combo, CB_GETDROPPEDSTATE, 0, 0));
+    EXPECT_EQ(plat::window::GetWindowString(combo), u"gamma");
+    EXPECT_EQ(plat::qt::WidgetOf(list), nullptr);
+}
+
+TEST_F(QtHost, ListBoxShowsItsSelectionScrolledIntoViewAndItsBar) {
+    const HWND top = Make(u"Painter", WS_POPUP | WS_VISIBLE, 0, 0, 140, 80);
+    const HWND list = Make(WC_LISTBOX, WS_CHILD | WS_VISIBLE | WS_BORDER | WS_VSCROLL, 10, 10, 100, 50, top, 30);
+    for (int i = 0; i < 12; ++i) {
+        const std::u16string t = u"item " + std::u16string(1, char16_t(u'A' + i));
+        SendMessage(list, LB_ADDSTRING, 0, LPARAM(t.c_str()));
+    }
+    SendMessage(list, LB_SETCURSEL, 10, 0);
+    Pump();
+    const QImage image = plat::qt::RenderWindow(top).convertToFormat(QImage::Format_RGB32);
+    keep(image, "list-scrolled");
+    EXPECT_EQ(SendMessage(list, LB_GETTOPINDEX, 0, 0), 8);
+    // The selection is the last whole row: rows start inside the border.
+    EXPECT_GT(countColour(image, QRect(12, 11 + 2 * 16, 80, 16), kHighlight), 600);
+    EXPECT_EQ(countColour(image, QRect(12, 11, 80, 32), kHighlight), 0);
+    // The bar: arrow boxes framed, the thumb near the bottom of the track.
+    EXPECT_EQ(image.pixelColor(10 + 100 - 1 - 13, 11), QColor(0, 0, 0));
+    EXPECT_GT(countColour(image, QRect(97, 36, 10, 8), QColor(128, 128, 128)), 10);
+    EXPECT_EQ(countColour(image, QRect(97, 25, 10, 4), QColor(128, 128, 128)), 0);
+}
+
+TEST_F(QtHost, EditScrollsToItsCaretAndShowsItsSelection) {
+    const HWND top = Make(u"Painter", WS_POPUP | WS_VISIBLE, 0, 0, 140, 60);
+    SetForegroundWindow(top);
+    const HWND edit = Make(WC_EDIT, WS_CHILD | WS_VISIBLE | WS_BORDER | ES_AUTOHSCROLL, 10, 10, 80, 22, top, 40);
+    SetWindowText(edit, u"0123456789 the end of a long line");
+    SetFocus(edit);
+    const int n = GetWindowTextLength(edit);
+    SendMessage(edit, EM_SETSEL, n - 4, n);  // "line", caret at its end
+    Pump();
+    const QImage image = plat::qt::RenderWindow(top).convertToFormat(QImage::Format_RGB32);
+    keep(image, "edit-scrolled");
+    // The end of the text shows, selected; the beginning has scrolled away.
+    EXPECT_GT(countColour(image, QRect(60, 12, 28, 18), kHighlight), 50);
+    EXPECT_EQ(countColour(image, QRect(12, 12, 20, 18), kHighlight), 0);
+    EXPECT_EQ(image.pixelColor(10, 10), QColor(0, 0, 0));  // the frame stays over the scrolled text
+    EXPECT_EQ(image.pixelColor(10, 20), QColor(0, 0, 0));
+    // Home brings the start back: no selection, nothing highlighted.
+    SendMessage(edit, WM_KEYDOWN, VK_HOME, 0);
+    Pump();
+    const QImage home = plat::qt::RenderWindow(top).convertToFormat(QImage::Format_RGB32);
+    keep(home, "edit-home");
+    EXPECT_EQ(countColour(home, QRect(11, 11, 78, 20), kHighlight), 0);
+    EXPECT_GT(countColour(home, QRect(12, 12, 12, 18), QColor(0, 0, 0)), 5);  // the caret and "0"
 }

@@ -9,6 +9,7 @@
 #include "platform/Controls.h"
 #include "platform/Dialog.h"
 #include "platform/Gdi.h"
+#include "platform/Input.h"
 #include "platform/MsgBox.h"
 
 namespace {
@@ -128,8 +129,10 @@ TEST(Controls, EditTypingLimitsAndStyles) {
     EXPECT_EQ(p.commands[0].code, EN_CHANGE);
     EXPECT_TRUE(SendMessage(e, EM_GETMODIFY, 0, 0));
     p.commands.clear();
-    SetWindowText(e, u"xyz");  // the program: no EN_CHANGE
-    EXPECT_TRUE(p.commands.empty());
+    SetWindowText(e, u"xyz");  // a new text is announced, as Windows does
+    ASSERT_EQ(p.commands.size(), 1u);
+    EXPECT_EQ(p.commands[0].code, EN_CHANGE);
+    p.commands.clear();
     EXPECT_FALSE(SendMessage(e, EM_GETMODIFY, 0, 0));
     SendMessage(e, EM_SETSEL, 1, 2);
     SendMessage(e, EM_REPLACESEL, 0, LPARAM(u"--"));
@@ -213,6 +216,196 @@ TEST(Controls, ListAndComboBoxes) {
     const HWND edit = p.Make(WC_COMBOBOX, CBS_DROPDOWN, 32);
     Type(edit, u"hi");
     EXPECT_EQ(plat::window::GetWindowString(edit), u"hi");
+}
+
+namespace {
+
+std::vector<UINT> codesOf(const std::vector<Command>& commands, int id) {
+    std::vector<UINT> out;
+    for (const Command& c : commands)
+        if (c.id == id) out.push_back(c.code);
+    return out;
+}
+
+// A tap as the device reports it, in screen coordinates, then read.
+void Tap(int x, int y) {
+    plat::input::InjectMouse(WM_LBUTTONDOWN, POINT{x, y}, MK_LBUTTON);
+    plat::input::InjectMouse(WM_LBUTTONUP, POINT{x, y}, 0);
+    Pump();
+}
+
+}  // namespace
+
+TEST(Controls, ComboBoxIsOneLineAndItsListAPopUpThatATapChoosesFrom) {
+    Parent p;
+    ShowWindow(p.hwnd, SW_SHOW);
+    SetForegroundWindow(p.hwnd);
+    const HWND combo = CreateWindowEx(0, WC_COMBOBOX, u"", WS_CHILD | WS_VISIBLE | CBS_DROPDOWNLIST | WS_VSCROLL, 10, 10, 100, 90,
+                                      p.hwnd, HMENU(40), nullptr, nullptr);
+    for (const char16_t* s : {u"one", u"two", u"three", u"four", u"five", u"six", u"seven"})
+        SendMessage(combo, CB_ADDSTRING, 0, LPARAM(s));
+    RECT r;
+    GetWindowRect(combo, &r);
+    EXPECT_EQ(r.bottom - r.top, 20);  // the field alone: the list no longer covers the controls below
+    SendMessage(combo, CB_GETDROPPEDCONTROLRECT, 0, LPARAM(&r));
+    EXPECT_EQ(r.bottom - r.top, 90);
+    MoveWindow(combo, 10, 10, 100, 120, TRUE);  // a new height is the list's again
+    GetWindowRect(combo, &r);
+    EXPECT_EQ(r.bottom - r.top, 20);
+
+    Tap(20, 15);  // on the field: the list drops
+    ASSERT_TRUE(SendMessage(combo, CB_GETDROPPEDSTATE, 0, 0));
+    EXPECT_EQ(GetFocus(), combo);  // the focus stays on the field
+    const HWND list = GetCapture();
+    ASSERT_TRUE(list && list != combo);
+    RECT lr;
+    GetWindowRect(list, &lr);
+    EXPECT_EQ(lr.top, 30);  // right below the field
+    EXPECT_EQ(lr.bottom - lr.top, 6 * 16 + 2);  // as many rows as the height given holds
+    Tap(20, 30 + 1 + 16 + 8);  // the second row
+    EXPECT_FALSE(SendMessage(combo, CB_GETDROPPEDSTATE, 0, 0));
+    EXPECT_FALSE(IsWindow(list));
+    EXPECT_EQ(SendMessage(combo, CB_GETCURSEL, 0, 0), 1);
+    EXPECT_EQ(plat::window::GetWindowString(combo), u"two");
+    EXPECT_EQ(codesOf(p.commands, 40),
+              (std::vector<UINT>{CBN_SETFOCUS, CBN_DROPDOWN, CBN_SELCHANGE, CBN_SELENDOK, CBN_CLOSEUP}));
+
+    p.commands.clear();
+    SendMessage(combo, CB_SHOWDROPDOWN, TRUE, 0);
+    Tap(250, 250);  // elsewhere: closed, nothing chosen
+    EXPECT_FALSE(SendMessage(combo, CB_GETDROPPEDSTATE, 0, 0));
+    EXPECT_EQ(SendMessage(combo, CB_GETCURSEL, 0, 0), 1);
+    EXPECT_EQ(codesOf(p.commands, 40), (std::vector<UINT>{CBN_DROPDOWN, CBN_SELENDCANCEL, CBN_CLOSEUP}));
+
+    // A drop-down with an edit field works the same way; keys choose too.
+    const HWND edit = CreateWindowEx(0, WC_COMBOBOX, u"", WS_CHILD | WS_VISIBLE | CBS_DROPDOWN, 10, 100, 100, 60, p.hwnd,
+                                     HMENU(41), nullptr, nullptr);
+    for (const char16_t* s : {u"a", u"b"}) SendMessage(edit, CB_ADDSTRING, 0, LPARAM(s));
+    p.commands.clear();
+    SetFocus(edit);
+    SendMessage(edit, WM_KEYDOWN, VK_F4, 0);
+    SendMessage(edit, WM_KEYDOWN, VK_DOWN, 0);
+    SendMessage(edit, WM_KEYDOWN, VK_RETURN, 0);
+    EXPECT_EQ(plat::window::GetWindowString(edit), u"a");
+    EXPECT_EQ(codesOf(p.commands, 41),
+              (std::vector<UINT>{CBN_SETFOCUS, CBN_DROPDOWN, CBN_SELCHANGE, CBN_SELENDOK, CBN_CLOSEUP}));
+    DestroyWindow(combo);
+}
+
+TEST(Controls, ListBoxScrollsToItsSelectionAndByItsBar) {
+    Parent p;
+    ShowWindow(p.hwnd, SW_SHOW);
+    SetForegroundWindow(p.hwnd);
+    const HWND list = CreateWindowEx(0, WC_LISTBOX, u"", WS_CHILD | WS_VISIBLE | WS_VSCROLL | LBS_NOTIFY, 0, 0, 100, 50, p.hwnd,
+                                     HMENU(50), nullptr, nullptr);
+    for (int i = 0; i < 10; ++i) {
+        const std::u16string t(1, char16_t(u'a' + i));
+        SendMessage(list, LB_ADDSTRING, 0, LPARAM(t.c_str()));
+    }
+    // Three rows fit: choosing the eighth brings it to the last row.
+    SendMessage(list, LB_SETCURSEL, 7, 0);
+    EXPECT_EQ(SendMessage(list, LB_GETTOPINDEX, 0, 0), 5);
+    SendMessage(list, LB_SETCURSEL, 1, 0);
+    EXPECT_EQ(SendMessage(list, LB_GETTOPINDEX, 0, 0), 1);
+    SendMessage(list, LB_SETTOPINDEX, 9, 0);  // no blank rows below the last item
+    EXPECT_EQ(SendMessage(list, LB_GETTOPINDEX, 0, 0), 7);
+    SendMessage(list, LB_SETTOPINDEX, 0, 0);
+    EXPECT_TRUE(p.commands.empty());
+
+    Tap(95, 45);  // the bar's down arrow
+    EXPECT_EQ(SendMessage(list, LB_GETTOPINDEX, 0, 0), 1);
+    Tap(95, 30);  // the track below the thumb: a page
+    EXPECT_EQ(SendMessage(list, LB_GETTOPINDEX, 0, 0), 4);
+    EXPECT_EQ(SendMessage(list, LB_GETCURSEL, 0, 0), 1);  // scrolling chooses nothing
+    Tap(20, 20);  // the second row shown
+    EXPECT_EQ(SendMessage(list, LB_GETCURSEL, 0, 0), 5);
+    EXPECT_EQ(codesOf(p.commands, 50), (std::vector<UINT>{LBN_SETFOCUS, LBN_SELCHANGE}));
+    SendMessage(list, WM_KEYDOWN, VK_END, 0);
+    EXPECT_EQ(SendMessage(list, LB_GETTOPINDEX, 0, 0), 7);
+    SendMessage(list, WM_VSCROLL, SB_TOP, 0);
+    EXPECT_EQ(SendMessage(list, LB_GETTOPINDEX, 0, 0), 0);
+    EXPECT_EQ(HIWORD(SendMessage(list, LB_ITEMFROMPOINT, 0, MAKELPARAM(20, 20))), 0);
+    EXPECT_EQ(LOWORD(SendMessage(list, LB_ITEMFROMPOINT, 0, MAKELPARAM(20, 20))), 1);
+}
+
+TEST(Controls, OwnerDrawnListAndComboItemsAreMeasuredAndDrawnByTheParent) {
+    struct Drawn {
+        UINT type, id, item, state;
+        uintptr_t data;
+    };
+    std::vector<UINT> measured;
+    std::vector<Drawn> drawn;
+    Parent p;
+    ShowWindow(p.hwnd, SW_SHOW);
+    plat::window::SetWindowProcedure(p.hwnd, [&](HWND h, UINT msg, WPARAM w, LPARAM l) -> LRESULT {
+        if (msg == WM_MEASUREITEM) {
+            auto* mi = reinterpret_cast<MEASUREITEMSTRUCT*>(l);
+            measured.push_back(mi->CtlType);
+            mi->itemHeight = 20;
+            return TRUE;
+        }
+        if (msg == WM_DRAWITEM) {
+            const auto* di = reinterpret_cast<const DRAWITEMSTRUCT*>(l);
+            drawn.push_back({di->CtlType, di->CtlID, di->itemID, di->itemState, di->itemData});
+            return TRUE;
+        }
+        return DefWindowProc(h, msg, w, l);
+    });
+    const HWND list = CreateWindowEx(0, WC_LISTBOX, u"", WS_CHILD | WS_VISIBLE | LBS_OWNERDRAWFIXED, 0, 0, 100, 50, p.hwnd,
+                                     HMENU(60), nullptr, nullptr);
+    EXPECT_EQ(SendMessage(list, LB_GETITEMHEIGHT, 0, 0), 20);
+    for (int i = 0; i < 4; ++i) SendMessage(list, LB_SETITEMDATA, SendMessage(list, LB_ADDSTRING, 0, LPARAM(u"x")), 100 + i);
+    SendMessage(list, LB_SETCURSEL, 1, 0);
+    drawn.clear();
+    UpdateWindow(list);
+    ASSERT_EQ(drawn.size(), 3u);  // the rows that show, the last in part
+    EXPECT_EQ(drawn[0].type, ODT_LISTBOX);
+    EXPECT_EQ(drawn[0].id, 60u);
+    EXPECT_EQ(drawn[1].item, 1u);
+    EXPECT_TRUE(drawn[1].state & ODS_SELECTED);
+    EXPECT_EQ(drawn[1].data, 101u);
+
+    const HWND combo = CreateWindowEx(0, WC_COMBOBOX, u"", WS_CHILD | WS_VISIBLE | CBS_DROPDOWNLIST | CBS_OWNERDRAWFIXED, 0, 60,
+                                      100, 80, p.hwnd, HMENU(61), nullptr, nullptr);
+    SendMessage(combo, CB_SETITEMDATA, SendMessage(combo, CB_ADDSTRING, 0, LPARAM(u"y")), 7);
+    SendMessage(combo, CB_SETCURSEL, 0, 0);
+    EXPECT_EQ(measured, (std::vector<UINT>{ODT_LISTBOX, ODT_COMBOBOX}));
+    drawn.clear();
+    UpdateWindow(combo);
+    ASSERT_EQ(drawn.size(), 1u);
+    EXPECT_EQ(drawn[0].type, ODT_COMBOBOX);
+    EXPECT_TRUE(drawn[0].state & ODS_COMBOBOXEDIT);
+    EXPECT_EQ(drawn[0].data, 7u);
+    DestroyWindow(combo);
+    DestroyWindow(list);
+}
+
+TEST(Controls, MultiLineEditScrollsToTheCaretAndByItsBar) {
+    Parent p;
+    ShowWindow(p.hwnd, SW_SHOW);
+    const HWND e = CreateWindowEx(0, WC_EDIT, u"", WS_CHILD | WS_VISIBLE | ES_MULTILINE | WS_VSCROLL, 0, 0, 100, 40, p.hwnd,
+                                  HMENU(70), nullptr, nullptr);
+    SetFocus(e);
+    Type(e, u"1\r2\r3\r4\r5");
+    UpdateWindow(e);
+    // Two lines fit: the caret's line is the last one shown.
+    EXPECT_EQ(SendMessage(e, EM_GETFIRSTVISIBLELINE, 0, 0), 3);
+    EXPECT_EQ(SendMessage(e, EM_LINEFROMCHAR, WPARAM(-1), 0), 4);
+    for (int i = 0; i < 3; ++i) SendMessage(e, WM_KEYDOWN, VK_UP, 0);
+    UpdateWindow(e);
+    EXPECT_EQ(SendMessage(e, EM_LINEFROMCHAR, WPARAM(-1), 0), 1);
+    EXPECT_EQ(SendMessage(e, EM_GETFIRSTVISIBLELINE, 0, 0), 1);
+    SendMessage(e, WM_VSCROLL, SB_BOTTOM, 0);
+    UpdateWindow(e);
+    EXPECT_EQ(SendMessage(e, EM_GETFIRSTVISIBLELINE, 0, 0), 3);  // the bar scrolls without moving the caret
+    EXPECT_EQ(SendMessage(e, EM_LINEFROMCHAR, WPARAM(-1), 0), 1);
+    SendMessage(e, EM_LINESCROLL, 0, -2);
+    EXPECT_EQ(SendMessage(e, EM_GETFIRSTVISIBLELINE, 0, 0), 1);
+    EXPECT_EQ(SendMessage(e, EM_LINEINDEX, 2, 0), 6);
+    p.commands.clear();
+    SetWindowText(e, u"new");
+    EXPECT_EQ(SendMessage(e, EM_GETFIRSTVISIBLELINE, 0, 0), 0);
+    EXPECT_EQ(codesOf(p.commands, 70), (std::vector<UINT>{EN_CHANGE}));
 }
 
 TEST(Controls, ProgressBarAndColoursAskedOfTheParent) {
