@@ -7,9 +7,11 @@
 #include <vector>
 
 #include "core/session/CommandTable.h"
+#include "core/session/DisplayCommands.h"
 #include "core/session/InfoCommands.h"
 #include "core/session/SessionCommands.h"
 #include "core/session/WidgetCommands.h"
+#include "platform/Text.h"
 
 namespace {
 
@@ -133,6 +135,44 @@ TEST(CommandGroupsTest, TheSessionGroupEchoesPingsAndSwitchesTheLinkAfterItsAnsw
     ASSERT_EQ(replies.sent.size(), 2u);
     EXPECT_EQ(replies.sent[1].substr(0, 5), "B\xFD" "42\xFC");  // the link's terminal id first
     EXPECT_EQ(link.changes, (std::vector<std::string>{"delimiter 124", "mode 1"}));
+}
+
+// Records what the display commands ask of the session.
+struct RecordingDisplay final : IDisplaySession {
+    CScreenModel& screen;
+    std::vector<std::string> asked;
+    explicit RecordingDisplay(CScreenModel& s) : screen(s) {}
+    void MoveCursor(int row, int column) override {
+        asked.push_back("move " + std::to_string(row) + "," + std::to_string(column));
+        screen.MoveCaret(row, column);
+    }
+    void PlaceCursor(int row, int column) override { screen.MoveCaret(row, column); }
+    void ScreenChanged() override { asked.push_back("changed"); }
+    void SetWrap(bool on) override { asked.push_back(on ? "wrap" : "nowrap"); }
+    void EndPendingInput() override { asked.push_back("end input"); }
+    void OpenErrorBox(ErrorBoxRequest request) override { asked.push_back("box " + plat::text::WideToUtf8(request.text)); }
+};
+
+TEST(CommandGroupsTest, TheDisplayGroupWritesTheScreenModelAndAsksTheSessionForTheRest) {
+    RecordingReplies replies;
+    CScreenModel screen;
+    screen.SetClientSize(240, 320);
+    screen.UpdateCellMetrics(CoreProperties{}.cells, nullptr);
+    screen.Rebuild();
+    RecordingDisplay session(screen);
+    CSessionSettings settings;
+    ICoreWidgets none;
+    ICoreWidgets* widgets = &none;
+    const std::u16string appFolder = u"\\App";
+    CDisplayCommands display(replies, session, screen, settings, widgets, appFolder);
+    CCommandTable table;
+    display.Register(table);
+
+    RunCommand(table, "3\xFD\x1B[2;3HOK\x1B[?7h");
+    EXPECT_EQ(screen.Text(1, 2, 2), u"OK");
+    RunCommand(table, "V\xFD" "3\xFE" "1\xFE" "0\xFE" "Bad\xFD");
+    EXPECT_EQ(session.asked, (std::vector<std::string>{"wrap", "move 1,4", "end input", "changed", "box Bad\n"}));
+    EXPECT_TRUE(replies.sent.empty());  // the box answers when it closes
 }
 
 }  // namespace

@@ -48,6 +48,7 @@ CClientCore::CClientCore(HWND controlWindow)
       m_widgetCommands(*this, m_widgets, m_settings, m_queue),
       m_barcodes(*this, *this, m_scanner, m_devices, m_decoders, m_moduleFolder),
       m_sessionCommands(*this, *this, m_settings, m_screen, m_devices),
+      m_display(*this, *this, m_screen, m_settings, m_widgets, m_moduleFolder),
       m_scanner(&g_noScanner),
       m_devices(&g_noDevices),
       m_view(&g_noView),
@@ -173,14 +174,13 @@ void CClientCore::ReceiveNow(const uint8_t* bytes, int32_t count, bool framed) {
 void CClientCore::RegisterCommands() {
     // The groups first, then the core's own handlers.
     m_sessionCommands.Register(m_commands);
+    m_display.Register(m_commands);
     m_files.Register(m_commands);
     m_info.Register(m_commands);
     m_widgetCommands.Register(m_commands);
     m_barcodes.Register(m_commands);
     m_commands.Register<&CClientCore::GETEVENT>(cmd::kGETEVENT, *this);
     m_commands.Register<&CClientCore::COMMANDEVENT>(cmd::kCOMMANDEVENT, *this);
-    m_commands.Register<&CClientCore::RfPrint>(cmd::kRfPrint, *this);
-    m_commands.Register<&CClientCore::RfPrint2>(cmd::kRfPrint2, *this);
     m_commands.Register<&CClientCore::RfInput>(cmd::kRfInput, *this);
     m_commands.Register<&CClientCore::RfInput>(cmd::kRfInputNoKey, *this);
     m_commands.Register<&CClientCore::RFAUX>(cmd::kRFAUX, *this);
@@ -189,11 +189,7 @@ void CClientCore::RegisterCommands() {
     m_commands.Register<&CClientCore::TELLEVENT>(cmd::kTELLEVENT, *this);
     m_commands.Register<&CClientCore::RFMENU>(cmd::kRFMENU, *this);
     m_commands.Register<&CClientCore::LISTMENUFILES>(cmd::kLISTMENUFILES, *this);
-    m_commands.Register<&CClientCore::PUSHSCREEN>(cmd::kPUSHSCREEN, *this);
-    m_commands.Register<&CClientCore::PULLSCREEN>(cmd::kPULLSCREEN, *this);
-    m_commands.Register<&CClientCore::RESTORESCREEN>(cmd::kRESTORESCREEN, *this);
     m_commands.Register<&CClientCore::PLAYTONE>(cmd::kPLAYTONE, *this);
-    m_commands.Register<&CClientCore::RFERROR>(cmd::kRFERROR, *this);
     m_commands.Register<&CClientCore::MODESELECT>(cmd::kMODESELECT, *this);
     m_commands.Register<&CClientCore::LoadKeyMap>(cmd::kLoadKeyMap, *this);
     m_commands.Register<&CClientCore::SYSTEMCALL>(cmd::kSYSTEMCALL, *this);

@@ -8,7 +8,8 @@
 #include <string>
 #include <vector>
 
-#include "core/session/ClientCore.h"
+#include "core/session/DisplayCommands.h"
+
 #include "core/session/LogicalFolders.h"
 #include "core/support/CharWidth.h"
 #include "core/support/DevicePath.h"
@@ -89,7 +90,7 @@ uint32_t GetWord(const uint8_t* p) {
 
 // ---- The write-text operation
 
-void CClientCore::WriteScreenText(std::u16string_view text, int row, int column, char16_t attribute,
+void CDisplayCommands::WriteScreenText(std::u16string_view text, int row, int column, char16_t attribute,
                                   bool moveCursor) {
     CScreenModel& s = m_screen;
     const CScreenModel::Caret& caret = s.GetCaret();
@@ -134,23 +135,23 @@ void CClientCore::WriteScreenText(std::u16string_view text, int row, int column,
         }
     }
     const int64_t end = moveCursor ? pos : start;
-    PlaceCursor(static_cast<int>(end / columns), static_cast<int>(end % columns));
+    m_session.PlaceCursor(static_cast<int>(end / columns), static_cast<int>(end % columns));
 }
 
 // ---- RfPrint: text with escape sequences
 
-int CClientCore::RfPrint(CPacket* pkt, uint8_t) {
+int CDisplayCommands::RfPrint(CPacket* pkt, uint8_t) {
     LogWrite(LOG_TRACE, "RfPrint");
     std::u16string text(static_cast<size_t>(pkt->CommandLength()) + 1, u'\0');
     text.resize(static_cast<size_t>(pkt->GetWide(text.data(), static_cast<int32_t>(text.size()), true)));
     // The cursor stays: the dispatcher's step to the next command passes the
     // text (an Advance would keep the field's length and step past the delimiter).
     PrintWithEscapes(text);
-    ShowScreen();
+    m_session.ScreenChanged();
     return 0;
 }
 
-void CClientCore::PrintWithEscapes(std::u16string_view text) {
+void CDisplayCommands::PrintWithEscapes(std::u16string_view text) {
     CScreenModel& s = m_screen;
     const bool singleWidth = Properties().monoWidth != 0;
     const int rows = s.Rows();
@@ -237,9 +238,7 @@ void CClientCore::PrintWithEscapes(std::u16string_view text) {
             if (c == u'7' && !sevenSeen) {
                 sevenSeen = true;
             } else if (sevenSeen && (c == u'h' || c == u'l')) {
-                CoreProperties props = Properties();
-                props.wrap = c == u'h' ? 1 : 0;
-                SetProperties(props);
+                m_session.SetWrap(c == u'h');
                 state = State::Text;
             } else {
                 state = State::Text;
@@ -247,13 +246,13 @@ void CClientCore::PrintWithEscapes(std::u16string_view text) {
             break;
         }
     }
-    MoveCursor(row, column);
-    m_field.command = InputCommand::None;
+    m_session.MoveCursor(row, column);
+    m_session.EndPendingInput();
 }
 
 // ---- RfPrint2: text laid out in a box
 
-int CClientCore::RfPrint2(CPacket* pkt, uint8_t) {
+int CDisplayCommands::RfPrint2(CPacket* pkt, uint8_t) {
     LogWrite(LOG_TRACE, "RfPrint2");
     std::u16string text(static_cast<size_t>(pkt->GetWide(nullptr, 0)), u'\0');
     pkt->GetWide(text.data(), static_cast<int32_t>(text.size()));
@@ -313,13 +312,13 @@ int CClientCore::RfPrint2(CPacket* pkt, uint8_t) {
     }
     // A reverse box leaves the default attribute at black on white.
     m_screen.SetDefaultAttribute(flags & 4 ? CScreenModel::kDefaultAttribute : saved);
-    ShowScreen();
+    m_session.ScreenChanged();
     return 0;
 }
 
 // ---- Screen files
 
-int CClientCore::PUSHSCREEN(CPacket* pkt, uint8_t) {
+int CDisplayCommands::PUSHSCREEN(CPacket* pkt, uint8_t) {
     LogWrite(LOG_TRACE, "PUSHSCREEN");
     std::u16string folder;
     const std::u16string path = ScreenPath(pkt, &folder);
@@ -342,7 +341,7 @@ int CClientCore::PUSHSCREEN(CPacket* pkt, uint8_t) {
     PutWord(file, 0);
     // The widgets' records: a writer that grows until they fit whole.
     for (int32_t capacity = kWidgetWriter; capacity <= (1 << 24); capacity *= 4) {
-        std::unique_ptr<CPacketBuffer> writer = NewWriter(capacity);
+        std::unique_ptr<CPacketBuffer> writer = m_replies.NewWriter(capacity);
         if (!writer) break;
         writer->Reset();
         if (m_widgets->WriteAll(*writer)) {
@@ -355,7 +354,7 @@ int CClientCore::PUSHSCREEN(CPacket* pkt, uint8_t) {
     return 0;
 }
 
-void CClientCore::LoadScreen(CPacket* pkt, bool keep) {
+void CDisplayCommands::LoadScreen(CPacket* pkt, bool keep) {
     const std::u16string path = ScreenPath(pkt);
     std::vector<uint8_t> file;
     if (FILE* f = plat::fs::OpenFile(path, "rb")) {
@@ -387,7 +386,7 @@ void CClientCore::LoadScreen(CPacket* pkt, bool keep) {
             m_screen.PutCell(static_cast<int>(r), static_cast<int>(c), static_cast<char16_t>(cell & 0xFFFF),
                              static_cast<char16_t>(cell >> 16));
         }
-    ShowScreen();
+    m_session.ScreenChanged();
     if (!huge && cellBytes < file.size() && kScreenHeader + cellBytes + kReservedWord < file.size()) {
         const uint64_t widgets = kScreenHeader + cellBytes + kReservedWord;
         CPacket packet(pkt->GetMode(), pkt->GetCommandDelimiter(), file.data() + widgets,
@@ -397,13 +396,13 @@ void CClientCore::LoadScreen(CPacket* pkt, bool keep) {
     if (!keep) plat::fs::DeleteFile(path);
 }
 
-int CClientCore::PULLSCREEN(CPacket* pkt, uint8_t) {
+int CDisplayCommands::PULLSCREEN(CPacket* pkt, uint8_t) {
     LogWrite(LOG_TRACE, "PULLSCREEN");
     LoadScreen(pkt, false);
     return 0;
 }
 
-int CClientCore::RESTORESCREEN(CPacket* pkt, uint8_t) {
+int CDisplayCommands::RESTORESCREEN(CPacket* pkt, uint8_t) {
     LogWrite(LOG_TRACE, "RESTORESCREEN");
     LoadScreen(pkt, true);
     return 0;
@@ -411,10 +410,10 @@ int CClientCore::RESTORESCREEN(CPacket* pkt, uint8_t) {
 
 // ---- RFERROR: the error box
 
-int CClientCore::RFERROR(CPacket* pkt, uint8_t) {
+int CDisplayCommands::RFERROR(CPacket* pkt, uint8_t) {
     LogWrite(LOG_TRACE, "RFERROR");
     if (!Properties().silentMode) {
-        const std::u16string ovc = FindFolder(u"OVC", u"").value_or(m_moduleFolder);
+        const std::u16string ovc = FindFolder(u"OVC", u"").value_or(m_appFolder);
         const std::u16string sound = FileUtil::JoinPath(FileUtil::JoinPath(ovc, u"SOUNDS"), u"ERROR.WAV");
         PlaySound(sound.c_str(), nullptr, SND_ASYNC | SND_FILENAME);
     }
@@ -435,29 +434,15 @@ int CClientCore::RFERROR(CPacket* pkt, uint8_t) {
         box.text += u'\n';
         pkt->NextField();
     }
-    // One error box at a time: a box still open is answered and closed as if
-    // dismissed, so none is left on the screen holding this core.
-    if (m_dialog && m_dialogMode == DialogMode::Error) SendMessage(m_dialog, WM_COMMAND, IDOK, 0);
-    m_errorBox = std::move(box);
-
-    // The control makes the box from this request; its procedure answers later.
-    m_dialogMode = DialogMode::Error;
-    const DialogGrid grid{m_window, m_screen.CellWidth(), m_screen.CellHeight(), m_screen.Columns(), m_screen.Rows()};
-    const HWND window = m_dialogs->OpenErrorBox(m_errorBox, grid, *this);
-    SetDialog(window, DialogMode::Error);
-    m_automation->Notify(AUTO_ERROR_BOX_SHOWN, m_errorBox.timeout, reinterpret_cast<intptr_t>(m_errorBox.text.c_str()));
+    m_session.OpenErrorBox(std::move(box));
     return 0;
 }
 
-void CClientCore::ErrorBoxAnswered() { SendIntReply('V', 1); }
-
-void CClientCore::ErrorBoxDestroyed() {
-    if (m_dialogMode == DialogMode::Error) SetDialog(0, DialogMode::None);
-    m_automation->Notify(AUTO_ERROR_BOX_CLOSED, 0, 0);
-}
-
-void CClientCore::CloseErrorBox() {
-    if (!m_dialog || m_dialogMode != DialogMode::Error) return;
-    m_dialogs->CloseErrorBox(m_dialog);
-    SetDialog(0, DialogMode::None);
+void CDisplayCommands::Register(CCommandTable& table) {
+    table.Register<&CDisplayCommands::RfPrint>(cmd::kRfPrint, *this);
+    table.Register<&CDisplayCommands::RfPrint2>(cmd::kRfPrint2, *this);
+    table.Register<&CDisplayCommands::PUSHSCREEN>(cmd::kPUSHSCREEN, *this);
+    table.Register<&CDisplayCommands::PULLSCREEN>(cmd::kPULLSCREEN, *this);
+    table.Register<&CDisplayCommands::RESTORESCREEN>(cmd::kRESTORESCREEN, *this);
+    table.Register<&CDisplayCommands::RFERROR>(cmd::kRFERROR, *this);
 }

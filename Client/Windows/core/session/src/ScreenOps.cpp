@@ -52,7 +52,7 @@ int32_t CClientCore::ScreenOp(ScreenOperation& op) {
     case ScreenOpCode::WriteText: {
         std::u16string_view text = op.text;
         if (op.maxLength >= 0 && text.size() > static_cast<size_t>(op.maxLength)) text = text.substr(0, op.maxLength);
-        WriteScreenText(text, op.row, op.column, op.attribute > 0 ? static_cast<char16_t>(op.attribute) : 0,
+        m_display.WriteScreenText(text, op.row, op.column, op.attribute > 0 ? static_cast<char16_t>(op.attribute) : 0,
                         op.moveCursor);
         break;
     }

@@ -20,6 +20,7 @@
 #include "core/session/BarcodeCommands.h"
 #include "core/session/CommandTable.h"
 #include "core/session/DecoderSettings.h"
+#include "core/session/DisplayCommands.h"
 #include "core/session/EventQueue.h"
 #include "core/session/FileCommands.h"
 #include "core/session/InfoCommands.h"
@@ -91,7 +92,11 @@ constexpr uint8_t MODESELECT_OPEN_INPUT = 2;
 
 class CExtensionBinding;
 
-class CClientCore : private IReplyChannel, private IDialogAnswers, private IBarcodeSession, private ISessionLink {
+class CClientCore : private IReplyChannel,
+                    private IDialogAnswers,
+                    private IBarcodeSession,
+                    private ISessionLink,
+                    private IDisplaySession {
 public:
     // Result codes of the setters, with their Windows values.
     static constexpr int32_t kOk = 0;
@@ -122,8 +127,6 @@ public:
     // lives in the parts; a handler of a part only delegates.
     virtual int GETEVENT(CPacket* pkt, uint8_t code);
     virtual int COMMANDEVENT(CPacket* pkt, uint8_t code);
-    virtual int RfPrint(CPacket* pkt, uint8_t code);
-    virtual int RfPrint2(CPacket* pkt, uint8_t code);
     virtual int RfInput(CPacket* pkt, uint8_t code);  // '5' and 'i'
     virtual int RFAUX(CPacket* pkt, uint8_t code);
     virtual int PRINTFILE(CPacket* pkt, uint8_t code);
@@ -131,11 +134,7 @@ public:
     virtual int TELLEVENT(CPacket* pkt, uint8_t code);
     virtual int RFMENU(CPacket* pkt, uint8_t code);
     virtual int LISTMENUFILES(CPacket* pkt, uint8_t code);
-    virtual int PUSHSCREEN(CPacket* pkt, uint8_t code);
-    virtual int PULLSCREEN(CPacket* pkt, uint8_t code);
-    virtual int RESTORESCREEN(CPacket* pkt, uint8_t code);
     virtual int PLAYTONE(CPacket* pkt, uint8_t code);
-    virtual int RFERROR(CPacket* pkt, uint8_t code);
     virtual int MODESELECT(CPacket* pkt, uint8_t code);
     virtual int LoadKeyMap(CPacket* pkt, uint8_t code);
     virtual int SYSTEMCALL(CPacket* pkt, uint8_t code);
@@ -296,7 +295,7 @@ public:
     bool IsCaretShown() const { return m_caretShown; }
     // The cursor (and the caret with it). In wrap mode column is an offset
     // from the start of row. Off the screen the caret is no longer wanted.
-    void MoveCursor(int row, int column);
+    void MoveCursor(int row, int column) override;
     HWND GetWindow() const { return m_window; }
 
     // ---- Hooks to the parts built around the core (not owned; null
@@ -332,6 +331,13 @@ protected:
     int32_t FramingMode() const override;
     uint32_t CodePage() const override { return m_settings.GetCodePage(); }
 
+    // IDisplaySession, for the display commands (MoveCursor is public).
+    void PlaceCursor(int row, int column) override;
+    void ScreenChanged() override { ShowScreen(); }
+    void SetWrap(bool on) override;
+    void EndPendingInput() override { m_field.command = InputCommand::None; }
+    void OpenErrorBox(ErrorBoxRequest request) override;
+
     // ISessionLink, for the session commands.
     void SetCommandDelimiter(uint8_t delimiter) override;
     void SetFramingMode(int32_t mode) override;
@@ -350,16 +356,6 @@ protected:
     // Tells the view when the screen model changed since it was last told
     // (always, with force).
     void ShowScreen(bool force = false);
-    // The cursor at an on-screen position or off the screen (MoveCursor
-    // after its wrap-mode offset).
-    void PlaceCursor(int row, int column);
-    // Display (DisplayCommands.cpp). Writes text from (row, column) -- the
-    // cursor's where negative -- with the attribute (0: the default one);
-    // the cursor goes after the text or stays at its start.
-    void WriteScreenText(std::u16string_view text, int row, int column, char16_t attribute, bool moveCursor);
-    void PrintWithEscapes(std::u16string_view text);
-    void LoadScreen(CPacket* pkt, bool keep);
-
     // Input (InputQueue.cpp)
     void EndInput();
     // The scanner, the magnetic-stripe reader and the RFID reader together.
@@ -405,6 +401,7 @@ protected:
     CWidgetCommands m_widgetCommands;
     CBarcodeCommands m_barcodes;
     CSessionCommands m_sessionCommands;
+    CDisplayCommands m_display;
 
     bool m_scannerWanted = false;
     uint8_t m_modeSelect = 0;

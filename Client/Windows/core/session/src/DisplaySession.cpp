@@ -1,0 +1,37 @@
+// What the display commands ask of the core: wrap mode, and the error box,
+// one at a time, made by the control's dialogs, answering the host when it
+// closes.
+#include "core/session/ClientCore.h"
+
+void CClientCore::SetWrap(bool on) {
+    CoreProperties props = Properties();
+    props.wrap = on ? 1 : 0;
+    SetProperties(props);
+}
+
+void CClientCore::OpenErrorBox(ErrorBoxRequest request) {
+    // One error box at a time: a box still open is answered and closed as if
+    // dismissed, so none is left on the screen holding this core.
+    if (m_dialog && m_dialogMode == DialogMode::Error) SendMessage(m_dialog, WM_COMMAND, IDOK, 0);
+    m_errorBox = std::move(request);
+
+    // The control makes the box from this request; its procedure answers later.
+    m_dialogMode = DialogMode::Error;
+    const DialogGrid grid{m_window, m_screen.CellWidth(), m_screen.CellHeight(), m_screen.Columns(), m_screen.Rows()};
+    const HWND window = m_dialogs->OpenErrorBox(m_errorBox, grid, *this);
+    SetDialog(window, DialogMode::Error);
+    m_automation->Notify(AUTO_ERROR_BOX_SHOWN, m_errorBox.timeout, reinterpret_cast<intptr_t>(m_errorBox.text.c_str()));
+}
+
+void CClientCore::ErrorBoxAnswered() { SendIntReply('V', 1); }
+
+void CClientCore::ErrorBoxDestroyed() {
+    if (m_dialogMode == DialogMode::Error) SetDialog(0, DialogMode::None);
+    m_automation->Notify(AUTO_ERROR_BOX_CLOSED, 0, 0);
+}
+
+void CClientCore::CloseErrorBox() {
+    if (!m_dialog || m_dialogMode != DialogMode::Error) return;
+    m_dialogs->CloseErrorBox(m_dialog);
+    SetDialog(0, DialogMode::None);
+}
