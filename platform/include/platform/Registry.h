@@ -48,6 +48,8 @@ constexpr DWORD ERROR_MORE_DATA = 234;
 constexpr DWORD ERROR_NO_MORE_ITEMS = 259;
 constexpr DWORD ERROR_KEY_DELETED = 1018;
 constexpr DWORD ERROR_REGISTRY_IO_FAILED = 1016;
+// The database is not a registry of this system (its schema is not ours).
+constexpr DWORD ERROR_BADDB = 1009;
 
 // Subkey paths use '\' between names; an empty or null path opens the key
 // itself again (a new handle). Access rights are not checked.

@@ -4,6 +4,7 @@
 #include <sqlite3.h>
 #include <unistd.h>
 
+#include <cstdio>
 #include <cstring>
 #include <mutex>
 #include <optional>
@@ -25,11 +26,25 @@ constexpr const char* kSchema =
     "CREATE TABLE IF NOT EXISTS vals(key INTEGER NOT NULL, name TEXT NOT NULL COLLATE NOCASE,"
     " type INTEGER NOT NULL, data BLOB NOT NULL, PRIMARY KEY(key, name));";
 
+// What the schema table of our database holds, as SQLite keeps it: the two
+// tables and the indexes of their keys; anything else (a trigger, a view,
+// another table or index) means the file is not ours.
+constexpr const char* kSchemaRows[][3] = {
+    {"table", "keys",
+     "CREATE TABLE keys(id INTEGER PRIMARY KEY, parent INTEGER NOT NULL, name TEXT NOT NULL COLLATE NOCASE,"
+     " UNIQUE(parent, name))"},
+    {"table", "vals",
+     "CREATE TABLE vals(key INTEGER NOT NULL, name TEXT NOT NULL COLLATE NOCASE, type INTEGER NOT NULL,"
+     " data BLOB NOT NULL, PRIMARY KEY(key, name))"},
+    {"index", "sqlite_autoindex_keys_1", ""},
+    {"index", "sqlite_autoindex_vals_1", ""},
+};
+
 // SQLite is loaded with the first use of the registry, not with every
 // program that links the platform: most never touch the registry, and
 // loading it costs their start-up time.
 #define ORVADE_SQLITE_FUNCTIONS(X) \
-    X(bind_blob) X(bind_int64) X(bind_text) X(busy_timeout) X(changes) X(close) X(column_blob) \
+    X(bind_blob) X(bind_int64) X(bind_text) X(busy_timeout) X(changes) X(close) X(column_blob) X(db_config) \
     X(column_bytes) X(column_int64) X(column_text) X(exec) X(finalize) X(last_insert_rowid) \
     X(open_v2) X(prepare_v2) X(step)
 
@@ -96,6 +111,8 @@ private:
 struct Registry {
     std::mutex lock;
     sqlite3* db = nullptr;
+    LONG failure = ERROR_REGISTRY_IO_FAILED;  // why the last open failed
+    std::string refused;                       // the database last refused, told once
     std::string path;
     pid_t pid = 0;
     std::unordered_map<uintptr_t, int64_t> handles;
@@ -109,6 +126,21 @@ Registry& Reg() {
 
 bool Exec(sqlite3* db, const char* sql) { return Sql().exec(db, sql, nullptr, nullptr, nullptr) == SQLITE_OK; }
 
+bool SchemaIsOurs(sqlite3* db) {
+    Stmt rows(db, "SELECT type, name, coalesce(sql, '') FROM sqlite_master ORDER BY type, name");
+    size_t count = 0;
+    int step;
+    while ((step = rows.Step()) == SQLITE_ROW) {
+        bool known = false;
+        for (const auto& row : kSchemaRows)
+            known = known || (rows.Text(0) == row[0] && rows.Text(1) == row[1] && rows.Text(2) == row[2]);
+        if (!known) return false;
+        ++count;
+    }
+    // A new file holds nothing yet.
+    return step == SQLITE_DONE && (count == 0 || count == std::size(kSchemaRows));
+}
+
 // The connection for the current device root; null when it cannot be opened.
 sqlite3* Connection(Registry& r) {
     const std::string path = plat::registry::DatabasePath();
@@ -117,6 +149,7 @@ sqlite3* Connection(Registry& r) {
     if (r.db && r.pid == getpid()) Sql().close(r.db);
     r.db = nullptr;
     r.handles.clear();
+    r.failure = ERROR_REGISTRY_IO_FAILED;
     if (path.empty() || !LoadSqlite()) return nullptr;
     sqlite3* db = nullptr;
     if (Sql().open_v2(path.c_str(), &db, SQLITE_OPEN_READWRITE | SQLITE_OPEN_CREATE | SQLITE_OPEN_NOFOLLOW,
@@ -125,6 +158,24 @@ sqlite3* Connection(Registry& r) {
         return nullptr;
     }
     Sql().busy_timeout(db, 30000);
+    // A database file is data: its schema never runs functions of ours, nor
+    // may statements change the schema behind SQLite's back.
+    if (Sql().db_config(db, SQLITE_DBCONFIG_DEFENSIVE, 1, nullptr) != SQLITE_OK ||
+        !Exec(db, "PRAGMA trusted_schema=OFF;")) {
+        Sql().close(db);
+        return nullptr;
+    }
+    // A file whose schema is not ours is refused before anything is written
+    // to it, so no trigger or view of a foreign file ever runs.
+    if (!SchemaIsOurs(db)) {
+        Sql().close(db);
+        if (r.refused != path)
+            std::fprintf(stderr, "registry: %s is not a registry database of this system (unknown schema); not used\n",
+                         path.c_str());
+        r.refused = path;
+        r.failure = ERROR_BADDB;
+        return nullptr;
+    }
     if (!Exec(db, "PRAGMA journal_mode=WAL;") || !Exec(db, "PRAGMA synchronous=NORMAL;") ||
         !Exec(db, "BEGIN IMMEDIATE;")) {
         Sql().close(db);
@@ -252,7 +303,7 @@ LONG CopyName(const std::string& utf8, char16_t* name, DWORD* length) {
     Registry& r = Reg();                                    \
     std::lock_guard<std::mutex> guard(r.lock);              \
     sqlite3* db = Connection(r);                            \
-    if (!db) return ERROR_REGISTRY_IO_FAILED
+    if (!db) return r.failure
 
 }  // namespace
 

@@ -1,4 +1,6 @@
+#include <dlfcn.h>
 #include <gtest/gtest.h>
+#include <sqlite3.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
@@ -143,6 +145,62 @@ TEST_F(RegistryTest, DeletingAKeyDeletesItsTree) {
     RegCloseKey(deep);
     RegCloseKey(top);
     EXPECT_EQ(RegCloseKey(top), ERROR_INVALID_HANDLE);
+}
+
+std::string Read(const std::filesystem::path& file) {
+    std::ifstream in(file, std::ios::binary);
+    return std::string((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
+}
+
+// Runs SQL on a database file through the system's SQLite (loaded as the registry loads it).
+bool RunSql(const std::string& path, const std::string& sql) {
+    void* library = dlopen("libsqlite3.so.0", RTLD_NOW | RTLD_LOCAL);
+    if (!library) return false;
+    auto open = reinterpret_cast<decltype(&sqlite3_open)>(dlsym(library, "sqlite3_open"));
+    auto exec = reinterpret_cast<decltype(&sqlite3_exec)>(dlsym(library, "sqlite3_exec"));
+    auto close = reinterpret_cast<decltype(&sqlite3_close)>(dlsym(library, "sqlite3_close"));
+    sqlite3* db = nullptr;
+    const bool ok = open(path.c_str(), &db) == SQLITE_OK && exec(db, sql.c_str(), nullptr, nullptr, nullptr) == SQLITE_OK;
+    close(db);
+    return ok;
+}
+
+// A database a host stored in the registry's place is refused, unchanged,
+// whatever its schema adds to ours.
+TEST_F(RegistryTest, ADatabaseWhoseSchemaIsNotOursIsRefused) {
+    const std::string ours =
+        "CREATE TABLE keys(id INTEGER PRIMARY KEY, parent INTEGER NOT NULL, name TEXT NOT NULL COLLATE NOCASE,"
+        " UNIQUE(parent, name));"
+        "CREATE TABLE vals(key INTEGER NOT NULL, name TEXT NOT NULL COLLATE NOCASE, type INTEGER NOT NULL,"
+        " data BLOB NOT NULL, PRIMARY KEY(key, name));";
+    const char* foreign[] = {
+        "CREATE TRIGGER t AFTER INSERT ON keys BEGIN INSERT INTO vals VALUES(new.id, 'x', 4, x'01000000'); END;",
+        "CREATE VIEW v AS SELECT * FROM keys;",
+        "CREATE TABLE extra(a);",
+        "CREATE INDEX i ON vals(type);",
+    };
+    for (const char* extra : foreign) {
+        SCOPED_TRACE(extra);
+        Put("\\Windows\\Registry.db", "");
+        std::filesystem::remove(Host("\\Windows\\Registry.db"));
+        ASSERT_TRUE(RunSql(plat::registry::DatabasePath(), ours + extra));
+        const std::string before = Read(Host("\\Windows\\Registry.db"));
+        HKEY key = nullptr;
+        EXPECT_EQ(RegCreateKeyEx(HKEY_LOCAL_MACHINE, u"Software\\X", 0, nullptr, 0, 0, nullptr, &key, nullptr),
+                  ERROR_BADDB);
+        EXPECT_EQ(RegOpenKeyEx(HKEY_LOCAL_MACHINE, u"Software", 0, 0, &key), ERROR_BADDB);
+        EXPECT_EQ(Read(Host("\\Windows\\Registry.db")), before);
+    }
+    // Not a database at all.
+    Put("\\Windows\\Registry.db", "plain text, not a database");
+    HKEY key = nullptr;
+    EXPECT_EQ(RegOpenKeyEx(HKEY_LOCAL_MACHINE, u"Software", 0, 0, &key), ERROR_BADDB);
+    // A database of ours is used.
+    std::filesystem::remove(Host("\\Windows\\Registry.db"));
+    ASSERT_TRUE(RunSql(plat::registry::DatabasePath(), ours));
+    key = Create(u"Software\\Ours");
+    EXPECT_NE(key, nullptr);
+    RegCloseKey(key);
 }
 
 TEST_F(RegistryTest, TwoProcessesWritingAtOnceLoseNothing) {
