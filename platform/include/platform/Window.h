@@ -27,6 +27,13 @@
 //   tap.
 // - No code of a caller runs under a lock of the layer: procedures and the
 //   state they capture are released after the layer's lock is.
+// - Across processes: a program that makes a top-level window can be
+//   reached by the other programs of the device root it had then. Its
+//   handles carry its slot; PostMessage and SendMessage with integer
+//   arguments, ShowWindow, SetForegroundWindow and IsWindow work on another
+//   program's windows (a send across programs does not serve the sender's
+//   queue while it waits). A program that ends takes its windows with it.
+//   Only programs of the same user are answered.
 #pragma once
 
 #include <functional>
@@ -175,7 +182,9 @@ HWND GetTopWindow(HWND hwnd);  // hwnd 0: the top-level windows
 BOOL IsChild(HWND parent, HWND hwnd);
 HWND GetDlgItem(HWND dialog, int id);
 int GetDlgCtrlID(HWND hwnd);
-// Top-level windows only; null class or title matches any.
+// Top-level windows only; null class or title matches any. This program's
+// windows first, then those of every other program running on the same
+// device root (see "Across processes" below).
 HWND FindWindow(const char16_t* className, const char16_t* windowName);
 
 // Text (sent as WM_SETTEXT / WM_GETTEXT, kept by DefWindowProc).

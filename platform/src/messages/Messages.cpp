@@ -387,7 +387,12 @@ LRESULT SendMessage(HWND hwnd, UINT msg, WPARAM wParam, LPARAM lParam) {
     const std::shared_ptr<Queue>& me = myQueue();
     std::unique_lock lock(state().mutex);
     const Window* w = findWindow(hwnd);
-    if (!w || w->owner->dead) return 0;
+    if (!w) {
+        lock.unlock();
+        LRESULT result = 0;
+        return remoteCall(RemoteOp::kSend, hwnd, msg, wParam, lParam, &result) ? result : 0;
+    }
+    if (w->owner->dead) return 0;
     if (w->owner == me) {
         const Proc proc = w->proc;
         lock.unlock();
@@ -441,9 +446,12 @@ BOOL PostMessage(HWND hwnd, UINT msg, WPARAM wParam, LPARAM lParam) {
         std::lock_guard lock(state().mutex);
         return post(*me, m) ? TRUE : FALSE;
     }
-    std::lock_guard lock(state().mutex);
-    const Window* w = findWindow(hwnd);
-    return w && post(*w->owner, m) ? TRUE : FALSE;
+    {
+        std::lock_guard lock(state().mutex);
+        if (const Window* w = findWindow(hwnd)) return post(*w->owner, m) ? TRUE : FALSE;
+    }
+    LRESULT posted = FALSE;
+    return remoteCall(RemoteOp::kPost, hwnd, msg, wParam, lParam, &posted) && posted ? TRUE : FALSE;
 }
 
 void PostQuitMessage(int exitCode) {

@@ -171,4 +171,16 @@ bool visibleLocked(HWND hwnd);                                    // lock held
 // released while the windows are asked.
 void routeInput(std::unique_lock<std::mutex>& lock, const std::shared_ptr<Queue>& q);
 
+// Windows of other processes of the device root (Remote.cpp). Handles carry
+// the owning process's slot in their top byte.
+HWND newHandleLocked();     // lock held: a fresh handle of this process
+int processSlot();          // 0: none, the windows are this process's only
+void startRemoteListener();  // other processes can reach this one's windows
+bool isRemote(HWND hwnd);   // a handle of another process's slot
+HWND remoteFind(const char16_t* className, const char16_t* windowName);
+HWND findTopLevel(const char16_t* className, const char16_t* windowName);  // this process's
+enum class RemoteOp { kPost, kSend, kShow, kForeground, kExists };
+// Integer arguments only; false when the window's process is not there.
+bool remoteCall(RemoteOp op, HWND hwnd, UINT msg, WPARAM wParam, LPARAM lParam, LRESULT* result);
+
 }  // namespace plat::detail

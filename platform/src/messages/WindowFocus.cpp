@@ -148,6 +148,7 @@ HWND GetCapture() {
 }
 
 BOOL SetForegroundWindow(HWND hwnd) {
+    if (LRESULT done = FALSE; remoteCall(RemoteOp::kForeground, hwnd, 0, 0, 0, &done)) return done ? TRUE : FALSE;
     const HWND top = GetAncestor(hwnd, GA_ROOT);
     if (!top) return FALSE;
     {

@@ -232,7 +232,11 @@ BOOL ShowWindow(HWND hwnd, int cmd) {
     {
         std::lock_guard lock(state().mutex);
         const Window* w = findWindow(hwnd);
-        if (!w || w->messageOnly) return FALSE;
+        if (!w) {
+            LRESULT shown = FALSE;  // another program's window: its owner thread shows it
+            return remoteCall(RemoteOp::kShow, hwnd, 0, WPARAM(cmd), 0, &shown) ? TRUE : FALSE;
+        }
+        if (w->messageOnly) return FALSE;
         was = (w->style & WS_VISIBLE) != 0;
         child = w->parent != 0;
         mine = ownedByMe(*w);

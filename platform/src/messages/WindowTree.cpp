@@ -142,8 +142,7 @@ HWND CreateMessageWindow(WindowProc proc) {
     if (!proc || s.windows.size() >= kMaxWindows) return 0;
     // Handles count up and wrap, skipping live ones, so a destroyed handle is
     // not handed out again for a long time.
-    while (s.nextHandle <= HWND_BOTTOM || s.nextHandle >= kDesktopHandle || s.windows.count(s.nextHandle)) ++s.nextHandle;
-    const HWND hwnd = s.nextHandle++;
+    const HWND hwnd = newHandleLocked();
     Window w;
     w.owner = q;
     w.proc = std::make_shared<const WindowProc>(std::move(proc));
@@ -171,9 +170,7 @@ HWND CreateWindowEx(DWORD exStyle, const char16_t* className, const char16_t* wi
             width = kDefaultWidth;
             height = kDefaultHeight;
         }
-        while (s.nextHandle <= HWND_BOTTOM || s.nextHandle >= kDesktopHandle || s.windows.count(s.nextHandle))
-            ++s.nextHandle;
-        hwnd = s.nextHandle++;
+        hwnd = newHandleLocked();
         Window w;
         w.owner = q;
         w.cls = it->second;
@@ -199,6 +196,7 @@ HWND CreateWindowEx(DWORD exStyle, const char16_t* className, const char16_t* wi
             placeInZ(s.topLevels, hwnd, HWND_TOP);
     }
     notify(hwnd, kWindowCreated);
+    if (!(style & WS_CHILD)) startRemoteListener();
     CREATESTRUCT cs{param, instance, menu, parent, height, width, y, x, LONG(style), windowName, className, exStyle};
     if (!call(hwnd, WM_NCCREATE, 0, LPARAM(&cs)) || call(hwnd, WM_CREATE, 0, LPARAM(&cs)) == -1) {
         DestroyWindow(hwnd);
@@ -296,8 +294,12 @@ BOOL DestroyWindow(HWND hwnd) {
 }
 
 BOOL IsWindow(HWND hwnd) {
-    std::lock_guard lock(state().mutex);
-    return findWindow(hwnd) ? TRUE : FALSE;
+    {
+        std::lock_guard lock(state().mutex);
+        if (findWindow(hwnd)) return TRUE;
+    }
+    LRESULT exists = FALSE;
+    return remoteCall(RemoteOp::kExists, hwnd, 0, 0, 0, &exists) && exists ? TRUE : FALSE;
 }
 
 LRESULT CallWindowProcedure(HWND hwnd, UINT msg, WPARAM wParam, LPARAM lParam) {
@@ -387,7 +389,7 @@ int GetDlgCtrlID(HWND hwnd) {
     return w && w->parent ? int(w->id) : 0;
 }
 
-HWND FindWindow(const char16_t* className, const char16_t* windowName) {
+HWND plat::detail::findTopLevel(const char16_t* className, const char16_t* windowName) {
     const std::u16string cls = className ? fold(className) : std::u16string();
     std::lock_guard lock(state().mutex);
     for (HWND h : state().topLevels) {
@@ -398,6 +400,12 @@ HWND FindWindow(const char16_t* className, const char16_t* windowName) {
         return h;
     }
     return 0;
+}
+
+HWND FindWindow(const char16_t* className, const char16_t* windowName) {
+    // This program's windows first, then the other programs' of the device root.
+    const HWND mine = findTopLevel(className, windowName);
+    return mine ? mine : remoteFind(className, windowName);
 }
 
 BOOL plat::window::RunOnWindowThread(HWND hwnd, std::function<void()> task) {

@@ -1,0 +1,220 @@
+// Windows of the other processes of one device root: each process that makes
+// windows owns a slot, an abstract Unix socket named after the device root
+// and the slot number, and its window handles carry the slot in their top
+// byte. A small request names one operation on one window (find, post, send
+// with integer arguments, show, bring to the front, exists); a listener
+// thread of the owning process carries it out with the ordinary calls. A
+// process that ends takes its socket, and so its windows, with it. Only
+// processes of the same user are answered.
+#include <sys/socket.h>
+#include <sys/un.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <cerrno>
+#include <cstdio>
+#include <cstring>
+#include <mutex>
+#include <string>
+#include <thread>
+
+#include "WindowModel.h"
+#include "platform/DeviceFs.h"
+
+using namespace plat::detail;
+
+namespace {
+
+constexpr int kSlots = 254;       // 1..254; the top byte 255 is the desktop's
+constexpr size_t kNameMax = 260;  // class and title, with the terminator
+
+enum Op : uint32_t { kFind = 1, kPost, kSend, kShow, kForeground, kExists };
+
+struct Request {
+    uint32_t op;
+    uint32_t hwnd;
+    uint32_t msg;
+    uint32_t flags;  // kFind: 1 class given, 2 title given
+    uint64_t wParam;
+    int64_t lParam;
+    char16_t cls[kNameMax];
+    char16_t title[kNameMax];
+};
+
+struct Reply {
+    int64_t result;
+};
+
+int g_listenFd = -1;
+
+// The socket name of a slot of the device root, in the abstract namespace.
+socklen_t slotAddress(const std::string& root, int slot, sockaddr_un* addr) {
+    uint64_t h = 1469598103934665603ull;  // FNV-1a of the root's path
+    for (unsigned char c : root) h = (h ^ c) * 1099511628211ull;
+    char name[80];
+    const int n = std::snprintf(name, sizeof name, "orvade-windows-%016llx-%d", static_cast<unsigned long long>(h), slot);
+    std::memset(addr, 0, sizeof *addr);
+    addr->sun_family = AF_UNIX;
+    std::memcpy(addr->sun_path + 1, name, size_t(n));  // sun_path[0] == 0: abstract
+    return socklen_t(offsetof(sockaddr_un, sun_path) + 1 + size_t(n));
+}
+
+int bindSlot() {
+    const std::string root = plat::fs::DeviceRoot();
+    for (int slot = 1; slot <= kSlots; ++slot) {
+        const int fd = ::socket(AF_UNIX, SOCK_SEQPACKET | SOCK_CLOEXEC, 0);
+        if (fd < 0) return 0;
+        sockaddr_un addr;
+        const socklen_t len = slotAddress(root, slot, &addr);
+        if (::bind(fd, reinterpret_cast<sockaddr*>(&addr), len) == 0 && ::listen(fd, 16) == 0) {
+            g_listenFd = fd;
+            return slot;
+        }
+        ::close(fd);
+    }
+    return 0;  // no slot: the windows stay visible to this process only
+}
+
+int slotOf(HWND hwnd) { return int(hwnd >> 24); }
+
+bool sameUser(int fd) {
+    ucred cred{};
+    socklen_t len = sizeof cred;
+    return ::getsockopt(fd, SOL_SOCKET, SO_PEERCRED, &cred, &len) == 0 && cred.uid == ::getuid();
+}
+
+void setTimeout(int fd, int option, int seconds) {
+    timeval tv{seconds, 0};
+    ::setsockopt(fd, SOL_SOCKET, option, &tv, sizeof tv);
+}
+
+// One request to the process of a slot; false when it is not there.
+bool ask(int slot, const Request& request, Reply* reply) {
+    const int fd = ::socket(AF_UNIX, SOCK_SEQPACKET | SOCK_CLOEXEC, 0);
+    if (fd < 0) return false;
+    sockaddr_un addr;
+    const socklen_t len = slotAddress(plat::fs::DeviceRoot(), slot, &addr);
+    bool ok = ::connect(fd, reinterpret_cast<sockaddr*>(&addr), len) == 0 && sameUser(fd);
+    // A send waits for its answer as long as it takes; the rest do not hang.
+    if (ok && request.op != kSend) setTimeout(fd, SO_RCVTIMEO, 5);
+    ok = ok && ::send(fd, &request, sizeof request, MSG_NOSIGNAL) == ssize_t(sizeof request);
+    ok = ok && ::recv(fd, reply, sizeof *reply, 0) == ssize_t(sizeof *reply);
+    ::close(fd);
+    return ok;
+}
+
+void copyName(char16_t (&to)[kNameMax], const char16_t* from) {
+    size_t n = 0;
+    if (from)
+        for (; n + 1 < kNameMax && from[n]; ++n) to[n] = from[n];
+    to[n] = 0;
+}
+
+bool mine(HWND hwnd) {
+    std::lock_guard lock(state().mutex);
+    const Window* w = findWindow(hwnd);
+    return w && !w->messageOnly;
+}
+
+LRESULT carryOut(Request& r) {
+    r.cls[kNameMax - 1] = r.title[kNameMax - 1] = 0;  // whatever came, the names end
+    const HWND hwnd = r.hwnd;
+    switch (r.op) {
+    case kFind: return LRESULT(findTopLevel((r.flags & 1) ? r.cls : nullptr, (r.flags & 2) ? r.title : nullptr));
+    case kPost: return mine(hwnd) ? PostMessage(hwnd, r.msg, WPARAM(r.wParam), LPARAM(r.lParam)) : FALSE;
+    case kSend: return mine(hwnd) ? SendMessage(hwnd, r.msg, WPARAM(r.wParam), LPARAM(r.lParam)) : 0;
+    case kShow: {
+        if (!mine(hwnd)) return FALSE;
+        const int cmd = int(r.wParam);
+        return plat::window::RunOnWindowThread(hwnd, [hwnd, cmd] { ShowWindow(hwnd, cmd); });
+    }
+    case kForeground: return mine(hwnd) ? SetForegroundWindow(hwnd) : FALSE;
+    case kExists: return mine(hwnd) ? TRUE : FALSE;
+    default: return 0;
+    }
+}
+
+void serveRequests() {
+    for (;;) {
+        const int fd = ::accept4(g_listenFd, nullptr, nullptr, SOCK_CLOEXEC);
+        if (fd < 0) {
+            if (errno == EINTR || errno == ECONNABORTED) continue;
+            return;
+        }
+        Request r;
+        setTimeout(fd, SO_RCVTIMEO, 5);
+        if (sameUser(fd) && ::recv(fd, &r, sizeof r, 0) == ssize_t(sizeof r)) {
+            // A send may take long: it is answered from a thread of its own,
+            // so finds and posts from other programs are not held up.
+            std::thread([fd, r]() mutable {
+                const Reply reply{carryOut(r)};
+                ::send(fd, &reply, sizeof reply, MSG_NOSIGNAL);
+                ::close(fd);
+            }).detach();
+            continue;
+        }
+        ::close(fd);
+    }
+}
+
+}  // namespace
+
+namespace plat::detail {
+
+int processSlot() {
+    static const int slot = bindSlot();
+    return slot;
+}
+
+void startRemoteListener() {
+    static std::once_flag once;
+    if (processSlot() == 0) return;
+    std::call_once(once, [] { std::thread(serveRequests).detach(); });
+}
+
+bool isRemote(HWND hwnd) {
+    const int slot = slotOf(hwnd);
+    return slot >= 1 && slot <= kSlots && slot != processSlot();
+}
+
+HWND newHandleLocked() {
+    State& s = state();
+    const HWND base = HWND(processSlot()) << 24;
+    for (;;) {
+        const HWND low = s.nextHandle++ & 0xFFFFFFu;
+        const HWND hwnd = base | low;
+        if (low <= HWND_BOTTOM || hwnd >= kDesktopHandle || s.windows.count(hwnd)) continue;
+        return hwnd;
+    }
+}
+
+HWND remoteFind(const char16_t* className, const char16_t* windowName) {
+    Request r{};
+    r.op = kFind;
+    r.flags = (className ? 1u : 0u) | (windowName ? 2u : 0u);
+    copyName(r.cls, className);
+    copyName(r.title, windowName);
+    for (int slot = 1; slot <= kSlots; ++slot) {
+        if (slot == processSlot()) continue;
+        Reply reply{};
+        if (ask(slot, r, &reply) && reply.result && slotOf(HWND(reply.result)) == slot) return HWND(reply.result);
+    }
+    return 0;
+}
+
+bool remoteCall(RemoteOp op, HWND hwnd, UINT msg, WPARAM wParam, LPARAM lParam, LRESULT* result) {
+    if (!isRemote(hwnd)) return false;
+    Request r{};
+    r.op = op == RemoteOp::kPost ? kPost : op == RemoteOp::kSend ? kSend : op == RemoteOp::kShow ? kShow
+         : op == RemoteOp::kForeground ? kForeground : kExists;
+    r.hwnd = hwnd;
+    r.msg = msg;
+    r.wParam = uint64_t(wParam);
+    r.lParam = int64_t(lParam);
+    Reply reply{};
+    if (!ask(slotOf(hwnd), r, &reply)) return false;
+    *result = LRESULT(reply.result);
+    return true;
+}
+
+}  // namespace plat::detail
