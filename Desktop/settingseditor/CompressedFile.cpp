@@ -215,9 +215,11 @@ __attribute__((target("avx2"))) Match FirstLongestAvx2(const uint8_t* group, con
 
 // And sixty-four a vector with AVX-512. GCC 12 warns of an uninitialised
 // value inside its own header's 256-bit extraction.
+#if !defined(__clang__)
 #pragma GCC diagnostic push
 #pragma GCC diagnostic ignored "-Wuninitialized"
 #pragma GCC diagnostic ignored "-Wmaybe-uninitialized"
+#endif
 __attribute__((target("avx512f,avx512bw"))) Match FirstLongestAvx512(const uint8_t* group, const uint8_t* dict) {
     __m512i counts[4];
     __m512i top = _mm512_setzero_si512();
@@ -248,7 +250,9 @@ __attribute__((target("avx512f,avx512bw"))) Match FirstLongestAvx512(const uint8
     }
     return m;
 }
+#if !defined(__clang__)
 #pragma GCC diagnostic pop
+#endif
 
 #endif
 #endif
