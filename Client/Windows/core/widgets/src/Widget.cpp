@@ -101,8 +101,8 @@ bool WidgetTypeHasWindow(int32_t type) {
 
 CWidget::~CWidget() { DestroyWidgetWindow(); }
 
-uint32_t CWidget::Parse(CWidgetManager* manager, CPacket& p) {
-    m_manager = manager;
+uint32_t CWidget::Parse(IWidgetHost* host, CPacket& p) {
+    m_host = host;
     WidgetFields& f = m_fields;
     ReadInt(p, f.type);
     Next(p, PKT_END_FIELD);  // 2: the action, read by the stream
@@ -205,9 +205,9 @@ bool CWidget::WriteState(CPacketBuffer& writer) const {
 }
 
 int CWidget::CreateWidgetWindow() {
-    if (!m_manager || m_window || !WidgetTypeHasWindow(m_fields.type)) return -1;
-    IWidgetWindows& windows = m_manager->Windows();
-    const HWND owner = m_manager->GetOwnerWindow();
+    if (!m_host || m_window || !WidgetTypeHasWindow(m_fields.type)) return -1;
+    IWidgetWindows& windows = m_host->Windows();
+    const HWND owner = m_host->GetOwnerWindow();
     int32_t width = 0, height = 0;
     if (m_fields.mode == WIDGET_MODE_PERCENT) windows.GetClientSize(owner, &width, &height);
     m_window = windows.Create(*this, owner, Placement(width, height), BaseWindowStyle());
@@ -218,7 +218,7 @@ void CWidget::DestroyWidgetWindow() {
     if (!m_window) return;
     const HWND window = m_window;
     m_window = 0;
-    if (m_manager) m_manager->Windows().Destroy(window);
+    if (m_host) m_host->Windows().Destroy(window);
 }
 
 LRESULT CWidget::SendToWindow(UINT message, WPARAM wParam, LPARAM lParam) const {
@@ -243,17 +243,17 @@ void CWidget::SetLabel(CPacket& p) {
 }
 
 bool CWidget::CanTakeFocus() const {
-    if (!WidgetTypeTakesFocus(m_fields.type) || m_fields.tabIndex == WIDGET_NO_TAB || !m_window || !m_manager) {
+    if (!WidgetTypeTakesFocus(m_fields.type) || m_fields.tabIndex == WIDGET_NO_TAB || !m_window || !m_host) {
         return false;
     }
-    IWidgetWindows& windows = m_manager->Windows();
+    IWidgetWindows& windows = m_host->Windows();
     return windows.IsVisible(m_window) && windows.IsEnabled(m_window);
 }
 
 LRESULT CWidget::HandleMessage(HWND owner, UINT message, WPARAM wParam, LPARAM lParam, bool* handled) {
     *handled = false;
-    if (!m_manager) return 0;
-    IWidgetWindows& windows = m_manager->Windows();
+    if (!m_host) return 0;
+    IWidgetWindows& windows = m_host->Windows();
     const bool ours = m_window != 0 && static_cast<LPARAM>(m_window) == lParam;
     bool claim = false;
     switch (message) {
@@ -285,7 +285,7 @@ LRESULT CWidget::HandleMessage(HWND owner, UINT message, WPARAM wParam, LPARAM l
     case WIDGET_MSG_DEVICE_DATA: {
         if (!m_window) break;
         const HWND focus = windows.GetFocus();
-        claim = focus == m_window || (focus != m_manager->GetOwnerWindow() && m_manager->GetFocusedWidget() == this);
+        claim = focus == m_window || (focus != m_host->GetOwnerWindow() && m_host->IsFocusedWidget(this));
         break;
     }
     case WIDGET_MSG_ACTIVATE: claim = true; break;
@@ -297,7 +297,7 @@ LRESULT CWidget::HandleMessage(HWND owner, UINT message, WPARAM wParam, LPARAM l
 }
 
 void CWidget::SendEvent(std::u16string_view text, int slot) {
-    if (!m_manager || !m_manager->GetFramer() || slot < 0 || slot >= WIDGET_EVENT_SLOTS) return;
+    if (!m_host || !m_host->CanSendEvents() || slot < 0 || slot >= WIDGET_EVENT_SLOTS) return;
     const size_t k = static_cast<size_t>(slot);
     const std::optional<std::u16string>& data = m_fields.dataText[k];
     const std::optional<std::u16string>& extra = m_fields.extraText[k];
@@ -305,7 +305,7 @@ void CWidget::SendEvent(std::u16string_view text, int slot) {
     const size_t characters = (data ? data->size() : text.size()) + (extra ? extra->size() : 0);
     const size_t capacity = characters * 4 + 50;
     if (capacity > static_cast<size_t>(INT32_MAX)) return;
-    std::unique_ptr<CPacketBuffer> writer(m_manager->GetFramer()->NewWriter(static_cast<int32_t>(capacity)));
+    std::unique_ptr<CPacketBuffer> writer = m_host->NewEventWriter(static_cast<int32_t>(capacity));
     if (!writer) return;
     const int32_t code = m_fields.replyCode[k];
     // '0' + code modulo 256, in unsigned arithmetic: a code may be any int32.
@@ -317,7 +317,7 @@ void CWidget::SendEvent(std::u16string_view text, int slot) {
     } else {
         writer->AppendString("-1");
     }
-    m_manager->SendEvent(*writer);
+    m_host->SendEvent(*writer);
 }
 
 WidgetRect CWidget::Placement(int32_t ownerWidth, int32_t ownerHeight, int32_t extraWidth) const {
@@ -327,7 +327,7 @@ WidgetRect CWidget::Placement(int32_t ownerWidth, int32_t ownerHeight, int32_t e
     switch (f.mode) {
     case WIDGET_MODE_PIXELS: break;
     case WIDGET_MODE_CELLS:
-        if (m_manager) cw = m_manager->GetCellWidth(), ch = m_manager->GetCellHeight();
+        if (m_host) cw = m_host->GetCellWidth(), ch = m_host->GetCellHeight();
         break;
     case WIDGET_MODE_PERCENT:
         return {Clamp32(int64_t{ownerWidth} * f.column / 100), Clamp32(int64_t{ownerHeight} * f.row / 100),
@@ -351,8 +351,8 @@ WidgetFont CWidget::ChooseFont() const {
     font.italic = f.fontStyle & WIDGET_FONT_ITALIC;
     font.underline = f.fontStyle & WIDGET_FONT_UNDERLINE;
     font.strikeOut = f.fontStyle & WIDGET_FONT_STRIKEOUT;
-    const std::u16string defaultFace = m_manager ? m_manager->GetDefaultFace() : std::u16string();
-    const int32_t defaultSize = m_manager ? m_manager->GetDefaultSize() : 0;
+    const std::u16string defaultFace = m_host ? m_host->GetDefaultFace() : std::u16string();
+    const int32_t defaultSize = m_host ? m_host->GetDefaultSize() : 0;
     if (f.fontFace && !f.fontFace->empty()) {
         font.face = *f.fontFace;
     } else if (!defaultFace.empty()) {

@@ -203,14 +203,14 @@ void CWidgetManager::RemoveAll() {
     m_focused = nullptr;
 }
 
-CWidget* CWidgetManager::FindById(uint32_t id) const {
+CWidget* CWidgetManager::FindById(uint32_t id) {
     for (const auto& w : m_widgets) {
         if (w->GetId() == id) return w.get();
     }
     return nullptr;
 }
 
-CWidget* CWidgetManager::FindByName(std::u16string_view name) const {
+CWidget* CWidgetManager::FindByName(std::u16string_view name) {
     for (const auto& w : m_widgets) {
         if (w->GetName() && *w->GetName() == name) return w.get();
     }

@@ -14,10 +14,10 @@
 #include "common/Packet.h"
 #include "common/PacketBuffer.h"
 #include "core/hooks/CoreMessages.h"
+#include "core/widgets/WidgetHost.h"
 #include "platform/WinConst.h"
 #include "platform/WinTypes.h"
 
-class CWidgetManager;
 
 // Widget types. Types 13, 14, 16, 17 and 20 to 23 (and any number outside
 // 1..23) have no window.
@@ -140,13 +140,13 @@ public:
 
     // Reads one definition record, the packet's cursor on its first field;
     // stops at the end of the record (0xFE) and returns the id.
-    uint32_t Parse(CWidgetManager* manager, CPacket& packet);
+    uint32_t Parse(IWidgetHost* host, CPacket& packet);
     // Appends the widget as one definition record (no 0xFE). The record goes
     // in whole or not at all: false, with the writer as before, when it does
     // not fit.
     bool WriteState(CPacketBuffer& writer) const;
 
-    // The window by type, through the manager's window layer: 0, or -1 for a
+    // The window by type, through the host's window layer: 0, or -1 for a
     // type without a window (or when none could be made).
     int CreateWidgetWindow();
     void DestroyWidgetWindow();
@@ -187,7 +187,7 @@ public:
     uint32_t GetTabIndex() const { return m_fields.tabIndex; }
     int32_t GetType() const { return m_fields.type; }
     HWND GetWindow() const { return m_window; }
-    CWidgetManager* GetManager() const { return m_manager; }
+    IWidgetHost* GetHost() { return m_host; }
     const WidgetFields& Fields() const { return m_fields; }
     // The window changes the label and value (SETLABEL, edit input) and
     // stores the default geometry it computes.
@@ -195,7 +195,7 @@ public:
 
 private:
     WidgetFields m_fields;
-    CWidgetManager* m_manager = nullptr;
+    IWidgetHost* m_host = nullptr;
     HWND m_window = 0;
 };
 

@@ -17,6 +17,7 @@
 #include "common/PacketBuffer.h"
 #include "common/PacketFramer.h"
 #include "core/widgets/Widget.h"
+#include "core/widgets/WidgetHost.h"
 #include "core/widgets/WidgetWindows.h"
 
 // WIDGETACTION actions.
@@ -32,10 +33,12 @@ enum WidgetAction : int32_t {
     WID_ACTION_GETLABEL = 9,
 };
 
+class CWidgetManager;
+
 // Receives one widget event record; the writer stays the caller's.
 using WidgetEventCallback = void (*)(void* context, CWidgetManager* manager, const CPacketBuffer& writer);
 
-class CWidgetManager : public ICoreWidgets {
+class CWidgetManager : public ICoreWidgets, public IWidgetHost {
 public:
     // Answer of a lookup that found nothing.
     static constexpr int32_t kNotFound = -4;
@@ -62,8 +65,8 @@ public:
     // 1 when a widget was removed, 0 when none has the id.
     int RemoveWidget(uint32_t id);
     void RemoveAll() override;
-    CWidget* FindById(uint32_t id) const;
-    CWidget* FindByName(std::u16string_view name) const;
+    CWidget* FindById(uint32_t id);
+    CWidget* FindByName(std::u16string_view name);
     void ShowAll(bool on);
     void EnableAll(bool on);
     // Every widget's record followed by 0xFE; records go in whole or not at
@@ -75,32 +78,38 @@ public:
     void MoveFocus(CWidget* current, bool backward);
     bool ActivateFocused(bool keepFocus) override;
     void SetInputDevices(bool on);
-    void SendEvent(const CPacketBuffer& writer);
+    void SendEvent(const CPacketBuffer& writer) override;
 
     // Set once by the core.
     void SetOwnerWindow(HWND window) { m_owner = window; }
-    HWND GetOwnerWindow() const { return m_owner; }
+    HWND GetOwnerWindow() const override { return m_owner; }
     void SetCallback(WidgetEventCallback callback, void* context) { m_callback = callback, m_context = context; }
     void SetFramer(const CPacketFramer* framer) { m_framer = framer; }
     const CPacketFramer* GetFramer() const { return m_framer; }
+    bool CanSendEvents() const override { return m_framer != nullptr; }
+    std::unique_ptr<CPacketBuffer> NewEventWriter(int32_t capacity) override {
+        return m_framer ? m_framer->NewWriter(capacity) : nullptr;
+    }
     // The window layer; null: widgets get no windows.
     void SetWindowLayer(IWidgetWindows* windows);
-    IWidgetWindows& Windows() const { return *m_windows; }
+    IWidgetWindows& Windows() override { return *m_windows; }
 
     // Set with the core's cell metrics.
     void SetCellMetrics(int cellWidth, int cellHeight) override;
     void SetDefaultFont(std::u16string_view face, int32_t size) override;
-    int GetCellWidth() const { return m_cellWidth; }
-    int GetCellHeight() const { return m_cellHeight; }
-    const std::u16string& GetDefaultFace() const { return m_defaultFace; }
-    int32_t GetDefaultSize() const { return m_defaultSize; }
+    int GetCellWidth() const override { return m_cellWidth; }
+    int GetCellHeight() const override { return m_cellHeight; }
+    const std::u16string& GetDefaultFace() const override { return m_defaultFace; }
+    int32_t GetDefaultSize() const override { return m_defaultSize; }
 
     // Set by a widget window that receives the focus.
     void SetFocusedWidget(CWidget* widget) { m_focused = widget; }
-    CWidget* GetFocusedWidget() const { return m_focused; }
+    CWidget* GetFocusedWidget() { return m_focused; }
+    bool IsFocusedWidget(const CWidget* widget) const override { return widget && widget == m_focused; }
 
     int Count() const { return static_cast<int>(m_widgets.size()); }
-    CWidget* At(int index) const { return m_widgets[static_cast<size_t>(index)].get(); }
+    CWidget* At(int index) { return m_widgets[static_cast<size_t>(index)].get(); }
+    const CWidget* At(int index) const { return m_widgets[static_cast<size_t>(index)].get(); }
     // An id no live widget has, for a definition without one (AddWidget takes it).
     uint32_t NextOwnId();
 
