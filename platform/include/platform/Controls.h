@@ -6,8 +6,9 @@
 // - BUTTON: push, default push, check box, three-state, radio (auto radio
 //   buttons clear the others of their WS_GROUP group), group box,
 //   owner-draw (WM_DRAWITEM to the parent).
-// - STATIC: text (left, centre, right), black rectangle, bitmap (the image
-//   handle is kept; STN_CLICKED with SS_NOTIFY).
+// - STATIC: text (left, centre, right), black rectangle, bitmap (the
+//   STM_SETIMAGE bitmap drawn at the top left, centred with SS_CENTERIMAGE;
+//   STN_CLICKED with SS_NOTIFY).
 // - EDIT: single and multi-line, password, number, read-only, upper and
 //   lower case, text limit (EN_MAXTEXT when typing hits it), selection.
 // - LISTBOX and COMBOBOX (drop-down with an edit field, drop-down list),

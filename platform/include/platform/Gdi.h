@@ -73,7 +73,28 @@ struct LOGFONT {
     char16_t lfFaceName[32];
 };
 
+// GetObject of a bitmap. bmBits stays null: the pixels are the layer's.
+struct BITMAP {
+    LONG bmType;
+    LONG bmWidth;
+    LONG bmHeight;
+    LONG bmWidthBytes;
+    WORD bmPlanes;
+    WORD bmBitsPixel;
+    void* bmBits;
+};
+
+// STM_SETIMAGE image types.
+constexpr WPARAM IMAGE_BITMAP = 0;
+constexpr WPARAM IMAGE_ICON = 1;
+
 namespace plat::gdi {
+
+// Bitmaps are 32-bit images held by the layer; a side may be at most this
+// long, and a bitmap at most kMaxBitmapPixels, so that no file or host can
+// make one take more than 16 MiB.
+constexpr int kMaxBitmapSide = 4096;
+constexpr int64_t kMaxBitmapPixels = 4 * 1024 * 1024;
 
 // What a context draws with; kept by the layer, read by the backend.
 struct DrawState {
@@ -121,6 +142,15 @@ BOOL GetBrushColor(HBRUSH brush, COLORREF* colour);
 // context or an empty picture.
 BOOL DrawPixels(HDC dc, int x, int y, const PixelView& picture);
 
+// A bitmap of the given pixels (0xffRRGGBB or 0x00RRGGBB, row by row,
+// stride pixels apart), for image loaders; 0 beyond the size limits.
+HBITMAP CreateBitmapFromPixels(int width, int height, const uint32_t* pixels, int stride);
+// Draws a bitmap with its top left corner at (x, y); FALSE for a handle that
+// is no bitmap.
+BOOL DrawBitmap(HDC dc, int x, int y, HBITMAP bitmap);
+// The size of a bitmap; {0, 0} for a handle that is none.
+SIZE GetBitmapSize(HBITMAP bitmap);
+
 }  // namespace plat::gdi
 
 COLORREF GetSysColor(int index);
@@ -130,6 +160,13 @@ HGDIOBJ CreatePen(int style, int width, COLORREF colour);
 HGDIOBJ GetStockObject(int object);
 HFONT CreateFontIndirect(const LOGFONT* font);
 BOOL DeleteObject(HGDIOBJ object);
+// 32 bits per pixel (0x00RRGGBB) or 24 (B, G, R, rows padded to 4 bytes,
+// top row first); bits null: black. 0 for other formats or sizes beyond the
+// limits.
+HBITMAP CreateBitmap(int width, int height, UINT planes, UINT bitsPerPixel, const void* bits);
+HBITMAP CreateCompatibleBitmap(HDC dc, int width, int height);
+// A bitmap's BITMAP; the bytes written, 0 for what is no bitmap.
+int GetObject(HGDIOBJ object, int size, void* out);
 
 HGDIOBJ SelectObject(HDC dc, HGDIOBJ object);  // the previous object of that kind
 COLORREF SetTextColor(HDC dc, COLORREF colour);
@@ -139,6 +176,8 @@ int FillRect(HDC dc, const RECT* rect, HBRUSH brush);
 BOOL Rectangle(HDC dc, int left, int top, int right, int bottom);  // current pen and brush
 BOOL MoveToEx(HDC dc, int x, int y, POINT* previous);
 BOOL LineTo(HDC dc, int x, int y);
+// Lines through the points with the current pen; the position is unchanged.
+BOOL Polyline(HDC dc, const POINT* points, int count);
 BOOL TextOut(HDC dc, int x, int y, const char16_t* text, int count);
 // count -1: up to the terminator. DT_CALCRECT only measures into rect.
 int DrawText(HDC dc, const char16_t* text, int count, RECT* rect, UINT format);

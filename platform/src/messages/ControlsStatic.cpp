@@ -33,7 +33,14 @@ LRESULT staticProc(HWND h, StaticState& s, UINT msg, WPARAM w, LPARAM l) {
     case WM_PAINT:
         paint(h, WM_CTLCOLORSTATIC, [&](HDC dc, RECT r) {
             const DWORD type = styleOf(h) & SS_TYPEMASK;
-            if (type == SS_BITMAP || type == SS_ICON) return;  // the image is drawn by its owner's backend
+            if (type == SS_BITMAP) {
+                // At the top left, or centred with SS_CENTERIMAGE.
+                const SIZE size = plat::gdi::GetBitmapSize(HBITMAP(s.image));
+                const bool centre = (styleOf(h) & SS_CENTERIMAGE) != 0;
+                plat::gdi::DrawBitmap(dc, centre ? int(r.right - size.cx) / 2 : 0, centre ? int(r.bottom - size.cy) / 2 : 0, HBITMAP(s.image));
+                return;
+            }
+            if (type == SS_ICON) return;
             if (type == SS_BLACKRECT) {
                 FillRect(dc, &r, CreateSolidBrush(RGB(0, 0, 0)));
                 return;

@@ -5,6 +5,8 @@
 
 #include <algorithm>
 #include <map>
+#include <memory>
+#include <vector>
 #include <utility>
 #include <mutex>
 
@@ -18,7 +20,7 @@ static_assert(sizeof(HGDIOBJ) >= 8, "handles carry a kind above the 32-bit colou
 
 namespace {
 
-enum Kind : uint64_t { kBrush = 1, kNullBrush = 2, kPen = 3, kNullPen = 4, kFont = 5 };
+enum Kind : uint64_t { kBrush = 1, kNullBrush = 2, kPen = 3, kNullPen = 4, kFont = 5, kBitmap = 6 };
 constexpr uint64_t kKindShift = 32;
 constexpr HFONT kSystemFont = HFONT(uint64_t(kFont) << kKindShift);  // index 0
 
@@ -33,6 +35,46 @@ struct Fonts {
 Fonts& fonts() {
     static Fonts* f = new Fonts;
     return *f;
+}
+
+// Bitmaps never change once made, so a drawing holds one while another
+// thread deletes its handle.
+struct Bitmap {
+    int width = 0;
+    int height = 0;
+    std::vector<uint32_t> pixels;  // 0xffRRGGBB
+};
+
+struct Bitmaps {
+    std::mutex mutex;
+    std::map<uint32_t, std::shared_ptr<const Bitmap>> table;
+    uint32_t next = 1;
+};
+Bitmaps& bitmaps() {
+    static Bitmaps* b = new Bitmaps;
+    return *b;
+}
+
+bool sizeAllowed(int width, int height) {
+    return width > 0 && height > 0 && width <= plat::gdi::kMaxBitmapSide && height <= plat::gdi::kMaxBitmapSide &&
+           int64_t(width) * height <= plat::gdi::kMaxBitmapPixels;
+}
+
+HBITMAP keep(std::shared_ptr<Bitmap> b) {
+    Bitmaps& t = bitmaps();
+    std::lock_guard lock(t.mutex);
+    while (t.next == 0 || t.table.count(t.next)) ++t.next;
+    const uint32_t index = t.next++;
+    t.table[index] = std::move(b);
+    return HBITMAP((uint64_t(kBitmap) << kKindShift) | index);
+}
+
+std::shared_ptr<const Bitmap> findBitmap(HGDIOBJ h) {
+    if (kindOf(h) != kBitmap) return nullptr;
+    Bitmaps& t = bitmaps();
+    std::lock_guard lock(t.mutex);
+    auto it = t.table.find(uint32_t(h));
+    return it == t.table.end() ? nullptr : it->second;
 }
 
 LOGFONT systemFont() {
@@ -95,10 +137,71 @@ HFONT CreateFontIndirect(const LOGFONT* font) {
 }
 
 BOOL DeleteObject(HGDIOBJ object) {
+    if (kindOf(object) == kBitmap) {
+        std::shared_ptr<const Bitmap> gone;  // freed after the lock
+        Bitmaps& t = bitmaps();
+        std::lock_guard lock(t.mutex);
+        auto it = t.table.find(uint32_t(object));
+        if (it == t.table.end()) return FALSE;
+        gone = std::move(it->second);
+        t.table.erase(it);
+        return TRUE;
+    }
     if (kindOf(object) != kFont) return object != 0 ? TRUE : FALSE;  // colours in the handle: nothing to free
     Fonts& f = fonts();
     std::lock_guard lock(f.mutex);
     return f.table.erase(uint32_t(object)) ? TRUE : FALSE;
+}
+
+HBITMAP plat::gdi::CreateBitmapFromPixels(int width, int height, const uint32_t* pixels, int stride) {
+    if (!sizeAllowed(width, height) || !pixels || stride < width) return 0;
+    auto b = std::make_shared<Bitmap>();
+    b->width = width;
+    b->height = height;
+    b->pixels.resize(size_t(width) * size_t(height));
+    for (int y = 0; y < height; ++y)
+        for (int x = 0; x < width; ++x) b->pixels[size_t(y) * size_t(width) + size_t(x)] = pixels[size_t(y) * size_t(stride) + size_t(x)] | 0xff000000u;
+    return keep(std::move(b));
+}
+
+HBITMAP CreateBitmap(int width, int height, UINT planes, UINT bitsPerPixel, const void* bits) {
+    if (planes != 1 || (bitsPerPixel != 32 && bitsPerPixel != 24) || !sizeAllowed(width, height)) return 0;
+    auto b = std::make_shared<Bitmap>();
+    b->width = width;
+    b->height = height;
+    b->pixels.assign(size_t(width) * size_t(height), 0xff000000u);
+    if (bits) {
+        const auto* in = static_cast<const uint8_t*>(bits);
+        const size_t rowBytes = bitsPerPixel == 32 ? size_t(width) * 4 : (size_t(width) * 3 + 3) & ~size_t(3);
+        for (int y = 0; y < height; ++y) {
+            const uint8_t* row = in + size_t(y) * rowBytes;
+            for (int x = 0; x < width; ++x) {
+                const uint8_t* px = row + size_t(x) * (bitsPerPixel / 8);
+                b->pixels[size_t(y) * size_t(width) + size_t(x)] = 0xff000000u | (uint32_t(px[2]) << 16) | (uint32_t(px[1]) << 8) | px[0];
+            }
+        }
+    }
+    return keep(std::move(b));
+}
+
+HBITMAP CreateCompatibleBitmap(HDC, int width, int height) { return CreateBitmap(width, height, 1, 32, nullptr); }
+
+int GetObject(HGDIOBJ object, int size, void* out) {
+    const auto b = findBitmap(object);
+    if (!b || !out || size < int(sizeof(BITMAP))) return 0;
+    *static_cast<BITMAP*>(out) = BITMAP{0, b->width, b->height, b->width * 4, 1, 32, nullptr};
+    return int(sizeof(BITMAP));
+}
+
+SIZE plat::gdi::GetBitmapSize(HBITMAP bitmap) {
+    const auto b = findBitmap(bitmap);
+    return b ? SIZE{b->width, b->height} : SIZE{0, 0};
+}
+
+BOOL plat::gdi::DrawBitmap(HDC dc, int x, int y, HBITMAP bitmap) {
+    const auto b = findBitmap(bitmap);
+    if (!dc || !b) return FALSE;
+    return DrawPixels(dc, x, y, PixelView{b->pixels.data(), b->width, b->height, b->width});
 }
 
 LOGFONT plat::gdi::GetFontDescription(HFONT font) {
@@ -200,6 +303,14 @@ BOOL LineTo(HDC dc, int x, int y) {
     const HGDIOBJ pen = dc->state.pen ? dc->state.pen : GetStockObject(BLACK_PEN);
     if (kindOf(pen) == kPen) dc->Line(dc->state.position, POINT{x, y}, COLORREF(pen) & 0xFFFFFF, int(uint32_t(pen) >> 24));
     dc->state.position = POINT{x, y};
+    return TRUE;
+}
+
+BOOL Polyline(HDC dc, const POINT* points, int count) {
+    if (!dc || !points || count < 2) return FALSE;
+    const HGDIOBJ pen = dc->state.pen ? dc->state.pen : GetStockObject(BLACK_PEN);
+    if (kindOf(pen) != kPen) return TRUE;
+    for (int i = 1; i < count; ++i) dc->Line(points[i - 1], points[i], COLORREF(pen) & 0xFFFFFF, int(uint32_t(pen) >> 24));
     return TRUE;
 }
 

@@ -679,3 +679,29 @@ TEST_F(QtHost, EditScrollsToItsCaretAndShowsItsSelection) {
     EXPECT_EQ(countColour(home, QRect(11, 11, 78, 20), kHighlight), 0);
     EXPECT_GT(countColour(home, QRect(12, 12, 12, 18), QColor(0, 0, 0)), 5);  // the caret and "0"
 }
+
+TEST_F(QtHost, StaticBitmapAndPolylineAreDrawn) {
+    const HWND top = Make(u"Painter", WS_POPUP | WS_VISIBLE, 0, 0, 100, 60);
+    const HWND image = Make(WC_STATIC, WS_CHILD | WS_VISIBLE | SS_BITMAP, 20, 20, 30, 30, top, 50);
+    std::vector<uint32_t> pixels(8 * 4, 0x00ff00u);
+    pixels[0] = 0x0000ffu;
+    const HBITMAP bitmap = plat::gdi::CreateBitmapFromPixels(8, 4, pixels.data(), 8);
+    SendMessage(image, STM_SETIMAGE, IMAGE_BITMAP, LPARAM(bitmap));
+    Pump();
+    QImage shown = plat::qt::RenderWindow(top).convertToFormat(QImage::Format_RGB32);
+    keep(shown, "static-bitmap");
+    EXPECT_EQ(shown.pixelColor(20, 20), QColor(0, 0, 255));
+    EXPECT_EQ(shown.pixelColor(27, 23), QColor(0, 255, 0));
+    EXPECT_NE(shown.pixelColor(28, 23), QColor(0, 255, 0));  // the image's own size
+    HDC dc = GetDC(top);
+    const POINT line[] = {{60, 10}, {90, 10}, {90, 40}};
+    EXPECT_TRUE(Polyline(dc, line, 3));
+    ReleaseDC(top, dc);
+    Pump();
+    shown = plat::qt::RenderWindow(top).convertToFormat(QImage::Format_RGB32);
+    EXPECT_EQ(shown.pixelColor(75, 10), QColor(0, 0, 0));
+    EXPECT_EQ(shown.pixelColor(90, 30), QColor(0, 0, 0));
+    EXPECT_EQ(shown.pixelColor(75, 30), QColor(255, 0, 0));
+    DestroyWindow(image);
+    DeleteObject(bitmap);
+}

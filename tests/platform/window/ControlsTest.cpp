@@ -4,6 +4,7 @@
 #include <gtest/gtest.h>
 
 #include <thread>
+#include <tuple>
 #include <vector>
 
 #include "platform/Controls.h"
@@ -585,4 +586,38 @@ TEST(MessageBoxes, ScriptedAnswererRecordsAndDefaultsToTheDefaultButton) {
     for (const Case& c : {Case{MB_OK, IDOK}, Case{MB_ABORTRETRYIGNORE | MB_DEFBUTTON3, IDIGNORE},
                           Case{MB_YESNOCANCEL | MB_DEFBUTTON3, IDCANCEL}, Case{MB_RETRYCANCEL, IDRETRY}})
         EXPECT_EQ(plat::msgbox::DefaultButton(c.style), c.id) << c.style;
+}
+
+TEST(Bitmaps, MadeFromPixelsWithinTheLimitsAndFreedByDeleteObject) {
+    // 24 bits: B, G, R, rows padded to four bytes.
+    const uint8_t bits[] = {0, 0, 255, 0, 255, 0, 0, 0,   // red, green, padding
+                            255, 0, 0, 255, 255, 255, 0, 0};  // blue, white, padding
+    const HBITMAP b = CreateBitmap(2, 2, 1, 24, bits);
+    ASSERT_TRUE(b);
+    BITMAP bm{};
+    EXPECT_EQ(GetObject(b, sizeof bm, &bm), int(sizeof bm));
+    EXPECT_EQ(bm.bmWidth, 2);
+    EXPECT_EQ(bm.bmHeight, 2);
+    EXPECT_EQ(bm.bmBitsPixel, 32);
+    // What a context is given: 0xffRRGGBB.
+    struct Recorder final : plat::gdi::DeviceContext {
+        std::vector<uint32_t> seen;
+        void Fill(const RECT&, COLORREF) override {}
+        void Line(POINT, POINT, COLORREF, int) override {}
+        void Text(const RECT&, std::u16string_view, UINT, const LOGFONT&, COLORREF, const COLORREF*) override {}
+        SIZE Measure(std::u16string_view, const LOGFONT&) override { return {}; }
+        void Pixels(int, int, const plat::gdi::PixelView& p) override { seen.assign(p.pixels, p.pixels + p.width * p.height); }
+    } dc;
+    EXPECT_TRUE(plat::gdi::DrawBitmap(&dc, 0, 0, b));
+    EXPECT_EQ(dc.seen, (std::vector<uint32_t>{0xffff0000u, 0xff00ff00u, 0xff0000ffu, 0xffffffffu}));
+    EXPECT_TRUE(DeleteObject(b));
+    EXPECT_FALSE(DeleteObject(b));
+    EXPECT_EQ(GetObject(b, sizeof bm, &bm), 0);
+    EXPECT_FALSE(plat::gdi::DrawBitmap(&dc, 0, 0, b));
+    // Sizes past the limits and formats the layer does not keep are refused.
+    for (auto [w, h, bpp] : {std::tuple{0, 4, 32u}, {4, -1, 32u}, {plat::gdi::kMaxBitmapSide + 1, 1, 32u}, {4096, 4096, 32u}, {4, 4, 8u}})
+        EXPECT_EQ(CreateBitmap(w, h, 1, bpp, nullptr), 0u) << w << "x" << h << "@" << bpp;
+    const HBITMAP black = CreateCompatibleBitmap(nullptr, 3, 1);
+    EXPECT_EQ(plat::gdi::GetBitmapSize(black).cx, 3);
+    DeleteObject(black);
 }
