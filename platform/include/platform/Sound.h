@@ -19,6 +19,10 @@ constexpr DWORD SND_FILENAME = 0x00020000;
 // sound stops what plays. FALSE when nothing is played.
 BOOL PlaySound(const char16_t* sound, HMODULE module, DWORD flags);
 
+// Sounds the speaker's tone for the duration; FALSE when nothing sounds
+// (the default tone player has no speaker either).
+BOOL Beep(DWORD frequencyHz, DWORD durationMs);
+
 namespace plat::sound {
 
 // The player gets every request as given (sound empty for a null one).
@@ -26,5 +30,9 @@ using Player = std::function<BOOL(const std::u16string& sound, DWORD flags)>;
 
 // Replaces the player; null restores the default one, which plays nothing.
 void SetPlayer(Player player);
+
+// The tone player gets every Beep as given; null restores the default one.
+using TonePlayer = std::function<BOOL(DWORD frequencyHz, DWORD durationMs)>;
+void SetTonePlayer(TonePlayer player);
 
 }  // namespace plat::sound

@@ -137,6 +137,8 @@ constexpr int PLANES = 14;
 constexpr int NUMCOLORS = 24;
 constexpr int LOGPIXELSX = 88;
 constexpr int LOGPIXELSY = 90;
+// LOGFONT pitch
+constexpr BYTE FIXED_PITCH = 1;
 
 // WM_SIZE
 constexpr WPARAM SIZE_RESTORED = 0;

@@ -7,6 +7,7 @@ namespace {
 
 std::mutex g_lock;
 std::shared_ptr<const plat::sound::Player> g_player;  // null: the default player
+std::shared_ptr<const plat::sound::TonePlayer> g_tonePlayer;
 
 }  // namespace
 
@@ -25,7 +26,27 @@ BOOL PlaySound(const char16_t* sound, HMODULE, DWORD flags) {
     }
 }
 
+BOOL Beep(DWORD frequencyHz, DWORD durationMs) {
+    std::shared_ptr<const plat::sound::TonePlayer> player;
+    {
+        std::lock_guard<std::mutex> lock(g_lock);
+        player = g_tonePlayer;
+    }
+    if (!player) return FALSE;
+    try {
+        return (*player)(frequencyHz, durationMs);
+    } catch (...) {
+        return FALSE;
+    }
+}
+
 namespace plat::sound {
+
+void SetTonePlayer(TonePlayer player) {
+    auto next = player ? std::make_shared<const TonePlayer>(std::move(player)) : nullptr;
+    std::lock_guard<std::mutex> lock(g_lock);
+    g_tonePlayer = std::move(next);
+}
 
 void SetPlayer(Player player) {
     auto next = player ? std::make_shared<const Player>(std::move(player)) : nullptr;
