@@ -323,8 +323,10 @@ bool COptariumDoc::OnSaveDocument(const std::string& path) {
     if (m_advanced) {
         if (m_catalogPath.empty())
             m_catalogPath = m_programDir + "/optarium.dat";
-        if (!StoreCatalog(m_catalogPath, m_options))
-            Messages().Show(u"Unable to open the items file to save changes.  (optarium.dat)",
+        int error = 0;
+        if (!StoreCatalog(m_catalogPath, m_options, &error))
+            Messages().Show(u"Unable to open the items file to save changes.  (optarium.dat)\n" +
+                                FromPath(std::strerror(error)),
                             MB_OK | MB_ICONEXCLAMATION);
     }
     // The file is rebuilt from the options alone.

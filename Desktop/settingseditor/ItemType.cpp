@@ -257,10 +257,13 @@ void LoadCatalog(const std::string& path, OptionList& list) {
     file.Close();
 }
 
-bool StoreCatalog(const std::string& path, const OptionList& list) {
+bool StoreCatalog(const std::string& path, const OptionList& list, int* error) {
     CCompressedFile file;
-    if (!file.Open(path, CCompressedFile::kWrite))
+    if (!file.Open(path, CCompressedFile::kWrite)) {
+        if (error)
+            *error = errno;
         return false;
+    }
     try {
         ArchiveWriter ar(file);
         ar.Count(static_cast<uint32_t>(list.size()));
@@ -271,6 +274,8 @@ bool StoreCatalog(const std::string& path, const OptionList& list) {
         ar.Close();
         file.Close();
     } catch (const FileError&) {
+        if (error)
+            *error = errno ? errno : EIO;
         return false;
     }
     return true;

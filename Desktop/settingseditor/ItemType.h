@@ -91,8 +91,8 @@ bool ScopeHolds(const std::string& expr, const std::vector<std::string>& scopeLi
 constexpr size_t kCatalogMemoryFloor = 1 << 20;
 constexpr size_t kCatalogMemoryFactor = 16;
 void LoadCatalog(const std::string& path, OptionList& list);
-// False when the file cannot be created; the old file stays whole until the
-// new one is complete.
-bool StoreCatalog(const std::string& path, const OptionList& list);
+// False when the file cannot be created (error, when given, says why as an
+// errno value); the old file stays whole until the new one is complete.
+bool StoreCatalog(const std::string& path, const OptionList& list, int* error = nullptr);
 
 }  // namespace settingseditor

@@ -251,8 +251,16 @@ TEST_F(DocumentTest, AdvancedSaveWritesTheCatalogFirst) {
     COptariumDoc other(elsewhere, m_dir.string());
     other.GrantAccess("GMPACKGK");
     EXPECT_TRUE(other.OnSaveDocument(Path("out.cfg")));
-    EXPECT_EQ(box.Take(), (std::vector<std::string>{"Unable to open the items file to save changes.  (optarium.dat)"}));
+    EXPECT_EQ(box.Take(), (std::vector<std::string>{"Unable to open the items file to save changes.  (optarium.dat)\n"
+                                                    "No such file or directory"}));
     EXPECT_TRUE(std::filesystem::exists(Path("out.cfg")));
+    // A catalog the administrator protected stays as it was.
+    const std::string before = Get("optarium.dat");
+    ASSERT_EQ(chmod(Path("optarium.dat").c_str(), 0444), 0);
+    EXPECT_TRUE(doc->OnSaveDocument(Path("out.cfg")));
+    EXPECT_EQ(box.Take(), (std::vector<std::string>{"Unable to open the items file to save changes.  (optarium.dat)\n"
+                                                    "Permission denied"}));
+    EXPECT_EQ(Get("optarium.dat"), before);
 }
 
 TEST_F(DocumentTest, CsvOutputByteForByte) {
