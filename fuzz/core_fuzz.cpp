@@ -175,7 +175,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
         core.OnPoll();
         g_tick += 100000;  // past any field's time-out
         core.OnPoll();
-        if (typing) core.Disconnect(nullptr, '9');
+        if (typing) core.EndSession();
         Drain();
     }
     Drain();

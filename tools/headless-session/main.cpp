@@ -270,7 +270,7 @@ private:
         Pump();  // what the last input posted is handled first
         m_ended = true;
         m_link.Close();
-        if (m_core) m_core->Disconnect(nullptr, '9');
+        if (m_core) m_core->EndSession();
     }
 
     // The control window: the shell's side of the core's messages.

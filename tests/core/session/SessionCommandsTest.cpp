@@ -164,7 +164,7 @@ TEST_F(SessionCommandsTest, DisconnectClearsInputDropsAPartialPacketAndEndsTheSe
     m_automation.notes.clear();
     const Bytes partial = Frame("A" + FD + "lost");
     Receive(partial.substr(0, 5));
-    m_core->Disconnect(nullptr, '9');
+    m_core->EndSession();
     EXPECT_EQ(m_automation.Codes(), (std::vector<uint32_t>{AUTO_END_OF_INPUT, AUTO_DISCONNECT}));
     EXPECT_EQ(m_core->InputCommand(), InputCommand::None);
     Receive(partial.substr(5));

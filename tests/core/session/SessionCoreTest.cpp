@@ -249,7 +249,7 @@ TEST_F(SessionCoreTest, WithoutAPacketDisconnectEndsTheSessionAndClearsTheScreen
     EXPECT_EQ(ScreenText(0, 0, 4), u"ab__");
     const int changes = m_view.changes;
     m_events.clear();
-    m_core->Disconnect(nullptr, '9');
+    m_core->EndSession();
     EXPECT_EQ(m_events, (std::vector<std::string>{"ended", "idle"}));
     EXPECT_EQ(ScreenText(0, 0, 4), u"    ");
     m_core->OnPoll();

@@ -173,6 +173,7 @@ void CClientCore::ReceiveNow(const uint8_t* bytes, int32_t count, bool framed) {
 
 void CClientCore::RegisterCommands() {
     // The groups first, then the core's own handlers.
+    m_pending.Register(m_commands);
     m_sessionCommands.Register(m_commands);
     m_display.Register(m_commands);
     m_files.Register(m_commands);
@@ -183,23 +184,8 @@ void CClientCore::RegisterCommands() {
     m_commands.Register<&CClientCore::COMMANDEVENT>(cmd::kCOMMANDEVENT, *this);
     m_commands.Register<&CClientCore::RfInput>(cmd::kRfInput, *this);
     m_commands.Register<&CClientCore::RfInput>(cmd::kRfInputNoKey, *this);
-    m_commands.Register<&CClientCore::RFAUX>(cmd::kRFAUX, *this);
-    m_commands.Register<&CClientCore::PRINTFILE>(cmd::kPRINTFILE, *this);
     m_commands.Register<&CClientCore::Disconnect>(cmd::kDisconnect, *this);
-    m_commands.Register<&CClientCore::TELLEVENT>(cmd::kTELLEVENT, *this);
-    m_commands.Register<&CClientCore::RFMENU>(cmd::kRFMENU, *this);
-    m_commands.Register<&CClientCore::LISTMENUFILES>(cmd::kLISTMENUFILES, *this);
-    m_commands.Register<&CClientCore::PLAYTONE>(cmd::kPLAYTONE, *this);
     m_commands.Register<&CClientCore::MODESELECT>(cmd::kMODESELECT, *this);
-    m_commands.Register<&CClientCore::LoadKeyMap>(cmd::kLoadKeyMap, *this);
-    m_commands.Register<&CClientCore::SYSTEMCALL>(cmd::kSYSTEMCALL, *this);
-    m_commands.Register<&CClientCore::WAK>(cmd::kWAK, *this);
-    m_commands.Register<&CClientCore::RFSPOOL>(cmd::kRFSPOOL, *this);
-    m_commands.Register<&CClientCore::COMDATAEVENT>(cmd::kCOMDATAEVENT, *this);
-    m_commands.Register<&CClientCore::SETTIME>(cmd::kSETTIME, *this);
-    m_commands.Register<&CClientCore::COMMONDLG>(cmd::kCOMMONDLG, *this);
-    m_commands.Register<&CClientCore::KILLCMD>(cmd::kKILLCMD, *this);
-    m_commands.Register<&CClientCore::RfidEvent>(cmd::kRfidEvent, *this);
 }
 
 int CClientCore::DispatchPacket(CPacket* pkt) {

@@ -1,26 +1,19 @@
-// Commands whose handlers are not built yet: each is logged like an unknown
-// command and gets no reply. A real handler replaces its line here.
-#include "core/session/ClientCore.h"
+// Commands whose groups are not built yet (menus, device and system,
+// printing and serial, RFID): each is logged like an unknown command and
+// gets no reply. A group that is built registers its bytes after these, in
+// place of them, and its line goes from here.
+#include "core/session/PendingCommands.h"
+
 #include "core/support/LogFile.h"
 
-#define PENDING_HANDLER(name) \
-    int CClientCore::name(CPacket*, uint8_t) { \
-        LogWrite(LOG_ERROR, "UNKNOWN PACKET"); \
-        return 0; \
-    }
+int CPendingCommands::Pending(CPacket*, uint8_t) {
+    LogWrite(LOG_ERROR, "UNKNOWN PACKET");
+    return 0;
+}
 
-PENDING_HANDLER(RFAUX)
-PENDING_HANDLER(PRINTFILE)
-PENDING_HANDLER(TELLEVENT)
-PENDING_HANDLER(RFMENU)
-PENDING_HANDLER(LISTMENUFILES)
-PENDING_HANDLER(PLAYTONE)
-PENDING_HANDLER(LoadKeyMap)
-PENDING_HANDLER(SYSTEMCALL)
-PENDING_HANDLER(WAK)
-PENDING_HANDLER(RFSPOOL)
-PENDING_HANDLER(COMDATAEVENT)
-PENDING_HANDLER(SETTIME)
-PENDING_HANDLER(COMMONDLG)
-PENDING_HANDLER(KILLCMD)
-PENDING_HANDLER(RfidEvent)
+void CPendingCommands::Register(CCommandTable& table) {
+    for (const uint8_t code : {cmd::kRFAUX, cmd::kPRINTFILE, cmd::kTELLEVENT, cmd::kRFMENU, cmd::kLISTMENUFILES,
+                               cmd::kPLAYTONE, cmd::kLoadKeyMap, cmd::kSYSTEMCALL, cmd::kWAK, cmd::kRFSPOOL,
+                               cmd::kCOMDATAEVENT, cmd::kSETTIME, cmd::kCOMMONDLG, cmd::kKILLCMD, cmd::kRfidEvent})
+        table.Register<&CPendingCommands::Pending>(code, *this);
+}

@@ -25,6 +25,7 @@
 #include "core/session/FileCommands.h"
 #include "core/session/InfoCommands.h"
 #include "core/session/InputField.h"
+#include "core/session/PendingCommands.h"
 #include "core/session/ReplyChannel.h"
 #include "core/session/ScreenModel.h"
 #include "core/session/SessionCommands.h"
@@ -122,29 +123,8 @@ public:
     // Once, after the control has pushed the settings and installed the hooks.
     void Start();
 
-    // ---- Command handlers: the packet's cursor is on the command's first
-    // field; code is the command byte. Each returns 0. The state they change
-    // lives in the parts; a handler of a part only delegates.
-    virtual int GETEVENT(CPacket* pkt, uint8_t code);
-    virtual int COMMANDEVENT(CPacket* pkt, uint8_t code);
-    virtual int RfInput(CPacket* pkt, uint8_t code);  // '5' and 'i'
-    virtual int RFAUX(CPacket* pkt, uint8_t code);
-    virtual int PRINTFILE(CPacket* pkt, uint8_t code);
-    virtual int Disconnect(CPacket* pkt, uint8_t code);  // pkt may be null
-    virtual int TELLEVENT(CPacket* pkt, uint8_t code);
-    virtual int RFMENU(CPacket* pkt, uint8_t code);
-    virtual int LISTMENUFILES(CPacket* pkt, uint8_t code);
-    virtual int PLAYTONE(CPacket* pkt, uint8_t code);
-    virtual int MODESELECT(CPacket* pkt, uint8_t code);
-    virtual int LoadKeyMap(CPacket* pkt, uint8_t code);
-    virtual int SYSTEMCALL(CPacket* pkt, uint8_t code);
-    virtual int WAK(CPacket* pkt, uint8_t code);
-    virtual int RFSPOOL(CPacket* pkt, uint8_t code);
-    virtual int COMDATAEVENT(CPacket* pkt, uint8_t code);
-    virtual int SETTIME(CPacket* pkt, uint8_t code);
-    virtual int COMMONDLG(CPacket* pkt, uint8_t code);
-    virtual int KILLCMD(CPacket* pkt, uint8_t code);
-    virtual int RfidEvent(CPacket* pkt, uint8_t code);
+    // The host's Disconnect, as the control ends the session (the host went).
+    void EndSession() { Disconnect(nullptr, cmd::kDisconnect); }
 
     // ---- Input from the control.
     // 0 when handled; kFail when the key is not one of the core's (the
@@ -316,7 +296,16 @@ public:
     // Whether the dispatcher's table has a handler for a command byte.
     bool HandlesCommand(uint8_t code) const { return m_commands.Has(code); }
 
-protected:
+private:
+    // ---- The core's own command handlers (the input's and the session's
+    // end); the groups register the others. The packet's cursor is on the
+    // command's first field; code is the command byte. Each returns 0.
+    int GETEVENT(CPacket* pkt, uint8_t code);
+    int COMMANDEVENT(CPacket* pkt, uint8_t code);
+    int RfInput(CPacket* pkt, uint8_t code);  // '5' and 'i'
+    int MODESELECT(CPacket* pkt, uint8_t code);
+    int Disconnect(CPacket* pkt, uint8_t code);  // pkt may be null
+
     // Fills the dispatcher's table: the groups' bytes and the core's own.
     void RegisterCommands();
     // The framer's send callback: one WM_CORE_SEND_SEGMENT per segment.
@@ -402,6 +391,7 @@ protected:
     CBarcodeCommands m_barcodes;
     CSessionCommands m_sessionCommands;
     CDisplayCommands m_display;
+    CPendingCommands m_pending;
 
     bool m_scannerWanted = false;
     uint8_t m_modeSelect = 0;
