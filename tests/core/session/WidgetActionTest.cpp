@@ -67,6 +67,29 @@ TEST_F(WidgetActionTest, StreamsInAnswersOutInBothFramingModes) {
     }
 }
 
+// A widget too large for a screen file is refused, so PUSHSCREEN still saves
+// every widget the host has.
+TEST_F(WidgetActionTest, AScreenFileKeepsEveryWidgetThatWasTaken) {
+    const Bytes small = Definition(1, "5", {"", FC + FC + FC + "OK"});
+    const Bytes huge = Definition(1, "6", {"", FC + FC + FC + Bytes(17 << 20, 'h')});
+    Send(Widgets(small + FE + huge));
+    EXPECT_EQ(Replies(), std::vector<Bytes>{Widgets("5" + FE + "-1")});
+    // Eight widgets of the most one may hold: their records fit the file too.
+    for (int id = 10; id < 17; ++id)
+        Send(Widgets(Definition(1, std::to_string(id), {"", FC + FC + FC + Bytes(CWidgetManager::kMaxWidgetBytes / 2, 'm')})));
+    Replies();
+    Send("O" + FD + "saved");
+    Send(Widgets(Action(0, WID_ACTION_REMOVE, "")));
+    Send("Q" + FD + "saved");
+    Replies();
+    ASSERT_NE(Widget(5), nullptr);
+    EXPECT_EQ(Widget(5)->Fields().label, u"OK");
+    for (int id = 10; id < 17; ++id) {
+        ASSERT_NE(Widget(id), nullptr) << id;
+        EXPECT_EQ(Widget(id)->Fields().label.str().size(), CWidgetManager::kMaxWidgetBytes / 2);
+    }
+}
+
 TEST_F(WidgetActionTest, WidgetEventsWaitInTheQueueForGetEvent) {
     Send(Widgets(Definition(1, "5", {"", FC + FC + FC + "OK", "3"})));
     Replies();

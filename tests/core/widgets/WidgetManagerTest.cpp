@@ -54,6 +54,43 @@ TEST(WidgetManager, NewWidgetsPastTheLimitAreRefusedAndReplacementsTaken) {
     EXPECT_EQ(manager.AddWidget(more.packet), 2147483648 + static_cast<int64_t>(CWidgetManager::kMaxWidgets));
 }
 
+// A widget whose label holds the given number of characters (2 bytes each).
+Bytes Labelled(const Bytes& id, size_t characters) { return Add(1, id, {"", FC + FC + FC + Bytes(characters, 'x')}); }
+
+TEST_F(WidgetTest, TheBytesOfOneWidgetAndOfAllWidgetsAreBounded) {
+    constexpr size_t kMost = CWidgetManager::kMaxWidgetBytes / 2;
+    EXPECT_EQ(Stream(Labelled("1", kMost + 1)), kHeader + "-1");
+    EXPECT_EQ(m_manager.Count(), 0);
+    // Eight widgets at the bound fill what all widgets may hold.
+    for (int id = 1; id <= 8; ++id) EXPECT_EQ(Stream(Labelled(std::to_string(id), kMost)), kHeader + std::to_string(id));
+    EXPECT_EQ(Stream(Labelled("9", 1)), kHeader + "-1");
+    EXPECT_EQ(m_manager.Count(), 8);
+    // A replacement gives its old widget's bytes back; a refused one keeps the old.
+    EXPECT_EQ(Stream(Labelled("8", 10)), kHeader + "8");
+    EXPECT_EQ(Stream(Labelled("9", 10)), kHeader + "9");
+    EXPECT_EQ(Stream(Labelled("9", kMost)), kHeader + "-1");
+    EXPECT_EQ(Widget(9)->Fields().label, u"xxxxxxxxxx");
+    // SETLABEL past a bound answers -1 and keeps the label.
+    const Bytes looks = FD + "" + FD + "" + FC + FC + FC;
+    EXPECT_EQ(Stream(Action(1, WID_ACTION_SETLABEL, "9", looks + Bytes(kMost, 'y'))), kHeader + "-1");
+    EXPECT_EQ(Widget(9)->Fields().label, u"xxxxxxxxxx");
+    EXPECT_EQ(Stream(Action(0, WID_ACTION_SETLABEL, "", looks + Bytes(kMost + 1, 'y'))), kHeader + "-1");
+    EXPECT_EQ(Widget(9)->Fields().label, u"xxxxxxxxxx");
+}
+
+TEST_F(WidgetTest, OneLabelGivenToAllWidgetsIsOneCopy) {
+    Bytes records;
+    for (int id = 1; id <= 100; ++id) records += (id > 1 ? FE : "") + Add(1, std::to_string(id));
+    Stream(records, 1 << 16);
+    const Bytes looks = FD + "" + FD + "" + FC + FC + FC;
+    constexpr size_t kLabel = CWidgetManager::kMaxWidgetBytes / 2;
+    EXPECT_EQ(Stream(Action(0, WID_ACTION_SETLABEL, "", looks + Bytes(kLabel, 'z'))), kHeader + "1");
+    for (int id = 1; id <= 100; ++id) {
+        EXPECT_EQ(Widget(id)->Fields().label.c_str(), Widget(1)->Fields().label.c_str());
+        EXPECT_EQ(Widget(id)->Fields().label.str().size(), kLabel);
+    }
+}
+
 TEST_F(WidgetTest, ClientIdsAreNeverZeroAndUnique) {
     const Bytes reply = Stream(Add(1, "") + FE + Add(1, "") + FE + Add(1, "2147483648"));
     // The host's own use of an id replaces the widget that had it.

@@ -16,6 +16,7 @@
 #include "core/support/Escapes.h"
 #include "core/support/FileUtil.h"
 #include "core/support/LogFile.h"
+#include "core/widgets/WidgetManager.h"
 #include "platform/Clock.h"
 #include "platform/DeviceFs.h"
 #include "platform/Sound.h"
@@ -339,9 +340,11 @@ int CDisplayCommands::PUSHSCREEN(CPacket* pkt, uint8_t) {
             PutWord(file, uint32_t{ch} | uint32_t{at} << 16);
         }
     PutWord(file, 0);
-    // The widgets' records: a writer that grows until they fit whole.
-    for (int32_t capacity = kWidgetWriter; capacity <= (1 << 24); capacity *= 4) {
-        std::unique_ptr<CPacketBuffer> writer = m_replies.NewWriter(capacity);
+    // The widgets' records: a writer that grows until they fit whole. The
+    // widgets bound what they hold, so their records fit the last size tried.
+    for (int64_t capacity = kWidgetWriter; capacity / 4 < int64_t{CWidgetManager::kMaxScreenWidgetBytes};
+         capacity *= 4) {
+        std::unique_ptr<CPacketBuffer> writer = m_replies.NewWriter(static_cast<int32_t>(capacity));
         if (!writer) break;
         writer->Reset();
         if (m_widgets->WriteAll(*writer)) {

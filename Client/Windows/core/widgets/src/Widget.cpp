@@ -183,7 +183,7 @@ bool CWidget::WriteState(CPacketBuffer& writer) const {
     w.Byte(PKT_END_FIELD);
     w.Wide(f.fontFace).Byte(PKT_END_SUBFIELD);
     w.Unsigned(f.textColor).Byte(PKT_END_SUBFIELD).Unsigned(f.backColor).Byte(PKT_END_SUBFIELD);
-    w.Text(f.label).Byte(PKT_END_SUBFIELD).Unsigned(f.options).Byte(PKT_END_SUBFIELD);
+    w.Text(f.label.str()).Byte(PKT_END_SUBFIELD).Unsigned(f.options).Byte(PKT_END_SUBFIELD);
     w.Signed(f.fontPoints).Byte(PKT_END_SUBFIELD).Signed(f.fontStyle).Byte(PKT_END_SUBFIELD).Byte(PKT_END_FIELD);
     for (int32_t code : f.replyCode) w.Signed(code).Byte(PKT_END_ITEM);
     w.Byte(PKT_END_SUBFIELD);
@@ -226,7 +226,8 @@ LRESULT CWidget::SendToWindow(UINT message, WPARAM wParam, LPARAM lParam) const 
     return ::SendMessage(m_window, message, wParam, lParam);
 }
 
-void CWidget::SetLabel(CPacket& p) {
+CWidget::LabelChange CWidget::ReadLabel(CPacket& p) {
+    LabelChange change;
     Next(p, PKT_END_FIELD);
     Next(p, PKT_END_FIELD);
     Next(p, PKT_END_FIELD);
@@ -234,12 +235,37 @@ void CWidget::SetLabel(CPacket& p) {
     for (int i = 0; i < 3; ++i) Next(p, PKT_END_SUBFIELD);
     std::u16string label = Text(p);
     if (Next(p, PKT_END_ITEM)) {
-        m_fields.value = label.empty() ? std::nullopt : std::optional<std::u16string>(std::move(label));
+        change.hasValue = true;
+        if (!label.empty()) change.value = std::move(label);
         label = Text(p);
     }
     if (label == u"\x0001") label.clear();
-    m_fields.label = std::move(label);
+    change.label = std::move(label);
+    return change;
+}
+
+void CWidget::SetLabel(const LabelChange& change) {
+    if (change.hasValue) m_fields.value = change.value;
+    m_fields.label = change.label;
     SendToWindow(WIDGET_MSG_SET_LABEL, 0, reinterpret_cast<LPARAM>(m_fields.label.c_str()));
+}
+
+namespace {
+size_t TextBytes(const std::optional<std::u16string>& text) { return text ? text->size() * sizeof(char16_t) : 0; }
+}  // namespace
+
+size_t CWidget::BytesBesideLabel() const {
+    const WidgetFields& f = m_fields;
+    size_t bytes = TextBytes(f.fontFace) + TextBytes(f.value) + TextBytes(f.name) + TextBytes(f.text);
+    for (const auto* texts : {&f.dataText, &f.extraText})
+        for (const auto& t : *texts) bytes += TextBytes(t);
+    return bytes + (f.itemData ? f.itemData->size() : 0);
+}
+
+size_t CWidget::BytesAfter(const LabelChange& change) const {
+    size_t bytes = BytesBesideLabel() + change.label.Bytes();
+    if (change.hasValue) bytes = bytes - TextBytes(m_fields.value) + TextBytes(change.value);
+    return bytes;
 }
 
 bool CWidget::CanTakeFocus() const {
@@ -373,7 +399,7 @@ uint32_t CWidget::BackColor(uint32_t systemWindow) const {
     return m_fields.backColor == WIDGET_SYSTEM_COLOR ? systemWindow : m_fields.backColor;
 }
 
-WidgetFileRef CWidget::DataFile() const { return {m_fields.label, u"DATA"}; }
+WidgetFileRef CWidget::DataFile() const { return {m_fields.label.str(), u"DATA"}; }
 
 WidgetFileRef CWidget::ItemListFile(std::u16string_view name) {
     std::u16string file(name);

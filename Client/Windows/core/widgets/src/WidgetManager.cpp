@@ -83,6 +83,12 @@ int32_t CWidgetManager::ProcessWidgetStream(CPacket& packet, CPacketBuffer* writ
                     if (writer) writer->AppendInt(kNotFound);
                 } else if (action == WID_ACTION_GETLABEL) {
                     if (writer) widget->WriteState(*writer);
+                } else if (action == WID_ACTION_SETLABEL) {
+                    const CWidget::LabelChange change = CWidget::ReadLabel(*record);
+                    const bool fits = LabelFits(*widget, change);
+                    if (fits) widget->SetLabel(change);
+                    if (writer && !fits) writer->AppendInt(-1);
+                    if (writer && fits) writer->AppendBytes(idBytes.data(), static_cast<int32_t>(idBytes.size()));
                 } else {
                     OneWidgetAction(action, *widget, *record);
                     if (writer) writer->AppendBytes(idBytes.data(), static_cast<int32_t>(idBytes.size()));
@@ -128,13 +134,25 @@ void CWidgetManager::AllWidgetsAction(int32_t action, const CPacket& record, CPa
         EnableAll(true);
         ShowAll(true);
         break;
-    case WID_ACTION_SETLABEL:
-        // Every widget gets the same label: each reads its own copy of the record.
-        for (size_t i = 0; i < m_widgets.size(); ++i) {
-            std::unique_ptr<CPacket> copy(record.CloneRest());
-            if (copy) m_widgets[i]->SetLabel(*copy);
+    case WID_ACTION_SETLABEL: {
+        // Every widget gets the same label, one copy of it; past a bound none changes.
+        std::unique_ptr<CPacket> copy(record.CloneRest());
+        if (!copy) return;
+        const CWidget::LabelChange change = CWidget::ReadLabel(*copy);
+        size_t total = change.label.Bytes();
+        bool fits = true;
+        for (const auto& w : m_widgets) {
+            const size_t bytes = w->BytesAfter(change);
+            fits = fits && bytes <= kMaxWidgetBytes;
+            total += bytes - change.label.Bytes();
         }
+        if (!fits || total > kMaxAllWidgetBytes) {
+            if (writer) writer->AppendString("-1");
+            return;
+        }
+        for (size_t i = 0; i < m_widgets.size(); ++i) m_widgets[i]->SetLabel(change);
         break;
+    }
     case WID_ACTION_ENABLE: EnableAll(true); break;
     case WID_ACTION_DISABLE:
         EnableAll(false);
@@ -165,8 +183,11 @@ int64_t CWidgetManager::AddWidget(CPacket& packet) {
     widget->SetId(ownId);
     const uint32_t id = widget->Parse(this, packet);
     // A definition that replaces a widget keeps the count.
-    const bool replaces = FindById(id) != nullptr;
+    const CWidget* replaced = FindById(id);
+    const bool replaces = replaced != nullptr;
     if (!replaces && m_widgets.size() >= kMaxWidgets) return -1;
+    const size_t bytes = widget->BytesBesideLabel() + widget->Fields().label.Bytes();
+    if (bytes > kMaxWidgetBytes || HeldBytes(replaced) + bytes > kMaxAllWidgetBytes) return -1;
     // Taken only when the definition kept it.
     if (id == ownId) m_nextOwnId = ownId == 0xFFFFFFFFu ? kFirstOwnId : ownId + 1;
     if (replaces) RemoveWidget(id);
@@ -174,6 +195,32 @@ int64_t CWidgetManager::AddWidget(CPacket& packet) {
     m_widgets.push_back(std::move(widget));
     added->CreateWidgetWindow();
     return id;
+}
+
+size_t CWidgetManager::HeldBytes(const CWidget* except) const {
+    size_t bytes = 0;
+    std::vector<const void*> labels;
+    for (const auto& w : m_widgets) {
+        if (w.get() == except) continue;
+        bytes += w->BytesBesideLabel();
+        if (w->Fields().label.Copy()) labels.push_back(w->Fields().label.Copy());
+    }
+    std::sort(labels.begin(), labels.end());
+    labels.erase(std::unique(labels.begin(), labels.end()), labels.end());
+    for (const auto& w : m_widgets) {
+        const WidgetLabel& label = w->Fields().label;
+        auto at = std::lower_bound(labels.begin(), labels.end(), label.Copy());
+        if (at != labels.end() && *at == label.Copy()) {
+            bytes += label.Bytes();
+            labels.erase(at);
+        }
+    }
+    return bytes;
+}
+
+bool CWidgetManager::LabelFits(const CWidget& widget, const CWidget::LabelChange& change) const {
+    const size_t bytes = widget.BytesAfter(change);
+    return bytes <= kMaxWidgetBytes && HeldBytes(&widget) + bytes <= kMaxAllWidgetBytes;
 }
 
 std::unique_ptr<CWidget> CWidgetManager::NewWidget() { return std::unique_ptr<CWidget>(new (std::nothrow) CWidget); }

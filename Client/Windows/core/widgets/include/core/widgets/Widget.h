@@ -6,6 +6,7 @@
 
 #include <array>
 #include <cstdint>
+#include <memory>
 #include <optional>
 #include <string>
 #include <string_view>
@@ -68,6 +69,35 @@ enum WidgetFontStyle : int32_t {
     WIDGET_FONT_STRIKEOUT = 0x8,
 };
 
+// A widget's label: one text that several widgets may share (SETLABEL to
+// every widget keeps one copy). Empty and missing read alike.
+class WidgetLabel {
+public:
+    WidgetLabel() = default;
+    explicit WidgetLabel(std::u16string text) { *this = std::move(text); }
+    WidgetLabel& operator=(std::u16string text) {
+        m_text = text.empty() ? nullptr : std::make_shared<const std::u16string>(std::move(text));
+        return *this;
+    }
+    const std::u16string& str() const { return m_text ? *m_text : Empty(); }
+    const char16_t* c_str() const { return str().c_str(); }
+    bool empty() const { return !m_text; }
+    // The bytes the text holds.
+    size_t Bytes() const { return m_text ? m_text->size() * sizeof(char16_t) : 0; }
+    // Whether two labels are one copy.
+    bool SameCopy(const WidgetLabel& other) const { return m_text == other.m_text; }
+    const void* Copy() const { return m_text.get(); }
+    bool operator==(const WidgetLabel& other) const { return str() == other.str(); }
+    bool operator==(std::u16string_view text) const { return str() == text; }
+
+private:
+    static const std::u16string& Empty() {
+        static const std::u16string empty;
+        return empty;
+    }
+    std::shared_ptr<const std::u16string> m_text;
+};
+
 // The fields of one widget, in the order of the definition. A string that
 // was never given has no value (written back as an empty field).
 struct WidgetFields {
@@ -82,7 +112,7 @@ struct WidgetFields {
     uint32_t textColor = WIDGET_SYSTEM_COLOR;
     uint32_t backColor = WIDGET_SYSTEM_COLOR;
     // No label and an empty one read and write alike, so the label is a plain text.
-    std::u16string label;
+    WidgetLabel label;
     std::optional<std::u16string> value;
     uint32_t options = 0;
     int32_t fontPoints = 0;
@@ -155,8 +185,20 @@ public:
     void Show(bool on) { SendToWindow(WIDGET_MSG_SHOW, on ? 1 : 0, 0); }
     void Enable(bool on) { SendToWindow(WIDGET_MSG_ENABLE, on ? 1 : 0, 0); }
     void SetFocus() { SendToWindow(WIDGET_MSG_SET_FOCUS, 0, 0); }
+    // SETLABEL's value and label of the action record at the packet's cursor.
+    struct LabelChange {
+        std::optional<std::u16string> value;
+        bool hasValue = false;  // the record gave "value 0xFB label"
+        WidgetLabel label;
+    };
+    static LabelChange ReadLabel(CPacket& packet);
     // SETLABEL: the packet's cursor on the action record's first field.
-    void SetLabel(CPacket& packet);
+    void SetLabel(CPacket& packet) { SetLabel(ReadLabel(packet)); }
+    void SetLabel(const LabelChange& change);
+    // The bytes the widget's texts and data hold, its label aside.
+    size_t BytesBesideLabel() const;
+    // What the widget would hold after the change, its label included.
+    size_t BytesAfter(const LabelChange& change) const;
     bool CanTakeFocus() const;
     // Offers a window message of the owner; *handled tells whether the widget claimed it.
     LRESULT HandleMessage(HWND owner, UINT message, WPARAM wParam, LPARAM lParam, bool* handled);

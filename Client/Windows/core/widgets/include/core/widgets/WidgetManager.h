@@ -48,6 +48,15 @@ public:
     // More widgets than any screen holds: a new one past this is refused,
     // so a host's stream of records cannot take the device's memory.
     static constexpr size_t kMaxWidgets = 1000;
+    // The bytes one widget's texts and data may hold, and all widgets
+    // together (a label shared by several counts once): a definition or
+    // label past either is refused with -1, as the widget past kMaxWidgets
+    // is. All records fit a screen file's widget part (kMaxScreenWidgetBytes).
+    static constexpr size_t kMaxWidgetBytes = 1u << 20;
+    static constexpr size_t kMaxAllWidgetBytes = 8u << 20;
+    // What all widgets' records take at most: texts at 3 bytes a unit in
+    // UTF-8, and the numbers and separators of each record.
+    static constexpr size_t kMaxScreenWidgetBytes = kMaxAllWidgetBytes / 2 * 3 + kMaxWidgets * 512;
 
     CWidgetManager();
     ~CWidgetManager() override;
@@ -123,6 +132,10 @@ private:
     // The scope-0 actions, with their answers.
     void AllWidgetsAction(int32_t action, const CPacket& record, CPacketBuffer* writer);
     void RemoveAt(size_t index);
+    // The bytes all widgets hold but one (null: all).
+    size_t HeldBytes(const CWidget* except = nullptr) const;
+    // Whether the widget may take the label change within the bounds.
+    bool LabelFits(const CWidget& widget, const CWidget::LabelChange& change) const;
 
     std::vector<std::unique_ptr<CWidget>> m_widgets;
     HWND m_owner = 0;
