@@ -25,6 +25,7 @@
 #include "platform/Dialog.h"
 #include "platform/Gdi.h"
 #include "platform/Input.h"
+#include "platform/Menu.h"
 #include "platform/MsgBox.h"
 #include "platform/QtHost.h"
 #include "platform/Screen.h"
@@ -704,4 +705,38 @@ TEST_F(QtHost, StaticBitmapAndPolylineAreDrawn) {
     EXPECT_EQ(shown.pixelColor(75, 30), QColor(255, 0, 0));
     DestroyWindow(image);
     DeleteObject(bitmap);
+}
+
+TEST_F(QtHost, PopUpMenuShowsItsItemsChecksAndSubmenuAndATapChooses) {
+    const HWND top = Make(u"Painter", WS_POPUP | WS_VISIBLE, 0, 0, 200, 200);
+    SetForegroundWindow(top);
+    const HMENU menu = CreatePopupMenu();
+    const HMENU sub = CreatePopupMenu();
+    AppendMenu(menu, MF_STRING | MF_CHECKED, 10, u"&Connect");
+    AppendMenu(menu, MF_STRING | MF_GRAYED, 11, u"Disconnect");
+    AppendMenu(menu, MF_SEPARATOR, 0, nullptr);
+    AppendMenu(menu, MF_POPUP, UINT_PTR(sub), u"Hosts");
+    AppendMenu(sub, MF_STRING, 20, u"First host");
+    CheckMenuRadioItem(sub, 20, 20, 20, MF_BYCOMMAND);
+    QImage shown;
+    Pump();
+    QWidget* screen = plat::qt::WidgetOf(top)->parentWidget();
+    // From inside the menu's loop: open the submenu, look, choose.
+    QTimer::singleShot(20, [&] {
+        tapWidget(screen, QPointF(40, 40 + 1 + 2 * 18 + 7 + 9));  // "Hosts"
+        QTimer::singleShot(20, [&] {
+            shown = screen->grab().toImage().convertToFormat(QImage::Format_RGB32);
+            tapWidget(screen, QPointF(170, 40 + 1 + 2 * 18 + 7 + 1 + 9));  // "First host"
+        });
+    });
+    const BOOL chosen = TrackPopupMenuEx(menu, TPM_RETURNCMD, 30, 40, top, nullptr);
+    keep(shown, "menu");
+    ASSERT_FALSE(shown.isNull());
+    EXPECT_EQ(shown.pixelColor(30, 40), QColor(0, 0, 0));        // the menu's frame
+    EXPECT_EQ(shown.pixelColor(32, 42 + 18), QColor(255, 255, 255));  // its white
+    EXPECT_GT(countColour(shown, QRect(31, 41 + 18, 100, 18), QColor(128, 128, 128)), 3);  // greyed text
+    EXPECT_GT(countColour(shown, QRect(31, 41, 14, 18), QColor(0, 0, 0)), 3);  // the check mark
+    EXPECT_GT(countColour(shown, QRect(31, 41 + 36 + 7, 150, 18), kHighlight), 200);  // "Hosts", open
+    EXPECT_EQ(chosen, 20);
+    DestroyMenu(menu);
 }
