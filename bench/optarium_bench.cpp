@@ -7,10 +7,12 @@
 #include <unistd.h>
 
 #include <algorithm>
+#include <chrono>
 #include <filesystem>
 #include <fstream>
 #include <sstream>
 #include <string>
+#include <vector>
 
 #include "deskcommon/FileLookup.h"
 #include "settingseditor/Document.h"
@@ -114,6 +116,37 @@ void BM_CatalogPlainWrite(benchmark::State& state) {
         deskcommon::ReplaceFile(out, bytes);
 }
 BENCHMARK(BM_CatalogPlainWrite)->Unit(benchmark::kMillisecond);
+
+// The two in turn under the same disk load: the median save next to the
+// median plain write of its bytes, with the goal.
+void BM_CatalogSaveGoal(benchmark::State& state) {
+    using Clock = std::chrono::steady_clock;
+    OptionList list;
+    LoadCatalog(TheFiles().catalog, list);
+    const std::string saved = (TheFiles().dir / "goal.dat").string();
+    const std::string plain = (TheFiles().dir / "goal-plain.dat").string();
+    StoreCatalog(saved, list);
+    const std::string bytes = ReadAll(saved);
+    std::vector<double> saves, writes;
+    for (auto _ : state) {
+        auto start = Clock::now();
+        StoreCatalog(saved, list);
+        saves.push_back(std::chrono::duration<double>(Clock::now() - start).count());
+        start = Clock::now();
+        deskcommon::ReplaceFile(plain, bytes);
+        writes.push_back(std::chrono::duration<double>(Clock::now() - start).count());
+    }
+    auto median = [](std::vector<double> v) {
+        std::nth_element(v.begin(), v.begin() + static_cast<std::ptrdiff_t>(v.size() / 2), v.end());
+        return v[v.size() / 2];
+    };
+    const double save = median(saves), write = median(writes), ratio = write > 0 ? save / write : 0;
+    state.counters["save ms"] = save * 1e3;
+    state.counters["plain ms"] = write * 1e3;
+    state.counters["ratio"] = ratio;
+    state.SetLabel(ratio <= 10 ? "save / plain write goal <= 10 met" : "save / plain write goal <= 10 MISSED");
+}
+BENCHMARK(BM_CatalogSaveGoal)->Unit(benchmark::kMillisecond)->Iterations(30);
 
 // Opening loads the catalog too, then merges every setting.
 void BM_SettingsOpen(benchmark::State& state) {

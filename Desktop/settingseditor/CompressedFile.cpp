@@ -32,6 +32,7 @@ void CCompressedFile::Reset() {
     std::memset(m_group, 0, sizeof m_group);
     m_mask = 0;
     m_count = 0;
+    m_outLength = 0;
     m_nothingPending = false;
 }
 
@@ -69,8 +70,20 @@ int CCompressedFile::GetByte() {
 }
 
 void CCompressedFile::PutByte(uint8_t b) {
-    if (::putc_unlocked(b, m_file) == EOF)
+    Emit(&b, 1);
+}
+
+void CCompressedFile::Emit(const uint8_t* bytes, size_t n) {
+    if (m_outLength + n > sizeof m_out)
+        Drain();
+    std::memcpy(m_out + m_outLength, bytes, n);
+    m_outLength += n;
+}
+
+void CCompressedFile::Drain() {
+    if (m_outLength && std::fwrite(m_out, 1, m_outLength, m_file) != m_outLength)
         throw FileError(m_name);
+    m_outLength = 0;
 }
 
 void CCompressedFile::Learn() {
@@ -119,6 +132,17 @@ void CCompressedFile::Write(const void* buffer, size_t count) {
     if (!m_file || m_mode != kWrite)
         throw FileError(m_name);
     for (size_t i = 0; i < count; ++i) {
+        // Whole groups at once; at a group's start a cut group is over.
+        while (m_count % 8 == 0 && count - i >= 8) {
+            m_nothingPending = false;
+            std::memcpy(m_group, in + i, 8);
+            WriteGroup();
+            Learn();
+            m_count += 8;
+            i += 8;
+        }
+        if (i == count)
+            break;
         unsigned a = m_count % 8;
         m_group[a] = in[i];
         if (m_nothingPending && a != 0) {
@@ -310,24 +334,22 @@ int CCompressedFile::LimitSearchWidth(int bytes) {
 // The format fixes the first longest match, not how it is found.
 void CCompressedFile::WriteGroup() {
     Match m = FirstLongest(m_group, m_dict);
-    uint8_t out[10];
-    size_t n = 1;
+    // Without branches on the data: which bytes match is as good as random.
     uint8_t mask = 0;
     if (m.count) {
-        for (unsigned j = 0; j < 8; ++j) {
-            if (m_group[j] == m_dict[m.start + j])
-                mask |= static_cast<uint8_t>(0x80 >> j);
-        }
-        out[n++] = static_cast<uint8_t>(m.start);
+        for (unsigned j = 0; j < 8; ++j)
+            mask |= static_cast<uint8_t>((m_group[j] == m_dict[m.start + j]) << (7 - j));
     }
-    out[0] = mask;
+    uint8_t out[11];
+    size_t n = 0;
+    out[n++] = mask;
+    out[n] = static_cast<uint8_t>(m.start);
+    n += mask != 0;
     for (unsigned j = 0; j < 8; ++j) {
-        if (!(mask & (0x80 >> j)))
-            out[n++] = m_group[j];
+        out[n] = m_group[j];
+        n += ((mask >> (7 - j)) & 1) ^ 1;
     }
-    // One stream, one thread: the stream's lock would cost more than the bytes.
-    if (::fwrite_unlocked(out, 1, n, m_file) != n)
-        throw FileError(m_name);
+    Emit(out, n);
 }
 
 void CCompressedFile::WritePart() {
@@ -344,6 +366,8 @@ void CCompressedFile::Flush() {
     if (!m_file)
         return;
     WritePart();
+    if (m_mode == kWrite)
+        Drain();
     if (std::fflush(m_file) != 0)
         throw FileError(m_name);
 }

@@ -61,6 +61,9 @@ private:
     int GetByte();
     void Learn();   // the current group into its dictionary slot
     void WriteGroup();
+    // Compressed bytes gather in m_out and reach the file a block at a time.
+    void Emit(const uint8_t* bytes, size_t n);
+    void Drain();
 
     std::FILE* m_file = nullptr;
     Mode m_mode = kRead;
@@ -71,6 +74,8 @@ private:
     uint8_t m_dict[512];
     uint8_t m_group[8];
     uint32_t m_count = 0;
+    uint8_t m_out[4096];
+    size_t m_outLength = 0;
     bool m_nothingPending = false;
 };
 
