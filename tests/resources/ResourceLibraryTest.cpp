@@ -89,3 +89,24 @@ TEST_F(ResourceLibraryTest, LoadStringCutsToTheBufferAndMissingReadsEmpty) {
 }
 
 }  // namespace
+
+namespace {
+
+TEST_F(ResourceLibraryTest, HostListIconsComeAtBothSizes) {
+    ASSERT_NE(module_, nullptr);
+    for (UINT id : {175u, 173u, 172u, 171u, 6003u, 180u}) {
+        for (int size : {32, 16}) {
+            const plat::res::Icon* icon = plat::res::FindIcon(module_, id, size);
+            ASSERT_NE(icon, nullptr) << id << " " << size;
+            // Some ink, some transparency.
+            int opaque = 0;
+            for (int i = 0; i < size * size; ++i) opaque += (icon->pixels[i] >> 24) != 0;
+            EXPECT_GT(opaque, size) << id;
+            EXPECT_LT(opaque, size * size) << id;
+        }
+    }
+    EXPECT_EQ(plat::res::FindIcon(module_, 175, 24), nullptr);
+    EXPECT_EQ(plat::res::FindIcon(module_, 999, 32), nullptr);
+}
+
+}  // namespace

@@ -6,6 +6,7 @@
 #include "platform/Resources.h"
 #include "platform/WinConst.h"
 #include "shell/SettingsTable.h"
+#include "Icons.h"
 
 namespace {
 
@@ -96,9 +97,33 @@ constexpr Dialog kDialogs[] = {
     {30002, kPlainBox, u"", u"MS Sans Serif", 8, 0, 0, 120, 70, kErrorBox, Count(kErrorBox)},
 };
 
+// The host list's images 0 to 5: icons 175, 173, 172, 171, 6003 and 180, each
+// at 32 and 16 pixels.
+using icons::Draw;
+using icons::Glyph;
+constexpr auto kAddNew32 = Draw<32>(Glyph::Plus, 0xFF20A040);
+constexpr auto kAddNew16 = Draw<16>(Glyph::Plus, 0xFF20A040);
+constexpr auto kSpare32 = Draw<32>(Glyph::Star, 0xFFE08020);
+constexpr auto kSpare16 = Draw<16>(Glyph::Star, 0xFFE08020);
+constexpr auto kHost32 = Draw<32>(Glyph::Monitor, 0xFF3070D0);
+constexpr auto kHost16 = Draw<16>(Glyph::Monitor, 0xFF3070D0);
+constexpr auto kFound32 = Draw<32>(Glyph::MonitorSignal, 0xFF30A060);
+constexpr auto kFound16 = Draw<16>(Glyph::MonitorSignal, 0xFF30A060);
+constexpr auto kOther32 = Draw<32>(Glyph::Monitor, 0xFF909090);
+constexpr auto kOther16 = Draw<16>(Glyph::Monitor, 0xFF909090);
+constexpr auto kGone32 = Draw<32>(Glyph::Cross, 0xFFC03030);
+constexpr auto kGone16 = Draw<16>(Glyph::Cross, 0xFFC03030);
+
+constexpr plat::res::Icon kIcons[] = {
+    {175, 32, kAddNew32.data()}, {175, 16, kAddNew16.data()}, {173, 32, kSpare32.data()},
+    {173, 16, kSpare16.data()},  {172, 32, kHost32.data()},   {172, 16, kHost16.data()},
+    {171, 32, kFound32.data()},  {171, 16, kFound16.data()},  {6003, 32, kOther32.data()},
+    {6003, 16, kOther16.data()}, {180, 32, kGone32.data()},   {180, 16, kGone16.data()},
+};
+
 }  // namespace
 
 extern "C" __attribute__((visibility("default"))) const plat::res::Table OrvadeResourceTable = {
     plat::res::kTableMagic, uint32_t(kStrings.size()), kStrings.data(), sizeof kDialogs / sizeof kDialogs[0],
-    kDialogs,
+    kDialogs,               sizeof kIcons / sizeof kIcons[0],   kIcons,
 };

@@ -35,6 +35,14 @@ struct String {
     const char16_t* text;
 };
 
+// A square icon of one size: size * size pixels, 0xAARRGGBB, rows from the
+// top. An icon id may come in several sizes (32 and 16 pixels).
+struct Icon {
+    WORD id;
+    uint16_t size;
+    const uint32_t* pixels;
+};
+
 constexpr uint32_t kTableMagic = 0x4F525354;  // "ORST"
 
 struct Table {
@@ -43,6 +51,8 @@ struct Table {
     const String* strings;
     uint32_t dialogCount;
     const Dialog* dialogs;
+    uint32_t iconCount;
+    const Icon* icons;
 };
 
 constexpr const char* kTableExport = "OrvadeResourceTable";
@@ -53,6 +63,8 @@ const Table* GetTable(HMODULE module);
 std::u16string LoadText(HMODULE module, UINT id);
 // Null when the module or the template is missing.
 const Dialog* FindDialog(HMODULE module, UINT id);
+// The icon of that id and size; null when the module has none.
+const Icon* FindIcon(HMODULE module, UINT id, int size);
 // The control of the template with that id; null when it has none.
 const DialogItem* FindItem(const Dialog& dialog, UINT id);
 

@@ -28,6 +28,15 @@ const Dialog* FindDialog(HMODULE module, UINT id) {
     return nullptr;
 }
 
+const Icon* FindIcon(HMODULE module, UINT id, int size) {
+    const Table* table = GetTable(module);
+    if (!table) return nullptr;
+    for (uint32_t i = 0; i < table->iconCount; ++i) {
+        if (table->icons[i].id == id && table->icons[i].size == size && table->icons[i].pixels) return &table->icons[i];
+    }
+    return nullptr;
+}
+
 const DialogItem* FindItem(const Dialog& dialog, UINT id) {
     for (uint32_t i = 0; i < dialog.itemCount; ++i) {
         if (dialog.items[i].id == id) return &dialog.items[i];
