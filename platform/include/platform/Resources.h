@@ -51,8 +51,9 @@ struct Table {
     const String* strings;
     uint32_t dialogCount;
     const Dialog* dialogs;
-    uint32_t iconCount;
-    const Icon* icons;
+    // A table without icons may leave these out.
+    uint32_t iconCount = 0;
+    const Icon* icons = nullptr;
 };
 
 constexpr const char* kTableExport = "OrvadeResourceTable";
