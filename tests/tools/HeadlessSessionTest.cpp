@@ -212,6 +212,19 @@ TEST_F(HeadlessSession, TheErrorBoxAnswersAtItsTimeOut) {
     EXPECT_EQ(tool.Wait().status, 0);
 }
 
+TEST_F(HeadlessSession, ScriptedInputPastTheQueueIsReportedWithTheEventsDropped) {
+    std::string script;
+    for (int i = 0; i < 130; ++i) script += "scan 4711\n";
+    const std::string log = m_dir + "/session.log";
+    Finished f = RunTool(Args({"--stdio", "--input", WriteFile("many.txt", script), "--log", log}), Frame(0, Cmd('A', "x")));
+    EXPECT_EQ(f.status, 0) << f.err;
+    EXPECT_NE(f.err.find("scripted input: 30 events dropped, the input queue holds 100"), std::string::npos) << f.err;
+    EXPECT_NE(ReadAll(log).find("scripted input: 30 events dropped"), std::string::npos);
+    // A script the queue holds is not reported.
+    f = RunTool(Args({"--stdio", "--input", WriteFile("few.txt", "scan 1\n")}), Frame(0, Cmd('A', "x")));
+    EXPECT_EQ(f.err.find("dropped"), std::string::npos) << f.err;
+}
+
 TEST_F(HeadlessSession, MalformedInputLineIsNamedBeforeTheSessionStarts) {
     const struct {
         const char* script;

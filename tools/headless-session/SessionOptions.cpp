@@ -197,6 +197,9 @@ back to the host.
                        Blank lines and lines starting with # are ignored.
                        FILE must be a regular file of at most 1 MiB; a
                        malformed line is an error before the session starts.
+                       Until the host asks, the input queue holds 100
+                       events; the number dropped past that is reported on
+                       standard error and in the log.
   --log FILE           Write the session's log, level 5 (traces and hex dumps
                        of all traffic), into FILE, a file of this machine
                        (emptied once the host is reached; never the input

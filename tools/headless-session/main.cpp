@@ -171,8 +171,22 @@ public:
         return true;
     }
 
-    // Scripted input, as if typed before the host asked.
+    // Scripted input, as if typed before the host asked; events a full input
+    // queue drops are reported, so a script's author knows.
     void Type(const std::vector<ScriptEvent>& events) {
+        const uint64_t dropped = m_core->DroppedEvents();
+        TypeEvents(events);
+        if (const uint64_t lost = m_core->DroppedEvents() - dropped) {
+            const std::string text = "scripted input: " + std::to_string(lost) +
+                                     " events dropped, the input queue holds " +
+                                     std::to_string(CClientCore::kQueueCapacity) + " until the host asks";
+            Complain(text);
+            LogWrite(LOG_ERROR, "headless-session: " + text);
+        }
+    }
+
+private:
+    void TypeEvents(const std::vector<ScriptEvent>& events) {
         for (const ScriptEvent& e : events) {
             if (m_ended) return;
             switch (e.kind) {
@@ -193,6 +207,7 @@ public:
         }
     }
 
+public:
     // Runs until the session ends; the exit status. It sleeps until the host
     // sends, a message arrives or a timer is due: nothing else wakes it.
     int Run() {

@@ -426,7 +426,7 @@ void CClientCore::DrawField(std::u16string_view text, CInputField::CaretAt caret
 // ---- The queue
 
 void CClientCore::Queue(QueuedEvent event) {
-    m_queue.Push(std::move(event));  // a full queue drops it
+    if (!m_queue.Push(std::move(event))) ++m_droppedEvents;  // a full queue drops it
 }
 
 void CClientCore::ReplayEvent() {

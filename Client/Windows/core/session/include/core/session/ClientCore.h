@@ -162,6 +162,8 @@ public:
 
     // ---- What the input state is (for the control and tests).
     int EventCount() const { return static_cast<int>(m_queue.Size()); }
+    // Events a full queue has dropped since the core was made.
+    uint64_t DroppedEvents() const { return m_droppedEvents; }
     void ClearEventQueue() { m_queue.Clear(); }
     ::InputCommand InputCommand() const { return m_field.command; }
     ::InputKind InputKind() const { return m_field.kind; }
@@ -384,6 +386,7 @@ private:
     CDecoderSettings m_decoders;
     CInputField m_field;
     CEventQueue m_queue;
+    uint64_t m_droppedEvents = 0;
     CScreenModel m_screen;
     CFileCommands m_files;
     CInfoCommands m_info;
