@@ -189,6 +189,8 @@ Match FirstLongestSse2(const uint8_t* group, const uint8_t* dict) {
             __m128i d = _mm_loadu_si128(reinterpret_cast<const __m128i*>(dict + 16 * b + j));
             n = _mm_sub_epi8(n, _mm_cmpeq_epi8(d, _mm_set1_epi8(static_cast<char>(group[j]))));
         }
+        if (int all = _mm_movemask_epi8(_mm_cmpeq_epi8(n, _mm_set1_epi8(8))))
+            return Match{static_cast<unsigned>(16 * b + __builtin_ctz(static_cast<unsigned>(all))), 8};
         counts[b] = n;
         top = _mm_max_epu8(top, n);
     }
@@ -218,6 +220,8 @@ __attribute__((target("avx2"))) Match FirstLongestAvx2(const uint8_t* group, con
             __m256i d = _mm256_loadu_si256(reinterpret_cast<const __m256i*>(dict + 32 * b + j));
             n = _mm256_sub_epi8(n, _mm256_cmpeq_epi8(d, _mm256_set1_epi8(static_cast<char>(group[j]))));
         }
+        if (unsigned all = static_cast<unsigned>(_mm256_movemask_epi8(_mm256_cmpeq_epi8(n, _mm256_set1_epi8(8)))))
+            return Match{static_cast<unsigned>(32 * b + __builtin_ctz(all)), 8};
         counts[b] = n;
         top = _mm256_max_epu8(top, n);
     }
@@ -255,6 +259,9 @@ __attribute__((target("avx512f,avx512bw"))) Match FirstLongestAvx512(const uint8
             __mmask64 k = _mm512_cmpeq_epi8_mask(d, _mm512_set1_epi8(static_cast<char>(group[j])));
             n = _mm512_mask_add_epi8(n, k, n, one);
         }
+        // A start that matches all eight is the first longest at once.
+        if (uint64_t all = _mm512_cmpeq_epi8_mask(n, _mm512_set1_epi8(8)))
+            return Match{static_cast<unsigned>(64 * b + __builtin_ctzll(all)), 8};
         counts[b] = n;
         top = _mm512_max_epu8(top, n);
     }
