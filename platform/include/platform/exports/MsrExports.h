@@ -1,5 +1,6 @@
 // The magnetic-stripe library's export set (an "EXTENTIONS" library of kind
-// 0x200); it reports card data to the control window with WM_USER+3.
+// 0x200); it reports card data to the control window with the message its
+// session is created with (WM_EXT_MSR_DATA in the core's catalogue).
 #pragma once
 
 #include "platform/exports/ExtentionExports.h"

@@ -1,5 +1,6 @@
 // The RFID library's export set (an "EXTENTIONS" library of kind 0x400); it
-// reports tag reads to the control window with WM_USER+17. Blocks the library
+// reports tag reads to the control window with the message its session is
+// created with (WM_EXT_RFID_DATA in the core's catalogue). Blocks the library
 // hands out are freed with its RFIDFreeBlock; property names and values are
 // multibyte text.
 #pragma once

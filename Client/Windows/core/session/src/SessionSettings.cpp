@@ -9,7 +9,7 @@ namespace {
 
 // Element index of a feature array; null when there is none.
 template <typename Buffer>
-auto* Slot(const Buffer& buffer, int32_t index) {
+auto* Slot(Buffer& buffer, int32_t index) {
     return index >= 0 && index < buffer.GetCount() && buffer.GetBuffer() ? buffer.At(index) : nullptr;
 }
 

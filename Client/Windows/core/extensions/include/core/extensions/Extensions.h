@@ -37,7 +37,8 @@ public:
     virtual BOOL GetAboutPropSheet(PROPSHEETPAGE* page);
 
     bool IsAttached() const { return m_attached; }
-    CExtension* Next() const { return m_next.get(); }
+    CExtension* Next() { return m_next.get(); }
+    const CExtension* Next() const { return m_next.get(); }
     void SetNext(std::unique_ptr<CExtension> next) { m_next = std::move(next); }
 
 protected:
@@ -71,7 +72,8 @@ public:
     int LoadFolder(std::u16string_view folder);
     // 1 when bound.
     BOOL LoadExtension(std::u16string_view path);
-    CExtension* First() const { return m_first.get(); }
+    CExtension* First() { return m_first.get(); }
+    const CExtension* First() const { return m_first.get(); }
 
     // Support libraries that live in the folder but are not extensions.
     static bool IsSkipped(std::u16string_view name);

@@ -47,9 +47,11 @@ public:
     }
 
     int32_t GetCount() const { return m_count; }
-    T* GetBuffer() const { return m_data; }
+    T* GetBuffer() { return m_data; }
+    const T* GetBuffer() const { return m_data; }
     // No range check.
-    T* At(int32_t i) const { return m_data + i; }
+    T* At(int32_t i) { return m_data + i; }
+    const T* At(int32_t i) const { return m_data + i; }
 
 private:
     int32_t m_count = 0;
@@ -67,12 +69,14 @@ static_assert(sizeof(DecoderTriple) == 12);
 
 class CWideBuffer : public CSizedBuffer<char16_t> {
 public:
-    char16_t* GetString() const { return GetBuffer(); }
+    char16_t* GetString() { return GetBuffer(); }
+    const char16_t* GetString() const { return GetBuffer(); }
 };
 
 class CByteBuffer : public CSizedBuffer<uint8_t> {
 public:
-    uint8_t* GetData() const { return GetBuffer(); }
+    uint8_t* GetData() { return GetBuffer(); }
+    const uint8_t* GetData() const { return GetBuffer(); }
 };
 
 class CCharBuffer : public CSizedBuffer<char> {};
