@@ -7,6 +7,7 @@
 #include "platform/Message.h"
 #include "platform/MsgBox.h"
 #include "platform/Resources.h"
+#include "platform/Screen.h"
 #include "platform/WinConst.h"
 #include "shell/ExternalConfig.h"
 #include "shell/SettingsStore.h"
@@ -58,11 +59,6 @@ FolderRecord* FindFolder(const char16_t* name, const char16_t* extension) {
 }
 
 bool IsTrimmed(char16_t c) { return c == 0 || c == u' ' || (c >= u'\t' && c <= u'\r') || c == 0xA0 || c == 0x3000; }
-
-// The screen of the stand-in display, until the window layer reports its
-// metrics.
-constexpr int kScreenWidth = 240;
-constexpr int kScreenHeight = 320;
 
 INT_PTR SharedDialogProc(HWND dialog, UINT msg, WPARAM wParam, LPARAM lParam) {
     if (msg == WM_INITDIALOG) SetWindowLongPtr(dialog, DWLP_USER, lParam);
@@ -200,8 +196,10 @@ std::u16string TrimSpaces(std::u16string text) {
 }
 
 int GetDisplayColorDepth() {
-    // The stand-in display draws into 32-bit back buffers.
-    int depth = 32;
+    HWND active = GetActiveWindow();
+    HDC dc = GetDC(active);
+    int depth = GetDeviceCaps(dc, BITSPIXEL);
+    if (dc) ReleaseDC(active, dc);
     CSettingsStore store(u"");
     LoadExternalConfigs(store, nullptr, nullptr);
     if (store.GetBool(SETTING_LOW_COLOR_DISPLAY)) depth = 2;
@@ -239,7 +237,7 @@ BOOL CenterWindow(HWND window, HWND centreOn) {
             reference = {corners[0].x, corners[0].y, corners[1].x, corners[1].y};
         }
     } else {
-        area = {0, 0, kScreenWidth, kScreenHeight};
+        area = {0, 0, GetSystemMetrics(SM_CXSCREEN), GetSystemMetrics(SM_CYSCREEN)};
         if (centreOn && IsWindowVisible(centreOn)) GetWindowRect(centreOn, &reference);
         else reference = area;
     }

@@ -4,6 +4,7 @@
 #include "platform/Message.h"
 #include "platform/Text.h"
 #include "platform/WinConst.h"
+#include "shell/SettingsStore.h"
 
 namespace {
 
@@ -146,6 +147,23 @@ TEST(ShellResourcesMissing, WithoutTheLibraryTheStopBoxShows) {
     EXPECT_EQ(boxes.Seen()[0].style, UINT(MB_OK | MB_ICONSTOP));
     plat::fs::SetDeviceRoot("");
     std::filesystem::remove_all(pattern);
+}
+
+}  // namespace
+
+namespace {
+
+TEST_F(ShellUtilTest, TheLogFollowsTheLoggingSettingsOnceLoaded) {
+    CSettingsStore store(u"");
+    ApplyLogSettings(store);
+    EXPECT_EQ(GetShellLog()->GetLevel(), 0u);  // logging is off by default
+    store.SetInt(SETTING_ENABLE_LOGGING, 1);
+    store.SetString(SETTING_LOG_FILE_NAME, u"\\Temp\\shell.log");
+    ApplyLogSettings(store);
+    EXPECT_EQ(GetShellLog()->GetLevel(), 5u);
+    EXPECT_EQ(GetShellLog()->GetPath(), u"\\Temp\\shell.log");
+    ShellLog(LOG_TRACE, "LoadExternalConfigs: Load Config (%s)", "Ravelcore.cfg");
+    EXPECT_NE(Get("\\Temp\\shell.log").find("LoadExternalConfigs: Load Config (Ravelcore.cfg)"), std::string::npos);
 }
 
 }  // namespace
