@@ -88,6 +88,23 @@ struct BITMAP {
 constexpr WPARAM IMAGE_BITMAP = 0;
 constexpr WPARAM IMAGE_ICON = 1;
 
+struct TEXTMETRIC {
+    LONG tmHeight;
+    LONG tmAscent;
+    LONG tmDescent;
+    LONG tmInternalLeading;
+    LONG tmExternalLeading;
+    LONG tmAveCharWidth;
+    LONG tmMaxCharWidth;
+    LONG tmWeight;
+};
+
+// Raster operations of BitBlt and StretchBlt.
+constexpr DWORD SRCCOPY = 0x00CC0020;
+constexpr DWORD DSTINVERT = 0x00550009;
+constexpr DWORD BLACKNESS = 0x00000042;
+constexpr DWORD WHITENESS = 0x00FF0062;
+
 namespace plat::gdi {
 
 // Bitmaps are 32-bit images held by the layer; a side may be at most this
@@ -130,6 +147,18 @@ public:
     virtual SIZE Measure(std::u16string_view text, const LOGFONT& font) = 0;
     // Copies the picture with its top left corner at (x, y).
     virtual void Pixels(int /*x*/, int /*y*/, const PixelView& /*picture*/) {}
+    // Inverts the colours inside r.
+    virtual void Invert(const RECT& /*r*/) {}
+    // A closed polygon: filled with fill when given, outlined with pen when
+    // given (pen width penWidth).
+    virtual void Polygon(const POINT* points, int count, const COLORREF* fill, const COLORREF* pen, int penWidth) {
+        if (!pen) return;
+        for (int i = 0; i < count; ++i) Line(points[i], points[(i + 1) % count], *pen, penWidth);
+        (void)fill;
+    }
+    // Height, ascent, descent, average and widest character of the font;
+    // zeros where nothing measures.
+    virtual TEXTMETRIC Metrics(const LOGFONT& /*font*/) { return TEXTMETRIC{}; }
     DrawState state;
 };
 
@@ -178,6 +207,21 @@ BOOL MoveToEx(HDC dc, int x, int y, POINT* previous);
 BOOL LineTo(HDC dc, int x, int y);
 // Lines through the points with the current pen; the position is unchanged.
 BOOL Polyline(HDC dc, const POINT* points, int count);
+// Filled with the current brush, outlined with the current pen.
+BOOL Polygon(HDC dc, const POINT* points, int count);
+BOOL InvertRect(HDC dc, const RECT* rect);
+BOOL GetTextMetrics(HDC dc, TEXTMETRIC* metrics);
+
+// Memory device contexts draw into the bitmap selected into them (a 1 x 1
+// one at first): fills, lines, pictures and inversion; text drawn into them
+// is not kept. DeleteDC frees one; other contexts go with ReleaseDC.
+HDC CreateCompatibleDC(HDC dc);
+BOOL DeleteDC(HDC dc);
+// SRCCOPY from a memory context, DSTINVERT, BLACKNESS and WHITENESS; FALSE
+// for other operations and for copying from a window's context.
+BOOL BitBlt(HDC dest, int x, int y, int width, int height, HDC source, int sx, int sy, DWORD rop);
+// As BitBlt, scaling the source rectangle to the destination (nearest pixel).
+BOOL StretchBlt(HDC dest, int x, int y, int width, int height, HDC source, int sx, int sy, int sw, int sh, DWORD rop);
 BOOL TextOut(HDC dc, int x, int y, const char16_t* text, int count);
 // count -1: up to the terminator. DT_CALCRECT only measures into rect.
 int DrawText(HDC dc, const char16_t* text, int count, RECT* rect, UINT format);

@@ -37,17 +37,19 @@ Fonts& fonts() {
     return *f;
 }
 
-// Bitmaps never change once made, so a drawing holds one while another
-// thread deletes its handle.
+// A drawing holds its bitmap, so another thread may delete the handle.
+// A memory context may draw into a bitmap while another thread shows it:
+// each bitmap's pixels have a mutex of their own, held only inside the layer.
 struct Bitmap {
     int width = 0;
     int height = 0;
-    std::vector<uint32_t> pixels;  // 0xffRRGGBB
+    mutable std::mutex mutex;
+    std::vector<uint32_t> pixels;  // 0xffRRGGBB, guarded by mutex
 };
 
 struct Bitmaps {
     std::mutex mutex;
-    std::map<uint32_t, std::shared_ptr<const Bitmap>> table;
+    std::map<uint32_t, std::shared_ptr<Bitmap>> table;
     uint32_t next = 1;
 };
 Bitmaps& bitmaps() {
@@ -69,7 +71,7 @@ HBITMAP keep(std::shared_ptr<Bitmap> b) {
     return HBITMAP((uint64_t(kBitmap) << kKindShift) | index);
 }
 
-std::shared_ptr<const Bitmap> findBitmap(HGDIOBJ h) {
+std::shared_ptr<Bitmap> findBitmap(HGDIOBJ h) {
     if (kindOf(h) != kBitmap) return nullptr;
     Bitmaps& t = bitmaps();
     std::lock_guard lock(t.mutex);
@@ -138,7 +140,7 @@ HFONT CreateFontIndirect(const LOGFONT* font) {
 
 BOOL DeleteObject(HGDIOBJ object) {
     if (kindOf(object) == kBitmap) {
-        std::shared_ptr<const Bitmap> gone;  // freed after the lock
+        std::shared_ptr<Bitmap> gone;  // freed after the lock
         Bitmaps& t = bitmaps();
         std::lock_guard lock(t.mutex);
         auto it = t.table.find(uint32_t(object));
@@ -201,7 +203,150 @@ SIZE plat::gdi::GetBitmapSize(HBITMAP bitmap) {
 BOOL plat::gdi::DrawBitmap(HDC dc, int x, int y, HBITMAP bitmap) {
     const auto b = findBitmap(bitmap);
     if (!dc || !b) return FALSE;
-    return DrawPixels(dc, x, y, PixelView{b->pixels.data(), b->width, b->height, b->width});
+    std::vector<uint32_t> copy;
+    {
+        std::lock_guard lock(b->mutex);
+        copy = b->pixels;
+    }
+    return DrawPixels(dc, x, y, PixelView{copy.data(), b->width, b->height, b->width});
+}
+
+namespace {
+
+uint32_t argb(COLORREF c) { return 0xff000000u | (uint32_t(GetRValue(c)) << 16) | (uint32_t(GetGValue(c)) << 8) | GetBValue(c); }
+
+// Draws into the selected bitmap, clipped to it.
+class MemoryContext final : public plat::gdi::DeviceContext {
+public:
+    MemoryContext() : m_bitmap(findBitmap(kStockBitmap())) {}
+
+    static HBITMAP kStockBitmap() {
+        static const HBITMAP stock = CreateBitmap(1, 1, 1, 32, nullptr);
+        return stock;
+    }
+    HBITMAP Select(HBITMAP b) {
+        auto found = findBitmap(b);
+        if (!found) return 0;
+        m_bitmap = std::move(found);
+        return std::exchange(m_handle, b);
+    }
+    // The selected bitmap's pixels in r, row by row; false when r leaves it.
+    bool Read(const RECT& r, std::vector<uint32_t>* out) const {
+        std::lock_guard lock(m_bitmap->mutex);
+        if (r.left < 0 || r.top < 0 || r.right > m_bitmap->width || r.bottom > m_bitmap->height || r.right <= r.left || r.bottom <= r.top)
+            return false;
+        out->clear();
+        for (LONG y = r.top; y < r.bottom; ++y) {
+            const uint32_t* row = m_bitmap->pixels.data() + size_t(y) * size_t(m_bitmap->width);
+            out->insert(out->end(), row + r.left, row + r.right);
+        }
+        return true;
+    }
+
+    void Fill(const RECT& r, COLORREF colour) override {
+        each(r, [c = argb(colour)](uint32_t& p) { p = c; });
+    }
+    void Invert(const RECT& r) override {
+        each(r, [](uint32_t& p) { p ^= 0x00ffffffu; });
+    }
+    void Line(POINT a, POINT b, COLORREF colour, int) override {
+        const uint32_t c = argb(colour);
+        std::lock_guard lock(m_bitmap->mutex);
+        const int dx = std::abs(int(b.x - a.x)), dy = -std::abs(int(b.y - a.y));
+        const int sx = a.x < b.x ? 1 : -1, sy = a.y < b.y ? 1 : -1;
+        int err = dx + dy, x = int(a.x), y = int(a.y);
+        for (int steps = 0; steps <= dx - dy; ++steps) {
+            if (x >= 0 && y >= 0 && x < m_bitmap->width && y < m_bitmap->height) m_bitmap->pixels[size_t(y) * size_t(m_bitmap->width) + size_t(x)] = c;
+            if (x == int(b.x) && y == int(b.y)) break;
+            const int e2 = 2 * err;
+            if (e2 >= dy) {
+                err += dy;
+                x += sx;
+            }
+            if (e2 <= dx) {
+                err += dx;
+                y += sy;
+            }
+        }
+    }
+    void Text(const RECT&, std::u16string_view, UINT, const LOGFONT&, COLORREF, const COLORREF*) override {}
+    SIZE Measure(std::u16string_view, const LOGFONT&) override { return SIZE{0, 0}; }
+    void Pixels(int x, int y, const plat::gdi::PixelView& p) override {
+        std::lock_guard lock(m_bitmap->mutex);
+        for (int row = 0; row < p.height; ++row) {
+            const int ty = y + row;
+            if (ty < 0 || ty >= m_bitmap->height) continue;
+            for (int col = 0; col < p.width; ++col) {
+                const int tx = x + col;
+                if (tx < 0 || tx >= m_bitmap->width) continue;
+                m_bitmap->pixels[size_t(ty) * size_t(m_bitmap->width) + size_t(tx)] = p.pixels[size_t(row) * size_t(p.stride) + size_t(col)] | 0xff000000u;
+            }
+        }
+    }
+
+private:
+    template <typename F>
+    void each(const RECT& r, F f) {
+        std::lock_guard lock(m_bitmap->mutex);
+        const LONG left = std::max<LONG>(r.left, 0), top = std::max<LONG>(r.top, 0);
+        const LONG right = std::min<LONG>(r.right, m_bitmap->width), bottom = std::min<LONG>(r.bottom, m_bitmap->height);
+        for (LONG y = top; y < bottom; ++y)
+            for (LONG x = left; x < right; ++x) f(m_bitmap->pixels[size_t(y) * size_t(m_bitmap->width) + size_t(x)]);
+    }
+
+    std::shared_ptr<Bitmap> m_bitmap;
+    HBITMAP m_handle = kStockBitmap();
+};
+
+}  // namespace
+
+HDC CreateCompatibleDC(HDC) { return new MemoryContext; }
+
+BOOL DeleteDC(HDC dc) {
+    auto* memory = dynamic_cast<MemoryContext*>(dc);
+    if (!memory) return FALSE;
+    delete memory;
+    return TRUE;
+}
+
+BOOL StretchBlt(HDC dest, int x, int y, int width, int height, HDC source, int sx, int sy, int sw, int sh, DWORD rop) {
+    if (!dest || width <= 0 || height <= 0) return FALSE;
+    const RECT target{x, y, x + width, y + height};
+    switch (rop) {
+    case DSTINVERT: dest->Invert(target); return TRUE;
+    case BLACKNESS: dest->Fill(target, RGB(0, 0, 0)); return TRUE;
+    case WHITENESS: dest->Fill(target, RGB(255, 255, 255)); return TRUE;
+    case SRCCOPY: break;
+    default: return FALSE;
+    }
+    const auto* memory = dynamic_cast<const MemoryContext*>(source);
+    std::vector<uint32_t> from;
+    if (!memory || sw <= 0 || sh <= 0 || !memory->Read(RECT{sx, sy, sx + sw, sy + sh}, &from)) return FALSE;
+    if (int64_t(width) * height > plat::gdi::kMaxBitmapPixels) return FALSE;
+    std::vector<uint32_t> scaled(size_t(width) * size_t(height));
+    for (int row = 0; row < height; ++row)
+        for (int col = 0; col < width; ++col)
+            scaled[size_t(row) * size_t(width) + size_t(col)] =
+                from[size_t(int64_t(row) * sh / height) * size_t(sw) + size_t(int64_t(col) * sw / width)];
+    return plat::gdi::DrawPixels(dest, x, y, plat::gdi::PixelView{scaled.data(), width, height, width});
+}
+
+BOOL BitBlt(HDC dest, int x, int y, int width, int height, HDC source, int sx, int sy, DWORD rop) {
+    return StretchBlt(dest, x, y, width, height, source, sx, sy, width, height, rop);
+}
+
+BOOL InvertRect(HDC dc, const RECT* rect) {
+    if (!dc || !rect) return FALSE;
+    if (!IsRectEmpty(rect)) dc->Invert(*rect);
+    return TRUE;
+}
+
+BOOL GetTextMetrics(HDC dc, TEXTMETRIC* metrics) {
+    if (!dc || !metrics) return FALSE;
+    const LOGFONT font = GetFontDescription(dc->state.font);
+    *metrics = dc->Metrics(font);
+    metrics->tmWeight = font.lfWeight;
+    return TRUE;
 }
 
 LOGFONT plat::gdi::GetFontDescription(HFONT font) {
@@ -241,6 +386,9 @@ HGDIOBJ SelectObject(HDC dc, HGDIOBJ object) {
     case kPen:
     case kNullPen: old = s.pen ? s.pen : GetStockObject(BLACK_PEN); s.pen = object; break;
     case kFont: old = s.font ? s.font : kSystemFont; s.font = object; break;
+    case kBitmap:
+        if (auto* memory = dynamic_cast<MemoryContext*>(dc)) old = memory->Select(HBITMAP(object));
+        break;
     default:
         if (object >= 1 && object <= 31) {  // a system colour brush
             old = s.brush ? s.brush : GetStockObject(WHITE_BRUSH);
@@ -303,6 +451,18 @@ BOOL LineTo(HDC dc, int x, int y) {
     const HGDIOBJ pen = dc->state.pen ? dc->state.pen : GetStockObject(BLACK_PEN);
     if (kindOf(pen) == kPen) dc->Line(dc->state.position, POINT{x, y}, COLORREF(pen) & 0xFFFFFF, int(uint32_t(pen) >> 24));
     dc->state.position = POINT{x, y};
+    return TRUE;
+}
+
+BOOL Polygon(HDC dc, const POINT* points, int count) {
+    if (!dc || !points || count < 2) return FALSE;
+    const DrawState& s = dc->state;
+    COLORREF fill, pen;
+    const bool filled = GetBrushColor(s.brush ? s.brush : GetStockObject(WHITE_BRUSH), &fill);
+    const HGDIOBJ p = s.pen ? s.pen : GetStockObject(BLACK_PEN);
+    const bool outlined = kindOf(p) == kPen;
+    if (outlined) pen = COLORREF(p) & 0xFFFFFF;
+    dc->Polygon(points, count, filled ? &fill : nullptr, outlined ? &pen : nullptr, outlined ? int(uint32_t(p) >> 24) : 0);
     return TRUE;
 }
 

@@ -21,6 +21,7 @@
 #include <QMouseEvent>
 #include <QPainter>
 #include <QPointer>
+#include <QPolygon>
 #include <QSocketNotifier>
 #include <QThread>
 #include <QWidget>
@@ -166,6 +167,43 @@ public:
         QPainter p(&m_surface->image);
         p.setCompositionMode(QPainter::CompositionMode_Source);
         p.drawImage(x, y, source);
+    }
+
+    // By hand: Qt's raster operations invert the alpha of a child's
+    // premultiplied pixels too. Each channel becomes alpha minus itself.
+    void Invert(const RECT& r) override {
+        std::lock_guard lock(m_surface->mutex);
+        QImage& image = m_surface->image;
+        const QRect area = QRect(r.left, r.top, r.right - r.left, r.bottom - r.top).intersected(image.rect());
+        for (int y = area.top(); y <= area.bottom(); ++y) {
+            auto* row = reinterpret_cast<QRgb*>(image.scanLine(y));
+            for (int x = area.left(); x <= area.right(); ++x) {
+                const QRgb p = row[x];
+                const int a = qAlpha(p);
+                row[x] = qRgba(a - qRed(p), a - qGreen(p), a - qBlue(p), a);
+            }
+        }
+    }
+    void Polygon(const POINT* points, int count, const COLORREF* fill, const COLORREF* pen, int penWidth) override {
+        QPolygon polygon;
+        for (int i = 0; i < count; ++i) polygon << QPoint(points[i].x, points[i].y);
+        std::lock_guard lock(m_surface->mutex);
+        QPainter p(&m_surface->image);
+        p.setPen(pen ? QPen(toQColor(*pen), std::max(penWidth, 1)) : QPen(Qt::NoPen));
+        p.setBrush(fill ? QBrush(toQColor(*fill)) : QBrush(Qt::NoBrush));
+        p.drawPolygon(polygon);
+    }
+    TEXTMETRIC Metrics(const LOGFONT& font) override {
+        const QFontMetrics m(toQFont(font));
+        TEXTMETRIC tm{};
+        tm.tmHeight = m.height();
+        tm.tmAscent = m.ascent();
+        tm.tmDescent = m.descent();
+        tm.tmInternalLeading = std::max(0, m.height() - toQFont(font).pixelSize());
+        tm.tmExternalLeading = std::max(0, m.lineSpacing() - m.height());
+        tm.tmAveCharWidth = m.averageCharWidth();
+        tm.tmMaxCharWidth = m.maxWidth();
+        return tm;
     }
 
 private:

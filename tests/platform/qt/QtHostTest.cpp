@@ -740,3 +740,45 @@ TEST_F(QtHost, PopUpMenuShowsItsItemsChecksAndSubmenuAndATapChooses) {
     EXPECT_EQ(chosen, 20);
     DestroyMenu(menu);
 }
+
+TEST_F(QtHost, WindowContextsInvertBlitFromMemoryAndFillPolygons) {
+    const HWND top = Make(u"Painter", WS_POPUP | WS_VISIBLE, 0, 0, 100, 60);
+    const HWND child = Make(u"Painter", WS_CHILD | WS_VISIBLE, 50, 0, 50, 60, top, 1);
+    Pump();
+    HDC dc = GetDC(top);
+    EXPECT_TRUE(BitBlt(dc, 20, 20, 10, 10, nullptr, 0, 0, DSTINVERT));
+    const HDC memory = CreateCompatibleDC(dc);
+    const HBITMAP bitmap = CreateCompatibleBitmap(dc, 6, 6);
+    const HGDIOBJ old = SelectObject(memory, bitmap);
+    const RECT all{0, 0, 6, 6};
+    FillRect(memory, &all, CreateSolidBrush(RGB(0, 255, 0)));
+    EXPECT_TRUE(StretchBlt(dc, 0, 30, 12, 12, memory, 0, 0, 6, 6, SRCCOPY));
+    SelectObject(memory, old);
+    DeleteDC(memory);
+    DeleteObject(bitmap);
+    SelectObject(dc, CreateSolidBrush(RGB(255, 255, 0)));
+    const POINT triangle[] = {{30, 40}, {45, 40}, {30, 55}};
+    EXPECT_TRUE(Polygon(dc, triangle, 3));
+    TEXTMETRIC tm{};
+    EXPECT_TRUE(GetTextMetrics(dc, &tm));
+    EXPECT_GT(tm.tmHeight, 8);
+    EXPECT_EQ(tm.tmHeight, tm.tmAscent + tm.tmDescent);
+    EXPECT_GT(tm.tmAveCharWidth, 2);
+    ReleaseDC(top, dc);
+    UpdateWindow(child);
+    HDC childDc = GetDC(child);
+    const RECT part{0, 0, 10, 10};
+    EXPECT_TRUE(InvertRect(childDc, &part));
+    ReleaseDC(child, childDc);
+    Pump();
+    const QImage image = plat::qt::RenderWindow(top).convertToFormat(QImage::Format_RGB32);
+    keep(image, "blit");
+    EXPECT_EQ(image.pixelColor(25, 25), QColor(0, 255, 255));  // red inverted
+    EXPECT_EQ(image.pixelColor(35, 25), QColor(255, 0, 0));
+    EXPECT_EQ(image.pixelColor(11, 41), QColor(0, 255, 0));  // the bitmap, twice its size
+    EXPECT_EQ(image.pixelColor(13, 41), QColor(255, 0, 0));
+    EXPECT_EQ(image.pixelColor(33, 43), QColor(255, 255, 0));  // inside the triangle
+    EXPECT_EQ(image.pixelColor(43, 53), QColor(255, 0, 0));   // outside it
+    EXPECT_EQ(image.pixelColor(52, 2), QColor(0, 255, 255));  // the child's own red, inverted
+    EXPECT_EQ(image.pixelColor(56, 7), QColor(255, 255, 0));  // and its blue square
+}

@@ -621,3 +621,50 @@ TEST(Bitmaps, MadeFromPixelsWithinTheLimitsAndFreedByDeleteObject) {
     EXPECT_EQ(plat::gdi::GetBitmapSize(black).cx, 3);
     DeleteObject(black);
 }
+
+TEST(Bitmaps, MemoryContextsDrawIntoTheirBitmapAndBlitAndStretchFromIt) {
+    struct Recorder final : plat::gdi::DeviceContext {
+        std::vector<uint32_t> seen;
+        int width = 0;
+        std::vector<RECT> inverted;
+        void Fill(const RECT&, COLORREF) override {}
+        void Line(POINT, POINT, COLORREF, int) override {}
+        void Text(const RECT&, std::u16string_view, UINT, const LOGFONT&, COLORREF, const COLORREF*) override {}
+        SIZE Measure(std::u16string_view, const LOGFONT&) override { return {}; }
+        void Pixels(int, int, const plat::gdi::PixelView& p) override {
+            width = p.width;
+            seen.assign(p.pixels, p.pixels + p.width * p.height);
+        }
+        void Invert(const RECT& r) override { inverted.push_back(r); }
+    } screen;
+    const HDC memory = CreateCompatibleDC(&screen);
+    const HBITMAP bitmap = CreateCompatibleBitmap(&screen, 4, 2);
+    const HGDIOBJ first = SelectObject(memory, bitmap);
+    EXPECT_NE(first, 0u);  // the context's own 1 x 1 bitmap
+    const RECT all{0, 0, 4, 2};
+    FillRect(memory, &all, CreateSolidBrush(RGB(255, 0, 0)));
+    const RECT right{2, 0, 9, 1};  // clipped to the bitmap
+    InvertRect(memory, &right);
+    SelectObject(memory, CreatePen(PS_SOLID, 1, RGB(0, 0, 255)));
+    MoveToEx(memory, 0, 1, nullptr);
+    LineTo(memory, 1, 1);
+    ASSERT_TRUE(BitBlt(&screen, 5, 5, 4, 2, memory, 0, 0, SRCCOPY));
+    EXPECT_EQ(screen.seen, (std::vector<uint32_t>{0xffff0000u, 0xffff0000u, 0xff00ffffu, 0xff00ffffu,  //
+                                                  0xff0000ffu, 0xff0000ffu, 0xffff0000u, 0xffff0000u}));
+    ASSERT_TRUE(StretchBlt(&screen, 0, 0, 4, 4, memory, 2, 0, 2, 2, SRCCOPY));  // the right half, doubled
+    EXPECT_EQ(screen.width, 4);
+    EXPECT_EQ(screen.seen[0], 0xff00ffffu);
+    EXPECT_EQ(screen.seen[4 * 2], 0xffff0000u);
+    EXPECT_TRUE(BitBlt(&screen, 1, 2, 3, 4, nullptr, 0, 0, DSTINVERT));
+    ASSERT_EQ(screen.inverted.size(), 1u);
+    EXPECT_EQ(screen.inverted[0].right, 4);
+    EXPECT_EQ(screen.inverted[0].bottom, 6);
+    // What cannot be copied is refused, not read past the bitmap.
+    EXPECT_FALSE(BitBlt(&screen, 0, 0, 5, 2, memory, 0, 0, SRCCOPY));
+    EXPECT_FALSE(BitBlt(&screen, 0, 0, 4, 2, &screen, 0, 0, SRCCOPY));
+    EXPECT_FALSE(BitBlt(&screen, 0, 0, 4, 2, memory, 0, 0, 0x00EE0086));
+    EXPECT_FALSE(DeleteDC(&screen));
+    EXPECT_EQ(SelectObject(memory, first), bitmap);
+    EXPECT_TRUE(DeleteDC(memory));
+    EXPECT_TRUE(DeleteObject(bitmap));
+}
