@@ -397,3 +397,43 @@ TEST(FramerReceive, LargeBufferShrinksOnceItsPacketIsDone) {
     EXPECT_EQ(Feed(g, {full, Mode1Segment("x", 0x17), small}), std::vector<std::string>{"ok"});
     EXPECT_EQ(g.GetCapacity(), CPacketFramer::kGrowStep);
 }
+
+// A two-packet stream cut at every point, in both modes: both packets come
+// out whole whatever the cut. Each piece lies in a buffer with an ETX after
+// it that is not input, so a read past a piece's end is seen.
+TEST(FramerReceive, EverySplitPointOfATwoPacketStream) {
+    for (int mode : {0, 1}) {
+        // The first packet takes two segments in its mode.
+        const std::string first(mode == 0 ? 150 : CPacketFramer::kMode1Chunk + 20, 'p');
+        const std::string second = "A\xFDxy";
+        Bytes wire;
+        CPacketFramer sender(
+            [](void* context, int count, const uint8_t* const* pieces, const int32_t* lengths) {
+                auto* out = static_cast<Bytes*>(context);
+                for (int i = 0; i < count; ++i) out->insert(out->end(), pieces[i], pieces[i] + lengths[i]);
+            },
+            &wire, 0);
+        sender.SetMode(mode);
+        for (const std::string& payload : {first, second}) {
+            CPacketBuffer writer(mode, 0xFF, static_cast<int32_t>(payload.size()) + 1, 0);
+            writer.AppendBytes(payload.data(), static_cast<int32_t>(payload.size()));
+            sender.Send(writer);
+        }
+        for (size_t cut = 0; cut <= wire.size(); ++cut) {
+            CPacketFramer receiver(nullptr, nullptr, 0);
+            receiver.SetMode(mode);
+            std::vector<std::string> packets;
+            for (const auto& [from, to] : {std::pair{size_t{0}, cut}, std::pair{cut, wire.size()}}) {
+                Bytes piece(wire.begin() + static_cast<std::ptrdiff_t>(from), wire.begin() + static_cast<std::ptrdiff_t>(to));
+                piece.push_back(0x03);  // not input
+                int32_t position = 0;
+                const int32_t length = static_cast<int32_t>(to - from);
+                while (position < length) {
+                    if (CPacket* p = receiver.Parse(piece.data(), position, length)) packets.push_back(AsString(p));
+                }
+                ASSERT_EQ(position, length) << "mode " << mode << " cut " << cut;
+            }
+            ASSERT_EQ(packets, (std::vector<std::string>{first, second})) << "mode " << mode << " cut " << cut;
+        }
+    }
+}

@@ -151,10 +151,14 @@ TEST_F(SessionCommandsTest, ModeSelectRepliesAndSetsTheReaders) {
     EXPECT_FALSE(devices.msr || devices.rfid);
 }
 
-TEST_F(SessionCommandsTest, ModeSelectLastsUntilTheNextCommandButRfPrint) {
+TEST_F(SessionCommandsTest, ModeSelectLastsUntilTheNextCommandButRfPrintAndRfAux) {
     Send("Y" + FD + "2" + FF + "3" + FD + "text");
     EXPECT_EQ(m_core->ModeSelectMode(), 2);
     Send("2" + FD);
+    EXPECT_EQ(m_core->ModeSelectMode(), 0);
+    Send("Y" + FD + "2" + FF + "6" + FD + "aux" + FF + "3" + FD + "text");
+    EXPECT_EQ(m_core->ModeSelectMode(), 2);
+    Send("A" + FD);
     EXPECT_EQ(m_core->ModeSelectMode(), 0);
 }
 

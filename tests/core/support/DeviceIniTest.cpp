@@ -85,6 +85,18 @@ TEST_F(DeviceIniTest, LongLinesSurviveWhole) {
     EXPECT_EQ(ReadIniString("S", longKey.c_str(), "", buffer.data(), 1000, u"\\Data\\a.ini"), 700);
 }
 
+TEST_F(DeviceIniTest, LinesOfAround255BytesAreReadWhole) {
+    for (size_t length : {254u, 255u, 256u}) {
+        SCOPED_TRACE(length);
+        // A header line and a key line of that many bytes each, then a key after them.
+        const std::string section(length - 2, 's');
+        const std::string value(length - 2, 'v');
+        Put("\\Data\\a.ini", "[" + section + "]\r\nk=" + value + "\r\nnext=1\r\n");
+        EXPECT_EQ(Read(section.c_str(), "k"), value);
+        EXPECT_EQ(Read(section.c_str(), "next"), "1");
+    }
+}
+
 TEST_F(DeviceIniTest, FailedReplaceReportsZeroAndCleansUp) {
     // A folder opens for reading but cannot be overwritten by the rewritten text.
     std::filesystem::create_directories(Host("\\Data\\a.ini"));

@@ -263,6 +263,34 @@ TEST_F(WidgetTest, TabOrderWrapsAndSkipsWidgetsThatCannotTakeTheFocus) {
     EXPECT_EQ(focusAfter(0, true), 3u);
 }
 
+TEST_F(WidgetTest, TiesOfTheLowestAndHighestTabIndexGoToTheFirstCreated) {
+    auto tab = [](const char* id, const char* index) { return Add(10, id, {"", "", "", "", "", "", "", index}); };
+    Stream(tab("1", "1") + FE + tab("2", "1") + FE + tab("3", "9") + FE + tab("4", "9") + FE + tab("5", "5"));
+    m_manager.MoveFocus(nullptr, false);
+    EXPECT_EQ(m_manager.GetFocusedWidget(), Widget(1));
+    m_manager.MoveFocus(nullptr, true);
+    EXPECT_EQ(m_manager.GetFocusedWidget(), Widget(3));
+    m_manager.MoveFocus(Widget(5), false);
+    EXPECT_EQ(m_manager.GetFocusedWidget(), Widget(3));
+    m_manager.MoveFocus(Widget(5), true);
+    EXPECT_EQ(m_manager.GetFocusedWidget(), Widget(1));
+}
+
+TEST_F(WidgetTest, AHiddenOrDisabledWidgetIsNoLongerTheOneActivated) {
+    for (int action : {WID_ACTION_HIDE, WID_ACTION_DISABLE}) {
+        SCOPED_TRACE(action);
+        m_manager.RemoveAll();
+        Stream(Add(10, "1", {"", "", "", "", "", "", "", "1"}) + FE + Add(10, "2", {"", "", "", "", "", "", "", "2"}));
+        Widget(1)->SetFocus();
+        ASSERT_EQ(m_manager.GetFocusedWidget(), Widget(1));
+        Stream(Action(1, action, "1"));
+        // The next GETEVENT activates a widget that can take the focus.
+        EXPECT_TRUE(m_manager.ActivateFocused(false));
+        EXPECT_EQ(m_manager.GetFocusedWidget(), Widget(2));
+        EXPECT_NE(m_windows.Of(Widget(1)).messages.back(), static_cast<UINT>(WIDGET_MSG_ACTIVATE));
+    }
+}
+
 TEST_F(WidgetTest, ActivateFocusedGivesTheFocusThenActivates) {
     EXPECT_FALSE(m_manager.ActivateFocused(false));
     Stream(Add(8, "1") + FE + Add(10, "2", {"", "", "", "", "", "", "", "4"}) + FE +

@@ -237,6 +237,16 @@ TEST_F(WidgetTest, FontFromTheWidgetThenTheManagerThenCourierNew) {
     EXPECT_TRUE(font.italic && font.underline && font.strikeOut);
 }
 
+TEST_F(WidgetTest, AOnePointFontIsTheWidgetsOwn) {
+    // 1 point is the smallest size a widget gives; 0 and below take the default.
+    Stream(Definition(1, "1", {"", FC + FC + FC + FC + FC + "1"}) + FE + Definition(1, "2", {"", FC + FC + FC + FC + FC + "0"}) +
+           FE + Definition(1, "3", {"", FC + FC + FC + FC + FC + "-1"}));
+    m_manager.SetDefaultFont(u"Lucida", 8);
+    EXPECT_EQ(Widget(1)->ChooseFont().points, 1);
+    EXPECT_EQ(Widget(2)->ChooseFont().points, 8);
+    EXPECT_EQ(Widget(3)->ChooseFont().points, 8);
+}
+
 TEST_F(WidgetTest, WindowStyleColoursAndFiles) {
     Stream(Definition(9, "1", {"", FC + "-1" + FC + "128" + FC + "logo.bmp", "", FC + "3", "4"}));
     const CWidget* w = Widget(1);
