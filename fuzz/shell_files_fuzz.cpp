@@ -2,6 +2,7 @@
 // 0: a key=value configuration, laid over a settings store; 1: "Hosts.cfg",
 // read, rewritten and read again, which must give the same records; 2: a
 // skin's "Config.xml", whose texts must stay within their bounds.
+#include <algorithm>
 #include <cstddef>
 #include <cstdint>
 #include <cstdlib>
@@ -75,7 +76,10 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
             for (std::u16string_view t : {std::u16string_view(r.GetHost()), std::u16string_view(r.GetDescription())})
                 plain = plain && t.find_first_of(u"\r\n[") == std::u16string_view::npos &&
                         (t.empty() || (t.front() != u' ' && t.front() != u'\t'));
-        if (!hosts.Update(0x7FFFFFF0, u"", u"", 0)) std::abort();
+        int32_t unused = 1;
+        while (std::any_of(before.begin(), before.end(), [&](const CHostEntry& r) { return r.GetOID() == unused; }))
+            ++unused;
+        if (!hosts.Update(unused, u"", u"", 0)) std::abort();
         if (!hosts.ReadAll(after)) std::abort();
         if (plain && !Same(before, after)) std::abort();
     } else {
