@@ -37,7 +37,8 @@ void CExtensionBinding::LoadExtentions() {
     CExtentions* extentions = GetModuleExtentions();
     if (!extentions) return;
     extentions->LoadFolder(JoinFolder(ClientFolder(), FindFolder(u"EXTENTIONS", u"").value_or(u"")));
-    extentions->CreateSessions(m_core.GetWindow(), m_core.Properties().baseRegistryKey.c_str(), 0);
+    const std::u16string registryKey = m_core.BaseRegistryKey();
+    extentions->CreateSessions(m_core.GetWindow(), registryKey.c_str(), 0);
     extentions->ActivateAll(0);
     if (extentions->Count() > 0) InstallDevices();
 }
@@ -67,7 +68,8 @@ void CExtensionBinding::LoadExtensions() {
 
 void CExtensionBinding::LoadAutomation() {
     m_automation = std::make_unique<CAutomationManager>();
-    m_automation->LoadFolder(ClientFolder() + u"\\AUTO", &CClientCore::AutomationQuery, &m_core, 3);
+    m_automation->LoadFolder(ClientFolder() + u"\\AUTO", m_core.AutomationQueryFunction(), m_core.AutomationQueryContext(),
+                             3);
     if (m_automation->IsLoaded()) {
         m_core.SetAutomation(this);
         m_automationInstalled = true;

@@ -22,6 +22,7 @@
 #include "core/session/DecoderSettings.h"
 #include "core/session/DisplayCommands.h"
 #include "core/session/EventQueue.h"
+#include "core/session/ExtensionHost.h"
 #include "core/session/FileCommands.h"
 #include "core/session/InfoCommands.h"
 #include "core/session/InputField.h"
@@ -36,6 +37,7 @@
 #include "platform/Message.h"
 
 class CWidgetManager;
+class CExtensionBinding;
 class IWidgetWindows;
 
 // Device data as the control hands it over (scanner, magnetic stripe, RFID).
@@ -91,9 +93,9 @@ struct ScreenOperation {
 // MODESELECT's mode in which input stays open and each text goes out as it comes.
 constexpr uint8_t MODESELECT_OPEN_INPUT = 2;
 
-class CExtensionBinding;
 
-class CClientCore : private IReplyChannel,
+class CClientCore : public IExtensionHost,
+                    private IReplyChannel,
                     private IDialogAnswers,
                     private IBarcodeSession,
                     private ISessionLink,
@@ -278,18 +280,18 @@ public:
     // The cursor (and the caret with it). In wrap mode column is an offset
     // from the start of row. Off the screen the caret is no longer wanted.
     void MoveCursor(int row, int column) override;
-    HWND GetWindow() const { return m_window; }
+    HWND GetWindow() const override { return m_window; }
 
     // ---- Hooks to the parts built around the core (not owned; null
     // restores the built-in "not present").
-    void SetScanner(ICoreScanner* scanner);
-    void SetDevices(ICoreDevices* devices);
+    void SetScanner(ICoreScanner* scanner) override;
+    void SetDevices(ICoreDevices* devices) override;
     void SetView(ICoreView* view);
     // Null restores the core's own widget manager.
     void SetWidgets(ICoreWidgets* widgets);
     // The window layer of the core's widgets (null: widgets without windows).
     void SetWidgetWindows(IWidgetWindows* windows);
-    void SetAutomation(ICoreAutomation* automation);
+    void SetAutomation(ICoreAutomation* automation) override;
     // The control's dialogs (null: none shown, as without a display).
     void SetDialogs(ICoreDialogs* dialogs);
     // The view's font measure (null: no fonts, the default cell size).
@@ -321,6 +323,11 @@ private:
     // IBarcodeSession, for the barcode commands.
     int32_t FramingMode() const override;
     uint32_t CodePage() const override { return m_settings.GetCodePage(); }
+
+    // IExtensionHost, for the extension binding (the hooks and the window are public).
+    std::u16string BaseRegistryKey() const override { return Properties().baseRegistryKey; }
+    AutoQueryFn AutomationQueryFunction() const override { return &CClientCore::AutomationQuery; }
+    void* AutomationQueryContext() override { return this; }
 
     // IDisplaySession, for the display commands (MoveCursor is public).
     void PlaceCursor(int row, int column) override;

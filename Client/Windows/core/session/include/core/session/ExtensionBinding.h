@@ -6,17 +6,17 @@
 #pragma once
 
 #include <memory>
+#include <string>
 
 #include "core/extensions/AutomationManager.h"
 #include "core/extensions/Extensions.h"
 #include "core/extensions/Extentions.h"
 #include "core/hooks/CoreHooks.h"
-
-class CClientCore;
+#include "core/session/ExtensionHost.h"
 
 class CExtensionBinding : public ICoreScanner, public ICoreDevices, public ICoreAutomation {
 public:
-    explicit CExtensionBinding(CClientCore& core) : m_core(core) {}
+    explicit CExtensionBinding(IExtensionHost& core) : m_core(core) {}
     ~CExtensionBinding() override;
     CExtensionBinding(const CExtensionBinding&) = delete;
     CExtensionBinding& operator=(const CExtensionBinding&) = delete;
@@ -68,7 +68,7 @@ public:
 private:
     void InstallDevices();
 
-    CClientCore& m_core;
+    IExtensionHost& m_core;
     // The hooks this binding installed, removed again before their libraries go.
     bool m_devicesInstalled = false;
     bool m_scannerInstalled = false;
