@@ -167,3 +167,21 @@ TEST_F(ShellUtilTest, TheLogFollowsTheLoggingSettingsOnceLoaded) {
 }
 
 }  // namespace
+
+namespace {
+
+TEST_F(ShellUtilTest, AboutPageFillsItsTextsAndEndsOnOkOrCancel) {
+    HWND sheet = CreateWindow(u"STATIC", u"", WS_POPUP, 0, 0, 200, 150, 0, 0, nullptr, nullptr);
+    HWND page = CreateDialogParam(g_hResInstance, 6029, sheet, AboutDlgProc, 0);
+    ASSERT_NE(page, 0u);
+    MSG msg;
+    while (PeekMessage(&msg, 0, 0, 0, PM_REMOVE)) DispatchMessage(&msg);
+    EXPECT_EQ(plat::window::GetWindowString(GetDlgItem(page, 1020)), u"Orvade Client version.5.4.1.01");
+    EXPECT_EQ(plat::window::GetWindowString(GetDlgItem(page, 1041)), u"Windows CE");
+    EXPECT_FALSE(plat::window::GetWindowString(GetDlgItem(page, 1035)).empty());
+    EXPECT_EQ(AboutDlgProc(page, WM_COMMAND, 1234, 0), FALSE);
+    EXPECT_EQ(AboutDlgProc(page, WM_COMMAND, IDOK, 0), TRUE);
+    DestroyWindow(sheet);
+}
+
+}  // namespace
