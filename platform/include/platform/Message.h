@@ -110,6 +110,13 @@ private:
 // thread is picked up within that even when the hook blocks.
 void SetMessageWaitHook(std::function<void(int maxWaitMs)> hook);
 
+// On a thread with a wake descriptor (the GUI thread): called while the
+// thread waits for the answer to a message it sent to another thread, so the
+// display keeps running. It must return once the wake descriptor is readable
+// (the answer makes it so) and must not serve the queue; it answers false
+// when it cannot run now, and the thread then simply waits. Set per thread.
+void SetSendWaitHook(std::function<bool()> hook);
+
 // An eventfd of the calling thread's queue, readable whenever something may
 // have arrived (a post, a send, a new timer, a quit); created on the first
 // call and closed when the thread ends. The reader drains it with

@@ -20,8 +20,9 @@
 //   runs instead (QApplication::exec, a QDialog's exec), the notifiers
 //   serve our queue: sent messages, posted messages, paint and timers are
 //   dispatched as a Windows modal loop would. An idle GUI thread sleeps in
-//   Qt's poll and does not wake. Sleep on the GUI thread runs Qt's events
-//   without serving the queue, so other threads' windows stay shown.
+//   Qt's poll and does not wake. Sleep on the GUI thread, and a SendMessage
+//   from it to a busy thread, run Qt's events without serving the queue, so
+//   other threads' windows stay shown and take input.
 // - A window of a worker thread keeps its queue on that thread: the model
 //   tells the backend of changes from the worker, which hands them to the
 //   GUI thread as queued Qt calls; input from its QWidget is posted to the

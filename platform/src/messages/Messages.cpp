@@ -157,6 +157,7 @@ struct QueueHolder {
 };
 
 thread_local std::function<void(int)> t_waitHook;
+thread_local std::function<bool()> t_sendWaitHook;
 
 }  // namespace
 
@@ -215,6 +216,7 @@ bool handleSent(std::unique_lock<std::mutex>& lock, Queue& q) {
         std::shared_ptr<Queue> sender = std::move(sm->sender);
         finishSent(*sm, result);
         if (sender) {
+            if (sender->wakeFd >= 0) sender->wake();  // it may be waiting in an outside loop
             lock.unlock();
             sender->sendSignal.Bump();
             lock.lock();
@@ -408,11 +410,26 @@ LRESULT SendMessage(HWND hwnd, UINT msg, WPARAM wParam, LPARAM lParam) {
     w->owner->wake();
     // While waiting, answer what others send to this thread: two threads
     // sending to each other must not deadlock.
+    bool displayed = false;
     for (;;) {
-        if (sm->done) return sm->result;
+        if (sm->done) {
+            // What arrived while the display ran is the outside loop's to serve.
+            if (displayed && (!me->sent.empty() || anyPending(*me))) me->wake();
+            return sm->result;
+        }
         if (handleSent(lock, *me)) continue;
         const uint32_t seen = me->sendSignal.value.load(std::memory_order_acquire);
         if (sm->done || !me->sent.empty()) continue;
+        if (t_sendWaitHook && me->wakeFd >= 0) {
+            // A thread that shows windows keeps showing them while it waits.
+            const auto hook = t_sendWaitHook;
+            lock.unlock();
+            const bool waited = hook();
+            lock.lock();
+            displayed = displayed || waited;
+            if (waited) continue;
+            if (sm->done || !me->sent.empty() || me->sendSignal.value.load(std::memory_order_acquire) != seen) continue;
+        }
         lock.unlock();
         me->sendSignal.Wait(seen);
         // The answer needs no lock: it was written before done was set.
@@ -532,6 +549,8 @@ BOOL WaitMessageTimeout(int timeoutMs) {
 }
 
 void plat::messages::SetMessageWaitHook(std::function<void(int maxWaitMs)> hook) { t_waitHook = std::move(hook); }
+
+void plat::messages::SetSendWaitHook(std::function<bool()> hook) { t_sendWaitHook = std::move(hook); }
 
 int plat::messages::GetQueueWakeFd() {
     const std::shared_ptr<Queue>& me = myQueue();

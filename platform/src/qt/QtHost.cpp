@@ -484,6 +484,7 @@ struct Host {
     bool inWait = false;
     int waitLevel = 0;
     bool asleep = false;       // in Sleep: Qt runs, our queue is not served
+    int syncing = 0;           // inside flush
     bool wokeAsleep = false;   // something arrived meanwhile
 
     std::mutex pendingMutex;
@@ -503,7 +504,9 @@ void flush() {
     }
     // Parents before children: lower handles first is not enough, so make
     // sure each widget's parent exists (ensure does) and apply in any order.
+    ++g_host->syncing;
     for (const auto& [h, what] : work) g_host->widgets.Sync(h, what);
+    --g_host->syncing;
 }
 
 class QtBackend final : public WindowBackend {
@@ -595,6 +598,18 @@ void sleepHook(int ms) {
     armTimer(next >= 0 ? next : -1);
     if (std::exchange(g_host->wokeAsleep, false) || next == 0)
         QMetaObject::invokeMethod(g_host->gui, &serve, Qt::QueuedConnection);
+}
+
+// SendMessage from the GUI thread to a busy thread: Qt keeps showing the
+// windows of the other threads; nothing of this thread's queue runs.
+// Not while the widgets are being brought up to date: they read windows of
+// other threads, and Qt's events must not change them underneath.
+bool sendWaitHook() {
+    if (!g_host || g_host->syncing) return false;
+    const bool saved = std::exchange(g_host->asleep, true);
+    QCoreApplication::processEvents(QEventLoop::AllEvents | QEventLoop::WaitForMoreEvents);
+    if (g_host) g_host->asleep = saved;
+    return true;
 }
 
 void waitHook(int maxWaitMs) {
@@ -722,6 +737,7 @@ void plat::qt::AttachQtEventLoop() {
     }
     plat::messages::SetMessageWaitHook(&waitHook);
     plat::input::SetSleepHook(&sleepHook);
+    plat::messages::SetSendWaitHook(&sendWaitHook);
     SetWindowBackend(std::make_shared<QtBackend>());
     // A presenter installed before (a test's) stays.
     if (plat::msgbox::IPresenter* theirs = plat::msgbox::SetPresenter(&g_presenter)) plat::msgbox::SetPresenter(theirs);
@@ -744,6 +760,7 @@ void plat::qt::DetachQtEventLoop() {
     SetWindowBackend(nullptr);
     plat::messages::SetMessageWaitHook(nullptr);
     plat::input::SetSleepHook(nullptr);
+    plat::messages::SetSendWaitHook(nullptr);
     plat::msgbox::IPresenter* current = plat::msgbox::SetPresenter(nullptr);
     if (current != &g_presenter) plat::msgbox::SetPresenter(current);
     Host* host = std::exchange(g_host, nullptr);

@@ -782,3 +782,27 @@ TEST_F(QtHost, WindowContextsInvertBlitFromMemoryAndFillPolygons) {
     EXPECT_EQ(image.pixelColor(52, 2), QColor(0, 255, 255));  // the child's own red, inverted
     EXPECT_EQ(image.pixelColor(56, 7), QColor(255, 255, 0));  // and its blue square
 }
+
+TEST_F(QtHost, GuiThreadWaitingForABusyWorkerKeepsQtRunning) {
+    std::promise<HWND> made;
+    std::thread worker([&] {
+        const HWND h = CreateMessageWindow([](HWND, UINT msg, WPARAM, LPARAM) -> LRESULT {
+            if (msg == WM_USER) Sleep(300);  // busy: the GUI thread waits for the answer
+            return msg == WM_USER ? 5 : 0;
+        });
+        made.set_value(h);
+        MSG m;
+        while (GetMessage(&m, 0, 0, 0) > 0) DispatchMessage(&m);
+        DestroyWindow(h);
+    });
+    const HWND h = made.get_future().get();
+    bool ranDuringTheSend = false;
+    bool answered = false;
+    QTimer::singleShot(20, [&] { ranDuringTheSend = !answered; });
+    const LRESULT r = SendMessage(h, WM_USER, 0, 0);
+    answered = true;
+    EXPECT_EQ(r, 5);
+    EXPECT_TRUE(ranDuringTheSend);
+    PostMessage(h, WM_QUIT, 0, 0);
+    worker.join();
+}
