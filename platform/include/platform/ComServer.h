@@ -16,6 +16,7 @@
 #include <functional>
 #include <mutex>
 #include <new>
+#include <span>
 #include <type_traits>
 #include <utility>
 #include <vector>
@@ -269,14 +270,18 @@ inline bool SameName(const char16_t* a, const char16_t* b) {
 }
 }  // namespace detail
 
-template <class T, size_t N>
-HRESULT InvokeMember(T& self, const DispMember<T> (&table)[N], DISPID id, REFIID riid, WORD kinds, DISPPARAMS* params,
+template <class T>
+HRESULT InvokeMember(T& self, std::span<const DispMember<T>> table, DISPID id, REFIID riid, WORD kinds, DISPPARAMS* params,
                      VARIANT* result, UINT* argError) {
     if (riid != IID_NULL) return DISP_E_UNKNOWNINTERFACE;
+    bool counted = false;  // a member of that id and kind, with another argument count
     for (const DispMember<T>& m : table) {
         if (m.id != id || !(m.kinds & kinds)) continue;
         const UINT given = params ? params->cArgs : 0;
-        if (given != m.argCount) return DISP_E_BADPARAMCOUNT;
+        if (given != m.argCount) {
+            counted = true;
+            continue;
+        }
         if (params && params->cNamedArgs > 0 &&
             !(m.kinds & DISPATCH_PROPERTYPUT && params->cNamedArgs == 1 && params->rgdispidNamedArgs &&
               params->rgdispidNamedArgs[0] == DISPID_PROPERTYPUT))
@@ -293,11 +298,11 @@ HRESULT InvokeMember(T& self, const DispMember<T> (&table)[N], DISPID id, REFIID
             *argError = args.BadIndex();
         return hr;
     }
-    return DISP_E_MEMBERNOTFOUND;
+    return counted ? DISP_E_BADPARAMCOUNT : DISP_E_MEMBERNOTFOUND;
 }
 
-template <class T, size_t N>
-HRESULT MemberIds(const DispMember<T> (&table)[N], LPOLESTR* names, UINT count, DISPID* ids) {
+template <class T>
+HRESULT MemberIds(std::span<const DispMember<T>> table, LPOLESTR* names, UINT count, DISPID* ids) {
     if (!names || !ids) return E_POINTER;
     HRESULT hr = S_OK;
     for (UINT i = 0; i < count; ++i) {
@@ -317,6 +322,16 @@ HRESULT MemberIds(const DispMember<T> (&table)[N], LPOLESTR* names, UINT count, 
     return hr;
 }
 
+template <class T, size_t N>
+HRESULT InvokeMember(T& self, const DispMember<T> (&table)[N], DISPID id, REFIID riid, WORD kinds, DISPPARAMS* params,
+                     VARIANT* result, UINT* argError) {
+    return InvokeMember<T>(self, std::span<const DispMember<T>>(table), id, riid, kinds, params, result, argError);
+}
+template <class T, size_t N>
+HRESULT MemberIds(const DispMember<T> (&table)[N], LPOLESTR* names, UINT count, DISPID* ids) {
+    return MemberIds<T>(std::span<const DispMember<T>>(table), names, count, ids);
+}
+
 // The IDispatch methods of a class with a member table:
 //   HRESULT Invoke(...) override { return InvokeMember(*this, kMembers, ...); }
 // and these two for the rest.
@@ -330,6 +345,28 @@ HRESULT MemberIds(const DispMember<T> (&table)[N], LPOLESTR* names, UINT count, 
         if (info) *info = nullptr;                                                     \
         return E_NOTIMPL;                                                              \
     }
+
+// One of several dual interfaces of a class: each has an Invoke of its own
+// over the class's table for it, Derived::Members(static_cast<I*>(nullptr)),
+// a std::span<const DispMember<Derived>>; the same DISPID may mean another
+// member on another interface. List CDual<I, Derived> among the object's
+// interfaces in place of I.
+template <class I, class Derived>
+class CDual : public I {
+public:
+    ORVADE_DISPATCH_NO_TYPEINFO
+    HRESULT GetIDsOfNames(REFIID, LPOLESTR* names, UINT count, LCID, DISPID* ids) override {
+        return MemberIds<Derived>(Derived::Members(static_cast<I*>(nullptr)), names, count, ids);
+    }
+    HRESULT Invoke(DISPID id, REFIID riid, LCID, WORD kinds, DISPPARAMS* params, VARIANT* result, EXCEPINFO*,
+                   UINT* argError) override {
+        return InvokeMember<Derived>(static_cast<Derived&>(*this), Derived::Members(static_cast<I*>(nullptr)), id, riid,
+                                     kinds, params, result, argError);
+    }
+
+protected:
+    ~CDual() = default;
+};
 
 // ---------------------------------------------------------------------------
 // Connection points. A connection point lives inside its container object,

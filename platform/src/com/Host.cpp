@@ -103,7 +103,8 @@ LRESULT HostProc(HWND host, UINT msg, WPARAM wParam, LPARAM lParam) {
         if (Find(host, &entry) && entry.window) SetFocus(entry.window);
         return 0;
     }
-    case WM_DESTROY: OnDestroy(host); break;
+    // After the children: the control's window has gone with them.
+    case WM_NCDESTROY: OnDestroy(host); break;
     default: break;
     }
     return DefWindowProc(host, msg, wParam, lParam);

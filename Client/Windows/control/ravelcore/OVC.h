@@ -1,0 +1,149 @@
+// COVC, the client control: one CClientCore, made and deleted with the
+// control's window, to which almost every call is forwarded.
+#pragma once
+
+#include <memory>
+#include <span>
+
+#include "control/InputMutex.h"
+#include "control/Ravelcore.h"
+#include "core/hooks/CoreHooks.h"
+#include "platform/ComServer.h"
+#include "platform/Window.h"
+
+class CClientCore;
+
+class COVC final : public plat::com::CObject<plat::com::CDual<IOVC, COVC>, plat::com::CDual<IOVCClassic, COVC>,
+                                             plat::com::CDual<IOVCData, COVC>, IConnectionPointContainer,
+                                             ISupportErrorInfo, IHostedControl> {
+public:
+    using Member = plat::com::DispMember<COVC>;
+    static std::span<const Member> Members(IOVC*);
+    static std::span<const Member> Members(IOVCClassic*);
+    static std::span<const Member> Members(IOVCData*);
+
+    COVC();
+    ~COVC() override;
+
+    HRESULT FinalConstruct() override;
+    void FinalRelease() override;
+
+    // IOVC
+    HRESULT GetPropSheepCount(LONG* plPropSheetCount) override;
+    HRESULT FillAllPropPages(LONG* pPropSheetStruct, LONG* plPages) override;
+    HRESULT IsAssociatedWithRadio(LONG* pbAssociated) override;
+    HRESULT put_ShellWindowHandle(LONG hwnd) override;
+    HRESULT GetConfigPropSheetCount(LONG* plPropSheetCount) override;
+    HRESULT FillAllConfigPropPages(LONG* pPropSheetStruct, LONG* plPages) override;
+    HRESULT put_BaseRegKey(BSTR key) override;
+    HRESULT Initialize() override;
+    HRESULT CheckInputTimeOut() override;
+    HRESULT ShellActivate(LONG bActivate) override;
+
+    // IOVCClassic
+    HRESULT Disconnect() override;
+    HRESULT SetCursor(int nRow, int nCol) override;
+    HRESULT GetTerminalID(ULONG* pdwTermID) override;
+    HRESULT GetProgramDirectory(BSTR* pbstrDir) override;
+    HRESULT put_bstrAppDirectory(BSTR path) override;
+    HRESULT put_IPAddressAsString(BSTR address) override;
+    HRESULT SetTerminalID(LONG lTerminalID) override;
+    HRESULT put_DefaultTextMode(LONG value) override;
+    HRESULT put_CRMode(LONG value) override;
+    HRESULT put_ExtendedGetevent(LONG value) override;
+    HRESULT put_ClientVersion(BSTR version) override;
+    HRESULT put_SipStateUp(LONG value) override;
+    HRESULT put_Wrap(LONG value) override;
+    HRESULT IncreaseHeightForMenu() override;
+    HRESULT UndoIncreaseForMenu() override;
+    HRESULT put_HideMenuKey(SHORT value) override;
+    HRESULT put_LogFileName(BSTR path) override;
+    HRESULT put_LogClearOnOpen(LONG value) override;
+    HRESULT put_EnableLogging(LONG value) override;
+    HRESULT ApplyLoggingOptions() override;
+    HRESULT put_SilentMode(LONG value) override;
+    HRESULT get_FontName(BSTR* name) override;
+    HRESULT put_FontName(BSTR name) override;
+    HRESULT get_FontSize(SHORT* size) override;
+    HRESULT put_FontSize(SHORT size) override;
+    HRESULT put_MenuExitKey(LONG value) override;
+    HRESULT put_NumColumns(SHORT value) override;
+    HRESULT put_NumRows(SHORT value) override;
+    HRESULT put_ActionAsEnter(LONG value) override;
+    HRESULT put_IncludeDataOnWidget(LONG value) override;
+    HRESULT put_ScanAheadMode(LONG value) override;
+    HRESULT put_SuppMode(LONG value) override;
+    HRESULT put_Supp2(LONG value) override;
+    HRESULT put_Supp5(LONG value) override;
+    HRESULT put_SuppRetries(LONG value) override;
+    HRESULT put_Code39FA(LONG value) override;
+    HRESULT put_IgnoreRadio(LONG value) override;
+    HRESULT put_RSSIThreshold(ULONG value) override;
+    HRESULT put_RadioWakeDelay(ULONG value) override;
+    HRESULT put_CodePage(ULONG value) override;
+    HRESULT put_EscapeIncludeData(LONG value) override;
+    HRESULT put_UPCE0Options(ULONG value) override;
+    HRESULT put_SymbolOverride(BSTR text) override;
+    HRESULT SetRFIDProperty(BSTR bstrName, BSTR bstrValue) override;
+    HRESULT put_ReconnectDelay(ULONG value) override;
+    HRESULT put_MonoWidth(LONG value) override;
+    HRESULT put_CellWidth(ULONG value) override;
+    HRESULT put_CellHeight(ULONG value) override;
+    HRESULT put_EnableScannerOnExit(LONG value) override;
+    HRESULT Connect(BSTR bstrName) override;
+    HRESULT SetFeatureNum(ULONG dwFeature, ULONG dwValue) override;
+    HRESULT SetFeatureStr(ULONG dwFeature, BSTR bstrValue) override;
+
+    // IOVCData
+    HRESULT OVCCommandInput(int cBuffer, unsigned char* pCommand) override;
+    HRESULT OVCStreamInput(int cBuffer, unsigned char* pData) override;
+
+    // IConnectionPointContainer
+    HRESULT EnumConnectionPoints(IEnumConnectionPoints** points) override;
+    HRESULT FindConnectionPoint(REFIID riid, IConnectionPoint** point) override;
+
+    // ISupportErrorInfo: S_OK for IOVC only.
+    HRESULT InterfaceSupportsErrorInfo(REFIID riid) override;
+
+    // IHostedControl: the control window, a child of the host window.
+    HRESULT CreateControlWindow(HWND host, const RECT* rect, HWND* window) override;
+    HRESULT DestroyControlWindow() override;
+
+    // The events, to every sink in the order of advising.
+    void Fire_OVCDataOutEvent(int nSize, const void* pData);
+    void Fire_OVCDisconnect(int id);
+    void Fire_OVCToggleHideMenu();
+    bool CheckForeground();
+
+    // The control window's procedure (OVCWindow.cpp).
+    static LRESULT WindowProc(HWND hwnd, UINT msg, WPARAM wParam, LPARAM lParam);
+
+private:
+    LRESULT OnMessage(HWND hwnd, UINT msg, WPARAM wParam, LPARAM lParam);
+    void OnCreate(HWND hwnd, const CREATESTRUCT* cs);
+    void OnDestroy();
+    void OnStatus(const char16_t* text, LPARAM busy);
+    HRESULT Input(int count, const unsigned char* bytes, bool framed);
+    // Applies a change to the core's settings; false without a core.
+    template <class Change>
+    bool ChangeProperties(Change change);
+    template <class Change>
+    HRESULT Put(Change change);
+    // A setter forwarded to the core; S_OK with or without one.
+    template <class Call>
+    HRESULT WithCore(Call call);
+
+    // The shell's main window, one per process.
+    inline static HWND s_shellWindow = 0;
+
+    plat::com::CConnectionPoint m_events;
+    CInputMutex m_inputMutex;
+    HWND m_window = 0;
+    std::unique_ptr<ICoreDialogs> m_dialogs;  // outlives the core
+    std::unique_ptr<CClientCore> m_core;
+    bool m_active = false;
+    bool m_busy = false;
+    HCURSOR m_savedCursor = 0;
+    char16_t m_statusText[20] = {};
+    HMODULE m_shellHelper = nullptr;  // "aygshell.dll", for the tap-and-hold gesture
+};

@@ -1,0 +1,247 @@
+#include <gtest/gtest.h>
+
+#include <string>
+#include <thread>
+#include <vector>
+
+#include "control/InputMutex.h"
+#include "control/Ravelcore.h"
+#include "tests/core/support/DeviceRoot.h"
+#include "platform/Com.h"
+#include "platform/ComServer.h"
+#include "platform/Library.h"
+#include "platform/Registry.h"
+#include "platform/Window.h"
+
+using plat::com::CBstr;
+using plat::com::CPtr;
+
+namespace {
+
+// Mode 0 framing: STX, length, ETX, payload, ETB.
+std::string Framed(const std::string& payload) {
+    return std::string("\x02", 1) + char(payload.size()) + "\x03" + payload + "\x17";
+}
+
+class RavelcoreTest : public DeviceRootTest {
+protected:
+    void SetUp() override {
+        DeviceRootTest::SetUp();
+        ASSERT_EQ(CallExport("DllRegisterServer"), S_OK);
+    }
+    void TearDown() override {
+        if (m_top) DestroyWindow(m_top);
+        plat::com::UnregisterHostWindowClass();
+        CoFreeUnusedLibraries();
+        DeviceRootTest::TearDown();
+    }
+    // The installed library beside the tests.
+    static HRESULT CallExport(const char* name) {
+        HMODULE module = LoadLibrary(u"Ravelcore.dll");
+        if (!module) return E_FAIL;
+        auto fn = GetProc<HRESULT (*)()>(module, name);
+        const HRESULT hr = fn ? fn() : E_FAIL;
+        FreeLibrary(module);
+        return hr;
+    }
+    static std::u16string Text(const std::u16string& key) {
+        std::u16string text;
+        return plat::registry::GetString(HKEY_CLASSES_ROOT, key.c_str(), nullptr, &text) ? text : u"<none>";
+    }
+    static bool KeyExists(const std::u16string& key) {
+        HKEY h = nullptr;
+        if (RegOpenKeyEx(HKEY_CLASSES_ROOT, key.c_str(), 0, KEY_READ, &h) != ERROR_SUCCESS) return false;
+        RegCloseKey(h);
+        return true;
+    }
+    // The control hosted as the shell hosts it, with a sink on its events.
+    void Host() {
+        ASSERT_TRUE(plat::com::RegisterHostWindowClass());
+        m_top = CreateWindowEx(0, u"STATIC", u"shell", WS_VISIBLE, 0, 0, 240, 320, 0, 0, nullptr, nullptr);
+        m_host = CreateWindowEx(0, plat::com::kHostWindowClass, u"Ravelcore.OVC", WS_CHILD | WS_VISIBLE | WS_CLIPSIBLINGS,
+                                0, 0, 240, 294, m_top, HMENU(8), nullptr, nullptr);
+        ASSERT_NE(m_host, 0u);
+        CPtr<IUnknown> control;
+        ASSERT_EQ(plat::com::GetHostedControl(m_host, control.Out()), S_OK);
+        ASSERT_EQ(control.As(&m_ovc), S_OK);
+        ASSERT_EQ(control.As(&m_classic), S_OK);
+        ASSERT_EQ(control.As(&m_data), S_OK);
+        CPtr<IConnectionPointContainer> container;
+        ASSERT_EQ(m_ovc.As(&container), S_OK);
+        ASSERT_EQ(container->FindConnectionPoint(DIID__IOVCEvents, m_point.Out()), S_OK);
+        auto* sink = new plat::com::CDispatchSink(DIID__IOVCEvents, [this](DISPID id, DISPPARAMS* p) {
+            plat::com::DispArgs args(p);
+            if (id == DISPID_OVCDataOutEvent) {
+                int size = 0;
+                const char* bytes = nullptr;
+                EXPECT_EQ(args.Int(0, &size), S_OK);
+                EXPECT_EQ(args.Pointer(1, &bytes), S_OK);
+                m_segments.emplace_back(bytes, size_t(size));
+            } else if (id == DISPID_OVCDisconnect) {
+                ++m_disconnects;
+            }
+            return S_OK;
+        });
+        sink->AddRef();
+        ASSERT_EQ(m_point->Advise(sink, &m_cookie), S_OK);
+        sink->Release();
+    }
+    HRESULT Stream(const std::string& bytes) {
+        std::string copy = bytes;
+        return m_data->OVCStreamInput(int(copy.size()), reinterpret_cast<unsigned char*>(copy.data()));
+    }
+    std::string Out() {
+        std::string all;
+        for (const std::string& s : m_segments) all += s;
+        m_segments.clear();
+        return all;
+    }
+
+    HWND m_top = 0;
+    HWND m_host = 0;
+    CPtr<IOVC> m_ovc;
+    CPtr<IOVCClassic> m_classic;
+    CPtr<IOVCData> m_data;
+    CPtr<IConnectionPoint> m_point;
+    DWORD m_cookie = 0;
+    std::vector<std::string> m_segments;
+    int m_disconnects = 0;
+};
+
+const std::u16string kClsidKey = u"CLSID\\{2D7E3F9C-C753-45DC-AFFE-35DA6A0354F5}";
+
+TEST_F(RavelcoreTest, RegistersItsKeysAndRemovesThem) {
+    EXPECT_EQ(Text(u"Ravelcore.OVC.1\\CLSID"), u"{2D7E3F9C-C753-45DC-AFFE-35DA6A0354F5}");
+    EXPECT_EQ(Text(u"Ravelcore.OVC\\CLSID"), u"{2D7E3F9C-C753-45DC-AFFE-35DA6A0354F5}");
+    EXPECT_EQ(Text(u"Ravelcore.OVC\\CurVer"), u"Ravelcore.OVC.1");
+    EXPECT_EQ(Text(kClsidKey), u"OVC Class");
+    EXPECT_EQ(Text(kClsidKey + u"\\ProgID"), u"Ravelcore.OVC.1");
+    EXPECT_EQ(Text(kClsidKey + u"\\VersionIndependentProgID"), u"Ravelcore.OVC");
+    EXPECT_EQ(Text(kClsidKey + u"\\InprocServer32"), u"Ravelcore.dll");
+    EXPECT_EQ(Text(kClsidKey + u"\\ToolboxBitmap32"), u"Ravelcore.dll, 101");
+    EXPECT_EQ(Text(kClsidKey + u"\\MiscStatus"), u"0");
+    EXPECT_EQ(Text(kClsidKey + u"\\MiscStatus\\1"), u"131473");
+    EXPECT_EQ(Text(kClsidKey + u"\\TypeLib"), u"{2686AD94-BBD4-452B-A6F4-B10AC681837E}");
+    EXPECT_EQ(Text(kClsidKey + u"\\Version"), u"1.0");
+    for (const char16_t* key : {u"\\Programmable", u"\\Control", u"\\Insertable"})
+        EXPECT_TRUE(KeyExists(kClsidKey + key));
+    EXPECT_EQ(Text(u"TypeLib\\{2686AD94-BBD4-452B-A6F4-B10AC681837E}\\1.0"), u"Ravelcore 1.0 Type Library");
+    EXPECT_EQ(CallExport("DllUnregisterServer"), S_OK);
+    for (const char16_t* key : {u"Ravelcore.OVC.1", u"Ravelcore.OVC", u"TypeLib\\{2686AD94-BBD4-452B-A6F4-B10AC681837E}"})
+        EXPECT_FALSE(KeyExists(key));
+    EXPECT_FALSE(KeyExists(kClsidKey));
+}
+
+TEST_F(RavelcoreTest, WithoutItsWindowMethodsAnswerSFalseAndSettersDropTheirValues) {
+    CPtr<IOVCClassic> classic;
+    ASSERT_EQ(plat::com::CreateByName(u"Ravelcore.OVC", IOVCClassic::kIID, classic.OutVoid()), S_OK);
+    CPtr<IOVC> ovc;
+    ASSERT_EQ(classic.As(&ovc), S_OK);
+    CPtr<IOVCData> data;
+    ASSERT_EQ(classic.As(&data), S_OK);
+    EXPECT_EQ(classic->GetTerminalID(nullptr), E_INVALIDARG);
+    ULONG id = 7;
+    EXPECT_EQ(classic->GetTerminalID(&id), S_FALSE);
+    EXPECT_EQ(classic->Disconnect(), S_FALSE);
+    EXPECT_EQ(classic->put_ReconnectDelay(5000), S_OK);
+    CBstr font(u"Courier");
+    EXPECT_EQ(classic->put_FontName(font.Get()), S_OK);
+    EXPECT_EQ(classic->put_FontName(nullptr), S_OK);
+    EXPECT_EQ(classic->SetFeatureNum(1, 1), S_FALSE);
+    EXPECT_EQ(ovc->Initialize(), S_OK);
+    EXPECT_EQ(ovc->GetPropSheepCount(nullptr), S_FALSE);
+    LONG associated = 9;
+    EXPECT_EQ(ovc->IsAssociatedWithRadio(&associated), S_OK);
+    EXPECT_EQ(associated, 9);
+    unsigned char ping[] = {2, 3, 3, 'A', 0xFD, 'z', 0x17};
+    EXPECT_EQ(data->OVCStreamInput(int(sizeof ping), ping), S_FALSE);
+    CPtr<ISupportErrorInfo> errors;
+    ASSERT_EQ(ovc.As(&errors), S_OK);
+    EXPECT_EQ(errors->InterfaceSupportsErrorInfo(IOVC::kIID), S_OK);
+    EXPECT_EQ(errors->InterfaceSupportsErrorInfo(IOVCClassic::kIID), S_FALSE);
+    EXPECT_EQ(errors->InterfaceSupportsErrorInfo(IOVCData::kIID), S_FALSE);
+}
+
+TEST_F(RavelcoreTest, HostedControlAnswersTheHostThroughItsEvents) {
+    Host();
+    ASSERT_TRUE(m_data);
+    CBstr folder(u"\\Program Files\\Orvade Client");
+    Put("\\Program Files\\Orvade Client\\keep.txt", "");
+    EXPECT_EQ(m_classic->put_bstrAppDirectory(folder.Get()), S_OK);
+    EXPECT_EQ(m_ovc->Initialize(), S_OK);
+    // Two commands in one packet give two replies, in order, before the call returns.
+    EXPECT_EQ(Stream(Framed("A\xFDx\xFF" "A\xFDy")), S_OK);
+    EXPECT_GE(m_segments.size(), 2u);
+    EXPECT_EQ(Out(), Framed("A\xFDx\xFF" "A\xFDy") + Framed("A\xFDy"));
+    // A packet in two reads is answered once it is whole.
+    const std::string whole = Framed("A\xFDz");
+    EXPECT_EQ(Stream(whole.substr(0, 4)), S_OK);
+    EXPECT_EQ(Out(), "");
+    EXPECT_EQ(Stream(whole.substr(4)), S_OK);
+    EXPECT_EQ(Out(), whole);
+    // Unframed: one packet as it is.
+    std::string command = "A\xFDu";
+    EXPECT_EQ(m_data->OVCCommandInput(int(command.size()), reinterpret_cast<unsigned char*>(command.data())), S_OK);
+    EXPECT_EQ(Out(), Framed("A\xFDu"));
+
+    // Through Invoke, by DISPID: the same DISPID is another member on another interface.
+    std::string bytes = Framed("A\xFDw");
+    VARIANT args[2];
+    VariantInit(&args[0]);
+    args[0].vt = VT_I8;
+    args[0].llVal = LONGLONG(reinterpret_cast<intptr_t>(bytes.data()));
+    args[1] = plat::com::VariantLong(LONG(bytes.size()));
+    DISPPARAMS params{args, nullptr, 2, 0};
+    EXPECT_EQ(m_data->Invoke(2, IID_NULL, 0x400, DISPATCH_METHOD, &params, nullptr, nullptr, nullptr), S_OK);
+    EXPECT_EQ(Out(), bytes);
+    DISPPARAMS none{nullptr, nullptr, 0, 0};
+    EXPECT_EQ(m_ovc->Invoke(13, IID_NULL, 0x400, DISPATCH_METHOD, &none, nullptr, nullptr, nullptr), DISP_E_BADPARAMCOUNT);
+    VARIANT terminal;
+    VariantInit(&terminal);
+    EXPECT_EQ(m_classic->Invoke(18, IID_NULL, 0x400, DISPATCH_PROPERTYGET, &none, &terminal, nullptr, nullptr), S_OK);
+    EXPECT_EQ(terminal.vt, VT_UI4);
+    ULONG id = 0;
+    EXPECT_EQ(m_classic->GetTerminalID(&id), S_OK);
+    EXPECT_EQ(terminal.ulVal, id);
+    EXPECT_EQ(m_classic->SetTerminalID(4321), S_OK);
+    EXPECT_EQ(m_classic->GetTerminalID(&id), S_OK);
+    EXPECT_EQ(id, 4321u);
+
+    // The program directory is the one given; the old BSTR is freed.
+    BSTR dir = SysAllocString(u"old");
+    EXPECT_EQ(m_classic->GetProgramDirectory(&dir), S_OK);
+    EXPECT_EQ(plat::com::BstrView(dir), u"\\Program Files\\Orvade Client");
+    SysFreeString(dir);
+
+    // The host's Disconnect ends the session with the event.
+    EXPECT_EQ(Stream(Framed("9\xFD")), S_OK);
+    EXPECT_EQ(m_disconnects, 1);
+    EXPECT_EQ(m_classic->Disconnect(), S_OK);
+    EXPECT_EQ(m_point->Unadvise(m_cookie), S_OK);
+    m_point.Reset();
+    m_ovc.Reset();
+    m_classic.Reset();
+    m_data.Reset();
+    DestroyWindow(m_host);
+    m_host = 0;
+}
+
+TEST(InputMutexTest, NestsOnItsThreadAndIsGivenBackWhenAbandoned) {
+    CInputMutex mutex;
+    ASSERT_EQ(mutex.Enter(), CInputMutex::Wait::Acquired);
+    EXPECT_EQ(mutex.Enter(), CInputMutex::Wait::Acquired);  // a nested input call passes
+    mutex.Leave();
+    mutex.Leave();
+    // A thread that ends holding it leaves it abandoned: the next wait says so
+    // and gives it back, so the one after it succeeds.
+    std::thread([&mutex] { EXPECT_EQ(mutex.Enter(), CInputMutex::Wait::Acquired); }).join();
+    EXPECT_EQ(mutex.Enter(), CInputMutex::Wait::Abandoned);
+    std::thread([&mutex] {
+        EXPECT_EQ(mutex.Enter(), CInputMutex::Wait::Acquired);
+        mutex.Leave();
+    }).join();
+    EXPECT_EQ(mutex.Enter(), CInputMutex::Wait::Acquired);
+    mutex.Leave();
+}
+
+}  // namespace
