@@ -1,4 +1,7 @@
 // Dispatching, replies, re-entrant input, the poll and the deferred end of a session.
+#include <cstdio>
+#include <set>
+
 #include "CoreFixture.h"
 
 namespace coretest {
@@ -275,6 +278,22 @@ TEST_F(SessionCoreTest, APingAfterEveryCommandOfTheTableIsAnswered) {
             ASSERT_FALSE(replies.empty());
             EXPECT_EQ(replies.back(), "A" + FD + "x");
         }
+    }
+}
+
+// The host protocol's document has an entry for every command byte of the
+// dispatcher's table: a row of its command table starting "| 0xHH".
+TEST_F(SessionCoreTest, EveryCommandOfTheTableIsInTheProtocolDocument) {
+    std::ifstream in(PROTOCOL_DOC);
+    ASSERT_TRUE(in) << PROTOCOL_DOC;
+    std::set<int> documented;
+    for (std::string line; std::getline(in, line);) {
+        unsigned code = 0;
+        if (std::sscanf(line.c_str(), "| 0x%2X", &code) == 1) documented.insert(static_cast<int>(code));
+    }
+    for (int c = 0; c < 256; ++c) {
+        if (!m_core->HandlesCommand(static_cast<uint8_t>(c))) continue;
+        EXPECT_TRUE(documented.count(c)) << "command byte 0x" << std::hex << c << " has no entry";
     }
 }
 
