@@ -179,6 +179,13 @@ HBITMAP CreateBitmapFromPixels(int width, int height, const uint32_t* pixels, in
 BOOL DrawBitmap(HDC dc, int x, int y, HBITMAP bitmap);
 // The size of a bitmap; {0, 0} for a handle that is none.
 SIZE GetBitmapSize(HBITMAP bitmap);
+// A bitmap of a BMP, PNG or JPEG file of the device file system (a
+// transparent image composed onto white); 0 for a file that cannot be read,
+// another format, a broken image, or one beyond the limits above, which are
+// checked before it is decoded.
+HBITMAP LoadBitmapFile(std::u16string_view devicePath);
+// Draws the bitmap scaled to fill target; FALSE for no bitmap.
+BOOL DrawBitmapScaled(HDC dc, const RECT& target, HBITMAP bitmap);
 
 }  // namespace plat::gdi
 

@@ -10,6 +10,7 @@
 #include "platform/Controls.h"
 #include "platform/Dialog.h"
 #include "platform/Gdi.h"
+#include "tests/platform/window/RecordingContext.h"
 #include "platform/Input.h"
 #include "platform/MsgBox.h"
 
@@ -600,14 +601,7 @@ TEST(Bitmaps, MadeFromPixelsWithinTheLimitsAndFreedByDeleteObject) {
     EXPECT_EQ(bm.bmHeight, 2);
     EXPECT_EQ(bm.bmBitsPixel, 32);
     // What a context is given: 0xffRRGGBB.
-    struct Recorder final : plat::gdi::DeviceContext {
-        std::vector<uint32_t> seen;
-        void Fill(const RECT&, COLORREF) override {}
-        void Line(POINT, POINT, COLORREF, int) override {}
-        void Text(const RECT&, std::u16string_view, UINT, const LOGFONT&, COLORREF, const COLORREF*) override {}
-        SIZE Measure(std::u16string_view, const LOGFONT&) override { return {}; }
-        void Pixels(int, int, const plat::gdi::PixelView& p) override { seen.assign(p.pixels, p.pixels + p.width * p.height); }
-    } dc;
+    testing_gdi::RecordingContext dc;
     EXPECT_TRUE(plat::gdi::DrawBitmap(&dc, 0, 0, b));
     EXPECT_EQ(dc.seen, (std::vector<uint32_t>{0xffff0000u, 0xff00ff00u, 0xff0000ffu, 0xffffffffu}));
     EXPECT_TRUE(DeleteObject(b));
@@ -623,20 +617,7 @@ TEST(Bitmaps, MadeFromPixelsWithinTheLimitsAndFreedByDeleteObject) {
 }
 
 TEST(Bitmaps, MemoryContextsDrawIntoTheirBitmapAndBlitAndStretchFromIt) {
-    struct Recorder final : plat::gdi::DeviceContext {
-        std::vector<uint32_t> seen;
-        int width = 0;
-        std::vector<RECT> inverted;
-        void Fill(const RECT&, COLORREF) override {}
-        void Line(POINT, POINT, COLORREF, int) override {}
-        void Text(const RECT&, std::u16string_view, UINT, const LOGFONT&, COLORREF, const COLORREF*) override {}
-        SIZE Measure(std::u16string_view, const LOGFONT&) override { return {}; }
-        void Pixels(int, int, const plat::gdi::PixelView& p) override {
-            width = p.width;
-            seen.assign(p.pixels, p.pixels + p.width * p.height);
-        }
-        void Invert(const RECT& r) override { inverted.push_back(r); }
-    } screen;
+    testing_gdi::RecordingContext screen;
     const HDC memory = CreateCompatibleDC(&screen);
     const HBITMAP bitmap = CreateCompatibleBitmap(&screen, 4, 2);
     const HGDIOBJ first = SelectObject(memory, bitmap);
