@@ -55,3 +55,51 @@ TEST(SettingsCatalogTest, NamesAndHelpTexts) {
 }
 
 }  // namespace
+
+#include <fstream>
+#include <sstream>
+
+#include "settingseditor/Document.h"
+#include "shell/ExternalConfig.h"
+#include "shell/SettingsStore.h"
+#include "tests/Client/Windows/shell/ShellFixture.h"
+
+namespace {
+
+// What Optarium saves against the generated catalog is what the shell reads
+// at start-up from "Ravelcore.cfg" of its program folder.
+class CatalogRoundTripTest : public shelltest::ShellTest {};
+
+TEST_F(CatalogRoundTripTest, ASettingsFileSavedByTheEditorIsWhatTheShellApplies) {
+    settingseditor::CommandLineInfo info;
+    info.catalogPath = SETTINGS_CATALOG;
+    const std::string folder = root_.string() + "/desktop";
+    std::filesystem::create_directories(folder);
+    settingseditor::COptariumDoc doc(info, folder);
+    ASSERT_TRUE(doc.OnNewDocument());
+    for (auto [key, value] : {std::pair{"FontSize", "12"}, {"Wrap", "1"}, {"LogClearOnOpen", "0"},
+                              {"FontName", "Lucida Console"}, {"HostEntryURL", "\\Hosts\\%s.cfg"}}) {
+        auto setting = std::make_unique<settingseditor::CRawType>();
+        setting->section = kSettingsSection;
+        setting->key = key;
+        setting->value = value;
+        doc.MergeSetting(std::move(setting));
+    }
+    const std::string saved = folder + "/Ravelcore.cfg";
+    ASSERT_TRUE(doc.OnSaveDocument(saved));
+    std::ifstream in(saved, std::ios::binary);
+    std::ostringstream text;
+    text << in.rdbuf();
+    Put(ProgramFile("Ravelcore.cfg"), text.str());
+
+    CSettingsStore store(u"");
+    LoadExternalConfigs(store, nullptr, nullptr);
+    EXPECT_EQ(store.GetInt(SETTING_FONT_SIZE), 12);
+    EXPECT_EQ(store.GetBool(SETTING_WRAP), 1);
+    EXPECT_EQ(store.GetBool(SETTING_LOG_CLEAR_ON_OPEN), 0);
+    ASSERT_NE(store.GetString(SETTING_FONT_NAME), nullptr);
+    EXPECT_EQ(std::u16string(store.GetString(SETTING_FONT_NAME)), u"Lucida Console");
+    EXPECT_EQ(std::u16string(store.GetString(SETTING_HOST_ENTRY_URL)), u"\\Hosts\\%s.cfg");
+}
+
+}  // namespace
