@@ -14,6 +14,10 @@
 //   are the screen; it has no procedure and is never shown.
 // - Window properties are per window, names without regard to case; they
 //   go with the window.
+// - The input panel (the soft keyboard's place) is docked at the bottom of
+//   the screen, 80 pixels high, hidden at first; SipSetInfo shows or hides
+//   it (SIPF_ON) and sends WM_SETTINGCHANGE with SPI_SETSIPINFO to every
+//   top-level window of the process when its state changes.
 #pragma once
 
 #include "platform/Window.h"
@@ -34,6 +38,28 @@ HANDLE RemoveProp(HWND hwnd, const char16_t* name);  // the data it held
 // The thread id (as GetWindowThreadId) and, in *processId, the process that
 // owns the window; 0 for no window.
 DWORD GetWindowThreadProcessId(HWND hwnd, DWORD* processId);
+
+// The input panel's state.
+constexpr UINT SPI_SETSIPINFO = 224;
+constexpr DWORD SIPF_OFF = 0x00;
+constexpr DWORD SIPF_ON = 0x01;
+constexpr DWORD SIPF_DOCKED = 0x02;
+constexpr DWORD SIPF_LOCKED = 0x04;
+
+struct SIPINFO {
+    DWORD cbSize;            // sizeof(SIPINFO)
+    DWORD fdwFlags;          // SIPF_*
+    RECT rcVisibleDesktop;   // the work area the panel leaves free
+    RECT rcSipRect;          // the panel, in screen coordinates
+    DWORD dwImDataSize;      // input-method data: none here
+    void* pvImData;
+};
+
+// FALSE for a null pointer or a wrong cbSize. SipSetInfo takes the flags
+// (SIPF_ON, SIPF_DOCKED, SIPF_LOCKED) and the panel rectangle when it is not
+// empty; the visible desktop follows from them.
+BOOL SipGetInfo(SIPINFO* info);
+BOOL SipSetInfo(const SIPINFO* info);
 
 namespace plat::screen {
 

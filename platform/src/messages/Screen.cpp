@@ -19,12 +19,18 @@ namespace {
 constexpr SIZE kHandheld{240, 320};
 constexpr LONG kMinSide = 64, kMaxSide = 4096;
 
+constexpr LONG kPanelHeight = 80;
+
 struct Screen {
     std::mutex mutex;
     bool loaded = false;
     SIZE size = kHandheld;
     RECT work{0, 0, kHandheld.cx, kHandheld.cy};
+    DWORD sipFlags = SIPF_DOCKED;
+    RECT sipRect{0, kHandheld.cy - kPanelHeight, kHandheld.cx, kHandheld.cy};
 };
+
+RECT panelFor(SIZE size) { return RECT{0, std::max<LONG>(size.cy - kPanelHeight, 0), size.cx, size.cy}; }
 
 Screen& theScreen() {
     static Screen* s = new Screen;  // threads may still ask while the process exits
@@ -58,6 +64,7 @@ Screen& loaded() {
         s.loaded = true;
         s.size = size;
         s.work = RECT{0, 0, size.cx, size.cy};
+        s.sipRect = panelFor(size);
     }
     return s;
 }
@@ -92,6 +99,41 @@ void plat::screen::ReloadScreenSize() {
     s.loaded = true;
     s.size = size;
     s.work = RECT{0, 0, size.cx, size.cy};
+    s.sipRect = panelFor(size);
+}
+
+BOOL SipGetInfo(SIPINFO* info) {
+    if (!info || info->cbSize != sizeof(SIPINFO)) return FALSE;
+    Screen& s = loaded();
+    std::lock_guard lock(s.mutex);
+    info->fdwFlags = s.sipFlags;
+    info->rcSipRect = s.sipRect;
+    info->rcVisibleDesktop = s.work;
+    // A docked panel that is shown covers the bottom of the work area.
+    if ((s.sipFlags & SIPF_ON) && (s.sipFlags & SIPF_DOCKED))
+        info->rcVisibleDesktop.bottom = std::max(s.work.top, std::min(s.work.bottom, s.sipRect.top));
+    info->dwImDataSize = 0;
+    info->pvImData = nullptr;
+    return TRUE;
+}
+
+BOOL SipSetInfo(const SIPINFO* info) {
+    if (!info || info->cbSize != sizeof(SIPINFO)) return FALSE;
+    Screen& s = loaded();
+    bool changed;
+    {
+        std::lock_guard lock(s.mutex);
+        const DWORD flags = info->fdwFlags & (SIPF_ON | SIPF_DOCKED | SIPF_LOCKED);
+        const RECT& r = info->rcSipRect;
+        const bool moved = r.right > r.left && r.bottom > r.top &&
+                           (r.left != s.sipRect.left || r.top != s.sipRect.top || r.right != s.sipRect.right ||
+                            r.bottom != s.sipRect.bottom);
+        changed = flags != s.sipFlags || moved;
+        s.sipFlags = flags;
+        if (moved) s.sipRect = r;
+    }
+    if (changed) broadcastSettingChange(SPI_SETSIPINFO);
+    return TRUE;
 }
 
 int GetSystemMetrics(int index) {

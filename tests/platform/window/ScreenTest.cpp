@@ -36,6 +36,17 @@ protected:
         plat::registry::SetDword(HKEY_LOCAL_MACHINE, u"Software\\Orvade\\Screen", u"Height", h);
         plat::screen::ReloadScreenSize();
     }
+    // A top-level window that keeps the wParam of its last WM_SETTINGCHANGE.
+    static HWND MakeWatcher() {
+        WNDCLASS wc{};
+        wc.lpfnWndProc = [](HWND h, UINT m, WPARAM w, LPARAM l) -> LRESULT {
+            if (m == WM_SETTINGCHANGE) SetWindowLongPtr(h, GWLP_USERDATA, LONG_PTR(w));
+            return DefWindowProc(h, m, w, l);
+        };
+        wc.lpszClassName = u"SettingWatcher";
+        RegisterClass(&wc);  // once; later calls fail and change nothing
+        return CreateWindowEx(0, u"SettingWatcher", u"", WS_POPUP, 0, 0, 10, 10, 0, 0, nullptr, nullptr);
+    }
     std::string root_;
 };
 
@@ -81,14 +92,7 @@ TEST_F(Screen, CentredDialogWithoutOwnerOpensInTheWorkArea) {
 
 TEST_F(Screen, SettingTheWorkAreaTellsTheTopLevelWindows) {
     UINT seen = 0;
-    WNDCLASS wc{};
-    wc.lpfnWndProc = [](HWND h, UINT m, WPARAM w, LPARAM l) -> LRESULT {
-        if (m == WM_SETTINGCHANGE) SetWindowLongPtr(h, GWLP_USERDATA, LONG_PTR(w));
-        return DefWindowProc(h, m, w, l);
-    };
-    wc.lpszClassName = u"SettingWatcher";
-    RegisterClass(&wc);
-    const HWND top = CreateWindowEx(0, u"SettingWatcher", u"", WS_POPUP, 0, 0, 10, 10, 0, 0, nullptr, nullptr);
+    const HWND top = MakeWatcher();
     const RECT work{0, 26, 240, 294};
     ASSERT_TRUE(SystemParametersInfo(SPI_SETWORKAREA, 0, const_cast<RECT*>(&work), 0));
     MSG m;
@@ -123,6 +127,34 @@ TEST_F(Screen, PropertiesAndOwnerOfAWindow) {
     EXPECT_EQ(GetProp(hwnd, u"Gone"), nullptr);
     EXPECT_EQ(GetWindowThreadProcessId(hwnd, &pid), 0u);
     EXPECT_EQ(pid, 0u);
+}
+
+}  // namespace
+
+namespace {
+
+TEST_F(Screen, InputPanelStateIsReadWrittenAndAnnounced) {
+    const HWND top = MakeWatcher();
+    SIPINFO info{};
+    EXPECT_FALSE(SipGetInfo(&info));  // no size given
+    info.cbSize = sizeof info;
+    ASSERT_TRUE(SipGetInfo(&info));
+    EXPECT_EQ(info.fdwFlags & SIPF_ON, 0u);  // hidden at first
+    EXPECT_EQ(info.rcSipRect.bottom, 320);
+    EXPECT_EQ(info.rcVisibleDesktop.bottom, 320);
+    info.fdwFlags = SIPF_ON | SIPF_DOCKED;
+    ASSERT_TRUE(SipSetInfo(&info));
+    MSG m;
+    while (PeekMessage(&m, 0, 0, 0, PM_REMOVE)) DispatchMessage(&m);
+    EXPECT_EQ(GetWindowLongPtr(top, GWLP_USERDATA), LONG_PTR(SPI_SETSIPINFO));
+    SIPINFO now{};
+    now.cbSize = sizeof now;
+    ASSERT_TRUE(SipGetInfo(&now));
+    EXPECT_EQ(now.fdwFlags, SIPF_ON | SIPF_DOCKED);
+    EXPECT_EQ(now.rcVisibleDesktop.bottom, now.rcSipRect.top);  // the shown panel covers the bottom
+    now.fdwFlags = SIPF_OFF;
+    SipSetInfo(&now);
+    DestroyWindow(top);
 }
 
 }  // namespace
