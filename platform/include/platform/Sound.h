@@ -12,6 +12,7 @@
 constexpr DWORD SND_SYNC = 0x0000;
 constexpr DWORD SND_ASYNC = 0x0001;
 constexpr DWORD SND_NODEFAULT = 0x0002;
+constexpr DWORD SND_ALIAS = 0x00010000;
 constexpr DWORD SND_FILENAME = 0x00020000;
 
 // Plays the file named by sound (a device path, with SND_FILENAME); module is
@@ -22,6 +23,12 @@ BOOL PlaySound(const char16_t* sound, HMODULE module, DWORD flags);
 // Sounds the speaker's tone for the duration; FALSE when nothing sounds
 // (the default tone player has no speaker either).
 BOOL Beep(DWORD frequencyHz, DWORD durationMs);
+
+// The system sound of a message box's icon (MB_ICONHAND... or MB_OK; -1 the
+// simple beep, as MB_OK): the player is asked for the alias
+// "SystemHand", "SystemQuestion", "SystemExclamation", "SystemAsterisk" or
+// "SystemDefault" with SND_ALIAS | SND_ASYNC | SND_NODEFAULT. Its answer.
+BOOL MessageBeep(UINT type);
 
 namespace plat::sound {
 

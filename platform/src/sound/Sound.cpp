@@ -1,4 +1,5 @@
 #include "platform/Sound.h"
+#include "platform/WinConst.h"
 
 #include <memory>
 #include <mutex>
@@ -55,3 +56,17 @@ void SetPlayer(Player player) {
 }
 
 }  // namespace plat::sound
+
+BOOL MessageBeep(UINT type) {
+    const char16_t* alias = u"SystemDefault";
+    if (type != UINT(-1)) {
+        switch (type & MB_ICONMASK) {
+        case MB_ICONHAND: alias = u"SystemHand"; break;
+        case MB_ICONQUESTION: alias = u"SystemQuestion"; break;
+        case MB_ICONEXCLAMATION: alias = u"SystemExclamation"; break;
+        case MB_ICONASTERISK: alias = u"SystemAsterisk"; break;
+        default: break;
+        }
+    }
+    return PlaySound(alias, nullptr, SND_ALIAS | SND_ASYNC | SND_NODEFAULT);
+}

@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include <string>
+#include <utility>
 #include <vector>
 
 namespace {
@@ -46,3 +47,24 @@ TEST_F(SoundTest, PlayerThatThrowsAnswersFalse) {
 }
 
 }  // namespace
+
+TEST_F(SoundTest, MessageBeepAsksThePlayerForTheSystemSoundOfItsType) {
+    std::vector<Request> requests;
+    plat::sound::SetPlayer([&](const std::u16string& sound, DWORD flags) {
+        requests.push_back({sound, flags});
+        return TRUE;
+    });
+    const std::pair<UINT, std::u16string> cases[] = {
+        {UINT(-1), u"SystemDefault"},         {0x00000000, u"SystemDefault"},     {0x00000010, u"SystemHand"},
+        {0x00000024, u"SystemQuestion"},      {0x00000030, u"SystemExclamation"}, {0x00000040, u"SystemAsterisk"},
+    };
+    for (const auto& [type, alias] : cases) {
+        requests.clear();
+        EXPECT_TRUE(MessageBeep(type));
+        ASSERT_EQ(requests.size(), 1u);
+        EXPECT_EQ(requests[0].sound, alias) << type;
+        EXPECT_EQ(requests[0].flags, SND_ALIAS | SND_ASYNC | SND_NODEFAULT);
+    }
+    plat::sound::SetPlayer(nullptr);
+    EXPECT_FALSE(MessageBeep(UINT(-1)));  // nothing to play on
+}
