@@ -18,6 +18,15 @@ using plat::com::CPtr;
 
 namespace {
 
+// The record the extension libraries post with their data, as they build it.
+struct DeviceDataRecord {
+    int32_t reserved0;
+    int32_t reserved1;
+    int32_t kind;
+    int32_t length;
+    const char16_t* text;
+};
+
 // Mode 0 framing: STX, length, ETX, payload, ETB.
 std::string Framed(const std::string& payload) {
     return std::string("\x02", 1) + char(payload.size()) + "\x03" + payload + "\x17";
@@ -79,12 +88,24 @@ protected:
                 m_segments.emplace_back(bytes, size_t(size));
             } else if (id == DISPID_OVCDisconnect) {
                 ++m_disconnects;
+            } else if (id == DISPID_OVCToggleHideMenu) {
+                ++m_toggles;
             }
             return S_OK;
         });
         sink->AddRef();
         ASSERT_EQ(m_point->Advise(sink, &m_cookie), S_OK);
         sink->Release();
+    }
+    // The shell's shut-down: the sink goes, then the host window with the control.
+    void Unhost() {
+        EXPECT_EQ(m_point->Unadvise(m_cookie), S_OK);
+        m_point.Reset();
+        m_ovc.Reset();
+        m_classic.Reset();
+        m_data.Reset();
+        DestroyWindow(m_host);
+        m_host = 0;
     }
     HRESULT Stream(const std::string& bytes) {
         std::string copy = bytes;
@@ -106,6 +127,7 @@ protected:
     DWORD m_cookie = 0;
     std::vector<std::string> m_segments;
     int m_disconnects = 0;
+    int m_toggles = 0;
 };
 
 const std::u16string kClsidKey = u"CLSID\\{2D7E3F9C-C753-45DC-AFFE-35DA6A0354F5}";
@@ -217,13 +239,74 @@ TEST_F(RavelcoreTest, HostedControlAnswersTheHostThroughItsEvents) {
     EXPECT_EQ(Stream(Framed("9\xFD")), S_OK);
     EXPECT_EQ(m_disconnects, 1);
     EXPECT_EQ(m_classic->Disconnect(), S_OK);
-    EXPECT_EQ(m_point->Unadvise(m_cookie), S_OK);
-    m_point.Reset();
-    m_ovc.Reset();
-    m_classic.Reset();
-    m_data.Reset();
-    DestroyWindow(m_host);
-    m_host = 0;
+    Unhost();
+}
+
+TEST_F(RavelcoreTest, KeysAndDeviceDataReachTheCoreAsTheHostSeesThem) {
+    Host();
+    ASSERT_TRUE(m_data);
+    const HWND control = GetWindow(m_host, GW_CHILD);
+    ASSERT_NE(control, 0u);
+    EXPECT_EQ(m_ovc->Initialize(), S_OK);
+    const std::string getEvent = "1\xFD" "0";
+    auto events = [&](int n) {
+        std::string packet;
+        for (int i = 0; i < n; ++i) packet += (i ? "\xFF" : "") + getEvent;
+        EXPECT_EQ(Stream(Framed(packet)), S_OK);
+        return Out();
+    };
+
+    // The hide-menu key fires its event and still reaches the core.
+    EXPECT_EQ(m_classic->put_HideMenuKey(113), S_OK);
+    SendMessage(control, WM_KEYDOWN, 112, 0);
+    SendMessage(control, WM_KEYDOWN, 113, 0);
+    SendMessage(control, WM_CHAR, 'a', 1);
+    EXPECT_EQ(m_toggles, 1);
+    EXPECT_EQ(events(3), Framed("2\xFD" "1") + Framed("2\xFD" "2") + Framed("1\xFD" "a"));
+
+    // An RFID record reaches the core as kind 19; the library's record is left as it was.
+    const char16_t tag[] = {u'T', u'A', u'G'};  // not terminated
+    DeviceDataRecord rfid{7, 8, 5, 3, tag};
+    SendMessage(control, WM_USER + 17, 0, reinterpret_cast<LPARAM>(&rfid));
+    EXPECT_EQ(rfid.kind, 5);
+    DeviceDataRecord msr{0, 0, 2, 2, u"CARD"};
+    SendMessage(control, WM_USER + 3, 0, reinterpret_cast<LPARAM>(&msr));
+    // A null record does nothing and answers 0.
+    EXPECT_EQ(SendMessage(control, WM_USER + 3, 0, 0), 0);
+    EXPECT_EQ(SendMessage(control, WM_USER + 17, 0, 0), 0);
+    EXPECT_EQ(events(2), Framed("5\xFDTAG\xFD-1\xFC" "19") + Framed("5\xFD" "CA\xFD-1\xFC" "2"));
+    EXPECT_EQ(events(1), "");  // nothing more was queued: the GETEVENT waits
+
+    // The log line shows at most the record's length of its text.
+    CBstr log(u"\\Temp\\ovc.log");
+    Put("\\Temp\\keep", "");
+    EXPECT_EQ(m_classic->put_LogFileName(log.Get()), S_OK);
+    EXPECT_EQ(m_classic->put_EnableLogging(1), S_OK);
+    const char16_t longer[] = {u'A', u'B', u'C', u'D', u'E', u'F', u'G', u'H'};
+    DeviceDataRecord cut{0, 0, 2, 5, longer};
+    SendMessage(control, WM_USER + 3, 0, reinterpret_cast<LPARAM>(&cut));
+    EXPECT_NE(Get("\\Temp\\ovc.log").find("Termelle::WM_OVC_MSR_MESSAGE - Size=5 Data=ABCDE\r\n"), std::string::npos)
+        << Get("\\Temp\\ovc.log");
+    EXPECT_EQ(m_classic->put_EnableLogging(0), S_OK);
+    EXPECT_EQ(events(1), Framed("5\xFD" "ABCDE\xFD-1\xFC" "2"));
+
+    // Busy twice, idle once: the cursor from before comes back.
+    const HCURSOR arrow = LoadCursor(nullptr, IDC_ARROW);
+    ::SetCursor(arrow);
+    SendMessage(control, WM_USER + 18, reinterpret_cast<WPARAM>(u"Sending data, please wait"), 1);
+    EXPECT_EQ(GetCursor(), LoadCursor(nullptr, IDC_WAIT));
+    SendMessage(control, WM_USER + 18, 0, 1);
+    SendMessage(control, WM_USER + 18, 0, 0);
+    EXPECT_EQ(GetCursor(), arrow);
+
+    // The foreground decides the active state, not the argument.
+    SetForegroundWindow(m_top);
+    EXPECT_EQ(m_ovc->ShellActivate(0), S_OK);
+    EXPECT_EQ(m_ovc->CheckInputTimeOut(), S_OK);
+
+    Unhost();
+    // After its window has gone, the control's messages reach nothing.
+    EXPECT_FALSE(IsWindow(control));
 }
 
 TEST(InputMutexTest, NestsOnItsThreadAndIsGivenBackWhenAbandoned) {

@@ -123,6 +123,13 @@ private:
     void OnCreate(HWND hwnd, const CREATESTRUCT* cs);
     void OnDestroy();
     void OnStatus(const char16_t* text, LPARAM busy);
+    // Magnetic-stripe and RFID data: 1 without a core or when a widget
+    // takes it; a null record does nothing and answers 0.
+    LRESULT OnDeviceDataMessage(HWND hwnd, WPARAM wParam, LPARAM lParam, bool rfid);
+    void OnScannerMessage(HWND hwnd, UINT msg, WPARAM wParam, LPARAM lParam);
+    void SetInputDevices(bool on);
+    LRESULT OnTap(HWND hwnd, WPARAM wParam, LPARAM lParam);
+    void OnPaint(HWND hwnd);
     HRESULT Input(int count, const unsigned char* bytes, bool framed);
     // Applies a change to the core's settings; false without a core.
     template <class Change>

@@ -1,6 +1,8 @@
 // The control window: the owner of the session's core, the window the core
 // talks to, and the source of the control's events.
+#include <algorithm>
 #include <cstring>
+#include <string>
 
 #include "OVC.h"
 #include "control/ControlDialogs.h"
@@ -9,11 +11,44 @@
 #include "core/hooks/CoreMessages.h"
 #include "core/session/ClientCore.h"
 #include "core/support/LogFile.h"
+#include "platform/Text.h"
 #include "platform/Window.h"
 
 namespace {
 
 constexpr char16_t kWindowClass[] = u"RavelcoreOVC";
+constexpr int32_t kRfidKind = 19;
+constexpr size_t kMaxLoggedCharacters = 4000;
+
+// The tap-and-hold test of the shell helper library.
+struct GestureInfo {
+    DWORD size;
+    HWND window;
+    POINT point;
+    DWORD flags;
+};
+using RecognizeGestureFn = DWORD (*)(GestureInfo*);
+
+// The record's text for the log: at most its length (and 4000) characters,
+// ending early at a terminator, so an unterminated text is never read past
+// its end.
+std::string LoggedText(const DeviceDataRecord& record) {
+    if (!record.text || record.length <= 0) return {};
+    const size_t most = std::min(size_t(record.length), kMaxLoggedCharacters);
+    size_t n = 0;
+    while (n < most && record.text[n]) ++n;
+    return plat::text::WideToUtf8(std::u16string_view(record.text, n));
+}
+
+CMsrExtention* ModuleMsr() {
+    CExtentions* ext = GetModuleExtentions();
+    return ext ? ext->GetMsrExtention() : nullptr;
+}
+
+CRfidExtention* ModuleRfid() {
+    CExtentions* ext = GetModuleExtentions();
+    return ext ? ext->GetRfidExtention() : nullptr;
+}
 
 }  // namespace
 
@@ -79,6 +114,55 @@ void COVC::OnStatus(const char16_t* text, LPARAM busy) {
     }
 }
 
+LRESULT COVC::OnDeviceDataMessage(HWND hwnd, WPARAM wParam, LPARAM lParam, bool rfid) {
+    if (!m_core) return 1;
+    const auto* given = reinterpret_cast<const DeviceDataRecord*>(lParam);
+    if (!given) return 0;  // nothing to deliver
+    DeviceDataRecord record = *given;  // the library's record stays as it was
+    LogPrintf(LOG_TRACE, rfid ? "Termelle::WM_OVC_RFID_MESSAGE - Size=%ld Data=%s" : "Termelle::WM_OVC_MSR_MESSAGE - Size=%ld Data=%s",
+              long(record.length), LoggedText(record).c_str());
+    if (rfid) record.kind = kRfidKind;
+    if (m_core->OnWidgetMessage(hwnd, WIDGET_MSG_DEVICE_DATA, wParam, reinterpret_cast<LPARAM>(&record), nullptr))
+        return 1;
+    return m_core ? m_core->OnDeviceData(&record) : 0;
+}
+
+void COVC::OnScannerMessage(HWND hwnd, UINT msg, WPARAM wParam, LPARAM lParam) {
+    CScannerExtension* scanner = GetModuleScanner();
+    if (!scanner || !m_core) return;
+    const std::optional<CScannerExtension::Label> label = scanner->TakeLabel(msg, wParam, lParam);
+    if (!label) return;
+    const DeviceDataRecord record{1, 0, label->decoder, int32_t(label->text.size()), label->text.c_str()};
+    if (m_core->OnWidgetMessage(hwnd, WIDGET_MSG_DEVICE_DATA, 0, reinterpret_cast<LPARAM>(&record), nullptr)) return;
+    if (m_core) m_core->OnDeviceData(&record);
+}
+
+void COVC::SetInputDevices(bool on) {
+    if (m_core) m_core->EnableScanner(on);
+    if (CMsrExtention* msr = ModuleMsr()) msr->EnableMSR(0, on ? 1 : 0);
+    if (CRfidExtention* rfid = ModuleRfid()) rfid->ReaderOn(0, on ? 1 : 0);
+}
+
+LRESULT COVC::OnTap(HWND hwnd, WPARAM wParam, LPARAM lParam) {
+    if (m_shellHelper) {
+        if (auto recognize = GetProc<RecognizeGestureFn>(m_shellHelper, "SHRecognizeGesture")) {
+            GestureInfo info{sizeof(GestureInfo), hwnd, {LONG(SHORT(LOWORD(lParam))), LONG(SHORT(HIWORD(lParam)))}, 0};
+            if (recognize(&info)) return 0;
+        }
+    }
+    LRESULT result = 0;
+    if (m_core) result = m_core->OnWidgetMessage(hwnd, WM_LBUTTONDOWN, wParam, lParam, nullptr);
+    SetFocus(hwnd);
+    return result;
+}
+
+void COVC::OnPaint(HWND hwnd) {
+    PAINTSTRUCT ps{};
+    HDC dc = BeginPaint(hwnd, &ps);
+    if (dc && m_core) m_core->Paint(dc, m_statusText);
+    EndPaint(hwnd, &ps);
+}
+
 LRESULT COVC::WindowProc(HWND hwnd, UINT msg, WPARAM wParam, LPARAM lParam) {
     if (msg == WM_NCCREATE) {
         const auto* cs = reinterpret_cast<const CREATESTRUCT*>(lParam);
@@ -119,12 +203,55 @@ LRESULT COVC::OnMessage(HWND hwnd, UINT msg, WPARAM wParam, LPARAM lParam) {
         if (m_core) m_core->OnChar(char16_t(wParam), int32_t(lParam & 0xFFFF), 0);
         return 0;
     case WM_KEYDOWN:
+        if (CScannerExtension* scanner = GetModuleScanner(); scanner && scanner->IsScanKey(DWORD(wParam)) == 1) {
+            scanner->ScanKeyPressed();
+            return 0;
+        }
         if (m_core) {
             const int32_t hideMenuKey = m_core->Properties().hideMenuKey;
             if (hideMenuKey != 0 && uint32_t(hideMenuKey) == uint32_t(wParam)) Fire_OVCToggleHideMenu();
             if (m_core) m_core->OnKeyDown(uint32_t(wParam), uint32_t(lParam & 0xFFFF));
         }
         break;
+    case WM_KEYUP:
+        if (CScannerExtension* scanner = GetModuleScanner(); scanner && scanner->IsScanKey(DWORD(wParam)) == 1) {
+            scanner->ScanKeyReleased();
+            return 0;
+        }
+        break;
+    case WM_SYSKEYDOWN:
+        if (m_core) m_core->OnKeyDown(uint32_t(wParam), uint32_t(lParam & 0xFFFF));
+        break;
+    case WM_LBUTTONDOWN: return OnTap(hwnd, wParam, lParam);
+    case WM_LBUTTONDBLCLK:
+    case WM_RBUTTONDOWN:
+    case WM_CONTEXTMENU:
+    case WM_COMMAND:
+    case WM_DRAWITEM:
+    case WM_CTLCOLORSTATIC:
+    case WM_CTLCOLORBTN:
+    case WM_CTLCOLOREDIT:
+    case WM_CTLCOLORLISTBOX: {
+        if (!m_core) return 0;
+        bool handled = false;
+        const LRESULT result = m_core->OnWidgetMessage(hwnd, msg, wParam, lParam, &handled);
+        if (handled) return result;
+        break;
+    }
+    case WM_EXT_MSR_DATA: return OnDeviceDataMessage(hwnd, wParam, lParam, false);
+    case WM_EXT_RFID_DATA: return OnDeviceDataMessage(hwnd, wParam, lParam, true);
+    case WM_WIDGET_INPUT_DEVICES:
+        SetInputDevices(wParam != 0);
+        return 0;
+    case WM_WINDOWPOSCHANGED:
+        if (CExtentions* ext = GetModuleExtentions()) ext->NotifyMove();
+        break;
+    case WM_MOUSEMOVE:
+        if (m_busy) ::SetCursor(LoadCursor(nullptr, IDC_WAIT));
+        return 0;
+    case WM_PAINT:
+        OnPaint(hwnd);
+        return 0;
     case WM_SIZE:
         if (CExtentions* ext = GetModuleExtentions()) ext->NotifyMove();
         if (m_core) {
@@ -140,11 +267,17 @@ LRESULT COVC::OnMessage(HWND hwnd, UINT msg, WPARAM wParam, LPARAM lParam) {
         if (m_core) m_core->CaretOff();
         break;
     case WM_CORE_END_OF_INPUT:
-        if (m_core && GetModuleScanner()) m_core->EnableScanner(false);
+        // Only with a scanner; the other readers stay as they are without one.
+        if (GetModuleScanner()) SetInputDevices(false);
         return 0;
     case WM_ERASEBKGND: return 1;
     case WM_ACTIVATE: return 0;
-    default: break;
+    default:
+        if (msg >= WM_EXT_SCAN && msg < WM_EXT_SCAN + 50) {
+            OnScannerMessage(hwnd, msg, wParam, lParam);
+            return 0;
+        }
+        break;
     }
     return DefWindowProc(hwnd, msg, wParam, lParam);
 }
