@@ -38,47 +38,40 @@ GXFn FindGX(HMODULE library, const char* decorated, const char* plain) {
 CTaskbar::CTaskbar() {
     m_library = LoadLibrary(u"\\Windows\\OVTBApi.dll");
     if (!m_library) return;
-    m_registerStartupApp = GetProc<AppFn>(m_library, "OVRegisterStartupApp");
-    m_unregisterStartupApp = GetProc<AppFn>(m_library, "OVUnregisterStartupApp");
-    m_registerWindow = GetProc<RegisterFn>(m_library, "OVRegisterWindow");
-    m_unregisterWindow = GetProc<RegisterFn>(m_library, "OVUnregisterWindow");
-    m_getSettings = GetProc<SettingsFn>(m_library, "OVGetTaskbarSettings");
-    m_setSettings = GetProc<SettingsFn>(m_library, "OVSetTaskbarSettings");
-    m_refresh = GetProc<RefreshFn>(m_library, "OVRefresh");
-    m_notifyIcon = GetProc<NotifyFn>(m_library, "OVNotifyIcon");
+    m_api.Bind(m_library);
 }
 
 CTaskbar::~CTaskbar() {
     if (!m_library) return;
-    if (m_window && m_unregisterWindow) m_unregisterWindow(m_window);
+    if (m_window && m_api.OVUnregisterWindow) m_api.OVUnregisterWindow(m_window);
     FreeLibrary(m_library);
     m_library = nullptr;
-    m_registerStartupApp = m_unregisterStartupApp = nullptr;
-    m_registerWindow = m_unregisterWindow = nullptr;
-    m_getSettings = m_setSettings = nullptr;
-    m_refresh = nullptr;
-    m_notifyIcon = nullptr;
+    m_api = {};
 }
 
 int CTaskbar::RegisterWindow(HWND window) {
     if (!window) return 0;
     if (window == m_window) return 1;
-    if (m_window && m_unregisterWindow) m_unregisterWindow(m_window);
+    if (m_window && m_api.OVUnregisterWindow) m_api.OVUnregisterWindow(m_window);
     m_window = 0;
-    if (!m_registerWindow || !m_unregisterWindow || !m_getSettings || !m_setSettings) return 0;
-    if (!m_registerWindow(window)) return 0;
+    if (!m_api.OVRegisterWindow || !m_api.OVUnregisterWindow || !m_api.OVGetTaskbarSettings ||
+        !m_api.OVSetTaskbarSettings)
+        return 0;
+    if (!m_api.OVRegisterWindow(window)) return 0;
     m_window = window;
     return 1;
 }
 
-int CTaskbar::HasTaskbarApi() { return m_window && m_getSettings && m_setSettings ? 1 : 0; }
+int CTaskbar::HasTaskbarApi() {
+    return m_window && m_api.OVGetTaskbarSettings && m_api.OVSetTaskbarSettings ? 1 : 0;
+}
 
 int CTaskbar::ShowTaskbar(uint32_t state) {
-    if (m_window && m_getSettings && m_setSettings) {
+    if (m_window && m_api.OVGetTaskbarSettings && m_api.OVSetTaskbarSettings) {
         OVTaskbarSettings settings;
         settings.state = state;
         settings.flags = 1;
-        m_setSettings(m_window, &settings);
+        m_api.OVSetTaskbarSettings(m_window, &settings);
         return 1;
     }
     if (HWND window = FindTaskbarWindow(true)) ShowWindow(window, state == kTaskbarHidden ? SW_HIDE : SW_SHOW);
@@ -86,9 +79,9 @@ int CTaskbar::ShowTaskbar(uint32_t state) {
 }
 
 bool CTaskbar::AskState(uint32_t* state) {
-    if (!m_window || !m_getSettings) return false;
+    if (!m_window || !m_api.OVGetTaskbarSettings) return false;
     OVTaskbarSettings settings;
-    if (!m_getSettings(m_window, &settings)) return false;
+    if (!m_api.OVGetTaskbarSettings(m_window, &settings)) return false;
     *state = settings.state;
     return true;
 }
@@ -115,7 +108,7 @@ int CTaskbar::IsStateNotZero() {
 
 int CTaskbar::NotifyIcon(DWORD message, void* data, BOOL allowSystem) {
     if (!IsTaskbarVisible()) return 0;
-    if (m_notifyIcon) return m_notifyIcon(message, data, allowSystem);
+    if (m_api.OVNotifyIcon) return m_api.OVNotifyIcon(message, data, allowSystem);
     if (IsStateOne() || !allowSystem) return 0;
     // The platform has no notification area of its own.
     return 0;

@@ -9,24 +9,13 @@
 #include <cstdint>
 
 #include "platform/Library.h"
+#include "platform/exports/TaskbarExports.h"
 #include "platform/Window.h"
 
-// Exchanged with the taskbar library.
-struct OVTaskbarSettings {
-    uint32_t size = sizeof(OVTaskbarSettings);
-    uint32_t state = 0;  // 2: hidden
-    uint32_t flags = 0;  // 1 when the shell sets the state
-};
 constexpr uint32_t kTaskbarHidden = 2;
 
 class CTaskbar {
 public:
-    using RegisterFn = BOOL (*)(HWND);
-    using SettingsFn = BOOL (*)(HWND, OVTaskbarSettings*);
-    using AppFn = BOOL (*)(const char16_t*);
-    using RefreshFn = BOOL (*)();
-    using NotifyFn = BOOL (*)(DWORD, void*, BOOL);
-
     CTaskbar();
     virtual ~CTaskbar();
     CTaskbar(const CTaskbar&) = delete;
@@ -49,14 +38,9 @@ private:
 
     HWND m_window = 0;
     HMODULE m_library = nullptr;
-    AppFn m_registerStartupApp = nullptr;
-    AppFn m_unregisterStartupApp = nullptr;
-    RegisterFn m_registerWindow = nullptr;
-    RegisterFn m_unregisterWindow = nullptr;
-    SettingsFn m_getSettings = nullptr;
-    SettingsFn m_setSettings = nullptr;
-    RefreshFn m_refresh = nullptr;
-    NotifyFn m_notifyIcon = nullptr;
+    struct Exports {
+        ORVADE_EXPORT_TABLE(ORVADE_TASKBAR_EXPORTS)
+    } m_api;
 };
 
 // 0 when the game input library opened, -1 otherwise.
