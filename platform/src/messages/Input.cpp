@@ -156,6 +156,12 @@ bool routeTap(const std::shared_ptr<Queue>& me, InputEvent& e) {
         target = capture;
     } else {
         HWND top = e.msg.hwnd;
+        {
+            // Queued for a capture that has gone since: the window under the point.
+            std::lock_guard lock(state().mutex);
+            const Window* w = findWindow(top);
+            if (!w || w->parent) top = topLevelAt(e.screen);
+        }
         for (;;) {
             const Snapshot s = look(top);
             RECT r;
