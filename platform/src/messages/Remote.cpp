@@ -15,6 +15,7 @@
 #include <cstdio>
 #include <cstring>
 #include <mutex>
+#include <random>
 #include <string>
 #include <thread>
 
@@ -180,6 +181,14 @@ bool isRemote(HWND hwnd) {
 HWND newHandleLocked() {
     State& s = state();
     const HWND base = HWND(processSlot()) << 24;
+    // Each program counts from its own random start, so a handle kept after
+    // its program ended hardly ever names a window of the next program that
+    // takes the slot.
+    static bool seeded = false;
+    if (!seeded && base) {
+        seeded = true;
+        s.nextHandle = HWND(std::random_device{}()) & 0xFFFFFFu;
+    }
     for (;;) {
         const HWND low = s.nextHandle++ & 0xFFFFFFu;
         const HWND hwnd = base | low;
