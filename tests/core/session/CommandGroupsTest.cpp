@@ -9,6 +9,7 @@
 #include "core/session/CommandTable.h"
 #include "core/session/DisplayCommands.h"
 #include "core/session/InfoCommands.h"
+#include "core/session/InputCommands.h"
 #include "core/session/SessionCommands.h"
 #include "core/session/WidgetCommands.h"
 #include "platform/Text.h"
@@ -173,6 +174,53 @@ TEST(CommandGroupsTest, TheDisplayGroupWritesTheScreenModelAndAsksTheSessionForT
     RunCommand(table, "V\xFD" "3\xFE" "1\xFE" "0\xFE" "Bad\xFD");
     EXPECT_EQ(session.asked, (std::vector<std::string>{"wrap", "move 1,4", "end input", "changed", "box Bad\n"}));
     EXPECT_TRUE(replies.sent.empty());  // the box answers when it closes
+}
+
+// Records what the input asks of the session.
+struct RecordingInput final : IInputSession {
+    std::vector<std::string> asked;
+    void SetCaretWanted(bool wanted) override { asked.push_back(wanted ? "caret" : "no caret"); }
+    void MoveCursor(int row, int column) override {
+        asked.push_back("move " + std::to_string(row) + "," + std::to_string(column));
+    }
+    DialogMode CurrentDialogMode() const override { return DialogMode::None; }
+    HWND GetWindow() const override { return 0; }
+    void EndSession() override { asked.push_back("end"); }
+    void ApplyDecoderFile(std::u16string) override { asked.push_back("decoders"); }
+};
+
+TEST(CommandGroupsTest, TheInputGroupEditsItsFieldAndQueuesWhatComesUnasked) {
+    RecordingReplies replies;
+    RecordingInput session;
+    CInputField field;
+    CEventQueue queue;
+    CScreenModel screen;
+    CSessionSettings settings;
+    InputSharedState shared;
+    ICoreScanner scanner;
+    ICoreDevices devices;
+    ICoreView view;
+    ICoreWidgets widgets;
+    ICoreAutomation automation;
+    ICoreScanner* scannerHook = &scanner;
+    ICoreDevices* devicesHook = &devices;
+    ICoreView* viewHook = &view;
+    ICoreWidgets* widgetsHook = &widgets;
+    ICoreAutomation* automationHook = &automation;
+    CInputCommands input(replies, session, field, queue, screen, settings, shared, scannerHook, devicesHook, viewHook,
+                         widgetsHook, automationHook);
+    CCommandTable table;
+    input.Register(table);
+
+    // Typed before anything is asked: queued, then replayed into the field.
+    input.OnChar(u'7', 1, 0);
+    EXPECT_EQ(queue.Size(), 1u);
+    RunCommand(table, "5\xFD\xFD" "3\xFD" "0\xFD" "0\xFD\xFD" "0\xFD" "0\xFD" "0\xFD\xFD\xFD" "0");
+    EXPECT_EQ(field.text, u"7");
+    input.OnChar(u'8', 1, 0);
+    input.OnChar(u'9', 1, 0);  // the field is full: it goes out
+    EXPECT_EQ(replies.sent, std::vector<std::string>{"4\xFD" "789"});
+    EXPECT_EQ(field.command, InputCommand::None);
 }
 
 }  // namespace

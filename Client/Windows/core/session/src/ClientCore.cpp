@@ -49,6 +49,8 @@ CClientCore::CClientCore(HWND controlWindow)
       m_barcodes(*this, *this, m_scanner, m_devices, m_decoders, m_moduleFolder),
       m_sessionCommands(*this, *this, m_settings, m_screen, m_devices),
       m_display(*this, *this, m_screen, m_settings, m_widgets, m_moduleFolder),
+      m_input(*this, *this, m_field, m_queue, m_screen, m_settings, m_inputState, m_scanner, m_devices, m_view,
+              m_widgets, m_automation),
       m_scanner(&g_noScanner),
       m_devices(&g_noDevices),
       m_view(&g_noView),
@@ -174,18 +176,14 @@ void CClientCore::ReceiveNow(const uint8_t* bytes, int32_t count, bool framed) {
 void CClientCore::RegisterCommands() {
     // The groups first, then the core's own handlers.
     m_pending.Register(m_commands);
+    m_input.Register(m_commands);
     m_sessionCommands.Register(m_commands);
     m_display.Register(m_commands);
     m_files.Register(m_commands);
     m_info.Register(m_commands);
     m_widgetCommands.Register(m_commands);
     m_barcodes.Register(m_commands);
-    m_commands.Register<&CClientCore::GETEVENT>(cmd::kGETEVENT, *this);
-    m_commands.Register<&CClientCore::COMMANDEVENT>(cmd::kCOMMANDEVENT, *this);
-    m_commands.Register<&CClientCore::RfInput>(cmd::kRfInput, *this);
-    m_commands.Register<&CClientCore::RfInput>(cmd::kRfInputNoKey, *this);
     m_commands.Register<&CClientCore::Disconnect>(cmd::kDisconnect, *this);
-    m_commands.Register<&CClientCore::MODESELECT>(cmd::kMODESELECT, *this);
 }
 
 int CClientCore::DispatchPacket(CPacket* pkt) {
@@ -196,7 +194,7 @@ int CClientCore::DispatchPacket(CPacket* pkt) {
         const uint32_t sessionEnds = m_sessionEnds;
         pkt->NextField();
         // Only printing and the auxiliary display keep MODESELECT's mode.
-        if (code != cmd::kRfPrint && code != cmd::kRFAUX) m_modeSelect = 0;
+        if (code != cmd::kRfPrint && code != cmd::kRFAUX) m_inputState.modeSelect = 0;
         if (m_commands.Has(code)) {
             if (code == cmd::kRfInput) m_field.textWithKey = true;
             if (code == cmd::kRfInputNoKey) m_field.textWithKey = false;
@@ -228,7 +226,7 @@ int CClientCore::SendReply(const CPacketBuffer& writer) {
         m_dialogOpenTime = GetTickCount() - 2000;
         m_disconnectPending = false;
     }
-    if (m_modeSelect != MODESELECT_OPEN_INPUT && m_settings.GetScanAheadMode() == 0) SetBusy(true);
+    if (m_inputState.modeSelect != MODESELECT_OPEN_INPUT && m_settings.GetScanAheadMode() == 0) SetBusy(true);
     if (m_framer) m_framer->Send(writer);
     // The reply goes out first; the session then ends during it, so the
     // last busy status the control sees is idle.
@@ -329,7 +327,7 @@ int CClientCore::OnPoll() {
     }
     if (m_field.TimedOut(now)) {
         m_field.timeout = 0;
-        EndInput();
+        m_input.EndInput();
         SendTextReply('9', u"");
     }
     ShowScreen();

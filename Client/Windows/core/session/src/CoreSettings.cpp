@@ -28,7 +28,7 @@ void CClientCore::Suspend() {
 
 void CClientCore::Resume() {
     m_devices->ResumeAll();
-    if (m_scanner->IsPresent() && m_scannerWanted) m_scanner->SetScannerState(SCANNER_STATE_ON);
+    if (m_scanner->IsPresent() && m_inputState.scannerWanted) m_scanner->SetScannerState(SCANNER_STATE_ON);
 }
 
 void CClientCore::SetEnableScannerOnExit(int32_t value) {

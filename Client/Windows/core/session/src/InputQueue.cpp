@@ -5,7 +5,10 @@
 #include <climits>
 #include <cstdint>
 
-#include "core/session/ClientCore.h"
+#include "core/session/InputCommands.h"
+
+#include "core/hooks/CoreMessages.h"
+#include "platform/Message.h"
 #include "core/support/LogFile.h"
 #include "platform/Clock.h"
 #include "platform/Text.h"
@@ -46,7 +49,7 @@ intptr_t CaretWord(const CScreenModel& screen) {
 
 // ---- Commands
 
-int CClientCore::GETEVENT(CPacket* pkt, uint8_t) {
+int CInputCommands::GETEVENT(CPacket* pkt, uint8_t) {
     LogWrite(LOG_TRACE, "GETEVENT");
     if (!m_queue.Empty()) {
         // The flags of an earlier field must not refuse the queued input.
@@ -71,13 +74,28 @@ int CClientCore::GETEVENT(CPacket* pkt, uint8_t) {
     return 0;
 }
 
-int CClientCore::COMMANDEVENT(CPacket*, uint8_t) {
+int CInputCommands::COMMANDEVENT(CPacket*, uint8_t) {
     LogWrite(LOG_TRACE, "COMMANDEVENT");
     m_field.command = InputCommand::None;
     return 0;
 }
 
-int CClientCore::RfInput(CPacket* pkt, uint8_t) {
+int CInputCommands::MODESELECT(CPacket* pkt, uint8_t) {
+    LogWrite(LOG_TRACE, "MODESELECT");
+    m_field.ResetText();
+    m_shared.modeSelect = static_cast<uint8_t>(pkt->GetInt(0));
+    m_field.kind = InputKind::KeysAndData;
+    m_session.SetCaretWanted(true);
+    m_replies.SendTextReply('b', u"");
+    if (m_shared.modeSelect == 0) {
+        EnableReaders(false);
+    } else if (m_shared.modeSelect == MODESELECT_OPEN_INPUT) {
+        EnableReaders(true);
+    }
+    return 0;
+}
+
+int CInputCommands::RfInput(CPacket* pkt, uint8_t) {
     LogWrite(LOG_TRACE, "RfInput");
     auto wide = [pkt] {
         std::u16string text(static_cast<size_t>(std::max(pkt->GetWide(nullptr, 0), 1)), u'\0');
@@ -96,7 +114,7 @@ int CClientCore::RfInput(CPacket* pkt, uint8_t) {
         length = m_screen.Columns() - column;
     const std::u16string decoderFile = wide();
     pkt->NextField();
-    if (!decoderFile.empty()) m_barcodes.SetDecodersFromFile(std::u16string(decoderFile));
+    if (!decoderFile.empty()) m_session.ApplyDecoderFile(std::u16string(decoderFile));
     m_field.alphaSwitch = pkt->GetInt(0);
     pkt->NextField();
     m_field.secondFlags = pkt->GetInt(0);
@@ -133,9 +151,9 @@ int CClientCore::RfInput(CPacket* pkt, uint8_t) {
 
     // A default text the buffer cannot hold is dropped.
     m_field.text.clear();
-    if (defaultText.size() < static_cast<size_t>(kInputTextUnits)) m_field.text = defaultText;
+    if (defaultText.size() < static_cast<size_t>(CInputField::kTextUnits)) m_field.text = defaultText;
     m_field.started = false;
-    MoveCursor(row, column);
+    m_session.MoveCursor(row, column);
     m_field.kind = InputKind::KeysAndData;
     if ((column >= 0 && column < m_screen.Columns() && row >= 0 && row < m_screen.Rows()) || Properties().wrap) {
         DrawField(m_field.text, (flags & INPUT_RIGHT_ALIGN) ? CInputField::CaretAt::LastCell : CInputField::CaretAt::FirstCell);
@@ -144,7 +162,7 @@ int CClientCore::RfInput(CPacket* pkt, uint8_t) {
     m_field.command = InputCommand::Field;
 
     if (flags & INPUT_DISCARD_QUEUE) {
-        ClearEventQueue();
+        m_queue.Clear();
     } else {
         for (size_t n = m_queue.Size(); n > 0 && m_field.command == InputCommand::Field && !m_queue.Empty(); --n) ReplayEvent();
     }
@@ -156,7 +174,7 @@ int CClientCore::RfInput(CPacket* pkt, uint8_t) {
 
 // ---- Input from the control
 
-int32_t CClientCore::OnKeyDown(uint32_t virtualKey, uint32_t) {
+int32_t CInputCommands::OnKeyDown(uint32_t virtualKey, uint32_t) {
     // Break and Clear are characters of the field.
     if (virtualKey == VK_CANCEL || virtualKey == VK_CLEAR) {
         const char16_t c = static_cast<char16_t>(virtualKey);
@@ -170,25 +188,25 @@ int32_t CClientCore::OnKeyDown(uint32_t virtualKey, uint32_t) {
         return kOk;
     }
     if (m_field.flags & INPUT_NO_CONTROL_KEYS) return kOk;
-    if (!m_writer) return kOk;
-    m_writer->Reset();
+    if (!m_replies.Writer()) return kOk;
+    m_replies.Writer()->Reset();
     if ((m_field.flags & INPUT_KEY_SENDS_TEXT) && m_field.textWithKey) TypedTextRecord();
     m_field.textWithKey = true;
-    SetCaretWanted(false);
-    m_writer->AppendByte('2').EndField().AppendInt(number);
-    SendReply(*m_writer);
+    m_session.SetCaretWanted(false);
+    m_replies.Writer()->AppendByte('2').EndField().AppendInt(number);
+    m_replies.SendReply(*m_replies.Writer());
     EndInput();
     return kOk;
 }
 
-int32_t CClientCore::OnChar(char16_t character, int32_t repeat, uint32_t) {
-    if (m_dialogMode == DialogMode::Error || m_dialogMode == DialogMode::Signature) return kOk;
+int32_t CInputCommands::OnChar(char16_t character, int32_t repeat, uint32_t) {
+    if (m_session.CurrentDialogMode() == DialogMode::Error || m_session.CurrentDialogMode() == DialogMode::Signature) return kOk;
     if (m_field.secondFlags & INPUT2_UPPER_CASE) character = plat::text::ToUpper(character);
     for (int32_t i = 0; i < repeat; ++i) OnKey(std::u16string_view(&character, 1), EVENT_CHARACTERS);
     return kOk;
 }
 
-int CClientCore::OnKey(std::u16string_view text, EventType kind) {
+int CInputCommands::OnKey(std::u16string_view text, EventType kind) {
     switch (m_field.command) {
     case InputCommand::Field:
         for (char16_t c : text) {
@@ -204,7 +222,7 @@ int CClientCore::OnKey(std::u16string_view text, EventType kind) {
         break;
     }
     case InputCommand::None:
-        if (m_modeSelect == MODESELECT_OPEN_INPUT) {
+        if (m_shared.modeSelect == MODESELECT_OPEN_INPUT) {
             // A text replayed from the queue goes out as it is: replaying the
             // rest first would send the queue backwards.
             if (!m_replayingAll) ReplayAllEvents();
@@ -219,12 +237,12 @@ int CClientCore::OnKey(std::u16string_view text, EventType kind) {
     return 0;
 }
 
-int CClientCore::OnFieldCharacter(char16_t c) {
+int CInputCommands::OnFieldCharacter(char16_t c) {
     if (!m_field.TakesKeys()) return 0;
     const int32_t flags = m_field.flags;
     if (m_field.terminators.find(c) != std::u16string::npos) {
         EndInput();
-        SendTextReply('2', std::u16string_view(&c, 1));
+        m_replies.SendTextReply('2', std::u16string_view(&c, 1));
         return 0;
     }
     switch (c) {
@@ -232,12 +250,12 @@ int CClientCore::OnFieldCharacter(char16_t c) {
     case 12:
     case 27:
         if (flags & INPUT_NO_CONTROL_KEYS) return 0;
-        if (!m_writer) return 0;
-        m_writer->Reset();
+        if (!m_replies.Writer()) return 0;
+        m_replies.Writer()->Reset();
         if ((flags & INPUT_KEY_SENDS_TEXT) && m_settings.GetEscapeIncludeData()) TypedTextRecord();
         EndInput();
-        m_writer->AppendByte('4').EndField().AppendWide(std::u16string(1, c).c_str());
-        SendReply(*m_writer);
+        m_replies.Writer()->AppendByte('4').EndField().AppendWide(std::u16string(1, c).c_str());
+        m_replies.SendReply(*m_replies.Writer());
         return 0;
     case 9:
         return 0;
@@ -249,8 +267,8 @@ int CClientCore::OnFieldCharacter(char16_t c) {
     case kCan:
         if (flags & INPUT_NO_CONTROL_KEYS) return 0;
         EndInput();
-        SendTextReply('4', std::u16string_view(&c, 1));
-        if (m_modeSelect != MODESELECT_OPEN_INPUT) Disconnect(nullptr, '9');
+        m_replies.SendTextReply('4', std::u16string_view(&c, 1));
+        if (m_shared.modeSelect != MODESELECT_OPEN_INPUT) m_session.EndSession();
         return 0;
     default:
         break;
@@ -274,7 +292,7 @@ int CClientCore::OnFieldCharacter(char16_t c) {
             if (m_field.text.empty()) {
                 if (!(flags & INPUT_NO_EMPTY_BACKSPACE)) {
                     EndInput();
-                    SendTextReply('4', std::u16string_view(&c, 1));
+                    m_replies.SendTextReply('4', std::u16string_view(&c, 1));
                 }
                 return 0;
             }
@@ -284,7 +302,7 @@ int CClientCore::OnFieldCharacter(char16_t c) {
             }
         } else {
             // The buffer keeps room for its terminator; more is refused.
-            if (m_field.text.size() >= static_cast<size_t>(kInputTextUnits - 1)) return 0;
+            if (m_field.text.size() >= static_cast<size_t>(CInputField::kTextUnits - 1)) return 0;
             m_field.text.push_back(c);
             if (!(flags & INPUT_KEEP_READERS)) {
                 EnableReaders(false);
@@ -296,14 +314,14 @@ int CClientCore::OnFieldCharacter(char16_t c) {
     return 0;
 }
 
-int32_t CClientCore::OnDeviceData(const DeviceDataRecord* record) {
+int32_t CInputCommands::OnDeviceData(const DeviceDataRecord* record) {
     if (!record || record->length < 0 || record->length > kMaxDeviceDataChars) return 0;
     if (record->length > 0 && !record->text) return 0;
     const std::u16string data(record->text ? record->text : u"", static_cast<size_t>(record->length));
 
     if (m_field.kind == InputKind::None) {
         Queue(DeviceDataEvent{record->reserved0, record->reserved1, record->kind, data});
-        if (m_modeSelect != MODESELECT_OPEN_INPUT && m_settings.GetScanAheadMode() == 0) PostMessage(m_window, WM_CORE_END_OF_INPUT, 0, 0);
+        if (m_shared.modeSelect != MODESELECT_OPEN_INPUT && m_settings.GetScanAheadMode() == 0) PostMessage(m_session.GetWindow(), WM_CORE_END_OF_INPUT, 0, 0);
         return 1;
     }
     if (!m_field.TakesData()) return 1;  // keys only: taken and dropped
@@ -314,7 +332,7 @@ int32_t CClientCore::OnDeviceData(const DeviceDataRecord* record) {
     }
     EndInput();
     if (command == InputCommand::Event && Properties().extendedGetevent == 0) {
-        SendTextReply('1', data);
+        m_replies.SendTextReply('1', data);
     } else {
         SendDeviceDataReply('5', data, record->kind);
     }
@@ -323,48 +341,48 @@ int32_t CClientCore::OnDeviceData(const DeviceDataRecord* record) {
 
 // ---- Replies of input
 
-void CClientCore::TypedTextRecord() {
-    if (m_field.text.empty() || !m_writer) return;
-    m_writer->AppendByte('4').EndField().AppendWide(m_field.text.c_str()).EndRecord();
+void CInputCommands::TypedTextRecord() {
+    if (m_field.text.empty() || !m_replies.Writer()) return;
+    m_replies.Writer()->AppendByte('4').EndField().AppendWide(m_field.text.c_str()).EndRecord();
 }
 
-void CClientCore::EndFieldWith(std::u16string_view text) {
+void CInputCommands::EndFieldWith(std::u16string_view text) {
     const std::u16string copy(text);
     EndInput();
-    SendTextReply('4', copy);
+    m_replies.SendTextReply('4', copy);
 }
 
-void CClientCore::SendInputText(std::u16string_view text, EventType kind) {
+void CInputCommands::SendInputText(std::u16string_view text, EventType kind) {
     std::u16string copy(text);
     if (kind == EVENT_DEVICE_DATA) copy.push_back(u'\n');
-    SendTextReply(kind == EVENT_KEY ? '2' : '1', copy);
+    m_replies.SendTextReply(kind == EVENT_KEY ? '2' : '1', copy);
 }
 
-void CClientCore::SendDeviceDataReply(uint8_t code, std::u16string_view text, int32_t number) {
-    if (!m_writer) return;
-    m_writer->Reset();
+void CInputCommands::SendDeviceDataReply(uint8_t code, std::u16string_view text, int32_t number) {
+    if (!m_replies.Writer()) return;
+    m_replies.Writer()->Reset();
     if ((m_field.flags & INPUT_KEEP_READERS) && !m_field.text.empty()) {
         if (Properties().defaultTextMode == 0 && m_field.length != 0 && !m_field.started) m_field.text = u"\r";
         TypedTextRecord();
     }
     const std::u16string data(text);
-    m_writer->AppendByte(code).EndField().AppendWide(data.c_str());
-    if (m_modeSelect == MODESELECT_OPEN_INPUT) m_writer->AppendByte('\r');
-    m_writer->EndField();
-    if (m_modeSelect != MODESELECT_OPEN_INPUT) m_writer->AppendString("-1").EndSubField();
-    m_writer->AppendInt(number);
-    SendReply(*m_writer);
+    m_replies.Writer()->AppendByte(code).EndField().AppendWide(data.c_str());
+    if (m_shared.modeSelect == MODESELECT_OPEN_INPUT) m_replies.Writer()->AppendByte('\r');
+    m_replies.Writer()->EndField();
+    if (m_shared.modeSelect != MODESELECT_OPEN_INPUT) m_replies.Writer()->AppendString("-1").EndSubField();
+    m_replies.Writer()->AppendInt(number);
+    m_replies.SendReply(*m_replies.Writer());
 }
 
-void CClientCore::SendWidgetEvent(const uint8_t* bytes, int32_t count) {
-    if (!bytes || count <= 0 || !m_writer) return;
-    if (m_dialogMode == DialogMode::Signature) m_widgets->OfferToMenu(bytes, count);
+void CInputCommands::SendWidgetEvent(const uint8_t* bytes, int32_t count) {
+    if (!bytes || count <= 0 || !m_replies.Writer()) return;
+    if (m_session.CurrentDialogMode() == DialogMode::Signature) m_widgets->OfferToMenu(bytes, count);
     // The event goes into the writer only when it is sent: ending the field
     // first uses the same writer.
     auto send = [this, bytes, count] {
-        m_writer->Reset();
-        m_writer->AppendBytes(bytes, count);
-        SendReply(*m_writer);
+        m_replies.Writer()->Reset();
+        m_replies.Writer()->AppendBytes(bytes, count);
+        m_replies.SendReply(*m_replies.Writer());
     };
     if (bytes[0] == 'w') {
         send();
@@ -379,26 +397,24 @@ void CClientCore::SendWidgetEvent(const uint8_t* bytes, int32_t count) {
     }
 }
 
-void CClientCore::OnWidgetReply(const CPacketBuffer& writer) { SendWidgetEvent(writer.GetData(), writer.GetLength()); }
-
 // ---- Input state
 
-void CClientCore::EndInput() {
+void CInputCommands::EndInput() {
     m_automation->Notify(AUTO_END_OF_INPUT, 0, 0);
     if (m_settings.GetScanAheadMode() == 0) {
         // MODESELECT mode 2 keeps the input open; otherwise the control
         // switches the input devices off.
-        if (m_modeSelect == MODESELECT_OPEN_INPUT) return;
-        PostMessage(m_window, WM_CORE_END_OF_INPUT, 0, 0);
+        if (m_shared.modeSelect == MODESELECT_OPEN_INPUT) return;
+        PostMessage(m_session.GetWindow(), WM_CORE_END_OF_INPUT, 0, 0);
     }
-    SetCaretWanted(false);
+    m_session.SetCaretWanted(false);
     m_field.kind = InputKind::None;
     m_field.command = InputCommand::None;
     m_field.timeout = 0;
 }
 
-void CClientCore::EnableScanner(bool wanted) {
-    m_scannerWanted = wanted;
+void CInputCommands::EnableScanner(bool wanted) {
+    m_shared.scannerWanted = wanted;
     if (!m_scanner->IsPresent()) return;
     const int state = m_scanner->GetScannerState();
     if (wanted && state >= 0 && state <= 3) {
@@ -408,32 +424,32 @@ void CClientCore::EnableScanner(bool wanted) {
     }
 }
 
-void CClientCore::EnableReaders(bool on) {
+void CInputCommands::EnableReaders(bool on) {
     EnableScanner(on);
     m_devices->EnableMsr(on);
     m_devices->EnableRfid(on);
 }
 
-void CClientCore::DrawField(std::u16string_view text, CInputField::CaretAt caret) {
+void CInputCommands::DrawField(std::u16string_view text, CInputField::CaretAt caret) {
     const CInputField::Cells cells = m_field.Layout(text, caret);
     if (caret == CInputField::CaretAt::AfterText && cells.text.empty()) return;
-    SetCaretWanted(false);
+    m_session.SetCaretWanted(false);
     if (!cells.text.empty()) m_screen.WriteText(m_field.row, m_field.column, cells.text, CScreenModel::kDefaultAttribute, Properties().wrap != 0);
-    MoveCursor(m_field.row, static_cast<int>(std::min<int64_t>(int64_t{m_field.column} + cells.caretOffset, INT32_MAX)));
-    SetCaretWanted(true);
+    m_session.MoveCursor(m_field.row, static_cast<int>(std::min<int64_t>(int64_t{m_field.column} + cells.caretOffset, INT32_MAX)));
+    m_session.SetCaretWanted(true);
 }
 
 // ---- The queue
 
-void CClientCore::Queue(QueuedEvent event) {
-    if (!m_queue.Push(std::move(event))) ++m_droppedEvents;  // a full queue drops it
+void CInputCommands::Queue(QueuedEvent event) {
+    if (!m_queue.Push(std::move(event))) ++m_shared.droppedEvents;  // a full queue drops it
 }
 
-void CClientCore::ReplayEvent() {
+void CInputCommands::ReplayEvent() {
     std::optional<QueuedEvent> event = m_queue.Pop();
     if (!event) return;
     struct Replay {
-        CClientCore& core;
+        CInputCommands& core;
         void operator()(const KeyEvent& e) const { core.OnKeyDown(e.virtualKey, 0); }
         void operator()(const TextEvent& e) const { core.OnKey(e.text, e.kind); }
         void operator()(const DeviceDataEvent& e) const {
@@ -449,10 +465,18 @@ void CClientCore::ReplayEvent() {
     std::visit(Replay{*this}, *event);
 }
 
-void CClientCore::ReplayAllEvents() {
+void CInputCommands::ReplayAllEvents() {
     // Only the events queued now: a replay may queue its input again.
     const bool outer = !m_replayingAll;
     m_replayingAll = true;
     for (size_t n = m_queue.Size(); n > 0 && !m_queue.Empty(); --n) ReplayEvent();
     if (outer) m_replayingAll = false;
+}
+
+void CInputCommands::Register(CCommandTable& table) {
+    table.Register<&CInputCommands::GETEVENT>(cmd::kGETEVENT, *this);
+    table.Register<&CInputCommands::COMMANDEVENT>(cmd::kCOMMANDEVENT, *this);
+    table.Register<&CInputCommands::RfInput>(cmd::kRfInput, *this);
+    table.Register<&CInputCommands::RfInput>(cmd::kRfInputNoKey, *this);
+    table.Register<&CInputCommands::MODESELECT>(cmd::kMODESELECT, *this);
 }

@@ -1,28 +1,12 @@
-// The session's end (Disconnect) and MODESELECT, which opens the input
-// for each text as it comes.
+// The session's end: Disconnect.
 #include "core/session/ClientCore.h"
 #include "core/support/LogFile.h"
 #include "platform/Clock.h"
 
-int CClientCore::MODESELECT(CPacket* pkt, uint8_t) {
-    LogWrite(LOG_TRACE, "MODESELECT");
-    m_field.ResetText();
-    m_modeSelect = static_cast<uint8_t>(pkt->GetInt(0));
-    m_field.kind = InputKind::KeysAndData;
-    SetCaretWanted(true);
-    SendTextReply('b', u"");
-    if (m_modeSelect == 0) {
-        EnableReaders(false);
-    } else if (m_modeSelect == MODESELECT_OPEN_INPUT) {
-        EnableReaders(true);
-    }
-    return 0;
-}
-
 int CClientCore::Disconnect(CPacket*, uint8_t) {
     LogWrite(LOG_TRACE, "Disconnect");
     m_field.text.clear();
-    m_modeSelect = 0;
+    m_inputState.modeSelect = 0;
     if (m_field.command != InputCommand::None) m_automation->Notify(AUTO_END_OF_INPUT, 0, 0);
     m_field.EndWait();
 

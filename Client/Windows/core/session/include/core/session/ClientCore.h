@@ -25,6 +25,7 @@
 #include "core/session/ExtensionHost.h"
 #include "core/session/FileCommands.h"
 #include "core/session/InfoCommands.h"
+#include "core/session/InputCommands.h"
 #include "core/session/InputField.h"
 #include "core/session/PendingCommands.h"
 #include "core/session/ReplyChannel.h"
@@ -40,17 +41,6 @@ class CWidgetManager;
 class CExtensionBinding;
 class IWidgetWindows;
 
-// Device data as the control hands it over (scanner, magnetic stripe, RFID).
-struct DeviceDataRecord {
-    int32_t reserved0;
-    int32_t reserved1;
-    int32_t kind;    // given by the extension; sent back as the last value of reply '5'
-    int32_t length;  // characters of text
-    const char16_t* text;
-};
-
-// Dialog ("screen") modes: what the open box takes from the input.
-enum class DialogMode : int32_t { None = 0, Menu = 1, Error = 2, Signature = 4 };
 
 // The operations on the text screen (ScreenOp), by their numbers.
 enum class ScreenOpCode : int32_t {
@@ -90,8 +80,6 @@ struct ScreenOperation {
     int32_t endRow = 0;
 };
 
-// MODESELECT's mode in which input stays open and each text goes out as it comes.
-constexpr uint8_t MODESELECT_OPEN_INPUT = 2;
 
 
 class CClientCore : public IExtensionHost,
@@ -99,7 +87,8 @@ class CClientCore : public IExtensionHost,
                     private IDialogAnswers,
                     private IBarcodeSession,
                     private ISessionLink,
-                    private IDisplaySession {
+                    private IDisplaySession,
+                    private IInputSession {
 public:
     // Result codes of the setters, with their Windows values.
     static constexpr int32_t kOk = 0;
@@ -109,7 +98,7 @@ public:
 
     static constexpr int kQueueCapacity = static_cast<int>(CEventQueue::kCapacity);
     static constexpr int kInputTextUnits = CInputField::kTextUnits;
-    static constexpr int kMaxDeviceDataChars = 4000;
+    static constexpr int kMaxDeviceDataChars = CInputCommands::kMaxDeviceDataChars;
     static constexpr int kDecoderCapacity = static_cast<int>(CDecoderSettings::kCapacity);
     static constexpr int kDefaultTerminalId = CSessionSettings::kDefaultTerminalId;
 
@@ -126,7 +115,7 @@ public:
     void Start();
 
     // The host's Disconnect, as the control ends the session (the host went).
-    void EndSession() { Disconnect(nullptr, cmd::kDisconnect); }
+    void EndSession() override { Disconnect(nullptr, cmd::kDisconnect); }
 
     // ---- Input from the control.
     // 0 when handled; kFail when the key is not one of the core's (the
@@ -165,14 +154,14 @@ public:
     // ---- What the input state is (for the control and tests).
     int EventCount() const { return static_cast<int>(m_queue.Size()); }
     // Events a full queue has dropped since the core was made.
-    uint64_t DroppedEvents() const { return m_droppedEvents; }
+    uint64_t DroppedEvents() const { return m_inputState.droppedEvents; }
     void ClearEventQueue() { m_queue.Clear(); }
     ::InputCommand InputCommand() const { return m_field.command; }
     ::InputKind InputKind() const { return m_field.kind; }
     const std::u16string& InputText() const { return m_field.text; }
-    int32_t ModeSelectMode() const { return m_modeSelect; }
-    bool IsScannerWanted() const { return m_scannerWanted; }
-    void EnableScanner(bool wanted);
+    int32_t ModeSelectMode() const { return m_inputState.modeSelect; }
+    bool IsScannerWanted() const { return m_inputState.scannerWanted; }
+    void EnableScanner(bool wanted) override { m_input.EnableScanner(wanted); }
 
     // The open menu, error or signature box and its mode; a Disconnect within
     // a second of its opening waits for the next reply.
@@ -275,7 +264,7 @@ public:
     bool CaretHasFocus() const { return m_caretFocus; }
     // Whether the host wants the caret; shown while the window has the focus
     // and (outside wrap mode) the cursor lies on the screen.
-    void SetCaretWanted(bool wanted);
+    void SetCaretWanted(bool wanted) override;
     bool IsCaretShown() const { return m_caretShown; }
     // The cursor (and the caret with it). In wrap mode column is an offset
     // from the start of row. Off the screen the caret is no longer wanted.
@@ -301,13 +290,9 @@ public:
     bool HandlesCommand(uint8_t code) const { return m_commands.Has(code); }
 
 private:
-    // ---- The core's own command handlers (the input's and the session's
-    // end); the groups register the others. The packet's cursor is on the
-    // command's first field; code is the command byte. Each returns 0.
-    int GETEVENT(CPacket* pkt, uint8_t code);
-    int COMMANDEVENT(CPacket* pkt, uint8_t code);
-    int RfInput(CPacket* pkt, uint8_t code);  // '5' and 'i'
-    int MODESELECT(CPacket* pkt, uint8_t code);
+    // ---- The core's own command handler (the session's end); the groups
+    // register the others. The packet's cursor is on the command's first
+    // field; code is the command byte. Returns 0.
     int Disconnect(CPacket* pkt, uint8_t code);  // pkt may be null
 
     // Fills the dispatcher's table: the groups' bytes and the core's own.
@@ -328,6 +313,11 @@ private:
     std::u16string BaseRegistryKey() const override { return Properties().baseRegistryKey; }
     AutoQueryFn AutomationQueryFunction() const override { return &CClientCore::AutomationQuery; }
     void* AutomationQueryContext() override { return this; }
+
+    // IInputSession, for the input (SetCaretWanted, MoveCursor, GetWindow
+    // and EndSession are public).
+    DialogMode CurrentDialogMode() const override { return m_dialogMode; }
+    void ApplyDecoderFile(std::u16string name) override { m_barcodes.SetDecodersFromFile(std::move(name)); }
 
     // IDisplaySession, for the display commands (MoveCursor is public).
     void PlaceCursor(int row, int column) override;
@@ -354,19 +344,6 @@ private:
     // Tells the view when the screen model changed since it was last told
     // (always, with force).
     void ShowScreen(bool force = false);
-    // Input (InputQueue.cpp)
-    void EndInput();
-    // The scanner, the magnetic-stripe reader and the RFID reader together.
-    void EnableReaders(bool on);
-    void SendInputText(std::u16string_view text, EventType kind);
-    void SendDeviceDataReply(uint8_t code, std::u16string_view text, int32_t number);
-    void Queue(QueuedEvent event);
-    void ReplayEvent();
-    void ReplayAllEvents();
-    void TypedTextRecord();
-    void EndFieldWith(std::u16string_view text);
-    void DrawField(std::u16string_view text, CInputField::CaretAt caret);
-    int OnFieldCharacter(char16_t c);
 
     // Session
     std::u16string m_moduleFolder;
@@ -393,7 +370,6 @@ private:
     CDecoderSettings m_decoders;
     CInputField m_field;
     CEventQueue m_queue;
-    uint64_t m_droppedEvents = 0;
     CScreenModel m_screen;
     CFileCommands m_files;
     CInfoCommands m_info;
@@ -402,10 +378,9 @@ private:
     CSessionCommands m_sessionCommands;
     CDisplayCommands m_display;
     CPendingCommands m_pending;
+    CInputCommands m_input;
 
-    bool m_scannerWanted = false;
-    uint8_t m_modeSelect = 0;
-    bool m_replayingAll = false;  // ReplayAllEvents is running
+    InputSharedState m_inputState;
 
     // Serial port and power
     std::unique_ptr<ICoreSerialPort> m_serialPort;
