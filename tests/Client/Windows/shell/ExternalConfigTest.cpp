@@ -209,4 +209,27 @@ TEST_F(ExternalConfigTest, FailedOrOversizedDownloadsLeaveTheSettings) {
     EXPECT_EQ(store.GetInt(SETTING_FONT_SIZE), -1);
 }
 
+TEST_F(ExternalConfigTest, AFileOverTheLimitIsRefusedWhole) {
+    Put("\\Temp\\big.cfg", "FontSize=5\n" + std::string(ExternalConfigLoader::kMaxBytes, ';'));
+    ExternalConfigLoader loader;
+    EXPECT_EQ(loader.Load(u"\\Temp\\big.cfg"), 0);
+    EXPECT_EQ(loader.GetList().GetCount(), 0u);
+}
+
+TEST_F(ExternalConfigTest, AServerThatNeverAnswersIsGivenUpOnTheTimeLimit) {
+    // Accepts the connection and sends nothing until the client gives up.
+    const int fd = socket(AF_INET, SOCK_STREAM, 0);
+    sockaddr_in addr{};
+    addr.sin_family = AF_INET;
+    addr.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+    ASSERT_EQ(bind(fd, reinterpret_cast<sockaddr*>(&addr), sizeof addr), 0);
+    socklen_t len = sizeof addr;
+    getsockname(fd, reinterpret_cast<sockaddr*>(&addr), &len);
+    ASSERT_EQ(listen(fd, 1), 0);
+    ExternalConfigLoader loader;
+    const std::string url = "http://127.0.0.1:" + std::to_string(ntohs(addr.sin_port)) + "/slow";
+    EXPECT_EQ(loader.Load(plat::text::Utf8ToWide(url)), 0);
+    close(fd);
+}
+
 }  // namespace

@@ -96,6 +96,7 @@ TEST_F(SkinTest, KeyTableFirstRowCounts) {
     EXPECT_EQ(ParseKey(u"Key_NumLock"), 0x90u);
     EXPECT_EQ(ParseKey(u"Key_OnOff"), Key_OnOff);
     EXPECT_EQ(ParseKey(u"12abc"), 12u);
+    EXPECT_EQ(ParseKey(u"0x41"), 0u);  // a key is a name or a decimal number
     int rows = 0;
     for (const KeyName* row = KeyNameTable; row->name; ++row) ++rows;
     EXPECT_EQ(rows, 131);
