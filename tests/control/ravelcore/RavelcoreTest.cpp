@@ -4,9 +4,13 @@
 #include <thread>
 #include <vector>
 
+#include <QImage>
+
 #include "control/InputMutex.h"
 #include "control/Ravelcore.h"
+#include "tests/control/QtApplication.h"
 #include "tests/core/support/DeviceRoot.h"
+#include "tests/platform/qt/QtPump.h"
 #include "platform/Com.h"
 #include "platform/ComServer.h"
 #include "platform/Library.h"
@@ -35,6 +39,8 @@ std::string Framed(const std::string& payload) {
 class RavelcoreTest : public DeviceRootTest {
 protected:
     void SetUp() override {
+        // The control paints with Qt, as in the shell.
+        displaytest::EnsureApplication();
         DeviceRootTest::SetUp();
         ASSERT_EQ(CallExport("DllRegisterServer"), S_OK);
     }
@@ -307,6 +313,32 @@ TEST_F(RavelcoreTest, KeysAndDeviceDataReachTheCoreAsTheHostSeesThem) {
     Unhost();
     // After its window has gone, the control's messages reach nothing.
     EXPECT_FALSE(IsWindow(control));
+}
+
+TEST_F(RavelcoreTest, TheControlWindowShowsTheScreenTheHostDrew) {
+    Host();
+    ASSERT_TRUE(m_data);
+    const HWND control = GetWindow(m_host, GW_CHILD);
+    EXPECT_EQ(m_ovc->Initialize(), S_OK);
+    // Text, then reverse text, then text at row 3, column 2.
+    EXPECT_EQ(Stream(Framed("3\xFD" "AB\x1B[7mCD\x1B[m\x1B[3;2HEF")), S_OK);
+    qttest::Pump();
+    const QImage shown = plat::qt::RenderWindow(control).convertToFormat(QImage::Format_RGB32);
+    if (const char* dir = getenv("ORVADE_RENDER_DIR")) shown.save(QString(dir) + "/ravelcore-control.png");
+    RECT client{};
+    GetClientRect(control, &client);
+    ASSERT_EQ(shown.width(), client.right);
+    ASSERT_EQ(shown.height(), client.bottom);
+    // Black behind the reverse cells, white elsewhere, and dark pixels of text in the first cell.
+    const int cw = client.right / 21;
+    const int ch = client.bottom / 16;
+    EXPECT_EQ(shown.pixelColor(2 * cw + 1, 1), QColor(Qt::black));
+    EXPECT_EQ(shown.pixelColor(client.right - 2, client.bottom - 2), QColor(Qt::white));
+    bool ink = false;
+    for (int y = 0; y < ch && !ink; ++y)
+        for (int x = 0; x < cw && !ink; ++x) ink = shown.pixelColor(x, y) != QColor(Qt::white);
+    EXPECT_TRUE(ink);
+    Unhost();
 }
 
 TEST(InputMutexTest, NestsOnItsThreadAndIsGivenBackWhenAbandoned) {

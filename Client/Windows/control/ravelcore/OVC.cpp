@@ -3,6 +3,7 @@
 #include <cstring>
 #include <string>
 
+#include "control/ScreenView.h"
 #include "core/extensions/ExtensionModule.h"
 #include "core/hooks/CoreMessages.h"
 #include "core/extensions/Extensions.h"

@@ -12,6 +12,7 @@
 #include "platform/Window.h"
 
 class CClientCore;
+class CScreenView;
 
 class COVC final : public plat::com::CObject<plat::com::CDual<IOVC, COVC>, plat::com::CDual<IOVCClassic, COVC>,
                                              plat::com::CDual<IOVCData, COVC>, IConnectionPointContainer,
@@ -147,6 +148,7 @@ private:
     CInputMutex m_inputMutex;
     HWND m_window = 0;
     std::unique_ptr<ICoreDialogs> m_dialogs;  // outlives the core
+    std::unique_ptr<CScreenView> m_view;  // outlives the core
     std::unique_ptr<CClientCore> m_core;
     bool m_active = false;
     bool m_busy = false;

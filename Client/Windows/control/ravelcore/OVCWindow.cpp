@@ -6,6 +6,7 @@
 
 #include "OVC.h"
 #include "control/ControlDialogs.h"
+#include "control/ScreenView.h"
 #include "core/extensions/ExtensionModule.h"
 #include "core/extensions/Extensions.h"
 #include "core/hooks/CoreMessages.h"
@@ -85,6 +86,11 @@ void COVC::OnCreate(HWND hwnd, const CREATESTRUCT* cs) {
     m_dialogs = std::make_unique<CControlDialogs>(GetModuleResources(), hwnd);
     m_core = CClientCore::Create(hwnd);
     m_core->SetDialogs(m_dialogs.get());
+    // The core's screen, painted into the view's back buffer, which also
+    // measures the session font.
+    m_view = std::make_unique<CScreenView>(hwnd, m_core->Screen());
+    m_core->SetView(m_view.get());
+    m_core->SetFontMeasure(&m_view->Canvas());
     m_core->SetClientSize(cs ? cs->cx : 0, cs ? cs->cy : 0);
     m_core->UpdateCellMetrics();
     m_core->CreateBackBuffer();
@@ -93,6 +99,7 @@ void COVC::OnCreate(HWND hwnd, const CREATESTRUCT* cs) {
 
 void COVC::OnDestroy() {
     m_core.reset();
+    m_view.reset();
     m_dialogs.reset();
     m_window = 0;
 }
