@@ -3,8 +3,6 @@
 // audio library, the keyboard's alpha mode and key state through its
 // keyboard driver - and a dump of the client's registry key as REGEDIT4
 // text. Everything runs on the caller's thread.
-#include <dlfcn.h>
-
 #include <cstdarg>
 #include <cstdio>
 #include <cstring>
@@ -21,6 +19,7 @@
 #include "platform/Registry.h"
 #include "platform/Text.h"
 #include "platform/Window.h"
+#include "platform/exports/AboutPage.h"
 #include "platform/exports/DeviceExports.h"
 #include "platform/vendor/TvDeviceExports.h"
 
@@ -195,10 +194,7 @@ std::u16string DumpPath() {
 
 // ---- The about page
 
-constexpr UINT kAboutTimer = 1;
-constexpr UINT kAboutRefreshMs = 2000;
 constexpr WORD kAboutText = 1000;
-constexpr UINT PSM_CHANGED = WM_USER + 104;
 
 constexpr plat::res::String kStrings[] = {
     {1, u"NONE"},     {2, u"ALKALINE"},          {3, u"NICAD"},          {4, u"NIMH"},
@@ -222,14 +218,7 @@ constexpr plat::res::Dialog kDialogs[] = {
     {110, kPageStyle, u"Tarvex Device", u"MS Sans Serif", 8, 0, 0, 125, 60, kShortItems, 1},
 };
 
-HMODULE ThisModule() {
-    Dl_info info{};
-    static HMODULE module = nullptr;
-    if (!module && dladdr(reinterpret_cast<const void*>(&ThisModule), &info))
-        module = dlopen(info.dli_fname, RTLD_NOW | RTLD_NOLOAD);
-    if (module) dlclose(module);  // only the handle is wanted, not a reference
-    return module;
-}
+HMODULE ThisModule() { return plat::loader::ModuleOf(reinterpret_cast<const void*>(&ThisModule)); }
 
 std::u16string String(UINT id) {
     for (const plat::res::String& s : kStrings)
@@ -272,6 +261,8 @@ std::u16string AboutText() {
 
 HFONT g_pageFont = 0;
 
+void RefreshPage(HWND page) { SetDlgItemText(page, kAboutText, AboutText().c_str()); }
+
 INT_PTR AboutPage(HWND page, UINT message, WPARAM wParam, LPARAM lParam) {
     switch (message) {
     case WM_INITDIALOG: {
@@ -284,27 +275,15 @@ INT_PTR AboutPage(HWND page, UINT message, WPARAM wParam, LPARAM lParam) {
         return TRUE;
     }
     case WM_DESTROY:
-        KillTimer(page, kAboutTimer);
         if (g_pageFont) DeleteObject(g_pageFont);
         g_pageFont = 0;
-        return TRUE;
-    case WM_WINDOWPOSCHANGED:
-        if (lParam && (reinterpret_cast<const WINDOWPOS*>(lParam)->flags & SWP_SHOWWINDOW)) {
-            SetTimer(page, kAboutTimer, kAboutRefreshMs);
-            SetDlgItemText(page, kAboutText, AboutText().c_str());
-        } else {
-            KillTimer(page, kAboutTimer);
-        }
-        return FALSE;
-    case WM_TIMER:
-        if (wParam == kAboutTimer) SetDlgItemText(page, kAboutText, AboutText().c_str());
-        return TRUE;
-    case WM_COMMAND:
-        SendMessage(GetParent(page), PSM_CHANGED, static_cast<WPARAM>(page), 0);
-        return TRUE;
+        break;
     default:
-        return FALSE;
+        break;
     }
+    INT_PTR result = FALSE;
+    plat::res::AboutPageMessage(page, message, wParam, lParam, &RefreshPage, &result);
+    return result;
 }
 
 }  // namespace

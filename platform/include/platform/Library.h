@@ -63,3 +63,14 @@ std::string ModuleHostDirectory(const void* address);
 // one side allocates (zeroed) and the other frees.
 void* LocalAlloc(size_t bytes);
 void LocalFree(void* block);
+
+namespace plat::loader {
+
+// The device path a library of the device file system was loaded from; empty
+// for any other module.
+std::u16string ModuleDevicePath(HMODULE module);
+// The loaded module that holds the address (its handle, no reference taken);
+// null when none does.
+HMODULE ModuleOf(const void* address);
+
+}  // namespace plat::loader

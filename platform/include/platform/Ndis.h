@@ -9,6 +9,7 @@
 //   Wireless=1          802.11 medium; then SSID=, BSSID=, RSSI= (dBm), Mode= (1 infrastructure)
 //   Connected=1         media connected
 //   Speed=540000        link speed in 100 bit/s
+//   SSIDLength=40       the SSID record's length word, as a faulty adapter reports it
 #pragma once
 
 #include <string>

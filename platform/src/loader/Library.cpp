@@ -62,6 +62,7 @@ HMODULE Open(const std::string& path) {
 struct DeviceLoads {
     std::mutex mutex;
     std::multimap<HMODULE, int> descriptors;
+    std::map<HMODULE, std::u16string> paths;  // the device path each was first loaded from
 };
 
 DeviceLoads& Loads() {
@@ -100,9 +101,10 @@ HMODULE OpenDevice(std::u16string_view devicePath) {
     }
     void* handle = dlopen(("/proc/self/fd/" + std::to_string(fd)).c_str(), RTLD_NOW | RTLD_LOCAL);
     t_lastError = handle ? ERROR_SUCCESS : ERROR_BAD_EXE_FORMAT;
-    if (handle)
+    if (handle) {
         loads.descriptors.emplace(handle, fd);
-    else
+        loads.paths[handle] = std::u16string(devicePath);  // a handle of a library gone before may come again
+    } else
         close(fd);
     return handle;
 }
@@ -124,6 +126,7 @@ void ReleaseDevice(HMODULE module) {
     }
     for (auto it = range.first; it != range.second; ++it) close(it->second);
     loads.descriptors.erase(range.first, range.second);
+    loads.paths.erase(module);
 }
 
 bool EndsInDll(std::u16string_view name) {
@@ -232,3 +235,22 @@ std::vector<std::u16string> FindLibraries(std::u16string_view deviceFolder) {
 
 void* LocalAlloc(size_t bytes) { return calloc(1, bytes ? bytes : 1); }
 void LocalFree(void* block) { free(block); }
+
+namespace plat::loader {
+
+std::u16string ModuleDevicePath(HMODULE module) {
+    DeviceLoads& loads = Loads();
+    std::lock_guard lock(loads.mutex);
+    auto it = loads.paths.find(module);
+    return it == loads.paths.end() ? std::u16string() : it->second;
+}
+
+HMODULE ModuleOf(const void* address) {
+    Dl_info info{};
+    if (!address || !dladdr(address, &info) || !info.dli_fname) return nullptr;
+    void* module = dlopen(info.dli_fname, RTLD_NOW | RTLD_NOLOAD);
+    if (module) dlclose(module);  // the handle only, no reference
+    return module;
+}
+
+}  // namespace plat::loader

@@ -25,6 +25,7 @@ struct Adapter {
     int32_t rssi = 0;
     uint32_t mode = 1;
     bool described = false;  // from a description file
+    int64_t ssidLength = -1;  // the SSID record's length word as the adapter reports it (-1: the SSID's)
 };
 
 bool ParseMac(const std::string& text, uint8_t out[6]) {
@@ -64,6 +65,7 @@ std::vector<Adapter> FromDescription(const std::string& path) {
         else if (key == "Speed") a.speed = static_cast<uint32_t>(std::strtoul(value.c_str(), nullptr, 10));
         else if (key == "SSID") a.ssid = value.substr(0, 32);
         else if (key == "BSSID") ParseMac(value, a.bssid);
+        else if (key == "SSIDLength") a.ssidLength = std::strtol(value.c_str(), nullptr, 10);
         else if (key == "RSSI") a.rssi = static_cast<int32_t>(std::strtol(value.c_str(), nullptr, 10));
         else if (key == "Mode") a.mode = static_cast<uint32_t>(std::strtoul(value.c_str(), nullptr, 10));
     }
@@ -148,7 +150,8 @@ DWORD Request(bool set, const std::u16string& adapter, DWORD oid, void* buffer, 
     case OID_802_11_SSID: {
         uint8_t record[36] = {};
         const uint32_t size = static_cast<uint32_t>(a->ssid.size());
-        std::memcpy(record, &size, 4);
+        const uint32_t word = a->ssidLength >= 0 ? static_cast<uint32_t>(a->ssidLength) : size;
+        std::memcpy(record, &word, 4);
         std::memcpy(record + 4, a->ssid.data(), size);
         return Put(buffer, length, record, 36, done);
     }
