@@ -36,7 +36,8 @@ HANDLE GetProp(HWND hwnd, const char16_t* name);  // null when not set
 HANDLE RemoveProp(HWND hwnd, const char16_t* name);  // the data it held
 
 // The thread id (as GetWindowThreadId) and, in *processId, the process that
-// owns the window; 0 for no window.
+// owns the window, this program's or another's of the device root; 0 for no
+// window.
 DWORD GetWindowThreadProcessId(HWND hwnd, DWORD* processId);
 
 // The input panel's state.

@@ -29,7 +29,7 @@ namespace {
 constexpr int kSlots = 254;       // 1..254; the top byte 255 is the desktop's
 constexpr size_t kNameMax = 260;  // class and title, with the terminator
 
-enum Op : uint32_t { kFind = 1, kPost, kSend, kShow, kForeground, kExists };
+enum Op : uint32_t { kFind = 1, kPost, kSend, kShow, kForeground, kExists, kOwner };
 
 struct Request {
     uint32_t op;
@@ -131,6 +131,11 @@ LRESULT carryOut(Request& r) {
     }
     case kForeground: return mine(hwnd) ? SetForegroundWindow(hwnd) : FALSE;
     case kExists: return mine(hwnd) ? TRUE : FALSE;
+    case kOwner: {
+        // The process in the high half, the thread in the low one.
+        if (!mine(hwnd)) return 0;
+        return LRESULT((uint64_t(DWORD(::getpid())) << 32) | plat::window::GetWindowThreadId(hwnd));
+    }
     default: return 0;
     }
 }
@@ -215,7 +220,7 @@ bool remoteCall(RemoteOp op, HWND hwnd, UINT msg, WPARAM wParam, LPARAM lParam, 
     if (!isRemote(hwnd)) return false;
     Request r{};
     r.op = op == RemoteOp::kPost ? kPost : op == RemoteOp::kSend ? kSend : op == RemoteOp::kShow ? kShow
-         : op == RemoteOp::kForeground ? kForeground : kExists;
+         : op == RemoteOp::kForeground ? kForeground : op == RemoteOp::kOwner ? kOwner : kExists;
     r.hwnd = hwnd;
     r.msg = msg;
     r.wParam = uint64_t(wParam);

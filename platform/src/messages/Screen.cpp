@@ -249,8 +249,15 @@ HANDLE RemoveProp(HWND hwnd, const char16_t* name) {
 }
 
 DWORD GetWindowThreadProcessId(HWND hwnd, DWORD* processId) {
-    std::lock_guard lock(state().mutex);
-    const Window* w = findWindow(hwnd);
-    if (processId) *processId = w ? DWORD(::getpid()) : 0;
-    return w ? w->owner->threadId : 0;
+    {
+        std::lock_guard lock(state().mutex);
+        if (const Window* w = findWindow(hwnd)) {
+            if (processId) *processId = DWORD(::getpid());
+            return w->owner->threadId;
+        }
+    }
+    LRESULT owner = 0;  // another program's window: its process and thread
+    if (!remoteCall(RemoteOp::kOwner, hwnd, 0, 0, 0, &owner)) owner = 0;
+    if (processId) *processId = DWORD(uint64_t(owner) >> 32);
+    return DWORD(uint64_t(owner) & 0xFFFFFFFFu);
 }

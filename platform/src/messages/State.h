@@ -179,7 +179,7 @@ void startRemoteListener();  // other processes can reach this one's windows
 bool isRemote(HWND hwnd);   // a handle of another process's slot
 HWND remoteFind(const char16_t* className, const char16_t* windowName);
 HWND findTopLevel(const char16_t* className, const char16_t* windowName);  // this process's
-enum class RemoteOp { kPost, kSend, kShow, kForeground, kExists };
+enum class RemoteOp { kPost, kSend, kShow, kForeground, kExists, kOwner };
 // Integer arguments only; false when the window's process is not there.
 bool remoteCall(RemoteOp op, HWND hwnd, UINT msg, WPARAM wParam, LPARAM lParam, LRESULT* result);
 

@@ -17,6 +17,7 @@
 #include <thread>
 #include <vector>
 
+#include "platform/Screen.h"
 #include "platform/Window.h"
 
 extern char** environ;
@@ -97,6 +98,9 @@ TEST(CrossProcess, AnotherProgramsWindowsAreFoundAndReached) {
     ASSERT_NE(h, 0u);
     EXPECT_EQ(FindWindow(nullptr, u"Peer Program"), h);
     EXPECT_TRUE(IsWindow(h));
+    DWORD owner = 0;
+    EXPECT_NE(GetWindowThreadProcessId(h, &owner), 0u);
+    EXPECT_EQ(owner, DWORD(pid));
     EXPECT_EQ(SendMessage(h, kDouble, 21, 0), 42);
     EXPECT_TRUE(PostMessage(h, kRemember, 7, 0));
     EXPECT_TRUE(eventually([&] { return SendMessage(h, kRemembered, 0, 0) == 7; }));
