@@ -456,15 +456,40 @@ public:
     // with the arguments given first to last; results are ignored. One
     // argument array serves every sink.
     void Fire(DISPID id, std::initializer_list<VARIANT> args = {}) {
-        std::vector<VARIANT> reversed(args.begin(), args.end());
-        std::reverse(reversed.begin(), reversed.end());
-        DISPPARAMS params{reversed.empty() ? nullptr : reversed.data(), nullptr, UINT(reversed.size()), 0};
-        for (IDispatch* sink : Sinks()) {
+        // Events fire per reply segment: a few arguments and sinks stay off the heap.
+        constexpr size_t kInline = 4;
+        VARIANT inlineArgs[kInline];
+        std::vector<VARIANT> moreArgs;
+        VARIANT* reversed = inlineArgs;
+        if (args.size() > kInline) {
+            moreArgs.resize(args.size());
+            reversed = moreArgs.data();
+        }
+        size_t n = args.size();
+        for (const VARIANT& v : args) reversed[--n] = v;
+        DISPPARAMS params{args.size() ? reversed : nullptr, nullptr, UINT(args.size()), 0};
+        IDispatch* inlineSinks[kInline];
+        std::vector<IDispatch*> moreSinks;
+        IDispatch** sinks = inlineSinks;
+        size_t count = 0;
+        {
+            std::lock_guard lock(m_mutex);
+            count = m_sinks.size();
+            if (count > kInline) {
+                moreSinks.resize(count);
+                sinks = moreSinks.data();
+            }
+            for (size_t i = 0; i < count; ++i) {
+                sinks[i] = m_sinks[i].events;
+                sinks[i]->AddRef();  // our own count on a sink we hold: no caller code
+            }
+        }
+        for (size_t i = 0; i < count; ++i) {
             VARIANT ignored;
             VariantInit(&ignored);
-            sink->Invoke(id, IID_NULL, LOCALE_USER_DEFAULT, DISPATCH_METHOD, &params, &ignored, nullptr, nullptr);
+            sinks[i]->Invoke(id, IID_NULL, LOCALE_USER_DEFAULT, DISPATCH_METHOD, &params, &ignored, nullptr, nullptr);
             VariantClear(&ignored);
-            sink->Release();
+            sinks[i]->Release();
         }
     }
     // The container's FinalRelease drops what sinks are left.

@@ -120,6 +120,7 @@ public:
     static LRESULT WindowProc(HWND hwnd, UINT msg, WPARAM wParam, LPARAM lParam);
 
 private:
+    LRESULT Guarded(HWND hwnd, UINT msg, WPARAM wParam, LPARAM lParam);
     LRESULT OnMessage(HWND hwnd, UINT msg, WPARAM wParam, LPARAM lParam);
     void OnCreate(HWND hwnd, const CREATESTRUCT* cs);
     void OnDestroy();

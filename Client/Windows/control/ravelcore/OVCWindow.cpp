@@ -75,7 +75,8 @@ HRESULT COVC::DestroyControlWindow() {
     // A window already being destroyed (with its parent) is left to go, but
     // it no longer reaches this object, which may go first.
     if (m_window) {
-        SetWindowLongPtr(m_window, GWLP_USERDATA, 0);
+        plat::window::SetWindowProcedure(
+            m_window, [](HWND h, UINT m, WPARAM w, LPARAM l) { return DefWindowProc(h, m, w, l); });
         OnDestroy();
     }
     return S_OK;
@@ -171,15 +172,22 @@ void COVC::OnPaint(HWND hwnd) {
 }
 
 LRESULT COVC::WindowProc(HWND hwnd, UINT msg, WPARAM wParam, LPARAM lParam) {
+    // From its first message on, the window calls this object directly: a
+    // procedure that captures it, so no look-up runs per message.
     if (msg == WM_NCCREATE) {
-        const auto* cs = reinterpret_cast<const CREATESTRUCT*>(lParam);
-        SetWindowLongPtr(hwnd, GWLP_USERDATA, reinterpret_cast<LONG_PTR>(cs->lpCreateParams));
+        auto* self = static_cast<COVC*>(reinterpret_cast<const CREATESTRUCT*>(lParam)->lpCreateParams);
+        if (self)
+            plat::window::SetWindowProcedure(hwnd, [self](HWND h, UINT m, WPARAM w, LPARAM l) {
+                return self->Guarded(h, m, w, l);
+            });
     }
-    auto* self = reinterpret_cast<COVC*>(GetWindowLongPtr(hwnd, GWLP_USERDATA));
-    if (!self) return DefWindowProc(hwnd, msg, wParam, lParam);
+    return DefWindowProc(hwnd, msg, wParam, lParam);
+}
+
+LRESULT COVC::Guarded(HWND hwnd, UINT msg, WPARAM wParam, LPARAM lParam) {
     // Nothing the core throws leaves the window procedure.
     try {
-        return self->OnMessage(hwnd, msg, wParam, lParam);
+        return OnMessage(hwnd, msg, wParam, lParam);
     } catch (...) {
         LogPrintf(LOG_ERROR, "COVC: message %u failed", msg);
         return 0;
@@ -194,9 +202,6 @@ LRESULT COVC::OnMessage(HWND hwnd, UINT msg, WPARAM wParam, LPARAM lParam) {
     case WM_DESTROY:
         OnDestroy();
         return 0;
-    case WM_NCDESTROY:
-        SetWindowLongPtr(hwnd, GWLP_USERDATA, 0);
-        break;
     case WM_CORE_SEND_SEGMENT:
         Fire_OVCDataOutEvent(int(wParam), reinterpret_cast<const void*>(lParam));
         return 0;

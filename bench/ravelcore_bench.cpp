@@ -1,0 +1,125 @@
+// A Ping through the client control as the shell drives it (OVCStreamInput
+// in, OVCDataOutEvent out to an event sink), next to the same Ping through
+// the bare core in the same run. Goal: the control at most 1.5 times the core.
+#include <benchmark/benchmark.h>
+
+#include <QGuiApplication>
+#include <string>
+
+#include "BenchHost.h"
+#include "BenchSession.h"
+#include "control/Ravelcore.h"
+#include "platform/Com.h"
+#include "platform/ComServer.h"
+#include "platform/DeviceFs.h"
+#include "platform/Library.h"
+#include "platform/Window.h"
+
+namespace {
+
+using benchhost::Bytes;
+using benchhost::Frame;
+using benchhost::Ping;
+using plat::com::CPtr;
+
+// The control hosted by ProgID after registration, with a sink that counts.
+class ControlSession {
+public:
+    ControlSession() {
+        plat::fs::SetDeviceRoot(benchhost::DeviceRoot());
+        HMODULE module = LoadLibrary(u"Ravelcore.dll");
+        if (auto reg = module ? GetProc<HRESULT (*)()>(module, "DllRegisterServer") : nullptr) reg();
+        if (module) FreeLibrary(module);
+        plat::com::RegisterHostWindowClass();
+        m_top = CreateWindowEx(0, u"STATIC", u"bench", 0, 0, 0, 240, 320, 0, 0, nullptr, nullptr);
+        m_host = CreateWindowEx(0, plat::com::kHostWindowClass, u"Ravelcore.OVC", WS_CHILD, 0, 0, 240, 294, m_top, 0,
+                                nullptr, nullptr);
+        CPtr<IUnknown> control;
+        if (FAILED(plat::com::GetHostedControl(m_host, control.Out()))) return;
+        control.As(&m_data);
+        CPtr<IOVC> ovc;
+        CPtr<IConnectionPointContainer> container;
+        if (FAILED(control.As(&ovc)) || FAILED(ovc.As(&container)) ||
+            FAILED(container->FindConnectionPoint(DIID__IOVCEvents, m_point.Out())))
+            return;
+        ovc->Initialize();
+        auto* sink = new plat::com::CDispatchSink(DIID__IOVCEvents, [this](DISPID id, DISPPARAMS* p) {
+            if (id == DISPID_OVCDataOutEvent && p && p->cArgs == 2) {
+                m_replyBytes += size_t(p->rgvarg[1].lVal);
+                ++m_segments;
+            }
+            return S_OK;
+        });
+        sink->AddRef();
+        m_point->Advise(sink, &m_cookie);
+        sink->Release();
+    }
+    ~ControlSession() {
+        if (m_point) m_point->Unadvise(m_cookie);
+        m_point.Reset();
+        m_data.Reset();
+        if (m_top) DestroyWindow(m_top);
+    }
+    bool Ready() const { return m_data && m_point; }
+    void Receive(Bytes& wire) { m_data->OVCStreamInput(int(wire.size()), wire.data()); }
+    size_t Segments() const { return m_segments; }
+
+private:
+    HWND m_top = 0;
+    HWND m_host = 0;
+    CPtr<IOVCData> m_data;
+    CPtr<IConnectionPoint> m_point;
+    DWORD m_cookie = 0;
+    size_t m_replyBytes = 0;
+    size_t m_segments = 0;
+};
+
+void Report(benchmark::State& state, int payloadBytes) {
+    state.counters["commands/s"] = benchmark::Counter(double(state.iterations()), benchmark::Counter::kIsRate);
+    state.SetBytesProcessed(int64_t(state.iterations()) * payloadBytes);
+}
+
+void BM_ControlPing(benchmark::State& state) {
+    const int mode = int(state.range(0));
+    const int size = int(state.range(1));
+    ControlSession session;
+    if (!session.Ready()) {
+        state.SkipWithError("the control was not created");
+        return;
+    }
+    if (mode == 1) {
+        Bytes ask = benchhost::AskForMode1();
+        session.Receive(ask);
+    }
+    Bytes wire = Frame(mode, Ping(size));
+    const size_t before = session.Segments();
+    for (auto _ : state) session.Receive(wire);
+    if (session.Segments() == before) state.SkipWithError("the control sent no reply");
+    Report(state, size);
+}
+
+// The baseline: the same Ping through the bare core.
+void BM_CorePing(benchmark::State& state) {
+    const int mode = int(state.range(0));
+    const int size = int(state.range(1));
+    benchhost::Session session;
+    session.SetMode(mode);
+    const Bytes wire = Frame(mode, Ping(size));
+    const size_t before = session.Segments();
+    for (auto _ : state) session.Receive(wire);
+    if (session.Segments() == before) state.SkipWithError("the core sent no reply");
+    Report(state, size);
+}
+
+}  // namespace
+
+BENCHMARK(BM_CorePing)->ArgNames({"mode", "bytes"})->Args({0, 20})->Args({0, 4000})->Args({1, 20})->Args({1, 4000});
+BENCHMARK(BM_ControlPing)->ArgNames({"mode", "bytes"})->Args({0, 20})->Args({0, 4000})->Args({1, 20})->Args({1, 4000});
+// The control paints with Qt, as in the shell: a GUI application exists.
+int main(int argc, char** argv) {
+    QGuiApplication app(argc, argv);
+    benchmark::Initialize(&argc, argv);
+    benchmark::RunSpecifiedBenchmarks();
+    benchmark::Shutdown();
+    return 0;
+}
