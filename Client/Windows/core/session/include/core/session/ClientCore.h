@@ -120,24 +120,25 @@ public:
     // ---- Input from the control.
     // 0 when handled; kFail when the key is not one of the core's (the
     // control lets it go on).
-    virtual int32_t OnKeyDown(uint32_t virtualKey, uint32_t flags);
+    int32_t OnKeyDown(uint32_t virtualKey, uint32_t flags);
+    // Virtual: a test counts the characters the automation query types.
     virtual int32_t OnChar(char16_t character, int32_t repeat, uint32_t flags);
     // 1 when the data was taken (used, queued or dropped); 0 for a null
     // record or more than 4000 characters (the control offers it elsewhere).
-    virtual int32_t OnDeviceData(const DeviceDataRecord* record);
-    virtual void NotifyAutomation(const char16_t* hostName);
-    virtual int32_t SetIntSetting(int32_t index, uint32_t value);
-    virtual int32_t SetStringSetting(int32_t index, const char16_t* text);
+    int32_t OnDeviceData(const DeviceDataRecord* record);
+    void NotifyAutomation(const char16_t* hostName);
+    int32_t SetIntSetting(int32_t index, uint32_t value);
+    int32_t SetStringSetting(int32_t index, const char16_t* text);
     // Host bytes: framed (the stream) or one whole unframed packet. Input that
     // arrives while a packet is being handled (through a message pump inside a
     // handler) is queued and handled, in order, after the running input.
-    virtual int OnReceive(const uint8_t* bytes, int32_t count, bool framed);
-    virtual int DispatchPacket(CPacket* pkt);
+    int OnReceive(const uint8_t* bytes, int32_t count, bool framed);
+    int DispatchPacket(CPacket* pkt);
     // The 50 ms poll: the idle serial port, power resume, the field's time-out.
-    virtual int OnPoll();
-    virtual int NoOp() { return 0; }
+    int OnPoll();
+    int NoOp() { return 0; }
     // Input editing of one text of the given kind.
-    virtual int OnKey(std::u16string_view text, EventType kind);
+    int OnKey(std::u16string_view text, EventType kind);
     // A widget's event (its reply bytes): sent, or queued while nothing waits.
     void SendWidgetEvent(const uint8_t* bytes, int32_t count);
     void OnWidgetReply(const CPacketBuffer& writer);
