@@ -3,12 +3,15 @@
 // binding by the core.
 #include <gtest/gtest.h>
 #include <arpa/inet.h>
+#include <fcntl.h>
+#include <unistd.h>
 
 #include <cstdlib>
 
 #include "core/extensions/ExtensionModule.h"
 #include "core/session/ClientCore.h"
 #include "core/session/ExtensionBinding.h"
+#include "platform/DeviceManager.h"
 #include "platform/Dialog.h"
 #include "platform/Message.h"
 #include "platform/Resources.h"
@@ -203,6 +206,46 @@ TEST_F(NetworkTest, TheAboutPageShowsTheRadio) {
     Describe("");
     EXPECT_EQ(text(), u"Network Adapter Not Detected");
     DestroyWindow(sheet);
+}
+
+// Over "UIO1:": the binding whose name lies outside its record is passed
+// over, and every query goes out in the record layout the device reads.
+TEST_F(NetworkTest, TheUserModeDeviceIsAskedFirst) {
+    std::filesystem::create_directories(root_ / "Windows");
+    std::filesystem::copy_file(std::filesystem::path(FIXTURE_DIR) / "FakeUio.dll", root_ / "Windows" / "FakeUio.dll");
+    HANDLE device = RegisterDevice(u"UIO", 1, u"FakeUio.dll", 0);
+    ASSERT_NE(device, nullptr);
+    Network();
+    EXPECT_EQ(fn_.GetAdapterStatus(0), 0);
+    EXPECT_EQ(fn_.GetAdapterSignalStrength(0), -60);
+    EXPECT_EQ(fn_.GetAdapterSignalQuality(0), 60);
+    EXPECT_EQ(Essid(), u"Dock");
+    BYTE mac[6] = {};
+    ASSERT_EQ(fn_.GetMACAddr(mac, 6), 0);
+    EXPECT_EQ(mac[0], 0x0a);
+    EXPECT_FALSE(HostExists("\\Windows\\Pelmora.dll"));  // the query library was not needed
+    HMODULE fake = LoadLibrary(u"\\Windows\\FakeUio.dll");
+    ASSERT_NE(fake, nullptr);
+    EXPECT_FALSE(GetProc<BOOL (*)()>(fake, "FakeAskedAboutStrangers")());
+    FreeLibrary(fake);
+    GetProc<int (*)()>(network_, "Shutdown")();
+    FreeLibrary(network_);
+    held_.clear();
+    network_ = nullptr;
+    DeregisterDevice(device);
+}
+
+TEST_F(NetworkTest, ACopyOfTheQueryLibraryReplacesTheOldOneInOneStep) {
+    Put("\\Windows\\Pelmora.dll", "old");
+    const int old = open(Host("\\Windows\\Pelmora.dll").c_str(), O_RDONLY);
+    ASSERT_GE(old, 0);
+    Network();
+    EXPECT_EQ(fn_.GetAdapterSignalStrength(0), -45);  // the new copy was loaded
+    char bytes[4] = {};
+    EXPECT_EQ(pread(old, bytes, 3, 0), 3);
+    EXPECT_EQ(std::string(bytes), "old");  // the old file was never written over
+    close(old);
+    EXPECT_EQ(std::filesystem::file_size(Host("\\Windows\\Pelmora.dll")), std::filesystem::file_size(PELMORA_LIBRARY));
 }
 
 TEST_F(NetworkTest, TheCoreBindsItAndReadsTheAdapter) {
