@@ -11,6 +11,7 @@
 #include <cstdint>
 #include <string>
 #include <string_view>
+#include <vector>
 
 #include "platform/WinTypes.h"
 
@@ -125,12 +126,14 @@ struct DrawState {
 };
 
 // A picture handed to a context: 32-bit pixels 0xffRRGGBB, row by row,
-// stride pixels from one row to the next.
+// stride pixels from one row to the next; with alpha, 0xAARRGGBB (not
+// premultiplied) drawn over what is there.
 struct PixelView {
     const uint32_t* pixels = nullptr;
     int width = 0;
     int height = 0;
     int stride = 0;
+    bool alpha = false;  // 0xAARRGGBB, drawn over what is there (icons)
 };
 
 // A drawing surface. The backend implements the primitives; the layer's
@@ -179,6 +182,11 @@ HBITMAP CreateBitmapFromPixels(int width, int height, const uint32_t* pixels, in
 BOOL DrawBitmap(HDC dc, int x, int y, HBITMAP bitmap);
 // The size of a bitmap; {0, 0} for a handle that is none.
 SIZE GetBitmapSize(HBITMAP bitmap);
+// A copy of a bitmap's pixels (with alpha for an icon); false for a handle
+// that is none.
+bool GetBitmapPixels(HBITMAP bitmap, std::vector<uint32_t>* pixels, SIZE* size, bool* alpha);
+// An icon: a bitmap whose pixels keep their alpha (0xAARRGGBB).
+HICON CreateIconFromPixels(int width, int height, const uint32_t* pixels, int stride);
 // A bitmap of a BMP, PNG or JPEG file of the device file system (a
 // transparent image composed onto white); 0 for a file that cannot be read,
 // another format, a broken image, or one beyond the limits above, which are

@@ -43,8 +43,9 @@ Fonts& fonts() {
 struct Bitmap {
     int width = 0;
     int height = 0;
+    bool alpha = false;  // an icon: pixels keep their alpha
     mutable std::mutex mutex;
-    std::vector<uint32_t> pixels;  // 0xffRRGGBB, guarded by mutex
+    std::vector<uint32_t> pixels;  // 0xffRRGGBB (0xAARRGGBB with alpha), guarded by mutex
 };
 
 struct Bitmaps {
@@ -166,6 +167,28 @@ HBITMAP plat::gdi::CreateBitmapFromPixels(int width, int height, const uint32_t*
     return keep(std::move(b));
 }
 
+HICON plat::gdi::CreateIconFromPixels(int width, int height, const uint32_t* pixels, int stride) {
+    if (!sizeAllowed(width, height) || !pixels || stride < width) return 0;
+    auto b = std::make_shared<Bitmap>();
+    b->width = width;
+    b->height = height;
+    b->alpha = true;
+    b->pixels.resize(size_t(width) * size_t(height));
+    for (int y = 0; y < height; ++y)
+        std::copy_n(pixels + size_t(y) * size_t(stride), width, b->pixels.begin() + std::ptrdiff_t(size_t(y) * size_t(width)));
+    return keep(std::move(b));
+}
+
+bool plat::gdi::GetBitmapPixels(HBITMAP bitmap, std::vector<uint32_t>* pixels, SIZE* size, bool* alpha) {
+    const auto b = findBitmap(bitmap);
+    if (!b) return false;
+    std::lock_guard lock(b->mutex);
+    if (pixels) *pixels = b->pixels;
+    if (size) *size = SIZE{b->width, b->height};
+    if (alpha) *alpha = b->alpha;
+    return true;
+}
+
 HBITMAP CreateBitmap(int width, int height, UINT planes, UINT bitsPerPixel, const void* bits) {
     if (planes != 1 || (bitsPerPixel != 32 && bitsPerPixel != 24) || !sizeAllowed(width, height)) return 0;
     auto b = std::make_shared<Bitmap>();
@@ -208,10 +231,18 @@ BOOL plat::gdi::DrawBitmap(HDC dc, int x, int y, HBITMAP bitmap) {
         std::lock_guard lock(b->mutex);
         copy = b->pixels;
     }
-    return DrawPixels(dc, x, y, PixelView{copy.data(), b->width, b->height, b->width});
+    return DrawPixels(dc, x, y, PixelView{copy.data(), b->width, b->height, b->width, b->alpha});
 }
 
 namespace {
+
+// 0xAARRGGBB over an opaque pixel.
+uint32_t over(uint32_t src, uint32_t dst) {
+    const uint32_t a = src >> 24;
+    const auto mix = [a](uint32_t s, uint32_t d) { return (s * a + d * (255 - a) + 127) / 255; };
+    return 0xff000000u | (mix((src >> 16) & 0xff, (dst >> 16) & 0xff) << 16) | (mix((src >> 8) & 0xff, (dst >> 8) & 0xff) << 8) |
+           mix(src & 0xff, dst & 0xff);
+}
 
 uint32_t argb(COLORREF c) { return 0xff000000u | (uint32_t(GetRValue(c)) << 16) | (uint32_t(GetGValue(c)) << 8) | GetBValue(c); }
 
@@ -279,7 +310,9 @@ public:
             for (int col = 0; col < p.width; ++col) {
                 const int tx = x + col;
                 if (tx < 0 || tx >= m_bitmap->width) continue;
-                m_bitmap->pixels[size_t(ty) * size_t(m_bitmap->width) + size_t(tx)] = p.pixels[size_t(row) * size_t(p.stride) + size_t(col)] | 0xff000000u;
+                uint32_t& to = m_bitmap->pixels[size_t(ty) * size_t(m_bitmap->width) + size_t(tx)];
+                to = p.alpha ? over(p.pixels[size_t(row) * size_t(p.stride) + size_t(col)], to)
+                             : p.pixels[size_t(row) * size_t(p.stride) + size_t(col)] | 0xff000000u;
             }
         }
     }

@@ -162,10 +162,10 @@ public:
     void Pixels(int x, int y, const plat::gdi::PixelView& picture) override {
         // Read in place: the caller's pixels outlive this call.
         const QImage source(reinterpret_cast<const uchar*>(picture.pixels), picture.width, picture.height,
-                            qsizetype(picture.stride) * 4, QImage::Format_RGB32);
+                            qsizetype(picture.stride) * 4, picture.alpha ? QImage::Format_ARGB32 : QImage::Format_RGB32);
         std::lock_guard lock(m_surface->mutex);
         QPainter p(&m_surface->image);
-        p.setCompositionMode(QPainter::CompositionMode_Source);
+        if (!picture.alpha) p.setCompositionMode(QPainter::CompositionMode_Source);
         p.drawImage(x, y, source);
     }
 
