@@ -11,6 +11,7 @@
 #include <unistd.h>
 
 #include <algorithm>
+#include <atomic>
 #include <cerrno>
 #include <cstdio>
 #include <cstring>
@@ -28,6 +29,7 @@ namespace {
 
 constexpr int kSlots = 254;       // 1..254; the top byte 255 is the desktop's
 constexpr size_t kNameMax = 260;  // class and title, with the terminator
+constexpr int kMaxBusy = 32;      // requests carried out at once
 
 enum Op : uint32_t { kFind = 1, kPost, kSend, kShow, kForeground, kExists, kOwner };
 
@@ -111,6 +113,39 @@ void copyName(char16_t (&to)[kNameMax], const char16_t* from) {
     to[n] = 0;
 }
 
+// Messages whose parameters are plain numbers, as another program may send
+// them: a pointer from another program means nothing here, so the system
+// messages that carry one (WM_SETTEXT, WM_GETTEXT...) are refused; from
+// WM_USER on the numbers are the programs' own business, as on Windows.
+bool integersOnly(UINT msg, LPARAM lParam) {
+    if (msg >= WM_USER) return true;
+    switch (msg) {
+    case WM_NULL:
+    case WM_CLOSE:
+    case WM_ACTIVATE:
+    case WM_ACTIVATEAPP:
+    case WM_ENABLE:
+    case WM_SHOWWINDOW:
+    case WM_COMMAND:
+    case WM_SYSCOMMAND:
+    case WM_KEYDOWN:
+    case WM_KEYUP:
+    case WM_CHAR:
+    case WM_SYSKEYDOWN:
+    case WM_SYSKEYUP:
+    case WM_SYSCHAR:
+    case WM_MOUSEMOVE:
+    case WM_LBUTTONDOWN:
+    case WM_LBUTTONUP:
+    case WM_LBUTTONDBLCLK:
+    case WM_RBUTTONDOWN:
+    case WM_RBUTTONUP:
+    case WM_HOTKEY: return true;
+    case WM_SETTINGCHANGE: return lParam == 0;  // its lParam may name a section
+    default: return false;
+    }
+}
+
 bool mine(HWND hwnd) {
     std::lock_guard lock(state().mutex);
     const Window* w = findWindow(hwnd);
@@ -122,8 +157,12 @@ LRESULT carryOut(Request& r) {
     const HWND hwnd = r.hwnd;
     switch (r.op) {
     case kFind: return LRESULT(findTopLevel((r.flags & 1) ? r.cls : nullptr, (r.flags & 2) ? r.title : nullptr));
-    case kPost: return mine(hwnd) ? PostMessage(hwnd, r.msg, WPARAM(r.wParam), LPARAM(r.lParam)) : FALSE;
-    case kSend: return mine(hwnd) ? SendMessage(hwnd, r.msg, WPARAM(r.wParam), LPARAM(r.lParam)) : 0;
+    case kPost:
+        if (!mine(hwnd) || !integersOnly(r.msg, LPARAM(r.lParam))) return FALSE;
+        return PostMessage(hwnd, r.msg, WPARAM(r.wParam), LPARAM(r.lParam));
+    case kSend:
+        if (!mine(hwnd) || !integersOnly(r.msg, LPARAM(r.lParam))) return 0;
+        return SendMessage(hwnd, r.msg, WPARAM(r.wParam), LPARAM(r.lParam));
     case kShow: {
         if (!mine(hwnd)) return FALSE;
         const int cmd = int(r.wParam);
@@ -151,13 +190,19 @@ void serveRequests() {
         setTimeout(fd, SO_RCVTIMEO, 5);
         if (sameUser(fd) && ::recv(fd, &r, sizeof r, 0) == ssize_t(sizeof r)) {
             // A send may take long: it is answered from a thread of its own,
-            // so finds and posts from other programs are not held up.
-            std::thread([fd, r]() mutable {
-                const Reply reply{carryOut(r)};
-                ::send(fd, &reply, sizeof reply, MSG_NOSIGNAL);
-                ::close(fd);
-            }).detach();
-            continue;
+            // so finds and posts from other programs are not held up; a few
+            // at a time, so a flood of requests cannot make threads without end.
+            static std::atomic<int> busy{0};
+            if (busy.fetch_add(1) < kMaxBusy) {
+                std::thread([fd, r]() mutable {
+                    const Reply reply{carryOut(r)};
+                    ::send(fd, &reply, sizeof reply, MSG_NOSIGNAL);
+                    ::close(fd);
+                    --busy;
+                }).detach();
+                continue;
+            }
+            --busy;
         }
         ::close(fd);
     }

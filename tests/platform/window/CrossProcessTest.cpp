@@ -102,6 +102,9 @@ TEST(CrossProcess, AnotherProgramsWindowsAreFoundAndReached) {
     EXPECT_NE(GetWindowThreadProcessId(h, &owner), 0u);
     EXPECT_EQ(owner, DWORD(pid));
     EXPECT_EQ(SendMessage(h, kDouble, 21, 0), 42);
+    // A pointer means nothing in another program: such system messages are refused.
+    EXPECT_EQ(SendMessage(h, WM_SETTEXT, 0, LPARAM(u"Renamed")), 0);
+    EXPECT_EQ(FindWindow(nullptr, u"Peer Program"), h);
     EXPECT_TRUE(PostMessage(h, kRemember, 7, 0));
     EXPECT_TRUE(eventually([&] { return SendMessage(h, kRemembered, 0, 0) == 7; }));
     EXPECT_FALSE(SendMessage(h, kVisible, 0, 0));
