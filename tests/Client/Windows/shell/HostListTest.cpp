@@ -121,6 +121,15 @@ TEST_F(HostListTest, NegativeOidMakesTheNextOneZeroAndAddWritesNothing) {
 }
 
 TEST_F(HostListTest, RewriteReplacesTheFileInOneStep) {
+    Put(HostsFile(), "[OID=1]\nHost=a\n[OID=2]\nHost=b\n");
+    // A reader that has the old file open keeps reading the old file whole:
+    // the new one was written apart and took the name, nothing was cut.
+    std::ifstream reader(Host(HostsFile()), std::ios::binary);
+    ASSERT_EQ(hosts_->Delete(2), 1);
+    std::ostringstream old;
+    old << reader.rdbuf();
+    EXPECT_EQ(old.str(), "[OID=1]\nHost=a\n[OID=2]\nHost=b\n");
+    EXPECT_EQ(Get(HostsFile()), "\n\n[OID=1]\nHost=a\nDescription=\nPort=1000");
     Put(HostsFile(), "[OID=1]\nHost=a\n");
     // A folder where the temporary file would go cannot stop the rewrite,
     // and a failed write leaves the old file whole: a read-only folder.
