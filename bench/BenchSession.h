@@ -7,6 +7,8 @@
 #include <cstdint>
 #include <memory>
 
+#include <benchmark/benchmark.h>
+
 #include "BenchHost.h"
 #include "core/session/ClientCore.h"
 #include "platform/DeviceFs.h"
@@ -47,5 +49,26 @@ private:
     size_t m_replyBytes = 0;
     size_t m_segments = 0;
 };
+
+// Commands per second and payload bytes of a run.
+inline void Report(benchmark::State& state, int payloadBytes) {
+    state.counters["commands/s"] = benchmark::Counter(static_cast<double>(state.iterations()),
+                                                      benchmark::Counter::kIsRate);
+    state.SetBytesProcessed(static_cast<int64_t>(state.iterations()) * payloadBytes);
+}
+
+// Ping through the bare core (mode and payload size from the run's
+// arguments): framed request in, framed echo out.
+inline void CorePing(benchmark::State& state) {
+    const int mode = static_cast<int>(state.range(0));
+    const int size = static_cast<int>(state.range(1));
+    Session session;
+    session.SetMode(mode);
+    const Bytes wire = Frame(mode, Ping(size));
+    const size_t before = session.Segments();
+    for (auto _ : state) session.Receive(wire);
+    if (session.Segments() == before) state.SkipWithError("the core sent no reply");
+    Report(state, size);
+}
 
 }  // namespace benchhost

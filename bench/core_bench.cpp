@@ -23,24 +23,10 @@ using benchhost::Frame;
 using benchhost::Ping;
 using benchhost::Session;
 
-void Report(benchmark::State& state, int payloadBytes) {
-    state.counters["commands/s"] = benchmark::Counter(static_cast<double>(state.iterations()),
-                                                      benchmark::Counter::kIsRate);
-    state.SetBytesProcessed(static_cast<int64_t>(state.iterations()) * payloadBytes);
-}
+using benchhost::Report;
 
 // Ping through the core: framed request in, framed echo out.
-void BM_CorePing(benchmark::State& state) {
-    const int mode = static_cast<int>(state.range(0));
-    const int size = static_cast<int>(state.range(1));
-    Session session;
-    session.SetMode(mode);
-    const Bytes wire = Frame(mode, Ping(size));
-    const size_t before = session.Segments();
-    for (auto _ : state) session.Receive(wire);
-    if (session.Segments() == before) state.SkipWithError("the core sent no reply");
-    Report(state, size);
-}
+void BM_CorePing(benchmark::State& state) { benchhost::CorePing(state); }
 
 // GETEVENT answered at once from the queue: a key is queued, then asked for.
 void BM_CoreGetEventFromQueue(benchmark::State& state) {

@@ -74,10 +74,7 @@ private:
     size_t m_segments = 0;
 };
 
-void Report(benchmark::State& state, int payloadBytes) {
-    state.counters["commands/s"] = benchmark::Counter(double(state.iterations()), benchmark::Counter::kIsRate);
-    state.SetBytesProcessed(int64_t(state.iterations()) * payloadBytes);
-}
+using benchhost::Report;
 
 void BM_ControlPing(benchmark::State& state) {
     const int mode = int(state.range(0));
@@ -99,17 +96,7 @@ void BM_ControlPing(benchmark::State& state) {
 }
 
 // The baseline: the same Ping through the bare core.
-void BM_CorePing(benchmark::State& state) {
-    const int mode = int(state.range(0));
-    const int size = int(state.range(1));
-    benchhost::Session session;
-    session.SetMode(mode);
-    const Bytes wire = Frame(mode, Ping(size));
-    const size_t before = session.Segments();
-    for (auto _ : state) session.Receive(wire);
-    if (session.Segments() == before) state.SkipWithError("the core sent no reply");
-    Report(state, size);
-}
+void BM_CorePing(benchmark::State& state) { benchhost::CorePing(state); }
 
 }  // namespace
 

@@ -304,6 +304,13 @@ TEST_F(RavelcoreTest, KeysAndDeviceDataReachTheCoreAsTheHostSeesThem) {
     SendMessage(control, WM_USER + 18, 0, 1);
     SendMessage(control, WM_USER + 18, 0, 0);
     EXPECT_EQ(GetCursor(), arrow);
+    // The same text again (only its first 19 characters are kept) does not repaint.
+    ValidateRect(control, nullptr);
+    SendMessage(control, WM_USER + 18, reinterpret_cast<WPARAM>(u"Sending data, please wait"), 0);
+    RECT dirty{};
+    EXPECT_FALSE(GetUpdateRect(control, &dirty, FALSE));
+    SendMessage(control, WM_USER + 18, reinterpret_cast<WPARAM>(u"Wait"), 0);
+    EXPECT_TRUE(GetUpdateRect(control, &dirty, FALSE));
 
     // The foreground decides the active state, not the argument.
     SetForegroundWindow(m_top);

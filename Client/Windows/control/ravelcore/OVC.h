@@ -125,6 +125,8 @@ private:
     void OnCreate(HWND hwnd, const CREATESTRUCT* cs);
     void OnDestroy();
     void OnStatus(const char16_t* text, LPARAM busy);
+    // 1 busy (the wait cursor), 0 idle (the cursor from before); else nothing.
+    void SetBusy(LPARAM busy);
     // Magnetic-stripe and RFID data: 1 without a core or when a widget
     // takes it; a null record does nothing and answers 0.
     LRESULT OnDeviceDataMessage(HWND hwnd, WPARAM wParam, LPARAM lParam, bool rfid);

@@ -106,13 +106,20 @@ void COVC::OnDestroy() {
 }
 
 void COVC::OnStatus(const char16_t* text, LPARAM busy) {
-    if (text && std::char_traits<char16_t>::compare(text, m_statusText, 20) != 0) {
+    if (text) {
+        // At most 19 characters are kept; the text is read no further than
+        // its terminator or those 19.
         size_t n = 0;
         while (n < 19 && text[n]) ++n;
+        if (std::u16string_view(text, n) == std::u16string_view(m_statusText)) return SetBusy(busy);
         std::memset(m_statusText, 0, sizeof m_statusText);
         std::memcpy(m_statusText, text, n * sizeof(char16_t));
         if (m_window) InvalidateRect(m_window, nullptr, FALSE);
     }
+    SetBusy(busy);
+}
+
+void COVC::SetBusy(LPARAM busy) {
     if (busy == 1 && !m_busy) {
         m_busy = true;
         m_savedCursor = ::SetCursor(LoadCursor(nullptr, IDC_WAIT));
