@@ -281,6 +281,20 @@ TEST_F(SessionCoreTest, APingAfterEveryCommandOfTheTableIsAnswered) {
     }
 }
 
+// An allocation that fails ends its command with the command's error answer;
+// the session and the packet's next command go on.
+TEST_F(SessionCoreTest, AFailedAllocationEndsTheCommandNotTheSession) {
+    struct Exhausted : ICoreWidgets {
+        int32_t ProcessWidgetStream(CPacket&, CPacketBuffer*) override { throw std::bad_alloc(); }
+    } widgets;
+    m_core->SetWidgets(&widgets);
+    StartLog();
+    Send("w" + FD + "0" + FD + "4" + FF + "A" + FD + "after");
+    EXPECT_EQ(Replies(), (std::vector<Bytes>{"w" + FD + "-1", "A" + FD + "after"}));
+    EXPECT_NE(LogText().find("OUT OF MEMORY"), std::string::npos);
+    m_core->SetWidgets(nullptr);
+}
+
 // The host protocol's document has an entry for every command byte of the
 // dispatcher's table: a row of its command table starting "| 0xHH".
 TEST_F(SessionCoreTest, EveryCommandOfTheTableIsInTheProtocolDocument) {

@@ -4,6 +4,7 @@
 #include <algorithm>
 #include <array>
 #include <iterator>
+#include <new>
 #include <exception>
 #include <string>
 #include <cstring>
@@ -198,7 +199,13 @@ int CClientCore::DispatchPacket(CPacket* pkt) {
         if (m_commands.Has(code)) {
             if (code == cmd::kRfInput) m_field.textWithKey = true;
             if (code == cmd::kRfInputNoKey) m_field.textWithKey = false;
-            m_commands.Call(code, pkt);
+            try {
+                m_commands.Call(code, pkt);
+            } catch (const std::bad_alloc&) {
+                // Memory ran out: the command ends with its error answer, the session goes on.
+                LogWrite(LOG_ERROR, "OUT OF MEMORY");
+                SendErrorAnswer(code);
+            }
         } else if (std::find(std::begin(cmd::kSilent), std::end(cmd::kSilent), code) == std::end(cmd::kSilent)) {
             LogWrite(LOG_ERROR, "UNKNOWN PACKET");
         }
@@ -213,6 +220,46 @@ int CClientCore::DispatchPacket(CPacket* pkt) {
 }
 
 // ---- Replies
+
+void CClientCore::SendErrorAnswer(uint8_t code) {
+    switch (code) {
+    case cmd::kRETRIEVEFILE:
+    case cmd::kRETRIEVEFILE2:
+    case cmd::kLISTFILE:
+    case cmd::kFILESELECTEX:
+    case cmd::kLISTBAR:
+    case cmd::kPing:
+        SendTextReply(code, u"");
+        break;
+    case cmd::kDELETEFILE:
+    case cmd::kPUSHBAR:
+    case cmd::kPULLBAR:
+        SendIntReply(code, 1);  // these answer 0 on success
+        break;
+    case cmd::kGetIniString:
+    case cmd::kSetIniString:
+        SendIntReply('!', 0);
+        break;
+    case cmd::kGetExtendedInfo:
+    case cmd::kSetExtendedInfo:
+    case cmd::kWIDGETACTION:
+        SendIntReply(code, -1);
+        break;
+    case cmd::kGETTERMINFO:
+    case cmd::kSETDECODERS:
+    case cmd::kSTOREFILE:
+    case cmd::kSendFile:
+    case cmd::kGETFILE:
+    case cmd::kSCANNERON:
+    case cmd::kMakeDir:
+    case cmd::kDeleteDir:
+    case cmd::kCOUNTFILES:
+        SendIntReply(code, 0);
+        break;
+    default:
+        break;  // a command without a reply, or one that answers later
+    }
+}
 
 void CClientCore::SetBusy(bool busy) {
     static const char16_t kWait[] = u"Wait";
