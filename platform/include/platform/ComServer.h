@@ -514,19 +514,28 @@ private:
     DWORD m_lastCookie = 0;
 };
 
-// A snapshot of the connections at the time it was made.
-class CEnumConnections final : public CObjectImpl<false, IEnumConnections> {
+namespace detail {
+inline void AddRefItem(const CONNECTDATA& c) { c.pUnk->AddRef(); }
+inline void ReleaseItem(const CONNECTDATA& c) { c.pUnk->Release(); }
+inline void AddRefItem(IConnectionPoint* p) { p->AddRef(); }
+inline void ReleaseItem(IConnectionPoint* p) { p->Release(); }
+}  // namespace detail
+
+// An enumerator over a snapshot: it is handed the items with a reference
+// taken for it, releases them when it goes, and gives each caller its own.
+template <class IEnum, class Item>
+class CEnumSnapshot final : public CObjectImpl<false, IEnum> {
 public:
-    explicit CEnumConnections(std::vector<CONNECTDATA> items) : m_items(std::move(items)) {}
-    ~CEnumConnections() override {
-        for (CONNECTDATA& c : m_items) c.pUnk->Release();
+    explicit CEnumSnapshot(std::vector<Item> items) : m_items(std::move(items)) {}
+    ~CEnumSnapshot() override {
+        for (const Item& item : m_items) detail::ReleaseItem(item);
     }
-    HRESULT Next(ULONG count, CONNECTDATA* items, ULONG* fetched) override {
+    HRESULT Next(ULONG count, Item* items, ULONG* fetched) override {
         if (!items || (count > 1 && !fetched)) return E_POINTER;
         ULONG n = 0;
         for (; n < count && m_next < m_items.size(); ++n, ++m_next) {
             items[n] = m_items[m_next];
-            items[n].pUnk->AddRef();
+            detail::AddRefItem(items[n]);
         }
         if (fetched) *fetched = n;
         return n == count ? S_OK : S_FALSE;
@@ -540,25 +549,27 @@ public:
         m_next = 0;
         return S_OK;
     }
-    HRESULT Clone(IEnumConnections** copy) override {
+    HRESULT Clone(IEnum** copy) override {
         if (!copy) return E_POINTER;
         *copy = nullptr;
-        std::vector<CONNECTDATA> items = m_items;
-        for (CONNECTDATA& c : items) c.pUnk->AddRef();
-        CEnumConnections* made = nullptr;
+        return Make(m_items, m_next, copy);
+    }
+    // A new enumerator over the items, taking its own references.
+    static HRESULT Make(const std::vector<Item>& items, size_t next, IEnum** out) {
         try {
-            made = new CEnumConnections(std::move(items));
+            auto* made = new CEnumSnapshot(items);
+            for (const Item& item : made->m_items) detail::AddRefItem(item);
+            made->m_next = next;
+            made->AddRef();
+            *out = made;
+            return S_OK;
         } catch (...) {
-            return E_OUTOFMEMORY;  // the copies' references leak only when memory is gone
+            return E_OUTOFMEMORY;
         }
-        made->m_next = m_next;
-        made->AddRef();
-        *copy = made;
-        return S_OK;
     }
 
 private:
-    std::vector<CONNECTDATA> m_items;
+    std::vector<Item> m_items;
     size_t m_next = 0;
 };
 
@@ -567,17 +578,14 @@ inline HRESULT CConnectionPoint::EnumConnections(IEnumConnections** connections)
     *connections = nullptr;
     std::vector<CONNECTDATA> items;
     {
+        // Our own references on the sinks we hold: no caller code under the lock.
         std::lock_guard lock(m_mutex);
-        for (const Sink& s : m_sinks) {
-            s.events->AddRef();
-            items.push_back({s.events, s.cookie});
-        }
+        for (const Sink& s : m_sinks) items.push_back({s.events, s.cookie});
+        for (const CONNECTDATA& c : items) c.pUnk->AddRef();
     }
-    CEnumConnections* made = new (std::nothrow) CEnumConnections(std::move(items));
-    if (!made) return E_OUTOFMEMORY;
-    made->AddRef();
-    *connections = made;
-    return S_OK;
+    const HRESULT hr = CEnumSnapshot<IEnumConnections, CONNECTDATA>::Make(items, 0, connections);
+    for (const CONNECTDATA& c : items) c.pUnk->Release();
+    return hr;
 }
 
 // The container's FindConnectionPoint over its points.
@@ -591,6 +599,18 @@ inline HRESULT FindPoint(std::initializer_list<CConnectionPoint*> points, REFIID
             return S_OK;
         }
     return CONNECT_E_NOCONNECTION;
+}
+
+// The container's EnumConnectionPoints over its points.
+inline HRESULT EnumPoints(std::initializer_list<CConnectionPoint*> points, IEnumConnectionPoints** out) {
+    if (!out) return E_POINTER;
+    *out = nullptr;
+    try {
+        return CEnumSnapshot<IEnumConnectionPoints, IConnectionPoint*>::Make(
+            std::vector<IConnectionPoint*>(points.begin(), points.end()), 0, out);
+    } catch (...) {
+        return E_OUTOFMEMORY;
+    }
 }
 
 // A VT_I4 argument for Fire.

@@ -299,6 +299,18 @@ TEST_F(ComTest, SinksAreAdvisedFiredInOrderAndUnadvised) {
     IID iid{};
     EXPECT_EQ(point->GetConnectionInterface(&iid), S_OK);
     EXPECT_EQ(iid, kEchoEventsIid);
+    {
+        CPtr<IEnumConnectionPoints> points;
+        ASSERT_EQ(container->EnumConnectionPoints(points.Out()), S_OK);
+        IConnectionPoint* found[2] = {};
+        ULONG fetched = 0;
+        EXPECT_EQ(points->Next(2, found, &fetched), S_FALSE);
+        ASSERT_EQ(fetched, 1u);
+        EXPECT_EQ(found[0], point.Get());
+        found[0]->Release();
+        EXPECT_EQ(points->Reset(), S_OK);
+        EXPECT_EQ(points->Skip(2), S_FALSE);
+    }
 
     std::vector<std::string> heard;
     auto sinkNamed = [&heard](std::string name) {

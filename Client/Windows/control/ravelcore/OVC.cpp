@@ -421,8 +421,7 @@ HRESULT COVC::OVCStreamInput(int count, unsigned char* data) { return Input(coun
 // ---- Events
 
 HRESULT COVC::EnumConnectionPoints(IEnumConnectionPoints** points) {
-    if (points) *points = nullptr;
-    return E_NOTIMPL;
+    return plat::com::EnumPoints({&m_events}, points);
 }
 
 HRESULT COVC::FindConnectionPoint(REFIID riid, IConnectionPoint** point) {
