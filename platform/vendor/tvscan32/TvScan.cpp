@@ -92,6 +92,17 @@ struct Scanner {
     std::map<std::string, std::vector<BYTE>> decoderParams;
     std::map<Params, std::vector<BYTE>> params;
     std::string partial;  // reader thread only
+
+    // A scanner still open when the process ends stops its reader first.
+    ~Scanner() {
+        if (reader.joinable()) {
+            const uint64_t one = 1;
+            if (write(stopFd, &one, sizeof one) < 0) {}
+            reader.join();
+        }
+        if (fd >= 0) close(fd);
+        if (stopFd >= 0) close(stopFd);
+    }
 };
 
 struct Library {
@@ -313,10 +324,7 @@ ORVADE_EXPORT DWORD TvScanOpen(const char16_t* deviceName, TVHANDLE* scanner) {
     s->number = number;
     s->fd = fd;
     s->stopFd = eventfd(0, EFD_CLOEXEC);
-    if (s->stopFd < 0) {
-        close(fd);
-        return TVSCAN_E_SYSTEM;
-    }
+    if (s->stopFd < 0) return TVSCAN_E_SYSTEM;  // the scanner closes the pipe as it goes
     s->reader = std::thread(ReadPipe, s.get());
     Library& lib = Lib();
     std::lock_guard lock(lib.mutex);
@@ -335,11 +343,7 @@ ORVADE_EXPORT DWORD TvScanClose(TVHANDLE scanner) {
         s = std::move(it->second);
         lib.scanners.erase(it);
     }
-    const uint64_t one = 1;
-    if (write(s->stopFd, &one, sizeof one) < 0) {}
-    s->reader.join();
-    close(s->fd);
-    close(s->stopFd);
+    s.reset();  // the reader stops, the pipe closes
     return TVSCAN_OK;
 }
 
