@@ -8,6 +8,7 @@
 #include <mutex>
 
 #include "ControlsCommon.h"
+#include "platform/ListView.h"
 
 using namespace plat::detail::controls;
 
@@ -27,6 +28,7 @@ void plat::window::RegisterStandardControls() {
             {WC_COMBOBOX, comboBoxClassProc, CS_DBLCLKS},
             {kComboListClass, comboListClassProc, 0},
             {PROGRESS_CLASS, progressClassProc, 0},
+            {WC_LISTVIEW, listViewClassProc, CS_DBLCLKS},
         };
         for (const Def& d : defs) {
             WNDCLASS wc{};

@@ -372,5 +372,6 @@ LRESULT listBoxClassProc(HWND h, UINT msg, WPARAM w, LPARAM l);
 LRESULT comboListClassProc(HWND h, UINT msg, WPARAM w, LPARAM l);  // a combo box's pop-up list
 LRESULT comboBoxClassProc(HWND h, UINT msg, WPARAM w, LPARAM l);
 LRESULT progressClassProc(HWND h, UINT msg, WPARAM w, LPARAM l);
+LRESULT listViewClassProc(HWND h, UINT msg, WPARAM w, LPARAM l);
 
 }  // namespace plat::detail::controls

@@ -25,6 +25,7 @@
 #include "platform/Dialog.h"
 #include "platform/Gdi.h"
 #include "platform/Input.h"
+#include "platform/ListView.h"
 #include "platform/Menu.h"
 #include "platform/MsgBox.h"
 #include "platform/QtHost.h"
@@ -805,4 +806,40 @@ TEST_F(QtHost, GuiThreadWaitingForABusyWorkerKeepsQtRunning) {
     EXPECT_TRUE(ranDuringTheSend);
     PostMessage(h, WM_QUIT, 0, 0);
     worker.join();
+}
+
+TEST_F(QtHost, ListViewShowsColumnsRowsWithImagesAndTheSelection) {
+    const HWND top = Make(u"Painter", WS_POPUP | WS_VISIBLE, 0, 0, 240, 120);
+    const HWND list = Make(WC_LISTVIEW, WS_CHILD | WS_VISIBLE | WS_BORDER | LVS_REPORT | LVS_SHOWSELALWAYS, 0, 0, 240, 120, top, 175);
+    std::vector<uint32_t> green(16 * 16, 0xff00c000u);
+    for (int i = 0; i < 16; ++i) green[size_t(i)] = 0x00000000u;  // a clear top row
+    const HICON icon = plat::gdi::CreateIconFromPixels(16, 16, green.data(), 16);
+    const HIMAGELIST images = ImageList_Create(16, 16, ILC_COLOR32 | ILC_MASK, 1, 0);
+    ImageList_AddIcon(images, icon);
+    SendMessage(list, LVM_SETIMAGELIST, LVSIL_SMALL, LPARAM(images));
+    int at = 0;
+    for (auto [text, width] : {std::pair{u"Host", 90}, {u"Address", 80}, {u"Port", 50}}) {
+        LVCOLUMN c{LVCF_TEXT | LVCF_WIDTH, LVCFMT_LEFT, width, const_cast<char16_t*>(text), 0, at};
+        SendMessage(list, LVM_INSERTCOLUMN, WPARAM(at++), LPARAM(&c));
+    }
+    for (const char16_t* name : {u"Depot", u"Dock"}) {
+        LVITEM item{LVIF_TEXT | LVIF_IMAGE, 9, 0, 0, 0, const_cast<char16_t*>(name), 0, 0, 0};
+        const int index = int(SendMessage(list, LVM_INSERTITEM, 0, LPARAM(&item)));
+        LVITEM sub{LVIF_TEXT, index, 1, 0, 0, const_cast<char16_t*>(u"10.0.0.7"), 0, 0, 0};
+        SendMessage(list, LVM_SETITEM, 0, LPARAM(&sub));
+    }
+    LVITEM state{0, 0, 0, LVIS_SELECTED, LVIS_SELECTED, nullptr, 0, 0, 0};
+    SendMessage(list, LVM_SETITEMSTATE, 1, LPARAM(&state));
+    Pump();
+    const QImage image = plat::qt::RenderWindow(top).convertToFormat(QImage::Format_RGB32);
+    keep(image, "list-view");
+    EXPECT_EQ(image.pixelColor(80, 5), QColor(212, 208, 200));  // the header
+    EXPECT_EQ(image.pixelColor(8, 1 + 18 + 8), QColor(0, 192, 0));  // the first row's image
+    EXPECT_EQ(image.pixelColor(8, 1 + 18 + 1), QColor(255, 255, 255));  // through its clear row
+    EXPECT_GT(countColour(image, QRect(20, 1 + 2 * 18, 60, 18), kHighlight), 200);  // the second row, selected
+    EXPECT_EQ(countColour(image, QRect(20, 1 + 18, 60, 18), kHighlight), 0);
+    EXPECT_GT(countColour(image, QRect(95, 1 + 18, 70, 18), QColor(0, 0, 0)), 10);  // the address column
+    DestroyWindow(list);
+    ImageList_Destroy(images);
+    DestroyIcon(icon);
 }
