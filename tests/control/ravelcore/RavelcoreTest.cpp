@@ -312,11 +312,6 @@ TEST_F(RavelcoreTest, KeysAndDeviceDataReachTheCoreAsTheHostSeesThem) {
     SendMessage(control, WM_USER + 18, reinterpret_cast<WPARAM>(u"Wait"), 0);
     EXPECT_TRUE(GetUpdateRect(control, &dirty, FALSE));
 
-    // The foreground decides the active state, not the argument.
-    SetForegroundWindow(m_top);
-    EXPECT_EQ(m_ovc->ShellActivate(0), S_OK);
-    EXPECT_EQ(m_ovc->CheckInputTimeOut(), S_OK);
-
     Unhost();
     // After its window has gone, the control's messages reach nothing.
     EXPECT_FALSE(IsWindow(control));
@@ -345,6 +340,39 @@ TEST_F(RavelcoreTest, TheControlWindowShowsTheScreenTheHostDrew) {
     for (int y = 0; y < ch && !ink; ++y)
         for (int x = 0; x < cw && !ink; ++x) ink = shown.pixelColor(x, y) != QColor(Qt::white);
     EXPECT_TRUE(ink);
+    Unhost();
+}
+
+TEST_F(RavelcoreTest, TheForegroundAloneDecidesWhetherTheControlIsActive) {
+    Host();
+    ASSERT_TRUE(m_ovc);
+    Put("\\Temp\\keep", "");
+    CBstr log(u"\\Temp\\ovc.log");
+    EXPECT_EQ(m_classic->put_LogFileName(log.Get()), S_OK);
+    EXPECT_EQ(m_classic->put_EnableLogging(1), S_OK);
+    auto lines = [&](const std::string& text) {
+        const std::string all = Get("\\Temp\\ovc.log");
+        size_t n = 0;
+        for (size_t at = all.find(text); at != std::string::npos; at = all.find(text, at + 1)) ++n;
+        return n;
+    };
+    SetForegroundWindow(m_top);
+    EXPECT_EQ(m_ovc->CheckInputTimeOut(), S_OK);
+    EXPECT_EQ(lines(" Resuming\r\n"), 1u);
+    // Inactive by its argument, yet the shell's window is in front: still active.
+    EXPECT_EQ(m_ovc->ShellActivate(0), S_OK);
+    EXPECT_EQ(lines("ShellActivate - Inactive"), 1u);
+    EXPECT_EQ(lines(" Suspending\r\n"), 0u);
+    // Another top-level window in front suspends it; the shell's again resumes it.
+    const HWND other = CreateWindowEx(0, u"STATIC", u"other", WS_VISIBLE, 0, 0, 10, 10, 0, 0, nullptr, nullptr);
+    SetForegroundWindow(other);
+    EXPECT_EQ(m_ovc->ShellActivate(1), S_OK);
+    EXPECT_EQ(lines(" Suspending\r\n"), 1u);
+    SetForegroundWindow(m_top);
+    EXPECT_EQ(m_ovc->CheckInputTimeOut(), S_OK);
+    EXPECT_EQ(lines(" Resuming\r\n"), 2u);
+    EXPECT_EQ(m_classic->put_EnableLogging(0), S_OK);
+    DestroyWindow(other);
     Unhost();
 }
 
