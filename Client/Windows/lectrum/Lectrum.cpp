@@ -417,12 +417,13 @@ ORVADE_EXPORT const DecodedData* GetDecodedDataForScanner(int index, WPARAM, LPA
     const BYTE* b = slot->buffer;
     const uint32_t status = __atomic_load_n(reinterpret_cast<const uint32_t*>(b + 24), __ATOMIC_ACQUIRE);
     const uint32_t headerSize = Word(b, 4);
-    const uint32_t offset = headerSize < 16 ? 148 : Word(b, 12);
-    const uint32_t length = Word(b, 16);
-    const uint32_t type = Word(b, 32);
-    const uint32_t stamp = headerSize < 40 ? 0 : Word(b, 36);
 
     if (status == TVSCAN_OK || headerSize < 28) {
+        // Read only once the status vouches for them: a pending read is still being written.
+        const uint32_t offset = headerSize < 16 ? 148 : Word(b, 12);
+        const uint32_t length = Word(b, 16);
+        const uint32_t type = Word(b, 32);
+        const uint32_t stamp = headerSize < 40 ? 0 : Word(b, 36);
         const DecodedData* result = nullptr;
         // The label lies inside the buffer or is not taken.
         if (stamp != slot->lastStamp && length > 0 && uint64_t{offset} + length <= kReadBufferBytes) {
