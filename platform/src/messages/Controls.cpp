@@ -9,6 +9,7 @@
 
 #include "ControlsCommon.h"
 #include "platform/ListView.h"
+#include "platform/ScrollBar.h"
 
 using namespace plat::detail::controls;
 
@@ -29,6 +30,7 @@ void plat::window::RegisterStandardControls() {
             {kComboListClass, comboListClassProc, 0},
             {PROGRESS_CLASS, progressClassProc, 0},
             {WC_LISTVIEW, listViewClassProc, CS_DBLCLKS},
+            {WC_SCROLLBAR, scrollBarClassProc, 0},
         };
         for (const Def& d : defs) {
             WNDCLASS wc{};

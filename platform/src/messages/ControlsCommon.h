@@ -373,5 +373,6 @@ LRESULT comboListClassProc(HWND h, UINT msg, WPARAM w, LPARAM l);  // a combo bo
 LRESULT comboBoxClassProc(HWND h, UINT msg, WPARAM w, LPARAM l);
 LRESULT progressClassProc(HWND h, UINT msg, WPARAM w, LPARAM l);
 LRESULT listViewClassProc(HWND h, UINT msg, WPARAM w, LPARAM l);
+LRESULT scrollBarClassProc(HWND h, UINT msg, WPARAM w, LPARAM l);
 
 }  // namespace plat::detail::controls

@@ -12,6 +12,7 @@
 #include "platform/Gdi.h"
 #include "tests/platform/window/RecordingContext.h"
 #include "platform/Input.h"
+#include "platform/ScrollBar.h"
 #include "platform/MsgBox.h"
 
 namespace {
@@ -648,4 +649,50 @@ TEST(Bitmaps, MemoryContextsDrawIntoTheirBitmapAndBlitAndStretchFromIt) {
     EXPECT_EQ(SelectObject(memory, first), bitmap);
     EXPECT_TRUE(DeleteDC(memory));
     EXPECT_TRUE(DeleteObject(bitmap));
+}
+
+TEST(Controls, ScrollInformationIsKeptAndAScrollBarControlAsksItsParentToScroll) {
+    Parent p;
+    ShowWindow(p.hwnd, SW_SHOW);
+    SetForegroundWindow(p.hwnd);
+    std::vector<std::pair<UINT, WPARAM>> asks;
+    std::vector<HWND> from;
+    plat::window::SetWindowProcedure(p.hwnd, [&](HWND h, UINT msg, WPARAM w, LPARAM l) -> LRESULT {
+        if (msg == WM_VSCROLL || msg == WM_HSCROLL) {
+            asks.emplace_back(msg, w);
+            from.push_back(HWND(l));
+        }
+        return DefWindowProc(h, msg, w, l);
+    });
+    // A window's own bar: kept, the position within the range less the page.
+    SCROLLINFO si{sizeof si, SIF_RANGE | SIF_PAGE | SIF_POS, 0, 99, 10, 95, 0};
+    EXPECT_EQ(SetScrollInfo(p.hwnd, SB_VERT, &si, TRUE), 90);
+    SCROLLINFO got{sizeof got, SIF_ALL, 0, 0, 0, 0, 0};
+    EXPECT_TRUE(GetScrollInfo(p.hwnd, SB_VERT, &got));
+    EXPECT_EQ(got.nMax, 99);
+    EXPECT_EQ(got.nPage, 10u);
+    EXPECT_EQ(got.nPos, 90);
+    EXPECT_EQ(GetScrollPos(p.hwnd, SB_HORZ), 0);  // the other bar is its own
+    EXPECT_EQ(SetScrollPos(p.hwnd, SB_VERT, -5, TRUE), 90);
+    EXPECT_EQ(GetScrollPos(p.hwnd, SB_VERT), 0);
+    EXPECT_FALSE(GetScrollInfo(p.hwnd, SB_CTL, &got));  // no scroll bar control
+    EXPECT_FALSE(GetScrollInfo(HWND(999999), SB_VERT, &got));
+
+    const HWND bar = CreateWindowEx(0, WC_SCROLLBAR, u"", WS_CHILD | WS_VISIBLE | SBS_VERT, 0, 0, 13, 100, p.hwnd, HMENU(80),
+                                    nullptr, nullptr);
+    EXPECT_TRUE(SetScrollRange(bar, SB_CTL, 0, 9, TRUE));
+    SetScrollPos(bar, SB_CTL, 0, TRUE);
+    Tap(6, 5);    // the up arrow
+    Tap(6, 95);   // the down arrow
+    Tap(6, 60);   // the track below the thumb
+    EXPECT_EQ(asks, (std::vector<std::pair<UINT, WPARAM>>{{WM_VSCROLL, SB_LINEUP}, {WM_VSCROLL, SB_LINEDOWN}, {WM_VSCROLL, SB_PAGEDOWN}}));
+    EXPECT_EQ(from, (std::vector<HWND>{bar, bar, bar}));
+    EXPECT_EQ(GetScrollPos(bar, SB_CTL), 0);  // the parent moves it, not the bar
+    const HWND across = CreateWindowEx(0, WC_SCROLLBAR, u"", WS_CHILD | WS_VISIBLE | SBS_HORZ, 0, 200, 100, 13, p.hwnd, HMENU(81),
+                                       nullptr, nullptr);
+    asks.clear();
+    Tap(95, 206);
+    EXPECT_EQ(asks, (std::vector<std::pair<UINT, WPARAM>>{{WM_HSCROLL, SB_LINERIGHT}}));
+    DestroyWindow(across);
+    DestroyWindow(bar);
 }
