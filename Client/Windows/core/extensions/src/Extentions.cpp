@@ -99,8 +99,8 @@ int CRfidExtention::OpenReader() { return CALL_OR(m_fn.OpenRFIDReader, 0); }
 int CRfidExtention::SetProperty(const char* name, const char* value) {
     return CALL_OR(m_fn.RFIDSetProperty, 0, name, value);
 }
-int CRfidExtention::GetProperty(const char* name, char** value, int* size) {
-    return CALL_OR(m_fn.RFIDGetProperty, 0, name, value, size);
+int CRfidExtention::GetProperty(const char* name, char* buffer, int size) {
+    return CALL_OR(m_fn.RFIDGetProperty, 0, name, buffer, size);
 }
 int CRfidExtention::Read(const BYTE* tagId, WORD tagLength, const BYTE* list, BYTE** block, int* length) {
     return CALL_OR(m_fn.RFIDRead, 0, tagId, tagLength, list, block, length);

@@ -203,12 +203,47 @@ void CExtensionBinding::ResumeAll() {
     if (CExtentions* extentions = GetModuleExtentions()) extentions->ResumeAll(0);
 }
 
-int32_t CExtensionBinding::SetRfidProperty(std::string_view name, std::string_view value) {
+CRfidExtention* CExtensionBinding::Rfid() {
     CExtentions* extentions = GetModuleExtentions();
-    CRfidExtention* rfid = extentions ? extentions->GetRfidExtention() : nullptr;
+    return extentions ? extentions->GetRfidExtention() : nullptr;
+}
+
+int32_t CExtensionBinding::SetRfidProperty(std::string_view name, std::string_view value) {
+    CRfidExtention* rfid = Rfid();
     if (!rfid) return 0;
     const std::string n(name), v(value);
     return rfid->SetProperty(n.c_str(), v.c_str());
+}
+
+int32_t CExtensionBinding::RfidIdentify(uint8_t** block, int32_t* length) {
+    CRfidExtention* rfid = Rfid();
+    return rfid ? rfid->Identify(block, length, 0) : 0;
+}
+
+int32_t CExtensionBinding::RfidLastList(uint8_t** block, int32_t* length) {
+    CRfidExtention* rfid = Rfid();
+    return rfid ? rfid->LastList(block, length, 0) : 0;
+}
+
+int32_t CExtensionBinding::RfidGetProperty(const char* name, char* buffer, int32_t size) {
+    CRfidExtention* rfid = Rfid();
+    return rfid ? rfid->GetProperty(name, buffer, size) : 0;
+}
+
+int32_t CExtensionBinding::RfidRead(const uint8_t* tag, uint16_t tagLength, const RFID_READ_ENTRY* list,
+                                    uint8_t** block, int32_t* length) {
+    CRfidExtention* rfid = Rfid();
+    return rfid ? rfid->Read(tag, tagLength, reinterpret_cast<const BYTE*>(list), block, length) : 0;
+}
+
+int32_t CExtensionBinding::RfidWrite(const uint8_t* tag, uint16_t tagLength, const RFID_WRITE_ENTRY* list,
+                                     uint8_t** block, int32_t* length) {
+    CRfidExtention* rfid = Rfid();
+    return rfid ? rfid->Write(tag, tagLength, reinterpret_cast<const BYTE*>(list), block, length) : 0;
+}
+
+void CExtensionBinding::RfidFreeBlock(void* block) {
+    if (CRfidExtention* rfid = Rfid()) rfid->FreeBlock(block);
 }
 
 int32_t CExtensionBinding::GetMACAddr(uint8_t (&mac)[6]) {

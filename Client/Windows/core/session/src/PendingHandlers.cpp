@@ -1,5 +1,5 @@
 // Commands whose groups are not built yet (menus, device and system,
-// printing and serial, RFID): each is logged like an unknown command and
+// printing and serial): each is logged like an unknown command and
 // gets no reply. A group that is built registers its bytes after these, in
 // place of them, and its line goes from here.
 #include "core/session/PendingCommands.h"
@@ -14,6 +14,6 @@ int CPendingCommands::Pending(CPacket*, uint8_t) {
 void CPendingCommands::Register(CCommandTable& table) {
     for (const uint8_t code : {cmd::kRFAUX, cmd::kPRINTFILE, cmd::kTELLEVENT, cmd::kRFMENU, cmd::kLISTMENUFILES,
                                cmd::kPLAYTONE, cmd::kLoadKeyMap, cmd::kSYSTEMCALL, cmd::kWAK, cmd::kRFSPOOL,
-                               cmd::kCOMDATAEVENT, cmd::kSETTIME, cmd::kCOMMONDLG, cmd::kKILLCMD, cmd::kRfidEvent})
+                               cmd::kCOMDATAEVENT, cmd::kSETTIME, cmd::kCOMMONDLG, cmd::kKILLCMD})
         table.Register<&CPendingCommands::Pending>(code, *this);
 }

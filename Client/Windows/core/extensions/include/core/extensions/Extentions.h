@@ -79,7 +79,7 @@ public:
     void FreeBlock(void* block);
     int OpenReader();
     int SetProperty(const char* name, const char* value);
-    int GetProperty(const char* name, char** value, int* size);
+    int GetProperty(const char* name, char* buffer, int size);
     int Read(const BYTE* tagId, WORD tagLength, const BYTE* list, BYTE** block, int* length);
     int Write(const BYTE* tagId, WORD tagLength, const BYTE* list, BYTE** block, int* length);
 

@@ -65,6 +65,9 @@ enum class DeviceFunction {
     SetBacklightState,  // 0
 };
 
+struct RFID_READ_ENTRY;
+struct RFID_WRITE_ENTRY;
+
 // The device extensions (device control, magnetic-stripe and RFID readers).
 class ICoreDevices {
 public:
@@ -78,6 +81,22 @@ public:
     virtual void SuspendAll() {}
     virtual void ResumeAll() {}
     virtual int32_t SetRfidProperty(std::string_view /*name*/, std::string_view /*value*/) { return 0; }
+    // The RFID library's calls (0: failed, or no library). A block it hands
+    // out is given back with RfidFreeBlock.
+    virtual bool HasRfid() { return false; }
+    virtual int32_t RfidIdentify(uint8_t** /*block*/, int32_t* /*length*/) { return 0; }
+    virtual int32_t RfidLastList(uint8_t** /*block*/, int32_t* /*length*/) { return 0; }
+    // The value is read into the caller's buffer.
+    virtual int32_t RfidGetProperty(const char* /*name*/, char* /*buffer*/, int32_t /*size*/) { return 0; }
+    virtual int32_t RfidRead(const uint8_t* /*tag*/, uint16_t /*tagLength*/, const RFID_READ_ENTRY* /*list*/,
+                             uint8_t** /*block*/, int32_t* /*length*/) {
+        return 0;
+    }
+    virtual int32_t RfidWrite(const uint8_t* /*tag*/, uint16_t /*tagLength*/, const RFID_WRITE_ENTRY* /*list*/,
+                              uint8_t** /*block*/, int32_t* /*length*/) {
+        return 0;
+    }
+    virtual void RfidFreeBlock(void* /*block*/) {}
     // The network library (radio and adapter).
     virtual bool HasNetwork() { return false; }
     // 0 when the six bytes of the adapter's address were read.

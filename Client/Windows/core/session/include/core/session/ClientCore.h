@@ -28,6 +28,7 @@
 #include "core/session/InputCommands.h"
 #include "core/session/InputField.h"
 #include "core/session/PendingCommands.h"
+#include "core/session/RfidCommands.h"
 #include "core/session/ReplyChannel.h"
 #include "core/session/ScreenModel.h"
 #include "core/session/SessionCommands.h"
@@ -379,6 +380,7 @@ private:
     CInfoCommands m_info;
     CWidgetCommands m_widgetCommands;
     CBarcodeCommands m_barcodes;
+    CRfidCommands m_rfid;
     CSessionCommands m_sessionCommands;
     CDisplayCommands m_display;
     CPendingCommands m_pending;

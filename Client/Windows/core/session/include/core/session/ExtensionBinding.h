@@ -56,6 +56,15 @@ public:
     void SuspendAll() override;
     void ResumeAll() override;
     int32_t SetRfidProperty(std::string_view name, std::string_view value) override;
+    bool HasRfid() override { return Rfid() != nullptr; }
+    int32_t RfidIdentify(uint8_t** block, int32_t* length) override;
+    int32_t RfidLastList(uint8_t** block, int32_t* length) override;
+    int32_t RfidGetProperty(const char* name, char* buffer, int32_t size) override;
+    int32_t RfidRead(const uint8_t* tag, uint16_t tagLength, const RFID_READ_ENTRY* list, uint8_t** block,
+                     int32_t* length) override;
+    int32_t RfidWrite(const uint8_t* tag, uint16_t tagLength, const RFID_WRITE_ENTRY* list, uint8_t** block,
+                      int32_t* length) override;
+    void RfidFreeBlock(void* block) override;
     bool HasNetwork() override { return GetModuleNetwork() != nullptr; }
     int32_t GetMACAddr(uint8_t (&mac)[6]) override;
     int32_t GetAdapterSignalStrength() override;
@@ -67,6 +76,7 @@ public:
 
 private:
     void InstallDevices();
+    static CRfidExtention* Rfid();
 
     IExtensionHost& m_core;
     // The hooks this binding installed, removed again before their libraries go.

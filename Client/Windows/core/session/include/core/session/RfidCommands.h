@@ -1,0 +1,34 @@
+// The RFID command: the host identifies tags, lists the last ones seen, gets
+// and sets reader properties and reads and writes tags through the RFID
+// library. Blocks the library returns pass to the host unchanged.
+#pragma once
+
+#include <cstdint>
+
+#include "common/Packet.h"
+#include "core/hooks/CoreHooks.h"
+#include "core/session/CommandTable.h"
+#include "core/session/ReplyChannel.h"
+
+class CRfidCommands {
+public:
+    // devices: the core's hook, which may be replaced at any time; it outlives this.
+    CRfidCommands(IReplyChannel& replies, ICoreDevices* const& devices) : m_replies(replies), m_devices(devices) {}
+    CRfidCommands(const CRfidCommands&) = delete;
+    CRfidCommands& operator=(const CRfidCommands&) = delete;
+
+    void Register(CCommandTable& table);
+
+    int RfidEvent(CPacket* pkt, uint8_t code);
+
+private:
+    void Identify(bool lastList);
+    void GetProperty(const CPacket& pkt);
+    void SetProperty(const CPacket& pkt);
+    void ReadOrWrite(const CPacket& pkt, bool write);
+    // 'r' FD, the prefix, then the block (if any).
+    void SendBlock(const char* prefix, const uint8_t* block, int32_t length);
+
+    IReplyChannel& m_replies;
+    ICoreDevices* const& m_devices;
+};
