@@ -10,6 +10,7 @@
 #include "control/Ravelcore.h"
 #include "tests/control/QtApplication.h"
 #include "tests/core/support/DeviceRoot.h"
+#include "tests/platform/com/ServerCalls.h"
 #include "tests/platform/qt/QtPump.h"
 #include "platform/Com.h"
 #include "platform/ComServer.h"
@@ -51,24 +52,9 @@ protected:
         DeviceRootTest::TearDown();
     }
     // The installed library beside the tests.
-    static HRESULT CallExport(const char* name) {
-        HMODULE module = LoadLibrary(u"Ravelcore.dll");
-        if (!module) return E_FAIL;
-        auto fn = GetProc<HRESULT (*)()>(module, name);
-        const HRESULT hr = fn ? fn() : E_FAIL;
-        FreeLibrary(module);
-        return hr;
-    }
-    static std::u16string Text(const std::u16string& key) {
-        std::u16string text;
-        return plat::registry::GetString(HKEY_CLASSES_ROOT, key.c_str(), nullptr, &text) ? text : u"<none>";
-    }
-    static bool KeyExists(const std::u16string& key) {
-        HKEY h = nullptr;
-        if (RegOpenKeyEx(HKEY_CLASSES_ROOT, key.c_str(), 0, KEY_READ, &h) != ERROR_SUCCESS) return false;
-        RegCloseKey(h);
-        return true;
-    }
+    static HRESULT CallExport(const char* name) { return comtest::CallExport(u"Ravelcore.dll", name); }
+    static std::u16string Text(const std::u16string& key) { return comtest::ClassesText(key); }
+    static bool KeyExists(const std::u16string& key) { return comtest::ClassesKeyExists(key); }
     // The control hosted as the shell hosts it, with a sink on its events.
     void Host() {
         ASSERT_TRUE(plat::com::RegisterHostWindowClass());

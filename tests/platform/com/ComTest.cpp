@@ -6,6 +6,7 @@
 
 #include "tests/core/support/DeviceRoot.h"
 #include "tests/fixtures/com/ComTestInterfaces.h"
+#include "tests/platform/com/ServerCalls.h"
 #include "platform/Com.h"
 #include "platform/ComServer.h"
 #include "platform/Library.h"
@@ -37,28 +38,14 @@ protected:
         fsys::create_directories(Host(devicePath).parent_path());
         fsys::copy_file(fsys::path(FIXTURE_DIR) / (fixture + ".dll"), Host(devicePath));
     }
-    // Loads the server, calls one of its exports and frees it again.
-    static HRESULT CallExport(const char16_t* path, const char* name) {
-        HMODULE module = LoadLibrary(path);
-        if (!module) return E_FAIL;
-        auto fn = GetProc<HRESULT (*)()>(module, name);
-        const HRESULT hr = fn ? fn() : E_FAIL;
-        FreeLibrary(module);
-        return hr;
-    }
+    static HRESULT CallExport(const char16_t* path, const char* name) { return comtest::CallExport(path, name); }
     static HRESULT Register(const char16_t* path) { return CallExport(path, "DllRegisterServer"); }
     static HRESULT Unregister(const char16_t* path) { return CallExport(path, "DllUnregisterServer"); }
 
     static std::u16string Text(const std::u16string& key, const char16_t* name = nullptr) {
-        std::u16string text;
-        return plat::registry::GetString(HKEY_CLASSES_ROOT, key.c_str(), name, &text) ? text : u"<none>";
+        return comtest::ClassesText(key, name);
     }
-    static bool KeyExists(const std::u16string& key) {
-        HKEY h = nullptr;
-        if (RegOpenKeyEx(HKEY_CLASSES_ROOT, key.c_str(), 0, KEY_READ, &h) != ERROR_SUCCESS) return false;
-        RegCloseKey(h);
-        return true;
-    }
+    static bool KeyExists(const std::u16string& key) { return comtest::ClassesKeyExists(key); }
     static CPtr<IEcho> CreateEcho() {
         CPtr<IEcho> echo;
         EXPECT_EQ(plat::com::CreateByName(u"ComTest.Echo", IEcho::kIID, echo.OutVoid()), S_OK);
