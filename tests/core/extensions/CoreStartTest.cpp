@@ -130,6 +130,29 @@ TEST_F(CoreStartTest, TheModuleContextLivesFromStartUpToTearDown) {
     EXPECT_EQ(GetExtensionWindow(), 0u);
 }
 
+// RfidEvent through the real binding: the library gets the calls in its
+// export's form and every block it hands out is freed.
+TEST_F(CoreStartTest, RfidEventReachesTheRfidLibraryAndFreesItsBlocks) {
+    PutResourceLibrary();
+    ASSERT_EQ(ModuleInit(), TRUE);
+    HMODULE rfid = InstallAndHold("FakeRfid", Folder("Ext"));
+    core_ = std::make_unique<CClientCore>(window_);
+    core_->Start();
+    Call<void (*)()>(rfid, "FakeClearCalls");
+    auto send = [this](const std::string& payload) {
+        core_->OnReceive(reinterpret_cast<const uint8_t*>(payload.data()), static_cast<int32_t>(payload.size()), false);
+    };
+    send("r\xFDi");
+    send("r\xFDl");
+    send("r\xFDgPower");
+    send("r\xFDsPower=2");
+    send(std::string("r\xFDr\0\0\0\1\0\0\0\2TG\0\2\0\1\0\2\0\3\0\4", 23));
+    send(std::string("r\xFDw\0\0\0\1\0\0\0\1T\0\2\0\1\0\2ab\0\3\0\0", 24));
+    EXPECT_EQ(Calls(rfid),
+              "Identify 0;FreeBlock;LastList 0;FreeBlock;GetProperty Power;SetProperty Power=2;"
+              "Read TG 3,4 1,2;FreeBlock;Write T 3: 1:ab;FreeBlock;");
+}
+
 // PUSHBAR through the real binding: the decoders of the scanner library
 // are written by name, and PULLBAR of the file enables them again.
 TEST_F(CoreStartTest, ADecoderSetUpPushedThroughTheScannerLibraryIsRestoredByPull) {
