@@ -168,6 +168,42 @@ int CHostListFile::FillListBox(HWND listBox) {
     return added;
 }
 
+int CHostListFile::FillListView(HWND listView, const LVITEM& item) {
+    constexpr int kFileHostImage = 2;
+    std::vector<CHostEntry> records;
+    ReadAll(records);
+    // No window would take the records' copies: nothing is made to be lost.
+    if (!IsWindow(listView)) return int(records.size());
+    for (const CHostEntry& r : records) {
+        LVITEM row = item;
+        row.iItem = int(SendMessage(listView, LVM_GETITEMCOUNT, 0, 0));
+        row.iSubItem = 0;
+        row.pszText = const_cast<char16_t*>(r.GetDescription());
+        row.iImage = kFileHostImage;
+        CHostEntry* copy = nullptr;
+        if (row.mask & LVIF_PARAM) {
+            copy = new (std::nothrow) CHostEntry(r);
+            if (!copy) continue;
+        }
+        row.lParam = reinterpret_cast<LPARAM>(copy);
+        const LRESULT at = SendMessage(listView, LVM_INSERTITEM, 0, reinterpret_cast<LPARAM>(&row));
+        if (at < 0) {
+            // Not in the list, so no deletion notice will ever free it.
+            delete copy;
+            continue;
+        }
+        const std::u16string port = plat::text::Utf8ToWide(std::to_string(r.GetPort()));
+        LVITEM sub{};
+        sub.iSubItem = 1;
+        sub.pszText = const_cast<char16_t*>(r.GetHost());
+        SendMessage(listView, LVM_SETITEMTEXT, WPARAM(at), reinterpret_cast<LPARAM>(&sub));
+        sub.iSubItem = 2;
+        sub.pszText = const_cast<char16_t*>(port.c_str());
+        SendMessage(listView, LVM_SETITEMTEXT, WPARAM(at), reinterpret_cast<LPARAM>(&sub));
+    }
+    return int(records.size());
+}
+
 int CHostListFile::GetByOID(int32_t oid, CHostEntry& record) {
     record.Reset();
     std::vector<CHostEntry> records;

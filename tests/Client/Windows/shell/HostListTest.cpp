@@ -1,5 +1,6 @@
 #include <gtest/gtest.h>
 
+#include "HostListView.h"
 #include "ShellFixture.h"
 #include "platform/Controls.h"
 #include "platform/Message.h"
@@ -156,6 +157,70 @@ TEST_F(HostListTest, ListBoxGetsDescriptionsWithOids) {
     EXPECT_EQ(SendMessage(list, LB_GETCOUNT, 0, 0), 2);
     EXPECT_EQ(SendMessage(list, LB_GETITEMDATA, 1, 0), 2);
     DestroyWindow(GetParent(list));
+}
+
+TEST_F(HostListTest, ListViewGetsOneItemEachRecordWithItsOwnCopy) {
+    hosts_->Add(u"10.0.0.1", u"Alpha", 2000);
+    hosts_->Add(u"depot.example", u"Beta", -5);
+    {
+        shelltest::HostListView view(LVS_REPORT, 240, 120);
+        view.AddNew();
+        EXPECT_EQ(hosts_->FillListView(view.list, shelltest::HostListView::Template()), 2);
+        ASSERT_EQ(view.Count(), 3);
+        EXPECT_EQ(view.Text(0, 0), u"Add New");
+        EXPECT_EQ(view.Item(0).lParam, 0);
+        const std::vector<std::vector<std::u16string>> rows{{u"Alpha", u"10.0.0.1", u"2000"},
+                                                            {u"Beta", u"depot.example", u"-5"}};
+        for (int i = 0; i < 2; ++i) {
+            for (int column = 0; column < 3; ++column) EXPECT_EQ(view.Text(i + 1, column), rows[i][column]);
+            const LVITEM item = view.Item(i + 1);
+            EXPECT_EQ(item.iImage, 2);  // a host of the hosts file
+            EXPECT_EQ(item.state, 0u);  // the template selects nothing
+            const auto* record = reinterpret_cast<const CHostEntry*>(item.lParam);
+            ASSERT_NE(record, nullptr);
+            EXPECT_EQ(record->GetOID(), i + 1);
+            EXPECT_EQ(std::u16string(record->GetHost()), rows[i][1]);
+            EXPECT_EQ(std::u16string(record->GetDescription()), rows[i][0]);
+        }
+        EXPECT_NE(view.Item(1).lParam, view.Item(2).lParam);
+        EXPECT_EQ(SendMessage(view.list, LVM_GETNEXTITEM, WPARAM(-1), LVNI_SELECTED), -1);
+
+        // A second fill appends behind what is there.
+        EXPECT_EQ(hosts_->FillListView(view.list, shelltest::HostListView::Template()), 2);
+        EXPECT_EQ(view.Count(), 5);
+        EXPECT_EQ(view.Text(4, 0), u"Beta");
+        SendMessage(view.list, LVM_DELETEALLITEMS, 0, 0);
+        EXPECT_EQ(view.freed, 4);  // every record's copy reached its owner
+    }
+
+    // The template's state goes to every item: selected, the last one filled keeps it.
+    shelltest::HostListView view(LVS_ICON | LVS_AUTOARRANGE, 240, 120);
+    LVITEM selected = shelltest::HostListView::Template();
+    selected.state = selected.stateMask = LVIS_SELECTED;
+    EXPECT_EQ(hosts_->FillListView(view.list, selected), 2);
+    EXPECT_EQ(SendMessage(view.list, LVM_GETNEXTITEM, WPARAM(-1), LVNI_SELECTED), 1);
+}
+
+TEST_F(HostListTest, ListViewFillWithoutDataOrWindowMakesNoCopies) {
+    shelltest::HostListView view(LVS_REPORT, 240, 120);
+    EXPECT_EQ(hosts_->FillListView(view.list, shelltest::HostListView::Template()), 0);  // no file yet
+    EXPECT_EQ(view.Count(), 0);
+    hosts_->Add(u"a", u"Alpha", 1);
+    // Without LVIF_PARAM no record is made (nobody would free it).
+    LVITEM textOnly{LVIF_TEXT | LVIF_IMAGE, 0, 0, 0, 0, nullptr, 0, 0, 0};
+    EXPECT_EQ(hosts_->FillListView(view.list, textOnly), 1);
+    EXPECT_EQ(view.Item(0).lParam, 0);
+    EXPECT_EQ(view.Item(0).iImage, 2);
+    EXPECT_EQ(view.Text(0, 2), u"1");
+    // No window: the records are read, nothing is made (the sanitizers see no leak).
+    EXPECT_EQ(hosts_->FillListView(0, shelltest::HostListView::Template()), 1);
+    // A record behind a line without "=" still shows.
+    Put(HostsFile(), "[OID=3]\nHost=x\nbroken line\nDescription=Kept\n[OID=4]\nHost=y\nDescription=After\n");
+    SendMessage(view.list, LVM_DELETEALLITEMS, 0, 0);
+    EXPECT_EQ(hosts_->FillListView(view.list, shelltest::HostListView::Template()), 2);
+    EXPECT_EQ(view.Text(0, 0), u"Kept");
+    EXPECT_EQ(view.Text(1, 0), u"After");
+    EXPECT_EQ(view.Text(1, 2), u"1000");
 }
 
 TEST(IndexMapTest, NewestFirstAndRemoveUnlinks) {

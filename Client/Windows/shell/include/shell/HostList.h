@@ -14,6 +14,7 @@
 #include <string>
 #include <vector>
 
+#include "platform/ListView.h"
 #include "platform/Window.h"
 
 class CHostEntry {
@@ -55,6 +56,7 @@ public:
     virtual int32_t Update(int32_t oid, const char16_t* host, const char16_t* description, int32_t port) = 0;
     virtual int Delete(int32_t oid) = 0;
     virtual int FillListBox(HWND listBox) = 0;
+    virtual int FillListView(HWND listView, const LVITEM& item) = 0;
     virtual int GetByOID(int32_t oid, CHostEntry& record) = 0;
     virtual int GetByOID(int32_t oid, std::u16string* description, std::u16string* host, int32_t* port) = 0;
     virtual int FindByDescription(const char16_t* text, CHostEntry& record) = 0;
@@ -73,6 +75,12 @@ public:
     int32_t Update(int32_t oid, const char16_t* host, const char16_t* description, int32_t port) override;
     int Delete(int32_t oid) override;
     int FillListBox(HWND listBox) override;
+    // Appends one item a record, in file order: the description with image 2
+    // (a host of the hosts file), the host and port in columns 1 and 2. The
+    // template's mask and state are used; with LVIF_PARAM the item's data is
+    // a new CHostEntry that whoever deletes the item frees (LVN_DELETEITEM).
+    // Returns the number of records read.
+    int FillListView(HWND listView, const LVITEM& item) override;
     int GetByOID(int32_t oid, CHostEntry& record) override;
     int GetByOID(int32_t oid, std::u16string* description, std::u16string* host, int32_t* port) override;
     int FindByDescription(const char16_t* text, CHostEntry& record) override;
