@@ -188,6 +188,14 @@ void paintView(HWND h, ListViewState& s, HDC dc, RECT r) {
     if (styleOf(h) & WS_BORDER) frame(dc, r, RGB(0, 0, 0));
 }
 
+void deleteAll(HWND h, ListViewState& s) {
+    // The parent may answer TRUE to hear of no item on its own.
+    const bool each = !notify(h, LVN_DELETEALLITEMS, -1);
+    for (int i = 0; each && i < int(s.items.size()); ++i) notify(h, LVN_DELETEITEM, i, 0, 0, 0, s.items[size_t(i)].param);
+    s.items.clear();
+    s.top = 0;
+}
+
 LRESULT listViewProc(HWND h, ListViewState& s, UINT msg, WPARAM w, LPARAM l) {
     const auto changed = [&] {
         if (s.redraw) InvalidateRect(h, nullptr, TRUE);
@@ -265,15 +273,15 @@ LRESULT listViewProc(HWND h, ListViewState& s, UINT msg, WPARAM w, LPARAM l) {
         changed();
         return TRUE;
     }
-    case LVM_DELETEALLITEMS: {
-        // The parent may answer TRUE to hear of no item on its own.
-        const bool each = !notify(h, LVN_DELETEALLITEMS, -1);
-        for (int i = 0; each && i < int(s.items.size()); ++i) notify(h, LVN_DELETEITEM, i, 0, 0, 0, s.items[size_t(i)].param);
-        s.items.clear();
-        s.top = 0;
+    case LVM_DELETEALLITEMS:
+        deleteAll(h, s);
         changed();
         return TRUE;
-    }
+    case WM_DESTROY:
+        // The parent hears of every item going, as with LVM_DELETEALLITEMS,
+        // so what it keeps in the items' data is freed with the list.
+        deleteAll(h, s);
+        return DefWindowProc(h, msg, w, l);
     case LVM_GETNEXTITEM: {
         const UINT want = UINT(l) & (LVNI_SELECTED | LVNI_FOCUSED);
         for (int i = int(LONG_PTR(w)) + 1; i < count; ++i) {

@@ -107,6 +107,19 @@ TEST(ListView, ReportViewItemsColumnsAndOneSelectionToldThroughWmNotify) {
     EXPECT_EQ(host.notices[2].item, 1);
 }
 
+TEST(ListView, DestroyingTheListTellsTheParentOfEachItem) {
+    // Whatever the parent keeps in the items' data is freed when the list
+    // goes with its window, not only when the items are deleted.
+    Host host(LVS_REPORT);
+    for (int i = 0; i < 2; ++i) host.Add(u"x", 0, 200 + i);
+    host.notices.clear();
+    DestroyWindow(host.list);
+    EXPECT_EQ(host.Codes(), (std::vector<UINT>{LVN_DELETEALLITEMS, LVN_DELETEITEM, LVN_DELETEITEM}));
+    ASSERT_EQ(host.notices.size(), 3u);
+    EXPECT_EQ(host.notices[1].param, 200);
+    EXPECT_EQ(host.notices[2].param, 201);
+}
+
 TEST(ListView, DeletionTellsTheParentOfEachItemUnlessItDeclines) {
     Host host(LVS_ICON | LVS_AUTOARRANGE);
     for (int i = 0; i < 3; ++i) host.Add(u"x", 2, 100 + i);
