@@ -52,7 +52,7 @@ TEST_F(SessionCoreTest, UnknownBytesAreLoggedSilentBytesAreNot) {
 
 TEST_F(SessionCoreTest, CommandsNotBuiltYetGetNoReply) {
     StartLog();
-    const Bytes pending = "67FMNTaUZcdtpkr";
+    const Bytes pending = "67MNTUcdp";
     for (char code : pending) {
         Send(Bytes(1, code) + FD + "x" + FD + "1");
         EXPECT_TRUE(Replies().empty()) << code;
@@ -110,10 +110,10 @@ TEST_F(SessionCoreTest, EveryDelimiterLetsTheDispatcherMoveOn) {
         Replies();
         // Where the echo starts depends on the delimiter; what matters is
         // that every packet ends and the core goes on answering.
-        Send("A" + FD + "k");
+        Send("A" + FD + "q");
         const std::vector<Bytes> replies = Replies();
         ASSERT_EQ(replies.size(), 1u);
-        EXPECT_EQ(replies[0].back(), 'k');
+        EXPECT_EQ(replies[0].back(), 'q');
     }
 }
 

@@ -6,6 +6,7 @@
 
 #include "core/support/LogFile.h"
 #include "platform/Dialog.h"
+#include "platform/MsgBox.h"
 
 namespace {
 
@@ -114,4 +115,9 @@ void CControlDialogs::CloseErrorBox(HWND box) {
     // The box outlives no core: it is detached first, so it tells no one.
     if (ErrorBoxState* state = StateOf(box)) state->answers = nullptr;
     DestroyWindow(box);
+}
+
+void CControlDialogs::ShowMessage(std::u16string_view text) {
+    const std::u16string message(text);
+    MessageBox(m_parent, message.c_str(), u"Orvade", 0);
 }

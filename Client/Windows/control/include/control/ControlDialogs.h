@@ -15,6 +15,7 @@ public:
 
     HWND OpenErrorBox(const ErrorBoxRequest& request, const DialogGrid& grid, IDialogAnswers& answers) override;
     void CloseErrorBox(HWND box) override;
+    void ShowMessage(std::u16string_view text) override;
 
 private:
     HMODULE m_resources;

@@ -12,8 +12,7 @@ int CPendingCommands::Pending(CPacket*, uint8_t) {
 }
 
 void CPendingCommands::Register(CCommandTable& table) {
-    for (const uint8_t code : {cmd::kRFAUX, cmd::kPRINTFILE, cmd::kTELLEVENT, cmd::kRFMENU, cmd::kLISTMENUFILES,
-                               cmd::kPLAYTONE, cmd::kLoadKeyMap, cmd::kSYSTEMCALL, cmd::kWAK, cmd::kRFSPOOL,
-                               cmd::kCOMDATAEVENT, cmd::kSETTIME, cmd::kCOMMONDLG, cmd::kKILLCMD})
+    for (const uint8_t code : {cmd::kRFAUX, cmd::kPRINTFILE, cmd::kRFMENU, cmd::kLISTMENUFILES, cmd::kPLAYTONE,
+                               cmd::kSYSTEMCALL, cmd::kRFSPOOL, cmd::kCOMDATAEVENT, cmd::kCOMMONDLG})
         table.Register<&CPendingCommands::Pending>(code, *this);
 }

@@ -198,6 +198,8 @@ public:
     }
     // Destroys the open box without an answer and without telling anyone.
     virtual void CloseErrorBox(HWND /*box*/) {}
+    // A message with an OK button only, titled "Orvade"; returns when the user dismissed it.
+    virtual void ShowMessage(std::u16string_view /*text*/) {}
 };
 
 // The automation libraries.

@@ -27,6 +27,7 @@
 #include "core/session/InfoCommands.h"
 #include "core/session/InputCommands.h"
 #include "core/session/InputField.h"
+#include "core/session/DeviceCommands.h"
 #include "core/session/PendingCommands.h"
 #include "core/session/RfidCommands.h"
 #include "core/session/ReplyChannel.h"
@@ -381,6 +382,7 @@ private:
     CWidgetCommands m_widgetCommands;
     CBarcodeCommands m_barcodes;
     CRfidCommands m_rfid;
+    CDeviceCommands m_deviceCommands;
     CSessionCommands m_sessionCommands;
     CDisplayCommands m_display;
     CPendingCommands m_pending;
