@@ -13,6 +13,11 @@ namespace plat::detail {
 
 void markDirty(Window& w, HWND hwnd, const RECT* r, bool erase) {
     const RECT client = clientOf(w);
+    // All of the window waits for its paint already (a status repainted
+    // with every packet asks again and again): nothing to add.
+    if (!r && w.hasUpdate && (w.erase || !erase) && w.update.left <= 0 && w.update.top <= 0 &&
+        w.update.right >= client.right && w.update.bottom >= client.bottom)
+        return;
     RECT area = client;
     if (r && !IntersectRect(&area, r, &client)) return;
     if (w.hasUpdate)

@@ -329,6 +329,24 @@ TEST_F(RavelcoreTest, TheControlWindowShowsTheScreenTheHostDrew) {
     Unhost();
 }
 
+// The busy status changes with every packet; changes before a paint share
+// one repaint, and a change after it asks for the next.
+TEST_F(RavelcoreTest, AStatusChangeAfterAPaintAsksForAnother) {
+    Host();
+    ASSERT_TRUE(m_data);
+    const HWND control = GetWindow(m_host, GW_CHILD);
+    EXPECT_EQ(m_ovc->Initialize(), S_OK);
+    RECT update{};
+    for (const char* command : {"A\xFDx", "A\xFDy"}) {
+        UpdateWindow(control);
+        ASSERT_FALSE(GetUpdateRect(control, &update, FALSE));
+        EXPECT_EQ(Stream(Framed(command)), S_OK);
+        EXPECT_EQ(GetCursor(), IDC_WAIT);  // busy after the reply, until the next packet
+        EXPECT_TRUE(GetUpdateRect(control, &update, FALSE));
+    }
+    Unhost();
+}
+
 TEST_F(RavelcoreTest, TheForegroundAloneDecidesWhetherTheControlIsActive) {
     Host();
     ASSERT_TRUE(m_ovc);

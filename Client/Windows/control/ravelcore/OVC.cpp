@@ -404,7 +404,18 @@ HRESULT COVC::Input(int count, const unsigned char* bytes, bool framed) {
     }
     // The replies leave as OVCDataOutEvent inside this call; the core may
     // pump messages that come back in here on this thread.
+    // Outside input nothing is coalesced: whoever validates the window in
+    // between still sees the next status change repainted.
+    struct InputScope {
+        COVC& self;
+        explicit InputScope(COVC& s) : self(s) { ++self.m_inputDepth; }
+        ~InputScope() {
+            --self.m_inputDepth;
+            self.m_repaintPending = false;
+        }
+    };
     try {
+        InputScope scope(*this);
         if (bytes && count > 0) m_core->OnReceive(bytes, count, framed);
     } catch (...) {
         m_inputMutex.Leave();

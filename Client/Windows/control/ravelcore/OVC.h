@@ -157,5 +157,7 @@ private:
     bool m_busy = false;
     HCURSOR m_savedCursor = 0;
     char16_t m_statusText[20] = {};
+    int m_inputDepth = 0;           // input calls running on this thread (the core may pump)
+    bool m_repaintPending = false;  // inside input: a whole-window repaint is asked for, not yet painted
     HMODULE m_shellHelper = nullptr;  // "aygshell.dll", for the tap-and-hold gesture
 };

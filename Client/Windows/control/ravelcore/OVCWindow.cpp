@@ -114,7 +114,13 @@ void COVC::OnStatus(const char16_t* text, LPARAM busy) {
         if (std::u16string_view(text, n) == std::u16string_view(m_statusText)) return SetBusy(busy);
         std::memset(m_statusText, 0, sizeof m_statusText);
         std::memcpy(m_statusText, text, n * sizeof(char16_t));
-        if (m_window) InvalidateRect(m_window, nullptr, FALSE);
+        // The core sends "Wait" and "" with every packet: within one input
+        // call, the whole-window repaint asked for first covers the changes
+        // after it until a paint.
+        if (m_window && !m_repaintPending) {
+            InvalidateRect(m_window, nullptr, FALSE);
+            m_repaintPending = m_inputDepth > 0;
+        }
     }
     SetBusy(busy);
 }
@@ -172,6 +178,7 @@ LRESULT COVC::OnTap(HWND hwnd, WPARAM wParam, LPARAM lParam) {
 }
 
 void COVC::OnPaint(HWND hwnd) {
+    m_repaintPending = false;  // this paint shows the status as it is now
     PAINTSTRUCT ps{};
     HDC dc = BeginPaint(hwnd, &ps);
     if (dc && m_core) m_core->Paint(dc, m_statusText);
