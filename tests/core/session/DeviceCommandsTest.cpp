@@ -1,8 +1,12 @@
 // The device and system commands through the core: the device clock, ending
 // the session with a message, waiting events, and the commands that only answer.
+#include <chrono>
 #include <ctime>
+#include <thread>
 
 #include "CoreFixture.h"
+#include "platform/Input.h"
+#include "platform/Sound.h"
 
 namespace coretest {
 namespace {
@@ -91,6 +95,96 @@ TEST_F(DeviceCommandsTest, WakeAnswersNothingAndLoadKeyMapOne) {
     const std::string log = LogText();
     EXPECT_NE(log.find("WAK"), std::string::npos);
     EXPECT_NE(log.find("LoadKeyMap"), std::string::npos);
+}
+
+// A device-control library whose beep plays only tones of 1000 Hz.
+struct BeepingDevices : FakeDevices {
+    std::vector<std::pair<int32_t, int32_t>> beeps;
+    int32_t PlayBeep(int32_t durationMs, int32_t frequencyHz) override {
+        beeps.emplace_back(durationMs, frequencyHz);
+        return frequencyHz == 1000;
+    }
+};
+
+class PlayToneTest : public DeviceCommandsTest {
+protected:
+    void SetUp() override {
+        DeviceCommandsTest::SetUp();
+        plat::sound::SetPlayer([this](const std::u16string& sound, DWORD flags) {
+            sounds.emplace_back(sound, flags);
+            return TRUE;
+        });
+        plat::sound::SetTonePlayer([this](DWORD hz, DWORD ms) {
+            played.push_back("tone " + std::to_string(hz) + " " + std::to_string(ms));
+            return TRUE;
+        });
+        plat::input::SetSleepHook([this](int ms) {
+            // Sleep asks again until the time is up: only its first ask is
+            // recorded, by whether it is more than the rest's half.
+            if (played.empty() || played.back() != "rest") played.push_back(ms > 25 && ms <= 50 ? "rest" : "odd rest");
+            std::this_thread::sleep_for(std::chrono::milliseconds(ms));
+        });
+        m_core->SetDevices(&m_beeper);
+        std::filesystem::create_directories(m_base / "TONES");
+    }
+    void TearDown() override {
+        plat::sound::SetPlayer(nullptr);
+        plat::sound::SetTonePlayer(nullptr);
+        plat::input::SetSleepHook(nullptr);
+        DeviceCommandsTest::TearDown();
+    }
+    void Put(const std::string& name, const Bytes& content) {
+        std::ofstream(m_base / "TONES" / name, std::ios::binary) << content;
+    }
+    BeepingDevices m_beeper;
+    std::vector<std::pair<std::u16string, DWORD>> sounds;
+    std::vector<std::string> played;
+};
+
+TEST_F(PlayToneTest, RecordsPlayInTurnAndTonesOutOfRangeAreSkipped) {
+    Put("ring.ton", "440" + FD + "100" + FE + "0" + FD + "50" + FE + "50" + FD + "100" + FE + "1000" + FD + "30" +
+                        FE + "880" + FD + "0" + FE + "25000" + FD + "10" + FE + "660" + FD + "20");
+    EXPECT_TRUE(Ask("T" + FD + "ring.ton").empty());
+    // 1000 Hz went to the library's beep; 50 Hz, a duration of 0 and 25 kHz sound nowhere.
+    EXPECT_EQ(played, (std::vector<std::string>{"tone 440 100", "rest", "tone 660 20"}));
+    EXPECT_EQ(m_beeper.beeps.size(), 6u);
+    EXPECT_EQ(m_beeper.beeps[0], (std::pair<int32_t, int32_t>{100, 440}));
+    EXPECT_TRUE(sounds.empty());
+}
+
+TEST_F(PlayToneTest, WithoutAToneFileTheSoundFileOfItsNamePlays) {
+    Put("empty.ton", "");
+    const struct {
+        Bytes name;
+        std::u16string sound;
+    } cases[] = {
+        {"ring.ton", u"ring.wav"},
+        {"empty.ton", u"empty.wav"},
+        {"beep", u"beep.wav"},  // no extension: ".wav" appended, nothing cut off
+        {"a", u"a.wav"},
+        {"x.y.ton", u"x.y.wav"},
+    };
+    for (const auto& c : cases) {
+        sounds.clear();
+        Send("T" + FD + c.name);
+        ASSERT_EQ(sounds.size(), 1u) << c.name;
+        const std::u16string& sound = sounds[0].first;
+        EXPECT_EQ(sound.substr(sound.size() - c.sound.size()), c.sound) << c.name;
+        EXPECT_NE(sound.find(u"TONES"), std::u16string::npos) << c.name;
+        EXPECT_EQ(sounds[0].second, SND_ASYNC | SND_FILENAME);
+    }
+    EXPECT_TRUE(played.empty());
+    EXPECT_TRUE(Replies().empty());
+}
+
+TEST_F(PlayToneTest, SilentModePlaysNothing) {
+    ChangeProperties([](CoreProperties& p) { p.silentMode = 1; });
+    Put("ring.ton", "440" + FD + "100" + FE);
+    Send("T" + FD + "ring.ton");
+    Send("T" + FD + "missing");
+    EXPECT_TRUE(played.empty());
+    EXPECT_TRUE(sounds.empty());
+    EXPECT_TRUE(m_beeper.beeps.empty());
 }
 
 }  // namespace

@@ -49,7 +49,7 @@ CClientCore::CClientCore(HWND controlWindow)
       m_widgetCommands(*this, m_widgets, m_settings, m_queue),
       m_barcodes(*this, *this, m_scanner, m_devices, m_decoders, m_moduleFolder),
       m_rfid(*this, m_devices),
-      m_deviceCommands(*this, controlWindow, m_queue, m_widgets, m_dialogs),
+      m_deviceCommands(*this, controlWindow, m_settings, m_queue, m_devices, m_widgets, m_dialogs),
       m_sessionCommands(*this, *this, m_settings, m_screen, m_devices),
       m_display(*this, *this, m_screen, m_settings, m_widgets, m_moduleFolder),
       m_input(*this, *this, m_field, m_queue, m_screen, m_settings, m_inputState, m_scanner, m_devices, m_view,

@@ -2,16 +2,22 @@
 // offset; the machine's clock is never set) and refuses a date or time that
 // does not exist.
 #include <algorithm>
+#include <climits>
+#include <cstdint>
 #include <string>
 #include <string_view>
+#include <vector>
 
 #include "core/session/DeviceCommands.h"
 
 #include "core/hooks/CoreMessages.h"
+#include "core/session/LogicalFolders.h"
 #include "core/support/FileUtil.h"
 #include "core/support/LogFile.h"
 #include "platform/Clock.h"
+#include "platform/Input.h"
 #include "platform/Message.h"
+#include "platform/Sound.h"
 
 namespace {
 
@@ -28,6 +34,7 @@ void CDeviceCommands::Register(CCommandTable& table) {
     table.Register<&CDeviceCommands::TELLEVENT>(cmd::kTELLEVENT, *this);
     table.Register<&CDeviceCommands::WAK>(cmd::kWAK, *this);
     table.Register<&CDeviceCommands::LoadKeyMap>(cmd::kLoadKeyMap, *this);
+    table.Register<&CDeviceCommands::PLAYTONE>(cmd::kPLAYTONE, *this);
 }
 
 int CDeviceCommands::SETTIME(CPacket* pkt, uint8_t code) {
@@ -79,4 +86,76 @@ int CDeviceCommands::LoadKeyMap(CPacket*, uint8_t code) {
     LogWrite(LOG_TRACE, "LoadKeyMap");
     m_replies.SendIntReply(code, 1);
     return 0;
+}
+
+namespace {
+
+// Tone files are small; what lies beyond this is not played.
+constexpr int32_t kMaxToneFile = 64 * 1024;
+// The tone generator's limits, a rest's too: outside them nothing sounds.
+constexpr int32_t kMinToneHz = 100;
+constexpr int32_t kMaxToneHz = 20000;
+constexpr int32_t kMaxToneMs = 100000;
+constexpr int32_t kFullVolume = 255;
+constexpr int kToneOutOfRange = 11;
+
+// The tone generator: 0 when played, else an error code.
+int PlayTone(int32_t frequencyHz, int32_t durationMs, int32_t /*volume*/) {
+    if (frequencyHz < kMinToneHz || frequencyHz > kMaxToneHz || durationMs <= 0 || durationMs > kMaxToneMs)
+        return kToneOutOfRange;
+    Beep(static_cast<DWORD>(frequencyHz), static_cast<DWORD>(durationMs));
+    return 0;
+}
+
+// The sound file beside a tone file: its extension replaced by "wav", or
+// ".wav" appended to a name without one.
+std::u16string SoundFileOf(const std::u16string& path) {
+    const size_t slash = path.find_last_of(u"\\/");
+    const size_t dot = path.rfind(u'.');
+    if (dot == std::u16string::npos || (slash != std::u16string::npos && dot < slash)) return path + u".wav";
+    return path.substr(0, dot + 1) + u"wav";
+}
+
+int32_t DecimalOf(const uint8_t* at, const uint8_t* end) {
+    int64_t value = 0;
+    bool negative = at < end && *at == '-';
+    if (negative) ++at;
+    for (; at < end && *at >= '0' && *at <= '9'; ++at) value = std::min<int64_t>(value * 10 + (*at - '0'), INT32_MAX);
+    return static_cast<int32_t>(negative ? -value : value);
+}
+
+}  // namespace
+
+int CDeviceCommands::PLAYTONE(CPacket* pkt, uint8_t) {
+    LogWrite(LOG_TRACE, "PLAYTONE");
+    PlayToneFile(ReadHostName(pkt));
+    return 0;
+}
+
+void CDeviceCommands::PlayToneFile(std::u16string name) {
+    if (m_settings.Properties().silentMode || name.empty()) return;
+    std::u16string dir;
+    BuildFolderPath(dir, name, u"TONES");
+    std::vector<uint8_t> bytes(kMaxToneFile);
+    const int32_t size = FileUtil::ReadWholeFile(dir, name, bytes.data(), kMaxToneFile);
+    if (size <= 0) {
+        const std::u16string sound = SoundFileOf(FileUtil::JoinPath(dir, name));
+        PlaySound(sound.c_str(), 0, SND_ASYNC | SND_FILENAME);
+        return;
+    }
+    // Records: frequency FD duration FE; frequency 0 is a rest.
+    const uint8_t* at = bytes.data();
+    const uint8_t* const end = at + size;
+    while (at < end) {
+        const uint8_t* recordEnd = std::find(at, end, PKT_END_RECORD);
+        const uint8_t* field = std::find(at, recordEnd, PKT_END_FIELD);
+        const int32_t frequency = DecimalOf(at, field);
+        const int32_t duration = field < recordEnd ? DecimalOf(field + 1, recordEnd) : 0;
+        if (frequency == 0) {
+            if (duration > 0 && duration <= kMaxToneMs) Sleep(static_cast<DWORD>(duration));
+        } else if (!(m_devices->PlayBeep(duration, frequency))) {
+            PlayTone(frequency, duration, kFullVolume);  // an unplayable tone is skipped
+        }
+        at = recordEnd < end ? recordEnd + 1 : end;
+    }
 }

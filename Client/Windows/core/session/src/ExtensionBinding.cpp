@@ -162,6 +162,12 @@ bool CExtensionBinding::HasDeviceControl() {
     return extentions && extentions->IsDeviceLoaded();
 }
 
+int32_t CExtensionBinding::PlayBeep(int32_t durationMs, int32_t frequencyHz) {
+    CExtentions* extentions = GetModuleExtentions();
+    CDeviceExtention* device = extentions ? extentions->GetDeviceExtention() : nullptr;
+    return device ? device->PlayBeep(durationMs, frequencyHz) : 0;
+}
+
 int32_t CExtensionBinding::CallDevice(DeviceFunction function, int32_t value) {
     CExtentions* extentions = GetModuleExtentions();
     CDeviceExtention* device = extentions ? extentions->GetDeviceExtention() : nullptr;

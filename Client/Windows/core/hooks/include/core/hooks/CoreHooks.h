@@ -76,6 +76,8 @@ public:
     virtual int32_t CallDevice(DeviceFunction function, int32_t value);
     // The device-control library's device id; 0 when none.
     virtual int32_t GetDeviceId() { return 0; }
+    // The device-control library's beep; non-zero when it played the tone.
+    virtual int32_t PlayBeep(int32_t /*durationMs*/, int32_t /*frequencyHz*/) { return 0; }
     virtual void EnableMsr(bool /*on*/) {}
     virtual void EnableRfid(bool /*on*/) {}
     virtual void SuspendAll() {}

@@ -51,6 +51,7 @@ public:
     bool HasDeviceControl() override;
     int32_t CallDevice(DeviceFunction function, int32_t value) override;
     int32_t GetDeviceId() override;
+    int32_t PlayBeep(int32_t durationMs, int32_t frequencyHz) override;
     void EnableMsr(bool on) override;
     void EnableRfid(bool on) override;
     void SuspendAll() override;
