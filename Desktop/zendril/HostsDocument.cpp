@@ -22,13 +22,15 @@ constexpr int kValueBuffer = 4096;
 void CommandLineInfo::Parse(const std::vector<std::string>& args) {
     bool haveFile = false;
     for (const std::string& arg : args) {
+        // "/" starts a flag only before the flags' names, so absolute paths
+        // stay file names.
         const bool flag = !arg.empty() && (arg[0] == '/' || arg[0] == '-');
         const std::string word = flag ? arg.substr(1) : arg;
         if (strcasecmp(word.c_str(), "CFG") == 0) {
             cfg = true;
         } else if (flag && word.size() >= 2 && (word[0] == 'S' || word[0] == 's') && word[1] == ':') {
             sPath = word.substr(2);
-        } else if (!flag && !haveFile) {
+        } else if (!arg.empty() && arg[0] != '-' && !haveFile) {
             file = arg;
             haveFile = true;
         }

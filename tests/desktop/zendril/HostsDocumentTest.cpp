@@ -161,6 +161,7 @@ TEST(CommandLineInfoTest, TakesTheFileAndAcceptsTheFlags) {
         {{"cfg", "/S:C:\\Temp", "a.cfg"}, "a.cfg", true, "C:\\Temp"},
         {{"-Cfg", "b.cfg", "c.cfg"}, "b.cfg", true, ""},
         {{"CFGX"}, "CFGX", false, ""},
+        {{"-x", "/home/u/hosts.cfg", "/cfg"}, "/home/u/hosts.cfg", true, ""},
     };
     for (const auto& c : cases) {
         zendril::CommandLineInfo info;

@@ -1,0 +1,13 @@
+// Zendril: prepares the device's hosts file on the desktop.
+#include <QApplication>
+
+#include "deskcommon/views/UiHooks.h"
+#include "zendril/views/HostsDialog.h"
+
+int main(int argc, char** argv) {
+    QApplication app(argc, argv);
+    QApplication::setApplicationName(QStringLiteral("Zendril"));
+    QApplication::setOrganizationName(QStringLiteral("Quillmar"));
+    deskcommon::InstallQtMessageBoxes(QString::fromLatin1(zendril::kTitle));
+    return zendril::RunZendril(std::vector<std::string>(argv + 1, argv + argc));
+}
