@@ -1,6 +1,8 @@
 #include "zendril/HostsDocument.h"
 
+#include <algorithm>
 #include <cerrno>
+#include <cstdint>
 #include <cstring>
 #include <strings.h>
 
@@ -53,6 +55,7 @@ bool CHostsDocument::Load(const std::string& path) {
     m_ini = ini;
     m_hosts.clear();
     m_nextOid = 1;
+    m_full = false;
     char name[kNameBuffer];
     for (int n = 0;; ++n) {
         const int status = inifile::IniGetSectionName(m_ini, n, name, sizeof name);
@@ -63,12 +66,17 @@ bool CHostsDocument::Load(const std::string& path) {
         std::string description;
         if (std::strlen(name) < 4 || name[3] != '=' || !Value(name, "Description", description))
             continue;
-        unsigned oid = 0;
+        // Saturates as the C library's conversion does.
+        unsigned long long number = 0;
         for (const char* p = name + 4; *p >= '0' && *p <= '9'; ++p)
-            oid = oid * 10 + unsigned(*p - '0');
+            number = std::min<unsigned long long>(number * 10 + unsigned(*p - '0'), UINT32_MAX);
+        const unsigned oid = unsigned(number);
         m_hosts.push_back({oid, description});
-        if (oid >= m_nextOid)
-            m_nextOid = oid + 1;
+        if (oid >= m_nextOid) {
+            // The largest number leaves none for a new host (no wrap to 0).
+            m_full = oid == UINT32_MAX;
+            m_nextOid = m_full ? oid : oid + 1;
+        }
     }
     SetPathName(path);
     SetModifiedFlag(false);
@@ -125,7 +133,13 @@ void CHostsDocument::SetListText(size_t index, const std::string& text) {
 }
 
 size_t CHostsDocument::NewHost() {
-    const unsigned oid = m_nextOid++;
+    if (m_full)
+        return kNoHost;
+    const unsigned oid = m_nextOid;
+    if (oid == UINT32_MAX)
+        m_full = true;
+    else
+        ++m_nextOid;
     const std::string section = SectionName(oid);
     const std::pair<const char*, const char*> keys[] = {{"Host", ""},           {"Description", "New Host"},
                                                         {"Type", "QUILLMAR"},   {"Term", ""},

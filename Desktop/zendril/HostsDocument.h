@@ -33,6 +33,7 @@ constexpr size_t kPortMax = 5;
 
 inline constexpr char kCannotOpen[] = "Cannot open HOSTS.CFG.";
 inline constexpr char kNoAddress[] = "Please enter a host address.";
+inline constexpr char kNoNumber[] = "No host number is left for a new host.";
 
 // "hosts.cfg" in the current folder, or the command line's file name; the
 // flags "CFG" and "S:<path>" are accepted and change nothing.
@@ -67,7 +68,9 @@ public:
 
     // Renames the list entry (the Name field as it is typed).
     void SetListText(size_t index, const std::string& text);
-    // Appends a new host section and its list entry; its index.
+    // Appends a new host section and its list entry; its index, or kNoHost
+    // when every number up to the largest is taken.
+    static constexpr size_t kNoHost = size_t(-1);
     size_t NewHost();
     // Removes the host's section and list entry; an entry of OID 0 stays.
     bool DeleteHost(size_t index);
@@ -89,6 +92,7 @@ private:
     inifile::IniFile* m_ini = nullptr;
     std::vector<ListedHost> m_hosts;
     unsigned m_nextOid = 1;
+    bool m_full = false;
 };
 
 std::string SectionName(unsigned oid);

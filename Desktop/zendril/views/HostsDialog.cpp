@@ -175,6 +175,10 @@ void CZendrilDlg::OnNew() {
     if (!CommitPage())
         return;
     const size_t index = m_doc.NewHost();
+    if (index == CHostsDocument::kNoHost) {
+        deskcommon::Messages().Show(deskcommon::FromAnsi(kNoNumber), MB_OK | MB_ICONEXCLAMATION);
+        return;
+    }
     auto* item = new QListWidgetItem(ToQt(m_doc.Hosts()[index].description), m_list);
     item->setData(Qt::UserRole, m_doc.Hosts()[index].oid);
     Select(int(index));

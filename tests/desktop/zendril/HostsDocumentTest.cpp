@@ -62,6 +62,18 @@ TEST_F(HostsDocumentTest, ScanSkipsLongSectionNamesAndReadsNumbersUpToTheFirstNo
     EXPECT_EQ(doc.NextOid(), 13u);
 }
 
+TEST_F(HostsDocumentTest, NewHostsNeverWrapToNumberZero) {
+    Open("[OID=4294967294]\r\nDescription=Almost\r\n");
+    EXPECT_EQ(doc.Hosts()[doc.NewHost()].oid, 4294967295u);
+    EXPECT_EQ(doc.NewHost(), CHostsDocument::kNoHost);
+    // A number beyond 32 bits reads as the largest, as the C library's does.
+    Open("[OID=99999999999]\r\nDescription=Huge\r\n");
+    EXPECT_EQ(doc.Hosts()[0].oid, 4294967295u);
+    EXPECT_EQ(doc.NewHost(), CHostsDocument::kNoHost);
+    EXPECT_EQ(doc.Hosts().size(), 1u);
+    EXPECT_EQ(Saved(), "[OID=99999999999]\r\nDescription=Huge\r\n");
+}
+
 TEST_F(HostsDocumentTest, StoringWritesOnlyChangedKeysInPlaceAndKeepsOtherLines) {
     Open(kTwoHosts);
     HostFields f = doc.GetHost(3);

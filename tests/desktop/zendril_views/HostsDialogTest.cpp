@@ -84,6 +84,13 @@ TEST_F(HostsDialogTest, OkWithAnEmptyAddressShowsThatHostAndWritesNothing) {
     EXPECT_NE(Get("hosts.cfg").find("[OID=8]\r\nHost=gamma\r\nDescription=gamma\r\n"), std::string::npos);
 }
 
+TEST_F(HostsDialogTest, NewSaysWhenNoNumberIsLeft) {
+    CZendrilDlg& d = Dialog("[OID=4294967295]\r\nHost=h\r\nDescription=Last\r\n");
+    d.OnNew();
+    EXPECT_EQ(box.Take(), std::vector<std::string>{"No host number is left for a new host."});
+    EXPECT_EQ(d.List()->count(), 1);
+}
+
 TEST_F(HostsDialogTest, ATextBeyondItsLimitKeepsThePageAndTheSelection) {
     CZendrilDlg& d = Dialog();
     Select(0);
