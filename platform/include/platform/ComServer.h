@@ -485,10 +485,9 @@ public:
             }
         }
         for (size_t i = 0; i < count; ++i) {
-            VARIANT ignored;
-            VariantInit(&ignored);
+            VARIANT ignored{};  // VT_EMPTY; most sinks leave it so, with nothing to free
             sinks[i]->Invoke(id, IID_NULL, LOCALE_USER_DEFAULT, DISPATCH_METHOD, &params, &ignored, nullptr, nullptr);
-            VariantClear(&ignored);
+            if (ignored.vt != VT_EMPTY) VariantClear(&ignored);
             sinks[i]->Release();
         }
     }

@@ -139,7 +139,7 @@ struct State {
     std::unordered_map<std::u16string, std::shared_ptr<const WindowClass>> classes;  // by folded name
     HWND nextHandle = 1;
     HWND foreground = 0;
-    HCURSOR cursor = 0;
+    std::atomic<HCURSOR> cursor{0};  // set with every busy status: no lock
     
 };
 

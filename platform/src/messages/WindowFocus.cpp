@@ -176,16 +176,11 @@ HWND GetForegroundWindow() {
 HCURSOR LoadCursor(HINSTANCE, HCURSOR id) { return id; }
 
 HCURSOR SetCursor(HCURSOR cursor) {
-    HCURSOR old;
-    {
-        std::lock_guard lock(state().mutex);
-        old = std::exchange(state().cursor, cursor);
-    }
+    const HCURSOR old = state().cursor.exchange(cursor);
     if (old != cursor) notify(0, kWindowCursor);
     return old;
 }
 
 HCURSOR GetCursor() {
-    std::lock_guard lock(state().mutex);
-    return state().cursor;
+    return state().cursor.load();
 }

@@ -20,6 +20,9 @@ constexpr int kDefaultHeight = 240;
 
 std::mutex g_backendMutex;
 std::shared_ptr<WindowBackend> g_backend;  // guarded by g_backendMutex
+// Whether there is one, read without the lock: without a backend (the
+// headless tool) telling it about every change costs nothing.
+std::atomic<bool> g_hasBackend{false};
 
 }  // namespace
 
@@ -63,9 +66,11 @@ LRESULT call(HWND hwnd, UINT msg, WPARAM wParam, LPARAM lParam) { return SendMes
 void plat::window::SetWindowBackend(std::shared_ptr<WindowBackend> backend) {
     std::lock_guard lock(g_backendMutex);
     g_backend = std::move(backend);
+    g_hasBackend = g_backend != nullptr;
 }
 
 std::shared_ptr<WindowBackend> plat::window::GetWindowBackend() {
+    if (!g_hasBackend) return nullptr;
     std::lock_guard lock(g_backendMutex);
     return g_backend;
 }
