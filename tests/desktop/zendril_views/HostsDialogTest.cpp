@@ -4,6 +4,7 @@
 #include <QListWidget>
 #include <QPushButton>
 #include <QTest>
+#include <set>
 
 #include "tests/desktop/deskcommon/ScriptedMessages.h"
 #include "tests/desktop/deskcommon/ScriptedUi.h"
@@ -175,9 +176,15 @@ TEST_F(HostsDialogTest, ScreenshotOffscreen) {
     ASSERT_TRUE(QTest::qWaitForWindowExposed(&d));
     const QImage shot = d.grab().toImage();
     shot.save(QString::fromStdString(Path("zendril.png")));
-    std::filesystem::copy_file(Path("zendril.png"), std::filesystem::temp_directory_path() / "zendril-last.png",
-                               std::filesystem::copy_options::overwrite_existing);
     EXPECT_EQ(shot.size(), d.size());
+    // The selected entry is drawn highlighted: more than one colour in the list.
+    const QRect list(d.List()->mapTo(&d, QPoint(0, 0)), d.List()->size());
+    const QImage area = shot.copy(QRect(list.topLeft() * shot.devicePixelRatio(), list.size() * shot.devicePixelRatio()));
+    std::set<QRgb> colours;
+    for (int y = 0; y < area.height(); y += 2)
+        for (int x = 0; x < area.width(); x += 2)
+            colours.insert(area.pixel(x, y));
+    EXPECT_GT(colours.size(), 2u);
     EXPECT_EQ(d.windowTitle(), "Orvade Host Profiles");
     // Keyboard: Tab from the list reaches the Name field.
     d.List()->setFocus();
