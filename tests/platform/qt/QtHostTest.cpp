@@ -243,14 +243,16 @@ TEST_F(QtHost, WindowOfAWorkerThreadKeepsItsQueueThereAndIsShownByTheGuiThread) 
     });
     const HWND h = made.get_future().get();
     // The worker paints (blue square on red) on its thread; the GUI shows it.
+    // The waits end as soon as what they wait for is there; their limits are
+    // generous for a loaded machine.
     QWidget* w = nullptr;
-    for (int i = 0; i < 200 && (!w || !w->isVisible()); ++i) {
+    for (int i = 0; i < 1000 && (!w || !w->isVisible()); ++i) {
         QCoreApplication::processEvents(QEventLoop::AllEvents, 10);
         w = plat::qt::WidgetOf(h);
     }
     ASSERT_NE(w, nullptr);
     QImage image;
-    for (int i = 0; i < 200; ++i) {
+    for (int i = 0; i < 1000; ++i) {
         QCoreApplication::processEvents(QEventLoop::AllEvents, 10);
         image = plat::qt::RenderWindow(h).convertToFormat(QImage::Format_RGB32);
         if (!image.isNull() && image.pixelColor(10, 10) == QColor(0, 0, 255)) break;
@@ -261,7 +263,7 @@ TEST_F(QtHost, WindowOfAWorkerThreadKeepsItsQueueThereAndIsShownByTheGuiThread) 
 
     QKeyEvent press(QEvent::KeyPress, Qt::Key_Escape, Qt::NoModifier, "\x1b");
     QCoreApplication::sendEvent(w, &press);
-    for (int i = 0; i < 200 && Seen_(WM_CHAR).empty(); ++i) std::this_thread::sleep_for(std::chrono::milliseconds(5));
+    for (int i = 0; i < 2000 && Seen_(WM_CHAR).empty(); ++i) std::this_thread::sleep_for(std::chrono::milliseconds(5));
     const auto chars = Seen_(WM_CHAR);
     ASSERT_EQ(chars.size(), 1u);
     EXPECT_EQ(chars[0].wParam, 27u);
@@ -270,7 +272,7 @@ TEST_F(QtHost, WindowOfAWorkerThreadKeepsItsQueueThereAndIsShownByTheGuiThread) 
     stop = true;
     PostMessage(h, WM_NULL, 0, 0);
     worker.join();
-    for (int i = 0; i < 50 && plat::qt::WidgetOf(h); ++i) QCoreApplication::processEvents(QEventLoop::AllEvents, 10);
+    for (int i = 0; i < 1000 && plat::qt::WidgetOf(h); ++i) QCoreApplication::processEvents(QEventLoop::AllEvents, 10);
     EXPECT_EQ(plat::qt::WidgetOf(h), nullptr);  // its widget went with it
 }
 
