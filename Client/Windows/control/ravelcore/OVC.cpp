@@ -443,8 +443,7 @@ HRESULT COVC::InterfaceSupportsErrorInfo(REFIID riid) { return riid == IOVC::kII
 
 void COVC::Fire_OVCDataOutEvent(int nSize, const void* pData) {
     // The address is pointer-sized: a 32-bit integer cannot carry it here.
-    VARIANT data;
-    VariantInit(&data);
+    VARIANT data{};
     data.vt = VT_I8;
     data.llVal = LONGLONG(reinterpret_cast<intptr_t>(pData));
     m_events.Fire(DISPID_OVCDataOutEvent, {plat::com::VariantLong(nSize), data});
