@@ -72,12 +72,6 @@ constexpr UINT LVN_ITEMCHANGED = LVN_FIRST - 1;
 constexpr UINT LVN_DELETEITEM = LVN_FIRST - 3;
 constexpr UINT LVN_DELETEALLITEMS = LVN_FIRST - 4;
 
-struct NMHDR {
-    HWND hwndFrom;
-    UINT_PTR idFrom;
-    UINT code;
-};
-
 struct LVITEM {
     UINT mask;
     int iItem;

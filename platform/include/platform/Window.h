@@ -44,6 +44,13 @@
 
 using WNDPROC = LRESULT (*)(HWND, UINT, WPARAM, LPARAM);
 
+// What every WM_NOTIFY starts with.
+struct NMHDR {
+    HWND hwndFrom;
+    UINT_PTR idFrom;
+    UINT code;
+};
+
 struct WNDCLASS {
     UINT style;
     WNDPROC lpfnWndProc;

@@ -6,13 +6,13 @@
 
 #include "platform/Dialog.h"
 #include "platform/Message.h"
+#include "platform/PropSheet.h"
 #include "platform/Window.h"
 
 namespace plat::res {
 
 constexpr UINT kAboutTimer = 1;
 constexpr UINT kAboutRefreshMs = 2000;
-constexpr UINT PSM_CHANGED = WM_USER + 104;
 
 // TRUE when the message was the page's; *result is the procedure's answer.
 inline bool AboutPageMessage(HWND page, UINT message, WPARAM wParam, LPARAM lParam, void (*refresh)(HWND),

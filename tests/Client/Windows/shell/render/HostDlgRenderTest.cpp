@@ -36,20 +36,6 @@ protected:
     }
 };
 
-// Counts the pixels of the picture that are far from the background colour.
-int InkPixels(const QImage& image, QRect area) {
-    const QColor background = image.pixelColor(area.topLeft());
-    int ink = 0;
-    for (int y = area.top(); y <= area.bottom(); ++y)
-        for (int x = area.left(); x <= area.right(); ++x) {
-            const QColor c = image.pixelColor(x, y);
-            if (std::abs(c.red() - background.red()) + std::abs(c.green() - background.green()) +
-                    std::abs(c.blue() - background.blue()) > 150)
-                ++ink;
-        }
-    return ink;
-}
-
 TEST_F(HostDlgRenderTest, TheDialogShowsTheHostInItsEdits) {
     CHostListFile().Add(u"depot.example", u"Depot", 2001);
     ShotHostDlg dlg;
@@ -63,7 +49,8 @@ TEST_F(HostDlgRenderTest, TheDialogShowsTheHostInItsEdits) {
     EXPECT_GE(dlg.shot.height(), 149);
     // Each edit shows its text: ink inside the edits' rectangles.
     const QRect description(84, 7, 120, 18), host(84, 33, 120, 18), port(84, 59, 60, 18);
-    for (QRect r : {description, host, port}) EXPECT_GT(InkPixels(dlg.shot, r), 10) << r.y();
+    for (QRect r : {description, host, port})
+        EXPECT_GT(displaytest::InkPixels(dlg.shot, r, dlg.shot.pixelColor(r.topLeft())), 10) << r.y();
 }
 
 }  // namespace
