@@ -555,7 +555,8 @@ TEST(Dialogs, ModalDialogDisablesItsOwnerAndReturnsTheResult) {
     EXPECT_EQ(result, IDOK + 100);
     EXPECT_TRUE(ownerDisabled);
     EXPECT_TRUE(IsWindowEnabled(owner));
-    EXPECT_EQ(FindWindow(WC_DIALOG, nullptr), 0u);  // destroyed
+    // Destroyed (by caption: dialogs of tests running beside this one are seen too).
+    EXPECT_EQ(FindWindow(WC_DIALOG, u"Host"), 0u);
 
     // WM_QUIT ends the modal loop and is kept for the caller's loop.
     g_dlg.endOn = 0;
