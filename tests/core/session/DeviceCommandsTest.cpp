@@ -2,6 +2,7 @@
 // the session with a message, waiting events, and the commands that only answer.
 #include <chrono>
 #include <ctime>
+#include <sys/stat.h>
 #include <thread>
 
 #include "CoreFixture.h"
@@ -185,6 +186,52 @@ TEST_F(PlayToneTest, SilentModePlaysNothing) {
     EXPECT_TRUE(played.empty());
     EXPECT_TRUE(sounds.empty());
     EXPECT_TRUE(m_beeper.beeps.empty());
+}
+
+class SystemCallTest : public DeviceCommandsTest {
+protected:
+    void Script(const std::string& name, const std::string& body) {
+        std::filesystem::create_directories(m_base / "bin");
+        const std::filesystem::path at = m_base / "bin" / name;
+        std::ofstream(at) << "#!/bin/sh\n" << body << "\n";
+        chmod(at.c_str(), 0755);
+    }
+    std::string Read(const std::string& name) {
+        std::ifstream in(m_base / name);
+        std::stringstream s;
+        s << in.rdbuf();
+        return s.str();
+    }
+};
+
+TEST_F(SystemCallTest, TheProgramRunsWithItsWordsAndTheAnswerComesWhenItEnds) {
+    StartLog();
+    Script("args", "for a in \"$@\"; do echo \"[$a]\"; done > out.txt");
+    for (int mode : {0, 1}) {
+        m_core = std::make_unique<CClientCore>(m_window);
+        if (mode == 1) Send("B" + FD + "1"), Replies(0);
+        std::filesystem::remove(m_base / "out.txt");
+        EXPECT_EQ(Ask("U" + FD + "bin\\args \"two words\" x", mode), (std::vector<Bytes>{"U" + FD + "1"}));
+        EXPECT_EQ(Read("out.txt"), "[two words]\n[x]\n");
+    }
+    EXPECT_NE(LogText().find("Process has terminated"), std::string::npos);
+}
+
+TEST_F(SystemCallTest, WhatCannotStartStillAnswersOne) {
+    StartLog();
+    for (const Bytes line : {"", "bin\\missing", "/bin/true", "\\..\\x", "\"\""}) {
+        EXPECT_EQ(Ask("U" + FD + line), (std::vector<Bytes>{"U" + FD + "1"})) << line;
+    }
+    EXPECT_NE(LogText().find("SystemCall Failed because the process could not be found"), std::string::npos);
+}
+
+TEST_F(SystemCallTest, AQuittingThreadStopsWaitingAndLeavesTheProgramRunning) {
+    Script("slow", "sleep 2; echo done > slow.txt");
+    PostQuitMessage(0);
+    EXPECT_EQ(Ask("U" + FD + "\\bin\\slow"), (std::vector<Bytes>{"U" + FD + "1"}));
+    EXPECT_FALSE(std::filesystem::exists(m_base / "slow.txt"));
+    MSG msg;
+    EXPECT_TRUE(PeekMessage(&msg, 0, WM_QUIT, WM_QUIT, PM_REMOVE));
 }
 
 }  // namespace

@@ -14,9 +14,11 @@
 #include "core/session/LogicalFolders.h"
 #include "core/support/FileUtil.h"
 #include "core/support/LogFile.h"
+#include "core/support/MessagePump.h"
 #include "platform/Clock.h"
 #include "platform/Input.h"
 #include "platform/Message.h"
+#include "platform/Process.h"
 #include "platform/Sound.h"
 
 namespace {
@@ -35,6 +37,7 @@ void CDeviceCommands::Register(CCommandTable& table) {
     table.Register<&CDeviceCommands::WAK>(cmd::kWAK, *this);
     table.Register<&CDeviceCommands::LoadKeyMap>(cmd::kLoadKeyMap, *this);
     table.Register<&CDeviceCommands::PLAYTONE>(cmd::kPLAYTONE, *this);
+    table.Register<&CDeviceCommands::SYSTEMCALL>(cmd::kSYSTEMCALL, *this);
 }
 
 int CDeviceCommands::SETTIME(CPacket* pkt, uint8_t code) {
@@ -158,4 +161,44 @@ void CDeviceCommands::PlayToneFile(std::u16string name) {
         }
         at = recordEnd < end ? recordEnd + 1 : end;
     }
+}
+
+namespace {
+
+// The program a command line names: a device path, or a name under the
+// device root; one without an extension may also be its ".exe".
+std::unique_ptr<plat::process::Process> StartProgram(const std::vector<std::u16string>& words) {
+    if (words.empty() || words[0].empty()) return nullptr;
+    std::u16string program = words[0][0] == u'\\' ? words[0] : u"\\" + words[0];
+    const std::vector<std::u16string> arguments(words.begin() + 1, words.end());
+    std::unique_ptr<plat::process::Process> process = plat::process::Process::Start(program, arguments);
+    const size_t slash = program.rfind(u'\\');
+    if (!process && program.find(u'.', slash) == std::u16string::npos)
+        process = plat::process::Process::Start(program + u".exe", arguments);
+    return process;
+}
+
+}  // namespace
+
+int CDeviceCommands::SYSTEMCALL(CPacket* pkt, uint8_t code) {
+    LogWrite(LOG_TRACE, "SYSTEMCALL");
+    const int32_t units = pkt->GetWide(nullptr, 0);
+    std::u16string line(static_cast<size_t>(units), u'\0');
+    line.resize(static_cast<size_t>(std::max(0, pkt->GetWide(line.data(), units))));
+    std::unique_ptr<plat::process::Process> process = StartProgram(plat::process::SplitCommandLine(line));
+    if (!process) {
+        LogWrite(LOG_ERROR, "SystemCall Failed because the process could not be found");
+    } else {
+        // A second at a time, with the window messages handled in between; a
+        // quitting thread stops waiting and leaves the program running.
+        for (;;) {
+            if (process->Wait(1000)) {
+                LogWrite(LOG_TRACE, "Process has terminated\n");
+                break;
+            }
+            if (PumpMessages() == 1) break;
+        }
+    }
+    m_replies.SendIntReply(code, 1);
+    return 0;
 }

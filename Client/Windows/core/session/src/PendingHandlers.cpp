@@ -12,7 +12,7 @@ int CPendingCommands::Pending(CPacket*, uint8_t) {
 }
 
 void CPendingCommands::Register(CCommandTable& table) {
-    for (const uint8_t code : {cmd::kRFAUX, cmd::kPRINTFILE, cmd::kRFMENU, cmd::kLISTMENUFILES, cmd::kSYSTEMCALL,
-                               cmd::kRFSPOOL, cmd::kCOMDATAEVENT, cmd::kCOMMONDLG})
+    for (const uint8_t code : {cmd::kRFAUX, cmd::kPRINTFILE, cmd::kRFMENU, cmd::kLISTMENUFILES, cmd::kRFSPOOL,
+                               cmd::kCOMDATAEVENT, cmd::kCOMMONDLG})
         table.Register<&CPendingCommands::Pending>(code, *this);
 }

@@ -37,6 +37,7 @@ public:
     int WAK(CPacket* pkt, uint8_t code);
     int LoadKeyMap(CPacket* pkt, uint8_t code);
     int PLAYTONE(CPacket* pkt, uint8_t code);
+    int SYSTEMCALL(CPacket* pkt, uint8_t code);
 
     // Plays the tone file (folder TONES); without one, the sound file of its
     // name with the extension ".wav". Nothing in silent mode.

@@ -1,0 +1,44 @@
+// Starting programs of the device root and waiting for them. A program is a
+// regular file with an execute bit inside the device root, reached through
+// no symbolic link (as every device path); nothing outside the root is
+// started. Files a host stores are created without execute bits, so they
+// never run. The program's working directory is the device root.
+#pragma once
+
+#include <memory>
+#include <string>
+#include <string_view>
+#include <vector>
+
+namespace plat::process {
+
+// The words of a command line: blanks (space, tab) separate words, and a
+// pair of double quotes groups what lies between them, blanks included, into
+// the word (the quotes themselves are dropped; an unpaired quote runs to the
+// end). There is no escape character. An empty or blank line has no words.
+std::vector<std::u16string> SplitCommandLine(std::u16string_view line);
+
+class Process {
+public:
+    // Starts the program at the device path with the arguments (its first
+    // argument is the device path); null when it cannot be started.
+    static std::unique_ptr<Process> Start(std::u16string_view program, const std::vector<std::u16string>& arguments);
+    // A program still running is not stopped: it is reaped when it ends.
+    ~Process();
+    Process(const Process&) = delete;
+    Process& operator=(const Process&) = delete;
+
+    // Waits at most the milliseconds; true once the program has ended.
+    bool Wait(int milliseconds);
+    // Its exit status (as waitpid reports it), once ended.
+    int Status() const { return m_status; }
+
+private:
+    Process(int pid, int pidfd) : m_pid(pid), m_pidfd(pidfd) {}
+    int m_pid;
+    int m_pidfd;
+    bool m_ended = false;
+    int m_status = 0;
+};
+
+}  // namespace plat::process

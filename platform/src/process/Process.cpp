@@ -1,0 +1,104 @@
+// Programs are started with posix_spawn from a descriptor opened through the
+// device file system (so no link is followed between the check and the
+// start), by its /proc/self/fd name; the descriptor is inherited only for
+// the start.
+#include "platform/Process.h"
+
+#include <fcntl.h>
+#include <poll.h>
+#include <spawn.h>
+#include <sys/syscall.h>
+#include <sys/stat.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <chrono>
+#include <cstdio>
+#include <thread>
+
+#include "platform/DeviceFs.h"
+#include "platform/Text.h"
+
+extern char** environ;
+
+namespace plat::process {
+
+std::vector<std::u16string> SplitCommandLine(std::u16string_view line) {
+    std::vector<std::u16string> words;
+    std::u16string word;
+    bool inWord = false, quoted = false;
+    for (char16_t c : line) {
+        if (c == u'"') {
+            quoted = !quoted;
+            inWord = true;
+        } else if (!quoted && (c == u' ' || c == u'\t')) {
+            if (inWord) words.push_back(std::move(word));
+            word.clear();
+            inWord = false;
+        } else {
+            word += c;
+            inWord = true;
+        }
+    }
+    if (inWord) words.push_back(std::move(word));
+    return words;
+}
+
+std::unique_ptr<Process> Process::Start(std::u16string_view program, const std::vector<std::u16string>& arguments) {
+    FILE* file = plat::fs::OpenFile(program, "rb");
+    if (!file) return nullptr;
+    struct stat st{};
+    const bool runnable = fstat(fileno(file), &st) == 0 && S_ISREG(st.st_mode) && (st.st_mode & 0111) != 0;
+    // A copy without close-on-exec: the kernel (or a script's interpreter) opens it by name.
+    const int execFd = runnable ? fcntl(fileno(file), F_DUPFD, 3) : -1;
+    std::fclose(file);
+    if (execFd < 0) return nullptr;
+    const std::string path = "/proc/self/fd/" + std::to_string(execFd);
+    std::vector<std::string> args{plat::text::WideToUtf8(program)};
+    for (const std::u16string& a : arguments) args.push_back(plat::text::WideToUtf8(a));
+    std::vector<char*> argv;
+    for (std::string& a : args) argv.push_back(a.data());
+    argv.push_back(nullptr);
+    const std::string root = plat::fs::DeviceRoot();
+    posix_spawn_file_actions_t actions;
+    posix_spawn_file_actions_init(&actions);
+    posix_spawn_file_actions_addchdir_np(&actions, root.c_str());
+    pid_t pid = -1;
+    const int error = posix_spawn(&pid, path.c_str(), &actions, nullptr, argv.data(), environ);
+    posix_spawn_file_actions_destroy(&actions);
+    close(execFd);
+    if (error != 0) return nullptr;
+    return std::unique_ptr<Process>(new Process(pid, static_cast<int>(syscall(SYS_pidfd_open, pid, 0))));
+}
+
+bool Process::Wait(int milliseconds) {
+    if (m_ended) return true;
+    if (m_pidfd >= 0) {
+        pollfd p{m_pidfd, POLLIN, 0};
+        while (poll(&p, 1, milliseconds) < 0 && errno == EINTR) {}
+        if (!(p.revents & POLLIN)) return false;
+        m_ended = waitpid(m_pid, &m_status, 0) == m_pid;
+        return m_ended;
+    }
+    // Without a process descriptor: look again in short slices.
+    const auto end = std::chrono::steady_clock::now() + std::chrono::milliseconds(milliseconds);
+    for (;;) {
+        if (waitpid(m_pid, &m_status, WNOHANG) == m_pid) return m_ended = true;
+        if (std::chrono::steady_clock::now() >= end) return false;
+        std::this_thread::sleep_for(std::chrono::milliseconds(10));
+    }
+}
+
+Process::~Process() {
+    if (m_pidfd >= 0) close(m_pidfd);
+    if (!m_ended) {
+        const int pid = m_pid;
+        std::thread([pid] {
+            int status;
+            waitpid(pid, &status, 0);
+        }).detach();
+    }
+}
+
+}  // namespace plat::process
