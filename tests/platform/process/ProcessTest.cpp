@@ -71,7 +71,7 @@ TEST_F(ProcessTest, AProgramOfTheRootRunsInItWithItsArgumentsAndIsWaitedFor) {
 }
 
 TEST_F(ProcessTest, AWaitEndsAfterItsSliceWhileTheProgramRuns) {
-    Script(root_ / "bin" / "slow", "sleep 30");
+    Script(root_ / "bin" / "slow", "sleep 1");
     auto process = Process::Start(u"\\bin\\slow", {});
     ASSERT_NE(process, nullptr);
     EXPECT_FALSE(process->Wait(10));
