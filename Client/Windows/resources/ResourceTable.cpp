@@ -3,6 +3,7 @@
 // exported table.
 #include <array>
 
+#include "platform/Menu.h"
 #include "platform/Resources.h"
 #include "platform/WinConst.h"
 #include "shell/SettingsTable.h"
@@ -12,6 +13,8 @@ namespace {
 
 using plat::res::Dialog;
 using plat::res::DialogItem;
+using plat::res::Menu;
+using plat::res::MenuItem;
 using plat::res::String;
 
 constexpr DWORD kControl = WS_CHILD | WS_VISIBLE;
@@ -97,6 +100,34 @@ constexpr Dialog kDialogs[] = {
     {30002, kPlainBox, u"", u"MS Sans Serif", 8, 0, 0, 120, 70, kErrorBox, Count(kErrorBox)},
 };
 
+// The main window's menu bar.
+constexpr MenuItem kViewItems[] = {
+    {0, 40107, u"&Large Icon View", nullptr, 0},
+    {0, 40108, u"&Small Icon View", nullptr, 0},
+    {0, 40109, u"Lis&t View", nullptr, 0},
+    {0, 40110, u"&Details View", nullptr, 0},
+};
+constexpr MenuItem kTermItems[] = {
+    {0, 42001, u"&Disconnect", nullptr, 0},
+    {0, 40027, u"E&xit", nullptr, 0},
+    {MF_POPUP, 0, u"&View", kViewItems, 4},
+};
+constexpr MenuItem kHostItems[] = {
+    {0, 32768, u"&Programs", nullptr, 0},
+    {0, 32769, u"&AutoDiscovered Hosts", nullptr, 0},
+    {MF_SEPARATOR, 0, nullptr, nullptr, 0},
+    {0, 32770, u"Pr&operties", nullptr, 0},
+};
+constexpr MenuItem kHelpItems[] = {
+    {0, 40083, u"&About...", nullptr, 0},
+};
+constexpr MenuItem kMainBar[] = {
+    {MF_POPUP, 0, u"&Term", kTermItems, 3},
+    {MF_POPUP, 0, u"Ho&st", kHostItems, 4},
+    {MF_POPUP, 0, u"&Help", kHelpItems, 1},
+};
+constexpr Menu kMenus[] = {{178, kMainBar, 3}};
+
 // The host list's images 0 to 5: icons 175, 173, 172, 171, 6003 and 180, each
 // at 32 and 16 pixels.
 using icons::Draw;
@@ -126,4 +157,5 @@ constexpr plat::res::Icon kIcons[] = {
 extern "C" __attribute__((visibility("default"))) const plat::res::Table OrvadeResourceTable = {
     plat::res::kTableMagic, uint32_t(kStrings.size()), kStrings.data(), sizeof kDialogs / sizeof kDialogs[0],
     kDialogs,               sizeof kIcons / sizeof kIcons[0],   kIcons,
+    sizeof kMenus / sizeof kMenus[0], kMenus,
 };

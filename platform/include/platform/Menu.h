@@ -42,6 +42,9 @@ constexpr UINT WM_INITMENUPOPUP = 0x0117;
 
 HMENU CreateMenu();
 HMENU CreatePopupMenu();
+// A menu bar built from the module's menu record: its pop-ups, submenus and
+// items; null when the module has no such menu.
+HMENU LoadMenu(HINSTANCE module, UINT id);
 // Destroys the menu and its submenus; FALSE for a handle that is none.
 BOOL DestroyMenu(HMENU menu);
 // MF_POPUP: id is the submenu, which the menu then owns.
@@ -71,5 +74,7 @@ namespace plat::menu {
 using Chooser = std::function<UINT(HMENU menu, HWND owner)>;
 // Replaces the chooser; an empty one shows the menus again.
 void SetChooser(Chooser chooser);
+// The text of the item at that position, & marks and all; empty for none.
+std::u16string ItemText(HMENU menu, UINT position);
 
 }  // namespace plat::menu

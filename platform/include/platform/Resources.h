@@ -43,6 +43,23 @@ struct Icon {
     const uint32_t* pixels;
 };
 
+// A menu item: a command (its id), a separator (flags MF_SEPARATOR) or a
+// pop-up of its own items (flags MF_POPUP); flags may grey it (MF_GRAYED).
+struct MenuItem {
+    UINT flags;
+    WORD id;
+    const char16_t* text;
+    const MenuItem* items;
+    uint32_t itemCount;
+};
+
+// A menu bar: its pop-ups in order.
+struct Menu {
+    WORD id;
+    const MenuItem* items;
+    uint32_t itemCount;
+};
+
 constexpr uint32_t kTableMagic = 0x4F525354;  // "ORST"
 
 struct Table {
@@ -54,6 +71,8 @@ struct Table {
     // A table without icons may leave these out.
     uint32_t iconCount = 0;
     const Icon* icons = nullptr;
+    uint32_t menuCount = 0;
+    const Menu* menus = nullptr;
 };
 
 constexpr const char* kTableExport = "OrvadeResourceTable";
@@ -64,6 +83,8 @@ const Table* GetTable(HMODULE module);
 std::u16string LoadText(HMODULE module, UINT id);
 // Null when the module or the template is missing.
 const Dialog* FindDialog(HMODULE module, UINT id);
+// Null when the module or the menu is missing.
+const Menu* FindMenu(HMODULE module, UINT id);
 // The icon of that id and size; null when the module has none.
 const Icon* FindIcon(HMODULE module, UINT id, int size);
 // The control of the template with that id; null when it has none.

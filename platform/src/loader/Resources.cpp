@@ -28,6 +28,15 @@ const Dialog* FindDialog(HMODULE module, UINT id) {
     return nullptr;
 }
 
+const Menu* FindMenu(HMODULE module, UINT id) {
+    const Table* table = GetTable(module);
+    if (!table) return nullptr;
+    for (uint32_t i = 0; i < table->menuCount; ++i) {
+        if (table->menus[i].id == id) return &table->menus[i];
+    }
+    return nullptr;
+}
+
 const Icon* FindIcon(HMODULE module, UINT id, int size) {
     const Table* table = GetTable(module);
     if (!table) return nullptr;

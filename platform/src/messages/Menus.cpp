@@ -10,6 +10,7 @@
 #include <vector>
 
 #include "platform/Gdi.h"
+#include "platform/Resources.h"
 #include "platform/Screen.h"
 
 namespace {
@@ -393,6 +394,13 @@ UINT GetMenuState(HMENU menu, UINT item, UINT flags) {
     return items ? (*items)[at].flags : UINT(-1);
 }
 
+std::u16string plat::menu::ItemText(HMENU menu, UINT position) {
+    Menus& m = menus();
+    std::lock_guard lock(m.mutex);
+    auto [items, at] = findLocked(m, menu, position, MF_BYPOSITION);
+    return items ? (*items)[at].text : std::u16string();
+}
+
 namespace {
 
 // Sets the item's flags under mask to value; the old ones, or -1 for no item.
@@ -463,4 +471,29 @@ void plat::menu::SetChooser(Chooser chooser) {
         old = std::exchange(m.chooser, std::move(chooser));
     }
     // The old one, and what it holds, goes after the lock.
+}
+
+namespace {
+
+void appendItems(HMENU menu, const plat::res::MenuItem* items, uint32_t count) {
+    for (uint32_t i = 0; i < count; ++i) {
+        const plat::res::MenuItem& item = items[i];
+        if (item.flags & MF_POPUP) {
+            const HMENU sub = CreatePopupMenu();
+            appendItems(sub, item.items, item.itemCount);
+            AppendMenu(menu, item.flags, UINT_PTR(sub), item.text);
+        } else {
+            AppendMenu(menu, item.flags, item.id, item.text);
+        }
+    }
+}
+
+}  // namespace
+
+HMENU LoadMenu(HINSTANCE module, UINT id) {
+    const plat::res::Menu* record = plat::res::FindMenu(module, id);
+    if (!record) return 0;
+    const HMENU bar = CreateMenu();
+    appendItems(bar, record->items, record->itemCount);
+    return bar;
 }
