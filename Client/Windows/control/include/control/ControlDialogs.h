@@ -1,5 +1,5 @@
-// The control's dialogs for the core: the error box, the resource library's
-// dialog 30002, modeless, laid out on the control window's character grid.
+// The control's dialogs for the core: the error box and the menu box, the
+// resource library's dialogs 30002 and 30001, modeless, laid out on the control window's character grid.
 // Its procedure answers the core when the box closes; RFERROR has returned
 // long before.
 #pragma once
@@ -15,6 +15,8 @@ public:
 
     HWND OpenErrorBox(const ErrorBoxRequest& request, const DialogGrid& grid, IDialogAnswers& answers) override;
     void CloseErrorBox(HWND box) override;
+    HWND OpenMenuBox(const MenuBoxRequest& request, const DialogGrid& grid, IDialogAnswers& answers) override;
+    void CloseMenuBox(HWND box) override;
     void ShowMessage(std::u16string_view text) override;
 
 private:

@@ -52,6 +52,7 @@ CClientCore::CClientCore(HWND controlWindow)
       m_deviceCommands(*this, controlWindow, m_settings, m_queue, m_devices, m_widgets, m_dialogs),
       m_sessionCommands(*this, *this, m_settings, m_screen, m_devices),
       m_display(*this, *this, m_screen, m_settings, m_widgets, m_moduleFolder),
+      m_menus(*this, *this, m_moduleFolder),
       m_input(*this, *this, m_field, m_queue, m_screen, m_settings, m_inputState, m_scanner, m_devices, m_view,
               m_widgets, m_automation),
       m_scanner(&g_noScanner),
@@ -92,6 +93,7 @@ CClientCore::~CClientCore() { Destroy(); }
 void CClientCore::Destroy() {
     if (m_settings.GetEnableScannerOnExit()) EnableScanner(true);
     CloseErrorBox();
+    CloseMenuBox();
     SetBusy(false);
     m_serialPort.reset();
     m_writer.reset();
@@ -182,6 +184,7 @@ void CClientCore::RegisterCommands() {
     m_input.Register(m_commands);
     m_sessionCommands.Register(m_commands);
     m_display.Register(m_commands);
+    m_menus.Register(m_commands);
     m_files.Register(m_commands);
     m_info.Register(m_commands);
     m_widgetCommands.Register(m_commands);

@@ -35,3 +35,32 @@ void CClientCore::CloseErrorBox() {
     m_dialogs->CloseErrorBox(m_dialog);
     SetDialog(0, DialogMode::None);
 }
+
+// ---- The menu box (RFMENU), made by the control's dialogs like the error
+// box; its procedure answers the host when it closes.
+
+void CClientCore::OpenMenuBox(MenuBoxRequest request) {
+    // One menu at a time: a menu still open is cancelled first.
+    if (m_dialog && m_dialogMode == DialogMode::Menu) SendMessage(m_dialog, WM_COMMAND, IDCANCEL, 0);
+    m_menuBox = std::move(request);
+    m_menuBox.exitKey = Properties().menuExitKey;
+    m_dialogMode = DialogMode::Menu;
+    const DialogGrid grid{m_window, m_screen.CellWidth(), m_screen.CellHeight(), m_screen.Columns(), m_screen.Rows()};
+    const HWND window = m_dialogs->OpenMenuBox(m_menuBox, grid, *this);
+    SetDialog(window, DialogMode::Menu);
+    m_automation->Notify(AUTO_MENU_SHOWN, reinterpret_cast<intptr_t>(m_menuBox.title.c_str()),
+                         static_cast<intptr_t>(m_menuBox.items.size()));
+}
+
+void CClientCore::MenuBoxAnswered(int32_t choice) { SendIntReply('M', choice); }
+
+void CClientCore::MenuBoxDestroyed() {
+    if (m_dialogMode == DialogMode::Menu) SetDialog(0, DialogMode::None);
+    m_automation->Notify(AUTO_MENU_CLOSED, 0, 0);
+}
+
+void CClientCore::CloseMenuBox() {
+    if (!m_dialog || m_dialogMode != DialogMode::Menu) return;
+    m_dialogs->CloseMenuBox(m_dialog);
+    SetDialog(0, DialogMode::None);
+}

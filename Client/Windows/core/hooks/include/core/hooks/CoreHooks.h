@@ -167,6 +167,25 @@ struct ErrorBoxRequest {
     std::u16string text;  // each line followed by "\n"
 };
 
+// One line of the menu box and the number its choice answers, less one.
+struct MenuBoxItem {
+    std::u16string text;
+    int32_t data = 0;
+};
+
+// The menu box a host asks for (RFMENU): its rectangle in cells of the
+// control window, its title and its items.
+struct MenuBoxRequest {
+    int32_t left = 0;
+    int32_t top = 0;
+    int32_t width = 0;
+    int32_t height = 0;
+    int32_t titleLines = 0;
+    std::u16string title;  // each line followed by "\r\n"
+    std::vector<MenuBoxItem> items;
+    int32_t exitKey = 0;  // the key that ends the program's message loop; 0: none
+};
+
 // Where the core's boxes are laid out: the control window, whose character
 // grid they are centred on, and the grid's cells.
 struct DialogGrid {
@@ -185,6 +204,9 @@ public:
     virtual void ErrorBoxAnswered() = 0;
     // The box is gone (after an answer, or closed without one).
     virtual void ErrorBoxDestroyed() = 0;
+    // The menu box's choice: an item's data + 1, or -1 (cancelled).
+    virtual void MenuBoxAnswered(int32_t choice) = 0;
+    virtual void MenuBoxDestroyed() = 0;
 };
 
 // The dialogs the core asks for, made by the control beside its view. The
@@ -200,6 +222,13 @@ public:
     }
     // Destroys the open box without an answer and without telling anyone.
     virtual void CloseErrorBox(HWND /*box*/) {}
+    // The menu box, modeless, at its rectangle on the grid; its window, or 0.
+    virtual HWND OpenMenuBox(const MenuBoxRequest& /*request*/, const DialogGrid& /*grid*/,
+                             IDialogAnswers& /*answers*/) {
+        return 0;
+    }
+    // Destroys the open menu box without an answer and without telling anyone.
+    virtual void CloseMenuBox(HWND /*box*/) {}
     // A message with an OK button only, titled "Orvade"; returns when the user dismissed it.
     virtual void ShowMessage(std::u16string_view /*text*/) {}
 };
@@ -225,6 +254,8 @@ constexpr uint32_t AUTO_SESSION_START = 0x9005;
 constexpr uint32_t AUTO_DISCONNECT = 0x9006;
 constexpr uint32_t AUTO_INPUT_AWAITED = 0x9007;
 constexpr uint32_t AUTO_END_OF_INPUT = 0x9008;
+constexpr uint32_t AUTO_MENU_SHOWN = 0x9009;         // the title, the number of items
+constexpr uint32_t AUTO_MENU_CLOSED = 0x900A;
 constexpr uint32_t AUTO_ERROR_BOX_SHOWN = 0x900B;   // time-out, the box's text
 constexpr uint32_t AUTO_ERROR_BOX_CLOSED = 0x900C;
 

@@ -27,6 +27,7 @@
 #include "core/session/InfoCommands.h"
 #include "core/session/InputCommands.h"
 #include "core/session/InputField.h"
+#include "core/session/MenuCommands.h"
 #include "core/session/DeviceCommands.h"
 #include "core/session/PendingCommands.h"
 #include "core/session/RfidCommands.h"
@@ -90,6 +91,7 @@ class CClientCore : public IExtensionHost,
                     private IBarcodeSession,
                     private ISessionLink,
                     private IDisplaySession,
+                    private IMenuSession,
                     private IInputSession {
 public:
     // Result codes of the setters, with their Windows values.
@@ -332,6 +334,9 @@ private:
     void EndPendingInput() override { m_field.command = InputCommand::None; }
     void OpenErrorBox(ErrorBoxRequest request) override;
 
+    // IMenuSession, for the menu commands.
+    void OpenMenuBox(MenuBoxRequest request) override;
+
     // ISessionLink, for the session commands.
     void SetCommandDelimiter(uint8_t delimiter) override;
     void SetFramingMode(int32_t mode) override;
@@ -340,8 +345,11 @@ private:
     // IDialogAnswers, for the open box.
     void ErrorBoxAnswered() override;
     void ErrorBoxDestroyed() override;
-    // Destroys an open error box without an answer (the core goes away).
+    void MenuBoxAnswered(int32_t choice) override;
+    void MenuBoxDestroyed() override;
+    // Destroy an open box without an answer (the core goes away).
     void CloseErrorBox();
+    void CloseMenuBox();
 
     void Destroy();
     void SetBusy(bool busy);
@@ -385,6 +393,7 @@ private:
     CDeviceCommands m_deviceCommands;
     CSessionCommands m_sessionCommands;
     CDisplayCommands m_display;
+    CMenuCommands m_menus;
     CPendingCommands m_pending;
     CInputCommands m_input;
 
@@ -397,6 +406,7 @@ private:
     DWORD m_resumeTime = 0;
 
     ErrorBoxRequest m_errorBox;
+    MenuBoxRequest m_menuBox;
 
     // Dialog
     HWND m_dialog = 0;
