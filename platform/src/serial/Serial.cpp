@@ -1,0 +1,152 @@
+// termios serial ports. Exclusive use is TIOCEXCL plus an advisory lock, so
+// a second open in this or another process fails as on the device.
+#include "platform/Serial.h"
+
+#include <fcntl.h>
+#include <poll.h>
+#include <sys/file.h>
+#include <sys/ioctl.h>
+#include <termios.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <cstdio>
+
+#include "platform/Registry.h"
+#include "platform/Text.h"
+
+namespace plat::serial {
+namespace {
+
+speed_t Speed(DWORD baud) {
+    switch (baud) {
+    case 110: return B110;
+    case 300: return B300;
+    case 600: return B600;
+    case 1200: return B1200;
+    case 2400: return B2400;
+    case 4800: return B4800;
+    case 9600: return B9600;
+    case 38400: return B38400;
+    case 57600: return B57600;
+    case 115200: return B115200;
+    default: return B19200;
+    }
+}
+
+tcflag_t Size(int dataBits) {
+    switch (dataBits) {
+    case 6: return CS6;
+    case 7: return CS7;
+    case 8: return CS8;
+    case 5: return CS5;
+    default:
+        std::fprintf(stderr, "serial: %d data bits have no setting; using 5\n", dataBits);
+        return CS5;
+    }
+}
+
+bool Wait(int port, short events, int timeoutMs) {
+    pollfd p{port, events, 0};
+    for (;;) {
+        const int n = poll(&p, 1, timeoutMs);
+        if (n < 0 && errno == EINTR) continue;
+        return n > 0 && (p.revents & events);
+    }
+}
+
+}  // namespace
+
+std::string DevicePath(std::u16string_view portName) {
+    std::u16string path;
+    if (!plat::registry::GetString(HKEY_LOCAL_MACHINE, kPortsKey, std::u16string(portName).c_str(), &path))
+        return {};
+    return plat::text::WideToUtf8(path);
+}
+
+int Open(std::u16string_view portName) {
+    const std::string path = DevicePath(portName);
+    if (path.empty()) return -1;
+    const int fd = ::open(path.c_str(), O_RDWR | O_NOCTTY | O_NONBLOCK | O_CLOEXEC);
+    if (fd < 0) return -1;
+    if (!isatty(fd) || flock(fd, LOCK_EX | LOCK_NB) != 0) {
+        ::close(fd);
+        return -1;
+    }
+    ioctl(fd, TIOCEXCL);
+    return fd;
+}
+
+void Apply(const PortSettings& s, termios& t) {
+    cfmakeraw(&t);
+    t.c_cflag &= ~(CSIZE | CSTOPB | PARENB | PARODD | CMSPAR | CRTSCTS);
+    t.c_cflag |= CREAD | CLOCAL | Size(s.dataBits);
+    if (s.twoStopBits) t.c_cflag |= CSTOPB;
+    switch (s.parity) {
+    case Parity::Even: t.c_cflag |= PARENB; break;
+    case Parity::Odd: t.c_cflag |= PARENB | PARODD; break;
+    case Parity::Mark: t.c_cflag |= PARENB | PARODD | CMSPAR; break;
+    case Parity::Space: t.c_cflag |= PARENB | CMSPAR; break;
+    case Parity::None: break;
+    }
+    t.c_iflag &= ~INPCK;
+    // The parity check follows the lowest bit of the platform's parity value
+    // (odd and mark).
+    if (s.parity == Parity::Odd || s.parity == Parity::Mark) t.c_iflag |= INPCK;
+    t.c_iflag &= ~(IXON | IXOFF | IXANY);
+    if (s.xonXoff) t.c_iflag |= IXON | IXANY;  // output continues after XOFF
+    if (s.rts) t.c_cflag |= CRTSCTS;
+    t.c_cc[VMIN] = 0;
+    t.c_cc[VTIME] = 0;
+    cfsetispeed(&t, Speed(s.baud));
+    cfsetospeed(&t, Speed(s.baud));
+}
+
+bool Configure(int port, const PortSettings& s) {
+    termios t{};
+    if (tcgetattr(port, &t) != 0) return false;
+    Apply(s, t);
+    if (tcsetattr(port, TCSANOW, &t) != 0) return false;
+    int lines = TIOCM_DTR | TIOCM_RTS;
+    ioctl(port, TIOCMBIS, &lines);  // a pseudo-terminal has no modem lines
+    return true;
+}
+
+bool WriteAll(int port, const uint8_t* data, size_t length) {
+    while (length > 0) {
+        const ssize_t n = ::write(port, data, length);
+        if (n > 0) {
+            data += n;
+            length -= static_cast<size_t>(n);
+            continue;
+        }
+        if (n < 0 && errno == EINTR) continue;
+        if (n < 0 && errno != EAGAIN && errno != EWOULDBLOCK) return false;
+        if (!Wait(port, POLLOUT, kIoTimeoutMs)) return false;
+    }
+    return true;
+}
+
+int ReadByte(int port, uint8_t* out, int timeoutMs) {
+    pollfd p{port, POLLIN, 0};
+    int r;
+    do r = poll(&p, 1, timeoutMs);
+    while (r < 0 && errno == EINTR);
+    if (r < 0) return -1;
+    if (r == 0) return 0;
+    if (!(p.revents & POLLIN)) return -1;  // hung up or failed
+    ssize_t n;
+    do n = ::read(port, out, 1);
+    while (n < 0 && errno == EINTR);
+    if (n == 1) return 1;
+    if (n < 0 && (errno == EAGAIN || errno == EWOULDBLOCK)) return 0;
+    return -1;  // ready but nothing to read: the peer hung up
+}
+
+void Drain(int port) { tcdrain(port); }
+
+void Close(int port) {
+    if (port >= 0) ::close(port);
+}
+
+}  // namespace plat::serial

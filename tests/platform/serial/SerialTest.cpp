@@ -1,0 +1,117 @@
+#include "platform/Serial.h"
+
+#include <fcntl.h>
+#include <termios.h>
+#include <unistd.h>
+
+#include <gtest/gtest.h>
+
+#include <cstdlib>
+#include <string>
+
+#include "platform/Registry.h"
+#include "platform/Text.h"
+
+namespace {
+
+// A pseudo-terminal pair: the test holds the master, "COM1:" maps to the slave.
+class SerialTest : public ::testing::Test {
+protected:
+    void SetUp() override {
+        master = posix_openpt(O_RDWR | O_NOCTTY);
+        ASSERT_GE(master, 0);
+        ASSERT_EQ(grantpt(master), 0);
+        ASSERT_EQ(unlockpt(master), 0);
+        termios t{};
+        tcgetattr(master, &t);
+        cfmakeraw(&t);
+        tcsetattr(master, TCSANOW, &t);
+        ASSERT_TRUE(plat::registry::SetString(HKEY_LOCAL_MACHINE, plat::serial::kPortsKey, u"COM1:",
+                                              plat::text::Utf8ToWide(ptsname(master))));
+    }
+    void TearDown() override { close(master); }
+
+    int master = -1;
+};
+
+TEST_F(SerialTest, BytesGoBothWays) {
+    const int port = plat::serial::Open(u"COM1:");
+    ASSERT_GE(port, 0);
+    ASSERT_TRUE(plat::serial::Configure(port, {}));
+    const uint8_t out[] = {0x02, 'A', 0x00, 0xFD, 0x03};
+    ASSERT_TRUE(plat::serial::WriteAll(port, out, sizeof out));
+    uint8_t got[8] = {};
+    size_t have = 0;
+    while (have < sizeof out) {
+        const ssize_t n = read(master, got + have, sizeof got - have);
+        ASSERT_GT(n, 0);
+        have += static_cast<size_t>(n);
+    }
+    EXPECT_EQ(std::string(reinterpret_cast<char*>(got), have), std::string(reinterpret_cast<const char*>(out), sizeof out));
+
+    ASSERT_EQ(write(master, "xy", 2), 2);
+    uint8_t b = 0;
+    EXPECT_EQ(plat::serial::ReadByte(port, &b), 1);
+    EXPECT_EQ(b, 'x');
+    EXPECT_EQ(plat::serial::ReadByte(port, &b), 1);
+    EXPECT_EQ(b, 'y');
+    EXPECT_EQ(plat::serial::ReadByte(port, &b, 10), 0);  // nothing more
+    plat::serial::Close(port);
+}
+
+TEST_F(SerialTest, PortIsExclusiveAndUnmappedNamesFail) {
+    const int port = plat::serial::Open(u"COM1:");
+    ASSERT_GE(port, 0);
+    EXPECT_EQ(plat::serial::Open(u"COM1:"), -1);
+    EXPECT_EQ(plat::serial::Open(u"COM7:"), -1);
+    EXPECT_EQ(plat::serial::DevicePath(u"COM7:"), "");
+    plat::serial::Close(port);
+    const int again = plat::serial::Open(u"COM1:");
+    EXPECT_GE(again, 0);
+    plat::serial::Close(again);
+}
+
+TEST_F(SerialTest, SettingsReachTermios) {
+    struct Case {
+        plat::serial::PortSettings settings;
+        speed_t speed;
+        tcflag_t size;
+        tcflag_t parity;
+        bool check;
+    };
+    using P = plat::serial::Parity;
+    const Case cases[] = {
+        {{}, B19200, CS8, 0, false},
+        {{9600, 7, true, P::Even}, B9600, CS7, PARENB, false},
+        {{1200, 6, false, P::Odd}, B1200, CS6, PARENB | PARODD, true},
+        {{110, 5, false, P::Mark}, B110, CS5, PARENB | PARODD | CMSPAR, true},
+        {{38400, 4, false, P::Space}, B38400, CS5, PARENB | CMSPAR, false},  // 4 bits run as 5
+    };
+    const int port = plat::serial::Open(u"COM1:");
+    ASSERT_GE(port, 0);
+    for (const Case& c : cases) {
+        ASSERT_TRUE(plat::serial::Configure(port, c.settings));
+        termios t{};
+        ASSERT_EQ(tcgetattr(port, &t), 0);
+        EXPECT_EQ(cfgetospeed(&t), c.speed);
+        plat::serial::Apply(c.settings, t);
+        EXPECT_EQ(cfgetospeed(&t), c.speed);
+        EXPECT_EQ(t.c_cflag & CSIZE, c.size);
+        EXPECT_EQ(t.c_cflag & (PARENB | PARODD | CMSPAR), c.parity);
+        EXPECT_EQ((t.c_iflag & INPCK) != 0, c.check);
+        EXPECT_EQ((t.c_cflag & CSTOPB) != 0, c.settings.twoStopBits);
+    }
+    plat::serial::Close(port);
+}
+
+TEST_F(SerialTest, ReadFailsWhenThePeerHangsUp) {
+    const int port = plat::serial::Open(u"COM1:");
+    ASSERT_GE(port, 0);
+    close(master);
+    master = -1;
+    uint8_t b;
+    EXPECT_EQ(plat::serial::ReadByte(port, &b, 50), -1);
+    plat::serial::Close(port);
+}
+
+}  // namespace
