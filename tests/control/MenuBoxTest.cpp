@@ -3,6 +3,8 @@
 // answering the host when it closes; and the listing of the menu files.
 #include <gtest/gtest.h>
 
+#include <QImage>
+
 #include <string>
 #include <vector>
 
@@ -11,6 +13,10 @@
 #include "platform/DeviceFs.h"
 #include "platform/Dialog.h"
 #include "platform/Library.h"
+#include "platform/Message.h"
+#include "platform/QtHost.h"
+#include "tests/control/QtApplication.h"
+#include "tests/platform/qt/QtPump.h"
 
 namespace {
 
@@ -211,6 +217,36 @@ TEST_F(MenuBoxTest, ListMenuFilesNamesTheMenuFiles) {
     WriteMenu(u"NOTES.TXT", "z");
     Send("N" + FD);
     EXPECT_EQ(Replies(), std::vector<Bytes>{"N" + FD + "A.MNU" + FD + "B.MNU" + FD});
+}
+
+TEST_F(MenuBoxTest, AutomationReadsAndChooses) {
+    WriteMenu(u"A.MNU", Menu("", "one" + FD + "two" + FD));
+    Send("M" + FD + "A.MNU" + FD);
+    ASSERT_NE(m_box, 0u);
+    // The automation libraries read the items and choose through the box.
+    EXPECT_EQ(CClientCore::AutomationQuery(m_core.get(), AUTO_QUERY_MENU_ITEM_LENGTH, 1, 0), 3);
+    EXPECT_TRUE(Replies().empty());
+    EXPECT_EQ(CClientCore::AutomationQuery(m_core.get(), AUTO_QUERY_MENU_CHOOSE, 1, 0), 0);
+    EXPECT_EQ(Replies(), std::vector<Bytes>{"M" + FD + "2"});
+}
+
+TEST_F(MenuBoxTest, TheMenuBoxIsDrawn) {
+    displaytest::EnsureApplication();
+    WriteMenu(u"R.MNU", Menu("Pick one" + FD, "Apples" + FD + "Pears" + FD));
+    Send("M" + FD + "R.MNU" + FD);
+    ASSERT_NE(m_box, 0u);
+    qttest::Pump();
+    UpdateWindow(m_box);
+    plat::qt::SyncWidgets();
+    const QImage shot = plat::qt::RenderWindow(m_box).convertToFormat(QImage::Format_RGB32);
+    shot.save("/tmp/menu24-menubox.png");
+    ASSERT_FALSE(shot.isNull());
+    RECT box{}, list{};
+    GetWindowRect(m_box, &box);
+    GetWindowRect(List(), &list);
+    const QColor page = shot.pixelColor(shot.width() - 2, list.bottom - box.top - 4);
+    // The items are written in the list.
+    EXPECT_GT(displaytest::InkPixels(shot, QRect(2, list.top - box.top + 2, shot.width() / 2, 2 * m_core->GetCellHeight()), page), 20);
 }
 
 }  // namespace
