@@ -187,6 +187,7 @@ struct RecordingInput final : IInputSession {
     HWND GetWindow() const override { return 0; }
     void EndSession() override { asked.push_back("end"); }
     void ApplyDecoderFile(std::u16string) override { asked.push_back("decoders"); }
+    void OfferSignatureEvent(const uint8_t*, int32_t) override { asked.push_back("signature"); }
 };
 
 TEST(CommandGroupsTest, TheInputGroupEditsItsFieldAndQueuesWhatComesUnasked) {

@@ -49,7 +49,7 @@ CClientCore::CClientCore(HWND controlWindow)
       m_widgetCommands(*this, m_widgets, m_settings, m_queue),
       m_barcodes(*this, *this, m_scanner, m_devices, m_decoders, m_moduleFolder),
       m_rfid(*this, m_devices),
-      m_deviceCommands(*this, controlWindow, m_settings, m_queue, m_devices, m_widgets, m_dialogs),
+      m_deviceCommands(*this, *this, controlWindow, m_settings, m_queue, m_devices, m_widgets, m_dialogs),
       m_sessionCommands(*this, *this, m_settings, m_screen, m_devices),
       m_display(*this, *this, m_screen, m_settings, m_widgets, m_moduleFolder),
       m_menus(*this, *this, m_moduleFolder),
@@ -392,6 +392,14 @@ void CClientCore::SetDialog(HWND window, DialogMode mode) {
     m_dialog = window;
     m_dialogMode = window ? mode : DialogMode::None;
     m_dialogOpenTime = GetTickCount();
+}
+
+void CClientCore::SetSignatureMode(bool on) {
+    if (on) {
+        m_dialogMode = DialogMode::Signature;
+    } else if (m_dialogMode == DialogMode::Signature) {
+        m_dialogMode = DialogMode::None;
+    }
 }
 
 void CClientCore::KeepSerialPort(std::unique_ptr<ICoreSerialPort> port) {

@@ -15,6 +15,10 @@
 #include "core/support/FileUtil.h"
 #include "core/support/LogFile.h"
 #include "core/support/MessagePump.h"
+#include "core/widgets/StrokeList.h"
+#include "core/widgets/WidgetManager.h"
+#include "platform/Text.h"
+#include "platform/DeviceFs.h"
 #include "platform/Clock.h"
 #include "platform/Input.h"
 #include "platform/Message.h"
@@ -38,6 +42,7 @@ void CDeviceCommands::Register(CCommandTable& table) {
     table.Register<&CDeviceCommands::LoadKeyMap>(cmd::kLoadKeyMap, *this);
     table.Register<&CDeviceCommands::PLAYTONE>(cmd::kPLAYTONE, *this);
     table.Register<&CDeviceCommands::SYSTEMCALL>(cmd::kSYSTEMCALL, *this);
+    table.Register<&CDeviceCommands::COMMONDLG>(cmd::kCOMMONDLG, *this);
 }
 
 int CDeviceCommands::SETTIME(CPacket* pkt, uint8_t code) {
@@ -201,4 +206,138 @@ int CDeviceCommands::SYSTEMCALL(CPacket* pkt, uint8_t code) {
     }
     m_replies.SendIntReply(code, 1);
     return 0;
+}
+
+// ---- The signature screen
+
+namespace {
+
+// The signature screen's dialog type, and the ids of its widgets.
+constexpr int32_t kSignatureDialog = 1;
+constexpr uint32_t kOkId = 1;
+constexpr uint32_t kCancelId = 2;
+constexpr uint32_t kClearId = 4;
+constexpr uint32_t kPenCaptureId = 100;
+
+// One widget of the screen: type, add, id, percent mode and the rectangle;
+// face, label, options and size; flags and window style 0; the tab index.
+void AppendScreenWidget(CPacketBuffer& w, int32_t type, uint32_t id, const int32_t (&yxwh)[4],
+                        std::u16string_view face, std::u16string_view label, int32_t options,
+                        const std::u16string& size, uint32_t tabIndex) {
+    w.AppendInt(type).EndField().AppendInt(WID_ACTION_ADD).EndField().AppendULong(id).EndField();
+    w.AppendInt(3);
+    for (int32_t v : yxwh) w.EndSubField().AppendInt(v);
+    w.EndField();
+    w.AppendWide(std::u16string(face).c_str()).EndSubField().EndSubField().EndSubField();
+    w.AppendWide(std::u16string(label).c_str()).EndSubField().AppendInt(options).EndSubField();
+    w.AppendWide(size.c_str()).EndSubField().EndField();
+    w.EndField();                                  // 6: event slots
+    w.EndSubField().AppendInt(0).EndField();       // 7: value, flags 0
+    w.AppendInt(0).EndField();                     // 8: window style 0
+    w.EndField().EndField();                       // 9, 10
+    w.AppendULong(tabIndex).EndField();            // 11; 12 empty
+}
+
+}  // namespace
+
+int CDeviceCommands::COMMONDLG(CPacket* pkt, uint8_t code) {
+    LogWrite(LOG_TRACE, "COMMONDLG");
+    const int32_t type = pkt->GetInt(0);
+    if (type != kSignatureDialog) {
+        if (CPacketBuffer* writer = m_replies.Writer()) {
+            writer->Reset();
+            writer->AppendByte(code).EndField().AppendInt(type).EndField().AppendString("-1");
+            m_replies.SendReply(*writer);
+        }
+        return 0;
+    }
+    OpenSignatureScreen();
+    return 0;
+}
+
+void CDeviceCommands::OpenSignatureScreen() {
+    m_session.SetSignatureMode(true);
+    m_widgets->RemoveAll();
+    const CellSettings& cells = m_settings.Properties().cells;
+    const std::u16string size = plat::text::Utf8ToWide(std::to_string(cells.fontSize));
+    // Sized to what it holds: the core's face may be long.
+    const size_t capacity = 500 + cells.fontName.size() * 4 * 3;
+    std::unique_ptr<CPacketBuffer> stream = m_replies.NewWriter(static_cast<int32_t>(std::min<size_t>(capacity, INT32_MAX)));
+    if (!stream) return;
+    AppendScreenWidget(*stream, 11, kPenCaptureId, {2, 2, 96, 84}, u"", kSignatureFile, 0, u"", 0);
+    stream->EndRecord();
+    AppendScreenWidget(*stream, 1, kClearId, {88, 2, 30, 10}, cells.fontName, u"Clear", 4, size, 1);
+    stream->EndRecord();
+    AppendScreenWidget(*stream, 1, kCancelId, {88, 35, 30, 10}, cells.fontName, u"Cancel", 4, size, 2);
+    stream->EndRecord();
+    AppendScreenWidget(*stream, 1, kOkId, {88, 68, 30, 10}, cells.fontName, u"OK", 4, size, 3);
+    RunWidgetStream(*stream);
+}
+
+void CDeviceCommands::RunWidgetStream(const CPacketBuffer& stream) {
+    CPacket packet(stream.GetMode(), stream.GetCommandDelimiter(), stream.GetData(), stream.GetLength(),
+                   stream.GetCodePage());
+    m_widgets->ProcessWidgetStream(packet, m_replies.Writer());
+}
+
+void CDeviceCommands::OfferSignatureEvent(const uint8_t* bytes, int32_t count) {
+    if (m_session.CurrentDialogMode() != DialogMode::Signature || !bytes || count <= 0 || bytes[0] != '8') return;
+    // '8' FD text FD id FC extra: the id is the third field.
+    const uint8_t* const end = bytes + count;
+    const uint8_t* at = std::find(bytes, end, PKT_END_FIELD);
+    if (at < end) at = std::find(at + 1, end, PKT_END_FIELD);
+    if (at >= end) return;
+    uint64_t id = 0;
+    const uint8_t* digits = ++at;
+    for (; at < end && *at >= '0' && *at <= '9' && id <= 0xFFFFFFFFu; ++at) id = id * 10 + (*at - '0');
+    if (at == digits || id > 0xFFFFFFFFu) return;
+    switch (static_cast<uint32_t>(id)) {
+    case kOkId:
+        m_session.SetSignatureMode(false);
+        m_widgets->RemoveAll();
+        SendSignature();
+        break;
+    case kCancelId:
+        m_session.SetSignatureMode(false);
+        m_widgets->RemoveAll();
+        if (CPacketBuffer* writer = m_replies.Writer()) {
+            writer->Reset();
+            writer->AppendByte(cmd::kCOMMONDLG).EndField().AppendString("1").EndField().AppendString("0").EndField();
+            m_replies.SendReply(*writer);
+        }
+        break;
+    case kClearId: {
+        // SETLABEL on the pen capture, which clears its strokes.
+        std::unique_ptr<CPacketBuffer> stream = m_replies.NewWriter(32);
+        if (!stream) return;
+        stream->AppendString("11").EndField().AppendString("5").EndField().AppendULong(kPenCaptureId).EndField();
+        RunWidgetStream(*stream);
+        break;
+    }
+    default: break;
+    }
+}
+
+void CDeviceCommands::SendSignature() {
+    std::u16string dir, name = kSignatureFile;
+    BuildFolderPath(dir, name, u"DATA");
+    const std::u16string path = FileUtil::JoinPath(dir, name);
+    std::vector<uint8_t> bytes;
+    if (const std::optional<plat::fs::FindData> data = plat::fs::GetFileData(path);
+        data && data->size > 0 && data->size <= static_cast<uint64_t>(kMaxSignatureFile)) {
+        bytes.resize(static_cast<size_t>(data->size));
+        const int32_t read = FileUtil::ReadWholeFile(dir, name, bytes.data(), static_cast<int32_t>(bytes.size()));
+        bytes.resize(static_cast<size_t>(std::max(0, read)));
+    } else if (data && data->size > static_cast<uint64_t>(kMaxSignatureFile)) {
+        LogWrite(LOG_ERROR, "COMMONDLG: the signature file is too large to send");
+    }
+    plat::fs::DeleteFile(path);
+    // A file without a point holds no signature (cleared, or never drawn).
+    StrokeFile strokes;
+    if (bytes.empty() || !ParseStrokeFile(bytes.data(), bytes.size(), &strokes) || strokes.points.empty()) return;
+    std::unique_ptr<CPacketBuffer> writer = m_replies.NewWriter(static_cast<int32_t>(bytes.size()) + 50);
+    if (!writer) return;
+    writer->AppendByte(cmd::kCOMMONDLG).EndField().AppendString("1").EndField().AppendString("1").EndField();
+    writer->AppendBytes(bytes.data(), static_cast<int32_t>(bytes.size()));
+    m_replies.SendReply(*writer);
 }

@@ -376,7 +376,7 @@ void CInputCommands::SendDeviceDataReply(uint8_t code, std::u16string_view text,
 
 void CInputCommands::SendWidgetEvent(const uint8_t* bytes, int32_t count) {
     if (!bytes || count <= 0 || !m_replies.Writer()) return;
-    if (m_session.CurrentDialogMode() == DialogMode::Signature) m_widgets->OfferToMenu(bytes, count);
+    if (m_session.CurrentDialogMode() == DialogMode::Signature) m_session.OfferSignatureEvent(bytes, count);
     // The event goes into the writer only when it is sent: ending the field
     // first uses the same writer.
     auto send = [this, bytes, count] {

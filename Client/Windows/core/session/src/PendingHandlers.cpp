@@ -1,5 +1,4 @@
-// Commands whose groups are not built yet (device and system,
-// printing and serial): each is logged like an unknown command and
+// Commands whose groups are not built yet (printing and serial): each is logged like an unknown command and
 // gets no reply. A group that is built registers its bytes after these, in
 // place of them, and its line goes from here.
 #include "core/session/PendingCommands.h"
@@ -12,7 +11,6 @@ int CPendingCommands::Pending(CPacket*, uint8_t) {
 }
 
 void CPendingCommands::Register(CCommandTable& table) {
-    for (const uint8_t code : {cmd::kRFAUX, cmd::kPRINTFILE, cmd::kRFSPOOL,
-                               cmd::kCOMDATAEVENT, cmd::kCOMMONDLG})
+    for (const uint8_t code : {cmd::kRFAUX, cmd::kPRINTFILE, cmd::kRFSPOOL, cmd::kCOMDATAEVENT})
         table.Register<&CPendingCommands::Pending>(code, *this);
 }

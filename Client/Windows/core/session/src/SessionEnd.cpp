@@ -22,6 +22,7 @@ int CClientCore::Disconnect(CPacket*, uint8_t) {
     }
     m_disconnectPending = false;
     ++m_sessionEnds;
+    SetSignatureMode(false);
 
     if (m_framer) {
         m_framer->SetMode(0);

@@ -246,7 +246,10 @@ CWidget::LabelChange CWidget::ReadLabel(CPacket& p) {
 
 void CWidget::SetLabel(const LabelChange& change) {
     if (change.hasValue) m_fields.value = change.value;
-    m_fields.label = change.label;
+    // A pen capture keeps its file when the label is empty: the drawing is
+    // cleared and saved under the same name, so a cleared signature is not
+    // left behind in its file.
+    if (!(m_fields.type == WIDGET_PEN_CAPTURE && change.label.empty())) m_fields.label = change.label;
     SendToWindow(WIDGET_MSG_SET_LABEL, 0, reinterpret_cast<LPARAM>(m_fields.label.c_str()));
 }
 
@@ -263,7 +266,8 @@ size_t CWidget::BytesBesideLabel() const {
 }
 
 size_t CWidget::BytesAfter(const LabelChange& change) const {
-    size_t bytes = BytesBesideLabel() + change.label.Bytes();
+    const bool keepsLabel = m_fields.type == WIDGET_PEN_CAPTURE && change.label.empty();
+    size_t bytes = BytesBesideLabel() + (keepsLabel ? m_fields.label.Bytes() : change.label.Bytes());
     if (change.hasValue) bytes = bytes - TextBytes(m_fields.value) + TextBytes(change.value);
     return bytes;
 }

@@ -147,8 +147,6 @@ public:
     virtual void LoadAll(CPacket& /*packet*/) {}
     virtual void SetCellMetrics(int /*cellWidth*/, int /*cellHeight*/) {}
     virtual void SetDefaultFont(std::u16string_view /*face*/, int32_t /*size*/) {}
-    // A widget event offered to the open menu first (dialog mode 4).
-    virtual void OfferToMenu(const uint8_t* /*bytes*/, int32_t /*count*/) {}
     // A window message offered to the widgets until one claims it; *handled
     // tells whether one did.
     virtual LRESULT RouteMessage(HWND /*window*/, UINT /*message*/, WPARAM /*wParam*/, LPARAM /*lParam*/,

@@ -92,7 +92,8 @@ class CClientCore : public IExtensionHost,
                     private ISessionLink,
                     private IDisplaySession,
                     private IMenuSession,
-                    private IInputSession {
+                    private IInputSession,
+                    private ISignatureSession {
 public:
     // Result codes of the setters, with their Windows values.
     static constexpr int32_t kOk = 0;
@@ -326,6 +327,12 @@ private:
     // and EndSession are public).
     DialogMode CurrentDialogMode() const override { return m_dialogMode; }
     void ApplyDecoderFile(std::u16string name) override { m_barcodes.SetDecodersFromFile(std::move(name)); }
+    void OfferSignatureEvent(const uint8_t* bytes, int32_t count) override {
+        m_deviceCommands.OfferSignatureEvent(bytes, count);
+    }
+
+    // ISignatureSession, for the signature screen (CurrentDialogMode is the input's).
+    void SetSignatureMode(bool on) override;
 
     // IDisplaySession, for the display commands (MoveCursor is public).
     void PlaceCursor(int row, int column) override;

@@ -34,8 +34,8 @@ enum class DialogMode : int32_t { None = 0, Menu = 1, Error = 2, Signature = 4 }
 constexpr uint8_t MODESELECT_OPEN_INPUT = 2;
 
 // What the input needs of the session beyond its parts: the caret and the
-// cursor, the open box's mode, the control window, the session's end (CAN)
-// and a field's decoder file. The core implements it.
+// cursor, the open box's mode, the control window, the session's end (CAN),
+// a field's decoder file and the signature screen's buttons. The core implements it.
 class IInputSession {
 public:
     virtual ~IInputSession() = default;
@@ -45,6 +45,8 @@ public:
     virtual HWND GetWindow() const = 0;
     virtual void EndSession() = 0;
     virtual void ApplyDecoderFile(std::u16string name) = 0;
+    // A widget event looked at by the signature screen first (dialog mode 4).
+    virtual void OfferSignatureEvent(const uint8_t* bytes, int32_t count) = 0;
 };
 
 // The state it shares with the core, which reads it (the dispatcher resets
