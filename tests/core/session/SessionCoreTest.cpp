@@ -52,7 +52,7 @@ TEST_F(SessionCoreTest, UnknownBytesAreLoggedSilentBytesAreNot) {
 
 TEST_F(SessionCoreTest, CommandsNotBuiltYetGetNoReply) {
     StartLog();
-    const Bytes pending = "67cdp";
+    const Bytes pending = "67cd";
     for (char code : pending) {
         Send(Bytes(1, code) + FD + "x" + FD + "1");
         EXPECT_TRUE(Replies().empty()) << code;
