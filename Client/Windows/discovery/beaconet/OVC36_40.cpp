@@ -13,7 +13,8 @@ namespace {
 using plat::com::DispArgs;
 using plat::com::DispMember;
 
-class COVC36_40 final : public plat::com::CObject<IOVC36_40, IConnectionPointContainer, ISupportErrorInfo> {
+class COVC36_40 final
+    : public plat::com::CObject<IOVC36_40, IConnectionPointContainer, ISupportErrorInfo, IOVC36_40Stop> {
 public:
     COVC36_40() : m_events(this, DIID__IOVC36_40Events) {}
 
@@ -60,6 +61,13 @@ public:
             // As any failure of the query: no outputs.
         }
         return S_OK;
+    }
+    HRESULT StopAutodiscovery() override {
+        try {
+            return m_engine.StopRun() ? S_OK : S_FALSE;
+        } catch (...) {
+            return E_FAIL;
+        }
     }
     HRESULT get_AutoDiscoveryPort(LONG* pVal) override {
         if (!pVal) return E_POINTER;

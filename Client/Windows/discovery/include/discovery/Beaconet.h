@@ -41,6 +41,18 @@ protected:
     ~IOVC36_40() = default;
 };
 
+// Ends a DoAutodiscovery running on another thread: it returns within one
+// wait slice, so its caller can be joined before the object is released (the
+// shell's discovery thread at shut-down). S_FALSE when no run was going.
+struct IOVC36_40Stop : IUnknown {
+    using Base = IUnknown;
+    static constexpr IID kIID = plat::com::Guid("5C0F5E0A-3B7D-4C59-9E0C-6A1B8F2D4E71");
+    virtual HRESULT StopAutodiscovery() = 0;
+
+protected:
+    ~IOVC36_40Stop() = default;
+};
+
 // Dispatch ids of IOVC36_40.
 constexpr DISPID DISPID_DoAutodiscovery = 1;
 constexpr DISPID DISPID_AppName = 2;

@@ -71,6 +71,9 @@ public:
                                       uint16_t autoDiscoveryPort);
 
     bool IsRunning() const;
+    // Stops a run in progress on another thread and waits for its end (at
+    // most the stop wait); false when no run was going.
+    bool StopRun() { return StopRunAndWait(); }
 
 private:
     enum class Outcome { kGoOn, kEndRun };

@@ -99,6 +99,8 @@ RECT FindColorRect(const CImageHolder& mapping, uint32_t color);
 class CSkinWindow {
 public:
     explicit CSkinWindow(HWND mainWindow) : m_main(mainWindow) {}
+    // The window the skin belongs to, once it exists (the skin is loaded first).
+    void SetWindow(HWND mainWindow) { m_main = mainWindow; }
 
     // Loads the skin, its picture and mapping picture, and gives each button
     // the rectangle its mapping colour covers (offset by the skin rectangle).

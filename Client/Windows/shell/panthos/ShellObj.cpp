@@ -1,0 +1,408 @@
+// The shell object: construction, Load's start-up, the settings pushed into
+// the client control, the message loop and the shut-down.
+#include "ShellObj.h"
+
+#include <cstdio>
+#include <cstdlib>
+#include <string>
+
+#include "platform/CommandBar.h"
+#include "platform/DeviceFs.h"
+#include "platform/Gdi.h"
+#include "platform/Message.h"
+#include "platform/Screen.h"
+#include "platform/Text.h"
+#include "platform/WinConst.h"
+#include "platform/Window.h"
+#include "shell/ExternalConfig.h"
+#include "shell/ShellUtil.h"
+
+using plat::com::CBstr;
+using plat::com::CPtr;
+
+HWND g_hMainWnd = 0;
+HWND g_hControlWnd = 0;
+HWND g_hHostList = 0;
+bool g_bSkinLayout = false;
+
+namespace {
+
+constexpr int kMenuBarHeight = 24;
+
+int Width(const RECT& r) { return r.right - r.left; }
+int Height(const RECT& r) { return r.bottom - r.top; }
+
+}  // namespace
+
+COVCShellObj::COVCShellObj() : m_events(this, DIID__IOVCShellObjEvents) {}
+
+COVCShellObj::~COVCShellObj() = default;
+
+HRESULT COVCShellObj::FinalConstruct() {
+    plat::com::RegisterHostWindowClass();
+    return S_OK;
+}
+
+void COVCShellObj::FinalRelease() {
+    m_released = true;
+    // A Load that ended early may have left the thread running.
+    StopDiscoveryThread();
+    m_settings.reset();
+    {
+        std::lock_guard lock(m_discoveredLock);
+        FreeHosts(m_shown, m_shownCount);
+    }
+    {
+        std::lock_guard lock(m_configuredLock);
+        FreeHosts(m_collected, m_collectedCount);
+    }
+    m_sessionActive = 0;
+    m_ovc.Reset();
+    m_classic.Reset();
+    m_data.Reset();
+    if (m_discovery) {
+        UnadviseDiscoveryEvents();
+        m_discovery.Reset();
+    }
+    if (m_hWnd && IsWindow(m_hWnd)) DestroyWindow(m_hWnd);
+    m_hWnd = 0;
+    DestroySplash();
+    if (m_largeImages) ImageList_Destroy(m_largeImages);
+    if (m_smallImages) ImageList_Destroy(m_smallImages);
+    m_largeImages = m_smallImages = 0;
+    m_socket.reset();
+    plat::com::UnregisterHostWindowClass();
+    if (g_hMainWnd && !IsWindow(g_hMainWnd)) g_hMainWnd = 0;
+    m_events.UnadviseAll();
+}
+
+HRESULT COVCShellObj::Load(BSTR) {
+    HRESULT hr;
+    try {
+        hr = StartUp();
+    } catch (const std::exception& e) {
+        ShellLog(LOG_ERROR, "Start-up failed: %s", e.what());
+        hr = E_FAIL;
+    }
+    DestroySplash();
+    if (hr != S_OK) {
+        // The thread must not outlive a failed start-up with the object it uses.
+        StopDiscoveryThread();
+        return hr;
+    }
+    MSG msg;
+    while (GetMessage(&msg, 0, 0, 0) > 0) {
+        TranslateMessage(&msg);
+        DispatchMessage(&msg);
+    }
+    ShutDown();
+    return S_OK;
+}
+
+HRESULT COVCShellObj::StartUp() {
+    // The program folder is the device's, whatever machine directory the
+    // launcher runs from.
+    m_programFolder = plat::fs::ProgramFolder();
+    SetFolder(u"OVC", nullptr, m_programFolder.c_str());
+    if (!LoadResourceDll()) return 1;
+
+    m_settings = std::make_unique<CSettingsStore>(u"");
+    LoadExternalConfigs(*m_settings, nullptr, nullptr);
+    ApplyRunOverrides();
+    ApplyLogSettings(*m_settings);
+    m_colorDepth = GetDisplayColorDepth();
+
+    ShowSplash();
+    const std::u16string skinPath = DefaultSkinPath();
+    SystemParametersInfo(SPI_GETWORKAREA, 0, &m_workArea, 0);
+
+    if (HWND other = FindWindow(kMainWindowClass, nullptr)) {
+        SetForegroundWindow(other);
+        return 1;
+    }
+    g_bSkinLayout = m_settings->GetBool(SETTING_SKIN_LAYOUT) != 0;
+    if (!CreateMainWindow()) return 1;
+
+    g_hMainWnd = m_hWnd;
+    SetTimer(m_hWnd, kPollTimer, kPollMs);
+
+    m_socket = std::make_unique<CCeSock>(m_hWnd);
+    m_socket->SetSettingsStore(m_settings.get());
+
+    CSkin& skin = m_skinWindow->Skin();
+    RECT control = skin.display;
+    control.top += kMenuBarHeight;
+    m_controlHost = CreateWindowEx(0, plat::com::kHostWindowClass, u"Ravelcore.OVC", 0x52000000, control.left, control.top,
+                                   Width(control), Height(control), m_hWnd, HMENU(kControlHostId), nullptr, nullptr);
+    g_hControlWnd = m_controlHost;
+    if (!m_controlHost) return 1;
+
+    RECT controlRect;
+    GetWindowRect(m_controlHost, &controlRect);
+    m_taskbar.RegisterWindow(m_hWnd);
+    RECT taskbarRect;
+    m_taskbar.GetTaskbarRect(&taskbarRect);
+    CreateHostList(controlRect);
+    ShowWindow(m_controlHost, SW_HIDE);
+
+    HRESULT hr = CoCreateInstance(CLSID_OVC36_40, nullptr, CLSCTX_ALL, IOVC36_40::kIID, m_discovery.OutVoid());
+    if (FAILED(hr)) return -1;
+    if (!m_discovery) return 1;
+    hr = AdviseDiscoveryEvents();
+    if (FAILED(hr)) return hr;
+    if (m_settings->HasValue(SETTING_AUTODISCOVERY_PORT))
+        m_discovery->put_AutoDiscoveryPort(m_settings->GetInt(SETTING_AUTODISCOVERY_PORT));
+    const bool startupConnection =
+        (m_settings->HasValue(SETTING_AUTOLAUNCH_ADDRESS) && m_settings->HasValue(SETTING_AUTOLAUNCH_PORT)) ||
+        m_settings->HasValue(SETTING_AUTOCONNECT_HOST);
+    m_startDelay = startupConnection ? 3000 : 0;
+
+    CPtr<IOVC> ovc = AskControl();
+    if (!ovc) return 1;
+    m_classic = AskControlFor<IOVCClassic>();
+    m_data = AskControlFor<IOVCData>();
+    hr = AdviseControlEvents();
+    if (FAILED(hr)) return hr;
+
+    PushSettings();
+
+    // The control checks are done: only now may the discovery thread run.
+    if (!SettingIsZero(SETTING_AUTODISCOVERY)) StartDiscoveryThread();
+
+    if (!SettingIsNonZero(SETTING_KEEP_HARDWARE_KEYS)) OpenHardwareKeys();
+    LONG pages = 0;
+    ovc->GetConfigPropSheetCount(&pages);
+    if (pages == 0) {
+        EnableItem(ID_CONFIGURE, false);
+        DrawMenuBar();
+    }
+    ovc.Reset();
+    ShowWindow(m_hWnd, SW_SHOW);
+    RefreshHostList();
+    DestroySplash();
+    SetFocus(m_hostList);
+
+    if (g_bSkinLayout) {
+        if (m_taskbar.IsTaskbarVisible()) m_taskbar.ShowTaskbar(kTaskbarHidden);
+        RECT bar{};
+        m_taskbar.GetTaskbarRect(&bar);
+        skin.skin.bottom = bar.bottom;
+        MoveWindow(m_hWnd, skin.skin.left, skin.skin.top, Width(skin.skin), Height(skin.skin), TRUE);
+        skin.display.bottom = bar.bottom;
+        const RECT& d = skin.display;
+        MoveWindow(m_controlHost, d.left, d.top + kMenuBarHeight, Width(d), Height(d) - kMenuBarHeight, TRUE);
+        MoveWindow(m_hostList, d.left, d.top + kMenuBarHeight, Width(d), Height(d) - kMenuBarHeight, TRUE);
+    }
+    m_ovc = AskControl();
+    StartUpConnection();
+    return S_OK;
+}
+
+void COVCShellObj::ApplyRunOverrides() {
+    // scripts/run --connect HOST:PORT: a start-up connection for this run only,
+    // never written to the device's settings.
+    const char* connect = std::getenv("ORVADE_CONNECT");
+    if (!connect || !*connect) return;
+    const std::string text(connect);
+    const size_t colon = text.rfind(':');
+    if (colon == std::string::npos || colon == 0) return;
+    const std::u16string host = plat::text::Utf8ToWide(text.substr(0, colon));
+    const int32_t port = ParseDecimal(plat::text::Utf8ToWide(text.substr(colon + 1)));
+    if (port <= 0 || port > 65535) return;
+    m_settings->SetString(SETTING_AUTOLAUNCH_ADDRESS, host.c_str());
+    m_settings->SetInt(SETTING_AUTOLAUNCH_PORT, port);
+}
+
+void COVCShellObj::ShowSplash() {
+    const std::u16string image = FindSplashBitmap();
+    RECT screen;
+    GetClientRect(GetDesktopWindow(), &screen);
+    m_splash = CreateWindowEx(0, u"STATIC", u"", WS_POPUP | WS_VISIBLE | SS_BITMAP | SS_CENTERIMAGE, screen.left,
+                              screen.top, Width(screen), Height(screen), 0, 0, nullptr, nullptr);
+    if (!m_splash || image.empty() || !LoadImageFile(m_splashImage, image)) return;
+    HDC dc = GetDC(m_splash);
+    DrawImage(m_splashImage, dc, screen);
+    ReleaseDC(m_splash, dc);
+}
+
+void COVCShellObj::DestroySplash() {
+    if (m_splash && IsWindow(m_splash)) DestroyWindow(m_splash);
+    m_splash = 0;
+}
+
+bool COVCShellObj::CreateMainWindow() {
+    WNDCLASS wc{};
+    wc.style = CS_HREDRAW | CS_VREDRAW;
+    wc.lpfnWndProc = &COVCShellObj::MainWndProc;
+    wc.hbrBackground = HBRUSH(COLOR_WINDOW + 1);
+    wc.lpszClassName = kMainWindowClass;
+    RegisterClass(&wc);  // a second shell object finds it registered
+
+    m_skinWindow = std::make_unique<CSkinWindow>(HWND(0));
+    CSkin& skin = m_skinWindow->Skin();
+    const std::u16string skinPath = DefaultSkinPath();
+    RECT frame;
+    std::u16string title;
+    if (m_skinWindow->Load(skinPath.c_str()) != 0) {
+        skin.SetDefaults(m_workArea);
+        frame = m_workArea;
+        title = u"Quillmar Client";
+    } else {
+        frame = skin.skin;
+        title = skin.title;
+    }
+    m_hWnd = CreateWindowEx(0, kMainWindowClass, title.c_str(), WS_POPUP, frame.left, frame.top, Width(frame),
+                            Height(frame), 0, 0, nullptr, this);
+    if (!m_hWnd) return false;
+    m_skinWindow->SetWindow(m_hWnd);
+    return true;
+}
+
+bool COVCShellObj::SettingIsZero(int n) const { return m_settings->HasValue(n) && m_settings->GetInt(n) == 0; }
+bool COVCShellObj::SettingIsNonZero(int n) const { return m_settings->HasValue(n) && m_settings->GetInt(n) != 0; }
+
+void COVCShellObj::PushSettings() {
+    CPtr<IOVC> ovc = AskControl();
+    IOVCClassic* c = m_classic.Get();
+    if (!ovc || !c) return;
+    const CSettingsStore& s = *m_settings;
+    const auto has = [&](int n) { return s.HasValue(n) != 0; };
+    const auto text = [&](int n) { return CBstr(s.GetString(n) ? s.GetString(n) : u""); };
+    const auto low16 = [&](int n) { return SHORT(s.GetInt(n) & 0xFFFF); };
+
+    ovc->put_BaseRegKey(CBstr(GetRegistryRoot()).Get());
+    if (has(SETTING_FONT_NAME)) c->put_FontName(text(SETTING_FONT_NAME).Get());
+    if (has(SETTING_FONT_SIZE)) c->put_FontSize(low16(SETTING_FONT_SIZE));
+    if (has(SETTING_NUM_COLUMNS)) c->put_NumColumns(low16(SETTING_NUM_COLUMNS));
+    if (has(SETTING_NUM_ROWS)) c->put_NumRows(low16(SETTING_NUM_ROWS));
+    if (has(SETTING_MONO_WIDTH)) c->put_MonoWidth(SHORT(s.GetBool(SETTING_MONO_WIDTH) & 0xFFFF));
+    if (has(SETTING_CELL_WIDTH)) c->put_CellWidth(ULONG(LONG(low16(SETTING_CELL_WIDTH))));
+    if (has(SETTING_CELL_HEIGHT)) c->put_CellHeight(ULONG(LONG(low16(SETTING_CELL_HEIGHT))));
+    ovc->Initialize();
+    c->SetTerminalID(has(SETTING_TERMINAL_ID) ? s.GetInt(SETTING_TERMINAL_ID) : m_skinWindow->Skin().terminalId);
+    if (has(SETTING_DEFAULT_TEXT_MODE)) c->put_DefaultTextMode(s.GetBool(SETTING_DEFAULT_TEXT_MODE));
+    if (has(SETTING_INCLUDE_DATA_ON_WIDGET)) c->put_IncludeDataOnWidget(s.GetBool(SETTING_INCLUDE_DATA_ON_WIDGET));
+    if (has(SETTING_CR_MODE)) c->put_CRMode(s.GetBool(SETTING_CR_MODE));
+    if (has(SETTING_EXTENDED_GETEVENT)) c->put_ExtendedGetevent(s.GetBool(SETTING_EXTENDED_GETEVENT));
+    if (has(SETTING_WRAP)) c->put_Wrap(s.GetBool(SETTING_WRAP));
+    if (has(SETTING_ACTION_AS_ENTER)) c->put_ActionAsEnter(s.GetBool(SETTING_ACTION_AS_ENTER));
+    if (has(SETTING_HIDE_MENU_KEY)) c->put_HideMenuKey(low16(SETTING_HIDE_MENU_KEY));
+    if (has(SETTING_MENU_EXIT_KEY)) c->put_MenuExitKey(s.GetInt(SETTING_MENU_EXIT_KEY));
+    bool logging = false;
+    if (has(SETTING_LOG_FILE_NAME)) {
+        c->put_LogFileName(text(SETTING_LOG_FILE_NAME).Get());
+        logging = true;
+    }
+    if (has(SETTING_ENABLE_LOGGING)) {
+        c->put_EnableLogging(s.GetBool(SETTING_ENABLE_LOGGING));
+        logging = true;
+    }
+    if (has(SETTING_LOG_CLEAR_ON_OPEN)) {
+        c->put_LogClearOnOpen(s.GetBool(SETTING_LOG_CLEAR_ON_OPEN));
+        logging = true;
+    }
+    if (logging) c->ApplyLoggingOptions();
+    if (has(SETTING_SILENT_MODE)) c->put_SilentMode(s.GetBool(SETTING_SILENT_MODE));
+    if (has(SETTING_SCAN_AHEAD_MODE)) c->put_ScanAheadMode(s.GetInt(SETTING_SCAN_AHEAD_MODE));
+    if (has(SETTING_SUPP_MODE)) c->put_SuppMode(s.GetInt(SETTING_SUPP_MODE));
+    if (has(SETTING_SUPP2)) c->put_Supp2(s.GetBool(SETTING_SUPP2));
+    if (has(SETTING_SUPP5)) c->put_Supp5(s.GetBool(SETTING_SUPP5));
+    if (has(SETTING_SUPP_RETRIES)) c->put_SuppRetries(s.GetInt(SETTING_SUPP_RETRIES));
+    if (has(SETTING_CODE39_FA)) c->put_Code39FA(s.GetBool(SETTING_CODE39_FA));
+    if (has(SETTING_ENABLE_SCANNER_ON_EXIT)) c->put_EnableScannerOnExit(s.GetBool(SETTING_ENABLE_SCANNER_ON_EXIT));
+    c->put_IgnoreRadio(s.GetBool(SETTING_IGNORE_RADIO));
+    c->put_RSSIThreshold(ULONG(s.GetInt(SETTING_RSSI_THRESHOLD)));
+    c->put_RadioWakeDelay(ULONG(s.GetInt(SETTING_RADIO_WAKE_DELAY)));
+    c->put_CodePage(ULONG(s.GetInt(SETTING_CODE_PAGE)));
+    c->put_EscapeIncludeData(s.GetBool(SETTING_ESCAPE_INCLUDE_DATA));
+    if (has(SETTING_UPCE0_OPTIONS)) c->put_UPCE0Options(ULONG(s.GetInt(SETTING_UPCE0_OPTIONS)));
+    if (has(SETTING_SYMBOL_OVERRIDE)) c->put_SymbolOverride(text(SETTING_SYMBOL_OVERRIDE).Get());
+    const auto rfid = [&](const char16_t* name, const std::u16string& value) {
+        c->SetRFIDProperty(CBstr(name).Get(), CBstr(value).Get());
+    };
+    const auto unsignedText = [&](int n) {
+        char digits[16];
+        std::snprintf(digits, sizeof digits, "%lu", static_cast<unsigned long>(uint32_t(s.GetInt(n))));
+        return plat::text::Utf8ToWide(digits);
+    };
+    if (has(SETTING_RFID_FAST_SEARCH)) rfid(u"FastSearch", s.GetBool(SETTING_RFID_FAST_SEARCH) ? u"1" : u"0");
+    if (has(SETTING_RFID_MAX_TAGS)) rfid(u"MaxTags", unsignedText(SETTING_RFID_MAX_TAGS));
+    if (has(SETTING_RFID_ATTENUATION)) rfid(u"Attenuation", unsignedText(SETTING_RFID_ATTENUATION));
+    c->put_ReconnectDelay(ULONG(s.GetInt(SETTING_RECONNECT_DELAY)));
+    c->put_ClientVersion(CBstr(kClientVersion).Get());
+    c->put_SipStateUp(0);
+    ovc->put_ShellWindowHandle(LONG(m_hWnd));
+}
+
+void COVCShellObj::StartUpConnection() {
+    const CSettingsStore& s = *m_settings;
+    if (s.HasValue(SETTING_AUTOLAUNCH_ADDRESS) && s.HasValue(SETTING_AUTOLAUNCH_PORT)) {
+        AutoLaunch(s.GetString(SETTING_AUTOLAUNCH_ADDRESS), s.GetInt(SETTING_AUTOLAUNCH_PORT));
+        return;
+    }
+    if (!s.HasValue(SETTING_AUTOCONNECT_HOST)) return;
+    const char16_t* name = s.GetString(SETTING_AUTOCONNECT_HOST);
+    std::unique_ptr<CHostEntry> host = FindHostByName(name ? name : u"");
+    if (host && host->GetPort() != 0) {
+        AutoLaunch(host->GetHost(), host->GetPort());
+    } else if (SettingIsNonZero(SETTING_EXIT_AFTER_SESSION)) {
+        PostQuitMessage(0);
+    }
+}
+
+void COVCShellObj::ShutDown() {
+    m_ovc.Reset();
+    StopDiscoveryThread();
+    m_classic.Reset();
+    m_data.Reset();
+    {
+        CPtr<IOVC> ovc = AskControl();
+        if (ovc) UnadviseControlEvents(ovc.Get());
+    }
+    if (m_discovery) {
+        UnadviseDiscoveryEvents();
+        m_discovery.Reset();
+    }
+    m_socket.reset();
+    ShellLog(LOG_TRACE, "FreeGlobalValues()");
+    FreeResourceDll();
+    CloseHardwareKeys();
+}
+
+// Dispatch: Load is DISPID 1.
+HRESULT COVCShellObj::GetIDsOfNames(REFIID, LPOLESTR* names, UINT count, LCID, DISPID* ids) {
+    if (!names || !ids) return E_POINTER;
+    HRESULT hr = S_OK;
+    for (UINT i = 0; i < count; ++i) {
+        ids[i] = names[i] && EqualNoCase(names[i], u"Load") && i == 0 ? DISPID_Load : DISPID_UNKNOWN;
+        if (ids[i] == DISPID_UNKNOWN) hr = DISP_E_UNKNOWNNAME;
+    }
+    return hr;
+}
+
+HRESULT COVCShellObj::Invoke(DISPID id, REFIID, LCID, WORD kinds, DISPPARAMS* params, VARIANT* result, EXCEPINFO*,
+                             UINT* argError) {
+    if (id != DISPID_Load) return DISP_E_MEMBERNOTFOUND;
+    if (!(kinds & DISPATCH_METHOD)) return DISP_E_MEMBERNOTFOUND;
+    plat::com::DispArgs args(params);
+    if (args.Count() != 1) return DISP_E_BADPARAMCOUNT;
+    BSTR name = nullptr;
+    const HRESULT hr = args.Bstr(0, &name);
+    if (FAILED(hr)) {
+        if (argError) *argError = 0;
+        return hr;
+    }
+    const HRESULT loaded = Load(name);
+    if (result) *result = plat::com::VariantLong(loaded);
+    return S_OK;
+}
+
+HRESULT COVCShellObj::EnumConnectionPoints(IEnumConnectionPoints** points) {
+    return plat::com::EnumPoints({&m_events}, points);
+}
+
+HRESULT COVCShellObj::FindConnectionPoint(REFIID iid, IConnectionPoint** point) {
+    return plat::com::FindPoint({&m_events}, iid, point);
+}
+
+HRESULT COVCShellObj::InterfaceSupportsErrorInfo(REFIID iid) { return iid == IOVCShellObj::kIID ? S_OK : S_FALSE; }

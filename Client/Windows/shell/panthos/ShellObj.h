@@ -1,0 +1,219 @@
+// The shell object COVCShellObj of "Panthos.dll": Load builds the device
+// program (settings, splash, main window, socket, hosted client control,
+// host list, discovery object and thread), runs its message loop on the
+// calling thread and tears it down again. The main window's messages, the
+// control's and the discovery object's event sinks and the discovery thread
+// are its members too (MainWindow.cpp, Sinks.cpp, Discovery.cpp).
+#pragma once
+
+#include <atomic>
+#include <condition_variable>
+#include <memory>
+#include <mutex>
+#include <string>
+#include <thread>
+#include <vector>
+
+#include "control/Ravelcore.h"
+#include "discovery/Beaconet.h"
+#include "platform/ComServer.h"
+#include "platform/ListView.h"
+#include "shell/CeSock.h"
+#include "shell/HostList.h"
+#include "shell/Panthos.h"
+#include "shell/SettingsStore.h"
+#include "shell/Skin.h"
+#include "shell/Taskbar.h"
+
+// The main window's private messages.
+constexpr UINT WM_REFRESH_HOSTS = WM_USER + 1;
+// lParam: a heap CHostEntry the receiver owns, or 0 for a new host.
+constexpr UINT WM_EDIT_HOST = WM_USER + 4;
+// wParam: nonzero shows the input panel, 0 hides it.
+constexpr UINT WM_SHOW_INPUT_PANEL = WM_USER + 6;
+
+// Commands without a menu item.
+constexpr UINT ID_RECONNECT = 1026;
+constexpr UINT ID_CONFIGURE = 40068;
+
+// Menu items of menu 178.
+enum : UINT {
+    ID_DISCONNECT = 42001,
+    ID_EXIT = 40027,
+    ID_VIEW_LARGE = 40107,
+    ID_VIEW_SMALL = 40108,
+    ID_VIEW_LIST = 40109,
+    ID_VIEW_DETAILS = 40110,
+    ID_HOSTS_PROGRAMS = 32768,
+    ID_HOSTS_DISCOVERED = 32769,
+    ID_HOST_PROPERTIES = 32770,
+    ID_ABOUT = 40083,
+};
+
+constexpr const char16_t* kMainWindowClass = u"OVSCShellWindow";
+constexpr int kHostListId = 175;
+constexpr int kControlHostId = 8;
+constexpr UINT kPollTimer = 1;
+constexpr UINT kPollMs = 50;
+// The client version pushed into the control.
+constexpr const char16_t* kClientVersion = u"5.4.1.01";
+// The session folder and name of a start-up connection to an address.
+constexpr const char16_t* kAutoLaunchName = u"AutoL";
+
+// Process-wide, read by the socket's windows and the handlers.
+extern HWND g_hMainWnd;
+extern HWND g_hControlWnd;
+extern HWND g_hHostList;
+extern bool g_bSkinLayout;
+
+class COVCShellObj final
+    : public plat::com::CObject<IOVCShellObj, IConnectionPointContainer, ISupportErrorInfo> {
+public:
+    COVCShellObj();
+    ~COVCShellObj() override;
+
+    HRESULT FinalConstruct() override;
+    void FinalRelease() override;
+
+    HRESULT Load(BSTR bstrXMLFileName) override;
+
+    ORVADE_DISPATCH_NO_TYPEINFO
+    HRESULT GetIDsOfNames(REFIID, LPOLESTR* names, UINT count, LCID, DISPID* ids) override;
+    HRESULT Invoke(DISPID id, REFIID riid, LCID, WORD kinds, DISPPARAMS* params, VARIANT* result, EXCEPINFO*,
+                   UINT* argError) override;
+    HRESULT EnumConnectionPoints(IEnumConnectionPoints** points) override;
+    HRESULT FindConnectionPoint(REFIID iid, IConnectionPoint** point) override;
+    HRESULT InterfaceSupportsErrorInfo(REFIID iid) override;
+
+private:
+    // Start-up (ShellObj.cpp).
+    HRESULT StartUp();
+    void ShowSplash();
+    void DestroySplash();
+    bool CreateMainWindow();
+    void PushSettings();
+    void StartUpConnection();
+    void ShutDown();
+    // Settings from the environment of a developer's run: ORVADE_CONNECT.
+    void ApplyRunOverrides();
+
+    // The main window (MainWindow.cpp).
+    static LRESULT MainWndProc(HWND hwnd, UINT msg, WPARAM wParam, LPARAM lParam);
+    LRESULT OnMessage(HWND hwnd, UINT msg, WPARAM wParam, LPARAM lParam);
+    LRESULT OnCreate(HWND hwnd);
+    void OnTimer();
+    void OnSocketNotify(LPARAM event);
+    void OnPaint();
+    void OnCommand(UINT id);
+    void OnSessionEnd(UINT id);
+    void Reconnect();
+    LRESULT OnNotify(const NMHDR* header);
+    void OnSaveHost(CHostEntry* record);
+    void OnClose();
+    void OnActivate(WPARAM wParam);
+    void OnSetFocus();
+    void OnQueryAssociation(LPARAM lParam);
+    void OnSettingChange(WPARAM wParam);
+    LRESULT OnShowInputPanel(WPARAM wParam);
+    void OnContextMenu(LPARAM lParam);
+    HWND CreateHostList(const RECT& rect);
+    void RefreshHostList();
+    void ConnectSelectedHost();
+    void AutoLaunch(const char16_t* address, int32_t port);
+    // Connects to the host and enters the session under the name.
+    bool ConnectTo(const char16_t* host, int32_t port, const char16_t* sessionName);
+    void PrepareToConnectAndShowClient();
+    void ShowHostList();
+    void EditHostProperties();
+    void SetListView(UINT id);
+    void DeleteAllItems();
+    void EnableItem(UINT id, bool enable);
+    void DrawMenuBar();
+    bool SettingIsZero(int n) const;
+    bool SettingIsNonZero(int n) const;
+    // The host list's selected item: its index (-1 for none), image and record.
+    int SelectedItem(int* image, CHostEntry** record) const;
+
+    // Sinks and the control's calls (Sinks.cpp).
+    HRESULT AdviseControlEvents();
+    void UnadviseControlEvents(IOVC* ovc);
+    HRESULT AdviseDiscoveryEvents();
+    void UnadviseDiscoveryEvents();
+    HRESULT OnControlEvent(DISPID id, DISPPARAMS* params);
+    void OnOVCDataOutEvent(int size, const void* data);
+    void OnOVCDisconnect();
+    void ShowAbout();
+    void ShowConfigure();
+    void ShowPropertySheet(bool about);
+    plat::com::CPtr<IOVC> AskControl() const;
+    template <class I>
+    plat::com::CPtr<I> AskControlFor() const;
+
+    // Discovery (Discovery.cpp).
+    void DiscoveryThreadProc();
+    void StartDiscoveryThread();
+    void StopDiscoveryThread();
+    // Sleeps up to ms; false when the thread is asked to stop.
+    bool DiscoveryWait(uint32_t ms);
+    void OnAddHostEvent();
+    void MergeDiscoveredHosts();
+    void FillDiscoveredHosts(HWND listView);
+    std::unique_ptr<CHostEntry> FindHostByName(std::u16string token);
+    void PlayErrorSound();
+    static void FreeHosts(CIndexMap& map, int& count);
+
+    // The event sinks: each remembers its cookie while advised.
+    plat::com::CPtr<plat::com::CDispatchSink> m_controlSink;
+    plat::com::CPtr<plat::com::CDispatchSink> m_discoverySink;
+    DWORD m_controlCookie = 0;
+    DWORD m_discoveryCookie = 0;
+    plat::com::CConnectionPoint m_events;
+
+    HWND m_hWnd = 0;
+    std::unique_ptr<CSkinWindow> m_skinWindow;
+    plat::com::CPtr<IOVC> m_ovc;  // kept for the timer
+    plat::com::CPtr<IOVCClassic> m_classic;
+    plat::com::CPtr<IOVCData> m_data;
+
+    // Hosts collected during a discovery pass (under the configured-host lock).
+    CIndexMap m_collected;
+    int m_collectedCount = 0;
+    HWND m_controlHost = 0;
+    std::unique_ptr<CCeSock> m_socket;
+    plat::com::CPtr<IOVC36_40> m_discovery;
+    std::mutex m_configuredLock;
+    std::mutex m_discoveredLock;
+    // Hosts shown from the last pass (under the discovered-host lock).
+    CIndexMap m_shown;
+    int m_shownCount = 0;
+
+    std::atomic<uint32_t> m_startDelay{0};
+    std::atomic<int> m_sessionActive{0};
+    std::atomic<int> m_hostSearch{0};
+    std::u16string m_programFolder;
+    HWND m_hostList = 0;
+    int m_listSource = 0;
+    HWND m_commandBar = 0;
+    HMENU m_menu = 0;
+    HMENU m_contextMenu = 0;
+    HIMAGELIST m_largeImages = 0;
+    HIMAGELIST m_smallImages = 0;
+    std::u16string m_sessionDescription;
+    std::unique_ptr<CSettingsStore> m_settings;
+    int m_exitAllowed = 1;
+    HWND m_focusChild = 0;
+    HWND m_splash = 0;
+    CImageHolder m_splashImage;
+    bool m_taskbarWasVisible = false;
+    CTaskbar m_taskbar;
+    RECT m_workArea{};
+    int m_colorDepth = 0;
+    bool m_released = false;  // the loop has ended: closing posts no quit
+
+    // The discovery thread and its cooperative stop.
+    std::thread m_discoveryThread;
+    std::mutex m_stopMutex;
+    std::condition_variable m_stopSignal;
+    bool m_stopDiscovery = false;
+    std::atomic<bool> m_discoveryDone{false};
+};
