@@ -11,7 +11,9 @@ namespace {
 
 class StderrBox : public IMessageBox {
 public:
-    int Show(const std::u16string& text, unsigned type) override {
+    int Show(const std::u16string& text, unsigned type, const std::u16string& title) override {
+        if (!title.empty())
+            std::fprintf(stderr, "%s: ", plat::text::WideToUtf8(title).c_str());
         std::fprintf(stderr, "%s\n", plat::text::WideToUtf8(text).c_str());
         switch (type & 0xF) {
         case MB_YESNO:

@@ -32,7 +32,9 @@ private:
 class IMessageBox {
 public:
     virtual ~IMessageBox() = default;
-    virtual int Show(const std::u16string& text, unsigned type) = 0;
+    // A box with its own caption; an empty title is the program's title.
+    virtual int Show(const std::u16string& text, unsigned type, const std::u16string& title) = 0;
+    int Show(const std::u16string& text, unsigned type) { return Show(text, type, std::u16string()); }
 };
 
 // The box in use; until one is installed, messages go to standard error and

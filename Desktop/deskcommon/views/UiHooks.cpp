@@ -32,9 +32,9 @@ class QtMessageBox : public IMessageBox {
 public:
     QString title;
 
-    int Show(const std::u16string& text, unsigned type) override {
+    int Show(const std::u16string& text, unsigned type, const std::u16string& caption) override {
         QMessageBox box(QApplication::activeWindow());
-        box.setWindowTitle(title);
+        box.setWindowTitle(caption.empty() ? title : QString::fromStdU16String(caption));
         box.setText(QString::fromStdU16String(text));
         switch (type & 0xF0) {
         case MB_ICONQUESTION:

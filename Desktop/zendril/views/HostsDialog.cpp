@@ -207,7 +207,7 @@ void CZendrilDlg::accept() {
     if (bad >= 0) {
         Select(bad);
         ShowHost(bad);
-        deskcommon::Messages().Show(deskcommon::FromAnsi(kNoAddress), MB_OK | MB_ICONEXCLAMATION);
+        deskcommon::Messages().Show(deskcommon::FromAnsi(kNoAddress), MB_OK | MB_ICONEXCLAMATION, u"Invalid Host");
         m_address->setFocus();
         return;
     }
@@ -242,7 +242,7 @@ int RunZendril(const std::vector<std::string>& args) {
     info.Parse(args);
     CHostsDocument doc;
     if (!doc.Load(info.file)) {
-        deskcommon::Messages().Show(deskcommon::FromAnsi(kCannotOpen), MB_OK | MB_ICONEXCLAMATION);
+        deskcommon::Messages().Show(deskcommon::FromAnsi(kCannotOpen), MB_OK | MB_ICONEXCLAMATION, u"Error");
         return 1;
     }
     CZendrilDlg dialog(doc);

@@ -1,5 +1,6 @@
 // A message box that records what it is shown and answers from a script
-// (OK, or Yes for questions, once the script is spent).
+// (OK, or Yes for questions, once the script is spent), with the caption
+// each box was given.
 #pragma once
 
 #include <deque>
@@ -16,9 +17,11 @@ public:
     ScriptedMessages() { m_old = deskcommon::SetMessages(this); }
     ~ScriptedMessages() override { deskcommon::SetMessages(m_old); }
 
-    int Show(const std::u16string& text, unsigned type) override {
+    using deskcommon::IMessageBox::Show;
+    int Show(const std::u16string& text, unsigned type, const std::u16string& title) override {
         shown.push_back(plat::text::WideToUtf8(text));
         types.push_back(type);
+        titles.push_back(plat::text::WideToUtf8(title));
         if (!answers.empty()) {
             int a = answers.front();
             answers.pop_front();
@@ -34,12 +37,14 @@ public:
         std::vector<std::string> out;
         out.swap(shown);
         types.clear();
+        titles.clear();
         return out;
     }
 
     std::deque<int> answers;
     std::vector<std::string> shown;
     std::vector<unsigned> types;
+    std::vector<std::string> titles;   // empty: the program's title
 
 private:
     deskcommon::IMessageBox* m_old = nullptr;

@@ -72,6 +72,7 @@ TEST_F(HostsDialogTest, OkWithAnEmptyAddressShowsThatHostAndWritesNothing) {
     EXPECT_EQ(d.List()->currentRow(), 2);
     Select(0);
     d.accept();
+    EXPECT_EQ(box.titles, std::vector<std::string>{"Invalid Host"});
     EXPECT_EQ(box.Take(), std::vector<std::string>{"Please enter a host address."});
     EXPECT_EQ(d.List()->currentRow(), 2);
     EXPECT_EQ(d.NameEdit()->text(), "New Host");
@@ -203,6 +204,7 @@ TEST_F(ProgramTest, StartsOnTheNamedFileOrSaysItCannotOpenIt) {
     const auto old = std::filesystem::current_path();
     std::filesystem::current_path(m_dir);
     EXPECT_EQ(zendril::RunZendril({"CFG", "/S:\\Temp"}), 1);
+    EXPECT_EQ(box.titles, std::vector<std::string>{"Error"});
     EXPECT_EQ(box.Take(), std::vector<std::string>{"Cannot open HOSTS.CFG."});
     std::filesystem::current_path(old);
 

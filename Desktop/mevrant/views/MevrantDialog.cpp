@@ -1,0 +1,220 @@
+#include "mevrant/views/MevrantDialog.h"
+
+#include <QCloseEvent>
+#include <QCryptographicHash>
+#include <QDir>
+#include <QFileIconProvider>
+#include <QGridLayout>
+#include <QGroupBox>
+#include <QKeyEvent>
+#include <QLabel>
+#include <QLocalServer>
+#include <QLocalSocket>
+#include <QProgressBar>
+#include <QPushButton>
+#include <QSettings>
+#include <QVBoxLayout>
+#include <cstdio>
+#include <unistd.h>
+
+#include "deskcommon/views/QtText.h"
+#include "deskcommon/views/UiHooks.h"
+#include "platform/DeviceFs.h"
+#include "platform/Rapi.h"
+
+namespace mevrant {
+
+using deskcommon::ToQt;
+
+CInstallProgressDlg::CInstallProgressDlg(QWidget* parent) : QDialog(parent) {
+    setObjectName(QStringLiteral("130"));
+    setWindowTitle(QStringLiteral("Product Install"));
+    setWindowFlags(Qt::Dialog | Qt::CustomizeWindowHint | Qt::WindowTitleHint);
+    setModal(false);
+    m_bar = new QProgressBar;
+    m_bar->setRange(0, 100);
+    m_bar->setMinimumWidth(320);
+    m_status = new QLabel;
+    auto* layout = new QVBoxLayout(this);
+    layout->addWidget(m_status);
+    layout->addWidget(m_bar);
+}
+
+void CInstallProgressDlg::Start(const std::u16string& status) {
+    m_status->setText(QString::fromStdU16String(status));
+    m_bar->hide();
+    show();
+    m_bar->setValue(0);
+    raise();
+    repaint();
+}
+
+void CInstallProgressDlg::File(const std::u16string& name) {
+    m_bar->show();
+    m_status->setText(QString::fromStdU16String(name));
+    m_status->repaint();
+}
+
+void CInstallProgressDlg::Percent(int percent) {
+    m_bar->setValue(percent);
+    m_bar->repaint();
+    if (parentWidget())
+        parentWidget()->repaint();
+}
+
+void CInstallProgressDlg::Hide() {
+    hide();
+}
+
+void CInstallProgressDlg::keyPressEvent(QKeyEvent* event) {
+    // Enter and Escape would end the dialog: the copy decides when it goes.
+    event->accept();
+}
+
+void CInstallProgressDlg::closeEvent(QCloseEvent* event) {
+    event->ignore();
+}
+
+CMevrantDlg::CMevrantDlg(CMevrant& model, QWidget* parent) : QDialog(parent), m_model(model), m_progress(this) {
+    setObjectName(QStringLiteral("102"));
+    m_model.Load();
+    setWindowTitle(QString::fromStdU16String(m_model.Title()));
+
+    m_configuration = new QGroupBox(QStringLiteral("Configuration"));
+    auto* grid = new QGridLayout(m_configuration);
+    for (int i = 0; i < 3; ++i) {
+        m_launch[size_t(i)] = new QPushButton;
+        m_launch[size_t(i)]->setObjectName(QString::number(1000 + i));
+        m_launch[size_t(i)]->setIconSize(QSize(32, 32));
+        m_launch[size_t(i)]->setAutoDefault(false);
+        m_labels[size_t(i)] = new QLabel;
+        m_labels[size_t(i)]->setObjectName(QString::number(1003 + i));
+        m_labels[size_t(i)]->setBuddy(m_launch[size_t(i)]);
+        grid->addWidget(m_launch[size_t(i)], i, 0);
+        grid->addWidget(m_labels[size_t(i)], i, 1);
+        m_launch[size_t(i)]->hide();
+        m_labels[size_t(i)]->hide();
+        connect(m_launch[size_t(i)], &QPushButton::clicked, this, [this, i] { OnLaunch(i); });
+    }
+    grid->setColumnStretch(1, 1);
+
+    auto* installation = new QGroupBox(QStringLiteral("Installation"));
+    installation->setObjectName(QStringLiteral("1009"));
+    m_appAndConfig = new QPushButton(QStringLiteral("Application && Config"));
+    m_appAndConfig->setObjectName(QStringLiteral("1006"));
+    m_appOnly = new QPushButton(QStringLiteral("Application Only"));
+    m_appOnly->setObjectName(QStringLiteral("1007"));
+    m_configOnly = new QPushButton(QStringLiteral("Config Only"));
+    m_configOnly->setObjectName(QStringLiteral("1008"));
+    auto* buttons = new QVBoxLayout(installation);
+    for (QPushButton* b : {m_appAndConfig, m_appOnly, m_configOnly}) {
+        b->setAutoDefault(false);
+        buttons->addWidget(b);
+    }
+    connect(m_appAndConfig, &QPushButton::clicked, this, [this] { Run(&CMevrant::OnApplicationAndConfig); });
+    connect(m_appOnly, &QPushButton::clicked, this, [this] { Run(&CMevrant::OnApplicationOnly); });
+    connect(m_configOnly, &QPushButton::clicked, this, [this] { Run(&CMevrant::OnConfigOnly); });
+
+    auto* layout = new QVBoxLayout(this);
+    layout->addWidget(m_configuration);
+    layout->addWidget(installation);
+    setMinimumWidth(360);
+
+    m_model.SetProgress(&m_progress);
+    FillLauncherButtons();
+    UpdateButtonStates();
+}
+
+void CMevrantDlg::FillLauncherButtons() {
+    QFileIconProvider icons;
+    const std::vector<LauncherEntry>& entries = m_model.Config().launchers;
+    for (size_t i = 0; i < 3 && i < entries.size(); ++i) {
+        const QString program = QString::fromStdString(m_model.ProgramPath(entries[i]));
+        const bool exists = m_model.ProgramExists(entries[i]);
+        m_launch[i]->setIcon(exists ? icons.icon(QFileInfo(program)) : QIcon());
+        m_launch[i]->setToolTip(program);
+        m_launch[i]->setText(QStringLiteral("&%1").arg(i + 1));   // Alt+1 to Alt+3
+        m_labels[i]->setText(ToQt(entries[i].title));
+        m_launch[i]->setEnabled(exists);
+        m_labels[i]->setEnabled(exists);
+        m_launch[i]->show();
+        m_labels[i]->show();
+    }
+    m_configuration->setVisible(!entries.empty());
+}
+
+void CMevrantDlg::UpdateButtonStates() {
+    const ButtonStates states = m_model.Buttons();
+    m_appAndConfig->setEnabled(states.applicationAndConfig);
+    m_appOnly->setEnabled(states.applicationOnly);
+    m_configOnly->setEnabled(states.configOnly);
+}
+
+void CMevrantDlg::OnLaunch(int index) {
+    hide();
+    m_model.Launch(size_t(index));
+    UpdateButtonStates();
+    show();
+    // Back in front of whatever the program left open.
+    raise();
+    activateWindow();
+}
+
+void CMevrantDlg::Run(bool (CMevrant::*command)()) {
+    setEnabled(false);
+    (m_model.*command)();
+    setEnabled(true);
+    UpdateButtonStates();
+}
+
+namespace {
+
+// One window per product folder: the first start listens under a name made
+// from its title; a second start in the same folder asks it to come to the
+// front and ends.
+QString InstanceName(const QString& title) {
+    const QByteArray hash = QCryptographicHash::hash(title.toUtf8(), QCryptographicHash::Sha1).toHex().left(16);
+    return QStringLiteral("mevrant-%1-%2").arg(getuid()).arg(QString::fromLatin1(hash));
+}
+
+bool AskFirstInstance(const QString& name) {
+    QLocalSocket socket;
+    socket.connectToServer(name);
+    if (!socket.waitForConnected(1000))
+        return false;
+    socket.write("activate\n");
+    socket.waitForBytesWritten(1000);
+    socket.disconnectFromServer();
+    return true;
+}
+
+}  // namespace
+
+int RunMevrant(const Options& options) {
+    std::string deviceRoot = options.deviceRoot;
+    if (deviceRoot.empty())
+        deviceRoot = QSettings().value(QStringLiteral("DeviceRoot")).toString().toStdString();
+    if (deviceRoot.empty())
+        deviceRoot = plat::fs::DeviceRoot();
+    plat::rapi::AttachDevice(deviceRoot);
+
+    CMevrant model(QDir::currentPath().toStdString());
+    CMevrantDlg dialog(model);
+    const QString name = InstanceName(dialog.windowTitle());
+    if (AskFirstInstance(name))
+        return 0;
+    QLocalServer server;
+    QLocalServer::removeServer(name);   // left by a run that crashed
+    server.listen(name);
+    QObject::connect(&server, &QLocalServer::newConnection, &dialog, [&server, &dialog] {
+        while (QLocalSocket* peer = server.nextPendingConnection())
+            peer->deleteLater();
+        dialog.showNormal();
+        dialog.raise();
+        dialog.activateWindow();
+    });
+    deskcommon::UiHooks().RunDialog(dialog);
+    return 0;
+}
+
+}  // namespace mevrant

@@ -1,0 +1,74 @@
+// Mevrant's window: up to three launcher buttons for the product's desktop
+// programs, and the Installation buttons that deploy the product to the
+// connected device, with the progress dialog "Product Install".
+#pragma once
+
+#include <QDialog>
+#include <array>
+
+#include "mevrant/Mevrant.h"
+
+class QLabel;
+class QProgressBar;
+class QPushButton;
+class QGroupBox;
+
+namespace mevrant {
+
+// The modeless progress dialog: the user cannot close it (Enter and Escape
+// do nothing); it lives for one copy.
+class CInstallProgressDlg : public QDialog, public IDeployProgress {
+public:
+    explicit CInstallProgressDlg(QWidget* parent);
+
+    void Start(const std::u16string& status) override;
+    void File(const std::u16string& name) override;
+    void Percent(int percent) override;
+    void Hide() override;
+
+    QProgressBar* Bar() const { return m_bar; }
+    QLabel* Status() const { return m_status; }
+
+protected:
+    void keyPressEvent(QKeyEvent* event) override;
+    void closeEvent(QCloseEvent* event) override;
+
+private:
+    QProgressBar* m_bar;
+    QLabel* m_status;
+};
+
+class CMevrantDlg : public QDialog {
+public:
+    // Reads the product configuration of the model's folder.
+    explicit CMevrantDlg(CMevrant& model, QWidget* parent = nullptr);
+
+    QPushButton* LaunchButton(int i) const { return m_launch[size_t(i)]; }
+    QLabel* LaunchLabel(int i) const { return m_labels[size_t(i)]; }
+    QPushButton* ApplicationAndConfig() const { return m_appAndConfig; }
+    QPushButton* ApplicationOnly() const { return m_appOnly; }
+    QPushButton* ConfigOnly() const { return m_configOnly; }
+    CInstallProgressDlg& Progress() { return m_progress; }
+
+    void OnLaunch(int index);
+    void UpdateButtonStates();
+
+private:
+    void FillLauncherButtons();
+    // Runs an Installation command with the window kept from a second click.
+    void Run(bool (CMevrant::*command)());
+
+    CMevrant& m_model;
+    std::array<QPushButton*, 3> m_launch{};
+    std::array<QLabel*, 3> m_labels{};
+    QGroupBox* m_configuration;
+    QPushButton *m_appAndConfig, *m_appOnly, *m_configOnly;
+    CInstallProgressDlg m_progress;
+};
+
+// The program: the product folder is the current folder; a second start in
+// the same folder brings the first window to the front and ends. The exit
+// code.
+int RunMevrant(const Options& options);
+
+}  // namespace mevrant

@@ -1,0 +1,148 @@
+// Mevrant's window offscreen: the launcher buttons, the Installation
+// buttons, the progress dialog during a copy, launching a program.
+#include <gtest/gtest.h>
+
+#include <QLabel>
+#include <QProgressBar>
+#include <QPushButton>
+#include <QTest>
+#include <set>
+
+#include "mevrant/views/MevrantDialog.h"
+#include "platform/Rapi.h"
+#include "platform/Registry.h"
+#include "tests/core/support/DeviceRoot.h"
+#include "tests/desktop/deskcommon/ScriptedMessages.h"
+#include "tests/desktop/deskcommon/ScriptedUi.h"
+
+namespace {
+
+using deskcommontest::ScriptedMessages;
+using mevrant::CMevrantDlg;
+
+class MevrantDialogTest : public DeviceRootTest {
+protected:
+    void SetUp() override {
+        DeviceRootTest::SetUp();
+        deskcommontest::TestApp();
+        product_ = root_.parent_path() / (root_.filename().string() + "-Yard");
+        std::filesystem::create_directories(product_);
+        plat::rapi::AttachDevice(root_.string());
+    }
+    void TearDown() override {
+        dlg_.reset();
+        model_.reset();
+        plat::rapi::AttachDevice("");
+        std::filesystem::remove_all(product_);
+        DeviceRootTest::TearDown();
+    }
+    void Product(const std::string& name, const std::string& bytes, bool program = false) const {
+        std::ofstream(product_ / name, std::ios::binary) << bytes;
+        if (program)
+            std::filesystem::permissions(product_ / name, std::filesystem::perms::owner_all);
+    }
+    CMevrantDlg& Dialog() {
+        model_ = std::make_unique<mevrant::CMevrant>(product_.string());
+        dlg_ = std::make_unique<CMevrantDlg>(*model_);
+        return *dlg_;
+    }
+
+    std::filesystem::path product_;
+    ScriptedMessages box_;
+    std::unique_ptr<mevrant::CMevrant> model_;
+    std::unique_ptr<CMevrantDlg> dlg_;
+};
+
+TEST_F(MevrantDialogTest, ShowsThreeLaunchersAndTheButtonsTheFolderAllows) {
+    Product("OrvadeConfig.cfg",
+            "title=\"Hosts, ports\",app=zendril.sh\n"
+            "title=Settings,app=missing.exe\n"
+            "title=Third,app=zendril.sh\n"
+            "title=Fourth,app=zendril.sh\n");
+    Product("zendril.sh", "#!/bin/sh\ntrue\n", true);
+    Product("hosts.cfg", "[OID=1]\r\n");
+    CMevrantDlg& d = Dialog();
+    d.show();
+    ASSERT_TRUE(QTest::qWaitForWindowExposed(&d));
+    EXPECT_EQ(d.windowTitle().toStdString(), "Quillmar Product Configuration - " + product_.filename().string());
+    EXPECT_EQ(d.LaunchLabel(0)->text(), "Hosts, ports");
+    EXPECT_TRUE(d.LaunchButton(0)->isEnabled());
+    EXPECT_EQ(d.LaunchLabel(1)->text(), "Settings");
+    EXPECT_FALSE(d.LaunchButton(1)->isEnabled());   // its program is not there
+    EXPECT_FALSE(d.LaunchLabel(1)->isEnabled());
+    EXPECT_TRUE(d.LaunchButton(2)->isVisible());
+    EXPECT_EQ(d.findChildren<QPushButton*>().size(), 6);   // the fourth is not shown
+    // No "*.ini": Application Only is disabled; the hosts file allows the rest.
+    EXPECT_TRUE(d.ApplicationAndConfig()->isEnabled());
+    EXPECT_FALSE(d.ApplicationOnly()->isEnabled());
+    EXPECT_TRUE(d.ConfigOnly()->isEnabled());
+    EXPECT_EQ(d.ApplicationAndConfig()->text(), "Application && Config");
+
+    const QImage shot = d.grab().toImage();
+    shot.save(QString::fromStdString((root_.parent_path() / "mevrant.png").string()));
+    std::set<QRgb> colours;
+    for (int y = 0; y < shot.height(); y += 3)
+        for (int x = 0; x < shot.width(); x += 3)
+            colours.insert(shot.pixel(x, y));
+    EXPECT_GT(colours.size(), 3u);
+
+    // Keyboard: Tab goes from the first launcher over the disabled one.
+    d.LaunchButton(0)->setFocus();
+    QTest::keyClick(d.LaunchButton(0), Qt::Key_Tab);
+    EXPECT_EQ(QApplication::focusWidget(), d.LaunchButton(2));
+}
+
+TEST_F(MevrantDialogTest, AProductFolderWithoutAFileShowsNoLaunchers) {
+    CMevrantDlg& d = Dialog();
+    d.show();
+    ASSERT_TRUE(QTest::qWaitForWindowExposed(&d));
+    EXPECT_FALSE(d.LaunchButton(0)->isVisible());
+    EXPECT_FALSE(d.ApplicationAndConfig()->isEnabled());
+    EXPECT_FALSE(d.ApplicationOnly()->isEnabled());
+    EXPECT_FALSE(d.ConfigOnly()->isEnabled());
+    EXPECT_TRUE(box_.Take().empty());
+}
+
+TEST_F(MevrantDialogTest, LaunchingWaitsForTheProgramAndUpdatesTheButtons) {
+    // The program makes a configuration file, as a settings editor would.
+    Product("OrvadeConfig.cfg", "title=Hosts,app=make-hosts.sh\n");
+    Product("make-hosts.sh", "#!/bin/sh\nprintf '[OID=1]\\r\\n' > hosts.cfg\n", true);
+    CMevrantDlg& d = Dialog();
+    d.show();
+    EXPECT_FALSE(d.ConfigOnly()->isEnabled());
+    QTest::mouseClick(d.LaunchButton(0), Qt::LeftButton);
+    EXPECT_TRUE(std::filesystem::exists(product_ / "hosts.cfg"));
+    EXPECT_TRUE(d.ConfigOnly()->isEnabled());
+    EXPECT_TRUE(d.isVisible());
+}
+
+TEST_F(MevrantDialogTest, ConfigOnlyShowsProgressThenTheResult) {
+    ASSERT_TRUE(plat::registry::SetString(HKEY_LOCAL_MACHINE, u"Software\\Quillmar\\Orvade Client", u"InstallDir",
+                                          u"\\Program Files\\Orvade Client"));
+    Product("OrvadeConfig.cfg", "");
+    Product("Ravelcore.cfg", std::string(70000, 'x'));
+    CMevrantDlg& d = Dialog();
+    d.show();
+    std::vector<int> seen;
+    QObject::connect(d.Progress().Bar(), &QProgressBar::valueChanged, [&seen, &d](int v) {
+        seen.push_back(v);
+        EXPECT_TRUE(d.Progress().isVisible());
+        EXPECT_FALSE(d.isEnabled());   // no second click while it runs
+    });
+    QTest::mouseClick(d.ConfigOnly(), Qt::LeftButton);
+    EXPECT_EQ(box_.Take(), std::vector<std::string>{"Updates successfully installed."});
+    EXPECT_EQ(seen, (std::vector<int>{0, 45, 91, 100}));
+    EXPECT_FALSE(d.Progress().isVisible());
+    EXPECT_EQ(d.Progress().Status()->text(), "Client Configuration");
+    EXPECT_TRUE(d.isEnabled());
+    EXPECT_EQ(Get("\\Program Files\\Orvade Client\\Ravelcore.cfg").size(), 70000u);
+    // The progress dialog cannot be closed by the user.
+    d.Progress().show();
+    QTest::keyClick(&d.Progress(), Qt::Key_Escape);
+    QTest::keyClick(&d.Progress(), Qt::Key_Return);
+    EXPECT_TRUE(d.Progress().isVisible());
+    EXPECT_FALSE(d.Progress().close());
+    EXPECT_EQ(d.Progress().windowTitle(), "Product Install");
+}
+
+}  // namespace
