@@ -26,7 +26,7 @@ struct PortSettings {
     bool twoStopBits = false;
     Parity parity = Parity::None;
     bool xonXoff = false;  // on output
-    bool rts = false;      // RTS flow control
+    bool rts = false;      // the RTS line held on (Configure raises it in every case)
 };
 
 // The device path the name maps to; empty when none is set.
@@ -44,7 +44,7 @@ bool Configure(int port, const PortSettings& settings);
 bool WriteAll(int port, const uint8_t* data, size_t length);
 // One byte: 1 when read, 0 when none came within the time-out, -1 on failure.
 int ReadByte(int port, uint8_t* out, int timeoutMs = kIoTimeoutMs);
-// Waits until the output has gone out.
+// Waits until the output has gone out, at most the time-out.
 void Drain(int port);
 void Close(int port);
 

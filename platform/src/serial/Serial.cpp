@@ -10,6 +10,8 @@
 #include <unistd.h>
 
 #include <cerrno>
+#include <chrono>
+#include <thread>
 #include <cstdio>
 
 #include "platform/Registry.h"
@@ -95,7 +97,6 @@ void Apply(const PortSettings& s, termios& t) {
     if (s.parity == Parity::Odd || s.parity == Parity::Mark) t.c_iflag |= INPCK;
     t.c_iflag &= ~(IXON | IXOFF | IXANY);
     if (s.xonXoff) t.c_iflag |= IXON | IXANY;  // output continues after XOFF
-    if (s.rts) t.c_cflag |= CRTSCTS;
     t.c_cc[VMIN] = 0;
     t.c_cc[VTIME] = 0;
     cfsetispeed(&t, Speed(s.baud));
@@ -143,7 +144,13 @@ int ReadByte(int port, uint8_t* out, int timeoutMs) {
     return -1;  // ready but nothing to read: the peer hung up
 }
 
-void Drain(int port) { tcdrain(port); }
+void Drain(int port) {
+    // Bounded: output held back by the peer's flow control never hangs the caller.
+    const auto until = std::chrono::steady_clock::now() + std::chrono::milliseconds(kIoTimeoutMs);
+    int queued = 0;
+    while (ioctl(port, TIOCOUTQ, &queued) == 0 && queued > 0 && std::chrono::steady_clock::now() < until)
+        std::this_thread::sleep_for(std::chrono::milliseconds(2));
+}
 
 void Close(int port) {
     if (port >= 0) ::close(port);

@@ -153,6 +153,20 @@ TEST_F(CoreStartTest, RfidEventReachesTheRfidLibraryAndFreesItsBlocks) {
               "Read TG 3,4 1,2;FreeBlock;Write T 3: 1:ab;FreeBlock;");
 }
 
+// Printing through the real binding: the printer library of "EXT2" gets
+// each job between a connect and a disconnect, and the core answers nothing.
+TEST_F(CoreStartTest, PrintingReachesThePrinterLibrary) {
+    PutResourceLibrary();
+    ASSERT_EQ(ModuleInit(), TRUE);
+    HMODULE printer = InstallAndHold("FakePrinter", Folder("EXT2"));
+    core_ = std::make_unique<CClientCore>(window_);
+    core_->Start();
+    Call<void (*)()>(printer, "FakeClearCalls");
+    const std::string rfaux = "6\xFDlabel\\r";
+    core_->OnReceive(reinterpret_cast<const uint8_t*>(rfaux.data()), static_cast<int32_t>(rfaux.size()), false);
+    EXPECT_EQ(Calls(printer), "Connect;Wakeup;Send 7;Flush;Disconnect;");
+}
+
 // PUSHBAR through the real binding: the decoders of the scanner library
 // are written by name, and PULLBAR of the file enables them again.
 TEST_F(CoreStartTest, ADecoderSetUpPushedThroughTheScannerLibraryIsRestoredByPull) {

@@ -53,6 +53,7 @@ CClientCore::CClientCore(HWND controlWindow)
       m_sessionCommands(*this, *this, m_settings, m_screen, m_devices),
       m_display(*this, *this, m_screen, m_settings, m_widgets, m_moduleFolder),
       m_menus(*this, *this, m_moduleFolder),
+      m_print(*this, m_devices),
       m_input(*this, *this, m_field, m_queue, m_screen, m_settings, m_inputState, m_scanner, m_devices, m_view,
               m_widgets, m_automation),
       m_scanner(&g_noScanner),
@@ -95,7 +96,7 @@ void CClientCore::Destroy() {
     CloseErrorBox();
     CloseMenuBox();
     SetBusy(false);
-    m_serialPort.reset();
+    m_print.ClosePort();
     m_writer.reset();
     m_retiredWriters.clear();
     m_widgetManager->RemoveAll();
@@ -180,11 +181,11 @@ void CClientCore::ReceiveNow(const uint8_t* bytes, int32_t count, bool framed) {
 
 void CClientCore::RegisterCommands() {
     // The groups first, then the core's own handlers.
-    m_pending.Register(m_commands);
     m_input.Register(m_commands);
     m_sessionCommands.Register(m_commands);
     m_display.Register(m_commands);
     m_menus.Register(m_commands);
+    m_print.Register(m_commands);
     m_files.Register(m_commands);
     m_info.Register(m_commands);
     m_widgetCommands.Register(m_commands);
@@ -374,7 +375,7 @@ LRESULT CClientCore::OnWidgetMessage(HWND window, UINT message, WPARAM wParam, L
 
 int CClientCore::OnPoll() {
     const DWORD now = GetTickCount();
-    if (m_serialPort && now - m_serialUseTime > 1000) m_serialPort.reset();
+    m_print.OnPoll(now);
     if (m_resumeSignalled) {
         m_resumeSignalled = false;
         m_resumeTime = now;
@@ -401,13 +402,6 @@ void CClientCore::SetSignatureMode(bool on) {
         m_dialogMode = DialogMode::None;
     }
 }
-
-void CClientCore::KeepSerialPort(std::unique_ptr<ICoreSerialPort> port) {
-    m_serialPort = std::move(port);
-    m_serialUseTime = GetTickCount();
-}
-
-void CClientCore::NoteSerialPortUse() { m_serialUseTime = GetTickCount(); }
 
 // ---- Screen
 

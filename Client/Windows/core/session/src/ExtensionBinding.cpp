@@ -62,8 +62,8 @@ void CExtensionBinding::LoadExtensions() {
         m_core.SetScanner(this);
         m_scannerInstalled = true;
     }
-    // The network library answers through the devices hook too.
-    if (GetModuleNetwork()) InstallDevices();
+    // The network and printer libraries answer through the devices hook too.
+    if (GetModuleNetwork() || GetModulePrinter()) InstallDevices();
 }
 
 void CExtensionBinding::LoadAutomation() {
@@ -271,4 +271,30 @@ int32_t CExtensionBinding::GetAdapterStatus() {
 
 void CExtensionBinding::Notify(uint32_t code, intptr_t a, intptr_t b) {
     if (m_automation) m_automation->Notify(code, a, b);
+}
+
+// ---- The printer library
+
+bool CExtensionBinding::PrinterConnect() {
+    CPrinterExtension* printer = GetModulePrinter();
+    return printer && printer->Connect();
+}
+
+bool CExtensionBinding::PrinterSendWakeupString() {
+    CPrinterExtension* printer = GetModulePrinter();
+    return printer && printer->SendWakeupString();
+}
+
+bool CExtensionBinding::PrinterSend(const uint8_t* data, int32_t length) {
+    CPrinterExtension* printer = GetModulePrinter();
+    return printer && printer->Send(data, length);
+}
+
+bool CExtensionBinding::PrinterFlush() {
+    CPrinterExtension* printer = GetModulePrinter();
+    return printer && printer->Flush();
+}
+
+void CExtensionBinding::PrinterDisconnect() {
+    if (CPrinterExtension* printer = GetModulePrinter()) printer->Disconnect();
 }

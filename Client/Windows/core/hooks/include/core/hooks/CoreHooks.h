@@ -99,6 +99,13 @@ public:
         return 0;
     }
     virtual void RfidFreeBlock(void* /*block*/) {}
+    // The printer library; without one every call fails and nothing is printed.
+    virtual bool HasPrinter() { return false; }
+    virtual bool PrinterConnect() { return false; }
+    virtual bool PrinterSendWakeupString() { return false; }
+    virtual bool PrinterSend(const uint8_t* /*data*/, int32_t /*length*/) { return false; }
+    virtual bool PrinterFlush() { return false; }
+    virtual void PrinterDisconnect() {}
     // The network library (radio and adapter).
     virtual bool HasNetwork() { return false; }
     // 0 when the six bytes of the adapter's address were read.
@@ -237,13 +244,6 @@ public:
     virtual ~ICoreAutomation() = default;
     virtual bool IsLoaded() { return false; }
     virtual void Notify(uint32_t /*code*/, intptr_t /*a*/, intptr_t /*b*/) {}
-};
-
-// A serial port that a command keeps open between uses; the core's poll
-// closes it (deletes it) after a second without use.
-class ICoreSerialPort {
-public:
-    virtual ~ICoreSerialPort() = default;
 };
 
 // Automation notification codes the core sends.

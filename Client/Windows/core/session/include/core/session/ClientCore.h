@@ -29,7 +29,7 @@
 #include "core/session/InputField.h"
 #include "core/session/MenuCommands.h"
 #include "core/session/DeviceCommands.h"
-#include "core/session/PendingCommands.h"
+#include "core/session/PrintCommands.h"
 #include "core/session/RfidCommands.h"
 #include "core/session/ReplyChannel.h"
 #include "core/session/ScreenModel.h"
@@ -182,10 +182,8 @@ public:
     // The shell's main window, told to show or hide the input panel.
     void SetShellWindow(HWND window) { m_info.SetShellWindow(window); }
 
-    // A serial port kept open by a command; noting its use keeps it open.
-    void KeepSerialPort(std::unique_ptr<ICoreSerialPort> port);
-    bool HasSerialPort() const { return m_serialPort != nullptr; }
-    void NoteSerialPortUse();
+    // The serial port kept open by the printing and serial commands.
+    bool HasSerialPort() const { return m_print.HasPort(); }
     // A resume from suspend, seen by the next poll.
     void SignalPowerResume() { m_resumeSignalled = true; }
     DWORD GetResumeTime() const { return m_resumeTime; }
@@ -401,14 +399,12 @@ private:
     CSessionCommands m_sessionCommands;
     CDisplayCommands m_display;
     CMenuCommands m_menus;
-    CPendingCommands m_pending;
+    CPrintCommands m_print;
     CInputCommands m_input;
 
     InputSharedState m_inputState;
 
     // Serial port and power
-    std::unique_ptr<ICoreSerialPort> m_serialPort;
-    DWORD m_serialUseTime = 0;
     bool m_resumeSignalled = false;
     DWORD m_resumeTime = 0;
 

@@ -66,6 +66,12 @@ public:
     int32_t RfidWrite(const uint8_t* tag, uint16_t tagLength, const RFID_WRITE_ENTRY* list, uint8_t** block,
                       int32_t* length) override;
     void RfidFreeBlock(void* block) override;
+    bool HasPrinter() override { return GetModulePrinter() != nullptr; }
+    bool PrinterConnect() override;
+    bool PrinterSendWakeupString() override;
+    bool PrinterSend(const uint8_t* data, int32_t length) override;
+    bool PrinterFlush() override;
+    void PrinterDisconnect() override;
     bool HasNetwork() override { return GetModuleNetwork() != nullptr; }
     int32_t GetMACAddr(uint8_t (&mac)[6]) override;
     int32_t GetAdapterSignalStrength() override;
