@@ -1,0 +1,116 @@
+// The shell's TCP connection to the host application. Nothing here waits
+// on the network: the main window's 50 ms timer calls Poll, which finishes
+// a pending connect, flushes what could not go out earlier and reads what
+// has arrived; each read and the end of the connection are announced to the
+// owner window with WM_SOCKET_NOTIFY, sent (not posted). Before every
+// connect and send the socket asks the main window whether the radio is
+// associated; while it is not, outgoing data is held back behind a waiting
+// window with a Cancel button. User-interface thread only.
+#pragma once
+
+#include <cstdint>
+#include <memory>
+#include <vector>
+
+#include "platform/Window.h"
+
+class CConnectingWnd;
+class CSettingsStore;
+
+// To the owner: wParam the socket (0 for FD_CLOSE), lParam the event.
+constexpr UINT WM_SOCKET_NOTIFY = 0x373;
+constexpr LPARAM FD_READ = 1;      // bytes wait in the receive buffer
+constexpr LPARAM FD_CONNECT = 16;  // the connect completed
+constexpr LPARAM FD_CLOSE = 32;    // the host closed or reset the connection
+
+// To the main window: lParam points to a BOOL preset to 1, which the window
+// replaces with the radio's association state.
+constexpr UINT WM_QUERY_ASSOCIATION = WM_USER + 5;
+
+// WM_COMMAND to the main window: back to the host list.
+constexpr UINT ID_SESSION_ENDED = 40008;
+
+class CCeSock {
+public:
+    explicit CCeSock(HWND owner);
+    virtual ~CCeSock();
+    CCeSock(const CCeSock&) = delete;
+    CCeSock& operator=(const CCeSock&) = delete;
+
+    // Resolves the host (a text starting with a digit is taken as an
+    // address), stores the port and starts a connect. 1 when the connect
+    // stands or goes on in the background; 0 after a failure (the radio not
+    // associated has shown its box). An open connection is closed first.
+    int Create(const char16_t* host, int port);
+    // Waits up to 3 s for the connect behind the "Connecting To:" window,
+    // whose Cancel ends the wait. 1 when connected; 0 otherwise, after the
+    // box "unable to connect" unless the user cancelled.
+    int WaitForConnection();
+    // The bytes handed to the network now; 0 when none went out (they wait
+    // as blocked data for a later tick); -1 after a send error (the bytes of
+    // this call are dropped) or when the user cancelled the waiting window.
+    // Send(null, 0) flushes what waits.
+    int Send(const void* data, int length);
+    // The timer's work.
+    void Poll();
+    // Copies up to length received bytes out; the count.
+    virtual int Read(void* buffer, int length);
+    // Ends the connection; blocked data and the waiting window go with it.
+    void Close();
+    // The dotted local address of the connection; empty when none is found.
+    const char16_t* GetLocalAddress();
+
+    // Not owned; may be null.
+    void SetSettingsStore(CSettingsStore* store) { m_settings = store; }
+
+    // After Create: the dotted address connected to.
+    const char16_t* GetHostText() const { return m_hostText; }
+    int GetPort() const { return m_port; }
+    BOOL IsConnected() const { return m_connected ? TRUE : FALSE; }
+    BOOL HasSocket() const { return m_socket >= 0 ? TRUE : FALSE; }
+    size_t GetBlockedLength() const { return m_blocked.size(); }
+    BOOL IsNotAssociated() const { return m_notAssociated ? TRUE : FALSE; }
+    // The waiting or connecting window while one is up.
+    const CConnectingWnd* GetConnectingWnd() const { return m_connectingWnd.get(); }
+
+    static constexpr int kConnectWaitMs = 3000;
+
+protected:
+    // recv into the receive buffer; FD_READ or, at the host's close, FD_CLOSE.
+    virtual void OnReadable();
+    virtual void NotifyClose();
+    virtual void NotifyRead();
+
+private:
+    void ResolveHost(const char16_t* host);
+    int Connect();
+    int OpenSocket();
+    void CheckConnect();
+    BOOL QueryAssociation() const;
+    void PlayErrorSound() const;
+    // One send: the count, 0 when the socket would block, -1 on an error.
+    int SendNow(const uint8_t* data, size_t length);
+    int FlushBlocked();
+    void CloseConnectingWnd();
+    void SetCork(bool on);
+
+    static constexpr size_t kTextChars = 100;
+
+    int m_port = 0;
+    char16_t m_hostText[kTextChars] = {};
+    bool m_connected = false;
+    std::unique_ptr<CConnectingWnd> m_connectingWnd;
+    HWND m_owner;
+    int m_socket = -1;
+    std::vector<uint8_t> m_receive;  // its size is the buffer's
+    size_t m_unread = 0;
+    int m_connectWaitMs = kConnectWaitMs;
+    CSettingsStore* m_settings = nullptr;
+    bool m_notAssociated = false;
+    std::vector<uint8_t> m_blocked;
+    char16_t m_localAddress[16] = {};
+    // Counts connections, so a read can tell that its handler closed the
+    // connection or made a new one.
+    uint64_t m_generation = 0;
+    bool m_reading = false;  // inside OnReadable's notification
+};

@@ -1,0 +1,411 @@
+#include "shell/CeSock.h"
+
+#include <arpa/inet.h>
+#include <fcntl.h>
+#include <netdb.h>
+#include <netinet/in.h>
+#include <netinet/tcp.h>
+#include <poll.h>
+#include <sys/socket.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <cerrno>
+#include <cstdio>
+#include <cstring>
+#include <new>
+#include <string>
+
+#include "core/support/MessagePump.h"
+#include "platform/Input.h"
+#include "platform/MsgBox.h"
+#include "platform/Sound.h"
+#include "platform/Text.h"
+#include "shell/ConnectingWnd.h"
+#include "shell/SettingsStore.h"
+#include "shell/ShellUtil.h"
+
+namespace {
+
+// 8192 bytes: two pages here. The receive buffer keeps one byte free.
+constexpr size_t kReceiveSize = 8192;
+constexpr int kConnectAttempts = 20;
+constexpr DWORD kConnectRetryMs = 250;
+constexpr int kWaitStepMs = 30;
+constexpr DWORD kClosePauseMs = 100;
+constexpr int kLocalAddressTries = 4;
+constexpr DWORD kLocalAddressRetryMs = 250;
+constexpr size_t kResolveBytes = 128;
+constexpr size_t kAddressBytes = 260;
+// A full receive buffer is announced and read again at once, this many
+// times per tick at most, so a large packet does not wait a tick per 8 KiB.
+constexpr int kReadsPerPoll = 8;
+// While this much waits to be sent (a host that does not read, or the radio
+// gone), nothing more is read: the host's data stays in its own buffers
+// instead of growing ours without end.
+constexpr size_t kPauseReadingAt = size_t(1) << 20;
+// What Close reads and drops of a connection that still delivers.
+constexpr int kCloseDrainReads = 16;
+
+constexpr UINT kCaptionConnection = 6;
+constexpr UINT kTextUnableToConnect = 41;
+constexpr UINT kTextNotAssociatedWait = 6058;
+constexpr UINT kTextNotAssociated = 6059;
+
+// The text of a setting when the store has one, else the resource string.
+std::u16string SettingOrResource(const CSettingsStore* store, int setting, UINT textId, int maxChars) {
+    if (store && store->HasValue(setting)) {
+        if (const char16_t* text = store->GetString(setting)) {
+            std::u16string value(text);
+            if (value.size() > size_t(maxChars - 1)) value.resize(size_t(maxChars - 1));
+            return value;
+        }
+    }
+    return LoadResourceText(textId, maxChars);
+}
+
+// Multibyte text of the system code page, at most maxBytes - 1 bytes.
+std::string ToMultiByte(const char16_t* text, size_t maxBytes) {
+    std::string bytes = plat::text::WideToBytes(CP_ACP, text, plat::text::WideLen(text));
+    if (bytes.size() > maxBytes - 1) bytes.resize(maxBytes - 1);
+    return bytes;
+}
+
+void CopyText(char16_t* to, size_t capacity, std::u16string_view text) {
+    const size_t n = std::min(text.size(), capacity - 1);
+    std::char_traits<char16_t>::copy(to, text.data(), n);
+    to[n] = 0;
+}
+
+}  // namespace
+
+CCeSock::CCeSock(HWND owner) : m_owner(owner), m_receive(kReceiveSize) {}
+
+CCeSock::~CCeSock() {
+    if (m_socket >= 0) Close();
+    CloseConnectingWnd();
+}
+
+int CCeSock::Create(const char16_t* host, int port) {
+    // A second connection never leaves the first one's descriptor behind.
+    if (m_socket >= 0) Close();
+    ResolveHost(host);
+    m_port = port;
+    return Connect();
+}
+
+void CCeSock::ResolveHost(const char16_t* host) {
+    CopyText(m_hostText, kTextChars, host ? std::u16string_view(host) : std::u16string_view());
+    if (m_hostText[0] >= u'0' && m_hostText[0] <= u'9') return;
+    const std::string name = ToMultiByte(m_hostText, kResolveBytes);
+    m_hostText[0] = 0;
+    addrinfo hints{};
+    hints.ai_family = AF_INET;
+    hints.ai_socktype = SOCK_STREAM;
+    addrinfo* found = nullptr;
+    if (name.empty() || ::getaddrinfo(name.c_str(), nullptr, &hints, &found) != 0 || !found) return;
+    char dotted[INET_ADDRSTRLEN] = {};
+    const auto* address = reinterpret_cast<const sockaddr_in*>(found->ai_addr);
+    if (::inet_ntop(AF_INET, &address->sin_addr, dotted, sizeof dotted))
+        CopyText(m_hostText, kTextChars, plat::text::BytesToWide(CP_ACP, dotted));
+    ::freeaddrinfo(found);
+}
+
+BOOL CCeSock::QueryAssociation() const {
+    BOOL associated = 1;
+    SendMessage(m_owner, WM_QUERY_ASSOCIATION, 0, LPARAM(&associated));
+    return associated;
+}
+
+void CCeSock::PlayErrorSound() const {
+    const char16_t* program = GetFolder(u"OVC", nullptr);
+    const char16_t* sounds = GetFolder(u"SOUNDS", nullptr);
+    std::u16string path = program ? program : u"";
+    path += u"\\";
+    path += sounds ? sounds : u"";
+    path += u"\\ERROR.WAV";
+    PlaySound(path.c_str(), nullptr, SND_ASYNC | SND_FILENAME);
+}
+
+int CCeSock::OpenSocket() {
+    m_socket = ::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
+    if (m_socket < 0) return 0;
+    const linger off{0, 0};
+    ::setsockopt(m_socket, SOL_SOCKET, SO_LINGER, &off, sizeof off);
+    return 1;
+}
+
+int CCeSock::Connect() {
+    m_connected = false;
+    if (!QueryAssociation()) {
+        PlayErrorSound();
+        const std::u16string text =
+            SettingOrResource(m_settings, SETTING_NOT_ASSOCIATED_MESSAGE, kTextNotAssociated, 200);
+        const std::u16string caption = LoadResourceText(kCaptionConnection, 100);
+        MessageBox(m_owner, text.c_str(), caption.c_str(), MB_OK);
+        return 0;
+    }
+    m_notAssociated = false;
+    ++m_generation;
+    if (!OpenSocket()) {
+        ShellLog(5, "Creating sock failed , Last Error %x", unsigned(errno));
+        return 0;
+    }
+    const std::string host = ToMultiByte(m_hostText, kAddressBytes);
+    const in_addr_t address = ::inet_addr(host.c_str());
+    if (address == INADDR_NONE) {
+        ShellLog(5, "CCeSock::Create - inet_addr failed , Last Error %x", unsigned(EINVAL));
+        return 0;
+    }
+    sockaddr_in peer{};
+    peer.sin_family = AF_INET;
+    peer.sin_addr.s_addr = address;
+    peer.sin_port = htons(uint16_t(m_port & 0xFFFF));
+    ShellLog(5, "CCeSock::Create - connect");
+
+    int error = 0;
+    for (int attempt = 0; attempt < kConnectAttempts; ++attempt) {
+        if (attempt > 0) {
+            Sleep(kConnectRetryMs);
+            // A socket whose connect failed cannot be connected again.
+            ::close(m_socket);
+            if (!OpenSocket()) {
+                error = errno;
+                break;
+            }
+        }
+        const int flags = ::fcntl(m_socket, F_GETFL);
+        ::fcntl(m_socket, F_SETFL, flags | O_NONBLOCK);
+        if (::connect(m_socket, reinterpret_cast<const sockaddr*>(&peer), sizeof peer) == 0) return 1;
+        error = errno;
+        if (error == EINPROGRESS || error == EINTR) return 1;  // goes on in the background
+        if (error != EHOSTUNREACH && error != ECONNREFUSED && error != ETIMEDOUT) break;
+    }
+    if (m_socket >= 0) ::close(m_socket);
+    m_socket = -1;
+    ShellLog(5, "CCeSock::Create - connect failed , Last Error %x", unsigned(error));
+    return 0;
+}
+
+int CCeSock::WaitForConnection() {
+    if (m_socket < 0) return 0;
+    CloseConnectingWnd();
+    m_connectingWnd = std::make_unique<CConnectingWnd>(m_hostText, nullptr, TRUE);
+    bool quit = PumpMessages() == 1;
+    ShellLog(5, "CCeSock::Create - Entering Connection Loop");
+    bool cancelled = false;
+    for (int remaining = m_connectWaitMs; !quit && remaining >= 1; remaining -= kWaitStepMs) {
+        if (PumpMessages() == 1) {
+            quit = true;
+            break;
+        }
+        Poll();
+        if (m_connected || m_socket < 0) break;
+        Sleep(kWaitStepMs);
+        if (m_connectingWnd && m_connectingWnd->IsCancelled()) {
+            cancelled = true;
+            break;
+        }
+    }
+    CloseConnectingWnd();
+    if (m_connected) {
+        ShellLog(5, "CCeSock::Create - Connection Established");
+        return 1;
+    }
+    // Neither a cancel nor the program quitting is a failure to report.
+    if (!cancelled && !quit) ShowResourceMessage(m_owner, kTextUnableToConnect, kCaptionConnection, MB_ICONEXCLAMATION);
+    if (m_socket >= 0) Close();
+    return 0;
+}
+
+void CCeSock::Poll() {
+    if (m_socket < 0) return;
+    if (!m_connected) {
+        CheckConnect();
+        return;
+    }
+    Send(nullptr, 0);
+    // A handler of FD_READ that waits in a loop of its own may let the timer
+    // in again: the read in progress is not entered twice.
+    if (m_socket >= 0 && m_connected && !m_reading) OnReadable();
+}
+
+void CCeSock::CheckConnect() {
+    pollfd p{m_socket, POLLOUT, 0};
+    if (::poll(&p, 1, 0) <= 0) return;
+    int error = 0;
+    socklen_t size = sizeof error;
+    if (::getsockopt(m_socket, SOL_SOCKET, SO_ERROR, &error, &size) != 0) error = errno;
+    if (error != 0 || ((p.revents & POLLERR) && !(p.revents & POLLOUT))) {
+        ShellLog(5, "CCeSock::CheckConnect - connect failed , Last Error %x", unsigned(error));
+        Close();
+        return;
+    }
+    if (p.revents & POLLOUT) {
+        m_connected = true;
+        SendMessage(m_owner, WM_SOCKET_NOTIFY, WPARAM(m_socket), FD_CONNECT);
+    }
+}
+
+void CCeSock::OnReadable() {
+    if (m_blocked.size() >= kPauseReadingAt) return;
+    m_reading = true;
+    const uint64_t generation = m_generation;
+    for (int read = 0; read < kReadsPerPoll; ++read) {
+        // A full buffer is not read: a recv of 0 bytes would look like a close.
+        const size_t space = m_receive.size() - m_unread - 1;
+        if (space == 0) break;
+        ssize_t n;
+        do {
+            n = ::recv(m_socket, m_receive.data() + m_unread, space, MSG_DONTWAIT);
+        } while (n < 0 && errno == EINTR);
+        if (n > 0) {
+            m_unread += size_t(n);
+            // The replies of one read leave together.
+            SetCork(true);
+            NotifyRead();
+            if (m_generation != generation || m_socket < 0) break;
+            SetCork(false);
+            if (size_t(n) < space) break;
+            continue;
+        }
+        if (n == 0 || errno == ECONNRESET) {
+            NotifyClose();
+            if (m_generation == generation) Close();
+        }
+        break;
+    }
+    m_reading = false;
+}
+
+void CCeSock::SetCork(bool on) {
+    const int value = on ? 1 : 0;
+    ::setsockopt(m_socket, IPPROTO_TCP, TCP_CORK, &value, sizeof value);
+}
+
+void CCeSock::NotifyRead() { SendMessage(m_owner, WM_SOCKET_NOTIFY, WPARAM(m_socket), FD_READ); }
+
+void CCeSock::NotifyClose() { SendMessage(m_owner, WM_SOCKET_NOTIFY, 0, FD_CLOSE); }
+
+int CCeSock::Read(void* buffer, int length) {
+    if (!buffer || length <= 0) return 0;
+    const size_t count = std::min(size_t(length), m_unread);
+    std::memcpy(buffer, m_receive.data(), count);
+    std::memmove(m_receive.data(), m_receive.data() + count, m_unread - count);
+    m_unread -= count;
+    return int(count);
+}
+
+int CCeSock::SendNow(const uint8_t* data, size_t length) {
+    if (m_socket < 0) return -1;
+    for (;;) {
+        const ssize_t n = ::send(m_socket, data, length, MSG_NOSIGNAL | MSG_DONTWAIT);
+        if (n >= 0) return int(n);
+        if (errno == EINTR) continue;
+        if (errno == EAGAIN || errno == EWOULDBLOCK || errno == ENOBUFS) return 0;
+        ShellLog(5, "CCeSock::Send - send failed , Last Error %x", unsigned(errno));
+        return -1;
+    }
+}
+
+int CCeSock::FlushBlocked() {
+    const int sent = SendNow(m_blocked.data(), m_blocked.size());
+    if (sent < 0) {
+        m_blocked.clear();
+        return -1;
+    }
+    m_blocked.erase(m_blocked.begin(), m_blocked.begin() + sent);
+    if (m_blocked.empty()) m_blocked.shrink_to_fit();
+    return sent;
+}
+
+int CCeSock::Send(const void* data, int length) {
+    const auto* bytes = static_cast<const uint8_t*>(data);
+    const bool given = bytes && length > 0;
+    const BOOL associated = QueryAssociation();
+
+    if (!m_blocked.empty() && given) {
+        ShellLog(5, "CCeSock::Send - Appending Blocked Data (%d)", length);
+        try {
+            m_blocked.insert(m_blocked.end(), bytes, bytes + length);
+        } catch (const std::bad_alloc&) {
+            ShellLog(1, "CCeSock::Send - no memory for %d bytes", length);
+        }
+        return 0;
+    }
+    if (associated && !m_blocked.empty()) {
+        if (m_notAssociated) {
+            ShellLog(5, "CCeSock::Send - Association Regained Sending (%d) bytes", int(m_blocked.size()));
+            CloseConnectingWnd();
+            m_notAssociated = false;
+        }
+        return FlushBlocked();
+    }
+    if (m_notAssociated && !associated && m_connectingWnd && m_connectingWnd->IsCancelled()) {
+        ShellLog(5, "CeSock::Send - Associated Mode Cancelled");
+        CloseConnectingWnd();
+        PostMessage(m_owner, WM_COMMAND, ID_SESSION_ENDED, 0);
+        return -1;
+    }
+    if (!given) return 0;
+    if (!associated) {
+        ShellLog(5, "CCeSock::Send - Entering Not Associated Mode");
+        m_notAssociated = true;
+        m_blocked.assign(bytes, bytes + length);
+        const std::u16string text =
+            SettingOrResource(m_settings, SETTING_NOT_ASSOCIATED_TEXT, kTextNotAssociatedWait, int(kTextChars));
+        CloseConnectingWnd();
+        m_connectingWnd = std::make_unique<CConnectingWnd>(nullptr, text.c_str(), TRUE);
+        PlayErrorSound();
+        return 0;
+    }
+    const int sent = SendNow(bytes, size_t(length));
+    if (sent >= 0 && sent < length) m_blocked.assign(bytes + sent, bytes + length);
+    return sent;
+}
+
+void CCeSock::Close() {
+    if (m_socket >= 0) {
+        ::shutdown(m_socket, SHUT_RDWR);
+        Sleep(kClosePauseMs);
+        uint8_t drop[4096];
+        for (int i = 0; i < kCloseDrainReads; ++i) {
+            if (::recv(m_socket, drop, sizeof drop, MSG_DONTWAIT) <= 0) break;
+        }
+        ::close(m_socket);
+    }
+    m_socket = -1;
+    m_connected = false;
+    m_unread = 0;
+    m_blocked.clear();
+    m_blocked.shrink_to_fit();
+    CloseConnectingWnd();
+    m_port = 0;
+    ++m_generation;
+}
+
+void CCeSock::CloseConnectingWnd() {
+    if (!m_connectingWnd) return;
+    m_connectingWnd->Close();
+    m_connectingWnd.reset();
+}
+
+const char16_t* CCeSock::GetLocalAddress() {
+    m_localAddress[0] = 0;
+    if (m_socket < 0) return m_localAddress;
+    for (int attempt = 0; attempt < kLocalAddressTries; ++attempt) {
+        sockaddr_in local{};
+        socklen_t size = sizeof local;
+        if (::getsockname(m_socket, reinterpret_cast<sockaddr*>(&local), &size) != 0) break;
+        const auto* b = reinterpret_cast<const uint8_t*>(&local.sin_addr.s_addr);
+        if (b[0] != 0 || b[1] != 0) {
+            char dotted[16];
+            std::snprintf(dotted, sizeof dotted, "%d.%d.%d.%d", b[0], b[1], b[2], b[3]);
+            CopyText(m_localAddress, sizeof m_localAddress / sizeof m_localAddress[0],
+                     plat::text::BytesToWide(CP_ACP, dotted));
+            break;
+        }
+        Sleep(kLocalAddressRetryMs);
+    }
+    return m_localAddress;
+}
