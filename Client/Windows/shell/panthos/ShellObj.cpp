@@ -16,6 +16,7 @@
 #include "platform/Window.h"
 #include "shell/ExternalConfig.h"
 #include "shell/ShellUtil.h"
+#include "shell/ShellWindows.h"
 
 using plat::com::CBstr;
 using plat::com::CPtr;
@@ -73,6 +74,8 @@ void COVCShellObj::FinalRelease() {
     m_socket.reset();
     plat::com::UnregisterHostWindowClass();
     if (g_hMainWnd && !IsWindow(g_hMainWnd)) g_hMainWnd = 0;
+    SetShellMainWindow(g_hMainWnd);
+    SetShellControlWindow(0);
     m_events.UnadviseAll();
 }
 
@@ -124,6 +127,7 @@ HRESULT COVCShellObj::StartUp() {
     if (!CreateMainWindow()) return 1;
 
     g_hMainWnd = m_hWnd;
+    SetShellMainWindow(m_hWnd);  // the connecting window centres on it
     SetTimer(m_hWnd, kPollTimer, kPollMs);
 
     m_socket = std::make_unique<CCeSock>(m_hWnd);
@@ -135,6 +139,7 @@ HRESULT COVCShellObj::StartUp() {
     m_controlHost = CreateWindowEx(0, plat::com::kHostWindowClass, u"Ravelcore.OVC", 0x52000000, control.left, control.top,
                                    Width(control), Height(control), m_hWnd, HMENU(kControlHostId), nullptr, nullptr);
     g_hControlWnd = m_controlHost;
+    SetShellControlWindow(m_controlHost);
     if (!m_controlHost) return 1;
 
     RECT controlRect;
