@@ -1,11 +1,11 @@
 // Bitmaps from image files of the device file system, decoded by the image
 // helper library (ImageDecoder.h), and bitmaps drawn scaled.
-#include <dlfcn.h>
 
 #include <cstdio>
 #include <string>
 #include <vector>
 
+#include "../loader/HelperLibrary.h"
 #include "ImageDecoder.h"
 #include "platform/DeviceFs.h"
 #include "platform/Gdi.h"
@@ -16,17 +16,9 @@ namespace {
 constexpr size_t kMaxImageFileBytes = 32u << 20;
 
 plat::gdi::image::Decode loadDecoder() {
-    Dl_info self{};
-    if (!dladdr(reinterpret_cast<void*>(&loadDecoder), &self) || !self.dli_fname) return nullptr;
-    std::string path = self.dli_fname;
-    path.erase(path.find_last_of('/') + 1);  // npos + 1 = 0: a bare name leaves ""
-    path += "liborvade_image.so";
-    void* helper = dlopen(path.c_str(), RTLD_NOW | RTLD_LOCAL);
-    auto* get = helper ? reinterpret_cast<decltype(&orvade_image_decoder)>(dlsym(helper, "orvade_image_decoder")) : nullptr;
-    if (get) return get();
-    const char* why = dlerror();
-    std::fprintf(stderr, "orvade: cannot load %s (%s); image files are not shown\n", path.c_str(), why ? why : "no decoder");
-    return nullptr;
+    auto* get = reinterpret_cast<decltype(&orvade_image_decoder)>(
+        plat::loader::LoadBaseHelper("liborvade_image.so", "orvade_image_decoder", "image files are not shown"));
+    return get ? get() : nullptr;
 }
 
 plat::gdi::image::Decode decoder() {

@@ -1,6 +1,5 @@
 #include "platform/Text.h"
 
-#include <dlfcn.h>
 
 #include <algorithm>
 #include <iterator>
@@ -10,6 +9,7 @@
 #include <memory>
 #include <cstdio>
 
+#include "../loader/HelperLibrary.h"
 #include "Unicode.h"
 
 namespace plat::text {
@@ -187,19 +187,9 @@ constexpr Tables kAsciiOnly{
 };
 
 const Tables* Load() {
-    Dl_info self{};
-    if (!dladdr(reinterpret_cast<void*>(&Get), &self) || !self.dli_fname) return nullptr;
-    std::string path = self.dli_fname;
-    path.erase(path.find_last_of('/') + 1);  // npos + 1 = 0: a bare name leaves ""
-    path += "liborvade_unicode.so";
-    void* helper = dlopen(path.c_str(), RTLD_NOW | RTLD_LOCAL);
-    auto* tables = helper ? reinterpret_cast<decltype(&orvade_unicode_tables)>(dlsym(helper, "orvade_unicode_tables"))
-                          : nullptr;
-    if (tables) return tables();
-    const char* why = dlerror();
-    std::fprintf(stderr, "orvade: cannot load %s (%s); characters outside ASCII are taken by ASCII rules\n",
-                 path.c_str(), why ? why : "no tables");
-    return nullptr;
+    auto* tables = reinterpret_cast<decltype(&orvade_unicode_tables)>(plat::loader::LoadBaseHelper(
+        "liborvade_unicode.so", "orvade_unicode_tables", "characters outside ASCII are taken by ASCII rules"));
+    return tables ? tables() : nullptr;
 }
 
 }  // namespace

@@ -1,0 +1,79 @@
+// Rich text drawn by the layer: HTML laid out for a width and drawn from a
+// scroll offset, pictures only through the caller's loader.
+#include <gtest/gtest.h>
+
+#include <QColor>
+#include <QImage>
+
+#include <string>
+#include <vector>
+
+#include "platform/Gdi.h"
+#include "platform/RichText.h"
+#include "tests/control/QtApplication.h"
+#include "tests/platform/window/RecordingContext.h"
+
+namespace {
+
+QImage Picture(const testing_gdi::RecordingContext& dc, int height) {
+    QImage image(dc.width, height, QImage::Format_RGB32);
+    for (int y = 0; y < height; ++y)
+        for (int x = 0; x < dc.width; ++x) image.setPixel(x, y, dc.seen[size_t(y) * size_t(dc.width) + size_t(x)]);
+    return image;
+}
+
+TEST(RichText, PagesAreLaidOutForTheWidthAndScrolled) {
+    displaytest::EnsureApplication();
+    testing_gdi::RecordingContext dc;
+    const RECT r{0, 0, 120, 60};
+    std::u16string html = u"<h1>Title</h1>";
+    for (int i = 0; i < 30; ++i) html += u"<p>line " + std::u16string(1, char16_t(u'a' + i % 26)) + u"</p>";
+    std::vector<std::u16string> asked;
+    const int height = plat::richtext::DrawHtml(&dc, r, html, 0, RGB(0, 0, 0), RGB(255, 255, 255),
+                                                [&](std::u16string_view s) { asked.emplace_back(s); return HBITMAP(0); });
+    ASSERT_GT(height, 300);  // thirty paragraphs, far taller than the window
+    ASSERT_EQ(dc.width, 120);
+    QImage top = Picture(dc, 60);
+    top.save("/tmp/w26b-richtext-top.png");
+    EXPECT_GT(displaytest::InkPixels(top, QRect(0, 0, 120, 60), Qt::white), 40);
+    // Scrolled to the end the title is gone and lines still show.
+    EXPECT_EQ(plat::richtext::DrawHtml(&dc, r, html, height - 60, RGB(0, 0, 0), RGB(255, 255, 255), {}), height);
+    EXPECT_NE(Picture(dc, 60), top);
+    EXPECT_TRUE(asked.empty());
+
+    // The background and text colours are the caller's.
+    plat::richtext::DrawHtml(&dc, r, u"<p>x</p>", 0, RGB(255, 0, 0), RGB(0, 0, 255), {});
+    EXPECT_EQ(QColor::fromRgb(dc.seen[size_t(59) * 120 + 119]), QColor(0, 0, 255));
+}
+
+TEST(RichText, PicturesComeOnlyFromTheLoaderAndAreBounded) {
+    displaytest::EnsureApplication();
+    testing_gdi::RecordingContext dc;
+    const RECT r{0, 0, 100, 100};
+    std::vector<std::u16string> asked;
+    std::vector<uint32_t> green(20 * 20, 0xff00ff00u);
+    auto loader = [&](std::u16string_view source) -> HBITMAP {
+        asked.emplace_back(source);
+        return source == u"dot.png" ? plat::gdi::CreateBitmapFromPixels(20, 20, green.data(), 20) : HBITMAP(0);
+    };
+    std::u16string html = u"<img src=\"dot.png\"><img src=\"http://example.com/x.png\">";
+    for (int i = 0; i < 40; ++i) html += u"<img src=\"p" + std::u16string(1, char16_t(u'A' + i % 26)) + std::u16string(1, char16_t(u'a' + i / 26)) + u".png\">";
+    ASSERT_GE(plat::richtext::DrawHtml(&dc, r, html, 0, RGB(0, 0, 0), RGB(255, 255, 255), loader), 0);
+    Picture(dc, 100).save("/tmp/w26b-richtext-pictures.png");
+    EXPECT_EQ(QColor::fromRgb(dc.seen[size_t(10) * 100 + 10]), QColor(0, 255, 0));
+    // Every source goes to the loader as written (the web address too, which it refuses), up to the bound.
+    ASSERT_FALSE(asked.empty());
+    EXPECT_EQ(asked[0], u"dot.png");
+    EXPECT_EQ(asked[1], u"http://example.com/x.png");
+    EXPECT_EQ(asked.size(), size_t(plat::richtext::kMaxPictures));
+}
+
+TEST(RichText, NothingIsDrawnIntoNothing) {
+    displaytest::EnsureApplication();
+    testing_gdi::RecordingContext dc;
+    EXPECT_EQ(plat::richtext::DrawHtml(nullptr, RECT{0, 0, 10, 10}, u"x", 0, 0, 0, {}), -1);
+    EXPECT_EQ(plat::richtext::DrawHtml(&dc, RECT{0, 0, 0, 10}, u"x", 0, 0, 0, {}), -1);
+    EXPECT_EQ(plat::richtext::DrawHtml(&dc, RECT{0, 0, 5000, 10}, u"x", 0, 0, 0, {}), -1);
+}
+
+}  // namespace
