@@ -20,6 +20,7 @@
 #include <filesystem>
 #include <fstream>
 #include <functional>
+#include <mutex>
 #include <future>
 #include <string>
 #include <thread>
@@ -71,14 +72,14 @@ inline std::string Frame1(const std::string& payload) {
     return "\x02" + std::to_string(payload.size()) + "\x03" + payload + "\x17";
 }
 
-// A host application on 127.0.0.1: one listener, a connection at a time.
+// A host application on 127.0.0.0/8: one listener, a connection at a time.
 class ScriptedHost {
 public:
-    ScriptedHost() {
+    explicit ScriptedHost(const char* address = "127.0.0.1") {
         m_listener = ::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
         sockaddr_in a{};
         a.sin_family = AF_INET;
-        a.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+        inet_pton(AF_INET, address, &a.sin_addr);
         const int one = 1;
         setsockopt(m_listener, SOL_SOCKET, SO_REUSEADDR, &one, sizeof one);
         EXPECT_EQ(::bind(m_listener, reinterpret_cast<sockaddr*>(&a), sizeof a), 0);
@@ -180,6 +181,39 @@ private:
     std::string m_in;
 };
 
+// Records every box and answers its default button after a while, running
+// the thread's messages meanwhile (timers included) as a box's own loop does.
+class ModalAnswerer final : public plat::msgbox::IPresenter {
+public:
+    int Show(const plat::msgbox::Request& request) override {
+        {
+            std::lock_guard lock(m_mutex);
+            m_seen.push_back(request);
+        }
+        const auto end = Clock::now() + std::chrono::milliseconds(150);
+        while (Clock::now() < end) {
+            MSG msg;
+            while (PeekMessage(&msg, 0, 0, 0, PM_REMOVE)) {
+                if (msg.message == WM_QUIT) {
+                    PostQuitMessage(int(msg.wParam));
+                    return plat::msgbox::DefaultButton(request.style);
+                }
+                DispatchMessage(&msg);
+            }
+            WaitMessageTimeout(10);
+        }
+        return plat::msgbox::DefaultButton(request.style);
+    }
+    std::vector<plat::msgbox::Request> Seen() const {
+        std::lock_guard lock(m_mutex);
+        return m_seen;
+    }
+
+private:
+    mutable std::mutex m_mutex;
+    std::vector<plat::msgbox::Request> m_seen;
+};
+
 class DeviceProgramTest : public ::testing::Test {
 protected:
     void SetUp() override {
@@ -268,7 +302,7 @@ protected:
     }
 
     std::filesystem::path m_root;
-    plat::msgbox::ScriptedAnswerer m_boxes;
+    ModalAnswerer m_boxes;
     int m_code = -1;
 };
 

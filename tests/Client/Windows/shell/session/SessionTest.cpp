@@ -70,3 +70,82 @@ TEST_F(DeviceProgramTest, StartUpConnectionRunsASessionAndExitsAfterIt) {
     EXPECT_EQ(host.Connections(), 1);
     EXPECT_TRUE(m_boxes.Seen().empty());
 }
+
+TEST_F(DeviceProgramTest, ASegmentSplitOverTwoWritesIsAnsweredOnce) {
+    ScriptedHost host;
+    Configure(StartUpConfig(host.Port()));
+    Run([&] {
+        ASSERT_TRUE(host.Accept());
+        const std::string ping = Frame0("A\xFDsplit");
+        ASSERT_TRUE(host.Send(ping.substr(0, 5)));
+        // Past a timer tick, so the first half is read on its own.
+        std::this_thread::sleep_for(std::chrono::milliseconds(120));
+        ASSERT_TRUE(host.Send(ping.substr(5)));
+        EXPECT_EQ(host.ReadPacket(), "A\xFDsplit");
+        ASSERT_TRUE(host.Send(Frame0("A\xFDnext")));
+        EXPECT_EQ(host.ReadPacket(), "A\xFDnext");
+        ASSERT_TRUE(host.Send(Frame0("9\xFD")));
+        EXPECT_TRUE(WaitFor([] { return MainWindow() == 0; }));
+    });
+    EXPECT_EQ(m_code, 0);
+}
+
+TEST_F(DeviceProgramTest, TheHostClosingShowsOneBoxAndReturnsToTheHostList) {
+    ScriptedHost host;
+    Configure("Autodiscovery=0\nAutoLaunchAddress=127.0.0.1\nAutoLaunchPort=" + std::to_string(host.Port()) + "\n");
+    Run([&] {
+        ASSERT_TRUE(host.Accept());
+        ASSERT_TRUE(host.Send(Frame0("A\xFDx")));
+        EXPECT_EQ(host.ReadPacket(), "A\xFDx");
+        EXPECT_TRUE(OnShell([] { return IsWindowVisible(ControlHost()) != 0; }));
+        host.CloseConnection();
+        EXPECT_TRUE(WaitFor([&] { return BoxesSaying(u"The host closed the connection.") > 0; }));
+        EXPECT_TRUE(WaitFor([] { return OnShell([] { return IsWindowVisible(HostList()) && !IsWindowVisible(ControlHost()); }); }));
+        // A few more timer ticks: the closed connection is not reported again.
+        std::this_thread::sleep_for(std::chrono::milliseconds(300));
+    });
+    EXPECT_EQ(BoxesSaying(u"The host closed the connection."), 1);
+    EXPECT_EQ(m_boxes.Seen().size(), 1u);
+}
+
+TEST_F(DeviceProgramTest, AClosedPortShowsOneBoxAndTheProgramGoesOn) {
+    uint16_t port;
+    {
+        ScriptedHost closed;  // its port, free again once it goes
+        port = closed.Port();
+    }
+    Configure(StartUpConfig(port));
+    Run([&] { EXPECT_TRUE(WaitFor([] { return MainWindow() == 0; }, 20000)); });
+    EXPECT_EQ(m_code, 0);
+    EXPECT_EQ(BoxesSaying(u"Unable to connect to the host."), 1);
+    EXPECT_EQ(m_boxes.Seen().size(), 1u);
+}
+
+TEST_F(DeviceProgramTest, AHostChosenByTapConnectsAndReconnectsAfterTheHostsDisconnect) {
+    ScriptedHost host;
+    Configure("Autodiscovery=0\nAutoReconnect=1\n");
+    Write("Program Files/Orvade Client/Hosts.cfg",
+          "[OID=1]\nHost=127.0.0.1\nDescription=Dock\nPort=" + std::to_string(host.Port()) + "\n");
+    Run([&] {
+        ASSERT_TRUE(WaitForMainWindow());
+        ASSERT_TRUE(WaitFor([] { return ListItems().size() == 2; }));
+        // "Dock" is the second icon of the grid, beside "Add New".
+        RECT list;
+        GetWindowRect(HostList(), &list);
+        const POINT dock{list.left + 114, list.top + 20};
+        for (UINT msg : {WM_LBUTTONDOWN, WM_LBUTTONUP, WM_LBUTTONDBLCLK, WM_LBUTTONUP})
+            plat::input::InjectMouse(msg, dock, msg == WM_LBUTTONUP ? 0 : MK_LBUTTON);
+        ASSERT_TRUE(host.Accept());
+        ASSERT_TRUE(host.Send(Frame0("A\xFD" "first")));
+        EXPECT_EQ(host.ReadPacket(), "A\xFD" "first");
+        // The session runs in the host's own folder of the program folder.
+        EXPECT_TRUE(std::filesystem::is_directory(m_root / "Program Files/Orvade Client/Dock"));
+        ASSERT_TRUE(host.Send(Frame0("9\xFD")));
+        // Automatic reconnection: the same host of the hosts file again.
+        ASSERT_TRUE(host.Accept());
+        ASSERT_TRUE(host.Send(Frame0("A\xFDsecond")));
+        EXPECT_EQ(host.ReadPacket(), "A\xFDsecond");
+    });
+    EXPECT_EQ(host.Connections(), 2);
+    EXPECT_TRUE(m_boxes.Seen().empty());
+}

@@ -1,0 +1,86 @@
+// The device program as scripts/run starts it: the Launchwick program in a
+// process of its own, offscreen, on a device root it prepares itself.
+#include <signal.h>
+#include <spawn.h>
+#include <sys/wait.h>
+
+#include "tests/Client/Windows/shell/session/DeviceProgram.h"
+
+extern char** environ;
+
+using namespace sessiontest;
+
+namespace {
+
+class LaunchwickProcessTest : public ::testing::Test {
+protected:
+    void SetUp() override {
+        char pattern[] = "/tmp/launchwick-XXXXXX";
+        ASSERT_NE(mkdtemp(pattern), nullptr);
+        m_root = pattern;
+    }
+    void TearDown() override {
+        for (pid_t pid : m_children) {
+            kill(pid, SIGKILL);
+            waitpid(pid, nullptr, 0);
+        }
+        std::filesystem::remove_all(m_root);
+    }
+    pid_t Start(std::vector<std::string> args) {
+        args.insert(args.begin(), {LAUNCHWICK_PATH, "--device-root", m_root.string()});
+        std::vector<char*> argv;
+        for (std::string& a : args) argv.push_back(a.data());
+        argv.push_back(nullptr);
+        setenv("QT_QPA_PLATFORM", "offscreen", 1);
+        pid_t pid = 0;
+        EXPECT_EQ(posix_spawn(&pid, LAUNCHWICK_PATH, nullptr, nullptr, argv.data(), environ), 0);
+        m_children.push_back(pid);
+        return pid;
+    }
+    // The exit code once the process ends in time; -1 otherwise.
+    int WaitExit(pid_t pid, int limitMs = 20000) {
+        int status = 0;
+        const bool ended = WaitFor([&] { return waitpid(pid, &status, WNOHANG) == pid; }, limitMs);
+        if (!ended) return -1;
+        std::erase(m_children, pid);
+        return WIFEXITED(status) ? WEXITSTATUS(status) : -1;
+    }
+
+    std::filesystem::path m_root;
+    std::vector<pid_t> m_children;
+};
+
+}  // namespace
+
+TEST_F(LaunchwickProcessTest, ConnectsAtOnceToTheHostGivenAndEndsAfterTheSession) {
+    ScriptedHost host;
+    std::filesystem::create_directories(m_root / "Program Files/Orvade Client");
+    std::ofstream(m_root / "Program Files/Orvade Client/Ravelcore.cfg") << "Autodiscovery=0\nExitAfterSession=1\n";
+    const pid_t pid = Start({"--connect", "127.0.0.1:" + std::to_string(host.Port())});
+    ASSERT_TRUE(host.Accept(20000));
+    ASSERT_TRUE(host.Send(Frame0("A\xFDprocess")));
+    EXPECT_EQ(host.ReadPacket(), "A\xFDprocess");
+    ASSERT_TRUE(host.Send(Frame0("9\xFD")));
+    EXPECT_EQ(WaitExit(pid), 0);
+    // Prepared as an installation would have it.
+    for (const char* file : {"orvaderes.dll", "optarium.dat", "Hosts.cfg", "EXT2/Lectrum.dll", "Ext/Halvane.dll"})
+        EXPECT_TRUE(std::filesystem::exists(m_root / "Program Files/Orvade Client" / file)) << file;
+}
+
+TEST_F(LaunchwickProcessTest, ASecondStartOnTheSameDeviceRootLeavesTheFirstRunning) {
+    ScriptedHost host;
+    std::filesystem::create_directories(m_root / "Program Files/Orvade Client");
+    std::ofstream(m_root / "Program Files/Orvade Client/Ravelcore.cfg") << "Autodiscovery=0\nExitAfterSession=1\n";
+    const std::vector<std::string> connect{"--connect", "127.0.0.1:" + std::to_string(host.Port())};
+    const pid_t first = Start(connect);
+    // The first shell is up once its session is.
+    ASSERT_TRUE(host.Accept(20000));
+    const pid_t second = Start(connect);
+    EXPECT_EQ(WaitExit(second), 0);
+    EXPECT_EQ(waitpid(first, nullptr, WNOHANG), 0) << "the first shell ended";
+    ASSERT_TRUE(host.Send(Frame0("A\xFDstill")));
+    EXPECT_EQ(host.ReadPacket(), "A\xFDstill");
+    ASSERT_TRUE(host.Send(Frame0("9\xFD")));
+    EXPECT_EQ(WaitExit(first), 0);
+    EXPECT_EQ(host.Connections(), 1);
+}
