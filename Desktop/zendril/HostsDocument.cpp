@@ -74,7 +74,7 @@ bool CHostsDocument::Load(const std::string& path) {
         m_hosts.push_back({oid, description});
         if (oid >= m_nextOid) {
             // The largest number leaves none for a new host (no wrap to 0).
-            m_full = oid == UINT32_MAX;
+            m_full = oid >= kLargestNewOid;
             m_nextOid = m_full ? oid : oid + 1;
         }
     }
@@ -136,7 +136,7 @@ size_t CHostsDocument::NewHost() {
     if (m_full)
         return kNoHost;
     const unsigned oid = m_nextOid;
-    if (oid == UINT32_MAX)
+    if (oid >= kLargestNewOid)
         m_full = true;
     else
         ++m_nextOid;

@@ -31,6 +31,10 @@ constexpr size_t kHostMax = 50;
 constexpr size_t kDescriptionMax = 20;
 constexpr size_t kPortMax = 5;
 
+// The device reads host numbers as signed 32-bit: a new host's number stays
+// within that range, so no two hosts of the file meet at its largest value.
+constexpr unsigned kLargestNewOid = 2147483647;
+
 inline constexpr char kCannotOpen[] = "Cannot open HOSTS.CFG.";
 inline constexpr char kNoAddress[] = "Please enter a host address.";
 inline constexpr char kNoNumber[] = "No host number is left for a new host.";

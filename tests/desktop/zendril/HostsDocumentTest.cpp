@@ -63,8 +63,13 @@ TEST_F(HostsDocumentTest, ScanSkipsLongSectionNamesAndReadsNumbersUpToTheFirstNo
 }
 
 TEST_F(HostsDocumentTest, NewHostsNeverWrapToNumberZero) {
-    Open("[OID=4294967294]\r\nDescription=Almost\r\n");
-    EXPECT_EQ(doc.Hosts()[doc.NewHost()].oid, 4294967295u);
+    Open("[OID=2147483646]\r\nDescription=Almost\r\n");
+    EXPECT_EQ(doc.Hosts()[doc.NewHost()].oid, 2147483647u);
+    EXPECT_EQ(doc.NewHost(), CHostsDocument::kNoHost);
+    // Numbers past the device's signed 32 bits are kept, but none is made:
+    // the device would read each of them as 2147483647.
+    Open("[OID=4294967294]\r\nDescription=Past\r\n");
+    EXPECT_EQ(doc.Hosts()[0].oid, 4294967294u);
     EXPECT_EQ(doc.NewHost(), CHostsDocument::kNoHost);
     // A number beyond 32 bits reads as the largest, as the C library's does.
     Open("[OID=99999999999]\r\nDescription=Huge\r\n");
