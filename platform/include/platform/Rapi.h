@@ -90,12 +90,19 @@ BOOL CeMoveFileEx(const char16_t* from, const char16_t* to, DWORD flags);
 // Starts a program of the device with a command line (split into words as
 // the device does: blanks separate, double quotes group). The program runs
 // with the device as its device root; the handles in info are closed with
-// CeCloseHandle.
+// CeCloseHandle. The device's package installer (plat::rapi::kDeviceInstaller)
+// is on every device: unless the device root holds a program of that name,
+// starting it runs this machine's installer program ($ORVADE_INSTALLER,
+// else "orvade-install" beside the running program) on the device root,
+// with the package that ends the command line, into the package's folder.
 BOOL CeCreateProcess(const char16_t* program, const char16_t* commandLine, void* processSecurity,
                      void* threadSecurity, BOOL inherit, DWORD flags, void* environment, const char16_t* folder,
                      void* startup, PROCESS_INFORMATION* info);
 
 namespace plat::rapi {
+
+// The device path of the device's package installer.
+inline constexpr char16_t kDeviceInstaller[] = u"\\Windows\\wceload.exe";
 
 // The device root folder that a connection reaches; an empty path attaches
 // no device.

@@ -4,7 +4,10 @@
 // it.
 #include "platform/Rapi.h"
 
+#include <spawn.h>
+#include <strings.h>
 #include <sys/stat.h>
+#include <sys/wait.h>
 #include <unistd.h>
 
 #include <cerrno>
@@ -19,6 +22,9 @@
 #include "platform/DeviceFs.h"
 #include "platform/Library.h"
 #include "platform/Process.h"
+#include "platform/Text.h"
+
+extern char** environ;
 
 namespace {
 
@@ -26,8 +32,19 @@ struct FileHandle {
     FILE* file = nullptr;
 };
 
+// A device program, or the installer program of this machine that stands
+// for the device's own package installer (pid).
 struct ProcessHandle {
     std::unique_ptr<plat::process::Process> process;
+    pid_t pid = -1;
+    ~ProcessHandle() {
+        if (pid <= 0) return;
+        // Not stopped: it is reaped when it ends.
+        std::thread([p = pid] {
+            int status;
+            while (waitpid(p, &status, 0) < 0 && errno == EINTR) {}
+        }).detach();
+    }
 };
 
 struct Rapi {
@@ -86,6 +103,40 @@ void CloseAll(Rapi& r) {
 
 bool IsAbsoluteFolderName(const std::string& path) {
     return !path.empty() && path[0] == '/';
+}
+
+bool IsDeviceInstaller(const char16_t* path) {
+    return path && strcasecmp(plat::text::WideToUtf8(path).c_str(),
+                              plat::text::WideToUtf8(plat::rapi::kDeviceInstaller).c_str()) == 0;
+}
+
+// The installer program of this machine: $ORVADE_INSTALLER, else
+// "orvade-install" beside the running program.
+std::string InstallerProgram() {
+    if (const char* named = std::getenv("ORVADE_INSTALLER"); named && *named) return named;
+    char self[4096];
+    const ssize_t n = readlink("/proc/self/exe", self, sizeof self - 1);
+    if (n <= 0) return "orvade-install";
+    std::string path(self, static_cast<size_t>(n));
+    return path.substr(0, path.rfind('/') + 1) + "orvade-install";
+}
+
+// The device's package installer: the last word of its command line is the
+// package, a device file; it is installed into the package's folder. The
+// device installer's own options mean nothing to ours and are left out.
+pid_t StartInstaller(const std::vector<std::u16string>& words) {
+    if (words.empty()) return -1;
+    const std::u16string& package = words.back();
+    const std::optional<std::string> packageHost = plat::fs::ToHostPath(package);
+    const size_t cut = package.rfind(u'\\');
+    if (!packageHost || cut == std::u16string::npos) return -1;
+    std::vector<std::string> args{InstallerProgram(), "--device-root", plat::fs::DeviceRoot(), "--folder",
+                                  plat::text::WideToUtf8(cut == 0 ? u"\\" : package.substr(0, cut)), *packageHost};
+    std::vector<char*> argv;
+    for (std::string& a : args) argv.push_back(a.data());
+    argv.push_back(nullptr);
+    pid_t pid = -1;
+    return posix_spawn(&pid, args[0].c_str(), nullptr, nullptr, argv.data(), environ) == 0 ? pid : -1;
 }
 
 }  // namespace
@@ -193,6 +244,8 @@ LONG CeRegCloseKey(HKEY key) {
 DWORD CeGetFileAttributes(const char16_t* path) {
     if (!Connected() || !path) return INVALID_FILE_ATTRIBUTES;
     const std::optional<plat::fs::FindData> data = plat::fs::GetFileData(path);
+    // Every device has its package installer.
+    if (!data && IsDeviceInstaller(path)) return FILE_ATTRIBUTE_NORMAL;
     if (!data) return Fail(ERROR_FILE_NOT_FOUND, INVALID_FILE_ATTRIBUTES);
     return data->isDirectory ? FILE_ATTRIBUTE_DIRECTORY : FILE_ATTRIBUTE_NORMAL;
 }
@@ -280,10 +333,17 @@ BOOL CeCreateProcess(const char16_t* program, const char16_t* commandLine, void*
                      const char16_t*, void*, PROCESS_INFORMATION* info) {
     if (info) *info = {};
     if (!Connected() || !program) return FALSE;
-    std::unique_ptr<plat::process::Process> started = plat::process::Process::Start(
-        program, plat::process::SplitCommandLine(commandLine ? std::u16string_view(commandLine) : u""));
-    if (!started) return Fail(ERROR_FILE_NOT_FOUND, FALSE);
-    auto* handle = new ProcessHandle{std::move(started)};
+    const std::vector<std::u16string> words =
+        plat::process::SplitCommandLine(commandLine ? std::u16string_view(commandLine) : u"");
+    auto* handle = new ProcessHandle;
+    if (IsDeviceInstaller(program) && !plat::fs::Exists(program))
+        handle->pid = StartInstaller(words);
+    else
+        handle->process = plat::process::Process::Start(program, words);
+    if (!handle->process && handle->pid <= 0) {
+        delete handle;
+        return Fail(ERROR_FILE_NOT_FOUND, FALSE);
+    }
     Rapi& r = State();
     std::lock_guard guard(r.lock);
     r.processes.insert(handle);

@@ -224,6 +224,32 @@ TEST_F(InstallTest, TheDeviceInstallCopiesThePackageAndStartsTheInstaller) {
     EXPECT_EQ(progress_.events, (Lines{"start Connecting...", "file Orvade Application", "0", "100", "hide"}));
 }
 
+TEST_F(InstallTest, TheDevicesOwnInstallerIsThisMachinesInstallerOnTheDeviceRoot) {
+    Client("InstallType=1\nInstallDir=Program Files\\Orvade Client\nInstallApp=\\Windows\\wceload.exe\n"
+           "InstallAppArgs=/noui\nCABFile=Quillmar.cab\n");
+    // A stand-in for the installer program, which records its words.
+    const std::filesystem::path fake = root_.string() + "-installer";
+    const std::filesystem::path log = root_.string() + "-installer.log";
+    std::ofstream(fake) << "#!/bin/sh\nprintf '%s|' \"$@\" > \"" + log.string() + ".part\"\nmv \"" + log.string() +
+                               ".part\" \"" + log.string() + "\"\n";
+    chmod(fake.c_str(), 0755);
+    setenv("ORVADE_INSTALLER", fake.c_str(), 1);
+    EXPECT_TRUE(Model().OnApplicationOnly());
+    unsetenv("ORVADE_INSTALLER");
+    EXPECT_EQ(box_.Take(), Lines{"Please check the device to see if additional steps are required to complete the "
+                                 "install."});
+    const auto end = std::chrono::steady_clock::now() + std::chrono::seconds(30);
+    while (!std::filesystem::exists(log) && std::chrono::steady_clock::now() < end)
+        std::this_thread::sleep_for(std::chrono::milliseconds(20));
+    std::ifstream in(log);
+    std::stringstream words;
+    words << in.rdbuf();
+    EXPECT_EQ(words.str(), "--device-root|" + root_.string() + "|--folder|\\Program Files\\Orvade Client|" +
+                               root_.string() + "/Program Files/Orvade Client/Quillmar.cab|");
+    std::filesystem::remove(fake);
+    std::filesystem::remove(log);
+}
+
 TEST_F(InstallTest, InstallFailures) {
     const std::string install = "InstallType=1\nInstallDir=App\nInstallApp=\\Windows\\setup\nCABFile=Quillmar.cab\n";
     Client(install);
