@@ -1,8 +1,13 @@
-// Playing a sound file. The device's speaker is not here: the default player
-// plays nothing (there is no audio output to play on) and answers FALSE;
-// tests, or a build with audio, put a player of their own in its place.
+// Playing a sound file, the beeper, and wave output. Sound files and the
+// beeper have no output here: their default players play nothing and answer
+// FALSE; tests put a player of their own in their place. Wave output (16-bit
+// mono PCM) plays on the machine's sound device through ALSA, loaded with
+// its first use; without a sound device nothing plays and an error is
+// answered.
 #pragma once
 
+#include <cstddef>
+#include <cstdint>
 #include <functional>
 #include <string>
 
@@ -30,7 +35,22 @@ BOOL Beep(DWORD frequencyHz, DWORD durationMs);
 // "SystemDefault" with SND_ALIAS | SND_ASYNC | SND_NODEFAULT. Its answer.
 BOOL MessageBeep(UINT type);
 
+// Wave output's answers.
+constexpr UINT MMSYSERR_NOERROR = 0;
+constexpr UINT MMSYSERR_ERROR = 1;
+constexpr UINT MMSYSERR_BADDEVICEID = 2;  // no sound device
+constexpr UINT MMSYSERR_NODRIVER = 6;     // no sound library
+
 namespace plat::sound {
+
+// Plays 16-bit signed mono samples at the rate and returns when they have
+// played, or once their playing time and 200 ms more have passed (the
+// device is then stopped). MMSYSERR_NOERROR when played.
+UINT PlayPcm(const int16_t* samples, size_t count, DWORD rate);
+
+// The wave output gets every PlayPcm as given; null restores the sound device.
+using PcmSink = std::function<UINT(const int16_t* samples, size_t count, DWORD rate)>;
+void SetPcmSink(PcmSink sink);
 
 // The player gets every request as given (sound empty for a null one).
 using Player = std::function<BOOL(const std::u16string& sound, DWORD flags)>;

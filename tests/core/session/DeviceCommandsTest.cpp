@@ -1,5 +1,6 @@
 // The device and system commands through the core: the device clock, ending
 // the session with a message, waiting events, and the commands that only answer.
+#include <algorithm>
 #include <chrono>
 #include <ctime>
 #include <sys/stat.h>
@@ -115,9 +116,10 @@ protected:
             sounds.emplace_back(sound, flags);
             return TRUE;
         });
-        plat::sound::SetTonePlayer([this](DWORD hz, DWORD ms) {
-            played.push_back("tone " + std::to_string(hz) + " " + std::to_string(ms));
-            return TRUE;
+        plat::sound::SetPcmSink([this](const int16_t* samples, size_t count, DWORD rate) {
+            played.push_back("tone " + std::to_string(count) + " at " + std::to_string(rate));
+            pcm.assign(samples, samples + count);
+            return pcmAnswer;
         });
         plat::input::SetSleepHook([this](int ms) {
             // Sleep asks again until the time is up: only its first ask is
@@ -130,7 +132,7 @@ protected:
     }
     void TearDown() override {
         plat::sound::SetPlayer(nullptr);
-        plat::sound::SetTonePlayer(nullptr);
+        plat::sound::SetPcmSink(nullptr);
         plat::input::SetSleepHook(nullptr);
         DeviceCommandsTest::TearDown();
     }
@@ -140,6 +142,8 @@ protected:
     BeepingDevices m_beeper;
     std::vector<std::pair<std::u16string, DWORD>> sounds;
     std::vector<std::string> played;
+    std::vector<int16_t> pcm;  // the last tone's samples
+    UINT pcmAnswer = MMSYSERR_NOERROR;
 };
 
 TEST_F(PlayToneTest, RecordsPlayInTurnAndTonesOutOfRangeAreSkipped) {
@@ -147,10 +151,47 @@ TEST_F(PlayToneTest, RecordsPlayInTurnAndTonesOutOfRangeAreSkipped) {
                         FE + "880" + FD + "0" + FE + "25000" + FD + "10" + FE + "660" + FD + "20");
     EXPECT_TRUE(Ask("T" + FD + "ring.ton").empty());
     // 1000 Hz went to the library's beep; 50 Hz, a duration of 0 and 25 kHz sound nowhere.
-    EXPECT_EQ(played, (std::vector<std::string>{"tone 440 100", "rest", "tone 660 20"}));
+    EXPECT_EQ(played, (std::vector<std::string>{"tone 4410 at 44100", "rest", "tone 882 at 44100"}));
     EXPECT_EQ(m_beeper.beeps.size(), 6u);
     EXPECT_EQ(m_beeper.beeps[0], (std::pair<int32_t, int32_t>{100, 440}));
     EXPECT_TRUE(sounds.empty());
+}
+
+// The tone generator's square wave: 44100 / f samples a period, the sample
+// at i of a period high when 2i is more than the period, at full volume.
+TEST_F(PlayToneTest, TonesAreSquareWavesOfSixteenBitSamples) {
+    Put("a.ton", "440" + FD + "100" + FE);
+    Send("T" + FD + "a.ton");
+    ASSERT_EQ(pcm.size(), 4410u);
+    for (size_t i = 0; i < pcm.size(); ++i) {
+        const size_t at = i % 100;  // 44100 / 440 = 100 samples a period
+        ASSERT_EQ(pcm[i], at > 50 ? 32767 : -32767) << i;
+    }
+    // The bytes the device gets: little-endian, low level first.
+    const auto* bytes = reinterpret_cast<const uint8_t*>(pcm.data());
+    EXPECT_EQ((std::vector<uint8_t>(bytes + 100, bytes + 104)), (std::vector<uint8_t>{0x01, 0x80, 0xFF, 0x7F}));
+    // Kept: three samples a period at 14700 Hz; above it the wave holds one level.
+    Put("high.ton", "14700" + FD + "10" + FE);
+    Send("T" + FD + "high.ton");
+    ASSERT_EQ(pcm.size(), 441u);
+    EXPECT_EQ((std::vector<int16_t>(pcm.begin(), pcm.begin() + 6)),
+              (std::vector<int16_t>{-32767, -32767, 32767, -32767, -32767, 32767}));
+    Put("higher.ton", "15000" + FD + "10" + FE);
+    Send("T" + FD + "higher.ton");
+    ASSERT_EQ(pcm.size(), 441u);
+    EXPECT_EQ(std::count(pcm.begin(), pcm.end(), -32767), 441);
+}
+
+TEST_F(PlayToneTest, WithoutASoundDeviceNothingPlaysAndTheLogSaysSoOnce) {
+    StartLog();
+    pcmAnswer = MMSYSERR_BADDEVICEID;
+    Put("two.ton", "440" + FD + "100" + FE + "880" + FD + "100" + FE);
+    Send("T" + FD + "two.ton");
+    EXPECT_EQ(played.size(), 2u);
+    const std::string log = LogText();
+    const std::string line = "PLAYTONE: no tone played, wave output error 2";
+    ASSERT_NE(log.find(line), std::string::npos);
+    EXPECT_EQ(log.find(line, log.find(line) + 1), std::string::npos);
 }
 
 TEST_F(PlayToneTest, WithoutAToneFileTheSoundFileOfItsNamePlays) {

@@ -2,6 +2,7 @@
 
 #include <gtest/gtest.h>
 
+#include <fstream>
 #include <string>
 #include <utility>
 #include <vector>
@@ -68,3 +69,45 @@ TEST_F(SoundTest, MessageBeepAsksThePlayerForTheSystemSoundOfItsType) {
     plat::sound::SetPlayer(nullptr);
     EXPECT_FALSE(MessageBeep(UINT(-1)));  // nothing to play on
 }
+
+namespace {
+
+bool AlsaLoaded() {
+    std::ifstream maps("/proc/self/maps");
+    std::string line;
+    while (std::getline(maps, line))
+        if (line.find("libasound") != std::string::npos) return true;
+    return false;
+}
+
+// The wave output reaches the sink as given; without one, the sound device,
+// whose library is loaded only then. This machine may have no sound device:
+// nothing plays then, and the call says so without waiting.
+TEST(WaveOutput, SamplesReachTheSinkOrTheSoundDevice) {
+    std::vector<int16_t> got;
+    DWORD rate = 0;
+    plat::sound::SetPcmSink([&](const int16_t* samples, size_t count, DWORD r) {
+        got.assign(samples, samples + count);
+        rate = r;
+        return MMSYSERR_NOERROR;
+    });
+    const int16_t samples[] = {-32767, 0, 32767};
+    EXPECT_EQ(plat::sound::PlayPcm(samples, 3, 44100), MMSYSERR_NOERROR);
+    EXPECT_EQ(got, (std::vector<int16_t>{-32767, 0, 32767}));
+    EXPECT_EQ(rate, 44100u);
+    EXPECT_EQ(plat::sound::PlayPcm(nullptr, 0, 44100), MMSYSERR_ERROR);
+    plat::sound::SetPcmSink([](const int16_t*, size_t, DWORD) -> UINT { throw 1; });
+    EXPECT_EQ(plat::sound::PlayPcm(samples, 3, 44100), MMSYSERR_ERROR);
+
+    plat::sound::SetPcmSink(nullptr);
+    EXPECT_FALSE(AlsaLoaded());  // the base library starts without it
+    const std::vector<int16_t> silence(441, 0);
+    const UINT answer = plat::sound::PlayPcm(silence.data(), silence.size(), 44100);
+    EXPECT_TRUE(answer == MMSYSERR_NOERROR || answer == MMSYSERR_BADDEVICEID || answer == MMSYSERR_NODRIVER)
+        << answer;
+    if (answer != MMSYSERR_NODRIVER) {
+        EXPECT_TRUE(AlsaLoaded());
+    }
+}
+
+}  // namespace

@@ -105,14 +105,25 @@ constexpr int32_t kMinToneHz = 100;
 constexpr int32_t kMaxToneHz = 20000;
 constexpr int32_t kMaxToneMs = 100000;
 constexpr int32_t kFullVolume = 255;
-constexpr int kToneOutOfRange = 11;
+constexpr UINT kToneOutOfRange = 11;
 
-// The tone generator: 0 when played, else an error code.
-int PlayTone(int32_t frequencyHz, int32_t durationMs, int32_t /*volume*/) {
+constexpr int32_t kToneRate = 44100;
+
+// The tone generator: a square wave of 16-bit mono samples at 44100 Hz on the
+// wave output. 0 when played, else an error code. The half-periods are
+// whole samples, so above 14700 Hz (fewer than three samples a period) the
+// wave holds one level and is not heard.
+UINT PlayTone(int32_t frequencyHz, int32_t durationMs, int32_t volume) {
     if (frequencyHz < kMinToneHz || frequencyHz > kMaxToneHz || durationMs <= 0 || durationMs > kMaxToneMs)
         return kToneOutOfRange;
-    Beep(static_cast<DWORD>(frequencyHz), static_cast<DWORD>(durationMs));
-    return 0;
+    const int32_t period = kToneRate / frequencyHz;
+    const size_t count = static_cast<size_t>(int64_t{kToneRate} * durationMs / 1000);
+    const auto amplitude = static_cast<int16_t>(std::clamp(volume, 0, kFullVolume) * 32767 / kFullVolume);
+    std::vector<int16_t> samples(count);
+    for (size_t i = 0; i < count; ++i)
+        samples[i] = 2 * static_cast<int32_t>(i % static_cast<size_t>(period)) > period ? amplitude
+                                                                                        : static_cast<int16_t>(-amplitude);
+    return plat::sound::PlayPcm(samples.data(), samples.size(), kToneRate);
 }
 
 // The sound file beside a tone file: its extension replaced by "wav", or
@@ -154,6 +165,7 @@ void CDeviceCommands::PlayToneFile(std::u16string name) {
     // Records: frequency FD duration FE; frequency 0 is a rest.
     const uint8_t* at = bytes.data();
     const uint8_t* const end = at + size;
+    bool told = false;
     while (at < end) {
         const uint8_t* recordEnd = std::find(at, end, PKT_END_RECORD);
         const uint8_t* field = std::find(at, recordEnd, PKT_END_FIELD);
@@ -162,7 +174,12 @@ void CDeviceCommands::PlayToneFile(std::u16string name) {
         if (frequency == 0) {
             if (duration > 0 && duration <= kMaxToneMs) Sleep(static_cast<DWORD>(duration));
         } else if (!(m_devices->PlayBeep(duration, frequency))) {
-            PlayTone(frequency, duration, kFullVolume);  // an unplayable tone is skipped
+            // An unplayable tone is skipped; a missing sound device is told once a file.
+            const UINT error = PlayTone(frequency, duration, kFullVolume);
+            if (error != 0 && error != kToneOutOfRange && !told) {
+                LogWrite(LOG_ERROR, "PLAYTONE: no tone played, wave output error " + std::to_string(error));
+                told = true;
+            }
         }
         at = recordEnd < end ? recordEnd + 1 : end;
     }
