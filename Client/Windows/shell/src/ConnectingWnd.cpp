@@ -66,7 +66,7 @@ bool ForegroundIsOurs() {
 
 // Keeps the window in front of the shell while it exists.
 void ComeForward(HWND hwnd) {
-    if (GetForegroundWindow() == hwnd || !ForegroundIsOurs()) return;
+    if (!ForegroundIsOurs() || (GetForegroundWindow() == hwnd && GetTopWindow(0) == hwnd)) return;
     SetWindowPos(hwnd, HWND_TOP, 0, 0, 0, 0, SWP_NOMOVE | SWP_NOSIZE);
     SetForegroundWindow(hwnd);
     SetActiveWindow(hwnd);

@@ -467,6 +467,8 @@ TEST_F(ConnectingWndTest, ShowsCentredOnTheMainWindowWithItsCancelButton) {
     EXPECT_EQ(b.top - r.top, 100 - 40);
     EXPECT_EQ(wnd.GetText(), u"\nConnecting To:\n10.1.2.3");
     EXPECT_FALSE(wnd.IsCancelled());
+    // Made behind the main window, it comes in front of it to stay.
+    EXPECT_TRUE(WaitFor([&] { return GetTopWindow(0) == window && GetForegroundWindow() == window; }));
     wnd.Close();
     EXPECT_EQ(wnd.GetWindow(), 0u);
     EXPECT_FALSE(IsWindow(window));
