@@ -167,19 +167,18 @@ void CMevrantDlg::Run(bool (CMevrant::*command)()) {
     UpdateButtonStates();
 }
 
-namespace {
-
-// One window per product folder: the first start listens under a name made
-// from its title; a second start in the same folder asks it to come to the
-// front and ends.
-QString InstanceName(const QString& title) {
+CSingleInstance::CSingleInstance(const QString& title) {
     const QByteArray hash = QCryptographicHash::hash(title.toUtf8(), QCryptographicHash::Sha1).toHex().left(16);
-    return QStringLiteral("mevrant-%1-%2").arg(getuid()).arg(QString::fromLatin1(hash));
+    m_name = QStringLiteral("mevrant-%1-%2").arg(getuid()).arg(QString::fromLatin1(hash));
 }
 
-bool AskFirstInstance(const QString& name) {
+CSingleInstance::~CSingleInstance() {
+    delete m_server;
+}
+
+bool CSingleInstance::AskRunning() const {
     QLocalSocket socket;
-    socket.connectToServer(name);
+    socket.connectToServer(m_name);
     if (!socket.waitForConnected(1000))
         return false;
     socket.write("activate\n");
@@ -188,7 +187,17 @@ bool AskFirstInstance(const QString& name) {
     return true;
 }
 
-}  // namespace
+void CSingleInstance::Listen(std::function<void()> activate) {
+    delete m_server;
+    m_server = new QLocalServer;
+    QLocalServer::removeServer(m_name);   // left by a run that crashed
+    m_server->listen(m_name);
+    QObject::connect(m_server, &QLocalServer::newConnection, m_server, [this, activate] {
+        while (QLocalSocket* peer = m_server->nextPendingConnection())
+            peer->deleteLater();
+        activate();
+    });
+}
 
 int RunMevrant(const Options& options) {
     std::string deviceRoot = options.deviceRoot;
@@ -200,15 +209,10 @@ int RunMevrant(const Options& options) {
 
     CMevrant model(QDir::currentPath().toStdString());
     CMevrantDlg dialog(model);
-    const QString name = InstanceName(dialog.windowTitle());
-    if (AskFirstInstance(name))
+    CSingleInstance instance(dialog.windowTitle());
+    if (instance.AskRunning())
         return 0;
-    QLocalServer server;
-    QLocalServer::removeServer(name);   // left by a run that crashed
-    server.listen(name);
-    QObject::connect(&server, &QLocalServer::newConnection, &dialog, [&server, &dialog] {
-        while (QLocalSocket* peer = server.nextPendingConnection())
-            peer->deleteLater();
+    instance.Listen([&dialog] {
         dialog.showNormal();
         dialog.raise();
         dialog.activateWindow();

@@ -5,10 +5,12 @@
 
 #include <QDialog>
 #include <array>
+#include <functional>
 
 #include "mevrant/Mevrant.h"
 
 class QLabel;
+class QLocalServer;
 class QProgressBar;
 class QPushButton;
 class QGroupBox;
@@ -64,6 +66,26 @@ private:
     QGroupBox* m_configuration;
     QPushButton *m_appAndConfig, *m_appOnly, *m_configOnly;
     CInstallProgressDlg m_progress;
+};
+
+// One window per product folder: the first start listens under a name made
+// from its title; a second start with the same title asks it to come to the
+// front and ends.
+class CSingleInstance {
+public:
+    explicit CSingleInstance(const QString& title);
+    ~CSingleInstance();
+    CSingleInstance(const CSingleInstance&) = delete;
+    CSingleInstance& operator=(const CSingleInstance&) = delete;
+
+    // True when a window with this title runs; it was asked to the front.
+    bool AskRunning() const;
+    // Takes the name; each later start calls activate.
+    void Listen(std::function<void()> activate);
+
+private:
+    QString m_name;
+    QLocalServer* m_server = nullptr;
 };
 
 // The program: the product folder is the current folder; a second start in

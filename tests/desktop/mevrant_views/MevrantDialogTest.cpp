@@ -146,3 +146,21 @@ TEST_F(MevrantDialogTest, ConfigOnlyShowsProgressThenTheResult) {
 }
 
 }  // namespace
+
+namespace {
+
+TEST(SingleInstanceTest, ASecondStartWithTheSameTitleCallsTheFirstToTheFront) {
+    deskcommontest::TestApp();
+    const QString title = QStringLiteral("Quillmar Product Configuration - single-%1").arg(getpid());
+    int activated = 0;
+    mevrant::CSingleInstance first(title);
+    EXPECT_FALSE(first.AskRunning());
+    first.Listen([&activated] { ++activated; });
+    EXPECT_TRUE(mevrant::CSingleInstance(title).AskRunning());
+    EXPECT_TRUE(QTest::qWaitFor([&activated] { return activated == 1; }, 10000));
+    // Another product folder is another window.
+    EXPECT_FALSE(mevrant::CSingleInstance(title + QStringLiteral("-other")).AskRunning());
+    EXPECT_EQ(activated, 1);
+}
+
+}  // namespace
