@@ -5,6 +5,7 @@
 #include <algorithm>
 #include <cctype>
 #include <climits>
+#include <cstdint>
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
@@ -242,6 +243,54 @@ ProductConfig ReadProductConfig(const std::string& folder) {
         break;
     }
     return config;
+}
+
+namespace {
+
+std::string ExistingFile(const std::string& folder, const char* name) {
+    const std::string path = deskcommon::FindFileNoCase(folder + "/" + name);
+    std::error_code ec;
+    return std::filesystem::is_regular_file(path, ec) ? path : std::string();
+}
+
+// The lines of a file without their line ends, at most max of them.
+std::vector<std::string> ReadLines(const std::string& path, size_t max) {
+    std::vector<std::string> lines;
+    std::ifstream in(path, std::ios::binary);
+    for (std::string line; lines.size() < max && std::getline(in, line);)
+        lines.emplace_back(WithoutNewline(line));
+    return lines;
+}
+
+}  // namespace
+
+std::string ReleaseNotes(const std::string& folder) {
+    const std::string ce = ExistingFile(folder, "CE-Release.txt");
+    return ce.empty() ? ExistingFile(folder, "Release.txt") : ce;
+}
+
+std::string AboutText(const std::string& folder) {
+    const std::string notes = ReleaseNotes(folder);
+    if (notes.empty())
+        return {};
+    std::string text;
+    int shown = 0;
+    for (const std::string& line : ReadLines(notes, 6)) {
+        if (line.empty() || shown == 3)
+            continue;
+        text += line + "\r\n";
+        ++shown;
+    }
+    const std::string termType = ExistingFile(folder, "TERMTYPE.DAT");
+    if (termType.empty())
+        return text;
+    bool language = false;
+    for (const std::string& line : ReadLines(termType, SIZE_MAX)) {
+        if (line.empty())
+            break;
+        language = language || line.rfind("IBM-5555", 0) == 0;
+    }
+    return text + (language ? "\r\nLanguage Version" : "\r\nNon-Language Version");
 }
 
 std::vector<std::string> MatchingFiles(const std::string& folder, std::string_view pattern) {

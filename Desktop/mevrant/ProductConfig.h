@@ -79,6 +79,15 @@ struct ButtonStates {
 };
 ButtonStates InstallButtonStates(const std::string& folder, int kind);
 
+// The release notes of the folder: "CE-Release.txt", else "Release.txt"
+// (names found without regard to case); empty when neither is there.
+std::string ReleaseNotes(const std::string& folder);
+// The about box's text: the first three non-empty lines among the first six
+// of the release notes, each ended by CR LF; with "TERMTYPE.DAT" beside
+// them, "Language Version" when a line of it before the first empty one
+// begins with "IBM-5555", else "Non-Language Version", after an empty line.
+std::string AboutText(const std::string& folder);
+
 // The folder's files whose names match the pattern ('*' and '?', without
 // regard to case), sorted by name.
 std::vector<std::string> MatchingFiles(const std::string& folder, std::string_view pattern);

@@ -1,6 +1,10 @@
 #include "mevrant/views/MevrantDialog.h"
 
 #include <QCloseEvent>
+#include <QDesktopServices>
+#include <QDialogButtonBox>
+#include <QMenuBar>
+#include <QUrl>
 #include <QCryptographicHash>
 #include <QDir>
 #include <QFileIconProvider>
@@ -115,7 +119,15 @@ CMevrantDlg::CMevrantDlg(CMevrant& model, QWidget* parent) : QDialog(parent), m_
     connect(m_appOnly, &QPushButton::clicked, this, [this] { Run(&CMevrant::OnApplicationOnly); });
     connect(m_configOnly, &QPushButton::clicked, this, [this] { Run(&CMevrant::OnConfigOnly); });
 
+    // The window's system menu of old is the Help menu here.
+    auto* menus = new QMenuBar;
+    m_help = menus->addMenu(QStringLiteral("&Help"));
+    if (!ReleaseNotes(m_model.Folder()).empty())
+        m_help->addAction(QStringLiteral("&View Release Notes"), this, [this] { OnReleaseNotes(); });
+    m_help->addAction(QStringLiteral("&About Mevrant..."), this, [this] { OnAbout(); });
+
     auto* layout = new QVBoxLayout(this);
+    layout->setMenuBar(menus);
     layout->addWidget(m_configuration);
     layout->addWidget(installation);
     setMinimumWidth(360);
@@ -158,6 +170,29 @@ void CMevrantDlg::OnLaunch(int index) {
     // Back in front of whatever the program left open.
     raise();
     activateWindow();
+}
+
+void CMevrantDlg::OnAbout() {
+    QDialog about(this);
+    about.setObjectName(QStringLiteral("100"));
+    about.setWindowTitle(QStringLiteral("About Mevrant"));
+    auto* name = new QLabel(QStringLiteral("<b>Mevrant</b><br>%1").arg(QString::fromLatin1(kTitle)));
+    auto* notes = new QLabel(ToQt(AboutText(m_model.Folder())).replace(QStringLiteral("\r\n"), QStringLiteral("\n")));
+    notes->setObjectName(QStringLiteral("1013"));
+    notes->setTextInteractionFlags(Qt::TextSelectableByMouse);
+    auto* ok = new QDialogButtonBox(QDialogButtonBox::Ok);
+    connect(ok, &QDialogButtonBox::accepted, &about, &QDialog::accept);
+    auto* layout = new QVBoxLayout(&about);
+    layout->addWidget(name);
+    layout->addWidget(notes);
+    layout->addWidget(ok);
+    deskcommon::UiHooks().RunDialog(about);
+}
+
+void CMevrantDlg::OnReleaseNotes() {
+    const std::string notes = ReleaseNotes(m_model.Folder());
+    if (!notes.empty())
+        QDesktopServices::openUrl(QUrl::fromLocalFile(QString::fromStdString(notes)));
 }
 
 void CMevrantDlg::Run(bool (CMevrant::*command)()) {

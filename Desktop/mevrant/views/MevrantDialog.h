@@ -14,6 +14,7 @@ class QLocalServer;
 class QProgressBar;
 class QPushButton;
 class QGroupBox;
+class QMenu;
 
 namespace mevrant {
 
@@ -54,6 +55,11 @@ public:
 
     void OnLaunch(int index);
     void UpdateButtonStates();
+    // The Help menu: "&View Release Notes" (when the folder has them) and
+    // "&About Mevrant...".
+    QMenu* HelpMenu() const { return m_help; }
+    void OnAbout();
+    void OnReleaseNotes();
 
 private:
     void FillLauncherButtons();
@@ -65,6 +71,7 @@ private:
     std::array<QLabel*, 3> m_labels{};
     QGroupBox* m_configuration;
     QPushButton *m_appAndConfig, *m_appOnly, *m_configOnly;
+    QMenu* m_help;
     CInstallProgressDlg m_progress;
 };
 

@@ -177,6 +177,22 @@ TEST_F(ProductFolderTest, LauncherProgramsAreFoundBelowTheirWorkingFolder) {
     EXPECT_FALSE(model.Launch(3));
 }
 
+TEST_F(ProductFolderTest, TheAboutTextComesFromTheReleaseNotes) {
+    EXPECT_EQ(mevrant::ReleaseNotes(m_dir.string()), "");
+    EXPECT_EQ(mevrant::AboutText(m_dir.string()), "");
+    Put("release.TXT", "Release 5.4\r\n\r\nBuild 1\r\n\r\n\r\nLine six\r\nLine seven\r\n");
+    EXPECT_EQ(mevrant::ReleaseNotes(m_dir.string()), Path("release.TXT"));
+    // Three non-empty lines among the first six.
+    EXPECT_EQ(mevrant::AboutText(m_dir.string()), "Release 5.4\r\nBuild 1\r\nLine six\r\n");
+    // The device's notes win.
+    Put("CE-Release.txt", "CE 1\nCE 2\nCE 3\nCE 4\n");
+    EXPECT_EQ(mevrant::AboutText(m_dir.string()), "CE 1\r\nCE 2\r\nCE 3\r\n");
+    Put("TERMTYPE.DAT", "VT-220\nibm-5555\n\nIBM-5555 after the empty line\n");
+    EXPECT_EQ(mevrant::AboutText(m_dir.string()), "CE 1\r\nCE 2\r\nCE 3\r\n\r\nNon-Language Version");
+    Put("TERMTYPE.DAT", "VT-220\nIBM-5555-2\n");
+    EXPECT_EQ(mevrant::AboutText(m_dir.string()), "CE 1\r\nCE 2\r\nCE 3\r\n\r\nLanguage Version");
+}
+
 TEST(ProgressTest, SixtyFourBitArithmeticAndEmptyFilesAreWhole) {
     EXPECT_EQ(mevrant::Progress(0, 0), 100);
     EXPECT_EQ(mevrant::Progress(0, 32000), 0);

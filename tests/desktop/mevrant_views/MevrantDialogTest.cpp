@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include <QLabel>
+#include <QMenu>
 #include <QProgressBar>
 #include <QPushButton>
 #include <QTest>
@@ -94,6 +95,9 @@ TEST_F(MevrantDialogTest, ShowsThreeLaunchersAndTheButtonsTheFolderAllows) {
 
 TEST_F(MevrantDialogTest, AProductFolderWithoutAFileShowsNoLaunchers) {
     CMevrantDlg& d = Dialog();
+    // Without release notes the Help menu has only the about box.
+    ASSERT_EQ(d.HelpMenu()->actions().size(), 1);
+    EXPECT_EQ(d.HelpMenu()->actions()[0]->text(), "&About Mevrant...");
     d.show();
     ASSERT_TRUE(QTest::qWaitForWindowExposed(&d));
     EXPECT_FALSE(d.LaunchButton(0)->isVisible());
@@ -101,6 +105,22 @@ TEST_F(MevrantDialogTest, AProductFolderWithoutAFileShowsNoLaunchers) {
     EXPECT_FALSE(d.ApplicationOnly()->isEnabled());
     EXPECT_FALSE(d.ConfigOnly()->isEnabled());
     EXPECT_TRUE(box_.Take().empty());
+}
+
+TEST_F(MevrantDialogTest, TheAboutBoxShowsTheReleaseNotes) {
+    Product("Release.txt", "Orvade 5.4\r\n\r\nBuild 101\r\n");
+    CMevrantDlg& d = Dialog();
+    ASSERT_EQ(d.HelpMenu()->actions().size(), 2);
+    EXPECT_EQ(d.HelpMenu()->actions()[0]->text(), "&View Release Notes");
+    deskcommontest::ScriptedUi ui;
+    QString shown;
+    ui.steps.push_back([&shown](QDialog& about) {
+        shown = about.findChild<QLabel*>(QStringLiteral("1013"))->text();
+        about.accept();
+    });
+    d.HelpMenu()->actions()[1]->trigger();
+    EXPECT_EQ(ui.dialogs, QStringList{QStringLiteral("100")});
+    EXPECT_EQ(shown, "Orvade 5.4\nBuild 101\n");
 }
 
 TEST_F(MevrantDialogTest, LaunchingWaitsForTheProgramAndUpdatesTheButtons) {
