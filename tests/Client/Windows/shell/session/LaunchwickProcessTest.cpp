@@ -84,3 +84,37 @@ TEST_F(LaunchwickProcessTest, ASecondStartOnTheSameDeviceRootLeavesTheFirstRunni
     EXPECT_EQ(WaitExit(first), 0);
     EXPECT_EQ(host.Connections(), 1);
 }
+
+namespace {
+
+// Times each of the process's threads went to sleep and was woken.
+long Wakeups(pid_t pid) {
+    long total = 0;
+    for (const auto& task : std::filesystem::directory_iterator("/proc/" + std::to_string(pid) + "/task")) {
+        std::ifstream status(task.path() / "status");
+        std::string line;
+        while (std::getline(status, line))
+            if (line.rfind("voluntary_ctxt_switches:", 0) == 0) total += std::stol(line.substr(24));
+    }
+    return total;
+}
+
+}  // namespace
+
+TEST_F(LaunchwickProcessTest, AnIdleSessionWakesOnlyForItsTimer) {
+    ScriptedHost host;
+    std::filesystem::create_directories(m_root / "Program Files/Orvade Client");
+    std::ofstream(m_root / "Program Files/Orvade Client/Ravelcore.cfg") << "Autodiscovery=0\nExitAfterSession=1\n";
+    const pid_t pid = Start({"--connect", "127.0.0.1:" + std::to_string(host.Port())});
+    ASSERT_TRUE(host.Accept(20000));
+    ASSERT_TRUE(host.Send(Frame0("A\xFDidle")));
+    EXPECT_EQ(host.ReadPacket(), "A\xFDidle");
+    std::this_thread::sleep_for(std::chrono::milliseconds(300));  // start-up work settles
+    const long before = Wakeups(pid);
+    std::this_thread::sleep_for(std::chrono::seconds(2));
+    const long woken = Wakeups(pid) - before;
+    // 40 ticks of the 50 ms timer in two seconds; nothing else wakes it.
+    EXPECT_LE(woken, 60) << "woken " << woken << " times in 2 s";
+    ASSERT_TRUE(host.Send(Frame0("9\xFD")));
+    EXPECT_EQ(WaitExit(pid), 0);
+}

@@ -149,3 +149,33 @@ TEST_F(DeviceProgramTest, AHostChosenByTapConnectsAndReconnectsAfterTheHostsDisc
     EXPECT_EQ(host.Connections(), 2);
     EXPECT_TRUE(m_boxes.Seen().empty());
 }
+
+TEST_F(DeviceProgramTest, AFailedReconnectReturnsToTheHostList) {
+    auto host = std::make_unique<ScriptedHost>();
+    Configure("Autodiscovery=0\nAutoReconnect=1\n");
+    // The description is no folder name: the session's folder stays one
+    // folder of the program folder.
+    Write("Program Files/Orvade Client/Hosts.cfg",
+          "[OID=1]\nHost=127.0.0.1\nDescription=..\\Dock\nPort=" + std::to_string(host->Port()) + "\n");
+    Run([&] {
+        ASSERT_TRUE(WaitForMainWindow());
+        ASSERT_TRUE(WaitFor([] { return ListItems().size() == 2; }));
+        OnShell([] {
+            LVITEM state{};
+            state.stateMask = state.state = LVIS_SELECTED | LVIS_FOCUSED;
+            SendMessage(HostList(), LVM_SETITEMSTATE, 1, LPARAM(&state));
+            SetFocus(HostList());
+        });
+        PostMessage(HostList(), WM_KEYDOWN, VK_RETURN, 0);
+        ASSERT_TRUE(host->Accept());
+        ASSERT_TRUE(host->Send(Frame0("A\xFDx")));
+        EXPECT_EQ(host->ReadPacket(), "A\xFDx");
+        EXPECT_TRUE(std::filesystem::is_directory(m_root / "Program Files/Orvade Client/.._Dock"));
+        // The host goes away for good: the reconnect finds a closed port.
+        host->Send(Frame0("9\xFD"));
+        host.reset();
+        EXPECT_TRUE(WaitFor([&] { return BoxesSaying(u"Unable to connect to the host.") == 1; }));
+        EXPECT_TRUE(WaitFor([] { return OnShell([] { return IsWindowVisible(HostList()) && !IsWindowVisible(ControlHost()); }); }));
+    });
+    EXPECT_EQ(m_code, 0);
+}
