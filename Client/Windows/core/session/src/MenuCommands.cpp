@@ -52,16 +52,20 @@ std::u16string TakeField(CPacket& packet, int32_t capacity, int* separator) {
 
 bool ParseMenuFile(const uint8_t* data, int32_t length, int32_t mode, uint32_t codePage, MenuBoxRequest* request) {
     if (!data || length <= 0) return false;
-    // A separator stands for the command delimiter (fields end at separators
-    // anyway), so no byte of a text ends a field early.
-    CPacket packet(mode, PKT_END_ITEM, data, length, codePage);
+    // No step of the reader passes a command delimiter, so a delimiter byte
+    // in the file would hold the reading where it is: each one ends its text
+    // as the finest separator does, and the reading goes on.
+    std::vector<uint8_t> bytes(data, data + length);
+    std::replace(bytes.begin(), bytes.end(), PKT_DEFAULT_DELIMITER, PKT_END_ITEM);
+    CPacket packet(mode, PKT_DEFAULT_DELIMITER, bytes.data(), length, codePage);
     int32_t* geometry[] = {&request->left, &request->top, &request->width, &request->height};
     for (int32_t* value : geometry) {
         *value = std::clamp(packet.GetInt(0), 0, kMaxBoxSide);
         packet.NextRecord();
     }
     // Title lines, each followed by FD, up to the record's end; an empty
-    // line counts as a line.
+    // line counts as a line. A line's text ends at a finer separator, whose
+    // rest up to the FD is passed over, as every field's is.
     request->titleLines = 0;
     request->title.clear();
     int separator = PKT_END_FIELD;
@@ -71,9 +75,9 @@ bool ParseMenuFile(const uint8_t* data, int32_t length, int32_t mode, uint32_t c
         const size_t room = kMaxTitleCharacters - request->title.size();
         request->title.append(line, 0, std::min(room, line.size()));
         if (request->title.size() + 2 <= kMaxTitleCharacters) request->title += u"\r\n";
-        if (separator != PKT_END_FIELD) break;
+        if (separator == PKT_END_RECORD) break;  // the record is already left
     }
-    if (separator == PKT_END_FIELD) packet.NextRecord();
+    if (separator != PKT_END_RECORD) packet.NextRecord();
     // The items, each followed by FD; an empty one counts as an item.
     request->items.clear();
     while (packet.BytesLeft() > 0) {
