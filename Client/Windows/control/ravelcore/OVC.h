@@ -8,6 +8,7 @@
 #include "control/InputMutex.h"
 #include "control/Ravelcore.h"
 #include "core/hooks/CoreHooks.h"
+#include "core/widgets/WidgetWindowLayer.h"
 #include "platform/ComServer.h"
 #include "platform/Window.h"
 
@@ -152,6 +153,7 @@ private:
     HWND m_window = 0;
     std::unique_ptr<ICoreDialogs> m_dialogs;  // outlives the core
     std::unique_ptr<CScreenView> m_view;  // outlives the core
+    CWidgetWindows m_widgetWindows;       // outlives the core
     std::unique_ptr<CClientCore> m_core;
     bool m_active = false;
     bool m_busy = false;

@@ -87,6 +87,8 @@ void COVC::OnCreate(HWND hwnd, const CREATESTRUCT* cs) {
     m_dialogs = std::make_unique<CControlDialogs>(GetModuleResources(), hwnd);
     m_core = CClientCore::Create(hwnd);
     m_core->SetDialogs(m_dialogs.get());
+    // The widgets get windows of the window layer, children of this one.
+    m_core->SetWidgetWindows(&m_widgetWindows);
     // The core's screen, painted into the view's back buffer, which also
     // measures the session font.
     m_view = std::make_unique<CScreenView>(hwnd, m_core->Screen());

@@ -74,6 +74,15 @@ CClientCore::CClientCore(HWND controlWindow)
             static_cast<CClientCore*>(core)->OnWidgetReply(writer);
         },
         this);
+    // Widget files are named as the host's files are: relative to the root.
+    m_widgetManager->SetFileResolver(
+        [](void*, const WidgetFileRef& file) {
+            std::u16string dir, name = file.name;
+            BuildFolderPath(dir, name, file.defaultFolder);
+            if (dir.empty() && (name.empty() || name[0] != u'\\')) dir = u"\\";
+            return FileUtil::JoinPath(dir, name);
+        },
+        this);
 
     m_moduleFolder = plat::fs::ProgramFolder();
     RegisterFolder(u"OVC", u"", m_moduleFolder.c_str());

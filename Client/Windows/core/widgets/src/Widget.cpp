@@ -309,8 +309,10 @@ LRESULT CWidget::HandleMessage(HWND owner, UINT message, WPARAM wParam, LPARAM l
         int32_t y = static_cast<int16_t>((lParam >> 16) & 0xFFFF);
         windows.ClientToScreen(owner, &x, &y);
         WidgetRect r;
-        claim = windows.GetScreenRect(m_window, &r) && x >= r.x && y >= r.y && x < r.x + r.width && y < r.y + r.height;
-        break;
+        if (!windows.GetScreenRect(m_window, &r) || x < r.x || y < r.y || x >= r.x + r.width || y >= r.y + r.height)
+            break;
+        *handled = true;
+        return SendToWindow(message, static_cast<WPARAM>(owner), lParam);
     }
     case WIDGET_MSG_DEVICE_DATA: {
         if (!m_window) break;

@@ -344,6 +344,15 @@ bool CWidgetManager::ActivateFocused(bool keepFocus) {
     return claimed;
 }
 
+std::unique_ptr<CPacket> CWidgetManager::NewPacket(const uint8_t* bytes, int32_t length) {
+    if (m_framer) return m_framer->NewPacket(bytes, length);
+    return std::unique_ptr<CPacket>(new (std::nothrow) CPacket(0, 0xFF, bytes, length, 0));
+}
+
+std::u16string CWidgetManager::FilePath(const WidgetFileRef& file) {
+    return m_resolver && !file.name.empty() ? m_resolver(m_resolverContext, file) : std::u16string();
+}
+
 void CWidgetManager::SetInputDevices(bool on) { ::SendMessage(m_owner, WM_WIDGET_INPUT_DEVICES, on ? 1 : 0, 0); }
 
 void CWidgetManager::SendEvent(const CPacketBuffer& writer) {

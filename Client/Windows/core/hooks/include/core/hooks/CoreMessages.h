@@ -4,6 +4,8 @@
 // that carries two meanings (to two different windows) has two names.
 #pragma once
 
+#include <cstdint>
+
 #include "platform/WinConst.h"
 #include "platform/WinTypes.h"
 
@@ -26,6 +28,16 @@ constexpr UINT WM_EXT_SCAN = WM_USER + 21;            // scanner i reports with 
 // WM_CORE_SESSION_ENDED, another window).
 constexpr UINT WM_SHELL_INPUT_PANEL = WM_USER + 6;  // wParam 1 show, 0 hide
 
+// Device data as the control hands it over (scanner, magnetic stripe, RFID)
+// to the core and to the focused widget.
+struct DeviceDataRecord {
+    int32_t reserved0;
+    int32_t reserved1;
+    int32_t kind;    // given by the extension; sent back as the last value of reply '5'
+    int32_t length;  // characters of text
+    const char16_t* text;
+};
+
 // ---- To a widget window, from its widget (the window layer's range above WM_APP).
 enum CWidgetMessage : UINT {
     WIDGET_MSG_INIT = WM_APP,               // 0, the widget
@@ -36,8 +48,8 @@ enum CWidgetMessage : UINT {
     WIDGET_MSG_COMMIT = WM_APP + 5,         // force, 0
     WIDGET_MSG_DEVICE_DATA = WM_APP + 6,    // 0, const DeviceDataRecord*
     WIDGET_MSG_ACTIVATE = WM_APP + 7,       // 0, 0
-    WIDGET_MSG_LIST_RESET = WM_APP + 8,
-    WIDGET_MSG_LIST_ADD = WM_APP + 9,
-    WIDGET_MSG_LIST_SET_DATA = WM_APP + 10,
-    WIDGET_MSG_LIST_SELECT = WM_APP + 11,
+    WIDGET_MSG_LIST_RESET = WM_APP + 8,     // 0, 0
+    WIDGET_MSG_LIST_ADD = WM_APP + 9,       // 0, const char16_t* item; the entry's index
+    WIDGET_MSG_LIST_SET_DATA = WM_APP + 10, // index, number
+    WIDGET_MSG_LIST_SELECT = WM_APP + 11,   // index, 0
 };

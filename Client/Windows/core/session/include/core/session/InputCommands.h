@@ -12,20 +12,13 @@
 #include "common/Packet.h"
 #include "core/hooks/CoreHooks.h"
 #include "core/session/CommandTable.h"
+#include "core/hooks/CoreMessages.h"
 #include "core/session/EventQueue.h"
 #include "core/session/InputField.h"
 #include "core/session/ReplyChannel.h"
 #include "core/session/ScreenModel.h"
 #include "core/session/SessionSettings.h"
 
-// Device data as the control hands it over (scanner, magnetic stripe, RFID).
-struct DeviceDataRecord {
-    int32_t reserved0;
-    int32_t reserved1;
-    int32_t kind;    // given by the extension; sent back as the last value of reply '5'
-    int32_t length;  // characters of text
-    const char16_t* text;
-};
 
 // Dialog ("screen") modes: what the open box takes from the input.
 enum class DialogMode : int32_t { None = 0, Menu = 1, Error = 2, Signature = 4 };

@@ -200,7 +200,10 @@ public:
     // What the widget would hold after the change, its label included.
     size_t BytesAfter(const LabelChange& change) const;
     bool CanTakeFocus() const;
-    // Offers a window message of the owner; *handled tells whether the widget claimed it.
+    // Offers a window message of the owner; *handled tells whether the widget
+    // claimed it. A tap claimed by a hot spot reaches its window with the
+    // window that received it as wParam (the tap is in that window's client
+    // coordinates).
     LRESULT HandleMessage(HWND owner, UINT message, WPARAM wParam, LPARAM lParam, bool* handled);
 
     // The widget event of a slot (0..2) with the text the window reports.
@@ -229,6 +232,12 @@ public:
     uint32_t GetTabIndex() const { return m_fields.tabIndex; }
     int32_t GetType() const { return m_fields.type; }
     HWND GetWindow() const { return m_window; }
+    // The window layer tells the widget its window as soon as it exists (its
+    // first messages may come back to the widget), and when it went.
+    void AttachWindow(HWND window) { m_window = window; }
+    void WindowGone(HWND window) {
+        if (m_window == window) m_window = 0;
+    }
     IWidgetHost* GetHost() { return m_host; }
     const WidgetFields& Fields() const { return m_fields; }
     // The window changes the label and value (SETLABEL, edit input) and

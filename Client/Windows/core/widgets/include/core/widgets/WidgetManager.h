@@ -84,9 +84,9 @@ public:
     // Replaces the widgets by one widget per 0xFE-separated record.
     void LoadAll(CPacket& packet) override;
     LRESULT RouteMessage(HWND window, UINT message, WPARAM wParam, LPARAM lParam, bool* handled) override;
-    void MoveFocus(CWidget* current, bool backward);
+    void MoveFocus(CWidget* current, bool backward) override;
     bool ActivateFocused(bool keepFocus) override;
-    void SetInputDevices(bool on);
+    void SetInputDevices(bool on) override;
     void SendEvent(const CPacketBuffer& writer) override;
 
     // Set once by the core.
@@ -99,6 +99,12 @@ public:
     std::unique_ptr<CPacketBuffer> NewEventWriter(int32_t capacity) override {
         return m_framer ? m_framer->NewWriter(capacity) : nullptr;
     }
+    std::unique_ptr<CPacket> NewPacket(const uint8_t* bytes, int32_t length) override;
+    // How widget files are named (the core's logical folders); without one
+    // a widget names no file.
+    using FileResolver = std::u16string (*)(void* context, const WidgetFileRef& file);
+    void SetFileResolver(FileResolver resolver, void* context) { m_resolver = resolver, m_resolverContext = context; }
+    std::u16string FilePath(const WidgetFileRef& file) override;
     // The window layer; null: widgets get no windows.
     void SetWindowLayer(IWidgetWindows* windows);
     IWidgetWindows& Windows() override { return *m_windows; }
@@ -112,7 +118,7 @@ public:
     int32_t GetDefaultSize() const override { return m_defaultSize; }
 
     // Set by a widget window that receives the focus.
-    void SetFocusedWidget(CWidget* widget) { m_focused = widget; }
+    void SetFocusedWidget(CWidget* widget) override { m_focused = widget; }
     CWidget* GetFocusedWidget() { return m_focused; }
     bool IsFocusedWidget(const CWidget* widget) const override { return widget && widget == m_focused; }
 
@@ -142,6 +148,8 @@ private:
     WidgetEventCallback m_callback = nullptr;
     void* m_context = nullptr;
     const CPacketFramer* m_framer = nullptr;
+    FileResolver m_resolver = nullptr;
+    void* m_resolverContext = nullptr;
     IWidgetWindows* m_windows;
     int m_cellWidth = 11;
     int m_cellHeight = 18;
