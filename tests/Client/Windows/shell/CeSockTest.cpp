@@ -237,6 +237,20 @@ TEST_F(CeSockTest, CancelDuringTheConnectWaitEndsItWithoutABox) {
     EXPECT_EQ(FindConnectingWindow(), 0u);
 }
 
+TEST_F(CeSockTest, QuittingDuringTheConnectWaitEndsItWithoutABox) {
+    ScriptedTcpHost host(0);
+    if (!host.FillBacklog()) GTEST_SKIP() << "the listener's queue never filled";
+    ASSERT_EQ(sock_->Create(u"127.0.0.1", host.Port()), 1);
+    PostQuitMessage(0);
+    EXPECT_EQ(sock_->WaitForConnection(), 0);
+    EXPECT_TRUE(Boxes().empty());
+    EXPECT_FALSE(sock_->HasSocket());
+    // The quit stays for the program's own loop.
+    MSG msg;
+    ASSERT_TRUE(PeekMessage(&msg, 0, 0, 0, PM_REMOVE));
+    EXPECT_EQ(msg.message, UINT(WM_QUIT));
+}
+
 TEST_F(CeSockTest, TheHostClosingIsAnnouncedOnce) {
     for (const bool reset : {false, true}) {
         SCOPED_TRACE(reset ? "reset" : "orderly close");
