@@ -247,6 +247,10 @@ void CCeSock::CheckConnect() {
     }
 }
 
+BOOL CCeSock::IsReadingPaused() const {
+    return m_blocked.size() >= kPauseReadingAt || m_unread + 1 >= m_receive.size() ? TRUE : FALSE;
+}
+
 void CCeSock::OnReadable() {
     if (m_blocked.size() >= kPauseReadingAt) return;
     m_reading = true;

@@ -296,6 +296,7 @@ TEST_F(CeSockTest, AFullReceiveBufferIsNotTakenForAClose) {
     PollTimes(10);
     EXPECT_EQ(Count(FD_CLOSE), 0);
     EXPECT_TRUE(sock_->IsConnected());
+    EXPECT_TRUE(sock_->IsReadingPaused());
     // The buffer keeps one byte free.
     char buffer[20480];
     const int first = sock_->Read(buffer, sizeof buffer);
@@ -330,6 +331,7 @@ TEST_F(CeSockTest, DataForAPeerThatDoesNotReadWaitsAndGoesOutInOrder) {
     ScriptedTcpHost::Write(peer, "ping");
     PollTimes(5);
     EXPECT_EQ(Count(FD_READ), 0);
+    EXPECT_TRUE(sock_->IsReadingPaused());
 
     std::string got;
     std::thread reader([&] { got = ScriptedTcpHost::ReadExactly(peer, sent.size(), 60000); });
@@ -338,6 +340,7 @@ TEST_F(CeSockTest, DataForAPeerThatDoesNotReadWaitsAndGoesOutInOrder) {
     ASSERT_TRUE(flushed);
     ASSERT_EQ(got.size(), sent.size());
     EXPECT_TRUE(got == sent);
+    EXPECT_FALSE(sock_->IsReadingPaused());
     ASSERT_TRUE(PollUntil([&] { return received_ == "ping"; }));
 }
 

@@ -72,6 +72,10 @@ public:
     BOOL IsNotAssociated() const { return m_notAssociated ? TRUE : FALSE; }
     // The waiting or connecting window while one is up.
     const CConnectingWnd* GetConnectingWnd() const { return m_connectingWnd.get(); }
+    // TRUE while Poll reads nothing though bytes may wait: a megabyte or
+    // more waits to be sent, or the receive buffer is full. Whoever polls
+    // when the connection is readable waits for the timer meanwhile.
+    BOOL IsReadingPaused() const;
 
     static constexpr int kConnectWaitMs = 3000;
 
