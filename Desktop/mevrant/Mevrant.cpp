@@ -323,9 +323,13 @@ bool CMevrant::DeviceFolders(Folders& folders) {
             Message(kNoInstallDir, MB_OK | MB_ICONEXCLAMATION, productTitle);
             return false;
         }
+        // A folder given without its leading backslash or with '/' is still a device path.
+        folders.install = Join({folders.install});
+        if (!folders.flashDir.empty())
+            folders.flashDir = Join({folders.flashDir});
         folders.config = folders.install;
         if (m_config.kind == 1)
-            folders.config = work.empty() ? Join({folders.install, u"Work"}) : work;
+            folders.config = work.empty() ? Join({folders.install, u"Work"}) : Join({work});
     }
     if (m_installMode && install.installType != 0) {
         const std::u16string flash = FromAnsi(install.flashDrive);

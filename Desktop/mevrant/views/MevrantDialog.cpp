@@ -240,7 +240,8 @@ int RunMevrant(const Options& options) {
         deviceRoot = QSettings().value(QStringLiteral("DeviceRoot")).toString().toStdString();
     if (deviceRoot.empty())
         deviceRoot = plat::fs::DeviceRoot();
-    plat::rapi::AttachDevice(deviceRoot);
+    // A relative folder is taken from where Mevrant was started.
+    plat::rapi::AttachDevice(QDir(QString::fromStdString(deviceRoot)).absolutePath().toStdString());
 
     CMevrant model(QDir::currentPath().toStdString());
     CMevrantDlg dialog(model);

@@ -62,6 +62,10 @@ TEST_F(ConfigOnlyTest, DevicePathsMatchWithoutCaseAndMissingFoldersAreMade) {
     EXPECT_EQ(Get("\\PROGRAM FILES\\orvade client\\Config\\Site\\Ravelcore.cfg"), "[Ravelcore]\r\n");
     EXPECT_EQ(Get("\\PROGRAM FILES\\orvade client\\Config\\Site\\hosts.cfg"), kHosts);
     EXPECT_FALSE(std::filesystem::exists(root_ / "Program Files"));
+    // A folder without its leading backslash, with '/' between its names.
+    Installed(kClientKey, u"Site/Other");
+    EXPECT_TRUE(model_->OnConfigOnly());
+    EXPECT_EQ(Get("\\Site\\Other\\hosts.cfg"), kHosts);
 }
 
 TEST_F(ConfigOnlyTest, AFailedFileIsListedWithTheAbsentOnesAndTheOldFileStays) {
