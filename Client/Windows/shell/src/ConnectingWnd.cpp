@@ -205,7 +205,9 @@ void CConnectingWnd::Close() {
     if (!m_thread.joinable()) return;
     m_state->closeRequested = true;
     for (int step = 0; step < kCloseSteps; ++step) {
-        if (const HWND hwnd = m_state->window) SendMessage(hwnd, WM_CLOSE_CONNECTING, 0, 0);
+        // Posted, not sent: a window thread that does not answer cannot hold
+        // the user-interface thread longer than the steps below.
+        if (const HWND hwnd = m_state->window) PostMessage(hwnd, WM_CLOSE_CONNECTING, 0, 0);
         std::unique_lock lock(m_state->mutex);
         if (m_state->endedSignal.wait_for(lock, kCloseStep, [this] { return m_state->ended; })) {
             lock.unlock();

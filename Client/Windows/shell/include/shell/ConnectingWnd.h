@@ -26,8 +26,8 @@ public:
     // Set once the user chose Cancel or pressed Escape; the window stays up.
     BOOL IsCancelled() const;
     // Destroys the window and waits for its thread, asking again every
-    // 50 ms in case the thread had not made its window yet. Safe to call
-    // again.
+    // 50 ms in case the thread had not made its window yet; after 10 s the
+    // thread is left to end on its own. Safe to call again.
     void Close();
     // What the window shows: the custom text, else "\nConnecting To:\n"
     // and the host text.
