@@ -13,6 +13,7 @@
 
 #include "core/widgets/WidgetManager.h"
 #include "core/widgets/WidgetWindowLayer.h"
+#include "core/widgets/WidgetWindowTypes.h"
 #include "platform/Controls.h"
 #include "platform/DeviceFs.h"
 #include "platform/Gdi.h"

@@ -124,23 +124,15 @@ WidgetItemList LoadItemList(IWidgetHost& host, std::u16string_view name) {
     if (!packet) return list;
     // Four records (the geometry), the title's record, then the items' record.
     for (int i = 0; i < 4; ++i) {
-        const int32_t before = packet->GetPosition();
-        packet->NextRecord();
-        if (packet->GetPosition() == before || packet->PeekByte(-1) != PKT_END_RECORD) return list;
+        if (!WidgetNextPiece(*packet, PKT_END_RECORD)) return list;
     }
     list.loaded = true;
     list.title = WidgetFieldText(*packet);
-    const int32_t titleAt = packet->GetPosition();
-    packet->NextRecord();
-    if (packet->GetPosition() == titleAt || packet->PeekByte(-1) != PKT_END_RECORD) return list;
-    while (packet->BytesLeft() > 0) {
-        std::u16string item = WidgetFieldText(*packet);
-        if (item.empty()) break;
+    if (!WidgetNextPiece(*packet, PKT_END_RECORD)) return list;
+    // Fields up to the first empty one; a coarser separator ends the record.
+    for (std::u16string item = WidgetFieldText(*packet); !item.empty(); item = WidgetFieldText(*packet)) {
         list.items.push_back(std::move(item));
-        // Fields end at FD; anything coarser ends the record.
-        const int32_t end = packet->GetPosition() + packet->GetFieldLength();
-        if (end >= packet->GetLength() || packet->GetData()[end] != PKT_END_FIELD) break;
-        packet->NextField();
+        if (!WidgetNextPiece(*packet, PKT_END_FIELD)) break;
     }
     return list;
 }
@@ -386,9 +378,7 @@ HMENU BuildMenu(CWidgetWindow& w) {
         }
         entries.push_back({std::move(name), submenu});
         // Entries are the sub-fields of the first field.
-        const int32_t end = packet->GetPosition() + packet->GetFieldLength();
-        if (end >= packet->GetLength() || packet->GetData()[end] != PKT_END_SUBFIELD || entries.size() >= 0xFFFF) break;
-        packet->SkipTo(PKT_END_SUBFIELD);
+        if (entries.size() >= 0xFFFF || !WidgetNextPiece(*packet, PKT_END_SUBFIELD)) break;
     }
     if (entries.size() == 1 && entries[0].submenu) return entries[0].submenu;
     HMENU menu = CreatePopupMenu();

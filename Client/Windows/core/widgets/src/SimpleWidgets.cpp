@@ -261,8 +261,7 @@ void EditCreated(CWidgetWindow& w, const WidgetCreation&) {
     std::unique_ptr<CPacket> packet =
         w.Host().NewPacket(f.itemData->data(), static_cast<int32_t>(f.itemData->size()));
     if (!packet) return;
-    packet->SkipTo(PKT_END_SUBFIELD);
-    if (packet->PeekByte(-1) != PKT_END_SUBFIELD) return;
+    if (!WidgetNextPiece(*packet, PKT_END_SUBFIELD)) return;
     SendMessage(w.Handle(), EM_LIMITTEXT, static_cast<WPARAM>(std::max(0, packet->GetInt(0))), 0);
 }
 

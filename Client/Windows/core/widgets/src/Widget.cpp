@@ -9,15 +9,7 @@
 
 namespace {
 
-// Moves to the next piece of the given level. False when a coarser separator
-// (or the end) came first: the cursor then stays on it, its field is empty,
-// and every later read and move is a no-op, so the rest keeps its defaults.
-bool Next(CPacket& p, uint8_t separator) {
-    const int32_t before = p.GetPosition();
-    p.SkipTo(separator);
-    const int32_t at = p.GetPosition();
-    return at > before && p.GetData()[at - 1] == separator;
-}
+bool Next(CPacket& p, uint8_t separator) { return WidgetNextPiece(p, separator); }
 
 std::u16string Text(const CPacket& p) { return WidgetFieldText(p); }
 
@@ -34,12 +26,13 @@ void ReadText(const CPacket& p, std::optional<std::u16string>& out) {
 
 // Bytes from the cursor up to the end of the field, separators below a field
 // included; the record's end and the command delimiter end it too.
-std::vector<uint8_t> RawField(const CPacket& p) {
+// Nothing for an empty field.
+void RawField(const CPacket& p, std::optional<std::vector<uint8_t>>& out) {
     const uint8_t* at = p.GetCursor();
     const int32_t left = p.BytesLeft();
     int32_t n = 0;
     while (n < left && at[n] != PKT_END_FIELD && at[n] != PKT_END_RECORD && at[n] != p.GetCommandDelimiter()) ++n;
-    return std::vector<uint8_t>(at, at + n);
+    if (n > 0) out.emplace(at, at + n);
 }
 
 // Appends pieces and remembers whether every one went in.
@@ -79,6 +72,13 @@ private:
 int32_t Clamp32(int64_t v) { return static_cast<int32_t>(std::clamp<int64_t>(v, INT32_MIN, INT32_MAX)); }
 
 }  // namespace
+
+bool WidgetNextPiece(CPacket& p, uint8_t separator) {
+    const int32_t before = p.GetPosition();
+    p.SkipTo(separator);
+    const int32_t at = p.GetPosition();
+    return at > before && p.GetData()[at - 1] == separator;
+}
 
 std::u16string WidgetFieldText(const CPacket& p) {
     const int32_t n = p.GetWide(nullptr, 0);
@@ -158,10 +158,7 @@ uint32_t CWidget::Parse(IWidgetHost* host, CPacket& p) {
     ReadUnsigned(p, f.flags);
     Next(p, PKT_END_FIELD);  // 8
     ReadUnsigned(p, f.windowStyle);
-    if (Next(p, PKT_END_FIELD)) {  // 9: kept raw
-        std::vector<uint8_t> raw = RawField(p);
-        if (!raw.empty()) f.itemData = std::move(raw);
-    }
+    if (Next(p, PKT_END_FIELD)) RawField(p, f.itemData);  // 9: kept raw
     Next(p, PKT_END_FIELD);  // 10
     ReadText(p, f.name);
     Next(p, PKT_END_FIELD);  // 11

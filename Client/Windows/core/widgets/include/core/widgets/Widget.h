@@ -254,5 +254,10 @@ private:
 bool WidgetTypeTakesFocus(int32_t type);
 // Types that get a window.
 bool WidgetTypeHasWindow(int32_t type);
+// Moves to the next piece of the given level (field, sub-field, item or
+// record). False when a coarser separator (or the end) came first: the
+// cursor then stays on it, its field is empty, and every later read and move
+// is a no-op.
+bool WidgetNextPiece(CPacket& packet, uint8_t separator);
 // The text of the packet's current field (up to its next separator), in the packet's encoding.
 std::u16string WidgetFieldText(const CPacket& packet);
