@@ -1,0 +1,128 @@
+// The widget windows as the Qt backing shows them, offscreen: one picture per
+// family, checked where a drawing fault would otherwise go unseen, and a
+// screen of widgets saved and restored with PUSHSCREEN and PULLSCREEN.
+#include <QImage>
+
+#include <cstdlib>
+
+#include "WidgetWindowFixture.h"
+#include "tests/control/QtApplication.h"
+#include "tests/platform/qt/QtPump.h"
+
+namespace widgetwindowtest {
+namespace {
+
+class WidgetRenderTest : public WidgetWindowTest {
+protected:
+    void SetUp() override {
+        displaytest::EnsureApplication();
+        WidgetWindowTest::SetUp();
+        WriteItems(u"FRUIT.MNU", "Fruit", {"Apple", "Banana", "Cherry"});
+    }
+    QImage Render(const char* name) {
+        qttest::Pump();
+        QImage image = plat::qt::RenderWindow(m_owner);
+        if (const char* dir = std::getenv("WIDGET_RENDER_DIR")) image.save(QString(dir) + "/" + name + ".png");
+        return image;
+    }
+    QRect Area(uint32_t id) {
+        RECT r{};
+        GetWindowRect(WindowOf(id), &r);
+        return QRect(r.left, r.top, r.right - r.left, r.bottom - r.top);
+    }
+    static bool Near(QColor a, QColor b) {
+        return std::abs(a.red() - b.red()) + std::abs(a.green() - b.green()) + std::abs(a.blue() - b.blue()) < 60;
+    }
+};
+
+TEST_F(WidgetRenderTest, ButtonsAndCheckBoxesShowTheirTextsAndStates) {
+    Widgets(Add(1, "1", {Cells(1, 1), Looks("Send")}) + FE + Add(6, "2", {Cells(3, 1), Looks("Tick"), "", "0"}) + FE +
+            Add(6, "3", {Cells(5, 1), Looks("Tick"), "", "1"}));
+    const QImage image = Render("buttons");
+    ASSERT_FALSE(image.isNull());
+    EXPECT_GT(displaytest::InkPixels(image, Area(1), Qt::white), 20);
+    // The checked box carries more ink than the unchecked one, the same text.
+    EXPECT_GT(displaytest::InkPixels(image, Area(3), Qt::white), displaytest::InkPixels(image, Area(2), Qt::white));
+}
+
+TEST_F(WidgetRenderTest, AnArrowButtonWithoutLabelPointsLeftInItsColours) {
+    // 40 by 40 pixels: text colour red, background blue; then one pointing down.
+    Widgets(Add(7, "1", {Cells(10, 10, 40, 40, 1), Looks("", "", "255", "16711680")}) + FE +
+            Add(7, "2", {Cells(10, 100, 40, 40, 1), Looks("4", "", "255", "16711680")}));
+    const QImage image = Render("arrows");
+    const QColor red(255, 0, 0), blue(0, 0, 255);
+    // Left: the tip at the left middle, the base along the right edge.
+    EXPECT_TRUE(Near(image.pixelColor(12, 30), red));
+    EXPECT_TRUE(Near(image.pixelColor(46, 14), red));
+    EXPECT_TRUE(Near(image.pixelColor(14, 13), blue));
+    EXPECT_TRUE(Near(image.pixelColor(14, 46), blue));
+    // Down: the top edge is the base, the tip at the bottom middle.
+    EXPECT_TRUE(Near(image.pixelColor(120, 13), red));
+    EXPECT_TRUE(Near(image.pixelColor(120, 46), red));
+    EXPECT_TRUE(Near(image.pixelColor(103, 46), blue));
+}
+
+TEST_F(WidgetRenderTest, StaticsAndEditsUseTheWidgetsColours) {
+    // Background green behind a static text; an edit with its value.
+    Widgets(Add(8, "1", {Cells(10, 10, 100, 20, 1), Looks("Label", "", "0", "65280")}) + FE +
+            Add(10, "2", {Cells(40, 10, 100, 20, 1), Looks(""), "", "12345"}));
+    const QImage image = Render("statics");
+    const QRect text = Area(1);
+    EXPECT_TRUE(Near(image.pixelColor(text.right() - 2, text.bottom() - 2), QColor(0, 255, 0)));
+    EXPECT_GT(displaytest::InkPixels(image, text, QColor(0, 255, 0)), 10);
+    EXPECT_GT(displaytest::InkPixels(image, Area(2).adjusted(2, 2, -2, -2), Qt::white), 10);
+}
+
+TEST_F(WidgetRenderTest, ListsAndRadioGroupsShowTheirItems) {
+    Widgets(Add(18, "1", {Cells(10, 10, 100, 60, 1), Looks(""), "", "2", "", "FRUIT"}) + FE +
+            Add(5, "2", {Cells(100, 10, 150, 24, 1), Looks(""), "", "3", "", "FRUIT"}));
+    const QImage image = Render("lists");
+    const QRect list = Area(1);
+    const int row = static_cast<int>(SendMessage(WindowOf(1), LB_GETITEMHEIGHT, 0, 0));
+    // Text in the first row, the second row (the selection) highlighted.
+    EXPECT_GT(displaytest::InkPixels(image, QRect(list.left() + 2, list.top() + 1, 60, row - 2), Qt::white), 10);
+    EXPECT_FALSE(Near(image.pixelColor(list.left() + 80, list.top() + row + row / 2), Qt::white));
+    // The group's border, and a text per button.
+    const QRect group = Area(2);
+    EXPECT_TRUE(Near(image.pixelColor(group.left() + 70, group.top()), Qt::black));
+    for (HWND b = GetWindow(WindowOf(2), GW_CHILD); b; b = GetWindow(b, GW_HWNDNEXT)) {
+        RECT r{};
+        GetWindowRect(b, &r);
+        EXPECT_GT(displaytest::InkPixels(image, QRect(r.left, r.top, r.right - r.left, r.bottom - r.top), Qt::white), 10);
+    }
+}
+
+TEST_F(WidgetRenderTest, AScreenOfWindowedWidgetsIsPushedAndPulled) {
+    Widgets(Add(1, "1", {Cells(1, 1), Looks("Go"), "", "", "", "", "", "1"}) + FE +
+            Add(10, "2", {Cells(3, 1, 8), Looks(""), "", "old", "", "", "", "2"}) + FE +
+            Add(18, "3", {Cells(5, 1, 10, 3), Looks(""), "", "2", "", "FRUIT"}));
+    // The field's text becomes its label before the screen is saved.
+    Widgets(Action(1, WID_ACTION_SETFOCUS, "2"));
+    SendMessage(WindowOf(2), WM_SETTEXT, 0, reinterpret_cast<LPARAM>(u"new"));
+    Key(VK_TAB);
+    EXPECT_EQ(Events(), std::vector<Bytes>{Event('8', "new", "2")});
+    const QImage before = Render("pushed");
+    Send("O" + FD + "SAVED");
+    EXPECT_TRUE(Replies().empty());
+    const HWND oldButton = WindowOf(1);
+
+    Widgets(Action(0, WID_ACTION_REMOVE, "") + FE + Add(8, "9", {Cells(0, 0), Looks("Other")}));
+    EXPECT_FALSE(IsWindow(oldButton));
+    Send("P" + FD + "SAVED");
+    Replies();
+    // The same widgets with new windows, and nothing else.
+    int children = 0;
+    for (HWND c = GetWindow(m_owner, GW_CHILD); c; c = GetWindow(c, GW_HWNDNEXT)) ++children;
+    EXPECT_EQ(children, 3);
+    EXPECT_EQ(WindowOf(9), 0u);
+    EXPECT_EQ(plat::window::GetWindowString(WindowOf(2)), u"old");
+    EXPECT_EQ(Widget(2)->Fields().label, u"new");
+    EXPECT_EQ(SendMessage(WindowOf(3), LB_GETCURSEL, 0, 0), 1);
+    const QImage after = Render("pulled");
+    EXPECT_EQ(displaytest::InkPixels(after, Area(1), Qt::white), displaytest::InkPixels(before, Area(1), Qt::white));
+    TapWindow(WindowOf(1));
+    EXPECT_EQ(Events(), std::vector<Bytes>{Event('8', "Go", "1")});
+}
+
+}  // namespace
+}  // namespace widgetwindowtest
