@@ -1,6 +1,5 @@
 #include "platform/Text.h"
 
-
 #include <algorithm>
 #include <iterator>
 #include <cerrno>
