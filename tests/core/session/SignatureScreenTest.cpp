@@ -125,6 +125,30 @@ TEST_F(SignatureScreenTest, CancelAnswersZeroAndClearKeepsTheScreen) {
     EXPECT_EQ(AllWidgets(), "w" + FD + "1" + FD);
 }
 
+TEST_F(SignatureScreenTest, QueuedButtonEventsAreLookedAtOnlyOnce) {
+    StartLog();
+    Send("p" + FD + "1");
+    Tap("Clear", 4);  // queued: no input waits
+    Tap("Cancel", 2);
+    EXPECT_EQ(Replies(), std::vector<Bytes>{"p" + FD + "1" + FD + "0" + FD});
+    // A new screen; GETEVENT hands the old Clear to the host and leaves the
+    // new drawing alone.
+    Send("p" + FD + "1");
+    const auto clears = [&] {
+        const std::string log = LogText();
+        size_t n = 0;
+        for (size_t at = 0; (at = log.find("WID_ACTION_SETLABEL", at)) != std::string::npos; ++at) ++n;
+        return n;
+    };
+    const size_t before = clears();
+    Send("1" + FD);
+    EXPECT_EQ(Replies(), std::vector<Bytes>{"8" + FD + "Clear" + FD + "4" + FC + "-1"});
+    Send("1" + FD);
+    EXPECT_EQ(Replies(), std::vector<Bytes>{"8" + FD + "Cancel" + FD + "2" + FC + "-1"});
+    EXPECT_EQ(clears(), before);
+    EXPECT_EQ(m_core->GetDialogMode(), DialogMode::Signature);
+}
+
 TEST_F(SignatureScreenTest, OnlyTheScreensButtonsAreLookedAt) {
     // Outside the screen an event of id 1 is only an event.
     Store("200" + FD + "80" + FD + "1" + FC + "1" + FD);

@@ -377,6 +377,11 @@ void CInputCommands::SendDeviceDataReply(uint8_t code, std::u16string_view text,
 void CInputCommands::SendWidgetEvent(const uint8_t* bytes, int32_t count) {
     if (!bytes || count <= 0 || !m_replies.Writer()) return;
     if (m_session.CurrentDialogMode() == DialogMode::Signature) m_session.OfferSignatureEvent(bytes, count);
+    DeliverWidgetEvent(bytes, count);
+}
+
+void CInputCommands::DeliverWidgetEvent(const uint8_t* bytes, int32_t count) {
+    if (!bytes || count <= 0 || !m_replies.Writer()) return;
     // The event goes into the writer only when it is sent: ending the field
     // first uses the same writer.
     auto send = [this, bytes, count] {
@@ -458,8 +463,10 @@ void CInputCommands::ReplayEvent() {
                                           e.text.c_str()};
             core.OnDeviceData(&record);
         }
+        // The signature screen saw it when it was queued: a Clear of an old
+        // screen must not clear the drawing of the one now up.
         void operator()(const WidgetEvent& e) const {
-            core.SendWidgetEvent(e.bytes.data(), static_cast<int32_t>(e.bytes.size()));
+            core.DeliverWidgetEvent(e.bytes.data(), static_cast<int32_t>(e.bytes.size()));
         }
     };
     std::visit(Replay{*this}, *event);

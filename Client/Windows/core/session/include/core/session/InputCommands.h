@@ -94,6 +94,9 @@ public:
     void EnableScanner(bool wanted);
 
 private:
+    // A widget event sent, or queued while nothing waits (a queued one is
+    // delivered this way when it is replayed).
+    void DeliverWidgetEvent(const uint8_t* bytes, int32_t count);
     // The scanner, the magnetic-stripe reader and the RFID reader together.
     void EnableReaders(bool on);
     void SendInputText(std::u16string_view text, EventType kind);

@@ -114,7 +114,4 @@ void RadioGroupCreated(CWidgetWindow& w, const WidgetCreation& c);
 void PrepareMenu(WidgetCreation& c);
 LRESULT MenuWidgetProc(CWidgetWindow& w, UINT message, WPARAM wParam, LPARAM lParam);
 
-// Types whose own windows are still plain: a window of their class with the
-// shared behaviour only (bitmap 9, pen capture 11, HTML page 19).
-void PreparePlain(WidgetCreation& c);
-LRESULT PlainWidgetProc(CWidgetWindow& w, UINT message, WPARAM wParam, LPARAM lParam);
+// The bitmap (9), pen capture (11) and HTML page (19): ContentWidgets.h.
