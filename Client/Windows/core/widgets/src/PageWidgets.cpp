@@ -26,10 +26,7 @@ struct ImageJunk : WidgetJunk {
     HBITMAP image = 0;
 };
 
-ImageJunk* Image(CWidgetWindow& w) {
-    if (!w.Junk()) w.SetJunk(std::make_unique<ImageJunk>());
-    return static_cast<ImageJunk*>(w.Junk());
-}
+ImageJunk* Image(CWidgetWindow& w) { return JunkOf<ImageJunk>(w); }
 
 void LoadImageFile(CWidgetWindow& w) {
     ImageJunk* junk = Image(w);
@@ -71,10 +68,7 @@ struct PageJunk : WidgetJunk {
     int dragFrom = -1;  // the pen's y while it drags the page
 };
 
-PageJunk* Page(CWidgetWindow& w) {
-    if (!w.Junk()) w.SetJunk(std::make_unique<PageJunk>());
-    return static_cast<PageJunk*>(w.Junk());
-}
+PageJunk* Page(CWidgetWindow& w) { return JunkOf<PageJunk>(w); }
 
 std::u16string FolderOf(const std::u16string& path) {
     const size_t slash = path.rfind(u'\\');

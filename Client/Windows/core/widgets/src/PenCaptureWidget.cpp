@@ -16,10 +16,7 @@ struct PenCaptureJunk : WidgetJunk {
     CStrokeList strokes;
 };
 
-CStrokeList* Strokes(CWidgetWindow& w) {
-    if (!w.Junk()) w.SetJunk(std::make_unique<PenCaptureJunk>());
-    return &static_cast<PenCaptureJunk*>(w.Junk())->strokes;
-}
+CStrokeList* Strokes(CWidgetWindow& w) { return &JunkOf<PenCaptureJunk>(w)->strokes; }
 
 COLORREF Ink(CWidgetWindow& w) {
     if (!IsWindowEnabled(w.Handle())) return kDisabledInk;

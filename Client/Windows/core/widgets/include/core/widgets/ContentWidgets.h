@@ -5,8 +5,17 @@
 // device file it names, which never reaches a network.
 #pragma once
 
+#include <memory>
+
 #include "core/widgets/ContentFiles.h"
 #include "core/widgets/WidgetWindowTypes.h"
+
+// The window's state of that kind, made on first use.
+template <class Junk>
+Junk* JunkOf(CWidgetWindow& w) {
+    if (!w.Junk()) w.SetJunk(std::make_unique<Junk>());
+    return static_cast<Junk*>(w.Junk());
+}
 
 // The black frame of a window with WS_BORDER (the layer has no non-client
 // area: a class draws its own frame, as the standard controls do).
