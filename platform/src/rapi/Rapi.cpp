@@ -169,11 +169,12 @@ DWORD WaitForInit(RAPIINIT* init, DWORD milliseconds) {
         root = r.attached;
     }
     // The device answers once its folder is there: looked for in short
-    // slices until the time is up.
+    // slices until the time is up. The folder itself is the user's choice
+    // and may be reached through a link; nothing inside it is.
     const auto end = std::chrono::steady_clock::now() + std::chrono::milliseconds(milliseconds);
     for (;;) {
         struct stat st{};
-        if (lstat(root.c_str(), &st) == 0 && S_ISDIR(st.st_mode)) break;
+        if (stat(root.c_str(), &st) == 0 && S_ISDIR(st.st_mode)) break;
         if (std::chrono::steady_clock::now() >= end) return WAIT_TIMEOUT;
         std::this_thread::sleep_for(std::chrono::milliseconds(20));
     }
