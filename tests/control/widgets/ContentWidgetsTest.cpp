@@ -238,5 +238,23 @@ TEST_F(ContentWidgetsTest, PenCapturePictureAndPageAreDrawn) {
     EXPECT_GT(red, 100);
 }
 
+TEST_F(ContentWidgetsTest, TheSignatureScreenIsDrawn) {
+    displaytest::EnsureApplication();
+    Send("p" + FD + "1");
+    Stroke(WindowOf(100), Line({20, 100}, {200, 60}));
+    const QImage screen = Render(m_owner);
+    screen.save("/tmp/w26b-signature.png");
+    // The signature's frame and line, and the three buttons' captions below it.
+    EXPECT_EQ(QColor(screen.pixel(4, 150)), QColor(Qt::black));
+    EXPECT_GT(displaytest::InkPixels(screen, QRect(30, 60, 180, 60), Qt::white), 100);
+    for (uint32_t id : {4u, 2u, 1u}) {
+        RECT r{};
+        GetWindowRect(WindowOf(id), &r);
+        EXPECT_GT(r.top, 6 + 268) << id;
+        EXPECT_GT(displaytest::InkPixels(screen, QRect(r.left + 4, r.top + 4, r.right - r.left - 8, r.bottom - r.top - 8),
+                                         screen.pixelColor(r.left + 2, r.top + 2)), 10) << id;
+    }
+}
+
 }  // namespace
 }  // namespace widgetwindowtest
