@@ -186,7 +186,7 @@ bool CPrintCommands::OpenPort(int32_t number) {
         LogWrite(LOG_ERROR, "COMDATAEVENT: " + plat::text::WideToUtf8(name) + " cannot be opened");
         return false;
     }
-    if (number + 1 > 2) Sleep(kSettleMs);
+    if (number > 1) Sleep(kSettleMs);  // above COM2
     // The port's settings file, when there is one; what it lacks keeps its default.
     std::u16string dir;
     std::u16string file = u"Port" + plat::text::Utf8ToWide(std::to_string(number)) + u"cfg.cfg";
