@@ -1,9 +1,9 @@
-// Playing a sound file, the beeper, and wave output. Sound files and the
-// beeper have no output here: their default players play nothing and answer
-// FALSE; tests put a player of their own in their place. Wave output (16-bit
-// mono PCM) plays on the machine's sound device through ALSA, loaded with
-// its first use; without a sound device nothing plays and an error is
-// answered.
+// Playing sound files, the beeper, and wave output. Sound files (RIFF WAVE,
+// PCM) and wave output play on the machine's sound device through ALSA,
+// loaded with the first sound; without a sound device nothing plays and an
+// error is answered. The beeper has no output here: its default player
+// plays nothing and answers FALSE. Tests put players and a sink of their own
+// in place of the defaults.
 #pragma once
 
 #include <cstddef>
@@ -20,9 +20,13 @@ constexpr DWORD SND_NODEFAULT = 0x0002;
 constexpr DWORD SND_ALIAS = 0x00010000;
 constexpr DWORD SND_FILENAME = 0x00020000;
 
-// Plays the file named by sound (a device path, with SND_FILENAME); module is
-// unused. With SND_ASYNC the call does not wait for the sound to end. A null
-// sound stops what plays. FALSE when nothing is played.
+// Plays the file named by sound (a device path; a RIFF WAVE file of 8- or
+// 16-bit PCM, one or two channels, at most 16 MiB); module is unused. With
+// SND_ASYNC the call does not wait for the sound to end, and a sound still
+// playing from an earlier call stops first; without it the call returns
+// when the sound has played. A null sound stops what plays. SND_ALIAS names
+// a system sound, of which there are none here. FALSE when nothing is
+// played.
 BOOL PlaySound(const char16_t* sound, HMODULE module, DWORD flags);
 
 // Sounds the speaker's tone for the duration; FALSE when nothing sounds
@@ -43,19 +47,35 @@ constexpr UINT MMSYSERR_NODRIVER = 6;     // no sound library
 
 namespace plat::sound {
 
+// The shape of wave samples: interleaved, little-endian PCM.
+struct WaveFormat {
+    DWORD rate = 44100;
+    int channels = 1;        // 1 or 2
+    int bitsPerSample = 16;  // 8 (unsigned) or 16 (signed)
+    size_t FrameBytes() const { return static_cast<size_t>(channels) * static_cast<size_t>(bitsPerSample / 8); }
+};
+
+// A RIFF WAVE file's format and samples: PCM of 8 or 16 bits, one or two
+// channels, 8000 to 192000 Hz; *data points into bytes, *dataSize is whole
+// frames. False when the bytes are not such a file.
+bool ParseWave(const uint8_t* bytes, size_t size, WaveFormat* format, const uint8_t** data, size_t* dataSize);
+
 // Plays 16-bit signed mono samples at the rate and returns when they have
 // played, or once their playing time and 200 ms more have passed (the
 // device is then stopped). MMSYSERR_NOERROR when played.
 UINT PlayPcm(const int16_t* samples, size_t count, DWORD rate);
 
-// The wave output gets every PlayPcm as given; null restores the sound device.
-using PcmSink = std::function<UINT(const int16_t* samples, size_t count, DWORD rate)>;
+// The wave output gets every sound, tones and sound files, as whole frames
+// of the format (from the playing thread for SND_ASYNC); null restores the
+// sound device.
+using PcmSink = std::function<UINT(const WaveFormat& format, const uint8_t* bytes, size_t size)>;
 void SetPcmSink(PcmSink sink);
 
 // The player gets every request as given (sound empty for a null one).
 using Player = std::function<BOOL(const std::u16string& sound, DWORD flags)>;
 
-// Replaces the player; null restores the default one, which plays nothing.
+// Replaces the player; null restores the default one, which plays sound
+// files on the wave output.
 void SetPlayer(Player player);
 
 // The tone player gets every Beep as given; null restores the default one.

@@ -1,5 +1,6 @@
 #include "platform/Sound.h"
 #include "platform/WinConst.h"
+#include "SoundFiles.h"
 
 #include <memory>
 #include <mutex>
@@ -18,10 +19,10 @@ BOOL PlaySound(const char16_t* sound, HMODULE, DWORD flags) {
         std::lock_guard<std::mutex> lock(g_lock);
         player = g_player;
     }
-    // No audio output: the default player has nothing to play on.
-    if (!player) return FALSE;
     try {
-        return (*player)(sound ? std::u16string(sound) : std::u16string(), flags);
+        const std::u16string name = sound ? std::u16string(sound) : std::u16string();
+        if (!player) return plat::sound::PlaySoundFile(name, flags);
+        return (*player)(name, flags);
     } catch (...) {
         return FALSE;
     }

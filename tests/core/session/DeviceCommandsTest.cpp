@@ -2,6 +2,7 @@
 // the session with a message, waiting events, and the commands that only answer.
 #include <algorithm>
 #include <chrono>
+#include <cstring>
 #include <ctime>
 #include <sys/stat.h>
 #include <thread>
@@ -116,9 +117,12 @@ protected:
             sounds.emplace_back(sound, flags);
             return TRUE;
         });
-        plat::sound::SetPcmSink([this](const int16_t* samples, size_t count, DWORD rate) {
-            played.push_back("tone " + std::to_string(count) + " at " + std::to_string(rate));
-            pcm.assign(samples, samples + count);
+        plat::sound::SetPcmSink([this](const plat::sound::WaveFormat& format, const uint8_t* bytes, size_t size) {
+            EXPECT_EQ(format.channels, 1);
+            EXPECT_EQ(format.bitsPerSample, 16);
+            played.push_back("tone " + std::to_string(size / 2) + " at " + std::to_string(format.rate));
+            pcm.resize(size / 2);
+            std::memcpy(pcm.data(), bytes, size);
             return pcmAnswer;
         });
         plat::input::SetSleepHook([this](int ms) {

@@ -1,8 +1,15 @@
 #include "platform/Sound.h"
+#include "platform/DeviceFs.h"
 
 #include <gtest/gtest.h>
 
+#include <unistd.h>
+
+#include <chrono>
+#include <condition_variable>
+#include <filesystem>
 #include <fstream>
+#include <mutex>
 #include <string>
 #include <utility>
 #include <vector>
@@ -19,9 +26,10 @@ protected:
     void TearDown() override { plat::sound::SetPlayer(nullptr); }
 };
 
-TEST_F(SoundTest, DefaultPlayerPlaysNothing) {
+TEST_F(SoundTest, DefaultPlayerPlaysNoMissingFileAndNoSystemSound) {
     EXPECT_EQ(PlaySound(u"\\OVC\\SOUNDS\\ERROR.WAV", nullptr, SND_ASYNC | SND_FILENAME), FALSE);
-    EXPECT_EQ(PlaySound(nullptr, nullptr, 0), FALSE);
+    EXPECT_EQ(PlaySound(u"SystemDefault", nullptr, SND_ALIAS | SND_ASYNC), FALSE);
+    EXPECT_EQ(PlaySound(nullptr, nullptr, 0), TRUE);  // nothing left playing
 }
 
 TEST_F(SoundTest, ReplacedPlayerGetsEachRequestUntilRestored) {
@@ -84,19 +92,21 @@ bool AlsaLoaded() {
 // whose library is loaded only then. This machine may have no sound device:
 // nothing plays then, and the call says so without waiting.
 TEST(WaveOutput, SamplesReachTheSinkOrTheSoundDevice) {
-    std::vector<int16_t> got;
-    DWORD rate = 0;
-    plat::sound::SetPcmSink([&](const int16_t* samples, size_t count, DWORD r) {
-        got.assign(samples, samples + count);
-        rate = r;
+    std::vector<uint8_t> got;
+    plat::sound::WaveFormat format;
+    plat::sound::SetPcmSink([&](const plat::sound::WaveFormat& f, const uint8_t* bytes, size_t size) {
+        got.assign(bytes, bytes + size);
+        format = f;
         return MMSYSERR_NOERROR;
     });
     const int16_t samples[] = {-32767, 0, 32767};
-    EXPECT_EQ(plat::sound::PlayPcm(samples, 3, 44100), MMSYSERR_NOERROR);
-    EXPECT_EQ(got, (std::vector<int16_t>{-32767, 0, 32767}));
-    EXPECT_EQ(rate, 44100u);
+    EXPECT_EQ(plat::sound::PlayPcm(samples, 3, 22050), MMSYSERR_NOERROR);
+    EXPECT_EQ(got, (std::vector<uint8_t>{0x01, 0x80, 0x00, 0x00, 0xFF, 0x7F}));
+    EXPECT_EQ(format.rate, 22050u);
+    EXPECT_EQ(format.channels, 1);
+    EXPECT_EQ(format.bitsPerSample, 16);
     EXPECT_EQ(plat::sound::PlayPcm(nullptr, 0, 44100), MMSYSERR_ERROR);
-    plat::sound::SetPcmSink([](const int16_t*, size_t, DWORD) -> UINT { throw 1; });
+    plat::sound::SetPcmSink([](const plat::sound::WaveFormat&, const uint8_t*, size_t) -> UINT { throw 1; });
     EXPECT_EQ(plat::sound::PlayPcm(samples, 3, 44100), MMSYSERR_ERROR);
 
     plat::sound::SetPcmSink(nullptr);
@@ -108,6 +118,112 @@ TEST(WaveOutput, SamplesReachTheSinkOrTheSoundDevice) {
     if (answer != MMSYSERR_NODRIVER) {
         EXPECT_TRUE(AlsaLoaded());
     }
+}
+
+// A RIFF WAVE file: the "fmt " chunk (PCM), other chunks, then "data".
+std::string Wave(uint16_t formatTag, uint16_t channels, uint32_t rate, uint16_t bits, const std::string& data,
+                 const std::string& between = "", int blockAlign = -1) {
+    auto le = [](uint64_t v, int n) {
+        std::string s;
+        for (int i = 0; i < n; ++i) s += static_cast<char>(v >> (8 * i) & 0xFF);
+        return s;
+    };
+    const uint16_t align = blockAlign >= 0 ? static_cast<uint16_t>(blockAlign) : static_cast<uint16_t>(channels * bits / 8);
+    std::string fmt = "fmt " + le(16, 4) + le(formatTag, 2) + le(channels, 2) + le(rate, 4) + le(rate * align, 4) +
+                      le(align, 2) + le(bits, 2);
+    std::string body = "WAVE" + fmt + between + "data" + le(data.size(), 4) + data;
+    return "RIFF" + le(body.size(), 4) + body;
+}
+
+TEST(WaveFile, PcmFilesAreReadAndOthersRefused) {
+    struct Case {
+        std::string file;
+        bool ok;
+        int channels, bits;
+        std::string data;
+    };
+    const std::string four("\x01\x02\x03\x04", 4);
+    const Case cases[] = {
+        {Wave(1, 1, 8000, 16, four), true, 1, 16, four},
+        {Wave(1, 2, 44100, 8, four), true, 2, 8, four},
+        // Other chunks are passed over, an odd one with its pad byte.
+        {Wave(1, 2, 48000, 16, four, std::string("LIST\x03\0\0\0abc\0", 12)), true, 2, 16, four},
+        // A data chunk cut short plays its whole frames.
+        {Wave(1, 2, 44100, 16, four + "\x05\x06\x07").substr(0, 44 + 6), true, 2, 16, four},
+        {Wave(3, 1, 44100, 32, "12345678"), false, 0, 0, ""},   // floating point
+        {Wave(1, 3, 44100, 16, "123456"), false, 0, 0, ""},     // three channels
+        {Wave(1, 1, 44100, 24, "123"), false, 0, 0, ""},        // 24 bits
+        {Wave(1, 1, 4000, 16, "12"), false, 0, 0, ""},          // too slow
+        {Wave(1, 2, 44100, 16, four, "", 2), false, 0, 0, ""},  // frames of the wrong size
+        {Wave(1, 1, 44100, 16, ""), false, 0, 0, ""},           // no samples
+        {Wave(1, 1, 44100, 16, four).substr(0, 30), false, 0, 0, ""},
+        {std::string("RIFF\0\0\0\0WAVEdata\4\0\0\0abcd", 24), false, 0, 0, ""},  // data before its format
+        {std::string("RIFX\0\0\0\0WAVE", 12), false, 0, 0, ""},
+        {std::string("RIFF\0\0\0\0WAVEjunk\xFF\xFF\xFF\xFF", 20), false, 0, 0, ""},
+        {"", false, 0, 0, ""},
+    };
+    for (const Case& c : cases) {
+        plat::sound::WaveFormat format;
+        const uint8_t* data = nullptr;
+        size_t size = 0;
+        const auto* bytes = reinterpret_cast<const uint8_t*>(c.file.data());
+        ASSERT_EQ(plat::sound::ParseWave(bytes, c.file.size(), &format, &data, &size), c.ok) << c.file.size();
+        if (!c.ok) continue;
+        EXPECT_EQ(format.channels, c.channels);
+        EXPECT_EQ(format.bitsPerSample, c.bits);
+        EXPECT_EQ(std::string(reinterpret_cast<const char*>(data), size), c.data);
+    }
+}
+
+// Sound files of the device file system play on the wave output: at once,
+// or on a thread of their own with SND_ASYNC, one at a time.
+class SoundFileTest : public ::testing::Test {
+protected:
+    void SetUp() override {
+        m_root = std::filesystem::temp_directory_path() / ("orvade-sound-" + std::to_string(::getpid()));
+        std::filesystem::create_directories(m_root / "Sounds");
+        plat::fs::SetDeviceRoot(m_root.string());
+        plat::sound::SetPcmSink([this](const plat::sound::WaveFormat& f, const uint8_t* bytes, size_t size) {
+            std::lock_guard<std::mutex> lock(m_lock);
+            m_played.push_back(std::to_string(f.rate) + " " + std::to_string(f.channels) + " " +
+                               std::string(reinterpret_cast<const char*>(bytes), size));
+            m_changed.notify_all();
+            return MMSYSERR_NOERROR;
+        });
+    }
+    void TearDown() override {
+        PlaySound(nullptr, nullptr, 0);
+        plat::sound::SetPcmSink(nullptr);
+        std::filesystem::remove_all(m_root);
+    }
+    void Put(const std::string& name, const std::string& bytes) {
+        std::ofstream(m_root / "Sounds" / name, std::ios::binary) << bytes;
+    }
+    // What played, once count sounds have (waiting up to 10 s).
+    std::vector<std::string> Played(size_t count) {
+        std::unique_lock<std::mutex> lock(m_lock);
+        m_changed.wait_for(lock, std::chrono::seconds(10), [&] { return m_played.size() >= count; });
+        return m_played;
+    }
+
+    std::filesystem::path m_root;
+    std::mutex m_lock;
+    std::condition_variable m_changed;
+    std::vector<std::string> m_played;
+};
+
+TEST_F(SoundFileTest, WaveFilesPlayAtOnceOrWithoutWaiting) {
+    Put("ding.wav", Wave(1, 2, 22050, 8, "abcd"));
+    Put("bad.wav", "RIFF not a wave");
+    EXPECT_EQ(PlaySound(u"\\Sounds\\ding.wav", nullptr, SND_SYNC | SND_FILENAME), TRUE);
+    EXPECT_EQ(Played(1), (std::vector<std::string>{"22050 2 abcd"}));
+    EXPECT_EQ(PlaySound(u"\\Sounds\\ding.wav", nullptr, SND_ASYNC | SND_FILENAME), TRUE);
+    EXPECT_EQ(Played(2).size(), 2u);
+    EXPECT_EQ(PlaySound(u"\\Sounds\\bad.wav", nullptr, SND_ASYNC | SND_FILENAME), FALSE);
+    EXPECT_EQ(PlaySound(u"\\Sounds\\none.wav", nullptr, SND_SYNC | SND_FILENAME), FALSE);
+    // Nothing outside the device root is reached.
+    EXPECT_EQ(PlaySound(u"\\..\\..\\etc\\passwd", nullptr, SND_SYNC | SND_FILENAME), FALSE);
+    EXPECT_EQ(Played(2).size(), 2u);
 }
 
 }  // namespace
