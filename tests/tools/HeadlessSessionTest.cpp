@@ -411,9 +411,11 @@ TEST_F(HeadlessSession, RepliesToOneInputLeaveInOneWriteAndIdleWaitsDoNotPoll) {
     EXPECT_EQ(ProcValue(tool.Pid(), "io", "syscw: ") - writes, 1);
 }
 
-TEST_F(HeadlessSession, AnswersWithoutLoadingQtOrSqlite) {
-    // A tool that shows nothing loads no Qt GUI library; QtCore and SQLite
-    // wait for a character beyond ASCII or the registry. Its start time depends on it.
+TEST_F(HeadlessSession, AnswersThroughTheControlWithoutLoadingQt) {
+    // The tool hosts the client control, registered in the device root's
+    // registry (SQLite), and shows nothing: neither the control's screen view
+    // nor any Qt library is loaded; QtCore waits for a character beyond ASCII.
+    // Its start time depends on it.
     Tool tool(Args({"--stdio"}));
     ASSERT_TRUE(tool.Started());
     const Bytes ping = Frame(0, Cmd('A', "x"));
@@ -422,9 +424,22 @@ TEST_F(HeadlessSession, AnswersWithoutLoadingQtOrSqlite) {
     std::ifstream maps("/proc/" + std::to_string(tool.Pid()) + "/maps");
     std::stringstream loaded;
     loaded << maps.rdbuf();
-    ASSERT_NE(loaded.str().find("liborvade_platform.so"), std::string::npos);
-    for (const char* library : {"libQt6Gui", "libQt6Widgets", "libQt6Core", "libsqlite3"})
+    for (const char* library : {"liborvade_platform.so", "Ravelcore.dll", "libsqlite3"})
+        EXPECT_NE(loaded.str().find(library), std::string::npos) << library;
+    for (const char* library : {"liborvade_screen_view", "libQt6Gui", "libQt6Widgets", "libQt6Core"})
         EXPECT_EQ(loaded.str().find(library), std::string::npos) << library;
+}
+
+TEST_F(HeadlessSession, ARegistryTheControlCannotBeRegisteredInEndsWithAnError) {
+    // A registry file that is not this system's is refused: the control
+    // cannot be registered nor created, and no session runs.
+    std::filesystem::create_directories(m_dir + "/device/Windows");
+    WriteFile("device/Windows/Registry.db", std::string(4096, 'x'));
+    Finished f = RunTool(Args({"--stdio"}), Frame(0, Cmd('A', "x")));
+    EXPECT_EQ(f.status, 1);
+    EXPECT_NE(f.err.find("cannot register Ravelcore.dll in the device root's registry"), std::string::npos) << f.err;
+    EXPECT_TRUE(f.out.empty());
+    EXPECT_EQ(ReadAll(m_dir + "/device/Windows/Registry.db"), std::string(4096, 'x'));
 }
 
 TEST_F(HeadlessSession, ManyLargeRepliesToOneShortInputAreNotAllHeldAtOnce) {

@@ -1,8 +1,9 @@
-// headless-session: one client-core session without a display, driven by a
-// host over TCP or through standard input and output. It stands in for the
-// device's shell and control: host bytes go to the core as the shell hands
-// them over, the core's segments go back to the host, and a 50 ms timer polls
-// the core.
+// headless-session: one client session without a display, driven by a host
+// over TCP or through standard input and output. It stands in for the
+// device's shell: it registers the client control "Ravelcore.dll" into the
+// device root's registry, creates it by its ProgID and hosts its window,
+// hands it the host's bytes as the shell does, sends the bytes of its
+// events back to the host, and polls it on a 50 ms timer.
 #include <fcntl.h>
 #include <poll.h>
 #include <sys/stat.h>
@@ -19,17 +20,17 @@
 #include <sstream>
 #include <vector>
 
-#include "control/ControlDialogs.h"
-#include "core/session/ClientCore.h"
 #include "HostLink.h"
-#include "core/support/LogFile.h"
-#include "core/extensions/ExtensionModule.h"
-#include "core/extensions/Extensions.h"
 #include "SessionOptions.h"
-#include "platform/Clock.h"
+#include "control/Ravelcore.h"
+#include "control/RavelcoreHeadless.h"
+#include "platform/Com.h"
+#include "platform/ComServer.h"
 #include "platform/DeviceFs.h"
+#include "platform/Library.h"
 #include "platform/Message.h"
 #include "platform/Text.h"
+#include "platform/Window.h"
 
 namespace {
 
@@ -69,71 +70,45 @@ char16_t TypedCharacter(uint32_t virtualKey) {
     }
 }
 
-// The core's log, at level 5, in a file of this machine.
-class SessionLog {
-public:
-    ~SessionLog() {
-        if (m_open) DestroyLog();
-    }
-    // The file is emptied only here, once everything else is ready.
-    bool Open(const std::string& file, std::string& error) {
-        int fd = open(file.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC | O_NONBLOCK, 0666);
-        if (fd < 0) {
-            error = "cannot write the log file '" + file + "': " + std::strerror(errno);
-            return false;
-        }
-        close(fd);
-        CLogFile* log = CreateLog(LOG_TRACE);
-        if (!log) {
-            error = "cannot create the log";
-            return false;
-        }
-        m_open = true;
-        std::error_code ec;
-        log->SetHostPath(std::filesystem::absolute(file, ec).string());
-        log->Begin();
-        return true;
-    }
+// Levels of the control's log.
+constexpr ULONG kLogError = 1;
+constexpr ULONG kLogTrace = 5;
 
-private:
-    bool m_open = false;
-};
+constexpr char16_t kControlProgId[] = u"Ravelcore.OVC";
+constexpr char16_t kControlLibrary[] = u"Ravelcore.dll";
+constexpr char16_t kHostClass[] = u"HeadlessSessionHost";
 
-// What the client control starts once per process: the resource library,
-// the log and the manager of the extension libraries.
-class SessionModule {
-public:
-    SessionModule() { ModuleInit(); }
-    ~SessionModule() { ModuleTerm(); }
-    SessionModule(const SessionModule&) = delete;
-    SessionModule& operator=(const SessionModule&) = delete;
-};
+// Checks that the log file can be written and empties it: only here, once
+// every argument has been checked and the host reached.
+bool EmptyLogFile(const std::string& file, std::string& error) {
+    int fd = open(file.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC | O_NONBLOCK, 0666);
+    if (fd < 0) {
+        error = "cannot write the log file '" + file + "': " + std::strerror(errno);
+        return false;
+    }
+    close(fd);
+    return true;
+}
+
+using plat::com::CBstr;
+using plat::com::CPtr;
 
 class HeadlessSession {
 public:
     explicit HeadlessSession(HostLink& link) : m_link(link) {}
     ~HeadlessSession() {
-        m_core.reset();
+        // As the shell shuts down: the sink goes, then the window with the
+        // control's core, then the control.
+        if (m_point) m_point->Unadvise(m_cookie);
+        m_point.Reset();
         if (m_window) DestroyWindow(m_window);
+        m_headless.Reset();
+        m_data.Reset();
+        m_classic.Reset();
+        m_ovc.Reset();
     }
 
-    bool Create(std::string& error) {
-        m_window = CreateMessageWindow(
-            [this](HWND hwnd, UINT msg, WPARAM wParam, LPARAM lParam) -> LRESULT {
-                // Nothing thrown by the core leaves the window procedure.
-                try {
-                    return Control(hwnd, msg, wParam, lParam);
-                } catch (const std::exception& e) {
-                    LogWrite(LOG_ERROR, "headless-session: message " + std::to_string(msg) + " failed: " + e.what());
-                } catch (...) {
-                    LogWrite(LOG_ERROR, "headless-session: message " + std::to_string(msg) + " failed");
-                }
-                return 0;
-            });
-        if (!m_window) {
-            error = "cannot create the control window";
-            return false;
-        }
+    bool Create(const std::string& logFile, std::string& error) {
         // The running program's folder always exists on a device; the core's
         // logical folders under it (%DATA%, ...) need it.
         if (!CreateFolders(plat::fs::ProgramFolder())) {
@@ -142,28 +117,57 @@ public:
                         plat::text::WideToUtf8(plat::fs::ProgramFolder())) + "'";
             return false;
         }
-        m_core = std::make_unique<CClientCore>(m_window);
-        // The control's real boxes: the window layer runs without a display,
-        // so a box's time-out and keys answer the host as on the device. The
-        // control window is message-only and owns no box.
-        m_dialogs = std::make_unique<CControlDialogs>(GetModuleResources(), HWND{0});
-        m_core->SetDialogs(m_dialogs.get());
-        m_core->SetClientSize(kClientWidth, kClientHeight);
-        m_core->UpdateCellMetrics();
-        m_core->CreateBackBuffer();
-        CoreProperties properties = m_core->Properties();
-        properties.clientVersion = kClientVersion;
-        m_core->SetProperties(properties);
+        if (!CreateControl(error)) return false;
+        if (!logFile.empty()) {
+            std::error_code ec;
+            const std::string path = std::filesystem::absolute(logFile, ec).string();
+            if (!EmptyLogFile(logFile, error)) return false;
+            if (FAILED(m_headless->LogToHostFile(path.c_str()))) {
+                error = "cannot start the log";
+                return false;
+            }
+        }
+        // The session's window, never shown, hosts the control's window; its
+        // timer is the shell's.
+        static const bool registered = [] {
+            WNDCLASS wc{};
+            wc.lpfnWndProc = &DefWindowProc;
+            wc.lpszClassName = kHostClass;
+            return RegisterClass(&wc) != 0;
+        }();
+        m_window = registered ? CreateWindowEx(0, kHostClass, u"headless-session", 0, 0, 0, kClientWidth,
+                                               kClientHeight, 0, 0, nullptr, nullptr)
+                              : 0;
+        if (!m_window) {
+            error = "cannot create the session window";
+            return false;
+        }
+        plat::window::SetWindowProcedure(m_window, [this](HWND hwnd, UINT msg, WPARAM wParam, LPARAM lParam) {
+            if (msg == WM_TIMER && wParam == kPollTimerId) {
+                if (m_ovc) m_ovc->CheckInputTimeOut();
+                return LRESULT(0);
+            }
+            return DefWindowProc(hwnd, msg, wParam, lParam);
+        });
+        // No screen is shown: the control loads no GUI library.
+        m_headless->ShowNoScreen();
+        CPtr<IHostedControl> hosted;
+        const RECT rect{0, 0, kClientWidth, kClientHeight};
+        if (FAILED(m_ovc.As(&hosted)) || FAILED(hosted->CreateControlWindow(m_window, &rect, &m_control))) {
+            error = "cannot create the control window";
+            return false;
+        }
         if (!plat::fs::IsDirectory(kSessionFolder) && !plat::fs::CreateDirectory(kSessionFolder)) {
             error = "cannot create the session folder '" +
                     plat::fs::ToHostPath(kSessionFolder).value_or(plat::text::WideToUtf8(kSessionFolder)) + "'";
             return false;
         }
-        m_core->SetAppDirectory(kSessionFolder);
-        m_core->Start();
+        // The shell's settings that the session depends on, then the start.
+        m_classic->put_ClientVersion(CBstr(kClientVersion).Get());
+        m_classic->put_bstrAppDirectory(CBstr(kSessionFolder).Get());
+        m_ovc->Initialize();
         // What the shell reports when its connection is made.
-        properties.peerAddress = plat::text::Utf8ToWide(m_link.LocalAddress());
-        m_core->SetProperties(properties);
+        m_classic->put_IPAddressAsString(CBstr(plat::text::Utf8ToWide(m_link.LocalAddress())).Get());
         if (!SetTimer(m_window, kPollTimerId, kPollIntervalMs)) {
             error = "cannot start the poll timer";
             return false;
@@ -174,34 +178,71 @@ public:
     // Scripted input, as if typed before the host asked; events a full input
     // queue drops are reported, so a script's author knows.
     void Type(const std::vector<ScriptEvent>& events) {
-        const uint64_t dropped = m_core->DroppedEvents();
+        ULONGLONG before = 0, after = 0;
+        LONG capacity = 0;
+        m_headless->GetDroppedEvents(&before, &capacity);
         TypeEvents(events);
-        if (const uint64_t lost = m_core->DroppedEvents() - dropped) {
+        m_headless->GetDroppedEvents(&after, &capacity);
+        if (const ULONGLONG lost = after - before) {
             const std::string text = "scripted input: " + std::to_string(lost) +
-                                     " events dropped, the input queue holds " +
-                                     std::to_string(CClientCore::kQueueCapacity) + " until the host asks";
+                                     " events dropped, the input queue holds " + std::to_string(capacity) +
+                                     " until the host asks";
             Complain(text);
-            LogWrite(LOG_ERROR, "headless-session: " + text);
+            m_headless->WriteLog(kLogError, ("headless-session: " + text).c_str());
         }
     }
 
 private:
+    // Registers the control as the launcher does, then creates it by its
+    // ProgID as the shell does, with a sink on its events.
+    bool CreateControl(std::string& error) {
+        CoInitializeEx(nullptr, 0);
+        // Kept loaded until the control exists, so that it is loaded once.
+        HMODULE server = LoadLibrary(kControlLibrary);
+        auto registerServer = server ? GetProc<HRESULT (*)()>(server, "DllRegisterServer") : nullptr;
+        if (!registerServer || FAILED(registerServer())) {
+            if (server) FreeLibrary(server);
+            error = server ? "cannot register Ravelcore.dll in the device root's registry" : "cannot load Ravelcore.dll";
+            return false;
+        }
+        const HRESULT made = plat::com::CreateByName(kControlProgId, IOVC::kIID, m_ovc.OutVoid());
+        FreeLibrary(server);
+        CPtr<IConnectionPointContainer> container;
+        if (FAILED(made) || FAILED(m_ovc.As(&m_classic)) || FAILED(m_ovc.As(&m_data)) ||
+            FAILED(m_ovc.As(&m_headless)) || FAILED(m_ovc.As(&container)) ||
+            FAILED(container->FindConnectionPoint(DIID__IOVCEvents, m_point.Out()))) {
+            error = "cannot create the client control " + plat::text::WideToUtf8(kControlProgId);
+            return false;
+        }
+        auto* sink = new plat::com::CDispatchSink(DIID__IOVCEvents, [this](DISPID id, DISPPARAMS* params) {
+            OnEvent(id, params);
+            return S_OK;
+        });
+        sink->AddRef();
+        const HRESULT advised = m_point->Advise(sink, &m_cookie);
+        sink->Release();
+        if (FAILED(advised)) {
+            m_point.Reset();
+            error = "cannot connect to the client control's events";
+            return false;
+        }
+        return true;
+    }
+
     void TypeEvents(const std::vector<ScriptEvent>& events) {
         for (const ScriptEvent& e : events) {
             if (m_ended) return;
             switch (e.kind) {
             case ScriptEvent::Key:
-                m_core->OnKeyDown(e.key, 0);
-                if (char16_t c = TypedCharacter(e.key)) m_core->OnChar(c, 1, 0);
+                SendMessage(m_control, WM_KEYDOWN, e.key, 0);
+                if (char16_t c = TypedCharacter(e.key)) SendMessage(m_control, WM_CHAR, c, 1);
                 break;
             case ScriptEvent::Text:
-                for (char16_t c : e.text) m_core->OnChar(c, 1, 0);
+                for (char16_t c : e.text) SendMessage(m_control, WM_CHAR, c, 1);
                 break;
-            case ScriptEvent::Scan: {
-                DeviceDataRecord record{1, 0, 0, static_cast<int32_t>(e.text.size()), e.text.c_str()};
-                m_core->OnDeviceData(&record);
+            case ScriptEvent::Scan:
+                m_headless->ScanInput(static_cast<int>(e.text.size()), e.text.c_str());
                 break;
-            }
             }
             Pump();
         }
@@ -233,7 +274,7 @@ public:
             std::string error;
             long n = m_link.Read(buffer.data(), buffer.size(), error);
             if (n > 0) {
-                m_core->OnReceive(buffer.data(), static_cast<int32_t>(n), true);
+                m_data->OVCStreamInput(static_cast<int>(n), buffer.data());
                 Flush();  // the replies to this input, in one write
             } else if (n == 0) {
                 HostClosed();
@@ -285,61 +326,26 @@ private:
         Pump();  // what the last input posted is handled first
         m_ended = true;
         m_link.Close();
-        if (m_core) m_core->EndSession();
+        if (m_classic) m_classic->Disconnect();
     }
 
-    // The control window: the shell's side of the core's messages.
-    LRESULT Control(HWND, UINT msg, WPARAM wParam, LPARAM lParam) {
-        switch (msg) {
-        case WM_CORE_SEND_SEGMENT:
+    // The shell's sink on the control's events.
+    void OnEvent(DISPID id, DISPPARAMS* params) {
+        plat::com::DispArgs args(params);
+        if (id == DISPID_OVCDataOutEvent) {
             // Replies of a session that has ended are dropped, as the shell drops them.
             // Each segment is gathered; the input's replies leave together.
-            if (!m_ended && lParam && wParam) {
-                const auto* bytes = reinterpret_cast<const uint8_t*>(lParam);
-                m_out.insert(m_out.end(), bytes, bytes + wParam);
-                if (m_out.size() >= kMaxGathered) Flush();
-            }
-            return 0;
-        case WM_CORE_SESSION_ENDED:
-            if (!m_ended) {
-                LogWrite(LOG_TRACE, "headless-session: the session ended");
-                Flush();  // the replies before the end still go out
-                m_ended = true;
-                m_link.Close();
-            }
-            return 0;
-        case WM_TIMER:
-            if (wParam == kPollTimerId && m_core) m_core->OnPoll();
-            return 0;
-        case WM_KEYDOWN:
-            if (m_core) m_core->OnKeyDown(static_cast<uint32_t>(wParam), static_cast<uint32_t>(lParam & 0xFFFF));
-            return 0;
-        case WM_CHAR:
-            if (m_core) m_core->OnChar(static_cast<char16_t>(wParam), static_cast<int32_t>(lParam & 0xFFFF), 0);
-            return 0;
-        case WM_CORE_END_OF_INPUT:
-            // As the control does: the scanner waits for the next input.
-            if (m_core && GetModuleScanner()) m_core->EnableScanner(false);
-            return 0;
-        case WM_CORE_BUSY_STATUS:
-        default:
-            if (msg >= CScannerExtension::kScanMessage && msg < CScannerExtension::kScanMessage + 50) {
-                ScannerData(msg, wParam, lParam);
-                return 0;
-            }
-            return 0;  // no wait cursor
+            int size = 0;
+            const uint8_t* bytes = nullptr;
+            if (m_ended || FAILED(args.Int(0, &size)) || FAILED(args.Pointer(1, &bytes)) || !bytes || size <= 0) return;
+            m_out.insert(m_out.end(), bytes, bytes + size);
+            if (m_out.size() >= kMaxGathered) Flush();
+        } else if (id == DISPID_OVCDisconnect && !m_ended) {
+            m_headless->WriteLog(kLogTrace, "headless-session: the session ended");
+            Flush();  // the replies before the end still go out
+            m_ended = true;
+            m_link.Close();
         }
-    }
-
-    // A scanner's label, as the control hands it to the core.
-    void ScannerData(UINT msg, WPARAM wParam, LPARAM lParam) {
-        CScannerExtension* scanner = GetModuleScanner();
-        if (!scanner || !m_core) return;
-        const std::optional<CScannerExtension::Label> label = scanner->TakeLabel(msg, wParam, lParam);
-        if (!label) return;
-        const DeviceDataRecord record{1, 0, label->decoder, static_cast<int32_t>(label->text.size()),
-                                      label->text.c_str()};
-        m_core->OnDeviceData(&record);
     }
 
     // Each missing folder of a device path, from the root down.
@@ -352,9 +358,14 @@ private:
     }
 
     HostLink& m_link;
-    HWND m_window = 0;
-    std::unique_ptr<ICoreDialogs> m_dialogs;  // outlives the core
-    std::unique_ptr<CClientCore> m_core;
+    HWND m_window = 0;   // the session's window, hosting the control's
+    HWND m_control = 0;  // the control's window
+    CPtr<IOVC> m_ovc;
+    CPtr<IOVCClassic> m_classic;
+    CPtr<IOVCData> m_data;
+    CPtr<IOVCHeadless> m_headless;
+    CPtr<IConnectionPoint> m_point;
+    DWORD m_cookie = 0;
     bool m_ended = false;
     std::string m_writeError;
     std::vector<uint8_t> m_out;  // reply segments not yet written
@@ -512,14 +523,8 @@ int main(int argc, char** argv) {
         }
         plat::fs::SetProgramFolder(folder);
     }
-    SessionModule module;
-    SessionLog log;
-    if (!options.logFile.empty() && !log.Open(options.logFile, error)) {
-        Complain(error);
-        return EXIT_USAGE_ERROR;
-    }
     HeadlessSession session(link);
-    if (!session.Create(error)) {
+    if (!session.Create(options.logFile, error)) {
         Complain(error);
         return EXIT_RUNTIME_ERROR;
     }

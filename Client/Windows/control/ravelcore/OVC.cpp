@@ -3,6 +3,7 @@
 #include <cstring>
 #include <string>
 
+#include "control/ControlDialogs.h"
 #include "control/ScreenView.h"
 #include "core/extensions/ExtensionModule.h"
 #include "core/hooks/CoreMessages.h"
@@ -41,6 +42,7 @@ void COVC::FinalRelease() {
 template <class Change>
 bool COVC::ChangeProperties(Change change) {
     if (!m_core) return false;
+    CallScope scope(*this);
     CoreProperties properties = m_core->Properties();
     change(properties);
     m_core->SetProperties(properties);
@@ -56,7 +58,9 @@ HRESULT COVC::Put(Change change) {
 
 template <class Call>
 HRESULT COVC::WithCore(Call call) {
-    if (m_core) call(*m_core);
+    if (!m_core) return S_OK;
+    CallScope scope(*this);
+    call(*m_core);
     return S_OK;
 }
 
@@ -109,12 +113,14 @@ HRESULT COVC::Initialize() {
 }
 
 HRESULT COVC::CheckInputTimeOut() {
+    CallScope scope(*this);
     if (m_core) m_core->OnPoll();
     CheckForeground();
     return S_OK;
 }
 
 HRESULT COVC::ShellActivate(LONG activate) {
+    CallScope scope(*this);
     LogWrite(LOG_TRACE, activate ? "ShellActivate - Active" : "ShellActivate - Inactive");
     CheckForeground();
     return S_OK;
@@ -147,6 +153,7 @@ bool COVC::CheckForeground() {
 
 HRESULT COVC::Disconnect() {
     if (!m_core) return S_FALSE;
+    CallScope scope(*this);
     m_core->EndSession();
     // Empty status, wait cursor off: the null text keeps what the handler left.
     if (m_window) PostMessage(m_window, WM_CORE_BUSY_STATUS, 0, 0);
@@ -155,6 +162,7 @@ HRESULT COVC::Disconnect() {
 
 HRESULT COVC::SetCursor(int row, int column) {
     if (!m_core) return S_FALSE;
+    CallScope scope(*this);
     m_core->MoveCursor(row, column);
     return S_OK;
 }
@@ -214,12 +222,14 @@ HRESULT COVC::put_Wrap(LONG v) {
 
 HRESULT COVC::IncreaseHeightForMenu() {
     if (!m_core) return S_FALSE;
+    CallScope scope(*this);
     m_core->IncreaseHeightForMenu();
     return S_OK;
 }
 
 HRESULT COVC::UndoIncreaseForMenu() {
     if (!m_core) return S_FALSE;
+    CallScope scope(*this);
     m_core->UndoIncreaseForMenu();
     return S_OK;
 }
@@ -343,6 +353,7 @@ HRESULT COVC::put_SymbolOverride(BSTR text) {
 
 HRESULT COVC::SetRFIDProperty(BSTR name, BSTR value) {
     if (!m_core) return S_FALSE;
+    CallScope scope(*this);
     // A null string stays null; an empty one is an empty text.
     const std::string nameText = plat::text::WideToBytes(CP_ACP, BstrView(name));
     const std::string valueText = plat::text::WideToBytes(CP_ACP, BstrView(value));
@@ -375,6 +386,7 @@ HRESULT COVC::put_EnableScannerOnExit(LONG v) {
 
 HRESULT COVC::Connect(BSTR name) {
     if (!m_core) return S_FALSE;
+    CallScope scope(*this);
     const std::u16string host(BstrView(name));
     m_core->NotifyAutomation(host.c_str());
     return S_OK;
@@ -397,6 +409,7 @@ HRESULT COVC::SetFeatureStr(ULONG feature, BSTR value) {
 
 HRESULT COVC::Input(int count, const unsigned char* bytes, bool framed) {
     if (!m_core) return S_FALSE;
+    CallScope scope(*this);
     switch (m_inputMutex.Enter()) {
     case CInputMutex::Wait::Acquired: break;
     case CInputMutex::Wait::Abandoned:  // given back already; nothing delivered
@@ -415,7 +428,7 @@ HRESULT COVC::Input(int count, const unsigned char* bytes, bool framed) {
         }
     };
     try {
-        InputScope scope(*this);
+        InputScope input(*this);
         if (bytes && count > 0) m_core->OnReceive(bytes, count, framed);
     } catch (...) {
         m_inputMutex.Leave();
@@ -452,3 +465,42 @@ void COVC::Fire_OVCDataOutEvent(int nSize, const void* pData) {
 void COVC::Fire_OVCDisconnect(int id) { m_events.Fire(DISPID_OVCDisconnect, {plat::com::VariantLong(id)}); }
 
 void COVC::Fire_OVCToggleHideMenu() { m_events.Fire(DISPID_OVCToggleHideMenu); }
+
+// ---- IOVCHeadless
+
+HRESULT COVC::ShowNoScreen() {
+    if (m_window) return E_UNEXPECTED;
+    m_showScreen = false;
+    return S_OK;
+}
+
+HRESULT COVC::LogToHostFile(const char* path) {
+    if (!path || !*path) return E_INVALIDARG;
+    CLogFile* log = GetModuleLog();
+    if (!log) return E_FAIL;
+    log->SetHostPath(path);
+    log->SetLevel(LOG_TRACE);
+    log->Begin();
+    return S_OK;
+}
+
+HRESULT COVC::WriteLog(ULONG level, const char* text) {
+    if (CLogFile* log = GetModuleLog()) log->Write(level, text);
+    return S_OK;
+}
+
+HRESULT COVC::ScanInput(int length, const char16_t* text) {
+    if (length < 0 || (length > 0 && !text)) return E_INVALIDARG;
+    if (!m_core) return S_FALSE;
+    CallScope scope(*this);
+    OnScan(m_window, DeviceDataRecord{1, 0, 0, length, text});
+    return S_OK;
+}
+
+HRESULT COVC::GetDroppedEvents(ULONGLONG* dropped, LONG* capacity) {
+    if (!dropped || !capacity) return E_POINTER;
+    if (!m_core) return S_FALSE;
+    *dropped = m_core->DroppedEvents();
+    *capacity = CClientCore::kQueueCapacity;
+    return S_OK;
+}

@@ -5,19 +5,24 @@
 #include <memory>
 #include <span>
 
+#include <vector>
+
 #include "control/InputMutex.h"
 #include "control/Ravelcore.h"
+#include "control/RavelcoreHeadless.h"
 #include "core/hooks/CoreHooks.h"
 #include "core/widgets/WidgetWindowLayer.h"
 #include "platform/ComServer.h"
 #include "platform/Window.h"
 
 class CClientCore;
-class CScreenView;
+class CControlDialogs;
+struct DeviceDataRecord;
+class IScreenView;
 
 class COVC final : public plat::com::CObject<plat::com::CDual<IOVC, COVC>, plat::com::CDual<IOVCClassic, COVC>,
                                              plat::com::CDual<IOVCData, COVC>, IConnectionPointContainer,
-                                             ISupportErrorInfo, IHostedControl> {
+                                             ISupportErrorInfo, IHostedControl, IOVCHeadless> {
 public:
     using Member = plat::com::DispMember<COVC>;
     static std::span<const Member> Members(IOVC*);
@@ -111,6 +116,13 @@ public:
     HRESULT CreateControlWindow(HWND host, const RECT* rect, HWND* window) override;
     HRESULT DestroyControlWindow() override;
 
+    // IOVCHeadless
+    HRESULT ShowNoScreen() override;
+    HRESULT LogToHostFile(const char* path) override;
+    HRESULT WriteLog(ULONG level, const char* text) override;
+    HRESULT ScanInput(int length, const char16_t* text) override;
+    HRESULT GetDroppedEvents(ULONGLONG* dropped, LONG* capacity) override;
+
     // The events, to every sink in the order of advising.
     void Fire_OVCDataOutEvent(int nSize, const void* pData);
     void Fire_OVCDisconnect(int id);
@@ -121,11 +133,34 @@ public:
     static LRESULT WindowProc(HWND hwnd, UINT msg, WPARAM wParam, LPARAM lParam);
 
 private:
+    // Held while a call runs into the core or out to a sink: the object lives
+    // on to its end whoever releases it meanwhile, and a window destroyed
+    // meanwhile leaves its core (with view and dialogs) to be deleted when
+    // the outermost call returns, not under the core's feet.
+    class CallScope {
+    public:
+        explicit CallScope(COVC& self);
+        ~CallScope();
+        CallScope(const CallScope&) = delete;
+        CallScope& operator=(const CallScope&) = delete;
+
+    private:
+        COVC& m_self;
+    };
+    struct Session {
+        std::unique_ptr<CControlDialogs> dialogs;  // declared first: the core goes first
+        std::unique_ptr<IScreenView> view;
+        std::unique_ptr<CClientCore> core;
+    };
+
     LRESULT Guarded(HWND hwnd, UINT msg, WPARAM wParam, LPARAM lParam);
     LRESULT OnMessage(HWND hwnd, UINT msg, WPARAM wParam, LPARAM lParam);
     void OnCreate(HWND hwnd, const CREATESTRUCT* cs);
     void OnDestroy();
     void OnStatus(const char16_t* text, LPARAM busy);
+    // A message box owned by the control window, titled "Orvade".
+    void OnMessageBox(UINT style, const char16_t* text);
+    void OnScan(HWND hwnd, const DeviceDataRecord& record);
     // 1 busy (the wait cursor), 0 idle (the cursor from before); else nothing.
     void SetBusy(LPARAM busy);
     // Magnetic-stripe and RFID data: 1 without a core or when a widget
@@ -151,10 +186,13 @@ private:
     plat::com::CConnectionPoint m_events;
     CInputMutex m_inputMutex;
     HWND m_window = 0;
-    std::unique_ptr<ICoreDialogs> m_dialogs;  // outlives the core
-    std::unique_ptr<CScreenView> m_view;  // outlives the core
-    CWidgetWindows m_widgetWindows;       // outlives the core
+    std::unique_ptr<CControlDialogs> m_dialogs;  // outlives the core
+    std::unique_ptr<IScreenView> m_view;          // outlives the core
+    CWidgetWindows m_widgetWindows;               // outlives the core
     std::unique_ptr<CClientCore> m_core;
+    int m_calls = 0;                   // CallScopes running
+    std::vector<Session> m_retired;    // sessions whose window went during a call
+    bool m_showScreen = true;          // false: no view (the headless tool)
     bool m_active = false;
     bool m_busy = false;
     HCURSOR m_savedCursor = 0;

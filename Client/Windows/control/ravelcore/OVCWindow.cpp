@@ -1,5 +1,7 @@
 // The control window: the owner of the session's core, the window the core
 // talks to, and the source of the control's events.
+#include <dlfcn.h>
+
 #include <algorithm>
 #include <cstring>
 #include <string>
@@ -51,6 +53,21 @@ CRfidExtention* ModuleRfid() {
     return ext ? ext->GetRfidExtention() : nullptr;
 }
 
+// The view helper beside the platform, loaded once with the first window
+// that shows a screen; null (logged) when it cannot be loaded.
+CreateScreenViewFn ScreenViewFactory() {
+    static const CreateScreenViewFn factory = []() -> CreateScreenViewFn {
+        using LoadFn = HMODULE (*)(std::u16string_view);
+        const std::string folder = ModuleHostDirectory(reinterpret_cast<const void*>(static_cast<LoadFn>(&LoadLibrary)));
+        const std::string path = folder.empty() ? std::string(kScreenViewHelper) : folder + "/" + kScreenViewHelper;
+        void* helper = dlopen(path.c_str(), RTLD_NOW | RTLD_LOCAL);
+        auto made = helper ? reinterpret_cast<CreateScreenViewFn>(dlsym(helper, "orvade_create_screen_view")) : nullptr;
+        if (!made) LogPrintf(LOG_ERROR, "COVC: cannot load %s; no screen is shown", path.c_str());
+        return made;
+    }();
+    return factory;
+}
+
 }  // namespace
 
 HRESULT COVC::CreateControlWindow(HWND host, const RECT* rect, HWND* window) {
@@ -82,6 +99,20 @@ HRESULT COVC::DestroyControlWindow() {
     return S_OK;
 }
 
+COVC::CallScope::CallScope(COVC& self) : m_self(self) {
+    m_self.AddRef();
+    ++m_self.m_calls;
+}
+
+COVC::CallScope::~CallScope() {
+    if (--m_self.m_calls == 0 && !m_self.m_retired.empty()) {
+        std::vector<Session> retired = std::move(m_self.m_retired);
+        m_self.m_retired.clear();
+        retired.clear();  // each core before its view and dialogs
+    }
+    m_self.Release();  // may delete the object: nothing after this
+}
+
 void COVC::OnCreate(HWND hwnd, const CREATESTRUCT* cs) {
     m_window = hwnd;
     m_dialogs = std::make_unique<CControlDialogs>(GetModuleResources(), hwnd);
@@ -90,10 +121,15 @@ void COVC::OnCreate(HWND hwnd, const CREATESTRUCT* cs) {
     // The widgets get windows of the window layer, children of this one.
     m_core->SetWidgetWindows(&m_widgetWindows);
     // The core's screen, painted into the view's back buffer, which also
-    // measures the session font.
-    m_view = std::make_unique<CScreenView>(hwnd, m_core->Screen());
-    m_core->SetView(m_view.get());
-    m_core->SetFontMeasure(&m_view->Canvas());
+    // measures the session font. Without a view the core keeps its screen
+    // model only.
+    if (m_showScreen) {
+        if (CreateScreenViewFn create = ScreenViewFactory()) m_view.reset(create(hwnd, &m_core->Screen()));
+    }
+    if (m_view) {
+        m_core->SetView(m_view.get());
+        m_core->SetFontMeasure(&m_view->Fonts());
+    }
     m_core->SetClientSize(cs ? cs->cx : 0, cs ? cs->cy : 0);
     m_core->UpdateCellMetrics();
     m_core->CreateBackBuffer();
@@ -101,10 +137,21 @@ void COVC::OnCreate(HWND hwnd, const CREATESTRUCT* cs) {
 }
 
 void COVC::OnDestroy() {
-    m_core.reset();
-    m_view.reset();
-    m_dialogs.reset();
+    Session ended{std::move(m_dialogs), std::move(m_view), std::move(m_core)};
     m_window = 0;
+    // A call still runs in the core (the window went inside one of its
+    // events): the session goes when that call returns.
+    if (m_calls > 0) m_retired.push_back(std::move(ended));
+}
+
+void COVC::OnMessageBox(UINT style, const char16_t* text) {
+    if (text && m_dialogs) m_dialogs->ShowMessage(text, style);
+}
+
+void COVC::OnScan(HWND hwnd, const DeviceDataRecord& record) {
+    if (!m_core) return;
+    if (m_core->OnWidgetMessage(hwnd, WIDGET_MSG_DEVICE_DATA, 0, reinterpret_cast<LPARAM>(&record), nullptr)) return;
+    if (m_core) m_core->OnDeviceData(&record);
 }
 
 void COVC::OnStatus(const char16_t* text, LPARAM busy) {
@@ -155,9 +202,7 @@ void COVC::OnScannerMessage(HWND hwnd, UINT msg, WPARAM wParam, LPARAM lParam) {
     if (!scanner || !m_core) return;
     const std::optional<CScannerExtension::Label> label = scanner->TakeLabel(msg, wParam, lParam);
     if (!label) return;
-    const DeviceDataRecord record{1, 0, label->decoder, int32_t(label->text.size()), label->text.c_str()};
-    if (m_core->OnWidgetMessage(hwnd, WIDGET_MSG_DEVICE_DATA, 0, reinterpret_cast<LPARAM>(&record), nullptr)) return;
-    if (m_core) m_core->OnDeviceData(&record);
+    OnScan(hwnd, DeviceDataRecord{1, 0, label->decoder, int32_t(label->text.size()), label->text.c_str()});
 }
 
 void COVC::SetInputDevices(bool on) {
@@ -202,6 +247,7 @@ LRESULT COVC::WindowProc(HWND hwnd, UINT msg, WPARAM wParam, LPARAM lParam) {
 
 LRESULT COVC::Guarded(HWND hwnd, UINT msg, WPARAM wParam, LPARAM lParam) {
     // Nothing the core throws leaves the window procedure.
+    CallScope scope(*this);
     try {
         return OnMessage(hwnd, msg, wParam, lParam);
     } catch (...) {
@@ -226,6 +272,9 @@ LRESULT COVC::OnMessage(HWND hwnd, UINT msg, WPARAM wParam, LPARAM lParam) {
         return 0;
     case WM_CORE_BUSY_STATUS:
         OnStatus(reinterpret_cast<const char16_t*>(wParam), lParam);
+        return 0;
+    case WM_CORE_MESSAGE_BOX:
+        OnMessageBox(UINT(wParam), reinterpret_cast<const char16_t*>(lParam));
         return 0;
     case WM_CHAR:
         if (m_core) m_core->OnChar(char16_t(wParam), int32_t(lParam & 0xFFFF), 0);

@@ -118,9 +118,9 @@ void CControlDialogs::CloseErrorBox(HWND box) {
     DestroyWindow(box);
 }
 
-void CControlDialogs::ShowMessage(std::u16string_view text) {
+void CControlDialogs::ShowMessage(std::u16string_view text, UINT style) {
     const std::u16string message(text);
-    MessageBox(m_parent, message.c_str(), u"Orvade", 0);
+    MessageBox(m_parent, message.c_str(), u"Orvade", style);
 }
 
 // ---- The menu box: the resource library's dialog 30001, modeless. RFMENU

@@ -8,12 +8,20 @@
 #include "core/session/ScreenModel.h"
 #include "platform/QtCanvas.h"
 
-class CScreenView final : public ICoreView {
+// A view with the font measure of its back buffer: what the control takes
+// from the view helper library.
+class IScreenView : public ICoreView {
+public:
+    virtual plat::draw::IFontMeasure& Fonts() = 0;
+};
+
+class CScreenView final : public IScreenView {
 public:
     // The window is repainted when the model changes; the model is read, never changed.
     CScreenView(HWND window, const CScreenModel& model) : m_window(window), m_model(model) {}
 
     plat::draw::CQtCanvas& Canvas() { return m_canvas; }
+    plat::draw::IFontMeasure& Fonts() override { return m_canvas; }
 
     void ScreenChanged() override;
     void TakeFocus() override;
@@ -29,3 +37,9 @@ private:
     const CScreenModel& m_model;
     plat::draw::CQtCanvas m_canvas;
 };
+
+// The view helper library (QtGui), loaded by the control when its window is
+// made, so that a process showing no screen never loads the GUI libraries.
+constexpr char kScreenViewHelper[] = "liborvade_screen_view.so";
+using CreateScreenViewFn = IScreenView* (*)(HWND window, const CScreenModel* model);
+extern "C" IScreenView* orvade_create_screen_view(HWND window, const CScreenModel* model);

@@ -10,6 +10,7 @@
 #include "platform/WinTypes.h"
 
 // ---- To the control window, from the session core.
+constexpr UINT WM_CORE_MESSAGE_BOX = WM_USER + 1;     // wParam the box's style, lParam const char16_t* text
 constexpr UINT WM_CORE_SEND_SEGMENT = WM_USER + 4;    // wParam byte count, lParam the bytes
 constexpr UINT WM_CORE_SESSION_ENDED = WM_USER + 6;   // 0, 0
 constexpr UINT WM_CORE_BUSY_STATUS = WM_USER + 18;    // wParam const char16_t* text, lParam 1 busy / 0 idle
