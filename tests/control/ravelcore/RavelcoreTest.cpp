@@ -15,6 +15,7 @@
 #include "platform/Com.h"
 #include "platform/ComServer.h"
 #include "platform/Library.h"
+#include "platform/MsgBox.h"
 #include "platform/Registry.h"
 #include "platform/Window.h"
 
@@ -377,6 +378,143 @@ TEST_F(RavelcoreTest, TheForegroundAloneDecidesWhetherTheControlIsActive) {
     EXPECT_EQ(lines(" Resuming\r\n"), 2u);
     EXPECT_EQ(m_classic->put_EnableLogging(0), S_OK);
     DestroyWindow(other);
+    Unhost();
+}
+
+TEST_F(RavelcoreTest, TheMessageBoxMessageShowsABoxOwnedByTheControlWindow) {
+    Host();
+    ASSERT_TRUE(m_ovc);
+    const HWND control = GetWindow(m_host, GW_CHILD);
+    plat::msgbox::ScriptedAnswerer answerer;
+    plat::msgbox::IPresenter* old = plat::msgbox::SetPresenter(&answerer);
+    EXPECT_EQ(SendMessage(control, WM_USER + 1, MB_OK | MB_ICONHAND, reinterpret_cast<LPARAM>(u"Session ended")), 0);
+    EXPECT_EQ(SendMessage(control, WM_USER + 1, 0, 0), 0);  // no text, no box
+    plat::msgbox::SetPresenter(old);
+    const auto seen = answerer.Seen();
+    ASSERT_EQ(seen.size(), 1u);
+    EXPECT_EQ(seen[0].owner, control);
+    EXPECT_EQ(seen[0].text, u"Session ended");
+    EXPECT_EQ(seen[0].caption, u"Orvade");
+    EXPECT_EQ(seen[0].style, UINT(MB_OK | MB_ICONHAND));
+    Unhost();
+}
+
+// The shell may do anything inside the control's events: disconnect, stop
+// listening, destroy its windows or release the control.
+TEST_F(RavelcoreTest, ASinkMayEndTheSessionOrLetGoOfTheControlInsideAnEvent) {
+    // Disconnect inside the first reply of a packet of two commands; the
+    // session goes on answering afterwards.
+    Host();
+    ASSERT_TRUE(m_data);
+    EXPECT_EQ(m_ovc->Initialize(), S_OK);
+    {
+        CPtr<IConnectionPoint> point;
+        CPtr<IConnectionPointContainer> container;
+        ASSERT_EQ(m_ovc.As(&container), S_OK);
+        ASSERT_EQ(container->FindConnectionPoint(DIID__IOVCEvents, point.Out()), S_OK);
+        DWORD cookie = 0;
+        int calls = 0;
+        auto* sink = new plat::com::CDispatchSink(DIID__IOVCEvents, [&](DISPID id, DISPPARAMS*) {
+            // The first reply: end the session and stop listening.
+            if (id == DISPID_OVCDataOutEvent && ++calls == 1) {
+                EXPECT_EQ(m_classic->Disconnect(), S_OK);
+                EXPECT_EQ(point->Unadvise(cookie), S_OK);
+            }
+            return S_OK;
+        });
+        sink->AddRef();
+        ASSERT_EQ(point->Advise(sink, &cookie), S_OK);
+        sink->Release();
+        EXPECT_EQ(Stream(Framed("A\xFDx\xFF" "A\xFDy")), S_OK);
+        EXPECT_EQ(calls, 1);
+        EXPECT_EQ(point->Unadvise(cookie), CONNECT_E_NOCONNECTION);
+    }
+    Out();
+    EXPECT_EQ(Stream(Framed("A\xFDz")), S_OK);
+    EXPECT_EQ(Out(), Framed("A\xFDz"));
+
+    // The shell destroys its host window (and with it the control's window
+    // and core) inside the Disconnect event the core sends from its handler.
+    auto* closer = new plat::com::CDispatchSink(DIID__IOVCEvents, [&](DISPID id, DISPPARAMS*) {
+        if (id == DISPID_OVCDisconnect && m_host) {
+            DestroyWindow(m_host);
+            m_host = 0;
+        }
+        return S_OK;
+    });
+    closer->AddRef();
+    DWORD closerCookie = 0;
+    ASSERT_EQ(m_point->Advise(closer, &closerCookie), S_OK);
+    closer->Release();
+    const int disconnects = m_disconnects;
+    EXPECT_EQ(Stream(Framed("A\xFDw\xFF" "9\xFD\xFF" "A\xFDv")), S_OK);
+    EXPECT_EQ(m_host, 0u);
+    EXPECT_EQ(m_disconnects, disconnects + 1);
+    EXPECT_EQ(Stream(Framed("A\xFDu")), S_FALSE);  // no window, no core
+    EXPECT_EQ(m_point->Unadvise(closerCookie), S_OK);
+    Unhost();
+
+    // The shell releases the control, its last holder, inside the reply
+    // event: the control lives on to the end of the input call, then goes
+    // with its window and core.
+    m_top = CreateWindowEx(0, u"STATIC", u"shell", WS_VISIBLE, 0, 0, 240, 320, 0, 0, nullptr, nullptr);
+    CPtr<IOVCData> data;
+    ASSERT_EQ(plat::com::CreateByName(u"Ravelcore.OVC", IOVCData::kIID, data.OutVoid()), S_OK);
+    CPtr<IHostedControl> hosted;
+    ASSERT_EQ(data.As(&hosted), S_OK);
+    const RECT rect{0, 0, 240, 294};
+    HWND window = 0;
+    ASSERT_EQ(hosted->CreateControlWindow(m_top, &rect, &window), S_OK);
+    hosted.Reset();
+    CPtr<IConnectionPointContainer> container;
+    ASSERT_EQ(data.As(&container), S_OK);
+    CPtr<IConnectionPoint> point;
+    ASSERT_EQ(container->FindConnectionPoint(DIID__IOVCEvents, point.Out()), S_OK);
+    container.Reset();
+    int replies = 0;
+    auto* releaser = new plat::com::CDispatchSink(DIID__IOVCEvents, [&](DISPID id, DISPPARAMS*) {
+        if (id == DISPID_OVCDataOutEvent && ++replies == 1) {
+            point.Reset();
+            data.Reset();
+        }
+        return S_OK;
+    });
+    releaser->AddRef();
+    DWORD cookie = 0;
+    ASSERT_EQ(point->Advise(releaser, &cookie), S_OK);
+    releaser->Release();
+    IOVCData* raw = data.Get();
+    std::string packet = Framed("A\xFDx\xFF" "A\xFDy");
+    EXPECT_EQ(raw->OVCStreamInput(int(packet.size()), reinterpret_cast<unsigned char*>(packet.data())), S_OK);
+    EXPECT_EQ(replies, 2);  // the packet was answered whole
+    EXPECT_FALSE(IsWindow(window));
+    EXPECT_EQ(CallExport("DllCanUnloadNow"), S_OK);  // no object of the library is left
+}
+
+TEST_F(RavelcoreTest, HostileBytesThroughTheControlLeaveItAnswering) {
+    Host();
+    ASSERT_TRUE(m_data);
+    EXPECT_EQ(m_ovc->Initialize(), S_OK);
+    // Counts and pointers that do not fit: nothing is read.
+    unsigned char byte = 2;
+    EXPECT_EQ(m_data->OVCStreamInput(-5, &byte), S_OK);
+    EXPECT_EQ(m_data->OVCStreamInput(7, nullptr), S_OK);
+    EXPECT_EQ(m_data->OVCCommandInput(0, nullptr), S_OK);
+    EXPECT_EQ(m_data->OVCCommandInput(INT32_MIN, &byte), S_OK);
+    const std::string hostile[] = {
+        std::string("\x02\xFF\x03", 3) + std::string(255, '\xFF') + "\x17",   // delimiters only
+        std::string("\x02\x05\x03\x00\x00\x00\x00\x00\x17", 9),              // zero bytes as commands
+        Framed(std::string("A\xFD", 2)) + std::string("\x02\x02\x03", 3),   // a segment cut off
+        std::string(20480, '\x02'),                                           // headers without end
+        Framed("B\xFD" "1") + "\x02" "99999999999999999999\x03" "ab\x17",     // mode 1, a length past any int
+        "\x02" "4096\x03" + std::string(4096, '\xFD') + "\x17",               // fields without a command
+    };
+    for (const std::string& bytes : hostile) EXPECT_EQ(Stream(bytes), S_OK);
+    // The host goes; the next one is answered from the start, in mode 0.
+    EXPECT_EQ(m_classic->Disconnect(), S_OK);
+    Out();
+    EXPECT_EQ(Stream(Framed("A\xFDstill here")), S_OK);
+    EXPECT_EQ(Out(), Framed("A\xFDstill here"));
     Unhost();
 }
 
