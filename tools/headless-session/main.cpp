@@ -193,20 +193,20 @@ public:
     }
 
 private:
-    // Registers the control as the launcher does, then creates it by its
-    // ProgID as the shell does, with a sink on its events.
+    // Creates the control by its ProgID as the shell does; when the device
+    // root's registry does not know it yet, registers it first, as the
+    // start-up registration does. Then a sink goes on its events.
     bool CreateControl(std::string& error) {
         CoInitializeEx(nullptr, 0);
-        // Kept loaded until the control exists, so that it is loaded once.
-        HMODULE server = LoadLibrary(kControlLibrary);
-        auto registerServer = server ? GetProc<HRESULT (*)()>(server, "DllRegisterServer") : nullptr;
-        if (!registerServer || FAILED(registerServer())) {
-            if (server) FreeLibrary(server);
-            error = server ? "cannot register Ravelcore.dll in the device root's registry" : "cannot load Ravelcore.dll";
-            return false;
+        HRESULT made = plat::com::CreateByName(kControlProgId, IOVC::kIID, m_ovc.OutVoid());
+        if (made == CO_E_CLASSSTRING || made == REGDB_E_CLASSNOTREG || made == CO_E_DLLNOTFOUND ||
+            made == CO_E_ERRORINDLL) {
+            if (!RegisterControl()) {
+                error = "cannot register Ravelcore.dll in the device root's registry";
+                return false;
+            }
+            made = plat::com::CreateByName(kControlProgId, IOVC::kIID, m_ovc.OutVoid());
         }
-        const HRESULT made = plat::com::CreateByName(kControlProgId, IOVC::kIID, m_ovc.OutVoid());
-        FreeLibrary(server);
         CPtr<IConnectionPointContainer> container;
         if (FAILED(made) || FAILED(m_ovc.As(&m_classic)) || FAILED(m_ovc.As(&m_data)) ||
             FAILED(m_ovc.As(&m_headless)) || FAILED(m_ovc.As(&container)) ||
@@ -227,6 +227,14 @@ private:
             return false;
         }
         return true;
+    }
+
+    static bool RegisterControl() {
+        HMODULE server = LoadLibrary(kControlLibrary);
+        auto registerServer = server ? GetProc<HRESULT (*)()>(server, "DllRegisterServer") : nullptr;
+        const bool registered = registerServer && SUCCEEDED(registerServer());
+        if (server) FreeLibrary(server);
+        return registered;
     }
 
     void TypeEvents(const std::vector<ScriptEvent>& events) {

@@ -126,7 +126,11 @@ Registry& Reg() {
 
 bool Exec(sqlite3* db, const char* sql) { return Sql().exec(db, sql, nullptr, nullptr, nullptr) == SQLITE_OK; }
 
-bool SchemaIsOurs(sqlite3* db) {
+// The schema of our database: ours whole, ours but not made yet (a new
+// file), or not ours.
+enum class Schema { Whole, Empty, Foreign };
+
+Schema SchemaOf(sqlite3* db) {
     Stmt rows(db, "SELECT type, name, coalesce(sql, '') FROM sqlite_master ORDER BY type, name");
     size_t count = 0;
     int step;
@@ -134,11 +138,18 @@ bool SchemaIsOurs(sqlite3* db) {
         bool known = false;
         for (const auto& row : kSchemaRows)
             known = known || (rows.Text(0) == row[0] && rows.Text(1) == row[1] && rows.Text(2) == row[2]);
-        if (!known) return false;
+        if (!known) return Schema::Foreign;
         ++count;
     }
-    // A new file holds nothing yet.
-    return step == SQLITE_DONE && (count == 0 || count == std::size(kSchemaRows));
+    if (step != SQLITE_DONE) return Schema::Foreign;
+    if (count == 0) return Schema::Empty;  // a new file holds nothing yet
+    return count == std::size(kSchemaRows) ? Schema::Whole : Schema::Foreign;
+}
+
+// Every root key is there.
+bool RootsPresent(sqlite3* db) {
+    Stmt roots(db, "SELECT count(*) FROM keys WHERE parent = 0");
+    return roots.Step() == SQLITE_ROW && roots.Int(0) == int64_t(std::size(kRootNames));
 }
 
 // The connection for the current device root; null when it cannot be opened.
@@ -167,7 +178,8 @@ sqlite3* Connection(Registry& r) {
     }
     // A file whose schema is not ours is refused before anything is written
     // to it, so no trigger or view of a foreign file ever runs.
-    if (!SchemaIsOurs(db)) {
+    const Schema schema = SchemaOf(db);
+    if (schema == Schema::Foreign) {
         Sql().close(db);
         if (r.refused != path)
             std::fprintf(stderr, "registry: %s is not a registry database of this system (unknown schema); not used\n",
@@ -176,8 +188,19 @@ sqlite3* Connection(Registry& r) {
         r.failure = ERROR_BADDB;
         return nullptr;
     }
-    if (!Exec(db, "PRAGMA journal_mode=WAL;") || !Exec(db, "PRAGMA synchronous=NORMAL;") ||
-        !Exec(db, "BEGIN IMMEDIATE;")) {
+    if (!Exec(db, "PRAGMA journal_mode=WAL;") || !Exec(db, "PRAGMA synchronous=NORMAL;")) {
+        Sql().close(db);
+        return nullptr;
+    }
+    // A registry made before needs no write to be opened: a program that
+    // only reads it starts without waiting for the write lock.
+    if (schema == Schema::Whole && RootsPresent(db)) {
+        r.db = db;
+        r.path = path;
+        r.pid = getpid();
+        return db;
+    }
+    if (!Exec(db, "BEGIN IMMEDIATE;")) {
         Sql().close(db);
         return nullptr;
     }

@@ -457,6 +457,7 @@ TEST_F(RavelcoreTest, ASinkMayEndTheSessionOrLetGoOfTheControlInsideAnEvent) {
     // The shell releases the control, its last holder, inside the reply
     // event: the control lives on to the end of the input call, then goes
     // with its window and core.
+    DestroyWindow(m_top);
     m_top = CreateWindowEx(0, u"STATIC", u"shell", WS_VISIBLE, 0, 0, 240, 320, 0, 0, nullptr, nullptr);
     CPtr<IOVCData> data;
     ASSERT_EQ(plat::com::CreateByName(u"Ravelcore.OVC", IOVCData::kIID, data.OutVoid()), S_OK);
@@ -489,6 +490,26 @@ TEST_F(RavelcoreTest, ASinkMayEndTheSessionOrLetGoOfTheControlInsideAnEvent) {
     EXPECT_EQ(replies, 2);  // the packet was answered whole
     EXPECT_FALSE(IsWindow(window));
     EXPECT_EQ(CallExport("DllCanUnloadNow"), S_OK);  // no object of the library is left
+}
+
+TEST_F(RavelcoreTest, TheControlsWindowClassGoesWithItsLibrary) {
+    Host();
+    ASSERT_TRUE(m_data);
+    Unhost();
+    CoFreeUnusedLibraries();
+    // Unloaded: no class is left naming its window procedure, so the name is free.
+    WNDCLASS wc{};
+    wc.lpfnWndProc = &DefWindowProc;
+    wc.lpszClassName = u"RavelcoreOVC";
+    EXPECT_NE(RegisterClass(&wc), 0);
+    EXPECT_TRUE(UnregisterClass(u"RavelcoreOVC", nullptr));
+    // Loaded again, the control makes its window and answers.
+    Host();
+    ASSERT_TRUE(m_data);
+    EXPECT_EQ(m_ovc->Initialize(), S_OK);
+    EXPECT_EQ(Stream(Framed("A\xFDz")), S_OK);
+    EXPECT_EQ(Out(), Framed("A\xFDz"));
+    Unhost();
 }
 
 TEST_F(RavelcoreTest, HostileBytesThroughTheControlLeaveItAnswering) {

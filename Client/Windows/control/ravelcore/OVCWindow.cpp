@@ -23,6 +23,13 @@ constexpr char16_t kWindowClass[] = u"RavelcoreOVC";
 constexpr int32_t kRfidKind = 19;
 constexpr size_t kMaxLoggedCharacters = 4000;
 
+// The window class goes with the library: a class left registered after an
+// unload would name a procedure that is gone, and the next control made
+// after the library is loaded again would call it.
+struct WindowClassOfLibrary {
+    ~WindowClassOfLibrary() { UnregisterClass(kWindowClass, nullptr); }
+} g_windowClass;
+
 // The tap-and-hold test of the shell helper library.
 struct GestureInfo {
     DWORD size;
@@ -99,13 +106,14 @@ HRESULT COVC::DestroyControlWindow() {
     return S_OK;
 }
 
+// The outermost scope holds the reference; the ones nested in it need none.
 COVC::CallScope::CallScope(COVC& self) : m_self(self) {
-    m_self.AddRef();
-    ++m_self.m_calls;
+    if (m_self.m_calls++ == 0) m_self.AddRef();
 }
 
 COVC::CallScope::~CallScope() {
-    if (--m_self.m_calls == 0 && !m_self.m_retired.empty()) {
+    if (--m_self.m_calls > 0) return;
+    if (!m_self.m_retired.empty()) {
         std::vector<Session> retired = std::move(m_self.m_retired);
         m_self.m_retired.clear();
         retired.clear();  // each core before its view and dialogs
@@ -175,9 +183,11 @@ void COVC::OnStatus(const char16_t* text, LPARAM busy) {
 }
 
 void COVC::SetBusy(LPARAM busy) {
+    // The system's wait cursor, looked up once: the core is busy with every packet.
+    static const HCURSOR wait = LoadCursor(nullptr, IDC_WAIT);
     if (busy == 1 && !m_busy) {
         m_busy = true;
-        m_savedCursor = ::SetCursor(LoadCursor(nullptr, IDC_WAIT));
+        m_savedCursor = ::SetCursor(wait);
     } else if (busy == 0 && m_busy) {
         m_busy = false;
         ::SetCursor(m_savedCursor);
