@@ -41,4 +41,16 @@ TEST(ContentFilesTest, EachWidgetHasAPageFileOfItsOwn) {
     EXPECT_EQ(HtmlPageFile(0xFFFFFFFFu), temp + u"\\qm$htm-1.htm");
 }
 
+TEST(ContentFilesTest, PageFilesAreReadInTheirEncoding) {
+    auto decode = [](const std::string& bytes) {
+        return DecodeHtmlPage(reinterpret_cast<const uint8_t*>(bytes.data()), bytes.size());
+    };
+    EXPECT_EQ(decode(std::string("\xFF\xFE<\0b\0>\0\xE9\0", 10)), u"<b>\u00e9");
+    EXPECT_EQ(decode(std::string("\xFF\xFEx", 3)), u"");  // an odd byte at the end is dropped
+    EXPECT_EQ(decode("\xEF\xBB\xBF" "caf\xC3\xA9"), u"caf\u00e9");
+    EXPECT_EQ(decode("caf\xC3\xA9"), u"caf\u00e9");
+    EXPECT_EQ(decode("caf\xE9 \x80"), u"caf\u00e9 \u20ac");  // not UTF-8: Windows-1252
+    EXPECT_EQ(DecodeHtmlPage(nullptr, 4), u"");
+}
+
 }  // namespace

@@ -43,3 +43,17 @@ std::u16string HtmlPageFile(uint32_t id) {
     return plat::fs::TempFolder() + u"\\" + plat::text::Utf8ToWide(name);
 }
 
+
+std::u16string DecodeHtmlPage(const uint8_t* bytes, size_t size) {
+    if (!bytes) return {};
+    if (size >= 2 && bytes[0] == 0xFF && bytes[1] == 0xFE) {
+        std::u16string text((size - 2) / 2, u'\0');
+        for (size_t i = 0; i < text.size(); ++i) text[i] = static_cast<char16_t>(bytes[2 + 2 * i] | (bytes[3 + 2 * i] << 8));
+        return text;
+    }
+    std::string_view raw(reinterpret_cast<const char*>(bytes), size);
+    if (raw.substr(0, 3) == "\xEF\xBB\xBF") raw.remove_prefix(3);
+    std::u16string text = plat::text::Utf8ToWide(raw);
+    if (text.find(u'\xFFFD') != std::u16string::npos) text = plat::text::BytesToWide(1252, raw);
+    return text;
+}

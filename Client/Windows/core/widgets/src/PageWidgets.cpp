@@ -75,22 +75,6 @@ std::u16string FolderOf(const std::u16string& path) {
     return slash == std::u16string::npos ? std::u16string(u"\\") : path.substr(0, slash);
 }
 
-// The text of a page file: UTF-16 with its byte-order mark, else UTF-8
-// (its mark dropped), else Windows-1252.
-std::u16string DecodePage(const std::vector<uint8_t>& bytes) {
-    if (bytes.size() >= 2 && bytes[0] == 0xFF && bytes[1] == 0xFE) {
-        std::u16string text((bytes.size() - 2) / 2, u'\0');
-        for (size_t i = 0; i < text.size(); ++i)
-            text[i] = static_cast<char16_t>(bytes[2 + 2 * i] | (bytes[3 + 2 * i] << 8));
-        return text;
-    }
-    std::string_view raw(reinterpret_cast<const char*>(bytes.data()), bytes.size());
-    if (raw.substr(0, 3) == "\xEF\xBB\xBF") raw.remove_prefix(3);
-    std::u16string text = plat::text::Utf8ToWide(raw);
-    if (text.find(u'\xFFFD') != std::u16string::npos) text = plat::text::BytesToWide(1252, raw);
-    return text;
-}
-
 std::vector<uint8_t> ReadDeviceFile(const std::u16string& path, size_t limit) {
     std::vector<uint8_t> bytes;
     FILE* f = plat::fs::OpenFile(path, "rb");
@@ -124,7 +108,8 @@ void ShowLabel(CWidgetWindow& w, const std::u16string& label) {
             LogPrintf(LOG_NOTE, "HTML widget: the address %s is not shown (only device files are)",
                       plat::text::WideToUtf8(label).c_str());
         } else {
-            page->html = DecodePage(ReadDeviceFile(path, kMaxPageBytes));
+            const std::vector<uint8_t> bytes = ReadDeviceFile(path, kMaxPageBytes);
+            page->html = DecodeHtmlPage(bytes.data(), bytes.size());
             page->folder = FolderOf(path);
         }
     } else {

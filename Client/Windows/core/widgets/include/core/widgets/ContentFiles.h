@@ -2,6 +2,7 @@
 // functions of their labels.
 #pragma once
 
+#include <cstddef>
 #include <cstdint>
 #include <string>
 #include <string_view>
@@ -15,6 +16,9 @@ bool IsHtmlAddress(std::u16string_view label);
 // "file:///DATA/x.htm", "file:\DATA\x.htm"); empty for any other address,
 // which is never fetched, and for a path that could leave its folders.
 std::u16string HtmlAddressPath(std::u16string_view address);
+// The text of an HTML page file: UTF-16 little-endian after its byte-order
+// mark, else UTF-8 (its mark dropped), else Windows-1252.
+std::u16string DecodeHtmlPage(const uint8_t* bytes, size_t size);
 // The page file of a widget that shows its label as HTML: "qm$htm%02d.htm"
 // in the temporary folder, by the widget's id as a signed number.
 std::u16string HtmlPageFile(uint32_t id);
