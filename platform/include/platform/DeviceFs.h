@@ -101,6 +101,8 @@ bool Exists(std::u16string_view devicePath);
 bool IsDirectory(std::u16string_view devicePath);  // false for a link to one
 bool CreateDirectory(std::u16string_view devicePath);  // the parent must exist
 bool RemoveDirectory(std::u16string_view devicePath);  // empty directories only
+// The directory and those above it that are missing.
+bool CreateDirectories(std::u16string_view devicePath);
 // The directory with everything in it, depth first, never following links.
 // The device root and the program folder are refused.
 bool RemoveTree(std::u16string_view devicePath);
@@ -123,6 +125,10 @@ FILE* OpenFile(std::u16string_view devicePath, const char* mode);
 // Writes the bytes to a new file beside the path, then gives it the path's
 // name in one step: on any failure (a full disk) the old file stays as it was.
 bool WriteFile(std::u16string_view devicePath, const void* data, size_t size);
+// Gives a regular file the execute bits (mode 0755) or takes them away
+// (0644). Only installation calls it, for the programs of a package: nothing
+// a host sends does, so a host's files never run.
+bool SetExecutable(std::u16string_view devicePath, bool executable);
 // A new empty file, of a name no one uses, in the folder (which must exist):
 // its device path. Written, then given its name with ReplaceFile.
 std::optional<std::u16string> CreateTempFile(std::u16string_view deviceFolder);

@@ -197,6 +197,19 @@ BOOL DrawBitmapScaled(HDC dc, const RECT& target, HBITMAP bitmap);
 
 }  // namespace plat::gdi
 
+// Font files added to the device (the installation's fonts): a table of the
+// device root (HKEY_LOCAL_MACHINE "Software\Orvade\Fonts", one DWORD value
+// per file, its device path, counting how often it was added), which every
+// program of the device sees. AddFontResource answers the number of fonts
+// added: 1 for a regular file of the device root, 0 otherwise. Removing drops
+// one count; FALSE when the file was not added.
+int AddFontResource(const char16_t* fileName);
+BOOL RemoveFontResource(const char16_t* fileName);
+namespace plat::gdi {
+// The font files added, by device path.
+std::vector<std::u16string> FontResources();
+}  // namespace plat::gdi
+
 COLORREF GetSysColor(int index);
 HBRUSH GetSysColorBrush(int index);
 HBRUSH CreateSolidBrush(COLORREF colour);

@@ -1,0 +1,249 @@
+// The client's setup library "Instavo.dll" called as the installer calls it,
+// then the installer, the start-up runner and Corvel run as programs on a
+// temporary device root with the client's own package.
+#include <gtest/gtest.h>
+
+#include <spawn.h>
+#include <sys/wait.h>
+
+#include <filesystem>
+#include <fstream>
+#include <sstream>
+
+#include "platform/DeviceFs.h"
+#include "platform/Gdi.h"
+#include "platform/Library.h"
+#include "platform/Registry.h"
+#include "platform/exports/SetupExports.h"
+#include "tests/Client/Windows/instavo/PackageWriter.h"
+#include "tests/core/support/DeviceRoot.h"
+#include "tests/platform/com/ServerCalls.h"
+
+extern char** environ;
+
+namespace {
+
+const std::u16string kPrograms = u"Software\\Tarvex\\Launcher\\Default\\Programs";
+const std::u16string kTaprynKey = u"CLSID\\{A44D8698-221B-11D4-8EB1-00105AE378D3}";
+
+std::u16string Text(HKEY root, const std::u16string& key, const char16_t* name) {
+    std::u16string text;
+    return plat::registry::GetString(root, key.c_str(), name, &text) ? text : u"<none>";
+}
+
+// A file of the device root, found as the device finds names (without regard to case).
+std::string DeviceGet(const std::u16string& path) {
+    FILE* f = plat::fs::OpenFile(path, "rb");
+    if (!f) return "<none>";
+    std::string bytes;
+    char buffer[512];
+    for (size_t n; (n = std::fread(buffer, 1, sizeof buffer, f)) > 0;) bytes.append(buffer, n);
+    std::fclose(f);
+    return bytes;
+}
+
+bool KeyExists(HKEY root, const std::u16string& key) {
+    HKEY h = nullptr;
+    if (RegOpenKeyEx(root, key.c_str(), 0, KEY_READ, &h) != ERROR_SUCCESS) return false;
+    RegCloseKey(h);
+    return true;
+}
+
+// Runs a program to its end; its exit status, -1 when it did not end normally.
+int RunProgram(const std::vector<std::string>& args) {
+    std::vector<char*> argv;
+    for (const std::string& a : args) argv.push_back(const_cast<char*>(a.c_str()));
+    argv.push_back(nullptr);
+    pid_t pid = -1;
+    if (posix_spawn(&pid, argv[0], nullptr, nullptr, argv.data(), environ) != 0) return -1;
+    int status = 0;
+    while (waitpid(pid, &status, 0) < 0 && errno == EINTR) {}
+    return WIFEXITED(status) ? WEXITSTATUS(status) : -1;
+}
+
+class InstavoTest : public DeviceRootTest {
+protected:
+    void SetUp() override {
+        DeviceRootTest::SetUp();
+        m_module = LoadLibrary(u"Instavo.dll");
+        ASSERT_TRUE(m_module);
+        m_hooks.Bind(m_module);
+        ASSERT_TRUE(m_hooks.Install_Init && m_hooks.Install_Exit && m_hooks.Uninstall_Init && m_hooks.Uninstall_Exit);
+    }
+    void TearDown() override {
+        if (m_module) FreeLibrary(m_module);
+        DeviceRootTest::TearDown();
+    }
+    void SetLauncherEntry(const std::u16string& name, const std::u16string& description) {
+        ASSERT_TRUE(plat::registry::SetString(HKEY_CURRENT_USER, (kPrograms + u"\\" + name).c_str(), u"Description",
+                                              description));
+        ASSERT_TRUE(plat::registry::SetString(HKEY_CURRENT_USER, (kPrograms + u"\\" + name).c_str(), u"Name", u"x.exe"));
+    }
+    std::vector<std::u16string> LauncherEntries() {
+        std::vector<std::u16string> names;
+        HKEY key = nullptr;
+        if (RegOpenKeyEx(HKEY_CURRENT_USER, kPrograms.c_str(), 0, KEY_READ, &key) != ERROR_SUCCESS) return names;
+        for (DWORD i = 0;; ++i) {
+            char16_t name[64];
+            DWORD length = 64;
+            if (RegEnumKeyEx(key, i, name, &length, nullptr, nullptr, nullptr, nullptr) != ERROR_SUCCESS) break;
+            names.emplace_back(name, length);
+        }
+        RegCloseKey(key);
+        return names;
+    }
+
+    HMODULE m_module = nullptr;
+    SetupExports m_hooks;
+};
+
+TEST_F(InstavoTest, InstallExitRecordsTheFolderFontsStartUpAndLauncherEntryAndRemovalUndoesThem) {
+    Put("\\Application\\Client\\Tahoma.fnt", "font");
+    Put("\\Application\\Client\\Bold.FNT", "font");
+    Put("\\Application\\Client\\readme.txt", "text");
+    EXPECT_EQ(m_hooks.Install_Init(0, TRUE, FALSE, u"\\Application\\Client"), 0u);
+    EXPECT_EQ(m_hooks.Install_Exit(0, u"\\Application\\Client", 0, 0, 0, 0, 0), 0u);
+
+    std::vector<std::u16string> fonts = plat::gdi::FontResources();
+    std::sort(fonts.begin(), fonts.end());
+    EXPECT_EQ(fonts, (std::vector<std::u16string>{u"\\Application\\Client\\Bold.FNT", u"\\Application\\Client\\Tahoma.fnt"}));
+    EXPECT_EQ(Text(HKEY_LOCAL_MACHINE, u"Software\\Quillmar\\Orvade Client", u"InstallDir"), u"\\Application\\Client");
+    EXPECT_EQ(Get("\\Application\\startup\\Corvel.run"), "\\Application\\Client\\Corvel.exe\r\n");
+    EXPECT_EQ(Text(HKEY_CURRENT_USER, kPrograms + u"\\Prog1", u"Name"), u"\\Application\\Client\\Launchwick.exe");
+    EXPECT_EQ(Text(HKEY_CURRENT_USER, kPrograms + u"\\Prog1", u"Description"), u"Quillmar Orvade");
+
+    // Installed again: the same entry, no second one.
+    EXPECT_EQ(m_hooks.Install_Exit(0, u"\\Application\\Client", 0, 0, 0, 0, 0), 0u);
+    EXPECT_EQ(LauncherEntries(), std::vector<std::u16string>{u"Prog1"});
+
+    EXPECT_EQ(m_hooks.Uninstall_Init(0, u"\\Application\\Client"), 0u);
+    EXPECT_EQ(m_hooks.Uninstall_Exit(0), 0u);
+    // Added twice, removed once: one count of each is left.
+    EXPECT_EQ(plat::gdi::FontResources().size(), 2u);
+    EXPECT_EQ(m_hooks.Uninstall_Init(0, u"\\Application\\Client"), 0u);
+    EXPECT_TRUE(plat::gdi::FontResources().empty());
+    EXPECT_FALSE(HostExists("\\Application\\startup\\Corvel.run"));
+}
+
+TEST_F(InstavoTest, TheStartUpEntryOnlyForFoldersThatOutliveAColdBoot) {
+    struct Case {
+        const char16_t* folder;
+        const char* line;  // null: no entry
+    };
+    const Case cases[] = {
+        {u"\\Program Files\\Client", nullptr},
+        {u"\\MMC Card\\Client", "\\MMC Card\\Client\\Corvel.exe\r\n"},
+        {u"\\APPLICATION\\Orvade", "\\APPLICATION\\Orvade\\Corvel.exe\r\n"},
+        {u"\\Applications", "\\Applications\\Corvel.exe\r\n"},  // the test is on the prefix only
+    };
+    for (const Case& c : cases) {
+        plat::fs::DeleteFile(u"\\application\\startup\\Corvel.run");
+        m_hooks.Install_Exit(0, c.folder, 0, 0, 0, 0, 0);
+        EXPECT_EQ(DeviceGet(u"\\application\\startup\\Corvel.run"), c.line ? c.line : "<none>");
+        EXPECT_EQ(Text(HKEY_LOCAL_MACHINE, u"Software\\Quillmar\\Orvade Client", u"InstallDir"), c.folder);
+    }
+}
+
+TEST_F(InstavoTest, TheLauncherEntryTakesTheNextNumberOrReusesItsOwn) {
+    SetLauncherEntry(u"Prog1", u"Scanner Demo");
+    SetLauncherEntry(u"Prog7", u"Terminal");
+    SetLauncherEntry(u"Program", u"Counts as 0");
+    SetLauncherEntry(u"Programs12345", u"Eleven characters: skipped");
+    m_hooks.Install_Exit(0, u"\\Program Files\\Client", 0, 0, 0, 0, 0);
+    EXPECT_EQ(Text(HKEY_CURRENT_USER, kPrograms + u"\\Prog8", u"Description"), u"Quillmar Orvade");
+    EXPECT_EQ(Text(HKEY_CURRENT_USER, kPrograms + u"\\Prog1", u"Description"), u"Scanner Demo");
+
+    ASSERT_EQ(RegDeleteKey(HKEY_CURRENT_USER, kPrograms.c_str()), ERROR_SUCCESS);
+    SetLauncherEntry(u"Prog1", u"Scanner Demo");
+    SetLauncherEntry(u"Prog3", u"QUILLMAR ORVADE");
+    m_hooks.Install_Exit(0, u"\\Program Files\\Client", 0, 0, 0, 0, 0);
+    EXPECT_EQ(LauncherEntries(), (std::vector<std::u16string>{u"Prog1", u"Prog3"}));
+    EXPECT_EQ(Text(HKEY_CURRENT_USER, kPrograms + u"\\Prog3", u"Name"), u"\\Program Files\\Client\\Launchwick.exe");
+    EXPECT_EQ(Text(HKEY_CURRENT_USER, kPrograms + u"\\Prog3", u"Description"), u"Quillmar Orvade");
+}
+
+// The programs on a device root of their own, as a device runs them.
+class DeviceProgramsTest : public DeviceRootTest {
+protected:
+    int Install(const std::string& package, const std::string& folder, bool uninstall = false) {
+        std::vector<std::string> args{ORVADE_INSTALL_PATH, "--device-root", root_.string(), "--folder", folder};
+        if (uninstall)
+            args.push_back("--uninstall");
+        else
+            args.push_back(package);
+        return RunProgram(args);
+    }
+    int ColdBoot() { return RunProgram({ORVADE_STARTUP_PATH, "--device-root", root_.string(), "--timeout", "300"}); }
+};
+
+TEST_F(DeviceProgramsTest, InstallAndUninstallAPackageWithItsSetupLibrary) {
+    std::ifstream library(INSTAVO_PATH, std::ios::binary);
+    std::stringstream bytes;
+    bytes << library.rdbuf();
+    const std::string package = (root_.parent_path() / (root_.filename().string() + ".tar")).string();
+    ASSERT_TRUE(instavotest::WritePackage(package, {instavotest::Entry{"Instavo.dll", bytes.str(), AE_IFREG, 0755},
+                                                    instavotest::Entry{"fonts.fnt", "font"},
+                                                    instavotest::Entry{"Launchwick.exe", "#!/bin/sh\n", AE_IFREG, 0755}}));
+    ASSERT_EQ(Install(package, "\\Application\\Client"), 0);
+    std::filesystem::remove(package);
+    EXPECT_EQ(plat::gdi::FontResources(), std::vector<std::u16string>{u"\\Application\\Client\\fonts.fnt"});
+    EXPECT_EQ(Text(HKEY_LOCAL_MACHINE, u"Software\\Quillmar\\Orvade Client", u"InstallDir"), u"\\Application\\Client");
+    EXPECT_EQ(Get("\\Application\\startup\\Corvel.run"), "\\Application\\Client\\Corvel.exe\r\n");
+    EXPECT_EQ(Text(HKEY_CURRENT_USER, kPrograms + u"\\Prog1", u"Name"), u"\\Application\\Client\\Launchwick.exe");
+    // The setup library ran from a copy that is gone again.
+    EXPECT_TRUE(std::filesystem::is_empty(root_ / "Temp"));
+
+    ASSERT_EQ(Install("", "\\Application\\Client", true), 0);
+    EXPECT_TRUE(plat::gdi::FontResources().empty());
+    EXPECT_FALSE(HostExists("\\Application\\startup\\Corvel.run"));
+    EXPECT_FALSE(HostExists("\\Application\\Client"));
+    EXPECT_EQ(Install("", "\\Application\\Client", true), 1);  // nothing installed now
+}
+
+TEST_F(DeviceProgramsTest, AColdBootRegistersTheClientAndRestoresWhatWasLost) {
+    ASSERT_EQ(Install(ORVADE_PACKAGE, "\\Application\\Client"), 0);
+    EXPECT_TRUE(HostExists("\\Application\\Client\\Corvel.exe"));
+    EXPECT_TRUE(HostExists("\\Application\\Client\\EXT2\\Lectrum.dll"));
+    EXPECT_TRUE(HostExists("\\Application\\Client\\vendor\\TVSCAN32.dll"));
+    EXPECT_TRUE(HostExists("\\Application\\Client\\Quillmar.kbb"));
+
+    // The first cold boot: Corvel registers the libraries of its folder and makes the shortcuts.
+    ASSERT_EQ(ColdBoot(), 0);
+    EXPECT_EQ(Text(HKEY_CLASSES_ROOT, kTaprynKey + u"\\InProcServer32", nullptr), u"\\Application\\Client\\Tapryn.dll");
+    EXPECT_EQ(Text(HKEY_CLASSES_ROOT, u"Ravelcore.OVC\\CLSID", nullptr), u"{2D7E3F9C-C753-45DC-AFFE-35DA6A0354F5}");
+    EXPECT_EQ(Text(HKEY_CLASSES_ROOT, u"Beaconet.OVC36_40\\CLSID", nullptr).size(), 38u);
+    const std::string shortcut = "36#\"\\Application\\Client\\Launchwick.exe\"";
+    EXPECT_EQ(Get("\\Windows\\Start Menu\\Quillmar Orvade.lnk"), shortcut);
+    EXPECT_EQ(Get("\\Windows\\Desktop\\Quillmar Orvade.lnk"), shortcut);
+
+    // Lost: the install folder value, both shortcuts and the launcher entry.
+    HKEY key = nullptr;
+    ASSERT_EQ(RegOpenKeyEx(HKEY_LOCAL_MACHINE, u"Software\\Quillmar\\Orvade Client", 0, KEY_ALL_ACCESS, &key), ERROR_SUCCESS);
+    ASSERT_EQ(RegDeleteValue(key, u"InstallDir"), ERROR_SUCCESS);
+    RegCloseKey(key);
+    ASSERT_EQ(RegDeleteKey(HKEY_CURRENT_USER, kPrograms.c_str()), ERROR_SUCCESS);
+    std::filesystem::remove(Host("\\Windows\\Start Menu\\Quillmar Orvade.lnk"));
+    std::filesystem::remove(Host("\\Windows\\Desktop\\Quillmar Orvade.lnk"));
+    ASSERT_EQ(ColdBoot(), 0);
+    EXPECT_EQ(Text(HKEY_LOCAL_MACHINE, u"Software\\Quillmar\\Orvade Client", u"InstallDir"), u"\\Application\\Client");
+    EXPECT_EQ(Get("\\Windows\\Start Menu\\Quillmar Orvade.lnk"), shortcut);
+    EXPECT_EQ(Get("\\Windows\\Desktop\\Quillmar Orvade.lnk"), shortcut);
+    EXPECT_EQ(Text(HKEY_CURRENT_USER, kPrograms + u"\\Prog1", u"Name"), u"\\Application\\Client\\Launchwick.exe");
+
+    // With the start-menu shortcut there, the rest is left as it is.
+    ASSERT_EQ(RegDeleteKey(HKEY_CURRENT_USER, kPrograms.c_str()), ERROR_SUCCESS);
+    std::filesystem::remove(Host("\\Windows\\Desktop\\Quillmar Orvade.lnk"));
+    ASSERT_EQ(ColdBoot(), 0);
+    EXPECT_FALSE(HostExists("\\Windows\\Desktop\\Quillmar Orvade.lnk"));
+    EXPECT_FALSE(KeyExists(HKEY_CURRENT_USER, kPrograms));
+}
+
+TEST_F(DeviceProgramsTest, TheStartUpRunnerReportsEntriesItCannotRun) {
+    Put("\\Application\\startup\\a.run", "\\Application\\missing.exe\r\n");
+    Put("\\Application\\startup\\b.run", "");
+    Put("\\Application\\startup\\c.lnk", "12#\"\\nothing\"");
+    Put("\\Application\\startup\\notes.txt", "left alone");
+    EXPECT_EQ(ColdBoot(), 1);
+}
+
+}  // namespace
