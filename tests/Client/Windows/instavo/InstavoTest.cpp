@@ -216,16 +216,22 @@ TEST_F(DeviceProgramsTest, AColdBootRegistersTheClientAndRestoresWhatWasLost) {
     EXPECT_EQ(Get("\\Windows\\Start Menu\\Quillmar Orvade.lnk"), shortcut);
     EXPECT_EQ(Get("\\Windows\\Desktop\\Quillmar Orvade.lnk"), shortcut);
 
-    // Lost: the install folder value, both shortcuts and the launcher entry.
-    HKEY key = nullptr;
-    ASSERT_EQ(RegOpenKeyEx(HKEY_LOCAL_MACHINE, u"Software\\Quillmar\\Orvade Client", 0, KEY_ALL_ACCESS, &key), ERROR_SUCCESS);
-    ASSERT_EQ(RegDeleteValue(key, u"InstallDir"), ERROR_SUCCESS);
-    RegCloseKey(key);
+    // The registry kept: the client counts as registered (the install
+    // folder's key opens and the shell object is made), so nothing is
+    // registered again.
+    ASSERT_EQ(RegDeleteKey(HKEY_CLASSES_ROOT, kTaprynKey.c_str()), ERROR_SUCCESS);
+    ASSERT_EQ(ColdBoot(), 0);
+    EXPECT_FALSE(KeyExists(HKEY_CLASSES_ROOT, kTaprynKey));
+
+    // Lost: the client's keys with the install folder value, Tapryn's class,
+    // both shortcuts and the launcher entry.
+    ASSERT_EQ(RegDeleteKey(HKEY_LOCAL_MACHINE, u"Software\\Quillmar"), ERROR_SUCCESS);
     ASSERT_EQ(RegDeleteKey(HKEY_CURRENT_USER, kPrograms.c_str()), ERROR_SUCCESS);
     std::filesystem::remove(Host("\\Windows\\Start Menu\\Quillmar Orvade.lnk"));
     std::filesystem::remove(Host("\\Windows\\Desktop\\Quillmar Orvade.lnk"));
     ASSERT_EQ(ColdBoot(), 0);
     EXPECT_EQ(Text(HKEY_LOCAL_MACHINE, u"Software\\Quillmar\\Orvade Client", u"InstallDir"), u"\\Application\\Client");
+    EXPECT_EQ(Text(HKEY_CLASSES_ROOT, kTaprynKey + u"\\InProcServer32", nullptr), u"\\Application\\Client\\Tapryn.dll");
     EXPECT_EQ(Get("\\Windows\\Start Menu\\Quillmar Orvade.lnk"), shortcut);
     EXPECT_EQ(Get("\\Windows\\Desktop\\Quillmar Orvade.lnk"), shortcut);
     EXPECT_EQ(Text(HKEY_CURRENT_USER, kPrograms + u"\\Prog1", u"Name"), u"\\Application\\Client\\Launchwick.exe");
