@@ -27,6 +27,7 @@
 #include <QWidget>
 #include <mutex>
 #include <unordered_map>
+#include <unordered_set>
 
 #include "platform/Gdi.h"
 #include "platform/Input.h"
@@ -399,13 +400,32 @@ public:
             const QString title = toQString(GetWindowString(h));
             if (w->windowTitle() != title) w->setWindowTitle(title);
         }
-        if (what & (kWindowZOrder | kWindowCreated)) restack(parent, h);
+        if (what & (kWindowZOrder | kWindowCreated)) {
+            // Within a flush each parent's children are restacked once, at
+            // its end: a screen of new children costs one pass, not one each.
+            if (m_deferRestack) {
+                m_restack.insert(parent);
+            } else {
+                restack(parent, h);
+            }
+        }
         if (w->isVisible() != bool(style & WS_VISIBLE)) w->setVisible(style & WS_VISIBLE);
         if (!parent && (what & kWindowFocus) && GetForegroundWindow() == h && w->isVisible()) {
             // The screen takes the keys; the layer routes them to the foreground.
             if (!m_screen->isActiveWindow()) m_screen->activateWindow();
         }
         if (what & (kWindowPresent | kWindowGeometry | kWindowCreated | kWindowShown)) w->update();
+    }
+
+    // Sync calls between these two restack each parent once, at the end.
+    void BeginBatch() { m_deferRestack = true; }
+    void EndBatch() {
+        m_deferRestack = false;
+        std::unordered_set<HWND> parents;
+        parents.swap(m_restack);
+        for (HWND parent : parents) {
+            if (!parent || IsWindow(parent)) restack(parent, 0);
+        }
     }
 
     void Clear() {
@@ -466,6 +486,8 @@ private:
     }
 
     std::unordered_map<HWND, QPointer<HostWidget>> m_map;
+    bool m_deferRestack = false;
+    std::unordered_set<HWND> m_restack;
     QPointer<HostWidget> m_screen;
     bool m_waitCursor = false;
 };
@@ -505,7 +527,9 @@ void flush() {
     // Parents before children: lower handles first is not enough, so make
     // sure each widget's parent exists (ensure does) and apply in any order.
     ++g_host->syncing;
+    g_host->widgets.BeginBatch();
     for (const auto& [h, what] : work) g_host->widgets.Sync(h, what);
+    g_host->widgets.EndBatch();
     --g_host->syncing;
 }
 

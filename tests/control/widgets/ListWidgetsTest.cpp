@@ -126,13 +126,16 @@ TEST_F(ListWidgetsTest, UntrustedItemFilesLoadWhatTheyHold) {
     // Items up to the first empty one; a stray 0xFC inside an item ends it.
     WriteMenuFile(u"ODD.MNU", "1" + FE + "1" + FE + "1" + FE + "1" + FE + "T" + FE + "a" + FD + "b" + FD + FD + "c" + FD);
     WriteMenuFile(u"EMPTY.MNU", "");
+    // Past 1 MiB a file is refused whole, not cut.
+    WriteMenuFile(u"HUGE.MNU", "1" + FE + "1" + FE + "1" + FE + "1" + FE + "T" + FE + "a" + FD + Bytes(kMaxItemListFile, 'x'));
     Widgets(List(18, "1", "", "SHORT") + FE + List(18, "2", "", "NOITEMS") + FE + List(18, "3", "", "ODD") + FE +
-            List(18, "4", "", "EMPTY") + FE + List(18, "5", "", "MISSING"));
+            List(18, "4", "", "EMPTY") + FE + List(18, "5", "", "MISSING") + FE + List(18, "6", "", "HUGE"));
     EXPECT_EQ(SendMessage(WindowOf(1), LB_GETCOUNT, 0, 0), 0);
     EXPECT_EQ(SendMessage(WindowOf(2), LB_GETCOUNT, 0, 0), 0);
     EXPECT_EQ(SendMessage(WindowOf(3), LB_GETCOUNT, 0, 0), 2);
     EXPECT_EQ(SendMessage(WindowOf(4), LB_GETCOUNT, 0, 0), 0);
     EXPECT_EQ(SendMessage(WindowOf(5), LB_GETCOUNT, 0, 0), 0);
+    EXPECT_EQ(SendMessage(WindowOf(6), LB_GETCOUNT, 0, 0), 0);
 }
 
 // ---- Radio groups

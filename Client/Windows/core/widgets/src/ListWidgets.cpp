@@ -1,12 +1,13 @@
 // The widgets that show a list the host names: combo boxes and list boxes
 // filled from item-list files, radio groups, and the pop-up menu.
 #include <algorithm>
+#include <cstdio>
 #include <string>
 #include <vector>
 
-#include "core/support/FileUtil.h"
 #include "core/widgets/WidgetWindowTypes.h"
 #include "platform/Controls.h"
+#include "platform/DeviceFs.h"
 #include "platform/Gdi.h"
 #include "platform/Menu.h"
 #include "platform/Screen.h"
@@ -116,11 +117,18 @@ WidgetItemList LoadItemList(IWidgetHost& host, std::u16string_view name) {
     if (name.empty()) return list;
     const std::u16string path = host.FilePath(CWidget::ItemListFile(name));
     if (path.empty()) return list;
-    const int32_t size = FileUtil::ReadWholeFile(u"", path, nullptr, 0);
-    if (size <= 0 || size > kMaxItemListFile) return list;
-    std::vector<uint8_t> bytes(static_cast<size_t>(size));
-    if (FileUtil::ReadWholeFile(u"", path, bytes.data(), size) != size) return list;
-    std::unique_ptr<CPacket> packet = host.NewPacket(bytes.data(), size);
+    // Up to one byte more than the most: a longer file is refused, not cut.
+    std::vector<uint8_t> bytes;
+    FILE* file = plat::fs::OpenFile(path, "rb");
+    if (!file) return list;
+    uint8_t chunk[4096];
+    size_t n;
+    while (bytes.size() <= static_cast<size_t>(kMaxItemListFile) && (n = std::fread(chunk, 1, sizeof chunk, file)) > 0)
+        bytes.insert(bytes.end(), chunk, chunk + n);
+    const bool failed = std::ferror(file) != 0;
+    std::fclose(file);
+    if (failed || bytes.empty() || bytes.size() > static_cast<size_t>(kMaxItemListFile)) return list;
+    std::unique_ptr<CPacket> packet = host.NewPacket(bytes.data(), static_cast<int32_t>(bytes.size()));
     if (!packet) return list;
     // Four records (the geometry), the title's record, then the items' record.
     for (int i = 0; i < 4; ++i) {

@@ -86,9 +86,8 @@ void CWidgetWindow::SetFont(bool redraw) {
     if (chosen.fixedPitchAnsi) lf.lfPitchAndFamily = FIXED_PITCH;
     const size_t n = std::min(chosen.face.size(), std::size(lf.lfFaceName) - 1);
     std::copy_n(chosen.face.data(), n, lf.lfFaceName);
-    const HDC dc = GetDC(m_hwnd);
-    lf.lfHeight = chosen.HeightFor(static_cast<uint32_t>(GetDeviceCaps(dc, LOGPIXELSY)));
-    if (dc) ReleaseDC(m_hwnd, dc);
+    // Every context of the layer has the screen's resolution: none is made to ask.
+    lf.lfHeight = chosen.HeightFor(static_cast<uint32_t>(GetDeviceCaps(0, LOGPIXELSY)));
     m_font = CreateFontIndirect(&lf);
     SetProp(m_hwnd, kWidgetPropFont, reinterpret_cast<HANDLE>(m_font));
     ::SendMessage(m_hwnd, WM_SETFONT, static_cast<WPARAM>(m_font), redraw ? 1 : 0);
