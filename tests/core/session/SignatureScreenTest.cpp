@@ -70,6 +70,20 @@ TEST_F(SignatureScreenTest, TheScreenIsFourWidgetsInPercentOfTheWindow) {
     EXPECT_EQ(AllWidgets(), expected);
 }
 
+TEST_F(SignatureScreenTest, ALongFontFaceLeavesNoButtonOut) {
+    // The stream is sized to what it holds: a fixed 500 bytes would drop the
+    // later buttons' pieces.
+    CoreProperties properties = m_core->Properties();
+    properties.cells.fontName = std::u16string(200, u'F');
+    m_core->SetProperties(properties);
+    Send("p" + FD + "1");
+    const Bytes all = AllWidgets();
+    for (const char* label : {"Clear", "Cancel", "OK"}) EXPECT_NE(all.find(FC + label + FC + "4" + FC), Bytes::npos) << label;
+    size_t faces = 0;
+    for (size_t at = 0; (at = all.find(Bytes(200, 'F'), at)) != Bytes::npos; at += 200) ++faces;
+    EXPECT_EQ(faces, 3u);
+}
+
 TEST_F(SignatureScreenTest, OkSendsTheStoredStrokesAndDeletesTheFile) {
     Send("p" + FD + "1");
     const Bytes strokes = "200" + FD + "80" + FD + "10" + FC + "12" + FC + "30" + FC + "12" + FD;
