@@ -8,6 +8,7 @@
 
 #include "control/InputMutex.h"
 #include "control/Ravelcore.h"
+#include "control/RavelcoreHeadless.h"
 #include "tests/control/QtApplication.h"
 #include "tests/core/support/DeviceRoot.h"
 #include "tests/platform/com/ServerCalls.h"
@@ -510,6 +511,67 @@ TEST_F(RavelcoreTest, TheControlsWindowClassGoesWithItsLibrary) {
     EXPECT_EQ(Stream(Framed("A\xFDz")), S_OK);
     EXPECT_EQ(Out(), Framed("A\xFDz"));
     Unhost();
+}
+
+// What the headless session tool asks beyond the shell's interfaces.
+TEST_F(RavelcoreTest, TheHeadlessInterfaceShowsNoScreenAndPassesScansOn) {
+    CPtr<IOVCHeadless> headless;
+    ASSERT_EQ(plat::com::CreateByName(u"Ravelcore.OVC", IOVCHeadless::kIID, headless.OutVoid()), S_OK);
+    ASSERT_EQ(headless.As(&m_data), S_OK);
+    ULONGLONG dropped = 7;
+    LONG capacity = 0;
+    EXPECT_EQ(headless->GetDroppedEvents(&dropped, &capacity), S_FALSE);  // no window, no core
+    EXPECT_EQ(headless->ScanInput(2, u"42"), S_FALSE);
+    EXPECT_EQ(headless->ShowNoScreen(), S_OK);
+    m_top = CreateWindowEx(0, u"STATIC", u"tool", 0, 0, 0, 240, 320, 0, 0, nullptr, nullptr);
+    CPtr<IHostedControl> hosted;
+    ASSERT_EQ(headless.As(&hosted), S_OK);
+    const RECT rect{0, 0, 240, 294};
+    HWND window = 0;
+    ASSERT_EQ(hosted->CreateControlWindow(m_top, &rect, &window), S_OK);
+    EXPECT_EQ(headless->ShowNoScreen(), E_UNEXPECTED);  // the window is made already
+    CPtr<IConnectionPointContainer> container;
+    ASSERT_EQ(headless.As(&container), S_OK);
+    ASSERT_EQ(container->FindConnectionPoint(DIID__IOVCEvents, m_point.Out()), S_OK);
+    auto* sink = new plat::com::CDispatchSink(DIID__IOVCEvents, [this](DISPID id, DISPPARAMS* p) {
+        plat::com::DispArgs args(p);
+        int size = 0;
+        const char* bytes = nullptr;
+        if (id == DISPID_OVCDataOutEvent && args.Int(0, &size) == S_OK && args.Pointer(1, &bytes) == S_OK)
+            m_segments.emplace_back(bytes, size_t(size));
+        return S_OK;
+    });
+    sink->AddRef();
+    ASSERT_EQ(m_point->Advise(sink, &m_cookie), S_OK);
+    sink->Release();
+
+    // A scan reaches the core as scanner data of decoder 0.
+    EXPECT_EQ(headless->ScanInput(-1, u"x"), E_INVALIDARG);
+    EXPECT_EQ(headless->ScanInput(1, nullptr), E_INVALIDARG);
+    EXPECT_EQ(headless->ScanInput(5, u"0123 45"), S_OK);  // only its length is read
+    EXPECT_EQ(Stream(Framed("1\xFD" "0")), S_OK);
+    EXPECT_EQ(Out(), Framed("5\xFD" "0123 \xFD-1\xFC" "0"));
+    EXPECT_EQ(headless->GetDroppedEvents(&dropped, &capacity), S_OK);
+    EXPECT_EQ(dropped, 0u);
+    EXPECT_EQ(capacity, 100);
+    for (int i = 0; i < 103; ++i) headless->ScanInput(1, u"s");
+    EXPECT_EQ(headless->GetDroppedEvents(&dropped, &capacity), S_OK);
+    EXPECT_EQ(dropped, 3u);
+
+    // The log into a file of this machine, with the tool's own lines.
+    EXPECT_EQ(headless->LogToHostFile(nullptr), E_INVALIDARG);
+    const std::string log = DeviceRootTest::Host("\\tool.log").string();
+    ASSERT_EQ(headless->LogToHostFile(log.c_str()), S_OK);
+    EXPECT_EQ(headless->WriteLog(5, "headless-session: a line"), S_OK);
+    EXPECT_NE(Get("\\tool.log").find(" headless-session: a line\r\n"), std::string::npos) << Get("\\tool.log");
+
+    EXPECT_EQ(m_point->Unadvise(m_cookie), S_OK);
+    m_point.Reset();
+    m_data.Reset();
+    container.Reset();
+    hosted.Reset();
+    headless.Reset();
+    EXPECT_FALSE(IsWindow(window));  // the last release takes the window down
 }
 
 TEST_F(RavelcoreTest, HostileBytesThroughTheControlLeaveItAnswering) {
