@@ -4,6 +4,8 @@
 
 #include <QLabel>
 #include <QMenu>
+#include <QMessageBox>
+#include <QTimer>
 #include <QProgressBar>
 #include <QPushButton>
 #include <QTest>
@@ -181,6 +183,35 @@ TEST(SingleInstanceTest, ASecondStartWithTheSameTitleCallsTheFirstToTheFront) {
     // Another product folder is another window.
     EXPECT_FALSE(mevrant::CSingleInstance(title + QStringLiteral("-other")).AskRunning());
     EXPECT_EQ(activated, 1);
+}
+
+}  // namespace
+
+namespace {
+
+// The shared library's QMessageBox: a box's caption, else the program's.
+TEST(QtMessageBoxTest, ACaptionNamesTheBoxElseTheProgramsTitleDoes) {
+    deskcommontest::TestApp();
+    deskcommon::InstallQtMessageBoxes(QString::fromLatin1(mevrant::kTitle));
+    QStringList seen;
+    auto answerNext = [&seen] {
+        QTimer::singleShot(0, [&seen] {
+            for (QWidget* w : QApplication::topLevelWidgets()) {
+                auto* box = qobject_cast<QMessageBox*>(w);
+                if (box && box->isVisible()) {
+                    seen << box->windowTitle() + ": " + box->text();
+                    box->button(QMessageBox::Ok)->click();
+                }
+            }
+        });
+    };
+    answerNext();
+    EXPECT_EQ(deskcommon::Messages().Show(u"Unable to copy CAB file to device.", MB_OK, u"Install Failed."), IDOK);
+    answerNext();
+    EXPECT_EQ(deskcommon::Messages().Show(u"Updates successfully installed.", MB_OK), IDOK);
+    deskcommon::SetMessages(nullptr);
+    EXPECT_EQ(seen, (QStringList{QStringLiteral("Install Failed.: Unable to copy CAB file to device."),
+                                 QStringLiteral("Quillmar Product Configuration: Updates successfully installed.")}));
 }
 
 }  // namespace
