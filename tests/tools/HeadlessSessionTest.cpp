@@ -11,6 +11,7 @@
 #include <spawn.h>
 #include <sys/socket.h>
 #include <sys/wait.h>
+#include <termios.h>
 #include <unistd.h>
 
 #include <chrono>
@@ -281,6 +282,12 @@ TEST_F(HeadlessSession, CommandLineAndConnectErrors) {
         {{"--stdio", "--log"}, 2, "--log needs a value"},
         {{"--stdio", "--bogus"}, 2, "unknown argument '--bogus'"},
         {{"--stdio", "--input", "/nonexistent/input.txt"}, 2, "/nonexistent/input.txt"},
+        {{"--stdio", "--serial-port", "COM0:=/dev/ttyS0"}, 2, "--serial-port needs COMn:=PATH"},
+        {{"--stdio", "--serial-port", "COM256:=/dev/ttyS0"}, 2, "--serial-port needs COMn:=PATH"},
+        {{"--stdio", "--serial-port", "COM1=/dev/ttyS0"}, 2, "--serial-port needs COMn:=PATH"},
+        {{"--stdio", "--serial-port", "COM1:=dev/ttyS0"}, 2, "--serial-port needs COMn:=PATH"},
+        {{"--stdio", "--serial-port", "COM1:"}, 2, "--serial-port needs COMn:=PATH"},
+        {{"--stdio", "--serial-port=COM1:=/dev/a", "--serial-port", "COM1:=/dev/b"}, 2, "COM1: is given twice"},
     };
     for (const auto& c : cases) {
         Finished f = RunTool(c.args);
@@ -353,11 +360,47 @@ TEST_F(HeadlessSession, LoadsTheLibrariesOfItsProgramFolderAsTheDeviceDoes) {
     EXPECT_NE(f.err.find("a device path such as \\Program Files\\Orvade Client"), std::string::npos) << f.err;
 }
 
+// A serial port of this machine (here a pseudo-terminal) given on the command
+// line answers the host's serial exchange.
+TEST_F(HeadlessSession, SerialPortsOfTheCommandLineAnswerTheHost) {
+    const int master = posix_openpt(O_RDWR | O_NOCTTY);
+    ASSERT_GE(master, 0);
+    ASSERT_EQ(grantpt(master), 0);
+    ASSERT_EQ(unlockpt(master), 0);
+    const std::string slave = ptsname(master);
+    {
+        // Raw on both sides before the device answers, so its bytes wait as they are.
+        termios t{};
+        tcgetattr(master, &t);
+        cfmakeraw(&t);
+        tcsetattr(master, TCSANOW, &t);
+        const int peer = open(slave.c_str(), O_RDWR | O_NOCTTY);
+        ASSERT_GE(peer, 0);
+        tcgetattr(peer, &t);
+        cfmakeraw(&t);
+        tcsetattr(peer, TCSANOW, &t);
+        close(peer);
+    }
+    ASSERT_EQ(write(master, "xxpong!", 7), 7);
+    Finished f = RunTool(Args({"--stdio", "--serial-port", "COM2:=" + slave}),
+                         Frame(0, Cmd('d', "1\xFDp\xFD!\xFD" "10\xFD" "5000\xFDping")));
+    ASSERT_EQ(f.status, 0) << f.err;
+    EXPECT_EQ(Unframe(f.out), std::vector<Bytes>{Cmd('d', "1\xFDpong!")});
+    char got[8] = {};
+    pollfd p{master, POLLIN, 0};
+    ASSERT_EQ(poll(&p, 1, kWaitMs), 1);
+    EXPECT_EQ(std::string(got, static_cast<size_t>(read(master, got, sizeof got))), "ping");
+    close(master);
+    // The map stays in the device root's registry; an unmapped port answers "0".
+    f = RunTool(Args({"--stdio"}), Frame(0, Cmd('d', "2\xFD\xFD\xFD" "0\xFD" "0\xFDx")));
+    EXPECT_EQ(Unframe(f.out), std::vector<Bytes>{Cmd('d', "0")});
+}
+
 TEST_F(HeadlessSession, HelpDocumentsTheInterface) {
     Finished f = RunTool({"--help"});
     EXPECT_EQ(f.status, 0);
     for (const char* text : {"--connect HOST:PORT", "--stdio", "--device-root DIR", "--program-folder PATH",
-                             "--input FILE", "--log FILE",
+                             "--input FILE", "--log FILE", "--serial-port COMn:=PATH",
                              "key N", "text S", "scan S", "DIR/Session", "Exit status"})
         EXPECT_NE(f.out.find(text), std::string::npos) << text;
 }

@@ -27,6 +27,21 @@ bool ParseEndpoint(std::string_view text, SessionOptions& options) {
     return true;
 }
 
+// "COMn:=PATH": a port name of 1 to 255 and an absolute path of this machine.
+bool ParseSerialPort(std::string_view text, SessionOptions& options) {
+    const size_t eq = text.find('=');
+    if (eq == std::string_view::npos) return false;
+    const std::string_view name = text.substr(0, eq);
+    const std::string_view path = text.substr(eq + 1);
+    uint32_t number = 0;
+    if (name.size() < 5 || !name.starts_with("COM") || !name.ends_with(':') || name[3] == '0' ||
+        !ParseNumber(name.substr(3, name.size() - 4), 255, number) || number == 0)
+        return false;
+    if (path.empty() || path.front() != '/') return false;
+    options.serialPorts.emplace_back(name, path);
+    return true;
+}
+
 bool IsValidUtf8(std::string_view text) {
     return plat::text::WideToUtf8(plat::text::Utf8ToWide(text)) == text;
 }
@@ -66,7 +81,7 @@ bool ParseArguments(int argc, char** argv, SessionOptions& options, std::string&
         else if (name == "--program-folder") target = &options.programFolder;
         else if (name == "--input") target = &options.inputFile;
         else if (name == "--log") target = &options.logFile;
-        else if (name != "--connect") {
+        else if (name != "--connect" && name != "--serial-port") {
             error = "unknown argument '" + std::string(arg) + "'";
             return false;
         }
@@ -80,6 +95,21 @@ bool ParseArguments(int argc, char** argv, SessionOptions& options, std::string&
         if (value.empty()) {
             error = std::string(name) + " needs a value";
             return false;
+        }
+        if (name == "--serial-port") {
+            const size_t before = options.serialPorts.size();
+            if (!ParseSerialPort(value, options)) {
+                error = "--serial-port needs COMn:=PATH, a port from COM1: to COM255: and an absolute device path of "
+                        "this machine, not '" + std::string(value) + "'";
+                return false;
+            }
+            for (size_t k = 0; k < before; ++k) {
+                if (options.serialPorts[k].first == options.serialPorts.back().first) {
+                    error = "--serial-port " + options.serialPorts.back().first + " is given twice";
+                    return false;
+                }
+            }
+            continue;
         }
         if (name == "--connect") {
             if (options.mode != LinkMode::None) {
@@ -150,9 +180,9 @@ bool ParseInputScript(const std::string& content, std::vector<ScriptEvent>& even
 const char* HelpText() {
     return R"(Usage:
   headless-session --connect HOST:PORT [--device-root DIR] [--program-folder PATH]
-                   [--input FILE] [--log FILE]
+                   [--input FILE] [--log FILE] [--serial-port COMn:=PATH ...]
   headless-session --stdio [--device-root DIR] [--program-folder PATH]
-                   [--input FILE] [--log FILE]
+                   [--input FILE] [--log FILE] [--serial-port COMn:=PATH ...]
   headless-session --help
 
 Runs one client session without a display: the host's framed commands go to
@@ -204,6 +234,13 @@ back to the host.
                        of all traffic), into FILE, a file of this machine
                        (emptied once the host is reached; never the input
                        file).
+  --serial-port COMn:=PATH
+                       The device's serial port COMn: (1 to 255) is the
+                       terminal device PATH of this machine (/dev/ttyUSB0),
+                       for the host's printing and serial commands. The map
+                       is written into the device root's registry
+                       (HKEY_LOCAL_MACHINE\Comm\Ports), where it stays. May
+                       be given for several ports.
   --help               Show this text.
 
 Nothing is created or emptied (device root, log) before every argument has

@@ -3,6 +3,7 @@
 
 #include <cstdint>
 #include <string>
+#include <utility>
 #include <vector>
 
 enum class LinkMode { None, Connect, Stdio };
@@ -15,6 +16,9 @@ struct SessionOptions {
     std::string programFolder;  // device path of the program folder
     std::string inputFile;
     std::string logFile;
+    // Serial ports: a device's name ("COM1:") and the machine's device path
+    // behind it, written into the device root's registry.
+    std::vector<std::pair<std::string, std::string>> serialPorts;
     bool help = false;
 };
 

@@ -29,6 +29,8 @@
 #include "platform/DeviceFs.h"
 #include "platform/Library.h"
 #include "platform/Message.h"
+#include "platform/Registry.h"
+#include "platform/Serial.h"
 #include "platform/Text.h"
 #include "platform/Window.h"
 
@@ -521,6 +523,13 @@ int main(int argc, char** argv) {
             return EXIT_USAGE_ERROR;
         }
         plat::fs::SetDeviceRoot(deviceRoot);
+    }
+    for (const auto& [name, path] : options.serialPorts) {
+        if (!plat::registry::SetString(HKEY_LOCAL_MACHINE, plat::serial::kPortsKey, plat::text::Utf8ToWide(name).c_str(),
+                                       plat::text::Utf8ToWide(path))) {
+            Complain("cannot map the serial port " + name + " in the device root's registry");
+            return EXIT_RUNTIME_ERROR;
+        }
     }
     if (!options.programFolder.empty()) {
         const std::u16string folder = plat::text::Utf8ToWide(options.programFolder);
