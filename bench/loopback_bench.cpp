@@ -6,6 +6,10 @@
 //    the bytes the tool replies. Goal: median tool / median echo <= 1.3.
 //  - Start of the process to its first Ping reply, next to the echo program
 //    started, connected and echoing the same Ping. Goal: ratio <= 3.
+//  - The same through the device program (Launchwick: socket, shell,
+//    control, core; offscreen, discovery off), goal 1.3; and its start to the
+//    first Ping answered next to a minimal Qt Widgets program that shows a
+//    window and echoes (qt-echo), goal 2.
 // Every child is killed and reaped however a run ends; nothing leaves loopback.
 #include <benchmark/benchmark.h>
 
@@ -24,6 +28,9 @@
 #include <cerrno>
 #include <chrono>
 #include <cstdio>
+#include <cstdlib>
+#include <filesystem>
+#include <fstream>
 #include <string>
 #include <vector>
 
@@ -199,6 +206,29 @@ std::vector<std::string> ToolArgs(const Listener& host) {
 
 std::vector<std::string> EchoArgs(const Listener& host) { return {LOOPBACK_ECHO_PATH, "127.0.0.1", host.Port()}; }
 
+// The device program on a device root of its own, with discovery off (it
+// would broadcast) and offscreen.
+const std::string& DeviceProgramRoot() {
+    static const std::string root = [] {
+        const std::string path = benchhost::DeviceRoot() + "/device";
+        const std::string folder = path + "/Program Files/Orvade Client";
+        std::filesystem::create_directories(folder);
+        std::ofstream(folder + "/Ravelcore.cfg") << "Autodiscovery=0\nExitAfterSession=1\n";
+        setenv("QT_QPA_PLATFORM", "offscreen", 1);
+        return path;
+    }();
+    return root;
+}
+
+std::vector<std::string> DeviceArgs(const Listener& host) {
+    return {LAUNCHWICK_PATH, "--device-root", DeviceProgramRoot(), "--connect", "127.0.0.1:" + host.Port()};
+}
+
+std::vector<std::string> QtEchoArgs(const Listener& host) {
+    DeviceProgramRoot();  // offscreen as well
+    return {QT_ECHO_PATH, "127.0.0.1", host.Port()};
+}
+
 struct Samples {
     std::vector<int64_t> tool, echo;  // nanoseconds
 };
@@ -240,12 +270,13 @@ void Report(benchmark::State& state, const Samples& samples, double goal) {
 }
 
 // Ping round trips, tool and echo request by request; the benchmark's time is the tool's.
-void BM_LoopbackPing(benchmark::State& state) {
+template <std::vector<std::string> (*Program)(const Listener&)>
+void PingNextToEcho(benchmark::State& state) {
     const int mode = static_cast<int>(state.range(0));
     const int size = static_cast<int>(state.range(1));
     Listener host;
     if (!host.Ok()) return state.SkipWithError("cannot listen on 127.0.0.1");
-    Child toolProcess(ToolArgs(host));
+    Child toolProcess(Program(host));
     Socket tool(toolProcess.Started() ? host.Accept() : -1);
     Child echoProcess(EchoArgs(host));
     Socket echo(echoProcess.Started() ? host.Accept() : -1);
@@ -270,6 +301,10 @@ void BM_LoopbackPing(benchmark::State& state) {
     Report(state, samples, 1.3);
 }
 
+void BM_LoopbackPing(benchmark::State& state) { PingNextToEcho<&ToolArgs>(state); }
+// The whole device program: socket, shell, control and core.
+void BM_DevicePing(benchmark::State& state) { PingNextToEcho<&DeviceArgs>(state); }
+
 // Start of a process to its answer to the host's first Ping; the process is
 // then let go (host closes, it exits) outside the measured time.
 int64_t StartToFirstPing(const Listener& host, const std::vector<std::string>& args, const Bytes& ping) {
@@ -279,22 +314,28 @@ int64_t StartToFirstPing(const Listener& host, const std::vector<std::string>& a
     Socket link(child.Started() ? host.Accept() : -1);
     if (link.Fd() < 0 || RoundTrip(link.Fd(), ping, ping.size(), reply) < 0 || reply != ping) return -1;
     const int64_t elapsed = NowNs() - start;
+    SendAll(link.Fd(), Frame(0, {'9', 0xFD}));  // Disconnect: the session ends without a box
     link.Close();
     return child.Reap(kWaitMs) ? elapsed : -1;
 }
 
-void BM_StartToFirstPing(benchmark::State& state) {
+template <std::vector<std::string> (*Program)(const Listener&), std::vector<std::string> (*Baseline)(const Listener&),
+          int Goal>
+void StartNextToBaseline(benchmark::State& state) {
     Listener host;
     if (!host.Ok()) return state.SkipWithError("cannot listen on 127.0.0.1");
     const Bytes ping = Frame(0, Ping(20));
-    const auto tool = ToolArgs(host), echo = EchoArgs(host);
+    const auto tool = Program(host), echo = Baseline(host);
     for (int i = 0; i < 3; ++i) {  // warm-up; the first start also makes the session folder
         StartToFirstPing(host, tool, ping);
         StartToFirstPing(host, echo, ping);
     }
     Samples samples = Alternate(state, [&](bool ofTool) { return StartToFirstPing(host, ofTool ? tool : echo, ping); });
-    Report(state, samples, 3.0);
+    Report(state, samples, Goal);
 }
+
+void BM_StartToFirstPing(benchmark::State& state) { StartNextToBaseline<&ToolArgs, &EchoArgs, 3>(state); }
+void BM_DeviceStartToFirstPing(benchmark::State& state) { StartNextToBaseline<&DeviceArgs, &QtEchoArgs, 2>(state); }
 
 }  // namespace
 
@@ -308,5 +349,15 @@ BENCHMARK(BM_LoopbackPing)
     ->UseManualTime()
     ->Unit(benchmark::kMicrosecond);
 BENCHMARK(BM_StartToFirstPing)->Iterations(100)->UseManualTime()->Unit(benchmark::kMillisecond);
+BENCHMARK(BM_DevicePing)
+    ->ArgNames({"mode", "bytes"})
+    ->Args({0, 20})
+    ->Args({0, 4000})
+    ->Args({1, 20})
+    ->Args({1, 4000})
+    ->Iterations(4000)
+    ->UseManualTime()
+    ->Unit(benchmark::kMicrosecond);
+BENCHMARK(BM_DeviceStartToFirstPing)->Iterations(30)->UseManualTime()->Unit(benchmark::kMillisecond);
 
 BENCHMARK_MAIN();

@@ -117,6 +117,19 @@ void SetMessageWaitHook(std::function<void(int maxWaitMs)> hook);
 // when it cannot run now, and the thread then simply waits. Set per thread.
 void SetSendWaitHook(std::function<bool()> hook);
 
+// Asynchronous selection of a socket, as the platform's sockets offer it:
+// once fd is readable (data, the peer's close or an error) msg is posted to
+// hwnd with the descriptor as wParam, and the watch ends; calling again arms
+// it again. The calling thread's own wait watches the descriptor, so only a
+// thread whose wait runs an outside event loop (the GUI thread under Qt) can
+// watch: FALSE elsewhere, and the caller keeps polling. A watched descriptor
+// is unwatched before it is closed.
+BOOL PostWhenReadable(int fd, HWND hwnd, UINT msg);
+void StopWatching(int fd);
+// For the outside event loop: how it arms and ends a watch on its thread.
+// Null functions remove them. Set per thread.
+void SetReadableWatcher(std::function<bool(int fd, HWND hwnd, UINT msg)> watch, std::function<void(int fd)> stop);
+
 // An eventfd of the calling thread's queue, readable whenever something may
 // have arrived (a post, a send, a new timer, a quit); created on the first
 // call and closed when the thread ends. The reader drains it with

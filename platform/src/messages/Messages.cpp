@@ -158,6 +158,8 @@ struct QueueHolder {
 
 thread_local std::function<void(int)> t_waitHook;
 thread_local std::function<bool()> t_sendWaitHook;
+thread_local std::function<bool(int, HWND, UINT)> t_watchReadable;
+thread_local std::function<void(int)> t_stopWatching;
 
 }  // namespace
 
@@ -551,6 +553,23 @@ BOOL WaitMessageTimeout(int timeoutMs) {
 void plat::messages::SetMessageWaitHook(std::function<void(int maxWaitMs)> hook) { t_waitHook = std::move(hook); }
 
 void plat::messages::SetSendWaitHook(std::function<bool()> hook) { t_sendWaitHook = std::move(hook); }
+
+BOOL plat::messages::PostWhenReadable(int fd, HWND hwnd, UINT msg) {
+    if (fd < 0 || !t_watchReadable) return FALSE;
+    const auto watch = t_watchReadable;  // the watcher may replace itself
+    return watch(fd, hwnd, msg) ? TRUE : FALSE;
+}
+
+void plat::messages::StopWatching(int fd) {
+    if (fd < 0 || !t_stopWatching) return;
+    const auto stop = t_stopWatching;
+    stop(fd);
+}
+
+void plat::messages::SetReadableWatcher(std::function<bool(int, HWND, UINT)> watch, std::function<void(int)> stop) {
+    t_watchReadable = std::move(watch);
+    t_stopWatching = std::move(stop);
+}
 
 int plat::messages::GetQueueWakeFd() {
     const std::shared_ptr<Queue>& me = myQueue();

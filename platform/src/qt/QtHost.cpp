@@ -509,6 +509,15 @@ struct Host {
     int syncing = 0;           // inside flush
     bool wokeAsleep = false;   // something arrived meanwhile
 
+    // Descriptors watched for the program's sockets (PostWhenReadable): a
+    // notifier each, enabled while a watch is armed.
+    struct Watch {
+        QSocketNotifier* notifier = nullptr;
+        HWND hwnd = 0;
+        UINT msg = 0;
+    };
+    std::unordered_map<int, Watch> watches;
+
     std::mutex pendingMutex;
     std::unordered_map<HWND, unsigned> pending;  // guarded by pendingMutex
     bool flushScheduled = false;                 // guarded by pendingMutex
@@ -647,6 +656,35 @@ void waitHook(int maxWaitMs) {
     g_host->waitLevel = savedLevel;
 }
 
+// A socket's readability as a posted message, once per arming: the notifier
+// only posts; the program's own loop runs what the message asks for.
+bool watchReadable(int fd, HWND hwnd, UINT msg) {
+    if (!g_host) return false;
+    Host::Watch& w = g_host->watches[fd];
+    w.hwnd = hwnd;
+    w.msg = msg;
+    if (!w.notifier) {
+        w.notifier = new QSocketNotifier(fd, QSocketNotifier::Read, g_host->gui);
+        QObject::connect(w.notifier, &QSocketNotifier::activated, g_host->gui, [fd] {
+            if (!g_host) return;
+            const auto it = g_host->watches.find(fd);
+            if (it == g_host->watches.end()) return;
+            it->second.notifier->setEnabled(false);
+            PostMessage(it->second.hwnd, it->second.msg, WPARAM(fd), 0);
+        });
+    }
+    w.notifier->setEnabled(true);
+    return true;
+}
+
+void stopWatching(int fd) {
+    if (!g_host) return;
+    const auto it = g_host->watches.find(fd);
+    if (it == g_host->watches.end()) return;
+    delete it->second.notifier;
+    g_host->watches.erase(it);
+}
+
 // Message boxes as QMessageBox on the GUI thread. The box is a top-level
 // widget of its own, never a child of its owner's widget: the owner is
 // disabled in the layer while the box is up, and Qt must not disable the box
@@ -762,6 +800,7 @@ void plat::qt::AttachQtEventLoop() {
     plat::messages::SetMessageWaitHook(&waitHook);
     plat::input::SetSleepHook(&sleepHook);
     plat::messages::SetSendWaitHook(&sendWaitHook);
+    plat::messages::SetReadableWatcher(&watchReadable, &stopWatching);
     SetWindowBackend(std::make_shared<QtBackend>());
     // A presenter installed before (a test's) stays.
     if (plat::msgbox::IPresenter* theirs = plat::msgbox::SetPresenter(&g_presenter)) plat::msgbox::SetPresenter(theirs);
@@ -785,6 +824,7 @@ void plat::qt::DetachQtEventLoop() {
     plat::messages::SetMessageWaitHook(nullptr);
     plat::input::SetSleepHook(nullptr);
     plat::messages::SetSendWaitHook(nullptr);
+    plat::messages::SetReadableWatcher(nullptr, nullptr);
     plat::msgbox::IPresenter* current = plat::msgbox::SetPresenter(nullptr);
     if (current != &g_presenter) plat::msgbox::SetPresenter(current);
     Host* host = std::exchange(g_host, nullptr);

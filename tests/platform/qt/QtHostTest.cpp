@@ -3,6 +3,9 @@
 // serves our queue inside Qt loops and never wakes while idle.
 #include <gtest/gtest.h>
 
+#include <sys/socket.h>
+#include <unistd.h>
+
 #include <QAbstractEventDispatcher>
 #include <QApplication>
 #include <QEventLoop>
@@ -844,4 +847,30 @@ TEST_F(QtHost, ListViewShowsColumnsRowsWithImagesAndTheSelection) {
     DestroyWindow(list);
     ImageList_Destroy(images);
     DestroyIcon(icon);
+}
+
+TEST_F(QtHost, AReadableSocketPostsItsMessageOncePerArming) {
+    const HWND gui = Make(u"Painter", WS_POPUP, 0, 0, 10, 10);
+    int pair[2];
+    ASSERT_EQ(socketpair(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC, 0, pair), 0);
+    ASSERT_TRUE(plat::messages::PostWhenReadable(pair[0], gui, WM_USER + 9));
+    // Nothing to read: the wait times out with nothing posted.
+    EXPECT_FALSE(WaitMessageTimeout(50));
+    ASSERT_EQ(::write(pair[1], "x", 1), 1);
+    MSG m{};
+    EXPECT_EQ(GetMessage(&m, 0, 0, 0), TRUE);
+    EXPECT_EQ(m.message, WM_USER + 9u);
+    EXPECT_EQ(int(m.wParam), pair[0]);
+    // The byte is still unread, yet the watch has ended until armed again.
+    EXPECT_FALSE(WaitMessageTimeout(50));
+    ASSERT_TRUE(plat::messages::PostWhenReadable(pair[0], gui, WM_USER + 9));
+    EXPECT_EQ(GetMessage(&m, 0, 0, 0), TRUE);
+    EXPECT_EQ(m.message, WM_USER + 9u);
+    // Stopped: the peer's close is not reported.
+    plat::messages::StopWatching(pair[0]);
+    ::close(pair[1]);
+    EXPECT_FALSE(WaitMessageTimeout(50));
+    ::close(pair[0]);
+    // A thread whose wait runs no outside loop cannot watch.
+    std::thread([] { EXPECT_FALSE(plat::messages::PostWhenReadable(0, 0, WM_USER)); }).join();
 }

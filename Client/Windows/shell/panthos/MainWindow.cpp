@@ -79,6 +79,9 @@ LRESULT COVCShellObj::OnMessage(HWND hwnd, UINT msg, WPARAM wParam, LPARAM lPara
     case WM_TIMER:
         OnTimer();
         return 0;
+    case WM_SOCKET_READABLE:
+        PollSocket();
+        return 0;
     case WM_PAINT:
         OnPaint();
         return 0;
@@ -149,8 +152,31 @@ void COVCShellObj::DrawMenuBar() {
 }
 
 void COVCShellObj::OnTimer() {
-    if (m_socket) m_socket->Poll();
+    PollSocket();
     if (m_ovc) m_ovc->CheckInputTimeOut();
+}
+
+void COVCShellObj::PollSocket() {
+    if (!m_socket) return;
+    m_socket->Poll();
+    WatchSocket();
+}
+
+void COVCShellObj::WatchSocket() {
+    const int fd = m_socket && m_socket->IsConnected() ? m_socket->GetSocketHandle() : -1;
+    if (fd != m_watchedSocket) UnwatchSocket();
+    if (fd >= 0 && plat::messages::PostWhenReadable(fd, m_hWnd, WM_SOCKET_READABLE)) m_watchedSocket = fd;
+}
+
+void COVCShellObj::UnwatchSocket() {
+    if (m_watchedSocket >= 0) plat::messages::StopWatching(m_watchedSocket);
+    m_watchedSocket = -1;
+}
+
+// Every close the shell makes: the wait stops watching the descriptor first.
+void COVCShellObj::CloseSocket() {
+    UnwatchSocket();
+    if (m_socket) m_socket->Close();
 }
 
 void COVCShellObj::OnSocketNotify(LPARAM event) {
@@ -164,15 +190,17 @@ void COVCShellObj::OnSocketNotify(LPARAM event) {
     }
     case FD_CONNECT:
         ShellLog(LOG_TRACE, "OnSocketNotify:FD_CONNECT");
+        WatchSocket();
         if (m_socket && m_classic) m_classic->put_IPAddressAsString(CBstr(m_socket->GetLocalAddress()).Get());
         break;
     case FD_CLOSE:
         ShellLog(LOG_TRACE, "OnSocketNotify:FD_CLOSE");
+        UnwatchSocket();  // the socket closes it when this returns
         if (m_sessionActive) {
             PostMessage(m_hWnd, WM_COMMAND, ID_SESSION_ENDED, 0);
             // The box's own loop runs the timer: a connection left open here
             // would be read as closed again, with a second box.
-            if (m_socket) m_socket->Close();
+            CloseSocket();
             const std::u16string text = LoadResourceText(6075, 200);
             MessageBox(m_hWnd, text.c_str(), u"", MB_OK);
             SetCursor(0);
@@ -369,7 +397,7 @@ void COVCShellObj::PrepareToConnectAndShowClient() {
 void COVCShellObj::ShowHostList() {
     if (m_sessionActive) {
         m_sessionActive = 0;
-        if (m_socket) m_socket->Close();
+        CloseSocket();
     }
     ShowWindow(m_controlHost, SW_HIDE);
     if (m_commandBar && !IsWindowVisible(m_commandBar)) {

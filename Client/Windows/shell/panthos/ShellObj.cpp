@@ -68,6 +68,7 @@ void COVCShellObj::FinalRelease() {
     if (m_hWnd && IsWindow(m_hWnd)) DestroyWindow(m_hWnd);
     m_hWnd = 0;
     DestroySplash();
+    UnwatchSocket();
     if (m_largeImages) ImageList_Destroy(m_largeImages);
     if (m_smallImages) ImageList_Destroy(m_smallImages);
     m_largeImages = m_smallImages = 0;
@@ -368,6 +369,7 @@ void COVCShellObj::ShutDown() {
         UnadviseDiscoveryEvents();
         m_discovery.Reset();
     }
+    UnwatchSocket();
     m_socket.reset();
     ShellLog(LOG_TRACE, "FreeGlobalValues()");
     FreeResourceDll();

@@ -31,6 +31,9 @@ constexpr UINT WM_REFRESH_HOSTS = WM_USER + 1;
 constexpr UINT WM_EDIT_HOST = WM_USER + 4;
 // wParam: nonzero shows the input panel, 0 hides it.
 constexpr UINT WM_SHOW_INPUT_PANEL = WM_USER + 6;
+// Posted by the wait when the connection is readable: the socket is polled
+// at once rather than at the next timer tick.
+constexpr UINT WM_SOCKET_READABLE = WM_USER + 100;
 
 // Commands without a menu item.
 constexpr UINT ID_RECONNECT = 1026;
@@ -102,6 +105,10 @@ private:
     LRESULT OnMessage(HWND hwnd, UINT msg, WPARAM wParam, LPARAM lParam);
     LRESULT OnCreate(HWND hwnd);
     void OnTimer();
+    void PollSocket();
+    void WatchSocket();
+    void UnwatchSocket();
+    void CloseSocket();
     void OnSocketNotify(LPARAM event);
     void OnPaint();
     void OnCommand(UINT id);
@@ -180,6 +187,7 @@ private:
     int m_collectedCount = 0;
     HWND m_controlHost = 0;
     std::unique_ptr<CCeSock> m_socket;
+    int m_watchedSocket = -1;  // the descriptor the wait watches
     plat::com::CPtr<IOVC36_40> m_discovery;
     std::mutex m_configuredLock;
     std::mutex m_discoveredLock;

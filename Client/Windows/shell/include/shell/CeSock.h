@@ -68,6 +68,9 @@ public:
     int GetPort() const { return m_port; }
     BOOL IsConnected() const { return m_connected ? TRUE : FALSE; }
     BOOL HasSocket() const { return m_socket >= 0 ? TRUE : FALSE; }
+    // The descriptor of the open connection, -1 when none (the shell's wait
+    // watches it, so host bytes are read as they come).
+    int GetSocketHandle() const { return m_socket; }
     size_t GetBlockedLength() const { return m_blocked.size(); }
     BOOL IsNotAssociated() const { return m_notAssociated ? TRUE : FALSE; }
     // The waiting or connecting window while one is up.
