@@ -339,25 +339,15 @@ void BM_DeviceStartToFirstPing(benchmark::State& state) { StartNextToBaseline<&D
 
 }  // namespace
 
-BENCHMARK(BM_LoopbackPing)
-    ->ArgNames({"mode", "bytes"})
-    ->Args({0, 20})
-    ->Args({0, 4000})
-    ->Args({1, 20})
-    ->Args({1, 4000})
-    ->Iterations(4000)
-    ->UseManualTime()
-    ->Unit(benchmark::kMicrosecond);
+// 20 and 4000 bytes in both framing modes.
+void PingCases(benchmark::internal::Benchmark* b) {
+    b->ArgNames({"mode", "bytes"})->Args({0, 20})->Args({0, 4000})->Args({1, 20})->Args({1, 4000});
+    b->Iterations(4000)->UseManualTime()->Unit(benchmark::kMicrosecond);
+}
+
+BENCHMARK(BM_LoopbackPing)->Apply(PingCases);
 BENCHMARK(BM_StartToFirstPing)->Iterations(100)->UseManualTime()->Unit(benchmark::kMillisecond);
-BENCHMARK(BM_DevicePing)
-    ->ArgNames({"mode", "bytes"})
-    ->Args({0, 20})
-    ->Args({0, 4000})
-    ->Args({1, 20})
-    ->Args({1, 4000})
-    ->Iterations(4000)
-    ->UseManualTime()
-    ->Unit(benchmark::kMicrosecond);
+BENCHMARK(BM_DevicePing)->Apply(PingCases);
 BENCHMARK(BM_DeviceStartToFirstPing)->Iterations(30)->UseManualTime()->Unit(benchmark::kMillisecond);
 
 BENCHMARK_MAIN();
