@@ -43,12 +43,13 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     NullContext dc;
     int asked = 0;
     std::vector<uint32_t> pixels(4 * 4, 0xff336699u);
-    const int height = plat::richtext::DrawHtml(&dc, RECT{0, 0, 240, 320}, html, 0, RGB(0, 0, 0), RGB(255, 255, 255),
-                                                [&](std::u16string_view) {
-                                                    ++asked;
-                                                    return plat::gdi::CreateBitmapFromPixels(4, 4, pixels.data(), 4);
-                                                });
+    plat::richtext::Page page(html, [&](std::u16string_view) {
+        ++asked;
+        return plat::gdi::CreateBitmapFromPixels(4, 4, pixels.data(), 4);
+    });
+    const int height = page.Draw(&dc, RECT{0, 0, 240, 320}, 0, RGB(0, 0, 0), RGB(255, 255, 255));
     if (height < 0 || asked > plat::richtext::kMaxPictures) std::abort();
-    plat::richtext::DrawHtml(&dc, RECT{0, 0, 240, 320}, html, height / 2, RGB(0, 0, 0), RGB(255, 255, 255), {});
+    page.Draw(&dc, RECT{0, 0, 100, 320}, height / 2, RGB(0, 0, 0), RGB(255, 255, 255));
+    if (asked > plat::richtext::kMaxPictures) std::abort();
     return 0;
 }

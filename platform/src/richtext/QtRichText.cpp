@@ -2,10 +2,12 @@
 // resources come only from the caller's picture loader.
 #include <QBuffer>
 #include <QByteArray>
+#include <QAbstractTextDocumentLayout>
 #include <QGuiApplication>
 #include <QHash>
 #include <QImage>
 #include <QPainter>
+#include <QPalette>
 #include <QString>
 #include <QTextDocument>
 #include <QUrl>
@@ -61,29 +63,41 @@ private:
 
 QColor Colour(uint32_t rgb) { return QColor::fromRgb((rgb >> 16) & 0xff, (rgb >> 8) & 0xff, rgb & 0xff); }
 
-bool Render(const char16_t* html, size_t length, int width, int height, int scrollY, uint32_t textRgb, uint32_t backgroundRgb,
-            LoadPicture load, void* context, uint32_t* pixels, int* pageHeight) {
-    if (!qobject_cast<QGuiApplication*>(QCoreApplication::instance()) || !pixels || width <= 0 || height <= 0 ||
-        width > kMaxSide || height > kMaxSide || length > (size_t(1) << 24))
-        return false;
-    Page page(load, context);
-    page.setDocumentMargin(2);
-    page.setDefaultStyleSheet(QStringLiteral("body { color: %1; }").arg(Colour(textRgb).name()));
-    page.setHtml(QString::fromUtf16(html, qsizetype(length)));
-    page.setTextWidth(width);
-    const int whole = int(std::min<qreal>(page.size().height(), 1 << 30));
+void* Create(const char16_t* html, size_t length, LoadPicture load, void* context) {
+    if (!qobject_cast<QGuiApplication*>(QCoreApplication::instance()) || length > (size_t(1) << 24)) return nullptr;
+    auto* page = new Page(load, context);
+    page->setDocumentMargin(2);
+    page->setHtml(QString::fromUtf16(html, qsizetype(length)));
+    return page;
+}
+
+bool Render(void* handle, int width, int height, int scrollY, uint32_t textRgb, uint32_t backgroundRgb, uint32_t* pixels,
+            int* pageHeight) {
+    auto* page = static_cast<Page*>(handle);
+    if (!page || !pixels || width <= 0 || height <= 0 || width > kMaxSide || height > kMaxSide) return false;
+    if (page->textWidth() != width) page->setTextWidth(width);
+    const int whole = int(std::min<qreal>(page->size().height(), 1 << 30));
     if (pageHeight) *pageHeight = whole;
     QImage image(reinterpret_cast<uchar*>(pixels), width, height, qsizetype(width) * 4, QImage::Format_RGB32);
     image.fill(Colour(backgroundRgb));
     QPainter painter(&image);
     painter.translate(0, -scrollY);
-    page.drawContents(&painter, QRectF(0, scrollY, width, height));
+    // The caller's text colour where the page sets none.
+    QAbstractTextDocumentLayout::PaintContext paint;
+    paint.palette.setColor(QPalette::Text, Colour(textRgb));
+    paint.clip = QRectF(0, scrollY, width, height);
+    painter.setClipRect(paint.clip);
+    page->documentLayout()->draw(&painter, paint);
     painter.end();
     return true;
 }
 
+void Destroy(void* page) { delete static_cast<Page*>(page); }
+
+constexpr plat::richtext::helper::Functions kFunctions{&Create, &Render, &Destroy};
+
 }  // namespace
 
-extern "C" __attribute__((visibility("default"))) plat::richtext::helper::Render orvade_richtext_renderer() {
-    return &Render;
+extern "C" __attribute__((visibility("default"))) const plat::richtext::helper::Functions* orvade_richtext_functions() {
+    return &kFunctions;
 }

@@ -7,8 +7,7 @@
 
 namespace plat::richtext::helper {
 
-// A picture the caller lends for the length of one call: 0xffRRGGBB pixels,
-// row by row.
+// A picture the caller lends until its next picture: 0xffRRGGBB pixels, row by row.
 struct Picture {
     const uint32_t* pixels = nullptr;
     int width = 0;
@@ -17,13 +16,20 @@ struct Picture {
 // The picture of a source; false for none.
 using LoadPicture = bool (*)(void* context, const char16_t* source, size_t length, Picture* out);
 
-// Lays out the HTML for width and paints height pixels of it from scrollY
-// into pixels (width * height, 0xffRRGGBB) on the background; *pageHeight
-// gets the page's whole height. False when nothing can be drawn (no Qt
-// application, a size out of range).
-using Render = bool (*)(const char16_t* html, size_t length, int width, int height, int scrollY, uint32_t textRgb,
-                        uint32_t backgroundRgb, LoadPicture load, void* context, uint32_t* pixels, int* pageHeight);
+struct Functions {
+    // A page of the HTML, parsed once; its pictures come through load (with
+    // context, which must outlive the page) as they are laid out. Null when
+    // nothing can be drawn (no Qt application, a text beyond 16 M units).
+    void* (*create)(const char16_t* html, size_t length, LoadPicture load, void* context);
+    // Lays the page out for width (again only when the width changes) and
+    // paints height pixels of it from scrollY into pixels (width * height,
+    // 0xffRRGGBB) on the background; *pageHeight gets the page's whole
+    // height. False for a size out of range.
+    bool (*render)(void* page, int width, int height, int scrollY, uint32_t textRgb, uint32_t backgroundRgb,
+                   uint32_t* pixels, int* pageHeight);
+    void (*destroy)(void* page);
+};
 
 }  // namespace plat::richtext::helper
 
-extern "C" plat::richtext::helper::Render orvade_richtext_renderer();
+extern "C" const plat::richtext::helper::Functions* orvade_richtext_functions();

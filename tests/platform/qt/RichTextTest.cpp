@@ -29,21 +29,25 @@ TEST(RichText, PagesAreLaidOutForTheWidthAndScrolled) {
     std::u16string html = u"<h1>Title</h1>";
     for (int i = 0; i < 30; ++i) html += u"<p>line " + std::u16string(1, char16_t(u'a' + i % 26)) + u"</p>";
     std::vector<std::u16string> asked;
-    const int height = plat::richtext::DrawHtml(&dc, r, html, 0, RGB(0, 0, 0), RGB(255, 255, 255),
-                                                [&](std::u16string_view s) { asked.emplace_back(s); return HBITMAP(0); });
+    plat::richtext::Page page(html, [&](std::u16string_view s) { asked.emplace_back(s); return HBITMAP(0); });
+    const int height = page.Draw(&dc, r, 0, RGB(0, 0, 0), RGB(255, 255, 255));
     ASSERT_GT(height, 300);  // thirty paragraphs, far taller than the window
     ASSERT_EQ(dc.width, 120);
     QImage top = Picture(dc, 60);
     top.save("/tmp/w26b-richtext-top.png");
     EXPECT_GT(displaytest::InkPixels(top, QRect(0, 0, 120, 60), Qt::white), 40);
     // Scrolled to the end the title is gone and lines still show.
-    EXPECT_EQ(plat::richtext::DrawHtml(&dc, r, html, height - 60, RGB(0, 0, 0), RGB(255, 255, 255), {}), height);
+    EXPECT_EQ(page.Draw(&dc, r, height - 60, RGB(0, 0, 0), RGB(255, 255, 255)), height);
     EXPECT_NE(Picture(dc, 60), top);
     EXPECT_TRUE(asked.empty());
 
     // The background and text colours are the caller's.
-    plat::richtext::DrawHtml(&dc, r, u"<p>x</p>", 0, RGB(255, 0, 0), RGB(0, 0, 255), {});
+    plat::richtext::Page small(u"<p>xxxxxxxx</p>", {});
+    ASSERT_GT(small.Draw(&dc, r, 0, RGB(255, 0, 0), RGB(0, 0, 255)), 0);
     EXPECT_EQ(QColor::fromRgb(dc.seen[size_t(59) * 120 + 119]), QColor(0, 0, 255));
+    int reddish = 0;
+    for (uint32_t pixel : dc.seen) reddish += QColor::fromRgb(pixel).red() > 128;
+    EXPECT_GT(reddish, 10);  // the text in the caller's colour
 }
 
 TEST(RichText, PicturesComeOnlyFromTheLoaderAndAreBounded) {
@@ -58,7 +62,8 @@ TEST(RichText, PicturesComeOnlyFromTheLoaderAndAreBounded) {
     };
     std::u16string html = u"<img src=\"dot.png\"><img src=\"http://example.com/x.png\">";
     for (int i = 0; i < 40; ++i) html += u"<img src=\"p" + std::u16string(1, char16_t(u'A' + i % 26)) + std::u16string(1, char16_t(u'a' + i / 26)) + u".png\">";
-    ASSERT_GE(plat::richtext::DrawHtml(&dc, r, html, 0, RGB(0, 0, 0), RGB(255, 255, 255), loader), 0);
+    plat::richtext::Page page(html, loader);
+    ASSERT_GE(page.Draw(&dc, r, 0, RGB(0, 0, 0), RGB(255, 255, 255)), 0);
     Picture(dc, 100).save("/tmp/w26b-richtext-pictures.png");
     EXPECT_EQ(QColor::fromRgb(dc.seen[size_t(10) * 100 + 10]), QColor(0, 255, 0));
     // Every source goes to the loader as written (the web address too, which it refuses), up to the bound.
@@ -66,14 +71,18 @@ TEST(RichText, PicturesComeOnlyFromTheLoaderAndAreBounded) {
     EXPECT_EQ(asked[0], u"dot.png");
     EXPECT_EQ(asked[1], u"http://example.com/x.png");
     EXPECT_EQ(asked.size(), size_t(plat::richtext::kMaxPictures));
+    // Drawn again, nothing is asked again.
+    page.Draw(&dc, r, 10, RGB(0, 0, 0), RGB(255, 255, 255));
+    EXPECT_EQ(asked.size(), size_t(plat::richtext::kMaxPictures));
 }
 
 TEST(RichText, NothingIsDrawnIntoNothing) {
     displaytest::EnsureApplication();
     testing_gdi::RecordingContext dc;
-    EXPECT_EQ(plat::richtext::DrawHtml(nullptr, RECT{0, 0, 10, 10}, u"x", 0, 0, 0, {}), -1);
-    EXPECT_EQ(plat::richtext::DrawHtml(&dc, RECT{0, 0, 0, 10}, u"x", 0, 0, 0, {}), -1);
-    EXPECT_EQ(plat::richtext::DrawHtml(&dc, RECT{0, 0, 5000, 10}, u"x", 0, 0, 0, {}), -1);
+    plat::richtext::Page page(u"x", {});
+    EXPECT_EQ(page.Draw(nullptr, RECT{0, 0, 10, 10}, 0, 0, 0), -1);
+    EXPECT_EQ(page.Draw(&dc, RECT{0, 0, 0, 10}, 0, 0, 0), -1);
+    EXPECT_EQ(page.Draw(&dc, RECT{0, 0, 5000, 10}, 0, 0, 0), -1);
 }
 
 }  // namespace

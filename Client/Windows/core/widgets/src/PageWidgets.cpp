@@ -60,8 +60,7 @@ void PaintImage(CWidgetWindow& w) {
 constexpr size_t kMaxPageBytes = 1u << 20;
 
 struct PageJunk : WidgetJunk {
-    std::u16string html;     // what is shown
-    std::u16string folder;   // where the page's relative pictures lie
+    std::unique_ptr<plat::richtext::Page> view;  // what is shown
     std::u16string pageFile; // the label's page file, deleted with the widget
     int scroll = 0;
     int pageHeight = 0;
@@ -97,10 +96,26 @@ void DeletePageFile(PageJunk* page) {
     page->pageFile.clear();
 }
 
+// Pictures of the device only: a "file:" address, a device path, or a name
+// beside the page.
+plat::richtext::PictureLoader DevicePictures(const std::u16string& folder) {
+    return [folder](std::u16string_view source) -> HBITMAP {
+        std::u16string path;
+        if (IsHtmlAddress(source)) {
+            path = HtmlAddressPath(source);
+        } else if (!source.empty()) {
+            std::u16string name(source);
+            std::replace(name.begin(), name.end(), u'/', u'\\');
+            path = name[0] == u'\\' ? name : folder + u"\\" + name;
+        }
+        return path.empty() ? 0 : plat::gdi::LoadBitmapFile(path);
+    };
+}
+
 void ShowLabel(CWidgetWindow& w, const std::u16string& label) {
     PageJunk* page = Page(w);
     DeletePageFile(page);
-    page->html.clear();
+    page->view.reset();
     page->scroll = 0;
     if (IsHtmlAddress(label)) {
         const std::u16string path = HtmlAddressPath(label);
@@ -109,8 +124,8 @@ void ShowLabel(CWidgetWindow& w, const std::u16string& label) {
                       plat::text::WideToUtf8(label).c_str());
         } else {
             const std::vector<uint8_t> bytes = ReadDeviceFile(path, kMaxPageBytes);
-            page->html = DecodeHtmlPage(bytes.data(), bytes.size());
-            page->folder = FolderOf(path);
+            page->view = std::make_unique<plat::richtext::Page>(DecodeHtmlPage(bytes.data(), bytes.size()),
+                                                                DevicePictures(FolderOf(path)));
         }
     } else {
         // The label is the page: kept as a page file while the widget shows it.
@@ -119,8 +134,7 @@ void ShowLabel(CWidgetWindow& w, const std::u16string& label) {
         bytes.reserve(2 + label.size() * 2);
         for (char16_t c : label) bytes += static_cast<char>(c & 0xFF), bytes += static_cast<char>(c >> 8);
         if (plat::fs::WriteFile(file, bytes.data(), bytes.size())) page->pageFile = file;
-        page->html = label;
-        page->folder = FolderOf(file);
+        page->view = std::make_unique<plat::richtext::Page>(label, DevicePictures(FolderOf(file)));
     }
     InvalidateRect(w.Handle(), nullptr, TRUE);
 }
@@ -134,21 +148,7 @@ void PaintPage(CWidgetWindow& w) {
         PageJunk* page = Page(w);
         const COLORREF text = w.Widget().TextColor(GetSysColor(COLOR_BTNTEXT));
         const COLORREF back = w.Widget().BackColor(GetSysColor(COLOR_WINDOW));
-        const std::u16string folder = page->folder;
-        const int height = plat::richtext::DrawHtml(
-            dc, r, page->html, page->scroll, text, back, [folder](std::u16string_view source) -> HBITMAP {
-                // Pictures of the device only: a "file:" address, a device
-                // path, or a name beside the page.
-                std::u16string path;
-                if (IsHtmlAddress(source)) {
-                    path = HtmlAddressPath(source);
-                } else if (!source.empty()) {
-                    std::u16string name(source);
-                    std::replace(name.begin(), name.end(), u'/', u'\\');
-                    path = name[0] == u'\\' ? name : folder + u"\\" + name;
-                }
-                return path.empty() ? 0 : plat::gdi::LoadBitmapFile(path);
-            });
+        const int height = page->view ? page->view->Draw(dc, r, page->scroll, text, back) : -1;
         if (height < 0) {
             FillRect(dc, &r, w.ColorBrush(dc));
         } else {
