@@ -87,7 +87,8 @@ inline constexpr char kUsage[] =
     "Run in a product folder: starts the product's desktop programs and copies\n"
     "its configuration files and package to the connected device.\n"
     "  --device-root DIR  the device root folder that is connected (else the\n"
-    "                     setting DeviceRoot in ~/.config/Quillmar/Mevrant.conf,\n"
+    "                     setting DeviceRoot of [General] in\n"
+    "                     ~/.config/Quillmar/Mevrant.conf,\n"
     "                     else $ORVADE_DEVICE_ROOT, else ~/.local/share/orvade/device)\n"
     "  --help             this text\n";
 // False with the message for an argument it does not know.

@@ -215,3 +215,40 @@ TEST(QtMessageBoxTest, ACaptionNamesTheBoxElseTheProgramsTitleDoes) {
 }
 
 }  // namespace
+
+namespace {
+
+class ProgramTest : public MevrantDialogTest {};
+
+// The program in its product folder, the device root from its setting.
+TEST_F(ProgramTest, TheConnectedDeviceIsTheSettingsDeviceRoot) {
+    ASSERT_TRUE(plat::registry::SetString(HKEY_LOCAL_MACHINE, u"Software\\Quillmar\\Orvade Client", u"InstallDir",
+                                          u"\\Orvade"));
+    Product("OrvadeConfig.cfg", "");
+    Product("hosts.cfg", "[OID=1]\r\n");
+    const std::filesystem::path config = root_.string() + "-config";
+    std::filesystem::create_directories(config / "Quillmar");
+    std::ofstream(config / "Quillmar" / "Mevrant.conf") << "[General]\nDeviceRoot=" << root_.string() << "\n";
+    setenv("XDG_CONFIG_HOME", config.c_str(), 1);
+    QCoreApplication::setOrganizationName(QStringLiteral("Quillmar"));
+    QCoreApplication::setApplicationName(QStringLiteral("Mevrant"));
+    plat::rapi::AttachDevice("");
+    const auto old = std::filesystem::current_path();
+    std::filesystem::current_path(product_);
+
+    deskcommontest::ScriptedUi ui;
+    ui.steps.push_back([](QDialog& dialog) {
+        auto& d = static_cast<CMevrantDlg&>(dialog);
+        d.ConfigOnly()->click();
+        dialog.reject();
+    });
+    EXPECT_EQ(mevrant::RunMevrant({}), 0);
+    std::filesystem::current_path(old);
+    unsetenv("XDG_CONFIG_HOME");
+    std::filesystem::remove_all(config);
+    EXPECT_EQ(ui.dialogs, QStringList{QStringLiteral("102")});
+    EXPECT_EQ(box_.Take(), std::vector<std::string>{"Updates successfully installed."});
+    EXPECT_EQ(Get("\\Orvade\\hosts.cfg"), "[OID=1]\r\n");
+}
+
+}  // namespace
