@@ -112,11 +112,25 @@ int64_t WidgetItemList::Total() const {
     return total;
 }
 
+namespace {
+WidgetItemList ReadItemList(IWidgetHost& host, const std::u16string& path);
+}  // namespace
+
 WidgetItemList LoadItemList(IWidgetHost& host, std::u16string_view name) {
     WidgetItemList list;
     if (name.empty()) return list;
     const std::u16string path = host.FilePath(CWidget::ItemListFile(name));
     if (path.empty()) return list;
+    if (std::shared_ptr<const WidgetItemList> kept = host.FindItemList(path)) return *kept;
+    list = ReadItemList(host, path);
+    host.KeepItemList(path, std::make_shared<const WidgetItemList>(list));
+    return list;
+}
+
+namespace {
+
+WidgetItemList ReadItemList(IWidgetHost& host, const std::u16string& path) {
+    WidgetItemList list;
     // Up to one byte more than the most: a longer file is refused, not cut.
     std::vector<uint8_t> bytes;
     FILE* file = plat::fs::OpenFile(path, "rb");
@@ -144,6 +158,8 @@ WidgetItemList LoadItemList(IWidgetHost& host, std::u16string_view name) {
     }
     return list;
 }
+
+}  // namespace
 
 // ---- Combo box (3) and list box (18)
 

@@ -34,6 +34,7 @@ CWidgetManager::~CWidgetManager() { RemoveAll(); }
 void CWidgetManager::SetWindowLayer(IWidgetWindows* windows) { m_windows = windows ? windows : &g_platformWindows; }
 
 int32_t CWidgetManager::ProcessWidgetStream(CPacket& packet, CPacketBuffer* writer) {
+    const StreamScope scope(*this);
     LogPrintf(LOG_TRACE, "ProcessWidgetStream (%d bytes)", packet.BytesLeft());
     if (writer) writer->Reset(), writer->AppendByte('w').EndField();
     // The stream is the rest of this command: a later command of the packet
@@ -286,6 +287,7 @@ bool CWidgetManager::WriteAll(CPacketBuffer& writer) {
 }
 
 void CWidgetManager::LoadAll(CPacket& packet) {
+    const StreamScope scope(*this);
     RemoveAll();
     while (packet.BytesLeft() > 0 && packet.PeekByte(-1) != packet.GetCommandDelimiter()) {
         const int32_t start = packet.GetPosition();
@@ -351,6 +353,15 @@ std::unique_ptr<CPacket> CWidgetManager::NewPacket(const uint8_t* bytes, int32_t
 
 std::u16string CWidgetManager::FilePath(const WidgetFileRef& file) {
     return m_resolver && !file.name.empty() ? m_resolver(m_resolverContext, file) : std::u16string();
+}
+
+std::shared_ptr<const WidgetItemList> CWidgetManager::FindItemList(const std::u16string& path) {
+    auto it = m_itemLists.find(path);
+    return it == m_itemLists.end() ? nullptr : it->second;
+}
+
+void CWidgetManager::KeepItemList(const std::u16string& path, std::shared_ptr<const WidgetItemList> list) {
+    if (m_streamDepth > 0) m_itemLists[path] = std::move(list);
 }
 
 void CWidgetManager::SetInputDevices(bool on) { ::SendMessage(m_owner, WM_WIDGET_INPUT_DEVICES, on ? 1 : 0, 0); }

@@ -15,6 +15,7 @@ class CPacket;
 class CWidget;
 class IWidgetWindows;
 struct WidgetFileRef;
+struct WidgetItemList;
 
 class IWidgetHost {
 public:
@@ -41,6 +42,10 @@ public:
     // The device path of a widget's file through the logical folders; empty
     // when it cannot be named.
     virtual std::u16string FilePath(const WidgetFileRef& file) = 0;
+    // Item-list files already read while the current widget stream runs
+    // (the files cannot change within it), by device path; null when none.
+    virtual std::shared_ptr<const WidgetItemList> FindItemList(const std::u16string& /*path*/) { return nullptr; }
+    virtual void KeepItemList(const std::u16string& /*path*/, std::shared_ptr<const WidgetItemList> /*list*/) {}
     // Events go out only while there is a session to send them.
     virtual bool CanSendEvents() const = 0;
     // A writer of that capacity in the session's framing; null when memory runs out.

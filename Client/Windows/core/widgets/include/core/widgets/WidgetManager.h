@@ -6,6 +6,7 @@
 #pragma once
 
 #include <cstdint>
+#include <map>
 #include <memory>
 #include <string>
 #include <string_view>
@@ -105,6 +106,8 @@ public:
     using FileResolver = std::u16string (*)(void* context, const WidgetFileRef& file);
     void SetFileResolver(FileResolver resolver, void* context) { m_resolver = resolver, m_resolverContext = context; }
     std::u16string FilePath(const WidgetFileRef& file) override;
+    std::shared_ptr<const WidgetItemList> FindItemList(const std::u16string& path) override;
+    void KeepItemList(const std::u16string& path, std::shared_ptr<const WidgetItemList> list) override;
     // The window layer; null: widgets get no windows.
     void SetWindowLayer(IWidgetWindows* windows);
     IWidgetWindows& Windows() override { return *m_windows; }
@@ -143,7 +146,19 @@ private:
     // Whether the widget may take the label change within the bounds.
     bool LabelFits(const CWidget& widget, const CWidget::LabelChange& change) const;
 
+    // Opens a stream (or a load) during which item lists are kept; the
+    // outermost one's end forgets them.
+    struct StreamScope {
+        explicit StreamScope(CWidgetManager& m) : manager(m) { ++manager.m_streamDepth; }
+        ~StreamScope() {
+            if (--manager.m_streamDepth == 0) manager.m_itemLists.clear();
+        }
+        CWidgetManager& manager;
+    };
+
     std::vector<std::unique_ptr<CWidget>> m_widgets;
+    int m_streamDepth = 0;
+    std::map<std::u16string, std::shared_ptr<const WidgetItemList>> m_itemLists;
     HWND m_owner = 0;
     WidgetEventCallback m_callback = nullptr;
     void* m_context = nullptr;
