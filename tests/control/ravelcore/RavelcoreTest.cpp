@@ -15,6 +15,7 @@
 #include "tests/platform/qt/QtPump.h"
 #include "platform/Com.h"
 #include "platform/ComServer.h"
+#include "platform/Input.h"
 #include "platform/Library.h"
 #include "platform/MsgBox.h"
 #include "platform/Registry.h"
@@ -617,6 +618,35 @@ TEST(InputMutexTest, NestsOnItsThreadAndIsGivenBackWhenAbandoned) {
     }).join();
     EXPECT_EQ(mutex.Enter(), CInputMutex::Wait::Acquired);
     mutex.Leave();
+}
+
+}  // namespace
+
+namespace {
+
+TEST_F(RavelcoreTest, WidgetsAreWindowsOfTheControlWindowAndGoWithIt) {
+    Host();
+    ASSERT_TRUE(m_data);
+    const HWND control = GetWindow(m_host, GW_CHILD);
+    EXPECT_EQ(m_ovc->Initialize(), S_OK);
+    // A button "OK" at cell row 1, column 1.
+    EXPECT_EQ(Stream(Framed("w\xFD" "1\xFD" "1\xFD" "5\xFD" "2\xFC" "1\xFC" "1\xFD\xFC\xFC\xFCOK")), S_OK);
+    EXPECT_EQ(Out(), Framed("w\xFD" "5"));
+    const HWND button = GetWindow(control, GW_CHILD);
+    ASSERT_NE(button, 0u);
+    EXPECT_EQ(plat::window::GetWindowString(button), u"OK");
+    // A tap on it, as the device's screen gives one.
+    RECT r{};
+    GetWindowRect(button, &r);
+    const POINT p{(r.left + r.right) / 2, (r.top + r.bottom) / 2};
+    plat::input::InjectMouse(WM_LBUTTONDOWN, p, MK_LBUTTON);
+    plat::input::InjectMouse(WM_LBUTTONUP, p, 0);
+    qttest::Pump();
+    EXPECT_EQ(Stream(Framed("1\xFD" "0")), S_OK);
+    EXPECT_EQ(Out(), Framed("8\xFDOK\xFD" "5\xFC-1"));
+    // The control's window takes its widgets' windows with it.
+    Unhost();
+    EXPECT_FALSE(IsWindow(button));
 }
 
 }  // namespace
