@@ -238,6 +238,29 @@ TEST_F(ContentWidgetsTest, PenCapturePictureAndPageAreDrawn) {
     EXPECT_GT(red, 100);
 }
 
+TEST_F(ContentWidgetsTest, ALongPageScrollsByKeysAndByDragging) {
+    displaytest::EnsureApplication();
+    Bytes html = "<h1>Top</h1>";
+    for (int i = 0; i < 60; ++i) html += "<p>Line " + std::to_string(i) + "</p>";
+    Widgets(Add(19, "7", {Cells(0, 0, 200, 100, 1), Looks(html), "", "", "", "", "", "1"}) + FE + Add(1, "8", {Cells(0, 0), Looks("OK"), "", "", "", "", "", "2"}));
+    const HWND page = WindowOf(7);
+    const QImage top = Render(page);
+    TapWindow(page);
+    EXPECT_EQ(GetFocus(), page);
+    Key(VK_NEXT);
+    const QImage down = Render(page);
+    EXPECT_NE(down, top);
+    Key(VK_PRIOR);
+    EXPECT_EQ(Render(page), top);  // back at the top, and not above it
+    Key(VK_PRIOR);
+    EXPECT_EQ(Render(page), top);
+    // The pen drags the page up; Tab moves on to the next widget.
+    Stroke(page, Line({100, 90}, {100, 20}));
+    EXPECT_NE(Render(page), top);
+    Key(VK_TAB);
+    EXPECT_EQ(GetFocus(), WindowOf(8));
+}
+
 TEST_F(ContentWidgetsTest, TheSignatureScreenIsDrawn) {
     displaytest::EnsureApplication();
     Send("p" + FD + "1");
