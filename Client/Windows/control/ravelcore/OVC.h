@@ -4,7 +4,6 @@
 
 #include <memory>
 #include <span>
-
 #include <vector>
 
 #include "control/InputMutex.h"
