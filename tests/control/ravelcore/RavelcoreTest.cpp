@@ -435,6 +435,24 @@ TEST_F(RavelcoreTest, ASinkMayEndTheSessionOrLetGoOfTheControlInsideAnEvent) {
     EXPECT_EQ(Stream(Framed("A\xFDz")), S_OK);
     EXPECT_EQ(Out(), Framed("A\xFDz"));
 
+    // The shell hands over more bytes inside a reply event: they are
+    // answered after the running input, in order.
+    bool fed = false;
+    auto* feeder = new plat::com::CDispatchSink(DIID__IOVCEvents, [&](DISPID id, DISPPARAMS*) {
+        if (id == DISPID_OVCDataOutEvent && !fed) {
+            fed = true;
+            EXPECT_EQ(Stream(Framed("A\xFDinner")), S_OK);
+        }
+        return S_OK;
+    });
+    feeder->AddRef();
+    DWORD feederCookie = 0;
+    ASSERT_EQ(m_point->Advise(feeder, &feederCookie), S_OK);
+    feeder->Release();
+    EXPECT_EQ(Stream(Framed("A\xFDouter")), S_OK);
+    EXPECT_EQ(m_point->Unadvise(feederCookie), S_OK);
+    EXPECT_EQ(Out(), Framed("A\xFDouter") + Framed("A\xFDinner"));
+
     // The shell destroys its host window (and with it the control's window
     // and core) inside the Disconnect event the core sends from its handler.
     auto* closer = new plat::com::CDispatchSink(DIID__IOVCEvents, [&](DISPID id, DISPPARAMS*) {
