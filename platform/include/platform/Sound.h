@@ -10,6 +10,7 @@
 #include <cstdint>
 #include <functional>
 #include <string>
+#include <vector>
 
 #include "platform/Library.h"
 #include "platform/WinTypes.h"
@@ -29,8 +30,10 @@ constexpr DWORD SND_FILENAME = 0x00020000;
 // played.
 BOOL PlaySound(const char16_t* sound, HMODULE module, DWORD flags);
 
-// Sounds the speaker's tone for the duration; FALSE when nothing sounds
-// (the default tone player has no speaker either).
+// Starts the beeper's tone (37 to 32767 Hz, 1 ms to 100 s) and returns
+// while it sounds, as a beeper does: the default tone player plays a square
+// wave on the wave output, in place of any sound still playing. FALSE when
+// the tone is out of range.
 BOOL Beep(DWORD frequencyHz, DWORD durationMs);
 
 // The system sound of a message box's icon (MB_ICONHAND... or MB_OK; -1 the
@@ -60,6 +63,16 @@ struct WaveFormat {
 // frames. False when the bytes are not such a file.
 bool ParseWave(const uint8_t* bytes, size_t size, WaveFormat* format, const uint8_t** data, size_t* dataSize);
 
+// The rate of tones.
+constexpr DWORD kToneRate = 44100;
+
+// A tone as 16-bit mono samples at kToneRate: a square wave of kToneRate div
+// frequency samples a period, the sample at position i of a period high when
+// 2i is more than the period, else low; amplitude volume (0-255) x 32767 div
+// 255. The half-periods are whole samples, so above 14700 Hz the wave holds
+// one level.
+std::vector<int16_t> SquareWave(DWORD frequencyHz, DWORD durationMs, int volume);
+
 // Plays 16-bit signed mono samples at the rate and returns when they have
 // played, or once their playing time and 200 ms more have passed (the
 // device is then stopped). MMSYSERR_NOERROR when played.
@@ -78,7 +91,8 @@ using Player = std::function<BOOL(const std::u16string& sound, DWORD flags)>;
 // files on the wave output.
 void SetPlayer(Player player);
 
-// The tone player gets every Beep as given; null restores the default one.
+// The tone player gets every Beep as given; null restores the default one,
+// the wave output.
 using TonePlayer = std::function<BOOL(DWORD frequencyHz, DWORD durationMs)>;
 void SetTonePlayer(TonePlayer player);
 

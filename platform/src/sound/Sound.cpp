@@ -34,8 +34,8 @@ BOOL Beep(DWORD frequencyHz, DWORD durationMs) {
         std::lock_guard<std::mutex> lock(g_lock);
         player = g_tonePlayer;
     }
-    if (!player) return FALSE;
     try {
+        if (!player) return plat::sound::StartBeep(frequencyHz, durationMs);
         return (*player)(frequencyHz, durationMs);
     } catch (...) {
         return FALSE;

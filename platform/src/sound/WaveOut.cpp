@@ -5,6 +5,7 @@
 #include <alsa/asoundlib.h>
 #include <dlfcn.h>
 
+#include <algorithm>
 #include <atomic>
 #include <cerrno>
 #include <chrono>
@@ -199,6 +200,27 @@ bool ParseWave(const uint8_t* bytes, size_t size, WaveFormat* format, const uint
         if (at > size) return false;
     }
     return false;
+}
+
+std::vector<int16_t> SquareWave(DWORD frequencyHz, DWORD durationMs, int volume) {
+    if (frequencyHz == 0) return {};
+    const size_t period = kToneRate / frequencyHz;
+    const size_t count = static_cast<size_t>(uint64_t{kToneRate} * durationMs / 1000);
+    const auto high = static_cast<int16_t>(std::clamp(volume, 0, 255) * 32767 / 255);
+    const auto low = static_cast<int16_t>(-high);
+    std::vector<int16_t> samples(count);
+    for (size_t i = 0; i < count; ++i) samples[i] = period > 0 && 2 * (i % period) > period ? high : low;
+    return samples;
+}
+
+BOOL StartBeep(DWORD frequencyHz, DWORD durationMs) {
+    if (frequencyHz < 37 || frequencyHz > 32767 || durationMs == 0 || durationMs > 100000) return FALSE;
+    const std::vector<int16_t> samples = SquareWave(frequencyHz, durationMs, 255);
+    std::vector<uint8_t> bytes(samples.size() * sizeof(int16_t));
+    std::memcpy(bytes.data(), samples.data(), bytes.size());
+    const size_t size = bytes.size();
+    Async().Start(WaveFormat{}, std::move(bytes), 0, size);
+    return TRUE;
 }
 
 UINT PlayPcm(const int16_t* samples, size_t count, DWORD rate) {

@@ -226,4 +226,20 @@ TEST_F(SoundFileTest, WaveFilesPlayAtOnceOrWithoutWaiting) {
     EXPECT_EQ(Played(2).size(), 2u);
 }
 
+TEST_F(SoundFileTest, TheBeeperStartsASquareWaveAndReturns) {
+    EXPECT_EQ(Beep(20, 100), FALSE);
+    EXPECT_EQ(Beep(440, 0), FALSE);
+    EXPECT_EQ(Beep(440, 100001), FALSE);
+    EXPECT_EQ(Beep(441, 10), TRUE);
+    const std::vector<std::string> played = Played(1);
+    ASSERT_EQ(played.size(), 1u);
+    const std::string prefix = "44100 1 ";
+    ASSERT_EQ(played[0].size(), prefix.size() + 441 * 2);
+    // 100 samples a period: low for the first 51, high for the next 49.
+    const auto* samples = reinterpret_cast<const int16_t*>(played[0].data() + prefix.size());
+    EXPECT_EQ(samples[50], -32767);
+    EXPECT_EQ(samples[51], 32767);
+    EXPECT_EQ(samples[100], -32767);
+}
+
 }  // namespace

@@ -107,23 +107,14 @@ constexpr int32_t kMaxToneMs = 100000;
 constexpr int32_t kFullVolume = 255;
 constexpr UINT kToneOutOfRange = 11;
 
-constexpr int32_t kToneRate = 44100;
-
 // The tone generator: a square wave of 16-bit mono samples at 44100 Hz on the
-// wave output. 0 when played, else an error code. The half-periods are
-// whole samples, so above 14700 Hz (fewer than three samples a period) the
-// wave holds one level and is not heard.
+// wave output. 0 when played, else an error code.
 UINT PlayTone(int32_t frequencyHz, int32_t durationMs, int32_t volume) {
     if (frequencyHz < kMinToneHz || frequencyHz > kMaxToneHz || durationMs <= 0 || durationMs > kMaxToneMs)
         return kToneOutOfRange;
-    const int32_t period = kToneRate / frequencyHz;
-    const size_t count = static_cast<size_t>(int64_t{kToneRate} * durationMs / 1000);
-    const auto amplitude = static_cast<int16_t>(std::clamp(volume, 0, kFullVolume) * 32767 / kFullVolume);
-    std::vector<int16_t> samples(count);
-    for (size_t i = 0; i < count; ++i)
-        samples[i] = 2 * static_cast<int32_t>(i % static_cast<size_t>(period)) > period ? amplitude
-                                                                                        : static_cast<int16_t>(-amplitude);
-    return plat::sound::PlayPcm(samples.data(), samples.size(), kToneRate);
+    const std::vector<int16_t> samples = plat::sound::SquareWave(static_cast<DWORD>(frequencyHz),
+                                                                 static_cast<DWORD>(durationMs), volume);
+    return plat::sound::PlayPcm(samples.data(), samples.size(), plat::sound::kToneRate);
 }
 
 // The sound file beside a tone file: its extension replaced by "wav", or
