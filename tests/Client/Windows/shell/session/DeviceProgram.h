@@ -29,6 +29,7 @@
 #include <QImage>
 
 #include "Launchwick.h"
+#include "platform/CommandBar.h"
 #include "platform/DeviceFs.h"
 #include "platform/Input.h"
 #include "platform/ListView.h"
@@ -181,14 +182,24 @@ private:
     std::string m_in;
 };
 
-// Records every box and answers its default button after a while, running
-// the thread's messages meanwhile (timers included) as a box's own loop does.
+// Records every box and answers after a while, running the thread's
+// messages meanwhile (timers included) as a box's own loop does: from the
+// script of answers, then with the box's default button.
 class ModalAnswerer final : public plat::msgbox::IPresenter {
 public:
+    void Script(int answer) {
+        std::lock_guard lock(m_mutex);
+        m_script.push_back(answer);
+    }
     int Show(const plat::msgbox::Request& request) override {
+        int answer = plat::msgbox::DefaultButton(request.style);
         {
             std::lock_guard lock(m_mutex);
             m_seen.push_back(request);
+            if (!m_script.empty()) {
+                answer = m_script.front();
+                m_script.erase(m_script.begin());
+            }
         }
         const auto end = Clock::now() + std::chrono::milliseconds(150);
         while (Clock::now() < end) {
@@ -196,13 +207,13 @@ public:
             while (PeekMessage(&msg, 0, 0, 0, PM_REMOVE)) {
                 if (msg.message == WM_QUIT) {
                     PostQuitMessage(int(msg.wParam));
-                    return plat::msgbox::DefaultButton(request.style);
+                    return answer;
                 }
                 DispatchMessage(&msg);
             }
             WaitMessageTimeout(10);
         }
-        return plat::msgbox::DefaultButton(request.style);
+        return answer;
     }
     std::vector<plat::msgbox::Request> Seen() const {
         std::lock_guard lock(m_mutex);
@@ -212,6 +223,7 @@ public:
 private:
     mutable std::mutex m_mutex;
     std::vector<plat::msgbox::Request> m_seen;
+    std::vector<int> m_script;
 };
 
 class DeviceProgramTest : public ::testing::Test {
@@ -254,6 +266,14 @@ protected:
     static HWND MainWindow() { return FindWindow(u"OVSCShellWindow", nullptr); }
     static HWND HostList() { return MainWindow() ? GetDlgItem(MainWindow(), 175) : 0; }
     static HWND ControlHost() { return MainWindow() ? GetDlgItem(MainWindow(), 8) : 0; }
+    // The state of a menu item of the main window's menu bar (-1 when it has
+    // no such item); the shell's thread reads it.
+    static UINT MenuState(UINT id) {
+        return OnShell([id] {
+            const HMENU menu = CommandBar_GetMenu(GetDlgItem(MainWindow(), 1), 0);
+            return GetMenuState(menu, id, MF_BYCOMMAND);
+        });
+    }
     static bool WaitForMainWindow() {
         return WaitFor([] { return MainWindow() != 0 && IsWindowVisible(MainWindow()); });
     }

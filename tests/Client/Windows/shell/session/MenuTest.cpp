@@ -1,0 +1,92 @@
+// The main window's menu bar as the settings and the session shape it.
+#include "tests/Client/Windows/shell/session/DeviceProgram.h"
+
+using namespace sessiontest;
+
+TEST_F(DeviceProgramTest, WithoutExitAndHostEditingTheMenuAndListOfferNeither) {
+    Configure("Autodiscovery=0\nExitMenu=0\nAllowHostEdit=0\n");
+    Write("Program Files/Orvade Client/Hosts.cfg", "[OID=1]\nHost=127.0.0.1\nDescription=Dock\nPort=1000\n");
+    Run([&] {
+        ASSERT_TRUE(WaitForMainWindow());
+        ASSERT_TRUE(WaitFor([] { return ListItems().size() == 1; }));
+        EXPECT_EQ(ListItems(), std::vector<std::u16string>{u"Dock"});
+        EXPECT_EQ(MenuState(40027), UINT(-1));  // no Exit item
+        // Selecting the host of the hosts file leaves Properties grey.
+        OnShell([] {
+            LVITEM state{};
+            state.stateMask = state.state = LVIS_SELECTED | LVIS_FOCUSED;
+            SendMessage(HostList(), LVM_SETITEMSTATE, 0, LPARAM(&state));
+        });
+        EXPECT_TRUE(MenuState(32770) & MF_GRAYED);
+        // The Exit command does nothing: no question, the shell goes on.
+        SendMessage(MainWindow(), WM_COMMAND, 40027, 0);
+        EXPECT_TRUE(OnShell([] { return IsWindowVisible(MainWindow()) != 0; }));
+        EXPECT_TRUE(m_boxes.Seen().empty());
+    });
+    EXPECT_EQ(m_code, 0);
+}
+
+TEST_F(DeviceProgramTest, DisconnectAsksFirstAndTheViewItemsAreGreyDuringTheSession) {
+    ScriptedHost host;
+    Configure("Autodiscovery=0\nAutoLaunchAddress=127.0.0.1\nAutoLaunchPort=" + std::to_string(host.Port()) + "\n");
+    Run([&] {
+        ASSERT_TRUE(host.Accept());
+        ASSERT_TRUE(host.Send(Frame0("A\xFDx")));
+        EXPECT_EQ(host.ReadPacket(), "A\xFDx");
+        for (UINT view : {40107u, 40108u, 40109u, 40110u}) EXPECT_TRUE(MenuState(view) & MF_GRAYED) << view;
+        EXPECT_FALSE(MenuState(42001) & MF_GRAYED);
+        ASSERT_TRUE(host.Send(Frame0("3\xFD\x1B[2;3HHello from the host")));
+        ASSERT_TRUE(host.Send(Frame0("A\xFDz")));
+        EXPECT_EQ(host.ReadPacket(), "A\xFDz");
+        const QImage shot = OnShell([] {
+            UpdateWindow(MainWindow());
+            plat::qt::SyncWidgets();
+            return plat::qt::RenderWindow(MainWindow());
+        });
+        if (const char* dir = std::getenv("ORVADE_SHOTS")) shot.save(QString(dir) + "/session.png");
+        // No: the session goes on.
+        m_boxes.Script(IDNO);
+        PostMessage(MainWindow(), WM_COMMAND, 42001, 0);
+        ASSERT_TRUE(WaitFor([&] { return m_boxes.Seen().size() == 1; }));
+        ASSERT_TRUE(host.Send(Frame0("A\xFDy")));
+        EXPECT_EQ(host.ReadPacket(), "A\xFDy");
+        EXPECT_TRUE(OnShell([] { return IsWindowVisible(ControlHost()) != 0; }));
+        // Yes: back to the host list, the connection closed.
+        m_boxes.Script(IDYES);
+        PostMessage(MainWindow(), WM_COMMAND, 42001, 0);
+        EXPECT_TRUE(host.WaitClosed());
+        EXPECT_TRUE(WaitFor([] { return OnShell([] { return IsWindowVisible(HostList()) != 0; }); }));
+        for (UINT view : {40107u, 40108u, 40109u, 40110u}) EXPECT_FALSE(MenuState(view) & MF_GRAYED) << view;
+        EXPECT_TRUE(MenuState(42001) & MF_GRAYED);
+    });
+    ASSERT_EQ(m_boxes.Seen().size(), 2u);
+    EXPECT_EQ(m_boxes.Seen()[0].text, u"Do you want to disconnect from the host?");
+    EXPECT_EQ(m_code, 0);
+}
+
+TEST_F(DeviceProgramTest, DoubleTappingAddNewOpensTheHostDialogForANewHost) {
+    Configure("Autodiscovery=0\n");
+    QImage shot;
+    Run([&] {
+        ASSERT_TRUE(WaitForMainWindow());
+        ASSERT_TRUE(WaitFor([] { return ListItems().size() == 1; }));
+        RECT list;
+        GetWindowRect(HostList(), &list);
+        const POINT addNew{list.left + 38, list.top + 20};
+        for (UINT msg : {WM_LBUTTONDOWN, WM_LBUTTONUP, WM_LBUTTONDBLCLK, WM_LBUTTONUP})
+            plat::input::InjectMouse(msg, addNew, msg == WM_LBUTTONUP ? 0 : MK_LBUTTON);
+        HWND dialog = 0;
+        ASSERT_TRUE(WaitFor([&] { return (dialog = FindWindow(nullptr, u"Host")) != 0; }));
+        shot = OnShell([dialog] {
+            plat::qt::SyncWidgets();
+            return plat::qt::RenderWindow(dialog);
+        });
+        PostMessage(dialog, WM_COMMAND, IDCANCEL, 0);
+        EXPECT_TRUE(WaitFor([] { return FindWindow(nullptr, u"Host") == 0; }));
+        // The new host is in the hosts file and the list.
+        EXPECT_TRUE(WaitFor([] { return ListItems().size() == 2; }));
+    });
+    EXPECT_FALSE(shot.isNull());
+    if (const char* dir = std::getenv("ORVADE_SHOTS")) shot.save(QString(dir) + "/host-dialog.png");
+    EXPECT_EQ(m_code, 0);
+}
