@@ -165,7 +165,10 @@ void COVCShellObj::PollSocket() {
 void COVCShellObj::WatchSocket() {
     const int fd = m_socket && m_socket->IsConnected() ? m_socket->GetSocketHandle() : -1;
     if (fd != m_watchedSocket) UnwatchSocket();
-    if (fd >= 0 && plat::messages::PostWhenReadable(fd, m_hWnd, WM_SOCKET_READABLE)) m_watchedSocket = fd;
+    // While the socket reads nothing (its answers wait for the host), the
+    // connection stays readable: watching it would wake the loop without end.
+    if (fd < 0 || m_socket->IsReadingPaused()) return;
+    if (plat::messages::PostWhenReadable(fd, m_hWnd, WM_SOCKET_READABLE)) m_watchedSocket = fd;
 }
 
 void COVCShellObj::UnwatchSocket() {

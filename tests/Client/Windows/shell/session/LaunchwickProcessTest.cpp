@@ -4,6 +4,9 @@
 #include <spawn.h>
 #include <sys/wait.h>
 
+#include <atomic>
+#include <sstream>
+
 #include "tests/Client/Windows/shell/session/DeviceProgram.h"
 
 extern char** environ;
@@ -117,4 +120,73 @@ TEST_F(LaunchwickProcessTest, AnIdleSessionWakesOnlyForItsTimer) {
     EXPECT_LE(woken, 60) << "woken " << woken << " times in 2 s";
     ASSERT_TRUE(host.Send(Frame0("9\xFD")));
     EXPECT_EQ(WaitExit(pid), 0);
+}
+
+namespace {
+
+// CPU time the process has used, in clock ticks.
+long CpuTicks(pid_t pid) {
+    std::ifstream stat("/proc/" + std::to_string(pid) + "/stat");
+    std::string all((std::istreambuf_iterator<char>(stat)), std::istreambuf_iterator<char>());
+    std::istringstream fields(all.substr(all.rfind(')') + 2));
+    std::string field;
+    long utime = 0, stime = 0;
+    for (int i = 3; fields >> field; ++i) {
+        if (i == 14) utime = std::stol(field);
+        if (i == 15) {
+            stime = std::stol(field);
+            break;
+        }
+    }
+    return utime + stime;
+}
+
+}  // namespace
+
+TEST_F(LaunchwickProcessTest, AHostThatDoesNotReadItsAnswersDoesNotKeepTheShellBusy) {
+    ScriptedHost host;
+    std::filesystem::create_directories(m_root / "Program Files/Orvade Client");
+    std::ofstream(m_root / "Program Files/Orvade Client/Ravelcore.cfg") << "Autodiscovery=0\nExitAfterSession=1\n";
+    const pid_t pid = Start({"--connect", "127.0.0.1:" + std::to_string(host.Port())});
+    ASSERT_TRUE(host.Accept(20000));
+    ASSERT_TRUE(host.Send(Frame0("A\xFDup")));
+    EXPECT_EQ(host.ReadPacket(), "A\xFDup");
+    // Pings whose answers the host never reads, until the shell stops
+    // taking them: its answers wait, and so do the host's pings.
+    std::atomic<long> sent{0};
+    std::thread pinger([&] {
+        const std::string ping = Frame0("A\xFD" + std::string(3000, 'p'));
+        for (int i = 0; i < 20000 && host.Send(ping); ++i) ++sent;
+    });
+    // Ending the shell ends the pinger's blocked send, on every way out.
+    struct EndPinger {
+        pid_t pid;
+        std::thread& pinger;
+        ~EndPinger() {
+            kill(pid, SIGKILL);
+            pinger.join();
+        }
+    } endPinger{pid, pinger};
+    // The host's pings stop going out once the shell has stopped reading;
+    // three seconds without one sent are measured.
+    long used = -1;
+    for (int round = 0; round < 10 && used < 0; ++round) {
+        long last = -1;
+        ASSERT_TRUE(WaitFor(
+            [&] {
+                const long now = sent;
+                std::this_thread::sleep_for(std::chrono::milliseconds(500));
+                const bool still = now > 0 && now == last && sent == now;
+                last = now;
+                return still;
+            },
+            60000));
+        const long before = CpuTicks(pid);
+        const long pings = sent;
+        std::this_thread::sleep_for(std::chrono::seconds(3));
+        if (sent == pings) used = CpuTicks(pid) - before;
+    }
+    ASSERT_GE(used, 0) << "the shell never stopped taking pings";
+    // Polled by its timer, it sleeps: well under a second of the three.
+    EXPECT_LT(used, sysconf(_SC_CLK_TCK) / 2) << "used " << used << " ticks in 3 s";
 }
