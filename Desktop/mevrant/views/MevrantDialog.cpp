@@ -1,6 +1,7 @@
 #include "mevrant/views/MevrantDialog.h"
 
 #include <QCloseEvent>
+#include <QCoreApplication>
 #include <QDesktopServices>
 #include <QDialogButtonBox>
 #include <QMenuBar>
@@ -50,20 +51,27 @@ void CInstallProgressDlg::Start(const std::u16string& status) {
     show();
     m_bar->setValue(0);
     raise();
+    Paint();
+}
+
+// The copy runs on this thread: the window system is given the dialog's
+// changes now, without taking the user's input meanwhile.
+void CInstallProgressDlg::Paint() {
     repaint();
+    QCoreApplication::processEvents(QEventLoop::ExcludeUserInputEvents);
 }
 
 void CInstallProgressDlg::File(const std::u16string& name) {
     m_bar->show();
     m_status->setText(QString::fromStdU16String(name));
-    m_status->repaint();
+    Paint();
 }
 
 void CInstallProgressDlg::Percent(int percent) {
     m_bar->setValue(percent);
-    m_bar->repaint();
     if (parentWidget())
         parentWidget()->repaint();
+    Paint();
 }
 
 void CInstallProgressDlg::Hide() {
@@ -102,7 +110,7 @@ CMevrantDlg::CMevrantDlg(CMevrant& model, QWidget* parent) : QDialog(parent), m_
     }
     grid->setColumnStretch(1, 1);
 
-    auto* installation = new QGroupBox(QStringLiteral("Installation"));
+    auto* installation = m_installation = new QGroupBox(QStringLiteral("Installation"));
     installation->setObjectName(QStringLiteral("1009"));
     m_appAndConfig = new QPushButton(QStringLiteral("Application && Config"));
     m_appAndConfig->setObjectName(QStringLiteral("1006"));
@@ -120,7 +128,7 @@ CMevrantDlg::CMevrantDlg(CMevrant& model, QWidget* parent) : QDialog(parent), m_
     connect(m_configOnly, &QPushButton::clicked, this, [this] { Run(&CMevrant::OnConfigOnly); });
 
     // The window's system menu of old is the Help menu here.
-    auto* menus = new QMenuBar;
+    auto* menus = m_menus = new QMenuBar;
     m_help = menus->addMenu(QStringLiteral("&Help"));
     if (!ReleaseNotes(m_model.Folder()).empty())
         m_help->addAction(QStringLiteral("&View Release Notes"), this, [this] { OnReleaseNotes(); });
@@ -164,6 +172,8 @@ void CMevrantDlg::UpdateButtonStates() {
 
 void CMevrantDlg::OnLaunch(int index) {
     hide();
+    // Gone from the screen before the wait for the program begins.
+    QCoreApplication::processEvents(QEventLoop::ExcludeUserInputEvents);
     m_model.Launch(size_t(index));
     UpdateButtonStates();
     show();
@@ -196,9 +206,14 @@ void CMevrantDlg::OnReleaseNotes() {
 }
 
 void CMevrantDlg::Run(bool (CMevrant::*command)()) {
-    setEnabled(false);
+    // The window's contents, not the window: the progress dialog, its
+    // child, stays enabled.
+    const std::array<QWidget*, 3> contents{m_menus, m_configuration, m_installation};
+    for (QWidget* w : contents)
+        w->setEnabled(false);
     (m_model.*command)();
-    setEnabled(true);
+    for (QWidget* w : contents)
+        w->setEnabled(true);
     UpdateButtonStates();
 }
 

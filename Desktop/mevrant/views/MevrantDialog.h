@@ -15,6 +15,7 @@ class QProgressBar;
 class QPushButton;
 class QGroupBox;
 class QMenu;
+class QMenuBar;
 
 namespace mevrant {
 
@@ -37,6 +38,8 @@ protected:
     void closeEvent(QCloseEvent* event) override;
 
 private:
+    void Paint();
+
     QProgressBar* m_bar;
     QLabel* m_status;
 };
@@ -69,7 +72,8 @@ private:
     CMevrant& m_model;
     std::array<QPushButton*, 3> m_launch{};
     std::array<QLabel*, 3> m_labels{};
-    QGroupBox* m_configuration;
+    QGroupBox *m_configuration, *m_installation;
+    QMenuBar* m_menus;
     QPushButton *m_appAndConfig, *m_appOnly, *m_configOnly;
     QMenu* m_help;
     CInstallProgressDlg m_progress;

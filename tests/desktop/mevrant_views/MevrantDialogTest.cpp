@@ -146,17 +146,23 @@ TEST_F(MevrantDialogTest, ConfigOnlyShowsProgressThenTheResult) {
     CMevrantDlg& d = Dialog();
     d.show();
     std::vector<int> seen;
-    QObject::connect(d.Progress().Bar(), &QProgressBar::valueChanged, [&seen, &d](int v) {
+    QImage midway;
+    QObject::connect(d.Progress().Bar(), &QProgressBar::valueChanged, [&seen, &d, &midway](int v) {
         seen.push_back(v);
         EXPECT_TRUE(d.Progress().isVisible());
-        EXPECT_FALSE(d.isEnabled());   // no second click while it runs
+        EXPECT_FALSE(d.ConfigOnly()->isEnabled());   // no second click while it runs
+        EXPECT_TRUE(d.Progress().isEnabled());
+        if (v == 45)
+            midway = d.Progress().grab().toImage();
     });
     QTest::mouseClick(d.ConfigOnly(), Qt::LeftButton);
     EXPECT_EQ(box_.Take(), std::vector<std::string>{"Updates successfully installed."});
     EXPECT_EQ(seen, (std::vector<int>{0, 45, 91, 100}));
+    ASSERT_FALSE(midway.isNull());
+    midway.save(QString::fromStdString((root_.parent_path() / "mevrant-progress.png").string()));
     EXPECT_FALSE(d.Progress().isVisible());
     EXPECT_EQ(d.Progress().Status()->text(), "Client Configuration");
-    EXPECT_TRUE(d.isEnabled());
+    EXPECT_TRUE(d.ConfigOnly()->isEnabled());
     EXPECT_EQ(Get("\\Program Files\\Orvade Client\\Ravelcore.cfg").size(), 70000u);
     // The progress dialog cannot be closed by the user.
     d.Progress().show();
