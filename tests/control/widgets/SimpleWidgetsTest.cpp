@@ -148,6 +148,15 @@ TEST_F(WidgetWindowTest, ActivationGivesTheFirstFieldTheFocusAndTurnsTheInputDev
     EXPECT_EQ(GetFocus(), WindowOf(4));
     m_core->OnKeyDown(0, 0);
     Replies();
+
+    // A tap gives the field without a tab index the focus; activation does
+    // not give it back.
+    TapWindow(WindowOf(3));
+    EXPECT_EQ(GetFocus(), WindowOf(3));
+    Send("1" + FD);
+    EXPECT_EQ(GetFocus(), WindowOf(4));
+    m_core->OnKeyDown(0, 0);
+    Replies();
 }
 
 TEST_F(WidgetWindowTest, TabAndArrowsFollowTheTabOrderThroughTheLayersFocus) {

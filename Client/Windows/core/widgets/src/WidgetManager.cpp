@@ -334,6 +334,9 @@ void CWidgetManager::MoveFocus(CWidget* current, bool backward) {
 bool CWidgetManager::ActivateFocused(bool keepFocus) {
     if (m_widgets.empty()) return false;
     if (!keepFocus) {
+        // A widget the user tapped that activation may not reach (no tab
+        // index, or hidden or disabled since) is not activated again.
+        if (m_focused && !m_focused->CanTakeFocus()) m_focused = nullptr;
         if (!m_focused) {
             MoveFocus(nullptr, false);
         } else {
