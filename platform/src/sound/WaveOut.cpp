@@ -124,17 +124,21 @@ UINT Output(const WaveFormat& format, const uint8_t* bytes, size_t size, const s
 }
 
 // The sound that plays while its caller goes on: one at a time, on a thread
-// of its own; starting another, or none, stops it first.
+// of its own; starting another, or none, stops it first. A beep after a beep
+// waits for it to end instead, so tones in a row are each heard whole.
 class AsyncSound {
 public:
+    enum class Kind { File, Beep };
     ~AsyncSound() { Stop(); }
     void Stop() {
         std::lock_guard<std::mutex> lock(m_lock);
         StopLocked();
     }
-    void Start(const WaveFormat& format, std::vector<uint8_t> file, size_t offset, size_t size) {
+    void Start(Kind kind, const WaveFormat& format, std::vector<uint8_t> file, size_t offset, size_t size) {
         std::lock_guard<std::mutex> lock(m_lock);
+        if (kind == Kind::Beep && m_kind == Kind::Beep && m_thread.joinable()) m_thread.join();
         StopLocked();
+        m_kind = kind;
         m_stop = std::make_shared<std::atomic<bool>>(false);
         m_thread = std::thread([format, file = std::move(file), offset, size, stop = m_stop] {
             Output(format, file.data() + offset, size, stop.get());
@@ -151,6 +155,7 @@ private:
     std::mutex m_lock;
     std::thread m_thread;
     std::shared_ptr<std::atomic<bool>> m_stop;
+    Kind m_kind = Kind::File;
 };
 
 AsyncSound& Async() {
@@ -219,7 +224,7 @@ BOOL StartBeep(DWORD frequencyHz, DWORD durationMs) {
     std::vector<uint8_t> bytes(samples.size() * sizeof(int16_t));
     std::memcpy(bytes.data(), samples.data(), bytes.size());
     const size_t size = bytes.size();
-    Async().Start(WaveFormat{}, std::move(bytes), 0, size);
+    Async().Start(AsyncSound::Kind::Beep, WaveFormat{}, std::move(bytes), 0, size);
     return TRUE;
 }
 
@@ -257,7 +262,7 @@ BOOL PlaySoundFile(const std::u16string& sound, DWORD flags) {
     if (file.size() > kMaxSoundFile || !ParseWave(file.data(), file.size(), &format, &data, &size)) return FALSE;
     if (flags & SND_ASYNC) {
         const size_t offset = static_cast<size_t>(data - file.data());
-        Async().Start(format, std::move(file), offset, size);
+        Async().Start(AsyncSound::Kind::File, format, std::move(file), offset, size);
         return TRUE;
     }
     Async().Stop();

@@ -240,6 +240,9 @@ TEST_F(SoundFileTest, TheBeeperStartsASquareWaveAndReturns) {
     EXPECT_EQ(samples[50], -32767);
     EXPECT_EQ(samples[51], 32767);
     EXPECT_EQ(samples[100], -32767);
+    // Beeps in a row are each heard whole.
+    for (int i = 0; i < 5; ++i) EXPECT_EQ(Beep(880, 10), TRUE);
+    EXPECT_EQ(Played(6).size(), 6u);
 }
 
 }  // namespace
