@@ -98,7 +98,6 @@ CMevrantDlg::CMevrantDlg(CMevrant& model, QWidget* parent) : QDialog(parent), m_
         m_launch[size_t(i)] = new QPushButton;
         m_launch[size_t(i)]->setObjectName(QString::number(1000 + i));
         m_launch[size_t(i)]->setIconSize(QSize(32, 32));
-        m_launch[size_t(i)]->setAutoDefault(false);
         m_labels[size_t(i)] = new QLabel;
         m_labels[size_t(i)]->setObjectName(QString::number(1003 + i));
         m_labels[size_t(i)]->setBuddy(m_launch[size_t(i)]);
@@ -119,10 +118,9 @@ CMevrantDlg::CMevrantDlg(CMevrant& model, QWidget* parent) : QDialog(parent), m_
     m_configOnly = new QPushButton(QStringLiteral("Config Only"));
     m_configOnly->setObjectName(QStringLiteral("1008"));
     auto* buttons = new QVBoxLayout(installation);
-    for (QPushButton* b : {m_appAndConfig, m_appOnly, m_configOnly}) {
-        b->setAutoDefault(false);
+    // The focused button is the default one: Enter presses it.
+    for (QPushButton* b : {m_appAndConfig, m_appOnly, m_configOnly})
         buttons->addWidget(b);
-    }
     connect(m_appAndConfig, &QPushButton::clicked, this, [this] { Run(&CMevrant::OnApplicationAndConfig); });
     connect(m_appOnly, &QPushButton::clicked, this, [this] { Run(&CMevrant::OnApplicationOnly); });
     connect(m_configOnly, &QPushButton::clicked, this, [this] { Run(&CMevrant::OnConfigOnly); });
