@@ -1,5 +1,6 @@
 // The device program as scripts/run starts it: the Launchwick program in a
 // process of its own, offscreen, on a device root it prepares itself.
+#include <fcntl.h>
 #include <signal.h>
 #include <spawn.h>
 #include <sys/wait.h>
@@ -29,14 +30,22 @@ protected:
         }
         std::filesystem::remove_all(m_root);
     }
-    pid_t Start(std::vector<std::string> args) {
-        args.insert(args.begin(), {LAUNCHWICK_PATH, "--device-root", m_root.string()});
+    // The program (by default the one of the build) with its standard error
+    // in the file errors when one is named.
+    pid_t Start(std::vector<std::string> args, const std::string& program = LAUNCHWICK_PATH,
+                const std::string& errors = {}) {
+        args.insert(args.begin(), {program, "--device-root", m_root.string()});
         std::vector<char*> argv;
         for (std::string& a : args) argv.push_back(a.data());
         argv.push_back(nullptr);
         setenv("QT_QPA_PLATFORM", "offscreen", 1);
+        posix_spawn_file_actions_t actions;
+        posix_spawn_file_actions_init(&actions);
+        if (!errors.empty())
+            posix_spawn_file_actions_addopen(&actions, 2, errors.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0600);
         pid_t pid = 0;
-        EXPECT_EQ(posix_spawn(&pid, LAUNCHWICK_PATH, nullptr, nullptr, argv.data(), environ), 0);
+        EXPECT_EQ(posix_spawn(&pid, program.c_str(), &actions, nullptr, argv.data(), environ), 0);
+        posix_spawn_file_actions_destroy(&actions);
         m_children.push_back(pid);
         return pid;
     }
@@ -189,4 +198,31 @@ TEST_F(LaunchwickProcessTest, AHostThatDoesNotReadItsAnswersDoesNotKeepTheShellB
     ASSERT_GE(used, 0) << "the shell never stopped taking pings";
     // Polled by its timer, it sleeps: well under a second of the three.
     EXPECT_LT(used, sysconf(_SC_CLK_TCK) / 2) << "used " << used << " ticks in 3 s";
+
+TEST_F(LaunchwickProcessTest, WithoutTheShellLibraryItSaysItCannotStartAndEnds) {
+    // The program and the platform's libraries, but none of the ".dll"s.
+    const std::filesystem::path bin = m_root.parent_path() / (m_root.filename().string() + "-bin");
+    std::filesystem::create_directories(bin);
+    const std::filesystem::path built = std::filesystem::path(LAUNCHWICK_PATH).parent_path();
+    for (const auto& entry : std::filesystem::directory_iterator(built))
+        if (entry.path().filename().string().rfind("liborvade_", 0) == 0) std::filesystem::copy(entry.path(), bin);
+    std::filesystem::copy(LAUNCHWICK_PATH, bin / "Launchwick");
+    const std::string errors = (bin / "errors.txt").string();
+    const pid_t pid = Start({}, (bin / "Launchwick").string(), errors);
+    EXPECT_EQ(WaitExit(pid), 0);
+    std::ifstream in(errors);
+    const std::string text((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
+    EXPECT_NE(text.find("message box \"OVC Error\": Unable to start."), std::string::npos) << text;
+    std::filesystem::remove_all(bin);
+}
+
+TEST_F(LaunchwickProcessTest, StartedWithAutoItWaitsTenSecondsFirst) {
+    ScriptedHost host;
+    std::filesystem::create_directories(m_root / "Program Files/Orvade Client");
+    std::ofstream(m_root / "Program Files/Orvade Client/Ravelcore.cfg") << "Autodiscovery=0\nExitAfterSession=1\n";
+    const pid_t pid = Start({"--connect", "127.0.0.1:" + std::to_string(host.Port()), "AUTO"});
+    EXPECT_FALSE(host.Accept(9000)) << "connected before ten seconds had passed";
+    ASSERT_TRUE(host.Accept(30000));
+    ASSERT_TRUE(host.Send(Frame0("9\xFD")));
+    EXPECT_EQ(WaitExit(pid), 0);
 }
