@@ -198,6 +198,7 @@ TEST_F(LaunchwickProcessTest, AHostThatDoesNotReadItsAnswersDoesNotKeepTheShellB
     ASSERT_GE(used, 0) << "the shell never stopped taking pings";
     // Polled by its timer, it sleeps: well under a second of the three.
     EXPECT_LT(used, sysconf(_SC_CLK_TCK) / 2) << "used " << used << " ticks in 3 s";
+}
 
 TEST_F(LaunchwickProcessTest, WithoutTheShellLibraryItSaysItCannotStartAndEnds) {
     // The program and the platform's libraries, but none of the ".dll"s.
