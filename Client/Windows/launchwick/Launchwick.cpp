@@ -1,9 +1,15 @@
 #include "Launchwick.h"
 
+#include <sys/stat.h>
+
+#include <cstdio>
+#include <filesystem>
 #include <fstream>
+#include <optional>
 #include <iterator>
 #include <vector>
 
+#include "Installer.h"
 #include "platform/Com.h"
 #include "platform/DeviceFs.h"
 #include "platform/Input.h"
@@ -17,6 +23,8 @@ namespace launchwick {
 namespace {
 
 constexpr int kComInits = 5;
+// The client's installation package, beside the installed programs.
+constexpr char kPackage[] = "OrvadeClient.tar";
 constexpr DWORD kAutoDelayMs = 10000;
 constexpr const char16_t* kRegistered[] = {u"Tapryn.dll", u"Beaconet.dll", u"Ravelcore.dll", u"Panthos.dll"};
 
@@ -76,25 +84,52 @@ bool EnsureFolder(const std::u16string& folder) {
     return plat::fs::IsDirectory(folder) || plat::fs::CreateDirectory(folder);
 }
 
-}  // namespace
-
-bool PrepareDevice(const std::string& installDir) {
-    const std::u16string program = plat::fs::ProgramFolder();
-    // "\Program Files" first: folders are made one level at a time.
-    const size_t last = program.rfind(u'\\');
-    if (last != std::u16string::npos && last > 0 && !EnsureFolder(program.substr(0, last))) return false;
-    if (!EnsureFolder(program)) return false;
+// Without the package (a build that did not make it): the files the device
+// program needs in its folder, each only where it is missing.
+bool CopyInstalledFiles(const std::string& installDir, const std::u16string& program) {
+    if (!plat::fs::CreateDirectories(program)) return false;
     bool ok = true;
     ok &= CopyIn(installDir, "orvaderes.dll", program);
     ok &= CopyIn(installDir, "optarium.dat", program);
+    ok &= CopyIn(installDir, "Quillmar.kbb", program);
     const std::u16string ext2 = program + u"\\EXT2";
     const std::u16string ext = program + u"\\Ext";
     ok &= EnsureFolder(ext2) && EnsureFolder(ext);
     for (const char* name : {"Lectrum.dll", "Network.dll", "Pelmora.dll", "Pelmorad.dll"})
         ok &= CopyIn(installDir, name, ext2);
     ok &= CopyIn(installDir, "Halvane.dll", ext);
+    return ok;
+}
+
+// The package is installed on the first start, and again whenever it is
+// newer than the installation (a new build).
+bool NeedsInstalling(const std::string& package, const std::u16string& program) {
+    const std::optional<std::string> list = plat::fs::ToHostPath(program + u"\\" + installer::kInstalledList);
+    struct stat installed {};
+    struct stat made {};
+    if (!list || ::lstat(list->c_str(), &installed) != 0 || !S_ISREG(installed.st_mode)) return true;
+    if (::stat(package.c_str(), &made) != 0) return false;
+    return made.st_mtim.tv_sec > installed.st_mtim.tv_sec ||
+           (made.st_mtim.tv_sec == installed.st_mtim.tv_sec && made.st_mtim.tv_nsec > installed.st_mtim.tv_nsec);
+}
+
+}  // namespace
+
+bool PrepareDevice(const std::string& installDir) {
+    const std::u16string program = plat::fs::ProgramFolder();
+    bool ok = true;
+    const std::string package = installDir + "/" + kPackage;
+    if (std::filesystem::is_regular_file(package)) {
+        if (NeedsInstalling(package, program)) {
+            const installer::Outcome outcome = installer::Install(package, program);
+            if (!outcome.ok) std::fprintf(stderr, "Launchwick: %s\n", outcome.message.c_str());
+            ok = outcome.ok;
+        }
+    } else {
+        ok = CopyInstalledFiles(installDir, program);
+    }
     const std::u16string hosts = program + u"\\Hosts.cfg";
-    if (!plat::fs::Exists(hosts)) ok &= plat::fs::WriteFile(hosts, "", 0);
+    if (plat::fs::IsDirectory(program) && !plat::fs::Exists(hosts)) ok &= plat::fs::WriteFile(hosts, "", 0);
     return ok;
 }
 

@@ -12,11 +12,13 @@ namespace launchwick {
 // 10 seconds. Always 0, as the program's exit code.
 int Run(std::u16string_view commandLine);
 
-// Puts into the device root what an installation gives the program folder,
-// each file only where it is missing: the resource library, the settings
-// catalog, the extension libraries in their folders and an empty hosts file.
-// installDir is the machine directory of the installed files. False when a
-// file could not be written.
+// Prepares the device root as an installation would: the client's package
+// "OrvadeClient.tar" of installDir (the machine directory of the installed
+// files) is installed into the program folder, with its setup library's
+// hooks, on the first start and whenever it is newer than the installation;
+// without a package the files the program folder needs are copied where
+// they are missing. An empty hosts file is made when there is none. False
+// when something could not be written.
 bool PrepareDevice(const std::string& installDir);
 
 }  // namespace launchwick

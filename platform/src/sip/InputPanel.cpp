@@ -213,6 +213,10 @@ BOOL SipShowIM(DWORD flags) {
         selected = p.method != nullptr;
     }
     if (window && !onPanelThread(window)) return PostMessage(window, kShowRequest, flags & SIPF_ON, 0);
+    if (!window && !(flags & SIPF_ON)) {
+        setSipOn(false);  // nothing to hide
+        return TRUE;
+    }
     if (!selected && (flags & SIPF_ON)) {
         EnumFirst::found = CLSID{};
         if (SipEnumIM(&EnumFirst::Take) == 0 || !SipSetCurrentIM(&EnumFirst::found)) return FALSE;

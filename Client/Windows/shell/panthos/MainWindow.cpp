@@ -9,6 +9,7 @@
 #include "ShellObj.h"
 #include "platform/CommandBar.h"
 #include "platform/DeviceFs.h"
+#include "platform/InputPanel.h"
 #include "platform/Message.h"
 #include "platform/MsgBox.h"
 #include "platform/Screen.h"
@@ -532,6 +533,7 @@ void COVCShellObj::OnSaveHost(CHostEntry* record) {
 
 void COVCShellObj::OnClose() {
     if (m_taskbarWasVisible) m_taskbar.ShowTaskbar(0);
+    plat::sip::ClosePanel();
     DeleteAllItems();
     if (!m_released) PostQuitMessage(0);
 }
@@ -573,6 +575,9 @@ void COVCShellObj::OnSettingChange(WPARAM wParam) {
 }
 
 LRESULT COVCShellObj::OnShowInputPanel(WPARAM wParam) {
+    // The registered input method (the soft keyboard) on the input panel;
+    // without one, only the panel's state changes.
+    if (SipShowIM(wParam ? SIPF_ON : SIPF_OFF)) return TRUE;
     SIPINFO sip{};
     sip.cbSize = sizeof sip;
     SipGetInfo(&sip);
