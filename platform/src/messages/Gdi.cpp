@@ -463,11 +463,9 @@ BOOL Rectangle(HDC dc, int left, int top, int right, int bottom) {
     if (kindOf(pen) == kPen) {
         const COLORREF c = COLORREF(pen) & 0xFFFFFF;
         const int w = int(uint32_t(pen) >> 24);
-        const POINT a{left, top}, b{right - 1, top}, cc{right - 1, bottom - 1}, d{left, bottom - 1};
-        dc->Line(a, b, c, w);
-        dc->Line(b, cc, c, w);
-        dc->Line(cc, d, c, w);
-        dc->Line(d, a, c, w);
+        // The outline in one call: a backend draws it at once, not side by side.
+        const POINT corners[] = {{left, top}, {right - 1, top}, {right - 1, bottom - 1}, {left, bottom - 1}};
+        dc->Polygon(corners, 4, nullptr, &c, w);
     }
     return TRUE;
 }
