@@ -16,6 +16,7 @@
 #include <new>
 #include <string>
 
+#include "common/PacketFramer.h"
 #include "core/support/MessagePump.h"
 #include "platform/Input.h"
 #include "platform/MsgBox.h"
@@ -132,6 +133,10 @@ int CCeSock::OpenSocket() {
     if (m_socket < 0) return 0;
     const linger off{0, 0};
     ::setsockopt(m_socket, SOL_SOCKET, SO_LINGER, &off, sizeof off);
+    // Each write is a whole answer (or what waited): it leaves at once
+    // instead of waiting for the host to acknowledge the one before.
+    const int on = 1;
+    ::setsockopt(m_socket, IPPROTO_TCP, TCP_NODELAY, &on, sizeof on);
     return 1;
 }
 
@@ -265,11 +270,12 @@ void CCeSock::OnReadable() {
         } while (n < 0 && errno == EINTR);
         if (n > 0) {
             m_unread += size_t(n);
-            // The replies of one read leave together.
-            SetCork(true);
+            // The replies made meanwhile are gathered and leave one write a
+            // packet (Send), the rest when the announcement returns.
             NotifyRead();
             if (m_generation != generation || m_socket < 0) break;
-            SetCork(false);
+            FlushBatch();
+            if (m_generation != generation || m_socket < 0) break;
             if (size_t(n) < space) break;
             continue;
         }
@@ -280,11 +286,6 @@ void CCeSock::OnReadable() {
         break;
     }
     m_reading = false;
-}
-
-void CCeSock::SetCork(bool on) {
-    const int value = on ? 1 : 0;
-    ::setsockopt(m_socket, IPPROTO_TCP, TCP_CORK, &value, sizeof value);
 }
 
 void CCeSock::NotifyRead() { SendMessage(m_owner, WM_SOCKET_NOTIFY, WPARAM(m_socket), FD_READ); }
@@ -323,6 +324,15 @@ int CCeSock::FlushBlocked() {
     return sent;
 }
 
+int CCeSock::FlushBatch() {
+    if (m_batch.empty()) return 0;
+    std::vector<uint8_t> batch;
+    batch.swap(m_batch);
+    const int sent = SendNow(batch.data(), batch.size());
+    if (sent >= 0 && size_t(sent) < batch.size()) m_blocked.assign(batch.begin() + sent, batch.end());
+    return sent;
+}
+
 int CCeSock::Send(const void* data, int length) {
     const auto* bytes = static_cast<const uint8_t*>(data);
     const bool given = bytes && length > 0;
@@ -351,17 +361,29 @@ int CCeSock::Send(const void* data, int length) {
         PostMessage(m_owner, WM_COMMAND, ID_SESSION_ENDED, 0);
         return -1;
     }
-    if (!given) return 0;
+    if (!given) {
+        // A loop inside a handler that runs the timer sends what was gathered.
+        return associated ? std::max(FlushBatch(), 0) : 0;
+    }
     if (!associated) {
         ShellLog(5, "CCeSock::Send - Entering Not Associated Mode");
         m_notAssociated = true;
-        m_blocked.assign(bytes, bytes + length);
+        m_blocked.swap(m_batch);  // gathered replies go first
+        m_batch.clear();
+        m_blocked.insert(m_blocked.end(), bytes, bytes + length);
         const std::u16string text =
             SettingOrResource(m_settings, SETTING_NOT_ASSOCIATED_TEXT, kTextNotAssociatedWait, int(kTextChars));
         CloseConnectingWnd();
         m_connectingWnd = std::make_unique<CConnectingWnd>(nullptr, text.c_str(), TRUE);
         PlayErrorSound();
         return 0;
+    }
+    if (m_reading) {
+        m_batch.insert(m_batch.end(), bytes, bytes + length);
+        // A whole packet never waits for the rest of the read: a handler
+        // may wait for the user before it answers again.
+        if (bytes[length - 1] == FRAME_ETB && FlushBatch() < 0) return -1;
+        return length;
     }
     const int sent = SendNow(bytes, size_t(length));
     if (sent >= 0 && sent < length) m_blocked.assign(bytes + sent, bytes + length);
@@ -383,6 +405,7 @@ void CCeSock::Close() {
     m_unread = 0;
     m_blocked.clear();
     m_blocked.shrink_to_fit();
+    m_batch.clear();
     CloseConnectingWnd();
     m_port = 0;
     ++m_generation;

@@ -200,6 +200,43 @@ TEST_F(CeSockTest, RepliesToOneReadLeaveInOneSegment) {
     EXPECT_EQ(ScriptedTcpHost::ReadSome(peer), "onetwothree");
 }
 
+TEST_F(CeSockTest, GatheredRepliesLeaveAtAPacketsEndOrWhenTheTimerRunsInAHandler) {
+    ScriptedTcpHost host;
+    const int peer = Connect(host);
+    ASSERT_GE(peer, 0);
+    // Inside the announcement of a read, as a handler that then waits for
+    // the user: a whole packet has gone before the wait.
+    std::string seenInHandler;
+    onRead_ = [&] {
+        sock_->Send("\x02\x02\x03", 3);
+        sock_->Send("A1", 2);
+        sock_->Send("\x17", 1);
+        // On loopback a send has arrived when it returns.
+        seenInHandler = ScriptedTcpHost::ReadSome(peer, 100);
+        // Bytes that end no packet go when a loop in the handler runs the timer.
+        sock_->Send("partial", 7);
+        sock_->Poll();
+        seenInHandler += ScriptedTcpHost::ReadSome(peer);
+    };
+    ScriptedTcpHost::Write(peer, "x");
+    ASSERT_TRUE(PollUntil([&] { return received_ == "x"; }));
+    EXPECT_EQ(seenInHandler, "\x02\x02\x03" "A1\x17partial");
+
+    // Without the radio, what was gathered goes first into the data held back.
+    onRead_ = [&] {
+        sock_->Send("first", 5);
+        associated_ = 0;
+        sock_->Send("second", 6);
+    };
+    ScriptedTcpHost::Write(peer, "y");
+    ASSERT_TRUE(PollUntil([&] { return received_ == "xy"; }));
+    EXPECT_EQ(sock_->GetBlockedLength(), 11u);
+    associated_ = 1;
+    onRead_ = nullptr;
+    sock_->Poll();
+    EXPECT_EQ(ScriptedTcpHost::ReadExactly(peer, 11), "firstsecond");
+}
+
 TEST_F(CeSockTest, AClosedPortFailsAtOnceWithOneBox) {
     const int port = ScriptedTcpHost::ClosedPort();
     const auto start = std::chrono::steady_clock::now();

@@ -98,8 +98,10 @@ private:
     // One send: the count, 0 when the socket would block, -1 on an error.
     int SendNow(const uint8_t* data, size_t length);
     int FlushBlocked();
+    // The gathered replies in one send; what the socket does not take
+    // becomes blocked data.
+    int FlushBatch();
     void CloseConnectingWnd();
-    void SetCork(bool on);
 
     static constexpr size_t kTextChars = 100;
 
@@ -120,4 +122,7 @@ private:
     // connection or made a new one.
     uint64_t m_generation = 0;
     bool m_reading = false;  // inside OnReadable's notification
+    // Replies made while a read is announced, gathered until a packet's
+    // last segment or the announcement's end.
+    std::vector<uint8_t> m_batch;
 };
