@@ -46,6 +46,7 @@ HRESULT COVCShellObj::FinalConstruct() {
 
 void COVCShellObj::FinalRelease() {
     m_released = true;
+    const HWND mine = m_hWnd;
     // A Load that ended early may have left the thread running.
     StopDiscoveryThread();
     m_settings.reset();
@@ -74,9 +75,13 @@ void COVCShellObj::FinalRelease() {
     m_largeImages = m_smallImages = 0;
     m_socket.reset();
     plat::com::UnregisterHostWindowClass();
-    if (g_hMainWnd && !IsWindow(g_hMainWnd)) g_hMainWnd = 0;
-    SetShellMainWindow(g_hMainWnd);
-    SetShellControlWindow(0);
+    // The process-wide handles are this object's only when it made them: a
+    // second object that found a shell running leaves the first one's.
+    if (mine && g_hMainWnd == mine) {
+        g_hMainWnd = g_hControlWnd = g_hHostList = 0;
+        SetShellMainWindow(0);
+        SetShellControlWindow(0);
+    }
     m_events.UnadviseAll();
 }
 

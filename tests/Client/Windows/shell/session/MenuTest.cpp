@@ -1,4 +1,5 @@
 // The main window's menu bar as the settings and the session shape it.
+#include "shell/Panthos.h"
 #include "tests/Client/Windows/shell/session/DeviceProgram.h"
 
 using namespace sessiontest;
@@ -88,5 +89,28 @@ TEST_F(DeviceProgramTest, DoubleTappingAddNewOpensTheHostDialogForANewHost) {
     });
     EXPECT_FALSE(shot.isNull());
     if (const char* dir = std::getenv("ORVADE_SHOTS")) shot.save(QString(dir) + "/host-dialog.png");
+    EXPECT_EQ(m_code, 0);
+}
+
+TEST_F(DeviceProgramTest, ASecondShellObjectBringsTheFirstForwardAndLeavesNothingBehind) {
+    Configure("");  // discovery on: the second object must not start a thread
+    Run([&] {
+        ASSERT_TRUE(WaitForMainWindow());
+        std::thread second([] {
+            CoInitializeEx(nullptr, COINIT_MULTITHREADED);
+            IOVCShellObj* shell = nullptr;
+            ASSERT_EQ(CoCreateInstance(CLSID_OVCShellObj, nullptr, CLSCTX_ALL, IOVCShellObj::kIID,
+                                       reinterpret_cast<void**>(&shell)),
+                      S_OK);
+            EXPECT_EQ(shell->Load(nullptr), 1);
+            // Its splash went with the early return: this thread has no window left.
+            EXPECT_EQ(FindWindow(u"STATIC", u""), HWND(0));
+            shell->Release();
+            CoUninitialize();
+        });
+        second.join();
+        EXPECT_TRUE(OnShell([] { return IsWindowVisible(MainWindow()) != 0; }));
+
+    });
     EXPECT_EQ(m_code, 0);
 }
