@@ -17,6 +17,7 @@
 #include "platform/ComServer.h"
 #include "platform/Input.h"
 #include "platform/Library.h"
+#include "platform/Menu.h"
 #include "platform/MsgBox.h"
 #include "platform/Registry.h"
 #include "platform/Window.h"
@@ -665,6 +666,31 @@ TEST_F(RavelcoreTest, WidgetsAreWindowsOfTheControlWindowAndGoWithIt) {
     // The control's window takes its widgets' windows with it.
     Unhost();
     EXPECT_FALSE(IsWindow(button));
+}
+
+TEST_F(RavelcoreTest, TapAndHoldOpensThePopUpMenuWidget) {
+    Host();
+    ASSERT_TRUE(m_data);
+    EXPECT_EQ(m_ovc->Initialize(), S_OK);
+    // A pop-up menu of the names A and B.
+    EXPECT_EQ(Stream(Framed("w\xFD" "12\xFD" "1\xFD" "3\xFD\xFD\xFD\xFD\xFD\xFD" "A\xFC" "B")), S_OK);
+    EXPECT_EQ(Out(), Framed("w\xFD" "3"));
+    std::vector<std::u16string> shown;
+    plat::menu::SetChooser([&](HMENU menu, HWND) -> UINT {
+        for (int i = 0; i < GetMenuItemCount(menu); ++i) shown.push_back(plat::menu::ItemText(menu, UINT(i)));
+        return GetMenuItemID(menu, 1);
+    });
+    // The stylus held on the control window past the hold time.
+    const POINT p{100, 100};
+    plat::input::InjectMouse(WM_LBUTTONDOWN, p, MK_LBUTTON);
+    qttest::Pump();
+    plat::input::InjectMouse(WM_LBUTTONUP, p, 0);
+    qttest::Pump();
+    plat::menu::SetChooser(nullptr);
+    EXPECT_EQ(shown, (std::vector<std::u16string>{u"A", u"B"}));
+    EXPECT_EQ(Stream(Framed("1\xFD" "0")), S_OK);
+    EXPECT_EQ(Out(), Framed("6\xFD" "0\xFD" "2\xFC-1"));
+    Unhost();
 }
 
 }  // namespace
