@@ -114,6 +114,30 @@ TEST_F(WidgetWindowTest, AnEditFieldCommitsOnlyAChangeUnlessEnterForcesIt) {
     EXPECT_EQ(Events(), (std::vector<Bytes>{Event('8', "xy", "2"), Event('8', "abc", "1")}));
 }
 
+TEST_F(WidgetWindowTest, EditOptionsShapeWhatTypingDoes) {
+    // Three rows with flag 0x4: Enter is a line break. Option 0x40000:
+    // typing is refused. Option 0x4000000: at most the item data's number.
+    Widgets(Add(10, "1", {Cells(0, 0, 10, 3), Looks(""), "", FC + "4", "", "", "", "1"}) + FE +
+            Add(10, "2", {Cells(4, 0, 10), Looks("", "262144"), "", "", "", "", "", "2"}) + FE +
+            Add(10, "3", {Cells(6, 0, 10), Looks("", "67108864"), "", "", "", "x" + FC + "3", "", "3"}));
+    EXPECT_TRUE(GetWindowLongPtr(WindowOf(1), GWL_STYLE) & ES_MULTILINE);
+    EXPECT_FALSE(GetWindowLongPtr(WindowOf(2), GWL_STYLE) & ES_MULTILINE);
+    Widgets(Action(1, WID_ACTION_SETFOCUS, "1"));
+    Type(u"a");
+    Key(VK_RETURN);
+    Type(u"b");
+    EXPECT_EQ(GetFocus(), WindowOf(1));
+    EXPECT_EQ(plat::window::GetWindowString(WindowOf(1)), u"a\r\nb");
+    Key(VK_TAB);
+    EXPECT_EQ(GetFocus(), WindowOf(2));
+    Type(u"zz");
+    EXPECT_EQ(plat::window::GetWindowString(WindowOf(2)), u"");
+    Key(VK_TAB);
+    Type(u"12345");
+    EXPECT_EQ(plat::window::GetWindowString(WindowOf(3)), u"123");
+    EXPECT_EQ(Events(), std::vector<Bytes>{Event('8', "a\r\nb", "1")});
+}
+
 TEST_F(WidgetWindowTest, DeviceDataFillsTheFocusedEditAndMovesOn) {
     Widgets(Add(10, "1", {Cells(0, 0, 10), Looks(""), "", "", "", "", "", "1"}) + FE +
             Add(1, "2", {Cells(2, 0), Looks("Go"), "", "", "", "", "", "2"}));
