@@ -126,15 +126,19 @@ QString toQString(std::u16string_view s) { return QString::fromUtf16(s.data(), q
 class QtContext final : public DeviceContext {
 public:
     explicit QtContext(std::shared_ptr<Surface> surface) : m_surface(std::move(surface)) {}
+    ~QtContext() override {
+        std::lock_guard lock(m_surface->mutex);
+        if (m_painter.isActive()) m_painter.end();
+    }
 
     void Fill(const RECT& r, COLORREF colour) override {
         std::lock_guard lock(m_surface->mutex);
-        QPainter p(&m_surface->image);
+        QPainter& p = Painter();
         p.fillRect(QRect(r.left, r.top, r.right - r.left, r.bottom - r.top), toQColor(colour));
     }
     void Line(POINT from, POINT to, COLORREF colour, int width) override {
         std::lock_guard lock(m_surface->mutex);
-        QPainter p(&m_surface->image);
+        QPainter& p = Painter();
         p.setPen(QPen(toQColor(colour), std::max(width, 1)));
         p.drawLine(from.x, from.y, to.x, to.y);
     }
@@ -148,7 +152,7 @@ public:
         if (format & DT_NOCLIP) flags |= Qt::TextDontClip;
         const QRect box(r.left, r.top, r.right - r.left, r.bottom - r.top);
         std::lock_guard lock(m_surface->mutex);
-        QPainter p(&m_surface->image);
+        QPainter& p = Painter();
         p.setFont(toQFont(font));
         const QString s = toQString(text);
         if (bg) p.fillRect(p.boundingRect(box, flags, s).intersected((format & DT_NOCLIP) ? QRect(box.topLeft(), QSize(1 << 15, 1 << 15)) : box),
@@ -165,9 +169,10 @@ public:
         const QImage source(reinterpret_cast<const uchar*>(picture.pixels), picture.width, picture.height,
                             qsizetype(picture.stride) * 4, picture.alpha ? QImage::Format_ARGB32 : QImage::Format_RGB32);
         std::lock_guard lock(m_surface->mutex);
-        QPainter p(&m_surface->image);
+        QPainter& p = Painter();
         if (!picture.alpha) p.setCompositionMode(QPainter::CompositionMode_Source);
         p.drawImage(x, y, source);
+        p.setCompositionMode(QPainter::CompositionMode_SourceOver);
     }
 
     // By hand: Qt's raster operations invert the alpha of a child's
@@ -189,7 +194,7 @@ public:
         QPolygon polygon;
         for (int i = 0; i < count; ++i) polygon << QPoint(points[i].x, points[i].y);
         std::lock_guard lock(m_surface->mutex);
-        QPainter p(&m_surface->image);
+        QPainter& p = Painter();
         p.setPen(pen ? QPen(toQColor(*pen), std::max(penWidth, 1)) : QPen(Qt::NoPen));
         p.setBrush(fill ? QBrush(toQColor(*fill)) : QBrush(Qt::NoBrush));
         p.drawPolygon(polygon);
@@ -208,7 +213,27 @@ public:
     }
 
 private:
+    // One painter for the context's life, begun on first use (under the
+    // surface's mutex). It keeps a reference to the buffer it paints, so a
+    // buffer replaced meanwhile (a resize, a detach) stays valid until the
+    // painter moves to the new one.
+    QPainter& Painter() {
+        if (m_painter.isActive() && m_surface->image.constBits() != m_bits) {
+            m_painter.end();
+            m_kept = QImage();
+        }
+        if (!m_painter.isActive()) {
+            m_painter.begin(&m_surface->image);
+            m_bits = m_surface->image.constBits();
+            m_kept = m_surface->image;
+        }
+        return m_painter;
+    }
+
     std::shared_ptr<Surface> m_surface;
+    QPainter m_painter;
+    const uchar* m_bits = nullptr;
+    QImage m_kept;
 };
 
 // ---- keys ----
