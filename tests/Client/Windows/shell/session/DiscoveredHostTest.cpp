@@ -34,22 +34,32 @@ protected:
 
 }  // namespace
 
-TEST_F(DiscoveredHostTest, APassOfTheDiscoveryThreadShowsTheHostAmongTheDiscoveredHosts) {
+TEST_F(DiscoveredHostTest, APassOfTheDiscoveryThreadShowsTheHostAmongTheDiscoveredHostsAndATapConnects) {
+    ScriptedHost host("127.0.0.2");
     discoveryhost::CScriptedHost* answering;
-    ASSERT_TRUE(StartAnswering(&answering, 1234));
+    ASSERT_TRUE(StartAnswering(&answering, host.Port()));
     // Host requests only: one exchange a pass.
     Configure("AutodiscoveryPort=902\n");
     Run([&] {
         ASSERT_TRUE(WaitForMainWindow());
         PostMessage(MainWindow(), WM_COMMAND, 32769, 0);  // Host, AutoDiscovered Hosts
-        EXPECT_TRUE(WaitFor(
+        ASSERT_TRUE(WaitFor(
             [] {
                 const auto items = ListItems();
                 return items.size() == 1 && items[0] == u"APP";
             },
             30000));
+        RECT list;
+        GetWindowRect(HostList(), &list);
+        const POINT app{list.left + 38, list.top + 20};
+        for (UINT msg : {WM_LBUTTONDOWN, WM_LBUTTONUP, WM_LBUTTONDBLCLK, WM_LBUTTONUP})
+            plat::input::InjectMouse(msg, app, msg == WM_LBUTTONUP ? 0 : MK_LBUTTON);
+        ASSERT_TRUE(host.Accept());
+        ASSERT_TRUE(host.Send(Frame0("A\xFD" "found")));
+        EXPECT_EQ(host.ReadPacket(), "A\xFD" "found");
     });
     EXPECT_GE(answering->Requests(), 1);
+    EXPECT_TRUE(m_boxes.Seen().empty());
     EXPECT_EQ(m_code, 0);
 }
 
