@@ -114,3 +114,37 @@ TEST_F(DeviceProgramTest, ASecondShellObjectBringsTheFirstForwardAndLeavesNothin
     });
     EXPECT_EQ(m_code, 0);
 }
+
+TEST_F(DeviceProgramTest, TheInputPanelShortensTheMainWindowWhileItIsShown) {
+    Configure("Autodiscovery=0\n");
+    Run([&] {
+        ASSERT_TRUE(WaitForMainWindow());
+        RECT before, shown, after;
+        GetWindowRect(MainWindow(), &before);
+        // As the control asks when a field wants the soft keyboard.
+        SendMessage(MainWindow(), WM_USER + 6, 1, 0);
+        EXPECT_TRUE(WaitFor([&] {
+            GetWindowRect(MainWindow(), &shown);
+            return shown.bottom - shown.top < before.bottom - before.top;
+        }));
+        SendMessage(MainWindow(), WM_USER + 6, 0, 0);
+        EXPECT_TRUE(WaitFor([&] {
+            GetWindowRect(MainWindow(), &after);
+            return after.bottom - after.top == before.bottom - before.top;
+        }));
+    });
+    EXPECT_EQ(m_code, 0);
+}
+
+TEST_F(DeviceProgramTest, AboutShowsASheetWithTheShellsOwnPage) {
+    Configure("Autodiscovery=0\n");
+    Run([&] {
+        ASSERT_TRUE(WaitForMainWindow());
+        PostMessage(MainWindow(), WM_COMMAND, 40083, 0);
+        HWND sheet = 0;
+        ASSERT_TRUE(WaitFor([&] { return (sheet = FindWindow(nullptr, u"About")) != 0; }));
+        PostMessage(sheet, WM_COMMAND, IDCANCEL, 0);
+        EXPECT_TRUE(WaitFor([] { return FindWindow(nullptr, u"About") == 0; }));
+    });
+    EXPECT_EQ(m_code, 0);
+}
