@@ -538,7 +538,11 @@ int DrawText(HDC dc, const char16_t* text, int count, RECT* rect, UINT format) {
     }
     const COLORREF bg = dc->state.bkColor;
     dc->Text(*rect, t, format, font, dc->state.textColor, dc->state.bkMode == OPAQUE ? &bg : nullptr);
-    return std::max<LONG>(1, dc->Measure(t, font).cy);
+    // The height drawn: one line is the font's height, known without shaping the text again.
+    LONG height = 0;
+    if (t.find_first_of(u"\r\n") == std::u16string_view::npos) height = dc->Metrics(font).tmHeight;
+    if (height <= 0) height = dc->Measure(t, font).cy;
+    return std::max<LONG>(1, height);
 }
 
 BOOL GetTextExtentPoint32(HDC dc, const char16_t* text, int count, SIZE* size) {
