@@ -6,6 +6,8 @@
 #include <QHBoxLayout>
 #include <QLabel>
 #include <QLineEdit>
+#include <QMenu>
+#include <QMenuBar>
 #include <QListWidget>
 #include <QPushButton>
 #include <QRegularExpressionValidator>
@@ -65,7 +67,13 @@ CZendrilDlg::CZendrilDlg(CHostsDocument& doc, QWidget* parent) : QDialog(parent)
     auto* top = new QHBoxLayout;
     top->addLayout(left);
     top->addWidget(m_pages, 1);
+    // The window's system-menu command of old is its Help menu here.
+    auto* menus = new QMenuBar;
+    m_help = menus->addMenu(QStringLiteral("&Help"));
+    m_help->addAction(QStringLiteral("&About Zendril..."), this, [this] { OnAbout(); });
+
     auto* all = new QVBoxLayout(this);
+    all->setMenuBar(menus);
     all->addLayout(top);
     all->addWidget(box);
     setTabOrder(m_list, m_name);
@@ -92,6 +100,19 @@ CZendrilDlg::CZendrilDlg(CHostsDocument& doc, QWidget* parent) : QDialog(parent)
     connect(box, &QDialogButtonBox::rejected, this, &CZendrilDlg::reject);
     ShowHost(-1);
     m_list->setFocus();
+}
+
+void CZendrilDlg::OnAbout() {
+    QDialog about(this);
+    about.setObjectName(QStringLiteral("100"));
+    about.setWindowTitle(QStringLiteral("About Zendril"));
+    auto* text = new QLabel(QStringLiteral("<b>Zendril</b><br>%1").arg(QString::fromLatin1(kTitle)));
+    auto* ok = new QDialogButtonBox(QDialogButtonBox::Ok);
+    connect(ok, &QDialogButtonBox::accepted, &about, &QDialog::accept);
+    auto* layout = new QVBoxLayout(&about);
+    layout->addWidget(text);
+    layout->addWidget(ok);
+    deskcommon::UiHooks().RunDialog(about);
 }
 
 bool CZendrilDlg::ShowsHost() const {

@@ -9,6 +9,7 @@
 
 class QLineEdit;
 class QListWidget;
+class QMenu;
 class QPushButton;
 class QStackedWidget;
 
@@ -29,6 +30,9 @@ public:
     // True while the host page, not the information page, is shown.
     bool ShowsHost() const;
 
+    // The Help menu, with "&About Zendril...".
+    QMenu* HelpMenu() const { return m_help; }
+    void OnAbout();
     void OnNew();
     void OnDelete();
     void accept() override;
@@ -48,6 +52,7 @@ private:
     QStackedWidget* m_pages;
     QLineEdit *m_name, *m_address, *m_port;
     QPushButton *m_new, *m_delete;
+    QMenu* m_help;
     int m_shown = -1;   // the row the host page is bound to
     bool m_selecting = false;
 };

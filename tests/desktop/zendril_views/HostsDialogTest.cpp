@@ -2,6 +2,7 @@
 
 #include <QLineEdit>
 #include <QListWidget>
+#include <QMenu>
 #include <QPushButton>
 #include <QTest>
 #include <set>
@@ -187,6 +188,13 @@ TEST_F(HostsDialogTest, ScreenshotOffscreen) {
             colours.insert(area.pixel(x, y));
     EXPECT_GT(colours.size(), 2u);
     EXPECT_EQ(d.windowTitle(), "Orvade Host Profiles");
+    // The about box from the Help menu.
+    deskcommontest::ScriptedUi ui;
+    ui.steps.push_back([](QDialog& about) { about.accept(); });
+    ASSERT_EQ(d.HelpMenu()->actions().size(), 1);
+    EXPECT_EQ(d.HelpMenu()->actions()[0]->text(), "&About Zendril...");
+    d.HelpMenu()->actions()[0]->trigger();
+    EXPECT_EQ(ui.dialogs, QStringList{QStringLiteral("100")});
     // Keyboard: Tab from the list reaches the Name field.
     d.List()->setFocus();
     QTest::keyClick(d.List(), Qt::Key_Tab);
