@@ -207,7 +207,15 @@ TEST_F(ListWidgetsTest, ARadioGroupHasAButtonPerItemAndReportsTheClickedOne) {
     EXPECT_TRUE(Events().empty());
 }
 
-TEST_F(ListWidgetsTest, ARadioGroupWithoutItemsHasNoButtons) {
+TEST_F(ListWidgetsTest, ARadioGroupWithoutItemsHasNoButtonsAndOneOfThousandsAFewHundred) {
+    std::vector<Bytes> many;
+    for (int i = 0; i < 3000; ++i) many.push_back(std::to_string(i));
+    WriteItems(u"MANY.MNU", "", many);
+    Widgets(Add(5, "3", {Cells(0, 0, 200, 200, 1), Looks("", "8"), "", "1", "", "MANY"}));
+    int buttons = 0;
+    for (HWND b = GetWindow(WindowOf(3), GW_CHILD); b; b = GetWindow(b, GW_HWNDNEXT)) ++buttons;
+    EXPECT_EQ(buttons, 256);
+
     Widgets(Add(5, "1", {Cells(0, 0, 100, 20, 1), Looks(""), "", "1", "", "MISSING"}) + FE +
             Add(5, "2", {Cells(2, 0, 0, 0), Looks("", "8"), "", "1", "", "MISSING"}));
     EXPECT_NE(WindowOf(1), 0u);
@@ -288,6 +296,21 @@ TEST_F(PopupMenuTest, OneItemFileIsTheMenuItself) {
     bool handled = true;
     m_core->OnWidgetMessage(m_owner, WM_CONTEXTMENU, WPARAM(m_owner), 0, &handled);
     EXPECT_FALSE(handled);
+}
+
+TEST_F(PopupMenuTest, AHugeItemFileFillsTheMenuOnlySoFar) {
+    std::vector<Bytes> many;
+    for (int i = 0; i < 5000; ++i) many.push_back(std::to_string(i));
+    WriteItems(u"MANY.MNU", "", many);
+    Widgets(Menu("3", "MANY" + FC + "MANY"));
+    int count = 0;
+    plat::menu::SetChooser([&](HMENU menu, HWND) -> UINT {
+        for (int i = 0; i < GetMenuItemCount(menu); ++i)
+            count += GetSubMenu(menu, i) ? GetMenuItemCount(GetSubMenu(menu, i)) : 1;
+        return 0;
+    });
+    ContextMenu(10, 10);
+    EXPECT_EQ(count, 4096);
 }
 
 TEST_F(PopupMenuTest, TapAndHoldOnTheControlWindowOpensTheMenu) {

@@ -2,6 +2,7 @@
 // filled from item-list files, radio groups, and the pop-up menu.
 #include <algorithm>
 #include <cstdio>
+#include <map>
 #include <string>
 #include <vector>
 
@@ -20,6 +21,10 @@ constexpr uint32_t kRadioCenter = 0x4;
 constexpr uint32_t kRadioStacked = 0x8;
 constexpr uint32_t kRadioProportional = 0x10;
 constexpr size_t kMaxMenuName = 260;
+// Windows and menu entries are the process's: a host's item file may not
+// take them all. Items past these are not shown.
+constexpr size_t kMaxRadioButtons = 256;
+constexpr size_t kMaxMenuItems = 4096;
 
 bool IsCombo(const CWidgetWindow& w) { return w.Widget().GetType() == WIDGET_COMBO; }
 
@@ -289,7 +294,7 @@ void RadioGroupCreated(CWidgetWindow& w, const WidgetCreation& c) {
     if (f.options & kRadioCenter) align |= BS_CENTER;
     const RECT client = GroupClient(group);
     std::vector<size_t> characters;
-    for (const auto& item : c.items) characters.push_back(item.size());
+    for (size_t i = 0; i < c.items.size() && i < kMaxRadioButtons; ++i) characters.push_back(c.items[i].size());
     const std::vector<WidgetRect> rects =
         RadioGroupLayout(client.right - client.left, client.bottom - client.top, characters, f.options);
     const HFONT font = static_cast<HFONT>(reinterpret_cast<uintptr_t>(GetProp(group, kWidgetPropFont)));
@@ -387,22 +392,28 @@ HMENU BuildMenu(CWidgetWindow& w) {
         HMENU submenu;
     };
     std::vector<Entry> entries;
+    // Each file is read once however often the names repeat it.
+    std::map<std::u16string, WidgetItemList> lists;
+    size_t items = 0;
     for (;;) {
         std::u16string name = WidgetFieldText(*packet);
         if (name.empty()) break;
         if (name.size() > kMaxMenuName) name.resize(kMaxMenuName);
         const UINT_PTR entry = (static_cast<UINT_PTR>(entries.size()) + 1) << 16;
-        WidgetItemList list = LoadItemList(w.Host(), name);
+        auto found = lists.find(name);
+        if (found == lists.end()) found = lists.emplace(name, LoadItemList(w.Host(), name)).first;
+        const WidgetItemList& list = found->second;
         HMENU submenu = 0;
         if (list.loaded) {
             submenu = CreatePopupMenu();
-            for (size_t i = 0; submenu && i < list.items.size() && i < 0xFFFF; ++i)
+            for (size_t i = 0; submenu && i < list.items.size() && i < 0xFFFF && items < kMaxMenuItems; ++i, ++items)
                 AppendMenu(submenu, MF_STRING, entry + i, list.items[i].c_str());
             name = list.title;
         }
+        ++items;
         entries.push_back({std::move(name), submenu});
         // Entries are the sub-fields of the first field.
-        if (entries.size() >= 0xFFFF || !WidgetNextPiece(*packet, PKT_END_SUBFIELD)) break;
+        if (entries.size() >= 0xFFFF || items >= kMaxMenuItems || !WidgetNextPiece(*packet, PKT_END_SUBFIELD)) break;
     }
     if (entries.size() == 1 && entries[0].submenu) return entries[0].submenu;
     HMENU menu = CreatePopupMenu();
