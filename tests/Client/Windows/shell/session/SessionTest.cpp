@@ -44,7 +44,8 @@ TEST_F(DeviceProgramTest, ShowsTheHostsOfItsHostsFileOnStart) {
 
 TEST_F(DeviceProgramTest, StartUpConnectionRunsASessionAndExitsAfterIt) {
     ScriptedHost host;
-    Configure(StartUpConfig(host.Port()));
+    // The screen's width reaches the control with the other settings.
+    Configure(StartUpConfig(host.Port()) + "NumColumns=20\nNumRows=12\n");
     Run([&] {
         ASSERT_TRUE(host.Accept());
         ASSERT_TRUE(host.Send(Frame0("A\xFDhello")));
@@ -56,6 +57,7 @@ TEST_F(DeviceProgramTest, StartUpConnectionRunsASessionAndExitsAfterIt) {
         const std::vector<std::string> values = Split(info.substr(2), '\xFC');
         ASSERT_GE(values.size(), 13u);
         EXPECT_EQ(values[0], "8004");
+        EXPECT_EQ(values[1], "20");
         EXPECT_EQ(values[11], "127.0.0.1");
         EXPECT_EQ(values[12], "5.4.1.01");
         // Mode 1 from here on, both ways.
