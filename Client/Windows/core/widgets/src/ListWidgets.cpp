@@ -117,6 +117,23 @@ int64_t WidgetItemList::Total() const {
     return total;
 }
 
+WidgetItemList ParseItemList(CPacket& packet) {
+    WidgetItemList list;
+    // Four records (the geometry), the title's record, then the items' record.
+    for (int i = 0; i < 4; ++i) {
+        if (!WidgetNextPiece(packet, PKT_END_RECORD)) return list;
+    }
+    list.loaded = true;
+    list.title = WidgetFieldText(packet);
+    if (!WidgetNextPiece(packet, PKT_END_RECORD)) return list;
+    // Fields up to the first empty one; a coarser separator ends the record.
+    for (std::u16string item = WidgetFieldText(packet); !item.empty(); item = WidgetFieldText(packet)) {
+        list.items.push_back(std::move(item));
+        if (!WidgetNextPiece(packet, PKT_END_FIELD)) break;
+    }
+    return list;
+}
+
 namespace {
 WidgetItemList ReadItemList(IWidgetHost& host, const std::u16string& path);
 }  // namespace
@@ -148,20 +165,7 @@ WidgetItemList ReadItemList(IWidgetHost& host, const std::u16string& path) {
     std::fclose(file);
     if (failed || bytes.empty() || bytes.size() > static_cast<size_t>(kMaxItemListFile)) return list;
     std::unique_ptr<CPacket> packet = host.NewPacket(bytes.data(), static_cast<int32_t>(bytes.size()));
-    if (!packet) return list;
-    // Four records (the geometry), the title's record, then the items' record.
-    for (int i = 0; i < 4; ++i) {
-        if (!WidgetNextPiece(*packet, PKT_END_RECORD)) return list;
-    }
-    list.loaded = true;
-    list.title = WidgetFieldText(*packet);
-    if (!WidgetNextPiece(*packet, PKT_END_RECORD)) return list;
-    // Fields up to the first empty one; a coarser separator ends the record.
-    for (std::u16string item = WidgetFieldText(*packet); !item.empty(); item = WidgetFieldText(*packet)) {
-        list.items.push_back(std::move(item));
-        if (!WidgetNextPiece(*packet, PKT_END_FIELD)) break;
-    }
-    return list;
+    return packet ? ParseItemList(*packet) : list;
 }
 
 }  // namespace

@@ -73,6 +73,8 @@ struct WidgetItemList {
 };
 constexpr int32_t kMaxItemListFile = 1 << 20;
 WidgetItemList LoadItemList(IWidgetHost& host, std::u16string_view name);
+// The file's bytes as a packet of the session's code page.
+WidgetItemList ParseItemList(CPacket& packet);
 
 // The radio buttons of a group over its client area (width, height), one
 // per item of that many characters: stacked (option 0x8), side by side in
