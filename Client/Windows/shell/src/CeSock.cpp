@@ -142,6 +142,7 @@ int CCeSock::OpenSocket() {
 
 int CCeSock::Connect() {
     m_connected = false;
+    m_connectPending = false;
     if (!QueryAssociation()) {
         PlayErrorSound();
         const std::u16string text =
@@ -181,9 +182,15 @@ int CCeSock::Connect() {
         }
         const int flags = ::fcntl(m_socket, F_GETFL);
         ::fcntl(m_socket, F_SETFL, flags | O_NONBLOCK);
-        if (::connect(m_socket, reinterpret_cast<const sockaddr*>(&peer), sizeof peer) == 0) return 1;
+        if (::connect(m_socket, reinterpret_cast<const sockaddr*>(&peer), sizeof peer) == 0) {
+            m_connectPending = true;
+            return 1;
+        }
         error = errno;
-        if (error == EINPROGRESS || error == EINTR) return 1;  // goes on in the background
+        if (error == EINPROGRESS || error == EINTR) {  // goes on in the background
+            m_connectPending = true;
+            return 1;
+        }
         if (error != EHOSTUNREACH && error != ECONNREFUSED && error != ETIMEDOUT) break;
     }
     if (m_socket >= 0) ::close(m_socket);
@@ -236,6 +243,7 @@ void CCeSock::Poll() {
 }
 
 void CCeSock::CheckConnect() {
+    if (!m_connectPending) return;
     pollfd p{m_socket, POLLOUT, 0};
     if (::poll(&p, 1, 0) <= 0) return;
     int error = 0;
@@ -247,6 +255,7 @@ void CCeSock::CheckConnect() {
         return;
     }
     if (p.revents & POLLOUT) {
+        m_connectPending = false;
         m_connected = true;
         SendMessage(m_owner, WM_SOCKET_NOTIFY, WPARAM(m_socket), FD_CONNECT);
     }
@@ -402,6 +411,7 @@ void CCeSock::Close() {
     }
     m_socket = -1;
     m_connected = false;
+    m_connectPending = false;
     m_unread = 0;
     m_blocked.clear();
     m_blocked.shrink_to_fit();

@@ -182,6 +182,19 @@ TEST_F(CeSockTest, ANameIsLookedUpAndADottedAddressIsNot) {
     EXPECT_EQ(std::u16string(sock_->GetHostText()), u"1nvalid");
 }
 
+// The socket a host text that is no address leaves open (until Close) has
+// no connect under way: the timer never takes it for connected.
+TEST_F(CeSockTest, ASocketWithoutAConnectIsNeverTakenForConnected) {
+    for (const char16_t* host : {u"no-such-host.invalid", u"1nvalid"}) {
+        EXPECT_EQ(sock_->Create(host, ScriptedTcpHost::ClosedPort()), 0);
+        PollTimes(5);
+        EXPECT_FALSE(sock_->IsConnected());
+        EXPECT_EQ(Count(FD_CONNECT), 0);
+        EXPECT_EQ(sock_->Send("x", 1), -1);
+    }
+    EXPECT_EQ(std::u16string(sock_->GetHostText()), u"1nvalid");
+}
+
 TEST_F(CeSockTest, HostTextIsCutToItsField) {
     const std::u16string longHost = u"127.0.0.1" + std::u16string(200, u' ');
     sock_->Create(longHost.c_str(), ScriptedTcpHost::ClosedPort());

@@ -108,6 +108,9 @@ private:
     int m_port = 0;
     char16_t m_hostText[kTextChars] = {};
     bool m_connected = false;
+    // A connect is under way: only then does writability mean connected (a
+    // socket left without one polls writable too).
+    bool m_connectPending = false;
     std::unique_ptr<CConnectingWnd> m_connectingWnd;
     HWND m_owner;
     int m_socket = -1;
