@@ -1,7 +1,8 @@
 // Serial ports through termios. A port is named as on the device ("COM1:");
 // the device path behind each name is the string value of that name under
-// HKEY_LOCAL_MACHINE\Comm\Ports in the device root's registry. A port is
-// opened exclusively; reads and writes give up after 300 ms.
+// HKEY_LOCAL_MACHINE\Comm\Ports in the device root's registry, an absolute
+// path of a terminal. A port is opened exclusively until it is closed; reads
+// and writes give up after 300 ms.
 #pragma once
 
 #include <cstddef>

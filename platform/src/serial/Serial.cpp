@@ -68,7 +68,8 @@ std::string DevicePath(std::u16string_view portName) {
 
 int Open(std::u16string_view portName) {
     const std::string path = DevicePath(portName);
-    if (path.empty()) return -1;
+    // A relative path would name another device in each working folder.
+    if (path.empty() || path[0] != '/') return -1;
     const int fd = ::open(path.c_str(), O_RDWR | O_NOCTTY | O_NONBLOCK | O_CLOEXEC);
     if (fd < 0) return -1;
     if (!isatty(fd) || flock(fd, LOCK_EX | LOCK_NB) != 0) {
@@ -153,7 +154,12 @@ void Drain(int port) {
 }
 
 void Close(int port) {
-    if (port >= 0) ::close(port);
+    if (port < 0) return;
+    // Exclusive use belongs to the terminal, not to this descriptor: a
+    // terminal that outlives the port (a pseudo-terminal whose master
+    // stays) would refuse every later open without the right to override.
+    ioctl(port, TIOCNXCL);
+    ::close(port);
 }
 
 }  // namespace plat::serial

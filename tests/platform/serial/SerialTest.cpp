@@ -1,12 +1,17 @@
 #include "platform/Serial.h"
 
 #include <fcntl.h>
+#include <sys/ioctl.h>
+#include <sys/stat.h>
 #include <termios.h>
 #include <unistd.h>
 
 #include <gtest/gtest.h>
 
+#include <chrono>
 #include <cstdlib>
+#include <filesystem>
+#include <fstream>
 #include <string>
 
 #include "platform/Registry.h"
@@ -69,6 +74,51 @@ TEST_F(SerialTest, PortIsExclusiveAndUnmappedNamesFail) {
     const int again = plat::serial::Open(u"COM1:");
     EXPECT_GE(again, 0);
     plat::serial::Close(again);
+}
+
+// Exclusive use ends with the port: a terminal that outlives it (a
+// pseudo-terminal whose master stays, a port another program also uses)
+// can be opened again, also by a user without the right to override it.
+TEST_F(SerialTest, ClosingThePortEndsItsExclusiveUse) {
+    const int port = plat::serial::Open(u"COM1:");
+    ASSERT_GE(port, 0);
+    int exclusive = 0;
+    ASSERT_EQ(ioctl(port, TIOCGEXCL, &exclusive), 0);
+    EXPECT_NE(exclusive, 0);
+    plat::serial::Close(port);
+    const int plain = open(ptsname(master), O_RDWR | O_NOCTTY);
+    ASSERT_GE(plain, 0);
+    exclusive = 1;
+    ASSERT_EQ(ioctl(plain, TIOCGEXCL, &exclusive), 0);
+    EXPECT_EQ(exclusive, 0);
+    close(plain);
+}
+
+// A name mapped to something that is no terminal, or to a path that does not
+// name one place whatever the working folder, fails at once.
+TEST_F(SerialTest, NamesMappedToWhatIsNoTerminalFail) {
+    const std::filesystem::path dir =
+        std::filesystem::temp_directory_path() / ("orvade-serial-" + std::to_string(getpid()));
+    std::filesystem::create_directories(dir);
+    std::ofstream(dir / "file") << "x";
+    ASSERT_EQ(mkfifo((dir / "fifo").c_str(), 0600), 0);
+    const std::string slave = ptsname(master);
+    const std::string targets[] = {(dir / "file").string(), (dir / "fifo").string(), dir.string(),
+                                   (dir / "none").string(), "/dev/null", slave.substr(1)};
+    // From the root folder the relative path names the terminal.
+    const std::filesystem::path working = std::filesystem::current_path();
+    std::filesystem::current_path("/");
+    for (const std::string& target : targets) {
+        ASSERT_TRUE(plat::registry::SetString(HKEY_LOCAL_MACHINE, plat::serial::kPortsKey, u"COM2:",
+                                              plat::text::Utf8ToWide(target)));
+        const auto start = std::chrono::steady_clock::now();
+        const int port = plat::serial::Open(u"COM2:");
+        EXPECT_EQ(port, -1) << target;
+        if (port >= 0) plat::serial::Close(port);
+        EXPECT_LT(std::chrono::steady_clock::now() - start, std::chrono::seconds(2)) << target;
+    }
+    std::filesystem::current_path(working);
+    std::filesystem::remove_all(dir);
 }
 
 TEST_F(SerialTest, SettingsReachTermios) {
