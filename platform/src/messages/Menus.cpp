@@ -111,6 +111,8 @@ struct Tracking {
     UINT flags = 0;
     std::vector<Level> levels;
     bool done = false;
+    bool pressed = false;    // a tap went down while the menu was open
+    bool closedByTap = false;  // ended by a tap outside every menu
     UINT chosen = 0;
 };
 
@@ -186,9 +188,12 @@ std::pair<int, int> hit(const Tracking& t, POINT screen) {
 void tap(Tracking& t, HWND from, LPARAM l, bool up) {
     POINT p{GET_X_LPARAM(l), GET_Y_LPARAM(l)};
     ClientToScreen(from, &p);
+    // The lift of the tap that opened the menu is not a choice.
+    if (up && !std::exchange(t.pressed, false)) return;
+    if (!up) t.pressed = true;
     const auto [levelIndex, itemIndex] = hit(t, p);
     if (levelIndex < 0) {
-        if (!up) t.done = true;  // a tap outside every menu: no choice
+        if (!up) t.done = t.closedByTap = true;  // a tap outside every menu: no choice
         return;
     }
     Level& level = t.levels[size_t(levelIndex)];
@@ -291,6 +296,12 @@ void registerClass() {
     });
 }
 
+bool isTap(UINT msg) { return msg >= WM_MOUSEMOVE && msg <= WM_RBUTTONUP; }
+
+bool ownsWindow(const Tracking& t, HWND h) {
+    return std::any_of(t.levels.begin(), t.levels.end(), [h](const Level& level) { return level.wnd == h; });
+}
+
 UINT runShown(HMENU menu, UINT flags, int x, int y, HWND owner) {
     registerClass();
     Tracking t;
@@ -307,10 +318,19 @@ UINT runShown(HMENU menu, UINT flags, int x, int y, HWND owner) {
         }
         if (got < 0) break;
         if ((m.message == WM_KEYDOWN || m.message == WM_SYSKEYDOWN) && m.wParam == VK_ESCAPE) break;
+        if (isTap(m.message) && !ownsWindow(t, m.hwnd)) {
+            // Routed to a window before the menu took the capture: the menu
+            // has it all the same, and it reaches that window never.
+            if (m.message != WM_MOUSEMOVE && m.message != WM_RBUTTONUP)
+                tap(t, m.hwnd, m.lParam, m.message == WM_LBUTTONUP);
+            continue;
+        }
         DispatchMessage(&m);
     }
     ReleaseCapture();
     closeFrom(t, 0);
+    // The lift of a tap that closed the menu goes nowhere either.
+    if (t.closedByTap) PeekMessage(&m, 0, WM_LBUTTONUP, WM_LBUTTONUP, PM_REMOVE);
     return t.chosen;
 }
 

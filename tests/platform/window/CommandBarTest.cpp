@@ -25,6 +25,7 @@ struct CommandBar : ::testing::Test {
     HMODULE res = 0;
     HWND hwnd = 0;
     std::vector<WPARAM> commands;
+    std::vector<WPARAM> popups;  // WM_INITMENUPOPUP
     void SetUp() override {
         res = LoadLibrary(u"ORVADERES.DLL");
         ASSERT_TRUE(res);
@@ -36,6 +37,7 @@ struct CommandBar : ::testing::Test {
         SetForegroundWindow(hwnd);
         plat::window::SetWindowProcedure(hwnd, [this](HWND h, UINT msg, WPARAM w, LPARAM l) -> LRESULT {
             if (msg == WM_COMMAND) commands.push_back(w);
+            if (msg == WM_INITMENUPOPUP) popups.push_back(w);
             return DefWindowProc(h, msg, w, l);
         });
     }
@@ -102,4 +104,32 @@ TEST_F(CommandBar, TapsOnTheBarOpenItsPopupsAndTheChoiceGoesToTheParent) {
     plat::menu::SetChooser(nullptr);
     EXPECT_TRUE(CommandBar_Show(bar, FALSE));
     EXPECT_FALSE(IsWindowVisible(bar));
+}
+
+// Taps typed ahead are all routed to the bar before its pop-up opens; the
+// pop-up's loop takes them all the same, as the user meant them.
+TEST_F(CommandBar, TapsQueuedBeforeAPopupOpensAreThePopupsOwn) {
+    const HWND bar = CommandBar_Create(nullptr, hwnd, 1);
+    ASSERT_TRUE(CommandBar_InsertMenubar(bar, res, 178, 0));
+    const HMENU host = GetSubMenu(CommandBar_GetMenu(bar, 0), 1);
+    // "Host" twice: the second tap is outside the pop-up, so it closes it and
+    // opens no second pop-up inside the first.
+    Tap(50, 12);
+    Tap(50, 12);
+    Tap(150, 200);  // then a tap on the parent is the parent's again
+    Pump();
+    EXPECT_EQ(popups, std::vector<WPARAM>{WPARAM(host)});
+    EXPECT_TRUE(commands.empty());
+    EXPECT_EQ(GetCapture(), HWND(0));
+    EXPECT_EQ(FindWindow(u"#32768", nullptr), HWND(0));
+
+    // "Host", then its first item ("Programs", one 18-pixel row below the
+    // bar inside the pop-up's border) chooses it.
+    popups.clear();
+    Tap(50, 12);
+    Tap(50, kCommandBarHeight + 1 + 9);
+    Pump();
+    EXPECT_EQ(popups, std::vector<WPARAM>{WPARAM(host)});
+    EXPECT_EQ(commands, std::vector<WPARAM>{32768});
+    DestroyWindow(bar);
 }

@@ -143,3 +143,33 @@ TEST(Menus, TheChooserAnswersWithoutShowingAndOnlyWithWhatCouldBeChosen) {
     EXPECT_FALSE(TrackPopupMenuEx(HMENU(12345), TPM_RETURNCMD, 0, 0, owner.hwnd, nullptr));
     DestroyMenu(menu);
 }
+
+// A menu opened by a tap's down under the stylus: the lift of that tap
+// chooses nothing, and taps read after it are the menu's, whichever window
+// they were routed to before it opened.
+TEST(Menus, TheTapThatOpensAMenuIsConsumedAndATapOutsideClosesIt) {
+    Owner owner;
+    const HMENU menu = CreatePopupMenu();
+    AppendMenu(menu, MF_STRING, 10, u"Open");
+    AppendMenu(menu, MF_STRING, 11, u"Save");
+    std::vector<UINT> chosen;
+    int downs = 0;
+    plat::window::SetWindowProcedure(owner.hwnd, [&](HWND h, UINT msg, WPARAM w, LPARAM l) -> LRESULT {
+        if (msg == WM_LBUTTONDOWN) {
+            ++downs;
+            // The first row lies under the tap.
+            const int x = GET_X_LPARAM(l) - 5, y = GET_Y_LPARAM(l) - 5;
+            chosen.push_back(UINT(TrackPopupMenuEx(menu, TPM_RETURNCMD, x, y, h, nullptr)));
+        }
+        return DefWindowProc(h, msg, w, l);
+    });
+    TapLater(50, 50);    // opens; its lift is on "Open"
+    TapLater(200, 300);  // outside: closes, and is no new tap on the owner
+    TapLater(50, 50);    // opens again
+    TapLater(50, 50 + 18);  // "Save"
+    Pump();
+    EXPECT_EQ(downs, 2);
+    EXPECT_EQ(chosen, (std::vector<UINT>{0, 11}));
+    EXPECT_EQ(GetCapture(), HWND(0));
+    DestroyMenu(menu);
+}
