@@ -19,7 +19,9 @@
 //   controls in z-order (creation order), arrows within a WS_GROUP group
 //   (auto radio buttons are clicked), Enter presses the default button (or
 //   the focused push button, else IDOK) and Escape IDCANCEL, each unless the
-//   focused control asks for the key through WM_GETDLGCODE.
+//   focused control asks for the key through WM_GETDLGCODE. A shown child
+//   with WS_EX_CONTROLPARENT (a template with DS_CONTROL gets it) lends its
+//   controls to the tab order in its place.
 #pragma once
 
 #include "platform/Resources.h"

@@ -6,8 +6,9 @@
 // - Unused records (dwSize 0) and pages whose template cannot be found are
 //   left out; with no page left nothing is shown and the answer is -1.
 // - A page's window is made the first time it is shown, as a child dialog of
-//   the sheet (the template's popup, caption and visible styles dropped); its
-//   WM_INITDIALOG gets the sheet's copy of the page record as lParam.
+//   the sheet (the template's popup, caption and visible styles dropped,
+//   DS_CONTROL added); its WM_INITDIALOG gets the sheet's copy of the page
+//   record as lParam.
 // - Pages hear WM_NOTIFY with a PSHNOTIFY and answer through DWLP_MSGRESULT:
 //   PSN_KILLACTIVE before the page is left (TRUE keeps it), PSN_SETACTIVE when
 //   it is shown; on OK (a tap, or Enter unless the focused control wants it)
@@ -15,6 +16,8 @@
 //   page made: PSNRET_INVALID shows that page and keeps the sheet open,
 //   PSNRET_INVALID_NOCHANGEPAGE keeps it open on the page shown. Cancel (a
 //   tap, Escape, or closing the sheet) sends PSN_RESET to every page made.
+// - Tab and Shift+Tab go through the shown page's tab stops, then OK and
+//   Cancel.
 // - A tap on a tab shows its page. PSM_SETCURSEL (wParam the index) does the
 //   same for the program (TRUE when it is shown); PSM_GETCURRENTPAGEHWND
 //   answers the page shown; PSM_CHANGED and PSM_UNCHANGED are taken (the

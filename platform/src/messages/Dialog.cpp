@@ -113,7 +113,7 @@ HWND create(HINSTANCE instance, const plat::res::Dialog* t, HWND parent, DLGPROC
         r.bottom = r.top + h;
     }
     // Made hidden; shown after WM_INITDIALOG.
-    const HWND dlg = CreateWindowEx(0, WC_DIALOG, t->caption, style & ~WS_VISIBLE,
+    const HWND dlg = CreateWindowEx((style & DS_CONTROL) ? WS_EX_CONTROLPARENT : 0, WC_DIALOG, t->caption, style & ~WS_VISIBLE,
                                     r.left, r.top, r.right - r.left, r.bottom - r.top, (style & WS_CHILD) ? parent : owner,
                                     0, instance, nullptr);
     if (!dlg) {
@@ -143,20 +143,39 @@ HWND create(HINSTANCE instance, const plat::res::Dialog* t, HWND parent, DLGPROC
     return dlg;
 }
 
-// The controls a dialog's keys move between: its children in z-order.
-std::vector<HWND> controlsOf(HWND dlg) {
+bool holdsControls(HWND h) { return (DWORD(GetWindowLongPtr(h, GWL_EXSTYLE)) & WS_EX_CONTROLPARENT) != 0; }
+
+std::vector<HWND> childrenOf(HWND parent) {
     std::vector<HWND> out;
-    for (HWND c = GetWindow(dlg, GW_CHILD); c; c = GetWindow(c, GW_HWNDNEXT)) out.push_back(c);
+    for (HWND c = GetWindow(parent, GW_CHILD); c; c = GetWindow(c, GW_HWNDNEXT)) out.push_back(c);
     return out;
 }
 
-// The direct child of dlg that holds hwnd.
-HWND controlOf(HWND dlg, HWND hwnd) {
-    while (hwnd && GetParent(hwnd) != dlg) {
-        if (!IsChild(dlg, hwnd)) return 0;
-        hwnd = GetAncestor(hwnd, GA_PARENT);
+// The controls a dialog's keys move between: its children in z-order, with
+// the controls of a shown child that holds controls of its own (a property
+// page) in its place.
+void collectControls(HWND parent, std::vector<HWND>& out, int depth = 0) {
+    for (HWND c : childrenOf(parent)) {
+        if (!holdsControls(c) || depth >= 8) out.push_back(c);
+        else if (canFocus(c)) collectControls(c, out, depth + 1);
     }
-    return hwnd;
+}
+
+std::vector<HWND> controlsOf(HWND dlg) {
+    std::vector<HWND> out;
+    collectControls(dlg, out);
+    return out;
+}
+
+// The control of dlg that holds hwnd: its child, or a child of a window
+// that holds controls inside it.
+HWND controlOf(HWND dlg, HWND hwnd) {
+    if (!hwnd || !IsChild(dlg, hwnd)) return 0;
+    std::vector<HWND> chain;  // hwnd up to a child of dlg
+    for (HWND h = hwnd; h && h != dlg; h = GetAncestor(h, GA_PARENT)) chain.push_back(h);
+    for (auto it = chain.rbegin(); it != chain.rend(); ++it)
+        if (!holdsControls(*it) || it + 1 == chain.rend()) return *it;
+    return 0;
 }
 
 void press(HWND dlg, int id) {
@@ -271,8 +290,9 @@ HWND GetNextDlgTabItem(HWND dialog, HWND control, BOOL previous) {
 }
 
 HWND GetNextDlgGroupItem(HWND dialog, HWND control, BOOL previous) {
-    const std::vector<HWND> all = controlsOf(dialog);
+    // A group stays among the controls of one parent.
     const HWND from = controlOf(dialog, control);
+    const std::vector<HWND> all = from ? childrenOf(GetParent(from)) : std::vector<HWND>{};
     auto me = std::find(all.begin(), all.end(), from);
     if (me == all.end()) return 0;
     auto first = me;

@@ -54,6 +54,8 @@ bool makePage(HWND sheet, Page& p) {
                                          reinterpret_cast<DLGPROC>(p.record.pfnDlgProc), LPARAM(&p.record));
     if (!p.window) return false;
     Sheet* s = sheetOf(sheet);
+    // Before the buttons: Tab goes through the page, then OK and Cancel.
+    SetWindowPos(p.window, HWND_TOP, 0, 0, 0, 0, SWP_NOMOVE | SWP_NOSIZE | SWP_NOACTIVATE);
     MoveWindow(p.window, s->area.left, s->area.top, s->area.right - s->area.left, s->area.bottom - s->area.top, FALSE);
     return true;
 }
@@ -228,7 +230,8 @@ INT_PTR PropertySheet(const PROPSHEETHEADER* header) {
         // The start page, or the first page kept after it.
         if (i <= header->nStartPage) sheet.start = UINT(sheet.pages.size());
         Page p{record, *t, t->caption ? t->caption : u"", pixelSize(*t)};
-        p.childTemplate.style = (DWORD(t->style) & ~(WS_POPUP | WS_CAPTION | WS_VISIBLE | DS_CENTER)) | WS_CHILD | WS_TABSTOP;
+        // Its controls take part in the sheet's tab order.
+        p.childTemplate.style = (DWORD(t->style) & ~(WS_POPUP | WS_CAPTION | WS_VISIBLE | DS_CENTER)) | WS_CHILD | DS_CONTROL;
         p.childTemplate.x = p.childTemplate.y = 0;
         sheet.pages.push_back(std::move(p));
     }

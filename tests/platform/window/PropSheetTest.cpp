@@ -210,3 +210,78 @@ TEST_F(PropertySheets, AnExtensionsAboutPageIsRefreshedWhenShownAndTellsTheSheet
     EXPECT_EQ(Run(pages), 1);
     EXPECT_GE(refreshes, 1);
 }
+
+namespace {
+
+void Key(UINT vk, const char16_t* text = u"") {
+    plat::input::InjectKey(vk, true, 1, text);
+    plat::input::InjectKey(vk, false, 1, u"");
+}
+
+}  // namespace
+
+// The host template as a page: Tab goes through its fields and buttons, then
+// the sheet's OK and Cancel, and round again; Shift+Tab the other way.
+TEST_F(PropertySheets, TabGoesThroughThePagesControlsThenTheSheetsButtons) {
+    std::vector<PROPSHEETPAGE> pages{Page(6029, 10), Page(134, 22)};
+    std::vector<std::pair<bool, int>> forward, backward;  // on the sheet itself, id
+    s.firstShown = [&](HWND page) {
+        const HWND sheet = GetParent(page);
+        EXPECT_EQ(GetDlgCtrlID(GetFocus()), 1018);
+        for (HWND f = GetFocus(), first = f; forward.size() < 20;) {
+            f = GetNextDlgTabItem(sheet, f, FALSE);
+            forward.emplace_back(GetParent(f) == sheet, GetDlgCtrlID(f));
+            if (f == first) break;
+        }
+        for (HWND f = GetFocus(), first = f; backward.size() < 20;) {
+            f = GetNextDlgTabItem(sheet, f, TRUE);
+            backward.emplace_back(GetParent(f) == sheet, GetDlgCtrlID(f));
+            if (f == first) break;
+        }
+        PostMessage(sheet, WM_CLOSE, 0, 0);
+    };
+    EXPECT_EQ(Run(pages, 1), 0);
+    const std::vector<std::pair<bool, int>> order{{false, 1016}, {false, 1017}, {false, 1020}, {false, 1},
+                                                  {false, 1028}, {false, 1029}, {false, 2},    {true, 1},
+                                                  {true, 2},     {false, 1018}};
+    EXPECT_EQ(forward, order);
+    std::vector<std::pair<bool, int>> reversed(order.rbegin() + 1, order.rend());
+    reversed.emplace_back(false, 1018);
+    EXPECT_EQ(backward, reversed);
+
+    // The same by keys: where Enter lands after them.
+    struct Case {
+        const char* what;
+        std::function<void()> keys;
+        INT_PTR result;
+    };
+    const Case cases[] = {
+        {"nine Tabs reach the sheet's Cancel",
+         [] {
+             for (int i = 0; i < 9; ++i) Key(VK_TAB, u"\t");
+             Key(VK_RETURN, u"\r");
+         },
+         0},
+        {"two Shift+Tabs reach the sheet's OK",
+         [] {
+             plat::input::InjectKey(VK_SHIFT, true, 1, u"");
+             Key(VK_TAB, u"\t");
+             Key(VK_TAB, u"\t");
+             plat::input::InjectKey(VK_SHIFT, false, 1, u"");
+             Key(VK_RETURN, u"\r");
+         },
+         1},
+        {"Enter on the page's own Cancel presses the sheet's",
+         [] {
+             for (int i = 0; i < 7; ++i) Key(VK_TAB, u"\t");
+             Key(VK_RETURN, u"\r");
+         },
+         0},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.what);
+        s = Script{};
+        s.firstShown = [&](HWND) { c.keys(); };
+        EXPECT_EQ(Run(pages, 1), c.result);
+    }
+}
