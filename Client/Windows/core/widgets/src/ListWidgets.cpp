@@ -73,6 +73,9 @@ LRESULT ListProc(CWidgetWindow& w, UINT message, WPARAM wParam, LPARAM lParam) {
     case WIDGET_MSG_LIST_SET_DATA: return SendMessage(hwnd, combo ? CB_SETITEMDATA : LB_SETITEMDATA, wParam, lParam);
     case WIDGET_MSG_LIST_SELECT: return SendMessage(hwnd, combo ? CB_SETCURSEL : LB_SETCURSEL, wParam, 0);
     case WM_COMMAND:
+        // What the control window hands on about this list; anything else
+        // (its own drop-down's) is the control's.
+        if (static_cast<HWND>(lParam) != hwnd) break;
         // The controls tell only of the user's choices.
         if (HIWORD(wParam) == (combo ? CBN_SELCHANGE : LBN_SELCHANGE)) {
             const LRESULT at = SendMessage(hwnd, combo ? CB_GETCURSEL : LB_GETCURSEL, 0, 0);

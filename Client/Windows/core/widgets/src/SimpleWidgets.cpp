@@ -41,7 +41,10 @@ bool SimpleFocusMessage(CWidgetWindow& w, UINT message, WPARAM wParam) {
     return message == WM_KEYDOWN && WidgetTabKey(w, wParam, true);
 }
 
-bool IsClick(UINT message, WPARAM wParam) { return message == WM_COMMAND && HIWORD(wParam) == BN_CLICKED; }
+// The control window hands a widget's own notifications on to it.
+bool IsClick(const CWidgetWindow& w, UINT message, WPARAM wParam, LPARAM lParam) {
+    return message == WM_COMMAND && HIWORD(wParam) == BN_CLICKED && static_cast<HWND>(lParam) == w.Handle();
+}
 
 }  // namespace
 
@@ -66,7 +69,7 @@ void PrepareButton(WidgetCreation& c) {
 
 LRESULT ButtonWidgetProc(CWidgetWindow& w, UINT message, WPARAM wParam, LPARAM lParam) {
     if (SimpleFocusMessage(w, message, wParam)) return 0;
-    if (IsClick(message, wParam)) {
+    if (IsClick(w, message, wParam, lParam)) {
         w.Widget().SendEvent(w.Widget().Fields().label.str(), 0);
         return 0;
     }
@@ -135,7 +138,7 @@ void CheckBoxCreated(CWidgetWindow& w, const WidgetCreation&) {
 
 LRESULT CheckBoxWidgetProc(CWidgetWindow& w, UINT message, WPARAM wParam, LPARAM lParam) {
     if (SimpleFocusMessage(w, message, wParam)) return 0;
-    if (IsClick(message, wParam)) {
+    if (IsClick(w, message, wParam, lParam)) {
         const LRESULT state = SendMessage(w.Handle(), BM_GETCHECK, 0, 0);
         if (state == BST_CHECKED) {
             w.Widget().SendEvent(u"1", 1);
@@ -198,7 +201,7 @@ void DrawArrow(CWidgetWindow& w, const DRAWITEMSTRUCT& item) {
 
 LRESULT DrawnButtonWidgetProc(CWidgetWindow& w, UINT message, WPARAM wParam, LPARAM lParam) {
     if (SimpleFocusMessage(w, message, wParam)) return 0;
-    if (IsClick(message, wParam)) {
+    if (IsClick(w, message, wParam, lParam)) {
         w.Widget().SendEvent(w.Widget().Fields().label.str(), 0);
         return 0;
     }
