@@ -28,14 +28,14 @@ constexpr int kWidth = 24;
 constexpr int kHeight = 32;
 const std::string FD = "\xFD", FC = "\xFC", FE = "\xFE";
 
-struct Spec {
+struct Kind {
     int type;
     const char* label;
     const char* value;
     const char* items;
 };
 // Ten kinds, ten of each; the list kinds read one item-list file.
-constexpr Spec kKinds[] = {
+constexpr Kind kKinds[] = {
     {1, "OK", "", ""},   {8, "Text", "", ""},   {10, "", "123", ""},  {6, "Tick", "1", ""},   {15, "40", "", ""},
     {7, "2", "", ""},    {3, "", "2", "LIST"},  {18, "", "1", "LIST"}, {5, "", "2", "LIST"}, {2, "", "", ""},
 };
@@ -45,7 +45,7 @@ QRect Place(int i) { return QRect((i % 10) * kWidth, (i / 10) * kHeight, kWidth,
 std::string Stream() {
     std::string records;
     for (int i = 0; i < kWidgets; ++i) {
-        const Spec& s = kKinds[i % 10];
+        const Kind& s = kKinds[i % 10];
         const QRect r = Place(i);
         if (!records.empty()) records += FE;
         records += std::to_string(s.type) + FD + "1" + FD + std::to_string(i + 1) + FD + "1" + FC +
@@ -142,7 +142,7 @@ double PaintDirect(QImage& image) {
     painter.setFont(font);
     const QString items[] = {QStringLiteral("One"), QStringLiteral("Two"), QStringLiteral("Three")};
     for (int i = 0; i < kWidgets; ++i) {
-        const Spec& s = kKinds[i % 10];
+        const Kind& s = kKinds[i % 10];
         const QRect r = Place(i);
         painter.fillRect(r, Qt::white);
         painter.setPen(Qt::black);
