@@ -83,6 +83,16 @@ void GetPowerStatus(int32_t* mainBattery, int32_t* backupBattery) {
 int32_t ClampByteCount(uint64_t bytes) { return static_cast<int32_t>(std::min<uint64_t>(bytes, 0x7FFFFFFF)); }
 
 int32_t FreeMemory() {
+    // What programs can still have: the kernel's estimate, which counts the
+    // file cache it gives back (the bare free pages stay low on a busy machine).
+    if (FILE* info = std::fopen("/proc/meminfo", "r")) {
+        char line[128];
+        unsigned long long kib = 0;
+        bool found = false;
+        while (!found && std::fgets(line, sizeof line, info)) found = std::sscanf(line, "MemAvailable: %llu kB", &kib) == 1;
+        std::fclose(info);
+        if (found) return ClampByteCount(static_cast<uint64_t>(kib) * 1024u);
+    }
     const long pages = sysconf(_SC_AVPHYS_PAGES);
     const long pageSize = sysconf(_SC_PAGESIZE);
     if (pages <= 0 || pageSize <= 0) return 0;
