@@ -28,7 +28,9 @@ void CommandLineInfo::Parse(const std::vector<std::string>& args) {
         // stay file names.
         const bool flag = !arg.empty() && (arg[0] == '/' || arg[0] == '-');
         const std::string word = flag ? arg.substr(1) : arg;
-        if (strcasecmp(word.c_str(), "CFG") == 0) {
+        if (arg == "--help") {
+            help = true;
+        } else if (strcasecmp(word.c_str(), "CFG") == 0) {
             cfg = true;
         } else if (flag && word.size() >= 2 && (word[0] == 'S' || word[0] == 's') && word[1] == ':') {
             sPath = word.substr(2);

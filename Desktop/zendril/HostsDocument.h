@@ -38,6 +38,12 @@ constexpr unsigned kLargestNewOid = 2147483647;
 inline constexpr char kCannotOpen[] = "Cannot open HOSTS.CFG.";
 inline constexpr char kNoAddress[] = "Please enter a host address.";
 inline constexpr char kNoNumber[] = "No host number is left for a new host.";
+inline constexpr char kUsage[] =
+    "Usage: Zendril [hosts.cfg]\n"
+    "Edits the device's hosts file (by default hosts.cfg in the current folder):\n"
+    "its hosts' names, addresses and ports. The flags CFG and /S:PATH are\n"
+    "accepted and change nothing.\n"
+    "  --help  this text\n";
 
 // "hosts.cfg" in the current folder, or the command line's file name; the
 // flags "CFG" and "S:<path>" are accepted and change nothing.
@@ -45,6 +51,7 @@ struct CommandLineInfo {
     std::string file = "hosts.cfg";
     bool cfg = false;
     std::string sPath;
+    bool help = false;   // "--help": the usage text instead of the window
     void Parse(const std::vector<std::string>& args);
 };
 

@@ -31,6 +31,7 @@ CZendrilDlg::CZendrilDlg(CHostsDocument& doc, QWidget* parent) : QDialog(parent)
 
     auto* info = new QLabel(QStringLiteral("Quillmar\n\nSelect a host, or press New to add one."));
     info->setAlignment(Qt::AlignCenter);
+    info->setWordWrap(true);   // the page is narrower than the line
     info->setFrameShape(QFrame::StyledPanel);
 
     auto* host = new QGroupBox(QStringLiteral("Host"));

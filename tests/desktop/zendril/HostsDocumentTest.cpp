@@ -172,6 +172,7 @@ TEST(CommandLineInfoTest, TakesTheFileAndAcceptsTheFlags) {
         std::string file;
         bool cfg;
         std::string sPath;
+        bool help = false;
     } cases[] = {
         {{}, "hosts.cfg", false, ""},
         {{"my.cfg"}, "my.cfg", false, ""},
@@ -179,6 +180,7 @@ TEST(CommandLineInfoTest, TakesTheFileAndAcceptsTheFlags) {
         {{"-Cfg", "b.cfg", "c.cfg"}, "b.cfg", true, ""},
         {{"CFGX"}, "CFGX", false, ""},
         {{"-x", "/home/u/hosts.cfg", "/cfg"}, "/home/u/hosts.cfg", true, ""},
+        {{"--help", "a.cfg"}, "a.cfg", false, "", true},
     };
     for (const auto& c : cases) {
         zendril::CommandLineInfo info;
@@ -186,6 +188,7 @@ TEST(CommandLineInfoTest, TakesTheFileAndAcceptsTheFlags) {
         EXPECT_EQ(info.file, c.file);
         EXPECT_EQ(info.cfg, c.cfg);
         EXPECT_EQ(info.sPath, c.sPath);
+        EXPECT_EQ(info.help, c.help);
     }
 }
 
