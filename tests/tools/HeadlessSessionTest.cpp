@@ -473,6 +473,24 @@ TEST_F(HeadlessSession, AnswersThroughTheControlWithoutLoadingQt) {
         EXPECT_EQ(loaded.str().find(library), std::string::npos) << library;
 }
 
+TEST_F(HeadlessSession, TheRegistryIsLeftWholeWithAnEmptyLogAndReadWithoutAWrite) {
+    // The first session registers the control; at its end the registry's
+    // log is folded into the database, so the next start replays nothing.
+    const Bytes ping = Frame(0, Cmd('A', "x"));
+    Finished first = RunTool(Args({"--stdio"}), ping);
+    ASSERT_EQ(first.status, 0) << first.err;
+    const std::string db = m_dir + "/device/Windows/Registry.db";
+    EXPECT_EQ(ReadAll(db + "-wal"), "");
+    const std::string registered = ReadAll(db);
+    ASSERT_FALSE(registered.empty());
+    // A session on that registry creates the control from it and writes nothing.
+    Finished second = RunTool(Args({"--stdio"}), ping);
+    EXPECT_EQ(second.status, 0) << second.err;
+    EXPECT_EQ(second.out, ping);
+    EXPECT_EQ(ReadAll(db), registered);
+    EXPECT_EQ(ReadAll(db + "-wal"), "");
+}
+
 TEST_F(HeadlessSession, ARegistryTheControlCannotBeRegisteredInEndsWithAnError) {
     // A registry file that is not this system's is refused: the control
     // cannot be registered nor created, and no session runs.

@@ -4,11 +4,14 @@
 #include <sqlite3.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cstdio>
+#include <cstdlib>
 #include <cstring>
 #include <mutex>
 #include <optional>
 #include <unordered_map>
+#include <vector>
 
 #include "platform/DeviceFs.h"
 #include "platform/Text.h"
@@ -44,9 +47,9 @@ constexpr const char* kSchemaRows[][3] = {
 // program that links the platform: most never touch the registry, and
 // loading it costs their start-up time.
 #define ORVADE_SQLITE_FUNCTIONS(X) \
-    X(bind_blob) X(bind_int64) X(bind_text) X(busy_timeout) X(changes) X(close) X(column_blob) X(db_config) \
-    X(column_bytes) X(column_int64) X(column_text) X(exec) X(finalize) X(last_insert_rowid) \
-    X(open_v2) X(prepare_v2) X(step)
+    X(bind_blob) X(bind_int64) X(bind_text) X(busy_timeout) X(changes) X(clear_bindings) X(close) \
+    X(column_blob) X(column_bytes) X(column_int64) X(column_text) X(db_config) X(exec) X(file_control) \
+    X(finalize) X(last_insert_rowid) X(open_v2) X(prepare_v2) X(reset) X(step)
 
 struct SqliteApi {
 #define ORVADE_SQLITE_POINTER(name) decltype(&sqlite3_##name) name = nullptr;
@@ -74,11 +77,76 @@ const SqliteApi* LoadSqlite() {
 // Only reached once a connection is open, so the library is there.
 const SqliteApi& Sql() { return *LoadSqlite(); }
 
-// A prepared statement that finalises itself.
+// One connection per process (a child after fork opens its own), used under
+// one lock; open handles map to key ids.
+struct Registry {
+    std::mutex lock;
+    sqlite3* db = nullptr;
+    LONG failure = ERROR_REGISTRY_IO_FAILED;  // why the last open failed
+    std::string refused;                       // the database last refused, told once
+    std::string path;
+    pid_t pid = 0;
+    std::string root;  // the device root the connection is of
+    std::unordered_map<uintptr_t, int64_t> handles;
+    uintptr_t nextHandle = 0x1000;
+    // The open connection's statements, prepared once and kept: parsing one
+    // costs more than running it. Keyed by their text, a literal of this file.
+    struct Statement {
+        const char* sql;
+        sqlite3_stmt* stmt;
+        bool busy;
+    };
+    std::vector<Statement> statements;
+    int64_t rootIds[std::size(kRootNames)] = {};  // 0: not looked up yet; roots never go
+};
+
+Registry& Reg() {
+    static Registry registry;
+    return registry;
+}
+
+// Before the connection closes or is let go.
+void ForgetStatements(Registry& r, bool finalize) {
+    for (const Registry::Statement& s : r.statements)
+        if (finalize) Sql().finalize(s.stmt);
+    r.statements.clear();
+    std::fill(std::begin(r.rootIds), std::end(r.rootIds), 0);
+}
+
+// A prepared statement that finalises itself; made with the registry, one of
+// the connection's kept statements, reset and given back when done.
 class Stmt {
 public:
     Stmt(sqlite3* db, const char* sql) { Sql().prepare_v2(db, sql, -1, &m_stmt, nullptr); }
-    ~Stmt() { Sql().finalize(m_stmt); }
+    // sql: a literal (the key of the kept statement).
+    Stmt(Registry& r, const char* sql) {
+        for (size_t i = 0; i < r.statements.size(); ++i) {
+            Registry::Statement& kept = r.statements[i];
+            if (kept.sql != sql || kept.busy) continue;
+            kept.busy = true;
+            m_stmt = kept.stmt;
+            m_kept = &r;
+            m_index = i;
+            return;
+        }
+        if (Sql().prepare_v2(r.db, sql, -1, &m_stmt, nullptr) != SQLITE_OK || !m_stmt) return;
+        try {
+            r.statements.push_back({sql, m_stmt, true});
+        } catch (...) {
+            return;  // not kept: finalised with this one
+        }
+        m_kept = &r;
+        m_index = r.statements.size() - 1;
+    }
+    ~Stmt() {
+        if (!m_kept) {
+            Sql().finalize(m_stmt);
+            return;
+        }
+        Sql().reset(m_stmt);
+        Sql().clear_bindings(m_stmt);
+        m_kept->statements[m_index].busy = false;
+    }
     Stmt(const Stmt&) = delete;
     Stmt& operator=(const Stmt&) = delete;
     Stmt& Bind(int i, int64_t v) { Sql().bind_int64(m_stmt, i, v); return *this; }
@@ -104,27 +172,35 @@ public:
 
 private:
     sqlite3_stmt* m_stmt = nullptr;
+    Registry* m_kept = nullptr;
+    size_t m_index = 0;
 };
-
-// One connection per process (a child after fork opens its own), used under
-// one lock; open handles map to key ids.
-struct Registry {
-    std::mutex lock;
-    sqlite3* db = nullptr;
-    LONG failure = ERROR_REGISTRY_IO_FAILED;  // why the last open failed
-    std::string refused;                       // the database last refused, told once
-    std::string path;
-    pid_t pid = 0;
-    std::unordered_map<uintptr_t, int64_t> handles;
-    uintptr_t nextHandle = 0x1000;
-};
-
-Registry& Reg() {
-    static Registry registry;
-    return registry;
-}
 
 bool Exec(sqlite3* db, const char* sql) { return Sql().exec(db, sql, nullptr, nullptr, nullptr) == SQLITE_OK; }
+
+// At exit the process's connection is closed: the last one to close folds
+// the write-ahead log into the database and empties it, so the next program
+// to open the registry reads the database alone instead of replaying every
+// write made since (a registration writes hundreds of pages).
+void CloseAtExit() {
+    Registry& r = Reg();
+    std::lock_guard<std::mutex> guard(r.lock);
+    if (r.db && r.pid == getpid()) {
+        ForgetStatements(r, true);
+        Sql().close(r.db);
+    }
+    r.db = nullptr;
+    r.handles.clear();
+}
+
+void Remember(Registry& r, sqlite3* db, const std::string& path) {
+    static const bool closes = std::atexit(&CloseAtExit) == 0;
+    (void)closes;
+    r.db = db;
+    r.path = path;
+    r.root = plat::fs::DeviceRoot();
+    r.pid = getpid();
+}
 
 // The schema of our database: ours whole, ours but not made yet (a new
 // file), or not ours.
@@ -154,10 +230,20 @@ bool RootsPresent(sqlite3* db) {
 
 // The connection for the current device root; null when it cannot be opened.
 sqlite3* Connection(Registry& r) {
+    // The open connection while the device root is the same: its path is not
+    // looked up again with every call.
+    if (r.db && r.pid == getpid() && r.root == plat::fs::DeviceRoot()) return r.db;
     const std::string path = plat::registry::DatabasePath();
-    if (r.db && r.path == path && r.pid == getpid()) return r.db;
+    if (r.db && r.path == path && r.pid == getpid()) {
+        r.root = plat::fs::DeviceRoot();
+        return r.db;
+    }
     // An inherited connection is left alone (closing it would disturb the parent).
-    if (r.db && r.pid == getpid()) Sql().close(r.db);
+    if (r.db && r.pid == getpid()) {
+        ForgetStatements(r, true);
+        Sql().close(r.db);
+    }
+    ForgetStatements(r, false);
     r.db = nullptr;
     r.handles.clear();
     r.failure = ERROR_REGISTRY_IO_FAILED;
@@ -188,16 +274,19 @@ sqlite3* Connection(Registry& r) {
         r.failure = ERROR_BADDB;
         return nullptr;
     }
-    if (!Exec(db, "PRAGMA journal_mode=WAL;") || !Exec(db, "PRAGMA synchronous=NORMAL;")) {
+    // The log stays as an empty file when the last connection closes, so the
+    // next opening neither replays it nor creates its files again.
+    int persist = 1;
+    Sql().file_control(db, "main", SQLITE_FCNTL_PERSIST_WAL, &persist);
+    if (!Exec(db, "PRAGMA journal_mode=WAL;") || !Exec(db, "PRAGMA synchronous=NORMAL;") ||
+        !Exec(db, "PRAGMA journal_size_limit=0;")) {
         Sql().close(db);
         return nullptr;
     }
     // A registry made before needs no write to be opened: a program that
     // only reads it starts without waiting for the write lock.
     if (schema == Schema::Whole && RootsPresent(db)) {
-        r.db = db;
-        r.path = path;
-        r.pid = getpid();
+        Remember(r, db, path);
         return db;
     }
     if (!Exec(db, "BEGIN IMMEDIATE;")) {
@@ -214,9 +303,7 @@ sqlite3* Connection(Registry& r) {
         Sql().close(db);
         return nullptr;
     }
-    r.db = db;
-    r.path = path;
-    r.pid = getpid();
+    Remember(r, db, path);
     return db;
 }
 
@@ -241,29 +328,32 @@ private:
     bool m_open;
 };
 
-bool KeyExists(sqlite3* db, int64_t id) {
-    Stmt s(db, "SELECT 1 FROM keys WHERE id = ?1");
+bool KeyExists(Registry& r, int64_t id) {
+    Stmt s(r, "SELECT 1 FROM keys WHERE id = ?1");
     return s.Bind(1, id).Step() == SQLITE_ROW;
 }
 
-std::optional<int64_t> RootId(sqlite3* db, uintptr_t handle) {
+std::optional<int64_t> RootId(Registry& r, uintptr_t handle) {
     if (handle < kFirstRoot || handle >= kFirstRoot + std::size(kRootNames)) return std::nullopt;
-    Stmt s(db, "SELECT id FROM keys WHERE parent = 0 AND name = ?1");
+    int64_t& known = r.rootIds[handle - kFirstRoot];
+    if (known != 0) return known;
+    Stmt s(r, "SELECT id FROM keys WHERE parent = 0 AND name = ?1");
     if (s.Bind(1, std::string(kRootNames[handle - kFirstRoot])).Step() != SQLITE_ROW) return std::nullopt;
-    return s.Int(0);
+    known = s.Int(0);
+    return known;
 }
 
 // The key id of a handle: ERROR_INVALID_HANDLE for an unknown handle,
 // ERROR_KEY_DELETED when its key is gone.
-LONG Resolve(Registry& r, sqlite3* db, HKEY key, int64_t* id) {
+LONG Resolve(Registry& r, HKEY key, int64_t* id) {
     const auto handle = reinterpret_cast<uintptr_t>(key);
-    if (std::optional<int64_t> root = RootId(db, handle)) {
+    if (std::optional<int64_t> root = RootId(r, handle)) {
         *id = *root;
         return ERROR_SUCCESS;
     }
     const auto it = r.handles.find(handle);
     if (it == r.handles.end()) return ERROR_INVALID_HANDLE;
-    if (!KeyExists(db, it->second)) return ERROR_KEY_DELETED;
+    if (!KeyExists(r, it->second)) return ERROR_KEY_DELETED;
     *id = it->second;
     return ERROR_SUCCESS;
 }
@@ -282,8 +372,8 @@ std::vector<std::string> SplitPath(const char16_t* subKey) {
     return parts;
 }
 
-std::optional<int64_t> Child(sqlite3* db, int64_t parent, const std::string& name) {
-    Stmt s(db, "SELECT id FROM keys WHERE parent = ?1 AND name = ?2");
+std::optional<int64_t> Child(Registry& r, int64_t parent, const std::string& name) {
+    Stmt s(r, "SELECT id FROM keys WHERE parent = ?1 AND name = ?2");
     if (s.Bind(1, parent).Bind(2, name).Step() != SQLITE_ROW) return std::nullopt;
     return s.Int(0);
 }
@@ -335,9 +425,9 @@ LONG RegOpenKeyEx(HKEY key, const char16_t* subKey, DWORD, DWORD, HKEY* result) 
     *result = nullptr;
     REGISTRY_LOCKED(db);
     int64_t id = 0;
-    if (const LONG error = Resolve(r, db, key, &id)) return error;
+    if (const LONG error = Resolve(r, key, &id)) return error;
     for (const std::string& part : SplitPath(subKey)) {
-        const std::optional<int64_t> child = Child(db, id, part);
+        const std::optional<int64_t> child = Child(r, id, part);
         if (!child) return ERROR_FILE_NOT_FOUND;
         id = *child;
     }
@@ -353,15 +443,15 @@ LONG RegCreateKeyEx(HKEY key, const char16_t* subKey, DWORD, const char16_t*, DW
     Transaction tx(db);
     if (!tx.open()) return ERROR_REGISTRY_IO_FAILED;
     int64_t id = 0;
-    if (const LONG error = Resolve(r, db, key, &id)) return error;
+    if (const LONG error = Resolve(r, key, &id)) return error;
     bool created = false;
     for (const std::string& part : SplitPath(subKey)) {
         created = false;
-        if (const std::optional<int64_t> child = Child(db, id, part)) {
+        if (const std::optional<int64_t> child = Child(r, id, part)) {
             id = *child;
             continue;
         }
-        Stmt insert(db, "INSERT INTO keys(parent, name) VALUES(?1, ?2)");
+        Stmt insert(r, "INSERT INTO keys(parent, name) VALUES(?1, ?2)");
         if (insert.Bind(1, id).Bind(2, part).Step() != SQLITE_DONE) return ERROR_REGISTRY_IO_FAILED;
         id = Sql().last_insert_rowid(db);
         created = true;
@@ -380,14 +470,34 @@ LONG RegCloseKey(HKEY key) {
     return r.handles.erase(handle) ? ERROR_SUCCESS : ERROR_INVALID_HANDLE;
 }
 
-LONG RegQueryValueEx(HKEY key, const char16_t* name, DWORD*, DWORD* type, BYTE* data, DWORD* size) {
+namespace {
+
+// A value of the key at subKey under key (none: key itself), read under one
+// lock with no handle opened for it.
+LONG ReadValue(HKEY key, const char16_t* subKey, const char16_t* name, DWORD* type, std::vector<uint8_t>* bytes) {
     REGISTRY_LOCKED(db);
     int64_t id = 0;
-    if (const LONG error = Resolve(r, db, key, &id)) return error;
-    Stmt s(db, "SELECT type, data FROM vals WHERE key = ?1 AND name = ?2");
+    if (const LONG error = Resolve(r, key, &id)) return error;
+    for (const std::string& part : SplitPath(subKey)) {
+        const std::optional<int64_t> child = Child(r, id, part);
+        if (!child) return ERROR_FILE_NOT_FOUND;
+        id = *child;
+    }
+    Stmt s(r, "SELECT type, data FROM vals WHERE key = ?1 AND name = ?2");
     if (s.Bind(1, id).Bind(2, ValueName(name)).Step() != SQLITE_ROW) return ERROR_FILE_NOT_FOUND;
-    if (type) *type = static_cast<DWORD>(s.Int(0));
-    return CopyOut(s.Blob(1), data, size);
+    *type = static_cast<DWORD>(s.Int(0));
+    *bytes = s.Blob(1);
+    return ERROR_SUCCESS;
+}
+
+}  // namespace
+
+LONG RegQueryValueEx(HKEY key, const char16_t* name, DWORD*, DWORD* type, BYTE* data, DWORD* size) {
+    DWORD found = 0;
+    std::vector<uint8_t> bytes;
+    if (const LONG error = ReadValue(key, nullptr, name, &found, &bytes)) return error;
+    if (type) *type = found;
+    return CopyOut(bytes, data, size);
 }
 
 LONG RegSetValueEx(HKEY key, const char16_t* name, DWORD, DWORD type, const BYTE* data, DWORD size) {
@@ -397,9 +507,9 @@ LONG RegSetValueEx(HKEY key, const char16_t* name, DWORD, DWORD type, const BYTE
     Transaction tx(db);
     if (!tx.open()) return ERROR_REGISTRY_IO_FAILED;
     int64_t id = 0;
-    if (const LONG error = Resolve(r, db, key, &id)) return error;
+    if (const LONG error = Resolve(r, key, &id)) return error;
     // A value set again keeps its row, so its place in the enumeration.
-    Stmt upsert(db,
+    Stmt upsert(r,
                 "INSERT INTO vals(key, name, type, data) VALUES(?1, ?2, ?3, ?4)"
                 " ON CONFLICT(key, name) DO UPDATE SET type = excluded.type, data = excluded.data");
     upsert.Bind(1, id).Bind(2, ValueName(name)).Bind(3, type).BindBlob(4, data, static_cast<int>(size));
@@ -412,8 +522,8 @@ LONG RegDeleteValue(HKEY key, const char16_t* name) {
     Transaction tx(db);
     if (!tx.open()) return ERROR_REGISTRY_IO_FAILED;
     int64_t id = 0;
-    if (const LONG error = Resolve(r, db, key, &id)) return error;
-    Stmt s(db, "DELETE FROM vals WHERE key = ?1 AND name = ?2");
+    if (const LONG error = Resolve(r, key, &id)) return error;
+    Stmt s(r, "DELETE FROM vals WHERE key = ?1 AND name = ?2");
     if (s.Bind(1, id).Bind(2, ValueName(name)).Step() != SQLITE_DONE) return ERROR_REGISTRY_IO_FAILED;
     if (Sql().changes(db) == 0) return ERROR_FILE_NOT_FOUND;
     return tx.Commit() ? ERROR_SUCCESS : ERROR_REGISTRY_IO_FAILED;
@@ -427,9 +537,9 @@ LONG RegDeleteKey(HKEY key, const char16_t* subKey) {
     Transaction tx(db);
     if (!tx.open()) return ERROR_REGISTRY_IO_FAILED;
     int64_t id = 0;
-    if (const LONG error = Resolve(r, db, key, &id)) return error;
+    if (const LONG error = Resolve(r, key, &id)) return error;
     for (const std::string& part : parts) {
-        const std::optional<int64_t> child = Child(db, id, part);
+        const std::optional<int64_t> child = Child(r, id, part);
         if (!child) return ERROR_FILE_NOT_FOUND;
         id = *child;
     }
@@ -446,8 +556,8 @@ LONG RegEnumKeyEx(HKEY key, DWORD index, char16_t* name, DWORD* nameLength, DWOR
                   DWORD* classLength, FILETIME* lastWrite) {
     REGISTRY_LOCKED(db);
     int64_t id = 0;
-    if (const LONG error = Resolve(r, db, key, &id)) return error;
-    Stmt s(db, "SELECT name FROM keys WHERE parent = ?1 ORDER BY name COLLATE NOCASE, name LIMIT 1 OFFSET ?2");
+    if (const LONG error = Resolve(r, key, &id)) return error;
+    Stmt s(r, "SELECT name FROM keys WHERE parent = ?1 ORDER BY name COLLATE NOCASE, name LIMIT 1 OFFSET ?2");
     if (s.Bind(1, id).Bind(2, index).Step() != SQLITE_ROW) return ERROR_NO_MORE_ITEMS;
     if (className && classLength && *classLength) className[0] = 0;
     if (classLength) *classLength = 0;
@@ -459,8 +569,8 @@ LONG RegEnumValue(HKEY key, DWORD index, char16_t* name, DWORD* nameLength, DWOR
                   DWORD* size) {
     REGISTRY_LOCKED(db);
     int64_t id = 0;
-    if (const LONG error = Resolve(r, db, key, &id)) return error;
-    Stmt s(db, "SELECT name, type, data FROM vals WHERE key = ?1 ORDER BY rowid LIMIT 1 OFFSET ?2");
+    if (const LONG error = Resolve(r, key, &id)) return error;
+    Stmt s(r, "SELECT name, type, data FROM vals WHERE key = ?1 ORDER BY rowid LIMIT 1 OFFSET ?2");
     if (s.Bind(1, id).Bind(2, index).Step() != SQLITE_ROW) return ERROR_NO_MORE_ITEMS;
     if (const LONG error = CopyName(s.Text(0), name, nameLength)) return error;
     if (type) *type = static_cast<DWORD>(s.Int(1));
@@ -471,12 +581,12 @@ LONG RegQueryInfoKey(HKEY key, DWORD* subKeys, DWORD* longestSubKey, DWORD* valu
                      DWORD* longestValueData) {
     REGISTRY_LOCKED(db);
     int64_t id = 0;
-    if (const LONG error = Resolve(r, db, key, &id)) return error;
+    if (const LONG error = Resolve(r, key, &id)) return error;
     DWORD keyCount = 0, keyLongest = 0, valueCount = 0, nameLongest = 0, dataLongest = 0;
-    Stmt k(db, "SELECT name FROM keys WHERE parent = ?1");
+    Stmt k(r, "SELECT name FROM keys WHERE parent = ?1");
     for (k.Bind(1, id); k.Step() == SQLITE_ROW; ++keyCount)
         keyLongest = std::max(keyLongest, static_cast<DWORD>(plat::text::Utf8ToWide(k.Text(0)).size()));
-    Stmt v(db, "SELECT name, length(data) FROM vals WHERE key = ?1");
+    Stmt v(r, "SELECT name, length(data) FROM vals WHERE key = ?1");
     for (v.Bind(1, id); v.Step() == SQLITE_ROW; ++valueCount) {
         nameLongest = std::max(nameLongest, static_cast<DWORD>(plat::text::Utf8ToWide(v.Text(0)).size()));
         dataLongest = std::max(dataLongest, static_cast<DWORD>(v.Int(1)));
@@ -498,17 +608,10 @@ std::string DatabasePath() {
 }
 
 bool GetString(HKEY key, const char16_t* subKey, const char16_t* name, std::u16string* text) {
-    HKEY opened = nullptr;
-    if (RegOpenKeyEx(key, subKey, 0, 0, &opened) != ERROR_SUCCESS) return false;
-    DWORD type = 0, size = 0;
+    DWORD type = 0;
     std::vector<uint8_t> bytes;
-    LONG error = RegQueryValueEx(opened, name, nullptr, &type, nullptr, &size);
-    if (error == ERROR_SUCCESS) {
-        bytes.resize(size);
-        error = RegQueryValueEx(opened, name, nullptr, &type, bytes.data(), &size);
-    }
-    RegCloseKey(opened);
-    if (error != ERROR_SUCCESS || (type != REG_SZ && type != REG_EXPAND_SZ)) return false;
+    if (ReadValue(key, subKey, name, &type, &bytes) != ERROR_SUCCESS || (type != REG_SZ && type != REG_EXPAND_SZ))
+        return false;
     std::u16string value(bytes.size() / 2, u'\0');
     std::memcpy(value.data(), bytes.data(), value.size() * 2);
     if (const size_t end = value.find(u'\0'); end != std::u16string::npos) value.resize(end);
@@ -517,12 +620,12 @@ bool GetString(HKEY key, const char16_t* subKey, const char16_t* name, std::u16s
 }
 
 bool GetDword(HKEY key, const char16_t* subKey, const char16_t* name, DWORD* value) {
-    HKEY opened = nullptr;
-    if (RegOpenKeyEx(key, subKey, 0, 0, &opened) != ERROR_SUCCESS) return false;
-    DWORD type = 0, number = 0, size = sizeof number;
-    const LONG error = RegQueryValueEx(opened, name, nullptr, &type, reinterpret_cast<BYTE*>(&number), &size);
-    RegCloseKey(opened);
-    if (error != ERROR_SUCCESS || type != REG_DWORD || size != sizeof number) return false;
+    DWORD type = 0, number = 0;
+    std::vector<uint8_t> bytes;
+    if (ReadValue(key, subKey, name, &type, &bytes) != ERROR_SUCCESS || type != REG_DWORD ||
+        bytes.size() != sizeof number)
+        return false;
+    std::memcpy(&number, bytes.data(), sizeof number);
     if (value) *value = number;
     return true;
 }

@@ -86,6 +86,94 @@ std::string WideToCp1252(const char16_t* data, size_t len) {
     return out;
 }
 
+// UTF-8 is converted here rather than through iconv: file names, logs and
+// the registry convert it all the time, and iconv loads its module for it
+// at a program's start. The rules are iconv's: a byte that does not begin a
+// whole well-formed sequence (no overlong form, no surrogate, nothing past
+// U+10FFFF) is the error, and so is a lone surrogate in UTF-16.
+size_t Utf8Sequence(const uint8_t* s, size_t left, char32_t* out) {
+    const uint8_t b = s[0];
+    if (b < 0x80) {
+        *out = b;
+        return 1;
+    }
+    size_t n;
+    char32_t c, least;
+    if (b >= 0xC2 && b <= 0xDF) {
+        n = 2, c = b & 0x1F, least = 0x80;
+    } else if (b >= 0xE0 && b <= 0xEF) {
+        n = 3, c = b & 0x0F, least = 0x800;
+    } else if (b >= 0xF0 && b <= 0xF4) {
+        n = 4, c = b & 0x07, least = 0x10000;
+    } else {
+        return 0;
+    }
+    if (left < n) return 0;
+    for (size_t i = 1; i < n; ++i) {
+        if ((s[i] & 0xC0) != 0x80) return 0;
+        c = (c << 6) | (s[i] & 0x3F);
+    }
+    if (c < least || c > 0x10FFFF || (c >= 0xD800 && c <= 0xDFFF)) return 0;
+    *out = c;
+    return n;
+}
+
+std::u16string Utf8ToUtf16(const char* data, size_t len) {
+    std::u16string out;
+    out.reserve(len);
+    const auto* s = reinterpret_cast<const uint8_t*>(data);
+    for (size_t i = 0; i < len;) {
+        char32_t c;
+        const size_t n = Utf8Sequence(s + i, len - i, &c);
+        if (n == 0) {
+            out.push_back(u'\uFFFD');  // one for each byte that begins nothing
+            ++i;
+            continue;
+        }
+        i += n;
+        if (c < 0x10000) {
+            out.push_back(char16_t(c));
+        } else {
+            c -= 0x10000;
+            out.push_back(char16_t(0xD800 + (c >> 10)));
+            out.push_back(char16_t(0xDC00 + (c & 0x3FF)));
+        }
+    }
+    return out;
+}
+
+std::string Utf16ToUtf8(const char16_t* data, size_t len) {
+    std::string out;
+    out.reserve(len);
+    for (size_t i = 0; i < len; ++i) {
+        char32_t c = data[i];
+        if (c >= 0xD800 && c <= 0xDFFF) {
+            if (c <= 0xDBFF && i + 1 < len && data[i + 1] >= 0xDC00 && data[i + 1] <= 0xDFFF) {
+                c = 0x10000 + ((c - 0xD800) << 10) + (data[++i] - 0xDC00);
+            } else {
+                out.push_back('?');  // a lone surrogate
+                continue;
+            }
+        }
+        if (c < 0x80) {
+            out.push_back(char(c));
+        } else if (c < 0x800) {
+            out.push_back(char(0xC0 | (c >> 6)));
+            out.push_back(char(0x80 | (c & 0x3F)));
+        } else if (c < 0x10000) {
+            out.push_back(char(0xE0 | (c >> 12)));
+            out.push_back(char(0x80 | ((c >> 6) & 0x3F)));
+            out.push_back(char(0x80 | (c & 0x3F)));
+        } else {
+            out.push_back(char(0xF0 | (c >> 18)));
+            out.push_back(char(0x80 | ((c >> 12) & 0x3F)));
+            out.push_back(char(0x80 | ((c >> 6) & 0x3F)));
+            out.push_back(char(0x80 | (c & 0x3F)));
+        }
+    }
+    return out;
+}
+
 }  // namespace
 
 std::string CodePageName(uint32_t codePage) {
@@ -97,8 +185,8 @@ std::string CodePageName(uint32_t codePage) {
 std::u16string BytesToWide(uint32_t codePage, const char* data, size_t len, bool precompose) {
     std::u16string out;
     if (!data || len == 0) return out;
-    if (IsCp1252(codePage)) {
-        out = Cp1252ToWide(data, len);
+    if (IsCp1252(codePage) || codePage == CP_UTF8) {
+        out = codePage == CP_UTF8 ? Utf8ToUtf16(data, len) : Cp1252ToWide(data, len);
         return precompose ? Compose(std::move(out)) : out;
     }
     iconv_t cd = GetConverter("UTF-16LE", CodePageName(codePage));
@@ -134,6 +222,7 @@ std::string WideToBytes(uint32_t codePage, const char16_t* data, size_t len, boo
         len = composed.size();
     }
     if (IsCp1252(codePage)) return WideToCp1252(data, len);
+    if (codePage == CP_UTF8) return Utf16ToUtf8(data, len);
     iconv_t cd = GetConverter(CodePageName(codePage), "UTF-16LE");
     if (cd == reinterpret_cast<iconv_t>(-1)) return out;
     out.reserve(len);

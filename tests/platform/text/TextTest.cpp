@@ -1,4 +1,7 @@
 #include <gtest/gtest.h>
+#include <iconv.h>
+
+#include <random>
 
 #include "platform/Text.h"
 
@@ -27,6 +30,85 @@ TEST(Text, RoundTripsThroughCodePages) {
 TEST(Text, InvalidBytesBecomeReplacementCharacter) {
     EXPECT_EQ(BytesToWide(CP_UTF8, std::string("a\xFF" "b")), u"a\uFFFDb");
     EXPECT_EQ(BytesToWide(CP_UTF8, std::string("a\xE2\x82")), u"a\uFFFD\uFFFD");  // truncated sequence
+}
+
+// The UTF-8 conversion gives what iconv gives, with the same replacement
+// for each byte iconv stops at (U+FFFD) and each lone surrogate ('?').
+namespace {
+std::u16string IconvToWide(const std::string& bytes) {
+    iconv_t cd = iconv_open("UTF-16LE", "UTF-8");
+    std::u16string out;
+    char* in = const_cast<char*>(bytes.data());
+    size_t inLeft = bytes.size();
+    while (inLeft > 0) {
+        char16_t buf[64];
+        char* o = reinterpret_cast<char*>(buf);
+        size_t oLeft = sizeof buf;
+        const size_t r = iconv(cd, &in, &inLeft, &o, &oLeft);
+        out.append(buf, (sizeof buf - oLeft) / 2);
+        if (r == size_t(-1) && errno != E2BIG) {
+            out.push_back(u'\uFFFD');
+            ++in;
+            --inLeft;
+            iconv(cd, nullptr, nullptr, nullptr, nullptr);
+        }
+    }
+    iconv_close(cd);
+    return out;
+}
+
+std::string IconvToUtf8(const std::u16string& wide) {
+    iconv_t cd = iconv_open("UTF-8", "UTF-16LE");
+    std::string out;
+    char* in = reinterpret_cast<char*>(const_cast<char16_t*>(wide.data()));
+    size_t inLeft = wide.size() * 2;
+    while (inLeft >= 2) {
+        char buf[64];
+        char* o = buf;
+        size_t oLeft = sizeof buf;
+        const size_t r = iconv(cd, &in, &inLeft, &o, &oLeft);
+        out.append(buf, sizeof buf - oLeft);
+        if (r == size_t(-1) && errno != E2BIG) {
+            out.push_back('?');
+            in += 2;
+            inLeft -= 2;
+            iconv(cd, nullptr, nullptr, nullptr, nullptr);
+        }
+    }
+    iconv_close(cd);
+    return out;
+}
+}  // namespace
+
+TEST(Text, Utf8ConvertsAsIconvDoes) {
+    std::vector<std::string> inputs;
+    for (int a = 0; a < 256; ++a) {
+        inputs.push_back(std::string(1, char(a)));
+        for (int b = 0; b < 256; ++b) inputs.push_back({char(a), char(b)});
+    }
+    // Longer sequences over the bytes where the rules are decided.
+    const uint8_t edges[] = {0x00, 0x41, 0x7F, 0x80, 0x8F, 0x90, 0x9F, 0xA0, 0xBF, 0xC0, 0xC1, 0xC2,
+                             0xDF, 0xE0, 0xED, 0xEF, 0xF0, 0xF4, 0xF5, 0xF8, 0xFC, 0xFE, 0xFF};
+    for (uint8_t a : edges)
+        for (uint8_t b : edges)
+            for (uint8_t c : edges)
+                for (uint8_t d : edges) inputs.push_back({char(a), char(b), char(c), char(d)});
+    std::mt19937 random(7);
+    for (int i = 0; i < 20000; ++i) {
+        std::string s(random() % 12, '\0');
+        for (char& c : s) c = char(edges[random() % std::size(edges)] + (random() % 3 == 0 ? random() % 16 : 0));
+        inputs.push_back(s);
+    }
+    for (const std::string& s : inputs) ASSERT_EQ(BytesToWide(CP_UTF8, s), IconvToWide(s)) << testing::PrintToString(s);
+
+    std::vector<std::u16string> wides;
+    for (uint32_t a = 0; a < 0x10000; ++a) wides.push_back(std::u16string(1, char16_t(a)));
+    const char16_t units[] = {0x0041, 0x007F, 0x0080, 0x07FF, 0x0800, 0xD7FF, 0xD800, 0xDBFF,
+                              0xDC00, 0xDFFF, 0xE000, 0xFEFF, 0xFFFD, 0xFFFF};
+    for (char16_t a : units)
+        for (char16_t b : units)
+            for (char16_t c : units) wides.push_back({a, b, c});
+    for (const std::u16string& w : wides) ASSERT_EQ(WideToUtf8(w), IconvToUtf8(w)) << testing::PrintToString(w);
 }
 
 TEST(Text, Cp1252UndefinedBytesAreTheirC1Controls) {
