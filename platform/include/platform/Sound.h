@@ -75,7 +75,9 @@ std::vector<int16_t> SquareWave(DWORD frequencyHz, DWORD durationMs, int volume)
 
 // Plays 16-bit signed mono samples at the rate and returns when they have
 // played, or once their playing time and 200 ms more have passed (the
-// device is then stopped). MMSYSERR_NOERROR when played.
+// device is then stopped). One sound holds the output at a time: a sound
+// file still playing stops first, a beep still sounding is waited for.
+// MMSYSERR_NOERROR when played.
 UINT PlayPcm(const int16_t* samples, size_t count, DWORD rate);
 
 // The wave output gets every sound, tones and sound files, as whole frames

@@ -109,12 +109,21 @@ UINT PlayOnAlsa(const WaveFormat& format, const uint8_t* bytes, size_t size, con
 std::mutex g_lock;
 std::shared_ptr<const plat::sound::PcmSink> g_sink;  // null: the sound device
 
+// One sound at a time holds the output: a sound device without software
+// mixing opens once, and a second sound would fail unheard. The sound that
+// comes later waits here for the one that plays (after stopping it, when it
+// is the kind that stops). Taken by no one who holds AsyncSound's lock.
+std::mutex g_output;
+
 UINT Output(const WaveFormat& format, const uint8_t* bytes, size_t size, const std::atomic<bool>* stop) {
     std::shared_ptr<const plat::sound::PcmSink> sink;
     {
         std::lock_guard<std::mutex> lock(g_lock);
         sink = g_sink;
     }
+    std::lock_guard<std::mutex> output(g_output);
+    // Stopped while it waited for the output: it is not heard at all.
+    if (stop && stop->load()) return MMSYSERR_NOERROR;
     if (!sink) return PlayOnAlsa(format, bytes, size, stop);
     try {
         return (*sink)(format, bytes, size);
@@ -124,20 +133,25 @@ UINT Output(const WaveFormat& format, const uint8_t* bytes, size_t size, const s
 }
 
 // The sound that plays while its caller goes on: one at a time, on a thread
-// of its own; starting another, or none, stops it first. A beep after a beep
+// of its own; starting another, or none, stops it first, and so does a
+// sound played at once. A tone after a beep (a beep or the tone generator)
 // waits for it to end instead, so tones in a row are each heard whole.
 class AsyncSound {
 public:
-    enum class Kind { File, Beep };
+    enum class Kind { File, Beep, Tone };
     ~AsyncSound() { Stop(); }
     void Stop() {
         std::lock_guard<std::mutex> lock(m_lock);
         StopLocked();
     }
+    // Makes way for a sound of the kind: the one playing ends, or is waited for.
+    void MakeWay(Kind next) {
+        std::lock_guard<std::mutex> lock(m_lock);
+        MakeWayLocked(next);
+    }
     void Start(Kind kind, const WaveFormat& format, std::vector<uint8_t> file, size_t offset, size_t size) {
         std::lock_guard<std::mutex> lock(m_lock);
-        if (kind == Kind::Beep && m_kind == Kind::Beep && m_thread.joinable()) m_thread.join();
-        StopLocked();
+        MakeWayLocked(kind);
         m_kind = kind;
         m_stop = std::make_shared<std::atomic<bool>>(false);
         m_thread = std::thread([format, file = std::move(file), offset, size, stop = m_stop] {
@@ -146,6 +160,10 @@ public:
     }
 
 private:
+    void MakeWayLocked(Kind next) {
+        if (next != Kind::File && m_kind == Kind::Beep && m_thread.joinable()) m_thread.join();
+        StopLocked();
+    }
     // The playing thread never takes this lock, so waiting for it here is safe.
     void StopLocked() {
         if (m_stop) *m_stop = true;
@@ -232,6 +250,7 @@ UINT PlayPcm(const int16_t* samples, size_t count, DWORD rate) {
     if (!samples || count == 0 || rate == 0) return MMSYSERR_ERROR;
     WaveFormat format;
     format.rate = rate;
+    Async().MakeWay(AsyncSound::Kind::Tone);
     return Output(format, reinterpret_cast<const uint8_t*>(samples), count * sizeof(int16_t), nullptr);
 }
 

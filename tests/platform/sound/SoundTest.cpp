@@ -5,9 +5,11 @@
 
 #include <unistd.h>
 
+#include <algorithm>
 #include <chrono>
 #include <condition_variable>
 #include <filesystem>
+#include <functional>
 #include <fstream>
 #include <mutex>
 #include <string>
@@ -243,6 +245,52 @@ TEST_F(SoundFileTest, TheBeeperStartsASquareWaveAndReturns) {
     // Beeps in a row are each heard whole.
     for (int i = 0; i < 5; ++i) EXPECT_EQ(Beep(880, 10), TRUE);
     EXPECT_EQ(Played(6).size(), 6u);
+}
+
+
+// One output: a tone played at once while another sound plays never reaches
+// the output beside it (a sound device without software mixing would refuse
+// it, unheard). After a sound file or a beep, the tone comes when it is over.
+TEST_F(SoundFileTest, AToneWhileAnotherSoundPlaysWaitsForTheOutput) {
+    using namespace std::chrono_literals;
+    Put("long.wav", Wave(1, 1, 8000, 8, std::string(800, '\x80')));
+    std::mutex lock;
+    std::condition_variable changed;
+    int playing = 0, most = 0;
+    std::vector<std::string> order;
+    plat::sound::SetPcmSink([&](const plat::sound::WaveFormat& f, const uint8_t*, size_t size) -> UINT {
+        std::unique_lock<std::mutex> hold(lock);
+        most = std::max(most, ++playing);
+        order.push_back(f.bitsPerSample == 8 ? "file" : size == 6 ? "tone" : "beep");
+        changed.notify_all();
+        // The earlier sound plays until a second one reaches the output
+        // beside it, 500 ms at most.
+        if (order.size() == 1) changed.wait_for(hold, 500ms, [&] { return playing > 1; });
+        --playing;
+        changed.notify_all();
+        return MMSYSERR_NOERROR;
+    });
+    const int16_t tone[] = {-100, 100, -100};
+    const std::pair<std::function<BOOL()>, std::string> earlier[] = {
+        {[] { return PlaySound(u"\\Sounds\\long.wav", nullptr, SND_ASYNC | SND_FILENAME); }, "file"},
+        {[] { return Beep(440, 10); }, "beep"},
+    };
+    for (const auto& [start, name] : earlier) {
+        {
+            std::lock_guard<std::mutex> hold(lock);
+            order.clear();
+            most = 0;
+        }
+        ASSERT_TRUE(start());
+        {
+            std::unique_lock<std::mutex> hold(lock);
+            ASSERT_TRUE(changed.wait_for(hold, 10s, [&] { return !order.empty(); })) << name;
+        }
+        EXPECT_EQ(plat::sound::PlayPcm(tone, 3, 44100), MMSYSERR_NOERROR);
+        std::lock_guard<std::mutex> hold(lock);
+        EXPECT_EQ(most, 1) << name;
+        EXPECT_EQ(order, (std::vector<std::string>{name, "tone"}));
+    }
 }
 
 }  // namespace
