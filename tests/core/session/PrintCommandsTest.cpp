@@ -7,6 +7,7 @@
 #include <unistd.h>
 
 #include <atomic>
+#include <chrono>
 #include <thread>
 
 #include "CoreFixture.h"
@@ -253,6 +254,38 @@ TEST_F(PrintCommandsTest, AQuittingThreadEndsTheWait) {
     EXPECT_EQ(Ask(Com("0", "", "", "10", "", "")), (std::vector<Bytes>{"d" + FD + "1" + FD}));
     MSG msg;
     EXPECT_TRUE(PeekMessage(&msg, 0, WM_QUIT, WM_QUIT, PM_REMOVE));  // left for the program's loop
+}
+
+// The user ends the session while the exchange waits (the shell's
+// Disconnect among the pumped messages): the wait ends and nothing is
+// answered to the session that is gone.
+TEST_F(PrintCommandsTest, TheSessionEndingEndsTheWait) {
+    SerialPeer peer(u"COM1:");
+    OpenPort();
+    constexpr UINT kEndSession = WM_USER + 77;
+    const HWND user = CreateMessageWindow([this](HWND, UINT msg, WPARAM, LPARAM) -> LRESULT {
+        if (msg == kEndSession) m_core->EndSession();
+        return 0;
+    });
+    PostMessage(user, kEndSession, 0, 0);
+    // Should the wait go on, a quit ends it after 10 s.
+    const auto giveUp = std::chrono::steady_clock::now() + std::chrono::seconds(10);
+    bool quit = false;
+    plat::input::SetSleepHook([&](int ms) {
+        g_now += static_cast<DWORD>(ms);
+        if (!quit && std::chrono::steady_clock::now() > giveUp) {
+            quit = true;
+            PostQuitMessage(0);
+        }
+    });
+    EXPECT_TRUE(Ask(Com("0", "", "", "10", "", "")).empty());
+    EXPECT_FALSE(quit);
+    MSG msg;
+    PeekMessage(&msg, 0, WM_QUIT, WM_QUIT, PM_REMOVE);
+    DestroyWindow(user);
+    // The next session's exchange runs as usual.
+    peer.Write("ok");
+    EXPECT_EQ(Ask(Com("0", "", "", "2", "", "")), (std::vector<Bytes>{"d" + FD + "1" + FD + "ok"}));
 }
 
 TEST_F(PrintCommandsTest, FourDataBitsAreLoggedAndRunAsFive) {

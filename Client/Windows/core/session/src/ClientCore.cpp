@@ -53,7 +53,7 @@ CClientCore::CClientCore(HWND controlWindow)
       m_sessionCommands(*this, *this, m_settings, m_screen, m_devices),
       m_display(*this, *this, m_screen, m_settings, m_widgets, m_moduleFolder),
       m_menus(*this, *this, m_moduleFolder),
-      m_print(*this, m_devices),
+      m_print(*this, m_devices, m_sessionEnds),
       m_input(*this, *this, m_field, m_queue, m_screen, m_settings, m_inputState, m_scanner, m_devices, m_view,
               m_widgets, m_automation),
       m_scanner(&g_noScanner),

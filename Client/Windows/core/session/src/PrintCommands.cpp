@@ -237,6 +237,8 @@ void CPrintCommands::ComDataEvent(ComRequest request, bool reply) {
     }
 
     std::vector<uint8_t> received;
+    const uint32_t sessionEnds = m_sessionEnds;
+    bool sessionEnded = false;
     const DWORD started = GetTickCount();
     auto elapsed = [started] { return GetTickCount() - started; };
     auto timedOut = [&] { return request.timeoutMs >= 0 && elapsed() >= static_cast<DWORD>(request.timeoutMs); };
@@ -255,6 +257,14 @@ void CPrintCommands::ComDataEvent(ComRequest request, bool reply) {
             if (got == 0) {
                 // The thread quitting ends the wait; the program is ending.
                 if (PumpMessages() == 1) break;
+                // So does the session ending meanwhile (the user's Disconnect
+                // among the messages): a next session's input would wait
+                // behind this one's exchange.
+                if (m_sessionEnds != sessionEnds) {
+                    LogWrite(LOG_ERROR, "COMDATAEVENT: the session ended while waiting for bytes");
+                    sessionEnded = true;
+                    break;
+                }
                 Sleep(kIdlePauseMs);
             } else if (!storing) {
                 if (byte == request.start) {
@@ -270,7 +280,7 @@ void CPrintCommands::ComDataEvent(ComRequest request, bool reply) {
     }
     plat::serial::Drain(m_port);
     m_useTime = GetTickCount();
-    if (!reply) return;
+    if (!reply || sessionEnded) return;
 
     const bool inTime = request.timeoutMs < 0 || elapsed() < static_cast<DWORD>(request.timeoutMs);
     const int32_t count = static_cast<int32_t>(received.size());

@@ -44,8 +44,10 @@ public:
     // The port closes this long after its last use.
     static constexpr DWORD kIdleCloseMs = 1000;
 
-    // devices: the core's hook, which may be replaced at any time; it outlives this.
-    CPrintCommands(IReplyChannel& replies, ICoreDevices* const& devices) : m_replies(replies), m_devices(devices) {}
+    // devices: the core's hook, which may be replaced at any time; sessionEnds:
+    // the core's count of ended sessions. Both outlive this.
+    CPrintCommands(IReplyChannel& replies, ICoreDevices* const& devices, const uint32_t& sessionEnds)
+        : m_replies(replies), m_devices(devices), m_sessionEnds(sessionEnds) {}
     ~CPrintCommands() { ClosePort(); }
     CPrintCommands(const CPrintCommands&) = delete;
     CPrintCommands& operator=(const CPrintCommands&) = delete;
@@ -61,7 +63,9 @@ public:
     // the first serial port (escapes expanded). 1 when they went out.
     int PrintBytes(const uint8_t* bytes, int32_t length);
     // The serial exchange; with reply it answers 'd' FD ..., without it only
-    // a port that cannot be opened is answered ('d' FD "0").
+    // a port that cannot be opened is answered ('d' FD "0"). The wait for
+    // bytes ends when the thread quits, and when the session ends meanwhile
+    // (nothing is answered then).
     void ComDataEvent(ComRequest request, bool reply);
 
     bool HasPort() const { return m_port >= 0; }
@@ -75,6 +79,7 @@ private:
 
     IReplyChannel& m_replies;
     ICoreDevices* const& m_devices;
+    const uint32_t& m_sessionEnds;
     int m_port = -1;
     int32_t m_portNumber = -1;
     DWORD m_useTime = 0;
