@@ -361,6 +361,31 @@ TEST_F(PrintCommandsTest, PrintingOnAPortThatDoesNotOpenAnswersAsTheExchangeDoes
     EXPECT_EQ(Ask("6" + FD + "x", 1), (std::vector<Bytes>{"d" + FD + "0"}));
 }
 
+// One RFSPOOL prints at most as many copies as fit in the size limit of a
+// print file (one at least), and stops at a serial port that does not open.
+TEST_F(PrintCommandsTest, SpoolingIsBoundedByTheSizeOfAPrintFile) {
+    struct CountingPrinter : FakeDevices {
+        int sends = 0;
+        bool HasPrinter() override { return true; }
+        bool PrinterConnect() override { return true; }
+        bool PrinterSend(const uint8_t*, int32_t) override { return ++sends, true; }
+    } printer;
+    m_core->SetDevices(&printer);
+    WriteData("big.prn", Bytes(3 * 1024 * 1024, 'x'));
+    EXPECT_EQ(Ask("c" + FD + "big.prn" + FD + "1000" + FD + "!"), (std::vector<Bytes>{"c" + FD + "1"}));
+    EXPECT_EQ(printer.sends, 2);
+    // A file at the limit prints once, whatever the count.
+    WriteData("max.prn", Bytes(CPrintCommands::kMaxPrintFile, 'y'));
+    printer.sends = 0;
+    EXPECT_EQ(Ask("c" + FD + "max.prn" + FD + "5" + FD + "!"), (std::vector<Bytes>{"c" + FD + "1"}));
+    EXPECT_EQ(printer.sends, 1);
+    m_core->SetDevices(nullptr);
+    // Without a printer and without a port: one failure answer, not one a copy.
+    WriteData("job.prn", "0123456789");
+    EXPECT_EQ(Ask("c" + FD + "job.prn" + FD + "50" + FD + "!"),
+              (std::vector<Bytes>{"d" + FD + "0", "c" + FD + "1"}));
+}
+
 TEST_F(PrintCommandsTest, APrinterLibraryGetsTheBytesAsTheyAre) {
     RecordingPrinter printer;
     m_core->SetDevices(&printer);

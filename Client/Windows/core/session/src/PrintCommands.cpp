@@ -131,7 +131,14 @@ int CPrintCommands::RFSPOOL(CPacket* pkt, uint8_t code) {
         return 0;
     }
     bytes.insert(bytes.end(), data.begin(), data.end());
-    for (int32_t i = 0; i < copies; ++i) PrintBytes(bytes.data(), static_cast<int32_t>(bytes.size()));
+    const int32_t size = static_cast<int32_t>(std::min<size_t>(bytes.size(), INT32_MAX));
+    const int32_t fit = std::max<int32_t>(1, kMaxPrintFile / std::max<int32_t>(1, size));
+    if (copies > fit) LogWrite(LOG_ERROR, "RFSPOOL: " + std::to_string(fit) + " copies fit in the limit");
+    for (int32_t i = 0; i < std::min(copies, fit); ++i) {
+        PrintBytes(bytes.data(), size);
+        // A serial port that did not open has answered once; the next copy would fail as well.
+        if (!m_devices->HasPrinter() && m_port < 0) break;
+    }
     m_replies.SendIntReply(code, 1);
     return 0;
 }

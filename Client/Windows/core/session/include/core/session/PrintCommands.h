@@ -39,7 +39,9 @@ public:
     static constexpr int32_t kDefaultReceive = 4096;
     // Files larger than this are not printed.
     static constexpr int32_t kMaxPrintFile = 8 * 1024 * 1024;
-    // Copies of one RFSPOOL at most.
+    // Copies of one RFSPOOL at most, and as many as fit in kMaxPrintFile
+    // bytes in all (one copy at least): a short request never prints
+    // gigabytes.
     static constexpr int32_t kMaxCopies = 1000;
     // The port closes this long after its last use.
     static constexpr DWORD kIdleCloseMs = 1000;
