@@ -248,6 +248,15 @@ TEST_F(WidgetWindowTest, HotSpotsReportTheTapAsTheFlagsAsk) {
     EXPECT_TRUE(Events().empty());
     EXPECT_EQ(events, (std::vector<Bytes>{Event('8', "110,120", "1"), Event('8', "10,20", "1"), Event('8', "3,2", "1"),
                                           Event('8', "here", "1")}));
+    // A tap routed from another window (a picture under the hot spot) is in
+    // that window's coordinates: 60,60 of a window at 50,50 is 10,10 of a
+    // hot spot at 100,100.
+    Widgets(Action(0, WID_ACTION_REMOVE, "") + FE + Add(8, "7", {Cells(50, 50, 100, 100, 1), Looks("")}) + FE +
+            Add(2, "1", {Cells(100, 100, 40, 40, 1), Looks(""), "", FC + "8"}));
+    bool handled = false;
+    m_core->OnWidgetMessage(WindowOf(7), WM_LBUTTONDOWN, 0, MAKELPARAM(60, 60), &handled);
+    EXPECT_TRUE(handled);
+    EXPECT_EQ(Events(), std::vector<Bytes>{Event('8', "10,10", "1")});
     // SHOW leaves a hot spot hidden.
     Widgets(Action(1, WID_ACTION_SHOW, "1"));
     EXPECT_FALSE(IsWindowVisible(WindowOf(1)));
