@@ -314,6 +314,16 @@ protected:
         });
     }
 
+    // Double-taps the host list's icon in the given place of its first row
+    // ("Add New" is the first, the first host beside it), as a finger does.
+    static void DoubleTapIcon(int place) {
+        RECT list;
+        GetWindowRect(HostList(), &list);
+        const POINT icon{list.left + 38 + 76 * place, list.top + 20};
+        for (UINT msg : {WM_LBUTTONDOWN, WM_LBUTTONUP, WM_LBUTTONDBLCLK, WM_LBUTTONUP})
+            plat::input::InjectMouse(msg, icon, msg == WM_LBUTTONUP ? 0 : MK_LBUTTON);
+    }
+
     // The boxes shown so far whose text is the resource text given.
     int BoxesSaying(const std::u16string& text) const {
         int n = 0;

@@ -49,11 +49,7 @@ TEST_F(DiscoveredHostTest, APassOfTheDiscoveryThreadShowsTheHostAmongTheDiscover
                 return items.size() == 1 && items[0] == u"APP";
             },
             30000));
-        RECT list;
-        GetWindowRect(HostList(), &list);
-        const POINT app{list.left + 38, list.top + 20};
-        for (UINT msg : {WM_LBUTTONDOWN, WM_LBUTTONUP, WM_LBUTTONDBLCLK, WM_LBUTTONUP})
-            plat::input::InjectMouse(msg, app, msg == WM_LBUTTONUP ? 0 : MK_LBUTTON);
+        DoubleTapIcon(0);
         ASSERT_TRUE(host.Accept());
         ASSERT_TRUE(host.Send(Frame0("A\xFD" "found")));
         EXPECT_EQ(host.ReadPacket(), "A\xFD" "found");
@@ -72,11 +68,7 @@ TEST_F(DiscoveredHostTest, AConfiguredHostKnownByNameIsFoundAndConnected) {
     Run([&] {
         ASSERT_TRUE(WaitForMainWindow());
         ASSERT_TRUE(WaitFor([] { return ListItems().size() == 2; }));
-        RECT list;
-        GetWindowRect(HostList(), &list);
-        const POINT named{list.left + 114, list.top + 20};
-        for (UINT msg : {WM_LBUTTONDOWN, WM_LBUTTONUP, WM_LBUTTONDBLCLK, WM_LBUTTONUP})
-            plat::input::InjectMouse(msg, named, msg == WM_LBUTTONUP ? 0 : MK_LBUTTON);
+        DoubleTapIcon(1);
         ASSERT_TRUE(host.Accept());
         ASSERT_TRUE(host.Send(Frame0("A\xFDnamed")));
         EXPECT_EQ(host.ReadPacket(), "A\xFDnamed");

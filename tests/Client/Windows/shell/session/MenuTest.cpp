@@ -71,11 +71,7 @@ TEST_F(DeviceProgramTest, DoubleTappingAddNewOpensTheHostDialogForANewHost) {
     Run([&] {
         ASSERT_TRUE(WaitForMainWindow());
         ASSERT_TRUE(WaitFor([] { return ListItems().size() == 1; }));
-        RECT list;
-        GetWindowRect(HostList(), &list);
-        const POINT addNew{list.left + 38, list.top + 20};
-        for (UINT msg : {WM_LBUTTONDOWN, WM_LBUTTONUP, WM_LBUTTONDBLCLK, WM_LBUTTONUP})
-            plat::input::InjectMouse(msg, addNew, msg == WM_LBUTTONUP ? 0 : MK_LBUTTON);
+        DoubleTapIcon(0);
         HWND dialog = 0;
         ASSERT_TRUE(WaitFor([&] { return (dialog = FindWindow(nullptr, u"Host")) != 0; }));
         shot = OnShell([dialog] {

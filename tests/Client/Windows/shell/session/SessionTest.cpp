@@ -132,11 +132,7 @@ TEST_F(DeviceProgramTest, AHostChosenByTapConnectsAndReconnectsAfterTheHostsDisc
         ASSERT_TRUE(WaitForMainWindow());
         ASSERT_TRUE(WaitFor([] { return ListItems().size() == 2; }));
         // "Dock" is the second icon of the grid, beside "Add New".
-        RECT list;
-        GetWindowRect(HostList(), &list);
-        const POINT dock{list.left + 114, list.top + 20};
-        for (UINT msg : {WM_LBUTTONDOWN, WM_LBUTTONUP, WM_LBUTTONDBLCLK, WM_LBUTTONUP})
-            plat::input::InjectMouse(msg, dock, msg == WM_LBUTTONUP ? 0 : MK_LBUTTON);
+        DoubleTapIcon(1);
         ASSERT_TRUE(host.Accept());
         ASSERT_TRUE(host.Send(Frame0("A\xFD" "first")));
         EXPECT_EQ(host.ReadPacket(), "A\xFD" "first");
