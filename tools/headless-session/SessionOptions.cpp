@@ -196,8 +196,9 @@ back to the host.
   --stdio              Read the host's framed bytes from standard input and
                        write the framed replies to standard output. At the
                        end of input, every complete packet has been handled
-                       and answered; then the session ends as when the host
-                       closes the connection.
+                       and its immediate answers written; then the session
+                       ends as when the host closes the connection (an
+                       answer that waits for a time-out is not given).
   --device-root DIR    The device's file system (default: $ORVADE_DEVICE_ROOT,
                        else ~/.local/share/orvade/device). The session's
                        application folder, the logical folder APP, is the
