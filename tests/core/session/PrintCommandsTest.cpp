@@ -2,6 +2,7 @@
 // as the device on the serial port and a recording printer library.
 #include <fcntl.h>
 #include <poll.h>
+#include <sys/stat.h>
 #include <stdlib.h>
 #include <termios.h>
 #include <unistd.h>
@@ -351,6 +352,25 @@ TEST_F(PrintCommandsTest, WithoutAPrinterLibraryPrintingGoesToTheFirstPort) {
     EXPECT_EQ(Ask("c" + FD + "job.prn" + FD + "-4" + FD + "x"), (std::vector<Bytes>{"c" + FD + "1"}));
     EXPECT_EQ(Ask("c" + FD + "none.prn" + FD + "1" + FD + "x"), (std::vector<Bytes>{"c" + FD + "-2"}));
     EXPECT_EQ(peer.Pending(), "");
+}
+
+// A link or a FIFO in DATA is no file to print: nothing is read through the
+// link, nothing waits for a FIFO's writer, and RFSPOOL answers as for a
+// missing file.
+TEST_F(PrintCommandsTest, LinksAndFifosAreNotPrinted) {
+    SerialPeer peer(u"COM1:");
+    WriteData("secret.txt", "SECRET");
+    const std::filesystem::path outside = m_base.parent_path() / ("orvade-outside-" + std::to_string(getpid()));
+    std::ofstream(outside) << "OUTSIDE";
+    std::filesystem::create_symlink(outside, m_base / "DATA" / "out.prn");
+    std::filesystem::create_symlink(m_base / "DATA" / "secret.txt", m_base / "DATA" / "in.prn");
+    ASSERT_EQ(mkfifo((m_base / "DATA" / "fifo.prn").c_str(), 0600), 0);
+    for (const char* name : {"out.prn", "in.prn", "fifo.prn"}) {
+        EXPECT_TRUE(Ask("7" + FD + name).empty()) << name;
+        EXPECT_EQ(Ask("c" + FD + name + FD + "1" + FD + "x"), (std::vector<Bytes>{"c" + FD + "-2"})) << name;
+    }
+    EXPECT_EQ(peer.Pending(), "");
+    std::filesystem::remove(outside);
 }
 
 TEST_F(PrintCommandsTest, PrintingOnAPortThatDoesNotOpenAnswersAsTheExchangeDoes) {
