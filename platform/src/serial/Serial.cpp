@@ -115,6 +115,7 @@ bool Configure(int port, const PortSettings& s) {
 }
 
 bool WriteAll(int port, const uint8_t* data, size_t length) {
+    if (port < 0 || (!data && length > 0)) return false;
     while (length > 0) {
         const ssize_t n = ::write(port, data, length);
         if (n > 0) {
@@ -130,6 +131,8 @@ bool WriteAll(int port, const uint8_t* data, size_t length) {
 }
 
 int ReadByte(int port, uint8_t* out, int timeoutMs) {
+    // poll passes over a negative descriptor: a closed port would read as silent.
+    if (port < 0 || !out) return -1;
     pollfd p{port, POLLIN, 0};
     int r;
     do r = poll(&p, 1, timeoutMs);

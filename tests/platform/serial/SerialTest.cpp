@@ -154,6 +154,13 @@ TEST_F(SerialTest, SettingsReachTermios) {
     plat::serial::Close(port);
 }
 
+// A port that is not open fails at once instead of reading as silent.
+TEST(SerialPort, AClosedPortFailsAtOnce) {
+    uint8_t b = 0;
+    EXPECT_EQ(plat::serial::ReadByte(-1, &b, 10), -1);
+    EXPECT_FALSE(plat::serial::WriteAll(-1, &b, 1));
+}
+
 TEST_F(SerialTest, ReadFailsWhenThePeerHangsUp) {
     const int port = plat::serial::Open(u"COM1:");
     ASSERT_GE(port, 0);
