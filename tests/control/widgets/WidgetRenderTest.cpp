@@ -92,6 +92,20 @@ TEST_F(WidgetRenderTest, ListsAndRadioGroupsShowTheirItems) {
     }
 }
 
+TEST_F(WidgetRenderTest, ComboBoxesAndProgressBarsShowTheirValues) {
+    Widgets(Add(3, "1", {Cells(10, 10, 120, 80, 1), Looks(""), "", "3", "", "FRUIT"}) + FE +
+            Add(15, "2", {Cells(60, 10, 100, 20, 1), Looks("50")}));
+    const QImage image = Render("combos");
+    // The chosen item's text in the field.
+    RECT field{};
+    GetWindowRect(WindowOf(1), &field);
+    EXPECT_GT(displaytest::InkPixels(image, QRect(field.left + 2, field.top + 2, 60, field.bottom - field.top - 4), Qt::white), 10);
+    // Half the bar filled: its left quarter is not white, its right quarter is.
+    const QRect bar = Area(2);
+    EXPECT_FALSE(Near(image.pixelColor(bar.left() + bar.width() / 4, bar.center().y()), Qt::white));
+    EXPECT_TRUE(Near(image.pixelColor(bar.right() - bar.width() / 4, bar.center().y()), Qt::white));
+}
+
 TEST_F(WidgetRenderTest, AScreenOfWindowedWidgetsIsPushedAndPulled) {
     Widgets(Add(1, "1", {Cells(1, 1), Looks("Go"), "", "", "", "", "", "1"}) + FE +
             Add(10, "2", {Cells(3, 1, 8), Looks(""), "", "old", "", "", "", "2"}) + FE +
