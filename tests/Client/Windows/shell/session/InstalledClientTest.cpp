@@ -1,6 +1,7 @@
 // The device program on a device root its first start installed the client's
 // package into: the component libraries run from the program folder, and the
-// shell's input panel shows the soft keyboard.
+// shell's input panel shows the soft keyboard, whose taps type into the
+// shell's dialogs.
 #include "platform/InputPanel.h"
 #include "platform/Registry.h"
 #include "tests/Client/Windows/shell/session/DeviceProgram.h"
@@ -54,6 +55,28 @@ TEST_F(DeviceProgramTest, TheInstalledClientRunsFromItsProgramFolderAndShowsTheS
         // The docked panel takes the bottom of the screen from the shell.
         EXPECT_TRUE(WaitFor([&] { return RectOf(MainWindow()).bottom - RectOf(MainWindow()).top == height - 80; }));
         EXPECT_EQ(GetForegroundWindow(), MainWindow());
+
+        // Typed into the host dialog's field through the keyboard's taps.
+        ASSERT_TRUE(WaitFor([] { return ListItems().size() == 1; }));
+        RECT list;
+        GetWindowRect(HostList(), &list);
+        const POINT addNew{list.left + 38, list.top + 20};
+        for (UINT msg : {WM_LBUTTONDOWN, WM_LBUTTONUP, WM_LBUTTONDBLCLK, WM_LBUTTONUP})
+            plat::input::InjectMouse(msg, addNew, msg == WM_LBUTTONUP ? 0 : MK_LBUTTON);
+        HWND dialog = 0;
+        ASSERT_TRUE(WaitFor([&] { return (dialog = FindWindow(nullptr, u"Host")) != 0; }));
+        HWND field = 0;
+        ASSERT_TRUE(WaitFor([&] { return (field = plat::window::GetThreadFocus(dialog)) != 0; }));
+        const RECT panel = RectOf(plat::sip::PanelWindow());
+        for (const POINT key : {POINT{4, 5}, POINT{28, 5}}) {  // "q", "w"
+            const POINT at{panel.left + key.x, panel.top + key.y};
+            plat::input::InjectMouse(WM_LBUTTONDOWN, at, MK_LBUTTON);
+            plat::input::InjectMouse(WM_LBUTTONUP, at, 0);
+        }
+        EXPECT_TRUE(WaitFor([&] { return plat::window::GetWindowString(field).find(u"qw") != std::u16string::npos; }));
+        EXPECT_EQ(plat::window::GetThreadFocus(dialog), field);
+        PostMessage(dialog, WM_COMMAND, IDCANCEL, 0);
+        EXPECT_TRUE(WaitFor([] { return FindWindow(nullptr, u"Host") == 0; }));
 
         PostMessage(MainWindow(), WM_USER + 6, 0, 0);
         EXPECT_TRUE(WaitFor([] { return !IsWindowVisible(plat::sip::PanelWindow()); }));

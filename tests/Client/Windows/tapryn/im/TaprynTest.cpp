@@ -131,6 +131,18 @@ TEST_F(TaprynTest, TheClassFactoryAnswersAsAServerShould) {
     EXPECT_EQ(canUnload(), S_FALSE);
     EXPECT_EQ(factory->LockServer(FALSE), S_OK);
     EXPECT_EQ(canUnload(), S_OK);
+    // The rest of the method's operations, as the panel's options ask for them.
+    ASSERT_EQ(factory->CreateInstance(nullptr, IID_IInputMethod, method.OutVoid()), S_OK);
+    char data[4] = {};
+    EXPECT_EQ(method->GetImData(sizeof data, data), E_FAIL);
+    EXPECT_EQ(method->SetImData(sizeof data, data), S_OK);
+    EXPECT_EQ(method->Showing(), S_OK);
+    EXPECT_EQ(method->Hiding(), S_OK);
+    EXPECT_EQ(method->UserOptionsDlg(0), S_OK);
+    ASSERT_EQ(m_boxes.Seen().size(), 1u);
+    EXPECT_EQ(m_boxes.Seen()[0].text, u"No Configuration Options are currently available.");
+    EXPECT_EQ(m_boxes.Seen()[0].caption, u"Quillmar");
+    method.Reset();
     factory.Reset();
     FreeLibrary(module);
 }
@@ -283,6 +295,15 @@ TEST_F(TaprynTest, TheKeyboardAsShown) {
     EXPECT_LT(QColor(held.pixel(12, 3)).lightness(), 60);
     EXPECT_GT(QColor(shot.pixel(12, 3)).lightness(), 200);
     EXPECT_EQ(FieldText(), u"q");
+
+    // The signs: arrows drawn as lines on their keys.
+    Tap(10, 65);  // "123"
+    const QImage signs = plat::qt::RenderWindow(panel);
+    signs.save("/tmp/tapryn-signs.png");
+    for (int left : {36, 66, 96, 126}) {
+        SCOPED_TRACE(left);
+        EXPECT_GE(displaytest::InkPixels(signs, QRect(left + 8, 62, 14, 16), Qt::white), 10);
+    }
 }
 
 }  // namespace
