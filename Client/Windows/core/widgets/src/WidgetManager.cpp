@@ -188,7 +188,7 @@ int64_t CWidgetManager::AddWidget(CPacket& packet) {
     const bool replaces = replaced != nullptr;
     if (!replaces && m_widgets.size() >= kMaxWidgets) return -1;
     const size_t bytes = widget->BytesBesideLabel() + widget->Fields().label.Bytes();
-    if (bytes > kMaxWidgetBytes || HeldBytes(replaced) + bytes > kMaxAllWidgetBytes) return -1;
+    if (bytes > kMaxWidgetBytes || !AllFit(replaced, bytes)) return -1;
     // Taken only when the definition kept it.
     if (id == ownId) m_nextOwnId = ownId == 0xFFFFFFFFu ? kFirstOwnId : ownId + 1;
     if (replaces) RemoveWidget(id);
@@ -196,6 +196,16 @@ int64_t CWidgetManager::AddWidget(CPacket& packet) {
     m_widgets.push_back(std::move(widget));
     added->CreateWidgetWindow();
     return id;
+}
+
+bool CWidgetManager::AllFit(const CWidget* except, size_t more) const {
+    // Shared labels counted once each: a bound that needs no sorting, and
+    // the exact count only when the bound is not enough.
+    size_t bound = more;
+    for (const auto& w : m_widgets) {
+        if (w.get() != except) bound += w->BytesBesideLabel() + w->Fields().label.Bytes();
+    }
+    return bound <= kMaxAllWidgetBytes || HeldBytes(except) + more <= kMaxAllWidgetBytes;
 }
 
 size_t CWidgetManager::HeldBytes(const CWidget* except) const {
@@ -221,7 +231,7 @@ size_t CWidgetManager::HeldBytes(const CWidget* except) const {
 
 bool CWidgetManager::LabelFits(const CWidget& widget, const CWidget::LabelChange& change) const {
     const size_t bytes = widget.BytesAfter(change);
-    return bytes <= kMaxWidgetBytes && HeldBytes(&widget) + bytes <= kMaxAllWidgetBytes;
+    return bytes <= kMaxWidgetBytes && AllFit(&widget, bytes);
 }
 
 std::unique_ptr<CWidget> CWidgetManager::NewWidget() { return std::unique_ptr<CWidget>(new (std::nothrow) CWidget); }

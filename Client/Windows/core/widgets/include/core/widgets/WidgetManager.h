@@ -143,6 +143,9 @@ private:
     void RemoveAt(size_t index);
     // The bytes all widgets hold but one (null: all).
     size_t HeldBytes(const CWidget* except = nullptr) const;
+    // Whether all widgets but one (null: all) and that many bytes more stay
+    // within kMaxAllWidgetBytes.
+    bool AllFit(const CWidget* except, size_t more) const;
     // Whether the widget may take the label change within the bounds.
     bool LabelFits(const CWidget& widget, const CWidget::LabelChange& change) const;
 
