@@ -44,6 +44,19 @@ public:
     }
 };
 
+// HOST:PORT with a host and a port from 1 to 65535, as the shell takes it.
+bool IsHostAndPort(const std::string& text) {
+    const size_t colon = text.rfind(':');
+    if (colon == std::string::npos || colon == 0 || colon + 1 == text.size() || text.size() - colon > 6)
+        return false;
+    long port = 0;
+    for (size_t i = colon + 1; i < text.size(); ++i) {
+        if (text[i] < '0' || text[i] > '9') return false;
+        port = port * 10 + (text[i] - '0');
+    }
+    return port >= 1 && port <= 65535;
+}
+
 bool HasDisplay() {
     const char* platform = std::getenv("QT_QPA_PLATFORM");
     if (platform && *platform) return std::strcmp(platform, "offscreen") != 0;
@@ -58,8 +71,19 @@ int main(int argc, char** argv) {
     std::string deviceRoot, connect, commandLine;
     for (int i = 1; i < argc; ++i) {
         const std::string arg = argv[i];
-        if ((arg == "--device-root" || arg == "--connect") && i + 1 < argc) {
+        if (arg == "--device-root" || arg == "--connect") {
+            if (i + 1 == argc) {
+                std::fprintf(stderr, "Launchwick: %s needs a value\n\n%s", arg.c_str(), kUsage);
+                return 2;
+            }
             (arg == "--device-root" ? deviceRoot : connect) = argv[++i];
+            // A mistyped host would be passed over without a word, and the
+            // device program would wait for a connection that never comes.
+            if (arg == "--connect" && !IsHostAndPort(connect)) {
+                std::fprintf(stderr, "Launchwick: --connect needs HOST:PORT with a port from 1 to 65535, not '%s'\n",
+                             connect.c_str());
+                return 2;
+            }
         } else if (arg == "--help" || arg == "-h") {
             std::fputs(kUsage, stdout);
             return 0;

@@ -217,6 +217,24 @@ TEST_F(LaunchwickProcessTest, WithoutTheShellLibraryItSaysItCannotStartAndEnds) 
     std::filesystem::remove_all(bin);
 }
 
+TEST_F(LaunchwickProcessTest, ABadCommandLineIsRefusedBeforeTheDeviceRootIsPrepared) {
+    const std::string errors = (m_root.parent_path() / (m_root.filename().string() + "-errors.txt")).string();
+    const std::vector<std::vector<std::string>> cases = {
+        {"--connect", "nonsense"},        {"--connect", "127.0.0.1:"},      {"--connect", ":1000"},
+        {"--connect", "127.0.0.1:0"},     {"--connect", "127.0.0.1:65536"}, {"--connect", "127.0.0.1:10x"},
+        {"--connect", "127.0.0.1:1000000"}, {"--connect"},
+    };
+    for (const auto& args : cases) {
+        const pid_t pid = Start(args, LAUNCHWICK_PATH, errors);
+        EXPECT_EQ(WaitExit(pid), 2) << args.back();
+        std::ifstream in(errors);
+        const std::string text((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
+        EXPECT_NE(text.find("Launchwick: --connect needs"), std::string::npos) << text;
+        EXPECT_FALSE(std::filesystem::exists(m_root / "Program Files")) << args.back();
+    }
+    std::filesystem::remove(errors);
+}
+
 TEST_F(LaunchwickProcessTest, StartedWithAutoItWaitsTenSecondsFirst) {
     ScriptedHost host;
     std::filesystem::create_directories(m_root / "Program Files/Orvade Client");
