@@ -186,6 +186,16 @@ TEST_F(PlayToneTest, TonesAreSquareWavesOfSixteenBitSamples) {
     EXPECT_EQ(std::count(pcm.begin(), pcm.end(), -32767), 441);
 }
 
+// One tone file sounds at most as long as one tone may, 100 s in all: the
+// records past that are not played.
+TEST_F(PlayToneTest, AToneFileSoundsAtMostOneHundredSeconds) {
+    Bytes file;
+    for (int i = 0; i < 5000; ++i) file += "1000" + FD + "60000" + FE;
+    Put("long.ton", "1000" + FD + "30000" + FE + file);
+    Send("T" + FD + "long.ton");
+    EXPECT_EQ(m_beeper.beeps.size(), 2u);
+}
+
 TEST_F(PlayToneTest, WithoutASoundDeviceNothingPlaysAndTheLogSaysSoOnce) {
     StartLog();
     pcmAnswer = MMSYSERR_BADDEVICEID;

@@ -157,11 +157,22 @@ void CDeviceCommands::PlayToneFile(std::u16string name) {
     const uint8_t* at = bytes.data();
     const uint8_t* const end = at + size;
     bool told = false;
+    // The whole file sounds no longer than one tone may: the user-interface
+    // thread waits for it, and a short request never holds it for hours.
+    int32_t total = 0;
     while (at < end) {
         const uint8_t* recordEnd = std::find(at, end, PKT_END_RECORD);
         const uint8_t* field = std::find(at, recordEnd, PKT_END_FIELD);
         const int32_t frequency = DecimalOf(at, field);
         const int32_t duration = field < recordEnd ? DecimalOf(field + 1, recordEnd) : 0;
+        if (duration > 0 && duration <= kMaxToneMs) {
+            if (duration > kMaxToneMs - total) {
+                LogWrite(LOG_ERROR, "PLAYTONE: the tone file sounds longer than " + std::to_string(kMaxToneMs) +
+                                        " ms; the rest is not played");
+                break;
+            }
+            total += duration;
+        }
         if (frequency == 0) {
             if (duration > 0 && duration <= kMaxToneMs) Sleep(static_cast<DWORD>(duration));
         } else if (!(m_devices->PlayBeep(duration, frequency))) {
