@@ -102,6 +102,19 @@ private:
     uint64_t m_generation = 0;
 };
 
+// Called once, on this thread, the next time it looks at its messages
+// (PeekMessage, GetMessage, WaitMessageTimeout), before anything is taken:
+// a window that puts off showing a change until a call returns brings it up
+// to date before a message could show it. Per thread; a null hook is none.
+// The slot is cleared before its hook runs. The calling thread's slot stays
+// where it is while the thread lives, so a window may keep its address and
+// set it with two stores.
+struct BeforeMessages {
+    void (*hook)(void* context) = nullptr;
+    void* context = nullptr;
+};
+BeforeMessages& ThreadBeforeMessages();
+
 // On the GUI thread: called while the thread waits for messages, with the
 // longest time it may take (-1: no limit), so Qt can process its own events.
 // Null removes it. Set per thread. When the thread has a wake descriptor

@@ -161,6 +161,17 @@ thread_local std::function<bool()> t_sendWaitHook;
 thread_local std::function<bool(int, HWND, UINT)> t_watchReadable;
 thread_local std::function<void(int)> t_stopWatching;
 
+thread_local plat::messages::BeforeMessages t_beforeMessages;
+
+// Once: the hook is cleared before it runs, so it may set itself again.
+void runBeforeMessages() {
+    plat::messages::BeforeMessages& before = t_beforeMessages;
+    if (!before.hook) return;
+    const plat::messages::BeforeMessages run = before;
+    before = {};
+    run.hook(run.context);
+}
+
 }  // namespace
 
 const std::shared_ptr<Queue>& plat::detail::myQueue() {
@@ -508,6 +519,7 @@ BOOL KillTimer(HWND hwnd, UINT id) {
 }
 
 BOOL PeekMessage(MSG* msg, HWND hwnd, UINT msgMin, UINT msgMax, UINT removeFlags) {
+    runBeforeMessages();
     const std::shared_ptr<Queue>& me = myQueue();
     std::unique_lock lock(state().mutex);
     handleSent(lock, *me);
@@ -517,6 +529,7 @@ BOOL PeekMessage(MSG* msg, HWND hwnd, UINT msgMin, UINT msgMax, UINT removeFlags
 }
 
 BOOL GetMessage(MSG* msg, HWND hwnd, UINT msgMin, UINT msgMax) {
+    runBeforeMessages();
     const std::shared_ptr<Queue>& me = myQueue();
     std::unique_lock lock(state().mutex);
     for (;;) {
@@ -539,6 +552,7 @@ LRESULT DispatchMessage(const MSG* msg) {
 }
 
 BOOL WaitMessageTimeout(int timeoutMs) {
+    runBeforeMessages();
     const std::shared_ptr<Queue>& me = myQueue();
     std::optional<Clock::time_point> deadline;
     if (timeoutMs >= 0) deadline = Clock::now() + std::chrono::milliseconds(timeoutMs);
@@ -549,6 +563,8 @@ BOOL WaitMessageTimeout(int timeoutMs) {
         waitStep(lock, *me, deadline);
     }
 }
+
+plat::messages::BeforeMessages& plat::messages::ThreadBeforeMessages() { return t_beforeMessages; }
 
 void plat::messages::SetMessageWaitHook(std::function<void(int maxWaitMs)> hook) { t_waitHook = std::move(hook); }
 

@@ -93,6 +93,32 @@ private:
 
 }  // namespace
 
+// What a window put off is brought up to date before its thread looks at
+// its messages: the hook runs once, before the first look of each kind, and
+// only on the thread that set it.
+TEST_F(Messages, TheBeforeMessagesHookRunsOnceBeforeTheThreadLooks) {
+    int runs = 0;
+    const auto hook = [](void* context) { ++*static_cast<int*>(context); };
+    MSG m{};
+    plat::messages::ThreadBeforeMessages() = {hook, &runs};
+    std::thread([] {
+        MSG other{};
+        PeekMessage(&other, 0, 0, 0, PM_NOREMOVE);
+    }).join();
+    EXPECT_EQ(runs, 0);
+    PeekMessage(&m, 0, 0, 0, PM_NOREMOVE);
+    PeekMessage(&m, 0, 0, 0, PM_NOREMOVE);
+    EXPECT_EQ(runs, 1);
+    plat::messages::ThreadBeforeMessages() = {hook, &runs};
+    WaitMessageTimeout(0);
+    EXPECT_EQ(runs, 2);
+    EXPECT_EQ(plat::messages::ThreadBeforeMessages().hook, nullptr);
+    plat::messages::ThreadBeforeMessages() = {hook, &runs};
+    PostMessage(0, WM_USER, 0, 0);
+    EXPECT_EQ(GetMessage(&m, 0, 0, 0), TRUE);
+    EXPECT_EQ(runs, 3);
+}
+
 TEST_F(Messages, PostFromAnotherThreadWakesGetMessage) {
     const HWND h = Recorder();
     std::thread poster([h] {

@@ -416,15 +416,19 @@ HRESULT COVC::Input(int count, const unsigned char* bytes, bool framed) {
     case CInputMutex::Wait::Failed: return S_FALSE;
     }
     // The replies leave as OVCDataOutEvent inside this call; the core may
-    // pump messages that come back in here on this thread.
-    // Outside input nothing is coalesced: whoever validates the window in
-    // between still sees the next status change repainted.
+    // pump messages that come back in here on this thread. The status the
+    // input leaves is shown as it returns.
+    // Only an input on the window's own thread puts the status off: the
+    // status messages of another thread's input come to the window's
+    // thread and are shown there at once.
     struct InputScope {
         COVC& self;
-        explicit InputScope(COVC& s) : self(s) { ++self.m_inputDepth; }
+        const bool counted;
+        explicit InputScope(COVC& s) : self(s), counted(pthread_equal(pthread_self(), s.m_windowThread)) {
+            if (counted) ++self.m_inputDepth;
+        }
         ~InputScope() {
-            --self.m_inputDepth;
-            self.m_repaintPending = false;
+            if (counted && --self.m_inputDepth == 0) self.FlushStatus();
         }
     };
     try {

@@ -2,6 +2,8 @@
 // control's window, to which almost every call is forwarded.
 #pragma once
 
+#include <pthread.h>
+
 #include <memory>
 #include <span>
 #include <vector>
@@ -12,6 +14,7 @@
 #include "core/hooks/CoreHooks.h"
 #include "core/widgets/WidgetWindowLayer.h"
 #include "platform/ComServer.h"
+#include "platform/Message.h"
 #include "platform/Window.h"
 
 class CClientCore;
@@ -138,8 +141,12 @@ private:
     // the outermost call returns, not under the core's feet.
     class CallScope {
     public:
-        explicit CallScope(COVC& self);
-        ~CallScope();
+        explicit CallScope(COVC& self) : m_self(self) {
+            if (m_self.m_calls++ == 0) m_self.AddRef();
+        }
+        ~CallScope() {
+            if (--m_self.m_calls == 0) m_self.EndOfCalls();
+        }
         CallScope(const CallScope&) = delete;
         CallScope& operator=(const CallScope&) = delete;
 
@@ -152,11 +159,21 @@ private:
         std::unique_ptr<CClientCore> core;
     };
 
+    // The outermost call is over: retired sessions go, then the call's reference.
+    void EndOfCalls();
     LRESULT Guarded(HWND hwnd, UINT msg, WPARAM wParam, LPARAM lParam);
     LRESULT OnMessage(HWND hwnd, UINT msg, WPARAM wParam, LPARAM lParam);
     void OnCreate(HWND hwnd, const CREATESTRUCT* cs);
     void OnDestroy();
+    // The core sends "" and "Wait" with every packet: inside an input only
+    // the last status is kept, and shown when the input returns, or before
+    // anything could show it (a paint, a look at the thread's messages).
     void OnStatus(const char16_t* text, LPARAM busy);
+    void ShowStatus(const char16_t* text, LPARAM busy);
+    bool TakeStatusText(const char16_t* text, size_t length);  // at most 19 characters
+    void RepaintStatus();
+    void FlushStatus();
+    static void FlushStatusHook(void* self);
     // A message box owned by the control window, titled "Orvade".
     void OnMessageBox(UINT style, const char16_t* text);
     void OnScan(HWND hwnd, const DeviceDataRecord& record);
@@ -196,7 +213,21 @@ private:
     bool m_busy = false;
     HCURSOR m_savedCursor = 0;
     char16_t m_statusText[20] = {};
-    int m_inputDepth = 0;           // input calls running on this thread (the core may pump)
-    bool m_repaintPending = false;  // inside input: a whole-window repaint is asked for, not yet painted
+    int m_inputDepth = 0;  // input calls running on this thread (the core may pump)
+    // The status put off inside input: its text (when one came) and busy
+    // state (0 or 1 when one came, else -1).
+    bool m_statusPending = false;
+    bool m_pendingChanged = false;  // a text other than the one shown came
+    bool m_pendingHasText = false;
+    char16_t m_pendingText[20] = {};
+    size_t m_pendingLength = 0;
+    LPARAM m_pendingBusy = -1;
+    size_t m_statusLength = 0;  // of m_statusText
+    // All of the window waits for a paint since this object asked for it.
+    // Only its own paint validates the control window, so a status shown
+    // after an input does not ask again.
+    bool m_wholeInvalid = false;
+    plat::messages::BeforeMessages* m_beforeMessages = nullptr;  // the window thread's
+    pthread_t m_windowThread{};  // the thread of the control window
     HMODULE m_shellHelper = nullptr;  // "aygshell.dll", for the tap-and-hold gesture
 };

@@ -14,6 +14,7 @@
 #include "core/hooks/CoreMessages.h"
 #include "core/session/ClientCore.h"
 #include "core/support/LogFile.h"
+#include "platform/Message.h"
 #include "platform/Text.h"
 #include "platform/Window.h"
 
@@ -107,22 +108,20 @@ HRESULT COVC::DestroyControlWindow() {
 }
 
 // The outermost scope holds the reference; the ones nested in it need none.
-COVC::CallScope::CallScope(COVC& self) : m_self(self) {
-    if (m_self.m_calls++ == 0) m_self.AddRef();
-}
-
-COVC::CallScope::~CallScope() {
-    if (--m_self.m_calls > 0) return;
-    if (!m_self.m_retired.empty()) {
-        std::vector<Session> retired = std::move(m_self.m_retired);
-        m_self.m_retired.clear();
+void COVC::EndOfCalls() {
+    if (!m_retired.empty()) {
+        std::vector<Session> retired = std::move(m_retired);
+        m_retired.clear();
         retired.clear();  // each core before its view and dialogs
     }
-    m_self.Release();  // may delete the object: nothing after this
+    Release();  // may delete the object: nothing after this
 }
 
 void COVC::OnCreate(HWND hwnd, const CREATESTRUCT* cs) {
     m_window = hwnd;
+    m_beforeMessages = &plat::messages::ThreadBeforeMessages();  // the status messages come on this thread
+    m_windowThread = pthread_self();
+    m_wholeInvalid = false;  // a new window: the next change asks for its paint
     m_dialogs = std::make_unique<CControlDialogs>(GetModuleResources(), hwnd);
     m_core = CClientCore::Create(hwnd);
     m_core->SetDialogs(m_dialogs.get());
@@ -162,25 +161,68 @@ void COVC::OnScan(HWND hwnd, const DeviceDataRecord& record) {
     if (m_core) m_core->OnDeviceData(&record);
 }
 
+namespace {
+// At most 19 characters of a status are kept; the text is read no further
+// than its terminator or those 19.
+size_t StatusLength(const char16_t* text) {
+    size_t n = 0;
+    while (n < 19 && text[n]) ++n;
+    return n;
+}
+}  // namespace
+
 void COVC::OnStatus(const char16_t* text, LPARAM busy) {
+    if (m_inputDepth == 0) return ShowStatus(text, busy);
     if (text) {
-        // At most 19 characters are kept; the text is read no further than
-        // its terminator or those 19.
-        size_t n = 0;
-        while (n < 19 && text[n]) ++n;
-        if (std::u16string_view(text, n) == std::u16string_view(m_statusText)) return SetBusy(busy);
-        std::memset(m_statusText, 0, sizeof m_statusText);
-        std::memcpy(m_statusText, text, n * sizeof(char16_t));
-        // The core sends "Wait" and "" with every packet: within one input
-        // call, the whole-window repaint asked for first covers the changes
-        // after it until a paint.
-        if (m_window && !m_repaintPending) {
-            InvalidateRect(m_window, nullptr, FALSE);
-            m_repaintPending = m_inputDepth > 0;
-        }
+        const size_t n = StatusLength(text);
+        // Any change asks for a repaint, as when it is shown at once.
+        if (!m_pendingChanged && !(n == m_statusLength && std::memcmp(text, m_statusText, n * sizeof(char16_t)) == 0))
+            m_pendingChanged = true;
+        std::memcpy(m_pendingText, text, n * sizeof(char16_t));
+        m_pendingLength = n;
+        m_pendingHasText = true;
     }
+    if (busy == 0 || busy == 1) m_pendingBusy = busy;  // the last one sent counts
+    if (!m_statusPending) {
+        m_statusPending = true;
+        if (m_beforeMessages) *m_beforeMessages = {&COVC::FlushStatusHook, this};
+    }
+}
+
+void COVC::ShowStatus(const char16_t* text, LPARAM busy) {
+    if (text && TakeStatusText(text, StatusLength(text))) RepaintStatus();
     SetBusy(busy);
 }
+
+// True when the text differs from the one shown, which it then replaces.
+bool COVC::TakeStatusText(const char16_t* text, size_t n) {
+    if (n == m_statusLength && std::memcmp(text, m_statusText, n * sizeof(char16_t)) == 0) return false;
+    std::memset(m_statusText, 0, sizeof m_statusText);
+    std::memcpy(m_statusText, text, n * sizeof(char16_t));
+    m_statusLength = n;
+    return true;
+}
+
+void COVC::RepaintStatus() {
+    if (!m_window) return;
+    InvalidateRect(m_window, nullptr, FALSE);
+    m_wholeInvalid = true;
+}
+
+void COVC::FlushStatus() {
+    if (!m_statusPending) return;
+    m_statusPending = false;
+    // Given back unless its hook is what runs now (the slot is cleared then).
+    if (m_beforeMessages && m_beforeMessages->context == this) *m_beforeMessages = {};
+    if (m_pendingHasText) TakeStatusText(m_pendingText, m_pendingLength);
+    if (m_pendingChanged && !m_wholeInvalid) RepaintStatus();
+    SetBusy(m_pendingBusy);
+    m_pendingChanged = false;
+    m_pendingHasText = false;
+    m_pendingBusy = -1;
+}
+
+void COVC::FlushStatusHook(void* self) { static_cast<COVC*>(self)->FlushStatus(); }
 
 void COVC::SetBusy(LPARAM busy) {
     // The system's wait cursor, looked up once: the core is busy with every packet.
@@ -235,7 +277,8 @@ LRESULT COVC::OnTap(HWND hwnd, WPARAM wParam, LPARAM lParam) {
 }
 
 void COVC::OnPaint(HWND hwnd) {
-    m_repaintPending = false;  // this paint shows the status as it is now
+    FlushStatus();  // this paint shows the status as it is now
+    m_wholeInvalid = false;
     PAINTSTRUCT ps{};
     HDC dc = BeginPaint(hwnd, &ps);
     if (dc && m_core) m_core->Paint(dc, m_statusText);
@@ -249,6 +292,12 @@ LRESULT COVC::WindowProc(HWND hwnd, UINT msg, WPARAM wParam, LPARAM lParam) {
         auto* self = static_cast<COVC*>(reinterpret_cast<const CREATESTRUCT*>(lParam)->lpCreateParams);
         if (self)
             plat::window::SetWindowProcedure(hwnd, [self](HWND h, UINT m, WPARAM w, LPARAM l) {
+                // The status inside an input is only noted (no call into the
+                // core, nothing that throws): the input holds the object.
+                if (m == WM_CORE_BUSY_STATUS && self->m_inputDepth > 0) {
+                    self->OnStatus(reinterpret_cast<const char16_t*>(w), l);
+                    return LRESULT(0);
+                }
                 return self->Guarded(h, m, w, l);
             });
     }
@@ -267,6 +316,15 @@ LRESULT COVC::Guarded(HWND hwnd, UINT msg, WPARAM wParam, LPARAM lParam) {
 }
 
 LRESULT COVC::OnMessage(HWND hwnd, UINT msg, WPARAM wParam, LPARAM lParam) {
+    // What the core sends with every packet comes first.
+    if (msg == WM_CORE_SEND_SEGMENT) {
+        Fire_OVCDataOutEvent(int(wParam), reinterpret_cast<const void*>(lParam));
+        return 0;
+    }
+    if (msg == WM_CORE_BUSY_STATUS) {
+        OnStatus(reinterpret_cast<const char16_t*>(wParam), lParam);
+        return 0;
+    }
     switch (msg) {
     case WM_CREATE:
         OnCreate(hwnd, reinterpret_cast<const CREATESTRUCT*>(lParam));
@@ -274,14 +332,8 @@ LRESULT COVC::OnMessage(HWND hwnd, UINT msg, WPARAM wParam, LPARAM lParam) {
     case WM_DESTROY:
         OnDestroy();
         return 0;
-    case WM_CORE_SEND_SEGMENT:
-        Fire_OVCDataOutEvent(int(wParam), reinterpret_cast<const void*>(lParam));
-        return 0;
     case WM_CORE_SESSION_ENDED:
         Fire_OVCDisconnect(int(lParam));
-        return 0;
-    case WM_CORE_BUSY_STATUS:
-        OnStatus(reinterpret_cast<const char16_t*>(wParam), lParam);
         return 0;
     case WM_CORE_MESSAGE_BOX:
         OnMessageBox(UINT(wParam), reinterpret_cast<const char16_t*>(lParam));
