@@ -379,9 +379,28 @@ private:
         if (e->modifiers() & Qt::AltModifier) l |= LPARAM(1) << 29;
         if (!down) l |= (LPARAM(1) << 30) | (LPARAM(1) << 31);
         else if (e->isAutoRepeat()) l |= LPARAM(1) << 30;
-        const QString text = down ? e->text() : QString();
-        const std::u16string chars(reinterpret_cast<const char16_t*>(text.utf16()), size_t(text.size()));
+        const std::u16string chars = down ? charactersOf(vk, e->text()) : std::u16string();
         if (vk || !chars.empty()) plat::input::InjectKey(vk, down, l, chars);
+    }
+    // The characters a key types as the device's WM_CHAR gives them. Some
+    // platforms hand Qt a NUL for Enter or a function key and 0x7F for
+    // Delete; the device types nothing for those but Enter, Backspace, Tab
+    // and Escape, which always type their control character.
+    static std::u16string charactersOf(UINT vk, const QString& text) {
+        std::u16string chars;
+        for (QChar c : text) {
+            if (c.unicode() != 0 && c.unicode() != 0x7F) chars.push_back(char16_t(c.unicode()));
+        }
+        if (chars.empty()) {
+            switch (vk) {
+            case VK_RETURN: chars = u"\r"; break;
+            case VK_BACK: chars = u"\b"; break;
+            case VK_TAB: chars = u"\t"; break;
+            case VK_ESCAPE: chars = u"\x1b"; break;
+            default: break;
+            }
+        }
+        return chars;
     }
     void mouse(QMouseEvent* e, UINT msg) {
         POINT p{LONG(e->position().x()), LONG(e->position().y())};

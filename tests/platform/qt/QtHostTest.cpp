@@ -178,6 +178,45 @@ TEST_F(QtHost, KeysArriveWithVirtualKeyCodesAndCharactersAtTheFocusWindow) {
     EXPECT_EQ(QApplication::focusWidget() == nullptr || QApplication::focusWidget() == w->window(), true);
 }
 
+// Keys whose text some platforms give as NUL or DEL type what the device's
+// keys type: Enter, Backspace, Tab and Escape their control character,
+// Delete and the function keys nothing.
+TEST_F(QtHost, KeysTypeTheDevicesCharactersWhateverTextThePlatformGives) {
+    const HWND top = Make(u"Painter", WS_POPUP | WS_VISIBLE, 0, 0, 200, 100);
+    SetFocus(top);
+    Pump();
+    QWidget* w = plat::qt::WidgetOf(top);
+    ASSERT_NE(w, nullptr);
+    struct Key {
+        int qt;
+        QString text;
+        UINT vk;
+        std::u16string typed;
+    };
+    const Key keys[] = {
+        {Qt::Key_Return, QString(QChar(0)), VK_RETURN, u"\r"},  {Qt::Key_Enter, QString(), VK_RETURN, u"\r"},
+        {Qt::Key_F1, QString(QChar(0)), VK_F1, u""},             {Qt::Key_Delete, QString(QChar(0x7F)), VK_DELETE, u""},
+        {Qt::Key_Backspace, QString(), VK_BACK, u"\b"},         {Qt::Key_Escape, QString(QChar(0)), VK_ESCAPE, u"\x1b"},
+        {Qt::Key_A, "a", 'A', u"a"},
+    };
+    for (const Key& k : keys) {
+        SCOPED_TRACE(k.vk);
+        {
+            std::lock_guard lock(g_mutex);
+            g_seen.clear();
+        }
+        QKeyEvent press(QEvent::KeyPress, k.qt, Qt::NoModifier, k.text);
+        QKeyEvent release(QEvent::KeyRelease, k.qt, Qt::NoModifier, k.text);
+        QCoreApplication::sendEvent(w, &press);
+        QCoreApplication::sendEvent(w, &release);
+        Pump();
+        std::u16string typed;
+        for (const auto& m : Seen_(WM_CHAR)) typed.push_back(char16_t(m.wParam));
+        EXPECT_EQ(typed, k.typed);
+        EXPECT_EQ(Seen_(WM_KEYDOWN).size(), 1u);
+    }
+}
+
 TEST_F(QtHost, MouseArrivesInClientCoordinatesOfTheWindowOrTheCapture) {
     const HWND top = Make(u"Painter", WS_POPUP | WS_VISIBLE, 0, 0, 200, 100);
     const HWND child = Make(u"Painter", WS_CHILD | WS_VISIBLE, 30, 40, 50, 20, top, 5);
