@@ -1,5 +1,6 @@
 // BUTTON: push, default push, check boxes, radio buttons, group box, owner-draw.
 #include <algorithm>
+#include <cmath>
 #include <string>
 #include <utility>
 #include <vector>
@@ -36,6 +37,25 @@ void checkRadioInGroup(HWND hwnd) {
         if (folded(cls) == u"button" && buttonType(*it) == BS_AUTORADIOBUTTON)
             SendMessage(*it, BM_SETCHECK, *it == hwnd ? BST_CHECKED : BST_UNCHECKED, 0);
     }
+}
+
+// A filled circle with its outline, as a polygon fine enough to look round.
+void disc(HDC dc, POINT centre, int radius, COLORREF fill, COLORREF outline) {
+    constexpr int kSides = 24;
+    POINT points[kSides];
+    for (int i = 0; i < kSides; ++i) {
+        const double a = 2 * 3.14159265358979 * i / kSides;
+        points[i] = POINT{centre.x + LONG(std::lround(radius * std::cos(a))), centre.y + LONG(std::lround(radius * std::sin(a)))};
+    }
+    const HGDIOBJ brush = CreateSolidBrush(fill);
+    const HGDIOBJ pen = CreatePen(PS_SOLID, 1, outline);
+    const HGDIOBJ oldBrush = SelectObject(dc, brush);
+    const HGDIOBJ oldPen = SelectObject(dc, pen);
+    Polygon(dc, points, kSides);
+    SelectObject(dc, oldBrush);
+    SelectObject(dc, oldPen);
+    DeleteObject(brush);
+    DeleteObject(pen);
 }
 
 void click(HWND hwnd, ButtonState& s) {
@@ -133,6 +153,7 @@ LRESULT buttonProc(HWND h, ButtonState& s, UINT msg, WPARAM w, LPARAM l) {
             return 0;
         }
         const bool push = type == BS_PUSHBUTTON || type == BS_DEFPUSHBUTTON;
+        const bool focused = GetFocus() == h;
         paint(h, push ? WM_CTLCOLORBTN : WM_CTLCOLORSTATIC, [&](HDC dc, RECT r) {
             const std::u16string text = plat::window::GetWindowString(h);
             if (push) {
@@ -143,6 +164,10 @@ LRESULT buttonProc(HWND h, ButtonState& s, UINT msg, WPARAM w, LPARAM l) {
                 }
                 if (s.pushed) OffsetRect(&r, 1, 1);
                 DrawText(dc, text.c_str(), -1, &r, DT_CENTER | DT_VCENTER | DT_SINGLELINE);
+                if (focused) {
+                    InflateRect(&r, -2, -2);
+                    focusFrame(dc, r);
+                }
                 return;
             }
             if (type == BS_GROUPBOX) {
@@ -154,16 +179,30 @@ LRESULT buttonProc(HWND h, ButtonState& s, UINT msg, WPARAM w, LPARAM l) {
                 return;
             }
             const int mid = (r.top + r.bottom) / 2;
-            RECT box{r.left + 1, mid - 6, r.left + 13, mid + 6};
-            FillRect(dc, &box, GetSysColorBrush(COLOR_WINDOW));
-            frame(dc, box, RGB(0, 0, 0));
-            if (s.check != BST_UNCHECKED) {
-                RECT mark = box;
-                InflateRect(&mark, -3, -3);
-                FillRect(dc, &mark, s.check == BST_CHECKED ? CreateSolidBrush(RGB(0, 0, 0)) : GetSysColorBrush(COLOR_GRAYTEXT));
+            if (isRadio(type)) {
+                // Round, with a dot when chosen.
+                disc(dc, POINT{r.left + 7, mid}, 6, GetSysColor(COLOR_WINDOW), RGB(0, 0, 0));
+                if (s.check != BST_UNCHECKED) disc(dc, POINT{r.left + 7, mid}, 3, RGB(0, 0, 0), RGB(0, 0, 0));
+            } else {
+                RECT box{r.left + 1, mid - 6, r.left + 13, mid + 6};
+                FillRect(dc, &box, GetSysColorBrush(COLOR_WINDOW));
+                frame(dc, box, RGB(0, 0, 0));
+                if (s.check != BST_UNCHECKED) {
+                    RECT mark = box;
+                    InflateRect(&mark, -3, -3);
+                    FillRect(dc, &mark, GetSysColorBrush(s.check == BST_CHECKED ? COLOR_WINDOWTEXT : COLOR_GRAYTEXT));
+                }
             }
             RECT label{r.left + 18, r.top, r.right, r.bottom};
             DrawText(dc, text.c_str(), -1, &label, DT_LEFT | DT_VCENTER | DT_SINGLELINE);
+            if (focused) {
+                // Around the label as far as it shows.
+                SIZE size{};
+                GetTextExtentPoint32(dc, text.c_str(), int(text.size()), &size);
+                RECT ring{label.left - 2, std::max<LONG>(r.top, mid - size.cy / 2 - 1), std::min<LONG>(label.left + size.cx + 2, r.right),
+                          std::min<LONG>(r.bottom, mid - size.cy / 2 + size.cy + 1)};
+                focusFrame(dc, ring);
+            }
         }, type != BS_GROUPBOX);
         return 0;
     }

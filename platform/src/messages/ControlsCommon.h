@@ -71,11 +71,32 @@ inline void paint(HWND hwnd, UINT ctlColor, Draw draw, bool interior = true, HWN
 }
 
 inline void frame(HDC dc, const RECT& r, COLORREF c) {
-    const HGDIOBJ oldPen = SelectObject(dc, CreatePen(PS_SOLID, 1, c));
+    const HGDIOBJ pen = CreatePen(PS_SOLID, 1, c);
+    const HGDIOBJ oldPen = SelectObject(dc, pen);
     const HGDIOBJ oldBrush = SelectObject(dc, GetStockObject(NULL_BRUSH));
     Rectangle(dc, r.left, r.top, r.right, r.bottom);
     SelectObject(dc, oldPen);
     SelectObject(dc, oldBrush);
+    DeleteObject(pen);
+}
+
+// The focus rectangle: a dotted line in the text colour just inside r.
+inline void focusFrame(HDC dc, const RECT& r) {
+    if (r.right - r.left < 2 || r.bottom - r.top < 2) return;
+    const HBRUSH ink = CreateSolidBrush(dc->state.textColor);
+    const auto dot = [&](LONG x, LONG y) {
+        const RECT d{x, y, x + 1, y + 1};
+        FillRect(dc, &d, ink);
+    };
+    for (LONG x = r.left; x < r.right; x += 2) {
+        dot(x, r.top);
+        dot(x, r.bottom - 1);
+    }
+    for (LONG y = r.top; y < r.bottom; y += 2) {
+        dot(r.left, y);
+        dot(r.right - 1, y);
+    }
+    DeleteObject(ink);
 }
 
 inline std::u16string folded(std::u16string_view s) {

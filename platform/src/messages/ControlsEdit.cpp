@@ -74,6 +74,17 @@ EditLayout editLayout(HWND h, HDC dc, size_t lineCount) {
     e.bar = listLayout(lines, r, (style & WS_BORDER) != 0, (style & ES_MULTILINE) && (style & WS_VSCROLL));
     e.text = e.bar.rows;
     InflateRect(&e.text, -2, -1);
+    if (!(style & ES_MULTILINE) && e.lineHeight > e.text.bottom - e.text.top) {
+        // A line taller than the field: what is cut is the empty leading
+        // above the letters, and the letters themselves sit centred, so a
+        // large font is not cut off at the bottom.
+        TEXTMETRIC tm{};
+        GetTextMetrics(dc, &tm);
+        const LONG leading = std::clamp<LONG>(tm.tmInternalLeading, 0, e.lineHeight - 1);
+        const LONG room = e.bar.rows.bottom - e.bar.rows.top;
+        e.text.top = e.bar.rows.top + (room - (e.lineHeight - leading)) / 2 - leading;
+        e.text.bottom = e.text.top + e.lineHeight;
+    }
     e.visible = std::max(1, int(e.text.bottom - e.text.top) / e.lineHeight);
     return e;
 }

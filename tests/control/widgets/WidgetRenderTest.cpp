@@ -45,6 +45,76 @@ TEST_F(WidgetRenderTest, ButtonsAndCheckBoxesShowTheirTextsAndStates) {
     EXPECT_GT(displaytest::InkPixels(image, Area(3), Qt::white), displaytest::InkPixels(image, Area(2), Qt::white));
 }
 
+TEST_F(WidgetRenderTest, RadioButtonsAreRoundWithADotAndCheckBoxesSquare) {
+    Widgets(Add(5, "1", {Cells(10, 10, 200, 24, 1), Looks(""), "", "2", "", "FRUIT"}) + FE +
+            Add(6, "2", {Cells(50, 10, 0, 0, 1), Looks("Tick"), "", "1"}));
+    const QImage image = Render("radios");
+    int index = 0;
+    for (HWND b = GetWindow(WindowOf(1), GW_CHILD); b; b = GetWindow(b, GW_HWNDNEXT), ++index) {
+        RECT r{};
+        GetWindowRect(b, &r);
+        const int mid = (r.top + r.bottom) / 2;
+        // Round: the corners of the mark's square stay clear, its sides are drawn.
+        EXPECT_TRUE(Near(image.pixelColor(r.left + 1, mid - 6), Qt::white)) << index;
+        EXPECT_TRUE(Near(image.pixelColor(r.left + 13, mid + 6), Qt::white)) << index;
+        EXPECT_TRUE(Near(image.pixelColor(r.left + 1, mid), Qt::black)) << index;
+        EXPECT_TRUE(Near(image.pixelColor(r.left + 7, mid - 6), Qt::black)) << index;
+        // The chosen one (the second) has a dot in the middle.
+        EXPECT_EQ(Near(image.pixelColor(r.left + 7, mid), Qt::black), index == 1) << index;
+    }
+    EXPECT_EQ(index, 3);
+    RECT box{};
+    GetWindowRect(WindowOf(2), &box);
+    EXPECT_TRUE(Near(image.pixelColor(box.left + 1, (box.top + box.bottom) / 2 - 6), Qt::black));
+}
+
+TEST_F(WidgetRenderTest, TheFocusedButtonCheckBoxAndRadioButtonShowTheFocus) {
+    Widgets(Add(1, "1", {Cells(10, 10, 0, 0, 1), Looks("Send"), "", "", "", "", "", "1"}) + FE +
+            Add(6, "2", {Cells(40, 10, 0, 0, 1), Looks("Tick"), "", "0", "", "", "", "2"}) + FE +
+            Add(5, "3", {Cells(70, 10, 200, 24, 1), Looks(""), "", "1", "", "FRUIT", "", "3"}));
+    const HWND radio = GetWindow(WindowOf(3), GW_CHILD);
+    const QImage before = Render("unfocused");
+    TapWindow(WindowOf(1));
+    Key(VK_TAB);
+    const QImage check = Render("focus-check");
+    EXPECT_EQ(GetFocus(), WindowOf(2));
+    Key(VK_TAB, true);
+    const QImage button = Render("focus-button");
+    EXPECT_EQ(GetFocus(), WindowOf(1));
+    Key(VK_TAB);
+    Key(VK_TAB);
+    const QImage group = Render("focus-radio");
+    EXPECT_EQ(GetFocus(), radio);
+    RECT r{};
+    GetWindowRect(radio, &r);
+    const QRect first(r.left, r.top, r.right - r.left, r.bottom - r.top);
+    EXPECT_GT(displaytest::InkPixels(check, Area(2), Qt::white), displaytest::InkPixels(before, Area(2), Qt::white) + 10);
+    EXPECT_GT(displaytest::InkPixels(button, Area(1), Qt::white), displaytest::InkPixels(before, Area(1), Qt::white) + 10);
+    EXPECT_GT(displaytest::InkPixels(group, first, Qt::white), displaytest::InkPixels(before, first, Qt::white) + 10);
+}
+
+TEST_F(WidgetRenderTest, AOneLineEditShowsTheDefaultFontWhole) {
+    // One line of the cell's height with the 14-point font, against a tall
+    // edit that has room: the letters keep their height but for the rows
+    // the frame takes.
+    Widgets(Add(10, "1", {Cells(10, 10, 100, 0, 1), Looks(""), "", "Agjy"}) + FE +
+            Add(10, "2", {Cells(60, 10, 100, 60, 1), Looks(""), "", "Agjy"}));
+    const QImage image = Render("edit-font");
+    const auto inkRows = [&](uint32_t id) {
+        const QRect r = Area(id).adjusted(2, 1, -2, -1);
+        int top = r.bottom() + 1, bottom = r.top() - 1;
+        for (int y = r.top(); y <= r.bottom(); ++y)
+            for (int x = r.left(); x <= r.right(); ++x)
+                if (qGray(image.pixel(x, y)) < 128) top = std::min(top, y), bottom = std::max(bottom, y);
+        return std::pair{top - r.top(), bottom - top + 1};
+    };
+    const auto [oneTop, oneHeight] = inkRows(1);
+    const auto [tallTop, tallHeight] = inkRows(2);
+    ASSERT_GT(tallHeight, 10);
+    EXPECT_GE(oneHeight, tallHeight - 2);
+    EXPECT_LE(oneTop, 1);
+}
+
 TEST_F(WidgetRenderTest, AnArrowButtonWithoutLabelPointsLeftInItsColours) {
     // 40 by 40 pixels: text colour red, background blue; then one pointing down.
     Widgets(Add(7, "1", {Cells(10, 10, 40, 40, 1), Looks("", "", "255", "16711680")}) + FE +
@@ -115,6 +185,7 @@ TEST_F(WidgetRenderTest, AScreenOfWindowedWidgetsIsPushedAndPulled) {
     SendMessage(WindowOf(2), WM_SETTEXT, 0, reinterpret_cast<LPARAM>(u"new"));
     Key(VK_TAB);
     EXPECT_EQ(Events(), std::vector<Bytes>{Event('8', "new", "2")});
+    SetFocus(m_owner);  // the button's focus ring is not part of the comparison
     const QImage before = Render("pushed");
     Send("O" + FD + "SAVED");
     EXPECT_TRUE(Replies().empty());
