@@ -472,7 +472,6 @@ public:
     // argument array serves every sink.
     void Fire(DISPID id, std::initializer_list<VARIANT> args = {}) {
         // Events fire per reply segment: a few arguments and sinks stay off the heap.
-        constexpr size_t kInline = 4;
         VARIANT inlineArgs[kInline];
         std::vector<VARIANT> moreArgs;
         VARIANT* reversed = inlineArgs;
@@ -482,7 +481,11 @@ public:
         }
         size_t n = args.size();
         for (const VARIANT& v : args) reversed[--n] = v;
-        DISPPARAMS params{args.size() ? reversed : nullptr, nullptr, UINT(args.size()), 0};
+        FireReversed(id, reversed, UINT(args.size()));
+    }
+    // The same with the arguments last to first, as DISPPARAMS holds them.
+    void FireReversed(DISPID id, VARIANT* reversed, UINT argCount) {
+        DISPPARAMS params{argCount ? reversed : nullptr, nullptr, argCount, 0};
         IDispatch* inlineSinks[kInline];
         std::vector<IDispatch*> moreSinks;
         IDispatch** sinks = inlineSinks;
@@ -517,6 +520,7 @@ public:
     }
 
 private:
+    static constexpr size_t kInline = 4;
     struct Sink {
         DWORD cookie;
         IDispatch* events;

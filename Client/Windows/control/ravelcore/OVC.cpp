@@ -20,7 +20,7 @@ using plat::com::BstrView;
 
 }  // namespace
 
-COVC::COVC() : m_events(this, DIID__IOVCEvents) { m_shellHelper = LoadLibrary(u"aygshell.dll"); }
+COVC::COVC() : m_events(this, DIID__IOVCEvents) {}
 
 COVC::~COVC() {
     if (m_shellHelper) FreeLibrary(m_shellHelper);
@@ -460,10 +460,11 @@ HRESULT COVC::InterfaceSupportsErrorInfo(REFIID riid) { return riid == IOVC::kII
 
 void COVC::Fire_OVCDataOutEvent(int nSize, const void* pData) {
     // The address is pointer-sized: a 32-bit integer cannot carry it here.
-    VARIANT data{};
-    data.vt = VT_I8;
-    data.llVal = LONGLONG(reinterpret_cast<intptr_t>(pData));
-    m_events.Fire(DISPID_OVCDataOutEvent, {plat::com::VariantLong(nSize), data});
+    VARIANT args[2] = {};  // last to first: the data, then the size
+    args[0].vt = VT_I8;
+    args[0].llVal = LONGLONG(reinterpret_cast<intptr_t>(pData));
+    args[1] = plat::com::VariantLong(nSize);
+    m_events.FireReversed(DISPID_OVCDataOutEvent, args, 2);
 }
 
 void COVC::Fire_OVCDisconnect(int id) { m_events.Fire(DISPID_OVCDisconnect, {plat::com::VariantLong(id)}); }

@@ -229,5 +229,9 @@ private:
     bool m_wholeInvalid = false;
     plat::messages::BeforeMessages* m_beforeMessages = nullptr;  // the window thread's
     pthread_t m_windowThread{};  // the thread of the control window
-    HMODULE m_shellHelper = nullptr;  // "aygshell.dll", for the tap-and-hold gesture
+    // "aygshell.dll", for the tap-and-hold gesture: looked for with the first
+    // tap, not when the control is made (a session may never be tapped).
+    HMODULE ShellHelper();
+    HMODULE m_shellHelper = nullptr;
+    bool m_shellHelperSought = false;
 };

@@ -263,9 +263,17 @@ void COVC::SetInputDevices(bool on) {
     if (CRfidExtention* rfid = ModuleRfid()) rfid->ReaderOn(0, on ? 1 : 0);
 }
 
+HMODULE COVC::ShellHelper() {
+    if (!m_shellHelperSought) {
+        m_shellHelperSought = true;
+        m_shellHelper = LoadLibrary(u"aygshell.dll");
+    }
+    return m_shellHelper;
+}
+
 LRESULT COVC::OnTap(HWND hwnd, WPARAM wParam, LPARAM lParam) {
-    if (m_shellHelper) {
-        if (auto recognize = GetProc<RecognizeGestureFn>(m_shellHelper, "SHRecognizeGesture")) {
+    if (HMODULE helper = ShellHelper()) {
+        if (auto recognize = GetProc<RecognizeGestureFn>(helper, "SHRecognizeGesture")) {
             GestureInfo info{sizeof(GestureInfo), hwnd, {LONG(SHORT(LOWORD(lParam))), LONG(SHORT(HIWORD(lParam)))}, 0};
             if (recognize(&info)) return 0;
         }
@@ -292,11 +300,22 @@ LRESULT COVC::WindowProc(HWND hwnd, UINT msg, WPARAM wParam, LPARAM lParam) {
         auto* self = static_cast<COVC*>(reinterpret_cast<const CREATESTRUCT*>(lParam)->lpCreateParams);
         if (self)
             plat::window::SetWindowProcedure(hwnd, [self](HWND h, UINT m, WPARAM w, LPARAM l) {
-                // The status inside an input is only noted (no call into the
-                // core, nothing that throws): the input holds the object.
-                if (m == WM_CORE_BUSY_STATUS && self->m_inputDepth > 0) {
-                    self->OnStatus(reinterpret_cast<const char16_t*>(w), l);
-                    return LRESULT(0);
+                // What the core sends with every packet, inside an input
+                // (which holds the object): the status is only noted, the
+                // reply goes to the sinks.
+                if (self->m_inputDepth > 0) {
+                    if (m == WM_CORE_BUSY_STATUS) {
+                        self->OnStatus(reinterpret_cast<const char16_t*>(w), l);
+                        return LRESULT(0);
+                    }
+                    if (m == WM_CORE_SEND_SEGMENT) {
+                        try {
+                            self->Fire_OVCDataOutEvent(int(w), reinterpret_cast<const void*>(l));
+                        } catch (...) {
+                            LogPrintf(LOG_ERROR, "COVC: message %u failed", m);
+                        }
+                        return LRESULT(0);
+                    }
                 }
                 return self->Guarded(h, m, w, l);
             });
