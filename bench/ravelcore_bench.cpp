@@ -4,7 +4,10 @@
 #include <benchmark/benchmark.h>
 
 #include <QGuiApplication>
+#include <algorithm>
+#include <chrono>
 #include <string>
+#include <vector>
 
 #include "BenchHost.h"
 #include "BenchSession.h"
@@ -98,10 +101,60 @@ void BM_ControlPing(benchmark::State& state) {
 // The baseline: the same Ping through the bare core.
 void BM_CorePing(benchmark::State& state) { benchhost::CorePing(state); }
 
+// The two side by side in turn, a batch of Pings each, so a shared machine's
+// load weighs on both alike: the medians per Ping and their ratio, goal 1.5.
+void BM_ControlNextToCore(benchmark::State& state) {
+    constexpr int kBatch = 256;
+    const int mode = int(state.range(0));
+    const int size = int(state.range(1));
+    ControlSession control;
+    benchhost::Session core;
+    if (!control.Ready()) return state.SkipWithError("the control was not created");
+    core.SetMode(mode);
+    if (mode == 1) {
+        Bytes ask = benchhost::AskForMode1();
+        control.Receive(ask);
+    }
+    Bytes wire = Frame(mode, Ping(size));
+    const auto batch = [&](bool ofControl) {
+        const auto start = std::chrono::steady_clock::now();
+        for (int i = 0; i < kBatch; ++i) ofControl ? control.Receive(wire) : core.Receive(wire);
+        return std::chrono::duration<double, std::nano>(std::chrono::steady_clock::now() - start).count() / kBatch;
+    };
+    for (int i = 0; i < 16; ++i) batch(i % 2 == 0);  // warm-up
+    std::vector<double> ofControl, ofCore;
+    bool controlFirst = true;
+    for (auto _ : state) {
+        const double first = batch(controlFirst), second = batch(!controlFirst);
+        ofControl.push_back(controlFirst ? first : second);
+        ofCore.push_back(controlFirst ? second : first);
+        controlFirst = !controlFirst;
+        state.SetIterationTime(ofControl.back() * 1e-9);
+    }
+    const auto median = [](std::vector<double> v) {
+        std::nth_element(v.begin(), v.begin() + std::ptrdiff_t(v.size() / 2), v.end());
+        return v[v.size() / 2];
+    };
+    const double controlNs = median(ofControl), coreNs = median(ofCore);
+    const double ratio = controlNs / coreNs;
+    state.counters["control_ns"] = controlNs;
+    state.counters["core_ns"] = coreNs;
+    state.counters["ratio"] = ratio;
+    state.SetLabel(ratio <= 1.5 ? "goal <= 1.5 met" : "goal <= 1.5 MISSED");
+}
+
 }  // namespace
 
 BENCHMARK(BM_CorePing)->ArgNames({"mode", "bytes"})->Args({0, 20})->Args({0, 4000})->Args({1, 20})->Args({1, 4000});
 BENCHMARK(BM_ControlPing)->ArgNames({"mode", "bytes"})->Args({0, 20})->Args({0, 4000})->Args({1, 20})->Args({1, 4000});
+BENCHMARK(BM_ControlNextToCore)
+    ->ArgNames({"mode", "bytes"})
+    ->Args({0, 20})
+    ->Args({0, 4000})
+    ->Args({1, 20})
+    ->Args({1, 4000})
+    ->Iterations(400)
+    ->UseManualTime();
 // The control paints with Qt, as in the shell: a GUI application exists.
 int main(int argc, char** argv) {
     QGuiApplication app(argc, argv);
