@@ -91,6 +91,16 @@ LRESULT comboProc(HWND h, ComboState& s, UINT msg, WPARAM w, LPARAM l) {
         return r;
     }
     switch (msg) {
+    case WM_SETFONT: {
+        const LRESULT done = DefWindowProc(h, msg, w, l);
+        // The field and the list's rows follow the font's line height.
+        if (!ownerDrawOf(h)) {
+            s.list.itemHeight = std::max(kItemHeight, lineHeightOf(h));
+            SetWindowPos(h, 0, 0, 0, 0, 0, SWP_NOMOVE | SWP_NOZORDER | SWP_NOACTIVATE | SWP_NOSIZE);
+            if (LOWORD(l)) InvalidateRect(h, nullptr, TRUE);
+        }
+        return done;
+    }
     case WM_CREATE: {
         const auto* cs = reinterpret_cast<const CREATESTRUCT*>(l);
         if (const UINT od = ownerDrawOf(h)) measureItems(h, s.list, od);

@@ -80,6 +80,17 @@ inline void frame(HDC dc, const RECT& r, COLORREF c) {
     DeleteObject(pen);
 }
 
+// The height of a line of text in the window's font (0 where nothing measures).
+inline int lineHeightOf(HWND hwnd) {
+    HDC dc = GetDC(hwnd);
+    if (!dc) return 0;
+    if (const HFONT font = HFONT(SendMessage(hwnd, WM_GETFONT, 0, 0))) SelectObject(dc, font);
+    SIZE size{};
+    GetTextExtentPoint32(dc, u"Ag", 2, &size);
+    ReleaseDC(hwnd, dc);
+    return int(size.cy);
+}
+
 // The focus rectangle: a dotted line in the text colour just inside r.
 inline void focusFrame(HDC dc, const RECT& r) {
     if (r.right - r.left < 2 || r.bottom - r.top < 2) return;

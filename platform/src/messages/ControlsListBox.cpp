@@ -97,6 +97,17 @@ LRESULT listProc(HWND h, ListState& s, UINT msg, WPARAM w, LPARAM l) {
         }
         return 0;
     }
+    case WM_SETFONT: {
+        const LRESULT done = DefWindowProc(h, msg, w, l);
+        // Rows as tall as the font's lines, so a large font does not run
+        // into the next row; owner-drawn rows keep what their owner measured.
+        if (!ownerDrawOf(h)) {
+            s.list.itemHeight = std::max(kItemHeight, lineHeightOf(h));
+            s.list.clampTop(listLayoutOf(h, s.list).visible);
+            if (LOWORD(l)) InvalidateRect(h, nullptr, TRUE);
+        }
+        return done;
+    }
     case WM_SIZE:
         s.list.clampTop(listLayoutOf(h, s.list).visible);
         return DefWindowProc(h, msg, w, l);

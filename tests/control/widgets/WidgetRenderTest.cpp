@@ -162,6 +162,45 @@ TEST_F(WidgetRenderTest, ListsAndRadioGroupsShowTheirItems) {
     }
 }
 
+TEST_F(WidgetRenderTest, ListRowsAreAsTallAsTheirFont) {
+    // The second row chosen: the first row's letters, descenders and all,
+    // end above the highlight of the second.
+    Widgets(Add(18, "1", {Cells(10, 10, 100, 80, 1), Looks(""), "", "2", "", "FRUIT"}));
+    const QImage image = Render("list-rows");
+    const QRect list = Area(1).adjusted(2, 1, -2, -1);
+    int band = list.top();
+    while (band < list.bottom() && Near(image.pixelColor(list.right() - 4, band), Qt::white)) ++band;
+    ASSERT_LT(band, list.bottom());
+    int ink = list.top();
+    for (int y = list.top(); y < band; ++y)
+        for (int x = list.left(); x < list.right() - 8; ++x)
+            if (qGray(image.pixel(x, y)) < 128) ink = y;
+    EXPECT_GT(ink, list.top() + 8);
+    // The band is a whole line of the list's font high.
+    HDC dc = GetDC(WindowOf(1));
+    SelectObject(dc, HFONT(SendMessage(WindowOf(1), WM_GETFONT, 0, 0)));
+    SIZE line{};
+    GetTextExtentPoint32(dc, u"Ag", 2, &line);
+    ReleaseDC(WindowOf(1), dc);
+    ASSERT_GT(line.cy, 16);
+    int height = 0;
+    while (!Near(image.pixelColor(list.right() - 4, band + height), Qt::white)) ++height;
+    EXPECT_GE(height, line.cy);
+
+    // A combo box's field and the rows of its open list likewise.
+    Widgets(Add(3, "2", {Cells(100, 10, 120, 80, 1), Looks(""), "", "1", "", "FRUIT"}));
+    EXPECT_GE(SendMessage(WindowOf(2), CB_GETITEMHEIGHT, 0, 0), line.cy);
+    EXPECT_GE(Area(2).height(), line.cy + 2);
+    TapWindow(WindowOf(2));
+    const HWND popup = GetCapture();
+    ASSERT_NE(popup, 0u);
+    qttest::Pump();
+    const QImage open = plat::qt::RenderWindow(popup);
+    if (const char* dir = std::getenv("WIDGET_RENDER_DIR")) open.save(QString(dir) + "/combo-list.png");
+    EXPECT_GT(displaytest::InkPixels(open, QRect(2, 2, 60, line.cy - 2), Qt::white), 10);
+    Key(VK_ESCAPE);
+}
+
 TEST_F(WidgetRenderTest, ComboBoxesAndProgressBarsShowTheirValues) {
     Widgets(Add(3, "1", {Cells(10, 10, 120, 80, 1), Looks(""), "", "3", "", "FRUIT"}) + FE +
             Add(15, "2", {Cells(60, 10, 100, 20, 1), Looks("50")}));
