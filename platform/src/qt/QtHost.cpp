@@ -26,8 +26,10 @@
 #include <QThread>
 #include <QWidget>
 #include <mutex>
+#include <string>
 #include <unordered_map>
 #include <unordered_set>
+#include <vector>
 
 #include "platform/Gdi.h"
 #include "platform/Input.h"
@@ -121,6 +123,39 @@ QFont toQFont(const LOGFONT& lf) {
     return font;
 }
 
+// The QFont of a description, made once per thread: a fresh QFont looks its
+// engine up again on every call, which costs more than drawing the text. Per
+// thread, as a QFont's engine is fetched lazily and not under a lock.
+class FontCache {
+public:
+    const QFont& Get(const LOGFONT& lf) {
+        const std::u16string_view face(lf.lfFaceName);
+        for (auto& e : m_fonts)
+            if (e.height == lf.lfHeight && e.bold == (lf.lfWeight >= 600) && e.italic == (lf.lfItalic != 0) &&
+                e.underline == (lf.lfUnderline != 0) && e.strikeOut == (lf.lfStrikeOut != 0) && e.face == face)
+                return e.font;
+        if (m_fonts.size() >= 64) m_fonts.clear();
+        m_fonts.push_back(Entry{std::u16string(face), lf.lfHeight, lf.lfWeight >= 600, lf.lfItalic != 0,
+                                lf.lfUnderline != 0, lf.lfStrikeOut != 0, toQFont(lf)});
+        return m_fonts.back().font;
+    }
+    void Clear() { m_fonts.clear(); }
+
+private:
+    struct Entry {
+        std::u16string face;
+        LONG height;
+        bool bold, italic, underline, strikeOut;
+        QFont font;
+    };
+    std::vector<Entry> m_fonts;
+};
+
+FontCache& fonts() {
+    thread_local FontCache cache;
+    return cache;
+}
+
 QString toQString(std::u16string_view s) { return QString::fromUtf16(s.data(), qsizetype(s.size())); }
 
 class QtContext final : public DeviceContext {
@@ -153,7 +188,8 @@ public:
         const QRect box(r.left, r.top, r.right - r.left, r.bottom - r.top);
         std::lock_guard lock(m_surface->mutex);
         QPainter& p = Painter();
-        p.setFont(toQFont(font));
+        const QFont& f = fonts().Get(font);
+        if (p.font() != f) p.setFont(f);
         const QString s = toQString(text);
         if (bg) p.fillRect(p.boundingRect(box, flags, s).intersected((format & DT_NOCLIP) ? QRect(box.topLeft(), QSize(1 << 15, 1 << 15)) : box),
                            toQColor(*bg));
@@ -161,7 +197,7 @@ public:
         p.drawText(box, flags, s);
     }
     SIZE Measure(std::u16string_view text, const LOGFONT& font) override {
-        const QSize size = QFontMetrics(toQFont(font)).size(0, toQString(text));
+        const QSize size = QFontMetrics(fonts().Get(font)).size(0, toQString(text));
         return SIZE{size.width(), size.height()};
     }
     void Pixels(int x, int y, const plat::gdi::PixelView& picture) override {
@@ -191,6 +227,19 @@ public:
         }
     }
     void Polygon(const POINT* points, int count, const COLORREF* fill, const COLORREF* pen, int penWidth) override {
+        if (!fill && pen && penWidth <= 1 && outlinesRectangle(points, count)) {
+            // A control's frame: four fills, pixel for pixel what the
+            // polygon gives, without the rasteriser.
+            const QRect r(QPoint(points[0].x, points[0].y), QPoint(points[2].x, points[2].y));
+            const QColor c = toQColor(*pen);
+            std::lock_guard lock(m_surface->mutex);
+            QPainter& p = Painter();
+            p.fillRect(QRect(r.left(), r.top(), r.width(), 1), c);
+            p.fillRect(QRect(r.left(), r.bottom(), r.width(), 1), c);
+            p.fillRect(QRect(r.left(), r.top(), 1, r.height()), c);
+            p.fillRect(QRect(r.right(), r.top(), 1, r.height()), c);
+            return;
+        }
         QPolygon polygon;
         for (int i = 0; i < count; ++i) polygon << QPoint(points[i].x, points[i].y);
         std::lock_guard lock(m_surface->mutex);
@@ -200,12 +249,13 @@ public:
         p.drawPolygon(polygon);
     }
     TEXTMETRIC Metrics(const LOGFONT& font) override {
-        const QFontMetrics m(toQFont(font));
+        const QFont& f = fonts().Get(font);
+        const QFontMetrics m(f);
         TEXTMETRIC tm{};
         tm.tmHeight = m.height();
         tm.tmAscent = m.ascent();
         tm.tmDescent = m.descent();
-        tm.tmInternalLeading = std::max(0, m.height() - toQFont(font).pixelSize());
+        tm.tmInternalLeading = std::max(0, m.height() - f.pixelSize());
         tm.tmExternalLeading = std::max(0, m.lineSpacing() - m.height());
         tm.tmAveCharWidth = m.averageCharWidth();
         tm.tmMaxCharWidth = m.maxWidth();
@@ -213,6 +263,14 @@ public:
     }
 
 private:
+    // Corners clockwise from the top left, at least two pixels each way and
+    // not left of or above the buffer (where Qt's clipping of a polygon
+    // differs from that of a fill).
+    static bool outlinesRectangle(const POINT* q, int count) {
+        return count == 4 && q[0].x >= 0 && q[0].y >= 0 && q[1].y == q[0].y && q[1].x > q[0].x && q[2].x == q[1].x &&
+               q[2].y > q[1].y && q[3].x == q[0].x && q[3].y == q[2].y;
+    }
+
     // One painter for the context's life, begun on first use (under the
     // surface's mutex). It keeps a reference to the buffer it paints, so a
     // buffer replaced meanwhile (a resize, a detach) stays valid until the
@@ -876,6 +934,7 @@ void plat::qt::DetachQtEventLoop() {
     delete host->gui;  // the notifiers with it
     if (host->timerFd >= 0) ::close(host->timerFd);
     surfaces().Clear();
+    fonts().Clear();
     delete host;
 }
 
