@@ -4,11 +4,11 @@
 //
 // - Attach on the GUI thread once a QApplication exists. From then on the
 //   device's screen is one Qt window of the screen's size (Screen.h) and
-//   every window that is not message-only has a QWidget on the GUI thread
-//   (whatever thread owns the window) that shows its back buffer: top-level
-//   windows inside the screen, children inside their parent. The widgets
-//   follow the model (geometry, visibility, z-order, title); the enabled
-//   state stays the layer's.
+//   every top-level window that is not message-only has a QWidget inside it
+//   on the GUI thread (whatever thread owns the window) that shows its back
+//   buffer and those of its shown children, composed in the layer's z-order.
+//   The widgets follow the model (geometry, visibility, z-order, title); the
+//   enabled state stays the layer's.
 // - Input: Qt only says which key went down and where a tap landed; the
 //   screen takes Qt's focus and taps and hands them to the layer (Input.h),
 //   which finds the window. Keys carry Windows virtual-key codes and the
@@ -43,7 +43,9 @@ void AttachQtEventLoop();
 // Removes the backend, the hook and the notifiers; the widgets go.
 void DetachQtEventLoop();
 
-// The widget that shows hwnd (GUI thread); null when there is none yet.
+// The widget of hwnd (GUI thread); null when there is none yet. A child's
+// is made on this call: it draws nothing (its top-level window draws it)
+// and takes Qt events sent to it as its window's.
 QWidget* WidgetOf(HWND hwnd);
 // The window as it is shown, children included (GUI thread).
 QImage RenderWindow(HWND hwnd);

@@ -26,10 +26,8 @@
 #include <QThread>
 #include <QWidget>
 #include <mutex>
-#include <string>
 #include <unordered_map>
 #include <unordered_set>
-#include <vector>
 
 #include "platform/Gdi.h"
 #include "platform/Input.h"
@@ -123,39 +121,6 @@ QFont toQFont(const LOGFONT& lf) {
     return font;
 }
 
-// The QFont of a description, made once per thread: a fresh QFont looks its
-// engine up again on every call, which costs more than drawing the text. Per
-// thread, as a QFont's engine is fetched lazily and not under a lock.
-class FontCache {
-public:
-    const QFont& Get(const LOGFONT& lf) {
-        const std::u16string_view face(lf.lfFaceName);
-        for (auto& e : m_fonts)
-            if (e.height == lf.lfHeight && e.bold == (lf.lfWeight >= 600) && e.italic == (lf.lfItalic != 0) &&
-                e.underline == (lf.lfUnderline != 0) && e.strikeOut == (lf.lfStrikeOut != 0) && e.face == face)
-                return e.font;
-        if (m_fonts.size() >= 64) m_fonts.clear();
-        m_fonts.push_back(Entry{std::u16string(face), lf.lfHeight, lf.lfWeight >= 600, lf.lfItalic != 0,
-                                lf.lfUnderline != 0, lf.lfStrikeOut != 0, toQFont(lf)});
-        return m_fonts.back().font;
-    }
-    void Clear() { m_fonts.clear(); }
-
-private:
-    struct Entry {
-        std::u16string face;
-        LONG height;
-        bool bold, italic, underline, strikeOut;
-        QFont font;
-    };
-    std::vector<Entry> m_fonts;
-};
-
-FontCache& fonts() {
-    thread_local FontCache cache;
-    return cache;
-}
-
 QString toQString(std::u16string_view s) { return QString::fromUtf16(s.data(), qsizetype(s.size())); }
 
 class QtContext final : public DeviceContext {
@@ -188,8 +153,7 @@ public:
         const QRect box(r.left, r.top, r.right - r.left, r.bottom - r.top);
         std::lock_guard lock(m_surface->mutex);
         QPainter& p = Painter();
-        const QFont& f = fonts().Get(font);
-        if (p.font() != f) p.setFont(f);
+        p.setFont(toQFont(font));
         const QString s = toQString(text);
         if (bg) p.fillRect(p.boundingRect(box, flags, s).intersected((format & DT_NOCLIP) ? QRect(box.topLeft(), QSize(1 << 15, 1 << 15)) : box),
                            toQColor(*bg));
@@ -197,7 +161,7 @@ public:
         p.drawText(box, flags, s);
     }
     SIZE Measure(std::u16string_view text, const LOGFONT& font) override {
-        const QSize size = QFontMetrics(fonts().Get(font)).size(0, toQString(text));
+        const QSize size = QFontMetrics(toQFont(font)).size(0, toQString(text));
         return SIZE{size.width(), size.height()};
     }
     void Pixels(int x, int y, const plat::gdi::PixelView& picture) override {
@@ -227,19 +191,6 @@ public:
         }
     }
     void Polygon(const POINT* points, int count, const COLORREF* fill, const COLORREF* pen, int penWidth) override {
-        if (!fill && pen && penWidth <= 1 && outlinesRectangle(points, count)) {
-            // A control's frame: four fills, pixel for pixel what the
-            // polygon gives, without the rasteriser.
-            const QRect r(QPoint(points[0].x, points[0].y), QPoint(points[2].x, points[2].y));
-            const QColor c = toQColor(*pen);
-            std::lock_guard lock(m_surface->mutex);
-            QPainter& p = Painter();
-            p.fillRect(QRect(r.left(), r.top(), r.width(), 1), c);
-            p.fillRect(QRect(r.left(), r.bottom(), r.width(), 1), c);
-            p.fillRect(QRect(r.left(), r.top(), 1, r.height()), c);
-            p.fillRect(QRect(r.right(), r.top(), 1, r.height()), c);
-            return;
-        }
         QPolygon polygon;
         for (int i = 0; i < count; ++i) polygon << QPoint(points[i].x, points[i].y);
         std::lock_guard lock(m_surface->mutex);
@@ -249,13 +200,12 @@ public:
         p.drawPolygon(polygon);
     }
     TEXTMETRIC Metrics(const LOGFONT& font) override {
-        const QFont& f = fonts().Get(font);
-        const QFontMetrics m(f);
+        const QFontMetrics m(toQFont(font));
         TEXTMETRIC tm{};
         tm.tmHeight = m.height();
         tm.tmAscent = m.ascent();
         tm.tmDescent = m.descent();
-        tm.tmInternalLeading = std::max(0, m.height() - f.pixelSize());
+        tm.tmInternalLeading = std::max(0, m.height() - toQFont(font).pixelSize());
         tm.tmExternalLeading = std::max(0, m.lineSpacing() - m.height());
         tm.tmAveCharWidth = m.averageCharWidth();
         tm.tmMaxCharWidth = m.maxWidth();
@@ -263,14 +213,6 @@ public:
     }
 
 private:
-    // Corners clockwise from the top left, at least two pixels each way and
-    // not left of or above the buffer (where Qt's clipping of a polygon
-    // differs from that of a fill).
-    static bool outlinesRectangle(const POINT* q, int count) {
-        return count == 4 && q[0].x >= 0 && q[0].y >= 0 && q[1].y == q[0].y && q[1].x > q[0].x && q[2].x == q[1].x &&
-               q[2].y > q[1].y && q[3].x == q[0].x && q[3].y == q[2].y;
-    }
-
     // One painter for the context's life, begun on first use (under the
     // surface's mutex). It keeps a reference to the buffer it paints, so a
     // buffer replaced meanwhile (a resize, a detach) stays valid until the
@@ -362,14 +304,41 @@ WPARAM mouseKeys(const QMouseEvent* e) {
 
 // ---- widgets ----
 
+// A window's back buffer at pos, clipped to clip (what its ancestors and its
+// own rectangle leave of it).
+void drawSurface(QPainter& p, HWND hwnd, const QPoint& pos, const QRect& clip) {
+    if (auto s = surfaces().Find(hwnd)) {
+        std::lock_guard lock(s->mutex);
+        p.setClipRect(clip);
+        p.drawImage(pos, s->image);
+    }
+}
+
+// The shown children of parent and theirs, from the bottom of the z-order up,
+// each over what lies below it and inside its ancestors, as Qt would compose
+// child widgets. origin: the screen position of the painter's (0, 0).
+void drawChildren(QPainter& p, HWND parent, const QPoint& origin, const QRect& clip) {
+    std::vector<HWND> order;
+    for (HWND c = GetWindow(parent, GW_CHILD); c; c = GetWindow(c, GW_HWNDNEXT)) order.push_back(c);
+    for (auto it = order.rbegin(); it != order.rend(); ++it) {
+        const HWND c = *it;
+        if (!(GetWindowLongPtr(c, GWL_STYLE) & WS_VISIBLE) || IsMessageOnlyWindow(c)) continue;
+        RECT r{};
+        GetWindowRect(c, &r);
+        const QPoint pos(r.left - origin.x(), r.top - origin.y());
+        const QRect box = QRect(pos, QSize(r.right - r.left, r.bottom - r.top)).intersected(clip);
+        if (box.isEmpty()) continue;
+        drawSurface(p, c, pos, box);
+        drawChildren(p, c, origin, box);
+    }
+}
+
 // The widget of one window, or (hwnd 0) the device's screen: one Qt window
 // of the screen's size with the top-level windows inside it.
 class HostWidget final : public QWidget {
 public:
-    HostWidget(HWND hwnd, QWidget* parent) : QWidget(parent), m_hwnd(hwnd) {
-        // A child is drawn over what lies below it in z-order.
-        const bool opaque = !hwnd || !GetAncestor(hwnd, GA_PARENT);
-        if (opaque) setAttribute(Qt::WA_OpaquePaintEvent);
+    HostWidget(HWND hwnd, QWidget* parent) : QWidget(parent), m_hwnd(hwnd), m_child(hwnd && GetAncestor(hwnd, GA_PARENT)) {
+        if (!m_child) setAttribute(Qt::WA_OpaquePaintEvent);
         setAttribute(Qt::WA_NoSystemBackground);
         setMouseTracking(true);
         // Only the screen takes Qt's focus and Qt's taps: focus inside belongs
@@ -381,16 +350,23 @@ public:
     }
 
 protected:
+    // A top-level window draws its children itself; a child's widget (made
+    // only when asked for) draws nothing.
     void paintEvent(QPaintEvent*) override {
+        if (m_child) return;
         QPainter p(this);
         if (!m_hwnd) {
             p.fillRect(rect(), toQColor(GetSysColor(COLOR_BACKGROUND)));
-        } else if (auto s = surfaces().Find(m_hwnd)) {
-            std::lock_guard lock(s->mutex);
-            p.drawImage(0, 0, s->image);
-        } else if (!GetAncestor(m_hwnd, GA_PARENT)) {
+            return;
+        }
+        if (surfaces().Find(m_hwnd)) {
+            drawSurface(p, m_hwnd, QPoint(0, 0), rect());
+        } else {
             p.fillRect(rect(), Qt::white);
         }
+        RECT r{};
+        GetWindowRect(m_hwnd, &r);
+        drawChildren(p, m_hwnd, QPoint(r.left, r.top), rect());
     }
     // Every handler below is reached through here: nothing thrown in one
     // crosses Qt's event loop; the event is ignored and the failure logged.
@@ -467,6 +443,7 @@ private:
     }
 
     HWND m_hwnd;
+    bool m_child;
 };
 
 class Widgets {
@@ -476,6 +453,9 @@ public:
         return it == m_map.end() ? nullptr : it->second.data();
     }
 
+    // A child window has no Qt widget of its own (routing, hit tests and
+    // z-order are the layer's): its top-level window's widget draws it, so a
+    // change to a child repaints that widget where the child is.
     void Sync(HWND h, unsigned what) {
         if (what & kWindowCursor) syncCursor();
         if (!h) return;
@@ -483,9 +463,55 @@ public:
             remove(h);
             return;
         }
-        HostWidget* w = ensure(h);
-        if (!w) return;
         const HWND parent = GetAncestor(h, GA_PARENT);
+        if (parent) {
+            syncChild(h, what);
+            if (HostWidget* w = Find(h)) syncWidget(h, w, parent, what);
+            return;
+        }
+        HostWidget* w = ensure(h);
+        if (w) syncWidget(h, w, parent, what);
+    }
+
+    // The widget of a window; for a child, made now: it draws nothing, it
+    // only takes Qt events sent to it as its window's own.
+    HostWidget* WidgetOf(HWND h) {
+        if (HostWidget* w = Find(h)) return w;
+        if (!h || !IsWindow(h) || IsMessageOnlyWindow(h)) return nullptr;
+        const HWND parent = GetAncestor(h, GA_PARENT);
+        if (!parent || !Find(GetAncestor(h, GA_ROOT))) return nullptr;
+        HostWidget* w = ensure(h);
+        if (w) syncWidget(h, w, parent, kWindowCreated);
+        return w;
+    }
+
+private:
+    void syncChild(HWND h, unsigned what) {
+        const HWND top = GetAncestor(h, GA_ROOT);
+        const auto known = m_topOf.find(h);
+        if (known == m_topOf.end() || known->second != top) {
+            if (known != m_topOf.end()) repaint(known->second);
+            m_topOf[h] = top;
+            repaint(top);
+            return;
+        }
+        if (what & (kWindowGeometry | kWindowCreated | kWindowShown | kWindowZOrder | kWindowDestroyed)) {
+            repaint(top);
+        } else if (what & kWindowPresent) {
+            HostWidget* t = Find(top);
+            if (!t) return;
+            RECT r{}, tr{};
+            GetWindowRect(h, &r);
+            GetWindowRect(top, &tr);
+            t->update(QRect(r.left - tr.left, r.top - tr.top, r.right - r.left, r.bottom - r.top));
+        }
+    }
+
+    void repaint(HWND top) {
+        if (HostWidget* t = Find(top)) t->update();
+    }
+
+    void syncWidget(HWND h, HostWidget* w, HWND parent, unsigned what) {
         RECT r{};
         GetWindowRect(h, &r);
         if (parent) {
@@ -502,9 +528,9 @@ public:
             const QString title = toQString(GetWindowString(h));
             if (w->windowTitle() != title) w->setWindowTitle(title);
         }
-        if (what & (kWindowZOrder | kWindowCreated)) {
-            // Within a flush each parent's children are restacked once, at
-            // its end: a screen of new children costs one pass, not one each.
+        if (!parent && (what & (kWindowZOrder | kWindowCreated))) {
+            // Within a flush the top-level windows are restacked once, at
+            // its end.
             if (m_deferRestack) {
                 m_restack.insert(parent);
             } else {
@@ -519,6 +545,7 @@ public:
         if (what & (kWindowPresent | kWindowGeometry | kWindowCreated | kWindowShown)) w->update();
     }
 
+public:
     // Sync calls between these two restack each parent once, at the end.
     void BeginBatch() { m_deferRestack = true; }
     void EndBatch() {
@@ -533,6 +560,7 @@ public:
     void Clear() {
         delete m_screen.data();  // every widget is inside it
         m_map.clear();
+        m_topOf.clear();
     }
 
 private:
@@ -564,6 +592,10 @@ private:
 
     void remove(HWND h) {
         surfaces().Remove(h);
+        if (const auto known = m_topOf.find(h); known != m_topOf.end()) {
+            repaint(known->second);
+            m_topOf.erase(known);
+        }
         auto it = m_map.find(h);
         if (it == m_map.end()) return;
         delete it->second.data();  // Qt deletes the child widgets with it
@@ -588,6 +620,7 @@ private:
     }
 
     std::unordered_map<HWND, QPointer<HostWidget>> m_map;
+    std::unordered_map<HWND, HWND> m_topOf;  // each child seen, and its top-level window
     bool m_deferRestack = false;
     std::unordered_set<HWND> m_restack;
     QPointer<HostWidget> m_screen;
@@ -934,16 +967,30 @@ void plat::qt::DetachQtEventLoop() {
     delete host->gui;  // the notifiers with it
     if (host->timerFd >= 0) ::close(host->timerFd);
     surfaces().Clear();
-    fonts().Clear();
     delete host;
 }
 
-QWidget* plat::qt::WidgetOf(HWND hwnd) { return g_host ? g_host->widgets.Find(hwnd) : nullptr; }
+QWidget* plat::qt::WidgetOf(HWND hwnd) { return g_host ? g_host->widgets.WidgetOf(hwnd) : nullptr; }
 
 void plat::qt::SyncWidgets() { flush(); }
 
 QImage plat::qt::RenderWindow(HWND hwnd) {
     flush();
-    QWidget* w = WidgetOf(hwnd);
-    return w ? w->grab().toImage() : QImage();
+    if (!g_host || !hwnd || !IsWindow(hwnd) || IsMessageOnlyWindow(hwnd)) return QImage();
+    if (!GetAncestor(hwnd, GA_PARENT)) {
+        QWidget* w = g_host->widgets.Find(hwnd);
+        return w ? w->grab().toImage() : QImage();
+    }
+    // A child as its top-level window draws it, on clear pixels.
+    RECT r{};
+    GetWindowRect(hwnd, &r);
+    const QRect box(0, 0, r.right - r.left, r.bottom - r.top);
+    if (box.isEmpty()) return QImage();
+    QImage image(box.size(), QImage::Format_ARGB32_Premultiplied);
+    image.fill(Qt::transparent);
+    QPainter p(&image);
+    drawSurface(p, hwnd, QPoint(0, 0), box);
+    drawChildren(p, hwnd, QPoint(r.left, r.top), box);
+    p.end();
+    return image;
 }

@@ -270,6 +270,52 @@ TEST_F(QtHost, WindowIsRenderedFromItsBackBufferWithItsChildren) {
     EXPECT_EQ(moved.pixelColor(62, 42), QColor(255, 0, 0));
 }
 
+// Children are drawn by their top-level window's widget: each over what lies
+// below it in the layer's z-order, inside its parent, and only when shown.
+TEST_F(QtHost, ChildrenAreComposedInZOrderInsideTheirParentsWhileShown) {
+    const HWND top = Make(u"Painter", WS_POPUP | WS_VISIBLE, 0, 0, 120, 80);
+    Pump();  // red
+    g_fill = RGB(0, 255, 0);
+    const HWND a = Make(u"Painter", WS_CHILD | WS_VISIBLE, 20, 20, 40, 30, top, 1);
+    Pump();
+    g_fill = RGB(255, 255, 0);
+    Make(u"Painter", WS_CHILD | WS_VISIBLE, 25, 0, 30, 10, a, 2);  // reaches 15 pixels past a's right
+    Pump();
+    g_fill = RGB(0, 255, 255);
+    const HWND b = Make(u"Painter", WS_CHILD | WS_VISIBLE, 50, 40, 40, 30, top, 3);
+    Pump();
+    g_fill = RGB(255, 0, 255);
+    const HWND hidden = Make(u"Painter", WS_CHILD, 0, 60, 20, 20, top, 4);
+    Pump();
+    SetWindowPos(b, HWND_TOP, 0, 0, 0, 0, SWP_NOMOVE | SWP_NOSIZE);
+    Pump();
+    QImage image = plat::qt::RenderWindow(top).convertToFormat(QImage::Format_RGB32);
+    EXPECT_EQ(image.pixelColor(22, 40), QColor(0, 255, 0));    // a
+    EXPECT_EQ(image.pixelColor(47, 22), QColor(255, 255, 0));  // a's child
+    EXPECT_EQ(image.pixelColor(65, 25), QColor(255, 0, 0));    // past a: the parent
+    EXPECT_EQ(image.pixelColor(52, 42), QColor(0, 255, 255));  // b over a
+    EXPECT_EQ(image.pixelColor(5, 65), QColor(255, 0, 0));     // the hidden child is not drawn
+
+    SetWindowPos(a, HWND_TOP, 0, 0, 0, 0, SWP_NOMOVE | SWP_NOSIZE);
+    ShowWindow(hidden, SW_SHOW);
+    Pump();
+    image = plat::qt::RenderWindow(top).convertToFormat(QImage::Format_RGB32);
+    EXPECT_EQ(image.pixelColor(52, 42), QColor(0, 255, 0));    // a over b now
+    EXPECT_EQ(image.pixelColor(2, 62), QColor(255, 0, 255));  // shown
+
+    // A child alone, with its own children, on clear pixels.
+    const QImage alone = plat::qt::RenderWindow(a).convertToFormat(QImage::Format_RGB32);
+    ASSERT_EQ(alone.size(), QSize(40, 30));
+    EXPECT_EQ(alone.pixelColor(2, 20), QColor(0, 255, 0));
+    EXPECT_EQ(alone.pixelColor(27, 2), QColor(255, 255, 0));
+
+    g_fill = RGB(255, 0, 0);
+    DestroyWindow(b);
+    Pump();
+    image = plat::qt::RenderWindow(top).convertToFormat(QImage::Format_RGB32);
+    EXPECT_EQ(image.pixelColor(85, 65), QColor(255, 0, 0));  // gone with its window
+}
+
 TEST_F(QtHost, WindowOfAWorkerThreadKeepsItsQueueThereAndIsShownByTheGuiThread) {
     std::promise<HWND> made;
     std::atomic<bool> stop{false};
