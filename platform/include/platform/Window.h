@@ -36,6 +36,7 @@
 //   Only programs of the same user are answered.
 #pragma once
 
+#include <cstdint>
 #include <functional>
 #include <memory>
 #include <string>
@@ -274,6 +275,11 @@ HWND GetThreadCapture(HWND hwnd);
 BOOL RunOnWindowThread(HWND hwnd, std::function<void()> task);
 // TRUE for windows of CreateMessageWindow (never shown).
 BOOL IsMessageOnlyWindow(HWND hwnd);
+// How often the window was asked to repaint (InvalidateRect, or a move or
+// show that needs one), whatever each ask added; 0 for no window. A window
+// that finds the count where its own last ask left it knows that nobody
+// else asked since.
+uint64_t GetRepaintAsks(HWND hwnd);
 
 // What a backend hears about; `what` is a mask of these.
 enum : unsigned {

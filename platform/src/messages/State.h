@@ -123,6 +123,7 @@ struct Window {
     RECT update{};
     bool hasUpdate = false;
     bool erase = false;
+    uint64_t repaintAsks = 0;  // every call that asked for a repaint, whatever it added
     bool messageOnly = false;
     bool destroying = false;
     HFONT font = 0;

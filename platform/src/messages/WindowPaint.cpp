@@ -12,6 +12,7 @@ using plat::gdi::DeviceContext;
 namespace plat::detail {
 
 void markDirty(Window& w, HWND hwnd, const RECT* r, bool erase) {
+    ++w.repaintAsks;
     const RECT client = clientOf(w);
     // All of the window waits for its paint already (a status repainted
     // with every packet asks again and again): nothing to add.
@@ -65,6 +66,12 @@ BOOL GetUpdateRect(HWND hwnd, RECT* rect, BOOL) {
     if (!w) return FALSE;
     if (rect) *rect = w->hasUpdate ? w->update : RECT{};
     return w->hasUpdate ? TRUE : FALSE;
+}
+
+uint64_t plat::window::GetRepaintAsks(HWND hwnd) {
+    std::lock_guard lock(state().mutex);
+    const Window* w = findWindow(hwnd);
+    return w ? w->repaintAsks : 0;
 }
 
 BOOL UpdateWindow(HWND hwnd) {

@@ -351,6 +351,64 @@ TEST_F(RavelcoreTest, AStatusChangeAfterAPaintAsksForAnother) {
     Unhost();
 }
 
+// The backing of the windows, counting the drawing contexts made for one.
+class CountingBackend final : public plat::window::WindowBackend {
+public:
+    CountingBackend(std::shared_ptr<plat::window::WindowBackend> inner, HWND counted)
+        : m_inner(std::move(inner)), m_counted(counted) {}
+    void Notify(HWND hwnd, unsigned what) override { m_inner->Notify(hwnd, what); }
+    HDC CreateDC(HWND hwnd) override {
+        if (hwnd == m_counted) ++contexts;
+        return m_inner->CreateDC(hwnd);
+    }
+    int contexts = 0;
+
+private:
+    std::shared_ptr<plat::window::WindowBackend> m_inner;
+    HWND m_counted;
+};
+
+// A Ping turns the status from "Wait" to "" and back: the paint it asks for
+// would show what the window shows, and draws nothing. A paint someone else
+// asked for, or one after the screen changed, still draws.
+TEST_F(RavelcoreTest, APaintThatWouldShowTheSameDrawsNothing) {
+    Host();
+    ASSERT_TRUE(m_data);
+    const HWND control = GetWindow(m_host, GW_CHILD);
+    EXPECT_EQ(m_ovc->Initialize(), S_OK);
+    const auto qtBacking = plat::window::GetWindowBackend();
+    ASSERT_TRUE(qtBacking);
+    const auto counting = std::make_shared<CountingBackend>(qtBacking, control);
+    plat::window::SetWindowBackend(counting);
+    RECT update{};
+    EXPECT_EQ(Stream(Framed("A\xFDx")), S_OK);
+    UpdateWindow(control);
+    const QImage waiting = plat::qt::RenderWindow(control);
+    const int drawn = counting->contexts;
+    EXPECT_GE(drawn, 1);
+
+    EXPECT_EQ(Stream(Framed("A\xFDy")), S_OK);
+    EXPECT_TRUE(GetUpdateRect(control, &update, FALSE));  // asked for, as with every status change
+    UpdateWindow(control);
+    EXPECT_FALSE(GetUpdateRect(control, &update, FALSE));
+    EXPECT_EQ(counting->contexts, drawn);
+    EXPECT_EQ(plat::qt::RenderWindow(control), waiting);
+
+    EXPECT_EQ(Stream(Framed("A\xFDz")), S_OK);
+    InvalidateRect(control, nullptr, FALSE);
+    UpdateWindow(control);
+    EXPECT_EQ(counting->contexts, drawn + 1);
+
+    // Text on the screen and a Ping in one packet: the status ends as shown, the screen does not.
+    EXPECT_EQ(Stream(Framed("3\xFD" "\x1B[3;2HEF\xFF" "A\xFDw")), S_OK);
+    UpdateWindow(control);
+    EXPECT_EQ(counting->contexts, drawn + 2);
+    EXPECT_NE(plat::qt::RenderWindow(control), waiting);
+
+    plat::window::SetWindowBackend(qtBacking);
+    Unhost();
+}
+
 TEST_F(RavelcoreTest, TheForegroundAloneDecidesWhetherTheControlIsActive) {
     Host();
     ASSERT_TRUE(m_ovc);

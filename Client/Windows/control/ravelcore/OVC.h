@@ -227,6 +227,11 @@ private:
     // Only its own paint validates the control window, so a status shown
     // after an input does not ask again.
     bool m_wholeInvalid = false;
+    // The status the last paint showed, and the window's count of repaint
+    // asks while only status changes have asked since that paint.
+    char16_t m_shownStatus[20] = {};
+    bool m_statusShown = false;
+    uint64_t m_statusOnlyAsks = 0;
     plat::messages::BeforeMessages* m_beforeMessages = nullptr;  // the window thread's
     pthread_t m_windowThread{};  // the thread of the control window
     // "aygshell.dll", for the tap-and-hold gesture: looked for with the first

@@ -205,7 +205,10 @@ bool COVC::TakeStatusText(const char16_t* text, size_t n) {
 
 void COVC::RepaintStatus() {
     if (!m_window) return;
+    const uint64_t asks = plat::window::GetRepaintAsks(m_window);
     InvalidateRect(m_window, nullptr, FALSE);
+    // Nobody else asked since the paint, before or during this ask.
+    if (asks == m_statusOnlyAsks && plat::window::GetRepaintAsks(m_window) == asks + 1) m_statusOnlyAsks = asks + 1;
     m_wholeInvalid = true;
 }
 
@@ -287,10 +290,21 @@ LRESULT COVC::OnTap(HWND hwnd, WPARAM wParam, LPARAM lParam) {
 void COVC::OnPaint(HWND hwnd) {
     FlushStatus();  // this paint shows the status as it is now
     m_wholeInvalid = false;
+    // A packet turns the status from "Wait" to "" and back: when only status
+    // changes asked for this paint and the status is the one shown, the
+    // window would show what it shows.
+    const uint64_t asks = plat::window::GetRepaintAsks(hwnd);
+    if (m_statusShown && asks == m_statusOnlyAsks && std::memcmp(m_statusText, m_shownStatus, sizeof m_statusText) == 0) {
+        ValidateRect(hwnd, nullptr);
+        return;
+    }
     PAINTSTRUCT ps{};
     HDC dc = BeginPaint(hwnd, &ps);
-    if (dc && m_core) m_core->Paint(dc, m_statusText);
+    m_statusShown = dc && m_core;
+    if (m_statusShown) m_core->Paint(dc, m_statusText);
     EndPaint(hwnd, &ps);
+    std::memcpy(m_shownStatus, m_statusText, sizeof m_shownStatus);
+    m_statusOnlyAsks = asks;
 }
 
 LRESULT COVC::WindowProc(HWND hwnd, UINT msg, WPARAM wParam, LPARAM lParam) {

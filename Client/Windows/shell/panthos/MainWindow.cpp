@@ -187,7 +187,9 @@ void COVCShellObj::OnSocketNotify(LPARAM event) {
     switch (event) {
     case FD_READ: {
         ShellLog(LOG_TRACE, "OnSocketNotify:FD_READ");
-        auto buffer = std::make_unique<unsigned char[]>(kReadSize);
+        // Not zeroed: Read fills what it returns, and a packet's 20 KiB of
+        // zeros would cost more than the packet.
+        auto buffer = std::make_unique_for_overwrite<unsigned char[]>(kReadSize);
         const int n = m_socket ? m_socket->Read(buffer.get(), kReadSize) : 0;
         if (n > 0 && m_data) m_data->OVCStreamInput(n, buffer.get());
         break;
