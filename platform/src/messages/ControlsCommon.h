@@ -384,6 +384,8 @@ inline void drawRows(HDC dc, const ItemList& list, const ListLayout& v, HWND own
         RECT inset = row;
         inset.left += 2;
         DrawText(dc, list.items[size_t(i)].text.c_str(), -1, &inset, DT_LEFT | DT_VCENTER | DT_SINGLELINE);
+        // A focused list marks its chosen row, or its first row when none is.
+        if (focused && (selected || (list.selected < 0 && i == std::max(list.top, 0)))) focusFrame(dc, row);
         SetTextColor(dc, old);
     }
     drawScrollBar(dc, v, list.count(), list.top);

@@ -42,11 +42,20 @@ LRESULT staticProc(HWND h, StaticState& s, UINT msg, WPARAM w, LPARAM l) {
             }
             if (type == SS_ICON) return;
             if (type == SS_BLACKRECT) {
-                FillRect(dc, &r, CreateSolidBrush(RGB(0, 0, 0)));
+                FillRect(dc, &r, HBRUSH(GetStockObject(BLACK_BRUSH)));
                 return;
             }
             const UINT align = type == SS_CENTER ? DT_CENTER : type == SS_RIGHT ? DT_RIGHT : DT_LEFT;
             const std::u16string text = plat::window::GetWindowString(h);
+            // A window lower than one line of its font: the empty leading
+            // above the letters is what is cut, not their bottoms.
+            SIZE line{};
+            GetTextExtentPoint32(dc, u"Ag", 2, &line);
+            if (line.cy > r.bottom - r.top) {
+                TEXTMETRIC tm{};
+                GetTextMetrics(dc, &tm);
+                r.top -= std::clamp<LONG>(tm.tmInternalLeading, 0, line.cy - (r.bottom - r.top));
+            }
             DrawText(dc, text.c_str(), -1, &r, align | (type == SS_LEFTNOWORDWRAP ? DT_SINGLELINE : DT_WORDBREAK));
         });
         return 0;

@@ -68,10 +68,11 @@ TEST_F(WidgetRenderTest, RadioButtonsAreRoundWithADotAndCheckBoxesSquare) {
     EXPECT_TRUE(Near(image.pixelColor(box.left + 1, (box.top + box.bottom) / 2 - 6), Qt::black));
 }
 
-TEST_F(WidgetRenderTest, TheFocusedButtonCheckBoxAndRadioButtonShowTheFocus) {
+TEST_F(WidgetRenderTest, TheFocusedButtonCheckBoxRadioButtonAndListShowTheFocus) {
     Widgets(Add(1, "1", {Cells(10, 10, 0, 0, 1), Looks("Send"), "", "", "", "", "", "1"}) + FE +
             Add(6, "2", {Cells(40, 10, 0, 0, 1), Looks("Tick"), "", "0", "", "", "", "2"}) + FE +
-            Add(5, "3", {Cells(70, 10, 200, 24, 1), Looks(""), "", "1", "", "FRUIT", "", "3"}));
+            Add(5, "3", {Cells(70, 10, 200, 24, 1), Looks(""), "", "1", "", "FRUIT", "", "3"}) + FE +
+            Add(18, "4", {Cells(100, 10, 100, 70, 1), Looks(""), "", "2", "", "FRUIT", "", "4"}));
     const HWND radio = GetWindow(WindowOf(3), GW_CHILD);
     const QImage before = Render("unfocused");
     TapWindow(WindowOf(1));
@@ -91,17 +92,28 @@ TEST_F(WidgetRenderTest, TheFocusedButtonCheckBoxAndRadioButtonShowTheFocus) {
     EXPECT_GT(displaytest::InkPixels(check, Area(2), Qt::white), displaytest::InkPixels(before, Area(2), Qt::white) + 10);
     EXPECT_GT(displaytest::InkPixels(button, Area(1), Qt::white), displaytest::InkPixels(before, Area(1), Qt::white) + 10);
     EXPECT_GT(displaytest::InkPixels(group, first, Qt::white), displaytest::InkPixels(before, first, Qt::white) + 10);
+    // The list marks its chosen row.
+    Key(VK_TAB);
+    const QImage list = Render("focus-list");
+    EXPECT_EQ(GetFocus(), WindowOf(4));
+    int changed = 0;
+    const QRect area = Area(4);
+    for (int y = area.top(); y <= area.bottom(); ++y)
+        for (int x = area.left(); x <= area.right(); ++x) changed += list.pixel(x, y) != before.pixel(x, y);
+    EXPECT_GT(changed, 20);
 }
 
-TEST_F(WidgetRenderTest, AOneLineEditShowsTheDefaultFontWhole) {
+TEST_F(WidgetRenderTest, OneLineEditsAndStaticsShowTheDefaultFontWhole) {
     // One line of the cell's height with the 14-point font, against a tall
-    // edit that has room: the letters keep their height but for the rows
-    // the frame takes.
+    // one that has room: the letters keep their height but for the rows
+    // an edit's frame takes.
     Widgets(Add(10, "1", {Cells(10, 10, 100, 0, 1), Looks(""), "", "Agjy"}) + FE +
-            Add(10, "2", {Cells(60, 10, 100, 60, 1), Looks(""), "", "Agjy"}));
+            Add(10, "2", {Cells(60, 10, 100, 60, 1), Looks(""), "", "Agjy"}) + FE +
+            Add(8, "3", {Cells(130, 10, 0, 0, 1), Looks("Agjy")}) + FE +
+            Add(8, "4", {Cells(160, 10, 0, 60, 1), Looks("Agjy")}));
     const QImage image = Render("edit-font");
-    const auto inkRows = [&](uint32_t id) {
-        const QRect r = Area(id).adjusted(2, 1, -2, -1);
+    const auto inkRows = [&](uint32_t id, int frame = 1) {
+        const QRect r = Area(id).adjusted(2, frame, -2, -frame);
         int top = r.bottom() + 1, bottom = r.top() - 1;
         for (int y = r.top(); y <= r.bottom(); ++y)
             for (int x = r.left(); x <= r.right(); ++x)
@@ -113,6 +125,7 @@ TEST_F(WidgetRenderTest, AOneLineEditShowsTheDefaultFontWhole) {
     ASSERT_GT(tallHeight, 10);
     EXPECT_GE(oneHeight, tallHeight - 2);
     EXPECT_LE(oneTop, 1);
+    EXPECT_EQ(inkRows(3, 0).second, inkRows(4, 0).second);
 }
 
 TEST_F(WidgetRenderTest, AnArrowButtonWithoutLabelPointsLeftInItsColours) {
