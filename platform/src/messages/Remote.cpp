@@ -6,6 +6,7 @@
 // thread of the owning process carries it out with the ordinary calls. A
 // process that ends takes its socket, and so its windows, with it. Only
 // processes of the same user are answered.
+#include <sys/random.h>
 #include <sys/socket.h>
 #include <sys/un.h>
 #include <unistd.h>
@@ -16,7 +17,7 @@
 #include <cstdio>
 #include <cstring>
 #include <mutex>
-#include <random>
+#include <chrono>
 #include <string>
 #include <thread>
 
@@ -237,7 +238,12 @@ HWND newHandleLocked() {
     static bool seeded = false;
     if (!seeded && base) {
         seeded = true;
-        s.nextHandle = HWND(std::random_device{}()) & 0xFFFFFFu;
+        // getrandom: std::random_device asks the processor first, which a
+        // virtual machine makes slow for every program's start.
+        uint32_t start = 0;
+        if (getrandom(&start, sizeof start, GRND_NONBLOCK) != ssize_t(sizeof start))
+            start = uint32_t(std::chrono::steady_clock::now().time_since_epoch().count() ^ getpid());
+        s.nextHandle = HWND(start) & 0xFFFFFFu;
     }
     for (;;) {
         const HWND low = s.nextHandle++ & 0xFFFFFFu;

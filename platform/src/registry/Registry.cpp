@@ -258,7 +258,7 @@ sqlite3* Connection(Registry& r) {
     // A database file is data: its schema never runs functions of ours, nor
     // may statements change the schema behind SQLite's back.
     if (Sql().db_config(db, SQLITE_DBCONFIG_DEFENSIVE, 1, nullptr) != SQLITE_OK ||
-        !Exec(db, "PRAGMA trusted_schema=OFF;")) {
+        Sql().db_config(db, SQLITE_DBCONFIG_TRUSTED_SCHEMA, 0, nullptr) != SQLITE_OK) {
         Sql().close(db);
         return nullptr;
     }
@@ -278,8 +278,7 @@ sqlite3* Connection(Registry& r) {
     // next opening neither replays it nor creates its files again.
     int persist = 1;
     Sql().file_control(db, "main", SQLITE_FCNTL_PERSIST_WAL, &persist);
-    if (!Exec(db, "PRAGMA journal_mode=WAL;") || !Exec(db, "PRAGMA synchronous=NORMAL;") ||
-        !Exec(db, "PRAGMA journal_size_limit=0;")) {
+    if (!Exec(db, "PRAGMA journal_mode=WAL; PRAGMA synchronous=NORMAL; PRAGMA journal_size_limit=0;")) {
         Sql().close(db);
         return nullptr;
     }
