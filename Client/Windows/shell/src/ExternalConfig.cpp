@@ -1,9 +1,9 @@
 #include "shell/ExternalConfig.h"
 
 #include <curl/curl.h>
+#include <dlfcn.h>
 
 #include <cstdio>
-#include <mutex>
 
 #include "core/support/FileHandle.h"
 #include "platform/DeviceFs.h"
@@ -43,9 +43,42 @@ std::u16string FileUrlPath(std::u16string_view url) {
     return path;
 }
 
-void EnsureCurl() {
-    static std::once_flag once;
-    std::call_once(once, [] { curl_global_init(CURL_GLOBAL_DEFAULT); });
+// libcurl and its TLS libraries are loaded with the first download, not
+// with the shell: most devices never fetch a configuration address.
+#define ORVADE_CURL_FUNCTIONS(X) \
+    X(global_init)               \
+    X(easy_init)                 \
+    X(easy_setopt)               \
+    X(easy_perform)              \
+    X(easy_cleanup)              \
+    X(easy_strerror)             \
+    X(slist_append)              \
+    X(slist_free_all)
+
+struct CurlApi {
+#define ORVADE_CURL_POINTER(name) decltype(&curl_##name) name = nullptr;
+    ORVADE_CURL_FUNCTIONS(ORVADE_CURL_POINTER)
+#undef ORVADE_CURL_POINTER
+};
+
+// The library's functions, initialised once; null when it cannot be loaded.
+const CurlApi* LoadCurl() {
+    static const CurlApi* api = []() -> const CurlApi* {
+        void* library = dlopen("libcurl.so.4", RTLD_NOW | RTLD_LOCAL);
+        if (!library) {
+            ShellLog(LOG_ERROR, "ExternalConfigLoader: libcurl cannot be loaded: %s", dlerror());
+            return nullptr;
+        }
+        static CurlApi loaded;
+        bool complete = true;
+#define ORVADE_CURL_RESOLVE(name) \
+    complete = complete && (loaded.name = reinterpret_cast<decltype(loaded.name)>(dlsym(library, "curl_" #name)));
+        ORVADE_CURL_FUNCTIONS(ORVADE_CURL_RESOLVE)
+#undef ORVADE_CURL_RESOLVE
+        if (!complete || loaded.global_init(CURL_GLOBAL_DEFAULT) != CURLE_OK) return nullptr;
+        return &loaded;
+    }();
+    return api;
 }
 
 struct Body {
@@ -187,33 +220,34 @@ int ExternalConfigLoader::Load(std::u16string_view text) {
 int ExternalConfigLoader::Apply(CSettingsStore& store) const { return ApplyConfigPairs(m_list, store); }
 
 int ExternalConfigLoader::Download(std::u16string_view url) {
-    EnsureCurl();
-    CURL* curl = curl_easy_init();
+    const CurlApi* api = LoadCurl();
+    if (!api) return 0;
+    CURL* curl = api->easy_init();
     if (!curl) return 0;
     Body body;
     const std::string address = Narrow(url);
-    curl_easy_setopt(curl, CURLOPT_URL, address.c_str());
-    curl_easy_setopt(curl, CURLOPT_USERAGENT, "OVC v1.0");
-    curl_easy_setopt(curl, CURLOPT_PROTOCOLS_STR, "http,https,ftp");
-    curl_easy_setopt(curl, CURLOPT_FOLLOWLOCATION, 1L);
-    curl_easy_setopt(curl, CURLOPT_MAXREDIRS, 5L);
-    curl_easy_setopt(curl, CURLOPT_REDIR_PROTOCOLS_STR, "http,https");
-    curl_easy_setopt(curl, CURLOPT_TIMEOUT_MS, kTimeoutMs);
-    curl_easy_setopt(curl, CURLOPT_NOSIGNAL, 1L);
-    curl_easy_setopt(curl, CURLOPT_FAILONERROR, 1L);
-    curl_easy_setopt(curl, CURLOPT_MAXFILESIZE_LARGE, curl_off_t(kMaxBytes));
+    api->easy_setopt(curl, CURLOPT_URL, address.c_str());
+    api->easy_setopt(curl, CURLOPT_USERAGENT, "OVC v1.0");
+    api->easy_setopt(curl, CURLOPT_PROTOCOLS_STR, "http,https,ftp");
+    api->easy_setopt(curl, CURLOPT_FOLLOWLOCATION, 1L);
+    api->easy_setopt(curl, CURLOPT_MAXREDIRS, 5L);
+    api->easy_setopt(curl, CURLOPT_REDIR_PROTOCOLS_STR, "http,https");
+    api->easy_setopt(curl, CURLOPT_TIMEOUT_MS, kTimeoutMs);
+    api->easy_setopt(curl, CURLOPT_NOSIGNAL, 1L);
+    api->easy_setopt(curl, CURLOPT_FAILONERROR, 1L);
+    api->easy_setopt(curl, CURLOPT_MAXFILESIZE_LARGE, curl_off_t(kMaxBytes));
     // Never from a cache: ask every proxy on the way for a fresh copy.
-    curl_slist* headers = curl_slist_append(nullptr, "Cache-Control: no-cache");
-    headers = curl_slist_append(headers, "Pragma: no-cache");
-    curl_easy_setopt(curl, CURLOPT_HTTPHEADER, headers);
-    curl_easy_setopt(curl, CURLOPT_WRITEFUNCTION, Collect);
-    curl_easy_setopt(curl, CURLOPT_WRITEDATA, &body);
-    const CURLcode rc = curl_easy_perform(curl);
-    curl_slist_free_all(headers);
-    curl_easy_cleanup(curl);
+    curl_slist* headers = api->slist_append(nullptr, "Cache-Control: no-cache");
+    headers = api->slist_append(headers, "Pragma: no-cache");
+    api->easy_setopt(curl, CURLOPT_HTTPHEADER, headers);
+    api->easy_setopt(curl, CURLOPT_WRITEFUNCTION, Collect);
+    api->easy_setopt(curl, CURLOPT_WRITEDATA, &body);
+    const CURLcode rc = api->easy_perform(curl);
+    api->slist_free_all(headers);
+    api->easy_cleanup(curl);
     if (rc != CURLE_OK) {
         ShellLog(LOG_ERROR, "ExternalConfigLoader::Download failed (%s): %s", address.c_str(),
-                 body.tooLarge ? "larger than 1 MiB" : curl_easy_strerror(rc));
+                 body.tooLarge ? "larger than 1 MiB" : api->easy_strerror(rc));
         return 0;
     }
     ParseConfigText(m_list, plat::text::BytesToWide(CP_ACP, body.bytes, true));
