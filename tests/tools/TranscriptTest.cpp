@@ -113,6 +113,8 @@ protected:
         char pattern[] = "/tmp/transcript-test-XXXXXX";
         ASSERT_NE(mkdtemp(pattern), nullptr);
         m_dir = pattern;
+        // The recorded answers hold the free memory of a large machine.
+        setenv("ORVADE_FREE_MEMORY", "4294967296", 1);
     }
     void TearDown() override { fs::remove_all(m_dir); }
     fs::path m_dir;

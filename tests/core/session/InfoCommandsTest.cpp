@@ -129,6 +129,27 @@ TEST_F(InfoCommandsTest, FreeMemoryIsNeverNegativeAndMacNeedsTheLibrary) {
     EXPECT_EQ(Info("assoc"), B0 + FD + "-1");
 }
 
+// A figure from the environment stands in for the machine's, clamped as the
+// machine's is; one that is no number is not taken.
+TEST_F(InfoCommandsTest, FreeMemoryFromTheEnvironmentIsClamped) {
+    const struct {
+        const char* given;
+        Bytes answer;
+    } cases[] = {{"5000", "5000"}, {"4294967296", "2147483647"}, {"0", "0"}};
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.given);
+        setenv("ORVADE_FREE_MEMORY", c.given, 1);
+        EXPECT_EQ(Info("FREEMEM"), B0 + FD + c.answer);
+    }
+    for (const char* junk : {"", "12x", "-5"}) {
+        setenv("ORVADE_FREE_MEMORY", junk, 1);
+        const Bytes reply = Info("FREEMEM");
+        EXPECT_NE(reply, B0 + FD + "12") << junk;
+        EXPECT_GE(std::stoll(reply.substr(2)), 0) << junk;
+    }
+    unsetenv("ORVADE_FREE_MEMORY");
+}
+
 TEST_F(InfoCommandsTest, AssociationFollowsTheRadioSettings) {
     EXPECT_EQ(Info("assoc"), B0 + FD + "1");
     m_core->SetIgnoreRadio(1);
