@@ -207,6 +207,21 @@ TEST_F(ListWidgetsTest, ARadioGroupHasAButtonPerItemAndReportsTheClickedOne) {
     EXPECT_TRUE(Events().empty());
 }
 
+TEST_F(ListWidgetsTest, ARadioGroupMadeDisabledHasDisabledButtonsUntilEnabled) {
+    // Flag 0x2: the group starts disabled.
+    Widgets(Add(5, "9", {Cells(10, 10, 100, 20, 1), Looks(""), "", "2" + FC + "2", "", "FRUIT", "", "1"}));
+    const HWND group = WindowOf(9);
+    ASSERT_FALSE(IsWindowEnabled(group));
+    std::vector<HWND> buttons;
+    for (HWND b = GetWindow(group, GW_CHILD); b; b = GetWindow(b, GW_HWNDNEXT)) buttons.push_back(b);
+    ASSERT_EQ(buttons.size(), 3u);
+    for (HWND b : buttons) EXPECT_FALSE(IsWindowEnabled(b));
+    Widgets(Action(1, WID_ACTION_ENABLE, "9"));
+    for (HWND b : buttons) EXPECT_TRUE(IsWindowEnabled(b));
+    TapWindow(buttons[0]);
+    EXPECT_EQ(Events(), std::vector<Bytes>{Event('8', "1", "9")});
+}
+
 TEST_F(ListWidgetsTest, ARadioGroupWithoutItemsHasNoButtonsAndOneOfThousandsAFewHundred) {
     std::vector<Bytes> many;
     for (int i = 0; i < 3000; ++i) many.push_back(std::to_string(i));

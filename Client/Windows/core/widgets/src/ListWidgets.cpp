@@ -306,7 +306,9 @@ void RadioGroupCreated(CWidgetWindow& w, const WidgetCreation& c) {
         RadioGroupLayout(client.right - client.left, client.bottom - client.top, characters, f.options);
     const HFONT font = static_cast<HFONT>(reinterpret_cast<uintptr_t>(GetProp(group, kWidgetPropFont)));
     for (size_t i = 0; i < rects.size(); ++i) {
-        const DWORD style = f.windowStyle | WS_CHILD | WS_VISIBLE | BS_AUTORADIOBUTTON | (i == 0 ? WS_GROUP : 0) | align;
+        // A group made disabled has its buttons look and act disabled too.
+        const DWORD style = f.windowStyle | WS_CHILD | WS_VISIBLE | BS_AUTORADIOBUTTON | (i == 0 ? WS_GROUP : 0) | align |
+                            (IsWindowEnabled(group) ? 0 : WS_DISABLED);
         const WidgetRect& r = rects[i];
         const HWND button = CreateWindowEx(0, WC_BUTTON, c.items[i].c_str(), style, client.left + r.x, client.top + r.y,
                                            r.width, r.height, group, static_cast<HMENU>(i), nullptr, nullptr);
