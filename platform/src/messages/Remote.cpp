@@ -13,6 +13,7 @@
 
 #include <algorithm>
 #include <atomic>
+#include <bitset>
 #include <cerrno>
 #include <cstdio>
 #include <cstring>
@@ -51,12 +52,19 @@ struct Reply {
 
 int g_listenFd = -1;
 
-// The socket name of a slot of the device root, in the abstract namespace.
-socklen_t slotAddress(const std::string& root, int slot, sockaddr_un* addr) {
+// The start of the socket names of the device root's slots.
+std::string slotPrefix(const std::string& root) {
     uint64_t h = 1469598103934665603ull;  // FNV-1a of the root's path
     for (unsigned char c : root) h = (h ^ c) * 1099511628211ull;
+    char name[64];
+    std::snprintf(name, sizeof name, "orvade-windows-%016llx-", static_cast<unsigned long long>(h));
+    return name;
+}
+
+// The socket name of a slot of the device root, in the abstract namespace.
+socklen_t slotAddress(const std::string& root, int slot, sockaddr_un* addr) {
     char name[80];
-    const int n = std::snprintf(name, sizeof name, "orvade-windows-%016llx-%d", static_cast<unsigned long long>(h), slot);
+    const int n = std::snprintf(name, sizeof name, "%s%d", slotPrefix(root).c_str(), slot);
     std::memset(addr, 0, sizeof *addr);
     addr->sun_family = AF_UNIX;
     std::memcpy(addr->sun_path + 1, name, size_t(n));  // sun_path[0] == 0: abstract
@@ -105,6 +113,29 @@ bool ask(int slot, const Request& request, Reply* reply) {
     ok = ok && ::recv(fd, reply, sizeof *reply, 0) == ssize_t(sizeof *reply);
     ::close(fd);
     return ok;
+}
+
+// The slots of the device root that some process holds, from the kernel's
+// list of Unix sockets; all of them when the list cannot be read. A find
+// that misses then asks the few processes there are instead of trying every
+// slot's name.
+std::bitset<kSlots + 1> boundSlots() {
+    std::bitset<kSlots + 1> bound;
+    std::FILE* list = std::fopen("/proc/net/unix", "re");
+    if (!list) return bound.set();
+    const std::string name = "@" + slotPrefix(plat::fs::DeviceRoot());
+    char line[512];
+    while (std::fgets(line, sizeof line, list)) {
+        const char* at = std::strstr(line, name.c_str());
+        if (!at) continue;
+        const char* digits = at + name.size();
+        int slot = 0;
+        for (; *digits >= '0' && *digits <= '9' && slot <= kSlots; ++digits) slot = slot * 10 + (*digits - '0');
+        if (slot >= 1 && slot <= kSlots && (*digits == '\n' || *digits == 0)) bound.set(size_t(slot));
+    }
+    const bool failed = std::ferror(list) != 0;
+    std::fclose(list);
+    return failed ? bound.set() : bound;
 }
 
 void copyName(char16_t (&to)[kNameMax], const char16_t* from) {
@@ -259,8 +290,9 @@ HWND remoteFind(const char16_t* className, const char16_t* windowName) {
     r.flags = (className ? 1u : 0u) | (windowName ? 2u : 0u);
     copyName(r.cls, className);
     copyName(r.title, windowName);
+    const std::bitset<kSlots + 1> bound = boundSlots();
     for (int slot = 1; slot <= kSlots; ++slot) {
-        if (slot == processSlot()) continue;
+        if (slot == processSlot() || !bound[size_t(slot)]) continue;
         Reply reply{};
         if (ask(slot, r, &reply) && reply.result && slotOf(HWND(reply.result)) == slot) return HWND(reply.result);
     }
