@@ -1,5 +1,13 @@
 #include <gtest/gtest.h>
+#include <sys/stat.h>
+#include <unistd.h>
 
+#include <chrono>
+#include <condition_variable>
+#include <filesystem>
+#include <fstream>
+#include <functional>
+#include <mutex>
 #include <string>
 #include <thread>
 #include <vector>
@@ -13,6 +21,7 @@
 #include "tests/core/support/DeviceRoot.h"
 #include "tests/platform/com/ServerCalls.h"
 #include "tests/platform/qt/QtPump.h"
+#include "tests/platform/serial/PortPeer.h"
 #include "platform/Com.h"
 #include "platform/ComServer.h"
 #include "platform/Input.h"
@@ -569,6 +578,144 @@ TEST_F(RavelcoreTest, ASinkMayEndTheSessionOrLetGoOfTheControlInsideAnEvent) {
     EXPECT_EQ(replies, 2);  // the packet was answered whole
     EXPECT_FALSE(IsWindow(window));
     EXPECT_EQ(CallExport("DllCanUnloadNow"), S_OK);  // no object of the library is left
+}
+
+// Runs an action on this thread from its message queue (as the shell's or
+// the user's doing among the messages a waiting handler pumps), and posts a
+// quit should the test still wait after 10 s, so a wait that goes on fails
+// the test instead of hanging it.
+class PumpedAction {
+public:
+    static constexpr UINT kAct = WM_USER + 71;
+    static constexpr UINT kGiveUp = WM_USER + 72;
+    explicit PumpedAction(std::function<void()> action) : m_action(std::move(action)) {
+        m_window = CreateWindowEx(0, u"STATIC", u"", 0, 0, 0, 1, 1, 0, 0, nullptr, nullptr);
+        m_old = plat::window::SetWindowProcedure(m_window, [this](HWND h, UINT m, WPARAM w, LPARAM l) -> LRESULT {
+            if (m == kAct && m_action) m_action();
+            if (m == kGiveUp) {
+                m_gaveUp = true;
+                PostQuitMessage(0);
+            }
+            return m == kAct || m == kGiveUp ? 0 : m_old(h, m, w, l);
+        });
+        m_watch = std::thread([this] {
+            std::unique_lock lock(m_mutex);
+            if (!m_done.wait_for(lock, std::chrono::seconds(10), [this] { return m_stop; }))
+                PostMessage(m_window, kGiveUp, 0, 0);
+        });
+    }
+    ~PumpedAction() {
+        {
+            std::lock_guard lock(m_mutex);
+            m_stop = true;
+        }
+        m_done.notify_all();
+        m_watch.join();
+        MSG msg;
+        while (PeekMessage(&msg, m_window, 0, 0, PM_REMOVE)) {
+        }
+        PeekMessage(&msg, 0, WM_QUIT, WM_QUIT, PM_REMOVE);
+        DestroyWindow(m_window);
+    }
+    void Post() { PostMessage(m_window, kAct, 0, 0); }
+    void Run() { m_action(); }
+    bool GaveUp() const { return m_gaveUp; }
+
+private:
+    std::function<void()> m_action;
+    HWND m_window = 0;
+    WindowProc m_old;
+    bool m_gaveUp = false;
+    std::mutex m_mutex;
+    std::condition_variable m_done;
+    bool m_stop = false;
+    std::thread m_watch;
+};
+
+// A message box that does the action while it is shown.
+class ActingPresenter final : public plat::msgbox::IPresenter {
+public:
+    explicit ActingPresenter(PumpedAction& action) : m_action(action) {}
+    int Show(const plat::msgbox::Request& request) override {
+        m_action.Run();
+        return plat::msgbox::DefaultButton(request.style);
+    }
+
+private:
+    PumpedAction& m_action;
+};
+
+// Handlers that wait (serial bytes, a program, the user reading a box) pump
+// messages; among them the user may end the session, the shell may destroy
+// its host window (with the control's window and core) or let go of the
+// control. The wait ends at once, the handler answers nothing to the session
+// that is gone, and a next session runs as usual.
+TEST_F(RavelcoreTest, AWaitingHandlerStopsWhenItsSessionEndsOrItsWindowGoes) {
+    // The serial device: a pseudo-terminal that never answers.
+    const int master = serialtest::OpenPortPeer(u"COM1:");
+    ASSERT_GE(master, 0);
+    // The program: one that sleeps on and writes nothing.
+    std::filesystem::create_directories(root_ / "bin");
+    std::ofstream(root_ / "bin" / "slow") << "#!/bin/sh\nexec >/dev/null 2>&1 </dev/null; exec sleep 15\n";
+    chmod((root_ / "bin" / "slow").c_str(), 0755);
+
+    enum class Ending { Disconnect, DestroyHost, ReleaseControl };
+    struct Handler {
+        const char* name;
+        std::string command;
+        bool box;  // waits in a message box rather than a pump
+    };
+    const Handler handlers[] = {
+        {"COMDATAEVENT", "d\xFD" "0\xFD\xFD\xFD" "10\xFD\xFD", false},
+        {"SYSTEMCALL", "U\xFD\\bin\\slow", false},
+        {"KILLCMD", "k\xFD" "bye", true},
+    };
+    for (const Handler& handler : handlers) {
+        for (Ending ending : {Ending::Disconnect, Ending::DestroyHost, Ending::ReleaseControl}) {
+            SCOPED_TRACE(std::string(handler.name) + " " + std::to_string(int(ending)));
+            Host();
+            ASSERT_TRUE(m_data);
+            EXPECT_EQ(m_ovc->Initialize(), S_OK);
+            Out();
+            const int disconnects = m_disconnects;
+            PumpedAction action([&] {
+                if (ending == Ending::Disconnect) {
+                    EXPECT_EQ(m_classic->Disconnect(), S_OK);
+                } else if (ending == Ending::DestroyHost) {
+                    DestroyWindow(m_host);
+                    m_host = 0;
+                } else {
+                    Unhost();
+                }
+            });
+            ActingPresenter presenter(action);
+            plat::msgbox::IPresenter* old = plat::msgbox::SetPresenter(&presenter);
+            if (!handler.box) action.Post();
+            // Held by the test, as the shell's socket holds it while it feeds it.
+            CPtr<IOVCData> data;
+            ASSERT_EQ(m_data.As(&data), S_OK);
+            std::string packet = Framed(handler.command + "\xFF" "A\xFD" "after");
+            data->OVCStreamInput(int(packet.size()), reinterpret_cast<unsigned char*>(packet.data()));
+            plat::msgbox::SetPresenter(old);
+            EXPECT_FALSE(action.GaveUp());
+            EXPECT_EQ(Out(), "");  // nothing answered, nothing run behind it
+            if (ending == Ending::Disconnect) {
+                EXPECT_EQ(m_disconnects, disconnects + 1);
+                // The same control goes on with the next session.
+                EXPECT_EQ(Stream(Framed("A\xFDnext")), S_OK);
+                EXPECT_EQ(Out(), Framed("A\xFDnext"));
+                Unhost();
+            } else {
+                EXPECT_EQ(data->OVCStreamInput(int(packet.size()), reinterpret_cast<unsigned char*>(packet.data())),
+                          S_FALSE);  // no window, no core
+                if (m_point) Unhost();
+            }
+            data.Reset();
+            DestroyWindow(m_top);
+            m_top = 0;
+        }
+    }
+    close(master);
 }
 
 TEST_F(RavelcoreTest, TheControlsWindowClassGoesWithItsLibrary) {

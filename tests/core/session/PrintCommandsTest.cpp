@@ -16,6 +16,7 @@
 #include "platform/Input.h"
 #include "platform/Registry.h"
 #include "platform/Serial.h"
+#include "tests/platform/serial/PortPeer.h"
 
 namespace coretest {
 namespace {
@@ -25,16 +26,8 @@ namespace {
 class SerialPeer {
 public:
     explicit SerialPeer(const char16_t* portName) {
-        m_master = posix_openpt(O_RDWR | O_NOCTTY);
+        m_master = serialtest::OpenPortPeer(portName);
         EXPECT_GE(m_master, 0);
-        grantpt(m_master);
-        unlockpt(m_master);
-        termios t{};
-        tcgetattr(m_master, &t);
-        cfmakeraw(&t);
-        tcsetattr(m_master, TCSANOW, &t);
-        EXPECT_TRUE(plat::registry::SetString(HKEY_LOCAL_MACHINE, plat::serial::kPortsKey, portName,
-                                              plat::text::Utf8ToWide(ptsname(m_master))));
     }
     ~SerialPeer() { Hangup(); }
     SerialPeer(const SerialPeer&) = delete;

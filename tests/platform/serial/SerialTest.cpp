@@ -16,6 +16,7 @@
 
 #include "platform/Registry.h"
 #include "platform/Text.h"
+#include "tests/platform/serial/PortPeer.h"
 
 namespace {
 
@@ -23,16 +24,8 @@ namespace {
 class SerialTest : public ::testing::Test {
 protected:
     void SetUp() override {
-        master = posix_openpt(O_RDWR | O_NOCTTY);
+        master = serialtest::OpenPortPeer(u"COM1:");
         ASSERT_GE(master, 0);
-        ASSERT_EQ(grantpt(master), 0);
-        ASSERT_EQ(unlockpt(master), 0);
-        termios t{};
-        tcgetattr(master, &t);
-        cfmakeraw(&t);
-        tcsetattr(master, TCSANOW, &t);
-        ASSERT_TRUE(plat::registry::SetString(HKEY_LOCAL_MACHINE, plat::serial::kPortsKey, u"COM1:",
-                                              plat::text::Utf8ToWide(ptsname(master))));
     }
     void TearDown() override { close(master); }
 

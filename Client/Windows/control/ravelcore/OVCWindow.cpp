@@ -144,6 +144,8 @@ void COVC::OnCreate(HWND hwnd, const CREATESTRUCT* cs) {
 }
 
 void COVC::OnDestroy() {
+    // A handler of the core waiting inside a call stops with the window.
+    if (m_core) m_core->WindowDestroyed();
     Session ended{std::move(m_dialogs), std::move(m_view), std::move(m_core)};
     m_window = 0;
     // A call still runs in the core (the window went inside one of its

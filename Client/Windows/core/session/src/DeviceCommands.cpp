@@ -63,8 +63,12 @@ int CDeviceCommands::KILLCMD(CPacket* pkt, uint8_t code) {
     const int32_t units = pkt->GetWide(nullptr, 0);
     std::u16string message(static_cast<size_t>(units), u'\0');
     message.resize(static_cast<size_t>(std::max(0, pkt->GetWide(message.data(), units))));
-    // The user reads the message before the session ends.
+    // The user reads the message before the session ends. A session that
+    // ended meanwhile (the user's Disconnect, the control's window gone) has
+    // nothing left to answer or end.
+    const uint32_t sessionEnds = m_sessionEnds;
     if (!message.empty()) m_dialogs->ShowMessage(message);
+    if (m_sessionEnds != sessionEnds) return 0;
     m_replies.SendIntReply(code, 1);
     m_widgets->RemoveAll();
     PostMessage(m_window, WM_CORE_SESSION_ENDED, 0, 0);
@@ -215,12 +219,20 @@ int CDeviceCommands::SYSTEMCALL(CPacket* pkt, uint8_t code) {
     } else {
         // A second at a time, with the window messages handled in between; a
         // quitting thread stops waiting and leaves the program running.
+        const uint32_t sessionEnds = m_sessionEnds;
         for (;;) {
             if (process->Wait(1000)) {
                 LogWrite(LOG_TRACE, "Process has terminated\n");
                 break;
             }
             if (PumpMessages() == 1) break;
+            // So does the session ending among the messages (the user's
+            // Disconnect, the control's window gone); the session that is
+            // gone gets no answer.
+            if (m_sessionEnds != sessionEnds) {
+                LogWrite(LOG_ERROR, "SYSTEMCALL: the session ended while waiting for the program");
+                return 0;
+            }
         }
     }
     m_replies.SendIntReply(code, 1);

@@ -121,6 +121,10 @@ public:
 
     // The host's Disconnect, as the control ends the session (the host went).
     void EndSession() override { Disconnect(nullptr, cmd::kDisconnect); }
+    // The control's window went while a call runs in the core (the core is
+    // deleted when that call returns): the session is over, so a handler
+    // that waits stops without answering and the packet runs no further.
+    void WindowDestroyed() { ++m_sessionEnds; }
 
     // ---- Input from the control.
     // 0 when handled; kFail when the key is not one of the core's (the
@@ -418,7 +422,7 @@ private:
     bool m_caretFocus = false;  // the control window has the caret
     bool m_caretShown = false;  // the window's caret is shown
     bool m_disconnectPending = false;
-    uint32_t m_sessionEnds = 0;  // counts completed Disconnects
+    uint32_t m_sessionEnds = 0;  // counts completed Disconnects and the window going
 
     // Hooks
     ICoreScanner* m_scanner;

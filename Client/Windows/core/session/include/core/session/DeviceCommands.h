@@ -36,7 +36,7 @@ public:
     // hooks, which may be replaced at any time. All outlive this.
     CDeviceCommands(IReplyChannel& replies, ISignatureSession& session, HWND window, const CSessionSettings& settings,
                     const CEventQueue& queue, ICoreDevices* const& devices, ICoreWidgets* const& widgets,
-                    ICoreDialogs* const& dialogs)
+                    ICoreDialogs* const& dialogs, const uint32_t& sessionEnds)
         : m_replies(replies),
           m_session(session),
           m_window(window),
@@ -44,7 +44,8 @@ public:
           m_queue(queue),
           m_devices(devices),
           m_widgets(widgets),
-          m_dialogs(dialogs) {}
+          m_dialogs(dialogs),
+          m_sessionEnds(sessionEnds) {}
     CDeviceCommands(const CDeviceCommands&) = delete;
     CDeviceCommands& operator=(const CDeviceCommands&) = delete;
 
@@ -85,4 +86,5 @@ private:
     ICoreDevices* const& m_devices;
     ICoreWidgets* const& m_widgets;
     ICoreDialogs* const& m_dialogs;
+    const uint32_t& m_sessionEnds;  // the core's count of ended sessions
 };
