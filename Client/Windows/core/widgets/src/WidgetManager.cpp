@@ -311,6 +311,24 @@ void CWidgetManager::LoadAll(CPacket& packet) {
 
 LRESULT CWidgetManager::RouteMessage(HWND window, UINT message, WPARAM wParam, LPARAM lParam, bool* handled) {
     bool claimed = false;
+    switch (message) {
+    case WM_COMMAND:
+    case WM_CTLCOLOREDIT:
+    case WM_CTLCOLORLISTBOX:
+    case WM_CTLCOLORBTN:
+    case WM_CTLCOLORSTATIC:
+        // Only the widget of the window the message names may claim it: one
+        // asked, not every widget of the screen for each control it paints.
+        for (const auto& w : m_widgets) {
+            if (!lParam || static_cast<LPARAM>(w->GetWindow()) != lParam) continue;
+            const LRESULT result = w->HandleMessage(window, message, wParam, lParam, &claimed);
+            if (handled) *handled = claimed;
+            return claimed ? result : 0;
+        }
+        if (handled) *handled = false;
+        return 0;
+    default: break;
+    }
     // By index: a widget's window may change the list while it handles the message.
     for (size_t i = 0; i < m_widgets.size(); ++i) {
         const LRESULT result = m_widgets[i]->HandleMessage(window, message, wParam, lParam, &claimed);
