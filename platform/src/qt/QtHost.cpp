@@ -650,6 +650,10 @@ struct Host {
         QSocketNotifier* notifier = nullptr;
         HWND hwnd = 0;
         UINT msg = 0;
+        // Posts when readable. The notifier stays enabled after it posted
+        // (enabling and disabling it wakes glib's loop each time) and is
+        // disabled only when it fires again unarmed.
+        bool armed = false;
     };
     std::unordered_map<int, Watch> watches;
 
@@ -804,11 +808,15 @@ bool watchReadable(int fd, HWND hwnd, UINT msg) {
             if (!g_host) return;
             const auto it = g_host->watches.find(fd);
             if (it == g_host->watches.end()) return;
-            it->second.notifier->setEnabled(false);
+            if (!std::exchange(it->second.armed, false)) {
+                it->second.notifier->setEnabled(false);
+                return;
+            }
             PostMessage(it->second.hwnd, it->second.msg, WPARAM(fd), 0);
         });
     }
-    w.notifier->setEnabled(true);
+    w.armed = true;
+    if (!w.notifier->isEnabled()) w.notifier->setEnabled(true);
     return true;
 }
 
