@@ -122,6 +122,11 @@ BeforeMessages& ThreadBeforeMessages();
 // one the time given is at most 10 ms, so a message posted from another
 // thread is picked up within that even when the hook blocks.
 void SetMessageWaitHook(std::function<void(int maxWaitMs)> hook);
+// On the thread of a wait hook: answers whether what runs now returns to
+// that hook's wait with nothing in between (no loop of its own), so the
+// wait looks at the queue right after. Messages the thread posts to itself
+// then leave its wake descriptor alone. Null (the default): always false.
+void SetWaitReturnsHook(bool (*returns)());
 
 // On a thread with a wake descriptor (the GUI thread): called while the
 // thread waits for the answer to a message it sent to another thread, so the

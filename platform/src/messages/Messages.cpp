@@ -15,6 +15,7 @@
 #include <mutex>
 #include <optional>
 #include <unordered_map>
+#include <utility>
 #include <vector>
 
 #include "platform/Clock.h"
@@ -49,10 +50,16 @@ Window* findWindow(HWND hwnd) {
     return it == state().windows.end() ? nullptr : &it->second;
 }
 
+// The queue whose thread is inside its wait hook, and whether what runs
+// there now goes straight back to that wait (which then looks at the queue).
+thread_local const Queue* t_hookQueue = nullptr;
+thread_local bool (*t_waitReturns)() = nullptr;
+
 void Queue::wake() {
     ++events;
     cv.notify_all();
     sendSignal.Bump();
+    if (t_hookQueue == this && t_waitReturns && t_waitReturns()) return;  // its own post: looked at next
     if (wakeFd >= 0 && !fdSignalled) {
         fdSignalled = true;
         const uint64_t one = 1;
@@ -369,9 +376,11 @@ void waitStep(std::unique_lock<std::mutex>& lock, Queue& q, std::optional<Clock:
         if (end != Clock::time_point::max())
             ms = int(std::chrono::ceil<std::chrono::milliseconds>(std::max(end - now, Clock::duration::zero())).count());
         const auto hook = t_waitHook;  // the hook may replace itself
+        const Queue* const outer = std::exchange(t_hookQueue, &q);
         lock.unlock();
         hook(ms);
         lock.lock();
+        t_hookQueue = outer;
         if (q.wakeFd >= 0) return;  // the caller re-checks; the hook did the waiting
     }
     const auto changed = [&] { return q.events != seen; };
@@ -569,6 +578,8 @@ plat::messages::BeforeMessages& plat::messages::ThreadBeforeMessages() { return 
 void plat::messages::SetMessageWaitHook(std::function<void(int maxWaitMs)> hook) { t_waitHook = std::move(hook); }
 
 void plat::messages::SetSendWaitHook(std::function<bool()> hook) { t_sendWaitHook = std::move(hook); }
+
+void plat::messages::SetWaitReturnsHook(bool (*returns)()) { t_waitReturns = returns; }
 
 BOOL plat::messages::PostWhenReadable(int fd, HWND hwnd, UINT msg) {
     if (fd < 0 || !t_watchReadable) return FALSE;

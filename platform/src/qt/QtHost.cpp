@@ -943,6 +943,7 @@ void plat::qt::AttachQtEventLoop() {
     plat::messages::SetMessageWaitHook(&waitHook);
     plat::input::SetSleepHook(&sleepHook);
     plat::messages::SetSendWaitHook(&sendWaitHook);
+    plat::messages::SetWaitReturnsHook(&insideOurWait);
     plat::messages::SetReadableWatcher(&watchReadable, &stopWatching);
     SetWindowBackend(std::make_shared<QtBackend>());
     // A presenter installed before (a test's) stays.
@@ -967,6 +968,7 @@ void plat::qt::DetachQtEventLoop() {
     plat::messages::SetMessageWaitHook(nullptr);
     plat::input::SetSleepHook(nullptr);
     plat::messages::SetSendWaitHook(nullptr);
+    plat::messages::SetWaitReturnsHook(nullptr);
     plat::messages::SetReadableWatcher(nullptr, nullptr);
     plat::msgbox::IPresenter* current = plat::msgbox::SetPresenter(nullptr);
     if (current != &g_presenter) plat::msgbox::SetPresenter(current);
