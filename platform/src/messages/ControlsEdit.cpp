@@ -26,7 +26,7 @@ struct Line {
     size_t start, end;
 };
 
-std::vector<Line> linesOf(const std::u16string& t, bool multi) {
+std::vector<Line> hardLinesOf(const std::u16string& t, bool multi) {
     std::vector<Line> out;
     if (!multi) return {Line{0, t.size()}};
     size_t start = 0;
@@ -40,8 +40,9 @@ std::vector<Line> linesOf(const std::u16string& t, bool multi) {
 }
 
 size_t lineOf(const std::vector<Line>& lines, size_t pos) {
+    // Where a broken line ends the next begins: the position is the next's.
     for (size_t i = 0; i < lines.size(); ++i)
-        if (pos <= lines[i].end) return i;
+        if (pos < lines[i].end || (pos == lines[i].end && (i + 1 == lines.size() || lines[i + 1].start != pos))) return i;
     return lines.size() - 1;
 }
 
@@ -89,6 +90,54 @@ EditLayout editLayout(HWND h, HDC dc, size_t lineCount) {
     return e;
 }
 
+// The lines as shown: a multi-line edit without ES_AUTOHSCROLL also breaks
+// a line that is wider than the edit, after the last space that fits (or
+// within a word too long for a line). Each line keeps its trailing spaces,
+// so every position of the text lies on a line.
+std::vector<Line> linesOf(HWND h, HDC dc, const std::u16string& t) {
+    const DWORD style = styleOf(h);
+    std::vector<Line> hard = hardLinesOf(t, (style & ES_MULTILINE) != 0);
+    if (!(style & ES_MULTILINE) || (style & ES_AUTOHSCROLL)) return hard;
+    const EditLayout e = editLayout(h, dc, 0);
+    const int width = int(e.text.right - e.text.left);
+    if (width <= 0) return hard;
+    std::vector<Line> out;
+    const std::u16string_view all(t);
+    for (const Line& line : hard) {
+        size_t pos = line.start;
+        while (widthOf(dc, all.substr(pos, line.end - pos)) > width) {
+            // The longest start of the rest that fits; a character is at
+            // least a pixel wide, so no more than width + 1 are tried.
+            size_t lo = pos + 1, hi = std::min(line.end, pos + size_t(width) + 1);
+            while (lo < hi) {
+                const size_t mid = (lo + hi + 1) / 2;
+                if (widthOf(dc, all.substr(pos, mid - pos)) <= width) lo = mid;
+                else hi = mid - 1;
+            }
+            size_t cut = lo;
+            if (cut < line.end && all[cut] == u' ') {
+                while (cut < line.end && all[cut] == u' ') ++cut;
+            } else {
+                const size_t space = all.substr(pos, lo - pos).find_last_of(u' ');
+                if (space != std::u16string_view::npos) cut = pos + space + 1;
+            }
+            if (cut >= line.end) break;
+            out.push_back(Line{pos, cut});
+            pos = cut;
+        }
+        out.push_back(Line{pos, line.end});
+    }
+    return out;
+}
+
+std::vector<Line> linesOf(HWND h, const std::u16string& t) {
+    HDC dc = GetDC(h);
+    if (const HFONT font = HFONT(SendMessage(h, WM_GETFONT, 0, 0))) SelectObject(dc, font);
+    std::vector<Line> lines = linesOf(h, dc, t);
+    ReleaseDC(h, dc);
+    return lines;
+}
+
 // What the edit shows: the password character in place of each character.
 std::u16string shownText(HWND h, const EditState& s) {
     return (styleOf(h) & ES_PASSWORD) ? std::u16string(s.text.size(), s.password) : s.text;
@@ -112,7 +161,7 @@ size_t positionAt(HWND h, const EditState& s, POINT p) {
     HDC dc = GetDC(h);
     if (const HFONT font = HFONT(SendMessage(h, WM_GETFONT, 0, 0))) SelectObject(dc, font);
     const std::u16string shown = shownText(h, s);
-    const auto lines = linesOf(shown, (styleOf(h) & ES_MULTILINE) != 0);
+    const auto lines = linesOf(h, dc, shown);
     const EditLayout e = editLayout(h, dc, lines.size());
     const int row = std::clamp(s.firstLine + int(p.y - e.text.top) / e.lineHeight, 0, int(lines.size()) - 1);
     const Line& l = lines[size_t(row)];
@@ -132,8 +181,8 @@ size_t positionAt(HWND h, const EditState& s, POINT p) {
 }
 
 // The caret to the same column of the line above or below.
-size_t verticalMove(const EditState& s, int by) {
-    const auto lines = linesOf(s.text, true);
+size_t verticalMove(HWND h, const EditState& s, int by) {
+    const auto lines = linesOf(h, s.text);
     const size_t line = lineOf(lines, s.selEnd);
     const int to = int(line) + by;
     if (to < 0 || to >= int(lines.size())) return s.selEnd;
@@ -208,21 +257,21 @@ LRESULT editProc(HWND h, EditState& s, UINT msg, WPARAM w, LPARAM l) {
     case EM_GETFIRSTVISIBLELINE: return (style & ES_MULTILINE) ? s.firstLine : 0;
     case EM_LINESCROLL:
         if (!(style & ES_MULTILINE)) return FALSE;
-        s.firstLine = std::clamp(s.firstLine + int(LONG_PTR(l)), 0, int(linesOf(s.text, true).size()) - 1);
+        s.firstLine = std::clamp(s.firstLine + int(LONG_PTR(l)), 0, int(linesOf(h, s.text).size()) - 1);
         s.followCaret = false;
         InvalidateRect(h, nullptr, TRUE);
         return TRUE;
     case EM_LINEINDEX: {
-        const auto lines = linesOf(s.text, (style & ES_MULTILINE) != 0);
+        const auto lines = linesOf(h, s.text);
         const size_t line = LONG_PTR(w) < 0 ? lineOf(lines, s.selEnd) : size_t(w);
         return line < lines.size() ? LRESULT(lines[line].start) : -1;
     }
     case EM_LINEFROMCHAR:
-        return LRESULT(lineOf(linesOf(s.text, (style & ES_MULTILINE) != 0), LONG_PTR(w) < 0 ? s.selEnd : std::min(size_t(w), s.text.size())));
+        return LRESULT(lineOf(linesOf(h, s.text), LONG_PTR(w) < 0 ? s.selEnd : std::min(size_t(w), s.text.size())));
     case WM_VSCROLL: {
         if (!(style & ES_MULTILINE)) return 0;
         HDC dc = GetDC(h);
-        const int lines = int(linesOf(s.text, true).size());
+        const int lines = int(linesOf(h, s.text).size());
         const int page = editLayout(h, dc, size_t(lines)).visible;
         ReleaseDC(h, dc);
         int to = s.firstLine;
@@ -262,7 +311,9 @@ LRESULT editProc(HWND h, EditState& s, UINT msg, WPARAM w, LPARAM l) {
         return TRUE;
     case EM_GETMODIFY: return s.modified ? TRUE : FALSE;
     case EM_SETMODIFY: s.modified = w != 0; return 0;
-    case EM_GETLINECOUNT: return LRESULT(1 + std::count(s.text.begin(), s.text.end(), u'\n'));
+    case EM_GETLINECOUNT:
+        if (style & ES_MULTILINE) return LRESULT(linesOf(h, s.text).size());
+        return LRESULT(1 + std::count(s.text.begin(), s.text.end(), u'\n'));
     case WM_GETDLGCODE: {
         LRESULT code = DLGC_WANTCHARS | DLGC_HASSETSEL | DLGC_WANTARROWS;
         if (style & ES_MULTILINE) code |= DLGC_WANTALLKEYS;
@@ -299,7 +350,7 @@ LRESULT editProc(HWND h, EditState& s, UINT msg, WPARAM w, LPARAM l) {
         case VK_UP:
         case VK_DOWN:
             if (!(style & ES_MULTILINE)) return 0;
-            s.selStart = s.selEnd = verticalMove(s, w == VK_UP ? -1 : 1);
+            s.selStart = s.selEnd = verticalMove(h, s, w == VK_UP ? -1 : 1);
             break;
         case VK_DELETE:
             if (style & ES_READONLY) return 0;
@@ -317,7 +368,7 @@ LRESULT editProc(HWND h, EditState& s, UINT msg, WPARAM w, LPARAM l) {
         const POINT p{GET_X_LPARAM(l), GET_Y_LPARAM(l)};
         if (style & ES_MULTILINE) {
             HDC dc = GetDC(h);
-            const int lines = int(linesOf(s.text, true).size());
+            const int lines = int(linesOf(h, s.text).size());
             const EditLayout e = editLayout(h, dc, size_t(lines));
             ReleaseDC(h, dc);
             if (PtInRect(&e.bar.bar, p)) {
@@ -342,9 +393,10 @@ LRESULT editProc(HWND h, EditState& s, UINT msg, WPARAM w, LPARAM l) {
         paint(h, readOnly ? WM_CTLCOLORSTATIC : WM_CTLCOLOREDIT, [&](HDC dc, RECT r) {
             const bool multi = (style & ES_MULTILINE) != 0;
             const std::u16string shown = shownText(h, s);
-            const auto lines = linesOf(shown, multi);
+            const auto lines = linesOf(h, dc, shown);
             const EditLayout e = editLayout(h, dc, lines.size());
             if (std::exchange(s.followCaret, false)) scrollToCaret(s, e, dc, shown, lines);
+            if (multi && !(style & ES_AUTOHSCROLL)) s.scrollX = 0;  // its lines are broken to fit
             const bool focused = GetFocus() == h;
             const size_t a = std::min(s.selStart, s.selEnd), b = std::max(s.selStart, s.selEnd);
             const int width = int(e.text.right - e.text.left);
@@ -378,7 +430,7 @@ LRESULT editProc(HWND h, EditState& s, UINT msg, WPARAM w, LPARAM l) {
                 piece(line.start, sa, false);
                 piece(sa, sb, true);
                 piece(sb, line.end, false);
-                if (focused && s.selEnd >= line.start && s.selEnd <= line.end) {
+                if (focused && lineOf(lines, s.selEnd) == size_t(s.firstLine + row)) {
                     const int x = xAt(s.selEnd);
                     if (x >= e.text.left - 1 && x <= e.text.right) {
                         MoveToEx(dc, x, top, nullptr);

@@ -128,6 +128,32 @@ TEST_F(WidgetRenderTest, OneLineEditsAndStaticsShowTheDefaultFontWhole) {
     EXPECT_EQ(inkRows(3, 0).second, inkRows(4, 0).second);
 }
 
+TEST_F(WidgetRenderTest, AMultiLineEditBreaksALongValueAtWords) {
+    // Three rows of cells: the words go on to the next lines, none is cut.
+    Widgets(Add(10, "1", {Cells(2, 1, 12, 3), Looks(""), "", "one two three four five six", "", "", "", "1"}));
+    const HWND edit = WindowOf(1);
+    ASSERT_TRUE(GetWindowLongPtr(edit, GWL_STYLE) & ES_MULTILINE);
+    const QImage image = Render("edit-lines");
+    EXPECT_GE(SendMessage(edit, EM_GETLINECOUNT, 0, 0), 2);
+    EXPECT_EQ(SendMessage(edit, EM_LINEINDEX, 1, 0) > 0 && SendMessage(edit, EM_LINEINDEX, 1, 0) < 27, true);
+    // Each line starts with a whole word.
+    const std::u16string text = plat::window::GetWindowString(edit);
+    for (LRESULT i = 1; i < SendMessage(edit, EM_GETLINECOUNT, 0, 0); ++i) {
+        const LRESULT at = SendMessage(edit, EM_LINEINDEX, WPARAM(i), 0);
+        EXPECT_EQ(text[size_t(at) - 1], u' ') << i;
+    }
+    // Ink on the second line; the caret goes down a line and back.
+    const int line = static_cast<int>(Area(1).height() / 3);
+    EXPECT_GT(displaytest::InkPixels(image, Area(1).adjusted(2, line + 2, -20, -line), Qt::white), 10);
+    TapWindow(edit);
+    SendMessage(edit, EM_SETSEL, 0, 0);
+    EXPECT_EQ(GetFocus(), edit);
+    Key(VK_DOWN);
+    DWORD start = 0;
+    SendMessage(edit, EM_GETSEL, WPARAM(&start), 0);
+    EXPECT_EQ(SendMessage(edit, EM_LINEFROMCHAR, start, 0), 1);
+}
+
 TEST_F(WidgetRenderTest, AnArrowButtonWithoutLabelPointsLeftInItsColours) {
     // 40 by 40 pixels: text colour red, background blue; then one pointing down.
     Widgets(Add(7, "1", {Cells(10, 10, 40, 40, 1), Looks("", "", "255", "16711680")}) + FE +
