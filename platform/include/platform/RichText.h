@@ -4,7 +4,9 @@
 // (device files), and style sheets and other resources are not loaded at
 // all. The layout is done by a helper library on QtGui that the base loads
 // with the first page, so the base links no Qt; without a display (no Qt
-// application) nothing is drawn.
+// application), and for a page whose layout would cost far more than its
+// size (nesting past 256 elements or 4 tables, more than 4096 list items),
+// nothing is drawn.
 #pragma once
 
 #include <functional>
@@ -17,8 +19,10 @@
 
 namespace plat::richtext {
 
-// A page shows at most this many pictures; later ones are left out.
+// A page shows at most this many pictures, of at most this many pixels
+// together (one largest bitmap's worth); later ones are left out.
 constexpr int kMaxPictures = 32;
+constexpr int64_t kMaxPicturePixels = gdi::kMaxBitmapPixels;
 
 // The picture a page names (its "src" as written); 0 for none. The page
 // deletes it once it has its pixels.
@@ -41,6 +45,7 @@ public:
 private:
     PictureLoader m_pictures;
     std::vector<uint32_t> m_lent;  // the pixels of the picture last lent to the helper
+    int64_t m_picturePixels = 0;   // of every picture lent so far
     void* m_page = nullptr;
     // The helper's picture loader: the caller's picture as pixels lent until the next.
     static bool Lend(void* context, const char16_t* source, size_t length, void* out);

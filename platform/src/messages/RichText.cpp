@@ -35,6 +35,10 @@ bool Page::Lend(void* context, const char16_t* source, size_t length, void* out)
     const bool got = gdi::GetBitmapPixels(bitmap, &page->m_lent, &size, &alpha);
     DeleteObject(bitmap);
     if (!got || size.cx <= 0 || size.cy <= 0) return false;
+    // The helper keeps what it is lent: a small page must not hold many large pictures.
+    const int64_t pixels = int64_t(size.cx) * size.cy;
+    if (pixels > kMaxPicturePixels - page->m_picturePixels) return false;
+    page->m_picturePixels += pixels;
     *static_cast<Picture*>(out) = Picture{page->m_lent.data(), size.cx, size.cy};
     return true;
 }

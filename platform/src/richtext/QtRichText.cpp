@@ -13,6 +13,8 @@
 #include <QUrl>
 #include <QVariant>
 
+#include <vector>
+
 #include "RichTextLayout.h"
 
 namespace {
@@ -61,13 +63,80 @@ private:
     QHash<QString, QVariant> m_loaded;
 };
 
+// Qt's HTML parsing and layout cost more than the page's size for some
+// shapes: nesting costs with its depth, each table inside a table doubles
+// the layout's work, and a list's items cost with their number. A page past
+// these bounds is not shown, so no page holds the screen for long.
+constexpr int kMaxNesting = 256;
+constexpr int kMaxTableNesting = 4;
+constexpr int kMaxListItems = 4096;
+
+bool IsVoid(QStringView name) {
+    static const char16_t* const kVoid[] = {u"br", u"img", u"hr", u"meta", u"input", u"link", u"col", u"area",
+                                            u"base", u"wbr", u"param", u"source", u"embed", u"track"};
+    for (const char16_t* v : kVoid)
+        if (name.compare(QStringView(v), Qt::CaseInsensitive) == 0) return true;
+    return false;
+}
+
+// Elements that end where the next of their kind begins: they never nest by
+// being left open.
+bool EndsItself(QStringView name) {
+    static const char16_t* const kSelf[] = {u"p",  u"li", u"dt",    u"dd",    u"tr",    u"td",      u"th",
+                                            u"option", u"thead", u"tbody", u"tfoot", u"colgroup"};
+    for (const char16_t* v : kSelf)
+        if (name.compare(QStringView(v), Qt::CaseInsensitive) == 0) return true;
+    return false;
+}
+
+bool IsNameChar(QChar c) { return c.isLetterOrNumber() && c.unicode() < 0x80; }
+
+// Whether the page stays within the bounds above, reading its tags as a
+// browser nests them: a closing tag ends its element and those opened
+// inside it, and one with nothing open to end is ignored.
+bool WithinBounds(QStringView html) {
+    std::vector<QStringView> open;
+    int tables = 0, items = 0;
+    const qsizetype n = html.size();
+    for (qsizetype i = html.indexOf(u'<'); i >= 0 && i < n; i = html.indexOf(u'<', i)) {
+        qsizetype j = i + 1;
+        const bool closing = j < n && html[j] == u'/';
+        if (closing) ++j;
+        const qsizetype start = j;
+        while (j < n && IsNameChar(html[j])) ++j;
+        const QStringView name = html.sliced(start, j - start);
+        qsizetype end = html.indexOf(u'>', j);
+        if (end < 0) end = n;
+        const bool selfClosed = end > j && html[end - 1] == u'/';
+        i = end + 1;
+        if (name.isEmpty() || IsVoid(name) || (selfClosed && !closing)) continue;
+        if (name.compare(u"li", Qt::CaseInsensitive) == 0 && !closing && ++items > kMaxListItems) return false;
+        if (EndsItself(name)) continue;
+        const bool table = name.compare(u"table", Qt::CaseInsensitive) == 0;
+        if (!closing) {
+            if (int(open.size()) >= kMaxNesting || (table && ++tables > kMaxTableNesting)) return false;
+            open.push_back(name);
+            continue;
+        }
+        for (size_t k = open.size(); k-- > 0;) {
+            if (open[k].compare(name, Qt::CaseInsensitive) != 0) continue;
+            for (size_t m = k; m < open.size(); ++m) tables -= open[m].compare(u"table", Qt::CaseInsensitive) == 0;
+            open.resize(k);
+            break;
+        }
+    }
+    return true;
+}
+
 QColor Colour(uint32_t rgb) { return QColor::fromRgb((rgb >> 16) & 0xff, (rgb >> 8) & 0xff, rgb & 0xff); }
 
 void* Create(const char16_t* html, size_t length, LoadPicture load, void* context) {
     if (!qobject_cast<QGuiApplication*>(QCoreApplication::instance()) || length > (size_t(1) << 24)) return nullptr;
+    const QString text = QString::fromUtf16(html, qsizetype(length));
+    if (!WithinBounds(text)) return nullptr;
     auto* page = new Page(load, context);
     page->setDocumentMargin(2);
-    page->setHtml(QString::fromUtf16(html, qsizetype(length)));
+    page->setHtml(text);
     return page;
 }
 

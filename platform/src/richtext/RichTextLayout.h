@@ -19,7 +19,9 @@ using LoadPicture = bool (*)(void* context, const char16_t* source, size_t lengt
 struct Functions {
     // A page of the HTML, parsed once; its pictures come through load (with
     // context, which must outlive the page) as they are laid out. Null when
-    // nothing can be drawn (no Qt application, a text beyond 16 M units).
+    // nothing can be drawn (no Qt application, a text beyond 16 M units, a
+    // page nested deeper than 256 elements or 4 tables, or with more than
+    // 4096 list items: their layout would cost far more than their size).
     void* (*create)(const char16_t* html, size_t length, LoadPicture load, void* context);
     // Lays the page out for width (again only when the width changes) and
     // paints height pixels of it from scrollY into pixels (width * height,

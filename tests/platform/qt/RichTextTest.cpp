@@ -76,6 +76,60 @@ TEST(RichText, PicturesComeOnlyFromTheLoaderAndAreBounded) {
     EXPECT_EQ(asked.size(), size_t(plat::richtext::kMaxPictures));
 }
 
+TEST(RichText, APagesPicturesTogetherStayWithinOneLargestBitmap) {
+    displaytest::EnsureApplication();
+    testing_gdi::RecordingContext dc;
+    // Eight names of one picture of a million pixels, each on a line of its
+    // own: only four fit, so the page is four pictures high.
+    std::vector<uint32_t> pixels(1024 * 1024, 0xff0000ffu);
+    int asked = 0;
+    auto loader = [&](std::u16string_view) {
+        ++asked;
+        return plat::gdi::CreateBitmapFromPixels(1024, 1024, pixels.data(), 1024);
+    };
+    std::u16string html;
+    for (char16_t c = u'a'; c < u'a' + 8; ++c) html += u"<p><img src=\"" + std::u16string(1, c) + u".png\"></p>";
+    plat::richtext::Page page(html, loader);
+    const int height = page.Draw(&dc, RECT{0, 0, 100, 100}, 0, RGB(0, 0, 0), RGB(255, 255, 255));
+    EXPECT_EQ(asked, 8);
+    EXPECT_GT(height, 4 * 1024);
+    EXPECT_LT(height, 5 * 1024);
+}
+
+// Shapes whose parsing or layout costs far more than their size (each table
+// inside a table doubles it) are not shown; the same elements side by side,
+// or left open where a browser closes them, are.
+TEST(RichText, PagesNestedTooDeepOrWithTooManyListItemsAreNotShown) {
+    displaytest::EnsureApplication();
+    testing_gdi::RecordingContext dc;
+    const auto times = [](std::u16string_view s, int n) {
+        std::u16string out;
+        for (int i = 0; i < n; ++i) out += s;
+        return out;
+    };
+    const struct {
+        const char* what;
+        std::u16string html;
+        bool shown;
+    } cases[] = {
+        {"tables four deep", times(u"<table><tr><td>", 4) + u"x", true},
+        {"tables five deep", times(u"<table><tr><td>", 5) + u"x", false},
+        {"tables closed in any case, side by side", times(u"<TABLE><tr><td>x</td></tr></table>", 20), true},
+        {"tables five deep with stray closings between", times(u"<table></div><tr><td></b>", 5) + u"x", false},
+        {"256 nested elements", times(u"<div>", 255) + u"<b>x", true},
+        {"257 nested elements", times(u"<div>", 256) + u"<b>x", false},
+        {"elements side by side", times(u"<div><b>x</b></div><br/><img src=x>", 1000), true},
+        {"a closing tag ends those opened inside it", times(u"<div><b><i>x</div>", 1000), true},
+        {"paragraphs and cells left open", times(u"<p>x", 5000) + u"<table>" + times(u"<tr><td>x", 500), true},
+        {"4096 list items", u"<ul>" + times(u"<li>x", 4096), true},
+        {"4097 list items", u"<ul>" + times(u"<li>x</li>", 4097), false},
+    };
+    for (const auto& c : cases) {
+        plat::richtext::Page page(c.html, {});
+        EXPECT_EQ(page.Draw(&dc, RECT{0, 0, 100, 100}, 0, RGB(0, 0, 0), RGB(255, 255, 255)) >= 0, c.shown) << c.what;
+    }
+}
+
 TEST(RichText, NothingIsDrawnIntoNothing) {
     displaytest::EnsureApplication();
     testing_gdi::RecordingContext dc;
