@@ -1,5 +1,6 @@
 // A property sheet shown by Qt offscreen: its tab strip, the page shown and
 // its buttons are drawn.
+#include <cstdlib>
 #include <gtest/gtest.h>
 
 #include <QImage>
@@ -43,7 +44,7 @@ TEST(PropSheetRender, TheTabStripThePageShownAndTheButtonsAreDrawn) {
     const PROPSHEETHEADER h{sizeof(PROPSHEETHEADER), PSH_PROPSHEETPAGE, 0, res, u"About", 2, 0, pages};
     EXPECT_EQ(PropertySheet(&h), 0);
     ASSERT_FALSE(g_shot.isNull());
-    g_shot.save("/tmp/win21c-propsheet.png");
+    if (const char* dir = std::getenv("ORVADE_RENDER_DIR")) g_shot.save(QString::fromUtf8(dir) + "/propsheet.png");
     // The client area: tabs in the top 20 rows, the "About" page (138 by 90
     // dialog units of an 8-point font: 207 by 146 pixels) under them, then
     // the buttons.
