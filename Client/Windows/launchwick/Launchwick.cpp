@@ -39,13 +39,15 @@ bool IsAuto(std::u16string_view line) {
 }
 
 // Loaded by bare name, as the system's search order finds it; a library that
-// is missing or lacks the export is passed over.
-__attribute__((noinline)) void RegisterLibrary(const char16_t* name) {
+// is missing or lacks the export is passed over. The library stays loaded
+// for the caller to free: the shell object is created from one of them next,
+// and loading it a second time costs the start.
+__attribute__((noinline)) HMODULE RegisterLibrary(const char16_t* name) {
     HMODULE module = LoadLibrary(name);
-    if (!module) return;
+    if (!module) return nullptr;
     using RegisterFn = HRESULT (*)();
     if (auto reg = GetProc<RegisterFn>(module, "DllRegisterServer")) reg();
-    FreeLibrary(module);
+    return module;
 }
 
 }  // namespace
@@ -54,11 +56,14 @@ int Run(std::u16string_view commandLine) {
     if (IsAuto(commandLine)) Sleep(kAutoDelayMs);
     for (int i = 0; i < kComInits; ++i) CoInitializeEx(nullptr, COINIT_MULTITHREADED);
     BSTR path = SysAllocString(u"\\windows\\start menu\\vorn.xml");
-    for (const char16_t* name : kRegistered) RegisterLibrary(name);
+    std::vector<HMODULE> registered;
+    for (const char16_t* name : kRegistered) registered.push_back(RegisterLibrary(name));
     IOVCShellObj* shell = nullptr;
-    if (FAILED(CoCreateInstance(CLSID_OVCShellObj, nullptr, CLSCTX_ALL, IOVCShellObj::kIID,
-                                reinterpret_cast<void**>(&shell))) ||
-        !shell) {
+    const HRESULT created = CoCreateInstance(CLSID_OVCShellObj, nullptr, CLSCTX_ALL, IOVCShellObj::kIID,
+                                             reinterpret_cast<void**>(&shell));
+    for (HMODULE module : registered)
+        if (module) FreeLibrary(module);
+    if (FAILED(created) || !shell) {
         MessageBox(0, u"Unable to start.", u"OVC Error", MB_OK);
     } else {
         shell->Load(path);
