@@ -10,6 +10,7 @@
 #include "core/widgets/ContentWidgets.h"
 #include "platform/QtHost.h"
 #include "tests/control/QtApplication.h"
+#include "tests/core/support/SmallFileSystem.h"
 #include "tests/platform/qt/QtPump.h"
 
 namespace widgetwindowtest {
@@ -110,6 +111,73 @@ TEST_F(ContentWidgetsTest, APenCaptureSavesItsStrokesByteForByte) {
     Stroke(pen, {{5, 5}, {9, 9}});
     SendMessage(pen, WIDGET_MSG_COMMIT, 1, 0);
     EXPECT_EQ(DataFile(u"proof.sig"), kEmpty200x80);
+}
+
+// The label names the stroke file, so a host could name a library of the
+// program folder with it: the capture writes no library, wherever it is.
+TEST_F(ContentWidgetsTest, APenCaptureWritesNoLibrary) {
+    const std::u16string library = m_core->ModuleFolder() + u"\\keep.dll";
+    ASSERT_TRUE(plat::fs::WriteFile(library, "library", 7));
+    Widgets(Add(11, "9", {Cells(10, 10, 200, 80, 1), Looks(plat::text::WideToUtf8(library))}) + FE +
+            Add(11, "8", {Cells(100, 10, 100, 80, 1), Looks("sig.DLL. ")}) + FE + Add(1, "2", {Cells(0, 0), Looks("OK")}));
+    Pump();
+    Stroke(WindowOf(9), {{10, 10}, {40, 20}});
+    Stroke(WindowOf(8), {{10, 10}, {40, 20}});
+    TapWindow(WindowOf(2));
+    FILE* f = plat::fs::OpenFile(library, "rb");
+    ASSERT_TRUE(f);
+    char kept[16] = {};
+    EXPECT_EQ(std::fread(kept, 1, sizeof kept, f), 7u);
+    std::fclose(f);
+    EXPECT_EQ(Bytes(kept), "library");
+    EXPECT_TRUE(plat::fs::FindFiles(m_data + u"\\*").empty());
+}
+
+// A full disk: the stroke file that cannot be replaced goes, so neither the
+// host nor the signature screen takes an older drawing for this one; where
+// its room is enough, the new file is written in its place.
+TEST_F(ContentWidgetsTest, AStrokeFileThatCannotBeSavedLeavesNoOlderDrawingBehind) {
+    const std::string root = plat::fs::DeviceRoot();
+    const std::filesystem::path mount = std::filesystem::temp_directory_path() /
+                                        ("orvade-pencap-" + std::to_string(::getpid()));
+    std::filesystem::create_directories(mount);
+    {
+        SmallFileSystem small(mount, 64 * 1024);
+        if (!small.Ready()) {
+            std::filesystem::remove(mount);
+            GTEST_SKIP() << small.Reason();
+        }
+        plat::fs::SetDeviceRoot(small.Path());
+        ASSERT_TRUE(plat::fs::CreateDirectories(m_data));
+        Widgets(Add(11, "9", {Cells(10, 10, 200, 80, 1), Looks("SIGN")}) + FE + Add(1, "2", {Cells(0, 0), Looks("OK")}));
+        const HWND pen = WindowOf(9);
+        Stroke(pen, {{10, 10}, {40, 20}});
+        TapWindow(WindowOf(2));
+        const Bytes first = kEmpty200x80 + "10" + FC + "10" + FC + "40" + FC + "20" + FD;
+        ASSERT_EQ(DataFile(u"SIGN.PCW"), first);
+        // Fill the disk.
+        FILE* filler = plat::fs::OpenFile(u"\\filler", "wb");
+        ASSERT_TRUE(filler);
+        const std::string block(4096, 'x');
+        while (std::fwrite(block.data(), 1, block.size(), filler) == block.size() && std::fflush(filler) == 0) {
+        }
+        std::fclose(filler);
+
+        // More strokes, which fit in the old file's room.
+        Stroke(pen, {{50, 50}, {60, 70}});
+        TapWindow(WindowOf(2));
+        const Bytes second = first + "50" + FC + "50" + FC + "60" + FC + "70" + FD;
+        EXPECT_EQ(DataFile(u"SIGN.PCW"), second);
+        // Then a zigzag that does not fit anywhere: no file at all.
+        std::vector<POINT> zigzag;
+        for (int i = 0; i < 4000; ++i) zigzag.push_back({10 + i % 180, i % 2 ? 75 : 5});
+        Stroke(pen, zigzag);
+        TapWindow(WindowOf(2));
+        EXPECT_FALSE(plat::fs::Exists(m_data + u"\\SIGN.PCW"));
+        Widgets(Action(1, WID_ACTION_REMOVE, "9") + FE + Action(1, WID_ACTION_REMOVE, "2"));
+        plat::fs::SetDeviceRoot(root);
+    }
+    std::filesystem::remove(mount);
 }
 
 TEST_F(ContentWidgetsTest, TheSignatureScreenSendsWhatWasDrawn) {

@@ -1,8 +1,10 @@
 // The pen capture: strokes recorded from the stylus, drawn as they come and
 // on every paint, and saved as a stroke file in DATA (written beside the old
-// file and renamed over it, so the name always holds a whole file).
+// file and renamed over it, so the name always holds a whole file; when that
+// fails the old file goes, so it is never taken for the drawing).
 #include "core/widgets/ContentWidgets.h"
 
+#include "core/support/FileUtil.h"
 #include "core/support/LogFile.h"
 #include "core/widgets/StrokeList.h"
 #include "platform/DeviceFs.h"
@@ -31,10 +33,20 @@ void Save(CWidgetWindow& w) {
     if (label.empty()) return;
     const std::u16string path = w.Host().FilePath({StrokeFileName(label), u"DATA"});
     if (path.empty()) return;
+    // A host names the file, so it is kept to what a host may write (no library).
+    if (!FileUtil::HostMayWrite(path)) {
+        LogWrite(LOG_ERROR, "Pen capture: the stroke file's name is not one a host may write");
+        return;
+    }
     RECT r{};
     GetClientRect(w.Handle(), &r);
     const std::string bytes = strokes->FileBytes(r.right - r.left, r.bottom - r.top);
-    if (!plat::fs::WriteFile(path, bytes.data(), bytes.size())) LogWrite(LOG_ERROR, "Pen capture: the stroke file could not be written");
+    if (plat::fs::WriteFile(path, bytes.data(), bytes.size())) return;
+    // The old file holds strokes the user has since changed (cleared, or
+    // drawn on): it must not be taken for this drawing. Its room may let the
+    // new one be written (a full disk); else no file is better than a stale one.
+    if (plat::fs::DeleteFile(path) && plat::fs::WriteFile(path, bytes.data(), bytes.size())) return;
+    LogWrite(LOG_ERROR, "Pen capture: the stroke file could not be written, and no older one is left in its place");
 }
 
 void DrawLine(CWidgetWindow& w, const StrokePoint& from, int32_t x, int32_t y) {
