@@ -139,6 +139,29 @@ TEST_F(SignatureScreenTest, CancelAnswersZeroAndClearKeepsTheScreen) {
     EXPECT_EQ(AllWidgets(), "w" + FD + "1" + FD);
 }
 
+// A signature the user did not hand over (Cancel, or the session ending
+// while the screen is up) is not left in DATA for a host to fetch.
+TEST_F(SignatureScreenTest, ASignatureNotHandedOverIsNotLeftBehind) {
+    const Bytes strokes = "200" + FD + "80" + FD + "10" + FC + "12" + FC + "30" + FC + "12" + FD;
+    Send("p" + FD + "1");
+    Store(strokes);
+    Tap("Cancel", 2);
+    EXPECT_EQ(Replies(), std::vector<Bytes>{"p" + FD + "1" + FD + "0" + FD});
+    EXPECT_FALSE(plat::fs::Exists(m_file));
+
+    Send("p" + FD + "1");
+    Store(strokes);
+    Send("9" + FD);
+    Replies();
+    EXPECT_EQ(m_core->GetDialogMode(), DialogMode::None);
+    EXPECT_FALSE(plat::fs::Exists(m_file));
+    // Without the screen the file is the host's own: the session's end keeps it.
+    Store(strokes);
+    Send("9" + FD);
+    Replies();
+    EXPECT_TRUE(plat::fs::Exists(m_file));
+}
+
 TEST_F(SignatureScreenTest, QueuedButtonEventsAreLookedAtOnlyOnce) {
     StartLog();
     Send("p" + FD + "1");

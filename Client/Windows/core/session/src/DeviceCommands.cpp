@@ -331,6 +331,7 @@ void CDeviceCommands::OfferSignatureEvent(const uint8_t* bytes, int32_t count) {
     case kCancelId:
         m_session.SetSignatureMode(false);
         m_widgets->RemoveAll();
+        plat::fs::DeleteFile(SignatureFilePath());
         if (CPacketBuffer* writer = m_replies.Writer()) {
             writer->Reset();
             writer->AppendByte(cmd::kCOMMONDLG).EndField().AppendString("1").EndField().AppendString("0").EndField();
@@ -347,6 +348,12 @@ void CDeviceCommands::OfferSignatureEvent(const uint8_t* bytes, int32_t count) {
     }
     default: break;
     }
+}
+
+std::u16string CDeviceCommands::SignatureFilePath() {
+    std::u16string dir, name = kSignatureFile;
+    BuildFolderPath(dir, name, u"DATA");
+    return FileUtil::JoinPath(dir, name);
 }
 
 void CDeviceCommands::SendSignature() {

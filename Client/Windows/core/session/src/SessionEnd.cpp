@@ -2,6 +2,7 @@
 #include "core/session/ClientCore.h"
 #include "core/support/LogFile.h"
 #include "platform/Clock.h"
+#include "platform/DeviceFs.h"
 
 int CClientCore::Disconnect(CPacket*, uint8_t) {
     LogWrite(LOG_TRACE, "Disconnect");
@@ -22,6 +23,7 @@ int CClientCore::Disconnect(CPacket*, uint8_t) {
     }
     m_disconnectPending = false;
     ++m_sessionEnds;
+    const bool signing = m_dialogMode == DialogMode::Signature;
     SetSignatureMode(false);
 
     if (m_framer) {
@@ -32,6 +34,7 @@ int CClientCore::Disconnect(CPacket*, uint8_t) {
     RenewWriter();
     m_screen.Clear();
     m_widgets->RemoveAll();
+    if (signing) plat::fs::DeleteFile(CDeviceCommands::SignatureFilePath());  // never handed over
     SendMessage(m_window, WM_CORE_SESSION_ENDED, 0, 0);
     SetBusy(false);
     m_automation->Notify(AUTO_DISCONNECT, 0, 0);

@@ -31,6 +31,10 @@ public:
     static constexpr const char16_t* kSignatureFile = u"$PENCAP$.PCW";
     // A signature file larger than this is not sent (a drawing is far smaller).
     static constexpr int32_t kMaxSignatureFile = 1 << 20;
+    // The signature file's device path. A screen that ends without OK
+    // (Cancel, the session's end) deletes it: a signature the user did not
+    // hand over is not left for a host to fetch.
+    static std::u16string SignatureFilePath();
 
     // window: the control window; devices, widgets, dialogs: the core's
     // hooks, which may be replaced at any time. All outlive this.
