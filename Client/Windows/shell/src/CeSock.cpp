@@ -335,6 +335,17 @@ int CCeSock::FlushBlocked() {
 
 int CCeSock::FlushBatch() {
     if (m_batch.empty()) return 0;
+    // Anything already waiting goes first; the batch waits behind it.
+    if (!m_blocked.empty()) {
+        m_blocked.insert(m_blocked.end(), m_batch.begin(), m_batch.end());
+        m_batch.clear();
+        return 0;
+    }
+    // One question for the whole write, however many segments it holds.
+    if (!QueryAssociation()) {
+        HoldWithoutRadio(nullptr, 0);
+        return 0;
+    }
     std::vector<uint8_t> batch;
     batch.swap(m_batch);
     const int sent = SendNow(batch.data(), batch.size());
@@ -342,20 +353,24 @@ int CCeSock::FlushBatch() {
     return sent;
 }
 
-int CCeSock::Send(const void* data, int length) {
-    const auto* bytes = static_cast<const uint8_t*>(data);
-    const bool given = bytes && length > 0;
-    const BOOL associated = QueryAssociation();
+void CCeSock::HoldWithoutRadio(const uint8_t* bytes, int length) {
+    ShellLog(5, "CCeSock::Send - Entering Not Associated Mode");
+    m_notAssociated = true;
+    // Gathered replies go first.
+    m_blocked.insert(m_blocked.end(), m_batch.begin(), m_batch.end());
+    m_batch.clear();
+    if (bytes && length > 0) m_blocked.insert(m_blocked.end(), bytes, bytes + length);
+    const std::u16string text =
+        SettingOrResource(m_settings, SETTING_NOT_ASSOCIATED_TEXT, kTextNotAssociatedWait, int(kTextChars));
+    CloseConnectingWnd();
+    m_connectingWnd = std::make_unique<CConnectingWnd>(nullptr, text.c_str(), TRUE);
+    PlayErrorSound();
+}
 
-    if (!m_blocked.empty() && given) {
-        ShellLog(5, "CCeSock::Send - Appending Blocked Data (%d)", length);
-        try {
-            m_blocked.insert(m_blocked.end(), bytes, bytes + length);
-        } catch (const std::bad_alloc&) {
-            ShellLog(1, "CCeSock::Send - no memory for %d bytes", length);
-        }
-        return 0;
-    }
+int CCeSock::FlushWaiting() {
+    // Nothing held back: only a batch can go, and it asks for itself.
+    if (m_blocked.empty() && !m_notAssociated) return std::max(FlushBatch(), 0);
+    const BOOL associated = QueryAssociation();
     if (associated && !m_blocked.empty()) {
         if (m_notAssociated) {
             ShellLog(5, "CCeSock::Send - Association Regained Sending (%d) bytes", int(m_blocked.size()));
@@ -370,29 +385,37 @@ int CCeSock::Send(const void* data, int length) {
         PostMessage(m_owner, WM_COMMAND, ID_SESSION_ENDED, 0);
         return -1;
     }
-    if (!given) {
-        // A loop inside a handler that runs the timer sends what was gathered.
-        return associated ? std::max(FlushBatch(), 0) : 0;
-    }
-    if (!associated) {
-        ShellLog(5, "CCeSock::Send - Entering Not Associated Mode");
-        m_notAssociated = true;
-        m_blocked.swap(m_batch);  // gathered replies go first
-        m_batch.clear();
-        m_blocked.insert(m_blocked.end(), bytes, bytes + length);
-        const std::u16string text =
-            SettingOrResource(m_settings, SETTING_NOT_ASSOCIATED_TEXT, kTextNotAssociatedWait, int(kTextChars));
-        CloseConnectingWnd();
-        m_connectingWnd = std::make_unique<CConnectingWnd>(nullptr, text.c_str(), TRUE);
-        PlayErrorSound();
+    return associated ? std::max(FlushBatch(), 0) : 0;
+}
+
+int CCeSock::Send(const void* data, int length) {
+    const auto* bytes = static_cast<const uint8_t*>(data);
+    // A loop inside a handler that runs the timer sends what was gathered.
+    if (!bytes || length <= 0) return FlushWaiting();
+
+    if (!m_blocked.empty()) {
+        ShellLog(5, "CCeSock::Send - Appending Blocked Data (%d)", length);
+        try {
+            m_blocked.insert(m_blocked.end(), bytes, bytes + length);
+        } catch (const std::bad_alloc&) {
+            ShellLog(1, "CCeSock::Send - no memory for %d bytes", length);
+        }
         return 0;
     }
     if (m_reading) {
+        // The radio is asked when the batch is written, not for each segment.
         m_batch.insert(m_batch.end(), bytes, bytes + length);
         // A whole packet never waits for the rest of the read: a handler
         // may wait for the user before it answers again.
-        if (bytes[length - 1] == FRAME_ETB && FlushBatch() < 0) return -1;
+        if (bytes[length - 1] == FRAME_ETB) {
+            if (FlushBatch() < 0) return -1;
+            if (m_notAssociated) return 0;
+        }
         return length;
+    }
+    if (!QueryAssociation()) {
+        HoldWithoutRadio(bytes, length);
+        return 0;
     }
     const int sent = SendNow(bytes, size_t(length));
     if (sent >= 0 && sent < length) m_blocked.assign(bytes + sent, bytes + length);

@@ -87,6 +87,7 @@ protected:
     // notifications (reading everything on FD_READ) and commands.
     LRESULT OwnerProc(UINT msg, WPARAM wParam, LPARAM lParam) {
         if (msg == WM_QUERY_ASSOCIATION) {
+            ++questions_;
             if (lParam) *reinterpret_cast<BOOL*>(lParam) = associated_;
         } else if (msg == WM_SOCKET_NOTIFY) {
             events_.push_back(lParam);
@@ -142,6 +143,7 @@ protected:
     HWND owner_ = 0;
     std::unique_ptr<CCeSock> sock_;
     BOOL associated_ = 1;
+    int questions_ = 0;  // association questions asked
     bool readOnNotify_ = true;
     std::function<void()> onRead_;
     std::function<void()> onClose_;
@@ -462,6 +464,82 @@ TEST_F(CeSockTest, DataSentWithoutTheRadioWaitsAndGoesOutInOneSendWhenItReturns)
     EXPECT_EQ(sock_->GetConnectingWnd(), nullptr);
     EXPECT_EQ(FindConnectingWindow(), 0u);
     EXPECT_TRUE(commands_.empty());
+}
+
+// A long reply is many segments gathered into one write: the radio is asked
+// once, at that write, and its answer then holds for every segment.
+TEST_F(CeSockTest, ABatchAsksForTheRadioOnceAtItsWrite) {
+    ScriptedTcpHost host;
+    const int peer = Connect(host);
+    ASSERT_GE(peer, 0);
+    constexpr int kSegments = 40;
+    std::string reply;
+    for (int i = 0; i < kSegments; ++i) reply += "\x02seg" + std::to_string(i) + (i + 1 < kSegments ? "\x03" : "\x17");
+    // The radio's state while the segments are gathered, then from the last
+    // one on.
+    BOOL whileGathering = 1;
+    BOOL fromTheLast = 1;
+    const auto sendSegments = [&](const std::string& bytes) {
+        associated_ = whileGathering;
+        for (size_t at = 0; at < bytes.size();) {
+            const size_t end = bytes.find_first_of("\x03\x17", at) + 1;
+            if (end == bytes.size()) associated_ = fromTheLast;
+            sock_->Send(bytes.data() + at, int(end - at));
+            at = end;
+        }
+    };
+    int reads = 0;
+    const auto hostWrites = [&] {
+        ScriptedTcpHost::Write(peer, "go");
+        ++reads;
+        return PollUntil([&] { return received_.size() == 2u * size_t(reads); });
+    };
+
+    for (const BOOL gathering : {1, 0}) {
+        SCOPED_TRACE(gathering ? "associated throughout" : "radio back by the write");
+        whileGathering = gathering;
+        fromTheLast = 1;
+        questions_ = 0;
+        onRead_ = [&] { sendSegments(reply); };
+        ASSERT_TRUE(hostWrites());
+        EXPECT_EQ(questions_, 1);
+        EXPECT_EQ(ScriptedTcpHost::ReadExactly(peer, reply.size()), reply);
+        EXPECT_EQ(sock_->GetBlockedLength(), 0u);
+        EXPECT_FALSE(sock_->IsNotAssociated());
+    }
+
+    // The radio gone at the write, at the packet's end or at the end of the
+    // read (a packet not finished yet): the whole batch, and what the
+    // handler sends after it, waits behind the waiting window.
+    const std::string unfinished = reply.substr(0, reply.size() - 1) + "\x03";
+    for (const bool atPacketEnd : {true, false}) {
+        SCOPED_TRACE(atPacketEnd ? "gone at the packet's end" : "gone at the read's end");
+        whileGathering = 1;
+        fromTheLast = atPacketEnd ? 0 : 1;
+        onRead_ = [&] {
+            sendSegments(atPacketEnd ? reply : unfinished);
+            if (atPacketEnd)
+                sock_->Send("after", 5);
+            else
+                associated_ = 0;
+        };
+        const std::string held = atPacketEnd ? reply + "after" : unfinished;
+        const size_t soundsBefore = sounds_.size();
+        ASSERT_TRUE(hostWrites());
+        onRead_ = nullptr;
+        EXPECT_EQ(sock_->GetBlockedLength(), held.size());
+        EXPECT_TRUE(sock_->IsNotAssociated());
+        ASSERT_NE(sock_->GetConnectingWnd(), nullptr);
+        EXPECT_EQ(sounds_.size(), soundsBefore + 1);
+        PollTimes(3);
+        EXPECT_EQ(ScriptedTcpHost::ReadSome(peer, 50), "");
+
+        associated_ = 1;
+        sock_->Poll();
+        EXPECT_EQ(ScriptedTcpHost::ReadExactly(peer, held.size()), held);
+        EXPECT_FALSE(sock_->IsNotAssociated());
+        EXPECT_EQ(sock_->GetConnectingWnd(), nullptr);
+    }
 }
 
 TEST_F(CeSockTest, TheWaitingWindowsTextComesFromTheSettingsCutToItsField) {

@@ -3,8 +3,9 @@
 // a pending connect, flushes what could not go out earlier and reads what
 // has arrived; each read and the end of the connection are announced to the
 // owner window with WM_SOCKET_NOTIFY, sent (not posted). Before every
-// connect and send the socket asks the main window whether the radio is
-// associated; while it is not, outgoing data is held back behind a waiting
+// connect and every write on the socket (one for a gathered batch, however
+// many segments it holds) the socket asks the main window whether the radio
+// is associated; while it is not, outgoing data is held back behind a waiting
 // window with a Cancel button. User-interface thread only.
 #pragma once
 
@@ -98,9 +99,15 @@ private:
     // One send: the count, 0 when the socket would block, -1 on an error.
     int SendNow(const uint8_t* data, size_t length);
     int FlushBlocked();
-    // The gathered replies in one send; what the socket does not take
+    // The gathered replies in one send, after one association question;
+    // what the socket does not take, or all of it without the radio,
     // becomes blocked data.
     int FlushBatch();
+    // Without the radio: the batch, then these bytes, wait behind the
+    // waiting window.
+    void HoldWithoutRadio(const uint8_t* bytes, int length);
+    // Send(null, 0): blocked data, the waiting window's Cancel, the batch.
+    int FlushWaiting();
     void CloseConnectingWnd();
 
     static constexpr size_t kTextChars = 100;
