@@ -2,6 +2,7 @@
 // thread. See QtHost.h for the design.
 #include "platform/QtHost.h"
 
+#include <algorithm>
 #include <cstdio>
 #include <atomic>
 #include <chrono>
@@ -25,9 +26,12 @@
 #include <QSocketNotifier>
 #include <QThread>
 #include <QWidget>
+#include <memory>
 #include <mutex>
+#include <string>
 #include <unordered_map>
 #include <unordered_set>
+#include <vector>
 
 #include "platform/Gdi.h"
 #include "platform/Input.h"
@@ -107,9 +111,15 @@ Surfaces& surfaces() {
 
 QColor toQColor(COLORREF c) { return QColor(GetRValue(c), GetGValue(c), GetBValue(c)); }
 
-QFont toQFont(const LOGFONT& lf) {
+// The face name, never read past its array.
+std::u16string_view faceOf(const LOGFONT& lf) {
+    const auto* end = std::find(std::begin(lf.lfFaceName), std::end(lf.lfFaceName), u'\0');
+    return std::u16string_view(lf.lfFaceName, size_t(end - lf.lfFaceName));
+}
+
+QFont makeQFont(const LOGFONT& lf) {
     QFont font;
-    const std::u16string_view face(lf.lfFaceName);
+    const std::u16string_view face = faceOf(lf);
     if (!face.empty()) font.setFamily(QString::fromUtf16(face.data(), qsizetype(face.size())));
     // Negative: the character height; positive: the cell height.
     int px = lf.lfHeight < 0 ? -lf.lfHeight : (lf.lfHeight > 0 ? std::max(1, int(lf.lfHeight * 4 / 5)) : 12);
@@ -122,6 +132,44 @@ QFont toQFont(const LOGFONT& lf) {
 }
 
 QString toQString(std::u16string_view s) { return QString::fromUtf16(s.data(), qsizetype(s.size())); }
+
+// The GUI thread's fonts, each made once: a new QFont looks its engine up
+// again, and laying a text out to measure it costs as much as drawing it.
+// Qt's fonts are not shared across threads, so other threads make their own.
+class FontCache {
+public:
+    struct Entry {
+        QFont font;
+        std::unordered_map<std::u16string, QSize> sizes;  // measured texts
+    };
+    Entry& Of(const LOGFONT& lf) {
+        Key key{lf.lfHeight, lf.lfWeight, lf.lfItalic, lf.lfUnderline, lf.lfStrikeOut, std::u16string(faceOf(lf))};
+        for (auto& [k, e] : m_entries)
+            if (k == key) return *e;
+        if (m_entries.size() >= kFonts) m_entries.erase(m_entries.begin());
+        auto entry = std::make_unique<Entry>();
+        entry->font = makeQFont(lf);
+        return *m_entries.emplace_back(std::move(key), std::move(entry)).second;
+    }
+    static constexpr size_t kFonts = 16, kSizes = 512;
+
+private:
+    // What makeQFont reads of a LOGFONT.
+    struct Key {
+        LONG height, weight;
+        BYTE italic, underline, strikeOut;
+        std::u16string face;
+        bool operator==(const Key&) const = default;
+    };
+    std::vector<std::pair<Key, std::unique_ptr<Entry>>> m_entries;
+};
+
+FontCache* guiFonts();  // null off the GUI thread or while detached
+
+QFont toQFont(const LOGFONT& lf) {
+    if (FontCache* fonts = guiFonts()) return fonts->Of(lf).font;
+    return makeQFont(lf);
+}
 
 class QtContext final : public DeviceContext {
 public:
@@ -161,7 +209,18 @@ public:
         p.drawText(box, flags, s);
     }
     SIZE Measure(std::u16string_view text, const LOGFONT& font) override {
-        const QSize size = QFontMetrics(toQFont(font)).size(0, toQString(text));
+        QSize size;
+        if (FontCache* fonts = guiFonts()) {
+            FontCache::Entry& entry = fonts->Of(font);
+            auto known = entry.sizes.find(std::u16string(text));
+            if (known == entry.sizes.end()) {
+                if (entry.sizes.size() >= FontCache::kSizes) entry.sizes.clear();
+                known = entry.sizes.emplace(text, QFontMetrics(entry.font).size(0, toQString(text))).first;
+            }
+            size = known->second;
+        } else {
+            size = QFontMetrics(makeQFont(font)).size(0, toQString(text));
+        }
         return SIZE{size.width(), size.height()};
     }
     void Pixels(int x, int y, const plat::gdi::PixelView& picture) override {
@@ -657,12 +716,19 @@ struct Host {
     };
     std::unordered_map<int, Watch> watches;
 
+    FontCache fonts;  // GUI thread only
+
     std::mutex pendingMutex;
     std::unordered_map<HWND, unsigned> pending;  // guarded by pendingMutex
     bool flushScheduled = false;                 // guarded by pendingMutex
 };
 
 Host* g_host = nullptr;  // GUI thread; set while attached
+
+FontCache* guiFonts() {
+    Host* host = g_host;
+    return host && QThread::currentThread() == host->gui->thread() ? &host->fonts : nullptr;
+}
 
 void flush() {
     if (!g_host) return;
