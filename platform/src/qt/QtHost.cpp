@@ -6,6 +6,7 @@
 #include <cstdio>
 #include <atomic>
 #include <chrono>
+#include <cstdint>
 #include <exception>
 #include <sys/timerfd.h>
 #include <unistd.h>
@@ -26,6 +27,7 @@
 #include <QSocketNotifier>
 #include <QThread>
 #include <QWidget>
+#include <map>
 #include <memory>
 #include <mutex>
 #include <string>
@@ -166,6 +168,49 @@ private:
 
 FontCache* guiFonts();  // null off the GUI thread or while detached
 
+// Polygons drawn before, as the pixels they left: a control draws the same
+// disc at the same place of a buffer of the same size again and again, and
+// Qt's rasterizer costs far more than copying them. The key is all that
+// decides those pixels, the buffer's size too (Qt clips at its edge); the
+// polygon is drawn once on a clear buffer of that size, with no smoothing,
+// so its pixels are opaque or untouched and copy over anything unchanged.
+class ShapeCache {
+public:
+    struct Shape {
+        QPoint at;
+        QImage pixels;
+    };
+    static constexpr int kPoints = 64;
+    static constexpr size_t kShapes = 256;
+
+    template <typename SetUp>
+    const Shape& Of(const QPolygon& polygon, const COLORREF* fill, const COLORREF* pen, int penWidth, QSize buffer,
+                    SetUp setUp) {
+        std::vector<int64_t> key{buffer.width(), buffer.height(), fill ? int64_t(*fill) : -1, pen ? int64_t(*pen) : -1, penWidth};
+        for (const QPoint& pt : polygon) key.insert(key.end(), {pt.x(), pt.y()});
+        if (auto known = m_shapes.find(key); known != m_shapes.end()) return known->second;
+        if (m_shapes.size() >= kShapes) m_shapes.clear();
+        QImage canvas(buffer, QImage::Format_ARGB32_Premultiplied);
+        canvas.fill(Qt::transparent);
+        {
+            QPainter p(&canvas);
+            setUp(p, fill, pen, penWidth);
+            p.drawPolygon(polygon);
+        }
+        const int margin = std::max(penWidth, 1) + 2;
+        const QRect area = polygon.boundingRect().adjusted(-margin, -margin, margin, margin).intersected(canvas.rect());
+        Shape& shape = m_shapes[std::move(key)];
+        shape.at = area.topLeft();
+        if (!area.isEmpty()) shape.pixels = canvas.copy(area);
+        return shape;
+    }
+
+private:
+    std::map<std::vector<int64_t>, Shape> m_shapes;
+};
+
+ShapeCache* guiShapes();  // null off the GUI thread or while detached
+
 QFont toQFont(const LOGFONT& lf) {
     if (FontCache* fonts = guiFonts()) return fonts->Of(lf).font;
     return makeQFont(lf);
@@ -268,9 +313,18 @@ public:
         for (int i = 0; i < count; ++i) polygon << QPoint(points[i].x, points[i].y);
         std::lock_guard lock(m_surface->mutex);
         QPainter& p = Painter();
+        if (ShapeCache* shapes = guiShapes(); shapes && count <= ShapeCache::kPoints) {
+            const ShapeCache::Shape& shape = shapes->Of(polygon, fill, pen, penWidth, m_surface->image.size(), &setUp);
+            p.drawImage(shape.at, shape.pixels);
+            return;
+        }
+        setUp(p, fill, pen, penWidth);
+        p.drawPolygon(polygon);
+    }
+    // The pen and brush a polygon is drawn with.
+    static void setUp(QPainter& p, const COLORREF* fill, const COLORREF* pen, int penWidth) {
         p.setPen(pen ? QPen(toQColor(*pen), std::max(penWidth, 1)) : QPen(Qt::NoPen));
         p.setBrush(fill ? QBrush(toQColor(*fill)) : QBrush(Qt::NoBrush));
-        p.drawPolygon(polygon);
     }
     TEXTMETRIC Metrics(const LOGFONT& font) override {
         const QFontMetrics m(toQFont(font));
@@ -739,7 +793,8 @@ struct Host {
     };
     std::unordered_map<int, Watch> watches;
 
-    FontCache fonts;  // GUI thread only
+    FontCache fonts;    // GUI thread only
+    ShapeCache shapes;  // GUI thread only
 
     std::mutex pendingMutex;
     std::unordered_map<HWND, unsigned> pending;  // guarded by pendingMutex
@@ -751,6 +806,11 @@ Host* g_host = nullptr;  // GUI thread; set while attached
 FontCache* guiFonts() {
     Host* host = g_host;
     return host && QThread::currentThread() == host->gui->thread() ? &host->fonts : nullptr;
+}
+
+ShapeCache* guiShapes() {
+    Host* host = g_host;
+    return host && QThread::currentThread() == host->gui->thread() ? &host->shapes : nullptr;
 }
 
 void flush() {
