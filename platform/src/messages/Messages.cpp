@@ -46,8 +46,13 @@ State& state() {
 }
 
 Window* findWindow(HWND hwnd) {
-    auto it = state().windows.find(hwnd);
-    return it == state().windows.end() ? nullptr : &it->second;
+    State& s = state();
+    if (hwnd && hwnd == s.lastFound) return s.lastWindow;
+    auto it = s.windows.find(hwnd);
+    if (it == s.windows.end()) return nullptr;
+    s.lastFound = hwnd;
+    s.lastWindow = &it->second;
+    return s.lastWindow;
 }
 
 // The queue whose thread is inside its wait hook, and whether what runs
@@ -137,7 +142,7 @@ void retireQueue(const std::shared_ptr<Queue>& q) {
             std::erase(s.topLevels, hwnd);
             if (s.foreground == hwnd) s.foreground = 0;
             gone.push_back(hwnd);
-            it = s.windows.erase(it);
+            it = s.eraseWindow(it);
         }
         ++s.generation;
         if (q->wakeFd >= 0) {

@@ -132,7 +132,15 @@ struct Window {
 
 struct State {
     std::mutex mutex;
-    std::unordered_map<HWND, Window> windows;
+    std::unordered_map<HWND, Window> windows;  // erased only through eraseWindow
+    // The window findWindow found last: most calls in a row are about one.
+    // Elements of the map stay put as it grows; eraseWindow forgets it.
+    HWND lastFound = 0;
+    Window* lastWindow = nullptr;
+    std::unordered_map<HWND, Window>::iterator eraseWindow(std::unordered_map<HWND, Window>::iterator it) {
+        if (it->first == lastFound) lastFound = 0;
+        return windows.erase(it);
+    }
     // Bumped (under the lock) whenever a window goes or its procedure
     // changes, so a plat::messages::WindowSender knows to look it up again.
     std::atomic<uint64_t> generation{0};

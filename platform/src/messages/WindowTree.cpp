@@ -235,7 +235,7 @@ void freeWindow(HWND hwnd, Graveyard& graves) {
     if (q.capture == hwnd) q.capture = 0;
     if (s.foreground == hwnd) s.foreground = 0;
     graves.procs.push_back(std::move(w.proc));
-    s.windows.erase(it);
+    s.eraseWindow(it);
     ++s.generation;
 }
 
