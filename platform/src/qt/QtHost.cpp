@@ -30,6 +30,7 @@
 #include <map>
 #include <memory>
 #include <mutex>
+#include <optional>
 #include <string>
 #include <unordered_map>
 #include <unordered_set>
@@ -143,6 +144,7 @@ public:
     struct Entry {
         QFont font;
         std::unordered_map<std::u16string, QSize> sizes;  // measured texts
+        std::optional<TEXTMETRIC> metrics;
     };
     Entry& Of(const LOGFONT& lf) {
         Key key{lf.lfHeight, lf.lfWeight, lf.lfItalic, lf.lfUnderline, lf.lfStrikeOut, std::u16string(faceOf(lf))};
@@ -167,6 +169,19 @@ private:
 };
 
 FontCache* guiFonts();  // null off the GUI thread or while detached
+
+TEXTMETRIC metricsOf(const QFont& font) {
+    const QFontMetrics m(font);
+    TEXTMETRIC tm{};
+    tm.tmHeight = m.height();
+    tm.tmAscent = m.ascent();
+    tm.tmDescent = m.descent();
+    tm.tmInternalLeading = std::max(0, m.height() - font.pixelSize());
+    tm.tmExternalLeading = std::max(0, m.lineSpacing() - m.height());
+    tm.tmAveCharWidth = m.averageCharWidth();
+    tm.tmMaxCharWidth = m.maxWidth();
+    return tm;
+}
 
 // Polygons drawn before, as the pixels they left: a control draws the same
 // disc at the same place of a buffer of the same size again and again, and
@@ -327,16 +342,12 @@ public:
         p.setBrush(fill ? QBrush(toQColor(*fill)) : QBrush(Qt::NoBrush));
     }
     TEXTMETRIC Metrics(const LOGFONT& font) override {
-        const QFontMetrics m(toQFont(font));
-        TEXTMETRIC tm{};
-        tm.tmHeight = m.height();
-        tm.tmAscent = m.ascent();
-        tm.tmDescent = m.descent();
-        tm.tmInternalLeading = std::max(0, m.height() - toQFont(font).pixelSize());
-        tm.tmExternalLeading = std::max(0, m.lineSpacing() - m.height());
-        tm.tmAveCharWidth = m.averageCharWidth();
-        tm.tmMaxCharWidth = m.maxWidth();
-        return tm;
+        if (FontCache* fonts = guiFonts()) {
+            FontCache::Entry& entry = fonts->Of(font);
+            if (!entry.metrics) entry.metrics = metricsOf(entry.font);
+            return *entry.metrics;
+        }
+        return metricsOf(makeQFont(font));
     }
 
 private:
