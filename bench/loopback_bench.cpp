@@ -4,6 +4,7 @@
 //    alternating tool and echo request by request. A Ping's reply is its
 //    request's payload framed the same way, so the echo writes back exactly
 //    the bytes the tool replies. Goal: median tool / median echo <= 1.3.
+//    The harness and both programs share one CPU, as on the handheld.
 //  - Start of the process to its first Ping reply, next to the echo program
 //    started, connected and echoing the same Ping. Goal: ratio <= 3.
 //  - The same through the device program (Launchwick: socket, shell,
@@ -18,6 +19,7 @@
 #include <netinet/in.h>
 #include <netinet/tcp.h>
 #include <poll.h>
+#include <sched.h>
 #include <signal.h>
 #include <spawn.h>
 #include <sys/socket.h>
@@ -269,11 +271,41 @@ void Report(benchmark::State& state, const Samples& samples, double goal) {
     state.SetLabel(label);
 }
 
+// The harness and the programs it starts share one CPU while it lives, as on
+// the single-core handheld. Spread over idle CPUs, each program's wake-up
+// would cost what the scheduler's placement of it happens to cost (on a
+// virtual machine tens of microseconds, and not the same for both programs).
+class OneCpu {
+public:
+    OneCpu() {
+        m_pinned = sched_getaffinity(0, sizeof m_saved, &m_saved) == 0;
+        const int cpu = sched_getcpu();
+        if (!m_pinned || cpu < 0) {
+            m_pinned = false;
+            return;
+        }
+        cpu_set_t one;
+        CPU_ZERO(&one);
+        CPU_SET(cpu, &one);
+        m_pinned = sched_setaffinity(0, sizeof one, &one) == 0;
+    }
+    ~OneCpu() {
+        if (m_pinned) sched_setaffinity(0, sizeof m_saved, &m_saved);
+    }
+    OneCpu(const OneCpu&) = delete;
+    OneCpu& operator=(const OneCpu&) = delete;
+
+private:
+    cpu_set_t m_saved{};
+    bool m_pinned = false;
+};
+
 // Ping round trips, tool and echo request by request; the benchmark's time is the tool's.
 template <std::vector<std::string> (*Program)(const Listener&)>
 void PingNextToEcho(benchmark::State& state) {
     const int mode = static_cast<int>(state.range(0));
     const int size = static_cast<int>(state.range(1));
+    const OneCpu oneCpu;  // before the children start: they keep it
     Listener host;
     if (!host.Ok()) return state.SkipWithError("cannot listen on 127.0.0.1");
     Child toolProcess(Program(host));

@@ -217,7 +217,6 @@ private:
     // The status put off inside input: its text (when one came) and busy
     // state (0 or 1 when one came, else -1).
     bool m_statusPending = false;
-    bool m_pendingChanged = false;  // a text other than the one shown came
     bool m_pendingHasText = false;
     char16_t m_pendingText[20] = {};
     size_t m_pendingLength = 0;

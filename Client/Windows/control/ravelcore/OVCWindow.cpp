@@ -177,9 +177,6 @@ void COVC::OnStatus(const char16_t* text, LPARAM busy) {
     if (m_inputDepth == 0) return ShowStatus(text, busy);
     if (text) {
         const size_t n = StatusLength(text);
-        // Any change asks for a repaint, as when it is shown at once.
-        if (!m_pendingChanged && !(n == m_statusLength && std::memcmp(text, m_statusText, n * sizeof(char16_t)) == 0))
-            m_pendingChanged = true;
         std::memcpy(m_pendingText, text, n * sizeof(char16_t));
         m_pendingLength = n;
         m_pendingHasText = true;
@@ -219,10 +216,11 @@ void COVC::FlushStatus() {
     m_statusPending = false;
     // Given back unless its hook is what runs now (the slot is cleared then).
     if (m_beforeMessages && m_beforeMessages->context == this) *m_beforeMessages = {};
-    if (m_pendingHasText) TakeStatusText(m_pendingText, m_pendingLength);
-    if (m_pendingChanged && !m_wholeInvalid) RepaintStatus();
+    // Only the status the input leaves is ever seen: a packet that turns it
+    // from "Wait" to "" and back asks for no paint.
+    const bool changed = m_pendingHasText && TakeStatusText(m_pendingText, m_pendingLength);
+    if (changed && !m_wholeInvalid) RepaintStatus();
     SetBusy(m_pendingBusy);
-    m_pendingChanged = false;
     m_pendingHasText = false;
     m_pendingBusy = -1;
 }
