@@ -1,5 +1,6 @@
 #include "Launchwick.h"
 
+#include <dlfcn.h>
 #include <sys/stat.h>
 
 #include <cstdio>
@@ -10,6 +11,7 @@
 #include <vector>
 
 #include "Installer.h"
+#include "InstallerLibrary.h"
 #include "platform/Com.h"
 #include "platform/DeviceFs.h"
 #include "platform/Input.h"
@@ -118,6 +120,24 @@ bool NeedsInstalling(const std::string& package, const std::u16string& program) 
            (made.st_mtim.tv_sec == installed.st_mtim.tv_sec && made.st_mtim.tv_nsec > installed.st_mtim.tv_nsec);
 }
 
+// The installer library beside the launcher, loaded for this installation
+// only. Its failure to load is reported like a failed installation.
+bool InstallPackage(const std::string& installDir, const std::string& package, const std::u16string& program) {
+    const std::string path = installDir + "/" + kInstallerLibrary;
+    void* library = dlopen(path.c_str(), RTLD_NOW | RTLD_LOCAL);
+    const auto install = library ? reinterpret_cast<InstallPackageFn>(dlsym(library, kInstallEntry)) : nullptr;
+    if (!install) {
+        std::fprintf(stderr, "Launchwick: cannot load the installer %s: %s\n", path.c_str(), dlerror());
+        if (library) dlclose(library);
+        return false;
+    }
+    char message[512] = {};
+    const bool ok = install(package.c_str(), program.c_str(), message, sizeof message) != 0;
+    if (!ok) std::fprintf(stderr, "Launchwick: %s\n", message);
+    dlclose(library);
+    return ok;
+}
+
 }  // namespace
 
 bool PrepareDevice(const std::string& installDir) {
@@ -125,11 +145,7 @@ bool PrepareDevice(const std::string& installDir) {
     bool ok = true;
     const std::string package = installDir + "/" + kPackage;
     if (std::filesystem::is_regular_file(package)) {
-        if (NeedsInstalling(package, program)) {
-            const installer::Outcome outcome = installer::Install(package, program);
-            if (!outcome.ok) std::fprintf(stderr, "Launchwick: %s\n", outcome.message.c_str());
-            ok = outcome.ok;
-        }
+        if (NeedsInstalling(package, program)) ok = InstallPackage(installDir, package, program);
     } else {
         ok = CopyInstalledFiles(installDir, program);
     }
