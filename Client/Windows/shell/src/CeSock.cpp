@@ -33,6 +33,8 @@ constexpr size_t kReceiveSize = 8192;
 constexpr int kConnectAttempts = 20;
 constexpr DWORD kConnectRetryMs = 250;
 constexpr int kWaitStepMs = 30;
+// How long a connect may take before the connecting window is shown.
+constexpr int kQuietConnectMs = 20;
 constexpr DWORD kClosePauseMs = 100;
 constexpr int kLocalAddressTries = 4;
 constexpr DWORD kLocalAddressRetryMs = 250;
@@ -199,27 +201,40 @@ int CCeSock::Connect() {
     return 0;
 }
 
+void CCeSock::AwaitConnectOutcome(int ms) const {
+    pollfd p{m_socket, POLLOUT, 0};
+    ::poll(&p, 1, ms);  // interrupted: the wait below goes on
+}
+
 int CCeSock::WaitForConnection() {
     if (m_socket < 0) return 0;
     CloseConnectingWnd();
-    m_connectingWnd = std::make_unique<CConnectingWnd>(m_hostText, nullptr, TRUE);
-    bool quit = PumpMessages() == 1;
-    ShellLog(5, "CCeSock::Create - Entering Connection Loop");
+    bool quit = false;
     bool cancelled = false;
-    for (int remaining = m_connectWaitMs; !quit && remaining >= 1; remaining -= kWaitStepMs) {
-        if (PumpMessages() == 1) {
-            quit = true;
-            break;
+    // A host on this machine or close by answers before the window would
+    // be seen: such a connect shows none.
+    AwaitConnectOutcome(kQuietConnectMs);
+    Poll();
+    if (!m_connected && m_socket >= 0) {
+        m_connectingWnd = std::make_unique<CConnectingWnd>(m_hostText, nullptr, TRUE);
+        quit = PumpMessages() == 1;
+        ShellLog(5, "CCeSock::Create - Entering Connection Loop");
+        for (int remaining = m_connectWaitMs - kQuietConnectMs; !quit && remaining >= 1; remaining -= kWaitStepMs) {
+            if (PumpMessages() == 1) {
+                quit = true;
+                break;
+            }
+            Poll();
+            if (m_connected || m_socket < 0) break;
+            // Not a wait on the socket: the sleep keeps the window drawn and its taps coming.
+            Sleep(kWaitStepMs);
+            if (m_connectingWnd && m_connectingWnd->IsCancelled()) {
+                cancelled = true;
+                break;
+            }
         }
-        Poll();
-        if (m_connected || m_socket < 0) break;
-        Sleep(kWaitStepMs);
-        if (m_connectingWnd && m_connectingWnd->IsCancelled()) {
-            cancelled = true;
-            break;
-        }
+        CloseConnectingWnd();
     }
-    CloseConnectingWnd();
     if (m_connected) {
         ShellLog(5, "CCeSock::Create - Connection Established");
         return 1;

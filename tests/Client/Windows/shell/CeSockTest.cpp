@@ -91,6 +91,7 @@ protected:
             if (lParam) *reinterpret_cast<BOOL*>(lParam) = associated_;
         } else if (msg == WM_SOCKET_NOTIFY) {
             events_.push_back(lParam);
+            if (lParam == FD_CONNECT) windowAtConnect_ = sock_->GetConnectingWnd() != nullptr;
             if (lParam == FD_CLOSE) {
                 EXPECT_EQ(wParam, 0u);
             }
@@ -148,6 +149,7 @@ protected:
     std::function<void()> onRead_;
     std::function<void()> onClose_;
     std::vector<LPARAM> events_;
+    bool windowAtConnect_ = false;  // the connecting window was up when FD_CONNECT came
     std::vector<WORD> commands_;
     std::string received_;
     std::vector<std::u16string> sounds_;
@@ -159,6 +161,8 @@ TEST_F(CeSockTest, ConnectsAnnouncesTheConnectAndExchangesBytes) {
     ASSERT_GE(peer, 0);
     EXPECT_TRUE(sock_->IsConnected());
     EXPECT_EQ(Count(FD_CONNECT), 1);
+    // A connect done at once needs no connecting window: it would only flash.
+    EXPECT_FALSE(windowAtConnect_);
     EXPECT_EQ(std::u16string(sock_->GetHostText()), u"127.0.0.1");
     EXPECT_EQ(sock_->GetPort(), host.Port());
     EXPECT_EQ(std::u16string(sock_->GetLocalAddress()), u"127.0.0.1");

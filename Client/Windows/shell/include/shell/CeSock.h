@@ -44,8 +44,9 @@ public:
     // associated has shown its box). An open connection is closed first.
     int Create(const char16_t* host, int port);
     // Waits up to 3 s for the connect behind the "Connecting To:" window,
-    // whose Cancel ends the wait. 1 when connected; 0 otherwise, after the
-    // box "unable to connect" unless the user cancelled.
+    // whose Cancel ends the wait; a connect done within 20 ms shows no
+    // window. 1 when connected; 0 otherwise, after the box "unable to
+    // connect" unless the user cancelled.
     int WaitForConnection();
     // The bytes handed to the network now; 0 when none went out (they wait
     // as blocked data for a later tick); -1 after a send error (the bytes of
@@ -94,6 +95,8 @@ private:
     int Connect();
     int OpenSocket();
     void CheckConnect();
+    // Up to ms for the pending connect to succeed or fail.
+    void AwaitConnectOutcome(int ms) const;
     BOOL QueryAssociation() const;
     void PlayErrorSound() const;
     // One send: the count, 0 when the socket would block, -1 on an error.
