@@ -1,8 +1,9 @@
 // The network adapters that protocol drivers bind to, and their object
 // values (OIDs), answered from Linux: every interface of /sys/class/net but
-// "lo", its hardware address, carrier and speed. Wireless values (SSID,
-// BSSID, RSSI, mode) come only from a description file: when
-// $ORVADE_FAKE_ADAPTERS names one, its adapters stand in for the machine's:
+// "lo", its hardware address, carrier and speed (a question about one
+// adapter reads only its own). Wireless values (SSID, BSSID, RSSI, mode)
+// come only from a description file: when $ORVADE_FAKE_ADAPTERS names one,
+// its adapters stand in for the machine's:
 //
 //   [name]              one section per adapter, in the order offered
 //   MAC=00:11:22:33:44:55

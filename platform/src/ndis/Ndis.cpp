@@ -1,14 +1,17 @@
 #include "platform/Ndis.h"
 
 #include <dirent.h>
+#include <fcntl.h>
 #include <unistd.h>
 
 #include <algorithm>
+#include <cerrno>
 #include <cstdlib>
 #include <cstring>
 #include <fstream>
 #include <optional>
 #include <sstream>
+#include <string_view>
 
 #include "platform/Text.h"
 
@@ -36,11 +39,19 @@ bool ParseMac(const std::string& text, uint8_t out[6]) {
     return true;
 }
 
+// The first line of a small file (an attribute of /sys); empty when unreadable.
 std::string ReadLine(const std::string& path) {
-    std::ifstream in(path);
-    std::string line;
-    std::getline(in, line);
-    return line;
+    const int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
+    if (fd < 0) return {};
+    char buffer[128];
+    ssize_t n;
+    do {
+        n = ::read(fd, buffer, sizeof buffer);
+    } while (n < 0 && errno == EINTR);
+    ::close(fd);
+    if (n <= 0) return {};
+    const std::string_view text(buffer, size_t(n));
+    return std::string(text.substr(0, text.find('\n')));
 }
 
 std::vector<Adapter> FromDescription(const std::string& path) {
@@ -72,36 +83,67 @@ std::vector<Adapter> FromDescription(const std::string& path) {
     return adapters;
 }
 
-std::vector<Adapter> FromLinux() {
-    std::vector<Adapter> adapters;
-    DIR* dir = opendir("/sys/class/net");
-    if (!dir) return adapters;
-    while (dirent* entry = readdir(dir)) {
-        const std::string name = entry->d_name;
-        if (name == "." || name == ".." || name == "lo") continue;
-        const std::string base = "/sys/class/net/" + name;
-        Adapter a;
-        a.name = name;
-        ParseMac(ReadLine(base + "/address"), a.mac);
-        a.connected = ReadLine(base + "/carrier") == "1";
+constexpr char kLinuxAdapters[] = "/sys/class/net/";
+
+// An interface's name as an adapter's: one entry of the folder, never "lo".
+bool IsAdapterName(std::string_view name) {
+    return !name.empty() && name != "." && name != ".." && name != "lo" && name.find('/') == std::string_view::npos;
+}
+
+// What a question needs of an interface; the rest is not read.
+enum Needs : unsigned { kNeedsNothing = 0, kNeedsMac = 1, kNeedsCarrier = 2, kNeedsSpeed = 4, kNeedsWireless = 8 };
+
+Needs NeedsOf(DWORD oid) {
+    switch (oid) {
+    case OID_GEN_PHYSICAL_MEDIUM: return kNeedsWireless;
+    case OID_GEN_LINK_SPEED: return kNeedsSpeed;
+    case OID_GEN_MEDIA_CONNECT_STATUS: return kNeedsCarrier;
+    case OID_802_3_PERMANENT_ADDRESS:
+    case OID_802_3_CURRENT_ADDRESS: return kNeedsMac;
+    default: return kNeedsNothing;  // radio values: never from Linux
+    }
+}
+
+// The interface of that name, read alone and only as far as asked: a
+// question about one adapter reads nothing of the others.
+std::optional<Adapter> FromLinux(const std::string& name, unsigned needs) {
+    if (!IsAdapterName(name)) return std::nullopt;
+    const std::string base = kLinuxAdapters + name;
+    if (::access(base.c_str(), F_OK) != 0) return std::nullopt;
+    Adapter a;
+    a.name = name;
+    if (needs & kNeedsMac) ParseMac(ReadLine(base + "/address"), a.mac);
+    if (needs & kNeedsCarrier) a.connected = ReadLine(base + "/carrier") == "1";
+    if (needs & kNeedsSpeed) {
         const long mbits = std::strtol(ReadLine(base + "/speed").c_str(), nullptr, 10);
         if (mbits > 0 && mbits < 400000) a.speed = static_cast<uint32_t>(mbits * 10000);
-        a.wireless = access((base + "/wireless").c_str(), F_OK) == 0;
-        adapters.push_back(a);
+    }
+    if (needs & kNeedsWireless) a.wireless = ::access((base + "/wireless").c_str(), F_OK) == 0;
+    return a;
+}
+
+std::vector<std::string> LinuxNames() {
+    std::vector<std::string> names;
+    DIR* dir = opendir(kLinuxAdapters);
+    if (!dir) return names;
+    while (dirent* entry = readdir(dir)) {
+        if (IsAdapterName(entry->d_name)) names.emplace_back(entry->d_name);
     }
     closedir(dir);
-    std::sort(adapters.begin(), adapters.end(), [](const Adapter& x, const Adapter& y) { return x.name < y.name; });
-    return adapters;
+    std::sort(names.begin(), names.end());
+    return names;
 }
 
-std::vector<Adapter> Current() {
+const char* Description() {
     const char* description = std::getenv("ORVADE_FAKE_ADAPTERS");
-    return description && *description ? FromDescription(description) : FromLinux();
+    return description && *description ? description : nullptr;
 }
 
-std::optional<Adapter> Find(const std::u16string& name) {
+std::optional<Adapter> Find(const std::u16string& name, unsigned needs) {
     const std::string wanted = plat::text::WideToUtf8(name);
-    for (Adapter& a : Current())
+    const char* description = Description();
+    if (!description) return FromLinux(wanted, needs);
+    for (Adapter& a : FromDescription(description))
         if (a.name == wanted) return a;
     return std::nullopt;
 }
@@ -119,18 +161,22 @@ namespace plat::ndis {
 
 std::vector<std::u16string> Adapters() {
     std::vector<std::u16string> names;
-    for (const Adapter& a : Current()) names.push_back(plat::text::Utf8ToWide(a.name));
+    if (const char* description = Description()) {
+        for (const Adapter& a : FromDescription(description)) names.push_back(plat::text::Utf8ToWide(a.name));
+    } else {
+        for (const std::string& name : LinuxNames()) names.push_back(plat::text::Utf8ToWide(name));
+    }
     return names;
 }
 
 bool MediaConnected(const std::u16string& adapter) {
-    const std::optional<Adapter> a = Find(adapter);
+    const std::optional<Adapter> a = Find(adapter, kNeedsCarrier);
     return a && a->connected;
 }
 
 DWORD Request(bool set, const std::u16string& adapter, DWORD oid, void* buffer, DWORD length, DWORD* done) {
     *done = 0;
-    const std::optional<Adapter> a = Find(adapter);
+    const std::optional<Adapter> a = Find(adapter, NeedsOf(oid));
     if (!a) return NDIS_STATUS_ADAPTER_NOT_FOUND;
     if (set) return NDIS_STATUS_NOT_SUPPORTED;
     if (!buffer && length) return NDIS_STATUS_FAILURE;
