@@ -467,7 +467,7 @@ TEST_F(HeadlessSession, AnswersThroughTheControlWithoutLoadingQt) {
     std::ifstream maps("/proc/" + std::to_string(tool.Pid()) + "/maps");
     std::stringstream loaded;
     loaded << maps.rdbuf();
-    for (const char* library : {"liborvade_platform.so", "Ravelcore.dll", "libsqlite3"})
+    for (const char* library : {"liborvade_platform.so", "Ravelcore.dll", "liborvade_sqlite"})
         EXPECT_NE(loaded.str().find(library), std::string::npos) << library;
     for (const char* library : {"liborvade_screen_view", "libQt6Gui", "libQt6Widgets", "libQt6Core"})
         EXPECT_EQ(loaded.str().find(library), std::string::npos) << library;

@@ -1,7 +1,5 @@
 #include "platform/Registry.h"
 
-#include <dlfcn.h>
-#include <sqlite3.h>
 #include <unistd.h>
 
 #include <algorithm>
@@ -13,6 +11,8 @@
 #include <unordered_map>
 #include <vector>
 
+#include "../loader/HelperLibrary.h"
+#include "SqliteApi.h"
 #include "platform/DeviceFs.h"
 #include "platform/Text.h"
 
@@ -43,39 +43,20 @@ constexpr const char* kSchemaRows[][3] = {
     {"index", "sqlite_autoindex_vals_1", ""},
 };
 
-// SQLite is loaded with the first use of the registry, not with every
-// program that links the platform: most never touch the registry, and
-// loading it costs their start-up time.
-#define ORVADE_SQLITE_FUNCTIONS(X) \
-    X(bind_blob) X(bind_int64) X(bind_text) X(busy_timeout) X(changes) X(clear_bindings) X(close) \
-    X(column_blob) X(column_bytes) X(column_int64) X(column_text) X(db_config) X(exec) X(file_control) \
-    X(finalize) X(last_insert_rowid) X(open_v2) X(prepare_v2) X(reset) X(step)
-
-struct SqliteApi {
-#define ORVADE_SQLITE_POINTER(name) decltype(&sqlite3_##name) name = nullptr;
-    ORVADE_SQLITE_FUNCTIONS(ORVADE_SQLITE_POINTER)
-#undef ORVADE_SQLITE_POINTER
-};
-
-// The library's functions; null when it cannot be loaded (the registry then
-// cannot be opened, as when its file cannot).
-const SqliteApi* LoadSqlite() {
-    static const SqliteApi* api = []() -> const SqliteApi* {
-        void* library = dlopen("libsqlite3.so.0", RTLD_NOW | RTLD_LOCAL);
-        if (!library) return nullptr;
-        static SqliteApi loaded;
-        bool complete = true;
-#define ORVADE_SQLITE_RESOLVE(name) \
-    complete = complete && (loaded.name = reinterpret_cast<decltype(loaded.name)>(dlsym(library, "sqlite3_" #name)));
-        ORVADE_SQLITE_FUNCTIONS(ORVADE_SQLITE_RESOLVE)
-#undef ORVADE_SQLITE_RESOLVE
-        return complete ? &loaded : nullptr;
+// SQLite comes from its helper library with the first use of the registry;
+// null when the helper cannot be loaded (the registry then cannot be opened,
+// as when its file cannot).
+const plat::registry::SqliteApi* LoadSqlite() {
+    static const plat::registry::SqliteApi* api = []() -> const plat::registry::SqliteApi* {
+        auto* get = reinterpret_cast<decltype(&orvade_sqlite_api)>(
+            plat::loader::LoadBaseHelper("liborvade_sqlite.so", "orvade_sqlite_api", "the registry cannot be opened"));
+        return get ? get() : nullptr;
     }();
     return api;
 }
 
 // Only reached once a connection is open, so the library is there.
-const SqliteApi& Sql() { return *LoadSqlite(); }
+const plat::registry::SqliteApi& Sql() { return *LoadSqlite(); }
 
 // One connection per process (a child after fork opens its own), used under
 // one lock; open handles map to key ids.

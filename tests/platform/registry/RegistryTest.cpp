@@ -152,7 +152,7 @@ std::string Read(const std::filesystem::path& file) {
     return std::string((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
 }
 
-// Runs SQL on a database file through the system's SQLite (loaded as the registry loads it).
+// Runs SQL on a database file through the system's shared SQLite.
 bool RunSql(const std::string& path, const std::string& sql) {
     void* library = dlopen("libsqlite3.so.0", RTLD_NOW | RTLD_LOCAL);
     if (!library) return false;
