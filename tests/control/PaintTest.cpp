@@ -165,4 +165,33 @@ TEST_F(PaintTest, AnOverlayShowsReversedInTheCopyOnly) {
     EXPECT_EQ(BackBuffer(), before);
 }
 
+TEST_F(PaintTest, ChangesMadeWhileHiddenShowWhenPaintedUnderTheOverlay) {
+    InstallView();
+    Pump();
+    ShowWindow(m_screen, SW_HIDE);
+    Pump();
+    const int paints = m_paints;
+    const Bytes ESC = "\x1B";
+    Send("3" + FD + "AB" + ESC + "[2;1HCD");
+    Pump();
+    ASSERT_EQ(m_paints, paints);  // hidden: nothing copied yet
+    // The first copy after the changes carries them, with the overlay over row 0.
+    m_overlay = u"O";
+    ShowWindow(m_screen, SW_SHOW);
+    Pump();
+    ASSERT_GT(m_paints, paints);
+    const int cw = m_core->GetCellWidth();
+    const int ch = m_core->GetCellHeight();
+    const QImage shown = Shown();
+    EXPECT_EQ(shown.pixelColor(1, 1), QColor(Qt::black));           // the overlay, reversed
+    EXPECT_TRUE(CellHas(shown, 0, 1, cw, ch, QColor(Qt::black)));   // B
+    EXPECT_TRUE(CellHas(shown, 1, 0, cw, ch, QColor(Qt::black)));   // C
+    EXPECT_FALSE(CellHas(shown, 1, 2, cw, ch, QColor(Qt::black)));  // a blank
+    // Row 0 of the back buffer is the cells' own again: A, not the overlay.
+    const QImage back = BackBuffer();
+    EXPECT_EQ(back.pixelColor(1, 1), QColor(Qt::white));
+    EXPECT_TRUE(CellHas(back, 0, 0, cw, ch, QColor(Qt::black)));
+    EXPECT_EQ(shown.copy(0, ch, kWidth, kHeight - ch), back.copy(0, ch, kWidth, kHeight - ch));
+}
+
 }  // namespace

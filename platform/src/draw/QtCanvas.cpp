@@ -84,8 +84,13 @@ void PaintRun(QPainter& painter, const CellView& view, int row, int column, int 
         int back = (attribute >> 4) & 0x0F;
         if (attribute & kAttributeReverse) std::swap(text, back);
         painter.fillRect(cell, BasicColour(back));
-        painter.setPen(BasicColour(text));
-        painter.drawText(cell, Qt::AlignCenter | Qt::TextDontClip, QString(QChar(view.characters[at])));
+        // A space is its background: laying one out costs as much as a letter,
+        // and most of a screen is spaces.
+        const char16_t c = view.characters[at];
+        if (c != u' ') {
+            painter.setPen(BasicColour(text));
+            painter.drawText(cell, Qt::AlignCenter | Qt::TextDontClip, QString(QChar(c)));
+        }
         if (wide) ++column;
     }
 }

@@ -20,22 +20,39 @@ public:
     // The window is repainted when the model changes; the model is read, never changed.
     CScreenView(HWND window, const CScreenModel& model) : m_window(window), m_model(model) {}
 
-    plat::draw::CQtCanvas& Canvas() { return m_canvas; }
+    // The canvas, its picture brought up to date with the model first.
+    plat::draw::CQtCanvas& Canvas() {
+        Update();
+        return m_canvas;
+    }
     plat::draw::IFontMeasure& Fonts() override { return m_canvas; }
 
+    // The model is painted when the picture is next used, not at each change:
+    // a session's start changes the screen several times before it is shown.
     void ScreenChanged() override;
     void TakeFocus() override;
-    bool CreateBackBuffer(int width, int height) override { return m_canvas.Resize(width, height); }
+    bool CreateBackBuffer(int width, int height) override {
+        m_stale = true;
+        return m_canvas.Resize(width, height);
+    }
     bool HasBackBuffer() override { return m_canvas.Image() != nullptr; }
     void DrawCells(const plat::draw::CellView& cells, int row, int column, int count) override {
+        Update();
         m_canvas.PaintCells(cells, row, column, count);
     }
-    void CopyBackBuffer(HDC target) override { m_canvas.CopyTo(target); }
+    void CopyBackBuffer(HDC target) override {
+        Update();
+        m_canvas.CopyTo(target);
+    }
 
 private:
+    // Paints the whole model into the picture when it changed since.
+    void Update();
+
     HWND m_window;
     const CScreenModel& m_model;
     plat::draw::CQtCanvas m_canvas;
+    bool m_stale = true;
 };
 
 // The view helper library (QtGui), loaded by the control when its window is

@@ -122,8 +122,9 @@ public:
 class ICoreView {
 public:
     virtual ~ICoreView() = default;
-    // The screen model changed: bring the back buffer up to date and have
-    // the window repainted when convenient.
+    // The screen model changed: bring the back buffer up to date (at the
+    // latest before it is next drawn into or copied) and have the window
+    // repainted when convenient.
     virtual void ScreenChanged() {}
     // The control window takes the keyboard focus (an input field opens).
     virtual void TakeFocus() {}
