@@ -13,6 +13,7 @@
 #include "platform/DeviceFs.h"
 #include "platform/Library.h"
 #include "platform/MsgBox.h"
+#include "platform/QtCanvas.h"
 #include "platform/QtHost.h"
 #include "platform/Text.h"
 
@@ -94,6 +95,7 @@ int main(int argc, char** argv) {
             commandLine += (commandLine.empty() ? "" : " ") + arg;
         }
     }
+    plat::draw::PrepareFonts();  // while the rest starts; the screen's first font waits for it
     if (!deviceRoot.empty()) plat::fs::SetDeviceRoot(deviceRoot);
     if (!connect.empty()) setenv("ORVADE_CONNECT", connect.c_str(), 1);
     if (!launchwick::PrepareDevice(ModuleHostDirectory(reinterpret_cast<const void*>(&main))))

@@ -13,6 +13,12 @@ class QImage;
 
 namespace plat::draw {
 
+// Starts loading the system's font configuration on a thread of its own, so
+// that a program's first font is not kept waiting for it (it parses a few
+// dozen files). Called once at the start of a program, before its GUI
+// application is made; the first font selected waits for it to finish.
+void PrepareFonts();
+
 class CQtCanvas final : public IFontMeasure {
 public:
     CQtCanvas();

@@ -8,8 +8,13 @@
 #include <QGuiApplication>
 #include <QImage>
 #include <QPainter>
+#include <fontconfig/fontconfig.h>
+
 #include <algorithm>
+#include <mutex>
 #include <optional>
+#include <system_error>
+#include <thread>
 
 namespace plat::draw {
 namespace {
@@ -19,7 +24,40 @@ QColor BasicColour(int index) {
     return QColor(kColours[index & 7]);
 }
 
+// The thread loading the font configuration, joined by the first font
+// selected, or at the program's end.
+class FontPreparation {
+public:
+    ~FontPreparation() { Wait(); }
+    void Start() {
+        const std::lock_guard lock(m_mutex);
+        if (m_started) return;
+        m_started = true;
+        try {
+            m_thread = std::thread([] { FcInit(); });
+        } catch (const std::system_error&) {
+            // No thread: Qt loads the configuration when it first needs it.
+        }
+    }
+    void Wait() {
+        const std::lock_guard lock(m_mutex);
+        if (m_thread.joinable()) m_thread.join();
+    }
+
+private:
+    std::mutex m_mutex;
+    std::thread m_thread;
+    bool m_started = false;
+};
+
+FontPreparation& Preparation() {
+    static FontPreparation preparation;
+    return preparation;
+}
+
 }  // namespace
+
+void PrepareFonts() { Preparation().Start(); }
 
 struct CQtCanvas::Impl {
     QImage image;
@@ -50,6 +88,8 @@ int CQtCanvas::DotsPerInch() const {
 
 bool CQtCanvas::SelectFont(const std::u16string& face, int pixelHeight, int pixelWidth, FontMetrics* metrics) {
     if (!QGuiApplication::instance() || pixelHeight <= 0 || !metrics) return false;
+    // Two loads of the configuration at once would each parse it.
+    Preparation().Wait();
     QFont font = face.empty() ? QFontDatabase::systemFont(QFontDatabase::FixedFont)
                               : QFont(QString::fromStdU16String(face));
     font.setPixelSize(pixelHeight);
