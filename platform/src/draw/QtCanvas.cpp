@@ -94,6 +94,10 @@ bool CQtCanvas::SelectFont(const std::u16string& face, int pixelHeight, int pixe
                               : QFont(QString::fromStdU16String(face));
     font.setPixelSize(pixelHeight);
     if (pixelWidth > 0) {
+        // The width is fitted from the face's normal width, the one a stretch
+        // applies to; a face already that wide is not loaded a second time
+        // for a stretch of 100.
+        font.setStretch(QFont::Unstretched);
         const int natural = QFontMetrics(font).averageCharWidth();
         if (natural > 0) font.setStretch(std::clamp(pixelWidth * 100 / natural, 1, 4000));
     }
