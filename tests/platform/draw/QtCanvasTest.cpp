@@ -24,6 +24,10 @@ void EnsureApplication() {
 }
 
 TEST(QtCanvas, MeasuresAFontAndPaintsCellsByAttribute) {
+    // The configuration loading on its own thread (asked twice, started once)
+    // is waited for by the first font.
+    plat::draw::PrepareFonts();
+    plat::draw::PrepareFonts();
     EnsureApplication();
     CQtCanvas canvas;
     ASSERT_TRUE(canvas.Resize(40, 20));
