@@ -72,7 +72,11 @@ bool CQtCanvas::Resize(int width, int height) {
         m_impl->image = QImage();
         return false;
     }
-    m_impl->image = QImage(width, height, QImage::Format_RGB32);
+    // A picture of the same size is kept: the control's window is sized
+    // several times over while it is made, and a new picture's memory costs
+    // more to map in than to fill.
+    if (m_impl->image.width() != width || m_impl->image.height() != height)
+        m_impl->image = QImage(width, height, QImage::Format_RGB32);
     if (m_impl->image.isNull()) return false;
     m_impl->image.fill(Qt::white);
     return true;

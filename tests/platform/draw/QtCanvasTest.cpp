@@ -53,6 +53,10 @@ TEST(QtCanvas, MeasuresAFontAndPaintsCellsByAttribute) {
     EXPECT_EQ(image->pixelColor(15, 10), QColor(Qt::white));
     EXPECT_EQ(image->pixelColor(30, 10), QColor(Qt::white));  // beyond the grid
 
+    // Made again at the same size, the picture is white again.
+    ASSERT_TRUE(canvas.Resize(40, 20));
+    EXPECT_EQ(canvas.Image()->pixelColor(0, 0), QColor(Qt::white));
+
     EXPECT_FALSE(canvas.Resize(0, 10));
     EXPECT_EQ(canvas.Image(), nullptr);
     canvas.Paint(view);  // no picture: nothing happens
