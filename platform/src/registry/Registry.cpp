@@ -308,6 +308,21 @@ private:
     bool m_open;
 };
 
+// A read transaction: the statements under it see one state of the
+// database, whatever other processes commit meanwhile. Reads need no lock
+// of the log's writer, so a look that finds nothing to change never waits
+// for one nor writes.
+class Snapshot {
+public:
+    explicit Snapshot(Registry& r) : m_registry(r) { Stmt(r, "BEGIN").Step(); }
+    ~Snapshot() { Stmt(m_registry, "COMMIT").Step(); }
+    Snapshot(const Snapshot&) = delete;
+    Snapshot& operator=(const Snapshot&) = delete;
+
+private:
+    Registry& m_registry;
+};
+
 bool KeyExists(Registry& r, int64_t id) {
     Stmt s(r, "SELECT 1 FROM keys WHERE id = ?1");
     return s.Bind(1, id).Step() == SQLITE_ROW;
@@ -392,6 +407,17 @@ LONG CopyName(const std::string& utf8, char16_t* name, DWORD* length) {
     return ERROR_SUCCESS;
 }
 
+// The key at subKey under key, when every key of the path is there.
+LONG FindKey(Registry& r, HKEY key, const std::vector<std::string>& parts, int64_t* id) {
+    if (const LONG error = Resolve(r, key, id)) return error;
+    for (const std::string& part : parts) {
+        const std::optional<int64_t> child = Child(r, *id, part);
+        if (!child) return ERROR_FILE_NOT_FOUND;
+        *id = *child;
+    }
+    return ERROR_SUCCESS;
+}
+
 #define REGISTRY_LOCKED(db)                                 \
     Registry& r = Reg();                                    \
     std::lock_guard<std::mutex> guard(r.lock);              \
@@ -405,12 +431,7 @@ LONG RegOpenKeyEx(HKEY key, const char16_t* subKey, DWORD, DWORD, HKEY* result) 
     *result = nullptr;
     REGISTRY_LOCKED(db);
     int64_t id = 0;
-    if (const LONG error = Resolve(r, key, &id)) return error;
-    for (const std::string& part : SplitPath(subKey)) {
-        const std::optional<int64_t> child = Child(r, id, part);
-        if (!child) return ERROR_FILE_NOT_FOUND;
-        id = *child;
-    }
+    if (const LONG error = FindKey(r, key, SplitPath(subKey), &id)) return error;
     *result = NewHandle(r, id);
     return ERROR_SUCCESS;
 }
@@ -419,13 +440,27 @@ LONG RegCreateKeyEx(HKEY key, const char16_t* subKey, DWORD, const char16_t*, DW
                     HKEY* result, DWORD* disposition) {
     if (!result) return ERROR_INVALID_PARAMETER;
     *result = nullptr;
+    const std::vector<std::string> parts = SplitPath(subKey);
     REGISTRY_LOCKED(db);
+    int64_t id = 0;
+    // A key that is there is opened without a write: the registrations of
+    // every start create keys that their last start made.
+    LONG found;
+    {
+        Snapshot look(r);
+        found = FindKey(r, key, parts, &id);
+    }
+    if (found == ERROR_SUCCESS) {
+        *result = NewHandle(r, id);
+        if (disposition) *disposition = REG_OPENED_EXISTING_KEY;
+        return ERROR_SUCCESS;
+    }
+    if (found != ERROR_FILE_NOT_FOUND) return found;
     Transaction tx(db);
     if (!tx.open()) return ERROR_REGISTRY_IO_FAILED;
-    int64_t id = 0;
     if (const LONG error = Resolve(r, key, &id)) return error;
     bool created = false;
-    for (const std::string& part : SplitPath(subKey)) {
+    for (const std::string& part : parts) {
         created = false;
         if (const std::optional<int64_t> child = Child(r, id, part)) {
             id = *child;
@@ -457,12 +492,7 @@ namespace {
 LONG ReadValue(HKEY key, const char16_t* subKey, const char16_t* name, DWORD* type, std::vector<uint8_t>* bytes) {
     REGISTRY_LOCKED(db);
     int64_t id = 0;
-    if (const LONG error = Resolve(r, key, &id)) return error;
-    for (const std::string& part : SplitPath(subKey)) {
-        const std::optional<int64_t> child = Child(r, id, part);
-        if (!child) return ERROR_FILE_NOT_FOUND;
-        id = *child;
-    }
+    if (const LONG error = FindKey(r, key, SplitPath(subKey), &id)) return error;
     Stmt s(r, "SELECT type, data FROM vals WHERE key = ?1 AND name = ?2");
     if (s.Bind(1, id).Bind(2, ValueName(name)).Step() != SQLITE_ROW) return ERROR_FILE_NOT_FOUND;
     *type = static_cast<DWORD>(s.Int(0));
@@ -484,9 +514,18 @@ LONG RegSetValueEx(HKEY key, const char16_t* name, DWORD, DWORD type, const BYTE
     if (!data && size) return ERROR_INVALID_PARAMETER;
     if (type == REG_DWORD && size != 4) return ERROR_INVALID_PARAMETER;
     REGISTRY_LOCKED(db);
+    int64_t id = 0;
+    // A value that holds these bytes already is left as it is: registrations
+    // set again at every start what their last start set.
+    {
+        Snapshot look(r);
+        if (const LONG error = Resolve(r, key, &id)) return error;
+        Stmt s(r, "SELECT 1 FROM vals WHERE key = ?1 AND name = ?2 AND type = ?3 AND data = ?4");
+        s.Bind(1, id).Bind(2, ValueName(name)).Bind(3, type).BindBlob(4, data, static_cast<int>(size));
+        if (s.Step() == SQLITE_ROW) return ERROR_SUCCESS;
+    }
     Transaction tx(db);
     if (!tx.open()) return ERROR_REGISTRY_IO_FAILED;
-    int64_t id = 0;
     if (const LONG error = Resolve(r, key, &id)) return error;
     // A value set again keeps its row, so its place in the enumeration.
     Stmt upsert(r,
@@ -517,12 +556,7 @@ LONG RegDeleteKey(HKEY key, const char16_t* subKey) {
     Transaction tx(db);
     if (!tx.open()) return ERROR_REGISTRY_IO_FAILED;
     int64_t id = 0;
-    if (const LONG error = Resolve(r, key, &id)) return error;
-    for (const std::string& part : parts) {
-        const std::optional<int64_t> child = Child(r, id, part);
-        if (!child) return ERROR_FILE_NOT_FOUND;
-        id = *child;
-    }
+    if (const LONG error = FindKey(r, key, parts, &id)) return error;
     static constexpr const char* kTree =
         "WITH RECURSIVE tree(id) AS (SELECT ?1 UNION ALL SELECT keys.id FROM keys JOIN tree ON keys.parent = tree.id) ";
     Stmt values(db, (std::string(kTree) + "DELETE FROM vals WHERE key IN tree").c_str());

@@ -147,6 +147,95 @@ TEST_F(RegistryTest, DeletingAKeyDeletesItsTree) {
     EXPECT_EQ(RegCloseKey(top), ERROR_INVALID_HANDLE);
 }
 
+// Registrations set again at every start what the last one set: what is
+// there already is not written again, and anything that differs is.
+TEST_F(RegistryTest, SettingWhatIsThereWritesNothingAndEveryDifferenceIsWritten) {
+    HKEY key = Create(u"Software\\Same");
+    ASSERT_TRUE(plat::registry::SetString(key, nullptr, u"Path", u"a.dll"));
+    const uint8_t one[] = {1, 0};
+    ASSERT_EQ(RegSetValueEx(key, u"Bytes", 0, REG_BINARY, one, 2), ERROR_SUCCESS);
+    // The log grows with every commit (nothing here is enough for a checkpoint).
+    const auto logged = [&] { return std::filesystem::file_size(Host("\\Windows\\Registry.db-wal")); };
+    const uintmax_t before = logged();
+    EXPECT_TRUE(plat::registry::SetString(HKEY_LOCAL_MACHINE, u"software\\SAME", u"PATH", u"a.dll"));
+    EXPECT_EQ(RegSetValueEx(key, u"bytes", 0, REG_BINARY, one, 2), ERROR_SUCCESS);
+    HKEY again = nullptr;
+    DWORD disposition = 0;
+    ASSERT_EQ(RegCreateKeyEx(HKEY_LOCAL_MACHINE, u"Software\\Same", 0, nullptr, 0, 0, nullptr, &again, &disposition),
+              ERROR_SUCCESS);
+    EXPECT_EQ(disposition, REG_OPENED_EXISTING_KEY);
+    RegCloseKey(again);
+    EXPECT_EQ(logged(), before);
+    EXPECT_EQ(ValueNames(key), (std::vector<std::u16string>{u"Path", u"Bytes"}));
+
+    const std::vector<uint8_t> path(reinterpret_cast<const uint8_t*>(u"a.dll"),
+                                    reinterpret_cast<const uint8_t*>(u"a.dll") + 12);
+    const struct {
+        const char16_t* name;
+        DWORD type;
+        std::vector<uint8_t> data;
+    } changes[] = {
+        {u"Path", REG_SZ, {'b', 0, 0, 0}},       // other bytes
+        {u"Path", REG_EXPAND_SZ, {'b', 0, 0, 0}},  // the same bytes of another type
+        {u"Bytes", REG_BINARY, {1}},             // the same bytes but the last
+        {u"Bytes", REG_BINARY, {}},              // none
+        {u"New", REG_SZ, path},                  // a value that was not there
+    };
+    for (const auto& change : changes) {
+        const uintmax_t was = logged();
+        ASSERT_EQ(RegSetValueEx(key, change.name, 0, change.type, change.data.data(), DWORD(change.data.size())),
+                  ERROR_SUCCESS);
+        DWORD type = 0;
+        uint8_t back[16];
+        DWORD size = sizeof back;
+        ASSERT_EQ(RegQueryValueEx(key, change.name, nullptr, &type, back, &size), ERROR_SUCCESS);
+        EXPECT_EQ(type, change.type);
+        EXPECT_EQ(std::vector<uint8_t>(back, back + size), change.data);
+        EXPECT_GT(logged(), was);
+    }
+    RegCloseKey(key);
+}
+
+// The look that finds nothing to write sees what another process committed.
+TEST_F(RegistryTest, WhatAnotherProcessChangedIsReadAndSetBack) {
+    const auto setPath = [](const char16_t* text) {
+        return plat::registry::SetString(HKEY_LOCAL_MACHINE, u"Software\\Class\\Server", u"Path", text);
+    };
+    ASSERT_TRUE(setPath(u"ours.dll"));
+    const auto inChild = [](auto work) {
+        const pid_t child = fork();
+        if (child == 0) _exit(work() ? 0 : 1);
+        int status = 0;
+        return child > 0 && waitpid(child, &status, 0) == child && WIFEXITED(status) && WEXITSTATUS(status) == 0;
+    };
+    ASSERT_TRUE(inChild([&] {
+        return setPath(u"theirs.dll") && RegDeleteKey(HKEY_LOCAL_MACHINE, u"Software\\Class\\Server") == ERROR_SUCCESS &&
+               setPath(u"theirs.dll");
+    }));
+    std::u16string text;
+    EXPECT_TRUE(plat::registry::GetString(HKEY_LOCAL_MACHINE, u"Software\\Class\\Server", u"Path", &text));
+    EXPECT_EQ(text, u"theirs.dll");
+    ASSERT_TRUE(setPath(u"ours.dll"));
+    EXPECT_TRUE(inChild([] {
+        std::u16string seen;
+        return plat::registry::GetString(HKEY_LOCAL_MACHINE, u"Software\\Class\\Server", u"Path", &seen) &&
+               seen == u"ours.dll";
+    }));
+    // A key another process deleted is made again.
+    ASSERT_TRUE(inChild([] { return RegDeleteKey(HKEY_LOCAL_MACHINE, u"Software\\Class") == ERROR_SUCCESS; }));
+    HKEY key = nullptr;
+    DWORD disposition = 0;
+    ASSERT_EQ(RegCreateKeyEx(HKEY_LOCAL_MACHINE, u"Software\\Class\\Server", 0, nullptr, 0, 0, nullptr, &key,
+                             &disposition),
+              ERROR_SUCCESS);
+    EXPECT_EQ(disposition, REG_CREATED_NEW_KEY);
+    EXPECT_TRUE(inChild([] {
+        HKEY made = nullptr;
+        return RegOpenKeyEx(HKEY_LOCAL_MACHINE, u"Software\\Class\\Server", 0, 0, &made) == ERROR_SUCCESS;
+    }));
+    RegCloseKey(key);
+}
+
 std::string Read(const std::filesystem::path& file) {
     std::ifstream in(file, std::ios::binary);
     return std::string((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
