@@ -1,7 +1,8 @@
 // The registry: keys and values with case-insensitive, case-preserving names,
 // kept in one SQLite database under the device root ("\Windows\Registry.db",
 // WAL mode), so several processes read and write it at once and a crash never
-// leaves it half written. Every change is one transaction.
+// leaves it half written. Every change is one transaction; setting what is
+// there already writes nothing.
 //
 // - Values: REG_SZ and REG_MULTI_SZ hold UTF-16LE text with its terminators
 //   (as the caller passes it), REG_DWORD 4 bytes little-endian, REG_BINARY
@@ -89,6 +90,15 @@ bool GetDword(HKEY key, const char16_t* subKey, const char16_t* name, DWORD* val
 // Creates the key when needed.
 bool SetString(HKEY key, const char16_t* subKey, const char16_t* name, std::u16string_view text);
 bool SetDword(HKEY key, const char16_t* subKey, const char16_t* name, DWORD value);
+// Every value of the key at subKey under key (none: key itself), in the
+// order of enumeration, read in one look: for a reader of many values of one
+// key, instead of a query for each. ERROR_FILE_NOT_FOUND without the key.
+struct Value {
+    std::u16string name;
+    DWORD type = REG_NONE;
+    std::vector<uint8_t> data;
+};
+LONG ReadValues(HKEY key, const char16_t* subKey, std::vector<Value>* values);
 // Multi-string: each text with its terminator, then one more.
 std::vector<uint8_t> MultiString(const std::vector<std::u16string>& texts);
 std::vector<std::u16string> SplitMultiString(const uint8_t* data, size_t bytes);

@@ -644,6 +644,23 @@ bool GetDword(HKEY key, const char16_t* subKey, const char16_t* name, DWORD* val
     return true;
 }
 
+LONG ReadValues(HKEY key, const char16_t* subKey, std::vector<Value>* values) {
+    if (!values) return ERROR_INVALID_PARAMETER;
+    values->clear();
+    REGISTRY_LOCKED(db);
+    Snapshot look(r);
+    int64_t id = 0;
+    if (const LONG error = FindKey(r, key, SplitPath(subKey), &id)) return error;
+    Stmt s(r, "SELECT name, type, data FROM vals WHERE key = ?1 ORDER BY rowid");
+    s.Bind(1, id);
+    int step;
+    while ((step = s.Step()) == SQLITE_ROW)
+        values->push_back(Value{text::Utf8ToWide(s.Text(0)), static_cast<DWORD>(s.Int(1)), s.Blob(2)});
+    if (step == SQLITE_DONE) return ERROR_SUCCESS;
+    values->clear();
+    return ERROR_REGISTRY_IO_FAILED;
+}
+
 namespace {
 bool SetValue(HKEY key, const char16_t* subKey, const char16_t* name, DWORD type, const void* data, DWORD size) {
     HKEY opened = nullptr;

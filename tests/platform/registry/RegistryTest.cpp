@@ -106,6 +106,16 @@ TEST_F(RegistryTest, NamesKeepTheirCaseAndEnumerateInStableOrder) {
     for (const char16_t* name : {u"z", u"A", u"m"}) plat::registry::SetDword(key, nullptr, name, 1);
     plat::registry::SetDword(key, nullptr, u"Z", 2);  // set again: keeps its place and its case
     EXPECT_EQ(ValueNames(key), (std::vector<std::u16string>{u"z", u"A", u"m"}));
+    // Read at once: the same order, names and read.
+    std::vector<plat::registry::Value> read;
+    ASSERT_EQ(plat::registry::ReadValues(HKEY_LOCAL_MACHINE, u"software\\order", &read), ERROR_SUCCESS);
+    ASSERT_EQ(read.size(), 3u);
+    EXPECT_EQ(read[0].name, u"z");
+    EXPECT_EQ(read[0].type, REG_DWORD);
+    EXPECT_EQ(read[0].data, (std::vector<uint8_t>{2, 0, 0, 0}));
+    EXPECT_EQ(read[2].name, u"m");
+    EXPECT_EQ(plat::registry::ReadValues(key, u"NoSuchKey", &read), ERROR_FILE_NOT_FOUND);
+    EXPECT_TRUE(read.empty());
 
     DWORD subKeys = 0, values = 0, longest = 0;
     EXPECT_EQ(RegQueryInfoKey(key, &subKeys, &longest, &values, nullptr, nullptr), ERROR_SUCCESS);

@@ -15,6 +15,33 @@ char16_t* CopyText(std::u16string_view text) {
     return copy;
 }
 
+// A number of up to 4 bytes whatever the value's type, as RegReadDword
+// reads it; a longer value is not one.
+bool DwordOf(const uint8_t* data, size_t size, DWORD* value) {
+    if (size > 4) return false;
+    // Zeroed first: a value of fewer than 4 bytes fills only its own.
+    uint8_t bytes[4] = {0, 0, 0, 0};
+    if (size) std::memcpy(bytes, data, size);
+    *value = DWORD(bytes[0]) | DWORD(bytes[1]) << 8 | DWORD(bytes[2]) << 16 | DWORD(bytes[3]) << 24;
+    return true;
+}
+
+// The value's text up to its first terminator, whatever its type; an odd
+// last byte is no character.
+std::u16string TextOf(const uint8_t* data, size_t size) {
+    std::u16string text(size / 2, u'\0');
+    if (!text.empty()) std::memcpy(text.data(), data, text.size() * 2);
+    if (const size_t end = text.find(u'\0'); end != std::u16string::npos) text.resize(end);
+    return text;
+}
+
+// Value names compare as the registry compares them: ASCII letters fold.
+bool SameValueName(std::u16string_view a, std::u16string_view b) {
+    const auto fold = [](char16_t c) { return (c >= u'A' && c <= u'Z') ? char16_t(c + 32) : c; };
+    return a.size() == b.size() && std::equal(a.begin(), a.end(), b.begin(),
+                                               [&](char16_t x, char16_t y) { return fold(x) == fold(y); });
+}
+
 }  // namespace
 
 CSettingsStore::CSettingsStore() { Reset(); }
@@ -38,20 +65,27 @@ void CSettingsStore::Reset() {
 }
 
 void CSettingsStore::Load(const char16_t* name) {
-    std::u16string subKey = (name && *name) ? std::u16string(name) + u"\\Defaults" : u"Defaults";
-    for (int n : kSettingLoadOrder) LoadValue(subKey, n);
+    const std::u16string subKey = (name && *name) ? std::u16string(name) + u"\\Defaults" : u"Defaults";
+    const std::u16string path = GetRegistryRoot() + u"\\" + subKey;
+    // The key's values are read at once, not with a query each.
+    std::vector<plat::registry::Value> values;
+    plat::registry::ReadValues(HKEY_LOCAL_MACHINE, path.c_str(), &values);
+    for (int n : kSettingLoadOrder) LoadValue(values, n);
 }
 
-void CSettingsStore::LoadValue(const std::u16string& subKey, int n) {
+void CSettingsStore::LoadValue(const std::vector<plat::registry::Value>& values, int n) {
     const SettingDef& def = kSettingDefs[n];
     m_nameId[n] = def.nameId;
     const std::u16string valueName = LoadResourceText(def.nameId, 200);
-    if (def.type == SettingType::String) {
-        std::u16string text;
-        if (RegReadString(subKey.c_str(), valueName.c_str(), &text)) SetString(n, text.c_str());
-    } else {
-        DWORD value = 0;
-        if (RegReadDword(subKey.c_str(), valueName.c_str(), &value)) SetInt(n, int32_t(value));
+    const auto value = std::find_if(values.begin(), values.end(), [&](const plat::registry::Value& v) {
+        return SameValueName(v.name, valueName);
+    });
+    if (value != values.end()) {
+        if (def.type == SettingType::String) {
+            SetString(n, TextOf(value->data.data(), value->data.size()).c_str());
+        } else if (DWORD number = 0; DwordOf(value->data.data(), value->data.size(), &number)) {
+            SetInt(n, int32_t(number));
+        }
     }
     m_flags[n] = uint8_t((m_flags[n] & ~kTypeMask) | (def.type == SettingType::Bool  ? kBool
                                                       : def.type == SettingType::Int ? kInt
@@ -121,14 +155,11 @@ int RegOpenRootKey(const char16_t* subKey, DWORD access, HKEY* key) {
 int RegReadDword(const char16_t* subKey, const char16_t* valueName, DWORD* value) {
     HKEY key;
     if (!value || !RegOpenRootKey(subKey, KEY_READ, &key)) return 0;
-    // Zeroed first: a value of fewer than 4 bytes fills only its own.
-    BYTE bytes[4] = {0, 0, 0, 0};
+    BYTE bytes[4];
     DWORD size = sizeof bytes;
     const LONG rc = RegQueryValueEx(key, valueName, nullptr, nullptr, bytes, &size);
     RegCloseKey(key);
-    if (rc != ERROR_SUCCESS) return 0;
-    *value = DWORD(bytes[0]) | DWORD(bytes[1]) << 8 | DWORD(bytes[2]) << 16 | DWORD(bytes[3]) << 24;
-    return 1;
+    return rc == ERROR_SUCCESS && DwordOf(bytes, size, value) ? 1 : 0;
 }
 
 int RegReadString(const char16_t* subKey, const char16_t* valueName, std::u16string* text) {
@@ -140,13 +171,11 @@ int RegReadString(const char16_t* subKey, const char16_t* valueName, std::u16str
         RegCloseKey(key);
         return 0;
     }
-    // One character more than the data, so the text is always terminated.
-    std::vector<char16_t> buffer(size / 2 + 1, 0);
+    std::vector<uint8_t> bytes(size);
     DWORD got = size;
-    rc = RegQueryValueEx(key, valueName, nullptr, nullptr, reinterpret_cast<BYTE*>(buffer.data()), &got);
+    rc = RegQueryValueEx(key, valueName, nullptr, nullptr, bytes.data(), &got);
     RegCloseKey(key);
     if (rc != ERROR_SUCCESS) return 0;
-    buffer[std::min<size_t>(got / 2, buffer.size() - 1)] = 0;
-    *text = buffer.data();
+    *text = TextOf(bytes.data(), std::min<size_t>(got, bytes.size()));
     return 1;
 }

@@ -92,6 +92,47 @@ TEST_F(SettingsStoreTest, ShortDwordValueReadsWithZeroedHighBytes) {
     EXPECT_EQ(RegReadString(u"NoKey", u"FontName", &text), 0);
 }
 
+// The store reads its key's values at once; each comes out as a read of
+// that one value gives it.
+TEST_F(SettingsStoreTest, TheStoreReadsEachValueAsASingleReadDoes) {
+    HKEY key;
+    ASSERT_EQ(RegCreateKeyEx(HKEY_LOCAL_MACHINE, kDefaults.c_str(), 0, nullptr, 0, KEY_ALL_ACCESS, nullptr, &key,
+                             nullptr),
+              ERROR_SUCCESS);
+    const struct {
+        const char16_t* name;
+        DWORD type;
+        std::vector<BYTE> data;
+    } values[] = {
+        {u"fontsize", REG_BINARY, {7}},                            // another case, one byte
+        {u"EnableLogging", REG_BINARY, {1, 0, 0, 0, 0, 0, 0, 0}},  // too long for a number
+        {u"FontName", REG_SZ, {'C', 0, 'o', 0, 0, 0, 'x', 0, 'y'}},  // up to its terminator
+        {u"LogFileName", REG_BINARY, {'a', 0, 'b', 0, 'c'}},         // no terminator, an odd byte
+        {u"AutoReconnect", REG_SZ, {'1', 0, 0, 0}},                  // a number of a text's bytes
+    };
+    for (const auto& v : values)
+        ASSERT_EQ(RegSetValueEx(key, v.name, 0, v.type, v.data.data(), DWORD(v.data.size())), ERROR_SUCCESS);
+    RegCloseKey(key);
+    CSettingsStore store(u"");
+    EXPECT_EQ(store.GetInt(SETTING_FONT_SIZE), 7);
+    EXPECT_EQ(store.GetBool(SETTING_ENABLE_LOGGING), 0);
+    EXPECT_EQ(std::u16string(store.GetString(SETTING_FONT_NAME)), u"Co");
+    EXPECT_EQ(std::u16string(store.GetString(SETTING_LOG_FILE_NAME)), u"ab");
+    EXPECT_EQ(store.GetInt(SETTING_AUTO_RECONNECT), 0x31);
+    const CSettingsStore defaults;
+    for (const SettingDef& def : kSettingDefs) {
+        SCOPED_TRACE(plat::text::WideToUtf8(def.name));
+        DWORD number = 0;
+        std::u16string text;
+        if (def.type == SettingType::String && RegReadString(u"Defaults", def.name, &text))
+            EXPECT_EQ(std::u16string(store.GetString(def.number)), text);
+        else if (def.type != SettingType::String && RegReadDword(u"Defaults", def.name, &number))
+            EXPECT_EQ(store.GetInt(def.number), int32_t(number));
+        else
+            EXPECT_EQ(store.GetInt(def.number), defaults.GetInt(def.number));
+    }
+}
+
 TEST_F(SettingsStoreTest, SetIntAndSetStringKeepOrChangeTypes) {
     CSettingsStore store(u"");
     store.SetString(SETTING_FONT_NAME, u"Arial");

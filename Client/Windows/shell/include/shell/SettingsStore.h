@@ -5,6 +5,7 @@
 
 #include <cstdint>
 #include <string>
+#include <vector>
 
 #include "platform/Registry.h"
 #include "shell/SettingsTable.h"
@@ -39,7 +40,7 @@ public:
 private:
     enum : uint8_t { kHasValue = 0x04, kBool = 0x10, kInt = 0x20, kString = 0x40, kTypeMask = 0xF0 };
     static bool InRange(int n) { return n >= 0 && n < kSettingCount; }
-    void LoadValue(const std::u16string& subKey, int n);
+    void LoadValue(const std::vector<plat::registry::Value>& values, int n);
 
     int32_t m_value[kSettingCount];
     char16_t* m_text[kSettingCount];  // the string values, owned
