@@ -147,6 +147,12 @@ void StopWatching(int fd);
 // For the outside event loop: how it arms and ends a watch on its thread.
 // Null functions remove them. Set per thread.
 void SetReadableWatcher(std::function<bool(int fd, HWND hwnd, UINT msg)> watch, std::function<void(int fd)> stop);
+// For the outside event loop: called (outside the layer's lock) before this
+// thread's GetMessage or PeekMessage takes a WM_PAINT, WM_TIMER or WM_QUIT,
+// to post what watched descriptors have ready now. The notice of a socket
+// that was readable before the paint was asked for then comes first, as a
+// posted message does. Null removes it. Set per thread.
+void SetReadyCheck(void (*check)());
 
 // An eventfd of the calling thread's queue, readable whenever something may
 // have arrived (a post, a send, a new timer, a quit); created on the first

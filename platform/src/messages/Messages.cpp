@@ -172,6 +172,7 @@ thread_local std::function<void(int)> t_waitHook;
 thread_local std::function<bool()> t_sendWaitHook;
 thread_local std::function<bool(int, HWND, UINT)> t_watchReadable;
 thread_local std::function<void(int)> t_stopWatching;
+thread_local void (*t_readyCheck)() = nullptr;
 
 thread_local plat::messages::BeforeMessages t_beforeMessages;
 
@@ -277,7 +278,8 @@ void noteKey(const MSG& m) {
     generic(VK_LMENU, VK_RMENU, VK_MENU);
 }
 
-bool fetch(Queue& q, MSG* out, HWND hwnd, UINT msgMin, UINT msgMax, bool remove) {
+// Posted messages and device input, in their order.
+bool fetchQueued(Queue& q, MSG* out, HWND hwnd, UINT msgMin, UINT msgMax, bool remove) {
     for (auto it = q.posted.begin(); it != q.posted.end(); ++it) {
         if (!matches(*it, hwnd, msgMin, msgMax)) continue;
         *out = *it;
@@ -312,6 +314,11 @@ bool fetch(Queue& q, MSG* out, HWND hwnd, UINT msgMin, UINT msgMax, bool remove)
         }
         return true;
     }
+    return false;
+}
+
+// What is made when nothing is queued: WM_QUIT, WM_PAINT, WM_TIMER.
+bool fetchMade(Queue& q, MSG* out, HWND hwnd, UINT msgMin, UINT msgMax, bool remove) {
     if (!q.quit && q.timers.empty() && q.dirty.empty()) return false;
     const DWORD now = GetTickCount();
     if (q.quit) {
@@ -335,6 +342,25 @@ bool fetch(Queue& q, MSG* out, HWND hwnd, UINT msgMin, UINT msgMax, bool remove)
         return true;
     }
     return false;
+}
+
+// The next message, as fetch; before a made one, the outside loop posts what
+// its watched descriptors have ready (once per call: lock is given up meanwhile).
+bool fetchAfterReadyCheck(std::unique_lock<std::mutex>& lock, const std::shared_ptr<Queue>& me, MSG* out, HWND hwnd,
+                          UINT msgMin, UINT msgMax, bool remove, bool& checked) {
+    if (fetchQueued(*me, out, hwnd, msgMin, msgMax, remove)) return true;
+    if (!checked && t_readyCheck) {
+        MSG probe;
+        if (!fetchMade(*me, &probe, hwnd, msgMin, msgMax, false)) return false;
+        checked = true;
+        const auto check = t_readyCheck;
+        lock.unlock();
+        check();
+        lock.lock();
+        routeInput(lock, me);
+        if (fetchQueued(*me, out, hwnd, msgMin, msgMax, remove)) return true;
+    }
+    return fetchMade(*me, out, hwnd, msgMin, msgMax, remove);
 }
 
 bool paintPending(const Queue& q) {
@@ -539,19 +565,23 @@ BOOL PeekMessage(MSG* msg, HWND hwnd, UINT msgMin, UINT msgMax, UINT removeFlags
     handleSent(lock, *me);
     if (!msg) return FALSE;
     routeInput(lock, me);
-    return fetch(*me, msg, hwnd, msgMin, msgMax, (removeFlags & PM_REMOVE) != 0) ? TRUE : FALSE;
+    bool checked = false;
+    return fetchAfterReadyCheck(lock, me, msg, hwnd, msgMin, msgMax, (removeFlags & PM_REMOVE) != 0, checked) ? TRUE
+                                                                                                             : FALSE;
 }
 
 BOOL GetMessage(MSG* msg, HWND hwnd, UINT msgMin, UINT msgMax) {
     runBeforeMessages();
     const std::shared_ptr<Queue>& me = myQueue();
     std::unique_lock lock(state().mutex);
+    bool checked = false;
     for (;;) {
         const Window* w = hwnd ? findWindow(hwnd) : nullptr;
         if (!msg || (hwnd && (!w || w->owner != me))) return -1;
         handleSent(lock, *me);
         routeInput(lock, me);
-        if (fetch(*me, msg, hwnd, msgMin, msgMax, true)) return msg->message == WM_QUIT ? FALSE : TRUE;
+        if (fetchAfterReadyCheck(lock, me, msg, hwnd, msgMin, msgMax, true, checked))
+            return msg->message == WM_QUIT ? FALSE : TRUE;
         waitStep(lock, *me, std::nullopt);
     }
 }
@@ -597,6 +627,8 @@ void plat::messages::StopWatching(int fd) {
     const auto stop = t_stopWatching;
     stop(fd);
 }
+
+void plat::messages::SetReadyCheck(void (*check)()) { t_readyCheck = check; }
 
 void plat::messages::SetReadableWatcher(std::function<bool(int, HWND, UINT)> watch, std::function<void(int)> stop) {
     t_watchReadable = std::move(watch);

@@ -8,6 +8,7 @@
 #include <chrono>
 #include <cstdint>
 #include <exception>
+#include <poll.h>
 #include <sys/timerfd.h>
 #include <unistd.h>
 
@@ -1019,6 +1020,22 @@ bool watchReadable(int fd, HWND hwnd, UINT msg) {
     return true;
 }
 
+// Before a paint or a timer: what the armed watches have ready now is posted
+// at once, as their notifiers would when the loop next looks.
+void postReady() {
+    if (!g_host || g_host->watches.empty()) return;
+    std::vector<pollfd> armed;
+    for (const auto& [fd, w] : g_host->watches)
+        if (w.armed) armed.push_back(pollfd{fd, POLLIN, 0});
+    if (armed.empty() || ::poll(armed.data(), armed.size(), 0) <= 0) return;
+    for (const pollfd& p : armed) {
+        if (!(p.revents & (POLLIN | POLLHUP | POLLERR))) continue;
+        const auto it = g_host->watches.find(p.fd);
+        if (it == g_host->watches.end() || !std::exchange(it->second.armed, false)) continue;
+        PostMessage(it->second.hwnd, it->second.msg, WPARAM(p.fd), 0);
+    }
+}
+
 void stopWatching(int fd) {
     if (!g_host) return;
     const auto it = g_host->watches.find(fd);
@@ -1144,6 +1161,7 @@ void plat::qt::AttachQtEventLoop() {
     plat::messages::SetSendWaitHook(&sendWaitHook);
     plat::messages::SetWaitReturnsHook(&insideOurWait);
     plat::messages::SetReadableWatcher(&watchReadable, &stopWatching);
+    plat::messages::SetReadyCheck(&postReady);
     SetWindowBackend(std::make_shared<QtBackend>());
     // A presenter installed before (a test's) stays.
     if (plat::msgbox::IPresenter* theirs = plat::msgbox::SetPresenter(&g_presenter)) plat::msgbox::SetPresenter(theirs);
@@ -1169,6 +1187,7 @@ void plat::qt::DetachQtEventLoop() {
     plat::messages::SetSendWaitHook(nullptr);
     plat::messages::SetWaitReturnsHook(nullptr);
     plat::messages::SetReadableWatcher(nullptr, nullptr);
+    plat::messages::SetReadyCheck(nullptr);
     plat::msgbox::IPresenter* current = plat::msgbox::SetPresenter(nullptr);
     if (current != &g_presenter) plat::msgbox::SetPresenter(current);
     Host* host = std::exchange(g_host, nullptr);

@@ -959,3 +959,33 @@ TEST_F(QtHost, AReadableSocketPostsItsMessageOncePerArming) {
     // A thread whose wait runs no outside loop cannot watch.
     std::thread([] { EXPECT_FALSE(plat::messages::PostWhenReadable(0, 0, WM_USER)); }).join();
 }
+
+// A socket that became readable before a paint was asked for is announced
+// first, as a posted message comes before WM_PAINT; with nothing to read,
+// the paint comes at once.
+TEST_F(QtHost, AReadySocketIsAnnouncedBeforeAPaint) {
+    const HWND gui = Make(u"Painter", WS_POPUP | WS_VISIBLE, 0, 0, 10, 10);
+    Pump();
+    int pair[2];
+    ASSERT_EQ(socketpair(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC, 0, pair), 0);
+    ASSERT_TRUE(plat::messages::PostWhenReadable(pair[0], gui, WM_USER + 9));
+    MSG m{};
+    InvalidateRect(gui, nullptr, FALSE);
+    ASSERT_EQ(GetMessage(&m, 0, 0, 0), TRUE);
+    EXPECT_EQ(m.message, UINT(WM_PAINT));
+    ASSERT_EQ(::write(pair[1], "x", 1), 1);
+    ASSERT_EQ(GetMessage(&m, 0, 0, 0), TRUE);
+    EXPECT_EQ(m.message, WM_USER + 9u);
+    ASSERT_EQ(PeekMessage(&m, 0, 0, 0, PM_REMOVE), TRUE);
+    EXPECT_EQ(m.message, UINT(WM_PAINT));
+    ValidateRect(gui, nullptr);
+    // Announced once per arming, however many paints come.
+    InvalidateRect(gui, nullptr, FALSE);
+    ASSERT_EQ(PeekMessage(&m, 0, 0, 0, PM_REMOVE), TRUE);
+    EXPECT_EQ(m.message, UINT(WM_PAINT));
+    ValidateRect(gui, nullptr);
+    EXPECT_FALSE(WaitMessageTimeout(50));
+    plat::messages::StopWatching(pair[0]);
+    ::close(pair[1]);
+    ::close(pair[0]);
+}
