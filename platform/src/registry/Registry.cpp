@@ -418,6 +418,13 @@ LONG FindKey(Registry& r, HKEY key, const std::vector<std::string>& parts, int64
     return ERROR_SUCCESS;
 }
 
+// The key's value of that name holds these bytes, of that type.
+bool Holds(Registry& r, int64_t id, const char16_t* name, DWORD type, const void* data, DWORD size) {
+    Stmt s(r, "SELECT 1 FROM vals WHERE key = ?1 AND name = ?2 AND type = ?3 AND data = ?4");
+    s.Bind(1, id).Bind(2, ValueName(name)).Bind(3, type).BindBlob(4, data, static_cast<int>(size));
+    return s.Step() == SQLITE_ROW;
+}
+
 #define REGISTRY_LOCKED(db)                                 \
     Registry& r = Reg();                                    \
     std::lock_guard<std::mutex> guard(r.lock);              \
@@ -520,9 +527,7 @@ LONG RegSetValueEx(HKEY key, const char16_t* name, DWORD, DWORD type, const BYTE
     {
         Snapshot look(r);
         if (const LONG error = Resolve(r, key, &id)) return error;
-        Stmt s(r, "SELECT 1 FROM vals WHERE key = ?1 AND name = ?2 AND type = ?3 AND data = ?4");
-        s.Bind(1, id).Bind(2, ValueName(name)).Bind(3, type).BindBlob(4, data, static_cast<int>(size));
-        if (s.Step() == SQLITE_ROW) return ERROR_SUCCESS;
+        if (Holds(r, id, name, type, data, size)) return ERROR_SUCCESS;
     }
     Transaction tx(db);
     if (!tx.open()) return ERROR_REGISTRY_IO_FAILED;
@@ -662,7 +667,19 @@ LONG ReadValues(HKEY key, const char16_t* subKey, std::vector<Value>* values) {
 }
 
 namespace {
+// Looks for the value in one read, so that setting what is there (a
+// registration made again) costs one look rather than one per call.
+bool AlreadySet(HKEY key, const char16_t* subKey, const char16_t* name, DWORD type, const void* data, DWORD size) {
+    Registry& r = Reg();
+    std::lock_guard<std::mutex> guard(r.lock);
+    if (!Connection(r)) return false;
+    Snapshot look(r);
+    int64_t id = 0;
+    return FindKey(r, key, SplitPath(subKey), &id) == ERROR_SUCCESS && Holds(r, id, name, type, data, size);
+}
+
 bool SetValue(HKEY key, const char16_t* subKey, const char16_t* name, DWORD type, const void* data, DWORD size) {
+    if (AlreadySet(key, subKey, name, type, data, size)) return true;
     HKEY opened = nullptr;
     if (RegCreateKeyEx(key, subKey, 0, nullptr, 0, 0, nullptr, &opened, nullptr) != ERROR_SUCCESS) return false;
     const LONG error = RegSetValueEx(opened, name, 0, type, static_cast<const BYTE*>(data), size);
