@@ -90,6 +90,20 @@ bool GetDword(HKEY key, const char16_t* subKey, const char16_t* name, DWORD* val
 // Creates the key when needed.
 bool SetString(HKEY key, const char16_t* subKey, const char16_t* name, std::u16string_view text);
 bool SetDword(HKEY key, const char16_t* subKey, const char16_t* name, DWORD value);
+// One key of a registration, with one value or none.
+struct Setting {
+    std::u16string subKey;
+    std::u16string name;  // empty: the key's default value
+    DWORD type = REG_NONE;
+    std::vector<uint8_t> data;
+    bool keyOnly = false;  // only the key is made
+};
+// The key's default value set to a text (REG_SZ, terminated).
+Setting StringSetting(std::u16string subKey, std::u16string_view text);
+// Makes the keys and sets the values of a whole registration in one
+// transaction: all or nothing is written. When all is there already, it is
+// only looked at, in one read.
+LONG SetValues(HKEY key, const std::vector<Setting>& settings);
 // Every value of the key at subKey under key (none: key itself), in the
 // order of enumeration, read in one look: for a reader of many values of one
 // key, instead of a query for each. ERROR_FILE_NOT_FOUND without the key.

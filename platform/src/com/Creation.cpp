@@ -51,28 +51,29 @@ thread_local int t_initialised = 0;
 
 std::u16string ClsidKey(REFCLSID clsid) { return u"CLSID\\" + plat::com::GuidToString(clsid); }
 
-bool SetDefault(const std::u16string& key, std::u16string_view text) {
-    return plat::registry::SetString(HKEY_CLASSES_ROOT, key.c_str(), nullptr, text);
-}
-
-bool CreateKey(const std::u16string& key) {
-    HKEY h = nullptr;
-    if (RegCreateKeyEx(HKEY_CLASSES_ROOT, key.c_str(), 0, nullptr, 0, KEY_WRITE, nullptr, &h, nullptr) !=
-        ERROR_SUCCESS)
-        return false;
-    RegCloseKey(h);
-    return true;
-}
-
 void DeleteKey(const std::u16string& key) { RegDeleteKey(HKEY_CLASSES_ROOT, key.c_str()); }
 
-// Writes a ProgID key: its description, CLSID and, for the version-independent
-// one, CurVer.
-bool WriteProgId(const std::u16string& progId, const plat::com::ClassRegistration& entry, const char16_t* curVer) {
-    const std::u16string clsid = plat::com::GuidToString(entry.clsid);
-    return SetDefault(progId, entry.description ? entry.description : u"") &&
-           SetDefault(progId + u"\\CLSID", clsid) && (!curVer || SetDefault(progId + u"\\CurVer", curVer));
-}
+// The keys and values of one registration, written together.
+class Registration {
+public:
+    void Default(std::u16string key, std::u16string_view text) {
+        m_settings.push_back(plat::registry::StringSetting(std::move(key), text));
+    }
+    void Key(std::u16string key) {
+        m_settings.push_back(plat::registry::Setting{std::move(key), u"", REG_NONE, {}, true});
+    }
+    // A ProgID key: its description, CLSID and, for the version-independent
+    // one, CurVer.
+    void ProgId(const std::u16string& progId, const plat::com::ClassRegistration& entry, const char16_t* curVer) {
+        Default(progId, entry.description ? entry.description : u"");
+        Default(progId + u"\\CLSID", plat::com::GuidToString(entry.clsid));
+        if (curVer) Default(progId + u"\\CurVer", curVer);
+    }
+    bool Write() const { return plat::registry::SetValues(HKEY_CLASSES_ROOT, m_settings) == ERROR_SUCCESS; }
+
+private:
+    std::vector<plat::registry::Setting> m_settings;
+};
 
 }  // namespace
 
@@ -121,24 +122,30 @@ HRESULT CreateByName(std::u16string_view name, REFIID riid, void** object) {
 HRESULT RegisterServerClass(const ClassRegistration& entry, std::u16string_view modulePath) {
     const std::u16string key = ClsidKey(entry.clsid);
     const std::u16string path(modulePath);
-    bool ok = SetDefault(key, entry.description ? entry.description : u"");
-    if (entry.progId) ok = ok && WriteProgId(entry.progId, entry, nullptr) && SetDefault(key + u"\\ProgID", entry.progId);
-    if (entry.versionIndependentProgId)
-        ok = ok && WriteProgId(entry.versionIndependentProgId, entry, entry.progId) &&
-             SetDefault(key + u"\\VersionIndependentProgID", entry.versionIndependentProgId);
-    ok = ok && SetDefault(key + u"\\InprocServer32", path);
-    if (entry.programmable) ok = ok && CreateKey(key + u"\\Programmable");
+    Registration writes;
+    writes.Default(key, entry.description ? entry.description : u"");
+    if (entry.progId) {
+        writes.ProgId(entry.progId, entry, nullptr);
+        writes.Default(key + u"\\ProgID", entry.progId);
+    }
+    if (entry.versionIndependentProgId) {
+        writes.ProgId(entry.versionIndependentProgId, entry, entry.progId);
+        writes.Default(key + u"\\VersionIndependentProgID", entry.versionIndependentProgId);
+    }
+    writes.Default(key + u"\\InprocServer32", path);
+    if (entry.programmable) writes.Key(key + u"\\Programmable");
     if (entry.control) {
-        ok = ok && CreateKey(key + u"\\Control") && CreateKey(key + u"\\Insertable") &&
-             SetDefault(key + u"\\MiscStatus", u"0");
-        if (entry.miscStatus1) ok = ok && SetDefault(key + u"\\MiscStatus\\1", entry.miscStatus1);
+        writes.Key(key + u"\\Control");
+        writes.Key(key + u"\\Insertable");
+        writes.Default(key + u"\\MiscStatus", u"0");
+        if (entry.miscStatus1) writes.Default(key + u"\\MiscStatus\\1", entry.miscStatus1);
     }
     if (entry.toolboxBitmap)
-        ok = ok && SetDefault(key + u"\\ToolboxBitmap32",
-                              path + u", " + text::Utf8ToWide(std::to_string(entry.toolboxBitmap)));
-    if (entry.typeLib) ok = ok && SetDefault(key + u"\\TypeLib", GuidToString(*entry.typeLib));
-    if (entry.version) ok = ok && SetDefault(key + u"\\Version", entry.version);
-    return ok ? S_OK : SELFREG_E_CLASS;
+        writes.Default(key + u"\\ToolboxBitmap32",
+                       path + u", " + text::Utf8ToWide(std::to_string(entry.toolboxBitmap)));
+    if (entry.typeLib) writes.Default(key + u"\\TypeLib", GuidToString(*entry.typeLib));
+    if (entry.version) writes.Default(key + u"\\Version", entry.version);
+    return writes.Write() ? S_OK : SELFREG_E_CLASS;
 }
 
 HRESULT UnregisterServerClass(const ClassRegistration& entry) {
@@ -158,9 +165,11 @@ HRESULT UnregisterServerClass(const ClassRegistration& entry) {
 HRESULT RegisterTypeLibrary(const TypeLibRegistration& lib, std::u16string_view modulePath) {
     const std::u16string key =
         u"TypeLib\\" + GuidToString(lib.libid) + u"\\" + std::u16string(lib.version ? lib.version : u"1.0");
-    const bool ok = SetDefault(key, lib.helpString ? lib.helpString : u"") &&
-                    SetDefault(key + u"\\0\\win32", modulePath) && SetDefault(key + u"\\FLAGS", u"0");
-    return ok ? S_OK : TYPE_E_REGISTRYACCESS;
+    Registration writes;
+    writes.Default(key, lib.helpString ? lib.helpString : u"");
+    writes.Default(key + u"\\0\\win32", std::u16string(modulePath));
+    writes.Default(key + u"\\FLAGS", u"0");
+    return writes.Write() ? S_OK : TYPE_E_REGISTRYACCESS;
 }
 
 HRESULT UnregisterTypeLibrary(const TypeLibRegistration& lib) {

@@ -407,15 +407,48 @@ LONG CopyName(const std::string& utf8, char16_t* name, DWORD* length) {
     return ERROR_SUCCESS;
 }
 
+// The key at the path below *id, when every key of it is there.
+bool FindBelow(Registry& r, const std::vector<std::string>& parts, int64_t* id) {
+    for (const std::string& part : parts) {
+        const std::optional<int64_t> child = Child(r, *id, part);
+        if (!child) return false;
+        *id = *child;
+    }
+    return true;
+}
+
 // The key at subKey under key, when every key of the path is there.
 LONG FindKey(Registry& r, HKEY key, const std::vector<std::string>& parts, int64_t* id) {
     if (const LONG error = Resolve(r, key, id)) return error;
+    return FindBelow(r, parts, id) ? ERROR_SUCCESS : ERROR_FILE_NOT_FOUND;
+}
+
+// Under a write transaction: the key at the path below *id, with the keys
+// that are missing made; *created tells whether the last one was new.
+bool CreateBelow(Registry& r, const std::vector<std::string>& parts, int64_t* id, bool* created) {
+    *created = false;
     for (const std::string& part : parts) {
-        const std::optional<int64_t> child = Child(r, *id, part);
-        if (!child) return ERROR_FILE_NOT_FOUND;
-        *id = *child;
+        *created = false;
+        if (const std::optional<int64_t> child = Child(r, *id, part)) {
+            *id = *child;
+            continue;
+        }
+        Stmt insert(r, "INSERT INTO keys(parent, name) VALUES(?1, ?2)");
+        if (insert.Bind(1, *id).Bind(2, part).Step() != SQLITE_DONE) return false;
+        *id = Sql().last_insert_rowid(r.db);
+        *created = true;
     }
-    return ERROR_SUCCESS;
+    return true;
+}
+
+// Under a write transaction. A value set again keeps its row, so its place
+// in the enumeration.
+bool Put(Registry& r, int64_t id, const char16_t* name, DWORD type, const void* data, DWORD size) {
+    Stmt upsert(r,
+                "INSERT INTO vals(key, name, type, data) VALUES(?1, ?2, ?3, ?4)"
+                " ON CONFLICT(key, name) DO UPDATE SET type = excluded.type, data = excluded.data");
+    upsert.Bind(1, id).Bind(2, ValueName(name)).Bind(3, type).BindBlob(4, data, static_cast<int>(size));
+    return upsert.Step() == SQLITE_DONE;
 }
 
 // The key's value of that name holds these bytes, of that type.
@@ -467,18 +500,7 @@ LONG RegCreateKeyEx(HKEY key, const char16_t* subKey, DWORD, const char16_t*, DW
     if (!tx.open()) return ERROR_REGISTRY_IO_FAILED;
     if (const LONG error = Resolve(r, key, &id)) return error;
     bool created = false;
-    for (const std::string& part : parts) {
-        created = false;
-        if (const std::optional<int64_t> child = Child(r, id, part)) {
-            id = *child;
-            continue;
-        }
-        Stmt insert(r, "INSERT INTO keys(parent, name) VALUES(?1, ?2)");
-        if (insert.Bind(1, id).Bind(2, part).Step() != SQLITE_DONE) return ERROR_REGISTRY_IO_FAILED;
-        id = Sql().last_insert_rowid(db);
-        created = true;
-    }
-    if (!tx.Commit()) return ERROR_REGISTRY_IO_FAILED;
+    if (!CreateBelow(r, parts, &id, &created) || !tx.Commit()) return ERROR_REGISTRY_IO_FAILED;
     *result = NewHandle(r, id);
     if (disposition) *disposition = created ? REG_CREATED_NEW_KEY : REG_OPENED_EXISTING_KEY;
     return ERROR_SUCCESS;
@@ -532,12 +554,7 @@ LONG RegSetValueEx(HKEY key, const char16_t* name, DWORD, DWORD type, const BYTE
     Transaction tx(db);
     if (!tx.open()) return ERROR_REGISTRY_IO_FAILED;
     if (const LONG error = Resolve(r, key, &id)) return error;
-    // A value set again keeps its row, so its place in the enumeration.
-    Stmt upsert(r,
-                "INSERT INTO vals(key, name, type, data) VALUES(?1, ?2, ?3, ?4)"
-                " ON CONFLICT(key, name) DO UPDATE SET type = excluded.type, data = excluded.data");
-    upsert.Bind(1, id).Bind(2, ValueName(name)).Bind(3, type).BindBlob(4, data, static_cast<int>(size));
-    if (upsert.Step() != SQLITE_DONE || !tx.Commit()) return ERROR_REGISTRY_IO_FAILED;
+    if (!Put(r, id, name, type, data, size) || !tx.Commit()) return ERROR_REGISTRY_IO_FAILED;
     return ERROR_SUCCESS;
 }
 
@@ -649,6 +666,47 @@ bool GetDword(HKEY key, const char16_t* subKey, const char16_t* name, DWORD* val
     return true;
 }
 
+LONG SetValues(HKEY key, const std::vector<Setting>& settings) {
+    for (const Setting& setting : settings)
+        if (!setting.keyOnly && setting.type == REG_DWORD && setting.data.size() != 4) return ERROR_INVALID_PARAMETER;
+    REGISTRY_LOCKED(db);
+    std::vector<std::vector<std::string>> paths;
+    for (const Setting& setting : settings) paths.push_back(SplitPath(setting.subKey.c_str()));
+    const auto size = [](const Setting& setting) { return static_cast<DWORD>(setting.data.size()); };
+    int64_t top = 0;
+    {
+        Snapshot look(r);
+        if (const LONG error = Resolve(r, key, &top)) return error;
+        bool there = true;
+        for (size_t i = 0; there && i < settings.size(); ++i) {
+            const Setting& setting = settings[i];
+            int64_t id = top;
+            there = FindBelow(r, paths[i], &id) &&
+                    (setting.keyOnly ||
+                     Holds(r, id, setting.name.c_str(), setting.type, setting.data.data(), size(setting)));
+        }
+        if (there) return ERROR_SUCCESS;
+    }
+    Transaction tx(db);
+    if (!tx.open()) return ERROR_REGISTRY_IO_FAILED;
+    if (const LONG error = Resolve(r, key, &top)) return error;
+    for (size_t i = 0; i < settings.size(); ++i) {
+        const Setting& setting = settings[i];
+        int64_t id = top;
+        bool created = false;
+        if (!CreateBelow(r, paths[i], &id, &created) ||
+            (!setting.keyOnly && !Put(r, id, setting.name.c_str(), setting.type, setting.data.data(), size(setting))))
+            return ERROR_REGISTRY_IO_FAILED;
+    }
+    return tx.Commit() ? ERROR_SUCCESS : ERROR_REGISTRY_IO_FAILED;
+}
+
+Setting StringSetting(std::u16string subKey, std::u16string_view text) {
+    const std::u16string terminated(text);
+    const auto* bytes = reinterpret_cast<const uint8_t*>(terminated.c_str());
+    return Setting{std::move(subKey), u"", REG_SZ, std::vector<uint8_t>(bytes, bytes + (text.size() + 1) * 2), false};
+}
+
 LONG ReadValues(HKEY key, const char16_t* subKey, std::vector<Value>* values) {
     if (!values) return ERROR_INVALID_PARAMETER;
     values->clear();
@@ -667,24 +725,10 @@ LONG ReadValues(HKEY key, const char16_t* subKey, std::vector<Value>* values) {
 }
 
 namespace {
-// Looks for the value in one read, so that setting what is there (a
-// registration made again) costs one look rather than one per call.
-bool AlreadySet(HKEY key, const char16_t* subKey, const char16_t* name, DWORD type, const void* data, DWORD size) {
-    Registry& r = Reg();
-    std::lock_guard<std::mutex> guard(r.lock);
-    if (!Connection(r)) return false;
-    Snapshot look(r);
-    int64_t id = 0;
-    return FindKey(r, key, SplitPath(subKey), &id) == ERROR_SUCCESS && Holds(r, id, name, type, data, size);
-}
-
 bool SetValue(HKEY key, const char16_t* subKey, const char16_t* name, DWORD type, const void* data, DWORD size) {
-    if (AlreadySet(key, subKey, name, type, data, size)) return true;
-    HKEY opened = nullptr;
-    if (RegCreateKeyEx(key, subKey, 0, nullptr, 0, 0, nullptr, &opened, nullptr) != ERROR_SUCCESS) return false;
-    const LONG error = RegSetValueEx(opened, name, 0, type, static_cast<const BYTE*>(data), size);
-    RegCloseKey(opened);
-    return error == ERROR_SUCCESS;
+    const auto* bytes = static_cast<const uint8_t*>(data);
+    return SetValues(key, {Setting{subKey ? subKey : u"", name ? name : u"", type,
+                                   std::vector<uint8_t>(bytes, bytes + size), false}}) == ERROR_SUCCESS;
 }
 }  // namespace
 

@@ -206,6 +206,42 @@ TEST_F(RegistryTest, SettingWhatIsThereWritesNothingAndEveryDifferenceIsWritten)
     RegCloseKey(key);
 }
 
+// A registration is written whole wherever any of it differs, and checked
+// before anything of it is written.
+TEST_F(RegistryTest, ARegistrationIsMadeWholeAgainWhereAnyOfItDiffers) {
+    using plat::registry::Setting;
+    const std::vector<Setting> registration = {
+        plat::registry::StringSetting(u"CLSID\\{X}", u"Class"),
+        plat::registry::StringSetting(u"CLSID\\{X}\\InprocServer32", u"a.dll"),
+        Setting{u"CLSID\\{X}\\Control", u"", REG_NONE, {}, true},
+        Setting{u"CLSID\\{X}", u"Flags", REG_DWORD, {1, 0, 0, 0}, false},
+    };
+    const auto whole = [] {
+        std::u16string text;
+        DWORD flags = 0;
+        HKEY control = nullptr;
+        bool ok = plat::registry::GetString(HKEY_CLASSES_ROOT, u"CLSID\\{X}", nullptr, &text) && text == u"Class";
+        ok = ok && plat::registry::GetString(HKEY_CLASSES_ROOT, u"clsid\\{x}\\InprocServer32", u"", &text) &&
+             text == u"a.dll";
+        ok = ok && plat::registry::GetDword(HKEY_CLASSES_ROOT, u"CLSID\\{X}", u"Flags", &flags) && flags == 1;
+        ok = ok && RegOpenKeyEx(HKEY_CLASSES_ROOT, u"CLSID\\{X}\\Control", 0, 0, &control) == ERROR_SUCCESS;
+        RegCloseKey(control);
+        return ok;
+    };
+    ASSERT_EQ(plat::registry::SetValues(HKEY_CLASSES_ROOT, registration), ERROR_SUCCESS);
+    EXPECT_TRUE(whole());
+    ASSERT_TRUE(plat::registry::SetString(HKEY_CLASSES_ROOT, u"CLSID\\{X}\\InprocServer32", nullptr, u"b.dll"));
+    ASSERT_EQ(RegDeleteKey(HKEY_CLASSES_ROOT, u"CLSID\\{X}\\Control"), ERROR_SUCCESS);
+    ASSERT_EQ(plat::registry::SetValues(HKEY_CLASSES_ROOT, registration), ERROR_SUCCESS);
+    EXPECT_TRUE(whole());
+    // A number of other than four bytes: nothing of the registration is written.
+    std::vector<Setting> bad = {plat::registry::StringSetting(u"CLSID\\{Y}", u"Other")};
+    bad.push_back(Setting{u"CLSID\\{Y}", u"Flags", REG_DWORD, {1}, false});
+    EXPECT_EQ(plat::registry::SetValues(HKEY_CLASSES_ROOT, bad), ERROR_INVALID_PARAMETER);
+    HKEY other = nullptr;
+    EXPECT_EQ(RegOpenKeyEx(HKEY_CLASSES_ROOT, u"CLSID\\{Y}", 0, 0, &other), ERROR_FILE_NOT_FOUND);
+}
+
 // The look that finds nothing to write sees what another process committed.
 TEST_F(RegistryTest, WhatAnotherProcessChangedIsReadAndSetBack) {
     const auto setPath = [](const char16_t* text) {
@@ -219,8 +255,8 @@ TEST_F(RegistryTest, WhatAnotherProcessChangedIsReadAndSetBack) {
         return child > 0 && waitpid(child, &status, 0) == child && WIFEXITED(status) && WEXITSTATUS(status) == 0;
     };
     ASSERT_TRUE(inChild([&] {
-        return setPath(u"theirs.dll") && RegDeleteKey(HKEY_LOCAL_MACHINE, u"Software\\Class\\Server") == ERROR_SUCCESS &&
-               setPath(u"theirs.dll");
+        return setPath(u"theirs.dll") &&
+               RegDeleteKey(HKEY_LOCAL_MACHINE, u"Software\\Class\\Server") == ERROR_SUCCESS && setPath(u"theirs.dll");
     }));
     std::u16string text;
     EXPECT_TRUE(plat::registry::GetString(HKEY_LOCAL_MACHINE, u"Software\\Class\\Server", u"Path", &text));
