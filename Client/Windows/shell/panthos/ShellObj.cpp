@@ -75,6 +75,10 @@ void COVCShellObj::FinalRelease() {
     m_largeImages = m_smallImages = 0;
     m_socket.reset();
     plat::com::UnregisterHostWindowClass();
+    // The class names this library's procedure: left registered, the next
+    // shell (perhaps of another load of the library) would create its window
+    // with it. It stays while another object's window has it.
+    UnregisterClass(kMainWindowClass, nullptr);
     // The process-wide handles are this object's only when it made them: a
     // second object that found a shell running leaves the first one's.
     if (mine && g_hMainWnd == mine) {

@@ -174,6 +174,9 @@ void ConnectingWndThread(const std::shared_ptr<State>& state) {
             }
         }
         state->window = 0;
+        // The class goes with the window: it names this library's procedure.
+        // Another connecting window still open keeps it.
+        UnregisterClass(kClassName, nullptr);
         if (main && IsWindow(main)) SetForegroundWindow(main);
     } catch (...) {
         ShellLog(1, "ConnectingWndThread: exception");

@@ -29,6 +29,7 @@
 #include <QImage>
 
 #include "Launchwick.h"
+#include "platform/Com.h"
 #include "platform/CommandBar.h"
 #include "platform/DeviceFs.h"
 #include "platform/Input.h"
@@ -37,6 +38,7 @@
 #include "platform/Message.h"
 #include "platform/MsgBox.h"
 #include "platform/QtHost.h"
+#include "platform/Text.h"
 #include "platform/Window.h"
 #include "tests/control/QtApplication.h"
 
@@ -238,6 +240,9 @@ protected:
         plat::msgbox::SetPresenter(&m_boxes);
     }
     void TearDown() override {
+        // The servers the program created its objects from stay loaded for
+        // the process; the next test's device root has its own.
+        CoFreeUnusedLibraries();
         plat::msgbox::SetPresenter(nullptr);
         plat::fs::SetDeviceRoot("");
         std::filesystem::remove_all(m_root);
@@ -261,6 +266,10 @@ protected:
         });
         m_code = launchwick::Run(u"");
         play.join();
+        // The ended program leaves no window class naming its libraries'
+        // procedures: the next start (perhaps of other loads) would use it.
+        for (const char16_t* cls : {u"OVSCShellWindow", u"CLDGCN"})
+            EXPECT_FALSE(GetClassInfo(nullptr, cls, nullptr)) << plat::text::WideToUtf8(cls);
     }
 
     static HWND MainWindow() { return FindWindow(u"OVSCShellWindow", nullptr); }
