@@ -10,6 +10,7 @@
 
 #include <cstdio>
 #include <map>
+#include <set>
 #include <mutex>
 #include <cstdlib>
 #include <string>
@@ -109,24 +110,37 @@ HMODULE OpenDevice(std::u16string_view devicePath) {
     return handle;
 }
 
-// After a dlclose: the descriptors of a library that is gone may close.
-void ReleaseDevice(HMODULE module) {
+// The names of the libraries loaded now. The loader's list only: it runs
+// no library's code and takes no reference.
+std::set<std::string> LoadedNames() {
+    std::set<std::string> names;
+    dl_iterate_phdr(
+        [](dl_phdr_info* info, size_t, void* out) {
+            if (info->dlpi_name && *info->dlpi_name) static_cast<std::set<std::string>*>(out)->insert(info->dlpi_name);
+            return 0;
+        },
+        &names);
+    return names;
+}
+
+// After a dlclose: the descriptors of the libraries that are gone close.
+// Not only this one's: a library freed while another unloads (from its
+// destructors) goes only when that outer unload ends, after its own free
+// returned.
+void ReleaseDevice() {
     DeviceLoads& loads = Loads();
     std::lock_guard lock(loads.mutex);
-    auto range = loads.descriptors.equal_range(module);
-    if (range.first == range.second) return;
-    // Still loaded (another load holds it): one load's descriptor may go only
-    // when another one remains under the library's name.
-    void* still = nullptr;
-    for (auto it = range.first; it != range.second && !still; ++it)
-        still = dlopen(("/proc/self/fd/" + std::to_string(it->second)).c_str(), RTLD_NOW | RTLD_NOLOAD);
-    if (still) {
-        dlclose(still);
-        return;
+    const std::set<std::string> loaded = LoadedNames();
+    for (auto it = loads.descriptors.begin(); it != loads.descriptors.end();) {
+        if (loaded.contains("/proc/self/fd/" + std::to_string(it->second))) {
+            ++it;
+            continue;
+        }
+        close(it->second);
+        const HMODULE gone = it->first;
+        it = loads.descriptors.erase(it);
+        if (!loads.descriptors.contains(gone)) loads.paths.erase(gone);
     }
-    for (auto it = range.first; it != range.second; ++it) close(it->second);
-    loads.descriptors.erase(range.first, range.second);
-    loads.paths.erase(module);
 }
 
 bool EndsInDll(std::u16string_view name) {
@@ -205,7 +219,7 @@ BOOL FreeLibrary(HMODULE module) {
         return FALSE;
     }
     const bool closed = dlclose(module) == 0;
-    ReleaseDevice(module);
+    ReleaseDevice();
     return closed ? TRUE : FALSE;
 }
 

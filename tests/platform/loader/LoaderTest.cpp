@@ -102,6 +102,27 @@ TEST_F(LoaderTest, LoadingALoadedLibraryAgainKeepsNoDescriptor) {
     EXPECT_LT(OpenDescriptors(), before);
 }
 
+// The loader unloads a library freed from another's destructors only after
+// that other's unload ends: its descriptor closes then all the same.
+TEST_F(LoaderTest, ALibraryFreedWhileAnotherUnloadsKeepsNoDescriptor) {
+    PutFixture("SelfBound", "\\Ext\\SelfBound.dll");
+    PutFixture("Caller", "\\Ext\\Caller.dll");
+    const size_t before = OpenDescriptors();
+    for (int i = 0; i < 3; ++i) {
+        HMODULE caller = LoadLibrary(u"\\Ext\\Caller.dll");
+        ASSERT_NE(caller, nullptr);
+        using HoldFn = BOOL (*)(const char16_t*);
+        ASSERT_TRUE(GetProc<HoldFn>(caller, "HoldUntilUnloaded")(u"\\Ext\\SelfBound.dll"));
+        EXPECT_TRUE(FreeLibrary(caller));
+        EXPECT_EQ(OpenDescriptors(), before);
+    }
+    // Loaded afresh under whatever descriptor it gets, it is itself.
+    HMODULE self = LoadLibrary(u"\\Ext\\SelfBound.dll");
+    ASSERT_NE(self, nullptr);
+    EXPECT_EQ(GetProc<IntFn>(self, "CallsOwnHelper")(), 1);
+    EXPECT_TRUE(FreeLibrary(self));
+}
+
 TEST_F(LoaderTest, FailedLoadsSetTheLastError) {
     Put("\\Ext\\Text.dll", "not a library");
     Put("\\Ext\\Empty.dll", "");
