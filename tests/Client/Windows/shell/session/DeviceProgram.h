@@ -270,6 +270,12 @@ protected:
         // procedures: the next start (perhaps of other loads) would use it.
         for (const char16_t* cls : {u"OVSCShellWindow", u"CLDGCN"})
             EXPECT_FALSE(GetClassInfo(nullptr, cls, nullptr)) << plat::text::WideToUtf8(cls);
+        // Nor any window: the next start would find it (a shell running).
+        for (HWND left = GetTopWindow(0); left; left = GetWindow(left, GW_HWNDNEXT)) {
+            char16_t cls[64] = {};
+            GetClassName(left, cls, 64);
+            ADD_FAILURE() << "window left: " << plat::text::WideToUtf8(cls);
+        }
     }
 
     static HWND MainWindow() { return FindWindow(u"OVSCShellWindow", nullptr); }
