@@ -426,7 +426,8 @@ ORVADE_EXPORT DWORD TvScanGetEnabledDecoders(TVHANDLE scanner, BYTE* record) {
         if (!record || Word(record, 0) < TVSCAN_DECODERS_SIZE) return TVSCAN_E_PARAMETER;
         std::memset(record + 8, 0, TVSCAN_DECODERS_SIZE - 8);
         PutWord(record, 8, static_cast<uint32_t>(s.enabledDecoders.size()));
-        std::memcpy(record + 12, s.enabledDecoders.data(), s.enabledDecoders.size());
+        if (!s.enabledDecoders.empty())  // an empty vector may have no storage
+            std::memcpy(record + 12, s.enabledDecoders.data(), s.enabledDecoders.size());
         return TVSCAN_OK;
     });
 }

@@ -129,4 +129,14 @@ TEST_F(TvScanTest, AnOverlongLineIsDroppedWholeAndTheNextOneTaken) {
     EXPECT_EQ(type, 0x37u);
 }
 
+// A scanner whose decoders were never set answers none (nothing is copied
+// from an empty list).
+TEST_F(TvScanTest, AFreshScannerHasNoEnabledDecoders) {
+    OpenFirst();
+    std::vector<BYTE> decoders = Record(TVSCAN_DECODERS_SIZE);
+    std::memset(decoders.data() + 8, 0xAA, TVSCAN_DECODERS_SIZE - 8);
+    ASSERT_EQ(fn_.TvScanGetEnabledDecoders(scanner_, decoders.data()), TVSCAN_OK);
+    EXPECT_EQ(std::vector<BYTE>(decoders.begin() + 8, decoders.end()), std::vector<BYTE>(TVSCAN_DECODERS_SIZE - 8, 0));
+}
+
 }  // namespace
