@@ -42,8 +42,8 @@ bool IsAuto(std::u16string_view line) {
 
 // Loaded by bare name, as the system's search order finds it; a library that
 // is missing or lacks the export is passed over. The library stays loaded
-// for the caller to free: the shell object is created from one of them next,
-// and loading it a second time costs the start.
+// for the caller to free: the shell's objects are created from them next,
+// and loading one a second time costs the start.
 __attribute__((noinline)) HMODULE RegisterLibrary(const char16_t* name) {
     HMODULE module = LoadLibrary(name);
     if (!module) return nullptr;
@@ -63,14 +63,17 @@ int Run(std::u16string_view commandLine) {
     IOVCShellObj* shell = nullptr;
     const HRESULT created = CoCreateInstance(CLSID_OVCShellObj, nullptr, CLSCTX_ALL, IOVCShellObj::kIID,
                                              reinterpret_cast<void**>(&shell));
-    for (HMODULE module : registered)
-        if (module) FreeLibrary(module);
     if (FAILED(created) || !shell) {
         MessageBox(0, u"Unable to start.", u"OVC Error", MB_OK);
     } else {
         shell->Load(path);
     }
     if (shell) shell->Release();
+    // Held while the shell runs: it creates the control and the discovery
+    // object from these libraries, which would otherwise be unloaded and
+    // loaded again.
+    for (HMODULE module : registered)
+        if (module) FreeLibrary(module);
     for (int i = 0; i < kComInits; ++i) CoUninitialize();
     SysFreeString(path);
     return 0;
