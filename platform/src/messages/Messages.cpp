@@ -173,6 +173,7 @@ thread_local std::function<bool()> t_sendWaitHook;
 thread_local std::function<bool(int, HWND, UINT)> t_watchReadable;
 thread_local std::function<void(int)> t_stopWatching;
 thread_local void (*t_readyCheck)() = nullptr;
+thread_local bool t_madeOwed = false;  // the check's notice came before a made message
 
 thread_local plat::messages::BeforeMessages t_beforeMessages;
 
@@ -349,7 +350,9 @@ bool fetchMade(Queue& q, MSG* out, HWND hwnd, UINT msgMin, UINT msgMax, bool rem
 bool fetchAfterReadyCheck(std::unique_lock<std::mutex>& lock, const std::shared_ptr<Queue>& me, MSG* out, HWND hwnd,
                           UINT msgMin, UINT msgMax, bool remove, bool& checked) {
     if (fetchQueued(*me, out, hwnd, msgMin, msgMax, remove)) return true;
-    if (!checked && t_readyCheck) {
+    // A notice the check put first leaves the next made message its turn: a
+    // host that sends without pause does not hold off paints and timers.
+    if (!checked && t_readyCheck && !t_madeOwed) {
         MSG probe;
         if (!fetchMade(*me, &probe, hwnd, msgMin, msgMax, false)) return false;
         checked = true;
@@ -358,9 +361,14 @@ bool fetchAfterReadyCheck(std::unique_lock<std::mutex>& lock, const std::shared_
         check();
         lock.lock();
         routeInput(lock, me);
-        if (fetchQueued(*me, out, hwnd, msgMin, msgMax, remove)) return true;
+        if (fetchQueued(*me, out, hwnd, msgMin, msgMax, remove)) {
+            if (remove) t_madeOwed = true;
+            return true;
+        }
     }
-    return fetchMade(*me, out, hwnd, msgMin, msgMax, remove);
+    if (!fetchMade(*me, out, hwnd, msgMin, msgMax, remove)) return false;
+    if (remove) t_madeOwed = false;
+    return true;
 }
 
 bool paintPending(const Queue& q) {

@@ -985,6 +985,20 @@ TEST_F(QtHost, AReadySocketIsAnnouncedBeforeAPaint) {
     EXPECT_EQ(m.message, UINT(WM_PAINT));
     ValidateRect(gui, nullptr);
     EXPECT_FALSE(WaitMessageTimeout(50));
+    // A socket readable without pause still lets a paint through after each notice.
+    for (int round = 0; round < 2; ++round) {
+        InvalidateRect(gui, nullptr, FALSE);
+        ASSERT_TRUE(plat::messages::PostWhenReadable(pair[0], gui, WM_USER + 9));
+        ASSERT_EQ(GetMessage(&m, 0, 0, 0), TRUE);
+        EXPECT_EQ(m.message, WM_USER + 9u);
+        ASSERT_TRUE(plat::messages::PostWhenReadable(pair[0], gui, WM_USER + 9));
+        ASSERT_EQ(PeekMessage(&m, 0, 0, 0, PM_REMOVE), TRUE);
+        ASSERT_EQ(m.message, UINT(WM_PAINT));
+        ValidateRect(gui, nullptr);
+        ASSERT_TRUE(WaitMessageTimeout(5000));  // the notice of this arming, by the loop
+        ASSERT_EQ(PeekMessage(&m, 0, 0, 0, PM_REMOVE), TRUE);
+        EXPECT_EQ(m.message, WM_USER + 9u);
+    }
     plat::messages::StopWatching(pair[0]);
     ::close(pair[1]);
     ::close(pair[0]);
