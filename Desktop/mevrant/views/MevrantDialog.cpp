@@ -168,7 +168,19 @@ void CMevrantDlg::UpdateButtonStates() {
     m_configOnly->setEnabled(states.configOnly);
 }
 
+int CMevrantDlg::exec() {
+    // Hiding a modal dialog ends its run: when that was a launch, the dialog
+    // is back on screen and runs on.
+    int result;
+    do {
+        m_launched = false;
+        result = QDialog::exec();
+    } while (m_launched && isVisible());
+    return result;
+}
+
 void CMevrantDlg::OnLaunch(int index) {
+    m_launched = true;
     hide();
     // Gone from the screen before the wait for the program begins.
     QCoreApplication::processEvents(QEventLoop::ExcludeUserInputEvents);

@@ -56,6 +56,8 @@ public:
     QPushButton* ConfigOnly() const { return m_configOnly; }
     CInstallProgressDlg& Progress() { return m_progress; }
 
+    // Runs modally; a launched program's run does not end it.
+    int exec() override;
     void OnLaunch(int index);
     void UpdateButtonStates();
     // The Help menu: "&View Release Notes" (when the folder has them) and
@@ -76,6 +78,7 @@ private:
     QMenuBar* m_menus;
     QPushButton *m_appAndConfig, *m_appOnly, *m_configOnly;
     QMenu* m_help;
+    bool m_launched = false;   // hidden for a program since the modal run began
     CInstallProgressDlg m_progress;
 };
 

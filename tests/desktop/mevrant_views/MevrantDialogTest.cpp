@@ -126,16 +126,32 @@ TEST_F(MevrantDialogTest, TheAboutBoxShowsTheReleaseNotes) {
 }
 
 TEST_F(MevrantDialogTest, LaunchingWaitsForTheProgramAndUpdatesTheButtons) {
+    ASSERT_TRUE(plat::registry::SetString(HKEY_LOCAL_MACHINE, u"Software\\Quillmar\\Orvade Client", u"InstallDir",
+                                          u"\\Orvade"));
     // The program makes a configuration file, as a settings editor would.
     Product("OrvadeConfig.cfg", "title=Hosts,app=make-hosts.sh\n");
     Product("make-hosts.sh", "#!/bin/sh\nprintf '[OID=1]\\r\\n' > hosts.cfg\n", true);
     CMevrantDlg& d = Dialog();
-    d.show();
-    EXPECT_FALSE(d.ConfigOnly()->isEnabled());
-    QTest::mouseClick(d.LaunchButton(0), Qt::LeftButton);
-    EXPECT_TRUE(std::filesystem::exists(product_ / "hosts.cfg"));
-    EXPECT_TRUE(d.ConfigOnly()->isEnabled());
-    EXPECT_TRUE(d.isVisible());
+    // Run modally as the program runs it: edit, then deploy in one session.
+    bool back = false;
+    QTimer::singleShot(0, &d, [this, &d, &back] {
+        EXPECT_FALSE(d.ConfigOnly()->isEnabled());
+        QTest::mouseClick(d.LaunchButton(0), Qt::LeftButton);
+        EXPECT_TRUE(std::filesystem::exists(product_ / "hosts.cfg"));
+        QTimer::singleShot(100, &d, [&d, &back] {
+            back = true;
+            EXPECT_TRUE(d.isVisible());
+            EXPECT_EQ(QApplication::activeModalWidget(), &d);
+            EXPECT_TRUE(d.ConfigOnly()->isEnabled());
+            QTest::mouseClick(d.ConfigOnly(), Qt::LeftButton);
+            QTest::keyClick(&d, Qt::Key_Escape);
+        });
+    });
+    EXPECT_EQ(deskcommon::UiHooks().RunDialog(d), QDialog::Rejected);
+    EXPECT_TRUE(back) << "the dialog's run ended with the launched program";
+    EXPECT_FALSE(d.isVisible());
+    EXPECT_EQ(box_.Take(), std::vector<std::string>{"Updates successfully installed."});
+    EXPECT_EQ(Get("\\Orvade\\hosts.cfg"), "[OID=1]\r\n");
 }
 
 TEST_F(MevrantDialogTest, ConfigOnlyShowsProgressThenTheResult) {
