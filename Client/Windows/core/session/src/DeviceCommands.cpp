@@ -331,7 +331,7 @@ void CDeviceCommands::OfferSignatureEvent(const uint8_t* bytes, int32_t count) {
     case kCancelId:
         m_session.SetSignatureMode(false);
         m_widgets->RemoveAll();
-        plat::fs::DeleteFile(SignatureFilePath());
+        // The stroke file stays: only OK hands it over and deletes it.
         if (CPacketBuffer* writer = m_replies.Writer()) {
             writer->Reset();
             writer->AppendByte(cmd::kCOMMONDLG).EndField().AppendString("1").EndField().AppendString("0").EndField();
