@@ -247,8 +247,13 @@ TEST_F(LectrumTest, ALabelOutsideTheReadBufferIsRefusedAndOtherStatusesRearm) {
     complete(40, 5, 0, 3);
     EXPECT_EQ(Text(data(0, 0)), "LABEL");
     EXPECT_EQ(std::string(calls()), "Read;Read;Read;");
+    // The same read told twice gives its label once; the next read's stamp gives it again.
+    complete(40, 5, 0, 3);
+    EXPECT_EQ(data(0, 0), nullptr);
+    complete(40, 5, 0, 4);
+    EXPECT_EQ(Text(data(0, 0)), "LABEL");
     GetProc<void (*)()>(fake, "FakeClearCalls")();
-    complete(40, 5, 0xA0000099u, 4);  // an unknown status: the read starts over
+    complete(40, 5, 0xA0000099u, 5);  // an unknown status: the read starts over
     EXPECT_EQ(data(0, 0), nullptr);
     EXPECT_EQ(std::string(calls()), "Cancel;Read;");
 }

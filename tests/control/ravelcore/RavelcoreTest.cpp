@@ -292,6 +292,11 @@ TEST_F(RavelcoreTest, KeysAndDeviceDataReachTheCoreAsTheHostSeesThem) {
     SendMessage(control, WM_USER + 3, 0, reinterpret_cast<LPARAM>(&cut));
     EXPECT_NE(Get("\\Temp\\ovc.log").find("Termelle::WM_OVC_MSR_MESSAGE - Size=5 Data=ABCDE\r\n"), std::string::npos)
         << Get("\\Temp\\ovc.log");
+    // A long record logs its first 4000 characters; the core refuses it whole.
+    const std::u16string huge(5000, u'X');
+    DeviceDataRecord capped{0, 0, 2, int32_t(huge.size()), huge.c_str()};
+    SendMessage(control, WM_USER + 3, 0, reinterpret_cast<LPARAM>(&capped));
+    EXPECT_NE(Get("\\Temp\\ovc.log").find("Size=5000 Data=" + std::string(4000, 'X') + "\r\n"), std::string::npos);
     EXPECT_EQ(m_classic->put_EnableLogging(0), S_OK);
     EXPECT_EQ(events(1), Framed("5\xFD" "ABCDE\xFD-1\xFC" "2"));
 

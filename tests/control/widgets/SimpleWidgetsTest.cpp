@@ -189,16 +189,22 @@ TEST_F(WidgetWindowTest, TabAndArrowsFollowTheTabOrderThroughTheLayersFocus) {
             Add(6, "3", {Cells(2, 0), Looks("C"), "", "", "", "", "", "2"}) + FE +
             Add(1, "4", {Cells(3, 0), Looks("D"), "", "0" + FC + "2"}));  // disabled
     Widgets(Action(1, WID_ACTION_SETFOCUS, "2"));
-    Key(VK_TAB);
-    EXPECT_EQ(GetFocus(), WindowOf(3));
-    Key(VK_DOWN);
-    EXPECT_EQ(GetFocus(), WindowOf(1));
-    Key(VK_RIGHT);  // wraps to the lowest
-    EXPECT_EQ(GetFocus(), WindowOf(2));
-    Key(VK_TAB, true);  // back from the lowest to the highest
-    EXPECT_EQ(GetFocus(), WindowOf(1));
-    Key(VK_UP);
-    EXPECT_EQ(GetFocus(), WindowOf(3));
+    struct Step {
+        UINT key;
+        bool shift;
+        int focus;
+    };
+    const Step steps[] = {
+        {VK_TAB, false, 3}, {VK_DOWN, false, 1},
+        {VK_RIGHT, false, 2},  // wraps to the lowest
+        {VK_TAB, true, 1},     // back from the lowest to the highest
+        {VK_UP, false, 3},  {VK_LEFT, false, 2},
+    };
+    for (const Step& step : steps) {
+        SCOPED_TRACE(step.key);
+        Key(step.key, step.shift);
+        EXPECT_EQ(GetFocus(), WindowOf(step.focus));
+    }
     EXPECT_FALSE(IsWindowEnabled(WindowOf(4)));
     EXPECT_TRUE(Events().empty());
 }
