@@ -21,6 +21,7 @@
 #include <memory>
 #include <sstream>
 #include <string>
+#include <thread>
 #include <vector>
 
 #include "tests/tools/ToolProcess.h"
@@ -529,4 +530,27 @@ TEST_F(HeadlessSession, ManyLargeRepliesToOneShortInputAreNotAllHeldAtOnce) {
     const long peakKb = ProcValue(tool.Pid(), "status", "VmHWM:");
     ASSERT_GT(peakKb, 0);
     EXPECT_LT(peakKb, 100 * 1024);
+}
+
+TEST_F(HeadlessSession, ManyLargeRepliesToAConnectedHostThatStopsReadingHoldBoundedMemory) {
+    // One short packet of 100 fetches of a 4 MiB file, and a host that reads
+    // nothing: the tool waits for the host instead of making every reply.
+    std::filesystem::create_directories(m_dir + "/device/Session/DATA");
+    WriteFile("device/Session/DATA/big.bin", Bytes(size_t(4) << 20, 'b'));
+    ScriptedHost host;
+    Tool tool(Args({"--connect", host.Endpoint()}));
+    ASSERT_TRUE(tool.Started());
+    ASSERT_TRUE(host.Accept());
+    host.Send(Frame(0, Cmd('A', "x")));
+    ASSERT_EQ(host.Reply(), Cmd('A', "x"));
+    const long restingKb = ProcValue(tool.Pid(), "status", "VmRSS:");
+    ASSERT_GT(restingKb, 0);
+    Bytes fetches;
+    for (int i = 0; i < 100; ++i) fetches += (i ? "\xFF" : "") + Cmd('G', "big.bin");
+    host.Send(Frame(0, fetches));
+    std::this_thread::sleep_for(std::chrono::seconds(6));
+    const long grownKb = ProcValue(tool.Pid(), "status", "VmHWM:") - restingKb;
+    EXPECT_LE(grownKb, 64 * 1024) << "grew " << grownKb << " KiB";
+    // Still at work, waiting for the host.
+    EXPECT_EQ(waitpid(tool.Pid(), nullptr, WNOHANG), 0);
 }

@@ -113,10 +113,16 @@ bool HostLink::WriteAll(const uint8_t* data, size_t count, std::string& error) {
         }
         if (n < 0 && errno == EINTR) continue;
         if (n < 0 && (errno == EAGAIN || errno == EWOULDBLOCK)) {
-            // Wait until the host takes more; the link going away ends the wait.
+            // Wait until the host takes more; the link going away ends the
+            // wait, and so does a host that takes nothing for the stall limit.
             pollfd p{m_writeFd, POLLOUT, 0};
-            if (poll(&p, 1, -1) < 0 && errno != EINTR) {
+            const int ready = poll(&p, 1, kStallLimitMs);
+            if (ready < 0 && errno != EINTR) {
                 error = "cannot write to the host: " + ErrorText(errno);
+                return false;
+            }
+            if (ready == 0) {
+                error = "the host read nothing for " + std::to_string(kStallLimitMs / 1000) + " s";
                 return false;
             }
             continue;

@@ -23,7 +23,10 @@ public:
     // >0 bytes read, 0 at the end of the stream, -1 on an error (message in error),
     // -2 when nothing is there yet.
     long Read(uint8_t* buffer, size_t size, std::string& error);
-    // False when the peer is gone (error left empty) or the write failed.
+    // A host that takes none of a write for this long is gone.
+    static constexpr int kStallLimitMs = 60000;
+    // False when the peer is gone (error left empty), the write failed or
+    // the host took nothing for the stall limit.
     bool WriteAll(const uint8_t* data, size_t count, std::string& error);
     // The local address of the connection ("" in stdio mode).
     std::string LocalAddress() const;

@@ -47,6 +47,10 @@ constexpr int kReadsPerPoll = 8;
 // gone), nothing more is read: the host's data stays in its own buffers
 // instead of growing ours without end.
 constexpr size_t kPauseReadingAt = size_t(1) << 20;
+// Past this much unsent (or one reply, when a reply is larger) the send
+// waits for the host, so a packet of many large answers to a host that does
+// not read holds at most this much, not every answer.
+constexpr size_t kUnsentBound = size_t(16) << 20;
 // What Close reads and drops of a connection that still delivers.
 constexpr int kCloseDrainReads = 16;
 
@@ -407,6 +411,60 @@ int CCeSock::Send(const void* data, int length) {
     const auto* bytes = static_cast<const uint8_t*>(data);
     // A loop inside a handler that runs the timer sends what was gathered.
     if (!bytes || length <= 0) return FlushWaiting();
+    const int result = SendData(bytes, length);
+    if (m_blocked.size() > kUnsentBound) WaitForHost();
+    return result;
+}
+
+void CCeSock::PumpWhileWaiting() {
+    MSG msg;
+    while (PeekMessage(&msg, 0, 0, 0, PM_NOREMOVE)) {
+        if (msg.message == WM_QUIT) return;  // left queued for the main loop
+        if (!PeekMessage(&msg, 0, 0, 0, PM_REMOVE)) return;
+        if (msg.message == WM_QUIT) {
+            PostQuitMessage(int(msg.wParam));
+            return;
+        }
+        TranslateMessage(&msg);
+        DispatchMessage(&msg);
+    }
+}
+
+void CCeSock::WaitForHost() {
+    // A timer's reply made while waiting joins the queue without a wait of its own.
+    if (m_waitingForHost) return;
+    m_waitingForHost = true;
+    const uint64_t generation = m_generation;
+    DWORD progress = GetTickCount();
+    ShellLog(5, "CCeSock::Send - Waiting for the host to read (%d bytes)", int(m_blocked.size()));
+    while (m_socket >= 0 && m_generation == generation && m_blocked.size() > kUnsentBound) {
+        pollfd p{m_socket, POLLOUT, 0};
+        ::poll(&p, 1, kWaitStepMs);
+        // The screen is painted and its timers run meanwhile; the timer's
+        // poll reads nothing, since so much waits.
+        PumpWhileWaiting();
+        MSG quit;
+        if (PeekMessage(&quit, 0, WM_QUIT, WM_QUIT, PM_NOREMOVE)) break;
+        if (m_socket < 0 || m_generation != generation) break;
+        const size_t before = m_blocked.size();
+        if (FlushWaiting() < 0) break;
+        if (m_blocked.size() < before || m_notAssociated) {
+            progress = GetTickCount();
+        } else if (GetTickCount() - progress >= m_stallLimitMs) {
+            // A host that takes nothing for so long is gone: the session ends
+            // as when it closes.
+            ShellLog(5, "CCeSock::Send - the host read nothing for %u ms", unsigned(m_stallLimitMs));
+            NotifyClose();
+            if (m_generation == generation) Close();
+            break;
+        }
+    }
+    m_waitingForHost = false;
+}
+
+int CCeSock::SendData(const uint8_t* bytes, int length) {
+    // Nothing is kept for a connection that is gone.
+    if (m_socket < 0) return -1;
 
     if (!m_blocked.empty()) {
         ShellLog(5, "CCeSock::Send - Appending Blocked Data (%d)", length);

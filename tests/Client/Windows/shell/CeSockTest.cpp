@@ -400,6 +400,52 @@ TEST_F(CeSockTest, DataForAPeerThatDoesNotReadWaitsAndGoesOutInOrder) {
     ASSERT_TRUE(PollUntil([&] { return received_ == "ping"; }));
 }
 
+TEST_F(CeSockTest, PastTheBoundASendWaitsForTheHostWithTimersRunningAndAStalledHostEndsIt) {
+    ScriptedTcpHost host;
+    const int peer = Connect(host);
+    ASSERT_GE(peer, 0);
+    int ticks = 0;
+    HWND ticking = CreateMessageWindow([&](HWND, UINT msg, WPARAM, LPARAM) -> LRESULT {
+        if (msg == WM_TIMER) ++ticks;
+        return 0;
+    });
+    SetTimer(ticking, 1, 20);
+    const size_t chunk = size_t(4) << 20;
+    std::string sent;
+    // A reader that starts late: the send past the bound returns only once
+    // it has read, and nothing is lost or reordered.
+    std::string got;
+    std::thread reader([&] {
+        std::this_thread::sleep_for(500ms);
+        got = ScriptedTcpHost::ReadExactly(peer, 10 * chunk, 60000);
+    });
+    for (int i = 0; i < 10; ++i) {
+        const std::string bytes = Pattern(chunk, sent.size());
+        ASSERT_GE(sock_->Send(bytes.data(), int(bytes.size())), 0);
+        sent += bytes;
+        EXPECT_LE(sock_->GetBlockedLength(), size_t(16) << 20);
+    }
+    EXPECT_GT(ticks, 5);
+    ASSERT_TRUE(PollUntil([&] { return sock_->GetBlockedLength() == 0; }));
+    reader.join();
+    EXPECT_TRUE(got == sent);
+    EXPECT_EQ(Count(FD_CLOSE), 0);
+
+    // A host that reads nothing for the stall limit: the connection ends
+    // as at a close, and later sends keep nothing.
+    sock_->SetStallLimitMs(300);
+    for (int i = 0; i < 8 && sock_->HasSocket(); ++i) {
+        const std::string bytes = Pattern(chunk, 0);
+        sock_->Send(bytes.data(), int(bytes.size()));
+    }
+    EXPECT_FALSE(sock_->HasSocket());
+    EXPECT_EQ(Count(FD_CLOSE), 1);
+    EXPECT_EQ(sock_->Send("x", 1), -1);
+    EXPECT_EQ(sock_->GetBlockedLength(), 0u);
+    KillTimer(ticking, 1);
+    DestroyWindow(ticking);
+}
+
 TEST_F(CeSockTest, SendingToAResetConnectionFailsWithoutASignal) {
     ScriptedTcpHost host;
     const int peer = Connect(host);

@@ -51,7 +51,10 @@ public:
     // The bytes handed to the network now; 0 when none went out (they wait
     // as blocked data for a later tick); -1 after a send error (the bytes of
     // this call are dropped) or when the user cancelled the waiting window.
-    // Send(null, 0) flushes what waits.
+    // Send(null, 0) flushes what waits. While more than 16 MiB waits (or
+    // one reply, when larger) it returns only once the host has read
+    // below that, running the thread's messages meanwhile; a host that reads
+    // nothing for the stall limit ends the connection as a close does.
     int Send(const void* data, int length);
     // The timer's work.
     void Poll();
@@ -83,6 +86,8 @@ public:
     BOOL IsReadingPaused() const;
 
     static constexpr int kConnectWaitMs = 3000;
+    static constexpr DWORD kStallLimitMs = 60000;
+    void SetStallLimitMs(DWORD ms) { m_stallLimitMs = ms; }
 
 protected:
     // recv into the receive buffer; FD_READ or, at the host's close, FD_CLOSE.
@@ -102,6 +107,12 @@ private:
     // One send: the count, 0 when the socket would block, -1 on an error.
     int SendNow(const uint8_t* data, size_t length);
     int FlushBlocked();
+    int SendData(const uint8_t* bytes, int length);
+    // Until the unsent bytes are back under the bound, the host is gone or
+    // the program quits.
+    void WaitForHost();
+    // Every waiting message, timers too; a WM_QUIT stays queued.
+    void PumpWhileWaiting();
     // The gathered replies in one send, after one association question;
     // what the socket does not take, or all of it without the radio,
     // becomes blocked data.
@@ -138,4 +149,6 @@ private:
     // Replies made while a read is announced, gathered until a packet's
     // last segment or the announcement's end.
     std::vector<uint8_t> m_batch;
+    bool m_waitingForHost = false;
+    DWORD m_stallLimitMs = kStallLimitMs;
 };

@@ -97,6 +97,8 @@ public:
     }
     uint16_t Port() const { return m_port; }
     int Connections() const { return m_accepted; }
+    // The connection, for a test that reads it itself.
+    int Handle() const { return m_conn; }
 
     bool Accept(int limitMs = 15000) {
         pollfd p{m_listener, POLLIN, 0};

@@ -245,3 +245,65 @@ TEST_F(LaunchwickProcessTest, StartedWithAutoItWaitsTenSecondsFirst) {
     ASSERT_TRUE(host.Send(Frame0("9\xFD")));
     EXPECT_EQ(WaitExit(pid), 0);
 }
+
+namespace {
+
+// A size in KiB from the process's status ("VmRSS:", "VmHWM:"); -1 when absent.
+long StatusKb(pid_t pid, const std::string& key) {
+    std::ifstream status("/proc/" + std::to_string(pid) + "/status");
+    std::string line;
+    while (std::getline(status, line))
+        if (line.rfind(key, 0) == 0) return std::stol(line.substr(key.size()));
+    return -1;
+}
+
+}  // namespace
+
+TEST_F(LaunchwickProcessTest, ManyLargeAnswersToAHostThatStopsReadingHoldBoundedMemory) {
+    // One short packet of 100 fetches of a 4 MiB file, and a host that reads
+    // nothing for a while: the program waits for the host instead of making
+    // every answer, and all of them still come, in order, once it reads.
+    constexpr size_t kFileBytes = size_t(4) << 20;
+    constexpr int kFetches = 100;
+    ScriptedHost host;
+    std::filesystem::create_directories(m_root / "Program Files/Orvade Client");
+    std::ofstream(m_root / "Program Files/Orvade Client/Ravelcore.cfg") << "Autodiscovery=0\nExitAfterSession=1\n";
+    std::string content(kFileBytes, 'b');
+    content.back() = 'e';
+    std::ofstream(m_root / "big.bin", std::ios::binary) << content;
+    const pid_t pid = Start({"--connect", "127.0.0.1:" + std::to_string(host.Port())});
+    ASSERT_TRUE(host.Accept(20000));
+    ASSERT_TRUE(host.Send(Frame0("A\xFDup")));
+    EXPECT_EQ(host.ReadPacket(), "A\xFDup");
+    std::this_thread::sleep_for(std::chrono::milliseconds(300));
+    const long restingKb = StatusKb(pid, "VmRSS:");
+    ASSERT_GT(restingKb, 0);
+
+    std::string fetches;
+    for (int i = 0; i < kFetches; ++i) fetches += std::string(i ? "\xFF" : "") + "G\xFD\\big.bin";
+    ASSERT_TRUE(host.Send(Frame0(fetches)));
+    std::this_thread::sleep_for(std::chrono::seconds(6));
+    const long grownKb = StatusKb(pid, "VmHWM:") - restingKb;
+    EXPECT_LE(grownKb, 64 * 1024) << "grew " << grownKb << " KiB";
+
+    // Mode 0 answers: segments of at most 100 bytes, 4 bytes of framing each.
+    const size_t payload = 2 + kFileBytes;
+    const size_t answerBytes = payload + 4 * ((payload + 99) / 100);
+    const int fd = host.Handle();
+    std::vector<char> answer(answerBytes);
+    for (int i = 0; i < kFetches; ++i) {
+        size_t got = 0;
+        while (got < answerBytes) {
+            pollfd p{fd, POLLIN, 0};
+            ASSERT_GT(::poll(&p, 1, 10000), 0) << "answer " << i << " stopped at byte " << got;
+            const ssize_t n = ::recv(fd, answer.data() + got, answerBytes - got, 0);
+            ASSERT_GT(n, 0) << "answer " << i;
+            got += size_t(n);
+        }
+        ASSERT_EQ(std::string(answer.data(), 5), std::string("\x02\x64\x03G\xFD", 5)) << i;
+        ASSERT_EQ(std::string(answer.end() - 2, answer.end()), "e\x17") << i;
+    }
+    EXPECT_LE(StatusKb(pid, "VmHWM:") - restingKb, 64 * 1024);
+    ASSERT_TRUE(host.Send(Frame0("9\xFD")));
+    EXPECT_EQ(WaitExit(pid), 0);
+}
