@@ -404,7 +404,7 @@ TEST_F(CeSockTest, PastTheBoundASendWaitsForTheHostWithTimersRunningAndAStalledH
     ScriptedTcpHost host;
     const int peer = Connect(host);
     ASSERT_GE(peer, 0);
-    int ticks = 0;
+    std::atomic<int> ticks{0};
     HWND ticking = CreateMessageWindow([&](HWND, UINT msg, WPARAM, LPARAM) -> LRESULT {
         if (msg == WM_TIMER) ++ticks;
         return 0;
@@ -412,14 +412,16 @@ TEST_F(CeSockTest, PastTheBoundASendWaitsForTheHostWithTimersRunningAndAStalledH
     SetTimer(ticking, 1, 20);
     const size_t chunk = size_t(4) << 20;
     std::string sent;
-    // A reader that starts late: the send past the bound returns only once
-    // it has read, and nothing is lost or reordered.
+    // A reader that starts once timers have run in a waiting send: the send
+    // past the bound returns only once it has read, and nothing is lost or
+    // reordered.
+    constexpr int kChunks = 16;
     std::string got;
     std::thread reader([&] {
-        std::this_thread::sleep_for(500ms);
-        got = ScriptedTcpHost::ReadExactly(peer, 10 * chunk, 60000);
+        WaitFor([&] { return ticks > 5; });
+        got = ScriptedTcpHost::ReadExactly(peer, kChunks * chunk, 60000);
     });
-    for (int i = 0; i < 10; ++i) {
+    for (int i = 0; i < kChunks; ++i) {
         const std::string bytes = Pattern(chunk, sent.size());
         ASSERT_GE(sock_->Send(bytes.data(), int(bytes.size())), 0);
         sent += bytes;
@@ -434,7 +436,7 @@ TEST_F(CeSockTest, PastTheBoundASendWaitsForTheHostWithTimersRunningAndAStalledH
     // A host that reads nothing for the stall limit: the connection ends
     // as at a close, and later sends keep nothing.
     sock_->SetStallLimitMs(300);
-    for (int i = 0; i < 8 && sock_->HasSocket(); ++i) {
+    for (int i = 0; i < 64 && sock_->HasSocket(); ++i) {
         const std::string bytes = Pattern(chunk, 0);
         sock_->Send(bytes.data(), int(bytes.size()));
     }
