@@ -64,9 +64,10 @@ std::vector<CHostEntry> ParseHosts(std::u16string_view text) {
 }
 
 std::string FormatRecord(const CHostEntry& r) {
-    const std::u16string text = u"\n\n[OID=" + plat::text::Utf8ToWide(std::to_string(r.GetOID())) + u"]\nHost=" +
-                                r.GetHost() + u"\nDescription=" + r.GetDescription() + u"\nPort=" +
-                                plat::text::Utf8ToWide(std::to_string(r.GetPort()));
+    // The form the desktop editor writes: CR LF after every line, the last included.
+    const std::u16string text = u"[OID=" + plat::text::Utf8ToWide(std::to_string(r.GetOID())) + u"]\r\nHost=" +
+                                r.GetHost() + u"\r\nDescription=" + r.GetDescription() + u"\r\nPort=" +
+                                plat::text::Utf8ToWide(std::to_string(r.GetPort())) + u"\r\n";
     return plat::text::WideToBytes(CP_ACP, text);
 }
 
@@ -128,9 +129,12 @@ int32_t CHostListFile::Add(const char16_t* host, const char16_t* description, in
     record.SetHost(host ? host : u"");
     record.SetDescription(description ? description : u"");
     record.SetPort(port);
-    FileHandle file = OpenDeviceFile(GetPath(), "ab");
+    FileHandle file = OpenDeviceFile(GetPath(), "a+b");
     if (!file) return 0;
-    const std::string bytes = FormatRecord(record);
+    std::string bytes = FormatRecord(record);
+    // A last line without its line end (another writer's) would take the
+    // section line into it.
+    if (std::fseek(file.get(), -1, SEEK_END) == 0 && std::fgetc(file.get()) != '\n') bytes.insert(0, "\r\n");
     if (std::fwrite(bytes.data(), 1, bytes.size(), file.get()) != bytes.size() || !CloseFile(file)) return 0;
     return oid;
 }

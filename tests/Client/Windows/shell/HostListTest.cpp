@@ -43,8 +43,10 @@ TEST_F(HostListTest, EntryTextsStayWithinTheirFields) {
 
 TEST_F(HostListTest, FirstAddCreatesTheFileInTheShellsFormat) {
     EXPECT_EQ(hosts_->Add(u"10.0.0.1", u"Main", 2000), 1);
-    EXPECT_EQ(Get(HostsFile()), "\n\n[OID=1]\nHost=10.0.0.1\nDescription=Main\nPort=2000");
+    EXPECT_EQ(Get(HostsFile()), "[OID=1]\r\nHost=10.0.0.1\r\nDescription=Main\r\nPort=2000\r\n");
     EXPECT_EQ(hosts_->Add(u"b", u"Second", 1), 2);
+    EXPECT_EQ(Get(HostsFile()), "[OID=1]\r\nHost=10.0.0.1\r\nDescription=Main\r\nPort=2000\r\n"
+                                "[OID=2]\r\nHost=b\r\nDescription=Second\r\nPort=1\r\n");
     CHostEntry found;
     ASSERT_EQ(hosts_->FindByDescription(u"Second", found), 1);
     EXPECT_EQ(found.GetOID(), 2);
@@ -76,10 +78,10 @@ TEST_F(HostListTest, DesktopEditorFilesReadAndLoseOnlyForeignKeysOnRewrite) {
     EXPECT_EQ(records[3].GetOID(), 0);  // a section line too short for a number
     ASSERT_EQ(hosts_->Update(5, u"h5b", u"Five", 78), 5);
     EXPECT_EQ(Get(HostsFile()),
-              "\n\n[OID=3]\nHost=depot.local\nDescription=Depot  \nPort=1000"
-              "\n\n[OID=5]\nHost=h5b\nDescription=Five\nPort=78"
-              "\n\n[OID=2]\nHost=odd\nDescription=\nPort=1000"
-              "\n\n[OID=0]\nHost=short\nDescription=\nPort=1000");
+              "[OID=3]\r\nHost=depot.local\r\nDescription=Depot  \r\nPort=1000\r\n"
+              "[OID=5]\r\nHost=h5b\r\nDescription=Five\r\nPort=78\r\n"
+              "[OID=2]\r\nHost=odd\r\nDescription=\r\nPort=1000\r\n"
+              "[OID=0]\r\nHost=short\r\nDescription=\r\nPort=1000\r\n");
 }
 
 TEST_F(HostListTest, MalformedLinesAreSkippedAndNoRecordIsLost) {
@@ -121,6 +123,15 @@ TEST_F(HostListTest, NegativeOidMakesTheNextOneZeroAndAddWritesNothing) {
     EXPECT_EQ(Get(HostsFile()), before);
 }
 
+TEST_F(HostListTest, AddAfterALastLineWithoutItsEndStartsALineOfItsOwn) {
+    Put(HostsFile(), "\n\n[OID=4]\nHost=old\nPort=9");
+    EXPECT_EQ(hosts_->Add(u"n", u"New", 2), 5);
+    EXPECT_EQ(Get(HostsFile()), "\n\n[OID=4]\nHost=old\nPort=9\r\n[OID=5]\r\nHost=n\r\nDescription=New\r\nPort=2\r\n");
+    CHostEntry found;
+    ASSERT_EQ(hosts_->GetByOID(4, found), 1);
+    EXPECT_EQ(found.GetPort(), 9);
+}
+
 TEST_F(HostListTest, RewriteReplacesTheFileInOneStep) {
     Put(HostsFile(), "[OID=1]\nHost=a\n[OID=2]\nHost=b\n");
     // A reader that has the old file open keeps reading the old file whole:
@@ -130,7 +141,7 @@ TEST_F(HostListTest, RewriteReplacesTheFileInOneStep) {
     std::ostringstream old;
     old << reader.rdbuf();
     EXPECT_EQ(old.str(), "[OID=1]\nHost=a\n[OID=2]\nHost=b\n");
-    EXPECT_EQ(Get(HostsFile()), "\n\n[OID=1]\nHost=a\nDescription=\nPort=1000");
+    EXPECT_EQ(Get(HostsFile()), "[OID=1]\r\nHost=a\r\nDescription=\r\nPort=1000\r\n");
     Put(HostsFile(), "[OID=1]\nHost=a\n");
     // A folder where the temporary file would go cannot stop the rewrite,
     // and a failed write leaves the old file whole: a read-only folder.
