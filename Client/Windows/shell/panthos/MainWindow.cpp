@@ -120,7 +120,7 @@ LRESULT COVCShellObj::OnMessage(HWND hwnd, UINT msg, WPARAM wParam, LPARAM lPara
     case WM_SETTINGCHANGE:
         OnSettingChange(wParam);
         return 0;
-    case WM_SHOW_INPUT_PANEL:
+    case WM_SHELL_INPUT_PANEL:
         return OnShowInputPanel(wParam);
     default:
         return DefWindowProc(hwnd, msg, wParam, lParam);

@@ -15,6 +15,7 @@
 #include <vector>
 
 #include "control/Ravelcore.h"
+#include "core/hooks/CoreMessages.h"
 #include "discovery/Beaconet.h"
 #include "platform/ComServer.h"
 #include "platform/ListView.h"
@@ -24,16 +25,6 @@
 #include "shell/SettingsStore.h"
 #include "shell/Skin.h"
 #include "shell/Taskbar.h"
-
-// The main window's private messages.
-constexpr UINT WM_REFRESH_HOSTS = WM_USER + 1;
-// lParam: a heap CHostEntry the receiver owns, or 0 for a new host.
-constexpr UINT WM_EDIT_HOST = WM_USER + 4;
-// wParam: nonzero shows the input panel, 0 hides it.
-constexpr UINT WM_SHOW_INPUT_PANEL = WM_USER + 6;
-// Posted by the wait when the connection is readable: the socket is polled
-// at once rather than at the next timer tick.
-constexpr UINT WM_SOCKET_READABLE = WM_USER + 100;
 
 // Commands without a menu item.
 constexpr UINT ID_RECONNECT = 1026;

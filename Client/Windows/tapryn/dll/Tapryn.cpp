@@ -6,6 +6,7 @@
 #include <new>
 #include <vector>
 
+#include "core/hooks/CoreMessages.h"
 #include "platform/ComServer.h"
 #include "platform/DeviceFs.h"
 #include "platform/Gdi.h"
@@ -24,9 +25,6 @@ constexpr char16_t kWindowClass[] = u"TaprynWndCls";
 constexpr char16_t kTitle[] = u"Quillmar";
 constexpr int kPanelId = 10;
 constexpr DWORD kPanelStyle = 0x50800000;  // WS_CHILD | WS_VISIBLE | WS_BORDER
-// From the input method to its window: wParam 0 the callback (lParam), 1 a
-// copy of the IMINFO at lParam, 2 fit the window to the panel.
-constexpr UINT kPanelMessage = WM_USER + 100;
 constexpr int kHighResolutionWidth = 476;
 
 // What the keyboard window keeps, in its user data.
@@ -175,7 +173,7 @@ LRESULT PanelProc(HWND hwnd, UINT msg, WPARAM wParam, LPARAM lParam) {
             case WM_LBUTTONUP:
                 if (data) onButtonUp(hwnd, *data);
                 return 0;
-            case kPanelMessage:
+            case WM_TAPRYN_PANEL:
                 if (data) onPanelMessage(hwnd, *data, wParam, lParam);
                 return 0;
             default:
@@ -259,18 +257,18 @@ public:
         info->iWide = 0;
         info->fdwFlags = SIPF_DOCKED;
         info->rcSipRect = RECT{0, 0, 200, 100};
-        SendMessage(m_window, kPanelMessage, 1, LPARAM(info));
+        SendMessage(m_window, WM_TAPRYN_PANEL, 1, LPARAM(info));
         return S_OK;
     }
     HRESULT ReceiveSipInfo(SIPINFO* info) override {
-        SendMessage(m_window, kPanelMessage, 2, LPARAM(info));
+        SendMessage(m_window, WM_TAPRYN_PANEL, 2, LPARAM(info));
         return S_OK;
     }
     HRESULT RegisterCallback(IIMCallback* callback) override {
         if (callback) callback->AddRef();
         if (m_callback) m_callback->Release();
         m_callback = callback;
-        PostMessage(m_window, kPanelMessage, 0, LPARAM(callback));
+        PostMessage(m_window, WM_TAPRYN_PANEL, 0, LPARAM(callback));
         return S_OK;
     }
     HRESULT GetImData(DWORD, void*) override { return E_FAIL; }

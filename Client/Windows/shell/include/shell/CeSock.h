@@ -13,6 +13,7 @@
 #include <memory>
 #include <vector>
 
+#include "core/hooks/CoreMessages.h"
 #include "platform/Window.h"
 
 class CConnectingWnd;
@@ -23,10 +24,6 @@ constexpr UINT WM_SOCKET_NOTIFY = 0x373;
 constexpr LPARAM FD_READ = 1;      // bytes wait in the receive buffer
 constexpr LPARAM FD_CONNECT = 16;  // the connect completed
 constexpr LPARAM FD_CLOSE = 32;    // the host closed or reset the connection
-
-// To the main window: lParam points to a BOOL preset to 1, which the window
-// replaces with the radio's association state.
-constexpr UINT WM_QUERY_ASSOCIATION = WM_USER + 5;
 
 // WM_COMMAND to the main window: back to the host list.
 constexpr UINT ID_SESSION_ENDED = 40008;

@@ -9,10 +9,8 @@
 #include <string>
 #include <thread>
 
+#include "core/hooks/CoreMessages.h"
 #include "platform/Window.h"
-
-// To the window: destroy it (ending its thread).
-constexpr UINT WM_CLOSE_CONNECTING = 0x8000;
 
 class CConnectingWnd {
 public:

@@ -1,6 +1,7 @@
 // The private window messages of the client runtime, one name for each
-// meaning. The control window, the shell, the widgets and the extension
-// libraries all speak them; no other file spells a WM_USER offset. A number
+// meaning, used by its sender and its receiver alike. The control window, the
+// shell, the widgets, the extension libraries and the soft keyboard all speak
+// them; no other file of theirs spells a WM_USER or WM_APP offset. A number
 // that carries two meanings (to two different windows) has two names.
 #pragma once
 
@@ -25,9 +26,24 @@ constexpr UINT WM_EXT_RFID_DATA = WM_USER + 17;       // the RFID reader's tag r
 constexpr UINT WM_EXT_SCANNER_SWITCH = WM_USER + 20;  // the scanner library switched scanners
 constexpr UINT WM_EXT_SCAN = WM_USER + 21;            // scanner i reports with WM_EXT_SCAN + i
 
-// ---- To the shell's main window, from the session core (same number as
-// WM_CORE_SESSION_ENDED, another window).
-constexpr UINT WM_SHELL_INPUT_PANEL = WM_USER + 6;  // wParam 1 show, 0 hide
+// ---- To the shell's main window (the numbers of the control's messages,
+// another window).
+constexpr UINT WM_REFRESH_HOSTS = WM_USER + 1;      // from the discovery thread: 0, 0
+constexpr UINT WM_EDIT_HOST = WM_USER + 4;          // lParam a heap CHostEntry the receiver owns, or 0 for a new host
+constexpr UINT WM_QUERY_ASSOCIATION = WM_USER + 5;  // from the socket: lParam a BOOL preset to 1, replaced with
+                                                    // the radio's association state
+constexpr UINT WM_SHELL_INPUT_PANEL = WM_USER + 6;  // from the session core: wParam 1 show, 0 hide
+// Posted by the wait when the connection is readable: the socket is polled
+// at once rather than at the next timer tick.
+constexpr UINT WM_SOCKET_READABLE = WM_USER + 100;
+
+// ---- To the shell's "Connecting To:" window.
+constexpr UINT WM_CLOSE_CONNECTING = WM_APP;  // destroy it (ending its thread)
+
+// ---- To the soft keyboard's window, from its input method: wParam 0 the
+// callback (lParam), 1 a copy of the IMINFO at lParam, 2 fit the window to
+// the panel.
+constexpr UINT WM_TAPRYN_PANEL = WM_USER + 100;
 
 // Device data as the control hands it over (scanner, magnetic stripe, RFID)
 // to the core and to the focused widget.
