@@ -11,6 +11,7 @@
 #include <vector>
 
 #include "tests/tools/ToolProcess.h"
+#include "tests/tools/WorkedSession.h"
 
 namespace fs = std::filesystem;
 using namespace tooltest;
@@ -22,33 +23,7 @@ std::string ReadAll(const fs::path& path) {
     return std::string((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
 }
 
-// \xHH, \\, \r, \n and \t; every other byte stands for itself.
-bool Unescape(const std::string& text, Bytes& out, std::string& error) {
-    out.clear();
-    for (size_t i = 0; i < text.size(); ++i) {
-        if (text[i] != '\\') {
-            out += text[i];
-            continue;
-        }
-        if (++i == text.size()) return error = "a lone backslash ends the line", false;
-        switch (text[i]) {
-        case '\\': out += '\\'; break;
-        case 'r': out += '\r'; break;
-        case 'n': out += '\n'; break;
-        case 't': out += '\t'; break;
-        case 'x': {
-            const std::string hex = text.substr(i + 1, 2);
-            if (hex.size() != 2 || hex.find_first_not_of("0123456789abcdefABCDEF") != std::string::npos)
-                return error = "\\x needs two hex digits", false;
-            out += static_cast<char>(std::stoi(hex, nullptr, 16));
-            i += 2;
-            break;
-        }
-        default: return error = std::string("unknown escape \\") + text[i], false;
-        }
-    }
-    return true;
-}
+using workedsession::Unescape;
 
 // Bytes as the transcript writes them, for failure messages.
 std::string Escape(const Bytes& bytes) {
