@@ -51,6 +51,9 @@ constexpr size_t kPauseReadingAt = size_t(1) << 20;
 // waits for the host, so a packet of many large answers to a host that does
 // not read holds at most this much, not every answer.
 constexpr size_t kUnsentBound = size_t(16) << 20;
+// Sent bytes at the front of the blocked data are dropped once they are this
+// many and at least half of it.
+constexpr size_t kCompactAt = size_t(1) << 20;
 // What Close reads and drops of a connection that still delivers.
 constexpr int kCloseDrainReads = 16;
 
@@ -281,11 +284,11 @@ void CCeSock::CheckConnect() {
 }
 
 BOOL CCeSock::IsReadingPaused() const {
-    return m_blocked.size() >= kPauseReadingAt || m_unread + 1 >= m_receive.size() ? TRUE : FALSE;
+    return Unsent() >= kPauseReadingAt || m_unread + 1 >= m_receive.size() ? TRUE : FALSE;
 }
 
 void CCeSock::OnReadable() {
-    if (m_blocked.size() >= kPauseReadingAt) return;
+    if (Unsent() >= kPauseReadingAt) return;
     m_reading = true;
     const uint64_t generation = m_generation;
     for (int read = 0; read < kReadsPerPoll; ++read) {
@@ -342,20 +345,32 @@ int CCeSock::SendNow(const uint8_t* data, size_t length) {
 }
 
 int CCeSock::FlushBlocked() {
-    const int sent = SendNow(m_blocked.data(), m_blocked.size());
+    const int sent = SendNow(m_blocked.data() + m_blockedSent, Unsent());
     if (sent < 0) {
-        m_blocked.clear();
+        DropBlocked();
         return -1;
     }
-    m_blocked.erase(m_blocked.begin(), m_blocked.begin() + sent);
-    if (m_blocked.empty()) m_blocked.shrink_to_fit();
+    // What went out is passed over, not moved out: against a slow reader
+    // erasing the front each time would move the rest again and again.
+    m_blockedSent += size_t(sent);
+    if (m_blockedSent == m_blocked.size()) {
+        DropBlocked();
+    } else if (m_blockedSent >= kCompactAt && m_blockedSent * 2 >= m_blocked.size()) {
+        m_blocked.erase(m_blocked.begin(), m_blocked.begin() + ptrdiff_t(m_blockedSent));
+        m_blockedSent = 0;
+    }
     return sent;
+}
+
+void CCeSock::DropBlocked() {
+    std::vector<uint8_t>().swap(m_blocked);
+    m_blockedSent = 0;
 }
 
 int CCeSock::FlushBatch() {
     if (m_batch.empty()) return 0;
     // Anything already waiting goes first; the batch waits behind it.
-    if (!m_blocked.empty()) {
+    if (Unsent() > 0) {
         m_blocked.insert(m_blocked.end(), m_batch.begin(), m_batch.end());
         m_batch.clear();
         return 0;
@@ -368,7 +383,11 @@ int CCeSock::FlushBatch() {
     std::vector<uint8_t> batch;
     batch.swap(m_batch);
     const int sent = SendNow(batch.data(), batch.size());
-    if (sent >= 0 && size_t(sent) < batch.size()) m_blocked.assign(batch.begin() + sent, batch.end());
+    if (sent >= 0 && size_t(sent) < batch.size()) {
+        // The batch itself waits, past what went out: nothing is copied.
+        m_blocked.swap(batch);
+        m_blockedSent = size_t(sent);
+    }
     return sent;
 }
 
@@ -388,11 +407,11 @@ void CCeSock::HoldWithoutRadio(const uint8_t* bytes, int length) {
 
 int CCeSock::FlushWaiting() {
     // Nothing held back: only a batch can go, and it asks for itself.
-    if (m_blocked.empty() && !m_notAssociated) return std::max(FlushBatch(), 0);
+    if (Unsent() == 0 && !m_notAssociated) return std::max(FlushBatch(), 0);
     const BOOL associated = QueryAssociation();
-    if (associated && !m_blocked.empty()) {
+    if (associated && Unsent() > 0) {
         if (m_notAssociated) {
-            ShellLog(5, "CCeSock::Send - Association Regained Sending (%d) bytes", int(m_blocked.size()));
+            ShellLog(5, "CCeSock::Send - Association Regained Sending (%d) bytes", int(Unsent()));
             CloseConnectingWnd();
             m_notAssociated = false;
         }
@@ -412,7 +431,7 @@ int CCeSock::Send(const void* data, int length) {
     // A loop inside a handler that runs the timer sends what was gathered.
     if (!bytes || length <= 0) return FlushWaiting();
     const int result = SendData(bytes, length);
-    if (m_blocked.size() > kUnsentBound) WaitForHost();
+    if (Unsent() > kUnsentBound) WaitForHost();
     return result;
 }
 
@@ -436,8 +455,8 @@ void CCeSock::WaitForHost() {
     m_waitingForHost = true;
     const uint64_t generation = m_generation;
     DWORD progress = GetTickCount();
-    ShellLog(5, "CCeSock::Send - Waiting for the host to read (%d bytes)", int(m_blocked.size()));
-    while (m_socket >= 0 && m_generation == generation && m_blocked.size() > kUnsentBound) {
+    ShellLog(5, "CCeSock::Send - Waiting for the host to read (%d bytes)", int(Unsent()));
+    while (m_socket >= 0 && m_generation == generation && Unsent() > kUnsentBound) {
         pollfd p{m_socket, POLLOUT, 0};
         ::poll(&p, 1, kWaitStepMs);
         // The screen is painted and its timers run meanwhile; the timer's
@@ -446,9 +465,9 @@ void CCeSock::WaitForHost() {
         MSG quit;
         if (PeekMessage(&quit, 0, WM_QUIT, WM_QUIT, PM_NOREMOVE)) break;
         if (m_socket < 0 || m_generation != generation) break;
-        const size_t before = m_blocked.size();
+        const size_t before = Unsent();
         if (FlushWaiting() < 0) break;
-        if (m_blocked.size() < before || m_notAssociated) {
+        if (Unsent() < before || m_notAssociated) {
             progress = GetTickCount();
         } else if (GetTickCount() - progress >= m_stallLimitMs) {
             // A host that takes nothing for so long is gone: the session ends
@@ -466,7 +485,7 @@ int CCeSock::SendData(const uint8_t* bytes, int length) {
     // Nothing is kept for a connection that is gone.
     if (m_socket < 0) return -1;
 
-    if (!m_blocked.empty()) {
+    if (Unsent() > 0) {
         ShellLog(5, "CCeSock::Send - Appending Blocked Data (%d)", length);
         try {
             m_blocked.insert(m_blocked.end(), bytes, bytes + length);
@@ -509,8 +528,7 @@ void CCeSock::Close() {
     m_connected = false;
     m_connectPending = false;
     m_unread = 0;
-    m_blocked.clear();
-    m_blocked.shrink_to_fit();
+    DropBlocked();
     m_batch.clear();
     CloseConnectingWnd();
     m_port = 0;

@@ -73,7 +73,7 @@ public:
     // The descriptor of the open connection, -1 when none (the shell's wait
     // watches it, so host bytes are read as they come).
     int GetSocketHandle() const { return m_socket; }
-    size_t GetBlockedLength() const { return m_blocked.size(); }
+    size_t GetBlockedLength() const { return Unsent(); }
     BOOL IsNotAssociated() const { return m_notAssociated ? TRUE : FALSE; }
     // The waiting or connecting window while one is up.
     const CConnectingWnd* GetConnectingWnd() const { return m_connectingWnd.get(); }
@@ -104,6 +104,8 @@ private:
     // One send: the count, 0 when the socket would block, -1 on an error.
     int SendNow(const uint8_t* data, size_t length);
     int FlushBlocked();
+    size_t Unsent() const { return m_blocked.size() - m_blockedSent; }
+    void DropBlocked();
     int SendData(const uint8_t* bytes, int length);
     // Until the unsent bytes are back under the bound, the host is gone or
     // the program quits.
@@ -138,6 +140,7 @@ private:
     CSettingsStore* m_settings = nullptr;
     bool m_notAssociated = false;
     std::vector<uint8_t> m_blocked;
+    size_t m_blockedSent = 0;  // its front bytes that have gone out
     char16_t m_localAddress[16] = {};
     // Counts connections, so a read can tell that its handler closed the
     // connection or made a new one.
