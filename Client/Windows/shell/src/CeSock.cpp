@@ -362,6 +362,16 @@ int CCeSock::FlushBlocked() {
     return sent;
 }
 
+void CCeSock::AppendBlocked(const uint8_t* bytes, size_t length) {
+    // The sent front goes before the data grows, so its capacity follows
+    // what waits, not what went out.
+    if (m_blockedSent > 0) {
+        m_blocked.erase(m_blocked.begin(), m_blocked.begin() + ptrdiff_t(m_blockedSent));
+        m_blockedSent = 0;
+    }
+    m_blocked.insert(m_blocked.end(), bytes, bytes + length);
+}
+
 void CCeSock::DropBlocked() {
     std::vector<uint8_t>().swap(m_blocked);
     m_blockedSent = 0;
@@ -371,7 +381,7 @@ int CCeSock::FlushBatch() {
     if (m_batch.empty()) return 0;
     // Anything already waiting goes first; the batch waits behind it.
     if (Unsent() > 0) {
-        m_blocked.insert(m_blocked.end(), m_batch.begin(), m_batch.end());
+        AppendBlocked(m_batch.data(), m_batch.size());
         m_batch.clear();
         return 0;
     }
@@ -395,9 +405,9 @@ void CCeSock::HoldWithoutRadio(const uint8_t* bytes, int length) {
     ShellLog(5, "CCeSock::Send - Entering Not Associated Mode");
     m_notAssociated = true;
     // Gathered replies go first.
-    m_blocked.insert(m_blocked.end(), m_batch.begin(), m_batch.end());
+    AppendBlocked(m_batch.data(), m_batch.size());
     m_batch.clear();
-    if (bytes && length > 0) m_blocked.insert(m_blocked.end(), bytes, bytes + length);
+    if (bytes && length > 0) AppendBlocked(bytes, size_t(length));
     const std::u16string text =
         SettingOrResource(m_settings, SETTING_NOT_ASSOCIATED_TEXT, kTextNotAssociatedWait, int(kTextChars));
     CloseConnectingWnd();
@@ -488,7 +498,7 @@ int CCeSock::SendData(const uint8_t* bytes, int length) {
     if (Unsent() > 0) {
         ShellLog(5, "CCeSock::Send - Appending Blocked Data (%d)", length);
         try {
-            m_blocked.insert(m_blocked.end(), bytes, bytes + length);
+            AppendBlocked(bytes, size_t(length));
         } catch (const std::bad_alloc&) {
             ShellLog(1, "CCeSock::Send - no memory for %d bytes", length);
         }

@@ -106,6 +106,7 @@ private:
     int FlushBlocked();
     size_t Unsent() const { return m_blocked.size() - m_blockedSent; }
     void DropBlocked();
+    void AppendBlocked(const uint8_t* bytes, size_t length);
     int SendData(const uint8_t* bytes, int length);
     // Until the unsent bytes are back under the bound, the host is gone or
     // the program quits.
