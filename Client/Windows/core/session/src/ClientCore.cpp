@@ -90,7 +90,6 @@ CClientCore::CClientCore(HWND controlWindow)
     std::u16string temp = plat::fs::TempFolder();
     RegisterFolder(u"TEMP", u"", temp.c_str());
     RegisterFolder(u"SYSTEM", u"", u"\\Windows");
-    m_htmlPagePath = FileUtil::JoinPath(temp, u"OVC.htm");
 
     m_field.text.reserve(kInputTextUnits);
     RegisterCommands();

@@ -9,8 +9,6 @@ int32_t CClientCore::OnChar(char16_t character, int32_t repeat, uint32_t flags) 
 
 int32_t CClientCore::OnDeviceData(const DeviceDataRecord* record) { return m_input.OnDeviceData(record); }
 
-int CClientCore::OnKey(std::u16string_view text, EventType kind) { return m_input.OnKey(text, kind); }
-
 void CClientCore::SendWidgetEvent(const uint8_t* bytes, int32_t count) { m_input.SendWidgetEvent(bytes, count); }
 
 void CClientCore::OnWidgetReply(const CPacketBuffer& writer) { SendWidgetEvent(writer.GetData(), writer.GetLength()); }

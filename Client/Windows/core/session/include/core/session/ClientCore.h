@@ -145,9 +145,6 @@ public:
     int DispatchPacket(CPacket* pkt);
     // The 50 ms poll: the idle serial port, power resume, the field's time-out.
     int OnPoll();
-    int NoOp() { return 0; }
-    // Input editing of one text of the given kind.
-    int OnKey(std::u16string_view text, EventType kind);
     // A widget's event (its reply bytes): sent, or queued while nothing waits.
     void SendWidgetEvent(const uint8_t* bytes, int32_t count);
     void OnWidgetReply(const CPacketBuffer& writer);
@@ -224,7 +221,6 @@ public:
     const std::u16string& ModuleFolder() const { return m_moduleFolder; }
     // The application folder: kept as the module folder and registered as "APP".
     void SetAppDirectory(std::u16string_view folder);
-    const std::u16string& HtmlPagePath() const { return m_htmlPagePath; }
 
     // ---- Decoder settings (kept by the decoder settings part).
     void SetSuppMode(int32_t value);
@@ -250,8 +246,6 @@ public:
     // control sets; the back buffer is remade for it.
     void IncreaseHeightForMenu() { CreateBackBuffer(); }
     void UndoIncreaseForMenu() { CreateBackBuffer(); }
-    int ClientWidth() const { return m_screen.ClientWidth(); }
-    int ClientHeight() const { return m_screen.ClientHeight(); }
     int GetCellWidth() const { return m_screen.CellWidth(); }
     int GetCellHeight() const { return m_screen.CellHeight(); }
     int GetDoubleCellWidth() const { return m_screen.DoubleCellWidth(); }
@@ -273,7 +267,6 @@ public:
     // Whether the host wants the caret; shown while the window has the focus
     // and (outside wrap mode) the cursor lies on the screen.
     void SetCaretWanted(bool wanted) override;
-    bool IsCaretShown() const { return m_caretShown; }
     // The cursor (and the caret with it). In wrap mode column is an offset
     // from the start of row. Off the screen the caret is no longer wanted.
     void MoveCursor(int row, int column) override;
@@ -370,7 +363,6 @@ private:
 
     // Session
     std::u16string m_moduleFolder;
-    std::u16string m_htmlPagePath;
     HWND m_window;
     // The control window as the reply path reaches it: one lookup, not one a segment.
     plat::messages::WindowSender m_control;
