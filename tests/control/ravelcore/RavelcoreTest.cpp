@@ -24,6 +24,7 @@
 #include "tests/platform/serial/PortPeer.h"
 #include "platform/Com.h"
 #include "platform/ComServer.h"
+#include "platform/Dialog.h"
 #include "platform/Input.h"
 #include "platform/Library.h"
 #include "platform/Menu.h"
@@ -111,6 +112,12 @@ protected:
         m_data.Reset();
         DestroyWindow(m_host);
         m_host = 0;
+    }
+    size_t LogLines(const std::string& text) {
+        const std::string all = Get("\\Temp\\ovc.log");
+        size_t n = 0;
+        for (size_t at = all.find(text); at != std::string::npos; at = all.find(text, at + 1)) ++n;
+        return n;
     }
     HRESULT Stream(const std::string& bytes) {
         std::string copy = bytes;
@@ -435,12 +442,7 @@ TEST_F(RavelcoreTest, TheForegroundAloneDecidesWhetherTheControlIsActive) {
     CBstr log(u"\\Temp\\ovc.log");
     EXPECT_EQ(m_classic->put_LogFileName(log.Get()), S_OK);
     EXPECT_EQ(m_classic->put_EnableLogging(1), S_OK);
-    auto lines = [&](const std::string& text) {
-        const std::string all = Get("\\Temp\\ovc.log");
-        size_t n = 0;
-        for (size_t at = all.find(text); at != std::string::npos; at = all.find(text, at + 1)) ++n;
-        return n;
-    };
+    auto lines = [&](const std::string& text) { return LogLines(text); };
     SetForegroundWindow(m_top);
     EXPECT_EQ(m_ovc->CheckInputTimeOut(), S_OK);
     EXPECT_EQ(lines(" Resuming\r\n"), 1u);
@@ -458,6 +460,46 @@ TEST_F(RavelcoreTest, TheForegroundAloneDecidesWhetherTheControlIsActive) {
     EXPECT_EQ(lines(" Resuming\r\n"), 2u);
     EXPECT_EQ(m_classic->put_EnableLogging(0), S_OK);
     DestroyWindow(other);
+    Unhost();
+}
+
+// The error box the host opens is owned by the shell's window: while it is
+// in front the session goes on (no suspend of the scanner and RFID libraries
+// at the 50 ms tick), and closing it by key hands the foreground back.
+TEST_F(RavelcoreTest, AnOwnedBoxInFrontLeavesTheControlActive) {
+    Host();
+    ASSERT_TRUE(m_ovc);
+    Put("\\Temp\\keep", "");
+    CBstr log(u"\\Temp\\ovc.log");
+    EXPECT_EQ(m_classic->put_LogFileName(log.Get()), S_OK);
+    EXPECT_EQ(m_classic->put_EnableLogging(1), S_OK);
+    SetForegroundWindow(m_top);
+    EXPECT_EQ(m_ovc->CheckInputTimeOut(), S_OK);
+    ASSERT_EQ(LogLines(" Resuming\r\n"), 1u);
+
+    EXPECT_EQ(Stream(Framed("V\xFD" "10\xFE" "2\xFE" "0\xFE" "Disk full\xFD")), S_OK);
+    const HWND box = GetForegroundWindow();
+    ASSERT_NE(box, m_top);
+    EXPECT_EQ(GetWindowLongPtr(box, GWL_STYLE) & WS_CHILD, 0);
+    EXPECT_EQ(GetWindow(box, GW_OWNER), m_top);
+    EXPECT_EQ(m_ovc->CheckInputTimeOut(), S_OK);
+    EXPECT_EQ(m_ovc->CheckInputTimeOut(), S_OK);
+    EXPECT_EQ(LogLines(" Suspending\r\n"), 0u);
+
+    keybd_event(VK_RETURN, 0, 0, 0);
+    keybd_event(VK_RETURN, 0, KEYEVENTF_KEYUP, 0);
+    MSG msg{};
+    while (IsWindow(box) && PeekMessage(&msg, 0, 0, 0, PM_REMOVE)) {
+        if (IsDialogMessage(box, &msg)) continue;
+        TranslateMessage(&msg);
+        DispatchMessage(&msg);
+    }
+    EXPECT_FALSE(IsWindow(box));
+    EXPECT_EQ(Out(), Framed("V\xFD" "1"));
+    EXPECT_EQ(m_ovc->CheckInputTimeOut(), S_OK);
+    EXPECT_EQ(LogLines(" Suspending\r\n"), 0u);
+    EXPECT_EQ(LogLines(" Resuming\r\n"), 1u);
+    EXPECT_EQ(m_classic->put_EnableLogging(0), S_OK);
     Unhost();
 }
 

@@ -127,14 +127,16 @@ HRESULT COVC::ShellActivate(LONG activate) {
 }
 
 bool COVC::CheckForeground() {
-    // Active while the foreground window of our process is the control
-    // window's top-level window or inside it.
+    // Active while the foreground window is the control window's top-level
+    // window or lies under it. The chain from the foreground window goes
+    // through owners too (GetParent), so a box the control owns, such as the
+    // menu or error box, keeps the session running.
     bool active = false;
     const HWND foreground = GetForegroundWindow();
     if (m_window && foreground) {
         HWND top = m_window;
         while (HWND parent = GetParent(top)) top = parent;
-        active = foreground == top || IsChild(top, foreground);
+        for (HWND w = foreground; w && !active; w = GetParent(w)) active = w == top;
     }
     if (active != m_active) {
         m_active = active;
