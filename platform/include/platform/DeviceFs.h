@@ -3,7 +3,8 @@
 // only here, under the device root directory, which is a boundary: nothing
 // a device path names lies outside it.
 //
-// - The device root: SetDeviceRoot, else $ORVADE_DEVICE_ROOT, else
+// - The device root: SetDeviceRoot, else $ORVADE_DEVICE_ROOT (a relative one
+//   is taken from the current folder), else
 //   ~/.local/share/orvade/device (created when a path is first mapped).
 // - Device paths are absolute: a path that does not begin with '\' is refused
 //   (maps to nothing, every operation fails). Repeated '\' count as one.

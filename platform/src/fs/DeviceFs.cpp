@@ -15,6 +15,7 @@
 #include <cerrno>
 #include <cstdlib>
 #include <cstring>
+#include <filesystem>
 #include <mutex>
 #include <utility>
 
@@ -410,10 +411,24 @@ std::optional<int> OpenFlags(const char* mode) {
 
 }  // namespace
 
+namespace {
+
+// The root as given, made absolute against the folder the program started
+// in: every program it starts runs in the root, where a relative root would
+// name a folder inside it.
+std::string Absolute(const std::string& directory) {
+    if (directory.empty() || directory[0] == '/') return directory;
+    std::error_code error;
+    const std::filesystem::path path = std::filesystem::absolute(directory, error);
+    return error ? directory : path.string();
+}
+
+}  // namespace
+
 void SetDeviceRoot(const std::string& hostDirectory) {
     Config& c = Cfg();
     std::lock_guard lock(c.mutex);
-    c.root = StripTrailingSlashes(hostDirectory);
+    c.root = Absolute(StripTrailingSlashes(hostDirectory));
 }
 
 std::string DeviceRoot() {
@@ -422,7 +437,7 @@ std::string DeviceRoot() {
         std::lock_guard lock(c.mutex);
         if (!c.root.empty()) return c.root;
     }
-    if (const char* env = getenv("ORVADE_DEVICE_ROOT"); env && *env) return StripTrailingSlashes(env);
+    if (const char* env = getenv("ORVADE_DEVICE_ROOT"); env && *env) return Absolute(StripTrailingSlashes(env));
     return HomeDirectory() + "/.local/share/orvade/device";
 }
 

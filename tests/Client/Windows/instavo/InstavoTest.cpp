@@ -50,12 +50,17 @@ bool KeyExists(HKEY root, const std::u16string& key) {
 }
 
 // Runs a program to its end; its exit status, -1 when it did not end normally.
-int RunProgram(const std::vector<std::string>& args) {
+int RunProgram(const std::vector<std::string>& args, const std::string& folder = {}) {
     std::vector<char*> argv;
     for (const std::string& a : args) argv.push_back(const_cast<char*>(a.c_str()));
     argv.push_back(nullptr);
+    posix_spawn_file_actions_t actions;
+    posix_spawn_file_actions_init(&actions);
+    if (!folder.empty()) posix_spawn_file_actions_addchdir_np(&actions, folder.c_str());
     pid_t pid = -1;
-    if (posix_spawn(&pid, argv[0], nullptr, nullptr, argv.data(), environ) != 0) return -1;
+    const int error = posix_spawn(&pid, argv[0], &actions, nullptr, argv.data(), environ);
+    posix_spawn_file_actions_destroy(&actions);
+    if (error != 0) return -1;
     int status = 0;
     while (waitpid(pid, &status, 0) < 0 && errno == EINTR) {}
     return WIFEXITED(status) ? WEXITSTATUS(status) : -1;
@@ -175,6 +180,18 @@ protected:
     }
     int ColdBoot() { return RunProgram({ORVADE_STARTUP_PATH, "--device-root", root_.string(), "--timeout", "300"}); }
 };
+
+// Started with the root named relative to the folder it starts in: the
+// programs the runner starts (each in the root) find the same root.
+TEST_F(DeviceProgramsTest, AColdBootOnARelativeRootWritesIntoThatRoot) {
+    ASSERT_EQ(Install(ORVADE_PACKAGE, "\\Application\\Client"), 0);
+    ASSERT_EQ(RegDeleteKey(HKEY_LOCAL_MACHINE, u"Software\\Quillmar"), ERROR_SUCCESS);
+    const std::string name = root_.filename().string();
+    ASSERT_EQ(RunProgram({ORVADE_STARTUP_PATH, "--device-root", name, "--timeout", "300"}, root_.parent_path().string()), 0);
+    EXPECT_EQ(Text(HKEY_LOCAL_MACHINE, u"Software\\Quillmar\\Orvade Client", u"InstallDir"), u"\\Application\\Client");
+    EXPECT_TRUE(HostExists("\\Windows\\Start Menu\\Quillmar Orvade.lnk"));
+    EXPECT_FALSE(std::filesystem::exists(root_ / name));
+}
 
 TEST_F(DeviceProgramsTest, InstallAndUninstallAPackageWithItsSetupLibrary) {
     std::ifstream library(INSTAVO_PATH, std::ios::binary);
