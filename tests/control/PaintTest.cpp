@@ -6,6 +6,7 @@
 #include <QImage>
 #include <memory>
 
+#include "control/ControlDialogs.h"
 #include "control/ScreenView.h"
 #include "tests/control/QtApplication.h"
 #include "tests/core/session/CoreFixture.h"
@@ -31,6 +32,9 @@ protected:
         CoreTest::SetUp();
         g_test = this;
         m_previous = plat::msgbox::SetPresenter(&m_boxes);
+        // The control's boxes, owned by its window, as the control installs them.
+        m_dialogs = std::make_unique<CControlDialogs>(nullptr, m_window);
+        m_core->SetDialogs(m_dialogs.get());
         WNDCLASS wc{};
         wc.lpfnWndProc = ScreenProc;
         wc.lpszClassName = u"ScreenPaintTest";
@@ -44,6 +48,7 @@ protected:
         Pump();
         plat::msgbox::SetPresenter(m_previous);
         g_test = nullptr;
+        if (m_core) m_core->SetDialogs(nullptr);
         CoreTest::TearDown();
     }
 
@@ -70,6 +75,7 @@ protected:
     }
 
     plat::msgbox::ScriptedAnswerer m_boxes;
+    std::unique_ptr<CControlDialogs> m_dialogs;
     plat::msgbox::IPresenter* m_previous = nullptr;
     HWND m_screen = 0;
     std::unique_ptr<CScreenView> m_screenView;

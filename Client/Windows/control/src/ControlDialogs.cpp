@@ -123,6 +123,11 @@ void CControlDialogs::ShowMessage(std::u16string_view text, UINT style) {
     MessageBox(m_parent, message.c_str(), u"Orvade", style);
 }
 
+void CControlDialogs::ShowError(std::u16string_view text) {
+    const std::u16string message(text);
+    MessageBox(m_parent, message.c_str(), u"Orvade error", MB_OK);
+}
+
 // ---- The menu box: the resource library's dialog 30001, modeless. RFMENU
 // returns at once; the box's procedure answers the host when it closes.
 

@@ -18,6 +18,7 @@ public:
     HWND OpenMenuBox(const MenuBoxRequest& request, const DialogGrid& grid, IDialogAnswers& answers) override;
     void CloseMenuBox(HWND box) override;
     void ShowMessage(std::u16string_view text) override { ShowMessage(text, 0); }
+    void ShowError(std::u16string_view text) override;
     // A message box of that style (buttons, icon), owned by the parent;
     // returns when the user dismissed it.
     void ShowMessage(std::u16string_view text, UINT style);

@@ -105,7 +105,7 @@ int32_t CClientCore::ScreenOp(ScreenOperation& op) {
 
 void CClientCore::Paint(HDC target, std::u16string_view overlay) {
     if (!m_view->HasBackBuffer()) {
-        MessageBox(m_window, u"Backbuffer not initialized.", u"Orvade error", MB_OK);
+        m_dialogs->ShowError(u"Backbuffer not initialized.");
         return;
     }
     const int columns = m_screen.Columns();

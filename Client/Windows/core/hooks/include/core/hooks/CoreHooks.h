@@ -237,6 +237,8 @@ public:
     virtual void CloseMenuBox(HWND /*box*/) {}
     // A message with an OK button only, titled "Orvade"; returns when the user dismissed it.
     virtual void ShowMessage(std::u16string_view /*text*/) {}
+    // A fault of the control's own, OK only, titled "Orvade error"; returns when dismissed.
+    virtual void ShowError(std::u16string_view /*text*/) {}
 };
 
 // The automation libraries.
