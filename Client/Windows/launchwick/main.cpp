@@ -5,7 +5,11 @@
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <filesystem>
 #include <string>
+#include <system_error>
+
+#include <unistd.h>
 
 #include <QApplication>
 
@@ -98,8 +102,22 @@ int main(int argc, char** argv) {
     plat::draw::PrepareFonts();  // while the rest starts; the screen's first font waits for it
     if (!deviceRoot.empty()) plat::fs::SetDeviceRoot(deviceRoot);
     if (!connect.empty()) setenv("ORVADE_CONNECT", connect.c_str(), 1);
-    if (!launchwick::PrepareDevice(ModuleHostDirectory(reinterpret_cast<const void*>(&main))))
-        std::fprintf(stderr, "Launchwick: the device root %s could not be prepared\n", plat::fs::DeviceRoot().c_str());
+    // Nothing could run on a root that cannot be written: say why and stop
+    // before any box is shown.
+    const std::string root = plat::fs::DeviceRoot();
+    std::error_code error;
+    std::filesystem::create_directories(root, error);
+    if (!error && !std::filesystem::is_directory(root, error) && !error)
+        error = std::make_error_code(std::errc::not_a_directory);
+    if (!error && ::access(root.c_str(), W_OK | X_OK) != 0) error = std::error_code(errno, std::generic_category());
+    if (error) {
+        std::fprintf(stderr, "Launchwick: the device root %s cannot be used: %s\n", root.c_str(), error.message().c_str());
+        return 1;
+    }
+    if (!launchwick::PrepareDevice(ModuleHostDirectory(reinterpret_cast<const void*>(&main)))) {
+        std::fprintf(stderr, "Launchwick: the device root %s could not be prepared\n", root.c_str());
+        return 1;
+    }
 
     const bool display = HasDisplay();
     if (!display) setenv("QT_QPA_PLATFORM", "offscreen", 1);

@@ -235,6 +235,31 @@ TEST_F(LaunchwickProcessTest, ABadCommandLineIsRefusedBeforeTheDeviceRootIsPrepa
     std::filesystem::remove(errors);
 }
 
+TEST_F(LaunchwickProcessTest, AnUnusableDeviceRootIsNamedWithItsReasonAndFails) {
+    const std::string errors = (m_root.parent_path() / (m_root.filename().string() + "-errors.txt")).string();
+    std::ofstream(m_root / "file") << "x";
+    std::filesystem::create_directory(m_root / "readonly");
+    std::filesystem::permissions(m_root / "readonly", std::filesystem::perms::owner_read | std::filesystem::perms::owner_exec);
+    struct Case {
+        std::string root, reason;
+    };
+    std::vector<Case> cases = {{(m_root / "file").string(), "Not a directory"},
+                               {"/proc/launchwick-root", ""}};
+    if (::access((m_root / "readonly").c_str(), W_OK) != 0)  // root ignores the bits
+        cases.push_back({(m_root / "readonly").string(), "Permission denied"});
+    for (const Case& c : cases) {
+        const pid_t pid = Start({"--device-root", c.root}, LAUNCHWICK_PATH, errors);
+        EXPECT_EQ(WaitExit(pid), 1) << c.root;
+        std::ifstream in(errors);
+        const std::string text((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
+        EXPECT_NE(text.find("Launchwick: the device root " + c.root + " cannot be used: " + c.reason), std::string::npos)
+            << text;
+        EXPECT_EQ(text.find("message box"), std::string::npos) << text;
+    }
+    std::filesystem::permissions(m_root / "readonly", std::filesystem::perms::owner_all);
+    std::filesystem::remove(errors);
+}
+
 TEST_F(LaunchwickProcessTest, StartedWithAutoItWaitsTenSecondsFirst) {
     ScriptedHost host;
     std::filesystem::create_directories(m_root / "Program Files/Orvade Client");
