@@ -1,5 +1,6 @@
 #include "zendril/views/HostsDialog.h"
 
+#include <QCloseEvent>
 #include <QDialogButtonBox>
 #include <QFormLayout>
 #include <QGroupBox>
@@ -242,21 +243,24 @@ void CZendrilDlg::accept() {
     QDialog::accept();
 }
 
-void CZendrilDlg::reject() {
-    if (HasChanges()) {
+void CZendrilDlg::closeEvent(QCloseEvent* event) {
+    if (isVisible() && HasChanges()) {
         const std::u16string question = deskcommon::Format(
             "Save the changes to %s?", deskcommon::FromPath(m_doc.GetTitle()));
         switch (deskcommon::Messages().Show(question, MB_YESNOCANCEL | MB_ICONQUESTION)) {
         case IDYES:
             accept();
+            // A host that fails its checks keeps the window open.
+            event->setAccepted(!isVisible());
             return;
         case IDNO:
             break;
         default:
+            event->ignore();
             return;
         }
     }
-    QDialog::reject();
+    QDialog::closeEvent(event);
 }
 
 int RunZendril(const std::vector<std::string>& args) {

@@ -36,8 +36,11 @@ public:
     void OnNew();
     void OnDelete();
     void accept() override;
-    // Asks before edits are dropped; Yes saves as OK does.
-    void reject() override;
+
+protected:
+    // Closing the window asks before edits are dropped; Yes saves as OK
+    // does. Cancel and Escape end without writing.
+    void closeEvent(QCloseEvent* event) override;
 
 private:
     void OnSelectionChanged();

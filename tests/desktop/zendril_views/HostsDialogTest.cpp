@@ -1,10 +1,14 @@
 #include <gtest/gtest.h>
 
+#include <QDialogButtonBox>
 #include <QLineEdit>
 #include <QListWidget>
 #include <QMenu>
 #include <QPushButton>
 #include <QTest>
+#include <QTimer>
+#include <deque>
+#include <functional>
 #include <set>
 
 #include "tests/desktop/deskcommon/ScriptedMessages.h"
@@ -130,27 +134,52 @@ TEST_F(HostsDialogTest, DeletingSelectsTheNextOrLastEntryThenTheInformationPage)
     EXPECT_EQ(Get("hosts.cfg"), "; yard\r\n");
 }
 
-TEST_F(HostsDialogTest, CancelAsksBeforeDroppingChanges) {
-    CZendrilDlg& d = Dialog();
-    d.reject();  // nothing changed: no question
-    EXPECT_TRUE(box.Take().empty());
-    EXPECT_EQ(d.result(), QDialog::Rejected);
-
-    Select(0);
-    d.AddressEdit()->setText("changed");  // not yet committed, still a change
-    box.answers = {IDCANCEL};
-    d.setResult(-1);
-    d.reject();
-    EXPECT_EQ(box.Take(), std::vector<std::string>{"Save the changes to hosts.cfg?"});
-    EXPECT_EQ(d.result(), -1);
-    box.answers = {IDNO};
-    d.reject();
-    EXPECT_EQ(d.result(), QDialog::Rejected);
-    EXPECT_EQ(Get("hosts.cfg"), kHosts);
-    box.answers = {IDYES};
-    d.reject();
-    EXPECT_EQ(d.result(), QDialog::Accepted);
-    EXPECT_NE(Get("hosts.cfg").find("Host=changed\r\n"), std::string::npos);
+TEST_F(HostsDialogTest, CancelEndsWithoutWritingAndClosingTheWindowAsks) {
+    const std::string question = "Save the changes to hosts.cfg?";
+    using End = std::function<void(CZendrilDlg&)>;
+    const End cancel = [](CZendrilDlg& d) {
+        QTest::mouseClick(d.findChild<QDialogButtonBox*>()->button(QDialogButtonBox::Cancel), Qt::LeftButton);
+    };
+    const End escape = [](CZendrilDlg& d) { QTest::keyClick(&d, Qt::Key_Escape); };
+    const End close = [](CZendrilDlg& d) { d.close(); };
+    // Close answered Cancel keeps the window; its Cancel button then ends it.
+    const End closeThenCancel = [&cancel](CZendrilDlg& d) {
+        d.close();
+        EXPECT_TRUE(d.isVisible());
+        cancel(d);
+    };
+    struct Case {
+        const char* name;
+        bool edit;
+        End end;
+        std::deque<int> answers;
+        bool asked;
+        int result;
+        bool written;
+    } const cases[] = {
+        {"Cancel", true, cancel, {}, false, QDialog::Rejected, false},
+        {"Escape", true, escape, {}, false, QDialog::Rejected, false},
+        {"close, nothing changed", false, close, {}, false, QDialog::Rejected, false},
+        {"close, No", true, close, {IDNO}, true, QDialog::Rejected, false},
+        {"close, Cancel", true, closeThenCancel, {IDCANCEL}, true, QDialog::Rejected, false},
+        {"close, Yes", true, close, {IDYES}, true, QDialog::Accepted, true},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        CZendrilDlg& d = Dialog();
+        box.answers = c.answers;
+        QTimer::singleShot(0, &d, [this, &d, &c] {
+            if (c.edit) {
+                Select(0);
+                d.AddressEdit()->selectAll();
+                QTest::keyClicks(d.AddressEdit(), "changed");   // not yet committed, still a change
+            }
+            c.end(d);
+        });
+        EXPECT_EQ(deskcommon::UiHooks().RunDialog(d), c.result);
+        EXPECT_EQ(box.Take(), c.asked ? std::vector<std::string>{question} : std::vector<std::string>{});
+        EXPECT_EQ(Get("hosts.cfg").find("Host=changed\r\n") != std::string::npos, c.written);
+    }
 }
 
 TEST_F(HostsDialogTest, AFailedWriteAtOkIsShownAndTheEditsStay) {
