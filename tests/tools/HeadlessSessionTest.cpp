@@ -108,6 +108,25 @@ private:
     ReplyReader m_reader;
 };
 
+// A pseudo-terminal standing in for a serial device, raw on both sides so its
+// bytes wait as they are; the master, -1 on failure, and the slave's path.
+int OpenRawPty(std::string& slave) {
+    const int master = posix_openpt(O_RDWR | O_NOCTTY);
+    if (master < 0 || grantpt(master) != 0 || unlockpt(master) != 0) return -1;
+    slave = ptsname(master);
+    termios t{};
+    tcgetattr(master, &t);
+    cfmakeraw(&t);
+    tcsetattr(master, TCSANOW, &t);
+    const int peer = open(slave.c_str(), O_RDWR | O_NOCTTY);
+    if (peer < 0) return -1;
+    tcgetattr(peer, &t);
+    cfmakeraw(&t);
+    tcsetattr(peer, TCSANOW, &t);
+    close(peer);
+    return master;
+}
+
 class HeadlessSession : public ::testing::Test {
 protected:
     void SetUp() override {
@@ -181,6 +200,46 @@ TEST_F(HeadlessSession, ConnectModeEndsWhenTheHostClosesTheConnection) {
     host.Close();
     Finished f = tool.Wait();
     EXPECT_EQ(f.status, 0) << f.err;
+}
+
+// A command that waits (serial bytes that never come, a program that runs on)
+// ends with the session: the tool is gone soon after the host closes, whether
+// or not the host sent Disconnect first.
+TEST_F(HeadlessSession, AWaitingCommandEndsWhenTheHostCloses) {
+    std::string slave;
+    const int master = OpenRawPty(slave);
+    ASSERT_GE(master, 0);
+    std::filesystem::create_directories(m_dir + "/device/bin");
+    const std::string slow = m_dir + "/device/bin/slow";
+    std::ofstream(slow) << "#!/bin/sh\nexec >/dev/null 2>&1 </dev/null; exec sleep 30\n";
+    chmod(slow.c_str(), 0755);
+    const struct {
+        const char* name;
+        Bytes command;
+    } cases[] = {
+        {"COMDATAEVENT without a time-out", Cmd('d', "1\xFD\xFD\xFD" "10\xFD\xFDping")},
+        {"COMDATAEVENT with a long time-out", Cmd('d', "1\xFD\xFD\xFD" "10\xFD" "600000\xFDping")},
+        {"SYSTEMCALL of a long program", Cmd('U', "\\bin\\slow")},
+    };
+    for (const auto& c : cases) {
+        for (bool disconnect : {false, true}) {
+            SCOPED_TRACE(std::string(c.name) + (disconnect ? ", Disconnect sent" : ""));
+            ScriptedHost host;
+            Tool tool(Args({"--connect", host.Endpoint(), "--serial-port", "COM1:=" + slave}));
+            ASSERT_TRUE(tool.Started());
+            ASSERT_TRUE(host.Accept());
+            host.Send(Frame(0, c.command));
+            host.Send(Frame(0, Cmd('A', "x")));  // waits behind the command
+            usleep(300 * 1000);
+            if (disconnect) host.Send(Frame(0, Cmd('9')));
+            const int64_t closed = NowMs();
+            host.Close();
+            Finished f = tool.Wait();
+            EXPECT_EQ(f.status, 0) << f.err;
+            EXPECT_LT(NowMs() - closed, 3000);
+        }
+    }
+    close(master);
 }
 
 TEST_F(HeadlessSession, PollEndsAFieldAtItsTimeOut) {
@@ -364,24 +423,9 @@ TEST_F(HeadlessSession, LoadsTheLibrariesOfItsProgramFolderAsTheDeviceDoes) {
 // A serial port of this machine (here a pseudo-terminal) given on the command
 // line answers the host's serial exchange.
 TEST_F(HeadlessSession, SerialPortsOfTheCommandLineAnswerTheHost) {
-    const int master = posix_openpt(O_RDWR | O_NOCTTY);
+    std::string slave;
+    const int master = OpenRawPty(slave);
     ASSERT_GE(master, 0);
-    ASSERT_EQ(grantpt(master), 0);
-    ASSERT_EQ(unlockpt(master), 0);
-    const std::string slave = ptsname(master);
-    {
-        // Raw on both sides before the device answers, so its bytes wait as they are.
-        termios t{};
-        tcgetattr(master, &t);
-        cfmakeraw(&t);
-        tcsetattr(master, TCSANOW, &t);
-        const int peer = open(slave.c_str(), O_RDWR | O_NOCTTY);
-        ASSERT_GE(peer, 0);
-        tcgetattr(peer, &t);
-        cfmakeraw(&t);
-        tcsetattr(peer, TCSANOW, &t);
-        close(peer);
-    }
     ASSERT_EQ(write(master, "xxpong!", 7), 7);
     Finished f = RunTool(Args({"--stdio", "--serial-port", "COM2:=" + slave}),
                          Frame(0, Cmd('d', "1\xFDp\xFD!\xFD" "10\xFD" "5000\xFDping")));

@@ -134,6 +134,15 @@ bool HostLink::WriteAll(const uint8_t* data, size_t count, std::string& error) {
     return true;
 }
 
+bool HostLink::HungUp() const {
+    if (m_readFd < 0) return true;
+    // POLLRDHUP tells a socket's half-close with data still queued; a pipe
+    // gives POLLHUP once its writer is gone.
+    pollfd p{m_readFd, POLLIN | POLLRDHUP, 0};
+    if (poll(&p, 1, 0) <= 0) return false;
+    return (p.revents & (POLLRDHUP | POLLHUP | POLLERR | POLLNVAL)) != 0;
+}
+
 std::string HostLink::LocalAddress() const {
     if (!m_socket || m_readFd < 0) return {};
     sockaddr_storage addr{};

@@ -28,6 +28,9 @@ public:
     // False when the peer is gone (error left empty), the write failed or
     // the host took nothing for the stall limit.
     bool WriteAll(const uint8_t* data, size_t count, std::string& error);
+    // True when the host has closed its end (or the link failed), whether or
+    // not bytes it sent before are still unread; never waits.
+    bool HungUp() const;
     // The local address of the connection ("" in stdio mode).
     std::string LocalAddress() const;
     void Close();

@@ -79,6 +79,8 @@ constexpr ULONG kLogTrace = 5;
 constexpr char16_t kControlProgId[] = u"Ravelcore.OVC";
 constexpr char16_t kControlLibrary[] = u"Ravelcore.dll";
 constexpr char16_t kHostClass[] = u"HeadlessSessionHost";
+// Posted to the session window when the host went away while a command waited.
+constexpr UINT kHostGone = WM_APP + 1;
 
 // Checks that the log file can be written and empties it: only here, once
 // every argument has been checked and the host reached.
@@ -147,6 +149,11 @@ public:
         plat::window::SetWindowProcedure(m_window, [this](HWND hwnd, UINT msg, WPARAM wParam, LPARAM lParam) {
             if (msg == WM_TIMER && wParam == kPollTimerId) {
                 if (m_ovc) m_ovc->CheckInputTimeOut();
+                return LRESULT(0);
+            }
+            if (msg == kHostGone) {
+                m_gonePosted = false;
+                if (!m_ended) EndSession();
                 return LRESULT(0);
             }
             return DefWindowProc(hwnd, msg, wParam, lParam);
@@ -270,6 +277,11 @@ public:
             pollfd p{wakeFd, POLLIN, 0};
             poll(&p, 1, maxWaitMs);
         });
+        // A command that waits (serial bytes, a program, a box) pumps
+        // messages; the poll timer among them looks whether the host is still
+        // there, so the wait ends with the session rather than outliving it.
+        s_running = this;
+        plat::messages::SetReadyCheck(&LookForTheHost);
         while (!m_ended) {
             Pump();
             if (m_ended) break;
@@ -284,7 +296,9 @@ public:
             std::string error;
             long n = m_link.Read(buffer.data(), buffer.size(), error);
             if (n > 0) {
+                ++m_inputDepth;
                 m_data->OVCStreamInput(static_cast<int>(n), buffer.data());
+                --m_inputDepth;
                 Flush();  // the replies to this input, in one write
             } else if (n == 0) {
                 HostClosed();
@@ -295,6 +309,8 @@ public:
             }
         }
         plat::messages::SetMessageWaitHook(nullptr);
+        plat::messages::SetReadyCheck(nullptr);
+        s_running = nullptr;
         if (!m_writeError.empty()) {
             Complain(m_writeError);
             return EXIT_RUNTIME_ERROR;
@@ -334,9 +350,21 @@ private:
     // connection is gone first, then the control's Disconnect runs.
     void HostClosed() {
         Pump();  // what the last input posted is handled first
+        EndSession();
+    }
+    void EndSession() {
         m_ended = true;
         m_link.Close();
         if (m_classic) m_classic->Disconnect();
+    }
+
+    // Inside an input only: the session's own loop reads the link otherwise.
+    // Bytes the host sent meanwhile wait for the command to finish; only its
+    // going away is looked at, so a host that sends on holds no memory here.
+    static void LookForTheHost() {
+        HeadlessSession* self = s_running;
+        if (!self || self->m_inputDepth == 0 || self->m_ended || self->m_gonePosted || !self->m_link.HungUp()) return;
+        self->m_gonePosted = PostMessage(self->m_window, kHostGone, 0, 0) != FALSE;
     }
 
     // The shell's sink on the control's events.
@@ -377,6 +405,9 @@ private:
     CPtr<IConnectionPoint> m_point;
     DWORD m_cookie = 0;
     bool m_ended = false;
+    int m_inputDepth = 0;       // inside the control's input
+    bool m_gonePosted = false;  // kHostGone is queued
+    static inline HeadlessSession* s_running = nullptr;  // the session whose loop runs
     std::string m_writeError;
     std::vector<uint8_t> m_out;  // reply segments not yet written
 };
