@@ -62,6 +62,10 @@ bool IsSafeName(std::u16string_view name);
 // A path a file could be created at: absolute, safe, valid UTF-16, and with a
 // last name (not the root, not ending in '\'). Nothing is checked on disk.
 bool IsValidFilePath(std::u16string_view devicePath);
+// Whether a device path is the folder or lies inside it: their names compared
+// one by one as the file system matches them (without regard to case, empty
+// names between backslashes skipped). Nothing is checked on disk.
+bool IsWithin(std::u16string_view devicePath, std::u16string_view folder);
 
 // The machine path for a device path, for messages and for the few callers
 // that can only open by path (they must refuse a link there themselves, as

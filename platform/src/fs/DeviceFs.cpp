@@ -475,6 +475,12 @@ bool IsValidFilePath(std::u16string_view devicePath) {
     return parts && !parts->empty() && devicePath.back() != u'\\';
 }
 
+bool IsWithin(std::u16string_view devicePath, std::u16string_view folder) {
+    const auto a = Components(devicePath), b = Components(folder);
+    return a.size() >= b.size() &&
+           std::equal(b.begin(), b.end(), a.begin(), [](auto x, auto y) { return CompareNoCase(x, y) == 0; });
+}
+
 std::optional<std::string> ToHostPath(std::u16string_view devicePath) {
     auto loc = Locate(devicePath, true);
     if (!loc) return std::nullopt;

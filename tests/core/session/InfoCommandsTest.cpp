@@ -313,8 +313,8 @@ TEST_F(InfoCommandsTest, NoLibraryAHostStoredIsLoaded) {
     for (const auto& entry : fsys::recursive_directory_iterator(m_base))
         if (entry.path().extension() == ".dll" || entry.path().extension() == ".DLL") dlls.push_back(entry.path().filename());
     EXPECT_EQ(dlls, std::vector<std::string>{"Toolkit.dll"});
-    // A host's own file of another name does not load, nor does a path.
-    EXPECT_EQ(Ask("H" + FD + "\\Program Files\\Orvade Client\\kit.so" + FD + library), "H" + FD + "1");
+    // A shared object is code too: refused, and a path to one does not load.
+    EXPECT_EQ(Ask("H" + FD + "\\Program Files\\Orvade Client\\kit.so" + FD + library), "H" + FD + "0");
     EXPECT_EQ(Ask(B0 + FD + "EXT" + FD + "kit.so" + FD + "WWANRadioPowerOn"), B0 + FD + "-1");
     EXPECT_EQ(Ask(B0 + FD + "EXT" + FD + "\\Program Files\\Orvade Client\\Toolkit.dll" + FD + "WWANRadioPowerOn"),
               B0 + FD + "-1");

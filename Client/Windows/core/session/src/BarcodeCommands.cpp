@@ -192,7 +192,7 @@ int CBarcodeCommands::PULLBAR(CPacket* pkt, uint8_t) {
     const size_t cut = pattern.rfind(u'\\');
     const std::u16string folder = cut == std::u16string::npos ? u"" : pattern.substr(0, cut + 1);
     for (const plat::fs::FindData& f : plat::fs::FindFiles(pattern))
-        if (!f.isDirectory) plat::fs::DeleteFile(folder + f.name);
+        if (!f.isDirectory && FileUtil::HostMayChange(folder + f.name)) plat::fs::DeleteFile(folder + f.name);
     return 0;
 }
 

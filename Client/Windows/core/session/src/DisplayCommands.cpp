@@ -369,7 +369,7 @@ void CDisplayCommands::LoadScreen(CPacket* pkt, bool keep) {
     }
     if (file.size() < kScreenHeader) {
         LogWrite(LOG_ERROR, "SCREEN NOT FOUND");
-        if (!keep) plat::fs::DeleteFile(path);
+        if (!keep && FileUtil::HostMayChange(path)) plat::fs::DeleteFile(path);
         return;
     }
     // The stored size says where the cells end; the overlap with the
@@ -396,7 +396,7 @@ void CDisplayCommands::LoadScreen(CPacket* pkt, bool keep) {
                        static_cast<int32_t>(file.size() - widgets), pkt->GetCodePage());
         m_widgets->LoadAll(packet);
     }
-    if (!keep) plat::fs::DeleteFile(path);
+    if (!keep && FileUtil::HostMayChange(path)) plat::fs::DeleteFile(path);
 }
 
 int CDisplayCommands::PULLSCREEN(CPacket* pkt, uint8_t) {

@@ -330,7 +330,7 @@ void CFileCommands::MakeDir(CPacket* pkt, uint8_t code) {
         std::u16string path = dir + name;
         DropTrailingBackslash(path);
         // The file system refuses the device root, whatever form the host gave it.
-        made = plat::fs::CreateDirectory(path);
+        made = FileUtil::HostMayChange(path) && plat::fs::CreateDirectory(path);
     }
     m_replies.SendIntReply(code, made ? 1 : 0);
 }

@@ -188,11 +188,11 @@ int CInfoCommands::SetIniString(CPacket* pkt, uint8_t) {
     const IniKey k = ReadIniKey(pkt);
     pkt->NextField();
     const std::string value = FieldBytes(pkt);
-    // A library is never written from a host, nor a name GetIniString could
+    // Nothing a host may not change is written, nor a name GetIniString could
     // not read back (a line break in a key would even start a section).
     const bool unreadable = k.key.find_first_of("=\r\n") != std::string::npos || k.key.starts_with(';') ||
                             k.section.find_first_of("]\r\n") != std::string::npos;
-    if (unreadable || FileUtil::IsLibraryName(k.path)) {
+    if (unreadable || !FileUtil::HostMayWrite(k.path)) {
         m_replies.SendIntReply(kIniReply, 0);
         return 0;
     }

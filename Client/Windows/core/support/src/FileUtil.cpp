@@ -4,9 +4,12 @@
 #include <climits>
 #include <cstdio>
 #include <string>
+#include <vector>
 
 #include "core/support/FileHandle.h"
 #include "platform/DeviceFs.h"
+#include "platform/Registry.h"
+#include "platform/Text.h"
 
 namespace FileUtil {
 
@@ -62,7 +65,8 @@ BOOL DeleteFiles(std::u16string_view folder, std::u16string_view pattern, BOOL* 
     BOOL all = FALSE;
     bool first = true;
     for (const auto& entry : plat::fs::FindFiles(search)) {
-        last = !entry.isDirectory && plat::fs::DeleteFile(directory + entry.name) ? TRUE : FALSE;
+        const std::u16string path = directory + entry.name;
+        last = !entry.isDirectory && HostMayChange(path) && plat::fs::DeleteFile(path) ? TRUE : FALSE;
         all = first ? last : (all && last ? TRUE : FALSE);
         first = false;
     }
@@ -74,7 +78,8 @@ BOOL RemoveTree(std::u16string_view folder, std::u16string_view name) {
     // Depth first, links deleted and never followed; the result is that of
     // removing the directory itself. The file system never removes the
     // device root or the program folder.
-    return plat::fs::RemoveTree(JoinPath(folder, name)) ? TRUE : FALSE;
+    const std::u16string path = JoinPath(folder, name);
+    return HostMayChange(path) && plat::fs::RemoveTree(path) ? TRUE : FALSE;
 }
 
 int32_t ReadWholeFile(std::u16string_view folder, std::u16string_view name, void* buffer, int32_t size) {
@@ -103,7 +108,109 @@ bool IsLibraryName(std::u16string_view path) {
     return end[0] == u'.' && (end[1] | 0x20) == u'd' && (end[2] | 0x20) == u'l' && (end[3] | 0x20) == u'l';
 }
 
-bool HostMayWrite(std::u16string_view path) { return plat::fs::IsValidFilePath(path) && !IsLibraryName(path); }
+namespace {
+
+char16_t Lower(char16_t c) { return c >= u'A' && c <= u'Z' ? char16_t(c + 32) : c; }
+
+bool EndsWithNoCase(std::u16string_view name, std::u16string_view tail) {
+    if (name.size() < tail.size()) return false;
+    for (size_t i = 0; i < tail.size(); ++i)
+        if (Lower(name[name.size() - tail.size() + i]) != tail[i]) return false;
+    return true;
+}
+
+// Folders of the device no host may change: its system folder and the
+// folder the cold boot runs.
+constexpr std::u16string_view kSystemFolders[] = {u"\\Windows", u"\\application\\startup"};
+// The program folder's own subfolders that logical folders name: the only
+// part of it a host writes.
+constexpr std::u16string_view kDataFolders[] = {u"Ext",    u"System\\Dialogs", u"BARCODES", u"DATA",
+                                                u"SCREENS", u"LIBS",            u"TONES",    u"MENUS",
+                                                u"Programs", u"Sounds",          u"Images"};
+
+struct Installed {
+    std::u16string path;
+    bool folder;
+};
+
+// What an installation in the folder wrote, from its installation list (one
+// name a line relative to the folder, folders ending in '\').
+std::vector<Installed> InstalledNames(const std::u16string& folder) {
+    std::vector<Installed> names;
+    FileHandle file = OpenDeviceFile(JoinPath(folder, u"Install.lst"), "rb");
+    if (!file) return names;
+    std::string bytes;
+    char buffer[4096];
+    for (size_t n; (n = std::fread(buffer, 1, sizeof buffer, file.get())) > 0;) bytes.append(buffer, n);
+    const std::u16string text = plat::text::Utf8ToWide(bytes);
+    for (size_t at = 0; at < text.size();) {
+        size_t end = text.find(u'\n', at);
+        if (end == std::u16string::npos) end = text.size();
+        std::u16string_view line = std::u16string_view(text).substr(at, end - at);
+        if (!line.empty() && line.back() == u'\r') line.remove_suffix(1);
+        const bool isFolder = !line.empty() && line.back() == u'\\';
+        if (isFolder) line.remove_suffix(1);
+        if (!line.empty()) names.push_back({JoinPath(folder, line), isFolder});
+        at = end + 1;
+    }
+    return names;
+}
+
+// The folders installations went to: the program folder, and the one the
+// registry names when deployment installed elsewhere.
+std::vector<std::u16string> InstallFolders() {
+    std::vector<std::u16string> folders{plat::fs::ProgramFolder()};
+    std::u16string installDir;
+    if (plat::registry::GetString(HKEY_LOCAL_MACHINE, u"Software\\Quillmar\\Orvade Client", u"InstallDir",
+                                  &installDir) &&
+        plat::fs::IsSafePath(installDir) && !installDir.empty() && installDir[0] == u'\\' &&
+        !plat::fs::IsWithin(installDir, folders[0]))
+        folders.push_back(installDir);
+    return folders;
+}
+
+}  // namespace
+
+bool IsCodeName(std::u16string_view path) {
+    std::u16string_view name = path.substr(path.find_last_of(u"\\/") + 1);
+    while (!name.empty() && (name.back() == u'.' || name.back() == u' ')) name.remove_suffix(1);
+    for (std::u16string_view tail : {u".dll", u".so", u".exe", u".run"})
+        if (EndsWithNoCase(name, tail)) return true;
+    // A versioned shared object: ".so" followed by ".N" parts only.
+    while (!name.empty() && ((name.back() >= u'0' && name.back() <= u'9') || name.back() == u'.')) {
+        name.remove_suffix(1);
+        if (!name.empty() && name.back() == u'.' && EndsWithNoCase(name.substr(0, name.size() - 1), u".so"))
+            return true;
+    }
+    return false;
+}
+
+bool HostMayChange(std::u16string_view path) {
+    if (path.empty() || path[0] != u'\\' || !plat::fs::IsSafePath(path) || IsCodeName(path)) return false;
+    // Neither inside a protected folder nor a folder holding one.
+    const auto overlaps = [&](std::u16string_view folder) {
+        return plat::fs::IsWithin(path, folder) || plat::fs::IsWithin(folder, path);
+    };
+    for (std::u16string_view folder : kSystemFolders)
+        if (overlaps(folder)) return false;
+    const std::u16string program = plat::fs::ProgramFolder();
+    if (plat::fs::IsWithin(program, path)) return false;
+    // Its top level holds the programs and their helpers; the folders below
+    // it (the data folders, the hosts' application folders) take files.
+    const size_t cut = path.find_last_not_of(u'\\');
+    const std::u16string_view parent = path.substr(0, path.rfind(u'\\', cut));
+    if (plat::fs::IsWithin(path, program) && plat::fs::IsWithin(program, parent) &&
+        std::none_of(std::begin(kDataFolders), std::end(kDataFolders),
+                     [&](std::u16string_view data) { return plat::fs::IsWithin(path, JoinPath(program, data)); }))
+        return false;
+    for (const std::u16string& folder : InstallFolders())
+        for (const Installed& installed : InstalledNames(folder))
+            // A data folder the installation made takes files; it stays.
+            if (installed.folder ? plat::fs::IsWithin(installed.path, path) : overlaps(installed.path)) return false;
+    return true;
+}
+
+bool HostMayWrite(std::u16string_view path) { return plat::fs::IsValidFilePath(path) && HostMayChange(path); }
 
 int32_t WriteWholeFile(std::u16string_view folder, std::u16string_view name, const void* data, int32_t count) {
     const size_t size = data && count > 0 ? static_cast<size_t>(count) : 0;

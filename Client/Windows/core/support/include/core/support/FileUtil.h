@@ -13,21 +13,32 @@
 namespace FileUtil {
 
 // Deletes every file matching folder\pattern, in name order (a matching
-// folder is a failed deletion). TRUE when something matched and every
+// folder, or a file a host may not change, is a failed deletion). TRUE when something matched and every
 // deletion worked; lastResult, when given, gets the result of the last
 // deletion, which is what hosts read from DELETEFILE. FALSE when nothing matched.
 BOOL DeleteFiles(std::u16string_view folder, std::u16string_view pattern, BOOL* lastResult = nullptr);
 
 // Removes folder\name with everything inside (symbolic links are deleted,
-// never followed); the result is that of removing the directory itself.
+// never followed) when a host may change it; the result is that of removing
+// the directory itself.
 BOOL RemoveTree(std::u16string_view folder, std::u16string_view name);
 
 // Whether a path names a library: its last part ends in ".dll" in any case
 // (trailing dots and spaces aside). Libraries reach a device by
 // installation, never from a host.
 bool IsLibraryName(std::u16string_view path);
+// Whether the last part of a path is a name a loader or the dynamic linker
+// takes as code: ".dll", ".so", ".so.N", ".exe" or ".run" at its end, in any
+// case (trailing dots and spaces aside).
+bool IsCodeName(std::u16string_view path);
+// Whether a host may create, replace, rename or delete what the path names.
+// Never code (as above), the device's system folder ("\Windows": the
+// registry, the device's libraries), the start-up folder, the top level of the
+// program folder (its data folders aside), a file or folder an installation wrote (its
+// "Install.lst"), nor a folder that holds any of these.
+bool HostMayChange(std::u16string_view path);
 // Whether a host may create or replace the file at the path: a valid file
-// path that names no library.
+// path it may change.
 bool HostMayWrite(std::u16string_view path);
 
 // -1 when the file cannot be opened or its size read; with no buffer or a
