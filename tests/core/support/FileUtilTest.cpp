@@ -3,6 +3,7 @@
 
 #include "DeviceRoot.h"
 #include "core/support/FileUtil.h"
+#include "platform/DeviceFs.h"
 
 namespace {
 
@@ -111,6 +112,47 @@ TEST_F(FileUtilTest, SetFileTimesReadsLocalTime) {
     EXPECT_FALSE(FileUtil::SetFileTimes(u"\\D", u"a.txt", u"2024061", u"080910"));
     EXPECT_FALSE(FileUtil::SetFileTimes(u"\\D", u"none", u"20240615", u"080910"));
     EXPECT_FALSE(HostExists("\\D\\none"));
+}
+
+// What a host may create, replace or delete: code names nowhere, the system
+// and start-up folders never, the program folder only below its top level,
+// and nothing its installation list names.
+TEST_F(FileUtilTest, HostsChangeNeitherCodeNorTheInstallation) {
+    const std::u16string program = plat::fs::ProgramFolder();
+    Put("\\Program Files\\Orvade Client\\Install.lst", "Ravelcore.dll\r\nKeys\\board.kbb\r\nForms\\\r\n");
+    const struct {
+        std::u16string path;
+        bool allowed;
+    } cases[] = {
+        {u"\\Temp\\note.txt", true},
+        {u"\\Temp\\lib.so", false},
+        {u"\\Temp\\lib.SO.1", false},
+        {u"\\Temp\\lib.so.1.2", false},
+        {u"\\Temp\\run.exe. ", false},
+        {u"\\Temp\\boot.run", false},
+        {u"\\Temp\\x.DLL", false},
+        {u"\\Temp\\ver.1", true},
+        {u"\\Temp\\also.txt.so.txt", true},
+        {u"\\Windows\\Registry.db", false},
+        {u"\\windows\\registry.db-wal", false},
+        {u"\\application\\startup\\zz.txt", false},
+        {u"\\application", false},  // holds the start-up folder
+        {u"\\Program Files", false},
+        {program, false},
+        {program + u"\\notes.txt", false},  // top level of the program folder
+        {program + u"\\Install.lst", false},
+        {program + u"\\DATA\\note.txt", true},
+        {program + u"\\AutoL\\DATA\\note.txt", true},
+        {program + u"\\Keys\\board.kbb", false},  // installed
+        {program + u"\\keys", false},            // holds an installed file
+        {program + u"\\Keys\\mine.txt", true},
+        {program + u"\\Forms\\mine.txt", true},  // an installed folder takes files
+        {program + u"\\Forms", false},           // but stays
+        {u"\\Temp\\..\\Windows\\x", false},
+        {u"relative.txt", false},
+    };
+    for (const auto& c : cases)
+        EXPECT_EQ(FileUtil::HostMayChange(c.path), c.allowed) << std::string(c.path.begin(), c.path.end());
 }
 
 TEST(FileUtil, ParseDateTimeChecksTheText) {
