@@ -131,6 +131,13 @@ HRESULT COVCShellObj::StartUp() {
 
     if (HWND other = FindWindow(kMainWindowClass, nullptr)) {
         SetForegroundWindow(other);
+        // The running shell keeps its own session: whoever asked for a
+        // connection must learn it was not made.
+        if (const char* connect = std::getenv("ORVADE_CONNECT"); connect && *connect)
+            std::fprintf(stderr,
+                         "Launchwick: the device program already runs on this device root; it was brought "
+                         "forward and --connect %s was not used\n",
+                         connect);
         return 1;
     }
     g_bSkinLayout = m_settings->GetBool(SETTING_SKIN_LAYOUT) != 0;

@@ -98,7 +98,13 @@ TEST_F(DeviceProgramTest, ASecondShellObjectBringsTheFirstForwardAndLeavesNothin
             ASSERT_EQ(CoCreateInstance(CLSID_OVCShellObj, nullptr, CLSCTX_ALL, IOVCShellObj::kIID,
                                        reinterpret_cast<void**>(&shell)),
                       S_OK);
+            // A connection asked of the second start is refused aloud.
+            setenv("ORVADE_CONNECT", "127.0.0.1:5010", 1);
+            testing::internal::CaptureStderr();
             EXPECT_EQ(shell->Load(nullptr), 1);
+            const std::string said = testing::internal::GetCapturedStderr();
+            unsetenv("ORVADE_CONNECT");
+            EXPECT_NE(said.find("--connect 127.0.0.1:5010 was not used"), std::string::npos) << said;
             // Its splash went with the early return: this thread has no window left.
             EXPECT_EQ(FindWindow(u"STATIC", u""), HWND(0));
             shell->Release();
