@@ -113,6 +113,13 @@ protected:
         DestroyWindow(m_host);
         m_host = 0;
     }
+    // The control logs to \Temp\ovc.log from here on.
+    void StartLog() {
+        Put("\\Temp\\keep", "");
+        CBstr log(u"\\Temp\\ovc.log");
+        EXPECT_EQ(m_classic->put_LogFileName(log.Get()), S_OK);
+        EXPECT_EQ(m_classic->put_EnableLogging(1), S_OK);
+    }
     size_t LogLines(const std::string& text) {
         const std::string all = Get("\\Temp\\ovc.log");
         size_t n = 0;
@@ -290,10 +297,7 @@ TEST_F(RavelcoreTest, KeysAndDeviceDataReachTheCoreAsTheHostSeesThem) {
     EXPECT_EQ(events(1), "");  // nothing more was queued: the GETEVENT waits
 
     // The log line shows at most the record's length of its text.
-    CBstr log(u"\\Temp\\ovc.log");
-    Put("\\Temp\\keep", "");
-    EXPECT_EQ(m_classic->put_LogFileName(log.Get()), S_OK);
-    EXPECT_EQ(m_classic->put_EnableLogging(1), S_OK);
+    StartLog();
     const char16_t longer[] = {u'A', u'B', u'C', u'D', u'E', u'F', u'G', u'H'};
     DeviceDataRecord cut{0, 0, 2, 5, longer};
     SendMessage(control, WM_USER + 3, 0, reinterpret_cast<LPARAM>(&cut));
@@ -438,10 +442,7 @@ TEST_F(RavelcoreTest, APaintThatWouldShowTheSameDrawsNothing) {
 TEST_F(RavelcoreTest, TheForegroundAloneDecidesWhetherTheControlIsActive) {
     Host();
     ASSERT_TRUE(m_ovc);
-    Put("\\Temp\\keep", "");
-    CBstr log(u"\\Temp\\ovc.log");
-    EXPECT_EQ(m_classic->put_LogFileName(log.Get()), S_OK);
-    EXPECT_EQ(m_classic->put_EnableLogging(1), S_OK);
+    StartLog();
     auto lines = [&](const std::string& text) { return LogLines(text); };
     SetForegroundWindow(m_top);
     EXPECT_EQ(m_ovc->CheckInputTimeOut(), S_OK);
@@ -469,10 +470,7 @@ TEST_F(RavelcoreTest, TheForegroundAloneDecidesWhetherTheControlIsActive) {
 TEST_F(RavelcoreTest, AnOwnedBoxInFrontLeavesTheControlActive) {
     Host();
     ASSERT_TRUE(m_ovc);
-    Put("\\Temp\\keep", "");
-    CBstr log(u"\\Temp\\ovc.log");
-    EXPECT_EQ(m_classic->put_LogFileName(log.Get()), S_OK);
-    EXPECT_EQ(m_classic->put_EnableLogging(1), S_OK);
+    StartLog();
     SetForegroundWindow(m_top);
     EXPECT_EQ(m_ovc->CheckInputTimeOut(), S_OK);
     ASSERT_EQ(LogLines(" Resuming\r\n"), 1u);
