@@ -339,15 +339,8 @@ void COVCShellObj::ConnectSelectedHost() {
     itemRecord = nullptr;
     if (record->GetPort() == 0 && image == kImageConfigured) {
         record = FindHostByName(record->GetHost());
-    } else if (record->GetPort() == 0 && m_discovery) {
-        CBstr description(record->GetDescription());
-        CBstr host(record->GetHost());
-        CBstr address;
-        SHORT port = 0;
-        m_discovery->GetSelectedHostIPandPort(SHORT(record->GetDiscoveryKey() & 0xFFFF), 0, description.Get(),
-                                              host.Get(), address.Out(), &port);
-        record->SetPort(int32_t(uint16_t(port)));
-        if (address.Get()) record->SetHost(address.View());
+    } else if (record->GetPort() == 0) {
+        m_discovery.Resolve(*record);
     }
     if (!record || record->GetPort() == 0 || !m_socket) return;
     ConnectTo(record->GetHost(), record->GetPort(), record->GetDescription());

@@ -48,24 +48,13 @@ void COVCShellObj::FinalRelease() {
     m_released = true;
     const HWND mine = m_hWnd;
     // A Load that ended early may have left the thread running.
-    StopDiscoveryThread();
+    m_discovery.Stop();
     m_settings.reset();
-    {
-        std::lock_guard lock(m_discoveredLock);
-        FreeHosts(m_shown, m_shownCount);
-    }
-    {
-        std::lock_guard lock(m_configuredLock);
-        FreeHosts(m_collected, m_collectedCount);
-    }
     m_sessionActive = 0;
     m_ovc.Reset();
     m_classic.Reset();
     m_data.Reset();
-    if (m_discovery) {
-        UnadviseDiscoveryEvents();
-        m_discovery.Reset();
-    }
+    m_discovery.Detach();
     if (m_hWnd && IsWindow(m_hWnd)) DestroyWindow(m_hWnd);
     m_hWnd = 0;
     DestroySplash();
@@ -100,7 +89,7 @@ HRESULT COVCShellObj::Load(BSTR) {
     DestroySplash();
     if (hr != S_OK) {
         // The thread must not outlive a failed start-up with the object it uses.
-        StopDiscoveryThread();
+        m_discovery.Stop();
         return hr;
     }
     MSG msg;
@@ -167,17 +156,18 @@ HRESULT COVCShellObj::StartUp() {
     CreateHostList(controlRect);
     ShowWindow(m_controlHost, SW_HIDE);
 
-    HRESULT hr = CoCreateInstance(CLSID_OVC36_40, nullptr, CLSCTX_ALL, IOVC36_40::kIID, m_discovery.OutVoid());
+    CPtr<IOVC36_40> discovery;
+    HRESULT hr = CoCreateInstance(CLSID_OVC36_40, nullptr, CLSCTX_ALL, IOVC36_40::kIID, discovery.OutVoid());
     if (FAILED(hr)) return -1;
-    if (!m_discovery) return 1;
-    hr = AdviseDiscoveryEvents();
+    if (!discovery) return 1;
+    hr = m_discovery.Attach(std::move(discovery));
     if (FAILED(hr)) return hr;
     if (m_settings->HasValue(SETTING_AUTODISCOVERY_PORT))
-        m_discovery->put_AutoDiscoveryPort(m_settings->GetInt(SETTING_AUTODISCOVERY_PORT));
+        m_discovery.SetPort(m_settings->GetInt(SETTING_AUTODISCOVERY_PORT));
     const bool startupConnection =
         (m_settings->HasValue(SETTING_AUTOLAUNCH_ADDRESS) && m_settings->HasValue(SETTING_AUTOLAUNCH_PORT)) ||
         m_settings->HasValue(SETTING_AUTOCONNECT_HOST);
-    m_startDelay = startupConnection ? 3000 : 0;
+    m_discovery.DelayNextPass(startupConnection ? 3000 : 0);
 
     CPtr<IOVC> ovc = AskControl();
     if (!ovc) return 1;
@@ -189,7 +179,7 @@ HRESULT COVCShellObj::StartUp() {
     PushSettings();
 
     // The control checks are done: only now may the discovery thread run.
-    if (!SettingIsZero(SETTING_AUTODISCOVERY)) StartDiscoveryThread();
+    if (!SettingIsZero(SETTING_AUTODISCOVERY)) m_discovery.Start(m_hWnd);
 
     if (!SettingIsNonZero(SETTING_KEEP_HARDWARE_KEYS)) OpenHardwareKeys();
     LONG pages = 0;
@@ -374,17 +364,14 @@ void COVCShellObj::StartUpConnection() {
 
 void COVCShellObj::ShutDown() {
     m_ovc.Reset();
-    StopDiscoveryThread();
+    m_discovery.Stop();
     m_classic.Reset();
     m_data.Reset();
     {
         CPtr<IOVC> ovc = AskControl();
         if (ovc) UnadviseControlEvents(ovc.Get());
     }
-    if (m_discovery) {
-        UnadviseDiscoveryEvents();
-        m_discovery.Reset();
-    }
+    m_discovery.Detach();
     UnwatchSocket();
     m_socket.reset();
     ShellLog(LOG_TRACE, "FreeGlobalValues()");

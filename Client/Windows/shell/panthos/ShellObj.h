@@ -7,16 +7,13 @@
 #pragma once
 
 #include <atomic>
-#include <condition_variable>
 #include <memory>
-#include <mutex>
 #include <string>
-#include <thread>
 #include <vector>
 
 #include "control/Ravelcore.h"
 #include "core/hooks/CoreMessages.h"
-#include "discovery/Beaconet.h"
+#include "panthos/HostDiscovery.h"
 #include "platform/ComServer.h"
 #include "platform/ListView.h"
 #include "shell/CeSock.h"
@@ -135,8 +132,6 @@ private:
     // Sinks and the control's calls (Sinks.cpp).
     HRESULT AdviseControlEvents();
     void UnadviseControlEvents(IOVC* ovc);
-    HRESULT AdviseDiscoveryEvents();
-    void UnadviseDiscoveryEvents();
     HRESULT OnControlEvent(DISPID id, DISPPARAMS* params);
     void OnOVCDataOutEvent(int size, const void* data);
     void OnOVCDisconnect();
@@ -147,24 +142,14 @@ private:
     template <class I>
     plat::com::CPtr<I> AskControlFor() const;
 
-    // Discovery (Discovery.cpp).
-    void DiscoveryThreadProc();
-    void StartDiscoveryThread();
-    void StopDiscoveryThread();
-    // Sleeps up to ms; false when the thread is asked to stop.
-    bool DiscoveryWait(uint32_t ms);
-    void OnAddHostEvent();
-    void MergeDiscoveredHosts();
+    // Discovered hosts in the list (Discovery.cpp).
     void FillDiscoveredHosts(HWND listView);
     std::unique_ptr<CHostEntry> FindHostByName(std::u16string token);
     void PlayErrorSound();
-    static void FreeHosts(CIndexMap& map, int& count);
 
     // The event sinks: each remembers its cookie while advised.
     plat::com::CPtr<plat::com::CDispatchSink> m_controlSink;
-    plat::com::CPtr<plat::com::CDispatchSink> m_discoverySink;
     DWORD m_controlCookie = 0;
-    DWORD m_discoveryCookie = 0;
     plat::com::CConnectionPoint m_events;
 
     HWND m_hWnd = 0;
@@ -173,21 +158,11 @@ private:
     plat::com::CPtr<IOVCClassic> m_classic;
     plat::com::CPtr<IOVCData> m_data;
 
-    // Hosts collected during a discovery pass (under the configured-host lock).
-    CIndexMap m_collected;
-    int m_collectedCount = 0;
     HWND m_controlHost = 0;
     std::unique_ptr<CCeSock> m_socket;
     int m_watchedSocket = -1;  // the descriptor the wait watches
-    plat::com::CPtr<IOVC36_40> m_discovery;
-    std::mutex m_configuredLock;
-    std::mutex m_discoveredLock;
-    // Hosts shown from the last pass (under the discovered-host lock).
-    CIndexMap m_shown;
-    int m_shownCount = 0;
-
-    std::atomic<uint32_t> m_startDelay{0};
     std::atomic<int> m_sessionActive{0};
+    CHostDiscovery m_discovery{[this] { return m_sessionActive != 0; }};
     std::atomic<int> m_hostSearch{0};
     std::u16string m_programFolder;
     HWND m_hostList = 0;
@@ -208,11 +183,4 @@ private:
     RECT m_workArea{};
     int m_colorDepth = 0;
     bool m_released = false;  // the loop has ended: closing posts no quit
-
-    // The discovery thread and its cooperative stop.
-    std::thread m_discoveryThread;
-    std::mutex m_stopMutex;
-    std::condition_variable m_stopSignal;
-    bool m_stopDiscovery = false;
-    std::atomic<bool> m_discoveryDone{false};
 };

@@ -64,23 +64,6 @@ HRESULT COVCShellObj::AdviseControlEvents() {
 
 void COVCShellObj::UnadviseControlEvents(IOVC* ovc) { Unadvise(ovc, DIID__IOVCEvents, &m_controlCookie); }
 
-HRESULT COVCShellObj::AdviseDiscoveryEvents() {
-    UnadviseDiscoveryEvents();
-    if (!m_discoverySink) {
-        auto* sink = new plat::com::CDispatchSink(DIID__IOVC36_40Events, [this](DISPID id, DISPPARAMS*) {
-            if (id == DISPID_AddHostEvent) OnAddHostEvent();
-            return S_OK;
-        });
-        sink->AddRef();
-        *m_discoverySink.Out() = sink;
-    }
-    return Advise(m_discovery.Get(), DIID__IOVC36_40Events, m_discoverySink.Get(), &m_discoveryCookie);
-}
-
-void COVCShellObj::UnadviseDiscoveryEvents() {
-    Unadvise(m_discovery.Get(), DIID__IOVC36_40Events, &m_discoveryCookie);
-}
-
 HRESULT COVCShellObj::OnControlEvent(DISPID id, DISPPARAMS* params) {
     DispArgs args(params);
     switch (id) {
