@@ -17,11 +17,17 @@
 #include <QLocalSocket>
 #include <QProgressBar>
 #include <QPushButton>
+#include <QSaveFile>
 #include <QSettings>
+#include <QTimer>
 #include <QVBoxLayout>
 #include <cstdio>
 #include <unistd.h>
 
+#include <memory>
+#include <utility>
+
+#include "deskcommon/Messages.h"
 #include "deskcommon/views/QtText.h"
 #include "deskcommon/views/UiHooks.h"
 #include "platform/DeviceFs.h"
@@ -132,10 +138,18 @@ CMevrantDlg::CMevrantDlg(CMevrant& model, QWidget* parent) : QDialog(parent), m_
         m_help->addAction(QStringLiteral("&View Release Notes"), this, [this] { OnReleaseNotes(); });
     m_help->addAction(QStringLiteral("&About Mevrant..."), this, [this] { OnAbout(); });
 
+    // Which device the Installation buttons reach, always in sight.
+    const QString root = QString::fromStdString(plat::rapi::AttachedDevice());
+    m_deviceRoot = new QLabel(root.isEmpty() ? QStringLiteral("No device root") : QStringLiteral("Device root: ") + root);
+    m_deviceRoot->setObjectName(QStringLiteral("DeviceRoot"));
+    m_deviceRoot->setTextInteractionFlags(Qt::TextSelectableByMouse);
+    m_deviceRoot->setWordWrap(true);
+
     auto* layout = new QVBoxLayout(this);
     layout->setMenuBar(menus);
     layout->addWidget(m_configuration);
     layout->addWidget(installation);
+    layout->addWidget(m_deviceRoot);
     setMinimumWidth(360);
 
     m_model.SetProgress(&m_progress);
@@ -221,41 +235,118 @@ void CMevrantDlg::Run(bool (CMevrant::*command)()) {
     const std::array<QWidget*, 3> contents{m_menus, m_configuration, m_installation};
     for (QWidget* w : contents)
         w->setEnabled(false);
+    m_busy = true;
     (m_model.*command)();
+    m_busy = false;
     for (QWidget* w : contents)
         w->setEnabled(true);
     UpdateButtonStates();
+    if (!m_otherRoot.isEmpty())
+        OnAnotherStart(std::exchange(m_otherRoot, QString()));
 }
 
-CSingleInstance::CSingleInstance(const QString& title) {
-    const QByteArray hash = QCryptographicHash::hash(title.toUtf8(), QCryptographicHash::Sha1).toHex().left(16);
+namespace {
+
+QString OtherRootText(const QString& running, const QString& asked) {
+    return QStringLiteral("Mevrant already runs for this product folder. It deploys to the device root\n    %1\n"
+                          "not to\n    %2\nTo deploy there, close Mevrant and start it again.")
+        .arg(running.isEmpty() ? QStringLiteral("(unknown)") : running, asked);
+}
+
+}  // namespace
+
+void CMevrantDlg::OnAnotherStart(const QString& deviceRoot) {
+    if (m_busy) {
+        m_otherRoot = deviceRoot;
+        return;
+    }
+    showNormal();
+    raise();
+    activateWindow();
+    const QString root = QString::fromStdString(plat::rapi::AttachedDevice());
+    if (!deviceRoot.isEmpty() && !SameDeviceRoot(deviceRoot, root))
+        deskcommon::Messages().Show(OtherRootText(root, deviceRoot).toStdU16String(), MB_OK | MB_ICONEXCLAMATION,
+                                    m_model.Title());
+}
+
+bool SameDeviceRoot(const QString& a, const QString& b) {
+    auto key = [](const QString& path) {
+        const QFileInfo info(path);
+        const QString canonical = info.canonicalFilePath();
+        return canonical.isEmpty() ? QDir::cleanPath(info.absoluteFilePath()) : canonical;
+    };
+    return !a.isEmpty() && !b.isEmpty() && key(a) == key(b);
+}
+
+CSingleInstance::CSingleInstance(const QString& folder) {
+    const QByteArray hash = QCryptographicHash::hash(folder.toUtf8(), QCryptographicHash::Sha1).toHex().left(16);
     m_name = QStringLiteral("mevrant-%1-%2").arg(getuid()).arg(QString::fromLatin1(hash));
 }
 
 CSingleInstance::~CSingleInstance() {
+    if (m_server)
+        QFile::remove(RootFile());
     delete m_server;
 }
 
-bool CSingleInstance::AskRunning() const {
+// Beside the local socket, which lives in the temporary folder.
+QString CSingleInstance::RootFile() const {
+    return QDir::tempPath() + QLatin1Char('/') + m_name + QStringLiteral(".root");
+}
+
+bool CSingleInstance::AskRunning(const QString& deviceRoot, QString& running) const {
+    running.clear();
     QLocalSocket socket;
     socket.connectToServer(m_name);
     if (!socket.waitForConnected(1000))
         return false;
-    socket.write("activate\n");
+    // Read here rather than asked for: the window may be waiting for a
+    // program it started and answer nothing until that ends.
+    QFile file(RootFile());
+    if (file.open(QIODevice::ReadOnly))
+        running = QString::fromUtf8(file.read(64 * 1024));
+    socket.write("activate\n" + deviceRoot.toUtf8().toPercentEncoding() + "\n");
     socket.waitForBytesWritten(1000);
     socket.disconnectFromServer();
     return true;
 }
 
-void CSingleInstance::Listen(std::function<void()> activate) {
+void CSingleInstance::Listen(const QString& deviceRoot, std::function<void(const QString&)> activate) {
     delete m_server;
     m_server = new QLocalServer;
     QLocalServer::removeServer(m_name);   // left by a run that crashed
     m_server->listen(m_name);
+    QSaveFile file(RootFile());
+    if (file.open(QIODevice::WriteOnly)) {
+        file.write(deviceRoot.toUtf8());
+        file.commit();
+    }
     QObject::connect(m_server, &QLocalServer::newConnection, m_server, [this, activate] {
-        while (QLocalSocket* peer = m_server->nextPendingConnection())
-            peer->deleteLater();
-        activate();
+        while (QLocalSocket* peer = m_server->nextPendingConnection()) {
+            // "activate", then the asking start's device root: taken once
+            // both lines are in, or when that start has gone.
+            auto request = std::make_shared<QByteArray>();
+            auto taken = std::make_shared<bool>(false);
+            auto take = [peer, activate, request, taken] {
+                if (*taken)
+                    return;
+                *request += peer->readAll();
+                if (request->count('\n') < 2 && peer->state() != QLocalSocket::UnconnectedState)
+                    return;
+                *taken = true;
+                const QList<QByteArray> lines = request->split('\n');
+                const QString asked =
+                    lines.size() > 1 ? QString::fromUtf8(QByteArray::fromPercentEncoding(lines[1])) : QString();
+                // Out of the socket's signal: the answer may be a box.
+                QTimer::singleShot(0, peer, [peer, activate, asked] {
+                    activate(asked);
+                    peer->deleteLater();
+                });
+            };
+            QObject::connect(peer, &QLocalSocket::readyRead, peer, take);
+            QObject::connect(peer, &QLocalSocket::disconnected, peer, take);
+            take();
+        }
     });
 }
 
@@ -266,18 +357,21 @@ int RunMevrant(const Options& options) {
     if (deviceRoot.empty())
         deviceRoot = plat::fs::DeviceRoot();
     // A relative folder is taken from where Mevrant was started.
-    plat::rapi::AttachDevice(QDir(QString::fromStdString(deviceRoot)).absolutePath().toStdString());
+    const QString root = QDir(QString::fromStdString(deviceRoot)).absolutePath();
+    plat::rapi::AttachDevice(root.toStdString());
 
     CMevrant model(QDir::currentPath().toStdString());
+    CSingleInstance instance(QString::fromStdString(model.Folder()));
+    QString running;
+    if (instance.AskRunning(root, running)) {
+        if (SameDeviceRoot(running, root))
+            return 0;
+        // The running window says it too; this start's user reads it here.
+        std::fprintf(stderr, "Mevrant: %s\n", OtherRootText(running, root).toLocal8Bit().constData());
+        return 1;
+    }
     CMevrantDlg dialog(model);
-    CSingleInstance instance(dialog.windowTitle());
-    if (instance.AskRunning())
-        return 0;
-    instance.Listen([&dialog] {
-        dialog.showNormal();
-        dialog.raise();
-        dialog.activateWindow();
-    });
+    instance.Listen(root, [&dialog](const QString& asked) { dialog.OnAnotherStart(asked); });
     deskcommon::UiHooks().RunDialog(dialog);
     return 0;
 }

@@ -65,6 +65,12 @@ public:
     QMenu* HelpMenu() const { return m_help; }
     void OnAbout();
     void OnReleaseNotes();
+    // Another start in this product folder: the window comes to the front
+    // and, when that start named another device root, says which one this
+    // window deploys to (after the command that runs, if one does).
+    void OnAnotherStart(const QString& deviceRoot);
+    // "Device root: <folder>", the device the Installation buttons reach.
+    QLabel* DeviceRootLabel() const { return m_deviceRoot; }
 
 private:
     void FillLauncherButtons();
@@ -78,32 +84,45 @@ private:
     QMenuBar* m_menus;
     QPushButton *m_appAndConfig, *m_appOnly, *m_configOnly;
     QMenu* m_help;
+    QLabel* m_deviceRoot;
+    bool m_busy = false;      // an Installation command runs
+    QString m_otherRoot;      // another start's device root, told once idle
     bool m_launched = false;   // hidden for a program since the modal run began
     CInstallProgressDlg m_progress;
 };
 
 // One window per product folder: the first start listens under a name made
-// from its title; a second start with the same title asks it to come to the
-// front and ends.
+// from the folder's full path and leaves its device root beside the name; a
+// later start in the same folder asks it to the front, telling it the
+// device root that start would have used.
 class CSingleInstance {
 public:
-    explicit CSingleInstance(const QString& title);
+    explicit CSingleInstance(const QString& folder);
     ~CSingleInstance();
     CSingleInstance(const CSingleInstance&) = delete;
     CSingleInstance& operator=(const CSingleInstance&) = delete;
 
-    // True when a window with this title runs; it was asked to the front.
-    bool AskRunning() const;
-    // Takes the name; each later start calls activate.
-    void Listen(std::function<void()> activate);
+    // True when a window of this folder runs: it was asked to the front and
+    // told deviceRoot; running is its own device root (empty when unknown).
+    bool AskRunning(const QString& deviceRoot, QString& running) const;
+    // Takes the name for a window on deviceRoot; each later start calls
+    // activate with the device root it asked for.
+    void Listen(const QString& deviceRoot, std::function<void(const QString&)> activate);
 
 private:
+    QString RootFile() const;
+
     QString m_name;
     QLocalServer* m_server = nullptr;
 };
 
+// Whether two device roots name the same folder (links followed where they
+// exist).
+bool SameDeviceRoot(const QString& a, const QString& b);
+
 // The program: the product folder is the current folder; a second start in
-// the same folder brings the first window to the front and ends. The exit
+// the same folder brings the first window to the front and ends, with 1 and
+// a word on standard error when it named another device root. The exit
 // code.
 int RunMevrant(const Options& options);
 

@@ -7,6 +7,7 @@
 #include <QMessageBox>
 #include <QTimer>
 #include <QProgressBar>
+#include <QProcess>
 #include <QPushButton>
 #include <QTest>
 #include <set>
@@ -195,18 +196,22 @@ TEST_F(MevrantDialogTest, ConfigOnlyShowsProgressThenTheResult) {
 
 namespace {
 
-TEST(SingleInstanceTest, ASecondStartWithTheSameTitleCallsTheFirstToTheFront) {
+TEST(SingleInstanceTest, TheFullFolderPathNamesTheWindow) {
     deskcommontest::TestApp();
-    const QString title = QStringLiteral("Quillmar Product Configuration - single-%1").arg(getpid());
-    int activated = 0;
-    mevrant::CSingleInstance first(title);
-    EXPECT_FALSE(first.AskRunning());
-    first.Listen([&activated] { ++activated; });
-    EXPECT_TRUE(mevrant::CSingleInstance(title).AskRunning());
-    EXPECT_TRUE(QTest::qWaitFor([&activated] { return activated == 1; }, 10000));
-    // Another product folder is another window.
-    EXPECT_FALSE(mevrant::CSingleInstance(title + QStringLiteral("-other")).AskRunning());
-    EXPECT_EQ(activated, 1);
+    const QString folder = QStringLiteral("/tmp/single-%1/a/Yard").arg(getpid());
+    QStringList asked;
+    mevrant::CSingleInstance first(folder);
+    QString running;
+    EXPECT_FALSE(first.AskRunning(QStringLiteral("/dev-a"), running));
+    first.Listen(QStringLiteral("/dev-a"), [&asked](const QString& root) { asked << root; });
+    EXPECT_TRUE(mevrant::CSingleInstance(folder).AskRunning(QStringLiteral("/dev b\n"), running));
+    EXPECT_EQ(running, "/dev-a");
+    EXPECT_TRUE(QTest::qWaitFor([&asked] { return asked.size() == 1; }, 10000));
+    EXPECT_EQ(asked, QStringList{QStringLiteral("/dev b\n")});
+    // A folder of the same name elsewhere is another product.
+    EXPECT_FALSE(mevrant::CSingleInstance(QStringLiteral("/tmp/single-%1/b/Yard").arg(getpid()))
+                     .AskRunning(QStringLiteral("/dev-a"), running));
+    EXPECT_EQ(asked.size(), 1);
 }
 
 }  // namespace
@@ -273,6 +278,74 @@ TEST_F(ProgramTest, TheConnectedDeviceIsTheSettingsDeviceRoot) {
     EXPECT_EQ(ui.dialogs, QStringList{QStringLiteral("102")});
     EXPECT_EQ(box_.Take(), std::vector<std::string>{"Updates successfully installed."});
     EXPECT_EQ(Get("\\Orvade\\hosts.cfg"), "[OID=1]\r\n");
+}
+
+}  // namespace
+
+namespace {
+
+class SecondStartTest : public MevrantDialogTest {};
+
+// The first window runs modally in this process; each later start is the
+// program as a process in the same product folder.
+TEST_F(SecondStartTest, AnotherDeviceRootIsRefusedAloudTheSameOneBringsTheFirstForward) {
+    Product("OrvadeConfig.cfg", "");
+    const std::filesystem::path other = root_.string() + "-other";
+    const std::filesystem::path link = root_.string() + "-link";
+    std::filesystem::create_directories(other);
+    std::filesystem::create_symlink(root_, link);
+    const auto old = std::filesystem::current_path();
+    std::filesystem::current_path(product_);
+
+    struct Start {
+        std::string root;
+        int code;
+        bool refused;
+    };
+    const std::vector<Start> starts{{root_.string(), 0, false},
+                                    {link.string(), 0, false},   // the same folder through a link
+                                    {other.string(), 1, true},
+                                    {(root_ / "absent").string(), 1, true}};
+    QTimer::singleShot(0, [&] {
+        auto* d = dynamic_cast<CMevrantDlg*>(QApplication::activeModalWidget());
+        ASSERT_NE(d, nullptr);
+        EXPECT_EQ(d->DeviceRootLabel()->text().toStdString(), "Device root: " + root_.string());
+        for (const Start& start : starts) {
+            SCOPED_TRACE(start.root);
+            QProcess second;
+            QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
+            env.insert(QStringLiteral("QT_QPA_PLATFORM"), QStringLiteral("offscreen"));
+            second.setProcessEnvironment(env);
+            second.setWorkingDirectory(QString::fromStdString(product_.string()));
+            second.start(QStringLiteral(MEVRANT_PATH), {QStringLiteral("--device-root"),
+                                                        QString::fromStdString(start.root)});
+            ASSERT_TRUE(QTest::qWaitFor([&second] { return second.state() == QProcess::NotRunning; }, 30000));
+            EXPECT_EQ(second.exitCode(), start.code);
+            const std::string err = second.readAllStandardError().toStdString();
+            // The first window hears of it once its loop turns.
+            QTest::qWait(200);
+            const std::vector<std::string> boxes = box_.Take();
+            // (Qt may add notes of its own on standard error.)
+            if (!start.refused) {
+                EXPECT_EQ(err.find("Mevrant:"), std::string::npos) << err;
+                EXPECT_TRUE(boxes.empty());
+                continue;
+            }
+            const std::string says = "Mevrant already runs for this product folder. It deploys to the device "
+                                     "root\n    " + root_.string() + "\nnot to\n    " + start.root +
+                                     "\nTo deploy there, close Mevrant and start it again.";
+            EXPECT_NE(err.find("Mevrant: " + says + "\n"), std::string::npos) << err;
+            ASSERT_EQ(boxes.size(), 1u);
+            EXPECT_EQ(boxes[0], says);
+            EXPECT_TRUE(d->isVisible());
+        }
+        d->grab().save(QString::fromStdString((root_.parent_path() / "mevrant-device-root.png").string()));
+        d->reject();
+    });
+    EXPECT_EQ(mevrant::RunMevrant({root_.string(), false}), 0);
+    std::filesystem::current_path(old);
+    std::filesystem::remove(link);
+    std::filesystem::remove_all(other);
 }
 
 }  // namespace
