@@ -24,7 +24,6 @@ using plat::com::CPtr;
 namespace {
 
 constexpr int kMenuBarHeight = 24;
-constexpr int kReadSize = 20480;
 constexpr DWORD kHostListStyle = 0x50810100;  // child, visible, border, tab stop, large icons, auto-arrange
 constexpr DWORD kHostListExStyle = 0x200;     // sunken client edge
 
@@ -81,7 +80,7 @@ LRESULT COVCShellObj::OnMessage(HWND hwnd, UINT msg, WPARAM wParam, LPARAM lPara
         OnTimer();
         return 0;
     case WM_SOCKET_READABLE:
-        PollSocket();
+        if (m_session) m_session->Poll();
         return 0;
     case WM_PAINT:
         OnPaint();
@@ -153,60 +152,27 @@ void COVCShellObj::DrawMenuBar() {
 }
 
 void COVCShellObj::OnTimer() {
-    PollSocket();
+    if (m_session) m_session->Poll();
     if (m_ovc) m_ovc->CheckInputTimeOut();
 }
 
-void COVCShellObj::PollSocket() {
-    if (!m_socket) return;
-    m_socket->Poll();
-    WatchSocket();
-}
-
-void COVCShellObj::WatchSocket() {
-    const int fd = m_socket && m_socket->IsConnected() ? m_socket->GetSocketHandle() : -1;
-    if (fd != m_watchedSocket) UnwatchSocket();
-    // While the socket reads nothing (its answers wait for the host), the
-    // connection stays readable: watching it would wake the loop without end.
-    if (fd < 0 || m_socket->IsReadingPaused()) return;
-    if (plat::messages::PostWhenReadable(fd, m_hWnd, WM_SOCKET_READABLE)) m_watchedSocket = fd;
-}
-
-void COVCShellObj::UnwatchSocket() {
-    if (m_watchedSocket >= 0) plat::messages::StopWatching(m_watchedSocket);
-    m_watchedSocket = -1;
-}
-
-// Every close the shell makes: the wait stops watching the descriptor first.
-void COVCShellObj::CloseSocket() {
-    UnwatchSocket();
-    if (m_socket) m_socket->Close();
-}
-
 void COVCShellObj::OnSocketNotify(LPARAM event) {
+    if (!m_session) return;
     switch (event) {
-    case FD_READ: {
-        ShellLog(LOG_TRACE, "OnSocketNotify:FD_READ");
-        // Not zeroed: Read fills what it returns, and a packet's 20 KiB of
-        // zeros would cost more than the packet.
-        auto buffer = std::make_unique_for_overwrite<unsigned char[]>(kReadSize);
-        const int n = m_socket ? m_socket->Read(buffer.get(), kReadSize) : 0;
-        if (n > 0 && m_data) m_data->OVCStreamInput(n, buffer.get());
+    case FD_READ:
+        m_session->OnRead();
+        break;
+    case FD_CONNECT: {
+        const std::u16string local = m_session->OnConnected();
+        if (m_classic) m_classic->put_IPAddressAsString(CBstr(local).Get());
         break;
     }
-    case FD_CONNECT:
-        ShellLog(LOG_TRACE, "OnSocketNotify:FD_CONNECT");
-        WatchSocket();
-        if (m_socket && m_classic) m_classic->put_IPAddressAsString(CBstr(m_socket->GetLocalAddress()).Get());
-        break;
     case FD_CLOSE:
-        ShellLog(LOG_TRACE, "OnSocketNotify:FD_CLOSE");
-        UnwatchSocket();  // the socket closes it when this returns
-        if (m_sessionActive) {
+        if (m_session->OnClosed()) {
             PostMessage(m_hWnd, WM_COMMAND, ID_SESSION_ENDED, 0);
-            // The box's own loop runs the timer: a connection left open here
-            // would be read as closed again, with a second box.
-            CloseSocket();
+            // The box's own loop runs the timer: the session's connection is
+            // closed already, or it would be read as closed again, with a
+            // second box.
             const std::u16string text = LoadResourceText(6075, 200);
             MessageBox(m_hWnd, text.c_str(), u"", MB_OK);
             SetCursor(0);
@@ -342,35 +308,32 @@ void COVCShellObj::ConnectSelectedHost() {
     } else if (record->GetPort() == 0) {
         m_discovery.Resolve(*record);
     }
-    if (!record || record->GetPort() == 0 || !m_socket) return;
+    if (!record || record->GetPort() == 0 || !m_session) return;
     ConnectTo(record->GetHost(), record->GetPort(), record->GetDescription());
 }
 
 bool COVCShellObj::ConnectTo(const char16_t* host, int32_t port, const char16_t* sessionName) {
     PrepareToConnectAndShowClient();
-    m_sessionActive = 1;
-    if (!m_socket->Create(host, port)) {
-        ShowResourceMessage(m_hWnd, 41, 6, MB_OK | MB_ICONEXCLAMATION);
+    const CShellSession::Opened opened = m_session->Open(host, port);
+    if (opened != CShellSession::Opened::Connected) {
+        if (opened == CShellSession::Opened::NotCreated)
+            ShowResourceMessage(m_hWnd, 41, 6, MB_OK | MB_ICONEXCLAMATION);
         ShowHostList();
         return false;
     }
-    if (!m_socket->WaitForConnection()) {
-        ShowHostList();
-        return false;
-    }
-    m_sessionDescription = sessionName;
-    const std::u16string folder = m_programFolder + u"\\" + SessionFolderName(m_sessionDescription);
+    m_session->SetName(sessionName);
+    const std::u16string folder = m_programFolder + u"\\" + SessionFolderName(m_session->Name());
     plat::fs::CreateDirectory(folder);
     if (m_classic) {
         m_classic->put_bstrAppDirectory(CBstr(folder).Get());
-        m_classic->Connect(CBstr(m_sessionDescription).Get());
+        m_classic->Connect(CBstr(m_session->Name()).Get());
     }
     SetFocus(m_controlHost);
     return true;
 }
 
 void COVCShellObj::AutoLaunch(const char16_t* address, int32_t port) {
-    if (!address || !*address || !port || !m_socket) return;
+    if (!address || !*address || !port || !m_session) return;
     ConnectTo(address, port, kAutoLaunchName);
 }
 
@@ -394,10 +357,7 @@ void COVCShellObj::PrepareToConnectAndShowClient() {
 }
 
 void COVCShellObj::ShowHostList() {
-    if (m_sessionActive) {
-        m_sessionActive = 0;
-        CloseSocket();
-    }
+    if (m_session) m_session->End();
     ShowWindow(m_controlHost, SW_HIDE);
     if (m_commandBar && !IsWindowVisible(m_commandBar)) {
         CommandBar_Show(m_commandBar, TRUE);
@@ -457,7 +417,7 @@ void COVCShellObj::OnCommand(UINT id) {
         PostQuitMessage(0);
         break;
     case ID_DISCONNECT:
-        if (m_sessionActive && AskYesNo(g_hControlWnd, 6064, 4) == IDNO) break;
+        if (m_session && m_session->IsActive() && AskYesNo(g_hControlWnd, 6064, 4) == IDNO) break;
         OnSessionEnd(id);
         break;
     case ID_SESSION_ENDED:
@@ -470,7 +430,7 @@ void COVCShellObj::OnCommand(UINT id) {
 }
 
 void COVCShellObj::OnSessionEnd(UINT id) {
-    if (m_sessionActive) {
+    if (m_session && m_session->IsActive()) {
         ShowHostList();
         if (m_classic) m_classic->Disconnect();
     }
@@ -485,25 +445,25 @@ void COVCShellObj::OnSessionEnd(UINT id) {
 }
 
 void COVCShellObj::Reconnect() {
+    if (!m_session) return;
     CHostEntry record;
     CHostListFile hosts;
-    bool found = hosts.FindByDescription(m_sessionDescription.c_str(), record) != 0;
+    bool found = hosts.FindByDescription(m_session->Name().c_str(), record) != 0;
     if (!found) {
         const char16_t* entryUrl = m_settings->GetString(SETTING_HOST_ENTRY_URL);
         if (entryUrl && *entryUrl) {
             CExternalHosts directory;
             directory.SetUrls(*m_settings);
             record.Reset();
-            found = directory.GetHost(m_sessionDescription.c_str(), record) != 0;
+            found = directory.GetHost(m_session->Name().c_str(), record) != 0;
         }
     }
-    if (!found || !m_socket) return;
+    if (!found) return;
     ShowWindow(m_controlHost, SW_SHOW);
     UpdateWindow(m_controlHost);
     PrepareToConnectAndShowClient();
-    m_sessionActive = 1;
     // A reconnect that fails returns to the host list, as every other connect does.
-    if (!m_socket->Create(record.GetHost(), record.GetPort()) || !m_socket->WaitForConnection()) ShowHostList();
+    if (m_session->Open(record.GetHost(), record.GetPort()) != CShellSession::Opened::Connected) ShowHostList();
 }
 
 void COVCShellObj::EditHostProperties() {

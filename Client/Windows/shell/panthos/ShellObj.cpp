@@ -50,7 +50,6 @@ void COVCShellObj::FinalRelease() {
     // A Load that ended early may have left the thread running.
     m_discovery.Stop();
     m_settings.reset();
-    m_sessionActive = 0;
     m_ovc.Reset();
     m_classic.Reset();
     m_data.Reset();
@@ -58,11 +57,10 @@ void COVCShellObj::FinalRelease() {
     if (m_hWnd && IsWindow(m_hWnd)) DestroyWindow(m_hWnd);
     m_hWnd = 0;
     DestroySplash();
-    UnwatchSocket();
+    m_session.reset();
     if (m_largeImages) ImageList_Destroy(m_largeImages);
     if (m_smallImages) ImageList_Destroy(m_smallImages);
     m_largeImages = m_smallImages = 0;
-    m_socket.reset();
     plat::com::UnregisterHostWindowClass();
     // The class names this library's procedure: left registered, the next
     // shell (perhaps of another load of the library) would create its window
@@ -136,8 +134,9 @@ HRESULT COVCShellObj::StartUp() {
     SetShellMainWindow(m_hWnd);  // the connecting window centres on it
     SetTimer(m_hWnd, kPollTimer, kPollMs);
 
-    m_socket = std::make_unique<CCeSock>(m_hWnd);
-    m_socket->SetSettingsStore(m_settings.get());
+    m_session = std::make_unique<CShellSession>(m_hWnd, m_settings.get(), [this](int size, unsigned char* bytes) {
+        if (m_data) m_data->OVCStreamInput(size, bytes);
+    });
 
     CSkin& skin = m_skinWindow->Skin();
     RECT control = skin.display;
@@ -372,8 +371,7 @@ void COVCShellObj::ShutDown() {
         if (ovc) UnadviseControlEvents(ovc.Get());
     }
     m_discovery.Detach();
-    UnwatchSocket();
-    m_socket.reset();
+    m_session.reset();
     ShellLog(LOG_TRACE, "FreeGlobalValues()");
     FreeResourceDll();
     CloseHardwareKeys();

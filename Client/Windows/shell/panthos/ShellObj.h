@@ -14,6 +14,7 @@
 #include "control/Ravelcore.h"
 #include "core/hooks/CoreMessages.h"
 #include "panthos/HostDiscovery.h"
+#include "panthos/ShellSession.h"
 #include "platform/ComServer.h"
 #include "platform/ListView.h"
 #include "shell/CeSock.h"
@@ -93,10 +94,6 @@ private:
     LRESULT OnMessage(HWND hwnd, UINT msg, WPARAM wParam, LPARAM lParam);
     LRESULT OnCreate(HWND hwnd);
     void OnTimer();
-    void PollSocket();
-    void WatchSocket();
-    void UnwatchSocket();
-    void CloseSocket();
     void OnSocketNotify(LPARAM event);
     void OnPaint();
     void OnCommand(UINT id);
@@ -159,10 +156,10 @@ private:
     plat::com::CPtr<IOVCData> m_data;
 
     HWND m_controlHost = 0;
-    std::unique_ptr<CCeSock> m_socket;
-    int m_watchedSocket = -1;  // the descriptor the wait watches
-    std::atomic<int> m_sessionActive{0};
-    CHostDiscovery m_discovery{[this] { return m_sessionActive != 0; }};
+    // Made with the main window, gone before the window; the discovery thread
+    // runs only while it exists.
+    std::unique_ptr<CShellSession> m_session;
+    CHostDiscovery m_discovery{[this] { return m_session && m_session->IsActive(); }};
     std::atomic<int> m_hostSearch{0};
     std::u16string m_programFolder;
     HWND m_hostList = 0;
@@ -172,7 +169,6 @@ private:
     HMENU m_contextMenu = 0;
     HIMAGELIST m_largeImages = 0;
     HIMAGELIST m_smallImages = 0;
-    std::u16string m_sessionDescription;
     std::unique_ptr<CSettingsStore> m_settings;
     int m_exitAllowed = 1;
     HWND m_focusChild = 0;

@@ -84,12 +84,11 @@ HRESULT COVCShellObj::OnControlEvent(DISPID id, DISPPARAMS* params) {
 }
 
 void COVCShellObj::OnOVCDataOutEvent(int size, const void* data) {
-    if (!m_socket || !m_sessionActive || !data || size <= 0) return;
-    m_socket->Send(data, size);
+    if (m_session) m_session->Send(data, size);
 }
 
 void COVCShellObj::OnOVCDisconnect() {
-    if (!m_sessionActive) return;
+    if (!m_session || !m_session->IsActive()) return;
     ShowHostList();
     PostMessage(m_hWnd, WM_COMMAND, m_settings->GetBool(SETTING_AUTO_RECONNECT) ? ID_RECONNECT : ID_SESSION_ENDED, 0);
 }
