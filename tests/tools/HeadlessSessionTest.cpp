@@ -24,6 +24,7 @@
 #include <thread>
 #include <vector>
 
+#include "tests/support/RawPty.h"
 #include "tests/tools/ToolProcess.h"
 
 namespace {
@@ -73,6 +74,15 @@ public:
         }
         return packet;
     }
+    // True when a whole reply comes within the time given.
+    bool ReplyWithin(int ms) {
+        Bytes packet;
+        const int64_t deadline = NowMs() + ms;
+        while (!m_reader.Next(m_pending, packet)) {
+            if (!Receive(deadline)) return false;
+        }
+        return true;
+    }
     // True when the tool closes the connection with no further bytes.
     bool ClosedByPeer() {
         const int64_t deadline = NowMs() + kWaitMs;
@@ -108,24 +118,7 @@ private:
     ReplyReader m_reader;
 };
 
-// A pseudo-terminal standing in for a serial device, raw on both sides so its
-// bytes wait as they are; the master, -1 on failure, and the slave's path.
-int OpenRawPty(std::string& slave) {
-    const int master = posix_openpt(O_RDWR | O_NOCTTY);
-    if (master < 0 || grantpt(master) != 0 || unlockpt(master) != 0) return -1;
-    slave = ptsname(master);
-    termios t{};
-    tcgetattr(master, &t);
-    cfmakeraw(&t);
-    tcsetattr(master, TCSANOW, &t);
-    const int peer = open(slave.c_str(), O_RDWR | O_NOCTTY);
-    if (peer < 0) return -1;
-    tcgetattr(peer, &t);
-    cfmakeraw(&t);
-    tcsetattr(peer, TCSANOW, &t);
-    close(peer);
-    return master;
-}
+using testsupport::OpenRawPty;
 
 class HeadlessSession : public ::testing::Test {
 protected:
@@ -217,8 +210,8 @@ TEST_F(HeadlessSession, AWaitingCommandEndsWhenTheHostCloses) {
         const char* name;
         Bytes command;
     } cases[] = {
-        {"COMDATAEVENT without a time-out", Cmd('d', "1\xFD\xFD\xFD" "10\xFD\xFDping")},
-        {"COMDATAEVENT with a long time-out", Cmd('d', "1\xFD\xFD\xFD" "10\xFD" "600000\xFDping")},
+        {"COMDATAEVENT without a time-out", Cmd('d', "0\xFD\xFD\xFD" "10\xFD\xFDping")},
+        {"COMDATAEVENT with a long time-out", Cmd('d', "0\xFD\xFD\xFD" "10\xFD" "600000\xFDping")},
         {"SYSTEMCALL of a long program", Cmd('U', "\\bin\\slow")},
     };
     for (const auto& c : cases) {
@@ -229,8 +222,8 @@ TEST_F(HeadlessSession, AWaitingCommandEndsWhenTheHostCloses) {
             ASSERT_TRUE(tool.Started());
             ASSERT_TRUE(host.Accept());
             host.Send(Frame(0, c.command));
-            host.Send(Frame(0, Cmd('A', "x")));  // waits behind the command
-            usleep(300 * 1000);
+            host.Send(Frame(0, Cmd('A', "x")));
+            EXPECT_FALSE(host.ReplyWithin(300)) << "the command did not wait";
             if (disconnect) host.Send(Frame(0, Cmd('9')));
             const int64_t closed = NowMs();
             host.Close();

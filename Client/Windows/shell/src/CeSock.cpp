@@ -260,8 +260,28 @@ void CCeSock::Poll() {
     }
     Send(nullptr, 0);
     // A handler of FD_READ that waits in a loop of its own may let the timer
-    // in again: the read in progress is not entered twice.
-    if (m_socket >= 0 && m_connected && !m_reading) OnReadable();
+    // in again: the read in progress is not entered twice. Its host going
+    // away meanwhile is seen, though, so the wait ends with the session.
+    if (m_socket >= 0 && m_connected) {
+        if (!m_reading) OnReadable();
+        else if (HostHungUp()) EndWithTheHost();
+    }
+}
+
+bool CCeSock::HostHungUp() const {
+    // POLLRDHUP tells the host's close while bytes it sent before still wait.
+    pollfd p{m_socket, POLLRDHUP, 0};
+    return ::poll(&p, 1, 0) > 0 && (p.revents & (POLLRDHUP | POLLHUP | POLLERR)) != 0;
+}
+
+void CCeSock::EndWithTheHost() {
+    // A box the handler shows polls again: the close is announced once.
+    if (m_announcingClose) return;
+    const uint64_t generation = m_generation;
+    m_announcingClose = true;
+    NotifyClose();
+    m_announcingClose = false;
+    if (m_generation == generation) Close();
 }
 
 void CCeSock::CheckConnect() {
@@ -310,10 +330,7 @@ void CCeSock::OnReadable() {
             if (size_t(n) < space) break;
             continue;
         }
-        if (n == 0 || errno == ECONNRESET) {
-            NotifyClose();
-            if (m_generation == generation) Close();
-        }
+        if (n == 0 || errno == ECONNRESET) EndWithTheHost();
         break;
     }
     m_reading = false;
@@ -483,8 +500,7 @@ void CCeSock::WaitForHost() {
             // A host that takes nothing for so long is gone: the session ends
             // as when it closes.
             ShellLog(5, "CCeSock::Send - the host read nothing for %u ms", unsigned(m_stallLimitMs));
-            NotifyClose();
-            if (m_generation == generation) Close();
+            EndWithTheHost();
             break;
         }
     }

@@ -2,7 +2,8 @@
 // on the network: the main window's 50 ms timer calls Poll, which finishes
 // a pending connect, flushes what could not go out earlier and reads what
 // has arrived; each read and the end of the connection are announced to the
-// owner window with WM_SOCKET_NOTIFY, sent (not posted). Before every
+// owner window with WM_SOCKET_NOTIFY, sent (not posted). A Poll while a
+// read's handler still waits reads nothing, but announces the host's close. Before every
 // connect and every write on the socket (one for a gathered batch, however
 // many segments it holds) the socket asks the main window whether the radio
 // is associated; while it is not, outgoing data is held back behind a waiting
@@ -97,6 +98,11 @@ private:
     int Connect();
     int OpenSocket();
     void CheckConnect();
+    // The host closed its end (or the connection failed), whether or not
+    // bytes it sent before are still unread; never waits.
+    bool HostHungUp() const;
+    // FD_CLOSE to the owner, then the close unless its handler made it.
+    void EndWithTheHost();
     // Up to ms for the pending connect to succeed or fail.
     void AwaitConnectOutcome(int ms) const;
     BOOL QueryAssociation() const;
@@ -147,6 +153,7 @@ private:
     // connection or made a new one.
     uint64_t m_generation = 0;
     bool m_reading = false;  // inside OnReadable's notification
+    bool m_announcingClose = false;  // inside EndWithTheHost's notification
     // Replies made while a read is announced, gathered until a packet's
     // last segment or the announcement's end.
     std::vector<uint8_t> m_batch;

@@ -54,6 +54,10 @@ void CShellSession::OnRead() {
     // zeros would cost more than the packet.
     auto buffer = std::make_unique_for_overwrite<unsigned char[]>(kReadSize);
     const int n = m_socket->Read(buffer.get(), kReadSize);
+    // A command may wait inside this input with its own message loop, which
+    // runs no timer: the connection is watched meanwhile, so the host's
+    // close ends the wait.
+    Watch();
     if (n > 0 && m_input) m_input(n, buffer.get());
 }
 

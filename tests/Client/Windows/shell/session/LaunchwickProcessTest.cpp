@@ -8,7 +8,10 @@
 #include <atomic>
 #include <sstream>
 
+#include "platform/Registry.h"
+#include "platform/Serial.h"
 #include "tests/Client/Windows/shell/session/DeviceProgram.h"
+#include "tests/support/RawPty.h"
 
 extern char** environ;
 
@@ -95,6 +98,61 @@ TEST_F(LaunchwickProcessTest, ASecondStartOnTheSameDeviceRootLeavesTheFirstRunni
     ASSERT_TRUE(host.Send(Frame0("9\xFD")));
     EXPECT_EQ(WaitExit(first), 0);
     EXPECT_EQ(host.Connections(), 1);
+}
+
+// A command that waits (serial bytes that never come, a program that runs
+// on) ends with the session: the program is gone soon after the host
+// closes, whether or not the host sent Disconnect first.
+TEST_F(LaunchwickProcessTest, AWaitingCommandEndsWhenTheHostCloses) {
+    std::string slave;
+    const int master = testsupport::OpenRawPty(slave);
+    ASSERT_GE(master, 0);
+    std::filesystem::create_directories(m_root / "Program Files/Orvade Client");
+    std::ofstream(m_root / "Program Files/Orvade Client/Ravelcore.cfg") << "Autodiscovery=0\nExitAfterSession=1\n";
+    std::filesystem::create_directories(m_root / "bin");
+    std::ofstream(m_root / "bin/slow") << "#!/bin/sh\nexec >/dev/null 2>&1 </dev/null; exec sleep 30\n";
+    std::filesystem::permissions(m_root / "bin/slow", std::filesystem::perms::owner_all);
+    {
+        const std::string before = plat::fs::DeviceRoot();
+        plat::fs::SetDeviceRoot(m_root.string());
+        ASSERT_TRUE(plat::registry::SetString(HKEY_LOCAL_MACHINE, plat::serial::kPortsKey, u"COM1:",
+                                              plat::text::Utf8ToWide(slave)));
+        plat::fs::SetDeviceRoot(before);
+    }
+    const struct {
+        const char* name;
+        std::string command;
+    } cases[] = {
+        {"COMDATAEVENT without a time-out", "d\xFD" "0\xFD\xFD\xFD" "10\xFD\xFDping"},
+        {"COMDATAEVENT with a long time-out", "d\xFD" "0\xFD\xFD\xFD" "10\xFD" "600000\xFDping"},
+        {"SYSTEMCALL of a long program", "U\xFD\\bin\\slow"},
+    };
+    for (const auto& c : cases) {
+        for (bool disconnect : {false, true}) {
+            SCOPED_TRACE(std::string(c.name) + (disconnect ? ", Disconnect sent" : ""));
+            ScriptedHost host;
+            const pid_t pid = Start({"--connect", "127.0.0.1:" + std::to_string(host.Port())});
+            ASSERT_TRUE(host.Accept(20000));
+            ASSERT_TRUE(host.Send(Frame0("A\xFDup")));
+            ASSERT_EQ(host.ReadPacket(), "A\xFDup");
+            ASSERT_TRUE(host.Send(Frame0(c.command)));
+            ASSERT_TRUE(host.Send(Frame0("A\xFDx")));
+            EXPECT_EQ(host.ReadPacket(0, 300), "") << "the command did not wait";
+            if (disconnect) {
+                ASSERT_TRUE(host.Send(Frame0("9\xFD")));
+            }
+            const auto closed = Clock::now();
+            host.CloseConnection();
+            const int code = WaitExit(pid, 10000);
+            EXPECT_LT(Clock::now() - closed, std::chrono::seconds(3));
+            EXPECT_EQ(code, 0);
+            if (code < 0) {  // the next start would find this one running
+                kill(pid, SIGKILL);
+                WaitExit(pid);
+            }
+        }
+    }
+    close(master);
 }
 
 namespace {
