@@ -10,6 +10,7 @@
 #include <cerrno>
 #include <cstdio>
 #include <cstdlib>
+#include <cstring>
 #include <filesystem>
 #include <memory>
 #include <system_error>
@@ -110,6 +111,15 @@ int Progress(uint64_t written, uint64_t size) {
     if (size == 0 || written >= size)
         return 100;
     return static_cast<int>(written * 100 / size);
+}
+
+std::string MissingDevice(const std::string& root) {
+    struct stat st{};
+    if (stat(root.c_str(), &st) == 0)
+        return S_ISDIR(st.st_mode) ? std::string() : "the device root " + root + " is not a folder";
+    if (errno == ENOENT)
+        return "the device root folder " + root + " does not exist";
+    return "the device root " + root + ": " + std::strerror(errno);
 }
 
 std::string DefaultDesktopRegistry() {
@@ -279,8 +289,24 @@ bool CMevrant::ConnectDevice() {
         Message(kInitFailed, MB_OK | MB_ICONEXCLAMATION, Title());
         return false;
     }
-    if (plat::rapi::WaitForInit(&init, m_initWait) != WAIT_OBJECT_0) {
-        Message(kInitTimedOut, MB_OK | MB_ICONEXCLAMATION, Title());
+    // Waited for in slices, so the window shows the wait and stays drawn.
+    DWORD result = WAIT_TIMEOUT, waited = 0;
+    do {
+        m_progress->Waiting(true);
+        const DWORD slice = std::min(kInitSliceMs, m_initWait - waited);
+        result = plat::rapi::WaitForInit(&init, slice);
+        waited += slice;
+    } while (result != WAIT_OBJECT_0 && waited < m_initWait);
+    m_progress->Waiting(false);
+    if (result != WAIT_OBJECT_0) {
+        std::u16string text = FromAnsi(kInitTimedOut);
+        const std::string root = plat::rapi::AttachedDevice();
+        const std::string missing = MissingDevice(root);
+        const std::string time = m_initWait % 1000 == 0 ? std::to_string(m_initWait / 1000) + " seconds"
+                                                        : std::to_string(m_initWait) + " ms";
+        if (!missing.empty())
+            text += u"\n" + deskcommon::FromPath("No device answered in " + time + ": " + missing + ".");
+        deskcommon::Messages().Show(text, MB_OK | MB_ICONEXCLAMATION, Title());
         return false;
     }
     if (init.hrRapiInit != S_OK) {

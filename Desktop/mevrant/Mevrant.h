@@ -19,9 +19,10 @@ inline constexpr char kTitle[] = "Quillmar Product Configuration";
 
 // The texts of the connection, the copy and the installation.
 inline constexpr char kInitFailed[] = "Update failed.  Unable to initialize the rapi interface.";
+// Followed by a line that says what was missing.
 inline constexpr char kInitTimedOut[] =
-    "Update failed.  Rapi interface initialization timed out.  Please verify that the device is\n"
-    "attached to the desktop.";
+    "Update failed.  Rapi interface initialization timed out.  Please verify that the device is attached to the "
+    "desktop.";
 inline constexpr char kInitResultFailed[] =
     "Update failed.  Rapi interface initialization failed.  Please verify that the device is attached to the "
     "desktop.";
@@ -44,8 +45,13 @@ inline constexpr char kNoSpawn[] = "Install failed.\nUnable to spawn the install
 
 // Files are copied in blocks of this size.
 constexpr size_t kBlockSize = 32000;
-// How long a connection is waited for.
+// How long a connection is waited for, in slices of the second figure.
 constexpr DWORD kInitWaitMs = 5000;
+constexpr DWORD kInitSliceMs = 50;
+
+// Why the device at the device root did not answer: the folder is missing,
+// is no folder, or the system's reason; empty when it is there now.
+std::string MissingDevice(const std::string& root);
 
 // The percentage of a file copied, in 64-bit arithmetic; an empty file is
 // whole at once.
@@ -61,6 +67,9 @@ public:
     virtual void File(const std::u16string& name) = 0;
     virtual void Percent(int percent) = 0;
     virtual void Hide() = 0;
+    // The wait for the device: true as it begins and after each slice of
+    // it, false once it ends (before any box that tells how).
+    virtual void Waiting(bool) {}
 };
 
 // The desktop application manager's path from the desktop registry (an INI

@@ -1,5 +1,6 @@
 #include "mevrant/views/MevrantDialog.h"
 
+#include <QApplication>
 #include <QCloseEvent>
 #include <QCoreApplication>
 #include <QDesktopServices>
@@ -82,6 +83,26 @@ void CInstallProgressDlg::Percent(int percent) {
 
 void CInstallProgressDlg::Hide() {
     hide();
+}
+
+void CInstallProgressDlg::Waiting(bool waiting) {
+    if (waiting && !m_waiting) {
+        QApplication::setOverrideCursor(Qt::WaitCursor);
+        m_status->setText(QStringLiteral("%1\nWaiting for the device root %2")
+                              .arg(QString::fromLatin1(kConnecting),
+                                   QString::fromStdString(plat::rapi::AttachedDevice())));
+        m_bar->setRange(0, 0);
+        m_bar->show();
+        show();
+        raise();
+    } else if (!waiting && m_waiting) {
+        QApplication::restoreOverrideCursor();
+        m_bar->setRange(0, 100);
+        hide();
+    }
+    m_waiting = waiting;
+    if (waiting)
+        Paint();
 }
 
 void CInstallProgressDlg::keyPressEvent(QKeyEvent* event) {

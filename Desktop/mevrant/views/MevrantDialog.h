@@ -29,6 +29,9 @@ public:
     void File(const std::u16string& name) override;
     void Percent(int percent) override;
     void Hide() override;
+    // While the device is waited for: the busy cursor, the status naming the
+    // device root, the bar running without an end.
+    void Waiting(bool waiting) override;
 
     QProgressBar* Bar() const { return m_bar; }
     QLabel* Status() const { return m_status; }
@@ -42,6 +45,7 @@ private:
 
     QProgressBar* m_bar;
     QLabel* m_status;
+    bool m_waiting = false;
 };
 
 class CMevrantDlg : public QDialog {

@@ -162,8 +162,8 @@ TEST_F(ConnectionTest, WithoutADeviceEveryButtonEndsWithTheConnectionMessage) {
     Product("hosts.cfg", kHosts);
     Product("Quillmar.cab", "package");
     const std::string timedOut =
-        "Update failed.  Rapi interface initialization timed out.  Please verify that the device is\n"
-        "attached to the desktop.";
+        "Update failed.  Rapi interface initialization timed out.  Please verify that the device is attached to "
+        "the desktop.\nNo device answered in 50 ms: the device root ";
     // A device folder that is not there (not plugged in).
     plat::rapi::AttachDevice((root_ / "absent").string());
     mevrant::CMevrant& m = Model();
@@ -172,7 +172,14 @@ TEST_F(ConnectionTest, WithoutADeviceEveryButtonEndsWithTheConnectionMessage) {
     EXPECT_FALSE(m.OnApplicationOnly());
     EXPECT_FALSE(m.OnApplicationAndConfig());
     EXPECT_EQ(box_.titles, Lines(3, Title()));
-    EXPECT_EQ(box_.Take(), Lines(3, timedOut));
+    EXPECT_EQ(box_.Take(), Lines(3, timedOut + "folder " + (root_ / "absent").string() + " does not exist."));
+    // Each wait was shown, a slice at a time, and ended before its box.
+    EXPECT_EQ(progress_.waits, (Lines{"waiting", "waited", "waiting", "waited", "waiting", "waited"}));
+    // A file where the device folder should be.
+    std::ofstream(root_ / "file") << "x";
+    plat::rapi::AttachDevice((root_ / "file").string());
+    EXPECT_FALSE(m.OnConfigOnly());
+    EXPECT_EQ(box_.Take(), Lines{timedOut + (root_ / "file").string() + " is not a folder."});
 
     // No device named at all.
     plat::rapi::AttachDevice("");

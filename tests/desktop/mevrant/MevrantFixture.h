@@ -30,6 +30,13 @@ struct RecordedProgress : mevrant::IDeployProgress {
             onPercent(p);
     }
     void Hide() override { events.push_back("hide"); }
+    // The wait for the device apart, once however many slices it takes.
+    std::vector<std::string> waits;
+    void Waiting(bool waiting) override {
+        const char* event = waiting ? "waiting" : "waited";
+        if (waits.empty() || waits.back() != event)
+            waits.push_back(event);
+    }
 };
 
 class MevrantTest : public DeviceRootTest {

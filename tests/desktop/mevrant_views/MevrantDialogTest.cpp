@@ -2,6 +2,7 @@
 // buttons, the progress dialog during a copy, launching a program.
 #include <gtest/gtest.h>
 
+#include <QCursor>
 #include <QLabel>
 #include <QMenu>
 #include <QMessageBox>
@@ -190,6 +191,46 @@ TEST_F(MevrantDialogTest, ConfigOnlyShowsProgressThenTheResult) {
     EXPECT_TRUE(d.Progress().isVisible());
     EXPECT_FALSE(d.Progress().close());
     EXPECT_EQ(d.Progress().windowTitle(), "Product Install");
+}
+
+TEST_F(MevrantDialogTest, TheWaitForADeviceShowsItIsBusyAndTheBoxSaysWhatWasMissing) {
+    Product("OrvadeConfig.cfg", "title=Hosts,app=zendril.sh\n");
+    Product("zendril.sh", "#!/bin/sh\ntrue\n", true);
+    Product("hosts.cfg", "[OID=1]\r\n");
+    const std::string absent = (root_ / "absent").string();
+    plat::rapi::AttachDevice(absent);
+    CMevrantDlg& d = Dialog();
+    model_->SetInitWait(800);
+    bool during = false;
+    QTimer::singleShot(0, &d, [&] {
+        // Fires inside the wait: the window is drawn and says it waits.
+        QTimer::singleShot(300, &d, [&] {
+            during = true;
+            const QCursor* cursor = QApplication::overrideCursor();
+            EXPECT_TRUE(cursor && cursor->shape() == Qt::WaitCursor);
+            EXPECT_TRUE(d.Progress().isVisible());
+            EXPECT_EQ(d.Progress().Status()->text().toStdString(),
+                      "Connecting...\nWaiting for the device root " + absent);
+            EXPECT_EQ(d.Progress().Bar()->maximum(), 0);   // running without an end
+            for (QWidget* w : std::initializer_list<QWidget*>{d.ConfigOnly(), d.ApplicationAndConfig(),
+                                                              d.LaunchButton(0)})
+                EXPECT_FALSE(w->isEnabled());
+            d.grab().save(QString::fromStdString((root_.parent_path() / "mevrant-wait.png").string()));
+            d.Progress().grab().save(
+                QString::fromStdString((root_.parent_path() / "mevrant-wait-progress.png").string()));
+        });
+        QTest::mouseClick(d.ConfigOnly(), Qt::LeftButton);
+        EXPECT_TRUE(during);
+        EXPECT_EQ(QApplication::overrideCursor(), nullptr);
+        EXPECT_FALSE(d.Progress().isVisible());
+        EXPECT_TRUE(d.ConfigOnly()->isEnabled());
+        d.reject();
+    });
+    deskcommon::UiHooks().RunDialog(d);
+    EXPECT_EQ(box_.Take(), std::vector<std::string>{
+                               "Update failed.  Rapi interface initialization timed out.  Please verify that the "
+                               "device is attached to the desktop.\nNo device answered in 800 ms: the device root "
+                               "folder " + absent + " does not exist."});
 }
 
 }  // namespace
