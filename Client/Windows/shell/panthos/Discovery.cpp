@@ -1,7 +1,6 @@
-// The discovered hosts in the host list, and the search by name of a
-// start-up connection, over the shell's discovery part.
+// The search by name of a start-up connection, over the shell's discovery
+// part.
 #include <string>
-#include <vector>
 
 #include "ShellObj.h"
 #include "platform/Message.h"
@@ -13,37 +12,8 @@
 namespace {
 
 constexpr uint32_t kSearchDelayMs = 30000;
-constexpr int kImageDiscoveredKnown = 3;
-constexpr int kImageDiscovered = 4;
 
 }  // namespace
-
-void COVCShellObj::FillDiscoveredHosts(HWND listView) {
-    // Copies: the list (and its notifications) outside the discovery's locks.
-    for (const CHostEntry& host : m_discovery.Shown()) {
-        LVITEM item{};
-        item.mask = LVIF_TEXT | LVIF_IMAGE | LVIF_PARAM;
-        item.iItem = int(SendMessage(listView, LVM_GETITEMCOUNT, 0, 0));
-        item.pszText = const_cast<char16_t*>(host.GetDescription());
-        item.iImage = (host.GetDiscoveryKey() & 1) ? kImageDiscoveredKnown : kImageDiscovered;
-        auto* copy = new CHostEntry(host);
-        item.lParam = LPARAM(copy);
-        const int at = int(SendMessage(listView, LVM_INSERTITEM, 0, LPARAM(&item)));
-        if (at < 0) {
-            delete copy;
-            continue;
-        }
-        LVITEM sub{};
-        sub.iItem = at;
-        sub.iSubItem = 1;
-        sub.pszText = const_cast<char16_t*>(host.GetHost());
-        SendMessage(listView, LVM_SETITEMTEXT, WPARAM(at), LPARAM(&sub));
-        const std::u16string port = plat::text::Utf8ToWide(std::to_string(host.GetPort()));
-        sub.iSubItem = 2;
-        sub.pszText = const_cast<char16_t*>(port.c_str());
-        SendMessage(listView, LVM_SETITEMTEXT, WPARAM(at), LPARAM(&sub));
-    }
-}
 
 void COVCShellObj::PlayErrorSound() {
     const char16_t* ovc = GetFolder(u"OVC", nullptr);
@@ -53,20 +23,20 @@ void COVCShellObj::PlayErrorSound() {
 }
 
 std::unique_ptr<CHostEntry> COVCShellObj::FindHostByName(std::u16string token) {
-    m_listSource = 1;
-    DeleteAllItems();
-    EnableItem(ID_HOST_PROPERTIES, false);
+    m_hosts.SetSource(CHostListView::Source::Discovered);
+    m_hosts.Clear();
+    m_menu.Enable(ID_HOST_PROPERTIES, false);
     m_discovery.DelayNextPass(kSearchDelayMs);
-    m_hostSearch = 1;
+    m_hosts.SetSearching(true);
     CHostDiscovery::Search search = m_discovery.Find(token);
     if (search.found == 0) {
         PlayErrorSound();
         const std::u16string text = LoadResourceText(41, 200);
         const std::u16string caption = LoadResourceText(6, 100);
         MessageBox(m_hWnd, text.c_str(), caption.c_str(), MB_OK);
-        m_listSource = 0;
+        m_hosts.SetSource(CHostListView::Source::Programs);
     }
-    m_hostSearch = 0;
+    m_hosts.SetSearching(false);
     if (!search.chosen) RefreshHostList();
     return std::move(search.chosen);
 }

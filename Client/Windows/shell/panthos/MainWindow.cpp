@@ -24,14 +24,6 @@ using plat::com::CPtr;
 namespace {
 
 constexpr int kMenuBarHeight = 24;
-constexpr DWORD kHostListStyle = 0x50810100;  // child, visible, border, tab stop, large icons, auto-arrange
-constexpr DWORD kHostListExStyle = 0x200;     // sunken client edge
-
-// Image indices of the host list.
-constexpr int kImageAddNew = 0;
-constexpr int kImageConfigured = 2;
-constexpr int kImageDiscoveredKnown = 3;
-constexpr int kImageDiscovered = 4;
 
 int Width(const RECT& r) { return r.right - r.left; }
 int Height(const RECT& r) { return r.bottom - r.top; }
@@ -98,8 +90,7 @@ LRESULT COVCShellObj::OnMessage(HWND hwnd, UINT msg, WPARAM wParam, LPARAM lPara
         return 0;
     case WM_NOTIFY:
         return OnNotify(reinterpret_cast<const NMHDR*>(lParam));
-    case WM_RBUTTONDOWN:
-        OnContextMenu(lParam);
+    case WM_RBUTTONDOWN:  // no context menu
         return 0;
     case WM_DESTROY:
     case WM_CLOSE:
@@ -129,26 +120,14 @@ LRESULT COVCShellObj::OnMessage(HWND hwnd, UINT msg, WPARAM wParam, LPARAM lPara
 LRESULT COVCShellObj::OnCreate(HWND hwnd) {
     m_hWnd = hwnd;
     m_taskbarWasVisible = m_taskbar.IsTaskbarVisible() != 0;
-    m_commandBar = CommandBar_Create(nullptr, hwnd, 1);
-    if (m_commandBar) {
-        CommandBar_InsertMenubar(m_commandBar, g_hResInstance, 178, 0);
-        m_menu = CommandBar_GetMenu(m_commandBar, 0);
-    }
-    EnableItem(ID_DISCONNECT, false);
-    EnableItem(ID_HOST_PROPERTIES, false);
+    m_menu.Create(hwnd, g_hResInstance);
+    m_menu.Enable(ID_DISCONNECT, false);
+    m_menu.Enable(ID_HOST_PROPERTIES, false);
     if (SettingIsZero(SETTING_EXIT_MENU)) {
-        DeleteMenu(m_menu, ID_EXIT, MF_BYCOMMAND);
+        m_menu.Remove(ID_EXIT);
         m_exitAllowed = 0;
     }
     return 0;
-}
-
-void COVCShellObj::EnableItem(UINT id, bool enable) {
-    if (m_menu) EnableMenuItem(m_menu, id, MF_BYCOMMAND | (enable ? MF_ENABLED : MF_GRAYED));
-}
-
-void COVCShellObj::DrawMenuBar() {
-    if (m_commandBar) CommandBar_DrawMenuBar(m_commandBar, 0);
 }
 
 void COVCShellObj::OnTimer() {
@@ -177,7 +156,7 @@ void COVCShellObj::OnSocketNotify(LPARAM event) {
             MessageBox(m_hWnd, text.c_str(), u"", MB_OK);
             SetCursor(0);
         }
-        if (m_hostList && IsWindowVisible(m_hostList)) SetFocus(m_hostList);
+        if (m_hosts.IsShown()) SetFocus(m_hosts.Window());
         break;
     default:
         break;
@@ -195,97 +174,39 @@ void COVCShellObj::OnPaint() {
     EndPaint(m_hWnd, &ps);
 }
 
-HWND COVCShellObj::CreateHostList(const RECT& rect) {
-    m_hostList = CreateWindowEx(kHostListExStyle, WC_LISTVIEW, u"", kHostListStyle, 0, rect.top, Width(rect),
-                                Height(rect), m_hWnd, HMENU(kHostListId), nullptr, nullptr);
-    if (!m_hostList) return 0;
-    g_hHostList = m_hostList;
-    m_largeImages = ImageList_Create(32, 32, ILC_COLOR32 | ILC_MASK, 6, 0);
-    m_smallImages = ImageList_Create(16, 16, ILC_COLOR32 | ILC_MASK, 6, 0);
-    for (UINT id : {175u, 173u, 172u, 171u, 6003u, 180u}) {
-        for (auto [images, side] : {std::pair{m_largeImages, 32}, {m_smallImages, 16}}) {
-            const HICON icon = HICON(LoadImage(g_hResInstance, MAKEINTRESOURCE(id), IMAGE_ICON, side, side, 0));
-            ImageList_AddIcon(images, icon);
-            if (icon) DestroyIcon(icon);
-        }
-    }
-    SendMessage(m_hostList, LVM_SETIMAGELIST, LVSIL_NORMAL, LPARAM(m_largeImages));
-    SendMessage(m_hostList, LVM_SETIMAGELIST, LVSIL_SMALL, LPARAM(m_smallImages));
-    int column = 0;
-    for (auto [text, cx] : {std::pair{u"Host", 90}, {u"Address", 80}, {u"Port", 50}}) {
-        LVCOLUMN c{LVCF_FMT | LVCF_WIDTH | LVCF_TEXT, LVCFMT_LEFT, cx, const_cast<char16_t*>(text), 0, column};
-        SendMessage(m_hostList, LVM_INSERTCOLUMN, WPARAM(column++), LPARAM(&c));
-    }
-    return m_hostList;
-}
-
-void COVCShellObj::DeleteAllItems() {
-    if (m_hostList) SendMessage(m_hostList, LVM_DELETEALLITEMS, 0, 0);
-}
-
 void COVCShellObj::RefreshHostList() {
-    if (m_hostSearch || !m_hostList || !IsWindowVisible(m_hostList)) return;
-    SendMessage(m_hostList, WM_SETREDRAW, FALSE, 0);
-    DeleteAllItems();
-    EnableItem(ID_HOST_PROPERTIES, false);
-    if (m_listSource == 0) {
-        EnableItem(ID_HOSTS_DISCOVERED, !SettingIsZero(SETTING_AUTODISCOVERY));
-        EnableItem(ID_HOSTS_PROGRAMS, false);
-        if (!SettingIsZero(SETTING_ALLOW_HOST_EDIT)) {
-            LVITEM add{};
-            add.mask = LVIF_TEXT | LVIF_IMAGE | LVIF_PARAM;
-            add.pszText = const_cast<char16_t*>(u"Add New");
-            add.iImage = kImageAddNew;
-            SendMessage(m_hostList, LVM_INSERTITEM, 0, LPARAM(&add));
-        }
-        CHostListFile hosts;
-        LVITEM item{};
-        item.mask = LVIF_TEXT | LVIF_IMAGE | LVIF_PARAM | LVIF_STATE;
-        hosts.FillListView(m_hostList, item);
+    if (m_hosts.IsSearching() || !m_hosts.IsShown()) return;
+    m_hosts.BeginRefill();
+    m_menu.Enable(ID_HOST_PROPERTIES, false);
+    if (m_hosts.GetSource() == CHostListView::Source::Programs) {
+        m_menu.Enable(ID_HOSTS_DISCOVERED, !SettingIsZero(SETTING_AUTODISCOVERY));
+        m_menu.Enable(ID_HOSTS_PROGRAMS, false);
+        m_hosts.AddPrograms(!SettingIsZero(SETTING_ALLOW_HOST_EDIT));
     } else {
-        EnableItem(ID_HOSTS_DISCOVERED, false);
-        EnableItem(ID_HOSTS_PROGRAMS, true);
-        FillDiscoveredHosts(m_hostList);
+        m_menu.Enable(ID_HOSTS_DISCOVERED, false);
+        m_menu.Enable(ID_HOSTS_PROGRAMS, true);
+        m_hosts.AddDiscovered(m_discovery.Shown());
     }
-    DrawMenuBar();
-    SendMessage(m_hostList, WM_SETREDRAW, TRUE, 0);
-    InvalidateRect(m_hostList, nullptr, TRUE);
-}
-
-int COVCShellObj::SelectedItem(int* image, CHostEntry** record) const {
-    *image = -1;
-    *record = nullptr;
-    if (!m_hostList) return -1;
-    const int index = int(SendMessage(m_hostList, LVM_GETNEXTITEM, WPARAM(-1), LVNI_SELECTED));
-    if (index < 0) return -1;
-    LVITEM item{};
-    item.mask = LVIF_IMAGE | LVIF_PARAM;
-    item.iItem = index;
-    if (!SendMessage(m_hostList, LVM_GETITEM, 0, LPARAM(&item))) return -1;
-    *image = item.iImage;
-    *record = reinterpret_cast<CHostEntry*>(item.lParam);
-    return index;
+    m_menu.Draw();
+    m_hosts.EndRefill();
 }
 
 LRESULT COVCShellObj::OnNotify(const NMHDR* header) {
-    if (!header || header->idFrom != UINT_PTR(kHostListId)) return 0;
+    if (!header || header->idFrom != UINT_PTR(CHostListView::kId)) return 0;
     switch (header->code) {
     case NM_DBLCLK:
     case NM_RETURN:
         ConnectSelectedHost();
         break;
     case LVN_DELETEITEM:
-        delete reinterpret_cast<CHostEntry*>(reinterpret_cast<const NMLISTVIEW*>(header)->lParam);
+        m_hosts.OnDeleteItem(header);
         break;
-    case LVN_ITEMCHANGED: {
-        EnableItem(ID_HOST_PROPERTIES, false);
-        int image;
-        CHostEntry* record;
-        if (SelectedItem(&image, &record) >= 0 && image == kImageConfigured)
-            EnableItem(ID_HOST_PROPERTIES, !SettingIsZero(SETTING_ALLOW_HOST_EDIT));
-        DrawMenuBar();
+    case LVN_ITEMCHANGED:
+        m_menu.Enable(ID_HOST_PROPERTIES, false);
+        if (m_hosts.Selected().image == CHostListView::kImageConfigured)
+            m_menu.Enable(ID_HOST_PROPERTIES, !SettingIsZero(SETTING_ALLOW_HOST_EDIT));
+        m_menu.Draw();
         break;
-    }
     default:
         break;
     }
@@ -293,17 +214,15 @@ LRESULT COVCShellObj::OnNotify(const NMHDR* header) {
 }
 
 void COVCShellObj::ConnectSelectedHost() {
-    int image;
-    CHostEntry* itemRecord;
-    if (SelectedItem(&image, &itemRecord) < 0) return;
-    if (!itemRecord) {
-        if (image == kImageAddNew) PostMessage(m_hWnd, WM_EDIT_HOST, 0, 0);
+    const CHostListView::Selection selected = m_hosts.Selected();
+    if (selected.index < 0) return;
+    if (!selected.record) {
+        if (selected.image == CHostListView::kImageAddNew) PostMessage(m_hWnd, WM_EDIT_HOST, 0, 0);
         return;
     }
     // A copy: a search by name below empties the list, and the item's record with it.
-    std::unique_ptr<CHostEntry> record = std::make_unique<CHostEntry>(*itemRecord);
-    itemRecord = nullptr;
-    if (record->GetPort() == 0 && image == kImageConfigured) {
+    std::unique_ptr<CHostEntry> record = std::make_unique<CHostEntry>(*selected.record);
+    if (record->GetPort() == 0 && selected.image == CHostListView::kImageConfigured) {
         record = FindHostByName(record->GetHost());
     } else if (record->GetPort() == 0) {
         m_discovery.Resolve(*record);
@@ -340,7 +259,7 @@ void COVCShellObj::AutoLaunch(const char16_t* address, int32_t port) {
 void COVCShellObj::PrepareToConnectAndShowClient() {
     ShellLog(LOG_TRACE, "PrepareToConnectAndShowClient");
     if (m_settings->GetBool(SETTING_HIDE_MENU_BAR)) {
-        CommandBar_Show(m_commandBar, FALSE);
+        m_menu.Show(false);
         RECT window;
         GetWindowRect(m_hWnd, &window);
         MoveWindow(m_hWnd, window.left, window.top - kMenuBarHeight, Width(window), Height(window) + kMenuBarHeight,
@@ -350,39 +269,36 @@ void COVCShellObj::PrepareToConnectAndShowClient() {
         if (m_classic) m_classic->IncreaseHeightForMenu();
     }
     ShowWindow(m_controlHost, SW_SHOW);
-    EnableItem(ID_DISCONNECT, true);
-    for (UINT id = ID_VIEW_LARGE; id <= ID_VIEW_DETAILS; ++id) EnableItem(id, false);
-    DrawMenuBar();
+    m_menu.Enable(ID_DISCONNECT, true);
+    for (UINT id = ID_VIEW_LARGE; id <= ID_VIEW_DETAILS; ++id) m_menu.Enable(id, false);
+    m_menu.Draw();
     if (!SettingIsNonZero(SETTING_KEEP_HARDWARE_KEYS)) BackupHardwareKeys(1);
 }
 
 void COVCShellObj::ShowHostList() {
     if (m_session) m_session->End();
     ShowWindow(m_controlHost, SW_HIDE);
-    if (m_commandBar && !IsWindowVisible(m_commandBar)) {
-        CommandBar_Show(m_commandBar, TRUE);
+    if (m_menu.IsHidden()) {
+        m_menu.Show(true);
         const CSkin& skin = m_skinWindow->Skin();
         MoveWindow(m_hWnd, skin.skin.left, skin.skin.top, Width(skin.skin), Height(skin.skin), TRUE);
         const RECT& d = skin.display;
-        MoveWindow(m_hostList, d.left, d.top + kMenuBarHeight, Width(d), Height(d) - kMenuBarHeight, TRUE);
+        MoveWindow(m_hosts.Window(), d.left, d.top + kMenuBarHeight, Width(d), Height(d) - kMenuBarHeight, TRUE);
         MoveWindow(m_controlHost, d.left, d.top, Width(d), Height(d), TRUE);
     }
-    ShowWindow(m_hostList, SW_SHOW);
+    ShowWindow(m_hosts.Window(), SW_SHOW);
     RefreshHostList();
-    SetFocus(m_hostList);
-    EnableItem(ID_DISCONNECT, false);
-    for (UINT id = ID_VIEW_LARGE; id <= ID_VIEW_DETAILS; ++id) EnableItem(id, true);
-    DrawMenuBar();
+    SetFocus(m_hosts.Window());
+    m_menu.Enable(ID_DISCONNECT, false);
+    for (UINT id = ID_VIEW_LARGE; id <= ID_VIEW_DETAILS; ++id) m_menu.Enable(id, true);
+    m_menu.Draw();
     BackupHardwareKeys(0);
     if (SettingIsNonZero(SETTING_EXIT_AFTER_SESSION)) PostQuitMessage(0);
 }
 
 void COVCShellObj::SetListView(UINT id) {
-    static constexpr DWORD kViews[] = {LVS_ICON | LVS_AUTOARRANGE, LVS_SMALLICON, LVS_LIST, LVS_REPORT};
-    const DWORD style = DWORD(GetWindowLongPtr(m_hostList, GWL_STYLE));
-    SetWindowLongPtr(m_hostList, GWL_STYLE, LONG_PTR((style & ~(LVS_TYPEMASK | LVS_AUTOARRANGE)) | kViews[id - ID_VIEW_LARGE]));
-    CheckMenuRadioItem(m_menu, ID_VIEW_LARGE, ID_VIEW_DETAILS, id, MF_BYCOMMAND);
-    InvalidateRect(m_hostList, nullptr, TRUE);
+    m_menu.Check(ID_VIEW_LARGE, ID_VIEW_DETAILS, id);
+    m_hosts.SetView(int(id - ID_VIEW_LARGE));
 }
 
 void COVCShellObj::OnCommand(UINT id) {
@@ -403,21 +319,21 @@ void COVCShellObj::OnCommand(UINT id) {
         EditHostProperties();
         break;
     case ID_HOSTS_PROGRAMS:
-        m_listSource = 0;
+        m_hosts.SetSource(CHostListView::Source::Programs);
         RefreshHostList();
         break;
     case ID_HOSTS_DISCOVERED:
-        m_listSource = 1;
+        m_hosts.SetSource(CHostListView::Source::Discovered);
         RefreshHostList();
         break;
     case ID_EXIT:
         if (!m_exitAllowed) break;
-        if (AskYesNo(g_hControlWnd, 6101, 4) == IDNO) break;
-        DeleteAllItems();
+        if (AskYesNo(m_controlHost, 6101, 4) == IDNO) break;
+        m_hosts.Clear();
         PostQuitMessage(0);
         break;
     case ID_DISCONNECT:
-        if (m_session && m_session->IsActive() && AskYesNo(g_hControlWnd, 6064, 4) == IDNO) break;
+        if (m_session && m_session->IsActive() && AskYesNo(m_controlHost, 6064, 4) == IDNO) break;
         OnSessionEnd(id);
         break;
     case ID_SESSION_ENDED:
@@ -439,7 +355,7 @@ void COVCShellObj::OnSessionEnd(UINT id) {
         return;
     }
     if (SettingIsNonZero(SETTING_EXIT_AFTER_SESSION)) {
-        DeleteAllItems();
+        m_hosts.Clear();
         PostQuitMessage(0);
     }
 }
@@ -467,10 +383,9 @@ void COVCShellObj::Reconnect() {
 }
 
 void COVCShellObj::EditHostProperties() {
-    int image;
-    CHostEntry* record;
-    if (SelectedItem(&image, &record) < 0 || image != kImageConfigured || !record) return;
-    PostMessage(m_hWnd, WM_EDIT_HOST, 0, LPARAM(new CHostEntry(*record)));
+    const CHostListView::Selection selected = m_hosts.Selected();
+    if (selected.image != CHostListView::kImageConfigured || !selected.record) return;
+    PostMessage(m_hWnd, WM_EDIT_HOST, 0, LPARAM(new CHostEntry(*selected.record)));
 }
 
 void COVCShellObj::OnSaveHost(CHostEntry* record) {
@@ -489,7 +404,7 @@ void COVCShellObj::OnSaveHost(CHostEntry* record) {
 void COVCShellObj::OnClose() {
     if (m_taskbarWasVisible) m_taskbar.ShowTaskbar(0);
     plat::sip::ClosePanel();
-    DeleteAllItems();
+    m_hosts.Clear();
     if (!m_released) PostQuitMessage(0);
 }
 
@@ -538,13 +453,4 @@ LRESULT COVCShellObj::OnShowInputPanel(WPARAM wParam) {
     SipGetInfo(&sip);
     sip.fdwFlags = wParam ? SIPF_ON : 0;
     return SipSetInfo(&sip);
-}
-
-void COVCShellObj::OnContextMenu(LPARAM lParam) {
-    // No context menu is loaded; the tap is only tracked when one exists.
-    if (!m_contextMenu) return;
-    RECT window;
-    GetWindowRect(m_hWnd, &window);
-    TrackPopupMenuEx(m_contextMenu, 0, GET_X_LPARAM(lParam) + window.left, GET_Y_LPARAM(lParam) + window.top, m_hWnd,
-                     nullptr);
 }

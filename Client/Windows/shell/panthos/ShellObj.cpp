@@ -21,11 +21,6 @@
 using plat::com::CBstr;
 using plat::com::CPtr;
 
-HWND g_hMainWnd = 0;
-HWND g_hControlWnd = 0;
-HWND g_hHostList = 0;
-bool g_bSkinLayout = false;
-
 namespace {
 
 constexpr int kMenuBarHeight = 24;
@@ -58,9 +53,6 @@ void COVCShellObj::FinalRelease() {
     m_hWnd = 0;
     DestroySplash();
     m_session.reset();
-    if (m_largeImages) ImageList_Destroy(m_largeImages);
-    if (m_smallImages) ImageList_Destroy(m_smallImages);
-    m_largeImages = m_smallImages = 0;
     plat::com::UnregisterHostWindowClass();
     // The class names this library's procedure: left registered, the next
     // shell (perhaps of another load of the library) would create its window
@@ -68,8 +60,7 @@ void COVCShellObj::FinalRelease() {
     UnregisterClass(kMainWindowClass, nullptr);
     // The process-wide handles are this object's only when it made them: a
     // second object that found a shell running leaves the first one's.
-    if (mine && g_hMainWnd == mine) {
-        g_hMainWnd = g_hControlWnd = g_hHostList = 0;
+    if (mine && GetShellMainWindow() == mine) {
         SetShellMainWindow(0);
         SetShellControlWindow(0);
     }
@@ -127,10 +118,9 @@ HRESULT COVCShellObj::StartUp() {
                          connect);
         return 1;
     }
-    g_bSkinLayout = m_settings->GetBool(SETTING_SKIN_LAYOUT) != 0;
+    const bool skinLayout = m_settings->GetBool(SETTING_SKIN_LAYOUT) != 0;
     if (!CreateMainWindow()) return 1;
 
-    g_hMainWnd = m_hWnd;
     SetShellMainWindow(m_hWnd);  // the connecting window centres on it
     SetTimer(m_hWnd, kPollTimer, kPollMs);
 
@@ -143,7 +133,6 @@ HRESULT COVCShellObj::StartUp() {
     control.top += kMenuBarHeight;
     m_controlHost = CreateWindowEx(0, plat::com::kHostWindowClass, u"Ravelcore.OVC", 0x52000000, control.left, control.top,
                                    Width(control), Height(control), m_hWnd, HMENU(kControlHostId), nullptr, nullptr);
-    g_hControlWnd = m_controlHost;
     SetShellControlWindow(m_controlHost);
     if (!m_controlHost) return 1;
 
@@ -152,7 +141,7 @@ HRESULT COVCShellObj::StartUp() {
     m_taskbar.RegisterWindow(m_hWnd);
     RECT taskbarRect;
     m_taskbar.GetTaskbarRect(&taskbarRect);
-    CreateHostList(controlRect);
+    m_hosts.Create(m_hWnd, controlRect);
     ShowWindow(m_controlHost, SW_HIDE);
 
     CPtr<IOVC36_40> discovery;
@@ -184,16 +173,16 @@ HRESULT COVCShellObj::StartUp() {
     LONG pages = 0;
     ovc->GetConfigPropSheetCount(&pages);
     if (pages == 0) {
-        EnableItem(ID_CONFIGURE, false);
-        DrawMenuBar();
+        m_menu.Enable(ID_CONFIGURE, false);
+        m_menu.Draw();
     }
     ovc.Reset();
     ShowWindow(m_hWnd, SW_SHOW);
     RefreshHostList();
     DestroySplash();
-    SetFocus(m_hostList);
+    SetFocus(m_hosts.Window());
 
-    if (g_bSkinLayout) {
+    if (skinLayout) {
         if (m_taskbar.IsTaskbarVisible()) m_taskbar.ShowTaskbar(kTaskbarHidden);
         RECT bar{};
         m_taskbar.GetTaskbarRect(&bar);
@@ -202,7 +191,7 @@ HRESULT COVCShellObj::StartUp() {
         skin.display.bottom = bar.bottom;
         const RECT& d = skin.display;
         MoveWindow(m_controlHost, d.left, d.top + kMenuBarHeight, Width(d), Height(d) - kMenuBarHeight, TRUE);
-        MoveWindow(m_hostList, d.left, d.top + kMenuBarHeight, Width(d), Height(d) - kMenuBarHeight, TRUE);
+        MoveWindow(m_hosts.Window(), d.left, d.top + kMenuBarHeight, Width(d), Height(d) - kMenuBarHeight, TRUE);
     }
     m_ovc = AskControl();
     StartUpConnection();

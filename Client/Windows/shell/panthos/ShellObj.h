@@ -14,6 +14,8 @@
 #include "control/Ravelcore.h"
 #include "core/hooks/CoreMessages.h"
 #include "panthos/HostDiscovery.h"
+#include "panthos/HostListView.h"
+#include "panthos/ShellMenu.h"
 #include "panthos/ShellSession.h"
 #include "platform/ComServer.h"
 #include "platform/ListView.h"
@@ -43,7 +45,6 @@ enum : UINT {
 };
 
 constexpr const char16_t* kMainWindowClass = u"OVSCShellWindow";
-constexpr int kHostListId = 175;
 constexpr int kControlHostId = 8;
 constexpr UINT kPollTimer = 1;
 constexpr UINT kPollMs = 50;
@@ -51,12 +52,6 @@ constexpr UINT kPollMs = 50;
 constexpr const char16_t* kClientVersion = u"5.4.1.01";
 // The session folder and name of a start-up connection to an address.
 constexpr const char16_t* kAutoLaunchName = u"AutoL";
-
-// Process-wide, read by the socket's windows and the handlers.
-extern HWND g_hMainWnd;
-extern HWND g_hControlWnd;
-extern HWND g_hHostList;
-extern bool g_bSkinLayout;
 
 class COVCShellObj final
     : public plat::com::CObject<IOVCShellObj, IConnectionPointContainer, ISupportErrorInfo> {
@@ -107,8 +102,6 @@ private:
     void OnQueryAssociation(LPARAM lParam);
     void OnSettingChange(WPARAM wParam);
     LRESULT OnShowInputPanel(WPARAM wParam);
-    void OnContextMenu(LPARAM lParam);
-    HWND CreateHostList(const RECT& rect);
     void RefreshHostList();
     void ConnectSelectedHost();
     void AutoLaunch(const char16_t* address, int32_t port);
@@ -118,13 +111,8 @@ private:
     void ShowHostList();
     void EditHostProperties();
     void SetListView(UINT id);
-    void DeleteAllItems();
-    void EnableItem(UINT id, bool enable);
-    void DrawMenuBar();
     bool SettingIsZero(int n) const;
     bool SettingIsNonZero(int n) const;
-    // The host list's selected item: its index (-1 for none), image and record.
-    int SelectedItem(int* image, CHostEntry** record) const;
 
     // Sinks and the control's calls (Sinks.cpp).
     HRESULT AdviseControlEvents();
@@ -139,8 +127,7 @@ private:
     template <class I>
     plat::com::CPtr<I> AskControlFor() const;
 
-    // Discovered hosts in the list (Discovery.cpp).
-    void FillDiscoveredHosts(HWND listView);
+    // The search by name of a start-up connection (Discovery.cpp).
     std::unique_ptr<CHostEntry> FindHostByName(std::u16string token);
     void PlayErrorSound();
 
@@ -160,15 +147,9 @@ private:
     // runs only while it exists.
     std::unique_ptr<CShellSession> m_session;
     CHostDiscovery m_discovery{[this] { return m_session && m_session->IsActive(); }};
-    std::atomic<int> m_hostSearch{0};
     std::u16string m_programFolder;
-    HWND m_hostList = 0;
-    int m_listSource = 0;
-    HWND m_commandBar = 0;
-    HMENU m_menu = 0;
-    HMENU m_contextMenu = 0;
-    HIMAGELIST m_largeImages = 0;
-    HIMAGELIST m_smallImages = 0;
+    CHostListView m_hosts;
+    CShellMenu m_menu;
     std::unique_ptr<CSettingsStore> m_settings;
     int m_exitAllowed = 1;
     HWND m_focusChild = 0;
