@@ -104,6 +104,17 @@ TEST_P(TranscriptCase, DeviceAnswersAsRecorded) {
     const fs::path root = m_dir / "device", log = m_dir / "session.log";
     fs::create_directories(root);
     if (fs::exists(dir / "before")) fs::copy(dir / "before", root, fs::copy_options::recursive);
+    if (fs::exists(dir / "libraries.txt")) {
+        std::istringstream lines(ReadAll(dir / "libraries.txt"));
+        for (std::string line; std::getline(lines, line);) {
+            if (line.empty() || line[0] == '#') continue;
+            const size_t space = line.find(' ');
+            ASSERT_NE(space, std::string::npos) << "libraries.txt: expected 'NAME PATH': " << line;
+            const fs::path to = root / line.substr(space + 1);
+            fs::create_directories(to.parent_path());
+            fs::copy_file(fs::path(FIXTURE_DIR) / (line.substr(0, space) + ".dll"), to);
+        }
+    }
     std::vector<std::string> args{"--stdio", "--device-root", root.string(), "--log", log.string()};
     if (fs::exists(dir / "input.txt")) args.insert(args.end(), {"--input", (dir / "input.txt").string()});
 

@@ -126,6 +126,21 @@ TEST_F(RfidCommandsTest, GetAndSetProperty) {
     EXPECT_EQ(Ask("gPower"), (std::vector<Bytes>{"r" + FD + "G1"}));
 }
 
+TEST_F(RfidCommandsTest, NamesAndValuesEndWithTheirField) {
+    for (int mode : {0, 1}) {
+        if (mode == 1) Send("B" + FD + "1"), Replies(0);
+        m_rfid.calls.clear();
+        EXPECT_EQ(Ask("sQ=1" + FD + "R=2", mode), (std::vector<Bytes>{"r" + FD + "S0"})) << mode;
+        EXPECT_EQ(Ask("gQ" + FD + "junk", mode), (std::vector<Bytes>{"r" + FD + "G0=7"})) << mode;
+        // The packet's delimiter ends the text, and the command ends the packet.
+        EXPECT_EQ(Ask("gPower" + FF + "A" + FD + "x", mode), (std::vector<Bytes>{"r" + FD + "G0=7"})) << mode;
+        EXPECT_EQ(Ask("sP=3" + FF + "A" + FD + "x", mode), (std::vector<Bytes>{"r" + FD + "S0"})) << mode;
+        // An empty field is no name.
+        EXPECT_EQ(Ask("g" + FD + "x", mode), (std::vector<Bytes>{"r" + FD + "G1"})) << mode;
+        EXPECT_EQ(m_rfid.calls, (std::vector<std::string>{"set Q|1", "get Q", "get Power", "set P|3"})) << mode;
+    }
+}
+
 TEST_F(RfidCommandsTest, WithoutALibraryEverySubCommandFails) {
     m_rfid.present = false;
     EXPECT_EQ(Ask("i"), (std::vector<Bytes>{"r" + FD + "I"}));

@@ -20,10 +20,12 @@ constexpr int32_t kPropertyBuffer = 1024;
 
 uint16_t Word(const uint8_t* at) { return static_cast<uint16_t>(at[0] << 8 | at[1]); }
 
-// The rest of the command's field, as the wire's bytes.
-std::string RestOfField(const CPacket& pkt) {
-    const int32_t length = std::max(0, std::min(pkt.GetFieldLength(), pkt.BytesLeft()));
-    return std::string(reinterpret_cast<const char*>(pkt.GetCursor()), static_cast<size_t>(length));
+// The wire's bytes after the sub-command byte up to the end of its field,
+// without the byte that ends the field or the packet. Taken before stepping
+// past the sub-command byte: the step keeps the field's length as it was.
+std::string ArgumentText(const CPacket& pkt) {
+    const int32_t length = std::max(0, std::min(pkt.GetFieldLength(), pkt.BytesLeft()) - 1);
+    return std::string(reinterpret_cast<const char*>(pkt.GetCursor()) + 1, static_cast<size_t>(length));
 }
 
 // A parsed request: the tag id and its entries in request order.
@@ -77,12 +79,13 @@ int CRfidCommands::RfidEvent(CPacket* pkt, uint8_t) {
     LogWrite(LOG_TRACE, "RfidEvent");
     const int sub = pkt->PeekByte(-1);
     if (sub < 0) return 0;
+    const std::string text = sub == 'g' || sub == 's' ? ArgumentText(*pkt) : std::string();
     pkt->Advance(1);
     switch (sub) {
     case 'i': Identify(false); break;
     case 'l': Identify(true); break;
-    case 'g': GetProperty(*pkt); break;
-    case 's': SetProperty(*pkt); break;
+    case 'g': GetProperty(text); break;
+    case 's': SetProperty(text); break;
     case 'r': ReadOrWrite(*pkt, false); break;
     case 'w': ReadOrWrite(*pkt, true); break;
     default: break;  // no reply
@@ -118,9 +121,8 @@ void CRfidCommands::Identify(bool lastList) {
     if (block) devices.RfidFreeBlock(block);
 }
 
-void CRfidCommands::GetProperty(const CPacket& pkt) {
+void CRfidCommands::GetProperty(const std::string& name) {
     ICoreDevices& devices = *m_devices;
-    const std::string name = RestOfField(pkt);
     std::vector<char> value(kPropertyBuffer, '\0');
     if (name.empty() || !devices.HasRfid() || !devices.RfidGetProperty(name.c_str(), value.data(), kPropertyBuffer)) {
         SendBlock("G1", nullptr, 0);
@@ -131,8 +133,7 @@ void CRfidCommands::GetProperty(const CPacket& pkt) {
     SendBlock(text.c_str(), nullptr, 0);
 }
 
-void CRfidCommands::SetProperty(const CPacket& pkt) {
-    const std::string argument = RestOfField(pkt);
+void CRfidCommands::SetProperty(const std::string& argument) {
     const size_t eq = argument.find('=');
     // Without '=' there is nothing to set: a failure, not a success.
     int32_t result = 0;

@@ -4,6 +4,7 @@
 #pragma once
 
 #include <cstdint>
+#include <string>
 
 #include "common/Packet.h"
 #include "core/hooks/CoreHooks.h"
@@ -23,8 +24,9 @@ public:
 
 private:
     void Identify(bool lastList);
-    void GetProperty(const CPacket& pkt);
-    void SetProperty(const CPacket& pkt);
+    // name: the property's name; argument: NAME=VALUE.
+    void GetProperty(const std::string& name);
+    void SetProperty(const std::string& argument);
     void ReadOrWrite(const CPacket& pkt, bool write);
     // 'r' FD, the prefix, then the block (if any).
     void SendBlock(const char* prefix, const uint8_t* block, int32_t length);
