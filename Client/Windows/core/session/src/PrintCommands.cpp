@@ -134,11 +134,8 @@ int CPrintCommands::RFSPOOL(CPacket* pkt, uint8_t code) {
     const int32_t size = static_cast<int32_t>(std::min<size_t>(bytes.size(), INT32_MAX));
     const int32_t fit = std::max<int32_t>(1, kMaxPrintFile / std::max<int32_t>(1, size));
     if (copies > fit) LogWrite(LOG_ERROR, "RFSPOOL: " + std::to_string(fit) + " copies fit in the limit");
-    for (int32_t i = 0; i < std::min(copies, fit); ++i) {
-        PrintBytes(bytes.data(), size);
-        // A serial port that did not open has answered once; the next copy would fail as well.
-        if (!m_devices->HasPrinter() && m_port < 0) break;
-    }
+    // Every copy takes the print path, with its own answer when the port does not open.
+    for (int32_t i = 0; i < std::min(copies, fit); ++i) PrintBytes(bytes.data(), size);
     m_replies.SendIntReply(code, 1);
     return 0;
 }
