@@ -57,13 +57,13 @@ LRESULT COVCShellObj::MainWndProc(HWND hwnd, UINT msg, WPARAM wParam, LPARAM lPa
 LRESULT COVCShellObj::OnMessage(HWND hwnd, UINT msg, WPARAM wParam, LPARAM lParam) {
     switch (msg) {
     case WM_LBUTTONDOWN:
-        if (m_skinWindow) m_skinWindow->OnLButtonDown(GET_X_LPARAM(lParam), GET_Y_LPARAM(lParam));
+        if (m_settings.SkinWindow()) m_settings.SkinWindow()->OnLButtonDown(GET_X_LPARAM(lParam), GET_Y_LPARAM(lParam));
         return 0;
     case WM_LBUTTONUP:
-        if (m_skinWindow) m_skinWindow->OnLButtonUp(GET_X_LPARAM(lParam), GET_Y_LPARAM(lParam));
+        if (m_settings.SkinWindow()) m_settings.SkinWindow()->OnLButtonUp(GET_X_LPARAM(lParam), GET_Y_LPARAM(lParam));
         return 0;
     case WM_MOUSEMOVE:
-        if (m_skinWindow) m_skinWindow->OnMouseMove(GET_X_LPARAM(lParam), GET_Y_LPARAM(lParam));
+        if (m_settings.SkinWindow()) m_settings.SkinWindow()->OnMouseMove(GET_X_LPARAM(lParam), GET_Y_LPARAM(lParam));
         return 0;
     case WM_SOCKET_NOTIFY:
         OnSocketNotify(lParam);
@@ -123,7 +123,7 @@ LRESULT COVCShellObj::OnCreate(HWND hwnd) {
     m_menu.Create(hwnd, g_hResInstance);
     m_menu.Enable(ID_DISCONNECT, false);
     m_menu.Enable(ID_HOST_PROPERTIES, false);
-    if (SettingIsZero(SETTING_EXIT_MENU)) {
+    if (m_settings.IsZero(SETTING_EXIT_MENU)) {
         m_menu.Remove(ID_EXIT);
         m_exitAllowed = 0;
     }
@@ -166,10 +166,10 @@ void COVCShellObj::OnSocketNotify(LPARAM event) {
 void COVCShellObj::OnPaint() {
     PAINTSTRUCT ps;
     HDC dc = BeginPaint(m_hWnd, &ps);
-    if (dc && m_skinWindow && m_skinWindow->IsLoaded()) {
+    if (dc && m_settings.SkinWindow() && m_settings.SkinWindow()->IsLoaded()) {
         RECT client;
         GetClientRect(m_hWnd, &client);
-        DrawImage(m_skinWindow->SkinImage(), dc, client);
+        DrawImage(m_settings.SkinWindow()->SkinImage(), dc, client);
     }
     EndPaint(m_hWnd, &ps);
 }
@@ -179,9 +179,9 @@ void COVCShellObj::RefreshHostList() {
     m_hosts.BeginRefill();
     m_menu.Enable(ID_HOST_PROPERTIES, false);
     if (m_hosts.GetSource() == CHostListView::Source::Programs) {
-        m_menu.Enable(ID_HOSTS_DISCOVERED, !SettingIsZero(SETTING_AUTODISCOVERY));
+        m_menu.Enable(ID_HOSTS_DISCOVERED, !m_settings.IsZero(SETTING_AUTODISCOVERY));
         m_menu.Enable(ID_HOSTS_PROGRAMS, false);
-        m_hosts.AddPrograms(!SettingIsZero(SETTING_ALLOW_HOST_EDIT));
+        m_hosts.AddPrograms(!m_settings.IsZero(SETTING_ALLOW_HOST_EDIT));
     } else {
         m_menu.Enable(ID_HOSTS_DISCOVERED, false);
         m_menu.Enable(ID_HOSTS_PROGRAMS, true);
@@ -204,7 +204,7 @@ LRESULT COVCShellObj::OnNotify(const NMHDR* header) {
     case LVN_ITEMCHANGED:
         m_menu.Enable(ID_HOST_PROPERTIES, false);
         if (m_hosts.Selected().image == CHostListView::kImageConfigured)
-            m_menu.Enable(ID_HOST_PROPERTIES, !SettingIsZero(SETTING_ALLOW_HOST_EDIT));
+            m_menu.Enable(ID_HOST_PROPERTIES, !m_settings.IsZero(SETTING_ALLOW_HOST_EDIT));
         m_menu.Draw();
         break;
     default:
@@ -258,13 +258,13 @@ void COVCShellObj::AutoLaunch(const char16_t* address, int32_t port) {
 
 void COVCShellObj::PrepareToConnectAndShowClient() {
     ShellLog(LOG_TRACE, "PrepareToConnectAndShowClient");
-    if (m_settings->GetBool(SETTING_HIDE_MENU_BAR)) {
+    if (m_settings.Store().GetBool(SETTING_HIDE_MENU_BAR)) {
         m_menu.Show(false);
         RECT window;
         GetWindowRect(m_hWnd, &window);
         MoveWindow(m_hWnd, window.left, window.top - kMenuBarHeight, Width(window), Height(window) + kMenuBarHeight,
                    TRUE);
-        const RECT& d = m_skinWindow->Skin().display;
+        const RECT& d = m_settings.SkinWindow()->Skin().display;
         MoveWindow(m_controlHost, d.left, d.top + kMenuBarHeight, Width(d), Height(d), TRUE);
         if (m_classic) m_classic->IncreaseHeightForMenu();
     }
@@ -272,7 +272,7 @@ void COVCShellObj::PrepareToConnectAndShowClient() {
     m_menu.Enable(ID_DISCONNECT, true);
     for (UINT id = ID_VIEW_LARGE; id <= ID_VIEW_DETAILS; ++id) m_menu.Enable(id, false);
     m_menu.Draw();
-    if (!SettingIsNonZero(SETTING_KEEP_HARDWARE_KEYS)) BackupHardwareKeys(1);
+    if (!m_settings.IsNonZero(SETTING_KEEP_HARDWARE_KEYS)) BackupHardwareKeys(1);
 }
 
 void COVCShellObj::ShowHostList() {
@@ -280,7 +280,7 @@ void COVCShellObj::ShowHostList() {
     ShowWindow(m_controlHost, SW_HIDE);
     if (m_menu.IsHidden()) {
         m_menu.Show(true);
-        const CSkin& skin = m_skinWindow->Skin();
+        const CSkin& skin = m_settings.SkinWindow()->Skin();
         MoveWindow(m_hWnd, skin.skin.left, skin.skin.top, Width(skin.skin), Height(skin.skin), TRUE);
         const RECT& d = skin.display;
         MoveWindow(m_hosts.Window(), d.left, d.top + kMenuBarHeight, Width(d), Height(d) - kMenuBarHeight, TRUE);
@@ -293,7 +293,7 @@ void COVCShellObj::ShowHostList() {
     for (UINT id = ID_VIEW_LARGE; id <= ID_VIEW_DETAILS; ++id) m_menu.Enable(id, true);
     m_menu.Draw();
     BackupHardwareKeys(0);
-    if (SettingIsNonZero(SETTING_EXIT_AFTER_SESSION)) PostQuitMessage(0);
+    if (m_settings.IsNonZero(SETTING_EXIT_AFTER_SESSION)) PostQuitMessage(0);
 }
 
 void COVCShellObj::SetListView(UINT id) {
@@ -354,7 +354,7 @@ void COVCShellObj::OnSessionEnd(UINT id) {
         Reconnect();
         return;
     }
-    if (SettingIsNonZero(SETTING_EXIT_AFTER_SESSION)) {
+    if (m_settings.IsNonZero(SETTING_EXIT_AFTER_SESSION)) {
         m_hosts.Clear();
         PostQuitMessage(0);
     }
@@ -366,10 +366,10 @@ void COVCShellObj::Reconnect() {
     CHostListFile hosts;
     bool found = hosts.FindByDescription(m_session->Name().c_str(), record) != 0;
     if (!found) {
-        const char16_t* entryUrl = m_settings->GetString(SETTING_HOST_ENTRY_URL);
+        const char16_t* entryUrl = m_settings.Store().GetString(SETTING_HOST_ENTRY_URL);
         if (entryUrl && *entryUrl) {
             CExternalHosts directory;
-            directory.SetUrls(*m_settings);
+            directory.SetUrls(m_settings.Store());
             record.Reset();
             found = directory.GetHost(m_session->Name().c_str(), record) != 0;
         }
@@ -430,7 +430,7 @@ void COVCShellObj::OnSettingChange(WPARAM wParam) {
     SIPINFO sip{};
     sip.cbSize = sizeof sip;
     if (!SipGetInfo(&sip)) return;
-    RECT work = m_skinWindow->Skin().skin;
+    RECT work = m_settings.SkinWindow()->Skin().skin;
     if (work.top < 0) work.top = 1;
     const bool shown = (sip.fdwFlags & SIPF_ON) != 0;
     const bool docked = (sip.fdwFlags & SIPF_DOCKED) != 0;

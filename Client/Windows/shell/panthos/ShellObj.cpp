@@ -44,7 +44,6 @@ void COVCShellObj::FinalRelease() {
     const HWND mine = m_hWnd;
     // A Load that ended early may have left the thread running.
     m_discovery.Stop();
-    m_settings.reset();
     m_ovc.Reset();
     m_classic.Reset();
     m_data.Reset();
@@ -97,14 +96,9 @@ HRESULT COVCShellObj::StartUp() {
     SetFolder(u"OVC", nullptr, m_programFolder.c_str());
     if (!LoadResourceDll()) return 1;
 
-    m_settings = std::make_unique<CSettingsStore>(u"");
-    LoadExternalConfigs(*m_settings, nullptr, nullptr);
-    ApplyRunOverrides();
-    ApplyLogSettings(*m_settings);
-    m_colorDepth = GetDisplayColorDepth();
+    m_settings.Load();
 
     ShowSplash();
-    const std::u16string skinPath = DefaultSkinPath();
     SystemParametersInfo(SPI_GETWORKAREA, 0, &m_workArea, 0);
 
     if (HWND other = FindWindow(kMainWindowClass, nullptr)) {
@@ -118,17 +112,17 @@ HRESULT COVCShellObj::StartUp() {
                          connect);
         return 1;
     }
-    const bool skinLayout = m_settings->GetBool(SETTING_SKIN_LAYOUT) != 0;
+    const bool skinLayout = m_settings.Store().GetBool(SETTING_SKIN_LAYOUT) != 0;
     if (!CreateMainWindow()) return 1;
 
     SetShellMainWindow(m_hWnd);  // the connecting window centres on it
     SetTimer(m_hWnd, kPollTimer, kPollMs);
 
-    m_session = std::make_unique<CShellSession>(m_hWnd, m_settings.get(), [this](int size, unsigned char* bytes) {
+    m_session = std::make_unique<CShellSession>(m_hWnd, &m_settings.Store(), [this](int size, unsigned char* bytes) {
         if (m_data) m_data->OVCStreamInput(size, bytes);
     });
 
-    CSkin& skin = m_skinWindow->Skin();
+    CSkin& skin = m_settings.SkinWindow()->Skin();
     RECT control = skin.display;
     control.top += kMenuBarHeight;
     m_controlHost = CreateWindowEx(0, plat::com::kHostWindowClass, u"Ravelcore.OVC", 0x52000000, control.left, control.top,
@@ -150,12 +144,9 @@ HRESULT COVCShellObj::StartUp() {
     if (!discovery) return 1;
     hr = m_discovery.Attach(std::move(discovery));
     if (FAILED(hr)) return hr;
-    if (m_settings->HasValue(SETTING_AUTODISCOVERY_PORT))
-        m_discovery.SetPort(m_settings->GetInt(SETTING_AUTODISCOVERY_PORT));
-    const bool startupConnection =
-        (m_settings->HasValue(SETTING_AUTOLAUNCH_ADDRESS) && m_settings->HasValue(SETTING_AUTOLAUNCH_PORT)) ||
-        m_settings->HasValue(SETTING_AUTOCONNECT_HOST);
-    m_discovery.DelayNextPass(startupConnection ? 3000 : 0);
+    if (m_settings.Store().HasValue(SETTING_AUTODISCOVERY_PORT))
+        m_discovery.SetPort(m_settings.Store().GetInt(SETTING_AUTODISCOVERY_PORT));
+    m_discovery.DelayNextPass(m_settings.HasStartUpConnection() ? 3000 : 0);
 
     CPtr<IOVC> ovc = AskControl();
     if (!ovc) return 1;
@@ -164,12 +155,12 @@ HRESULT COVCShellObj::StartUp() {
     hr = AdviseControlEvents();
     if (FAILED(hr)) return hr;
 
-    PushSettings();
+    m_settings.Push(ovc.Get(), m_classic.Get(), m_hWnd);
 
     // The control checks are done: only now may the discovery thread run.
-    if (!SettingIsZero(SETTING_AUTODISCOVERY)) m_discovery.Start(m_hWnd);
+    if (!m_settings.IsZero(SETTING_AUTODISCOVERY)) m_discovery.Start(m_hWnd);
 
-    if (!SettingIsNonZero(SETTING_KEEP_HARDWARE_KEYS)) OpenHardwareKeys();
+    if (!m_settings.IsNonZero(SETTING_KEEP_HARDWARE_KEYS)) OpenHardwareKeys();
     LONG pages = 0;
     ovc->GetConfigPropSheetCount(&pages);
     if (pages == 0) {
@@ -198,21 +189,6 @@ HRESULT COVCShellObj::StartUp() {
     return S_OK;
 }
 
-void COVCShellObj::ApplyRunOverrides() {
-    // scripts/run --connect HOST:PORT: a start-up connection for this run only,
-    // never written to the device's settings.
-    const char* connect = std::getenv("ORVADE_CONNECT");
-    if (!connect || !*connect) return;
-    const std::string text(connect);
-    const size_t colon = text.rfind(':');
-    if (colon == std::string::npos || colon == 0) return;
-    const std::u16string host = plat::text::Utf8ToWide(text.substr(0, colon));
-    const int32_t port = ParseDecimal(plat::text::Utf8ToWide(text.substr(colon + 1)));
-    if (port <= 0 || port > 65535) return;
-    m_settings->SetString(SETTING_AUTOLAUNCH_ADDRESS, host.c_str());
-    m_settings->SetInt(SETTING_AUTOLAUNCH_PORT, port);
-}
-
 void COVCShellObj::ShowSplash() {
     const std::u16string image = FindSplashBitmap();
     RECT screen;
@@ -238,104 +214,18 @@ bool COVCShellObj::CreateMainWindow() {
     wc.lpszClassName = kMainWindowClass;
     RegisterClass(&wc);  // a second shell object finds it registered
 
-    m_skinWindow = std::make_unique<CSkinWindow>(HWND(0));
-    CSkin& skin = m_skinWindow->Skin();
-    const std::u16string skinPath = DefaultSkinPath();
     RECT frame;
     std::u16string title;
-    if (m_skinWindow->Load(skinPath.c_str()) != 0) {
-        skin.SetDefaults(m_workArea);
-        frame = m_workArea;
-        title = u"Quillmar Client";
-    } else {
-        frame = skin.skin;
-        title = skin.title;
-    }
+    m_settings.LoadSkin(m_workArea, &frame, &title);
     m_hWnd = CreateWindowEx(0, kMainWindowClass, title.c_str(), WS_POPUP, frame.left, frame.top, Width(frame),
                             Height(frame), 0, 0, nullptr, this);
     if (!m_hWnd) return false;
-    m_skinWindow->SetWindow(m_hWnd);
+    m_settings.SkinWindow()->SetWindow(m_hWnd);
     return true;
 }
 
-bool COVCShellObj::SettingIsZero(int n) const { return m_settings->HasValue(n) && m_settings->GetInt(n) == 0; }
-bool COVCShellObj::SettingIsNonZero(int n) const { return m_settings->HasValue(n) && m_settings->GetInt(n) != 0; }
-
-void COVCShellObj::PushSettings() {
-    CPtr<IOVC> ovc = AskControl();
-    IOVCClassic* c = m_classic.Get();
-    if (!ovc || !c) return;
-    const CSettingsStore& s = *m_settings;
-    const auto has = [&](int n) { return s.HasValue(n) != 0; };
-    const auto text = [&](int n) { return CBstr(s.GetString(n) ? s.GetString(n) : u""); };
-    const auto low16 = [&](int n) { return SHORT(s.GetInt(n) & 0xFFFF); };
-
-    ovc->put_BaseRegKey(CBstr(GetRegistryRoot()).Get());
-    if (has(SETTING_FONT_NAME)) c->put_FontName(text(SETTING_FONT_NAME).Get());
-    if (has(SETTING_FONT_SIZE)) c->put_FontSize(low16(SETTING_FONT_SIZE));
-    if (has(SETTING_NUM_COLUMNS)) c->put_NumColumns(low16(SETTING_NUM_COLUMNS));
-    if (has(SETTING_NUM_ROWS)) c->put_NumRows(low16(SETTING_NUM_ROWS));
-    if (has(SETTING_MONO_WIDTH)) c->put_MonoWidth(SHORT(s.GetBool(SETTING_MONO_WIDTH) & 0xFFFF));
-    if (has(SETTING_CELL_WIDTH)) c->put_CellWidth(ULONG(LONG(low16(SETTING_CELL_WIDTH))));
-    if (has(SETTING_CELL_HEIGHT)) c->put_CellHeight(ULONG(LONG(low16(SETTING_CELL_HEIGHT))));
-    ovc->Initialize();
-    c->SetTerminalID(has(SETTING_TERMINAL_ID) ? s.GetInt(SETTING_TERMINAL_ID) : m_skinWindow->Skin().terminalId);
-    if (has(SETTING_DEFAULT_TEXT_MODE)) c->put_DefaultTextMode(s.GetBool(SETTING_DEFAULT_TEXT_MODE));
-    if (has(SETTING_INCLUDE_DATA_ON_WIDGET)) c->put_IncludeDataOnWidget(s.GetBool(SETTING_INCLUDE_DATA_ON_WIDGET));
-    if (has(SETTING_CR_MODE)) c->put_CRMode(s.GetBool(SETTING_CR_MODE));
-    if (has(SETTING_EXTENDED_GETEVENT)) c->put_ExtendedGetevent(s.GetBool(SETTING_EXTENDED_GETEVENT));
-    if (has(SETTING_WRAP)) c->put_Wrap(s.GetBool(SETTING_WRAP));
-    if (has(SETTING_ACTION_AS_ENTER)) c->put_ActionAsEnter(s.GetBool(SETTING_ACTION_AS_ENTER));
-    if (has(SETTING_HIDE_MENU_KEY)) c->put_HideMenuKey(low16(SETTING_HIDE_MENU_KEY));
-    if (has(SETTING_MENU_EXIT_KEY)) c->put_MenuExitKey(s.GetInt(SETTING_MENU_EXIT_KEY));
-    bool logging = false;
-    if (has(SETTING_LOG_FILE_NAME)) {
-        c->put_LogFileName(text(SETTING_LOG_FILE_NAME).Get());
-        logging = true;
-    }
-    if (has(SETTING_ENABLE_LOGGING)) {
-        c->put_EnableLogging(s.GetBool(SETTING_ENABLE_LOGGING));
-        logging = true;
-    }
-    if (has(SETTING_LOG_CLEAR_ON_OPEN)) {
-        c->put_LogClearOnOpen(s.GetBool(SETTING_LOG_CLEAR_ON_OPEN));
-        logging = true;
-    }
-    if (logging) c->ApplyLoggingOptions();
-    if (has(SETTING_SILENT_MODE)) c->put_SilentMode(s.GetBool(SETTING_SILENT_MODE));
-    if (has(SETTING_SCAN_AHEAD_MODE)) c->put_ScanAheadMode(s.GetInt(SETTING_SCAN_AHEAD_MODE));
-    if (has(SETTING_SUPP_MODE)) c->put_SuppMode(s.GetInt(SETTING_SUPP_MODE));
-    if (has(SETTING_SUPP2)) c->put_Supp2(s.GetBool(SETTING_SUPP2));
-    if (has(SETTING_SUPP5)) c->put_Supp5(s.GetBool(SETTING_SUPP5));
-    if (has(SETTING_SUPP_RETRIES)) c->put_SuppRetries(s.GetInt(SETTING_SUPP_RETRIES));
-    if (has(SETTING_CODE39_FA)) c->put_Code39FA(s.GetBool(SETTING_CODE39_FA));
-    if (has(SETTING_ENABLE_SCANNER_ON_EXIT)) c->put_EnableScannerOnExit(s.GetBool(SETTING_ENABLE_SCANNER_ON_EXIT));
-    c->put_IgnoreRadio(s.GetBool(SETTING_IGNORE_RADIO));
-    c->put_RSSIThreshold(ULONG(s.GetInt(SETTING_RSSI_THRESHOLD)));
-    c->put_RadioWakeDelay(ULONG(s.GetInt(SETTING_RADIO_WAKE_DELAY)));
-    c->put_CodePage(ULONG(s.GetInt(SETTING_CODE_PAGE)));
-    c->put_EscapeIncludeData(s.GetBool(SETTING_ESCAPE_INCLUDE_DATA));
-    if (has(SETTING_UPCE0_OPTIONS)) c->put_UPCE0Options(ULONG(s.GetInt(SETTING_UPCE0_OPTIONS)));
-    if (has(SETTING_SYMBOL_OVERRIDE)) c->put_SymbolOverride(text(SETTING_SYMBOL_OVERRIDE).Get());
-    const auto rfid = [&](const char16_t* name, const std::u16string& value) {
-        c->SetRFIDProperty(CBstr(name).Get(), CBstr(value).Get());
-    };
-    const auto unsignedText = [&](int n) {
-        char digits[16];
-        std::snprintf(digits, sizeof digits, "%lu", static_cast<unsigned long>(uint32_t(s.GetInt(n))));
-        return plat::text::Utf8ToWide(digits);
-    };
-    if (has(SETTING_RFID_FAST_SEARCH)) rfid(u"FastSearch", s.GetBool(SETTING_RFID_FAST_SEARCH) ? u"1" : u"0");
-    if (has(SETTING_RFID_MAX_TAGS)) rfid(u"MaxTags", unsignedText(SETTING_RFID_MAX_TAGS));
-    if (has(SETTING_RFID_ATTENUATION)) rfid(u"Attenuation", unsignedText(SETTING_RFID_ATTENUATION));
-    c->put_ReconnectDelay(ULONG(s.GetInt(SETTING_RECONNECT_DELAY)));
-    c->put_ClientVersion(CBstr(kClientVersion).Get());
-    c->put_SipStateUp(0);
-    ovc->put_ShellWindowHandle(LONG(m_hWnd));
-}
-
 void COVCShellObj::StartUpConnection() {
-    const CSettingsStore& s = *m_settings;
+    const CSettingsStore& s = m_settings.Store();
     if (s.HasValue(SETTING_AUTOLAUNCH_ADDRESS) && s.HasValue(SETTING_AUTOLAUNCH_PORT)) {
         AutoLaunch(s.GetString(SETTING_AUTOLAUNCH_ADDRESS), s.GetInt(SETTING_AUTOLAUNCH_PORT));
         return;
@@ -345,7 +235,7 @@ void COVCShellObj::StartUpConnection() {
     std::unique_ptr<CHostEntry> host = FindHostByName(name ? name : u"");
     if (host && host->GetPort() != 0) {
         AutoLaunch(host->GetHost(), host->GetPort());
-    } else if (SettingIsNonZero(SETTING_EXIT_AFTER_SESSION)) {
+    } else if (m_settings.IsNonZero(SETTING_EXIT_AFTER_SESSION)) {
         PostQuitMessage(0);
     }
 }

@@ -16,6 +16,7 @@
 #include "panthos/HostDiscovery.h"
 #include "panthos/HostListView.h"
 #include "panthos/ShellMenu.h"
+#include "panthos/ShellSettings.h"
 #include "panthos/ShellSession.h"
 #include "platform/ComServer.h"
 #include "platform/ListView.h"
@@ -48,8 +49,6 @@ constexpr const char16_t* kMainWindowClass = u"OVSCShellWindow";
 constexpr int kControlHostId = 8;
 constexpr UINT kPollTimer = 1;
 constexpr UINT kPollMs = 50;
-// The client version pushed into the control.
-constexpr const char16_t* kClientVersion = u"5.4.1.01";
 // The session folder and name of a start-up connection to an address.
 constexpr const char16_t* kAutoLaunchName = u"AutoL";
 
@@ -78,11 +77,8 @@ private:
     void ShowSplash();
     void DestroySplash();
     bool CreateMainWindow();
-    void PushSettings();
     void StartUpConnection();
     void ShutDown();
-    // Settings from the environment of a developer's run: ORVADE_CONNECT.
-    void ApplyRunOverrides();
 
     // The main window (MainWindow.cpp).
     static LRESULT MainWndProc(HWND hwnd, UINT msg, WPARAM wParam, LPARAM lParam);
@@ -111,8 +107,6 @@ private:
     void ShowHostList();
     void EditHostProperties();
     void SetListView(UINT id);
-    bool SettingIsZero(int n) const;
-    bool SettingIsNonZero(int n) const;
 
     // Sinks and the control's calls (Sinks.cpp).
     HRESULT AdviseControlEvents();
@@ -137,7 +131,6 @@ private:
     plat::com::CConnectionPoint m_events;
 
     HWND m_hWnd = 0;
-    std::unique_ptr<CSkinWindow> m_skinWindow;
     plat::com::CPtr<IOVC> m_ovc;  // kept for the timer
     plat::com::CPtr<IOVCClassic> m_classic;
     plat::com::CPtr<IOVCData> m_data;
@@ -150,7 +143,7 @@ private:
     std::u16string m_programFolder;
     CHostListView m_hosts;
     CShellMenu m_menu;
-    std::unique_ptr<CSettingsStore> m_settings;
+    CShellSettings m_settings;
     int m_exitAllowed = 1;
     HWND m_focusChild = 0;
     HWND m_splash = 0;
@@ -158,6 +151,5 @@ private:
     bool m_taskbarWasVisible = false;
     CTaskbar m_taskbar;
     RECT m_workArea{};
-    int m_colorDepth = 0;
     bool m_released = false;  // the loop has ended: closing posts no quit
 };

@@ -90,7 +90,7 @@ void COVCShellObj::OnOVCDataOutEvent(int size, const void* data) {
 void COVCShellObj::OnOVCDisconnect() {
     if (!m_session || !m_session->IsActive()) return;
     ShowHostList();
-    PostMessage(m_hWnd, WM_COMMAND, m_settings->GetBool(SETTING_AUTO_RECONNECT) ? ID_RECONNECT : ID_SESSION_ENDED, 0);
+    PostMessage(m_hWnd, WM_COMMAND, m_settings.Store().GetBool(SETTING_AUTO_RECONNECT) ? ID_RECONNECT : ID_SESSION_ENDED, 0);
 }
 
 void COVCShellObj::ShowAbout() { ShowPropertySheet(true); }
