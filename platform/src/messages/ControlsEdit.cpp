@@ -170,6 +170,7 @@ size_t positionAt(HWND h, const EditState& s, POINT p) {
     for (size_t i = l.start; i <= l.end; ++i) {
         const int w = widthOf(dc, std::u16string_view(shown).substr(l.start, i - l.start));
         if (w > x) {
+            if (i == l.start) break;  // left of the text: its start
             const int before = widthOf(dc, std::u16string_view(shown).substr(l.start, i - 1 - l.start));
             best = (x - before) * 2 < (w - before) ? i - 1 : i;
             break;
@@ -380,6 +381,19 @@ LRESULT editProc(HWND h, EditState& s, UINT msg, WPARAM w, LPARAM l) {
             }
         }
         s.selStart = s.selEnd = positionAt(h, s, p);
+        moved();
+        return 0;
+    }
+    case WM_LBUTTONDBLCLK: {
+        // A double tap selects the word under it (the run of non-blanks).
+        SetFocus(h);
+        const size_t at = positionAt(h, s, POINT{GET_X_LPARAM(l), GET_Y_LPARAM(l)});
+        const auto blank = [](char16_t c) { return c == u' ' || c == u'\t' || c == u'\r' || c == u'\n'; };
+        size_t start = at, end = at;
+        while (start > 0 && !blank(s.text[start - 1])) --start;
+        while (end < s.text.size() && !blank(s.text[end])) ++end;
+        s.selStart = start;
+        s.selEnd = end;
         moved();
         return 0;
     }

@@ -196,10 +196,22 @@ INT_PTR DialogBoxIndirectParam(HINSTANCE instance, const plat::res::Dialog* dial
     const HWND dlg = create(instance, dialog, parent, proc, init, true);
     INT_PTR result = -1;
     if (dlg) {
+        // Shown once the queue first runs dry, as messages the dialog posted
+        // itself at initialisation (to fill its fields) are served first; the
+        // activation then selects the text of the edit that holds the focus.
+        bool shown = false;
         DialogState* s = stateOf(dlg);
-        if (s && !s->ended) ShowWindow(dlg, SW_SHOW);
         MSG m;
         while (IsWindow(dlg) && (s = stateOf(dlg)) && !s->ended) {
+            if (!shown && !PeekMessage(&m, 0, 0, 0, PM_NOREMOVE)) {
+                shown = true;
+                ShowWindow(dlg, SW_SHOW);
+                // Active already when its first focus went in: the control
+                // that holds the focus takes it again, as activation gives it.
+                const HWND focus = GetFocus();
+                if (focus && IsChild(dlg, focus)) SendMessage(dlg, WM_NEXTDLGCTL, WPARAM(focus), TRUE);
+                continue;
+            }
             const BOOL got = GetMessage(&m, 0, 0, 0);
             if (got == 0) {
                 PostQuitMessage(int(m.wParam));  // for the caller's loop
@@ -261,7 +273,10 @@ LRESULT DefDlgProc(HWND h, UINT msg, WPARAM w, LPARAM l) {
         HWND target = s && s->savedFocus && IsWindow(s->savedFocus) ? s->savedFocus : 0;
         if (!target) target = GetNextDlgTabItem(h, 0, FALSE);
         const HWND focus = GetFocus();
-        if (target && !(focus && IsChild(h, focus))) focusControl(target);
+        // Activation gives the control that holds the focus the focus again,
+        // so an edit's text (set perhaps after the first focus) is selected.
+        if (msg == WM_ACTIVATE && focus && IsChild(h, focus)) target = focus;
+        if (target && (msg == WM_ACTIVATE || !(focus && IsChild(h, focus)))) focusControl(target);
         return 0;
     }
     case WM_NEXTDLGCTL: {

@@ -520,6 +520,22 @@ void drawChildren(QPainter& p, HWND parent, const QPoint& origin, const QRect& c
     }
 }
 
+// The frame a top-level window's style asks for, over its outer pixels (the
+// layer keeps no non-client area): a line for WS_BORDER, a second, grey one
+// inside it for WS_DLGFRAME.
+void drawFrame(QPainter& p, HWND hwnd, const QRect& box) {
+    const LONG_PTR style = GetWindowLongPtr(hwnd, GWL_STYLE);
+    if (!(style & (WS_BORDER | WS_DLGFRAME))) return;
+    p.setClipping(false);
+    p.setBrush(Qt::NoBrush);
+    p.setPen(toQColor(GetSysColor(COLOR_WINDOWTEXT)));
+    p.drawRect(box.adjusted(0, 0, -1, -1));
+    if (style & WS_DLGFRAME) {
+        p.setPen(toQColor(GetSysColor(COLOR_GRAYTEXT)));
+        p.drawRect(box.adjusted(1, 1, -2, -2));
+    }
+}
+
 // The widget of one window, or (hwnd 0) the device's screen: one Qt window
 // of the screen's size with the top-level windows inside it.
 class HostWidget final : public QWidget {
@@ -554,6 +570,7 @@ protected:
         RECT r{};
         GetWindowRect(m_hwnd, &r);
         drawChildren(p, m_hwnd, QPoint(r.left, r.top), rect());
+        drawFrame(p, m_hwnd, rect());
     }
     // Every handler below is reached through here: nothing thrown in one
     // crosses Qt's event loop; the event is ignored and the failure logged.

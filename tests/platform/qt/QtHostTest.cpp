@@ -3,6 +3,8 @@
 // serves our queue inside Qt loops and never wakes while idle.
 #include <gtest/gtest.h>
 
+#include <algorithm>
+
 #include <sys/socket.h>
 #include <unistd.h>
 
@@ -770,6 +772,69 @@ TEST_F(QtHost, EditScrollsToItsCaretAndShowsItsSelection) {
     keep(home, "edit-home");
     EXPECT_EQ(countColour(home, QRect(11, 11, 78, 20), kHighlight), 0);
     EXPECT_GT(countColour(home, QRect(12, 12, 12, 18), QColor(0, 0, 0)), 5);  // the caret and "0"
+}
+
+TEST_F(QtHost, ADoubleTapOnAnEditSelectsTheWordUnderIt) {
+    const HWND top = Make(u"Painter", WS_POPUP | WS_VISIBLE, 0, 0, 160, 40);
+    SetForegroundWindow(top);
+    const HWND edit = Make(WC_EDIT, WS_CHILD | WS_VISIBLE | WS_BORDER | ES_AUTOHSCROLL, 10, 10, 140, 22, top, 41);
+    SetWindowText(edit, u"one two six");
+    Pump();
+    QWidget* screen = plat::qt::WidgetOf(top)->parentWidget();
+    const auto selection = [&] {
+        DWORD a = 0, b = 0;
+        SendMessage(edit, EM_GETSEL, WPARAM(&a), LPARAM(&b));
+        return std::pair<DWORD, DWORD>(a, b);
+    };
+    // Where a tap puts the caret, column by column (left of the text: its start).
+    std::vector<DWORD> caretAt;
+    for (int x = 10; x < 150; ++x) {
+        tapWidget(screen, QPointF(x, 20));
+        Pump();
+        caretAt.push_back(selection().first);
+    }
+    EXPECT_EQ(caretAt.front(), 0u);
+    const auto doubleTapAt = [&](DWORD index) {
+        const QPointF at(10 + double(std::find_if(caretAt.begin(), caretAt.end(), [&](DWORD c) { return c >= index; }) -
+                                     caretAt.begin()),
+                         20);
+        tapWidget(screen, at);
+        QMouseEvent twice(QEvent::MouseButtonDblClick, at, screen->mapToGlobal(at), Qt::LeftButton, Qt::LeftButton,
+                          Qt::NoModifier);
+        QCoreApplication::sendEvent(screen, &twice);
+        Pump();
+        return selection();
+    };
+    using Span = std::pair<DWORD, DWORD>;
+    EXPECT_EQ(doubleTapAt(5), (Span{4, 7}));   // inside a word
+    EXPECT_EQ(doubleTapAt(0), (Span{0, 3}));   // at the text's start
+    EXPECT_EQ(doubleTapAt(11), (Span{8, 11}));  // at its end
+    EXPECT_EQ(GetFocus(), edit);
+    SendMessage(edit, WM_CHAR, u'x', 1);
+    EXPECT_EQ(plat::window::GetWindowString(edit), u"one two x");
+}
+
+TEST_F(QtHost, TopLevelWindowsShowTheFramesTheirStylesAskFor) {
+    const struct {
+        DWORD style;
+        QColor outer, inner;
+    } cases[] = {
+        {0, QColor(255, 0, 0), QColor(255, 0, 0)},
+        {WS_BORDER, QColor(0, 0, 0), QColor(255, 0, 0)},
+        {WS_DLGFRAME, QColor(0, 0, 0), QColor(128, 128, 128)},
+        {WS_CAPTION, QColor(0, 0, 0), QColor(128, 128, 128)},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.style);
+        const HWND top = Make(u"Painter", WS_POPUP | WS_VISIBLE | c.style, 20, 20, 60, 40);
+        Pump();
+        const QImage image = plat::qt::RenderWindow(top).convertToFormat(QImage::Format_RGB32);
+        // Every side, and the contents inside the frame untouched.
+        for (QPoint p : {QPoint(30, 0), QPoint(0, 20), QPoint(59, 20), QPoint(30, 39)}) EXPECT_EQ(image.pixelColor(p), c.outer);
+        for (QPoint p : {QPoint(30, 1), QPoint(1, 20), QPoint(58, 20), QPoint(30, 38)}) EXPECT_EQ(image.pixelColor(p), c.inner);
+        EXPECT_EQ(image.pixelColor(30, 20), QColor(255, 0, 0));
+        DestroyWindow(top);
+    }
 }
 
 TEST_F(QtHost, StaticBitmapAndPolylineAreDrawn) {

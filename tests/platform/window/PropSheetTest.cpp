@@ -36,7 +36,9 @@ INT_PTR PageProc(HWND page, UINT msg, WPARAM, LPARAM l) {
         script->seen.push_back({record->lParam, WM_INITDIALOG});
         return TRUE;
     }
-    if (msg == WM_APP) {
+    // The sheet shows once its queue runs dry: the script waits for it.
+    if (msg == WM_TIMER && IsWindowVisible(GetParent(page))) {
+        KillTimer(page, 1);
         if (script->firstShown) script->firstShown(page);
         return TRUE;
     }
@@ -51,7 +53,7 @@ INT_PTR PageProc(HWND page, UINT msg, WPARAM, LPARAM l) {
     SetWindowLongPtr(page, DWLP_MSGRESULT, script->answer(which, n->hdr.code));
     if (n->hdr.code == PSN_SETACTIVE && !script->started) {
         script->started = true;
-        PostMessage(page, WM_APP, 0, 0);
+        SetTimer(page, 1, 1);
     }
     return TRUE;
 }

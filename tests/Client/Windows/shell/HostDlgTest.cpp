@@ -3,6 +3,7 @@
 #include <functional>
 
 #include "ShellFixture.h"
+#include "platform/Input.h"
 #include "platform/Message.h"
 #include "platform/WinConst.h"
 #include "shell/ExternalHosts.h"
@@ -106,6 +107,38 @@ TEST_F(HostDlgTest, DeleteAsksAndClosesOnlyOnYes) {
     ASSERT_EQ(boxes.size(), 2u);
     EXPECT_EQ(boxes[0].text, u"Do you want to delete this host?");
     EXPECT_EQ(boxes[0].style, UINT(MB_YESNO | MB_ICONQUESTION));
+}
+
+// What the user types once the dialog is up, each key as the keyboard gives it.
+class TypedHostDlg : public CHostDlg {
+public:
+    std::u16string keys;
+    INT_PTR OnMessage(HWND dialog, UINT msg, WPARAM wParam, LPARAM lParam) override {
+        const INT_PTR result = CHostDlg::OnMessage(dialog, msg, wParam, lParam);
+        if (msg == WM_APP) SetTimer(dialog, 1, 1);
+        if (msg == WM_TIMER && IsWindowVisible(dialog)) {
+            KillTimer(dialog, 1);
+            for (char16_t c : keys) {
+                const UINT vk = c == u'\t' ? VK_TAB : c == u'\r' ? VK_RETURN : 0;
+                plat::input::InjectKey(vk, true, 1, std::u16string(1, c));
+                plat::input::InjectKey(vk, false, 1, u"");
+            }
+        }
+        return result;
+    }
+};
+
+TEST_F(HostDlgTest, TypingOverAFieldTheDialogFocusedReplacesItsText) {
+    // The first field has the focus as the dialog opens, the others by Tab.
+    TypedHostDlg dlg;
+    dlg.CreateNewHost();
+    dlg.keys = u"Dev Host\tdock.example\t4107\r";
+    EXPECT_EQ(dlg.Run(0), 1);
+    const auto records = Records();
+    ASSERT_EQ(records.size(), 1u);
+    EXPECT_EQ(std::u16string(records[0].GetDescription()), u"Dev Host");
+    EXPECT_EQ(std::u16string(records[0].GetHost()), u"dock.example");
+    EXPECT_EQ(records[0].GetPort(), 4107);
 }
 
 class ExternalHostsTest : public ShellTest {};

@@ -13,6 +13,7 @@ void CClientCore::CaretOn() {
     SetCaretPos(caret.column * m_screen.CellWidth(), caret.row * m_screen.CellHeight());
     m_caretShown = caret.visible && ShowCaret(m_window);
     m_caretFocus = true;
+    ShowScreen(true);  // the picture draws the caret only while the window has it
 }
 
 void CClientCore::CaretOff() {
@@ -20,6 +21,7 @@ void CClientCore::CaretOff() {
     m_caretShown = false;
     m_caretFocus = false;
     DestroyCaret();
+    ShowScreen(true);
 }
 
 void CClientCore::SetCaretWanted(bool wanted) {
@@ -28,6 +30,7 @@ void CClientCore::SetCaretWanted(bool wanted) {
     const bool show = wanted && m_caretFocus && (Properties().wrap != 0 || m_screen.OnScreen(caret.row, caret.column));
     if (show && !m_caretShown) {
         m_caretShown = ShowCaret(m_window) != FALSE;
+        ShowScreen(true);
     } else if (!wanted && m_caretShown) {
         HideCaret(m_window);
         m_caretShown = false;

@@ -16,7 +16,11 @@ public:
     QImage shot;
     INT_PTR OnMessage(HWND dialog, UINT msg, WPARAM wParam, LPARAM lParam) override {
         const INT_PTR result = CHostDlg::OnMessage(dialog, msg, wParam, lParam);
-        if (msg == WM_APP) {
+        // The dialog fills its edits from a message it posts itself and
+        // shows once its queue runs dry: the shot waits until it is up.
+        if (msg == WM_APP) SetTimer(dialog, 1, 1);
+        if (msg == WM_TIMER && IsWindowVisible(dialog)) {
+            KillTimer(dialog, 1);
             UpdateWindow(dialog);
             for (HWND child = GetWindow(dialog, GW_CHILD); child; child = GetWindow(child, GW_HWNDNEXT))
                 UpdateWindow(child);
