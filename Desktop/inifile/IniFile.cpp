@@ -3,6 +3,7 @@
 #include <sys/stat.h>
 
 #include <cctype>
+#include <cerrno>
 #include <cstdio>
 #include <cstring>
 #include <mutex>
@@ -222,9 +223,12 @@ IniFile* IniLoad(const char* name, int dialect, const char* commentChars) {
     if (file && (::fstat(::fileno(file), &st) != 0 || S_ISDIR(st.st_mode))) {
         std::fclose(file);
         file = nullptr;
+        errno = EISDIR;
     }
     if (!file) {
+        const int error = errno;
         IniClose(ini);
+        errno = error;
         return nullptr;
     }
     const char* comments = commentChars ? commentChars : "";

@@ -30,7 +30,8 @@ struct IniEnum;
 // An empty handle for writing a file from scratch; none without a name.
 IniFile* IniOpen(const char* name, int dialect);
 // Reads the whole file (found without regard to case); none when it cannot
-// be opened. Bytes of commentChars start a comment.
+// be opened, errno telling why (EISDIR for a folder). Bytes of commentChars
+// start a comment.
 IniFile* IniLoad(const char* name, int dialect, const char* commentChars);
 // Writes every line to name, or to the handle's own name when name is none,
 // lines ending in CR LF, by the rules of deskcommon::CSaveFile: the old file

@@ -333,10 +333,12 @@ bool CMevrant::DeviceFolders(Folders& folders) {
     const std::u16string productTitle = FromAnsi(kind.title);
     if (!m_installMode || install.installType == 0) {
         HKEY key = nullptr;
-        if (CeRegOpenKeyEx(HKEY_LOCAL_MACHINE, FromAnsi(kind.registryKey).c_str(), 0, KEY_READ, &key) !=
-            ERROR_SUCCESS) {
+        const LONG opened = CeRegOpenKeyEx(HKEY_LOCAL_MACHINE, FromAnsi(kind.registryKey).c_str(), 0, KEY_READ, &key);
+        if (opened != ERROR_SUCCESS) {
             m_progress->Hide();
-            Message(kNoProductKey, MB_OK | MB_ICONEXCLAMATION, productTitle);
+            // The device's reason below the message.
+            deskcommon::Messages().Show(FromAnsi(kNoProductKey) + u"\n" + SystemErrorText(static_cast<DWORD>(opened)),
+                                        MB_OK | MB_ICONEXCLAMATION, productTitle);
             return false;
         }
         std::u16string work;

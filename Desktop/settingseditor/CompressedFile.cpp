@@ -4,6 +4,7 @@
 #include <unistd.h>
 
 #include <algorithm>
+#include <cerrno>
 #include <cstring>
 
 #ifdef __SSE2__
@@ -44,6 +45,13 @@ bool CCompressedFile::Open(const std::string& name, Mode mode) {
     m_name = FindFileNoCase(name);
     if (mode == kRead) {
         m_file = std::fopen(m_name.c_str(), "rb");
+        // A folder opens for reading here but holds no bytes: it is no file.
+        struct stat st {};
+        if (m_file && (::fstat(::fileno(m_file), &st) != 0 || S_ISDIR(st.st_mode))) {
+            std::fclose(m_file);
+            m_file = nullptr;
+            errno = EISDIR;
+        }
         return m_file != nullptr;
     }
     if (!m_save.Open(m_name))

@@ -19,7 +19,9 @@ namespace settingseditor {
 // A file that cannot be read or written, or a broken stream.
 class FileError : public std::runtime_error {
 public:
-    explicit FileError(const std::string& name) : std::runtime_error(name) {}
+    // error: the system's errno when it had one to give, else 0.
+    explicit FileError(const std::string& name, int error = 0) : std::runtime_error(name), error(error) {}
+    int error;
 };
 
 class CCompressedFile {

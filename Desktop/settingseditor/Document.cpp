@@ -133,7 +133,8 @@ const char* const kUsage =
     "Flags also start with \"-\"; a \"/\" starts one only before these names, so\n"
     "absolute paths are file names.\n";
 
-std::string StartFailureText(const CommandLineInfo& info, const std::string& catalogPath) {
+std::string StartFailureText(const CommandLineInfo& info, const std::string& catalogPath,
+                             const std::string& catalogError) {
     auto unopenable = [](const std::string& path) {
         std::string found = FindFileNoCase(path);
         std::error_code ec;
@@ -141,8 +142,10 @@ std::string StartFailureText(const CommandLineInfo& info, const std::string& cat
             return std::string(" does not exist");
         if (std::filesystem::is_directory(found, ec))
             return std::string(" is a folder");
-        if (!std::ifstream(found, std::ios::binary))
-            return std::string(" cannot be read");
+        FILE* file = std::fopen(found.c_str(), "rb");
+        if (!file)
+            return ": " + std::string(std::strerror(errno));
+        std::fclose(file);
         return std::string();
     };
     std::string why;
@@ -151,7 +154,7 @@ std::string StartFailureText(const CommandLineInfo& info, const std::string& cat
     if (!info.defaultsPath.empty() && !(why = unopenable(info.defaultsPath)).empty())
         return "Optarium: the defaults file " + info.defaultsPath + why;
     return "Optarium: " + (info.fileName.empty() ? std::string("a new document") : info.fileName) +
-           " could not be opened with the catalog " + catalogPath;
+           " could not be opened with the catalog " + catalogPath + (catalogError.empty() ? "" : ": " + catalogError);
 }
 
 void CommandLineInfo::Finish() {
@@ -202,14 +205,21 @@ bool COptariumDoc::LoadCatalog() {
         m_catalogPath = (m_programDir.empty() ? std::string(".") : m_programDir) + "/optarium.dat";
     m_currentOption = nullptr;
     m_currentValue = nullptr;
+    m_catalogError.clear();
     try {
         settingseditor::LoadCatalog(m_catalogPath, m_options);
-    } catch (const FileError&) {
+    } catch (const FileError& e) {
+        m_catalogError = e.error ? std::strerror(e.error) : "the file ends before its options do";
         return false;
-    } catch (const ArchiveError&) {
+    } catch (const ArchiveError& e) {
+        m_catalogError = std::string("the file is no option catalog (") + e.what() + ")";
         return false;
     }
-    return m_info.defaultsPath.empty() || ReadDefaults();
+    if (!m_info.defaultsPath.empty() && !ReadDefaults()) {
+        m_catalogError = "the defaults file " + m_info.defaultsPath + ": " + std::strerror(errno);
+        return false;
+    }
+    return true;
 }
 
 // Sections and keys match without regard to ASCII case.
@@ -262,7 +272,9 @@ bool COptariumDoc::ReadDefaults() {
 bool COptariumDoc::OnNewDocument() {
     DeleteContents();
     if (!LoadCatalog()) {
-        Messages().Show(u"Unable to open the items file.  (optarium.dat)", MB_OK | MB_ICONEXCLAMATION);
+        Messages().Show(u"Unable to open the items file.  (optarium.dat)\n" +
+                            FromPath(m_catalogPath + ": " + m_catalogError),
+                        MB_OK | MB_ICONEXCLAMATION);
         return false;
     }
     return true;
@@ -273,7 +285,18 @@ bool COptariumDoc::OnOpenDocument(const std::string& path) {
         return false;
     IniFile* ini = IniLoad(path.c_str(), kIniBracketed, ";");
     if (!ini) {
-        Messages().Show(Format("Unable to open file: %s", FromPath(path)), MB_OK | MB_ICONEXCLAMATION);
+        const int error = errno;
+        // A file not there yet in a folder that is: a new document, written
+        // there on Save (an installation leaves no settings file behind).
+        std::error_code ec;
+        const std::filesystem::path folder = std::filesystem::path(path).parent_path();
+        if (error == ENOENT && std::filesystem::is_directory(folder.empty() ? "." : folder, ec)) {
+            DeleteContents();
+            SetModifiedFlag(false);
+            return true;
+        }
+        Messages().Show(Format("Unable to open file: %s", FromPath(path)) + u"\n" + FromPath(std::strerror(error)),
+                        MB_OK | MB_ICONEXCLAMATION);
         return false;
     }
     DeleteContents();

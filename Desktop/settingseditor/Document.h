@@ -37,8 +37,10 @@ struct CommandLineInfo {
 extern const char* const kUsage;
 
 // Why the start failed, for standard error: the settings or defaults file
-// that is missing or unreadable, else the catalog.
-std::string StartFailureText(const CommandLineInfo& info, const std::string& catalogPath);
+// that is missing or unreadable, else the catalog with why it could not be
+// read (catalogError, when known).
+std::string StartFailureText(const CommandLineInfo& info, const std::string& catalogPath,
+                             const std::string& catalogError = std::string());
 
 // Scope words of an include list (section GROUPS or SCOPE, key INCLUDE);
 // a name without a folder is looked up in programDir. A missing file adds
@@ -101,6 +103,9 @@ public:
     bool SaveCsv() const;
 
     const std::string& CatalogPath() const { return m_catalogPath; }
+    // Why the last catalog load failed (the system's reason, or what is
+    // wrong with the file); empty after one that succeeded.
+    const std::string& CatalogError() const { return m_catalogError; }
     const CommandLineInfo& Info() const { return m_info; }
 
     // The options in list order; their fields are edited in place by the
@@ -137,6 +142,7 @@ private:
     const CommandLineInfo& m_info;
     std::string m_programDir;
     std::string m_catalogPath;
+    std::string m_catalogError;
     bool m_loadingDefaults = false;
     // Options by section and key while a file is merged.
     std::unordered_map<std::string, CItemType*> m_index;

@@ -236,7 +236,7 @@ void LoadCatalog(const std::string& path, OptionList& list) {
     list.clear();
     CCompressedFile file;
     if (!file.Open(path, CCompressedFile::kRead))
-        throw FileError(path);
+        throw FileError(path, errno);
     try {
         ArchiveReader ar(file);
         // Bytes that each take a byte or less of the file must not become

@@ -31,7 +31,9 @@ int main(int argc, char** argv) {
     deskcommon::InstallQtMessageBoxes(QStringLiteral("Optarium"));
     settingseditor::CMainFrame frame(info, programDir);
     if (!frame.Start()) {
-        std::fprintf(stderr, "%s\n", settingseditor::StartFailureText(info, frame.Doc().CatalogPath()).c_str());
+        std::fprintf(stderr, "%s\n", settingseditor::StartFailureText(info, frame.Doc().CatalogPath(),
+                                                                         frame.Doc().CatalogError())
+                                      .c_str());
         return 1;
     }
     frame.show();

@@ -62,7 +62,8 @@ public:
     CHostsDocument(const CHostsDocument&) = delete;
     CHostsDocument& operator=(const CHostsDocument&) = delete;
 
-    // Reads the file and lists its hosts; false when it cannot be opened.
+    // Reads the file and lists its hosts; false when it cannot be opened,
+    // errno telling why.
     bool Load(const std::string& path);
 
     const std::vector<ListedHost>& Hosts() const { return m_hosts; }

@@ -283,9 +283,9 @@ CRichHelpView::CRichHelpView(COptariumDoc& doc, QWidget* parent) : QTextEdit(par
 void CRichHelpView::OnUpdate(int hint) {
     if (hint == kHintRebuild)
         m_shown = nullptr;   // the options may be new objects
+    // Nothing current, nothing shown: the first option's help beside a tree
+    // without a selection would read as the help of nothing in sight.
     const CItemType* option = m_doc.CurrentOption();
-    if (!option && !m_doc.Options().empty())
-        option = m_doc.Options().front().get();
     if (!option) {
         clear();
         m_shown = nullptr;

@@ -15,6 +15,8 @@
 #include <QSignalBlocker>
 #include <QStackedWidget>
 #include <QVBoxLayout>
+#include <cerrno>
+#include <cstring>
 
 #include "deskcommon/Messages.h"
 #include "deskcommon/views/QtText.h"
@@ -268,7 +270,11 @@ int RunZendril(const std::vector<std::string>& args) {
     info.Parse(args);
     CHostsDocument doc;
     if (!doc.Load(info.file)) {
-        deskcommon::Messages().Show(deskcommon::FromAnsi(kCannotOpen), MB_OK | MB_ICONEXCLAMATION, u"Error");
+        // Which file, and the system's reason.
+        const int error = errno;
+        deskcommon::Messages().Show(
+            deskcommon::FromAnsi(kCannotOpen) + u"\n" + deskcommon::FromPath(info.file + ": " + std::strerror(error)),
+            MB_OK | MB_ICONEXCLAMATION, u"Error");
         return 1;
     }
     CZendrilDlg dialog(doc);

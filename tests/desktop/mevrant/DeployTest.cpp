@@ -119,7 +119,7 @@ TEST_F(ConfigOnlyTest, RegistryFailuresAreShownUnderTheProductTitle) {
     EXPECT_FALSE(Model().OnConfigOnly());
     EXPECT_EQ(box_.titles, Lines{"Quillmar Orvade Client"});
     EXPECT_EQ(box_.Take(), Lines{"Update failed.  Unable to open Product Registry Key.  Please verify that the "
-                                 "product is installed on the device."});
+                                 "product is installed on the device.\nThe system cannot find the file specified."});
     EXPECT_EQ(progress_.events, (Lines{"start Connecting...", "hide"}));
 
     ASSERT_TRUE(plat::registry::SetString(HKEY_LOCAL_MACHINE, kClientKey, u"Other", u"x"));

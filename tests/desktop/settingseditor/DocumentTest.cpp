@@ -75,6 +75,10 @@ TEST_F(IncludeListTest, AFailedStartNamesTheFileThatIsMissing) {
         info.defaultsPath = c.defaults;
         EXPECT_EQ(StartFailureText(info, "/x/optarium.dat"), c.text);
     }
+    // The catalog's own reason, when the load knew it.
+    EXPECT_EQ(StartFailureText(CommandLineInfo(), "/x/optarium.dat", "No such file or directory"),
+              "Optarium: a new document could not be opened with the catalog /x/optarium.dat: No such file or "
+              "directory");
 }
 
 TEST_F(IncludeListTest, ScopeWordsComeUpperCasedAndGlobalJoinsWithoutSOption) {
@@ -187,11 +191,18 @@ TEST_F(DocumentTest, ManyKeysFindTheFirstOptionOfTheirSectionAndKey) {
 
 TEST_F(DocumentTest, FailuresAndTheirMessages) {
     NewDoc();
-    EXPECT_FALSE(doc->OnOpenDocument(Path("none.cfg")));
-    EXPECT_EQ(box.Take(), (std::vector<std::string>{"Unable to open file: " + Path("none.cfg")}));
+    // Each says why, in the system's words.
     std::filesystem::create_directory(Path("folder.cfg"));   // a folder is no settings file
-    EXPECT_FALSE(doc->OnOpenDocument(Path("folder.cfg")));
-    EXPECT_EQ(box.Take(), (std::vector<std::string>{"Unable to open file: " + Path("folder.cfg")}));
+    Put("plain", "");
+    const struct {
+        std::string path, reason;
+    } unopenable[] = {{Path("folder.cfg"), "Is a directory"},
+                      {Path("no/dir/a.cfg"), "No such file or directory"},
+                      {Path("plain/a.cfg"), "Not a directory"}};
+    for (const auto& c : unopenable) {
+        EXPECT_FALSE(doc->OnOpenDocument(c.path));
+        EXPECT_EQ(box.Take(), (std::vector<std::string>{"Unable to open file: " + c.path + "\n" + c.reason}));
+    }
 
     // A value the INI library refuses fails the save and keeps the old file.
     Put("a.cfg", "[Main]\nMulti=x\n");
@@ -222,12 +233,37 @@ TEST_F(DocumentTest, FailuresAndTheirMessages) {
     EXPECT_TRUE(std::filesystem::is_symlink(Path("link.cfg")));
     EXPECT_EQ(Get("a.cfg"), "[Main]\r\nMulti=y\r\nNeed=R\r\n");
 
-    // Without a catalog: Open fails silently, New says so.
+    // Without a catalog: Open fails silently, New says so, with why.
+    const std::string items = "Unable to open the items file.  (optarium.dat)\n" + Path("optarium.dat") + ": ";
     std::filesystem::remove(Path("optarium.dat"));
     EXPECT_FALSE(doc->OnOpenDocument(Path("a.cfg")));
     EXPECT_TRUE(box.Take().empty());
+    EXPECT_EQ(doc->CatalogError(), "No such file or directory");
     EXPECT_FALSE(doc->OnNewDocument());
-    EXPECT_EQ(box.Take(), (std::vector<std::string>{"Unable to open the items file.  (optarium.dat)"}));
+    EXPECT_EQ(box.Take(), (std::vector<std::string>{items + "No such file or directory"}));
+    std::filesystem::create_directory(Path("optarium.dat"));
+    EXPECT_FALSE(doc->OnNewDocument());
+    EXPECT_EQ(box.Take(), (std::vector<std::string>{items + "Is a directory"}));
+    std::filesystem::remove(Path("optarium.dat"));
+    Put("optarium.dat", std::string("\0\x05", 2));   // five options promised, none there
+    EXPECT_FALSE(doc->OnNewDocument());
+    ASSERT_EQ(box.shown.size(), 1u);
+    EXPECT_EQ(box.Take()[0].rfind(items + "the file is no option catalog (", 0), 0u);
+}
+
+TEST_F(DocumentTest, AMissingFileInAFolderIsANewDocumentSavedThere) {
+    NewDoc();
+    Put("old.cfg", "[Main]\nMulti=x\n");
+    ASSERT_TRUE(doc->OnOpenDocument(Path("old.cfg")));
+    // As an installation leaves the program folder: no settings file yet.
+    ASSERT_TRUE(doc->OnOpenDocument(Path("Ravelcore.cfg")));
+    EXPECT_TRUE(box.Take().empty());
+    EXPECT_FALSE(doc->IsModified());
+    for (const auto& o : doc->Options())
+        EXPECT_TRUE(o->values.empty()) << o->key;   // nothing of the file before
+    EXPECT_FALSE(std::filesystem::exists(Path("Ravelcore.cfg")));
+    ASSERT_TRUE(doc->OnSaveDocument(Path("Ravelcore.cfg")));
+    EXPECT_EQ(Get("Ravelcore.cfg"), "[Main]\r\nNeed=R\r\n");
 }
 
 TEST_F(DocumentTest, AdvancedSaveWritesTheCatalogFirst) {

@@ -8,6 +8,7 @@
 #include <QComboBox>
 #include <QLineEdit>
 #include <QMenu>
+#include <QProcess>
 #include <QPushButton>
 #include <QStatusBar>
 #include <QTest>
@@ -358,6 +359,42 @@ TEST_F(ViewsTest, MenusPromptsAndTitlesReadRight) {
         EXPECT_EQ(dialog.windowTitle().toStdString(), option->name);
         EXPECT_GT(dialog.minimumWidth(), dialog.fontMetrics().horizontalAdvance(dialog.windowTitle()));
     }
+}
+
+// As the README starts it: the settings file of a program folder that an
+// installation made, where no settings file is yet.
+TEST_F(ViewsTest, AMissingSettingsFileIsANewDocumentWrittenThereOnSave) {
+    std::filesystem::create_directories(Path("Program Files/Orvade Client"));
+    const std::string file = Path("Program Files/Orvade Client/Ravelcore.cfg");
+    QProcess program;
+    QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
+    env.insert(QStringLiteral("QT_QPA_PLATFORM"), QStringLiteral("offscreen"));
+    program.setProcessEnvironment(env);
+    program.start(QStringLiteral(OPTARIUM_PATH), {QString::fromStdString(file)});
+    ASSERT_TRUE(program.waitForStarted(10000));
+    EXPECT_FALSE(program.waitForFinished(1500)) << "it ended with " << program.exitCode() << ": "
+                                                << program.readAllStandardError().toStdString();
+    program.kill();
+    program.waitForFinished(10000);
+
+    CMainFrame& f = Frame(file);
+    EXPECT_EQ(f.windowTitle().toStdString(), "Ravelcore.cfg[*] - Settings");
+    EXPECT_FALSE(f.isWindowModified());
+    // Nothing is selected, so no option's help is shown.
+    EXPECT_EQ(f.Tree()->currentItem(), nullptr);
+    EXPECT_EQ(f.Help()->toPlainText(), QString());
+    f.show();
+    ASSERT_TRUE(QTest::qWaitForWindowExposed(&f));
+    f.grab().save(QString::fromStdString((std::filesystem::temp_directory_path() / "optarium-new.png").string()));
+    Select(Option("Count"));
+    ScriptedUi ui;
+    ui.steps.push_back(Type("7"));
+    f.Command("Edit")->trigger();
+    f.Command("Save")->trigger();
+    EXPECT_TRUE(box.Take().empty());
+    EXPECT_EQ(Get("Program Files/Orvade Client/Ravelcore.cfg"), "[Main]\r\nCount=7\r\n");
+    EXPECT_FALSE(f.isWindowModified());
+    f.close();
 }
 
 TEST_F(ViewsTest, ScreenshotOfTheMainWindowOffscreen) {

@@ -242,7 +242,10 @@ TEST_F(ProgramTest, StartsOnTheNamedFileOrSaysItCannotOpenIt) {
     std::filesystem::current_path(m_dir);
     EXPECT_EQ(zendril::RunZendril({"CFG", "/S:\\Temp"}), 1);
     EXPECT_EQ(box.titles, std::vector<std::string>{"Error"});
-    EXPECT_EQ(box.Take(), std::vector<std::string>{"Cannot open HOSTS.CFG."});
+    EXPECT_EQ(box.Take(), std::vector<std::string>{"Cannot open HOSTS.CFG.\nhosts.cfg: No such file or directory"});
+    std::filesystem::create_directory(m_dir / "hosts.cfg");
+    EXPECT_EQ(zendril::RunZendril({}), 1);
+    EXPECT_EQ(box.Take(), std::vector<std::string>{"Cannot open HOSTS.CFG.\nhosts.cfg: Is a directory"});
     std::filesystem::current_path(old);
 
     Put("mine.cfg", kHosts);
