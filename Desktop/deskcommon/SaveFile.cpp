@@ -9,6 +9,8 @@
 #include <cstring>
 #include <filesystem>
 
+#include "platform/DeviceFs.h"
+
 namespace deskcommon {
 
 namespace fs = std::filesystem;
@@ -135,12 +137,7 @@ bool CSaveFile::Commit() {
     m_temp.clear();
     // The new name on disk too; a folder that cannot be synced is no failure
     // of the save.
-    fs::path folder = fs::path(m_target).parent_path();
-    int dir = ::open(folder.empty() ? "." : folder.c_str(), O_RDONLY | O_DIRECTORY);
-    if (dir >= 0) {
-        ::fsync(dir);
-        ::close(dir);
-    }
+    plat::fs::SyncHostFolder(fs::path(m_target).parent_path().string());
     return true;
 }
 

@@ -117,7 +117,8 @@ bool DeleteFile(std::u16string_view devicePath);  // files and links, not direct
 bool MoveFile(std::u16string_view from, std::u16string_view to);
 // Moves an entry onto the destination, replacing an existing file in one step
 // (a reader sees the old or the new file, never a part); both must be on one
-// file system. Fails for directories.
+// file system. Fails for directories. The source's bytes and the new name are
+// on disk when it returns, so a power cut leaves the old file or the new.
 bool ReplaceFile(std::u16string_view from, std::u16string_view to);
 // Copies the bytes and the last-write time of a regular file; never onto the
 // source itself. A replaced destination is replaced in one step.
@@ -128,12 +129,18 @@ bool CopyFile(std::u16string_view from, std::u16string_view to, bool failIfExist
 FILE* OpenFile(std::u16string_view devicePath, const char* mode);
 
 // Writes the bytes to a new file beside the path, then gives it the path's
-// name in one step: on any failure (a full disk) the old file stays as it was.
+// name in one step: on any failure (a full disk) the old file stays as it was,
+// and after a power cut the path holds the old bytes or the new.
 bool WriteFile(std::u16string_view devicePath, const void* data, size_t size);
 // Gives a regular file the execute bits (mode 0755) or takes them away
 // (0644). Only installation calls it, for the programs of a package: nothing
 // a host sends does, so a host's files never run.
 bool SetExecutable(std::u16string_view devicePath, bool executable);
+// Puts the names of a host folder on disk after a rename into it, as
+// WriteFile and ReplaceFile do for theirs: without it a power cut can take
+// the new name away. The empty path is the current folder; false when the
+// folder cannot be opened.
+bool SyncHostFolder(const std::string& hostFolder);
 // A new empty file, of a name no one uses, in the folder (which must exist):
 // its device path. Written, then given its name with ReplaceFile.
 std::optional<std::u16string> CreateTempFile(std::u16string_view deviceFolder);

@@ -362,6 +362,11 @@ bool CopyContent(int in, int out) {
     return true;
 }
 
+// A folder's names on disk: after a rename into it, a power cut can no
+// longer take the new name away. A file system that cannot sync a folder
+// keeps its names by other means; that is no failure.
+void SyncFolder(int dir) { fsync(dir); }
+
 // Writes a new file beside the destination, then renames it over it in one
 // step: the old file stays whole until the new one is complete.
 template <typename Fill>
@@ -375,6 +380,7 @@ bool ReplaceWith(const Location& dst, Fill&& fill) {
     bool ok = fill(out.get()) && fdatasync(out.get()) == 0;
     if (close(out.release()) != 0) ok = false;
     if (ok) ok = Rename(dst.dir.get(), temp, dst.dir.get(), dst.name);
+    if (ok) SyncFolder(dst.dir.get());
     if (!ok) Unlink(dst.dir.get(), temp);
     return ok;
 }
@@ -664,7 +670,12 @@ bool ReplaceFile(std::u16string_view from, std::u16string_view to) {
     // points at a file not yet written, even after a power loss.
     Fd data = OpenRegularAt(src->dir.get(), src->name, O_RDONLY);
     if (data && fdatasync(data.get()) != 0) return false;
-    return Rename(src->dir.get(), src->name, dst->dir.get(), dst->name);
+    if (!Rename(src->dir.get(), src->name, dst->dir.get(), dst->name)) return false;
+    SyncFolder(dst->dir.get());
+    struct stat srcDir, dstDir;
+    if (fstat(src->dir.get(), &srcDir) == 0 && fstat(dst->dir.get(), &dstDir) == 0 && !SameFile(srcDir, dstDir))
+        SyncFolder(src->dir.get());
+    return true;
 }
 
 bool CopyFile(std::u16string_view from, std::u16string_view to, bool failIfExists) {
@@ -704,6 +715,13 @@ bool WriteFile(std::u16string_view devicePath, const void* data, size_t size) {
     auto loc = LocateEntry(devicePath);
     if (!loc) return false;
     return ReplaceWith(*loc, [&](int out) { return WriteAll(out, static_cast<const char*>(data), data ? size : 0); });
+}
+
+bool SyncHostFolder(const std::string& hostFolder) {
+    Fd dir(open(hostFolder.empty() ? "." : hostFolder.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC));
+    if (!dir) return false;
+    SyncFolder(dir.get());
+    return true;
 }
 
 std::optional<std::u16string> CreateTempFile(std::u16string_view deviceFolder) {

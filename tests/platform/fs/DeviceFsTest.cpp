@@ -1,4 +1,5 @@
 #include <gtest/gtest.h>
+#include <dlfcn.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -8,7 +9,10 @@
 #include <atomic>
 #include <cstdlib>
 #include <fstream>
+#include <functional>
 #include <ftw.h>
+#include <mutex>
+#include <set>
 #include <string>
 #include <thread>
 
@@ -16,6 +20,34 @@
 #include "platform/Text.h"
 
 using namespace plat::fs;
+
+namespace {
+
+// The folders this program synced, each with the names it held then.
+struct SyncedFolder {
+    ino_t inode;
+    std::set<std::string> names;
+};
+std::mutex g_syncedMutex;
+std::vector<SyncedFolder> g_synced;
+
+}  // namespace
+
+// Every fsync of the program passes here first.
+extern "C" int fsync(int fd) {
+    static const auto real = reinterpret_cast<int (*)(int)>(dlsym(RTLD_NEXT, "fsync"));
+    struct stat st;
+    if (fstat(fd, &st) == 0 && S_ISDIR(st.st_mode)) {
+        SyncedFolder synced{st.st_ino, {}};
+        if (DIR* d = opendir(("/proc/self/fd/" + std::to_string(fd)).c_str())) {
+            while (const dirent* e = readdir(d)) synced.names.insert(e->d_name);
+            closedir(d);
+        }
+        std::lock_guard<std::mutex> lock(g_syncedMutex);
+        g_synced.push_back(std::move(synced));
+    }
+    return real(fd);
+}
 
 namespace {
 
@@ -435,6 +467,47 @@ TEST_F(DeviceFsTest, WriteFileReplacesInOneStepAndLeavesNoTemporary) {
     EXPECT_TRUE(ReplaceFile(*temp, u"\\a.txt"));
     EXPECT_EQ(GetFileData(u"\\a.txt")->size, 0u);
     EXPECT_FALSE(CreateTempFile(u"\\missing"));
+}
+
+// After a power cut a renamed file is only there when its folder was synced
+// after the rename: the folder that gains the name and the one that loses it.
+TEST_F(DeviceFsTest, ReplacingWritesSyncTheFoldersAfterTheRename) {
+    ASSERT_TRUE(CreateDirectory(u"\\sub"));
+    WriteHost(root + "/sub/new", "new");
+    WriteHost(root + "/c.txt", "c");
+    struct stat rootDir, subDir;
+    ASSERT_EQ(stat(root.c_str(), &rootDir), 0);
+    ASSERT_EQ(stat((root + "/sub").c_str(), &subDir), 0);
+    const auto syncedWith = [](ino_t folder, const std::string& name, bool present) {
+        std::lock_guard<std::mutex> lock(g_syncedMutex);
+        return std::any_of(g_synced.begin(), g_synced.end(), [&](const SyncedFolder& s) {
+            return s.inode == folder && s.names.count(name) == (present ? 1u : 0u);
+        });
+    };
+    struct Case {
+        const char* what;
+        std::function<bool()> replace;
+        ino_t folder;
+        std::string name;
+        bool present;
+    };
+    const Case cases[] = {
+        {"WriteFile", [] { return WriteFile(u"\\a.txt", "a", 1); }, rootDir.st_ino, "a.txt", true},
+        {"CopyFile", [] { return CopyFile(u"\\c.txt", u"\\sub\\c.txt", false); }, subDir.st_ino, "c.txt", true},
+        {"ReplaceFile", [] { return ReplaceFile(u"\\sub\\new", u"\\b.txt"); }, rootDir.st_ino, "b.txt", true},
+        {"ReplaceFile's source folder", [] { return true; }, subDir.st_ino, "new", false},
+    };
+    for (const Case& c : cases) {
+        ASSERT_TRUE(c.replace()) << c.what;
+        EXPECT_TRUE(syncedWith(c.folder, c.name, c.present)) << c.what;
+    }
+    {
+        std::lock_guard<std::mutex> lock(g_syncedMutex);
+        g_synced.clear();
+    }
+    EXPECT_TRUE(SyncHostFolder(root + "/sub"));
+    EXPECT_TRUE(syncedWith(subDir.st_ino, "c.txt", true));
+    EXPECT_FALSE(SyncHostFolder(root + "/missing"));
 }
 
 TEST_F(DeviceFsTest, ProgramFolderIsAFolderOfTheDeviceRoot) {
