@@ -94,17 +94,22 @@ CHostListFile::CHostListFile() {
 
 std::u16string CHostListFile::GetPath() const { return m_folder + u"\\Hosts.cfg"; }
 
-bool CHostListFile::ReadAll(std::vector<CHostEntry>& records) {
-    records.clear();
+bool CHostListFile::ReadBytes(std::string& bytes) {
+    bytes.clear();
     // Read and append, created when missing.
     FileHandle file = OpenDeviceFile(GetPath(), "a+b");
     if (!file) return false;
     std::fseek(file.get(), 0, SEEK_SET);
-    std::string bytes;
     char chunk[4096];
     size_t n;
     while ((n = std::fread(chunk, 1, sizeof chunk, file.get())) > 0) bytes.append(chunk, n);
-    if (std::ferror(file.get())) return false;
+    return !std::ferror(file.get());
+}
+
+bool CHostListFile::ReadAll(std::vector<CHostEntry>& records) {
+    records.clear();
+    std::string bytes;
+    if (!ReadBytes(bytes)) return false;
     records = ParseHosts(plat::text::BytesToWide(CP_ACP, bytes));
     return true;
 }
@@ -117,11 +122,12 @@ bool CHostListFile::Rewrite(const std::vector<CHostEntry>& records) {
 }
 
 int32_t CHostListFile::Add(const char16_t* host, const char16_t* description, int32_t port) {
-    std::vector<CHostEntry> records;
-    ReadAll(records);
+    std::string bytes;
+    if (!ReadBytes(bytes)) return 0;
     // Compared as unsigned numbers: a negative OID counts as the largest.
     uint32_t largest = 0;
-    for (const CHostEntry& r : records) largest = std::max(largest, uint32_t(r.GetOID()));
+    for (const CHostEntry& r : ParseHosts(plat::text::BytesToWide(CP_ACP, bytes)))
+        largest = std::max(largest, uint32_t(r.GetOID()));
     const int32_t oid = int32_t(largest + 1);
     if (oid == 0) return 0;
     CHostEntry record;
@@ -129,14 +135,13 @@ int32_t CHostListFile::Add(const char16_t* host, const char16_t* description, in
     record.SetHost(host ? host : u"");
     record.SetDescription(description ? description : u"");
     record.SetPort(port);
-    FileHandle file = OpenDeviceFile(GetPath(), "a+b");
-    if (!file) return 0;
-    std::string bytes = FormatRecord(record);
     // A last line without its line end (another writer's) would take the
     // section line into it.
-    if (std::fseek(file.get(), -1, SEEK_END) == 0 && std::fgetc(file.get()) != '\n') bytes.insert(0, "\r\n");
-    if (std::fwrite(bytes.data(), 1, bytes.size(), file.get()) != bytes.size() || !CloseFile(file)) return 0;
-    return oid;
+    if (!bytes.empty() && bytes.back() != '\n') bytes += "\r\n";
+    bytes += FormatRecord(record);
+    // The old bytes and the record, written whole beside the file: a full
+    // disk or a kill never leaves half a record to be read as a host.
+    return plat::fs::WriteFile(GetPath(), bytes.data(), bytes.size()) ? oid : 0;
 }
 
 int32_t CHostListFile::Update(int32_t oid, const char16_t* host, const char16_t* description, int32_t port) {

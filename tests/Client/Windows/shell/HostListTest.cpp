@@ -1,4 +1,7 @@
 #include <gtest/gtest.h>
+#include <sys/resource.h>
+
+#include <csignal>
 
 #include "HostListView.h"
 #include "ShellFixture.h"
@@ -130,6 +133,27 @@ TEST_F(HostListTest, AddAfterALastLineWithoutItsEndStartsALineOfItsOwn) {
     CHostEntry found;
     ASSERT_EQ(hosts_->GetByOID(4, found), 1);
     EXPECT_EQ(found.GetPort(), 9);
+}
+
+// A disk that fills while the record is written: the file keeps its old
+// bytes, never a cut record the shell would list as a host.
+TEST_F(HostListTest, AddOnAFullDiskKeepsTheFileAsItWas) {
+    const std::string old = "[OID=1]\r\nHost=a\r\nDescription=A\r\nPort=1\r\n";
+    Put(HostsFile(), old);
+    struct rlimit saved;
+    ASSERT_EQ(getrlimit(RLIMIT_FSIZE, &saved), 0);
+    const auto oldHandler = std::signal(SIGXFSZ, SIG_IGN);
+    // Room for the old bytes and part of the new record only.
+    struct rlimit full = saved;
+    full.rlim_cur = old.size() + 20;
+    ASSERT_EQ(setrlimit(RLIMIT_FSIZE, &full), 0);
+    const int32_t added = hosts_->Add(u"10.0.0.2", u"A description long enough to be cut", 2000);
+    setrlimit(RLIMIT_FSIZE, &saved);
+    std::signal(SIGXFSZ, oldHandler);
+    EXPECT_EQ(added, 0);
+    EXPECT_EQ(Get(HostsFile()), old);
+    EXPECT_EQ(Records().size(), 1u);
+    EXPECT_EQ(hosts_->Add(u"10.0.0.2", u"B", 2000), 2);  // with room again
 }
 
 TEST_F(HostListTest, RewriteReplacesTheFileInOneStep) {

@@ -92,6 +92,8 @@ public:
     std::u16string GetPath() const;
 
 private:
+    // The file's bytes as they are; the file is made when missing.
+    bool ReadBytes(std::string& bytes);
     bool Rewrite(const std::vector<CHostEntry>& records);
 
     std::u16string m_folder;
