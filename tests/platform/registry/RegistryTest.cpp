@@ -4,12 +4,39 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include <atomic>
 #include <cstring>
+#include <functional>
 #include <string>
 
 #include "tests/core/support/DeviceRoot.h"
 #include "platform/Registry.h"
 #include "platform/Text.h"
+
+namespace {
+
+// Syncs of the registry's log by this program.
+std::atomic<int> g_logSyncs{0};
+
+void CountLogSync(int fd) {
+    char path[4096];
+    const ssize_t n = readlink(("/proc/self/fd/" + std::to_string(fd)).c_str(), path, sizeof path - 1);
+    if (n > 4 && std::string_view(path, size_t(n)).ends_with("-wal")) ++g_logSyncs;
+}
+
+}  // namespace
+
+// Every sync of the program passes here first, SQLite's included.
+extern "C" int fsync(int fd) {
+    static const auto real = reinterpret_cast<int (*)(int)>(dlsym(RTLD_NEXT, "fsync"));
+    CountLogSync(fd);
+    return real(fd);
+}
+extern "C" int fdatasync(int fd) {
+    static const auto real = reinterpret_cast<int (*)(int)>(dlsym(RTLD_NEXT, "fdatasync"));
+    CountLogSync(fd);
+    return real(fd);
+}
 
 namespace {
 
@@ -208,6 +235,39 @@ TEST_F(RegistryTest, SettingWhatIsThereWritesNothingAndEveryDifferenceIsWritten)
 
 // A registration is written whole wherever any of it differs, and checked
 // before anything of it is written.
+// A change the call reported done survives a power cut: the log is synced
+// before the call returns, not at the next checkpoint.
+TEST_F(RegistryTest, EveryAcknowledgedChangeIsOnDiskWhenTheCallReturns) {
+    HKEY key = Create(u"Software\\Durable");
+    ASSERT_TRUE(plat::registry::SetDword(key, nullptr, u"Kept", 1));
+    struct Case {
+        const char* what;
+        std::function<bool()> change;
+    };
+    const Case cases[] = {
+        {"a value set", [&] { return plat::registry::SetDword(key, nullptr, u"Kept", 2); }},
+        {"a new value", [&] { return plat::registry::SetString(key, nullptr, u"Name", u"x"); }},
+        {"a value deleted", [&] { return RegDeleteValue(key, u"Name") == ERROR_SUCCESS; }},
+        {"a registration",
+         [] {
+             return plat::registry::SetValues(HKEY_LOCAL_MACHINE,
+                                              {plat::registry::StringSetting(u"Software\\Durable\\Sub", u"v")}) ==
+                    ERROR_SUCCESS;
+         }},
+        {"a key deleted", [] { return RegDeleteKey(HKEY_LOCAL_MACHINE, u"Software\\Durable\\Sub") == ERROR_SUCCESS; }},
+    };
+    for (const Case& c : cases) {
+        const int before = g_logSyncs;
+        ASSERT_TRUE(c.change()) << c.what;
+        EXPECT_GT(g_logSyncs, before) << c.what;
+    }
+    // Nothing changed, nothing written.
+    const int before = g_logSyncs;
+    ASSERT_TRUE(plat::registry::SetDword(key, nullptr, u"Kept", 2));
+    EXPECT_EQ(g_logSyncs, before);
+    RegCloseKey(key);
+}
+
 TEST_F(RegistryTest, ARegistrationIsMadeWholeAgainWhereAnyOfItDiffers) {
     using plat::registry::Setting;
     const std::vector<Setting> registration = {
