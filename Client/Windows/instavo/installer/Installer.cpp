@@ -139,13 +139,18 @@ Outcome Install(const std::string& packageHostPath, std::u16string_view folder, 
         }
         return true;
     });
-    const std::string listBytes = narrow(installed);
-    if (!plat::fs::WriteFile(list, listBytes.data(), listBytes.size())) ++outcome.failedFiles;
-
     if (setup.Hooks().Install_Exit)
         setup.Hooks().Install_Exit(0, std::u16string(folder).c_str(), WORD(std::min(outcome.failedFolders, 0xFFFF)),
                                    WORD(std::min(outcome.failedFiles, 0xFFFF)), 0, 0, 0);
+    // The list is the installation's last write, and only of a whole one: a
+    // start takes a listed folder for installed, so an installation cut short
+    // (killed, or a file not written) is made again.
     outcome.ok = read && outcome.failedFolders == 0 && outcome.failedFiles == 0;
+    if (outcome.ok) {
+        const std::string listBytes = narrow(installed);
+        outcome.ok = plat::fs::WriteFile(list, listBytes.data(), listBytes.size());
+        if (!outcome.ok) ++outcome.failedFiles;
+    }
     if (!read) outcome.message = packageHostPath + ": the package changed or broke while it was unpacked";
     else if (!outcome.ok) outcome.message = "some files or folders could not be written";
     return outcome;

@@ -9,6 +9,8 @@
 // The installed files are listed in "Install.lst" of the install folder (one
 // relative name a line, folders ending in '\'), which removal reads: only
 // those files go, and folders the installation made only when they are empty.
+// The list is written last, after Install_Exit, and only when every file and
+// folder was written: a folder with its list is installed whole.
 #pragma once
 
 #include <string>

@@ -62,12 +62,6 @@ std::u16string entryName(HKEY programs) {
     return u"Prog" + std::u16string(number.begin(), number.end());
 }
 
-bool setText(HKEY key, const char16_t* name, std::u16string_view text) {
-    const std::u16string terminated(text);
-    return RegSetValueEx(key, name, 0, REG_SZ, reinterpret_cast<const BYTE*>(terminated.c_str()),
-                         DWORD((terminated.size() + 1) * sizeof(char16_t))) == ERROR_SUCCESS;
-}
-
 HKEY openPrograms() {
     HKEY programs = nullptr;
     DWORD disposition = 0;
@@ -101,14 +95,16 @@ bool AddLauncherEntry(std::u16string_view programPath) {
     HKEY programs = openPrograms();
     if (!programs) return false;
     const std::u16string name = entryName(programs);
-    HKEY entry = nullptr;
-    DWORD disposition = 0;
-    bool ok = RegCreateKeyEx(programs, name.c_str(), 0, nullptr, 0, KEY_ALL_ACCESS, nullptr, &entry, &disposition) ==
-              ERROR_SUCCESS;
-    if (ok) {
-        ok = setText(entry, u"Name", programPath) && setText(entry, u"Description", kProductTitle);
-        RegCloseKey(entry);
-    }
+    // The key with both values in one transaction: an entry cut short would
+    // lack the description by which the next installation finds it again.
+    const auto text = [&](const char16_t* value, std::u16string_view t) {
+        const std::u16string terminated(t);
+        const auto* bytes = reinterpret_cast<const uint8_t*>(terminated.c_str());
+        return plat::registry::Setting{name, value, REG_SZ, {bytes, bytes + (terminated.size() + 1) * sizeof(char16_t)}};
+    };
+    const bool ok =
+        plat::registry::SetValues(programs, {text(u"Name", programPath), text(u"Description", kProductTitle)}) ==
+        ERROR_SUCCESS;
     RegCloseKey(programs);
     return ok;
 }

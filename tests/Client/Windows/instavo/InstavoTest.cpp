@@ -49,16 +49,22 @@ bool KeyExists(HKEY root, const std::u16string& key) {
     return true;
 }
 
-// Runs a program to its end; its exit status, -1 when it did not end normally.
-int RunProgram(const std::vector<std::string>& args, const std::string& folder = {}) {
+// Runs a program to its end, with more variables in its environment; its
+// exit status, -1 when it did not end normally.
+int RunProgram(const std::vector<std::string>& args, const std::string& folder = {},
+               const std::vector<std::string>& variables = {}) {
     std::vector<char*> argv;
     for (const std::string& a : args) argv.push_back(const_cast<char*>(a.c_str()));
     argv.push_back(nullptr);
+    std::vector<char*> env;
+    for (char** e = environ; *e; ++e) env.push_back(*e);
+    for (const std::string& v : variables) env.push_back(const_cast<char*>(v.c_str()));
+    env.push_back(nullptr);
     posix_spawn_file_actions_t actions;
     posix_spawn_file_actions_init(&actions);
     if (!folder.empty()) posix_spawn_file_actions_addchdir_np(&actions, folder.c_str());
     pid_t pid = -1;
-    const int error = posix_spawn(&pid, argv[0], &actions, nullptr, argv.data(), environ);
+    const int error = posix_spawn(&pid, argv[0], &actions, nullptr, argv.data(), env.data());
     posix_spawn_file_actions_destroy(&actions);
     if (error != 0) return -1;
     int status = 0;
@@ -178,6 +184,17 @@ protected:
             args.push_back(package);
         return RunProgram(args);
     }
+    // A package beside the root with the setup library, the launcher and
+    // more entries; empty when it cannot be written.
+    std::string SetupPackage(std::vector<instavotest::Entry> entries) const {
+        std::ifstream library(INSTAVO_PATH, std::ios::binary);
+        std::stringstream bytes;
+        bytes << library.rdbuf();
+        const std::string package = (root_.parent_path() / (root_.filename().string() + ".tar")).string();
+        entries.insert(entries.begin(), instavotest::Entry{"Instavo.dll", bytes.str(), AE_IFREG, 0755});
+        entries.push_back(instavotest::Entry{"Launchwick.exe", "#!/bin/sh\n", AE_IFREG, 0755});
+        return instavotest::WritePackage(package, entries) ? package : std::string();
+    }
     int ColdBoot() { return RunProgram({ORVADE_STARTUP_PATH, "--device-root", root_.string(), "--timeout", "300"}); }
 };
 
@@ -194,13 +211,8 @@ TEST_F(DeviceProgramsTest, AColdBootOnARelativeRootWritesIntoThatRoot) {
 }
 
 TEST_F(DeviceProgramsTest, InstallAndUninstallAPackageWithItsSetupLibrary) {
-    std::ifstream library(INSTAVO_PATH, std::ios::binary);
-    std::stringstream bytes;
-    bytes << library.rdbuf();
-    const std::string package = (root_.parent_path() / (root_.filename().string() + ".tar")).string();
-    ASSERT_TRUE(instavotest::WritePackage(package, {instavotest::Entry{"Instavo.dll", bytes.str(), AE_IFREG, 0755},
-                                                    instavotest::Entry{"fonts.fnt", "font"},
-                                                    instavotest::Entry{"Launchwick.exe", "#!/bin/sh\n", AE_IFREG, 0755}}));
+    const std::string package = SetupPackage({instavotest::Entry{"fonts.fnt", "font"}});
+    ASSERT_FALSE(package.empty());
     ASSERT_EQ(Install(package, "\\Application\\Client"), 0);
     std::filesystem::remove(package);
     EXPECT_EQ(plat::gdi::FontResources(), std::vector<std::u16string>{u"\\Application\\Client\\fonts.fnt"});
@@ -259,6 +271,46 @@ TEST_F(DeviceProgramsTest, AColdBootRegistersTheClientAndRestoresWhatWasLost) {
     ASSERT_EQ(ColdBoot(), 0);
     EXPECT_FALSE(HostExists("\\Windows\\Desktop\\Quillmar Orvade.lnk"));
     EXPECT_FALSE(KeyExists(HKEY_CURRENT_USER, kPrograms));
+}
+
+// Killed before each of its renames and syncs in turn, an installation
+// leaves its list only when it is whole: the hooks' registrations are there.
+// An installation without its list is made again at the next start, which
+// completes it.
+TEST_F(DeviceProgramsTest, AnInstallationKilledAtAnyWriteIsListedOnlyWhenWhole) {
+    const std::string package =
+        SetupPackage({instavotest::Entry{"Data/", "", AE_IFDIR, 0755}, instavotest::Entry{"Data/a.txt", "a"}});
+    ASSERT_FALSE(package.empty());
+    const auto registered = [] {
+        return Text(HKEY_LOCAL_MACHINE, u"Software\\Quillmar\\Orvade Client", u"InstallDir") == u"\\Application\\Client" &&
+               Text(HKEY_CURRENT_USER, kPrograms + u"\\Prog1", u"Name") == u"\\Application\\Client\\Launchwick.exe" &&
+               Text(HKEY_CURRENT_USER, kPrograms + u"\\Prog1", u"Description") == u"Quillmar Orvade";
+    };
+    int status = -1;
+    for (int n = 1; status != 0 && n < 500; ++n) {
+        const std::filesystem::path root = root_ / ("kill" + std::to_string(n));
+        const auto install = [&](const std::vector<std::string>& variables) {
+            return RunProgram({ORVADE_INSTALL_PATH, "--device-root", root.string(), "--folder", "\\Application\\Client",
+                               package},
+                              {}, variables);
+        };
+        status = install({"LD_PRELOAD=" ORVADE_KILL_AT_WRITE_PATH, "ORVADE_KILL_AT=" + std::to_string(n)});
+        plat::fs::SetDeviceRoot(root.string());
+        const bool listed = plat::fs::Exists(u"\\Application\\Client\\Install.lst");
+        EXPECT_TRUE(!listed || registered()) << "killed before write " << n;
+        if (!listed) {
+            EXPECT_NE(status, 0) << n;
+            plat::fs::SetDeviceRoot(root_.string());
+            EXPECT_EQ(install({}), 0) << n;  // the next start's installation
+            plat::fs::SetDeviceRoot(root.string());
+            EXPECT_TRUE(plat::fs::Exists(u"\\Application\\Client\\Install.lst")) << n;
+            EXPECT_TRUE(registered()) << "after a kill before write " << n;
+        }
+        plat::fs::SetDeviceRoot(root_.string());
+        std::filesystem::remove_all(root);
+    }
+    EXPECT_EQ(status, 0);  // the last run had fewer write points than its number
+    std::filesystem::remove(package);
 }
 
 TEST_F(DeviceProgramsTest, TheStartUpRunnerReportsEntriesItCannotRun) {
