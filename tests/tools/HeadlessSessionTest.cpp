@@ -279,6 +279,37 @@ TEST_F(HeadlessSession, ScriptedInputPastTheQueueIsReportedWithTheEventsDropped)
     EXPECT_EQ(f.err.find("dropped"), std::string::npos) << f.err;
 }
 
+// The boxes nobody sees in the tool are written on standard error and in the
+// log, with the answer given or why none can be.
+TEST_F(HeadlessSession, EachBoxIsToldWithItsAnswerOrWhyNoneComes) {
+    std::filesystem::create_directories(m_dir + "/device/Session/MENUS");
+    WriteFile("device/Session/MENUS/M.MNU", "1\xFE" "1\xFE" "10\xFE" "5\xFETitle\xFDSecond\xFD\xFEOne\xFDTwo\xFD");
+    const std::string log = m_dir + "/session.log";
+    const struct {
+        Bytes command;
+        Bytes reply;  // what the host gets meanwhile
+        std::string told;
+    } cases[] = {
+        {Cmd('k', "Bye now"), Cmd('k', "1"), "message box \"Orvade\": Bye now; answered OK"},
+        {Cmd('V', "20\xFE" "2\xFE" "1\xFE" "Disk full\xFD" "Call IT"), "",
+         "error box \"Disk full / Call IT\": it closes after its time-out of 1 s, and its answer goes then"},
+        {Cmd('V', "20\xFE" "1\xFE" "0\xFEStop"), "",
+         "error box \"Stop\": no answer can be given: it waits for OK, Enter or Escape, and no user is there"},
+        {Cmd('M', "M.MNU"), "",
+         "menu box \"Title / Second\" (1 One, 2 Two): no answer can be given: an item is chosen by a tap or a key"},
+        {Cmd('p', "1"), "",
+         "signature screen: no answer can be given: it has no strokes, and no user taps OK or Cancel"},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.told);
+        Finished f = RunTool(Args({"--stdio", "--log", log}), Frame(0, c.command));
+        EXPECT_EQ(f.status, 0) << f.err;
+        EXPECT_EQ(Unframe(f.out), c.reply.empty() ? std::vector<Bytes>{} : std::vector<Bytes>{c.reply});
+        EXPECT_NE(f.err.find("headless-session: " + c.told), std::string::npos) << f.err;
+        EXPECT_NE(ReadAll(log).find("headless-session: " + c.told), std::string::npos) << ReadAll(log);
+    }
+}
+
 TEST_F(HeadlessSession, MalformedInputLineIsNamedBeforeTheSessionStarts) {
     const struct {
         const char* script;

@@ -29,6 +29,7 @@
 #include "platform/DeviceFs.h"
 #include "platform/Library.h"
 #include "platform/Message.h"
+#include "platform/MsgBox.h"
 #include "platform/Registry.h"
 #include "platform/Serial.h"
 #include "platform/Text.h"
@@ -97,10 +98,27 @@ bool EmptyLogFile(const std::string& file, std::string& error) {
 using plat::com::CBstr;
 using plat::com::CPtr;
 
-class HeadlessSession {
+// The name of a message box's button.
+const char* ButtonName(int id) {
+    switch (id) {
+    case IDOK: return "OK";
+    case IDCANCEL: return "Cancel";
+    case IDABORT: return "Abort";
+    case IDRETRY: return "Retry";
+    case IDIGNORE: return "Ignore";
+    case IDYES: return "Yes";
+    case IDNO: return "No";
+    default: return "?";
+    }
+}
+
+class HeadlessSession : private plat::msgbox::IPresenter {
 public:
     explicit HeadlessSession(HostLink& link) : m_link(link) {}
     ~HeadlessSession() {
+        if (plat::msgbox::IPresenter* other = plat::msgbox::SetPresenter(nullptr); other != this)
+            plat::msgbox::SetPresenter(other);
+        if (m_headless) m_headless->ReportBoxes(nullptr, nullptr);
         // As the shell shuts down: the sink goes, then the window with the
         // control's core, then the control.
         if (m_point) m_point->Unadvise(m_cookie);
@@ -122,6 +140,9 @@ public:
             return false;
         }
         if (!CreateControl(error)) return false;
+        // Nobody sees a box here: each is written where the developer looks.
+        m_headless->ReportBoxes(&ReportBox, this);
+        plat::msgbox::SetPresenter(this);
         if (!logFile.empty()) {
             std::error_code ec;
             const std::string path = std::filesystem::absolute(logFile, ec).string();
@@ -184,6 +205,12 @@ public:
         return true;
     }
 
+    // A line on standard error and in the log.
+    void Tell(const std::string& text) {
+        Complain(text);
+        if (m_headless) m_headless->WriteLog(kLogError, ("headless-session: " + text).c_str());
+    }
+
     // Scripted input, as if typed before the host asked; events a full input
     // queue drops are reported, so a script's author knows.
     void Type(const std::vector<ScriptEvent>& events) {
@@ -196,12 +223,21 @@ public:
             const std::string text = "scripted input: " + std::to_string(lost) +
                                      " events dropped, the input queue holds " + std::to_string(capacity) +
                                      " until the host asks";
-            Complain(text);
-            m_headless->WriteLog(kLogError, ("headless-session: " + text).c_str());
+            Tell(text);
         }
     }
 
 private:
+    // A message box (KILLCMD's message, a fault of the control's) is
+    // answered at once with its default button, and told.
+    int Show(const plat::msgbox::Request& request) override {
+        const int answer = plat::msgbox::DefaultButton(request.style);
+        Tell("message box \"" + plat::text::WideToUtf8(request.caption) + "\": " +
+             plat::text::WideToUtf8(request.text) + "; answered " + ButtonName(answer));
+        return answer;
+    }
+    static void ReportBox(void* context, const char* text) { static_cast<HeadlessSession*>(context)->Tell(text); }
+
     // Creates the control by its ProgID as the shell does; when the device
     // root's registry does not know it yet, registers it first, as the
     // start-up registration does. Then a sink goes on its events.

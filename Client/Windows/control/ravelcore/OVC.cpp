@@ -511,3 +511,10 @@ HRESULT COVC::GetDroppedEvents(ULONGLONG* dropped, LONG* capacity) {
     *capacity = CClientCore::kQueueCapacity;
     return S_OK;
 }
+
+HRESULT COVC::ReportBoxes(void (*report)(void* context, const char* text), void* context) {
+    m_boxReport = report;
+    m_boxReportContext = context;
+    if (m_dialogs) m_dialogs->SetReport(report, context);
+    return S_OK;
+}

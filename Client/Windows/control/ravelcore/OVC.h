@@ -124,6 +124,7 @@ public:
     HRESULT WriteLog(ULONG level, const char* text) override;
     HRESULT ScanInput(int length, const char16_t* text) override;
     HRESULT GetDroppedEvents(ULONGLONG* dropped, LONG* capacity) override;
+    HRESULT ReportBoxes(void (*report)(void* context, const char* text), void* context) override;
 
     // The events, to every sink in the order of advising.
     void Fire_OVCDataOutEvent(int nSize, const void* pData);
@@ -209,6 +210,8 @@ private:
     int m_calls = 0;                   // CallScopes running
     std::vector<Session> m_retired;    // sessions whose window went during a call
     bool m_showScreen = true;          // false: no view (the headless tool)
+    void (*m_boxReport)(void*, const char*) = nullptr;  // given to each window's dialogs
+    void* m_boxReportContext = nullptr;
     bool m_active = false;
     bool m_busy = false;
     HCURSOR m_savedCursor = 0;

@@ -123,6 +123,7 @@ void COVC::OnCreate(HWND hwnd, const CREATESTRUCT* cs) {
     m_windowThread = pthread_self();
     m_wholeInvalid = false;  // a new window: the next change asks for its paint
     m_dialogs = std::make_unique<CControlDialogs>(GetModuleResources(), hwnd);
+    m_dialogs->SetReport(m_boxReport, m_boxReportContext);
     m_core = CClientCore::Create(hwnd);
     m_core->SetDialogs(m_dialogs.get());
     // The widgets get windows of the window layer, children of this one.

@@ -4,10 +4,12 @@
 
 #include <algorithm>
 #include <memory>
+#include <string>
 
 #include "core/support/LogFile.h"
 #include "platform/Dialog.h"
 #include "platform/MsgBox.h"
+#include "platform/Text.h"
 
 namespace {
 
@@ -102,7 +104,34 @@ INT_PTR ErrorBoxProc(HWND box, UINT msg, WPARAM wParam, LPARAM lParam) {
 
 }  // namespace
 
+namespace {
+
+// A box's lines, each ended by lineEnd, on one line.
+std::u16string OneLine(std::u16string_view text, std::u16string_view lineEnd) {
+    std::u16string line;
+    for (size_t at = 0; at < text.size();) {
+        size_t end = text.find(lineEnd, at);
+        if (end == std::u16string_view::npos) end = text.size();
+        if (!line.empty()) line += u" / ";
+        line += text.substr(at, end - at);
+        at = end == text.size() ? end : end + lineEnd.size();
+    }
+    return line;
+}
+
+}  // namespace
+
+void CControlDialogs::Tell(const std::u16string& text) const {
+    if (m_report) m_report(m_reportContext, plat::text::WideToUtf8(text).c_str());
+}
+
 HWND CControlDialogs::OpenErrorBox(const ErrorBoxRequest& request, const DialogGrid& grid, IDialogAnswers& answers) {
+    if (m_report) {
+        const std::u16string seconds = plat::text::Utf8ToWide(std::to_string(request.timeout));
+        Tell(u"error box \"" + OneLine(request.text, u"\n") + u"\": " +
+             (request.timeout > 0 ? u"it closes after its time-out of " + seconds + u" s, and its answer goes then"
+                                  : u"no answer can be given: it waits for OK, Enter or Escape, and no user is there"));
+    }
     bool taken = false;
     auto state = std::make_unique<ErrorBoxState>(ErrorBoxState{request, grid, &answers, &taken});
     const HWND box = CreateDialogParam(m_resources, kErrorBoxTemplate, m_parent, ErrorBoxProc,
@@ -121,6 +150,10 @@ void CControlDialogs::CloseErrorBox(HWND box) {
 void CControlDialogs::ShowMessage(std::u16string_view text, UINT style) {
     const std::u16string message(text);
     MessageBox(m_parent, message.c_str(), u"Orvade", style);
+}
+
+void CControlDialogs::SignatureScreenOpened() {
+    Tell(u"signature screen: no answer can be given: it has no strokes, and no user taps OK or Cancel");
 }
 
 void CControlDialogs::ShowError(std::u16string_view text) {
@@ -292,6 +325,13 @@ INT_PTR MenuBoxProc(HWND box, UINT msg, WPARAM wParam, LPARAM lParam) {
 }  // namespace
 
 HWND CControlDialogs::OpenMenuBox(const MenuBoxRequest& request, const DialogGrid& grid, IDialogAnswers& answers) {
+    if (m_report) {
+        std::u16string items;
+        for (size_t i = 0; i < request.items.size(); ++i)
+            items += (i ? u", " : u"") + plat::text::Utf8ToWide(std::to_string(i + 1)) + u" " + request.items[i].text;
+        Tell(u"menu box \"" + OneLine(request.title, u"\r\n") + u"\" (" + items +
+             u"): no answer can be given: an item is chosen by a tap or a key, and no user is there");
+    }
     bool taken = false;
     auto state = std::make_unique<MenuBoxState>(MenuBoxState{request, grid, &answers, &taken, nullptr});
     const HWND box = CreateDialogParam(m_resources, kMenuBoxTemplate, m_parent, MenuBoxProc,

@@ -22,8 +22,22 @@ public:
     // A message box of that style (buttons, icon), owned by the parent;
     // returns when the user dismissed it.
     void ShowMessage(std::u16string_view text, UINT style);
+    void SignatureScreenOpened() override;
+
+    // Where each error box, menu box and signature screen is also told as
+    // one line of UTF-8 (what it says, and whether an answer can come
+    // without a user), for a host that shows no screen. Null: nowhere.
+    using Report = void (*)(void* context, const char* text);
+    void SetReport(Report report, void* context) {
+        m_report = report;
+        m_reportContext = context;
+    }
 
 private:
+    void Tell(const std::u16string& text) const;
+
     HMODULE m_resources;
     HWND m_parent;
+    Report m_report = nullptr;
+    void* m_reportContext = nullptr;
 };

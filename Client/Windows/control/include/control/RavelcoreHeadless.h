@@ -23,6 +23,11 @@ struct IOVCHeadless : IUnknown {
     // The input events the core's queue has dropped so far, and how many it
     // holds until the host asks.
     virtual HRESULT GetDroppedEvents(ULONGLONG* dropped, LONG* capacity) = 0;
+    // Each error box, menu box and signature screen the session opens is
+    // also told to report (on the control window's thread) as one line of
+    // UTF-8: what it says, and whether an answer can come without a user.
+    // Null stops it.
+    virtual HRESULT ReportBoxes(void (*report)(void* context, const char* text), void* context) = 0;
 
 protected:
     ~IOVCHeadless() = default;

@@ -303,6 +303,7 @@ void CDeviceCommands::OpenSignatureScreen() {
     stream->EndRecord();
     AppendScreenWidget(*stream, 1, kOkId, {88, 68, 30, 10}, cells.fontName, u"OK", 4, size, 3);
     RunWidgetStream(*stream);
+    m_dialogs->SignatureScreenOpened();
 }
 
 void CDeviceCommands::RunWidgetStream(const CPacketBuffer& stream) {

@@ -239,6 +239,9 @@ public:
     virtual void ShowMessage(std::u16string_view /*text*/) {}
     // A fault of the control's own, OK only, titled "Orvade error"; returns when dismissed.
     virtual void ShowError(std::u16string_view /*text*/) {}
+    // The signature screen has replaced the widgets (its widgets are the
+    // core's own); a host that shows no screen says so.
+    virtual void SignatureScreenOpened() {}
 };
 
 // The automation libraries.
