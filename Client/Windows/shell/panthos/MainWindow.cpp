@@ -132,7 +132,7 @@ LRESULT COVCShellObj::OnCreate(HWND hwnd) {
 
 void COVCShellObj::OnTimer() {
     if (m_session) m_session->Poll();
-    if (m_ovc) m_ovc->CheckInputTimeOut();
+    m_control.Tick();
 }
 
 void COVCShellObj::OnSocketNotify(LPARAM event) {
@@ -143,7 +143,7 @@ void COVCShellObj::OnSocketNotify(LPARAM event) {
         break;
     case FD_CONNECT: {
         const std::u16string local = m_session->OnConnected();
-        if (m_classic) m_classic->put_IPAddressAsString(CBstr(local).Get());
+        if (IOVCClassic* control = m_control.Classic()) control->put_IPAddressAsString(CBstr(local).Get());
         break;
     }
     case FD_CLOSE:
@@ -243,11 +243,11 @@ bool COVCShellObj::ConnectTo(const char16_t* host, int32_t port, const char16_t*
     m_session->SetName(sessionName);
     const std::u16string folder = m_programFolder + u"\\" + SessionFolderName(m_session->Name());
     plat::fs::CreateDirectory(folder);
-    if (m_classic) {
-        m_classic->put_bstrAppDirectory(CBstr(folder).Get());
-        m_classic->Connect(CBstr(m_session->Name()).Get());
+    if (IOVCClassic* control = m_control.Classic()) {
+        control->put_bstrAppDirectory(CBstr(folder).Get());
+        control->Connect(CBstr(m_session->Name()).Get());
     }
-    SetFocus(m_controlHost);
+    SetFocus(m_control.Window());
     return true;
 }
 
@@ -265,10 +265,10 @@ void COVCShellObj::PrepareToConnectAndShowClient() {
         MoveWindow(m_hWnd, window.left, window.top - kMenuBarHeight, Width(window), Height(window) + kMenuBarHeight,
                    TRUE);
         const RECT& d = m_settings.SkinWindow()->Skin().display;
-        MoveWindow(m_controlHost, d.left, d.top + kMenuBarHeight, Width(d), Height(d), TRUE);
-        if (m_classic) m_classic->IncreaseHeightForMenu();
+        MoveWindow(m_control.Window(), d.left, d.top + kMenuBarHeight, Width(d), Height(d), TRUE);
+        if (IOVCClassic* control = m_control.Classic()) control->IncreaseHeightForMenu();
     }
-    ShowWindow(m_controlHost, SW_SHOW);
+    ShowWindow(m_control.Window(), SW_SHOW);
     m_menu.Enable(ID_DISCONNECT, true);
     for (UINT id = ID_VIEW_LARGE; id <= ID_VIEW_DETAILS; ++id) m_menu.Enable(id, false);
     m_menu.Draw();
@@ -277,14 +277,14 @@ void COVCShellObj::PrepareToConnectAndShowClient() {
 
 void COVCShellObj::ShowHostList() {
     if (m_session) m_session->End();
-    ShowWindow(m_controlHost, SW_HIDE);
+    ShowWindow(m_control.Window(), SW_HIDE);
     if (m_menu.IsHidden()) {
         m_menu.Show(true);
         const CSkin& skin = m_settings.SkinWindow()->Skin();
         MoveWindow(m_hWnd, skin.skin.left, skin.skin.top, Width(skin.skin), Height(skin.skin), TRUE);
         const RECT& d = skin.display;
         MoveWindow(m_hosts.Window(), d.left, d.top + kMenuBarHeight, Width(d), Height(d) - kMenuBarHeight, TRUE);
-        MoveWindow(m_controlHost, d.left, d.top, Width(d), Height(d), TRUE);
+        MoveWindow(m_control.Window(), d.left, d.top, Width(d), Height(d), TRUE);
     }
     ShowWindow(m_hosts.Window(), SW_SHOW);
     RefreshHostList();
@@ -310,10 +310,10 @@ void COVCShellObj::OnCommand(UINT id) {
         SetListView(id);
         break;
     case ID_ABOUT:
-        ShowAbout();
+        m_control.ShowSheet(true, m_hWnd);
         break;
     case ID_CONFIGURE:
-        ShowConfigure();
+        m_control.ShowSheet(false, m_hWnd);
         break;
     case ID_HOST_PROPERTIES:
         EditHostProperties();
@@ -328,12 +328,12 @@ void COVCShellObj::OnCommand(UINT id) {
         break;
     case ID_EXIT:
         if (!m_exitAllowed) break;
-        if (AskYesNo(m_controlHost, 6101, 4) == IDNO) break;
+        if (AskYesNo(m_control.Window(), 6101, 4) == IDNO) break;
         m_hosts.Clear();
         PostQuitMessage(0);
         break;
     case ID_DISCONNECT:
-        if (m_session && m_session->IsActive() && AskYesNo(m_controlHost, 6064, 4) == IDNO) break;
+        if (m_session && m_session->IsActive() && AskYesNo(m_control.Window(), 6064, 4) == IDNO) break;
         OnSessionEnd(id);
         break;
     case ID_SESSION_ENDED:
@@ -348,7 +348,7 @@ void COVCShellObj::OnCommand(UINT id) {
 void COVCShellObj::OnSessionEnd(UINT id) {
     if (m_session && m_session->IsActive()) {
         ShowHostList();
-        if (m_classic) m_classic->Disconnect();
+        if (IOVCClassic* control = m_control.Classic()) control->Disconnect();
     }
     if (id == ID_RECONNECT) {
         Reconnect();
@@ -375,8 +375,8 @@ void COVCShellObj::Reconnect() {
         }
     }
     if (!found) return;
-    ShowWindow(m_controlHost, SW_SHOW);
-    UpdateWindow(m_controlHost);
+    ShowWindow(m_control.Window(), SW_SHOW);
+    UpdateWindow(m_control.Window());
     PrepareToConnectAndShowClient();
     // A reconnect that fails returns to the host list, as every other connect does.
     if (m_session->Open(record.GetHost(), record.GetPort()) != CShellSession::Opened::Connected) ShowHostList();
@@ -413,7 +413,7 @@ void COVCShellObj::OnActivate(WPARAM wParam) {
         HWND focus = GetFocus();
         m_focusChild = focus && IsChild(m_hWnd, focus) ? focus : 0;
     }
-    if (CPtr<IOVC> ovc = AskControl()) ovc->ShellActivate(LOWORD(wParam) ? 1 : 0);
+    if (CPtr<IOVC> ovc = m_control.Ask()) ovc->ShellActivate(LOWORD(wParam) ? 1 : 0);
 }
 
 void COVCShellObj::OnSetFocus() {
@@ -422,7 +422,7 @@ void COVCShellObj::OnSetFocus() {
 
 void COVCShellObj::OnQueryAssociation(LPARAM lParam) {
     if (!lParam) return;
-    if (CPtr<IOVC> ovc = AskControl()) ovc->IsAssociatedWithRadio(reinterpret_cast<LONG*>(lParam));
+    if (CPtr<IOVC> ovc = m_control.Ask()) ovc->IsAssociatedWithRadio(reinterpret_cast<LONG*>(lParam));
 }
 
 void COVCShellObj::OnSettingChange(WPARAM wParam) {
@@ -435,10 +435,10 @@ void COVCShellObj::OnSettingChange(WPARAM wParam) {
     const bool shown = (sip.fdwFlags & SIPF_ON) != 0;
     const bool docked = (sip.fdwFlags & SIPF_DOCKED) != 0;
     if (shown && docked) {
-        if (m_classic) m_classic->put_SipStateUp(1);
+        if (IOVCClassic* control = m_control.Classic()) control->put_SipStateUp(1);
         MoveWindow(m_hWnd, work.left, work.top, Width(work), Height(work) - Height(sip.rcSipRect), TRUE);
     } else if (!shown && docked) {
-        if (m_classic) m_classic->put_SipStateUp(0);
+        if (IOVCClassic* control = m_control.Classic()) control->put_SipStateUp(0);
         MoveWindow(m_hWnd, work.left, work.top, Width(work), Height(work), TRUE);
     }
     if (!shown) InvalidateRect(m_hWnd, &sip.rcSipRect, TRUE);
@@ -453,4 +453,10 @@ LRESULT COVCShellObj::OnShowInputPanel(WPARAM wParam) {
     SipGetInfo(&sip);
     sip.fdwFlags = wParam ? SIPF_ON : 0;
     return SipSetInfo(&sip);
+}
+
+void COVCShellObj::OnOVCDisconnect() {
+    if (!m_session || !m_session->IsActive()) return;
+    ShowHostList();
+    PostMessage(m_hWnd, WM_COMMAND, m_settings.Store().GetBool(SETTING_AUTO_RECONNECT) ? ID_RECONNECT : ID_SESSION_ENDED, 0);
 }

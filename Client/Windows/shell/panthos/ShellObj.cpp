@@ -44,9 +44,7 @@ void COVCShellObj::FinalRelease() {
     const HWND mine = m_hWnd;
     // A Load that ended early may have left the thread running.
     m_discovery.Stop();
-    m_ovc.Reset();
-    m_classic.Reset();
-    m_data.Reset();
+    m_control.Detach();
     m_discovery.Detach();
     if (m_hWnd && IsWindow(m_hWnd)) DestroyWindow(m_hWnd);
     m_hWnd = 0;
@@ -119,24 +117,23 @@ HRESULT COVCShellObj::StartUp() {
     SetTimer(m_hWnd, kPollTimer, kPollMs);
 
     m_session = std::make_unique<CShellSession>(m_hWnd, &m_settings.Store(), [this](int size, unsigned char* bytes) {
-        if (m_data) m_data->OVCStreamInput(size, bytes);
+        if (IOVCData* data = m_control.Data()) data->OVCStreamInput(size, bytes);
     });
 
     CSkin& skin = m_settings.SkinWindow()->Skin();
     RECT control = skin.display;
     control.top += kMenuBarHeight;
-    m_controlHost = CreateWindowEx(0, plat::com::kHostWindowClass, u"Ravelcore.OVC", 0x52000000, control.left, control.top,
-                                   Width(control), Height(control), m_hWnd, HMENU(kControlHostId), nullptr, nullptr);
-    SetShellControlWindow(m_controlHost);
-    if (!m_controlHost) return 1;
+    const HWND controlHost = m_control.Create(m_hWnd, control);
+    SetShellControlWindow(controlHost);
+    if (!controlHost) return 1;
 
     RECT controlRect;
-    GetWindowRect(m_controlHost, &controlRect);
+    GetWindowRect(controlHost, &controlRect);
     m_taskbar.RegisterWindow(m_hWnd);
     RECT taskbarRect;
     m_taskbar.GetTaskbarRect(&taskbarRect);
     m_hosts.Create(m_hWnd, controlRect);
-    ShowWindow(m_controlHost, SW_HIDE);
+    ShowWindow(controlHost, SW_HIDE);
 
     CPtr<IOVC36_40> discovery;
     HRESULT hr = CoCreateInstance(CLSID_OVC36_40, nullptr, CLSCTX_ALL, IOVC36_40::kIID, discovery.OutVoid());
@@ -148,26 +145,20 @@ HRESULT COVCShellObj::StartUp() {
         m_discovery.SetPort(m_settings.Store().GetInt(SETTING_AUTODISCOVERY_PORT));
     m_discovery.DelayNextPass(m_settings.HasStartUpConnection() ? 3000 : 0);
 
-    CPtr<IOVC> ovc = AskControl();
-    if (!ovc) return 1;
-    m_classic = AskControlFor<IOVCClassic>();
-    m_data = AskControlFor<IOVCData>();
-    hr = AdviseControlEvents();
+    hr = m_control.Attach();
+    if (hr == S_FALSE) return 1;
     if (FAILED(hr)) return hr;
 
-    m_settings.Push(ovc.Get(), m_classic.Get(), m_hWnd);
+    m_settings.Push(m_control.Ask().Get(), m_control.Classic(), m_hWnd);
 
     // The control checks are done: only now may the discovery thread run.
     if (!m_settings.IsZero(SETTING_AUTODISCOVERY)) m_discovery.Start(m_hWnd);
 
     if (!m_settings.IsNonZero(SETTING_KEEP_HARDWARE_KEYS)) OpenHardwareKeys();
-    LONG pages = 0;
-    ovc->GetConfigPropSheetCount(&pages);
-    if (pages == 0) {
+    if (m_control.ConfigurePages() == 0) {
         m_menu.Enable(ID_CONFIGURE, false);
         m_menu.Draw();
     }
-    ovc.Reset();
     ShowWindow(m_hWnd, SW_SHOW);
     RefreshHostList();
     DestroySplash();
@@ -181,10 +172,9 @@ HRESULT COVCShellObj::StartUp() {
         MoveWindow(m_hWnd, skin.skin.left, skin.skin.top, Width(skin.skin), Height(skin.skin), TRUE);
         skin.display.bottom = bar.bottom;
         const RECT& d = skin.display;
-        MoveWindow(m_controlHost, d.left, d.top + kMenuBarHeight, Width(d), Height(d) - kMenuBarHeight, TRUE);
+        MoveWindow(m_control.Window(), d.left, d.top + kMenuBarHeight, Width(d), Height(d) - kMenuBarHeight, TRUE);
         MoveWindow(m_hosts.Window(), d.left, d.top + kMenuBarHeight, Width(d), Height(d) - kMenuBarHeight, TRUE);
     }
-    m_ovc = AskControl();
     StartUpConnection();
     return S_OK;
 }
@@ -241,14 +231,8 @@ void COVCShellObj::StartUpConnection() {
 }
 
 void COVCShellObj::ShutDown() {
-    m_ovc.Reset();
     m_discovery.Stop();
-    m_classic.Reset();
-    m_data.Reset();
-    {
-        CPtr<IOVC> ovc = AskControl();
-        if (ovc) UnadviseControlEvents(ovc.Get());
-    }
+    m_control.Detach();
     m_discovery.Detach();
     m_session.reset();
     ShellLog(LOG_TRACE, "FreeGlobalValues()");

@@ -1,9 +1,8 @@
 // The shell object COVCShellObj of "Panthos.dll": Load builds the device
-// program (settings, splash, main window, socket, hosted client control,
-// host list, discovery object and thread), runs its message loop on the
-// calling thread and tears it down again. The main window's messages, the
-// control's and the discovery object's event sinks and the discovery thread
-// are its members too (MainWindow.cpp, Sinks.cpp, Discovery.cpp).
+// program from its parts (settings and skin, session, hosted client control,
+// host list, menu, discovery), runs its message loop on the calling thread
+// and tears it down again. It wires the parts: the main window's messages
+// (MainWindow.cpp) and the search by name (Discovery.cpp) are its own.
 #pragma once
 
 #include <atomic>
@@ -14,6 +13,7 @@
 #include "control/Ravelcore.h"
 #include "core/hooks/CoreMessages.h"
 #include "panthos/HostDiscovery.h"
+#include "panthos/HostedControl.h"
 #include "panthos/HostListView.h"
 #include "panthos/ShellMenu.h"
 #include "panthos/ShellSettings.h"
@@ -46,7 +46,6 @@ enum : UINT {
 };
 
 constexpr const char16_t* kMainWindowClass = u"OVSCShellWindow";
-constexpr int kControlHostId = 8;
 constexpr UINT kPollTimer = 1;
 constexpr UINT kPollMs = 50;
 // The session folder and name of a start-up connection to an address.
@@ -108,34 +107,20 @@ private:
     void EditHostProperties();
     void SetListView(UINT id);
 
-    // Sinks and the control's calls (Sinks.cpp).
-    HRESULT AdviseControlEvents();
-    void UnadviseControlEvents(IOVC* ovc);
-    HRESULT OnControlEvent(DISPID id, DISPPARAMS* params);
-    void OnOVCDataOutEvent(int size, const void* data);
+    // The control's events.
     void OnOVCDisconnect();
-    void ShowAbout();
-    void ShowConfigure();
-    void ShowPropertySheet(bool about);
-    plat::com::CPtr<IOVC> AskControl() const;
-    template <class I>
-    plat::com::CPtr<I> AskControlFor() const;
 
     // The search by name of a start-up connection (Discovery.cpp).
     std::unique_ptr<CHostEntry> FindHostByName(std::u16string token);
     void PlayErrorSound();
 
-    // The event sinks: each remembers its cookie while advised.
-    plat::com::CPtr<plat::com::CDispatchSink> m_controlSink;
-    DWORD m_controlCookie = 0;
     plat::com::CConnectionPoint m_events;
 
     HWND m_hWnd = 0;
-    plat::com::CPtr<IOVC> m_ovc;  // kept for the timer
-    plat::com::CPtr<IOVCClassic> m_classic;
-    plat::com::CPtr<IOVCData> m_data;
-
-    HWND m_controlHost = 0;
+    CHostedControl m_control{[this](int size, const void* data) {
+                                 if (m_session) m_session->Send(data, size);
+                             },
+                             [this] { OnOVCDisconnect(); }};
     // Made with the main window, gone before the window; the discovery thread
     // runs only while it exists.
     std::unique_ptr<CShellSession> m_session;
