@@ -120,7 +120,7 @@ LRESULT COVCShellObj::OnMessage(HWND hwnd, UINT msg, WPARAM wParam, LPARAM lPara
 LRESULT COVCShellObj::OnCreate(HWND hwnd) {
     m_hWnd = hwnd;
     m_taskbarWasVisible = m_taskbar.IsTaskbarVisible() != 0;
-    m_menu.Create(hwnd, g_hResInstance);
+    m_menu.Create(hwnd, GetShellResources());
     m_menu.Enable(ID_DISCONNECT, false);
     m_menu.Enable(ID_HOST_PROPERTIES, false);
     if (m_settings.IsZero(SETTING_EXIT_MENU)) {

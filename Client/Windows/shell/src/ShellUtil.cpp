@@ -12,16 +12,9 @@
 #include "shell/ExternalConfig.h"
 #include "shell/SettingsStore.h"
 
-HMODULE g_hResInstance = nullptr;
-
 namespace {
 
 constexpr int kTextMax = 260;  // the resource strings and folders of the shell
-
-std::u16string g_registryRoot;
-std::u16string g_globalConfigUrl;
-std::u16string g_programFolder;
-std::unique_ptr<CLogFile> g_log;
 
 struct FolderRecord {
     const char16_t* name;
@@ -30,18 +23,29 @@ struct FolderRecord {
     std::u16string folder;
 };
 
-FolderRecord g_folders[] = {
-    {u"DEF_SKIN", u"", u"Skins\\Default", {}},   {u"VMPROGRAMS", u".ova", u"Programs", {}},
-    {u"SCRIPTS", u".ova", u"Scripts", {}},       {u"DEF_SPLASH", u"", u"Splash\\Default", {}},
-    {u"SKINS", u"", u"Skins", {}},               {u"SOUNDS", u"", u"Sounds", {}},
-    {u"OVC", u"", u"", {}},
+// What the shell keeps once per process: the resource library, the texts
+// built from it, the shell's log and the folder table.
+struct ShellContext {
+    HMODULE resources = nullptr;
+    std::u16string registryRoot;
+    std::u16string globalConfigUrl;
+    std::u16string programFolder;
+    std::unique_ptr<CLogFile> log;
+    FolderRecord folders[7] = {
+        {u"DEF_SKIN", u"", u"Skins\\Default", {}},   {u"VMPROGRAMS", u".ova", u"Programs", {}},
+        {u"SCRIPTS", u".ova", u"Scripts", {}},       {u"DEF_SPLASH", u"", u"Splash\\Default", {}},
+        {u"SKINS", u"", u"Skins", {}},               {u"SOUNDS", u"", u"Sounds", {}},
+        {u"OVC", u"", u"", {}},
+    };
+    bool foldersReady = false;
 };
-bool g_foldersReady = false;
+
+ShellContext g_shell;
 
 void EnsureFolders() {
-    if (g_foldersReady) return;
-    for (FolderRecord& r : g_folders) r.folder = r.initialFolder;
-    g_foldersReady = true;
+    if (g_shell.foldersReady) return;
+    for (FolderRecord& r : g_shell.folders) r.folder = r.initialFolder;
+    g_shell.foldersReady = true;
 }
 
 char16_t Fold(char16_t c) { return (c >= u'A' && c <= u'Z') ? char16_t(c + 32) : c; }
@@ -52,7 +56,7 @@ FolderRecord* FindFolder(const char16_t* name, const char16_t* extension) {
     EnsureFolders();
     const bool byExtension = Given(extension), byName = Given(name);
     if (!byExtension && !byName) return nullptr;
-    for (FolderRecord& r : g_folders) {
+    for (FolderRecord& r : g_shell.folders) {
         if ((byExtension && EqualNoCase(extension, r.extension)) || (byName && EqualNoCase(name, r.name))) return &r;
     }
     return nullptr;
@@ -94,39 +98,40 @@ int32_t ParseDecimal(std::u16string_view text) {
 }
 
 int LoadResourceDll() {
-    if (!g_hResInstance) g_hResInstance = LoadLibrary(u"orvaderes.dll");
-    if (!g_hResInstance) {
+    if (!g_shell.resources) g_shell.resources = LoadLibrary(u"orvaderes.dll");
+    if (!g_shell.resources) {
         MessageBox(0, u"Missing Critical component-001", nullptr, MB_OK | MB_ICONSTOP);
         return 0;
     }
     // Created off; the settings switch it on once they are loaded.
-    g_log = std::make_unique<CLogFile>();
-    g_log->SetLevel(0);
-    g_registryRoot = LoadResourceText(124, kTextMax) + u"OVC v1.0";
-    g_globalConfigUrl = LoadResourceText(153, kTextMax);
+    g_shell.log = std::make_unique<CLogFile>();
+    g_shell.log->SetLevel(0);
+    g_shell.registryRoot = LoadResourceText(124, kTextMax) + u"OVC v1.0";
+    g_shell.globalConfigUrl = LoadResourceText(153, kTextMax);
     const char16_t* folder = GetFolder(u"OVC", nullptr);
-    g_programFolder = folder ? folder : u"";
+    g_shell.programFolder = folder ? folder : u"";
     return 1;
 }
 
 void FreeResourceDll() {
-    ShellLog(LOG_TRACE, "FreeLibrary(g_hResInstance)");
-    if (g_hResInstance) FreeLibrary(g_hResInstance);
-    g_hResInstance = nullptr;
-    g_registryRoot.clear();
-    g_globalConfigUrl.clear();
-    g_programFolder.clear();
-    g_log.reset();
+    ShellLog(LOG_TRACE, "FreeLibrary(resources)");
+    if (g_shell.resources) FreeLibrary(g_shell.resources);
+    g_shell.resources = nullptr;
+    g_shell.registryRoot.clear();
+    g_shell.globalConfigUrl.clear();
+    g_shell.programFolder.clear();
+    g_shell.log.reset();
 }
 
-const std::u16string& GetRegistryRoot() { return g_registryRoot; }
-const std::u16string& GetGlobalConfigUrl() { return g_globalConfigUrl; }
-const std::u16string& GetProgramFolderText() { return g_programFolder; }
+HMODULE GetShellResources() { return g_shell.resources; }
+const std::u16string& GetRegistryRoot() { return g_shell.registryRoot; }
+const std::u16string& GetGlobalConfigUrl() { return g_shell.globalConfigUrl; }
+const std::u16string& GetProgramFolderText() { return g_shell.programFolder; }
 
-CLogFile* GetShellLog() { return g_log.get(); }
+CLogFile* GetShellLog() { return g_shell.log.get(); }
 
 void ShellLog(uint32_t level, const char* format, ...) {
-    CLogFile* log = g_log.get();
+    CLogFile* log = g_shell.log.get();
     if (!log || log->GetLevel() == 0 || level > log->GetLevel()) return;
     va_list args;
     va_start(args, format);
@@ -135,7 +140,7 @@ void ShellLog(uint32_t level, const char* format, ...) {
 }
 
 void ApplyLogSettings(const CSettingsStore& store) {
-    CLogFile* log = g_log.get();
+    CLogFile* log = g_shell.log.get();
     if (!log) return;
     log->SetClearOnOpen(store.GetBool(SETTING_LOG_CLEAR_ON_OPEN) != 0);
     const char16_t* path = store.GetString(SETTING_LOG_FILE_NAME);
@@ -145,7 +150,7 @@ void ApplyLogSettings(const CSettingsStore& store) {
 }
 
 std::u16string LoadResourceText(UINT id, int maxChars) {
-    std::u16string text = plat::res::LoadText(g_hResInstance, id);
+    std::u16string text = plat::res::LoadText(g_shell.resources, id);
     if (maxChars > 0 && text.size() > size_t(maxChars - 1)) text.resize(maxChars - 1);
     return text;
 }
@@ -165,7 +170,7 @@ int SetFolder(const char16_t* name, const char16_t* extension, const char16_t* f
     return 1;
 }
 
-void ResetFolders() { g_foldersReady = false; }
+void ResetFolders() { g_shell.foldersReady = false; }
 
 int ShowResourceMessage(HWND owner, UINT textId, UINT captionId, UINT style) {
     const std::u16string text = LoadResourceText(textId, 200);

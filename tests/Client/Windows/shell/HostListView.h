@@ -47,7 +47,7 @@ struct HostListView {
         for (UINT id : {175u, 173u, 172u, 171u, 6003u, 180u}) {
             for (auto [images, side] : {std::pair{large, 32}, {small, 16}}) {
                 const HICON icon =
-                    HICON(LoadImage(g_hResInstance, MAKEINTRESOURCE(id), IMAGE_ICON, side, side, LR_DEFAULTCOLOR));
+                    HICON(LoadImage(GetShellResources(), MAKEINTRESOURCE(id), IMAGE_ICON, side, side, LR_DEFAULTCOLOR));
                 EXPECT_NE(icon, 0u) << id;
                 ImageList_AddIcon(images, icon);
                 DestroyIcon(icon);

@@ -172,7 +172,7 @@ namespace {
 
 TEST_F(ShellUtilTest, AboutPageFillsItsTextsAndEndsOnOkOrCancel) {
     HWND sheet = CreateWindow(u"STATIC", u"", WS_POPUP, 0, 0, 200, 150, 0, 0, nullptr, nullptr);
-    HWND page = CreateDialogParam(g_hResInstance, 6029, sheet, AboutDlgProc, 0);
+    HWND page = CreateDialogParam(GetShellResources(), 6029, sheet, AboutDlgProc, 0);
     ASSERT_NE(page, 0u);
     MSG msg;
     while (PeekMessage(&msg, 0, 0, 0, PM_REMOVE)) DispatchMessage(&msg);

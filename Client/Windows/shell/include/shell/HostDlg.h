@@ -18,7 +18,7 @@ public:
     // Appends a new default host to the file and edits it.
     void CreateNewHost();
     // Runs the dialog modally over parent.
-    INT_PTR Run(HWND parent) { return DoModal(parent, kTemplate, this, g_hResInstance); }
+    INT_PTR Run(HWND parent) { return DoModal(parent, kTemplate, this, GetShellResources()); }
 
     INT_PTR OnMessage(HWND dialog, UINT msg, WPARAM wParam, LPARAM lParam) override;
 

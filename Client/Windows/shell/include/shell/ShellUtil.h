@@ -1,7 +1,10 @@
 // The small services the shell stands on: the resource library and the
 // process-wide texts built from it, the shell's folder table, message boxes
 // with resource texts, trimming, the colour depth, the dialog base with its
-// centring, and the About page. User-interface thread only.
+// centring, and the About page. What the shell keeps once per process (the
+// library, its texts, the log, the folder table) is one context of
+// ShellUtil.cpp, reached through these functions. User-interface thread
+// only.
 #pragma once
 
 #include <string>
@@ -12,7 +15,7 @@
 #include "platform/Window.h"
 
 // The resource library "orvaderes.dll"; null until loaded.
-extern HMODULE g_hResInstance;
+HMODULE GetShellResources();
 
 // Loads the resource library as data, creates the shell's log (off until the
 // settings enable it) and builds the three process-wide texts. 0 (after the

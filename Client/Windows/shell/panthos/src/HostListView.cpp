@@ -30,7 +30,7 @@ HWND CHostListView::Create(HWND parent, const RECT& rect) {
     m_small = ImageList_Create(16, 16, ILC_COLOR32 | ILC_MASK, 6, 0);
     for (UINT id : {175u, 173u, 172u, 171u, 6003u, 180u}) {
         for (auto [images, side] : {std::pair{m_large, 32}, {m_small, 16}}) {
-            const HICON icon = HICON(LoadImage(g_hResInstance, MAKEINTRESOURCE(id), IMAGE_ICON, side, side, 0));
+            const HICON icon = HICON(LoadImage(GetShellResources(), MAKEINTRESOURCE(id), IMAGE_ICON, side, side, 0));
             ImageList_AddIcon(images, icon);
             if (icon) DestroyIcon(icon);
         }

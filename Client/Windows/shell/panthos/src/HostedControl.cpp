@@ -98,7 +98,7 @@ void CHostedControl::ShowSheet(bool about, HWND owner) {
     std::vector<PROPSHEETPAGE> pages(size_t(total), PROPSHEETPAGE{});
     if (about) {
         pages[0].dwSize = sizeof(PROPSHEETPAGE);
-        pages[0].hInstance = g_hResInstance;
+        pages[0].hInstance = GetShellResources();
         pages[0].pszTemplate = kAboutPage;
         pages[0].pfnDlgProc = reinterpret_cast<void*>(&AboutDlgProc);
         pages[0].lParam = 1;
@@ -115,7 +115,7 @@ void CHostedControl::ShowSheet(bool about, HWND owner) {
     header.dwSize = sizeof header;
     header.dwFlags = PSH_PROPSHEETPAGE;
     header.hwndParent = owner;
-    header.hInstance = g_hResInstance;
+    header.hInstance = GetShellResources();
     header.pszCaption = about ? u"About" : u"Configure";
     header.nPages = UINT(total);
     header.nStartPage = 0;
