@@ -289,15 +289,21 @@ bool CMevrant::ConnectDevice() {
         Message(kInitFailed, MB_OK | MB_ICONEXCLAMATION, Title());
         return false;
     }
-    // Waited for in slices, so the window shows the wait and stays drawn.
+    // Waited for in slices: a device that is not there at once makes the
+    // window show the wait, drawn between slices.
     DWORD result = WAIT_TIMEOUT, waited = 0;
-    do {
-        m_progress->Waiting(true);
+    bool shown = false;
+    for (;;) {
         const DWORD slice = std::min(kInitSliceMs, m_initWait - waited);
         result = plat::rapi::WaitForInit(&init, slice);
         waited += slice;
-    } while (result != WAIT_OBJECT_0 && waited < m_initWait);
-    m_progress->Waiting(false);
+        if (result == WAIT_OBJECT_0 || waited >= m_initWait)
+            break;
+        m_progress->Waiting(true);
+        shown = true;
+    }
+    if (shown)
+        m_progress->Waiting(false);
     if (result != WAIT_OBJECT_0) {
         std::u16string text = FromAnsi(kInitTimedOut);
         const std::string root = plat::rapi::AttachedDevice();

@@ -67,8 +67,8 @@ public:
     virtual void File(const std::u16string& name) = 0;
     virtual void Percent(int percent) = 0;
     virtual void Hide() = 0;
-    // The wait for the device: true as it begins and after each slice of
-    // it, false once it ends (before any box that tells how).
+    // The wait for a device that did not answer at once: true after each
+    // slice of it, false once it ends (before any box that tells how).
     virtual void Waiting(bool) {}
 };
 

@@ -163,11 +163,11 @@ TEST_F(ConnectionTest, WithoutADeviceEveryButtonEndsWithTheConnectionMessage) {
     Product("Quillmar.cab", "package");
     const std::string timedOut =
         "Update failed.  Rapi interface initialization timed out.  Please verify that the device is attached to "
-        "the desktop.\nNo device answered in 50 ms: the device root ";
+        "the desktop.\nNo device answered in 150 ms: the device root ";
     // A device folder that is not there (not plugged in).
     plat::rapi::AttachDevice((root_ / "absent").string());
     mevrant::CMevrant& m = Model();
-    m.SetInitWait(50);
+    m.SetInitWait(150);
     EXPECT_FALSE(m.OnConfigOnly());
     EXPECT_FALSE(m.OnApplicationOnly());
     EXPECT_FALSE(m.OnApplicationAndConfig());
@@ -186,7 +186,9 @@ TEST_F(ConnectionTest, WithoutADeviceEveryButtonEndsWithTheConnectionMessage) {
     EXPECT_FALSE(m.OnConfigOnly());
     EXPECT_EQ(box_.Take(), Lines{"Update failed.  Unable to initialize the rapi interface."});
 
-    // A device whose registry is not one.
+    // A device whose registry is not one: it answers at once, so no wait
+    // is shown.
+    progress_.waits.clear();
     std::filesystem::create_directories(root_ / "broken" / "Windows");
     std::ofstream(root_ / "broken" / "Windows" / "Registry.db") << "not a database, not at all, not ever";
     plat::rapi::AttachDevice((root_ / "broken").string());
@@ -194,6 +196,7 @@ TEST_F(ConnectionTest, WithoutADeviceEveryButtonEndsWithTheConnectionMessage) {
     EXPECT_EQ(box_.Take(), Lines{"Update failed.  Rapi interface initialization failed.  Please verify that the "
                                  "device is attached to the desktop."});
     EXPECT_TRUE(progress_.events.empty());
+    EXPECT_TRUE(progress_.waits.empty());
     EXPECT_FALSE(std::filesystem::exists(root_ / "broken" / "App"));
 }
 
@@ -212,6 +215,7 @@ TEST_F(ConnectionTest, ADeviceAttachedWhileWaitingIsConnected) {
     EXPECT_FALSE(m.OnConfigOnly());
     plug.join();
     EXPECT_EQ(box_.Take().at(0).rfind("Update failed.  Unable to open Product Registry Key.", 0), 0u);
+    EXPECT_EQ(progress_.waits, (Lines{"waiting", "waited"}));
 }
 
 class InstallTest : public MevrantTest {
