@@ -465,16 +465,20 @@ bool CMevrant::UpdateDevice() {
             m_package = m_config.install.cabFile;
     }
     uint32_t attempted = 0, copied = 0;
+    std::vector<std::string> unreadable(last);   // why a present file could not be read
     for (size_t i = first; i < last; ++i) {
         const std::string name = i == kind.files.size() ? m_package : kind.files[i].first;
         const std::string source = deskcommon::FindFileNoCase(m_folder + "/" + name);
         std::error_code ec;
         if (!std::filesystem::is_regular_file(source, ec))
             continue;   // absent from the folder: not attempted
-        std::unique_ptr<FILE, int (*)(FILE*)> in(std::fopen(source.c_str(), "rb"), &std::fclose);
-        if (!in)
-            continue;
         attempted |= Bit(i);
+        // A file that is there but cannot be read fails: it was meant to go.
+        std::unique_ptr<FILE, int (*)(FILE*)> in(std::fopen(source.c_str(), "rb"), &std::fclose);
+        if (!in) {
+            unreadable[i] = name + ": " + std::strerror(errno);
+            continue;
+        }
         CopyFile(i, in.get(), folders, copied);
     }
     // In install mode a package missing from the folder is a failure: there
@@ -488,6 +492,8 @@ bool CMevrant::UpdateDevice() {
                 continue;
             result += "   ";
             result += i == kind.files.size() ? kind.packageName : kind.files[i].second;
+            if (!unreadable[i].empty())
+                result += " (" + unreadable[i] + ")";
             result += "\n";
         }
     }

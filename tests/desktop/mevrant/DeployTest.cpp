@@ -1,6 +1,12 @@
 // "Config Only", "Application Only" and "Application && Config" against a
 // device root attached as the connected device, with every failure text.
+#include <linux/capability.h>
 #include <sys/stat.h>
+#include <sys/syscall.h>
+#include <unistd.h>
+
+#include <cstdio>
+#include <cstdlib>
 
 #include "shell/HostList.h"
 #include "shell/ShellUtil.h"
@@ -78,6 +84,29 @@ TEST_F(ConfigOnlyTest, AFailedFileIsListedWithTheAbsentOnesAndTheOldFileStays) {
     EXPECT_EQ(box_.Take(), Lines{"Failed to update:\n   Client Configuration\n   Host Configuration\n"});
     EXPECT_TRUE(std::filesystem::is_directory(Host("\\Program Files\\Orvade Client\\Ravelcore.cfg")));
     EXPECT_FALSE(HostExists("\\Program Files\\Orvade Client\\Ravelcore.cfg.~tmp"));
+}
+
+TEST_F(ConfigOnlyTest, AFileThatCannotBeReadFailsWithItsReason) {
+    Installed(kClientKey, u"\\Orvade");
+    Product("OrvadeConfig.cfg", "");
+    Product("Ravelcore.cfg", "settings");
+    Product("hosts.cfg", kHosts);
+    chmod((product_ / "Ravelcore.cfg").c_str(), 0);
+    // In a child without the administrator's right to read any file, as a
+    // user would run it.
+    auto asAUser = [this] {
+        __user_cap_header_struct header{_LINUX_CAPABILITY_VERSION_3, 0};
+        __user_cap_data_struct caps[2]{};
+        syscall(SYS_capget, &header, caps);
+        caps[0].effective &= ~((1u << CAP_DAC_OVERRIDE) | (1u << CAP_DAC_READ_SEARCH));
+        syscall(SYS_capset, &header, caps);
+        const bool ok = Model().OnConfigOnly();
+        std::fprintf(stderr, "[%s]%s", box_.Take().at(0).c_str(), HostExists("\\Orvade\\hosts.cfg") ? "hosts" : "");
+        std::exit(ok ? 1 : 0);
+    };
+    EXPECT_EXIT(asAUser(),
+        ::testing::ExitedWithCode(0),
+        "\\[Failed to update:\n   Client Configuration \\(Ravelcore.cfg: Permission denied\\)\n\\]hosts");
 }
 
 TEST_F(ConfigOnlyTest, AnInterruptedCopyLeavesTheOldConfigurationWhole) {
