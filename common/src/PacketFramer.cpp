@@ -231,7 +231,7 @@ CPacket* CPacketFramer::Parse(const uint8_t* input, int32_t& position, int32_t l
     return nullptr;
 }
 
-void CPacketFramer::Send(const CPacketBuffer& writer) {
+void CPacketFramer::Send(const CPacketBuffer& writer, bool endsPacket) {
     const int32_t total = writer.GetLength();
     const uint8_t* data = writer.GetData();
     const int32_t limit = m_mode == 1 ? kMode1Chunk : kMode0Chunk;
@@ -251,7 +251,7 @@ void CPacketFramer::Send(const CPacketBuffer& writer) {
             headerLength = 2;
         }
         m_header[headerLength++] = FRAME_ETX;
-        m_trailer = remaining <= limit ? FRAME_ETB : FRAME_ETX;
+        m_trailer = endsPacket && remaining <= limit ? FRAME_ETB : FRAME_ETX;
         if (m_send) {
             const uint8_t* pieces[3] = {m_header, data + offset, &m_trailer};
             const int32_t lengths[3] = {headerLength, chunk, 1};

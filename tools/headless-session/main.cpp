@@ -5,6 +5,7 @@
 // hands it the host's bytes as the shell does, sends the bytes of its
 // events back to the host, and polls it on a 50 ms timer.
 #include <fcntl.h>
+#include <malloc.h>
 #include <poll.h>
 #include <sys/stat.h>
 #include <unistd.h>
@@ -536,6 +537,10 @@ bool HoldClosedStream(int fd) {
 }  // namespace
 
 int main(int argc, char** argv) {
+    // Large buffers (a file's transfer) go back to the system when freed: left
+    // to itself the allocator raises its threshold after the first one and
+    // keeps the next tens of MiB for the rest of the session.
+    mallopt(M_MMAP_THRESHOLD, 1 << 20);
     bool closedStreams[3];
     for (int fd = 0; fd < 3; ++fd) closedStreams[fd] = HoldClosedStream(fd);
     signal(SIGPIPE, SIG_IGN);  // a host that went away is seen as a write error

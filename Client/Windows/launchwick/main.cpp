@@ -9,6 +9,7 @@
 #include <string>
 #include <system_error>
 
+#include <malloc.h>
 #include <unistd.h>
 
 #include <QApplication>
@@ -73,6 +74,10 @@ bool HasDisplay() {
 }  // namespace
 
 int main(int argc, char** argv) {
+    // Large buffers (a file's transfer) go back to the system when freed: left
+    // to itself the allocator raises its threshold after the first one and
+    // keeps the next tens of MiB for the rest of the session.
+    mallopt(M_MMAP_THRESHOLD, 1 << 20);
     std::string deviceRoot, connect, commandLine;
     for (int i = 1; i < argc; ++i) {
         const std::string arg = argv[i];

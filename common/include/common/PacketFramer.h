@@ -56,7 +56,12 @@ public:
     // object, handed out again for every packet, and reads the assembly buffer
     // in place: it is valid until the next Parse, Reset or the framer's end.
     CPacket* Parse(const uint8_t* input, int32_t& position, int32_t length);
-    void Send(const CPacketBuffer& writer);
+    void Send(const CPacketBuffer& writer) { Send(writer, true); }
+    // One part of a packet sent in turn: every segment of a part that does
+    // not end the packet ends with ETX. A part that is a whole number of
+    // segments (a multiple of 102400 bytes fits both modes) gives the bytes
+    // Send gives for the packet whole.
+    void Send(const CPacketBuffer& writer, bool endsPacket);
     // The delivered packet is done with: its bytes go now rather than at the
     // next Parse, and a buffer grown past kKeepCapacity shrinks back. The
     // packet Parse handed out is no longer valid.

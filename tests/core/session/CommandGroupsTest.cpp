@@ -25,10 +25,16 @@ struct RecordingReplies final : IReplyChannel {
         return std::make_unique<CPacketBuffer>(0, 0xFF, capacity, 0);
     }
     int32_t WriterCapacity() const override { return writer.GetCapacity(); }
-    int SendReply(const CPacketBuffer& w) override {
-        sent.emplace_back(reinterpret_cast<const char*>(w.GetData()), static_cast<size_t>(w.GetLength()));
+    int SendReply(const CPacketBuffer& w) override { return SendReplyPart(w, true); }
+    int SendReplyPart(const CPacketBuffer& w, bool last) override {
+        part.append(reinterpret_cast<const char*>(w.GetData()), static_cast<size_t>(w.GetLength()));
+        if (last) sent.push_back(std::move(part));
+        if (last) part.clear();
         return 0;
     }
+    void AbandonReply() override { abandoned = true; }
+    std::string part;
+    bool abandoned = false;
     int SendIntReply(uint8_t code, int32_t number) override {
         writer.Reset();
         writer.AppendByte(code).EndField().AppendInt(number);

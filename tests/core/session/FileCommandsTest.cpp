@@ -14,6 +14,7 @@
 #include <ctime>
 #include <filesystem>
 #include <fstream>
+#include <functional>
 #include <memory>
 #include <string>
 #include <vector>
@@ -60,6 +61,7 @@ protected:
         ResetLogicalFolders();
         m_window = CreateMessageWindow([this](HWND, UINT msg, WPARAM w, LPARAM l) -> LRESULT {
             if (msg == WM_CORE_SEND_SEGMENT) m_sent.append(reinterpret_cast<const char*>(l), w);
+            if (msg == WM_CORE_SEND_SEGMENT && m_onSegment) m_onSegment();
             return 0;
         });
         ASSERT_NE(m_window, 0u);
@@ -150,6 +152,7 @@ protected:
     std::optional<std::string> m_oldTz;
     HWND m_window = 0;
     Bytes m_sent;
+    std::function<void()> m_onSegment;  // runs as each reply segment goes out
     std::unique_ptr<CClientCore> m_core;
 };
 
@@ -202,6 +205,55 @@ TEST_F(FileCommandsTest, RetrieveLargeFileWholeAndFailures) {
     EXPECT_EQ(Ask(Bytes("G") + FD + "big.bin"), Reply('G', big));
     EXPECT_EQ(Ask(Bytes("R") + FD + "missing.bin"), Reply('R', ""));
     EXPECT_EQ(Ask(Bytes("G") + FD + "DATA"), Reply('G', ""));  // resolves to \App\DATA\DATA: missing
+}
+
+TEST_F(FileCommandsTest, ALargeFileGoesOutInPartsAsItWasWhenAskedAndAFileCutShortEndsTheSession) {
+    ASSERT_TRUE(plat::fs::CreateDirectory(u"\\App\\DATA"));
+    const fs::path file = m_base / "root" / "App" / "DATA" / "big.bin";
+    const Bytes big = Pattern(700001);  // several parts, the last one short
+    auto receive = [&](const Bytes& packet, int mode) {
+        const Bytes wire = coretest::Frame(packet, mode);
+        m_core->OnReceive(reinterpret_cast<const uint8_t*>(wire.data()), static_cast<int32_t>(wire.size()), true);
+    };
+    for (int mode : {0, 1}) {
+        SCOPED_TRACE(mode);
+        if (mode == 1) {
+            receive(Bytes("B") + FD + "1", 0);
+            m_sent.clear();
+        }
+        // The wire is the one of the reply sent whole.
+        WriteDevice(u"\\App\\DATA\\big.bin", big);
+        receive(Bytes("G") + FD + "big.bin", mode);
+        EXPECT_TRUE(m_sent == coretest::Frame(Reply('G', big), mode));
+        m_sent.clear();
+        // What is appended while it goes out is not part of it.
+        m_onSegment = [&] {
+            std::ofstream(file, std::ios::binary | std::ios::app) << "tail";
+            m_onSegment = nullptr;
+        };
+        receive(Bytes("R") + FD + "big.bin", mode);
+        EXPECT_TRUE(m_sent == coretest::Frame(Reply('R', big), mode));
+        m_sent.clear();
+    }
+    // Cut short once its first part is out: no reply ends, nothing else is
+    // sent, and the session ends; after the end replies go out again.
+    WriteDevice(u"\\App\\DATA\\big.bin", big);
+    m_onSegment = [&] {
+        fs::resize_file(file, 1000);
+        m_onSegment = nullptr;
+    };
+    receive(Bytes("G") + FD + "big.bin" + DELIM + "A" + FD + "x", 1);
+    EXPECT_TRUE(coretest::Unframe(m_sent, 1).empty());
+    EXPECT_EQ(m_sent.back(), '\x03');  // the last segment sent is not a packet's last
+    MSG msg;
+    EXPECT_TRUE(PeekMessage(&msg, m_window, WM_CORE_SESSION_ENDED, WM_CORE_SESSION_ENDED, PM_REMOVE));
+    m_sent.clear();
+    receive(Bytes("A") + FD + "y", 1);
+    EXPECT_EQ(m_sent, "");
+    receive(Bytes("9") + FD, 1);
+    m_sent.clear();
+    receive(Bytes("A") + FD + "z", 0);
+    EXPECT_EQ(Replies(), std::vector<Bytes>{Bytes("A") + FD + "z"});
 }
 
 TEST_F(FileCommandsTest, HostNamesNeverLeaveTheDeviceRoot) {
@@ -511,6 +563,8 @@ public:
     }
     int32_t WriterCapacity() const override { return 4096; }
     int SendReply(const CPacketBuffer&) override { return 0; }
+    int SendReplyPart(const CPacketBuffer&, bool) override { return 0; }
+    void AbandonReply() override {}
     int SendIntReply(uint8_t, int32_t) override { return 0; }
     int SendTextReply(uint8_t, std::u16string_view) override { return 0; }
 

@@ -51,6 +51,11 @@ constexpr size_t kPauseReadingAt = size_t(1) << 20;
 // waits for the host, so a packet of many large answers to a host that does
 // not read holds at most this much, not every answer.
 constexpr size_t kUnsentBound = size_t(16) << 20;
+// A wait for the host lasts until this much is left, so a long reply of
+// small segments waits a few times rather than once for each segment.
+constexpr size_t kUnsentResume = kUnsentBound / 2;
+// Replies gathered during a read go out at a packet's end or at this size.
+constexpr size_t kBatchLimit = size_t(256) << 10;
 // Sent bytes at the front of the blocked data are dropped once they are this
 // many and at least half of it.
 constexpr size_t kCompactAt = size_t(1) << 20;
@@ -381,8 +386,10 @@ int CCeSock::FlushBlocked() {
 
 void CCeSock::AppendBlocked(const uint8_t* bytes, size_t length) {
     // The sent front goes before the data grows, so its capacity follows
-    // what waits, not what went out.
-    if (m_blockedSent > 0) {
+    // what waits, not what went out; but only once it is at least half of
+    // what waits: moving what waits for every segment of a long reply would
+    // take time in the square of its length.
+    if (m_blockedSent > 0 && m_blocked.size() + length > m_blocked.capacity() && m_blockedSent * 2 >= Unsent()) {
         m_blocked.erase(m_blocked.begin(), m_blocked.begin() + ptrdiff_t(m_blockedSent));
         m_blockedSent = 0;
     }
@@ -407,14 +414,11 @@ int CCeSock::FlushBatch() {
         HoldWithoutRadio(nullptr, 0);
         return 0;
     }
-    std::vector<uint8_t> batch;
-    batch.swap(m_batch);
-    const int sent = SendNow(batch.data(), batch.size());
-    if (sent >= 0 && size_t(sent) < batch.size()) {
-        // The batch itself waits, past what went out: nothing is copied.
-        m_blocked.swap(batch);
-        m_blockedSent = size_t(sent);
-    }
+    const int sent = SendNow(m_batch.data(), m_batch.size());
+    // What the socket did not take waits; the batch keeps its memory for
+    // the next one, which a long reply fills again at once.
+    if (sent >= 0 && size_t(sent) < m_batch.size()) AppendBlocked(m_batch.data() + sent, m_batch.size() - size_t(sent));
+    m_batch.clear();
     return sent;
 }
 
@@ -483,7 +487,7 @@ void CCeSock::WaitForHost() {
     const uint64_t generation = m_generation;
     DWORD progress = GetTickCount();
     ShellLog(5, "CCeSock::Send - Waiting for the host to read (%d bytes)", int(Unsent()));
-    while (m_socket >= 0 && m_generation == generation && Unsent() > kUnsentBound) {
+    while (m_socket >= 0 && m_generation == generation && Unsent() > kUnsentResume) {
         pollfd p{m_socket, POLLOUT, 0};
         ::poll(&p, 1, kWaitStepMs);
         // The screen is painted and its timers run meanwhile; the timer's
@@ -524,8 +528,9 @@ int CCeSock::SendData(const uint8_t* bytes, int length) {
         // The radio is asked when the batch is written, not for each segment.
         m_batch.insert(m_batch.end(), bytes, bytes + length);
         // A whole packet never waits for the rest of the read: a handler
-        // may wait for the user before it answers again.
-        if (bytes[length - 1] == FRAME_ETB) {
+        // may wait for the user before it answers again. A long reply goes
+        // as it is made rather than whole at its end.
+        if (bytes[length - 1] == FRAME_ETB || m_batch.size() >= kBatchLimit) {
             if (FlushBatch() < 0) return -1;
             if (m_notAssociated) return 0;
         }

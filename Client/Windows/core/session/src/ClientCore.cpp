@@ -284,18 +284,27 @@ void CClientCore::SetBusy(bool busy) {
     m_control.Send(WM_CORE_BUSY_STATUS, reinterpret_cast<WPARAM>(busy ? kWait : kIdle), busy ? 1 : 0);
 }
 
-int CClientCore::SendReply(const CPacketBuffer& writer) {
-    const bool completeDisconnect = m_disconnectPending;
+int CClientCore::SendReply(const CPacketBuffer& writer) { return SendReplyPart(writer, true); }
+
+int CClientCore::SendReplyPart(const CPacketBuffer& writer, bool last) {
+    const bool completeDisconnect = last && m_disconnectPending;
     if (completeDisconnect) {
         m_dialogOpenTime = GetTickCount() - 2000;
         m_disconnectPending = false;
     }
     if (m_inputState.modeSelect != MODESELECT_OPEN_INPUT && m_settings.GetScanAheadMode() == 0) SetBusy(true);
-    if (m_framer) m_framer->Send(writer);
+    if (m_framer) m_framer->Send(writer, last);
     // The reply goes out first; the session then ends during it, so the
     // last busy status the control sees is idle.
     if (completeDisconnect) Disconnect(nullptr, '9');
     return 0;
+}
+
+void CClientCore::AbandonReply() {
+    if (m_replyAbandoned) return;
+    LogWrite(LOG_ERROR, "A reply could not be finished: the session ends");
+    m_replyAbandoned = true;
+    PostMessage(m_window, WM_CORE_SESSION_ENDED, 0, 0);
 }
 
 int CClientCore::SendTextReply(uint8_t code, std::u16string_view text) {
@@ -316,7 +325,8 @@ int CClientCore::SendIntReply(uint8_t code, int32_t number) {
 void CClientCore::SendData(void* context, int pieceCount, const uint8_t* const* pieces, const int32_t* lengths) {
     // Called back by the framer: nothing may escape into it.
     auto* core = static_cast<CClientCore*>(context);
-    if (!core || pieceCount <= 0) return;
+    // Nothing goes after the start of an abandoned reply until the session ends.
+    if (!core || pieceCount <= 0 || core->m_replyAbandoned) return;
     // The control may send again while it handles a segment: such a nested
     // segment is joined in a buffer of its own, so the outer bytes stay intact.
     struct Depth {

@@ -1,7 +1,11 @@
 // The host's file commands: files of the logical folders are retrieved,
 // stored, sent in chunks, fetched in chunks, listed, counted and deleted, and
 // folders made and removed. Every failure is an answer field, never an error.
+#include <sys/stat.h>
+#include <unistd.h>
+
 #include <algorithm>
+#include <cerrno>
 #include <optional>
 #include <cstdlib>
 #include <memory>
@@ -11,6 +15,7 @@
 #include "core/session/FileCommands.h"
 
 #include "core/session/HostFormats.h"
+#include "core/support/FileHandle.h"
 #include "core/support/FileUtil.h"
 #include "core/support/LogFile.h"
 #include "core/session/LogicalFolders.h"
@@ -21,6 +26,10 @@ namespace {
 // Whole files are read into memory for RETRIEVEFILE and GETFILE; anything
 // larger is not a file of a handheld's logical folders.
 constexpr int32_t kMaxWholeFile = 64 * 1024 * 1024;
+// A RETRIEVEFILE reply goes out in parts of this many bytes: whole segments
+// in either framing mode (100 and 4096 bytes), so the wire is the same as
+// for the reply sent whole.
+constexpr int32_t kRetrievePart = 2 * 102400;
 // The largest GETFILE chunk and the largest SendFile chunk the client takes.
 constexpr int32_t kMaxChunk = 4096;
 constexpr int32_t kDefaultChunk = 95;
@@ -68,6 +77,18 @@ bool ReadFolderTarget(CPacket* pkt, const std::u16string& appFolder, std::u16str
     return true;
 }
 
+// Reads count bytes; false at an error or the file's end before them.
+bool ReadFully(int fd, uint8_t* into, int32_t count) {
+    while (count > 0) {
+        const ssize_t n = read(fd, into, static_cast<size_t>(count));
+        if (n < 0 && errno == EINTR) continue;
+        if (n <= 0) return false;
+        into += n;
+        count -= static_cast<int32_t>(n);
+    }
+    return true;
+}
+
 // Gives the buffer's memory back: assigning {} to a vector keeps its capacity.
 void Free(std::vector<uint8_t>& buffer) { std::vector<uint8_t>().swap(buffer); }
 
@@ -81,19 +102,35 @@ void CFileCommands::RETRIEVEFILE(CPacket* pkt, uint8_t code) {
     LogWrite(LOG_TRACE, "RETRIEVEFILE");
     std::u16string name = ReadHostName(pkt);
     pkt->NextField();
-    std::u16string dir = ResolveName(name, u"DATA");
-    int32_t size = FileUtil::ReadWholeFile(dir, name, nullptr, 0);
-    std::unique_ptr<CPacketBuffer> writer;
-    if (size >= 0 && size <= kMaxWholeFile) writer = m_replies.NewWriter(size + 10);
-    if (writer) {
-        writer->AppendByte(code).EndField();
-        uint8_t* bytes = size > 0 ? writer->Reserve(size) : nullptr;
-        if (size == 0 || (bytes && FileUtil::ReadWholeFile(dir, name, bytes, size) == size)) {
-            m_replies.SendReply(*writer);
-            return;
+    const std::u16string dir = ResolveName(name, u"DATA");
+    FileHandle file = OpenDeviceFile(FileUtil::JoinPath(dir, name), "rb");
+    struct stat st;
+    const int fd = file ? fileno(file.get()) : -1;
+    // The reply carries the file as long as it is now; what is appended
+    // while it goes out is not part of it.
+    if (fd < 0 || fstat(fd, &st) != 0 || st.st_size > kMaxWholeFile) return (void)m_replies.SendTextReply(code, u"");
+    int64_t left = st.st_size;
+    std::unique_ptr<CPacketBuffer> writer =
+        m_replies.NewWriter(static_cast<int32_t>(std::min<int64_t>(left + 2, kRetrievePart)) + 1);
+    if (!writer) return (void)m_replies.SendTextReply(code, u"");
+    writer->AppendByte(code).EndField();
+    // The file goes in parts read into one writer as the socket takes them,
+    // never whole in memory. Until the first part has gone out a short read
+    // is still answered as a file that cannot be read.
+    bool started = false;
+    for (;;) {
+        const int32_t room = static_cast<int32_t>(std::min<int64_t>(left, kRetrievePart - writer->GetLength()));
+        uint8_t* bytes = room > 0 ? writer->Reserve(room) : nullptr;
+        if (room > 0 && (!bytes || !ReadFully(fd, bytes, room))) {
+            if (started) return m_replies.AbandonReply();
+            return (void)m_replies.SendTextReply(code, u"");
         }
+        left -= room;
+        m_replies.SendReplyPart(*writer, left == 0);
+        if (left == 0) return;
+        started = true;
+        writer->Reset();
     }
-    m_replies.SendTextReply(code, u"");
 }
 
 void CFileCommands::STOREFILE(CPacket* pkt, uint8_t code) {

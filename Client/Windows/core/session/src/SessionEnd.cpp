@@ -22,6 +22,7 @@ int CClientCore::Disconnect(CPacket*, uint8_t) {
         m_dialogMode = DialogMode::None;
     }
     m_disconnectPending = false;
+    m_replyAbandoned = false;
     ++m_sessionEnds;
     const bool signing = m_dialogMode == DialogMode::Signature;
     SetSignatureMode(false);

@@ -51,7 +51,7 @@ public:
     // this call are dropped) or when the user cancelled the waiting window.
     // Send(null, 0) flushes what waits. While more than 16 MiB waits (or
     // one reply, when larger) it returns only once the host has read
-    // below that, running the thread's messages meanwhile; a host that reads
+    // down to 8 MiB, running the thread's messages meanwhile; a host that reads
     // nothing for the stall limit ends the connection as a close does.
     int Send(const void* data, int length);
     // The timer's work.

@@ -155,6 +155,8 @@ public:
 
     // ---- Replies (each sets the busy status first, as the host expects).
     int SendReply(const CPacketBuffer& writer) override;
+    int SendReplyPart(const CPacketBuffer& writer, bool last) override;
+    void AbandonReply() override;
     int SendTextReply(uint8_t code, std::u16string_view text) override;
     int SendIntReply(uint8_t code, int32_t number) override;
 
@@ -414,6 +416,8 @@ private:
     bool m_caretFocus = false;  // the control window has the caret
     bool m_caretShown = false;  // the window's caret is shown
     bool m_disconnectPending = false;
+    // A reply was cut off (AbandonReply): nothing is sent until the session ends.
+    bool m_replyAbandoned = false;
     uint32_t m_sessionEnds = 0;  // counts completed Disconnects and the window going
 
     // Hooks

@@ -18,6 +18,12 @@ public:
     // The capacity of the shared writer (the largest chunk a host may send).
     virtual int32_t WriterCapacity() const = 0;
     virtual int SendReply(const CPacketBuffer& writer) = 0;
+    // One part of a reply sent in turn, the last part ending it.
+    virtual int SendReplyPart(const CPacketBuffer& writer, bool last) = 0;
+    // A reply whose first parts went out cannot be finished: nothing more is
+    // sent and the session ends, so the host never takes the start of the
+    // reply for the whole of it.
+    virtual void AbandonReply() = 0;
     virtual int SendIntReply(uint8_t code, int32_t number) = 0;
     virtual int SendTextReply(uint8_t code, std::u16string_view text) = 0;
 };
