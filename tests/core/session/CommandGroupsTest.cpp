@@ -84,6 +84,43 @@ TEST(CommandGroupsTest, TheInfoGroupAnswersFromWhatItIsGiven) {
                                                       "\xB0\xFD""77", "\xB1\xFD-1"}));
 }
 
+// A command that cannot finish answers as its group registered it: the
+// dispatcher keeps no list of its own.
+TEST(CommandGroupsTest, EachCommandCarriesTheRulesItsGroupRegistered) {
+    struct Group {
+        void Run(CPacket*, uint8_t) {}
+    } group;
+    RecordingReplies replies;
+    CCommandTable table;
+    table.Register<&Group::Run>('G', group, ErrorAnswer::Text());
+    table.Register<&Group::Run>('I', group, ErrorAnswer::Number(1));
+    table.Register<&Group::Run>('"', group, ErrorAnswer::Number(0, '!'));
+    table.Register<&Group::Run>('6', group, CommandRules::KeepingModeSelect());
+    table.Register<&Group::Run>('9', group, CommandRules::EndingPacket());
+    for (uint8_t code : {'G', 'I', '"', '6', '9', 'Q'}) table.AnswerError(code, replies);
+    EXPECT_EQ(replies.sent, (std::vector<std::string>{"G\xFD", "I\xFD" "1", "!\xFD" "0"}));
+    EXPECT_TRUE(table.Rules('6').keepsModeSelect);
+    EXPECT_FALSE(table.Rules('6').endsPacket);
+    EXPECT_TRUE(table.Rules('9').endsPacket);
+    // A byte without a handler has no rules; a new registration replaces them.
+    EXPECT_FALSE(table.Rules('Q').keepsModeSelect || table.Rules('Q').endsPacket);
+    table.Register<&Group::Run>('I', group);
+    replies.sent.clear();
+    table.AnswerError('I', replies);
+    EXPECT_TRUE(replies.sent.empty());
+
+    // A group's own: both INI commands fail as GetIniString answers, the
+    // extended information with -1.
+    CSessionSettings settings;
+    CScreenModel screen;
+    ICoreDevices* devices = nullptr;
+    DWORD resumeTime = 0;
+    CInfoCommands info(replies, settings, screen, devices, resumeTime);
+    info.Register(table);
+    for (uint8_t code : {uint8_t('!'), uint8_t('"'), uint8_t(0xB0), uint8_t(0xB1)}) table.AnswerError(code, replies);
+    EXPECT_EQ(replies.sent, (std::vector<std::string>{"!\xFD" "0", "!\xFD" "0", "\xB0\xFD-1", "\xB1\xFD-1"}));
+}
+
 struct CountingWidgets final : ICoreWidgets {
     int streams = 0;
     int32_t ProcessWidgetStream(CPacket&, CPacketBuffer* writer) override {

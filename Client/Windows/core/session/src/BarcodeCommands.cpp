@@ -261,9 +261,9 @@ int CBarcodeCommands::SCANNERON(CPacket* pkt, uint8_t) {
 
 void CBarcodeCommands::Register(CCommandTable& table) {
     table.Register<&CBarcodeCommands::GETDECODERS>(cmd::kGETDECODERS, *this);
-    table.Register<&CBarcodeCommands::SETDECODERS>(cmd::kSETDECODERS, *this);
-    table.Register<&CBarcodeCommands::PUSHBAR>(cmd::kPUSHBAR, *this);
-    table.Register<&CBarcodeCommands::PULLBAR>(cmd::kPULLBAR, *this);
-    table.Register<&CBarcodeCommands::LISTBAR>(cmd::kLISTBAR, *this);
-    table.Register<&CBarcodeCommands::SCANNERON>(cmd::kSCANNERON, *this);
+    table.Register<&CBarcodeCommands::SETDECODERS>(cmd::kSETDECODERS, *this, ErrorAnswer::Number(0));
+    table.Register<&CBarcodeCommands::PUSHBAR>(cmd::kPUSHBAR, *this, ErrorAnswer::Number(1));
+    table.Register<&CBarcodeCommands::PULLBAR>(cmd::kPULLBAR, *this, ErrorAnswer::Number(1));
+    table.Register<&CBarcodeCommands::LISTBAR>(cmd::kLISTBAR, *this, ErrorAnswer::Text());
+    table.Register<&CBarcodeCommands::SCANNERON>(cmd::kSCANNERON, *this, ErrorAnswer::Number(0));
 }

@@ -201,7 +201,7 @@ void CClientCore::RegisterCommands() {
     m_barcodes.Register(m_commands);
     m_rfid.Register(m_commands);
     m_deviceCommands.Register(m_commands);
-    m_commands.Register<&CClientCore::Disconnect>(cmd::kDisconnect, *this);
+    m_commands.Register<&CClientCore::Disconnect>(cmd::kDisconnect, *this, CommandRules::EndingPacket());
 }
 
 int CClientCore::DispatchPacket(CPacket* pkt) {
@@ -210,25 +210,23 @@ int CClientCore::DispatchPacket(CPacket* pkt) {
     while (pkt->BytesLeft() > 0) {
         const uint8_t code = static_cast<uint8_t>(pkt->PeekByte(0));
         const uint32_t sessionEnds = m_sessionEnds;
+        const CommandRules& rules = m_commands.Rules(code);
         pkt->NextField();
-        // Only printing and the auxiliary display keep MODESELECT's mode.
-        if (code != cmd::kRfPrint && code != cmd::kRFAUX) m_inputState.modeSelect = 0;
+        if (!rules.keepsModeSelect) m_inputState.modeSelect = 0;
         if (m_commands.Has(code)) {
-            if (code == cmd::kRfInput) m_field.textWithKey = true;
-            if (code == cmd::kRfInputNoKey) m_field.textWithKey = false;
             try {
                 m_commands.Call(code, pkt);
             } catch (const std::bad_alloc&) {
                 // Memory ran out: the command ends with its error answer, the session goes on.
                 LogWrite(LOG_ERROR, "OUT OF MEMORY");
-                SendErrorAnswer(code);
+                m_commands.AnswerError(code, *this);
             }
         } else if (std::find(std::begin(cmd::kSilent), std::end(cmd::kSilent), code) == std::end(cmd::kSilent)) {
             LogWrite(LOG_ERROR, "UNKNOWN PACKET");
         }
         // A session that ended during the command (a deferred Disconnect
         // completed by its reply, CAN typed in a message pump) ends the packet too.
-        if (code == cmd::kDisconnect || code == cmd::kRfidEvent || m_sessionEnds != sessionEnds) break;
+        if (rules.endsPacket || m_sessionEnds != sessionEnds) break;
         // Past the next delimiter or to the end: every command moves on
         // (the codec's tests hold NextCommand to that).
         pkt->NextCommand();
@@ -237,46 +235,6 @@ int CClientCore::DispatchPacket(CPacket* pkt) {
 }
 
 // ---- Replies
-
-void CClientCore::SendErrorAnswer(uint8_t code) {
-    switch (code) {
-    case cmd::kRETRIEVEFILE:
-    case cmd::kRETRIEVEFILE2:
-    case cmd::kLISTFILE:
-    case cmd::kFILESELECTEX:
-    case cmd::kLISTBAR:
-    case cmd::kPing:
-        SendTextReply(code, u"");
-        break;
-    case cmd::kDELETEFILE:
-    case cmd::kPUSHBAR:
-    case cmd::kPULLBAR:
-        SendIntReply(code, 1);  // these answer 0 on success
-        break;
-    case cmd::kGetIniString:
-    case cmd::kSetIniString:
-        SendIntReply('!', 0);
-        break;
-    case cmd::kGetExtendedInfo:
-    case cmd::kSetExtendedInfo:
-    case cmd::kWIDGETACTION:
-        SendIntReply(code, -1);
-        break;
-    case cmd::kGETTERMINFO:
-    case cmd::kSETDECODERS:
-    case cmd::kSTOREFILE:
-    case cmd::kSendFile:
-    case cmd::kGETFILE:
-    case cmd::kSCANNERON:
-    case cmd::kMakeDir:
-    case cmd::kDeleteDir:
-    case cmd::kCOUNTFILES:
-        SendIntReply(code, 0);
-        break;
-    default:
-        break;  // a command without a reply, or one that answers later
-    }
-}
 
 void CClientCore::SetBusy(bool busy) {
     static const char16_t kWait[] = u"Wait";

@@ -442,7 +442,7 @@ int CDisplayCommands::RFERROR(CPacket* pkt, uint8_t) {
 }
 
 void CDisplayCommands::Register(CCommandTable& table) {
-    table.Register<&CDisplayCommands::RfPrint>(cmd::kRfPrint, *this);
+    table.Register<&CDisplayCommands::RfPrint>(cmd::kRfPrint, *this, CommandRules::KeepingModeSelect());
     table.Register<&CDisplayCommands::RfPrint2>(cmd::kRfPrint2, *this);
     table.Register<&CDisplayCommands::PUSHSCREEN>(cmd::kPUSHSCREEN, *this);
     table.Register<&CDisplayCommands::PULLSCREEN>(cmd::kPULLSCREEN, *this);

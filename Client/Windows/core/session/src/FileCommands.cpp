@@ -384,15 +384,15 @@ void CFileCommands::DeleteDir(CPacket* pkt, uint8_t code) {
 }
 
 void CFileCommands::Register(CCommandTable& table) {
-    table.Register<&CFileCommands::RETRIEVEFILE>(cmd::kRETRIEVEFILE, *this);
-    table.Register<&CFileCommands::RETRIEVEFILE>(cmd::kRETRIEVEFILE2, *this);
-    table.Register<&CFileCommands::STOREFILE>(cmd::kSTOREFILE, *this);
-    table.Register<&CFileCommands::SendFile>(cmd::kSendFile, *this);
-    table.Register<&CFileCommands::DELETEFILE>(cmd::kDELETEFILE, *this);
-    table.Register<&CFileCommands::GETFILE>(cmd::kGETFILE, *this);
-    table.Register<&CFileCommands::LISTFILE>(cmd::kLISTFILE, *this);
-    table.Register<&CFileCommands::FILESELECTEX>(cmd::kFILESELECTEX, *this);
-    table.Register<&CFileCommands::COUNTFILES>(cmd::kCOUNTFILES, *this);
-    table.Register<&CFileCommands::MakeDir>(cmd::kMakeDir, *this);
-    table.Register<&CFileCommands::DeleteDir>(cmd::kDeleteDir, *this);
+    table.Register<&CFileCommands::RETRIEVEFILE>(cmd::kRETRIEVEFILE, *this, ErrorAnswer::Text());
+    table.Register<&CFileCommands::RETRIEVEFILE>(cmd::kRETRIEVEFILE2, *this, ErrorAnswer::Text());
+    table.Register<&CFileCommands::STOREFILE>(cmd::kSTOREFILE, *this, ErrorAnswer::Number(0));
+    table.Register<&CFileCommands::SendFile>(cmd::kSendFile, *this, ErrorAnswer::Number(0));
+    table.Register<&CFileCommands::DELETEFILE>(cmd::kDELETEFILE, *this, ErrorAnswer::Number(1));
+    table.Register<&CFileCommands::GETFILE>(cmd::kGETFILE, *this, ErrorAnswer::Number(0));
+    table.Register<&CFileCommands::LISTFILE>(cmd::kLISTFILE, *this, ErrorAnswer::Text());
+    table.Register<&CFileCommands::FILESELECTEX>(cmd::kFILESELECTEX, *this, ErrorAnswer::Text());
+    table.Register<&CFileCommands::COUNTFILES>(cmd::kCOUNTFILES, *this, ErrorAnswer::Number(0));
+    table.Register<&CFileCommands::MakeDir>(cmd::kMakeDir, *this, ErrorAnswer::Number(0));
+    table.Register<&CFileCommands::DeleteDir>(cmd::kDeleteDir, *this, ErrorAnswer::Number(0));
 }

@@ -216,8 +216,10 @@ int32_t CInfoCommands::TerminalId() {
 }
 
 void CInfoCommands::Register(CCommandTable& table) {
-    table.Register<&CInfoCommands::GetExtendedInfo>(cmd::kGetExtendedInfo, *this);
-    table.Register<&CInfoCommands::SetExtendedInfo>(cmd::kSetExtendedInfo, *this);
-    table.Register<&CInfoCommands::GetIniString>(cmd::kGetIniString, *this);
-    table.Register<&CInfoCommands::SetIniString>(cmd::kSetIniString, *this);
+    table.Register<&CInfoCommands::GetExtendedInfo>(cmd::kGetExtendedInfo, *this, ErrorAnswer::Number(-1));
+    table.Register<&CInfoCommands::SetExtendedInfo>(cmd::kSetExtendedInfo, *this, ErrorAnswer::Number(-1));
+    // Both INI commands fail as GetIniString answers: '!' and 0.
+    const ErrorAnswer iniFailed = ErrorAnswer::Number(0, cmd::kGetIniString);
+    table.Register<&CInfoCommands::GetIniString>(cmd::kGetIniString, *this, iniFailed);
+    table.Register<&CInfoCommands::SetIniString>(cmd::kSetIniString, *this, iniFailed);
 }

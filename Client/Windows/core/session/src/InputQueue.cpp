@@ -95,8 +95,9 @@ int CInputCommands::MODESELECT(CPacket* pkt, uint8_t) {
     return 0;
 }
 
-int CInputCommands::RfInput(CPacket* pkt, uint8_t) {
+int CInputCommands::RfInput(CPacket* pkt, uint8_t code) {
     LogWrite(LOG_TRACE, "RfInput");
+    m_field.textWithKey = code != cmd::kRfInputNoKey;
     auto wide = [pkt] {
         std::u16string text(static_cast<size_t>(std::max(pkt->GetWide(nullptr, 0), 1)), u'\0');
         text.resize(static_cast<size_t>(pkt->GetWide(text.data(), static_cast<int32_t>(text.size()))));

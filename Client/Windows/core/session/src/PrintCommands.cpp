@@ -95,7 +95,7 @@ plat::serial::PortSettings ParsePortSettings(const uint8_t* bytes, int32_t count
 }
 
 void CPrintCommands::Register(CCommandTable& table) {
-    table.Register<&CPrintCommands::RFAUX>(cmd::kRFAUX, *this);
+    table.Register<&CPrintCommands::RFAUX>(cmd::kRFAUX, *this, CommandRules::KeepingModeSelect());
     table.Register<&CPrintCommands::PRINTFILE>(cmd::kPRINTFILE, *this);
     table.Register<&CPrintCommands::RFSPOOL>(cmd::kRFSPOOL, *this);
     table.Register<&CPrintCommands::COMDATAEVENT>(cmd::kCOMDATAEVENT, *this);

@@ -73,7 +73,9 @@ Entry* Chain(std::vector<Entry>& entries) {
 
 }  // namespace
 
-void CRfidCommands::Register(CCommandTable& table) { table.Register<&CRfidCommands::RfidEvent>(cmd::kRfidEvent, *this); }
+void CRfidCommands::Register(CCommandTable& table) {
+    table.Register<&CRfidCommands::RfidEvent>(cmd::kRfidEvent, *this, CommandRules::EndingPacket());
+}
 
 int CRfidCommands::RfidEvent(CPacket* pkt, uint8_t) {
     LogWrite(LOG_TRACE, "RfidEvent");

@@ -92,7 +92,7 @@ int CSessionCommands::SETTERMINFO(CPacket* pkt, uint8_t) {
 
 void CSessionCommands::Register(CCommandTable& table) {
     table.Register<&CSessionCommands::SetAltPacketDelimiter>(cmd::kSetAltPacketDelimiter, *this);
-    table.Register<&CSessionCommands::Ping>(cmd::kPing, *this);
-    table.Register<&CSessionCommands::GETTERMINFO>(cmd::kGETTERMINFO, *this);
+    table.Register<&CSessionCommands::Ping>(cmd::kPing, *this, ErrorAnswer::Text());
+    table.Register<&CSessionCommands::GETTERMINFO>(cmd::kGETTERMINFO, *this, ErrorAnswer::Number(0));
     table.Register<&CSessionCommands::SETTERMINFO>(cmd::kSETTERMINFO, *this);
 }

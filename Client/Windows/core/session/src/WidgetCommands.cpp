@@ -14,5 +14,5 @@ int CWidgetCommands::WIDGETACTION(CPacket* pkt, uint8_t) {
 }
 
 void CWidgetCommands::Register(CCommandTable& table) {
-    table.Register<&CWidgetCommands::WIDGETACTION>(cmd::kWIDGETACTION, *this);
+    table.Register<&CWidgetCommands::WIDGETACTION>(cmd::kWIDGETACTION, *this, ErrorAnswer::Number(-1));
 }

@@ -291,7 +291,6 @@ public:
 
     // The answer of a command that failed for want of memory (none for a
     // command without a reply).
-    void SendErrorAnswer(uint8_t code);
     // Whether the dispatcher's table has a handler for a command byte.
     bool HandlesCommand(uint8_t code) const { return m_commands.Has(code); }
 
