@@ -525,9 +525,10 @@ TEST_F(HeadlessSession, RepliesToOneInputLeaveInOneWriteAndIdleWaitsDoNotPoll) {
 
 TEST_F(HeadlessSession, AnswersThroughTheControlWithoutLoadingQt) {
     // The tool hosts the client control, registered in the device root's
-    // registry (SQLite), and shows nothing: neither the control's screen view
-    // nor any Qt library is loaded; QtCore waits for a character beyond ASCII.
-    // Its start time depends on it.
+    // registry (SQLite), and shows nothing: a session that only pings loads
+    // neither the control's screen view nor any Qt library (the session font
+    // is measured when a session first uses its screen); QtCore waits for a
+    // character beyond ASCII. Its start time depends on it.
     Tool tool(Args({"--stdio"}));
     ASSERT_TRUE(tool.Started());
     const Bytes ping = Frame(0, Cmd('A', "x"));

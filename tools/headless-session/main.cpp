@@ -25,6 +25,7 @@
 #include "SessionOptions.h"
 #include "control/Ravelcore.h"
 #include "control/RavelcoreHeadless.h"
+#include "control/SessionWindow.h"
 #include "platform/Com.h"
 #include "platform/ComServer.h"
 #include "platform/DeviceFs.h"
@@ -32,6 +33,7 @@
 #include "platform/Message.h"
 #include "platform/MsgBox.h"
 #include "platform/Registry.h"
+#include "platform/Screen.h"
 #include "platform/Serial.h"
 #include "platform/Text.h"
 #include "platform/Window.h"
@@ -48,10 +50,6 @@ constexpr size_t kReadSize = 20480;    // the shell's read size
 constexpr size_t kMaxGathered = 256 * 1024;
 // The client version the device's shell reports.
 constexpr char16_t kClientVersion[] = u"5.4.1.01";
-// The session window of a handheld screen; with the default cell size it gives the
-// default 21 columns and 16 rows.
-constexpr int kClientWidth = 240;
-constexpr int kClientHeight = 294;
 // The session's application folder (the logical folder "APP"), created in the
 // device root as the shell creates its session folder.
 constexpr char16_t kSessionFolder[] = u"\\Session";
@@ -161,8 +159,14 @@ public:
             wc.lpszClassName = kHostClass;
             return RegisterClass(&wc) != 0;
         }();
-        m_window = registered ? CreateWindowEx(0, kHostClass, u"headless-session", 0, 0, 0, kClientWidth,
-                                               kClientHeight, 0, 0, nullptr, nullptr)
+        // The control's window as the device's shell places it on a screen
+        // without a skin: the work area below the menu bar.
+        RECT work{};
+        SystemParametersInfo(SPI_GETWORKAREA, 0, &work, 0);
+        const RECT session = sessionwindow::BelowMenuBar(work);
+        const int width = session.right - session.left, height = session.bottom - session.top;
+        m_window = registered ? CreateWindowEx(0, kHostClass, u"headless-session", 0, 0, 0, width, height, 0, 0,
+                                               nullptr, nullptr)
                               : 0;
         if (!m_window) {
             error = "cannot create the session window";
@@ -183,7 +187,7 @@ public:
         // No screen is shown: the control loads no GUI library.
         m_headless->ShowNoScreen();
         CPtr<IHostedControl> hosted;
-        const RECT rect{0, 0, kClientWidth, kClientHeight};
+        const RECT rect{0, 0, width, height};
         if (FAILED(m_ovc.As(&hosted)) || FAILED(hosted->CreateControlWindow(m_window, &rect, &m_control))) {
             error = "cannot create the control window";
             return false;

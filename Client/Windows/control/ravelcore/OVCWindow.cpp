@@ -62,18 +62,31 @@ CRfidExtention* ModuleRfid() {
 }
 
 // The view helper beside the platform, loaded once with the first window
-// that shows a screen; null (logged) when it cannot be loaded.
-CreateScreenViewFn ScreenViewFactory() {
-    static const CreateScreenViewFn factory = []() -> CreateScreenViewFn {
+// that shows a screen (or the first session without one that uses its
+// screen); null (logged) when it cannot be loaded.
+void* ViewHelper() {
+    static void* const helper = [] {
         using LoadFn = HMODULE (*)(std::u16string_view);
         const std::string folder = ModuleHostDirectory(reinterpret_cast<const void*>(static_cast<LoadFn>(&LoadLibrary)));
         const std::string path = folder.empty() ? std::string(kScreenViewHelper) : folder + "/" + kScreenViewHelper;
-        void* helper = dlopen(path.c_str(), RTLD_NOW | RTLD_LOCAL);
-        auto made = helper ? reinterpret_cast<CreateScreenViewFn>(dlsym(helper, "orvade_create_screen_view")) : nullptr;
-        if (!made) LogPrintf(LOG_ERROR, "COVC: cannot load %s; no screen is shown", path.c_str());
-        return made;
+        void* loaded = dlopen(path.c_str(), RTLD_NOW | RTLD_LOCAL);
+        if (!loaded) LogPrintf(LOG_ERROR, "COVC: cannot load %s; no screen is shown, no font measured", path.c_str());
+        return loaded;
     }();
-    return factory;
+    return helper;
+}
+
+CreateScreenViewFn ScreenViewFactory() {
+    void* helper = ViewHelper();
+    return helper ? reinterpret_cast<CreateScreenViewFn>(dlsym(helper, "orvade_create_screen_view")) : nullptr;
+}
+
+// Without a screen the session font is still fitted as where one is shown,
+// so the session's size is the device's: the helper measures it.
+plat::draw::IFontMeasure* HelperFontMeasure() {
+    void* helper = ViewHelper();
+    auto measure = helper ? reinterpret_cast<FontMeasureFn>(dlsym(helper, "orvade_font_measure")) : nullptr;
+    return measure ? measure() : nullptr;
 }
 
 }  // namespace
@@ -137,6 +150,8 @@ void COVC::OnCreate(HWND hwnd, const CREATESTRUCT* cs) {
     if (m_view) {
         m_core->SetView(m_view.get());
         m_core->SetFontMeasure(&m_view->Fonts());
+    } else {
+        m_core->SetFontMeasureSource(&HelperFontMeasure);
     }
     m_core->SetClientSize(cs ? cs->cx : 0, cs ? cs->cy : 0);
     m_core->UpdateCellMetrics();

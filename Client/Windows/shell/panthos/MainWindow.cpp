@@ -7,6 +7,7 @@
 #include <string>
 
 #include "ShellObj.h"
+#include "control/SessionWindow.h"
 #include "platform/CommandBar.h"
 #include "platform/DeviceFs.h"
 #include "platform/InputPanel.h"
@@ -23,7 +24,7 @@ using plat::com::CPtr;
 
 namespace {
 
-constexpr int kMenuBarHeight = 24;
+using sessionwindow::kMenuBarHeight;
 
 int Width(const RECT& r) { return r.right - r.left; }
 int Height(const RECT& r) { return r.bottom - r.top; }

@@ -6,6 +6,7 @@
 #include <cstdlib>
 #include <string>
 
+#include "control/SessionWindow.h"
 #include "platform/CommandBar.h"
 #include "platform/DeviceFs.h"
 #include "platform/Gdi.h"
@@ -23,7 +24,7 @@ using plat::com::CPtr;
 
 namespace {
 
-constexpr int kMenuBarHeight = 24;
+using sessionwindow::kMenuBarHeight;
 
 int Width(const RECT& r) { return r.right - r.left; }
 int Height(const RECT& r) { return r.bottom - r.top; }
@@ -121,8 +122,7 @@ HRESULT COVCShellObj::StartUp() {
     });
 
     CSkin& skin = m_settings.SkinWindow()->Skin();
-    RECT control = skin.display;
-    control.top += kMenuBarHeight;
+    const RECT control = sessionwindow::BelowMenuBar(skin.display);
     const HWND controlHost = m_control.Create(m_hWnd, control);
     SetShellControlWindow(controlHost);
     if (!controlHost) return 1;

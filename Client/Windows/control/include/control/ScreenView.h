@@ -60,3 +60,9 @@ private:
 constexpr char kScreenViewHelper[] = "liborvade_screen_view.so";
 using CreateScreenViewFn = IScreenView* (*)(HWND window, const CScreenModel* model);
 extern "C" IScreenView* orvade_create_screen_view(HWND window, const CScreenModel* model);
+// The font measure of a process that shows no screen, for the session's
+// cells: one for the process, never freed, with an offscreen GUI
+// application made for it when the process has none; null when none can be
+// made.
+using FontMeasureFn = plat::draw::IFontMeasure* (*)();
+extern "C" plat::draw::IFontMeasure* orvade_font_measure();

@@ -7,6 +7,7 @@
 #include <new>
 #include <exception>
 #include <string>
+#include <utility>
 #include <cstring>
 
 #include "core/session/LogicalFolders.h"
@@ -209,6 +210,7 @@ int CClientCore::DispatchPacket(CPacket* pkt) {
     SetBusy(false);
     while (pkt->BytesLeft() > 0) {
         const uint8_t code = static_cast<uint8_t>(pkt->PeekByte(0));
+        if (m_cellsPending && code != cmd::kPing && code != cmd::kDisconnect) MeasureCells();
         const uint32_t sessionEnds = m_sessionEnds;
         const CommandRules& rules = m_commands.Rules(code);
         pkt->NextField();
@@ -383,9 +385,18 @@ void CClientCore::SetSignatureMode(bool on) {
 // ---- Screen
 
 void CClientCore::UpdateCellMetrics() {
+    if (!m_fonts && m_fontSource) m_cellsPending = true;
     m_screen.UpdateCellMetrics(m_settings.Properties().cells, m_fonts);
     m_widgets->SetCellMetrics(m_screen.CellWidth(), m_screen.CellHeight());
     m_widgets->SetDefaultFont(m_settings.Properties().cells.fontName, m_settings.Properties().cells.fontSize);
+}
+
+void CClientCore::MeasureCells() {
+    m_cellsPending = false;
+    m_fonts = std::exchange(m_fontSource, nullptr)();
+    if (!m_fonts) return;
+    UpdateCellMetrics();
+    CreateBackBuffer();
 }
 
 void CClientCore::CreateBackBuffer() {

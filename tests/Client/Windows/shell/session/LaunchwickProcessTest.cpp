@@ -157,6 +157,53 @@ TEST_F(LaunchwickProcessTest, AWaitingCommandEndsWhenTheHostCloses) {
 
 namespace {
 
+// GETTERMINFO's columns, rows, client width and client height.
+std::vector<std::string> TerminalSize(const std::string& reply) {
+    std::vector<std::string> values;
+    for (size_t at = reply.find('\xFD') + 1; at < reply.size();) {
+        const size_t end = std::min(reply.find('\xFC', at), reply.size());
+        values.push_back(reply.substr(at, end - at));
+        at = end + 1;
+    }
+    return values.size() < 19 ? values : std::vector<std::string>{values[1], values[2], values[17], values[18]};
+}
+
+}  // namespace
+
+// The headless session tool on the device program's device root sizes its
+// screen as the device program does: one session window, one fitted font.
+TEST_F(LaunchwickProcessTest, TheHeadlessToolAnswersTheDevicesTerminalSize) {
+    ScriptedHost host;
+    std::filesystem::create_directories(m_root / "Program Files/Orvade Client");
+    std::ofstream(m_root / "Program Files/Orvade Client/Ravelcore.cfg") << "Autodiscovery=0\nExitAfterSession=1\n";
+    const pid_t pid = Start({"--connect", "127.0.0.1:" + std::to_string(host.Port())});
+    ASSERT_TRUE(host.Accept(20000));
+    ASSERT_TRUE(host.Send(Frame0("B\xFD" "0")));
+    const std::vector<std::string> device = TerminalSize(host.ReadPacket());
+    ASSERT_TRUE(host.Send(Frame0("9\xFD")));
+    EXPECT_EQ(WaitExit(pid), 0);
+    ASSERT_EQ(device.size(), 4u);
+    // The client size is the screen's below the menu bar; the cells follow the machine's fonts.
+    EXPECT_EQ(device[2], "240");
+    EXPECT_EQ(device[3], "296");
+
+    // The tool, its reply on standard output.
+    const std::string input = (m_root.parent_path() / (m_root.filename().string() + "-in")).string();
+    const std::string output = input + "-out";
+    std::ofstream(input, std::ios::binary) << Frame0("B\xFD" "0");
+    const std::string command = std::string(HEADLESS_SESSION_PATH) + " --stdio --device-root '" + m_root.string() +
+                                "' <'" + input + "' >'" + output + "'";
+    ASSERT_EQ(std::system(command.c_str()), 0);
+    std::ifstream in(output, std::ios::binary);
+    const std::string framed((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
+    ASSERT_GT(framed.size(), 4u);
+    EXPECT_EQ(TerminalSize(framed.substr(3, framed.size() - 4)), device);
+    std::filesystem::remove(input);
+    std::filesystem::remove(output);
+}
+
+namespace {
+
 // Times each of the process's threads went to sleep and was woken.
 long Wakeups(pid_t pid) {
     long total = 0;

@@ -288,6 +288,12 @@ public:
     void SetDialogs(ICoreDialogs* dialogs);
     // The view's font measure (null: no fonts, the default cell size).
     void SetFontMeasure(plat::draw::IFontMeasure* fonts) { m_fonts = fonts; }
+    // Without a font measure: where one comes from when the session first
+    // needs its screen (any command but Ping and Disconnect), so a process
+    // that shows no screen loads the GUI library only for a session that
+    // uses it. Its cells are those of the fitted font from then on, as
+    // where a screen is shown. The measure outlives the core.
+    void SetFontMeasureSource(plat::draw::IFontMeasure* (*source)()) { m_fontSource = source; }
 
     // The answer of a command that failed for want of memory (none for a
     // command without a reply).
@@ -428,6 +434,9 @@ private:
     ICoreDialogs* m_dialogs;
     std::unique_ptr<CWidgetManager> m_widgetManager;
     plat::draw::IFontMeasure* m_fonts = nullptr;
+    plat::draw::IFontMeasure* (*m_fontSource)() = nullptr;
+    bool m_cellsPending = false;  // the cells wait for the font source
+    void MeasureCells();
     uint32_t m_shownRevision = 0;
     // The libraries loaded by Start (declared last: it goes first).
     std::unique_ptr<CExtensionBinding> m_extensions;
