@@ -20,6 +20,8 @@
 #include <QGuiApplication>
 #include <QImage>
 #include <QKeyEvent>
+#include <QLabel>
+#include <QLayout>
 #include <QMessageBox>
 #include <QMouseEvent>
 #include <QPainter>
@@ -761,6 +763,9 @@ public:
         }
     }
 
+    // The device's screen, once a window has made it; else null.
+    QWidget* Screen() const { return m_screen.data(); }
+
     void Clear() {
         delete m_screen.data();  // every widget is inside it
         m_map.clear();
@@ -1061,10 +1066,59 @@ void stopWatching(int fd) {
     g_host->watches.erase(it);
 }
 
-// Message boxes as QMessageBox on the GUI thread. The box is a top-level
-// widget of its own, never a child of its owner's widget: the owner is
-// disabled in the layer while the box is up, and Qt must not disable the box
-// with it. A local Qt loop waits for the answer; meanwhile the notifiers
+// A message box of the device: a window of its own over the device's
+// screen, centred inside it and no wider than it, its text wrapped to that
+// width only when it does not fit on one line. QMessageBox sizes itself for
+// the display it is on whenever its layout changes: this size follows.
+class DeviceBox final : public QMessageBox {
+public:
+    explicit DeviceBox(QWidget* screen) : QMessageBox(screen), m_screen(screen) {}
+
+protected:
+    bool event(QEvent* e) override {
+        const bool result = QMessageBox::event(e);
+        if (e->type() == QEvent::LayoutRequest && isVisible()) fit();
+        return result;
+    }
+    void showEvent(QShowEvent* e) override {
+        QMessageBox::showEvent(e);
+        fit();
+    }
+
+private:
+    void fit() {
+        QLayout* box = layout();
+        if (!box) return;
+        const QRect area = m_screen ? QRect(m_screen->mapToGlobal(QPoint(0, 0)), m_screen->size())
+                                    : QRect(QPoint(0, 0), QSize(int(plat::screen::ScreenSize().cx), int(plat::screen::ScreenSize().cy)));
+        const QSize frame = frameGeometry().size() - geometry().size();
+        const int limit = std::max(1, area.width() - frame.width());
+        auto* label = findChild<QLabel*>(QStringLiteral("qt_msgbox_label"));
+        if (label) label->setWordWrap(false);
+        box->activate();
+        int width = box->totalMinimumSize().width();
+        if (width > limit) {
+            if (label) label->setWordWrap(true);
+            box->activate();
+            width = limit;
+        }
+        const int height = box->hasHeightForWidth() ? box->totalHeightForWidth(width) : box->totalMinimumSize().height();
+        setFixedSize(width, std::min(height, std::max(1, area.height() - frame.height())));
+        QCoreApplication::removePostedEvents(this, QEvent::LayoutRequest);
+        // Centred on the screen, kept inside it.
+        QRect outer(QPoint(0, 0), size() + frame);
+        outer.moveCenter(area.center());
+        outer.moveLeft(std::clamp(outer.left(), area.left(), std::max(area.left(), area.right() + 1 - outer.width())));
+        outer.moveTop(std::clamp(outer.top(), area.top(), std::max(area.top(), area.bottom() + 1 - outer.height())));
+        move(outer.topLeft());
+    }
+
+    QPointer<QWidget> m_screen;
+};
+
+// Message boxes as DeviceBox on the GUI thread. The box is a window of its
+// own, never a child of its owner's widget: the owner is disabled in the
+// layer while the box is up, and Qt must not disable the box with it. A local Qt loop waits for the answer; meanwhile the notifiers
 // keep serving our queue. A box of a worker thread is shown by the GUI
 // thread while the worker runs a modal loop of its own, so what is sent or
 // posted to the worker is still served.
@@ -1074,7 +1128,7 @@ public:
         if (!g_host) return plat::msgbox::DefaultButton(r.style);
         if (QThread::currentThread() != g_host->gui->thread()) return showFromWorker(r);
         const HWND owner = r.owner ? GetAncestor(r.owner, GA_ROOT) : 0;
-        QMessageBox box;
+        DeviceBox box(g_host->widgets.Screen());
         box.setWindowTitle(toQString(r.caption));
         box.setText(toQString(r.text));
         switch (r.style & MB_ICONMASK) {

@@ -13,6 +13,7 @@
 #include <QEventLoop>
 #include <QImage>
 #include <QKeyEvent>
+#include <QLabel>
 #include <QMessageBox>
 #include <QMouseEvent>
 #include <QPushButton>
@@ -561,6 +562,42 @@ TEST_F(QtHost, MessageBoxOfAnOwnerIsAnsweredByATapAndByKeys) {
         EXPECT_TRUE(boxEnabled);
         EXPECT_EQ(topmost, (c.style & MB_TOPMOST) != 0);
         EXPECT_TRUE(IsWindowEnabled(owner));
+    }
+}
+
+TEST_F(QtHost, MessageBoxLiesInsideTheDevicesScreenWithItsTextWrappedToFit) {
+    const HWND owner = Make(u"Painter", WS_POPUP | WS_VISIBLE, 0, 0, 200, 100);
+    Pump();
+    QWidget* screen = plat::qt::WidgetOf(owner)->parentWidget();
+    const QRect area(screen->mapToGlobal(QPoint(0, 0)), screen->size());
+    const struct {
+        const char16_t* text;
+        UINT style;
+        int maxLines;
+    } cases[] = {
+        {u"Gone.", MB_OK, 1},
+        {u"Do you want to exit the Orvade Client?", MB_YESNO | MB_ICONQUESTION, 2},
+        {u"Unable to connect to the host.\nThe host refused the connection.", MB_OK | MB_ICONEXCLAMATION, 4},
+        {u"A host description of many words that needs several lines however wide the device's screen is made "
+         u"by whoever sets it up for the depot",
+         MB_OKCANCEL | MB_ICONHAND | MB_TOPMOST, 8},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(QString::fromUtf16(c.text).toStdString());
+        QRect outer;
+        int lines = 0;
+        whenBoxShows([&](QMessageBox* box) {
+            outer = box->frameGeometry();
+            const auto* label = box->findChild<QLabel*>(QStringLiteral("qt_msgbox_label"));
+            if (label) lines = label->height() / label->fontMetrics().lineSpacing();
+            box->reject();
+        });
+        MessageBox(owner, c.text, u"Orvade", c.style);
+        EXPECT_TRUE(area.contains(outer)) << outer.x() << "," << outer.y() << " " << outer.width() << "x" << outer.height();
+        EXPECT_GE(lines, 1);
+        EXPECT_LE(lines, c.maxLines);
+        // Centred across the screen.
+        EXPECT_LE(std::abs(outer.center().x() - area.center().x()), 1);
     }
 }
 

@@ -237,7 +237,7 @@ bool COVCShellObj::ConnectTo(const char16_t* host, int32_t port, const char16_t*
     const CShellSession::Opened opened = m_session->Open(host, port);
     if (opened != CShellSession::Opened::Connected) {
         if (opened == CShellSession::Opened::NotCreated)
-            ShowResourceMessage(m_hWnd, 41, 6, MB_OK | MB_ICONEXCLAMATION);
+            m_session->ShowConnectFailure(m_hWnd);
         ShowHostList();
         return false;
     }

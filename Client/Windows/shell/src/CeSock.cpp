@@ -167,13 +167,16 @@ int CCeSock::Connect() {
     }
     m_notAssociated = false;
     ++m_generation;
+    m_failure = 0;
     if (!OpenSocket()) {
+        m_failure = errno;
         ShellLog(5, "Creating sock failed , Last Error %x", unsigned(errno));
         return 0;
     }
     const std::string host = ToMultiByte(m_hostText, kAddressBytes);
     const in_addr_t address = ::inet_addr(host.c_str());
     if (address == INADDR_NONE) {
+        m_failure = kUnknownName;  // a name the look-up did not turn into an address
         ShellLog(5, "CCeSock::Create - inet_addr failed , Last Error %x", unsigned(EINVAL));
         return 0;
     }
@@ -209,6 +212,7 @@ int CCeSock::Connect() {
     }
     if (m_socket >= 0) ::close(m_socket);
     m_socket = -1;
+    m_failure = error;
     ShellLog(5, "CCeSock::Create - connect failed , Last Error %x", unsigned(error));
     return 0;
 }
@@ -252,9 +256,30 @@ int CCeSock::WaitForConnection() {
         return 1;
     }
     // Neither a cancel nor the program quitting is a failure to report.
-    if (!cancelled && !quit) ShowResourceMessage(m_owner, kTextUnableToConnect, kCaptionConnection, MB_ICONEXCLAMATION);
+    if (!cancelled && !quit) {
+        if (m_failure == 0) m_failure = ETIMEDOUT;  // still pending when the wait ran out
+        ShowConnectFailure(m_owner);
+    }
     if (m_socket >= 0) Close();
     return 0;
+}
+
+void CCeSock::ShowConnectFailure(HWND owner) const {
+    std::u16string text = LoadResourceText(kTextUnableToConnect, 200);
+    std::u16string reason;
+    switch (m_failure) {
+    case 0: break;
+    case kUnknownName: reason = u"The host name is not known."; break;
+    case ECONNREFUSED: reason = u"The host refused the connection."; break;
+    case EHOSTUNREACH:
+    case ENETUNREACH:
+    case ENETDOWN: reason = u"The host cannot be reached."; break;
+    case ETIMEDOUT: reason = u"The host did not answer."; break;
+    default: reason = plat::text::BytesToWide(CP_ACP, std::strerror(m_failure)) + u"."; break;
+    }
+    if (!reason.empty()) text += u"\n" + reason;
+    const std::u16string caption = LoadResourceText(kCaptionConnection, 100);
+    MessageBox(owner, text.c_str(), caption.c_str(), MB_ICONEXCLAMATION);
 }
 
 void CCeSock::Poll() {
@@ -297,6 +322,7 @@ void CCeSock::CheckConnect() {
     socklen_t size = sizeof error;
     if (::getsockopt(m_socket, SOL_SOCKET, SO_ERROR, &error, &size) != 0) error = errno;
     if (error != 0 || ((p.revents & POLLERR) && !(p.revents & POLLOUT))) {
+        m_failure = error != 0 ? error : ECONNREFUSED;
         ShellLog(5, "CCeSock::CheckConnect - connect failed , Last Error %x", unsigned(error));
         Close();
         return;

@@ -134,9 +134,10 @@ protected:
         return host.Accept();
     }
 
-    void ExpectOneBox(UINT textId) {
+    // The box's text, and the reason on a second line when there is one.
+    void ExpectOneBox(UINT textId, std::u16string_view reason = {}) {
         ASSERT_EQ(Boxes().size(), 1u);
-        EXPECT_EQ(Boxes()[0].text, LoadResourceText(textId, 200));
+        EXPECT_EQ(Boxes()[0].text, LoadResourceText(textId, 200) + (reason.empty() ? u"" : u"\n" + std::u16string(reason)));
         EXPECT_EQ(Boxes()[0].caption, LoadResourceText(6, 100));
         EXPECT_EQ(Boxes()[0].owner, owner_);
     }
@@ -264,11 +265,19 @@ TEST_F(CeSockTest, AClosedPortFailsAtOnceWithOneBox) {
     }
     // Well before the connect wait runs out.
     EXPECT_LT(std::chrono::steady_clock::now() - start, std::chrono::milliseconds(CCeSock::kConnectWaitMs));
-    ExpectOneBox(41);
+    ExpectOneBox(41, u"The host refused the connection.");
     EXPECT_EQ(Boxes()[0].style & MB_ICONEXCLAMATION, MB_ICONEXCLAMATION);
     EXPECT_FALSE(sock_->HasSocket());
     EXPECT_EQ(Count(FD_CONNECT), 0);
     EXPECT_EQ(FindConnectingWindow(), 0u);
+}
+
+TEST_F(CeSockTest, ANameNotLookedUpFailsAndItsBoxSaysSo) {
+    // No name at all: the look-up asks nobody, the failure is the same.
+    EXPECT_EQ(sock_->Create(u"", 2001), 0);
+    EXPECT_TRUE(Boxes().empty());  // the caller shows the box
+    sock_->ShowConnectFailure(owner_);
+    ExpectOneBox(41, u"The host name is not known.");
 }
 
 TEST_F(CeSockTest, NoAnswerWithinTheConnectWaitShowsOneBox) {
@@ -276,7 +285,7 @@ TEST_F(CeSockTest, NoAnswerWithinTheConnectWaitShowsOneBox) {
     if (!host.FillBacklog()) GTEST_SKIP() << "the listener's queue never filled";
     ASSERT_EQ(sock_->Create(u"127.0.0.1", host.Port()), 1);
     EXPECT_EQ(sock_->WaitForConnection(), 0);
-    ExpectOneBox(41);
+    ExpectOneBox(41, u"The host did not answer.");
     EXPECT_FALSE(sock_->HasSocket());
     EXPECT_EQ(FindConnectingWindow(), 0u);
 }

@@ -46,6 +46,9 @@ public:
     // window. 1 when connected; 0 otherwise, after the box "unable to
     // connect" unless the user cancelled.
     int WaitForConnection();
+    // The box "unable to connect", owned by owner, with the reason of the
+    // last failure (refused, unreachable, unknown name...) on a second line.
+    void ShowConnectFailure(HWND owner) const;
     // The bytes handed to the network now; 0 when none went out (they wait
     // as blocked data for a later tick); -1 after a send error (the bytes of
     // this call are dropped) or when the user cancelled the waiting window.
@@ -133,6 +136,9 @@ private:
     static constexpr size_t kTextChars = 100;
 
     int m_port = 0;
+    // Why the last connect failed: an errno value, kUnknownName, 0 unknown.
+    static constexpr int kUnknownName = -1;
+    int m_failure = 0;
     char16_t m_hostText[kTextChars] = {};
     bool m_connected = false;
     // A connect is under way: only then does writability mean connected (a

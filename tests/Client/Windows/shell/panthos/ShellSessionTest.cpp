@@ -118,7 +118,7 @@ TEST_F(ShellSessionTest, AnOpenThatFailsEndsTheSessionAgain) {
     EXPECT_EQ(session_->Open(u"127.0.0.1", ScriptedTcpHost::ClosedPort()), CShellSession::Opened::NotConnected);
     EXPECT_FALSE(session_->IsActive());
     ASSERT_EQ(Boxes().size(), 1u);  // the socket's "unable to connect"
-    EXPECT_EQ(Boxes()[0].text, LoadResourceText(41, 200));
+    EXPECT_EQ(Boxes()[0].text, LoadResourceText(41, 200) + u"\nThe host refused the connection.");
 }
 
 }  // namespace

@@ -119,7 +119,7 @@ TEST_F(DeviceProgramTest, AClosedPortShowsOneBoxAndTheProgramGoesOn) {
     Configure(StartUpConfig(port));
     Run([&] { EXPECT_TRUE(WaitFor([] { return MainWindow() == 0; }, 20000)); });
     EXPECT_EQ(m_code, 0);
-    EXPECT_EQ(BoxesSaying(u"Unable to connect to the host."), 1);
+    EXPECT_EQ(BoxesSaying(u"Unable to connect to the host.\nThe host refused the connection."), 1);
     EXPECT_EQ(m_boxes.Seen().size(), 1u);
 }
 
@@ -172,7 +172,7 @@ TEST_F(DeviceProgramTest, AFailedReconnectReturnsToTheHostList) {
         // The host goes away for good: the reconnect finds a closed port.
         host->Send(Frame0("9\xFD"));
         host.reset();
-        EXPECT_TRUE(WaitFor([&] { return BoxesSaying(u"Unable to connect to the host.") == 1; }));
+        EXPECT_TRUE(WaitFor([&] { return BoxesSaying(u"Unable to connect to the host.\nThe host refused the connection.") == 1; }));
         EXPECT_TRUE(WaitFor([] { return OnShell([] { return IsWindowVisible(HostList()) && !IsWindowVisible(ControlHost()); }); }));
     });
     EXPECT_EQ(m_code, 0);

@@ -35,6 +35,8 @@ public:
     // behind the socket's connecting window (its boxes shown). A failure
     // ends the session again.
     Opened Open(const char16_t* host, int32_t port);
+    // The box "unable to connect" with the last failure's reason.
+    void ShowConnectFailure(HWND owner) const { m_socket->ShowConnectFailure(owner); }
     // The session ends; its connection is closed.
     void End();
 
