@@ -17,6 +17,7 @@
 #include "control/InputMutex.h"
 #include "control/Ravelcore.h"
 #include "control/RavelcoreHeadless.h"
+#include "core/hooks/CoreMessages.h"
 #include "tests/control/QtApplication.h"
 #include "tests/core/support/DeviceRoot.h"
 #include "tests/platform/com/ServerCalls.h"
@@ -259,6 +260,31 @@ TEST_F(RavelcoreTest, HostedControlAnswersTheHostThroughItsEvents) {
     EXPECT_EQ(m_disconnects, 1);
     EXPECT_EQ(m_classic->Disconnect(), S_OK);
     Unhost();
+}
+
+// The shell's window is the module's while its control lives: the host's
+// input-panel requests reach it, and a later control of the process is not
+// left with a window that may be gone.
+TEST_F(RavelcoreTest, TheShellWindowIsKeptForTheControlsModuleOnly) {
+    int panelRequests = 0;
+    const HWND shell = CreateMessageWindow([&](HWND, UINT msg, WPARAM, LPARAM) -> LRESULT {
+        if (msg == WM_SHELL_INPUT_PANEL) ++panelRequests;
+        return 0;
+    });
+    const std::string sipUp = Framed("\xB1\xFDSIPSTATE\xFD" "1");
+    Host();
+    EXPECT_EQ(m_ovc->put_ShellWindowHandle(LONG(shell)), S_OK);
+    EXPECT_EQ(Stream(sipUp), S_OK);
+    EXPECT_EQ(panelRequests, 1);
+    Unhost();
+    Host();
+    EXPECT_EQ(Stream(sipUp), S_OK);
+    EXPECT_EQ(panelRequests, 1);
+    EXPECT_EQ(m_ovc->put_ShellWindowHandle(LONG(shell)), S_OK);
+    EXPECT_EQ(Stream(sipUp), S_OK);
+    EXPECT_EQ(panelRequests, 2);
+    Unhost();
+    DestroyWindow(shell);
 }
 
 TEST_F(RavelcoreTest, KeysAndDeviceDataReachTheCoreAsTheHostSeesThem) {

@@ -85,8 +85,8 @@ HRESULT COVC::IsAssociatedWithRadio(LONG* associated) {
 }
 
 HRESULT COVC::put_ShellWindowHandle(LONG hwnd) {
-    s_shellWindow = HWND(hwnd);
-    return WithCore([&](CClientCore& core) { core.SetShellWindow(s_shellWindow); });
+    if (CModuleContext* context = GetModuleContext()) context->shellWindow = HWND(hwnd);
+    return WithCore([&](CClientCore& core) { core.SetShellWindow(HWND(hwnd)); });
 }
 
 HRESULT COVC::GetConfigPropSheetCount(LONG* count) {

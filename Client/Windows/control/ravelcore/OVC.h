@@ -197,9 +197,6 @@ private:
     template <class Call>
     HRESULT WithCore(Call call);
 
-    // The shell's main window, one per process.
-    inline static HWND s_shellWindow = 0;
-
     plat::com::CConnectionPoint m_events;
     CInputMutex m_inputMutex;
     HWND m_window = 0;

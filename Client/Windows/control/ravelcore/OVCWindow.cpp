@@ -156,7 +156,8 @@ void COVC::OnCreate(HWND hwnd, const CREATESTRUCT* cs) {
     m_core->SetClientSize(cs ? cs->cx : 0, cs ? cs->cy : 0);
     m_core->UpdateCellMetrics();
     m_core->CreateBackBuffer();
-    if (s_shellWindow) m_core->SetShellWindow(s_shellWindow);
+    if (const CModuleContext* context = GetModuleContext(); context && context->shellWindow)
+        m_core->SetShellWindow(context->shellWindow);
 }
 
 void COVC::OnDestroy() {

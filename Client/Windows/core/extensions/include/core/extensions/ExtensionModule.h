@@ -1,10 +1,19 @@
 // What the client runtime keeps once per process, in one module context:
 // the resource library, the manager of the "EXTENTIONS" libraries, the
-// running core's control window, the window the extension libraries report
-// to, and the first scanner, printer and network wrapper bound. ModuleInit
-// makes the context (and the log) when the client control is made,
-// ModuleTerm deletes it when it goes; outside them there is none, and what
-// would be kept is not.
+// running core's control window, the shell's main window, the window the
+// extension libraries report to, and the first scanner, printer and network
+// wrapper bound. ModuleInit makes the context (and the log) when the client
+// control is made, ModuleTerm deletes it when it goes; outside them there is
+// none, and what would be kept is not.
+//
+// Two pieces of process state stay outside it. The module log
+// (core/support/LogFile.h) is written by the support library below this one
+// and from any thread, and by the headless session tool and the tests, which
+// make no context: it is an atomic pointer there, which ModuleInit and
+// ModuleTerm create and delete. The logical-folder table
+// (core/session/LogicalFolders.h) is the session's, read and changed by every
+// session of the process whether or not a control made a context; its
+// folders must not fall back to their defaults when one control goes.
 #pragma once
 
 #include <memory>
@@ -27,6 +36,7 @@ public:
     HMODULE resources = nullptr;
     std::unique_ptr<CExtentions> extentions;
     HWND controlWindow = 0;    // the running core's control window
+    HWND shellWindow = 0;      // the shell's main window, as it gave it
     HWND extensionWindow = 0;  // where the extension libraries report
     // The process's wrapper of each kind: the first one bound, until it goes.
     CScannerExtension* scanner = nullptr;
