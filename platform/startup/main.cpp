@@ -1,8 +1,9 @@
 // orvade-startup: what the device does with its start-up folder at cold
 // boot. Every entry of "\application\startup" of the device root, in name
 // order, is run and waited for: a ".run" file names the program (a device
-// path, and its arguments) on its first line, a ".lnk" shortcut names it as
-// its target; other files are left alone.
+// path) on its first line, a ".lnk" shortcut names it as its target; other
+// files are left alone. Only what an installation writes runs: a program its
+// installation list names, without arguments.
 #include <sys/wait.h>
 
 #include <cstdio>
@@ -47,6 +48,30 @@ std::u16string firstLine(const std::u16string& path) {
     return plat::text::BytesToWide(CP_ACP, bytes);
 }
 
+// The program an entry's command names: the whole line (an installation
+// writes its folder, blanks and all, unquoted), or the quoted part of a line
+// that begins with a quote. Empty when anything follows the program.
+std::u16string programOf(std::u16string_view command) {
+    while (!command.empty() && (command.back() == u' ' || command.back() == u'\t')) command.remove_suffix(1);
+    while (!command.empty() && (command.front() == u' ' || command.front() == u'\t')) command.remove_prefix(1);
+    if (command.empty() || command[0] != u'"') return std::u16string(command);
+    const size_t close = command.find(u'"', 1);
+    if (close != command.size() - 1) return {};
+    return std::u16string(command.substr(1, close - 1));
+}
+
+// Whether an installation list of the program's folder or a folder above it
+// names the program.
+bool installed(const std::u16string& program) {
+    for (size_t cut = program.rfind(u'\\'); cut != std::u16string::npos; cut = program.rfind(u'\\', cut - 1)) {
+        for (const plat::fs::InstalledName& name : plat::fs::InstalledNames(cut ? program.substr(0, cut) : u"\\"))
+            if (!name.folder && plat::fs::IsWithin(name.path, program) && plat::fs::IsWithin(program, name.path))
+                return true;
+        if (cut == 0) break;
+    }
+    return false;
+}
+
 std::u16string commandOf(const std::u16string& entry) {
     if (endsWith(entry, u".run")) return firstLine(entry);
     if (endsWith(entry, u".lnk")) {
@@ -80,27 +105,36 @@ int main(int argc, char** argv) {
             return 2;
         }
     }
-    // The programs started find the same device root.
-    setenv("ORVADE_DEVICE_ROOT", plat::fs::DeviceRoot().c_str(), 1);
+    if (const std::string refused = plat::process::RefusedOutsideRoot(plat::fs::DeviceRoot(), true); !refused.empty()) {
+        std::fprintf(stderr, "orvade-startup: the device root %s is refused: %s\n", plat::fs::DeviceRoot().c_str(),
+                     refused.c_str());
+        return 2;
+    }
 
     bool allRan = true;
     for (const plat::fs::FindData& f : plat::fs::FindNames(std::u16string(kStartupFolder) + u"\\*")) {
         if (f.isDirectory) continue;
         const std::u16string entry = std::u16string(kStartupFolder) + u"\\" + f.name;
         const std::string shown = plat::text::WideToUtf8(entry);
-        const std::vector<std::u16string> words = plat::process::SplitCommandLine(commandOf(entry));
-        if (words.empty()) {
+        const std::u16string command = commandOf(entry);
+        if (command.find_first_not_of(u" \t") == std::u16string::npos) {
             if (endsWith(entry, u".run") || endsWith(entry, u".lnk")) {
                 std::fprintf(stderr, "orvade-startup: %s names no program\n", shown.c_str());
                 allRan = false;
             }
             continue;
         }
-        const std::vector<std::u16string> arguments(words.begin() + 1, words.end());
-        const std::unique_ptr<plat::process::Process> process = plat::process::Process::Start(words[0], arguments);
+        const std::u16string program = programOf(command);
+        const std::string programShown = plat::text::WideToUtf8(command);
+        if (program.empty() || program[0] != u'\\' || !installed(program)) {
+            std::fprintf(stderr, "orvade-startup: %s: %s is not a program an installation wrote; not run\n",
+                         shown.c_str(), programShown.c_str());
+            allRan = false;
+            continue;
+        }
+        const std::unique_ptr<plat::process::Process> process = plat::process::Process::Start(program, {});
         if (!process) {
-            std::fprintf(stderr, "orvade-startup: %s: cannot start %s\n", shown.c_str(),
-                         plat::text::WideToUtf8(words[0]).c_str());
+            std::fprintf(stderr, "orvade-startup: %s: cannot start %s\n", shown.c_str(), programShown.c_str());
             allRan = false;
             continue;
         }

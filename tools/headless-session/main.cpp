@@ -32,6 +32,7 @@
 #include "platform/Library.h"
 #include "platform/Message.h"
 #include "platform/MsgBox.h"
+#include "platform/Process.h"
 #include "platform/Registry.h"
 #include "platform/Screen.h"
 #include "platform/Serial.h"
@@ -567,6 +568,19 @@ int main(int argc, char** argv) {
     std::vector<ScriptEvent> script;
     // --device-root, else $ORVADE_DEVICE_ROOT, else the default: checked alike.
     const std::string deviceRoot = options.deviceRoot.empty() ? plat::fs::DeviceRoot() : options.deviceRoot;
+    // Started by a program of a device, it stays on that device: no file,
+    // folder or terminal of the machine outside it.
+    std::vector<std::pair<std::string, std::string>> named{{"--device-root", deviceRoot}};
+    if (!options.inputFile.empty()) named.emplace_back("--input", options.inputFile);
+    if (!options.logFile.empty()) named.emplace_back("--log", options.logFile);
+    for (const auto& port : options.serialPorts) named.emplace_back("--serial-port", port.second);
+    for (const auto& [option, path] : named) {
+        if (const std::string refused = plat::process::RefusedOutsideRoot(path, option == "--device-root");
+            !refused.empty()) {
+            Complain(option + " " + path + " is refused: " + refused);
+            return EXIT_USAGE_ERROR;
+        }
+    }
     if (!options.inputFile.empty() && !ReadScript(options.inputFile, script, error)) {
         Complain(error);
         return EXIT_USAGE_ERROR;

@@ -18,6 +18,7 @@
 #include "platform/DeviceFs.h"
 #include "platform/Library.h"
 #include "platform/MsgBox.h"
+#include "platform/Process.h"
 #include "platform/QtCanvas.h"
 #include "platform/QtHost.h"
 #include "platform/Text.h"
@@ -104,8 +105,14 @@ int main(int argc, char** argv) {
             commandLine += (commandLine.empty() ? "" : " ") + arg;
         }
     }
-    plat::draw::PrepareFonts();  // while the rest starts; the screen's first font waits for it
     if (!deviceRoot.empty()) plat::fs::SetDeviceRoot(deviceRoot);
+    // Started by a program of a device, it stays on that device.
+    if (const std::string refused = plat::process::RefusedOutsideRoot(plat::fs::DeviceRoot(), true); !refused.empty()) {
+        std::fprintf(stderr, "Launchwick: the device root %s is refused: %s\n", plat::fs::DeviceRoot().c_str(),
+                     refused.c_str());
+        return 2;
+    }
+    plat::draw::PrepareFonts();  // while the rest starts; the screen's first font waits for it
     if (!connect.empty()) setenv("ORVADE_CONNECT", connect.c_str(), 1);
     // Nothing could run on a root that cannot be written: say why and stop
     // before any box is shown.

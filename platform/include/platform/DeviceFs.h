@@ -67,6 +67,16 @@ bool IsValidFilePath(std::u16string_view devicePath);
 // names between backslashes skipped). Nothing is checked on disk.
 bool IsWithin(std::u16string_view devicePath, std::u16string_view folder);
 
+// The list an installation leaves in its install folder ("Install.lst"): one
+// name a line relative to the folder, in UTF-8, a folder's ending in '\'.
+inline constexpr char16_t kInstallList[] = u"Install.lst";
+struct InstalledName {
+    std::u16string path;  // a device path
+    bool folder;
+};
+// What an installation in the folder wrote, by its list; nothing without one.
+std::vector<InstalledName> InstalledNames(std::u16string_view folder);
+
 // The machine path for a device path, for messages and for the few callers
 // that can only open by path (they must refuse a link there themselves, as
 // the registry's SQLite does with NOFOLLOW): existing components are matched

@@ -2,7 +2,10 @@
 // regular file with an execute bit inside the device root, reached through
 // no symbolic link (as every device path); nothing outside the root is
 // started. Files a host stores are created without execute bits, so they
-// never run. The program's working directory is the device root.
+// never run. The program's working directory is the device root, and its
+// environment names that root twice: as its device root ($ORVADE_DEVICE_ROOT)
+// and as the root it was started in ($ORVADE_STARTED_IN), which the device's
+// own programs never leave (RefusedOutsideRoot).
 #pragma once
 
 #include <memory>
@@ -11,6 +14,18 @@
 #include <vector>
 
 namespace plat::process {
+
+inline constexpr char kStartedInVariable[] = "ORVADE_STARTED_IN";
+
+// The device root this program was started in by a program of the device
+// (Start sets it); empty when it was started from outside a device.
+std::string StartedInRoot();
+// Why a program started inside a device may not use the machine path an
+// option names, for its message; empty when it may (always when started from
+// outside a device). A device root must be the root it was started in,
+// another path must lie inside that root; links are followed before the
+// paths are compared, a relative path is taken from the current folder.
+std::string RefusedOutsideRoot(const std::string& machinePath, bool deviceRoot);
 
 // The words of a command line: blanks (space, tab) separate words, and a
 // pair of double quotes groups what lies between them, blanks included, into

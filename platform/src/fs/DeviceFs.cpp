@@ -754,4 +754,30 @@ bool SetFileTimes(std::u16string_view devicePath, const FILETIME* lastAccess, co
     return utimensat(loc->dir.get(), loc->name.c_str(), times, AT_SYMLINK_NOFOLLOW) == 0;
 }
 
+std::vector<InstalledName> InstalledNames(std::u16string_view folder) {
+    std::vector<InstalledName> names;
+    std::u16string base(folder);
+    if (base.empty() || base.back() != u'\\') base += u'\\';
+    FILE* file = OpenFile(base + kInstallList, "rb");
+    if (!file) return names;
+    std::string bytes;
+    char buffer[4096];
+    for (size_t n; (n = std::fread(buffer, 1, sizeof buffer, file)) > 0;) bytes.append(buffer, n);
+    std::fclose(file);
+    const std::u16string text = plat::text::Utf8ToWide(bytes);
+    for (size_t at = 0; at < text.size();) {
+        size_t end = text.find(u'\n', at);
+        if (end == std::u16string::npos) end = text.size();
+        std::u16string_view line = std::u16string_view(text).substr(at, end - at);
+        at = end + 1;
+        if (!line.empty() && line.back() == u'\r') line.remove_suffix(1);
+        const bool isFolder = !line.empty() && line.back() == u'\\';
+        if (isFolder) line.remove_suffix(1);
+        // Names relative to the folder; one that leaves it names nothing.
+        if (line.empty() || line[0] == u'\\' || !IsSafePath(line)) continue;
+        names.push_back({base + std::u16string(line), isFolder});
+    }
+    return names;
+}
+
 }  // namespace plat::fs

@@ -12,9 +12,14 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cerrno>
 #include <chrono>
 #include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <filesystem>
+#include <system_error>
 #include <thread>
 
 #include "platform/DeviceFs.h"
@@ -45,6 +50,56 @@ std::vector<std::u16string> SplitCommandLine(std::u16string_view line) {
     return words;
 }
 
+namespace {
+
+constexpr char kDeviceRootVariable[] = "ORVADE_DEVICE_ROOT";
+
+// The path with its links followed as far as it exists, made absolute.
+std::filesystem::path Resolved(const std::string& path) {
+    std::error_code error;
+    std::filesystem::path resolved = std::filesystem::weakly_canonical(std::filesystem::absolute(path, error), error);
+    if (error || path.empty()) return {};
+    if (resolved.has_relative_path() && !resolved.has_filename()) resolved = resolved.parent_path();
+    return resolved;
+}
+
+bool Inside(const std::filesystem::path& path, const std::filesystem::path& folder) {
+    return std::mismatch(folder.begin(), folder.end(), path.begin(), path.end()).first == folder.end();
+}
+
+// This program's environment for the started one: the device root named as
+// its root and as the root it was started in, whatever this one had.
+std::vector<std::string> StartedEnvironment(const std::string& root) {
+    std::vector<std::string> variables;
+    const auto named = [](const char* entry, const char* name) {
+        const size_t n = std::strlen(name);
+        return std::strncmp(entry, name, n) == 0 && entry[n] == '=';
+    };
+    for (char** e = environ; e && *e; ++e)
+        if (!named(*e, kDeviceRootVariable) && !named(*e, kStartedInVariable)) variables.emplace_back(*e);
+    variables.push_back(std::string(kDeviceRootVariable) + "=" + root);
+    variables.push_back(std::string(kStartedInVariable) + "=" + root);
+    return variables;
+}
+
+}  // namespace
+
+std::string StartedInRoot() {
+    const char* root = std::getenv(kStartedInVariable);
+    return root ? root : "";
+}
+
+std::string RefusedOutsideRoot(const std::string& machinePath, bool deviceRoot) {
+    const std::string root = StartedInRoot();
+    if (root.empty()) return {};
+    const std::filesystem::path enclosing = Resolved(root), path = Resolved(machinePath);
+    const bool allowed = !enclosing.empty() && !path.empty() &&
+                         (deviceRoot ? path == enclosing : Inside(path, enclosing));
+    if (allowed) return {};
+    return deviceRoot ? "started inside the device root " + root + ", it works on that root only"
+                      : "started inside the device root " + root + ", it uses nothing outside it";
+}
+
 std::unique_ptr<Process> Process::Start(std::u16string_view program, const std::vector<std::u16string>& arguments) {
     FILE* file = plat::fs::OpenFile(program, "rb");
     if (!file) return nullptr;
@@ -61,11 +116,15 @@ std::unique_ptr<Process> Process::Start(std::u16string_view program, const std::
     for (std::string& a : args) argv.push_back(a.data());
     argv.push_back(nullptr);
     const std::string root = plat::fs::DeviceRoot();
+    std::vector<std::string> variables = StartedEnvironment(root);
+    std::vector<char*> envp;
+    for (std::string& v : variables) envp.push_back(v.data());
+    envp.push_back(nullptr);
     posix_spawn_file_actions_t actions;
     posix_spawn_file_actions_init(&actions);
     posix_spawn_file_actions_addchdir_np(&actions, root.c_str());
     pid_t pid = -1;
-    const int error = posix_spawn(&pid, path.c_str(), &actions, nullptr, argv.data(), environ);
+    const int error = posix_spawn(&pid, path.c_str(), &actions, nullptr, argv.data(), envp.data());
     posix_spawn_file_actions_destroy(&actions);
     close(execFd);
     if (error != 0) return nullptr;

@@ -4,6 +4,7 @@
 #include "DeviceRoot.h"
 #include "core/support/FileUtil.h"
 #include "platform/DeviceFs.h"
+#include "platform/Registry.h"
 
 namespace {
 
@@ -120,6 +121,10 @@ TEST_F(FileUtilTest, SetFileTimesReadsLocalTime) {
 TEST_F(FileUtilTest, HostsChangeNeitherCodeNorTheInstallation) {
     const std::u16string program = plat::fs::ProgramFolder();
     Put("\\Program Files\\Orvade Client\\Install.lst", "Ravelcore.dll\r\nKeys\\board.kbb\r\nForms\\\r\n");
+    // An installation that went elsewhere, by the registry.
+    Put("\\Application\\Client\\Install.lst", "optarium.dat\r\n");
+    ASSERT_TRUE(plat::registry::SetString(HKEY_LOCAL_MACHINE, u"Software\\Quillmar\\Orvade Client", u"InstallDir",
+                                          u"\\Application\\Client"));
     const struct {
         std::u16string path;
         bool allowed;
@@ -148,6 +153,9 @@ TEST_F(FileUtilTest, HostsChangeNeitherCodeNorTheInstallation) {
         {program + u"\\Keys\\mine.txt", true},
         {program + u"\\Forms\\mine.txt", true},  // an installed folder takes files
         {program + u"\\Forms", false},           // but stays
+        {u"\\Application\\Client\\optarium.dat", false},
+        {u"\\Application\\Client\\Install.lst", false},  // the list itself
+        {u"\\Application\\Client\\notes.txt", true},
         {u"\\Temp\\..\\Windows\\x", false},
         {u"relative.txt", false},
     };

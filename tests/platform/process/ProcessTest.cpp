@@ -92,4 +92,49 @@ TEST_F(ProcessTest, WhatIsNotARunnableProgramOfTheRootIsNotStarted) {
     EXPECT_FALSE(std::filesystem::exists(root_ / "ran"));
 }
 
+// A started program finds its device root in its environment, named also as
+// the root it was started in, whatever the starting program had.
+TEST_F(ProcessTest, AStartedProgramIsToldTheRootItWasStartedIn) {
+    setenv("ORVADE_DEVICE_ROOT", "/elsewhere", 1);
+    setenv(plat::process::kStartedInVariable, "/elsewhere", 1);
+    Script(root_ / "bin" / "env", "printf '%s|%s' \"$ORVADE_DEVICE_ROOT\" \"$ORVADE_STARTED_IN\" > env.txt");
+    auto process = Process::Start(u"\\bin\\env", {});
+    unsetenv("ORVADE_DEVICE_ROOT");
+    unsetenv(plat::process::kStartedInVariable);
+    ASSERT_NE(process, nullptr);
+    while (!process->Wait(100)) {}
+    EXPECT_EQ(Read(root_ / "env.txt"), root_.string() + "|" + root_.string());
+}
+
+// Started inside a device, a program's options name its own root as the
+// device root and nothing outside it; started from outside, anything.
+TEST_F(ProcessTest, AProgramStartedInsideADeviceNamesNothingOutsideItsRoot) {
+    using plat::process::RefusedOutsideRoot;
+    std::filesystem::create_directories(outside_);
+    std::filesystem::create_directory_symlink(outside_, root_ / "out");
+    EXPECT_EQ(RefusedOutsideRoot(outside_.string(), true), "");
+    setenv(plat::process::kStartedInVariable, (root_.string() + "/").c_str(), 1);
+    const struct {
+        std::string path;
+        bool deviceRoot, allowed;
+    } cases[] = {
+        {root_.string(), true, true},
+        {root_.string() + "/", true, true},
+        {root_.string() + "/bin/..", true, true},
+        {root_.string() + "/bin", true, false},  // a device inside the device
+        {outside_.string(), true, false},
+        {"/", true, false},
+        {root_.string() + "/bin/log.txt", false, true},
+        {root_.string() + "/new/log.txt", false, true},
+        {root_.string(), false, true},
+        {root_.string() + "/../x", false, false},
+        {root_.string() + "/out/log.txt", false, false},  // through a link
+        {root_.string() + "-sibling/log.txt", false, false},
+        {"/dev/pts/1", false, false},
+        {"", false, false},
+    };
+    for (const auto& c : cases) EXPECT_EQ(RefusedOutsideRoot(c.path, c.deviceRoot).empty(), c.allowed) << c.path;
+    unsetenv(plat::process::kStartedInVariable);
+}
+
 }  // namespace

@@ -17,10 +17,11 @@
 #include <string_view>
 
 #include "Package.h"
+#include "platform/DeviceFs.h"
 
 namespace installer {
 
-inline constexpr char16_t kInstalledList[] = u"Install.lst";
+inline constexpr const char16_t* kInstalledList = plat::fs::kInstallList;
 inline constexpr char16_t kDefaultSetupLibrary[] = u"Instavo.dll";
 
 struct Outcome {

@@ -7,6 +7,7 @@
 
 #include "Installer.h"
 #include "platform/DeviceFs.h"
+#include "platform/Process.h"
 #include "platform/Text.h"
 
 namespace {
@@ -62,6 +63,10 @@ int main(int argc, char** argv) {
     }
     if (uninstall == !package.empty()) return usage(uninstall ? "--uninstall takes no package" : "no package");
     if (!deviceRoot.empty()) plat::fs::SetDeviceRoot(deviceRoot);
+    // Started by a program of a device, it stays on that device.
+    std::string refused = plat::process::RefusedOutsideRoot(plat::fs::DeviceRoot(), true);
+    if (refused.empty() && !uninstall) refused = plat::process::RefusedOutsideRoot(package, false);
+    if (!refused.empty()) return usage(refused.c_str());
     std::error_code ec;
     std::filesystem::create_directories(plat::fs::DeviceRoot(), ec);
     if (ec) {

@@ -313,6 +313,27 @@ TEST_F(DeviceProgramsTest, AnInstallationKilledAtAnyWriteIsListedOnlyWhenWhole) 
     std::filesystem::remove(package);
 }
 
+// The cold boot runs what installations write: a program an installation
+// list names, without arguments; an install folder with blanks in its name
+// is one program, as the entry holds it unquoted.
+TEST_F(DeviceProgramsTest, AColdBootRunsOnlyWhatAnInstallationWrote) {
+    ASSERT_EQ(Install(ORVADE_PACKAGE, "\\MMC Card\\Orvade Client"), 0);
+    EXPECT_EQ(Get("\\application\\startup\\Corvel.run"), "\\MMC Card\\Orvade Client\\Corvel.exe\r\n");
+    Put("\\Temp\\planted.exe", "#!/bin/sh\ntouch planted\n");
+    std::filesystem::permissions(Host("\\Temp\\planted.exe"), std::filesystem::perms::owner_all);
+    Put("\\application\\startup\\a.run", "\\Temp\\planted.exe\r\n");
+    Put("\\application\\startup\\b.run", "\"\\MMC Card\\Orvade Client\\Corvel.exe\" --with arguments\r\n");
+    Put("\\application\\startup\\c.run", "\\MMC Card\\Orvade Client\\Launchwick.exe --device-root /\r\n");
+    ASSERT_EQ(RegDeleteKey(HKEY_LOCAL_MACHINE, u"Software\\Quillmar"), ERROR_SUCCESS);
+    EXPECT_EQ(ColdBoot(), 1);
+    EXPECT_FALSE(HostExists("\\planted"));
+    // Corvel ran once: from its entry, not from the one with arguments.
+    EXPECT_EQ(Text(HKEY_LOCAL_MACHINE, u"Software\\Quillmar\\Orvade Client", u"InstallDir"), u"\\MMC Card\\Orvade Client");
+
+    for (const char* entry : {"a.run", "b.run", "c.run"}) std::filesystem::remove(Host("\\application\\startup\\") / entry);
+    EXPECT_EQ(ColdBoot(), 0);
+}
+
 TEST_F(DeviceProgramsTest, TheStartUpRunnerReportsEntriesItCannotRun) {
     Put("\\Application\\startup\\a.run", "\\Application\\missing.exe\r\n");
     Put("\\Application\\startup\\b.run", "");

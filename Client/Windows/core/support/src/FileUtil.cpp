@@ -128,34 +128,6 @@ constexpr std::u16string_view kDataFolders[] = {u"Ext",    u"System\\Dialogs", u
                                                 u"SCREENS", u"LIBS",            u"TONES",    u"MENUS",
                                                 u"Programs", u"Sounds",          u"Images"};
 
-struct Installed {
-    std::u16string path;
-    bool folder;
-};
-
-// What an installation in the folder wrote, from its installation list (one
-// name a line relative to the folder, folders ending in '\').
-std::vector<Installed> InstalledNames(const std::u16string& folder) {
-    std::vector<Installed> names;
-    FileHandle file = OpenDeviceFile(JoinPath(folder, u"Install.lst"), "rb");
-    if (!file) return names;
-    std::string bytes;
-    char buffer[4096];
-    for (size_t n; (n = std::fread(buffer, 1, sizeof buffer, file.get())) > 0;) bytes.append(buffer, n);
-    const std::u16string text = plat::text::Utf8ToWide(bytes);
-    for (size_t at = 0; at < text.size();) {
-        size_t end = text.find(u'\n', at);
-        if (end == std::u16string::npos) end = text.size();
-        std::u16string_view line = std::u16string_view(text).substr(at, end - at);
-        if (!line.empty() && line.back() == u'\r') line.remove_suffix(1);
-        const bool isFolder = !line.empty() && line.back() == u'\\';
-        if (isFolder) line.remove_suffix(1);
-        if (!line.empty()) names.push_back({JoinPath(folder, line), isFolder});
-        at = end + 1;
-    }
-    return names;
-}
-
 // The folders installations went to: the program folder, and the one the
 // registry names when deployment installed elsewhere.
 std::vector<std::u16string> InstallFolders() {
@@ -203,10 +175,13 @@ bool HostMayChange(std::u16string_view path) {
         std::none_of(std::begin(kDataFolders), std::end(kDataFolders),
                      [&](std::u16string_view data) { return plat::fs::IsWithin(path, JoinPath(program, data)); }))
         return false;
-    for (const std::u16string& folder : InstallFolders())
-        for (const Installed& installed : InstalledNames(folder))
+    for (const std::u16string& folder : InstallFolders()) {
+        // The list itself: without it the rest would be the host's.
+        if (overlaps(JoinPath(folder, plat::fs::kInstallList))) return false;
+        for (const plat::fs::InstalledName& installed : plat::fs::InstalledNames(folder))
             // A data folder the installation made takes files; it stays.
             if (installed.folder ? plat::fs::IsWithin(installed.path, path) : overlaps(installed.path)) return false;
+    }
     return true;
 }
 

@@ -437,3 +437,68 @@ TEST_F(LaunchwickProcessTest, ManyLargeAnswersToAHostThatStopsReadingHoldBounded
     ASSERT_TRUE(host.Send(Frame0("9\xFD")));
     EXPECT_EQ(WaitExit(pid), 0);
 }
+
+namespace {
+
+// The device program as installed: the program folder's Launchwick.exe on a
+// device root its installation prepared, against a scripted host, with what
+// it writes on standard error kept.
+class InstalledProgramTest : public LaunchwickProcessTest {
+protected:
+    void SetUp() override {
+        LaunchwickProcessTest::SetUp();
+        m_outside = m_root.string() + "-outside";
+        m_errors = m_root.string() + "-errors.txt";
+        plat::fs::SetDeviceRoot(m_root.string());
+        ASSERT_TRUE(launchwick::PrepareDevice(ModuleHostDirectory(reinterpret_cast<const void*>(&WaitFor))));
+        plat::fs::SetDeviceRoot("");
+        std::ofstream(m_root / "Program Files/Orvade Client/Ravelcore.cfg") << "Autodiscovery=0\nExitAfterSession=1\n";
+    }
+    void TearDown() override {
+        LaunchwickProcessTest::TearDown();
+        std::filesystem::remove_all(m_outside);
+        std::filesystem::remove(m_errors);
+    }
+    // Started and connected to the host, its first packet answered.
+    pid_t StartConnected(ScriptedHost& host) {
+        const pid_t pid = Start({"--connect", "127.0.0.1:" + std::to_string(host.Port())},
+                                (m_root / "Program Files/Orvade Client/Launchwick.exe").string(), m_errors);
+        EXPECT_TRUE(host.Accept(20000));
+        EXPECT_TRUE(host.Send(Frame0("A\xFDup")));
+        EXPECT_EQ(host.ReadPacket(), "A\xFDup");
+        return pid;
+    }
+    // A command's answer.
+    std::string Ask(ScriptedHost& host, const std::string& command, int limitMs = 20000) {
+        EXPECT_TRUE(host.Send(Frame0(command)));
+        return host.ReadPacket(0, limitMs);
+    }
+    void End(ScriptedHost& host, pid_t pid) {
+        ASSERT_TRUE(host.Send(Frame0("9\xFD")));
+        EXPECT_EQ(WaitExit(pid), 0);
+    }
+    std::string Errors() const {
+        std::ifstream in(m_errors);
+        return std::string((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
+    }
+
+    std::filesystem::path m_outside;
+    std::string m_errors;
+};
+
+}  // namespace
+
+TEST_F(InstalledProgramTest, AProgramItStartsStaysOnItsDeviceRoot) {
+    ScriptedHost host, elsewhere;
+    const pid_t pid = StartConnected(host);
+    const std::string program = "\"\\Program Files\\Orvade Client\\Launchwick.exe\"";
+    const std::string connect = " --connect 127.0.0.1:" + std::to_string(elsewhere.Port());
+    for (const std::string& root : {m_outside.string(), std::string(".."), m_root.string() + "/Temp/device"}) {
+        EXPECT_EQ(Ask(host, "U\xFD" + program + " --device-root " + root + connect), "U\xFD" "1") << root;
+        EXPECT_NE(Errors().find("Launchwick: the device root "), std::string::npos) << root;
+    }
+    EXPECT_FALSE(elsewhere.Accept(1000)) << "a second device program connected";
+    EXPECT_FALSE(std::filesystem::exists(m_outside));
+    EXPECT_FALSE(std::filesystem::exists(m_root / "Temp/device"));
+    End(host, pid);
+}
