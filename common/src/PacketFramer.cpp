@@ -1,25 +1,28 @@
 #include "common/PacketFramer.h"
 
 #include <algorithm>
+#include <cstdlib>
 #include <cstring>
 #include <new>
 
 CPacketFramer::CPacketFramer(FramerSendCallback send, void* context, uint32_t codePage)
     : m_send(send), m_context(context), m_codePage(codePage) {
-    m_buffer = new (std::nothrow) uint8_t[kGrowStep];
+    m_buffer = static_cast<uint8_t*>(std::malloc(kGrowStep));
     m_capacity = m_buffer ? kGrowStep : 0;
 }
 
-CPacketFramer::~CPacketFramer() { delete[] m_buffer; }
+CPacketFramer::~CPacketFramer() { std::free(m_buffer); }
 
-uint8_t* CPacketFramer::AllocateAssembly(int32_t size) {
-    return new (std::nothrow) uint8_t[static_cast<size_t>(size)];
+uint8_t* CPacketFramer::ResizeAssembly(uint8_t* buffer, int32_t size) {
+    // A large buffer is a mapping of its own, which grows by moving its
+    // pages, not its bytes.
+    return static_cast<uint8_t*>(std::realloc(buffer, static_cast<size_t>(size)));
 }
 
 void CPacketFramer::ShrinkIfLarge() {
     if (m_capacity <= kKeepCapacity) return;
-    delete[] m_buffer;
-    m_buffer = new (std::nothrow) uint8_t[kGrowStep];
+    std::free(m_buffer);
+    m_buffer = static_cast<uint8_t*>(std::malloc(kGrowStep));
     m_capacity = m_buffer ? kGrowStep : 0;
 }
 
@@ -38,15 +41,16 @@ void CPacketFramer::Reset() {
     ShrinkIfLarge();
 }
 
-bool CPacketFramer::Grow(int64_t needed) {
-    // Geometric growth in whole steps keeps a long packet linear in its size.
+bool CPacketFramer::Grow(int64_t needed, int64_t segmentEnd) {
+    // A segment whose length is known is taken into a buffer of its end at
+    // once; growth past it is geometric in whole steps, which keeps a packet
+    // of many segments linear in its size.
     int64_t capacity = std::max<int64_t>(static_cast<int64_t>(m_capacity) * 2, kGrowStep);
     while (capacity < needed) capacity *= 2;
+    if (segmentEnd > m_capacity + int64_t{kGrowStep}) capacity = std::max(needed, segmentEnd);
     capacity = std::min<int64_t>((capacity + kGrowStep - 1) / kGrowStep * kGrowStep, kMaxPacket);
-    uint8_t* grown = AllocateAssembly(static_cast<int32_t>(capacity));
+    uint8_t* grown = ResizeAssembly(m_buffer, static_cast<int32_t>(capacity));
     if (!grown) return false;
-    if (m_used > 0) std::memcpy(grown, m_buffer, static_cast<size_t>(m_used));
-    delete[] m_buffer;
     m_buffer = grown;
     m_capacity = static_cast<int32_t>(capacity);
     return true;
@@ -63,7 +67,8 @@ void CPacketFramer::AppendSlow(const uint8_t* chunk, int32_t count) {
     const int64_t needed = static_cast<int64_t>(m_used) + count;
     if (needed > kMaxPacket) return Discard(FramerDiscard::kTooLong, needed);
     // Whatever the packet holds so far is useless once one of its bytes is lost.
-    if (needed > m_capacity && !Grow(needed)) return Discard(FramerDiscard::kNoMemory, needed);
+    const int64_t segmentEnd = static_cast<int64_t>(m_used) + std::max(count, m_expected - m_received);
+    if (needed > m_capacity && !Grow(needed, segmentEnd)) return Discard(FramerDiscard::kNoMemory, needed);
     std::memcpy(m_buffer + m_used, chunk, static_cast<size_t>(count));
     m_used += count;
 }

@@ -174,14 +174,16 @@ public:
         SetDiscardCallback(&FailingFramer::OnDiscard, this);
     }
     int failures;
+    int resizes = 0;
     std::vector<std::pair<FramerDiscard, int64_t>> discarded;
 protected:
-    uint8_t* AllocateAssembly(int32_t size) override {
+    uint8_t* ResizeAssembly(uint8_t* buffer, int32_t size) override {
+        ++resizes;
         if (failures > 0) {
             --failures;
             return nullptr;
         }
-        return CPacketFramer::AllocateAssembly(size);
+        return CPacketFramer::ResizeAssembly(buffer, size);
     }
 private:
     static void OnDiscard(void* ctx, FramerDiscard reason, int64_t received) {
@@ -234,6 +236,28 @@ TEST(FramerReceive, BufferGrowsGeometricallyInWholeSteps) {
     EXPECT_EQ(f.GetCapacity() % CPacketFramer::kGrowStep, 0);
     EXPECT_GE(f.GetCapacity(), 1000000);
     EXPECT_LT(f.GetCapacity(), 2 * 1000000);
+}
+
+TEST(FramerReceive, ALongSegmentIsTakenIntoItsFinalSizeAtOnce) {
+    // One segment of 3 MB in socket-sized reads: one growth, to its end.
+    const std::string big(3000000, 'b');
+    const Bytes in = Mode1Segment(big, 0x17);
+    std::vector<Bytes> reads;
+    for (size_t i = 0; i < in.size(); i += 20480) reads.emplace_back(in.begin() + i, in.begin() + std::min(in.size(), i + 20480));
+    FailingFramer one(0);
+    one.SetMode(1);
+    EXPECT_EQ(Feed(one, reads), std::vector<std::string>{big});
+    EXPECT_EQ(one.resizes, 1);
+    EXPECT_EQ(one.GetCapacity(), (3000000 + CPacketFramer::kGrowStep - 1) / CPacketFramer::kGrowStep * CPacketFramer::kGrowStep);
+    // The same bytes in segments of 4096: the packet's length is not known
+    // before its end, and the buffer doubles.
+    Bytes many;
+    for (size_t at = 0; at < big.size(); at += 4096)
+        many = Cat(many, Mode1Segment(big.substr(at, 4096), at + 4096 >= big.size() ? 0x17 : 3));
+    FailingFramer doubling(0);
+    doubling.SetMode(1);
+    EXPECT_EQ(Feed(doubling, {many}), std::vector<std::string>{big});
+    EXPECT_LE(doubling.resizes, 10);
 }
 
 TEST(FramerReceive, PacketOverTheMaximumIsDiscardedToItsEtb) {

@@ -91,8 +91,9 @@ public:
     State GetState() const { return m_state; }
 
 protected:
-    // Allocation of a larger assembly buffer; a null result is a growth failure.
-    virtual uint8_t* AllocateAssembly(int32_t size);
+    // The assembly buffer made larger, its bytes kept (realloc); a null
+    // result is a growth failure, which leaves the buffer as it was.
+    virtual uint8_t* ResizeAssembly(uint8_t* buffer, int32_t size);
 
 private:
     void AppendChunk(const uint8_t* chunk, int32_t count) {
@@ -120,7 +121,8 @@ private:
     bool ReadHeader(const uint8_t* input, int32_t& position, int32_t length);
     CPacket* EndSegment(uint8_t trailer);
     CPacket* TakeWholeSegments(const uint8_t* input, int32_t& position, int32_t length);
-    bool Grow(int64_t needed);
+    // segmentEnd: where the segment being received ends, its length known.
+    bool Grow(int64_t needed, int64_t segmentEnd);
     void ShrinkIfLarge();
     void Discard(FramerDiscard reason, int64_t received);
 
