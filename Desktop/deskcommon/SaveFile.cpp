@@ -1,9 +1,12 @@
 #include "deskcommon/SaveFile.h"
 
+#include <dirent.h>
 #include <fcntl.h>
+#include <sys/file.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cerrno>
 #include <cstdio>
 #include <cstring>
@@ -19,6 +22,36 @@ namespace {
 
 // As many links as the system itself follows before it gives up.
 constexpr int kMaxLinks = 40;
+
+// A save's temporary file of the target: "." name "." and mkstemp's six
+// letters or digits.
+bool IsTempOf(const std::string& entry, const std::string& prefix) {
+    constexpr size_t kLetters = 6;
+    if (entry.size() != prefix.size() + kLetters || entry.compare(0, prefix.size(), prefix) != 0) return false;
+    return std::all_of(entry.begin() + static_cast<std::ptrdiff_t>(prefix.size()), entry.end(), [](char c) {
+        return (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z') || (c >= '0' && c <= '9');
+    });
+}
+
+// Removes the temporary files of the target's earlier saves that were cut
+// short (the program killed): ours, regular files, and held by no save under
+// way (every save holds its file locked until it commits or discards it).
+void RemoveStaleTemps(const fs::path& folder, const std::string& prefix) {
+    DIR* d = ::opendir(folder.empty() ? "." : folder.c_str());
+    if (!d) return;
+    const int dir = ::dirfd(d);
+    while (const dirent* e = ::readdir(d)) {
+        if (!IsTempOf(e->d_name, prefix)) continue;
+        const int fd = ::openat(dir, e->d_name, O_RDONLY | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC);
+        if (fd < 0) continue;
+        struct stat st {};
+        if (::fstat(fd, &st) == 0 && S_ISREG(st.st_mode) && st.st_uid == ::geteuid() &&
+            ::flock(fd, LOCK_EX | LOCK_NB) == 0)
+            ::unlinkat(dir, e->d_name, 0);
+        ::close(fd);
+    }
+    ::closedir(d);
+}
 
 }  // namespace
 
@@ -80,14 +113,17 @@ bool CSaveFile::Open(const std::string& path) {
             return Fail(EACCES);
     }
     fs::path target(m_target);
-    m_temp = (target.has_parent_path() ? target.parent_path() / "" : fs::path()).string() + "." +
-             target.filename().string() + ".XXXXXX";
+    const std::string prefix = "." + target.filename().string() + ".";
+    RemoveStaleTemps(target.parent_path(), prefix);
+    m_temp = (target.has_parent_path() ? target.parent_path() / "" : fs::path()).string() + prefix + "XXXXXX";
     m_fd = ::mkstemp(m_temp.data());
     if (m_fd < 0) {
         int code = errno;
         m_temp.clear();
         return Fail(code);
     }
+    // Held while the save is under way: another save's clean-up leaves it.
+    ::flock(m_fd, LOCK_EX);
     // The old file's permissions (with its owner and group when we may set
     // them), or those of a newly created file rather than mkstemp's 0600.
     mode_t mode;

@@ -20,6 +20,8 @@ public:
 
     // Finds the file that path names (through links) and starts its
     // temporary file; false with Error() when the file may not be written.
+    // Temporary files of this file's earlier saves that were cut short (the
+    // program killed) go first; those of saves under way stay.
     bool Open(const std::string& path);
     // The temporary file's descriptor, until Commit or Discard.
     int Fd() const { return m_fd; }

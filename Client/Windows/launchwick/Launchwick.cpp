@@ -144,6 +144,9 @@ bool InstallPackage(const std::string& installDir, const std::string& package, c
 }  // namespace
 
 bool PrepareDevice(const std::string& installDir) {
+    // What writes cut short by a kill or a power cut left, when no other
+    // program writes here.
+    plat::fs::SweepTempFiles();
     const std::u16string program = plat::fs::ProgramFolder();
     bool ok = true;
     const std::string package = installDir + "/" + kPackage;

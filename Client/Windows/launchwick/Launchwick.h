@@ -12,7 +12,8 @@ namespace launchwick {
 // 10 seconds. Always 0, as the program's exit code.
 int Run(std::u16string_view commandLine);
 
-// Prepares the device root as an installation would: the client's package
+// Prepares the device root as an installation would (first removing the
+// temporary files of writes cut short, when no other program writes there): the client's package
 // "OrvadeClient.tar" of installDir (the machine directory of the installed
 // files) is installed into the program folder, with its setup library's
 // hooks, on the first start and whenever it is newer than the installation;

@@ -151,6 +151,12 @@ bool SetExecutable(std::u16string_view devicePath, bool executable);
 // the new name away. The empty path is the current folder; false when the
 // folder cannot be opened.
 bool SyncHostFolder(const std::string& hostFolder);
+// Removes the temporary files that writes cut short (a kill, a power cut)
+// left anywhere in the device root: files named as CreateTempFile names
+// them, never through a link. Only when no other process that writes here
+// runs (each holds the root while it runs): -1 then, else how many went.
+// Listings never show these files.
+int SweepTempFiles();
 // A new empty file, of a name no one uses, in the folder (which must exist):
 // its device path. Written, then given its name with ReplaceFile.
 std::optional<std::u16string> CreateTempFile(std::u16string_view deviceFolder);

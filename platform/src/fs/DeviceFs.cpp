@@ -3,6 +3,7 @@
 #include <dirent.h>
 #include <fcntl.h>
 #include <linux/openat2.h>
+#include <sys/file.h>
 #include <pwd.h>
 #include <sys/random.h>
 #include <sys/stat.h>
@@ -326,8 +327,65 @@ Fd OpenRegularAt(int dir, const std::string& name, int flags, mode_t mode = 0666
     return fd;
 }
 
+// The name CreateTempAt gives: ".~", 12 hex digits, ".tmp".
+bool IsTempName(std::string_view name) {
+    constexpr size_t kDigits = 12;
+    if (name.size() != 2 + kDigits + 4 || !name.starts_with(".~") || !name.ends_with(".tmp")) return false;
+    return std::all_of(name.begin() + 2, name.begin() + 2 + kDigits,
+                       [](char c) { return (c >= '0' && c <= '9') || (c >= 'a' && c <= 'f'); });
+}
+
+// Every process that writes through temporary files holds the device root
+// shared (flock on the folder, released by the kernel when the process
+// dies); a sweep takes it alone, so it never takes a file a live writer is
+// still filling.
+struct RootHold {
+    std::mutex mutex;
+    std::string root;
+    Fd fd;
+};
+
+RootHold& Hold() {
+    static RootHold hold;
+    return hold;
+}
+
+// The hold's folder, for the current root; under the hold's mutex.
+int HeldRoot(RootHold& hold) {
+    const std::string root = DeviceRoot();
+    if (hold.root != root || !hold.fd) {
+        hold.fd.reset(open(root.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC));
+        hold.root = root;
+        if (hold.fd) flock(hold.fd.get(), LOCK_SH);
+    }
+    return hold.fd.get();
+}
+
+void HoldRootShared() {
+    RootHold& hold = Hold();
+    std::lock_guard<std::mutex> lock(hold.mutex);
+    HeldRoot(hold);
+}
+
+// Temporary files of ours below the folder, never through a link.
+int SweepFolder(int dir, int depth) {
+    std::vector<std::pair<std::string, unsigned char>> entries;
+    names::ForEachEntry(dir, [&](const char* name, unsigned char type) { entries.emplace_back(name, type); });
+    int removed = 0;
+    for (const auto& [name, type] : entries) {
+        struct stat st;
+        if (IsTempName(name)) {
+            if (StatAt(dir, name, &st) && S_ISREG(st.st_mode) && Unlink(dir, name)) ++removed;
+        } else if (depth > 0 && (type == DT_DIR || type == DT_UNKNOWN)) {
+            if (Fd sub = OpenDirectoryIn(dir, name)) removed += SweepFolder(sub.get(), depth - 1);
+        }
+    }
+    return removed;
+}
+
 // A new, empty file of a name no one uses, beside the file it will replace.
 Fd CreateTempAt(int dir, std::string* name) {
+    HoldRootShared();
     for (int attempt = 0; attempt < 100; ++attempt) {
         uint64_t r = 0;
         if (getrandom(&r, sizeof r, 0) != sizeof r) r = uint64_t(getpid()) * 2654435761u + uint64_t(attempt);
@@ -539,6 +597,8 @@ std::vector<FindData> Find(std::u16string_view devicePattern, bool details) {
     Fd dir = OpenFolder(slash == 0 ? u"\\" : devicePattern.substr(0, slash));
     if (!dir) return found;
     auto add = [&](const std::string& entry, unsigned char type) {
+        // An unfinished write is no file yet.
+        if (IsTempName(entry)) return;
         auto name = DeviceName(entry);
         if (!name || !WildcardMatch(spec, *name)) return;
         FindData fd;
@@ -715,6 +775,17 @@ bool WriteFile(std::u16string_view devicePath, const void* data, size_t size) {
     auto loc = LocateEntry(devicePath);
     if (!loc) return false;
     return ReplaceWith(*loc, [&](int out) { return WriteAll(out, static_cast<const char*>(data), data ? size : 0); });
+}
+
+int SweepTempFiles() {
+    constexpr int kDepth = 64;
+    RootHold& hold = Hold();
+    std::lock_guard<std::mutex> lock(hold.mutex);
+    const int root = HeldRoot(hold);
+    if (root < 0 || flock(root, LOCK_EX | LOCK_NB) != 0) return -1;
+    const int removed = SweepFolder(root, kDepth);
+    flock(root, LOCK_SH);
+    return removed;
 }
 
 bool SyncHostFolder(const std::string& hostFolder) {

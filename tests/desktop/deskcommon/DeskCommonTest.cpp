@@ -95,6 +95,27 @@ TEST_F(FilesTest, ReplaceKeepsPermissionsAndLeavesNoTemporaryFile) {
     EXPECT_EQ(FileCount(), 1u);
 }
 
+// A save killed before it committed left its temporary file: the next save
+// of the document removes it, but not another save's under way, another
+// document's or a file that only looks alike.
+TEST_F(FilesTest, TheNextSaveRemovesTheTemporaryFileOfAKilledOne) {
+    Put("a.cfg", "old");
+    Put(".a.cfg.Xy12Zq", "killed");
+    Put(".a.cfg.XY12", "shorter");
+    Put(".b.cfg.Xy12Zq", "another document");
+    std::filesystem::create_directory(Path(".a.cfg.folder"));
+    CSaveFile underWay;
+    ASSERT_TRUE(underWay.Open(Path("a.cfg")));
+    EXPECT_FALSE(std::filesystem::exists(Path(".a.cfg.Xy12Zq")));
+    ASSERT_TRUE(ReplaceFile(Path("a.cfg"), "new"));
+    EXPECT_EQ(Get("a.cfg"), "new");
+    EXPECT_EQ(FileCount(), 5u);  // a.cfg, the look-alikes and the save under way
+    ASSERT_TRUE(underWay.Write("late", 4));
+    EXPECT_TRUE(underWay.Commit());
+    EXPECT_EQ(Get("a.cfg"), "late");
+    EXPECT_EQ(FileCount(), 4u);
+}
+
 TEST_F(FilesTest, ALinkIsFollowedAndItsTargetReplaced) {
     namespace fs = std::filesystem;
     fs::create_directory(Path("real"));

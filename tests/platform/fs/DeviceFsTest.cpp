@@ -1,5 +1,7 @@
 #include <gtest/gtest.h>
 #include <dlfcn.h>
+#include <fcntl.h>
+#include <sys/file.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -508,6 +510,47 @@ TEST_F(DeviceFsTest, ReplacingWritesSyncTheFoldersAfterTheRename) {
     EXPECT_TRUE(SyncHostFolder(root + "/sub"));
     EXPECT_TRUE(syncedWith(subDir.st_ino, "c.txt", true));
     EXPECT_FALSE(SyncHostFolder(root + "/missing"));
+}
+
+// What a killed write leaves: never listed, swept at a start when no other
+// writer runs, and nothing else of the same look is touched.
+TEST_F(DeviceFsTest, TemporaryFilesOfCutWritesAreNeverListedAndAreSweptWhenNoWriterRuns) {
+    ASSERT_TRUE(CreateDirectories(u"\\a\\b"));
+    const std::vector<std::string> ours{"/.~0123456789ab.tmp", "/a/b/.~ffffffffffff.tmp"};
+    const std::vector<std::string> others{"/.~0123456789AB.tmp", "/.~0123456789a.tmp", "/.~0123456789abc.tmp",
+                                          "/~0123456789ab.tmp", "/a/.~0123456789ab.txt"};
+    for (const std::string& f : ours) WriteHost(root + f);
+    for (const std::string& f : others) WriteHost(root + f);
+    ASSERT_EQ(mkdir((root + "/a/.~aaaaaaaaaaaa.tmp").c_str(), 0777), 0);  // a folder: not ours
+    WriteHost(outside + "/kept");
+    ASSERT_EQ(symlink((outside + "/kept").c_str(), (root + "/a/.~bbbbbbbbbbbb.tmp").c_str()), 0);
+    const auto temp = CreateTempFile(u"\\a");  // a write under way here
+    ASSERT_TRUE(temp);
+
+    EXPECT_EQ(Names(FindFiles(u"\\*")), (std::vector<std::u16string>{u".~0123456789a.tmp", u".~0123456789AB.tmp",
+                                                                     u".~0123456789abc.tmp", u"a", u"~0123456789ab.tmp"}));
+    EXPECT_TRUE(FindNames(u"\\a\\b\\*").empty());
+    EXPECT_TRUE(FindFiles(u"\\a\\b\\.~FFFFFFFFFFFF.tmp").empty());
+    EXPECT_EQ(FindNames(u"\\a\\*").size(), 2u);  // the folder and the link
+
+    // Another process that writes here holds the root: nothing goes.
+    const int other = open(root.c_str(), O_RDONLY | O_DIRECTORY);
+    ASSERT_GE(other, 0);
+    ASSERT_EQ(flock(other, LOCK_SH), 0);
+    EXPECT_EQ(SweepTempFiles(), -1);
+    EXPECT_TRUE(HostExists(root + ours[0]));
+    close(other);
+
+    EXPECT_EQ(SweepTempFiles(), 3);  // with this process's own
+    for (const std::string& f : ours) EXPECT_FALSE(HostExists(root + f)) << f;
+    for (const std::string& f : others) EXPECT_TRUE(HostExists(root + f)) << f;
+    EXPECT_FALSE(Exists(*temp));
+    EXPECT_TRUE(IsDirectory(u"\\a\\.~aaaaaaaaaaaa.tmp"));
+    EXPECT_TRUE(HostExists(root + "/a/.~bbbbbbbbbbbb.tmp"));
+    EXPECT_TRUE(HostExists(outside + "/kept"));
+    // The sweeper writes on as before.
+    EXPECT_TRUE(WriteFile(u"\\a\\new", "x", 1));
+    EXPECT_EQ(SweepTempFiles(), 0);
 }
 
 TEST_F(DeviceFsTest, ProgramFolderIsAFolderOfTheDeviceRoot) {

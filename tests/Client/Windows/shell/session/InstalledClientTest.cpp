@@ -2,6 +2,8 @@
 // package into: the component libraries run from the program folder, and the
 // shell's input panel shows the soft keyboard, whose taps type into the
 // shell's dialogs.
+#include <fstream>
+
 #include "platform/InputPanel.h"
 #include "platform/Registry.h"
 #include "tests/Client/Windows/shell/session/DeviceProgram.h"
@@ -33,10 +35,17 @@ TEST_F(DeviceProgramTest, TheInstalledClientRunsFromItsProgramFolderAndShowsTheS
     EXPECT_TRUE(plat::registry::GetString(HKEY_LOCAL_MACHINE, u"Software\\Quillmar\\Orvade Client", u"InstallDir",
                                           &installDir));
     EXPECT_EQ(installDir, u"\\Program Files\\Orvade Client");
-    // A second preparation of the same root installs nothing again.
+    // A second preparation of the same root installs nothing again, and
+    // removes what writes cut short by a kill left behind.
     const auto listed = std::filesystem::last_write_time(folder / "Install.lst");
+    for (const auto& left : {folder / ".~00000000000a.tmp", m_root / "Temp" / ".~00000000000b.tmp"}) {
+        std::ofstream(left) << "cut short";
+        ASSERT_TRUE(std::filesystem::exists(left));
+    }
     ASSERT_TRUE(launchwick::PrepareDevice(ModuleHostDirectory(reinterpret_cast<const void*>(&WaitFor))));
     EXPECT_EQ(std::filesystem::last_write_time(folder / "Install.lst"), listed);
+    EXPECT_FALSE(std::filesystem::exists(folder / ".~00000000000a.tmp"));
+    EXPECT_FALSE(std::filesystem::exists(m_root / "Temp" / ".~00000000000b.tmp"));
 
     Configure("Autodiscovery=0\n");
     Run([&] {
