@@ -588,19 +588,21 @@ TEST_F(GetFileTest, TheBufferIsFreedWhenTheTransferEnds) {
     NullReplies replies;
     const std::u16string app = u"\\App";
     CFileCommands files(replies, app);
-    auto run = [&](const Bytes& fields, void (CFileCommands::*handler)(CPacket*, uint8_t)) {
+    CCommandTable table;
+    files.Register(table);
+    auto run = [&](const Bytes& fields, uint8_t code) {
         CPacket pkt(0, 0xFF, reinterpret_cast<const uint8_t*>(fields.data()), static_cast<int32_t>(fields.size()), 0);
-        (files.*handler)(&pkt, 'g');
+        table.Call(code, &pkt);
     };
-    run("data.bin", &CFileCommands::GETFILE);
+    run("data.bin", cmd::kGETFILE);
     EXPECT_GE(files.Getting().buffer.capacity(), 6000u);
-    run(Bytes("1") + FD + "4096", &CFileCommands::GETFILE);
+    run(Bytes("1") + FD + "4096", cmd::kGETFILE);
     EXPECT_GE(files.Getting().buffer.capacity(), 6000u);
-    run(Bytes("1") + FD + "4096", &CFileCommands::GETFILE);  // the last byte goes out
+    run(Bytes("1") + FD + "4096", cmd::kGETFILE);  // the last byte goes out
     EXPECT_EQ(files.Getting().buffer.capacity(), 0u);
     // A file that cannot be read leaves nothing behind either.
-    run("data.bin", &CFileCommands::GETFILE);
-    run("missing.bin", &CFileCommands::GETFILE);
+    run("data.bin", cmd::kGETFILE);
+    run("missing.bin", cmd::kGETFILE);
     EXPECT_EQ(files.Getting().buffer.capacity(), 0u);
 }
 

@@ -40,13 +40,6 @@ public:
 
     void Register(CCommandTable& table);
 
-    int GETDECODERS(CPacket* pkt, uint8_t code);
-    int SETDECODERS(CPacket* pkt, uint8_t code);
-    int PUSHBAR(CPacket* pkt, uint8_t code);
-    int PULLBAR(CPacket* pkt, uint8_t code);
-    int LISTBAR(CPacket* pkt, uint8_t code);
-    int SCANNERON(CPacket* pkt, uint8_t code);
-
     // Applies a decoder set-up stream (the fields of SETDECODERS, or a barcode
     // file's content); always 1.
     int32_t SetDecoders(CPacket& pkt);
@@ -54,6 +47,15 @@ public:
     int32_t SetDecodersFromFile(std::u16string name);
 
 private:
+    // The handlers, reached through the table only; the cursor is on the
+    // command's first field.
+    int GETDECODERS(CPacket* pkt, uint8_t code);
+    int SETDECODERS(CPacket* pkt, uint8_t code);
+    int PUSHBAR(CPacket* pkt, uint8_t code);
+    int PULLBAR(CPacket* pkt, uint8_t code);
+    int LISTBAR(CPacket* pkt, uint8_t code);
+    int SCANNERON(CPacket* pkt, uint8_t code);
+
     // The application folder's barcode folder (one level).
     std::u16string BarcodeFolder() const;
 

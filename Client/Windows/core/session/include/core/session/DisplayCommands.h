@@ -53,6 +53,14 @@ public:
 
     void Register(CCommandTable& table);
 
+    // Writes text from (row, column) -- the cursor's where negative -- with
+    // the attribute (0: the default one); the cursor goes after the text or
+    // stays at its start.
+    void WriteScreenText(std::u16string_view text, int row, int column, char16_t attribute, bool moveCursor);
+
+private:
+    // The handlers, reached through the table only; the cursor is on the
+    // command's first field.
     int RfPrint(CPacket* pkt, uint8_t code);
     int RfPrint2(CPacket* pkt, uint8_t code);
     int PUSHSCREEN(CPacket* pkt, uint8_t code);
@@ -60,12 +68,6 @@ public:
     int RESTORESCREEN(CPacket* pkt, uint8_t code);
     int RFERROR(CPacket* pkt, uint8_t code);
 
-    // Writes text from (row, column) -- the cursor's where negative -- with
-    // the attribute (0: the default one); the cursor goes after the text or
-    // stays at its start.
-    void WriteScreenText(std::u16string_view text, int row, int column, char16_t attribute, bool moveCursor);
-
-private:
     void PrintWithEscapes(std::u16string_view text);
     void LoadScreen(CPacket* pkt, bool keep);
     const CoreProperties& Properties() const { return m_settings.Properties(); }

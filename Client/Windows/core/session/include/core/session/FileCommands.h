@@ -47,7 +47,12 @@ public:
     // Registers the file commands' bytes with the dispatcher.
     void Register(CCommandTable& table);
 
-    // The handlers; the cursor is on the command's first field.
+    const SendFileState& Sending() const { return m_send; }
+    const GetFileState& Getting() const { return m_get; }
+
+private:
+    // The handlers, reached through the table only; the cursor is on the
+    // command's first field.
     void RETRIEVEFILE(CPacket* pkt, uint8_t code);
     void STOREFILE(CPacket* pkt, uint8_t code);
     void SendFile(CPacket* pkt, uint8_t code);
@@ -59,10 +64,6 @@ public:
     void MakeDir(CPacket* pkt, uint8_t code);
     void DeleteDir(CPacket* pkt, uint8_t code);
 
-    const SendFileState& Sending() const { return m_send; }
-    const GetFileState& Getting() const { return m_get; }
-
-private:
     void ListFiles(CPacket* pkt, uint8_t code, bool details);
 
     IReplyChannel& m_replies;

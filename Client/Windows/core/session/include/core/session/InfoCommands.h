@@ -28,11 +28,6 @@ public:
 
     void Register(CCommandTable& table);
 
-    int GetExtendedInfo(CPacket* pkt, uint8_t code);
-    int SetExtendedInfo(CPacket* pkt, uint8_t code);
-    int GetIniString(CPacket* pkt, uint8_t code);
-    int SetIniString(CPacket* pkt, uint8_t code);
-
     // The radio association test: 1 associated, 0 not, -1 unknown.
     int32_t IsAssociated();
     // The terminal id: the set one, else the device library's, else the default.
@@ -41,6 +36,13 @@ public:
     void SetShellWindow(HWND window) { m_shellWindow = window; }
 
 private:
+    // The handlers, reached through the table only; the cursor is on the
+    // command's first field.
+    int GetExtendedInfo(CPacket* pkt, uint8_t code);
+    int SetExtendedInfo(CPacket* pkt, uint8_t code);
+    int GetIniString(CPacket* pkt, uint8_t code);
+    int SetIniString(CPacket* pkt, uint8_t code);
+
     IReplyChannel& m_replies;
     const CSessionSettings& m_settings;
     const CScreenModel& m_screen;

@@ -78,11 +78,6 @@ public:
 
     void Register(CCommandTable& table);
 
-    int GETEVENT(CPacket* pkt, uint8_t code);
-    int COMMANDEVENT(CPacket* pkt, uint8_t code);
-    int RfInput(CPacket* pkt, uint8_t code);  // '5' and 'i'
-    int MODESELECT(CPacket* pkt, uint8_t code);
-
     // The control's input, as the core's operations of the same names.
     int32_t OnKeyDown(uint32_t virtualKey, uint32_t flags);
     int32_t OnChar(char16_t character, int32_t repeat, uint32_t flags);
@@ -94,6 +89,13 @@ public:
     void EnableScanner(bool wanted);
 
 private:
+    // The handlers, reached through the table only; the cursor is on the
+    // command's first field.
+    int GETEVENT(CPacket* pkt, uint8_t code);
+    int COMMANDEVENT(CPacket* pkt, uint8_t code);
+    int RfInput(CPacket* pkt, uint8_t code);  // '5' and 'i'
+    int MODESELECT(CPacket* pkt, uint8_t code);
+
     // A widget event sent, or queued while nothing waits (a queued one is
     // delivered this way when it is replayed).
     void DeliverWidgetEvent(const uint8_t* bytes, int32_t count);

@@ -33,10 +33,12 @@ public:
 
     void Register(CCommandTable& table);
 
+private:
+    // The handlers, reached through the table only; the cursor is on the
+    // command's first field.
     int RFMENU(CPacket* pkt, uint8_t code);
     int LISTMENUFILES(CPacket* pkt, uint8_t code);
 
-private:
     IReplyChannel& m_replies;
     IMenuSession& m_session;
     const std::u16string& m_appFolder;

@@ -56,11 +56,6 @@ public:
 
     void Register(CCommandTable& table);
 
-    int RFAUX(CPacket* pkt, uint8_t code);
-    int PRINTFILE(CPacket* pkt, uint8_t code);
-    int RFSPOOL(CPacket* pkt, uint8_t code);
-    int COMDATAEVENT(CPacket* pkt, uint8_t code);
-
     // Prints the bytes: on the printer library as they are, or without one on
     // the first serial port (escapes expanded). 1 when they went out.
     int PrintBytes(const uint8_t* bytes, int32_t length);
@@ -76,6 +71,13 @@ public:
     void ClosePort();
 
 private:
+    // The handlers, reached through the table only; the cursor is on the
+    // command's first field.
+    int RFAUX(CPacket* pkt, uint8_t code);
+    int PRINTFILE(CPacket* pkt, uint8_t code);
+    int RFSPOOL(CPacket* pkt, uint8_t code);
+    int COMDATAEVENT(CPacket* pkt, uint8_t code);
+
     bool OpenPort(int32_t number);
     void SendFailure();
 

@@ -20,9 +20,11 @@ public:
 
     void Register(CCommandTable& table);
 
+private:
+    // The handlers, reached through the table only; the cursor is on the
+    // command's first field.
     int RfidEvent(CPacket* pkt, uint8_t code);
 
-private:
     void Identify(bool lastList);
     // name: the property's name; argument: NAME=VALUE.
     void GetProperty(const std::string& name);

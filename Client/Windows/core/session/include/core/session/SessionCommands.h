@@ -35,12 +35,14 @@ public:
 
     void Register(CCommandTable& table);
 
+private:
+    // The handlers, reached through the table only; the cursor is on the
+    // command's first field.
     int SetAltPacketDelimiter(CPacket* pkt, uint8_t code);
     int Ping(CPacket* pkt, uint8_t code);
     int GETTERMINFO(CPacket* pkt, uint8_t code);
     int SETTERMINFO(CPacket* pkt, uint8_t code);
 
-private:
     IReplyChannel& m_replies;
     ISessionLink& m_link;
     const CSessionSettings& m_settings;

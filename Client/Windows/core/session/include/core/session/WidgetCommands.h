@@ -24,9 +24,11 @@ public:
 
     void Register(CCommandTable& table);
 
+private:
+    // The handlers, reached through the table only; the cursor is on the
+    // command's first field.
     int WIDGETACTION(CPacket* pkt, uint8_t code);
 
-private:
     IReplyChannel& m_replies;
     ICoreWidgets* const& m_widgets;
     const CSessionSettings& m_settings;
