@@ -541,6 +541,10 @@ bool HoldClosedStream(int fd) {
 
 }  // namespace
 
+// Under the leak checker: fontconfig's caches, filled once a process when a
+// session's font is measured, are never freed by the system library.
+extern "C" const char* __lsan_default_suppressions() { return "leak:libfontconfig\n"; }
+
 int main(int argc, char** argv) {
     // Large buffers (a file's transfer) go back to the system when freed: left
     // to itself the allocator raises its threshold after the first one and
