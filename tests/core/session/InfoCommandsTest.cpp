@@ -324,6 +324,25 @@ TEST_F(InfoCommandsTest, NoLibraryAHostStoredIsLoaded) {
     EXPECT_EQ(Ext("WWANRadioPowerOn"), B0 + FD + "0");
 }
 
+// EXT calls extension functions only: not the client's own component
+// libraries, whatever the function, nor what registers, installs or removes.
+TEST_F(InfoCommandsTest, ExtCallsNoComponentLibraryNorRegistrationOrInstallationHook) {
+    InstallToolkit();
+    for (const char* export_ : {"DllRegisterServer", "Install_Exit", "Uninstall_Init"}) {
+        EXPECT_EQ(Ext(export_), B0 + FD + "-1") << export_;
+        EXPECT_EQ(LastCall(), "") << export_;
+    }
+    const fsys::path program = m_base / "Program Files" / "Orvade Client";
+    for (const char* library : {"Ravelcore.dll", "Panthos.dll", "Beaconet.dll", "Instavo.dll", "Tapryn.dll",
+                                "orvaderes.dll"}) {
+        fsys::copy_file(fsys::path(FIXTURE_DIR) / "FakeToolkit.dll", program / library);
+        for (const std::string& name : {std::string(library), std::string(library) + ".", std::string("RAVELCORE.DLL")})
+            EXPECT_EQ(Ask(B0 + FD + "EXT" + FD + name + FD + "WWANRadioPowerOn"), B0 + FD + "-1") << name;
+        EXPECT_EQ(LastCall(), "") << library;
+    }
+    EXPECT_EQ(Ext("WWANRadioPowerOn"), B0 + FD + "0");
+}
+
 TEST_F(InfoCommandsTest, ExtSurvivesAFaultingFunction) {
     InstallToolkit();
     EXPECT_EQ(Ext("Crash"), B0 + FD + "-1");

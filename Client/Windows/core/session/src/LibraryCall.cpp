@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <cstdint>
 #include <cstdlib>
+#include <string_view>
 #include <utility>
 
 #include "core/support/FaultGuard.h"
@@ -41,6 +42,34 @@ constexpr Signature kSignatures[] = {
 };
 
 constexpr size_t kMaxGenericArguments = 8;
+
+// The client's own component libraries (the control, the shell object,
+// discovery, the installation hooks, the keyboard, the resource library, and
+// those the cold boot registers) and the exports that register, install or
+// remove: none is an extension function, and each changes the installation.
+constexpr std::u16string_view kComponentLibraries[] = {
+    u"ravelcore.dll", u"panthos.dll",       u"beaconet.dll", u"instavo.dll",       u"tapryn.dll",
+    u"orvaderes.dll", u"ovc_vm.dll",        u"ovcextwidgets.dll", u"ovcwidgetctrl.dll"};
+constexpr std::string_view kRefusedExports[] = {"dll", "install_", "uninstall_"};
+
+std::u16string Lowered(std::u16string_view text) {
+    std::u16string lower(text);
+    for (char16_t& c : lower)
+        if (c >= u'A' && c <= u'Z') c = char16_t(c - u'A' + u'a');
+    return lower;
+}
+
+bool IsExtensionCall(std::u16string_view library, std::string_view function) {
+    std::u16string name = Lowered(library);
+    while (!name.empty() && (name.back() == u'.' || name.back() == u' ')) name.pop_back();
+    if (std::find(std::begin(kComponentLibraries), std::end(kComponentLibraries), name) != std::end(kComponentLibraries))
+        return false;
+    std::string export_(function);
+    for (char& c : export_)
+        if (c >= 'A' && c <= 'Z') c = char(c - 'A' + 'a');
+    return std::none_of(std::begin(kRefusedExports), std::end(kRefusedExports),
+                        [&](std::string_view prefix) { return export_.rfind(prefix, 0) == 0; });
+}
 
 // Every argument travels in a pointer-sized slot: a text pointer, or a number.
 using Slot = intptr_t;
@@ -124,6 +153,10 @@ int32_t CallLibraryFunction(std::u16string_view library, std::u16string_view fun
     if (library.find_first_of(u"\\/") != std::u16string_view::npos || !FileUtil::IsLibraryName(library) ||
         library.find_first_not_of(u". ") == std::u16string_view::npos) {
         LogWrite(LOG_ERROR, "EXT: not a library name");
+        return -1;
+    }
+    if (!IsExtensionCall(library, name)) {
+        LogWrite(LOG_ERROR, "EXT: not an extension function");
         return -1;
     }
     std::u16string path = plat::fs::ProgramFolder();

@@ -10,6 +10,7 @@
 
 #include "platform/Registry.h"
 #include "platform/Serial.h"
+#include "platform/Registry.h"
 #include "tests/Client/Windows/shell/session/DeviceProgram.h"
 #include "tests/support/RawPty.h"
 
@@ -501,4 +502,32 @@ TEST_F(InstalledProgramTest, AProgramItStartsStaysOnItsDeviceRoot) {
     EXPECT_FALSE(std::filesystem::exists(m_outside));
     EXPECT_FALSE(std::filesystem::exists(m_root / "Temp/device"));
     End(host, pid);
+}
+
+TEST_F(InstalledProgramTest, AHostReplacesNoRegistryAndCallsNoInstallationHook) {
+    ScriptedHost host;
+    const pid_t pid = StartConnected(host);
+    const std::filesystem::path registry = m_root / "Windows/Registry.db";
+    std::ifstream in(registry, std::ios::binary);
+    const std::string before((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
+    ASSERT_FALSE(before.empty());
+    for (const char* name : {"\\Windows\\Registry.db", "\\Windows\\Registry.db-wal", "\\windows\\x.txt"})
+        EXPECT_EQ(Ask(host, std::string("H\xFD") + name + "\xFD" + before), "H\xFD" "0") << name;
+    // No port is configured: port 0 is unknown.
+    EXPECT_EQ(Ask(host, "d\xFD" "0\xFD\xFD\xFD" "0\xFD" "0\xFDx"), "d\xFD" "0");
+    const std::string ext = "\xB0\xFD" "EXT\xFD";
+    EXPECT_EQ(Ask(host, ext + "Instavo.dll\xFDInstall_Exit\xFD" "0\xFD\\Temp"), "\xB0\xFD-1");
+    EXPECT_EQ(Ask(host, ext + "Ravelcore.dll\xFD" "DllUnregisterServer"), "\xB0\xFD-1");
+    EXPECT_EQ(Ask(host, ext + "Tapryn.dll\xFD" "DllRegisterServer"), "\xB0\xFD-1");
+    End(host, pid);
+    plat::fs::SetDeviceRoot(m_root.string());
+    std::u16string installDir, control;
+    EXPECT_TRUE(plat::registry::GetString(HKEY_LOCAL_MACHINE, u"Software\\Quillmar\\Orvade Client", u"InstallDir",
+                                          &installDir));
+    EXPECT_EQ(installDir, u"\\Program Files\\Orvade Client");
+    EXPECT_TRUE(plat::registry::GetString(HKEY_CLASSES_ROOT, u"Ravelcore.OVC\\CLSID", nullptr, &control));
+    plat::fs::SetDeviceRoot("");
+    // It starts again: the control is still registered.
+    ScriptedHost again;
+    End(again, StartConnected(again));
 }
