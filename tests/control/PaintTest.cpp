@@ -201,3 +201,37 @@ TEST_F(PaintTest, ChangesMadeWhileHiddenShowWhenPaintedUnderTheOverlay) {
 }
 
 }  // namespace
+
+TEST_F(PaintTest, TheHostsCursorShowsOnlyWhileTheScreenHoldsTheCaret) {
+    // The view of the core's own window, as the control makes it.
+    m_screenView = std::make_unique<CScreenView>(m_window, m_core->Screen());
+    m_core->SetView(m_screenView.get());
+    m_core->SetFontMeasure(&m_screenView->Canvas());
+    m_core->SetClientSize(kWidth, kHeight);
+    m_core->UpdateCellMetrics();
+    m_core->CreateBackBuffer();
+    Send("3" + FD + "\x1B[3;5H");  // the cursor on a blank cell
+    const int cw = m_core->GetCellWidth();
+    const int ch = m_core->GetCellHeight();
+    const auto cursorShown = [&] {
+        m_screenView->ScreenChanged();
+        HDC dc = GetDC(m_screen);
+        m_core->Paint(dc);  // brings the picture up to date first
+        ReleaseDC(m_screen, dc);
+        return CellHas(BackBuffer(), 2, 4, cw, ch, QColor(Qt::black));
+    };
+    m_core->SetCaretWanted(true);  // the host wants the caret
+    m_core->CaretOn();             // and the screen has the focus
+    EXPECT_TRUE(cursorShown());
+    // A widget takes the focus, and an edit its own caret: nothing of the
+    // host's cursor stays behind.
+    m_core->CaretOff();
+    EXPECT_FALSE(cursorShown());
+    const HWND edit = CreateWindowEx(0, u"EDIT", u"", WS_POPUP, 0, 0, 50, 20, 0, 0, nullptr, nullptr);
+    CreateCaret(edit, 0, 1, ch);
+    ShowCaret(edit);
+    EXPECT_FALSE(cursorShown());
+    DestroyWindow(edit);
+    m_core->CaretOn();
+    EXPECT_TRUE(cursorShown());
+}
