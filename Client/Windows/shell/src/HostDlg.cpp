@@ -1,5 +1,6 @@
 #include "shell/HostDlg.h"
 
+#include "core/hooks/CoreMessages.h"
 #include "platform/Message.h"
 #include "platform/WinConst.h"
 
@@ -28,9 +29,9 @@ void CHostDlg::Store(HWND dialog) {
 INT_PTR CHostDlg::OnMessage(HWND dialog, UINT msg, WPARAM wParam, LPARAM) {
     switch (msg) {
     case WM_INITDIALOG:
-        PostMessage(dialog, WM_APP, 0, 0);
+        PostMessage(dialog, WM_SHELL_DIALOG_FILL, 0, 0);
         return TRUE;
-    case WM_APP: {
+    case WM_SHELL_DIALOG_FILL: {
         CHostEntry found;
         if (m_hosts->FindByDescription(m_record.GetDescription(), found)) {
             m_record = found;

@@ -4,6 +4,7 @@
 #include <memory>
 #include <stdexcept>
 
+#include "core/hooks/CoreMessages.h"
 #include "platform/Message.h"
 #include "platform/MsgBox.h"
 #include "platform/Resources.h"
@@ -260,10 +261,10 @@ INT_PTR AboutDlgProc(HWND dialog, UINT msg, WPARAM wParam, LPARAM) {
     case WM_INITDIALOG: {
         const std::u16string version = LoadResourceText(141, 200) + u"." + u"5.4.1.01";
         SetDlgItemText(dialog, 1020, version.c_str());
-        PostMessage(dialog, WM_APP, 0, 0);
+        PostMessage(dialog, WM_SHELL_DIALOG_FILL, 0, 0);
         return TRUE;
     }
-    case WM_APP:
+    case WM_SHELL_DIALOG_FILL:
         SetDlgItemText(dialog, 1035, u"Quillmar Systems");
         SetDlgItemText(dialog, 1041, u"Windows CE");
         return TRUE;

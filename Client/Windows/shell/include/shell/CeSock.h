@@ -20,8 +20,7 @@
 class CConnectingWnd;
 class CSettingsStore;
 
-// To the owner: wParam the socket (0 for FD_CLOSE), lParam the event.
-constexpr UINT WM_SOCKET_NOTIFY = 0x373;
+// The events of WM_SOCKET_NOTIFY (CoreMessages.h) to the owner.
 constexpr LPARAM FD_READ = 1;      // bytes wait in the receive buffer
 constexpr LPARAM FD_CONNECT = 16;  // the connect completed
 constexpr LPARAM FD_CLOSE = 32;    // the host closed or reset the connection

@@ -33,12 +33,18 @@ constexpr UINT WM_EDIT_HOST = WM_USER + 4;          // lParam a heap CHostEntry 
 constexpr UINT WM_QUERY_ASSOCIATION = WM_USER + 5;  // from the socket: lParam a BOOL preset to 1, replaced with
                                                     // the radio's association state
 constexpr UINT WM_SHELL_INPUT_PANEL = WM_USER + 6;  // from the session core: wParam 1 show, 0 hide
+// Sent by the host connection (shell/CeSock.h): wParam the socket (0 for
+// FD_CLOSE), lParam the event. The platform's own number for it, below WM_USER.
+constexpr UINT WM_SOCKET_NOTIFY = 0x373;
 // Posted by the wait when the connection is readable: the socket is polled
 // at once rather than at the next timer tick.
 constexpr UINT WM_SOCKET_READABLE = WM_USER + 100;
 
 // ---- To the shell's "Connecting To:" window.
 constexpr UINT WM_CLOSE_CONNECTING = WM_APP;  // destroy it (ending its thread)
+
+// ---- To a dialog of the shell (host, about), from itself.
+constexpr UINT WM_SHELL_DIALOG_FILL = WM_APP;  // posted at WM_INITDIALOG: 0, 0; fills its controls once it stands
 
 // ---- To the soft keyboard's window, from its input method: wParam 0 the
 // callback (lParam), 1 a copy of the IMINFO at lParam, 2 fit the window to
