@@ -1,5 +1,6 @@
 // The device program as scripts/run starts it: the Launchwick program in a
 // process of its own, offscreen, on a device root it prepares itself.
+#include <dlfcn.h>
 #include <fcntl.h>
 #include <signal.h>
 #include <spawn.h>
@@ -530,4 +531,62 @@ TEST_F(InstalledProgramTest, AHostReplacesNoRegistryAndCallsNoInstallationHook) 
     // It starts again: the control is still registered.
     ScriptedHost again;
     End(again, StartConnected(again));
+}
+
+namespace {
+
+std::string FileBytes(const std::filesystem::path& path) {
+    std::ifstream in(path, std::ios::binary);
+    return std::string((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
+}
+
+}  // namespace
+
+TEST_F(InstalledProgramTest, AHostsSharedObjectIsNeverStoredWhereCodeLoadsNorLoaded) {
+    // A real shared object whose constructor leaves a marker outside the
+    // device root, sent as the helpers the device program and Corvel load
+    // from the program folder, and beside the data under helper names.
+    const std::string code = FileBytes(PLANTED_LIBRARY);
+    ASSERT_GT(code.size(), 1000u);
+    std::filesystem::create_directories(m_outside);
+    const std::string marker = (m_outside / "marker").string();
+    const std::filesystem::path program = m_root / "Program Files/Orvade Client";
+    const std::string richtext = FileBytes(program / "liborvade_richtext.so");
+    const std::string sqlite = FileBytes(program / "liborvade_sqlite.so");
+    ASSERT_FALSE(richtext.empty());
+    ASSERT_FALSE(sqlite.empty());
+    setenv("ORVADE_PLANTED_MARKER", marker.c_str(), 1);
+    ScriptedHost host;
+    const pid_t pid = StartConnected(host);
+    unsetenv("ORVADE_PLANTED_MARKER");
+    for (const char* name : {"\\Program Files\\Orvade Client\\liborvade_richtext.so",
+                             "\\program files\\ORVADE CLIENT\\LIBORVADE_SQLITE.SO",
+                             "\\Program Files\\\\Orvade Client\\liborvade_sqlite.so. ",
+                             "\\Program Files\\Orvade Client\\DATA\\liborvade_richtext.so",
+                             "\\Program Files\\Orvade Client\\Ext\\liborvade_image.so.1",
+                             "\\Program Files\\Orvade Client\\Ext\\Planted.dll",
+                             "\\Temp\\liborvade_richtext.so", "liborvade_richtext.so"})
+        EXPECT_EQ(Ask(host, std::string("H\xFD") + name + "\xFD" + code), "H\xFD" "0") << name;
+    // An HTML widget: the device program loads its rich-text helper now.
+    ASSERT_TRUE(host.Send(Frame0("w\xFD" "19\xFD" "1\xFD" "5\xFD" "1\xFC" "0\xFC" "0\xFC" "100\xFC" "50\xFD"
+                                 "\xFC\xFC<b>page</b>\xFC\xFF" "A\xFD" "shown")));
+    bool shown = false;
+    for (int i = 0; i < 3 && !shown; ++i) shown = host.ReadPacket() == "A\xFD" "shown";
+    EXPECT_TRUE(shown);
+    // Corvel, as installed: it opens the registry through the SQLite helper.
+    EXPECT_EQ(Ask(host, "U\xFD\"\\Program Files\\Orvade Client\\Corvel.exe\""), "U\xFD" "1");
+    End(host, pid);
+    EXPECT_FALSE(std::filesystem::exists(marker)) << "the host's code ran";
+    EXPECT_TRUE(FileBytes(program / "liborvade_richtext.so") == richtext) << "the rich-text helper changed";
+    EXPECT_TRUE(FileBytes(program / "liborvade_sqlite.so") == sqlite) << "the SQLite helper changed";
+    for (const auto& entry : std::filesystem::recursive_directory_iterator(m_root))
+        EXPECT_FALSE(entry.is_regular_file() && FileBytes(entry.path()) == code) << entry.path();
+
+    // The same object loaded does leave its marker.
+    setenv("ORVADE_PLANTED_MARKER", marker.c_str(), 1);
+    void* loaded = dlopen(PLANTED_LIBRARY, RTLD_NOW | RTLD_LOCAL);
+    unsetenv("ORVADE_PLANTED_MARKER");
+    ASSERT_NE(loaded, nullptr) << dlerror();
+    dlclose(loaded);
+    EXPECT_TRUE(std::filesystem::exists(marker));
 }
