@@ -98,7 +98,9 @@ int main(int argc, char** argv) {
         } else if (arg == "--help" || arg == "-h") {
             std::fputs(kUsage, stdout);
             return 0;
-        } else if (arg.rfind("--", 0) == 0) {
+        } else if (arg.rfind("-", 0) == 0) {
+            // Options of the window toolkit too: one naming a plug-in folder
+            // would load code from any folder of the machine.
             std::fprintf(stderr, "Launchwick: unknown option %s\n\n%s", arg.c_str(), kUsage);
             return 2;
         } else {
@@ -133,7 +135,9 @@ int main(int argc, char** argv) {
 
     const bool display = HasDisplay();
     if (!display) setenv("QT_QPA_PLATFORM", "offscreen", 1);
-    QApplication app(argc, argv);
+    // The toolkit reads no argument: all of them are the launcher's.
+    int toolkitArgc = 1;
+    QApplication app(toolkitArgc, argv);
     plat::qt::AttachQtEventLoop();
     ReportingAnswerer reporter;
     if (!display) plat::msgbox::SetPresenter(&reporter);

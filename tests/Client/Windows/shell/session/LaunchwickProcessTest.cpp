@@ -499,6 +499,12 @@ TEST_F(InstalledProgramTest, AProgramItStartsStaysOnItsDeviceRoot) {
         EXPECT_EQ(Ask(host, "U\xFD" + program + " --device-root " + root + connect), "U\xFD" "1") << root;
         EXPECT_NE(Errors().find("Launchwick: the device root "), std::string::npos) << root;
     }
+    // The window toolkit's options name folders and files of the machine: a
+    // plug-in folder of the host's files would load them as code.
+    for (const std::string option : {"-platformpluginpath", "-plugin", "-stylesheet"}) {
+        EXPECT_EQ(Ask(host, "U\xFD" + program + " " + option + " " + m_outside.string() + connect), "U\xFD" "1");
+        EXPECT_NE(Errors().find("Launchwick: unknown option " + option), std::string::npos) << option;
+    }
     EXPECT_FALSE(elsewhere.Accept(1000)) << "a second device program connected";
     EXPECT_FALSE(std::filesystem::exists(m_outside));
     EXPECT_FALSE(std::filesystem::exists(m_root / "Temp/device"));
