@@ -459,10 +459,21 @@ TEST_F(HeadlessSession, SerialPortsOfTheCommandLineAnswerTheHost) {
     pollfd p{master, POLLIN, 0};
     ASSERT_EQ(poll(&p, 1, kWaitMs), 1);
     EXPECT_EQ(std::string(got, static_cast<size_t>(read(master, got, sizeof got))), "ping");
-    close(master);
     // The map stays in the device root's registry; an unmapped port answers "0".
     f = RunTool(Args({"--stdio"}), Frame(0, Cmd('d', "2\xFD\xFD\xFD" "0\xFD" "0\xFDx")));
     EXPECT_EQ(Unframe(f.out), std::vector<Bytes>{Cmd('d', "0")});
+    // A port mapped to a link to the terminal is no port: it answers "0" and
+    // nothing reaches the terminal.
+    const int held = open(slave.c_str(), O_RDWR | O_NOCTTY);  // the terminal does not hang up
+    ASSERT_GE(held, 0);
+    const std::string link = m_dir + "/port-link";
+    ASSERT_EQ(symlink(slave.c_str(), link.c_str()), 0);
+    f = RunTool(Args({"--stdio", "--serial-port", "COM3:=" + link}),
+                Frame(0, Cmd('d', "2\xFD\xFD\xFD" "0\xFD" "0\xFDleak")));
+    EXPECT_EQ(Unframe(f.out), std::vector<Bytes>{Cmd('d', "0")}) << f.err;
+    EXPECT_EQ(poll(&p, 1, 100), 0);
+    close(held);
+    close(master);
 }
 
 TEST_F(HeadlessSession, HelpDocumentsTheInterface) {

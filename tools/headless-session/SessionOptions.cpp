@@ -3,6 +3,7 @@
 #include <charconv>
 #include <string_view>
 
+#include "platform/Serial.h"
 #include "platform/Text.h"
 
 namespace {
@@ -33,11 +34,7 @@ bool ParseSerialPort(std::string_view text, SessionOptions& options) {
     if (eq == std::string_view::npos) return false;
     const std::string_view name = text.substr(0, eq);
     const std::string_view path = text.substr(eq + 1);
-    uint32_t number = 0;
-    if (name.size() < 5 || !name.starts_with("COM") || !name.ends_with(':') || name[3] == '0' ||
-        !ParseNumber(name.substr(3, name.size() - 4), 255, number) || number == 0)
-        return false;
-    if (path.empty() || path.front() != '/') return false;
+    if (!plat::serial::IsPortName(plat::text::Utf8ToWide(name)) || path.empty() || path.front() != '/') return false;
     options.serialPorts.emplace_back(name, path);
     return true;
 }

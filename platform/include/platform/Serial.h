@@ -1,8 +1,12 @@
-// Serial ports through termios. A port is named as on the device ("COM1:");
-// the device path behind each name is the string value of that name under
-// HKEY_LOCAL_MACHINE\Comm\Ports in the device root's registry, an absolute
-// path of a terminal. A port is opened exclusively until it is closed; reads
-// and writes give up after 300 ms.
+// Serial ports through termios. A port is named as on the device ("COM1:" to
+// "COM255:"); the device path behind each name is the string value of that
+// name under HKEY_LOCAL_MACHINE\Comm\Ports in the device root's registry,
+// which only an administrator writes (the installation, the headless tool's
+// --serial-port): a host never does. The path must name a terminal device
+// itself: absolute, without "." or "..", reached through no symbolic link
+// (the device node, not a link to it), and outside the device root; any
+// other mapping fails as an unknown port does. A port is opened exclusively
+// until it is closed; reads and writes give up after 300 ms.
 #pragma once
 
 #include <cstddef>
@@ -18,6 +22,7 @@ namespace plat::serial {
 
 inline constexpr const char16_t* kPortsKey = u"Comm\\Ports";
 inline constexpr int kIoTimeoutMs = 300;
+inline constexpr int kMaxPort = 255;
 
 enum class Parity { Even, Odd, Mark, Space, None };
 
@@ -30,10 +35,14 @@ struct PortSettings {
     bool rts = false;      // the RTS line held on (Configure raises it in every case)
 };
 
-// The device path the name maps to; empty when none is set.
+// "COMn:" with n from 1 to kMaxPort, written without leading zeros.
+bool IsPortName(std::u16string_view name);
+// The device path a port name maps to; empty when none is set or the name is
+// not a port's.
 std::string DevicePath(std::u16string_view portName);
 
-// Opens the port for reading and writing, exclusively; -1 on failure.
+// Opens the port for reading and writing, exclusively; -1 on failure, and
+// for a mapping to anything but a terminal device named as above.
 int Open(std::u16string_view portName);
 // The settings as termios flags, raw binary mode (a pseudo-terminal keeps
 // only some of them, so they are checked here).

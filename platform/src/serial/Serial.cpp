@@ -6,14 +6,18 @@
 #include <poll.h>
 #include <sys/file.h>
 #include <sys/ioctl.h>
+#include <sys/stat.h>
 #include <termios.h>
 #include <unistd.h>
 
 #include <cerrno>
 #include <chrono>
-#include <thread>
 #include <cstdio>
+#include <thread>
+#include <utility>
 
+#include "../fs/Fd.h"
+#include "platform/DeviceFs.h"
 #include "platform/Registry.h"
 #include "platform/Text.h"
 
@@ -57,27 +61,68 @@ bool Wait(int port, short events, int timeoutMs) {
     }
 }
 
+// The terminal at the path, opened as a port, or -1. The path is walked
+// folder by folder from "/" without following a link: it names the device
+// itself, as configured, not what a link (in /dev or elsewhere) lends the
+// name now. Nothing inside the device root is a port.
+int OpenTerminal(const std::string& path) {
+    // A relative path would name another device in each working folder.
+    if (path.empty() || path[0] != '/') return -1;
+    struct stat root{};
+    if (stat(plat::fs::DeviceRoot().c_str(), &root) != 0) return -1;
+    Fd folder(::open("/", O_PATH | O_DIRECTORY | O_CLOEXEC));
+    for (size_t at = 1;;) {
+        struct stat st{};
+        if (folder.get() < 0 || fstat(folder.get(), &st) != 0 || (st.st_dev == root.st_dev && st.st_ino == root.st_ino))
+            return -1;
+        const size_t slash = path.find('/', at);
+        const std::string part = path.substr(at, slash == std::string::npos ? std::string::npos : slash - at);
+        if (part.empty() || part == "." || part == "..") return -1;
+        if (slash != std::string::npos) {
+            folder = Fd(::openat(folder.get(), part.c_str(), O_PATH | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC));
+            at = slash + 1;
+            continue;
+        }
+        // Only a character device is opened: opening anything else may
+        // block (a FIFO) or change it (a file's access time).
+        if (fstatat(folder.get(), part.c_str(), &st, AT_SYMLINK_NOFOLLOW) != 0 || !S_ISCHR(st.st_mode)) return -1;
+        Fd port(::openat(folder.get(), part.c_str(), O_RDWR | O_NOCTTY | O_NONBLOCK | O_NOFOLLOW | O_CLOEXEC));
+        struct stat opened{};
+        // The device looked at, not one put in its place meanwhile, and a terminal.
+        if (port.get() < 0 || fstat(port.get(), &opened) != 0 || !S_ISCHR(opened.st_mode) ||
+            opened.st_rdev != st.st_rdev || !isatty(port.get()))
+            return -1;
+        return port.release();
+    }
+}
+
 }  // namespace
+
+bool IsPortName(std::u16string_view name) {
+    if (name.size() < 5 || name.size() > 7 || name.substr(0, 3) != u"COM" || name.back() != u':') return false;
+    const std::u16string_view digits = name.substr(3, name.size() - 4);
+    if (digits[0] == u'0') return false;
+    int number = 0;
+    for (char16_t c : digits) {
+        if (c < u'0' || c > u'9') return false;
+        number = number * 10 + (c - u'0');
+    }
+    return number <= kMaxPort;
+}
 
 std::string DevicePath(std::u16string_view portName) {
     std::u16string path;
-    if (!plat::registry::GetString(HKEY_LOCAL_MACHINE, kPortsKey, std::u16string(portName).c_str(), &path))
+    if (!IsPortName(portName) ||
+        !plat::registry::GetString(HKEY_LOCAL_MACHINE, kPortsKey, std::u16string(portName).c_str(), &path))
         return {};
     return plat::text::WideToUtf8(path);
 }
 
 int Open(std::u16string_view portName) {
-    const std::string path = DevicePath(portName);
-    // A relative path would name another device in each working folder.
-    if (path.empty() || path[0] != '/') return -1;
-    const int fd = ::open(path.c_str(), O_RDWR | O_NOCTTY | O_NONBLOCK | O_CLOEXEC);
-    if (fd < 0) return -1;
-    if (!isatty(fd) || flock(fd, LOCK_EX | LOCK_NB) != 0) {
-        ::close(fd);
-        return -1;
-    }
-    ioctl(fd, TIOCEXCL);
-    return fd;
+    Fd port(OpenTerminal(DevicePath(portName)));
+    if (port.get() < 0 || flock(port.get(), LOCK_EX | LOCK_NB) != 0) return -1;
+    ioctl(port.get(), TIOCEXCL);
+    return port.release();
 }
 
 void Apply(const PortSettings& s, termios& t) {

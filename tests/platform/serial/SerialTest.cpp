@@ -1,6 +1,8 @@
 #include "platform/Serial.h"
 
 #include <fcntl.h>
+#include <sched.h>
+#include <sys/mount.h>
 #include <sys/ioctl.h>
 #include <sys/stat.h>
 #include <termios.h>
@@ -8,12 +10,15 @@
 
 #include <gtest/gtest.h>
 
+#include <cerrno>
 #include <chrono>
+#include <cstring>
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
 #include <string>
 
+#include "platform/DeviceFs.h"
 #include "platform/Registry.h"
 #include "platform/Text.h"
 #include "tests/platform/serial/PortPeer.h"
@@ -28,6 +33,17 @@ protected:
         ASSERT_GE(master, 0);
     }
     void TearDown() override { close(master); }
+
+    static void Map(const char16_t* name, const std::string& target) {
+        ASSERT_TRUE(plat::registry::SetString(HKEY_LOCAL_MACHINE, plat::serial::kPortsKey, name,
+                                              plat::text::Utf8ToWide(target)));
+    }
+    // Whether the port opens (it is closed again).
+    static bool Opens(const char16_t* name) {
+        const int port = plat::serial::Open(name);
+        plat::serial::Close(port);
+        return port >= 0;
+    }
 
     int master = -1;
 };
@@ -87,31 +103,101 @@ TEST_F(SerialTest, ClosingThePortEndsItsExclusiveUse) {
     close(plain);
 }
 
-// A name mapped to something that is no terminal, or to a path that does not
-// name one place whatever the working folder, fails at once.
-TEST_F(SerialTest, NamesMappedToWhatIsNoTerminalFail) {
+// Only a terminal device named as itself is a port: a name mapped to
+// something else, to a link to the terminal, or through a linked folder or
+// "." and ".." fails at once as an unmapped name does.
+TEST_F(SerialTest, NamesMappedToWhatIsNoTerminalDeviceFail) {
     const std::filesystem::path dir =
         std::filesystem::temp_directory_path() / ("orvade-serial-" + std::to_string(getpid()));
     std::filesystem::create_directories(dir);
     std::ofstream(dir / "file") << "x";
     ASSERT_EQ(mkfifo((dir / "fifo").c_str(), 0600), 0);
     const std::string slave = ptsname(master);
-    const std::string targets[] = {(dir / "file").string(), (dir / "fifo").string(), dir.string(),
-                                   (dir / "none").string(), "/dev/null", slave.substr(1)};
-    // From the root folder the relative path names the terminal.
+    const std::string number = std::filesystem::path(slave).filename();
+    std::filesystem::create_symlink(slave, dir / "link");
+    std::filesystem::create_directory_symlink("/dev/pts", dir / "pts");
+    const std::string targets[] = {(dir / "file").string(),
+                                   (dir / "fifo").string(),
+                                   dir.string(),
+                                   (dir / "none").string(),
+                                   "/dev/null",
+                                   slave.substr(1),  // from "/" this relative path names the terminal
+                                   (dir / "link").string(),
+                                   (dir / "pts" / number).string(),
+                                   "/dev/pts/../pts/" + number,
+                                   "/dev/./pts/" + number,
+                                   "/dev//pts/" + number,
+                                   slave + "/",
+                                   ""};
     const std::filesystem::path working = std::filesystem::current_path();
     std::filesystem::current_path("/");
     for (const std::string& target : targets) {
-        ASSERT_TRUE(plat::registry::SetString(HKEY_LOCAL_MACHINE, plat::serial::kPortsKey, u"COM2:",
-                                              plat::text::Utf8ToWide(target)));
+        Map(u"COM2:", target);
         const auto start = std::chrono::steady_clock::now();
-        const int port = plat::serial::Open(u"COM2:");
-        EXPECT_EQ(port, -1) << target;
-        if (port >= 0) plat::serial::Close(port);
+        EXPECT_FALSE(Opens(u"COM2:")) << target;
         EXPECT_LT(std::chrono::steady_clock::now() - start, std::chrono::seconds(2)) << target;
     }
     std::filesystem::current_path(working);
     std::filesystem::remove_all(dir);
+    // The terminal itself, named plainly, is a port.
+    Map(u"COM2:", slave);
+    EXPECT_TRUE(Opens(u"COM2:"));
+}
+
+// Port numbers run from 1 to 255, as the host's serial commands name them;
+// any other name fails even when the registry maps it to a terminal.
+TEST_F(SerialTest, OnlyPortNamesAreLookedUp) {
+    const std::string slave = ptsname(master);
+    const char16_t* refused[] = {u"COM0:",   u"COM256:", u"COM-1:", u"COM01:", u"com3:", u"COM3",
+                                 u"COM 3:",  u"COM3:x",  u"COM+3:", u"COM:",   u"COM2147483648:",
+                                 u"COM3:\\", u"..\\COM3:"};
+    for (const char16_t* name : refused) {
+        Map(name, slave);
+        EXPECT_EQ(plat::serial::DevicePath(name), "") << plat::text::WideToUtf8(name);
+        EXPECT_FALSE(Opens(name)) << plat::text::WideToUtf8(name);
+    }
+    Map(u"COM255:", slave);
+    EXPECT_TRUE(Opens(u"COM255:"));
+}
+
+// A mapping read when the port opens holds until it closes: changing it
+// meanwhile moves nothing, and the next open follows the new mapping.
+TEST_F(SerialTest, AMappingChangedWhileThePortIsOpenCountsFromTheNextOpen) {
+    const int port = plat::serial::Open(u"COM1:");
+    ASSERT_GE(port, 0);
+    Map(u"COM1:", "/dev/null");
+    const uint8_t byte = 'z';
+    ASSERT_TRUE(plat::serial::WriteAll(port, &byte, 1));
+    char got = 0;
+    EXPECT_EQ(read(master, &got, 1), 1);
+    EXPECT_EQ(got, 'z');
+    plat::serial::Close(port);
+    EXPECT_FALSE(Opens(u"COM1:"));
+}
+
+// A terminal inside the device root is no port, though the same terminal
+// outside it is: the host's files lie there. Bind mounts in a mount
+// namespace of the test's own put the terminal in both places.
+TEST_F(SerialTest, ATerminalInsideTheDeviceRootIsNoPort) {
+    const std::string slave = ptsname(master);
+    if (unshare(CLONE_NEWNS) != 0 || mount(nullptr, "/", nullptr, MS_REC | MS_PRIVATE, nullptr) != 0)
+        GTEST_SKIP() << "no mount namespace of its own: " << std::strerror(errno);
+    const std::filesystem::path inside = std::filesystem::path(plat::fs::DeviceRoot()) / "Data" / "port";
+    const std::filesystem::path outside =
+        std::filesystem::temp_directory_path() / ("orvade-serial-port-" + std::to_string(getpid()));
+    std::filesystem::create_directories(inside.parent_path());
+    std::ofstream(inside).put('x');
+    std::ofstream(outside).put('x');
+    for (const auto& at : {inside, outside})
+        ASSERT_EQ(mount(slave.c_str(), at.c_str(), nullptr, MS_BIND, nullptr), 0) << std::strerror(errno);
+    Map(u"COM3:", inside.string());
+    Map(u"COM4:", outside.string());
+    EXPECT_FALSE(Opens(u"COM3:"));
+    EXPECT_TRUE(Opens(u"COM4:"));
+    for (const auto& at : {inside, outside}) {
+        umount2(at.c_str(), MNT_DETACH);
+        std::filesystem::remove(at);
+    }
 }
 
 TEST_F(SerialTest, SettingsReachTermios) {
