@@ -1,47 +1,24 @@
 #include "core/session/LogicalFolders.h"
 
 #include <array>
+#include <iterator>
 
 #include "common/Packet.h"
+#include "core/support/StartFolders.h"
 
 namespace {
 
-constexpr size_t kFolderCount = 27;
+constexpr size_t kFolderCount = std::size(kStartFolders);
 
 // One more than the folders: the end record, whose name is empty.
 using FolderTable = std::array<LogicalFolder, kFolderCount + 1>;
 
 FolderTable StartTable() {
-    return FolderTable{{
-        {u"EXTENTIONS", u"", u"Ext"},
-        {u"SYSTEMDIALOGS", u"", u"System\\Dialogs"},
-        {u"BARCODES", u".bar", u"BARCODES"},
-        {u"DATA", u"", u"DATA"},
-        {u"SCREENS", u".scr", u"SCREENS"},
-        {u"SCREENS", u".qms", u"SCREENS"},
-        {u"LIBS", u".qml", u"LIBS"},
-        {u"TONES", u".ton", u"TONES"},
-        {u"TONES", u".wav", u"TONES"},
-        {u"MENUS", u".mnu", u"MENUS"},
-        {u"VMPROGRAMS", u".ova", u"Programs"},
-        {u"SOUNDS", u"", u"Sounds"},
-        {u"OVC", u"", u""},
-        {u"APP", u"", u""},
-        {u"SYSTEM", u"", u""},
-        {u"TEMP", u"", u""},
-        {u"IMAGES", u"", u"Images"},
-        {u"FLASH1", u"", u""},
-        {u"FLASH2", u"", u""},
-        {u"FLASH3", u"", u""},
-        {u"FLASH4", u"", u""},
-        {u"FLASH5", u"", u""},
-        {u"FLASH6", u"", u""},
-        {u"FLASH7", u"", u""},
-        {u"FLASH8", u"", u""},
-        {u"FLASH9", u"", u""},
-        {u"FLASH10", u"", u""},
-        {u"", u"", u""},
-    }};
+    FolderTable table{};
+    for (size_t i = 0; i < kFolderCount; ++i)
+        table[i] = {kStartFolders[i].name, kStartFolders[i].extension, kStartFolders[i].path};
+    table[kFolderCount] = {u"", u"", u""};
+    return table;
 }
 
 FolderTable& Table() {

@@ -7,6 +7,7 @@
 #include <vector>
 
 #include "core/support/FileHandle.h"
+#include "core/support/StartFolders.h"
 #include "platform/DeviceFs.h"
 #include "platform/Registry.h"
 #include "platform/Text.h"
@@ -122,12 +123,6 @@ bool EndsWithNoCase(std::u16string_view name, std::u16string_view tail) {
 // Folders of the device no host may change: its system folder and the
 // folder the cold boot runs.
 constexpr std::u16string_view kSystemFolders[] = {u"\\Windows", u"\\application\\startup"};
-// The program folder's own subfolders that logical folders name: the only
-// part of it a host writes.
-constexpr std::u16string_view kDataFolders[] = {u"Ext",    u"System\\Dialogs", u"BARCODES", u"DATA",
-                                                u"SCREENS", u"LIBS",            u"TONES",    u"MENUS",
-                                                u"Programs", u"Sounds",          u"Images"};
-
 // The folders installations went to: the program folder, and the one the
 // registry names when deployment installed elsewhere.
 std::vector<std::u16string> InstallFolders() {
@@ -172,8 +167,9 @@ bool HostMayChange(std::u16string_view path) {
     const size_t cut = path.find_last_not_of(u'\\');
     const std::u16string_view parent = path.substr(0, path.rfind(u'\\', cut));
     if (plat::fs::IsWithin(path, program) && plat::fs::IsWithin(program, parent) &&
-        std::none_of(std::begin(kDataFolders), std::end(kDataFolders),
-                     [&](std::u16string_view data) { return plat::fs::IsWithin(path, JoinPath(program, data)); }))
+        std::none_of(std::begin(kStartFolders), std::end(kStartFolders), [&](const StartFolder& folder) {
+            return *folder.path && plat::fs::IsWithin(path, JoinPath(program, folder.path));
+        }))
         return false;
     for (const std::u16string& folder : InstallFolders()) {
         // The list itself: without it the rest would be the host's.
