@@ -235,7 +235,9 @@ back to the host.
   --serial-port COMn:=PATH
                        The device's serial port COMn: (1 to 255) is the
                        terminal device PATH of this machine (/dev/ttyUSB0),
-                       for the host's printing and serial commands. The map
+                       for the host's printing and serial commands: the
+                       device node itself, outside the device root, not a
+                       symbolic link to it, else the port does not open. The map
                        is written into the device root's registry
                        (HKEY_LOCAL_MACHINE\Comm\Ports), where it stays. May
                        be given for several ports.
