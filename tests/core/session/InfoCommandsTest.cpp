@@ -341,6 +341,12 @@ TEST_F(InfoCommandsTest, ExtCallsNoComponentLibraryNorRegistrationOrInstallation
         EXPECT_EQ(LastCall(), "") << library;
     }
     EXPECT_EQ(Ext("WWANRadioPowerOn"), B0 + FD + "0");
+    // A name the file system finds the library by beyond ASCII case: an "s"
+    // written as U+017F (mode 1: texts in UTF-8).
+    Send("B" + FD + "1");
+    Replies();
+    Send(B0 + FD + "EXT" + FD + "Pantho\xC5\xBF.dll" + FD + "WWANRadioPowerOn", 1);
+    EXPECT_EQ(Replies(1), std::vector<Bytes>{B0 + FD + "-1"});
 }
 
 TEST_F(InfoCommandsTest, ExtSurvivesAFaultingFunction) {

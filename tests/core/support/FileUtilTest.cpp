@@ -136,6 +136,8 @@ TEST_F(FileUtilTest, HostsChangeNeitherCodeNorTheInstallation) {
         {u"\\Temp\\run.exe. ", false},
         {u"\\Temp\\boot.run", false},
         {u"\\Temp\\x.DLL", false},
+        {u"\\Temp\\x.\u017Fo", false},  // the file system finds "x.so" by it
+        {u"\\Temp\\x.\u017FO.1", false},
         {u"\\Temp\\ver.1", true},
         {u"\\Temp\\also.txt.so.txt", true},
         {u"\\Windows\\Registry.db", false},

@@ -52,17 +52,13 @@ constexpr std::u16string_view kComponentLibraries[] = {
     u"orvaderes.dll", u"ovc_vm.dll",        u"ovcextwidgets.dll", u"ovcwidgetctrl.dll"};
 constexpr std::string_view kRefusedExports[] = {"dll", "install_", "uninstall_"};
 
-std::u16string Lowered(std::u16string_view text) {
-    std::u16string lower(text);
-    for (char16_t& c : lower)
-        if (c >= u'A' && c <= u'Z') c = char16_t(c - u'A' + u'a');
-    return lower;
-}
-
 bool IsExtensionCall(std::u16string_view library, std::string_view function) {
-    std::u16string name = Lowered(library);
-    while (!name.empty() && (name.back() == u'.' || name.back() == u' ')) name.pop_back();
-    if (std::find(std::begin(kComponentLibraries), std::end(kComponentLibraries), name) != std::end(kComponentLibraries))
+    std::u16string_view name = library;
+    while (!name.empty() && (name.back() == u'.' || name.back() == u' ')) name.remove_suffix(1);
+    // Compared as the file system finds the library: "Panthos.dll" in
+    // another case, one beyond ASCII included, is the same file.
+    if (std::any_of(std::begin(kComponentLibraries), std::end(kComponentLibraries),
+                    [&](std::u16string_view component) { return plat::fs::WildcardMatch(component, name); }))
         return false;
     std::string export_(function);
     for (char& c : export_)

@@ -111,13 +111,10 @@ bool IsLibraryName(std::u16string_view path) {
 
 namespace {
 
-char16_t Lower(char16_t c) { return c >= u'A' && c <= u'Z' ? char16_t(c + 32) : c; }
-
+// Compared as the file system matches names, its case folding beyond ASCII
+// included: a name that finds an existing "x.so" there ("x.\u017Fo") is code.
 bool EndsWithNoCase(std::u16string_view name, std::u16string_view tail) {
-    if (name.size() < tail.size()) return false;
-    for (size_t i = 0; i < tail.size(); ++i)
-        if (Lower(name[name.size() - tail.size() + i]) != tail[i]) return false;
-    return true;
+    return name.size() >= tail.size() && plat::fs::WildcardMatch(tail, name.substr(name.size() - tail.size()));
 }
 
 // Folders of the device no host may change: its system folder and the
