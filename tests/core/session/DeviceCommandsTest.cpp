@@ -10,6 +10,7 @@
 #include "CoreFixture.h"
 #include "platform/Input.h"
 #include "platform/Sound.h"
+#include "platform/Window.h"
 
 namespace coretest {
 namespace {
@@ -125,11 +126,11 @@ protected:
             std::memcpy(pcm.data(), bytes, size);
             return pcmAnswer;
         });
-        plat::input::SetSleepHook([this](int ms) {
-            // Sleep asks again until the time is up: only its first ask is
-            // recorded, by whether it is more than the rest's half.
-            if (played.empty() || played.back() != "rest") played.push_back(ms > 25 && ms <= 50 ? "rest" : "odd rest");
-            std::this_thread::sleep_for(std::chrono::milliseconds(ms));
+        // The thread's waits let the device's time pass, a second a wait: a
+        // rest takes no real time. Its first wait is recorded.
+        plat::messages::SetMessageWaitHook([this](int) {
+            if (played.empty() || played.back() != "rest") played.push_back("rest");
+            g_now += 1000;
         });
         m_core->SetDevices(&m_beeper);
         std::filesystem::create_directories(m_base / "TONES");
@@ -137,12 +138,20 @@ protected:
     void TearDown() override {
         plat::sound::SetPlayer(nullptr);
         plat::sound::SetPcmSink(nullptr);
-        plat::input::SetSleepHook(nullptr);
+        plat::messages::SetMessageWaitHook(nullptr);
         DeviceCommandsTest::TearDown();
     }
     void Put(const std::string& name, const Bytes& content) {
         std::ofstream(m_base / "TONES" / name, std::ios::binary) << content;
     }
+    LRESULT OnMessage(UINT msg, WPARAM w, LPARAM l) override {
+        if (msg == WM_TIMER) played.push_back("timer");
+        if (msg == kUserCommand) played.push_back("user");
+        if (msg == kEndSession) m_core->EndSession();
+        return DeviceCommandsTest::OnMessage(msg, w, l);
+    }
+    static constexpr UINT kUserCommand = WM_USER + 70;
+    static constexpr UINT kEndSession = WM_USER + 71;
     BeepingDevices m_beeper;
     std::vector<std::pair<std::u16string, DWORD>> sounds;
     std::vector<std::string> played;
@@ -153,7 +162,9 @@ protected:
 TEST_F(PlayToneTest, RecordsPlayInTurnAndTonesOutOfRangeAreSkipped) {
     Put("ring.ton", "440" + FD + "100" + FE + "0" + FD + "50" + FE + "50" + FD + "100" + FE + "1000" + FD + "30" +
                         FE + "880" + FD + "0" + FE + "25000" + FD + "10" + FE + "660" + FD + "20");
+    const DWORD start = g_now;
     EXPECT_TRUE(Ask("T" + FD + "ring.ton").empty());
+    EXPECT_GE(g_now - start, 50u);
     // 1000 Hz went to the library's beep; 50 Hz, a duration of 0 and 25 kHz sound nowhere.
     EXPECT_EQ(played, (std::vector<std::string>{"tone 4410 at 44100", "rest", "tone 882 at 44100"}));
     EXPECT_EQ(m_beeper.beeps.size(), 6u);
@@ -194,6 +205,86 @@ TEST_F(PlayToneTest, AToneFileSoundsAtMostOneHundredSeconds) {
     Put("long.ton", "1000" + FD + "30000" + FE + file);
     Send("T" + FD + "long.ton");
     EXPECT_EQ(m_beeper.beeps.size(), 2u);
+}
+
+// The tones and rests of one packet sound 100 s in all at most, whatever
+// their files: the records past that are not played, in that file or the
+// packet's later ones. The next packet has its 100 s again.
+TEST_F(PlayToneTest, APacketsTonesAndRestsSoundAtMostOneHundredSecondsInAll) {
+    StartLog();
+    Put("minute.ton", "1000" + FD + "60000" + FE);
+    Put("short.ton", "1000" + FD + "10" + FE);
+    Send("T" + FD + "minute.ton" + FF + "T" + FD + "minute.ton" + FF + "T" + FD + "short.ton");
+    EXPECT_EQ(m_beeper.beeps.size(), 1u);
+    Send("T" + FD + "minute.ton");
+    EXPECT_EQ(m_beeper.beeps.size(), 2u);
+    // 2 s of rest and 10 ms of tone a file: 49 of them fit in 100 s.
+    m_beeper.beeps.clear();
+    Put("pause.ton", "0" + FD + "2000" + FE + "1000" + FD + "10" + FE);
+    Bytes packet = "T" + FD + "pause.ton";
+    for (int i = 1; i < 60; ++i) packet += FF + "T" + FD + "pause.ton";
+    const DWORD start = g_now;
+    Send(packet);
+    EXPECT_EQ(m_beeper.beeps.size(), 49u);
+    EXPECT_GE(g_now - start, 49u * 2000);
+    EXPECT_LT(g_now - start, 60u * 2000);
+    // Told once for each packet cut short.
+    const std::string log = LogText();
+    const std::string line = "PLAYTONE: the packet's tones sound longer than 100000 ms; the rest is not played";
+    int told = 0;
+    for (size_t at = log.find(line); at != std::string::npos; at = log.find(line, at + 1)) ++told;
+    EXPECT_EQ(told, 2);
+}
+
+// A rest keeps the interface alive: the thread's messages, timers and
+// paints are served while it waits, and the tones go on after it.
+TEST_F(PlayToneTest, ARestServesTheThreadsMessagesTimersAndPaints) {
+    WNDCLASS wc{};
+    wc.lpfnWndProc = DefWindowProc;
+    wc.lpszClassName = u"RestScreen";
+    RegisterClass(&wc);
+    const HWND screen = CreateWindowEx(0, u"RestScreen", u"", WS_POPUP | WS_VISIBLE, 0, 0, 100, 100, 0, 0, nullptr,
+                                       nullptr);
+    ASSERT_NE(screen, 0u);
+    plat::window::SetWindowProcedure(screen, [this](HWND w, UINT msg, WPARAM wp, LPARAM lp) -> LRESULT {
+        if (msg == WM_PAINT) played.push_back("paint");
+        return DefWindowProc(w, msg, wp, lp);
+    });
+    UpdateWindow(screen);
+    Put("pause.ton", "0" + FD + "3000" + FE + "440" + FD + "100" + FE);
+    played.clear();
+    InvalidateRect(screen, nullptr, TRUE);
+    PostMessage(m_window, kUserCommand, 0, 0);
+    SetTimer(m_window, 7, 2500);
+    Send("T" + FD + "pause.ton");
+    KillTimer(m_window, 7);
+    DestroyWindow(screen);
+    UnregisterClass(u"RestScreen", nullptr);
+    EXPECT_EQ(played, (std::vector<std::string>{"user", "paint", "rest", "timer", "tone 4410 at 44100"}));
+}
+
+// The user ending the session, or the program quitting, during a rest ends
+// it and the packet's tones: nothing more sounds, and the packet's later
+// commands are not run once the session is over.
+TEST_F(PlayToneTest, ARestEndsWithTheSessionOrTheProgram) {
+    Put("pause.ton", "0" + FD + "3000" + FE + "440" + FD + "100" + FE);
+    const Bytes packet = "T" + FD + "pause.ton" + FF + "T" + FD + "pause.ton" + FF + "F" + FD;
+    for (bool quit : {false, true}) {
+        SCOPED_TRACE(quit ? "quit" : "session ended");
+        played.clear();
+        if (quit) PostQuitMessage(0);
+        else PostMessage(m_window, kEndSession, 0, 0);
+        const DWORD start = g_now;
+        const std::vector<Bytes> replies = Ask(packet);
+        EXPECT_EQ(g_now, start);
+        EXPECT_TRUE(played.empty());
+        EXPECT_EQ(replies, quit ? std::vector<Bytes>{"F" + FD} : std::vector<Bytes>{});
+        MSG msg;
+        EXPECT_EQ(PeekMessage(&msg, 0, WM_QUIT, WM_QUIT, PM_REMOVE), quit ? TRUE : FALSE);
+        // The next packet sounds again.
+        Send("T" + FD + "pause.ton");
+        EXPECT_EQ(played, (std::vector<std::string>{"rest", "tone 4410 at 44100"}));
+    }
 }
 
 TEST_F(PlayToneTest, WithoutASoundDeviceNothingPlaysAndTheLogSaysSoOnce) {

@@ -58,7 +58,7 @@ TEST(Unescape, WideEndsHexAfterTwoDigits) {
     for (const auto& c : cases) EXPECT_EQ(Wide(c.in), c.out);
 }
 
-TEST(PumpMessages, DropsTimersDispatchesOthersAndStopsAtQuit) {
+TEST(PumpMessages, DropsTimersUnlessAskedDispatchesOthersAndStopsAtQuit) {
     DWORD tick = 5000;
     plat::clock::SetTickSource([&] { return tick; });
     std::vector<UINT> seen;
@@ -75,6 +75,12 @@ TEST(PumpMessages, DropsTimersDispatchesOthersAndStopsAtQuit) {
     PostMessage(hwnd, WM_USER + 2, 0, 0);
     EXPECT_EQ(PumpMessages(), 0);
     EXPECT_EQ(seen, (std::vector<UINT>{WM_USER + 1, WM_USER + 2}));
+    // Asked for, the timers run with the rest.
+    seen.clear();
+    tick += 100;
+    PostMessage(hwnd, WM_USER + 1, 0, 0);
+    EXPECT_EQ(PumpMessages(true), 0);
+    EXPECT_EQ(seen, (std::vector<UINT>{WM_USER + 1, WM_TIMER}));
 
     seen.clear();
     PostMessage(hwnd, WM_USER + 3, 0, 0);

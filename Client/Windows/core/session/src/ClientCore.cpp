@@ -208,6 +208,7 @@ void CClientCore::RegisterCommands() {
 int CClientCore::DispatchPacket(CPacket* pkt) {
     if (!pkt) return 0;
     SetBusy(false);
+    m_deviceCommands.NewPacket();
     while (pkt->BytesLeft() > 0) {
         const uint8_t code = static_cast<uint8_t>(pkt->PeekByte(0));
         if (m_cellsPending && code != cmd::kPing && code != cmd::kDisconnect) MeasureCells();

@@ -110,6 +110,8 @@ constexpr int32_t kMaxToneHz = 20000;
 constexpr int32_t kMaxToneMs = 100000;
 constexpr int32_t kFullVolume = 255;
 constexpr UINT kToneOutOfRange = 11;
+// How often a rest looks at a tick a test drives.
+constexpr DWORD kDrivenRestSliceMs = 5;
 
 // The tone generator: a square wave of 16-bit mono samples at 44100 Hz on the
 // wave output. 0 when played, else an error code.
@@ -147,7 +149,7 @@ int CDeviceCommands::PLAYTONE(CPacket* pkt, uint8_t) {
 }
 
 void CDeviceCommands::PlayToneFile(std::u16string name) {
-    if (m_settings.Properties().silentMode || name.empty()) return;
+    if (m_settings.Properties().silentMode || name.empty() || m_tonesOver) return;
     std::u16string dir;
     BuildFolderPath(dir, name, u"TONES");
     std::vector<uint8_t> bytes(kMaxToneFile);
@@ -161,24 +163,28 @@ void CDeviceCommands::PlayToneFile(std::u16string name) {
     const uint8_t* at = bytes.data();
     const uint8_t* const end = at + size;
     bool told = false;
-    // The whole file sounds no longer than one tone may: the user-interface
-    // thread waits for it, and a short request never holds it for hours.
-    int32_t total = 0;
-    while (at < end) {
+    // The tones of one packet sound no longer than one tone may: the session
+    // waits for them, and a short packet never holds it for hours. The
+    // records past that, in this file or the packet's next, are not played.
+    int32_t& total = m_toneMs;
+    while (at < end && !m_tonesOver) {
         const uint8_t* recordEnd = std::find(at, end, PKT_END_RECORD);
         const uint8_t* field = std::find(at, recordEnd, PKT_END_FIELD);
         const int32_t frequency = DecimalOf(at, field);
         const int32_t duration = field < recordEnd ? DecimalOf(field + 1, recordEnd) : 0;
         if (duration > 0 && duration <= kMaxToneMs) {
             if (duration > kMaxToneMs - total) {
-                LogWrite(LOG_ERROR, "PLAYTONE: the tone file sounds longer than " + std::to_string(kMaxToneMs) +
+                LogWrite(LOG_ERROR, "PLAYTONE: the packet's tones sound longer than " + std::to_string(kMaxToneMs) +
                                         " ms; the rest is not played");
+                m_tonesOver = true;
                 break;
             }
             total += duration;
         }
         if (frequency == 0) {
-            if (duration > 0 && duration <= kMaxToneMs) Sleep(static_cast<DWORD>(duration));
+            // The program quitting or the session ending cuts the rest short,
+            // and the packet's tones with it.
+            if (duration > 0 && duration <= kMaxToneMs && !Rest(static_cast<DWORD>(duration))) m_tonesOver = true;
         } else if (!(m_devices->PlayBeep(duration, frequency))) {
             // An unplayable tone is skipped; a missing sound device is told once a file.
             const UINT error = PlayTone(frequency, duration, kFullVolume);
@@ -188,6 +194,20 @@ void CDeviceCommands::PlayToneFile(std::u16string name) {
             }
         }
         at = recordEnd < end ? recordEnd + 1 : end;
+    }
+}
+
+bool CDeviceCommands::Rest(DWORD ms) {
+    const uint32_t sessionEnds = m_sessionEnds;
+    const DWORD start = GetTickCount();
+    for (;;) {
+        if (PumpMessages(true) == 1 || m_sessionEnds != sessionEnds) return false;
+        const DWORD gone = GetTickCount() - start;
+        if (gone >= ms) return true;
+        // The time is the platform's tick: a tick a test drives passes only
+        // while the thread waits, so the wait is sliced to look at it again.
+        const DWORD left = ms - gone;
+        WaitMessageTimeout(static_cast<int>(plat::clock::IsTickSourceReplaced() ? std::min(left, kDrivenRestSliceMs) : left));
     }
 }
 

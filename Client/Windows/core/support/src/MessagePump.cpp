@@ -2,7 +2,7 @@
 
 #include "platform/Message.h"
 
-int PumpMessages() {
+int PumpMessages(bool timers) {
     MSG msg;
     while (PeekMessage(&msg, 0, 0, 0, PM_NOREMOVE)) {
         if (msg.message == WM_QUIT) return 1;
@@ -11,7 +11,7 @@ int PumpMessages() {
             PostQuitMessage(static_cast<int>(msg.wParam));
             return 1;
         }
-        if (msg.message == WM_TIMER || msg.message == WM_SYSTIMER) continue;
+        if (!timers && (msg.message == WM_TIMER || msg.message == WM_SYSTIMER)) continue;
         TranslateMessage(&msg);
         DispatchMessage(&msg);
     }

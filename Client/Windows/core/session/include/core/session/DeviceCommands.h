@@ -71,6 +71,11 @@ public:
     // Plays the tone file (folder TONES); without one, the sound file of its
     // name with the extension ".wav". Nothing in silent mode.
     void PlayToneFile(std::u16string name);
+    // A new packet: its tones may sound 100 s in all again.
+    void NewPacket() {
+        m_toneMs = 0;
+        m_tonesOver = false;
+    }
 
 private:
     // The widget stream of the signature screen: the pen capture and the
@@ -81,6 +86,9 @@ private:
     // Runs a stream the core built through the widgets; the answer goes into
     // the core's writer and is not sent.
     void RunWidgetStream(const CPacketBuffer& stream);
+    // A rest: waits while paints, timers and the user's menu are served;
+    // false when the program quits or the session ends meanwhile.
+    bool Rest(DWORD ms);
 
     IReplyChannel& m_replies;
     ISignatureSession& m_session;
@@ -91,4 +99,6 @@ private:
     ICoreWidgets* const& m_widgets;
     ICoreDialogs* const& m_dialogs;
     const uint32_t& m_sessionEnds;  // the core's count of ended sessions
+    int32_t m_toneMs = 0;           // the tone time of the packet so far
+    bool m_tonesOver = false;        // a rest of the packet ended early: no more tones
 };
