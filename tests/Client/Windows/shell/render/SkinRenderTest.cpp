@@ -4,6 +4,8 @@
 #include <QImage>
 #include <QPainter>
 
+#include <cstdlib>
+
 #include "../ShellFixture.h"
 #include "platform/Message.h"
 #include "platform/QtHost.h"
@@ -101,6 +103,65 @@ TEST_F(SkinRenderTest, TheSkinShowsItsKeypadAndAPressInvertsTheButton) {
     skin.OnLButtonUp(30, 110);
     plat::qt::SyncWidgets();
     EXPECT_EQ(plat::qt::RenderWindow(main).pixelColor(30, 105), QColor(200, 200, 200));
+    MSG msg;
+    while (PeekMessage(&msg, 0, 0, 0, PM_REMOVE)) DispatchMessage(&msg);
+    g_skin = nullptr;
+    DestroyWindow(main);
+}
+
+TEST_F(SkinRenderTest, AScaledSkinIsSmoothAndAPressInvertsItsScaledPicture) {
+    // The picture is half the skin rectangle; the mapping picture is the
+    // window's size, and its second key runs past the skin's picture.
+    QImage picture(60, 80, QImage::Format_RGB32), mapping(140, 180, QImage::Format_RGB32);
+    picture.fill(QColor(40, 40, 60));
+    mapping.fill(Qt::black);
+    {
+        QPainter p(&picture), m(&mapping);
+        p.fillRect(5, 50, 25, 20, QColor(200, 200, 200));
+        p.fillRect(30, 50, 25, 20, QColor(200, 80, 80));
+        m.fillRect(10, 100, 50, 40, QColor(0, 0, 255));
+        m.fillRect(100, 140, 40, 40, QColor(0, 255, 0));
+    }
+    PutImage("skin.bmp", picture);
+    PutImage("map.bmp", mapping);
+    Put(Folder() + "\\Config.xml",
+        "<skin><view skinImage=\"skin.bmp\" mappingImage=\"map.bmp\" SkinPosX=\"0\" SkinPosY=\"0\" "
+        "SkinPosWidth=\"120\" SkinPosHeight=\"160\"/><button mappingColor=\"0x0000ff\" onClick=\"Key_1\"/>"
+        "<button mappingColor=\"0x00ff00\" onClick=\"Key_2\"/></skin>");
+
+    WNDCLASS wc{};
+    wc.lpfnWndProc = SkinProc;
+    wc.lpszClassName = u"ScaledSkinTestWindow";
+    RegisterClass(&wc);
+    HWND main = CreateWindow(u"ScaledSkinTestWindow", u"", WS_POPUP | WS_VISIBLE, 0, 0, 140, 180, 0, 0, nullptr,
+                             nullptr);
+    CSkinWindow skin(main);
+    g_skin = &skin;
+    ASSERT_EQ(skin.Load(DefaultSkinPath().c_str()), 0);
+    const char* dir = std::getenv("ORVADE_SHOTS");
+
+    QImage before = Shot(main);
+    if (dir) before.save(QString(dir) + "/skin-scaled.png");
+    EXPECT_EQ(before.pixelColor(30, 110), QColor(200, 200, 200));
+    const QColor edge = before.pixelColor(60, 110);
+    EXPECT_NE(edge, QColor(200, 200, 200));
+    EXPECT_NE(edge, QColor(200, 80, 80));
+
+    skin.OnLButtonDown(30, 110);
+    plat::qt::SyncWidgets();
+    QImage pressed = plat::qt::RenderWindow(main);
+    if (dir) pressed.save(QString(dir) + "/skin-scaled-pressed.png");
+    EXPECT_EQ(pressed.pixelColor(30, 110), QColor(55, 55, 55));
+    skin.OnLButtonUp(30, 110);
+
+    // Past the picture there is nothing to show pressed but white.
+    skin.OnLButtonDown(130, 170);
+    plat::qt::SyncWidgets();
+    QImage beyond = plat::qt::RenderWindow(main);
+    if (dir) beyond.save(QString(dir) + "/skin-scaled-beyond.png");
+    EXPECT_EQ(beyond.pixelColor(130, 170), QColor(255, 255, 255));
+    EXPECT_EQ(beyond.pixelColor(105, 145), QColor(255 - 40, 255 - 40, 255 - 60));
+    skin.OnLButtonUp(130, 170);
     MSG msg;
     while (PeekMessage(&msg, 0, 0, 0, PM_REMOVE)) DispatchMessage(&msg);
     g_skin = nullptr;

@@ -1,5 +1,7 @@
 // The device program end to end: the launcher, the shell, the control and
 // the discovery object from their ".dll"s, against a host on 127.0.0.1.
+#include <QBuffer>
+
 #include "tests/Client/Windows/shell/session/DeviceProgram.h"
 
 using namespace sessiontest;
@@ -40,6 +42,53 @@ TEST_F(DeviceProgramTest, ShowsTheHostsOfItsHostsFileOnStart) {
     ASSERT_FALSE(shot.isNull());
     EXPECT_EQ(shot.size(), QSize(240, 320));
     if (const char* dir = std::getenv("ORVADE_SHOTS")) shot.save(QString(dir) + "/host-list.png");
+}
+
+TEST_F(DeviceProgramTest, ASkinGivesTheMainWindowItsFrameTitleAndPictureScaledSmoothly) {
+    // A keypad picture half the skin's size: a sharp edge between two
+    // colours, and a corner whose pixels are transparent over a colour of
+    // their own, which shows (a skin's picture is drawn opaque as stored).
+    QImage picture(120, 160, QImage::Format_ARGB32);
+    picture.fill(QColor(30, 60, 90));
+    for (int y = 80; y < 160; ++y)
+        for (int x = 0; x < 120; ++x) picture.setPixel(x, y, x < 60 ? 0xffd0d0d0 : 0xff802020);
+    for (int y = 150; y < 160; ++y)
+        for (int x = 110; x < 120; ++x) picture.setPixel(x, y, 0x0000c000);
+    QByteArray png;
+    QBuffer buffer(&png);
+    buffer.open(QIODevice::WriteOnly);
+    picture.save(&buffer, "PNG");
+    Configure("Autodiscovery=0\n");
+    Write("Program Files/Orvade Client/Skins/Default/keypad.png", png.toStdString());
+    Write("Program Files/Orvade Client/Skins/Default/Config.xml",
+          "<?xml version=\"1.0\"?><skin><view titleBar=\"Rugged\" skinImage=\"keypad.png\" SkinPosX=\"0\" "
+          "SkinPosY=\"0\" SkinPosWidth=\"240\" SkinPosHeight=\"320\" displayPosX=\"20\" displayPosY=\"20\" "
+          "displayWidth=\"200\" displayHeight=\"120\"/></skin>");
+    QImage shot;
+    std::u16string title;
+    Run([&] {
+        ASSERT_TRUE(WaitForMainWindow());
+        EXPECT_TRUE(WaitFor([] { return ListItems().size() == 1; }));
+        shot = OnShell([&] {
+            char16_t text[64] = {};
+            GetWindowText(MainWindow(), text, 64);
+            title = text;
+            UpdateWindow(MainWindow());
+            plat::qt::SyncWidgets();
+            return plat::qt::RenderWindow(MainWindow());
+        });
+    });
+    EXPECT_EQ(m_code, 0);
+    ASSERT_EQ(shot.size(), QSize(240, 320));
+    if (const char* dir = std::getenv("ORVADE_SHOTS")) shot.save(QString(dir) + "/skin.png");
+    EXPECT_EQ(title, u"Rugged");
+    EXPECT_EQ(shot.pixelColor(10, 250), QColor(0xd0, 0xd0, 0xd0));
+    EXPECT_EQ(shot.pixelColor(230, 250), QColor(0x80, 0x20, 0x20));
+    EXPECT_EQ(shot.pixelColor(236, 316), QColor(0, 0xc0, 0));
+    // Scaled smoothly: the edge between the two keys blends them.
+    const QColor edge = shot.pixelColor(120, 250);
+    EXPECT_NE(edge, QColor(0xd0, 0xd0, 0xd0));
+    EXPECT_NE(edge, QColor(0x80, 0x20, 0x20));
 }
 
 TEST_F(DeviceProgramTest, StartUpConnectionRunsASessionAndExitsAfterIt) {
