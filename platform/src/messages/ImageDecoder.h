@@ -16,6 +16,23 @@ using Allocate = uint32_t* (*)(void* context, int width, int height);
 // beyond maxSide or maxPixels, which is checked before anything is decoded.
 using Decode = bool (*)(const uint8_t* data, size_t size, int maxSide, int64_t maxPixels, Allocate allocate, void* context);
 
+// Decodes bytes of any format the helper reads into 0xffRRGGBB pixels as
+// stored (alpha dropped, not composed). False for a broken file or one whose
+// declared size is unknown or beyond maxSide, checked before anything is
+// decoded; the decoder allocates at most maxSide * maxSide 32-bit pixels.
+using DecodeAsStored = bool (*)(const uint8_t* data, size_t size, int maxSide, Allocate allocate, void* context);
+
+// Scales 0xffRRGGBB pixels (stride pixels a row) smoothly to width *
+// height; false when the buffer cannot be had.
+using Scale = bool (*)(const uint32_t* pixels, int width, int height, int stride, int toWidth, int toHeight,
+                       Allocate allocate, void* context);
+
+struct Functions {
+    Decode decode;
+    DecodeAsStored decodeAsStored;
+    Scale scale;
+};
+
 }  // namespace plat::gdi::image
 
-extern "C" plat::gdi::image::Decode orvade_image_decoder();
+extern "C" const plat::gdi::image::Functions* orvade_image_functions();

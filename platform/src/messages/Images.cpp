@@ -1,5 +1,6 @@
-// Bitmaps from image files of the device file system, decoded by the image
-// helper library (ImageDecoder.h), and bitmaps drawn scaled.
+// Bitmaps and pictures from image files of the device file system, decoded
+// and scaled by the image helper library (ImageDecoder.h), and bitmaps drawn
+// scaled.
 
 #include <cstdio>
 #include <string>
@@ -9,58 +10,85 @@
 #include "ImageDecoder.h"
 #include "platform/DeviceFs.h"
 #include "platform/Gdi.h"
+#include "platform/Picture.h"
 
 namespace {
 
 // A file larger than this is no image the device shows.
 constexpr size_t kMaxImageFileBytes = 32u << 20;
 
-plat::gdi::image::Decode loadDecoder() {
-    auto* get = reinterpret_cast<decltype(&orvade_image_decoder)>(
-        plat::loader::LoadBaseHelper("liborvade_image.so", "orvade_image_decoder", "image files are not shown"));
+const plat::gdi::image::Functions* loadHelper() {
+    auto* get = reinterpret_cast<decltype(&orvade_image_functions)>(
+        plat::loader::LoadBaseHelper("liborvade_image.so", "orvade_image_functions", "image files are not shown"));
     return get ? get() : nullptr;
 }
 
-plat::gdi::image::Decode decoder() {
-    static const plat::gdi::image::Decode d = loadDecoder();
-    return d;
+const plat::gdi::image::Functions* helper() {
+    static const plat::gdi::image::Functions* const h = loadHelper();
+    return h;
 }
 
-struct Decoded {
-    int width = 0;
-    int height = 0;
-    std::vector<uint32_t> pixels;
-};
+// The whole file, when it is no longer than limit bytes.
+bool readFile(std::u16string_view devicePath, size_t limit, std::vector<uint8_t>* bytes) {
+    FILE* f = plat::fs::OpenFile(devicePath, "rb");
+    if (!f) return false;
+    uint8_t chunk[65536];
+    size_t n;
+    bool fits = true;
+    while ((n = std::fread(chunk, 1, sizeof chunk, f)) > 0) {
+        if (bytes->size() + n > limit) {
+            fits = false;
+            break;
+        }
+        bytes->insert(bytes->end(), chunk, chunk + n);
+    }
+    const bool failed = std::ferror(f) != 0;
+    std::fclose(f);
+    return fits && !failed;
+}
+
+// The helper's pixels go into a picture, within the layer's limits.
+uint32_t* allocate(void* context, int width, int height) {
+    auto* p = static_cast<plat::gdi::Picture*>(context);
+    if (width <= 0 || height <= 0 || width > plat::gdi::kMaxBitmapSide || height > plat::gdi::kMaxBitmapSide)
+        return nullptr;
+    p->width = width;
+    p->height = height;
+    p->pixels.assign(size_t(width) * size_t(height), 0);
+    return p->pixels.data();
+}
 
 }  // namespace
 
 HBITMAP plat::gdi::LoadBitmapFile(std::u16string_view devicePath) {
-    FILE* f = plat::fs::OpenFile(devicePath, "rb");
-    if (!f) return 0;
     std::vector<uint8_t> bytes;
-    uint8_t chunk[65536];
-    size_t n;
-    bool tooLarge = false;
-    while ((n = std::fread(chunk, 1, sizeof chunk, f)) > 0) {
-        if (bytes.size() + n > kMaxImageFileBytes) {
-            tooLarge = true;
-            break;
-        }
-        bytes.insert(bytes.end(), chunk, chunk + n);
-    }
-    std::fclose(f);
-    const image::Decode decode = decoder();
-    if (tooLarge || bytes.empty() || !decode) return 0;
-    Decoded out;
-    const auto allocate = [](void* context, int width, int height) -> uint32_t* {
-        auto* d = static_cast<Decoded*>(context);
-        d->width = width;
-        d->height = height;
-        d->pixels.assign(size_t(width) * size_t(height), 0);
-        return d->pixels.data();
-    };
-    if (!decode(bytes.data(), bytes.size(), kMaxBitmapSide, kMaxBitmapPixels, allocate, &out)) return 0;
+    if (!readFile(devicePath, kMaxImageFileBytes, &bytes) || bytes.empty() || !helper()) return 0;
+    Picture out;
+    if (!helper()->decode(bytes.data(), bytes.size(), kMaxBitmapSide, kMaxBitmapPixels, &allocate, &out)) return 0;
     return CreateBitmapFromPixels(out.width, out.height, out.pixels.data(), out.width);
+}
+
+bool plat::gdi::LoadPicture(std::u16string_view devicePath, size_t maxFileBytes, int maxSide, Picture* picture) {
+    if (!picture) return false;
+    *picture = Picture();
+    std::vector<uint8_t> bytes;
+    if (devicePath.empty() || maxSide <= 0 || maxSide > kMaxBitmapSide || !readFile(devicePath, maxFileBytes, &bytes) ||
+        !helper())
+        return false;
+    if (helper()->decodeAsStored(bytes.data(), bytes.size(), maxSide, &allocate, picture)) return true;
+    *picture = Picture();
+    return false;
+}
+
+plat::gdi::Picture plat::gdi::ScalePicture(const Picture& picture, int width, int height) {
+    Picture scaled;
+    if (picture.Empty() || width <= 0 || height <= 0 || width > kMaxBitmapSide || height > kMaxBitmapSide ||
+        !helper())
+        return scaled;
+    if (!helper()->scale(picture.pixels.data(), picture.width, picture.height, picture.width, width, height, &allocate,
+                         &scaled))
+        return Picture();
+    return scaled;
 }
 
 BOOL plat::gdi::DrawBitmapScaled(HDC dc, const RECT& target, HBITMAP bitmap) {

@@ -1,12 +1,9 @@
 #include "shell/Skin.h"
 
-#include <QByteArray>
-#include <QImage>
-#include <QImageReader>
-#include <QBuffer>
-#include <QXmlStreamReader>
-
+#include <cstdint>
 #include <cstdio>
+#include <string>
+#include <vector>
 
 #include "core/support/FileHandle.h"
 #include "platform/DeviceFs.h"
@@ -14,6 +11,7 @@
 #include "platform/Message.h"
 #include "platform/Text.h"
 #include "platform/WinConst.h"
+#include "platform/Xml.h"
 #include "shell/ShellUtil.h"
 
 // Key_PageUp and Key_PageDown carry the codes of Key_Up and Key_Down, and the
@@ -59,14 +57,14 @@ constexpr size_t kMaxXmlBytes = 1 << 20;
 constexpr size_t kMaxImageBytes = 8 << 20;
 constexpr int kMaxImageSide = 4096;
 
-bool ReadDeviceFile(const std::u16string& path, size_t limit, QByteArray* bytes) {
+bool ReadDeviceFile(const std::u16string& path, size_t limit, std::string* bytes) {
     FileHandle file = OpenDeviceFile(path, "rb");
     if (!file) return false;
     char chunk[4096];
     size_t n;
     while ((n = std::fread(chunk, 1, sizeof chunk, file.get())) > 0) {
-        if (size_t(bytes->size()) + n > limit) return false;
-        bytes->append(chunk, qsizetype(n));
+        if (bytes->size() + n > limit) return false;
+        bytes->append(chunk, n);
     }
     return !std::ferror(file.get());
 }
@@ -106,19 +104,20 @@ uint32_t AttributeInt(std::u16string_view text) {
 
 class Attributes {
 public:
-    explicit Attributes(QXmlStreamAttributes a) : m_a(std::move(a)) {}
-    bool Has(const char* name) const { return m_a.hasAttribute(QLatin1String(name)); }
-    std::u16string Text(const char* name) const {
-        const QString v = m_a.value(QLatin1String(name)).toString();
-        return Bounded(std::u16string(reinterpret_cast<const char16_t*>(v.utf16()), size_t(v.size())));
+    explicit Attributes(const plat::xml::Element& e) : m_e(e) {}
+    bool Has(std::u16string_view name) const { return m_e.Find(name) != nullptr; }
+    std::u16string Text(std::u16string_view name) const {
+        const plat::xml::Attribute* a = m_e.Find(name);
+        return Bounded(std::u16string(a ? a->value : std::u16string_view()));
     }
-    void Int(const char* name, int32_t& field) const {
+    void Int(std::u16string_view name, int32_t& field) const {
         if (Has(name)) field = int32_t(AttributeInt(Text(name)));
     }
-    void Int(const char* name, uint32_t& field) const {
+    void Int(std::u16string_view name, uint32_t& field) const {
         if (Has(name)) field = AttributeInt(Text(name));
     }
-    void Rect(const char* x, const char* y, const char* w, const char* h, RECT& r) const {
+    void Rect(std::u16string_view x, std::u16string_view y, std::u16string_view w, std::u16string_view h,
+              RECT& r) const {
         int32_t left = r.left, top = r.top, width = r.right - r.left, height = r.bottom - r.top;
         Int(x, left);
         Int(y, top);
@@ -128,10 +127,12 @@ public:
     }
 
 private:
-    QXmlStreamAttributes m_a;
+    const plat::xml::Element& m_e;
 };
 
-uint32_t KeyAttribute(const Attributes& a, const char* name) { return a.Has(name) ? ParseKey(a.Text(name)) : 0; }
+uint32_t KeyAttribute(const Attributes& a, std::u16string_view name) {
+    return a.Has(name) ? ParseKey(a.Text(name)) : 0;
+}
 
 }  // namespace
 
@@ -174,38 +175,40 @@ void CSkin::SetDefaults(const RECT& workArea) {
 
 int LoadSkin(const char16_t* configPath, CSkin* skin) {
     if (!skin) return 160;
-    QByteArray bytes;
+    std::string bytes;
     const std::u16string path = configPath ? configPath : u"";
     if (!ReadDeviceFile(path, kMaxXmlBytes, &bytes)) return 2;
     const std::u16string folder = FolderOf(path);
-    QXmlStreamReader xml(bytes);
     bool sawView = false;
-    while (!xml.atEnd()) {
-        if (xml.readNext() != QXmlStreamReader::StartElement) continue;
-        const Attributes a(xml.attributes());
-        if (xml.name() == QLatin1String("view") && !sawView) {
-            sawView = true;
-            if (a.Has("titleBar")) skin->title = a.Text("titleBar");
-            if (a.Has("skinImage")) skin->skinImage = ImagePath(folder, a.Text("skinImage"));
-            if (a.Has("mappingImage")) skin->mappingImage = ImagePath(folder, a.Text("mappingImage"));
-            if (a.Has("downImage")) skin->downImage = ImagePath(folder, a.Text("downImage"));
-            a.Rect("displayPosX", "displayPosY", "displayWidth", "displayHeight", skin->display);
-            a.Rect("statusPosX", "statusPosY", "statusWidth", "statusHeight", skin->status);
-            a.Rect("SkinPosX", "SkinPosY", "SkinPosWidth", "SkinPosHeight", skin->skin);
-            a.Int("TerminalID", skin->terminalId);
-        } else if (xml.name() == QLatin1String("button")) {
-            SkinButton button;
-            a.Int("mappingColor", button.mappingColor);
-            button.clickKey = KeyAttribute(a, "onClick");
-            button.funcKey = KeyAttribute(a, "OnFuncPressed");
-            button.alphaKey = KeyAttribute(a, "OnAlphaPressed");
-            if (!button.funcKey) button.funcKey = button.clickKey;
-            if (!button.alphaKey) button.alphaKey = button.clickKey;
-            skin->buttons.Append(button);
-        }
-    }
-    if (xml.hasError()) {
-        ShellLog(LOG_ERROR, "LoadSkin: %s", xml.errorString().toUtf8().constData());
+    std::string error;
+    const bool wellFormed = plat::xml::ForEachElement(
+        bytes,
+        [&](const plat::xml::Element& element) {
+            const Attributes a(element);
+            if (element.name == u"view" && !sawView) {
+                sawView = true;
+                if (a.Has(u"titleBar")) skin->title = a.Text(u"titleBar");
+                if (a.Has(u"skinImage")) skin->skinImage = ImagePath(folder, a.Text(u"skinImage"));
+                if (a.Has(u"mappingImage")) skin->mappingImage = ImagePath(folder, a.Text(u"mappingImage"));
+                if (a.Has(u"downImage")) skin->downImage = ImagePath(folder, a.Text(u"downImage"));
+                a.Rect(u"displayPosX", u"displayPosY", u"displayWidth", u"displayHeight", skin->display);
+                a.Rect(u"statusPosX", u"statusPosY", u"statusWidth", u"statusHeight", skin->status);
+                a.Rect(u"SkinPosX", u"SkinPosY", u"SkinPosWidth", u"SkinPosHeight", skin->skin);
+                a.Int(u"TerminalID", skin->terminalId);
+            } else if (element.name == u"button") {
+                SkinButton button;
+                a.Int(u"mappingColor", button.mappingColor);
+                button.clickKey = KeyAttribute(a, u"onClick");
+                button.funcKey = KeyAttribute(a, u"OnFuncPressed");
+                button.alphaKey = KeyAttribute(a, u"OnAlphaPressed");
+                if (!button.funcKey) button.funcKey = button.clickKey;
+                if (!button.alphaKey) button.alphaKey = button.clickKey;
+                skin->buttons.Append(button);
+            }
+        },
+        &error);
+    if (!wellFormed) {
+        ShellLog(LOG_ERROR, "LoadSkin: %s", error.c_str());
         return 2;
     }
     return sawView ? 0 : 1359;
@@ -224,57 +227,43 @@ std::u16string FindSplashBitmap() {
     return {};
 }
 
-CImageHolder::CImageHolder() : m_image(std::make_unique<QImage>()) {}
-CImageHolder::~CImageHolder() = default;
-bool CImageHolder::IsEmpty() const { return m_image->isNull(); }
-int CImageHolder::Width() const { return m_image->width(); }
-int CImageHolder::Height() const { return m_image->height(); }
+bool CImageHolder::IsEmpty() const { return m_picture.Empty(); }
+int CImageHolder::Width() const { return m_picture.width; }
+int CImageHolder::Height() const { return m_picture.height; }
 
 bool LoadImageFile(CImageHolder& holder, const std::u16string& path) {
-    *holder.m_image = QImage();
-    QByteArray bytes;
-    if (path.empty() || !ReadDeviceFile(path, kMaxImageBytes, &bytes)) return false;
-    QBuffer buffer(&bytes);
-    QImageReader reader(&buffer);
-    reader.setAllocationLimit(64);  // megabytes of decoded picture
-    const QSize size = reader.size();
-    if (!size.isValid() || size.width() > kMaxImageSide || size.height() > kMaxImageSide) return false;
-    QImage image;
-    if (!reader.read(&image)) return false;
-    *holder.m_image = image.convertToFormat(QImage::Format_RGB32);
-    return true;
+    return plat::gdi::LoadPicture(path, kMaxImageBytes, kMaxImageSide, &holder.m_picture);
 }
 
 void DrawImage(const CImageHolder& holder, HDC dc, const RECT& rect) {
     if (holder.IsEmpty() || !dc) return;
-    const int width = rect.right - rect.left, height = rect.bottom - rect.top;
+    const int64_t width = int64_t(rect.right) - rect.left, height = int64_t(rect.bottom) - rect.top;
     if (width <= 0 || height <= 0 || width > kMaxImageSide || height > kMaxImageSide) return;
-    const QImage& source = holder.Image();
-    const QImage scaled = (source.width() == width && source.height() == height)
-                              ? source
-                              : source.scaled(width, height, Qt::IgnoreAspectRatio, Qt::SmoothTransformation);
-    plat::gdi::PixelView view{reinterpret_cast<const uint32_t*>(scaled.constBits()), scaled.width(), scaled.height(),
-                              int(scaled.bytesPerLine() / 4)};
-    plat::gdi::DrawPixels(dc, rect.left, rect.top, view);
+    const plat::gdi::Picture& source = holder.Picture();
+    if (source.width == width && source.height == height) {
+        plat::gdi::DrawPixels(dc, rect.left, rect.top, source.View());
+        return;
+    }
+    plat::gdi::DrawPixels(dc, rect.left, rect.top, plat::gdi::ScalePicture(source, int(width), int(height)).View());
 }
 
 RECT FindColorRect(const CImageHolder& mapping, uint32_t color) {
     if (mapping.IsEmpty()) return {};
-    const QImage& image = mapping.Image();
+    const plat::gdi::Picture& image = mapping.Picture();
     auto matches = [&](int x, int y) {
-        const uint32_t pixel = reinterpret_cast<const uint32_t*>(image.constScanLine(y))[x];
+        const uint32_t pixel = image.At(x, y);
         for (int shift = 0; shift < 24; shift += 8) {
             const int a = int((pixel >> shift) & 0xFF), b = int((color >> shift) & 0xFF);
             if (a - b > 1 || b - a > 1) return false;
         }
         return true;
     };
-    for (int y = 0; y < image.height(); ++y) {
-        for (int x = 0; x < image.width(); ++x) {
+    for (int y = 0; y < image.height; ++y) {
+        for (int x = 0; x < image.width; ++x) {
             if (!matches(x, y)) continue;
             int right = x + 1, bottom = y + 1;
-            while (right < image.width() && matches(right, y)) ++right;
-            while (bottom < image.height() && matches(x, bottom)) ++bottom;
+            while (right < image.width && matches(right, y)) ++right;
+            while (bottom < image.height && matches(x, bottom)) ++bottom;
             return {x, y, right, bottom};
         }
     }
@@ -382,17 +371,31 @@ void CSkinWindow::InvertButton(const SkinButton* button, bool show) {
     HDC dc = GetDC(m_main);
     if (!dc) return;
     const RECT& skinRect = m_skin.skin;
-    const int sw = skinRect.right - skinRect.left, sh = skinRect.bottom - skinRect.top;
-    QImage picture = (sw > 0 && sh > 0 && (sw != m_image.Width() || sh != m_image.Height()))
-                         ? m_image.Image().scaled(sw, sh, Qt::IgnoreAspectRatio, Qt::SmoothTransformation)
-                         : m_image.Image();
-    QImage part = picture.copy(area.left - skinRect.left, area.top - skinRect.top, area.right - area.left,
-                               area.bottom - area.top);
-    if (show && button) part.invertPixels();
-    part = part.convertToFormat(QImage::Format_RGB32);
-    plat::gdi::PixelView view{reinterpret_cast<const uint32_t*>(part.constBits()), part.width(), part.height(),
-                              int(part.bytesPerLine() / 4)};
-    plat::gdi::DrawPixels(dc, area.left, area.top, view);
+    const int64_t sw = int64_t(skinRect.right) - skinRect.left, sh = int64_t(skinRect.bottom) - skinRect.top;
+    const bool scale = sw > 0 && sh > 0 && (sw != m_image.Width() || sh != m_image.Height());
+    // A skin rectangle beyond the limits leaves nothing to show.
+    const plat::gdi::Picture scaled = scale && sw <= kMaxImageSide && sh <= kMaxImageSide
+                                          ? plat::gdi::ScalePicture(m_image.Picture(), int(sw), int(sh))
+                                          : plat::gdi::Picture();
+    const plat::gdi::Picture& picture = scale ? scaled : m_image.Picture();
+    // The button's part of the picture; what lies beyond the picture is black.
+    const int64_t x0 = int64_t(area.left) - skinRect.left, y0 = int64_t(area.top) - skinRect.top;
+    const int64_t width = int64_t(area.right) - area.left, height = int64_t(area.bottom) - area.top;
+    if (!picture.Empty() && width > 0 && height > 0 && width <= kMaxImageSide && height <= kMaxImageSide) {
+        std::vector<uint32_t> part(size_t(width) * size_t(height), 0xff000000u);
+        for (int64_t y = 0; y < height; ++y) {
+            const int64_t sy = y0 + y;
+            if (sy < 0 || sy >= picture.height) continue;
+            for (int64_t x = 0; x < width; ++x) {
+                const int64_t sx = x0 + x;
+                if (sx >= 0 && sx < picture.width) part[size_t(y * width + x)] = picture.At(int(sx), int(sy));
+            }
+        }
+        if (show && button)
+            for (uint32_t& pixel : part) pixel ^= 0x00ffffffu;
+        plat::gdi::DrawPixels(dc, area.left, area.top,
+                              plat::gdi::PixelView{part.data(), int(width), int(height), int(width)});
+    }
     ReleaseDC(m_main, dc);
 }
 

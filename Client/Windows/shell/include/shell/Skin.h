@@ -6,13 +6,11 @@
 
 #include <cstdint>
 #include <list>
-#include <memory>
 #include <string>
 
 #include "platform/Gdi.h"
+#include "platform/Picture.h"
 #include "platform/Window.h"
-
-class QImage;
 
 // Key codes of the skin's buttons: a virtual key; 0x100 added types it with
 // Shift; the three codes below are the keypad's own.
@@ -77,17 +75,15 @@ std::u16string FindSplashBitmap();
 // larger than the limits (8 MiB of file, 4096 pixels a side).
 class CImageHolder {
 public:
-    CImageHolder();
-    ~CImageHolder();
     bool IsEmpty() const;
     int Width() const;
     int Height() const;
     // The picture as 32-bit pixels, blue in the low byte.
-    const QImage& Image() const { return *m_image; }
+    const plat::gdi::Picture& Picture() const { return m_picture; }
 
 private:
     friend bool LoadImageFile(CImageHolder& holder, const std::u16string& path);
-    std::unique_ptr<QImage> m_image;
+    plat::gdi::Picture m_picture;
 };
 bool LoadImageFile(CImageHolder& holder, const std::u16string& path);
 // Scaled into the rectangle; nothing without a picture.
