@@ -134,7 +134,7 @@ void UserInput(CClientCore& core) {
     core.OnDeviceData(&record);
     core.OnKeyDown(112, 0);
     static const uint8_t kWidgetEvent[] = {'W', 0xFD, '1', 0xFD, 'x'};
-    core.SendWidgetEvent(kWidgetEvent, sizeof kWidgetEvent);
+    core.Input().SendWidgetEvent(kWidgetEvent, sizeof kWidgetEvent);
     core.OnChar(13, 1, 0);
     core.OnChar(27, 1, 0);
 }
@@ -153,11 +153,11 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     ResetLogicalFolders();
     {
         CClientCore core(environment.Window());
-        core.SetCodePage(kCodePages[(control >> 2) & 3]);
-        CoreProperties properties = core.Properties();
+        core.Settings().SetCodePage(kCodePages[(control >> 2) & 3]);
+        CoreProperties properties = core.Settings().Properties();
         properties.wrap = (control & 0x20) ? 1 : 0;
-        core.SetProperties(properties);
-        core.SetScanAheadMode((control & 0x40) ? 1 : 0);
+        core.Settings().SetProperties(properties);
+        core.Settings().SetScanAheadMode((control & 0x40) ? 1 : 0);
         if (!(control & 0x10)) core.SetAppDirectory(u"\\App");
         core.Start();
         if (control & 0x02) {

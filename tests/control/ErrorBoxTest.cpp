@@ -54,8 +54,8 @@ TEST_F(ErrorBoxTest, TheErrorBoxAnswersWhenItCloses) {
     GetWindowRect(GetDlgItem(m_box, IDOK), &ok);
     RECT box{};
     GetWindowRect(m_box, &box);
-    const int cw = m_core->GetCellWidth();
-    const int ch = m_core->GetCellHeight();
+    const int cw = m_core->Screen().CellWidth();
+    const int ch = m_core->Screen().CellHeight();
     EXPECT_EQ(box.right - box.left, 10 * cw);
     EXPECT_EQ(box.bottom - box.top, 4 * ch + 3);
     EXPECT_EQ(ok.left - box.left, (5 - 1) * cw);
@@ -121,9 +121,9 @@ TEST_F(ErrorBoxTest, TheErrorBoxSoundsUnlessSilent) {
     EXPECT_EQ(played[0].first.substr(0, played[0].first.size() - suffix.size()), *FindFolder(u"OVC", u""));
     EXPECT_EQ(played[0].second, SND_ASYNC | SND_FILENAME);
 
-    CoreProperties silent = m_core->Properties();
+    CoreProperties silent = m_core->Settings().Properties();
     silent.silentMode = 1;
-    m_core->SetProperties(silent);
+    m_core->Settings().SetProperties(silent);
     Send(box);
     SendMessage(m_box, WM_CLOSE, 0, 0);
     EXPECT_EQ(played.size(), 1u);

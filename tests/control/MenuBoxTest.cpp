@@ -79,8 +79,8 @@ TEST_F(MenuBoxTest, ThreeItemsWithoutTitleAnswerTheChosenNumber) {
     EXPECT_EQ(m_automation.notes.back().first, AUTO_MENU_SHOWN);
 
     // The rectangle in cells; the buttons along the bottom.
-    const int cw = m_core->GetCellWidth();
-    const int ch = m_core->GetCellHeight();
+    const int cw = m_core->Screen().CellWidth();
+    const int ch = m_core->Screen().CellHeight();
     RECT box{}, list{}, ok{}, cancel{};
     GetWindowRect(m_box, &box);
     GetWindowRect(List(), &list);
@@ -130,7 +130,7 @@ TEST_F(MenuBoxTest, TitleLinesAndEmptyEntriesCount) {
     GetWindowRect(m_box, &box);
     GetWindowRect(text, &title);
     GetWindowRect(List(), &list);
-    EXPECT_EQ(title.bottom - title.top, 3 * m_core->GetCellHeight());
+    EXPECT_EQ(title.bottom - title.top, 3 * m_core->Screen().CellHeight());
     EXPECT_EQ(list.top, title.bottom);
     // A double click on the list takes the selection.
     SendMessage(List(), WM_KEYDOWN, VK_DOWN, 0);
@@ -224,9 +224,11 @@ TEST_F(MenuBoxTest, AutomationReadsAndChooses) {
     Send("M" + FD + "A.MNU" + FD);
     ASSERT_NE(m_box, 0u);
     // The automation libraries read the items and choose through the box.
-    EXPECT_EQ(CClientCore::AutomationQuery(m_core.get(), AUTO_QUERY_MENU_ITEM_LENGTH, 1, 0), 3);
+    IExtensionHost& host = *m_core;
+    const AutoQueryFn query = host.AutomationQueryFunction();
+    EXPECT_EQ(query(host.AutomationQueryContext(), AUTO_QUERY_MENU_ITEM_LENGTH, 1, 0), 3);
     EXPECT_TRUE(Replies().empty());
-    EXPECT_EQ(CClientCore::AutomationQuery(m_core.get(), AUTO_QUERY_MENU_CHOOSE, 1, 0), 0);
+    EXPECT_EQ(query(host.AutomationQueryContext(), AUTO_QUERY_MENU_CHOOSE, 1, 0), 0);
     EXPECT_EQ(Replies(), std::vector<Bytes>{"M" + FD + "2"});
 }
 
@@ -246,7 +248,8 @@ TEST_F(MenuBoxTest, TheMenuBoxIsDrawn) {
     GetWindowRect(List(), &list);
     const QColor page = shot.pixelColor(shot.width() - 2, list.bottom - box.top - 4);
     // The items are written in the list.
-    EXPECT_GT(displaytest::InkPixels(shot, QRect(2, list.top - box.top + 2, shot.width() / 2, 2 * m_core->GetCellHeight()), page), 20);
+    const int rows = 2 * m_core->Screen().CellHeight();
+    EXPECT_GT(displaytest::InkPixels(shot, QRect(2, list.top - box.top + 2, shot.width() / 2, rows), page), 20);
 }
 
 }  // namespace

@@ -59,9 +59,7 @@ protected:
         m_core->SetView(m_screenView.get());
         m_core->SetFontMeasure(&m_screenView->Canvas());
         if (!sized) return;
-        m_core->SetClientSize(kWidth, kHeight);
-        m_core->UpdateCellMetrics();
-        m_core->CreateBackBuffer();
+        m_core->Resize(kWidth, kHeight);
     }
     static void Pump() { qttest::Pump(); }
     QImage Shown() { return plat::qt::RenderWindow(m_screen).convertToFormat(QImage::Format_RGB32); }
@@ -112,8 +110,7 @@ TEST_F(PaintTest, WithoutABackBufferEveryPaintTellsTheUser) {
         }
     }
     // Once the window has its size there is a back buffer and no box.
-    m_core->SetClientSize(kWidth, kHeight);
-    m_core->CreateBackBuffer();
+    m_core->Resize(kWidth, kHeight);
     const size_t before = m_boxes.Seen().size();
     HDC dc = GetDC(m_screen);
     m_core->Paint(dc);
@@ -133,8 +130,8 @@ TEST_F(PaintTest, TheWindowShowsTheBackBufferAfterTheHostDraws) {
     ASSERT_EQ(shown.size(), back.size());
     EXPECT_EQ(shown, back);
     // The back buffer is the cells: reverse cells black behind, others white.
-    const int cw = m_core->GetCellWidth();
-    const int ch = m_core->GetCellHeight();
+    const int cw = m_core->Screen().CellWidth();
+    const int ch = m_core->Screen().CellHeight();
     EXPECT_EQ(back.pixelColor(2 * cw + 1, 1), QColor(Qt::black));
     EXPECT_EQ(back.pixelColor(1, 1), QColor(Qt::white));
     EXPECT_TRUE(CellHas(back, 2, 1, cw, ch, QColor(Qt::black)));  // E at row 2, column 1
@@ -148,8 +145,8 @@ TEST_F(PaintTest, AnOverlayShowsReversedInTheCopyOnly) {
     m_overlay = u"OV";
     InvalidateRect(m_screen, nullptr, FALSE);
     Pump();
-    const int cw = m_core->GetCellWidth();
-    const int ch = m_core->GetCellHeight();
+    const int cw = m_core->Screen().CellWidth();
+    const int ch = m_core->Screen().CellHeight();
     const QImage shown = Shown();
     // The overlay's two cells: black behind, white letters.
     for (int column : {0, 1}) {
@@ -164,7 +161,7 @@ TEST_F(PaintTest, AnOverlayShowsReversedInTheCopyOnly) {
 
     // An overlay longer than the row stops at its end: nothing stays behind
     // in the rows below.
-    m_overlay = std::u16string(static_cast<size_t>(m_core->Columns()) + 5, u'W');
+    m_overlay = std::u16string(static_cast<size_t>(m_core->Screen().Columns()) + 5, u'W');
     InvalidateRect(m_screen, nullptr, FALSE);
     Pump();
     EXPECT_EQ(Shown().pixelColor(1, ch + 1), QColor(Qt::white));
@@ -186,8 +183,8 @@ TEST_F(PaintTest, ChangesMadeWhileHiddenShowWhenPaintedUnderTheOverlay) {
     ShowWindow(m_screen, SW_SHOW);
     Pump();
     ASSERT_GT(m_paints, paints);
-    const int cw = m_core->GetCellWidth();
-    const int ch = m_core->GetCellHeight();
+    const int cw = m_core->Screen().CellWidth();
+    const int ch = m_core->Screen().CellHeight();
     const QImage shown = Shown();
     EXPECT_EQ(shown.pixelColor(1, 1), QColor(Qt::black));           // the overlay, reversed
     EXPECT_TRUE(CellHas(shown, 0, 1, cw, ch, QColor(Qt::black)));   // B
@@ -207,12 +204,10 @@ TEST_F(PaintTest, TheHostsCursorShowsOnlyWhileTheScreenHoldsTheCaret) {
     m_screenView = std::make_unique<CScreenView>(m_window, m_core->Screen());
     m_core->SetView(m_screenView.get());
     m_core->SetFontMeasure(&m_screenView->Canvas());
-    m_core->SetClientSize(kWidth, kHeight);
-    m_core->UpdateCellMetrics();
-    m_core->CreateBackBuffer();
+    m_core->Resize(kWidth, kHeight);
     Send("3" + FD + "\x1B[3;5H");  // the cursor on a blank cell
-    const int cw = m_core->GetCellWidth();
-    const int ch = m_core->GetCellHeight();
+    const int cw = m_core->Screen().CellWidth();
+    const int ch = m_core->Screen().CellHeight();
     const auto cursorShown = [&] {
         m_screenView->ScreenChanged();
         HDC dc = GetDC(m_screen);

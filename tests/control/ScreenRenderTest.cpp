@@ -18,24 +18,24 @@ using displaytest::EnsureApplication;
 class ScreenRenderTest : public CoreTest {
 protected:
     QColor Pixel(int row, int column, int dx = 1, int dy = 1) {
-        const int cw = m_core->GetCellWidth();
-        const int ch = m_core->GetCellHeight();
+        const int cw = m_core->Screen().CellWidth();
+        const int ch = m_core->Screen().CellHeight();
         return m_canvas.Image()->pixelColor(column * cw + dx, row * ch + dy);
     }
     // Whether any pixel of the cell has the colour.
     bool CellHas(int row, int column, QColor colour, int cells = 1) {
-        const int cw = m_core->GetCellWidth();
-        const int ch = m_core->GetCellHeight();
+        const int cw = m_core->Screen().CellWidth();
+        const int ch = m_core->Screen().CellHeight();
         for (int y = row * ch; y < (row + 1) * ch; ++y)
             for (int x = column * cw; x < (column + cells) * cw; ++x)
                 if (m_canvas.Image()->pixelColor(x, y) == colour) return true;
         return false;
     }
     void Render() {
-        ASSERT_TRUE(m_canvas.Resize(m_core->Columns() * m_core->GetCellWidth(),
-                                    m_core->Rows() * m_core->GetCellHeight()));
+        ASSERT_TRUE(m_canvas.Resize(m_core->Screen().Columns() * m_core->Screen().CellWidth(),
+                                    m_core->Screen().Rows() * m_core->Screen().CellHeight()));
         plat::draw::FontMetrics metrics;
-        ASSERT_TRUE(m_canvas.SelectFont(u"", m_core->GetCellHeight(), 0, &metrics));
+        ASSERT_TRUE(m_canvas.SelectFont(u"", m_core->Screen().CellHeight(), 0, &metrics));
         m_canvas.Paint(m_core->Screen().View());
         ASSERT_NE(m_canvas.Image(), nullptr);
     }

@@ -52,7 +52,7 @@ TEST_F(ListWidgetsTest, ListsStartOnTheItemTheValueNamesByIndex) {
 }
 
 TEST_F(ListWidgetsTest, DefaultSizesComeFromTheItems) {
-    const int cw = m_core->GetCellWidth(), ch = m_core->GetCellHeight();
+    const int cw = m_core->Screen().CellWidth(), ch = m_core->Screen().CellHeight();
     Widgets(List(3, "1", "") + FE + List(18, "2", "", "FRUIT", Cells(2, 0)) + FE +
             List(18, "3", "", "FRUIT", Cells(0, 12, 5, 4)));
     // Longest item 6: combo 10 wide and 5 rows, list 9 wide and 3 rows.

@@ -28,7 +28,7 @@ TEST_F(WidgetWindowTest, AButtonIsAChildWindowThatReportsItsLabelWhenTapped) {
     EXPECT_EQ(plat::window::GetWindowString(button), u"OK");
     EXPECT_EQ(static_cast<uint32_t>(GetDlgCtrlID(button)), 5u);
     // No size: the label's length + 1 cells by one row, stored for GETLABEL.
-    const int cw = m_core->GetCellWidth(), ch = m_core->GetCellHeight();
+    const int cw = m_core->Screen().CellWidth(), ch = m_core->Screen().CellHeight();
     const RECT r = RectOf(button);
     EXPECT_EQ(r.left, 2 * cw);
     EXPECT_EQ(r.top, ch);
@@ -56,8 +56,8 @@ TEST_F(WidgetWindowTest, APixelButtonIsMeasuredInCells) {
     const RECT r = RectOf(WindowOf(6));
     EXPECT_EQ(r.left, 20);
     EXPECT_EQ(r.top, 10);
-    EXPECT_EQ(r.right - r.left, 3 * m_core->GetCellWidth());
-    EXPECT_EQ(r.bottom - r.top, m_core->GetCellHeight());
+    EXPECT_EQ(r.right - r.left, 3 * m_core->Screen().CellWidth());
+    EXPECT_EQ(r.bottom - r.top, m_core->Screen().CellHeight());
 }
 
 TEST_F(WidgetWindowTest, AThreeStateCheckBoxCyclesInTheWindowsOrder) {
@@ -235,7 +235,7 @@ TEST_F(WidgetWindowTest, HideShowEnableAndDisableReachTheWindows) {
 }
 
 TEST_F(WidgetWindowTest, HotSpotsReportTheTapAsTheFlagsAsk) {
-    const int cw = m_core->GetCellWidth(), ch = m_core->GetCellHeight();
+    const int cw = m_core->Screen().CellWidth(), ch = m_core->Screen().CellHeight();
     // Pixels 100,100 to 140,140; plain, relative (0x8), relative in cells (0x18).
     std::vector<Bytes> events;
     const auto tapWith = [&](const Bytes& definition, int x, int y) {

@@ -73,7 +73,7 @@ TEST_F(CoreStartTest, WithoutTheResourceLibraryTheUserIsToldAndNoFamilyALoads) {
     core_ = std::make_unique<CClientCore>(window_);
     core_->Start();
     EXPECT_EQ(Calls(device), "");
-    EXPECT_EQ(core_->GetTerminalID(), CClientCore::kDefaultTerminalId);
+    EXPECT_EQ(core_->Info().TerminalId(), CClientCore::kDefaultTerminalId);
 }
 
 TEST_F(CoreStartTest, StartLoadsTheFoldersInOrderAndDestroyTearsThemDown) {
@@ -88,15 +88,15 @@ TEST_F(CoreStartTest, StartLoadsTheFoldersInOrderAndDestroyTearsThemDown) {
     HMODULE automation = InstallAndHold("FakeAutoType1", Folder("AUTO"));
 
     core_ = std::make_unique<CClientCore>(window_);
-    CoreProperties properties = core_->Properties();
+    CoreProperties properties = core_->Settings().Properties();
     properties.baseRegistryKey = u"Software\\Quillmar\\OVC v1.0";
-    core_->SetProperties(properties);
+    core_->Settings().SetProperties(properties);
     core_->Start();
     EXPECT_EQ(Calls(device), "Activate 0;");
     EXPECT_EQ(Calls(rfid),
               "SelectReader;CreateSession 1024 1041 Software\\Quillmar\\OVC v1.0 0;Activate 0;OpenReader;"
               "EnableReader 0 0;");
-    EXPECT_EQ(core_->GetTerminalID(), 4711);  // through the devices hook
+    EXPECT_EQ(core_->Info().TerminalId(), 4711);  // through the devices hook
     EXPECT_NE(GetModuleScanner(), nullptr);
     EXPECT_EQ(Calls(automation), "Notify 1;Notify 4;Notify 2;");
 
@@ -291,19 +291,19 @@ TEST_F(CoreStartTest, TypingQueryClearsAtMostTheFieldAndStopsWhenBackspaceDoesNo
     core->OnReceive(reinterpret_cast<const uint8_t*>(framed.data()), static_cast<int32_t>(framed.size()), true);
     core->OnChar(u'z', 1, 0);
     core->OnChar(u'z', 1, 0);
-    ASSERT_EQ(core->InputText(), u"zz");
+    ASSERT_EQ(core->Field().text, u"zz");
     // An error box takes the characters: a backspace changes nothing.
     core->SetDialog(window_, DialogMode::Error);
     core->chars = 0;
     const auto query = GetProc<QueryFn>(held_.back(), "FakeQuery");
     EXPECT_EQ(query(AUTO_QUERY_TYPE_TEXT, reinterpret_cast<intptr_t>(u"ab"), 1), -1);
     EXPECT_EQ(core->chars, 1 + 2);  // one backspace, then the two characters
-    EXPECT_EQ(core->InputText(), u"zz");
+    EXPECT_EQ(core->Field().text, u"zz");
     core->SetDialog(0, DialogMode::None);
     core->chars = 0;
     EXPECT_EQ(query(AUTO_QUERY_TYPE_TEXT, reinterpret_cast<intptr_t>(u"ab"), 1), -1);
     EXPECT_EQ(core->chars, 2 + 2);
-    EXPECT_EQ(core->InputText(), u"ab");
+    EXPECT_EQ(core->Field().text, u"ab");
     EXPECT_EQ(query(AUTO_QUERY_MENU_CHOOSE, 0, 0), -1);  // no menu box
 }
 

@@ -147,7 +147,7 @@ TEST_F(BarcodeCommandsTest, PushThenPullRestoresTheSetUpAndRemovesTheFile) {
 
 TEST_F(BarcodeCommandsTest, ScannerOnAndNoScanner) {
     EXPECT_EQ(Ask("e" + FD + "none"), "e" + FD + "1");
-    EXPECT_TRUE(m_core->IsScannerWanted());
+    EXPECT_TRUE(m_core->InputState().scannerWanted);
     ICoreScanner none;
     m_core->SetScanner(&none);
     EXPECT_EQ(Ask("E" + FD + Stream({{"CODE_39", "1", "1", "4", "20"}})), "E" + FD + "1");

@@ -23,8 +23,8 @@ protected:
 };
 
 TEST_F(CaretTest, FocusGainPlacesTheCaretAndLossDestroysIt) {
-    const int cw = m_core->GetCellWidth();
-    const int ch = m_core->GetCellHeight();
+    const int cw = m_core->Screen().CellWidth();
+    const int ch = m_core->Screen().CellHeight();
     m_core->MoveCursor(2, 3);
     m_core->CaretOn();
     auto caret = plat::window::GetThreadCaret();
@@ -42,7 +42,7 @@ TEST_F(CaretTest, FocusGainPlacesTheCaretAndLossDestroysIt) {
     caret = plat::window::GetThreadCaret();
     EXPECT_EQ(caret.x, 4 * cw);
     EXPECT_EQ(caret.y, 1 * ch);
-    m_core->MoveCursor(m_core->Rows(), 0);
+    m_core->MoveCursor(m_core->Screen().Rows(), 0);
     EXPECT_FALSE(m_core->Screen().GetCaret().visible);
     EXPECT_FALSE(plat::window::GetThreadCaret().visible);
     EXPECT_EQ(plat::window::GetThreadCaret().y, 1 * ch);
@@ -67,10 +67,10 @@ TEST_F(CaretTest, AWantedCaretShowsOnFocusAndHidesOnLoss) {
 }
 
 TEST_F(CaretTest, MoveCursorTakesAnOffsetInWrapModeAndDropsTheCaretOffTheScreen) {
-    const int cols = m_core->Columns();
-    const int rows = m_core->Rows();
-    const int cw = m_core->GetCellWidth();
-    const int ch = m_core->GetCellHeight();
+    const int cols = m_core->Screen().Columns();
+    const int rows = m_core->Screen().Rows();
+    const int cw = m_core->Screen().CellWidth();
+    const int ch = m_core->Screen().CellHeight();
     struct Case {
         bool wrap;
         bool focus;
@@ -150,7 +150,7 @@ TEST_F(CaretTest, CaretOnAndOffKeepTheWindowCaretInStep) {
     Op(ScreenOpCode::CaretOff);
     m_core->CaretOff();
     m_core->CaretOn();
-    m_core->MoveCursor(m_core->Rows(), 0);  // no longer wanted
+    m_core->MoveCursor(m_core->Screen().Rows(), 0);  // no longer wanted
     for (bool wrap : {false, true}) {
         SetWrap(wrap);
         Op(ScreenOpCode::CaretOn);
@@ -176,10 +176,10 @@ TEST_F(CaretTest, AnInputFieldMovesAndShowsTheWindowCaretWhileFocused) {
     Send(RfInputCommand(u"ab", 5, 0, u"", 0, '5', 3));
     auto window = plat::window::GetThreadCaret();
     EXPECT_TRUE(window.visible);
-    EXPECT_EQ(window.x, 3 * m_core->GetCellWidth());
+    EXPECT_EQ(window.x, 3 * m_core->Screen().CellWidth());
     Type(u"x");
     window = plat::window::GetThreadCaret();
-    EXPECT_EQ(window.x, 4 * m_core->GetCellWidth());
+    EXPECT_EQ(window.x, 4 * m_core->Screen().CellWidth());
     Type(u"\r");  // the input ends: the caret hides
     EXPECT_FALSE(plat::window::GetThreadCaret().visible);
     EXPECT_EQ(Op(ScreenOpCode::CaretShown), 0);

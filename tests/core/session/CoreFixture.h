@@ -204,9 +204,9 @@ protected:
     // Changes the control's properties as the control pushes them.
     template <typename Change>
     void ChangeProperties(Change change) {
-        CoreProperties properties = m_core->Properties();
+        CoreProperties properties = m_core->Settings().Properties();
         change(properties);
-        m_core->SetProperties(properties);
+        m_core->Settings().SetProperties(properties);
     }
 
     // count cells of the screen from (row, column).

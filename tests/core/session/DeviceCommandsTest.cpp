@@ -90,7 +90,7 @@ TEST_F(DeviceCommandsTest, TellEventSaysWhetherInputWaits) {
     EXPECT_EQ(Ask("F" + FD), (std::vector<Bytes>{"F" + FD}));
     Key(113);  // queued: no input field is open
     EXPECT_EQ(Ask("F" + FD), (std::vector<Bytes>{"F" + FD + "1"}));
-    EXPECT_EQ(m_core->EventCount(), 1);  // only asked, not taken
+    EXPECT_EQ(m_core->Events().Size(), 1);  // only asked, not taken
 }
 
 TEST_F(DeviceCommandsTest, WakeAnswersNothingAndLoadKeyMapOne) {

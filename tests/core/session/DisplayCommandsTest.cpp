@@ -65,9 +65,9 @@ TEST_F(DisplayCommandsTest, RfPrintPositionsAndWritesText) {
     EXPECT_EQ(Row(3), Padded(u"  ab"));
     EXPECT_EQ(Row(4), Padded(u"cd"));
     EXPECT_EQ(Row(5), Padded(u"ef"));
-    CoreProperties props = m_core->Properties();
+    CoreProperties props = m_core->Settings().Properties();
     props.crMode = 1;
-    m_core->SetProperties(props);
+    m_core->Settings().SetProperties(props);
     Print(ESC + "[8;3Hab\ncd");
     EXPECT_EQ(Row(8), Padded(u"  cd"));
     // A clear homes the cursor, and the print goes on where it was.
@@ -103,7 +103,7 @@ TEST_F(DisplayCommandsTest, AnUnknownFinalLetterKeepsCollectingParameters) {
 
 TEST_F(DisplayCommandsTest, WrapModeRunsOnAndDropsTextPastTheLastRow) {
     Print(ESC + "[?7h" + ESC + "[16;19Habcdefg");
-    EXPECT_EQ(m_core->Properties().wrap, 1);
+    EXPECT_EQ(m_core->Settings().Properties().wrap, 1);
     EXPECT_EQ(Screen().Text(15, 18, 3), u"abc");
     EXPECT_EQ(Screen().CharacterAt(16, 0), u' ');  // never into the rows below
     // A double-width character in the last column moves to the next row behind a space.
@@ -124,16 +124,16 @@ TEST_F(DisplayCommandsTest, WithoutWrapTextStopsAtTheRowsEnd) {
 
 TEST_F(DisplayCommandsTest, RfPrintEndsAPendingInput) {
     Send(RfInputCommand(u"", 5, 0));
-    ASSERT_EQ(m_core->InputCommand(), InputCommand::Field);
+    ASSERT_EQ(m_core->Field().command, InputCommand::Field);
     Print("x");
-    EXPECT_EQ(m_core->InputCommand(), InputCommand::None);
+    EXPECT_EQ(m_core->Field().command, InputCommand::None);
 }
 
 TEST_F(DisplayCommandsTest, CommandsAfterAnRfPrintInItsPacketRun) {
     // Two prints in one packet both draw; an input after a print opens its field.
     Send("3" + FD + ESC + "[3;1Hab" + FF + "3" + FD + "cd" + FF + RfInputCommand(u"", 5, 0));
     EXPECT_EQ(Row(2), Padded(u"abcd"));
-    EXPECT_EQ(m_core->InputCommand(), InputCommand::Field);
+    EXPECT_EQ(m_core->Field().command, InputCommand::Field);
 }
 
 TEST_F(DisplayCommandsTest, RfPrint2LaysOutLinesInTheBox) {

@@ -60,9 +60,9 @@ protected:
     }
     template <typename Change>
     void SetProperty(Change change) {
-        CoreProperties props = m_core->Properties();
+        CoreProperties props = m_core->Settings().Properties();
         change(props);
-        m_core->SetProperties(props);
+        m_core->Settings().SetProperties(props);
     }
     Bytes Info(const Bytes& key) { return Ask(B0 + FD + key); }
 
@@ -101,7 +101,7 @@ TEST_F(InfoCommandsTest, KeysAnswerTheirValuesWithoutRegardToCase) {
     } cases[] = {
         {"COLS", "21"},          {"rows", "16"},          {"Widget_Support", "1"},
         {"HASSIP", "1"},         {"SIPSTATE", "0"},       {"IP", "-1"},
-        {"CLIENTVERSION", "4.2"}, {"TERMID", std::to_string(m_core->GetTerminalID())},
+        {"CLIENTVERSION", "4.2"}, {"TERMID", std::to_string(m_core->Info().TerminalId())},
         {"MAC", "001AB20CFF09"},  {"NOSUCHKEY", "-1"},    {"", "-1"},
     };
     for (const Case& c : cases) EXPECT_EQ(Info(c.key), B0 + FD + c.value) << c.key;
@@ -152,45 +152,45 @@ TEST_F(InfoCommandsTest, FreeMemoryFromTheEnvironmentIsClamped) {
 
 TEST_F(InfoCommandsTest, AssociationFollowsTheRadioSettings) {
     EXPECT_EQ(Info("assoc"), B0 + FD + "1");
-    m_core->SetIgnoreRadio(1);
+    m_core->Settings().SetIgnoreRadio(1);
     EXPECT_EQ(Info("ASSOC"), B0 + FD + "-1");
-    m_core->SetIgnoreRadio(0);
+    m_core->Settings().SetIgnoreRadio(0);
 
     // A weak signal is read twice before the radio counts as lacking.
-    m_core->SetRSSIThreshold(-70);
+    m_core->Settings().SetRSSIThreshold(-70);
     m_network.signals = {-80, -60};
-    EXPECT_EQ(m_core->IsAssociated(), 1);
+    EXPECT_EQ(m_core->Info().IsAssociated(), 1);
     EXPECT_EQ(m_network.signalReads, 2);
     m_network.signal = -90;
-    EXPECT_EQ(m_core->IsAssociated(), 0);
-    m_core->SetRSSIThreshold(0);
+    EXPECT_EQ(m_core->Info().IsAssociated(), 0);
+    m_core->Settings().SetRSSIThreshold(0);
     m_network.signal = -50;
 }
 
 TEST_F(InfoCommandsTest, ReconnectDelayKeepsARadioThatCameBackLacking) {
-    m_core->SetReconnectDelay(5000);
+    m_core->Settings().SetReconnectDelay(5000);
     m_network.status = 1;
-    EXPECT_EQ(m_core->IsAssociated(), 0);
+    EXPECT_EQ(m_core->Info().IsAssociated(), 0);
     m_network.status = 0;
     g_now += 2000;
-    EXPECT_EQ(m_core->IsAssociated(), 0);
+    EXPECT_EQ(m_core->Info().IsAssociated(), 0);
     g_now += 3000;
-    EXPECT_EQ(m_core->IsAssociated(), 0);  // exactly the delay: still lacking
+    EXPECT_EQ(m_core->Info().IsAssociated(), 0);  // exactly the delay: still lacking
     g_now += 1;
-    EXPECT_EQ(m_core->IsAssociated(), 1);
-    EXPECT_EQ(m_core->IsAssociated(), 1);
+    EXPECT_EQ(m_core->Info().IsAssociated(), 1);
+    EXPECT_EQ(m_core->Info().IsAssociated(), 1);
 }
 
 TEST_F(InfoCommandsTest, WakeDelayAnswersNotAssociatedAfterAResume) {
-    m_core->SetRadioWakeDelay(3000);
+    m_core->Settings().SetRadioWakeDelay(3000);
     m_core->SignalPowerResume();
     m_core->OnPoll();
-    EXPECT_EQ(m_core->IsAssociated(), 0);
+    EXPECT_EQ(m_core->Info().IsAssociated(), 0);
     g_now += 2999;
-    EXPECT_EQ(m_core->IsAssociated(), 0);
+    EXPECT_EQ(m_core->Info().IsAssociated(), 0);
     g_now += 1;
-    EXPECT_EQ(m_core->IsAssociated(), 1);
-    EXPECT_EQ(m_core->GetResumeTime(), 0u);
+    EXPECT_EQ(m_core->Info().IsAssociated(), 1);
+    EXPECT_EQ(m_core->Info().ResumeTime(), 0u);
 }
 
 TEST_F(InfoCommandsTest, SetExtendedInfoShowsTheInputPanelThroughTheShell) {
@@ -199,7 +199,7 @@ TEST_F(InfoCommandsTest, SetExtendedInfoShowsTheInputPanelThroughTheShell) {
         if (msg == WM_SHELL_INPUT_PANEL) states.push_back(w);
         return 0;
     });
-    m_core->SetShellWindow(shell);
+    m_core->Info().SetShellWindow(shell);
     EXPECT_EQ(Ask(B1 + FD + "sipstate" + FD + "1"), B1 + FD + "1");
     EXPECT_EQ(Ask(B1 + FD + "SIPSTATE"), B1 + FD + "1");
     EXPECT_EQ(Ask(B1 + FD + "COLS" + FD + "3"), B1 + FD + "-1");

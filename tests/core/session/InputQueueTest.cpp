@@ -21,7 +21,7 @@ TEST_F(InputQueueTest, QueuedKeyAnswersTheNextGetEvent) {
     EXPECT_TRUE(Replies().empty());
     Send("1" + FD + "0");
     EXPECT_EQ(Replies(), (std::vector<Bytes>{"2" + FD + "2"}));
-    EXPECT_EQ(m_core->EventCount(), 0);
+    EXPECT_EQ(m_core->Events().Size(), 0);
 }
 
 TEST_F(InputQueueTest, QueuedKeyIsAnsweredWhateverTheLastFieldsFlags) {
@@ -51,12 +51,12 @@ TEST_F(InputQueueTest, ModeSelect2SendsTheQueueInOrderBeforeTheNewText) {
     Replies();
     Type(u"c");
     EXPECT_EQ(Replies(), (std::vector<Bytes>{"1" + FD + "a", "2" + FD + "1", "1" + FD + "b", "1" + FD + "c"}));
-    EXPECT_EQ(m_core->EventCount(), 0);
+    EXPECT_EQ(m_core->Events().Size(), 0);
 }
 
 TEST_F(InputQueueTest, QueueHoldsAHundredEvents) {
     for (int i = 0; i < 101; ++i) Key(37);
-    EXPECT_EQ(m_core->EventCount(), 100);
+    EXPECT_EQ(m_core->Events().Size(), 100);
 }
 
 TEST_F(InputQueueTest, KeyNumbers) {
@@ -75,7 +75,7 @@ TEST_F(InputQueueTest, KeyNumbers) {
 
 TEST_F(InputQueueTest, GetEventKindsAndTheEndOfInput) {
     Send("1" + FD + "2");  // device data only
-    EXPECT_EQ(m_core->InputKind(), InputKind::Data);
+    EXPECT_EQ(m_core->Field().kind, InputKind::Data);
     TakePosted(WM_CORE_END_OF_INPUT);
     Scan(u"4711", 3);
     EXPECT_EQ(Replies(), (std::vector<Bytes>{"5" + FD + "4711" + FD + "-1" + FC + "3"}));
@@ -85,7 +85,7 @@ TEST_F(InputQueueTest, GetEventKindsAndTheEndOfInput) {
     Send("1" + FD + "1");
     Scan(u"4711");
     EXPECT_TRUE(Replies().empty());
-    EXPECT_EQ(m_core->InputCommand(), InputCommand::Event);
+    EXPECT_EQ(m_core->Field().command, InputCommand::Event);
 
     ChangeProperties([](CoreProperties& p) { p.extendedGetevent = 0; });
     Send("1" + FD + "0");
@@ -105,9 +105,9 @@ TEST_F(InputQueueTest, GetEventSwitchesReadersOnAndTellsAutomation) {
 
 TEST_F(InputQueueTest, CommandEventStopsWaiting) {
     Send("1" + FD + FF + "2" + FD);
-    EXPECT_EQ(m_core->InputCommand(), InputCommand::None);
+    EXPECT_EQ(m_core->Field().command, InputCommand::None);
     Type(u"q");
-    EXPECT_EQ(m_core->EventCount(), 1);
+    EXPECT_EQ(m_core->Events().Size(), 1);
 }
 
 TEST_F(InputQueueTest, FullFieldSendsItsText) {
@@ -117,14 +117,14 @@ TEST_F(InputQueueTest, FullFieldSendsItsText) {
     EXPECT_EQ(ScreenText(0, 0, 3), u"12_");
     Type(u"3");
     EXPECT_EQ(Replies(), (std::vector<Bytes>{"4" + FD + "123"}));
-    EXPECT_EQ(m_core->InputCommand(), InputCommand::None);
+    EXPECT_EQ(m_core->Field().command, InputCommand::None);
 }
 
 TEST_F(InputQueueTest, StopAtLengthRefusesMoreAndEnterSends) {
     Field(3, INPUT_STOP_AT_LENGTH);
     Type(u"1234");
     EXPECT_TRUE(Replies().empty());
-    EXPECT_EQ(m_core->InputText(), u"123");
+    EXPECT_EQ(m_core->Field().text, u"123");
     Type(u"\r");
     EXPECT_EQ(Replies(), (std::vector<Bytes>{"4" + FD + "123"}));
 }
@@ -134,27 +134,27 @@ TEST_F(InputQueueTest, NoAutoSendShowsTheLastCharacters) {
     Type(u"12345");
     EXPECT_TRUE(Replies().empty());
     EXPECT_EQ(ScreenText(0, 0, 3), u"345");
-    EXPECT_EQ(m_core->InputText(), u"12345");
+    EXPECT_EQ(m_core->Field().text, u"12345");
 }
 
 TEST_F(InputQueueTest, NoAutoSendStopsAtTheInputBuffer) {
     Field(3, INPUT_NO_AUTO_SEND);
     const std::u16string many(CClientCore::kInputTextUnits + 10, u'7');
     Type(many);
-    EXPECT_EQ(m_core->InputText().size(), static_cast<size_t>(CClientCore::kInputTextUnits - 1));
+    EXPECT_EQ(m_core->Field().text.size(), static_cast<size_t>(CClientCore::kInputTextUnits - 1));
     Type(u"\b");
-    EXPECT_EQ(m_core->InputText().size(), static_cast<size_t>(CClientCore::kInputTextUnits - 2));
+    EXPECT_EQ(m_core->Field().text.size(), static_cast<size_t>(CClientCore::kInputTextUnits - 2));
 }
 
 TEST_F(InputQueueTest, DefaultTextIsReplacedByTypingAndDroppedWhenTooLong) {
     Field(5, 0, u"ab");
-    EXPECT_EQ(m_core->InputText(), u"ab");
+    EXPECT_EQ(m_core->Field().text, u"ab");
     EXPECT_EQ(ScreenText(0, 0, 5), u"ab___");
     Type(u"x\r");
     EXPECT_EQ(Replies(), (std::vector<Bytes>{"4" + FD + "x"}));
 
     Send(RfInputCommand(std::u16string(CClientCore::kInputTextUnits, u'd'), 5, 0));
-    EXPECT_EQ(m_core->InputText(), u"");
+    EXPECT_EQ(m_core->Field().text, u"");
 }
 
 TEST_F(InputQueueTest, EnterWithTheDefaultText) {
@@ -177,7 +177,7 @@ TEST_F(InputQueueTest, BackspaceOnAnEmptyField) {
     Field(5, INPUT_NO_EMPTY_BACKSPACE);
     Type(u"\b");
     EXPECT_TRUE(Replies().empty());
-    EXPECT_EQ(m_core->InputCommand(), InputCommand::Field);
+    EXPECT_EQ(m_core->Field().command, InputCommand::Field);
 }
 
 TEST_F(InputQueueTest, CanEndsTheSessionExceptInModeSelect2) {
@@ -289,7 +289,7 @@ TEST_F(InputQueueTest, KeysInAField) {
 }
 
 TEST_F(InputQueueTest, EscapeWithTheTypedText) {
-    m_core->SetEscapeIncludeData(1);
+    m_core->Settings().SetEscapeIncludeData(1);
     Field(5, INPUT_KEY_SENDS_TEXT);
     Type(u"ab\x1B");
     EXPECT_EQ(Replies(), (std::vector<Bytes>{"4" + FD + "ab" + FE + "4" + FD + "\x1B"}));
@@ -327,25 +327,26 @@ TEST_F(InputQueueTest, QueuedDeviceDataIsReplayedFromItsOwnCopy) {
 TEST_F(InputQueueTest, FieldReplaysQueuedInputOrDiscardsIt) {
     Type(u"ab");
     Field(3, 0);
-    EXPECT_EQ(m_core->InputText(), u"ab");
-    EXPECT_EQ(m_core->EventCount(), 0);
+    EXPECT_EQ(m_core->Field().text, u"ab");
+    EXPECT_EQ(m_core->Events().Size(), 0);
     Type(u"c");
     EXPECT_EQ(Replies(), (std::vector<Bytes>{"4" + FD + "abc"}));
 
     Type(u"xy");
     Field(3, INPUT_DISCARD_QUEUE);
-    EXPECT_EQ(m_core->EventCount(), 0);
-    EXPECT_EQ(m_core->InputText(), u"");
+    EXPECT_EQ(m_core->Events().Size(), 0);
+    EXPECT_EQ(m_core->Field().text, u"");
 }
 
 TEST_F(InputQueueTest, WidgetEventsAreSentOrQueued) {
     const Bytes event = "w" + FD + "7";
-    m_core->SendWidgetEvent(reinterpret_cast<const uint8_t*>(event.data()), static_cast<int32_t>(event.size()));
+    m_core->Input().SendWidgetEvent(reinterpret_cast<const uint8_t*>(event.data()),
+                                    static_cast<int32_t>(event.size()));
     EXPECT_EQ(Replies(), (std::vector<Bytes>{event}));
 
     const Bytes other = "x" + FD + "1";
-    m_core->SendWidgetEvent(reinterpret_cast<const uint8_t*>(other.data()), static_cast<int32_t>(other.size()));
-    EXPECT_EQ(m_core->EventCount(), 1);
+    m_core->Input().SendWidgetEvent(reinterpret_cast<const uint8_t*>(other.data()), static_cast<int32_t>(other.size()));
+    EXPECT_EQ(m_core->Events().Size(), 1);
     Send("1" + FD);
     EXPECT_EQ(Replies(), (std::vector<Bytes>{other}));
 
@@ -353,37 +354,37 @@ TEST_F(InputQueueTest, WidgetEventsAreSentOrQueued) {
     ChangeProperties([](CoreProperties& p) { p.includeDataOnWidget = 1; });
     Field(5, 0);
     Type(u"ab");
-    m_core->SendWidgetEvent(reinterpret_cast<const uint8_t*>(other.data()), static_cast<int32_t>(other.size()));
+    m_core->Input().SendWidgetEvent(reinterpret_cast<const uint8_t*>(other.data()), static_cast<int32_t>(other.size()));
     EXPECT_EQ(Replies(), (std::vector<Bytes>{"4" + FD + "ab"}));
-    EXPECT_EQ(m_core->EventCount(), 1);
+    EXPECT_EQ(m_core->Events().Size(), 1);
 
     // Ended as by Enter: an untouched default text under DefaultTextMode 0
     // goes out as a carriage return.
     ChangeProperties([](CoreProperties& p) { p.defaultTextMode = 0; });
     Field(5, INPUT_DISCARD_QUEUE, u"dflt");
-    m_core->SendWidgetEvent(reinterpret_cast<const uint8_t*>(other.data()), static_cast<int32_t>(other.size()));
+    m_core->Input().SendWidgetEvent(reinterpret_cast<const uint8_t*>(other.data()), static_cast<int32_t>(other.size()));
     EXPECT_EQ(Replies(), (std::vector<Bytes>{"4" + FD + "\r"}));
 }
 
 TEST_F(InputQueueTest, CharactersAreIgnoredUnderAnErrorBox) {
     m_core->SetDialog(m_window, DialogMode::Error);
     Type(u"a");
-    EXPECT_EQ(m_core->EventCount(), 0);
+    EXPECT_EQ(m_core->Events().Size(), 0);
     m_core->SetDialog(0, DialogMode::None);
     Type(u"a");
-    EXPECT_EQ(m_core->EventCount(), 1);
+    EXPECT_EQ(m_core->Events().Size(), 1);
 }
 
 TEST_F(InputQueueTest, TypingSwitchesReadersOffAndClearingSwitchesThemOn) {
     m_core->SetScanner(&m_scanner);
     m_core->SetDevices(&m_devices);
     Field(5, 0);
-    EXPECT_TRUE(m_core->IsScannerWanted());
+    EXPECT_TRUE(m_core->InputState().scannerWanted);
     Type(u"a");
-    EXPECT_FALSE(m_core->IsScannerWanted());
+    EXPECT_FALSE(m_core->InputState().scannerWanted);
     EXPECT_FALSE(m_devices.msr);
     Type(u"\b");
-    EXPECT_TRUE(m_core->IsScannerWanted());
+    EXPECT_TRUE(m_core->InputState().scannerWanted);
     EXPECT_TRUE(m_devices.msr);
 }
 

@@ -204,14 +204,14 @@ TEST_F(PrintCommandsTest, LargeReceptionsArriveWholeAndLimitsAreClamped) {
 TEST_F(PrintCommandsTest, PortFailuresAnswerZeroAndLeaveNoPortOpen) {
     // No device behind "COM3:".
     EXPECT_EQ(Ask(Com("2", "", "", "5", "", "x")), (std::vector<Bytes>{"d" + FD + "0"}));
-    EXPECT_FALSE(m_core->HasSerialPort());
+    EXPECT_FALSE(m_core->Print().HasPort());
     {
         SerialPeer peer(u"COM1:");
         OpenPort();
-        EXPECT_TRUE(m_core->HasSerialPort());
+        EXPECT_TRUE(m_core->Print().HasPort());
         peer.Hangup();
         EXPECT_EQ(Ask(Com("0", "", "", "5", "", "")), (std::vector<Bytes>{"d" + FD + "0"}));
-        EXPECT_FALSE(m_core->HasSerialPort());
+        EXPECT_FALSE(m_core->Print().HasPort());
     }
     // The port is opened again by the next command.
     SerialPeer again(u"COM1:");
@@ -234,10 +234,10 @@ TEST_F(PrintCommandsTest, PollClosesThePortASecondAfterItsLastUse) {
     OpenPort();
     g_now += 1000;
     m_core->OnPoll();
-    EXPECT_TRUE(m_core->HasSerialPort());
+    EXPECT_TRUE(m_core->Print().HasPort());
     g_now += 1;
     m_core->OnPoll();
-    EXPECT_FALSE(m_core->HasSerialPort());
+    EXPECT_FALSE(m_core->Print().HasPort());
 }
 
 TEST_F(PrintCommandsTest, AQuittingThreadEndsTheWait) {

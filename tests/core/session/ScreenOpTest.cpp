@@ -25,8 +25,8 @@ protected:
 TEST_F(ScreenOpTest, SizeAndCursorAreAnswered) {
     ScreenOperation size = Make(ScreenOpCode::Size);
     EXPECT_EQ(m_core->ScreenOp(size), 0);
-    EXPECT_EQ(size.row, m_core->Rows());
-    EXPECT_EQ(size.column, m_core->Columns());
+    EXPECT_EQ(size.row, m_core->Screen().Rows());
+    EXPECT_EQ(size.column, m_core->Screen().Columns());
     Op(Make(ScreenOpCode::MoveCursor, 3, 4));
     ScreenOperation cursor = Make(ScreenOpCode::Cursor);
     m_core->ScreenOp(cursor);
@@ -66,9 +66,9 @@ TEST_F(ScreenOpTest, WritesPutsAndClears) {
     Op(put);
     EXPECT_EQ(Screen().CharacterAt(0, 0), u'Z');
     EXPECT_EQ(Screen().AttributeAt(0, 0), 0x200);
-    put.row = m_core->Rows();
+    put.row = m_core->Screen().Rows();
     Op(put);
-    EXPECT_EQ(Screen().CharacterAt(m_core->Rows(), 0), CScreenModel::kBlank);
+    EXPECT_EQ(Screen().CharacterAt(m_core->Screen().Rows(), 0), CScreenModel::kBlank);
 
     // Clear to the end of the line from the cursor, with the attribute.
     Op(Make(ScreenOpCode::MoveCursor, 1, 3));
@@ -106,10 +106,10 @@ TEST_F(ScreenOpTest, SavedCellsRestoreTheirRectangle) {
 
     // A rectangle past the screen saves only its on-screen part; a short
     // buffer restores what it holds.
-    save.row = m_core->Rows() - 1;
-    save.endRow = m_core->Rows() + 5;
-    save.column = m_core->Columns() - 1;
-    save.endColumn = m_core->Columns() + 5;
+    save.row = m_core->Screen().Rows() - 1;
+    save.endRow = m_core->Screen().Rows() + 5;
+    save.column = m_core->Screen().Columns() - 1;
+    save.endColumn = m_core->Screen().Columns() + 5;
     Op(save);
     EXPECT_EQ(cells.size(), 2u);
     cells = {u'Q', 0x70};

@@ -66,7 +66,7 @@ TEST_F(SessionCommandsTest, TermInfoReportsTheControlsValuesAndTheDevice) {
     m_core->SetDevices(&m_devices);
     ChangeProperties([](CoreProperties& p) { p.peerAddress = u"10.1.2.3"; });
     ChangeProperties([](CoreProperties& p) { p.clientVersion = u"5.4"; });
-    m_core->SetClientSize(240, 320);
+    m_core->Resize(240, 320);
     Send("B" + FD);
     std::vector<Bytes> v = Values(Replies().at(0));
     ASSERT_EQ(v.size(), 19u);
@@ -77,7 +77,7 @@ TEST_F(SessionCommandsTest, TermInfoReportsTheControlsValuesAndTheDevice) {
     EXPECT_EQ(v[17], "240");
     EXPECT_EQ(v[18], "320");
     // The control's id comes first.
-    m_core->SetTerminalID(12);
+    m_core->Settings().SetTerminalID(12);
     Send("B" + FD);
     EXPECT_EQ(Values(Replies().at(0))[0], "12");
 }
@@ -143,7 +143,7 @@ TEST_F(SessionCommandsTest, ModeSelectRepliesAndSetsTheReaders) {
     EXPECT_EQ(m_busy, (std::vector<int>{0}));  // no busy status in mode 2
     EXPECT_EQ(scanner.state, SCANNER_STATE_ON);
     EXPECT_TRUE(devices.msr && devices.rfid);
-    EXPECT_EQ(m_core->InputKind(), InputKind::KeysAndData);
+    EXPECT_EQ(m_core->Field().kind, InputKind::KeysAndData);
 
     Send("Y" + FD + "0");
     EXPECT_EQ(Replies(), (std::vector<Bytes>{"b" + FD}));
@@ -153,13 +153,13 @@ TEST_F(SessionCommandsTest, ModeSelectRepliesAndSetsTheReaders) {
 
 TEST_F(SessionCommandsTest, ModeSelectLastsUntilTheNextCommandButRfPrintAndRfAux) {
     Send("Y" + FD + "2" + FF + "3" + FD + "text");
-    EXPECT_EQ(m_core->ModeSelectMode(), 2);
+    EXPECT_EQ(m_core->InputState().modeSelect, 2);
     Send("2" + FD);
-    EXPECT_EQ(m_core->ModeSelectMode(), 0);
+    EXPECT_EQ(m_core->InputState().modeSelect, 0);
     Send("Y" + FD + "2" + FF + "6" + FD + "aux" + FF + "3" + FD + "text");
-    EXPECT_EQ(m_core->ModeSelectMode(), 2);
+    EXPECT_EQ(m_core->InputState().modeSelect, 2);
     Send("A" + FD);
-    EXPECT_EQ(m_core->ModeSelectMode(), 0);
+    EXPECT_EQ(m_core->InputState().modeSelect, 0);
 }
 
 TEST_F(SessionCommandsTest, DisconnectClearsInputDropsAPartialPacketAndEndsTheSession) {
@@ -170,7 +170,7 @@ TEST_F(SessionCommandsTest, DisconnectClearsInputDropsAPartialPacketAndEndsTheSe
     Receive(partial.substr(0, 5));
     m_core->EndSession();
     EXPECT_EQ(m_automation.Codes(), (std::vector<uint32_t>{AUTO_END_OF_INPUT, AUTO_DISCONNECT}));
-    EXPECT_EQ(m_core->InputCommand(), InputCommand::None);
+    EXPECT_EQ(m_core->Field().command, InputCommand::None);
     Receive(partial.substr(5));
     EXPECT_TRUE(Replies().empty());
     Send("A" + FD + "next");

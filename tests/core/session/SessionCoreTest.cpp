@@ -62,7 +62,7 @@ TEST_F(SessionCoreTest, EachPacketClearsBusyEachReplySetsIt) {
     Send("2" + FD);  // no reply
     EXPECT_EQ(m_busy, (std::vector<int>{0}));
     m_busy.clear();
-    m_core->SetScanAheadMode(1);
+    m_core->Settings().SetScanAheadMode(1);
     Send("A" + FD);
     EXPECT_EQ(m_busy, (std::vector<int>{0}));
 }
@@ -117,7 +117,7 @@ TEST_F(SessionCoreTest, PollEndsAFieldAfterItsTimeOut) {
     g_now += 1;
     m_core->OnPoll();
     EXPECT_EQ(Replies(), (std::vector<Bytes>{"9" + FD}));
-    EXPECT_EQ(m_core->InputCommand(), InputCommand::None);
+    EXPECT_EQ(m_core->Field().command, InputCommand::None);
     m_core->OnPoll();
     EXPECT_TRUE(Replies().empty());
 }
@@ -128,7 +128,7 @@ TEST_F(SessionCoreTest, LongTimeOutDoesNotWrapToAShortOne) {
     g_now += 700000;
     m_core->OnPoll();
     EXPECT_TRUE(Replies().empty());
-    EXPECT_EQ(m_core->InputCommand(), InputCommand::Field);
+    EXPECT_EQ(m_core->Field().command, InputCommand::Field);
 }
 
 TEST_F(SessionCoreTest, WindowMessagesReachTheWidgets) {
@@ -178,10 +178,11 @@ TEST_F(DeferredDisconnectTest, SoonAfterABoxOpensTheSessionEndsWithTheNextReply)
     EXPECT_EQ(ClosesPosted(), 0);
     m_events.clear();
 
-    m_core->SendIntReply('V', 1);
-    EXPECT_EQ(Replies(), (std::vector<Bytes>{"V" + FD + "1"}));
+    // The next reply: a Ping's answer.
+    Send("A" + FD + "x");
+    EXPECT_EQ(Replies(), (std::vector<Bytes>{"A" + FD + "x"}));
     // The reply first, then the end of the session; the last status is idle.
-    EXPECT_EQ(m_events, (std::vector<std::string>{"busy", "segment", "ended", "idle"}));
+    EXPECT_EQ(m_events, (std::vector<std::string>{"idle", "busy", "segment", "ended", "idle"}));
     EXPECT_FALSE(m_core->IsDisconnectPending());
     EXPECT_EQ(ClosesPosted(), 1);
     EXPECT_EQ(m_core->GetDialog(), 0u);
@@ -195,7 +196,7 @@ TEST_F(DeferredDisconnectTest, OnlyWithinASecondOfTheBoxOpeningIsDisconnectDefer
         Send("9" + FD);
         EXPECT_EQ(m_core->IsDisconnectPending(), elapsed < 1000);
         EXPECT_EQ(ClosesPosted(), elapsed < 1000 ? 0 : 1);
-        if (elapsed < 1000) m_core->SendIntReply('V', 1);  // completes it
+        if (elapsed < 1000) Send("A" + FD);  // its answer completes it
         EXPECT_FALSE(m_core->IsDisconnectPending());
         EXPECT_EQ(m_core->GetDialog(), 0u);
         ClosesPosted();
@@ -240,7 +241,7 @@ TEST_F(SessionCoreTest, APingAfterEveryCommandOfTheTableIsAnswered) {
             const uint8_t code = static_cast<uint8_t>(c);
             // Disconnect and RfidEvent end their packet by design; RFAUX,
             // RFSPOOL and COMDATAEVENT take the rest of it as their data.
-            if (!m_core->HandlesCommand(code) || Bytes("9r6cd").find(static_cast<char>(code)) != Bytes::npos) continue;
+            if (!m_core->Commands().Has(code) || Bytes("9r6cd").find(static_cast<char>(code)) != Bytes::npos) continue;
             SCOPED_TRACE(testing::Message() << "mode " << mode << " command 0x" << std::hex << c);
             m_core = std::make_unique<CClientCore>(m_window);
             if (mode == 1) Send("B" + FD + "1");
@@ -280,7 +281,7 @@ TEST_F(SessionCoreTest, EveryCommandOfTheTableIsInTheProtocolDocument) {
         if (std::sscanf(line.c_str(), "| 0x%2X", &code) == 1) documented.insert(static_cast<int>(code));
     }
     for (int c = 0; c < 256; ++c) {
-        if (!m_core->HandlesCommand(static_cast<uint8_t>(c))) continue;
+        if (!m_core->Commands().Has(static_cast<uint8_t>(c))) continue;
         EXPECT_TRUE(documented.count(c)) << "command byte 0x" << std::hex << c << " has no entry";
     }
 }

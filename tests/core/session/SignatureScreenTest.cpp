@@ -25,7 +25,8 @@ protected:
     // The event a button of the screen sends when tapped.
     void Tap(const Bytes& label, int id) {
         const Bytes event = "8" + FD + label + FD + std::to_string(id) + FC + "-1";
-        m_core->SendWidgetEvent(reinterpret_cast<const uint8_t*>(event.data()), static_cast<int32_t>(event.size()));
+        m_core->Input().SendWidgetEvent(reinterpret_cast<const uint8_t*>(event.data()),
+                                        static_cast<int32_t>(event.size()));
     }
     // Every widget's record, as GETLABEL for all answers.
     Bytes AllWidgets() {
@@ -45,10 +46,10 @@ TEST_F(SignatureScreenTest, OtherDialogTypesAreRefusedInBothModes) {
 }
 
 TEST_F(SignatureScreenTest, TheScreenIsFourWidgetsInPercentOfTheWindow) {
-    CoreProperties properties = m_core->Properties();
+    CoreProperties properties = m_core->Settings().Properties();
     properties.cells.fontName = u"Tahoma";
     properties.cells.fontSize = 9;
-    m_core->SetProperties(properties);
+    m_core->Settings().SetProperties(properties);
     Send("w" + FD + "8" + FD + "1" + FD + "77");  // a widget of the old screen
     Replies();
     Send("p" + FD + "1");
@@ -73,9 +74,9 @@ TEST_F(SignatureScreenTest, TheScreenIsFourWidgetsInPercentOfTheWindow) {
 TEST_F(SignatureScreenTest, ALongFontFaceLeavesNoButtonOut) {
     // The stream is sized to what it holds: a fixed 500 bytes would drop the
     // later buttons' pieces.
-    CoreProperties properties = m_core->Properties();
+    CoreProperties properties = m_core->Settings().Properties();
     properties.cells.fontName = std::u16string(200, u'F');
-    m_core->SetProperties(properties);
+    m_core->Settings().SetProperties(properties);
     Send("p" + FD + "1");
     const Bytes all = AllWidgets();
     for (const char* label : {"Clear", "Cancel", "OK"}) EXPECT_NE(all.find(FC + label + FC + "4" + FC), Bytes::npos) << label;
@@ -91,7 +92,7 @@ TEST_F(SignatureScreenTest, OkSendsTheStoredStrokesAndDeletesTheFile) {
     Tap("OK", 1);
     // The answer, then the button's event on its usual way: queued, as no input waits.
     EXPECT_EQ(Replies(), std::vector<Bytes>{"p" + FD + "1" + FD + "1" + FD + strokes});
-    EXPECT_EQ(m_core->EventCount(), 1);
+    EXPECT_EQ(m_core->Events().Size(), 1);
     EXPECT_FALSE(plat::fs::Exists(m_file));
     EXPECT_EQ(m_core->GetDialogMode(), DialogMode::None);
     EXPECT_EQ(AllWidgets(), "w" + FD + "1" + FD);
@@ -114,7 +115,7 @@ TEST_F(SignatureScreenTest, OkWithoutStrokesSendsNothingAndEndsTheScreen) {
         EXPECT_FALSE(plat::fs::Exists(m_file));
         EXPECT_EQ(m_core->GetDialogMode(), DialogMode::None);
         EXPECT_EQ(AllWidgets(), "w" + FD + "1" + FD);
-        m_core->ClearEventQueue();
+        m_core->Events().Clear();
     }
     // No file at all.
     Send("p" + FD + "1");
@@ -196,7 +197,7 @@ TEST_F(SignatureScreenTest, OnlyTheScreensButtonsAreLookedAt) {
     Send("p" + FD + "1");
     Tap("Other", 7);
     const Bytes coded = "3" + FD + "OK" + FD + "1" + FC + "-1";
-    m_core->SendWidgetEvent(reinterpret_cast<const uint8_t*>(coded.data()), static_cast<int32_t>(coded.size()));
+    m_core->Input().SendWidgetEvent(reinterpret_cast<const uint8_t*>(coded.data()), static_cast<int32_t>(coded.size()));
     EXPECT_TRUE(Replies().empty());
     EXPECT_EQ(m_core->GetDialogMode(), DialogMode::Signature);
     // Disconnect takes the screen down with the widgets.

@@ -97,7 +97,7 @@ TEST_F(WidgetActionTest, WidgetEventsWaitInTheQueueForGetEvent) {
     ASSERT_NE(button, nullptr);
     button->SendEvent(u"OK", 0);  // the host waits for nothing: queued
     EXPECT_TRUE(Replies().empty());
-    EXPECT_EQ(m_core->EventCount(), 1);
+    EXPECT_EQ(m_core->Events().Size(), 1);
     Send("1" + FD + "0");
     EXPECT_EQ(Replies(), std::vector<Bytes>{"3" + FD + "OK" + FD + "5" + FC + "-1"});
 
@@ -106,7 +106,7 @@ TEST_F(WidgetActionTest, WidgetEventsWaitInTheQueueForGetEvent) {
     EXPECT_TRUE(Replies().empty());
     button->SendEvent(u"OK", 1);
     EXPECT_EQ(Replies(), std::vector<Bytes>{"8" + FD + "OK" + FD + "5" + FC + "-1"});
-    EXPECT_EQ(m_core->InputCommand(), InputCommand::None);
+    EXPECT_EQ(m_core->Field().command, InputCommand::None);
 }
 
 TEST_F(WidgetActionTest, WidgetActionEmptiesTheQueueUnlessScanAheadIsTwo) {
@@ -114,14 +114,14 @@ TEST_F(WidgetActionTest, WidgetActionEmptiesTheQueueUnlessScanAheadIsTwo) {
     Replies();
     for (int mode : {0, 2}) {
         SCOPED_TRACE(mode);
-        m_core->SetScanAheadMode(mode);
+        m_core->Settings().SetScanAheadMode(mode);
         Widget(5)->SendEvent(u"x", 0);
         Type(u"a");
-        EXPECT_EQ(m_core->EventCount(), 2);
+        EXPECT_EQ(m_core->Events().Size(), 2);
         Send(Widgets(Action(1, WID_ACTION_ENABLE, "5")));
         EXPECT_EQ(Replies(), std::vector<Bytes>{"w" + FD + "5"});
-        EXPECT_EQ(m_core->EventCount(), mode == 2 ? 2 : 0);
-        m_core->ClearEventQueue();
+        EXPECT_EQ(m_core->Events().Size(), mode == 2 ? 2 : 0);
+        m_core->Events().Clear();
     }
 }
 

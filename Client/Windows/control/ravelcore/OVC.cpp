@@ -43,9 +43,9 @@ template <class Change>
 bool COVC::ChangeProperties(Change change) {
     if (!m_core) return false;
     CallScope scope(*this);
-    CoreProperties properties = m_core->Properties();
+    CoreProperties properties = m_core->Settings().Properties();
     change(properties);
-    m_core->SetProperties(properties);
+    m_core->Settings().SetProperties(properties);
     return true;
 }
 
@@ -80,13 +80,13 @@ HRESULT COVC::FillAllPropPages(LONG* pages, LONG* count) {
 }
 
 HRESULT COVC::IsAssociatedWithRadio(LONG* associated) {
-    if (m_core && associated) *associated = m_core->IsAssociated() ? 1 : 0;
+    if (m_core && associated) *associated = m_core->Info().IsAssociated() ? 1 : 0;
     return S_OK;
 }
 
 HRESULT COVC::put_ShellWindowHandle(LONG hwnd) {
     if (CModuleContext* context = GetModuleContext()) context->shellWindow = HWND(hwnd);
-    return WithCore([&](CClientCore& core) { core.SetShellWindow(HWND(hwnd)); });
+    return WithCore([&](CClientCore& core) { core.Info().SetShellWindow(HWND(hwnd)); });
 }
 
 HRESULT COVC::GetConfigPropSheetCount(LONG* count) {
@@ -98,7 +98,7 @@ HRESULT COVC::GetConfigPropSheetCount(LONG* count) {
 HRESULT COVC::FillAllConfigPropPages(LONG* pages, LONG* count) {
     if (!pages || !count) return S_FALSE;
     if (CExtentions* ext = GetModuleExtentions()) {
-        const std::u16string key = m_core ? m_core->Properties().baseRegistryKey : std::u16string();
+        const std::u16string key = m_core ? m_core->Settings().Properties().baseRegistryKey : std::u16string();
         *count = ext->FillAllConfigPropPages(reinterpret_cast<PROPSHEETPAGE*>(pages), m_core ? key.c_str() : nullptr);
     }
     return S_OK;
@@ -172,7 +172,7 @@ HRESULT COVC::SetCursor(int row, int column) {
 HRESULT COVC::GetTerminalID(ULONG* id) {
     if (!id) return E_INVALIDARG;
     if (!m_core) return S_FALSE;
-    *id = ULONG(m_core->GetTerminalID());
+    *id = ULONG(m_core->Info().TerminalId());
     return S_OK;
 }
 
@@ -194,7 +194,7 @@ HRESULT COVC::put_IPAddressAsString(BSTR address) {
 
 HRESULT COVC::SetTerminalID(LONG id) {
     if (!m_core) return S_FALSE;
-    m_core->SetTerminalID(id);
+    m_core->Settings().SetTerminalID(id);
     return S_OK;
 }
 
@@ -225,14 +225,14 @@ HRESULT COVC::put_Wrap(LONG v) {
 HRESULT COVC::IncreaseHeightForMenu() {
     if (!m_core) return S_FALSE;
     CallScope scope(*this);
-    m_core->IncreaseHeightForMenu();
+    m_core->CreateBackBuffer();
     return S_OK;
 }
 
 HRESULT COVC::UndoIncreaseForMenu() {
     if (!m_core) return S_FALSE;
     CallScope scope(*this);
-    m_core->UndoIncreaseForMenu();
+    m_core->CreateBackBuffer();
     return S_OK;
 }
 
@@ -302,55 +302,55 @@ HRESULT COVC::put_IncludeDataOnWidget(LONG v) {
 }
 
 HRESULT COVC::put_ScanAheadMode(LONG v) {
-    return WithCore([&](CClientCore& core) { core.SetScanAheadMode(v); });
+    return WithCore([&](CClientCore& core) { core.Settings().SetScanAheadMode(v); });
 }
 
 HRESULT COVC::put_SuppMode(LONG v) {
-    return WithCore([&](CClientCore& core) { core.SetSuppMode(v); });
+    return WithCore([&](CClientCore& core) { core.Decoders().SetSuppMode(v); });
 }
 
 HRESULT COVC::put_Supp2(LONG v) {
-    return WithCore([&](CClientCore& core) { core.SetSupp2(v); });
+    return WithCore([&](CClientCore& core) { core.Decoders().SetSupp2(v); });
 }
 
 HRESULT COVC::put_Supp5(LONG v) {
-    return WithCore([&](CClientCore& core) { core.SetSupp5(v); });
+    return WithCore([&](CClientCore& core) { core.Decoders().SetSupp5(v); });
 }
 
 HRESULT COVC::put_SuppRetries(LONG v) {
-    return WithCore([&](CClientCore& core) { core.SetSuppRetries(v); });
+    return WithCore([&](CClientCore& core) { core.Decoders().SetSuppRetries(v); });
 }
 
 HRESULT COVC::put_Code39FA(LONG v) {
-    return WithCore([&](CClientCore& core) { core.SetCode39FA(v); });
+    return WithCore([&](CClientCore& core) { core.Decoders().SetCode39FA(v); });
 }
 
 HRESULT COVC::put_IgnoreRadio(LONG v) {
-    return WithCore([&](CClientCore& core) { core.SetIgnoreRadio(v); });
+    return WithCore([&](CClientCore& core) { core.Settings().SetIgnoreRadio(v); });
 }
 
 HRESULT COVC::put_RSSIThreshold(ULONG v) {
-    return WithCore([&](CClientCore& core) { core.SetRSSIThreshold(int32_t(v)); });
+    return WithCore([&](CClientCore& core) { core.Settings().SetRSSIThreshold(int32_t(v)); });
 }
 
 HRESULT COVC::put_RadioWakeDelay(ULONG v) {
-    return WithCore([&](CClientCore& core) { core.SetRadioWakeDelay(int32_t(v)); });
+    return WithCore([&](CClientCore& core) { core.Settings().SetRadioWakeDelay(int32_t(v)); });
 }
 
 HRESULT COVC::put_CodePage(ULONG v) {
-    return WithCore([&](CClientCore& core) { core.SetCodePage(v); });
+    return WithCore([&](CClientCore& core) { core.Settings().SetCodePage(v); });
 }
 
 HRESULT COVC::put_EscapeIncludeData(LONG v) {
-    return WithCore([&](CClientCore& core) { core.SetEscapeIncludeData(v); });
+    return WithCore([&](CClientCore& core) { core.Settings().SetEscapeIncludeData(v); });
 }
 
 HRESULT COVC::put_UPCE0Options(ULONG v) {
-    return WithCore([&](CClientCore& core) { core.SetUPCE0Options(int32_t(v)); });
+    return WithCore([&](CClientCore& core) { core.Decoders().SetUPCE0Options(int32_t(v)); });
 }
 
 HRESULT COVC::put_SymbolOverride(BSTR text) {
-    return WithCore([&](CClientCore& core) { core.SetSymbolOverride(BstrView(text)); });
+    return WithCore([&](CClientCore& core) { core.Decoders().SetSymbolOverride(BstrView(text)); });
 }
 
 HRESULT COVC::SetRFIDProperty(BSTR name, BSTR value) {
@@ -366,7 +366,7 @@ HRESULT COVC::SetRFIDProperty(BSTR name, BSTR value) {
 
 HRESULT COVC::put_ReconnectDelay(ULONG v) {
     // Beyond 120000 (or beyond a signed value) the delay in force stays.
-    if (m_core && v <= 120000) m_core->SetReconnectDelay(int32_t(v));
+    if (m_core && v <= 120000) m_core->Settings().SetReconnectDelay(int32_t(v));
     return S_OK;
 }
 
@@ -383,7 +383,7 @@ HRESULT COVC::put_CellHeight(ULONG v) {
 }
 
 HRESULT COVC::put_EnableScannerOnExit(LONG v) {
-    return WithCore([&](CClientCore& core) { core.SetEnableScannerOnExit(v); });
+    return WithCore([&](CClientCore& core) { core.Settings().SetEnableScannerOnExit(v); });
 }
 
 HRESULT COVC::Connect(BSTR name) {
@@ -397,14 +397,14 @@ HRESULT COVC::Connect(BSTR name) {
 HRESULT COVC::SetFeatureNum(ULONG feature, ULONG value) {
     if (!m_core) return S_FALSE;
     if (feature > ULONG(INT32_MAX)) return E_INVALIDARG;
-    return m_core->SetIntSetting(int32_t(feature), value);
+    return m_core->Settings().SetIntSetting(int32_t(feature), value);
 }
 
 HRESULT COVC::SetFeatureStr(ULONG feature, BSTR value) {
     if (!m_core) return S_FALSE;
     if (feature > ULONG(INT32_MAX)) return E_INVALIDARG;
     const std::u16string text(BstrView(value));
-    return m_core->SetStringSetting(int32_t(feature), text.c_str());
+    return m_core->Settings().SetStringSetting(int32_t(feature), text.c_str());
 }
 
 // ---- IOVCData
@@ -507,7 +507,7 @@ HRESULT COVC::ScanInput(int length, const char16_t* text) {
 HRESULT COVC::GetDroppedEvents(ULONGLONG* dropped, LONG* capacity) {
     if (!dropped || !capacity) return E_POINTER;
     if (!m_core) return S_FALSE;
-    *dropped = m_core->DroppedEvents();
+    *dropped = m_core->InputState().droppedEvents;
     *capacity = CClientCore::kQueueCapacity;
     return S_OK;
 }

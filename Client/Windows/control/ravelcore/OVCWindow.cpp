@@ -153,11 +153,9 @@ void COVC::OnCreate(HWND hwnd, const CREATESTRUCT* cs) {
     } else {
         m_core->SetFontMeasureSource(&HelperFontMeasure);
     }
-    m_core->SetClientSize(cs ? cs->cx : 0, cs ? cs->cy : 0);
-    m_core->UpdateCellMetrics();
-    m_core->CreateBackBuffer();
+    m_core->Resize(cs ? cs->cx : 0, cs ? cs->cy : 0);
     if (const CModuleContext* context = GetModuleContext(); context && context->shellWindow)
-        m_core->SetShellWindow(context->shellWindow);
+        m_core->Info().SetShellWindow(context->shellWindow);
 }
 
 void COVC::OnDestroy() {
@@ -278,7 +276,7 @@ void COVC::OnScannerMessage(HWND hwnd, UINT msg, WPARAM wParam, LPARAM lParam) {
 }
 
 void COVC::SetInputDevices(bool on) {
-    if (m_core) m_core->EnableScanner(on);
+    if (m_core) m_core->Input().EnableScanner(on);
     if (CMsrExtention* msr = ModuleMsr()) msr->EnableMSR(0, on ? 1 : 0);
     if (CRfidExtention* rfid = ModuleRfid()) rfid->ReaderOn(0, on ? 1 : 0);
 }
@@ -397,7 +395,7 @@ LRESULT COVC::OnMessage(HWND hwnd, UINT msg, WPARAM wParam, LPARAM lParam) {
             return 0;
         }
         if (m_core) {
-            const int32_t hideMenuKey = m_core->Properties().hideMenuKey;
+            const int32_t hideMenuKey = m_core->Settings().Properties().hideMenuKey;
             if (hideMenuKey != 0 && uint32_t(hideMenuKey) == uint32_t(wParam)) Fire_OVCToggleHideMenu();
             if (m_core) m_core->OnKeyDown(uint32_t(wParam), uint32_t(lParam & 0xFFFF));
         }
@@ -443,11 +441,7 @@ LRESULT COVC::OnMessage(HWND hwnd, UINT msg, WPARAM wParam, LPARAM lParam) {
         return 0;
     case WM_SIZE:
         if (CExtentions* ext = GetModuleExtentions()) ext->NotifyMove();
-        if (m_core) {
-            m_core->SetClientSize(LOWORD(lParam), HIWORD(lParam));
-            m_core->UpdateCellMetrics();
-            m_core->CreateBackBuffer();
-        }
+        if (m_core) m_core->Resize(LOWORD(lParam), HIWORD(lParam));
         break;
     case WM_SETFOCUS:
         if (m_core) m_core->CaretOn();

@@ -27,7 +27,8 @@ void CClientCore::CaretOff() {
 void CClientCore::SetCaretWanted(bool wanted) {
     m_screen.ShowCaret(wanted);
     const CScreenModel::Caret& caret = m_screen.GetCaret();
-    const bool show = wanted && m_caretFocus && (Properties().wrap != 0 || m_screen.OnScreen(caret.row, caret.column));
+    const bool onScreen = m_settings.Properties().wrap != 0 || m_screen.OnScreen(caret.row, caret.column);
+    const bool show = wanted && m_caretFocus && onScreen;
     if (show && !m_caretShown) {
         m_caretShown = ShowCaret(m_window) != FALSE;
         ShowScreen(true);
@@ -38,7 +39,7 @@ void CClientCore::SetCaretWanted(bool wanted) {
 }
 
 void CClientCore::MoveCursor(int row, int column) {
-    if (Properties().wrap != 0) {
+    if (m_settings.Properties().wrap != 0) {
         // The column counts on from the start of the row, over row ends.
         const int64_t columns = std::max(m_screen.Columns(), 1);
         const int64_t r = int64_t{row} + column / columns;

@@ -64,6 +64,7 @@ CClientCore::CClientCore(HWND controlWindow)
       m_automation(&g_noAutomation),
       m_dialogs(&g_noDialogs),
       m_widgetManager(std::make_unique<CWidgetManager>()) {
+    m_settings.SetObserver(this);
     m_framer = std::make_unique<CPacketFramer>(&CClientCore::SendData, this, m_settings.GetCodePage());
     m_framer->SetDiscardCallback(&LogDiscardedPacket, nullptr);
     m_writer = m_framer->NewDefaultWriter();
@@ -112,7 +113,8 @@ void CClientCore::Destroy() {
     m_widgetManager->RemoveAll();
     m_widgetManager->SetFramer(nullptr);
     m_framer.reset();
-    ClearEventQueue();
+    m_queue.Clear();
+    m_settings.SetObserver(nullptr);
     if (m_extensions) {
         m_extensions->DeleteSessions();
         m_extensions->UnloadExtensions();
@@ -135,7 +137,7 @@ void CClientCore::Start() {
     m_extensions->OpenRfidReader();
     m_devices->EnableRfid(false);
     m_extensions->LoadExtensions();
-    ApplyDecoderSettings();
+    m_decoders.Apply(*m_scanner);
     m_extensions->LoadAutomation();
 }
 
@@ -396,6 +398,12 @@ void CClientCore::MeasureCells() {
     m_cellsPending = false;
     m_fonts = std::exchange(m_fontSource, nullptr)();
     if (!m_fonts) return;
+    UpdateCellMetrics();
+    CreateBackBuffer();
+}
+
+void CClientCore::Resize(int width, int height) {
+    m_screen.SetClientSize(width, height);
     UpdateCellMetrics();
     CreateBackBuffer();
 }

@@ -1,5 +1,5 @@
-// Settings the control hands to the core: feature arrays, range-checked
-// values, decoder settings for the scanner, activation, automation queries.
+// What the settings change beyond themselves, the control's activation,
+// automation queries.
 #include "core/session/ClientCore.h"
 #include "core/session/LogicalFolders.h"
 #include "core/support/LogFile.h"
@@ -13,14 +13,6 @@ constexpr int kIdOk = 1;
 
 }  // namespace
 
-int32_t CClientCore::SetIntSetting(int32_t index, uint32_t value) { return m_settings.SetIntSetting(index, value); }
-
-int32_t CClientCore::SetStringSetting(int32_t index, const char16_t* text) {
-    return m_settings.SetStringSetting(index, text);
-}
-
-int32_t CClientCore::GetTerminalID() { return m_info.TerminalId(); }
-
 void CClientCore::Suspend() {
     m_devices->SuspendAll();
     if (m_scanner->IsPresent()) m_scanner->SetScannerState(SCANNER_STATE_OFF);
@@ -31,16 +23,14 @@ void CClientCore::Resume() {
     if (m_scanner->IsPresent() && m_inputState.scannerWanted) m_scanner->SetScannerState(SCANNER_STATE_ON);
 }
 
-void CClientCore::SetEnableScannerOnExit(int32_t value) {
-    m_settings.SetEnableScannerOnExit(value);
+void CClientCore::ScannerOnExitChanged(int32_t value) {
     if (m_scanner->IsPresent()) {
         m_scanner->SetScannerState(SCANNER_STATE_OFF);
         m_scanner->SetGlobalParameter(0, value);
     }
 }
 
-void CClientCore::SetCodePage(uint32_t codePage) {
-    m_settings.SetCodePage(codePage);
+void CClientCore::CodePageChanged(uint32_t codePage) {
     if (m_writer) m_writer->SetCodePage(codePage);
     if (m_framer) m_framer->SetCodePage(codePage);
 }
@@ -52,22 +42,6 @@ int32_t CClientCore::SetRFIDProperty(std::string_view name, std::string_view val
 void CClientCore::SetAppDirectory(std::u16string_view folder) {
     m_moduleFolder = folder;
     RegisterFolder(u"APP", u"", m_moduleFolder.c_str());
-}
-
-// ---- Decoder settings
-
-void CClientCore::SetSuppMode(int32_t value) {
-    if (value >= 0 && value < 3) m_decoders.SetParameter(*m_scanner, 244, 3, value);
-}
-void CClientCore::SetSupp2(int32_t value) { m_decoders.SetParameter(*m_scanner, 244, 1, value ? 1 : 0); }
-void CClientCore::SetSupp5(int32_t value) { m_decoders.SetParameter(*m_scanner, 244, 2, value ? 1 : 0); }
-void CClientCore::SetSuppRetries(int32_t value) {
-    if (value >= 2 && value <= 10) m_decoders.SetParameter(*m_scanner, 244, 4, value);
-}
-void CClientCore::SetCode39FA(int32_t value) { m_decoders.SetParameter(*m_scanner, 55, 3, value ? 1 : 0); }
-void CClientCore::SetUPCE0Options(int32_t value) {
-    m_decoders.SetParameter(*m_scanner, 48, 0, value & 1);
-    m_decoders.SetParameter(*m_scanner, 48, 1, (value >> 1) & 1);
 }
 
 // ---- Automation queries

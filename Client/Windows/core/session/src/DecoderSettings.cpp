@@ -112,3 +112,17 @@ void CDecoderSettings::Apply(ICoreScanner& scanner) {
     }
     if (haveLists) scanner.SetEnabledDecoders(enabled);
 }
+
+void CDecoderOptions::SetSuppMode(int32_t value) {
+    if (value >= 0 && value < 3) m_settings.SetParameter(*m_scanner, 244, 3, value);
+}
+void CDecoderOptions::SetSupp2(int32_t value) { m_settings.SetParameter(*m_scanner, 244, 1, value ? 1 : 0); }
+void CDecoderOptions::SetSupp5(int32_t value) { m_settings.SetParameter(*m_scanner, 244, 2, value ? 1 : 0); }
+void CDecoderOptions::SetSuppRetries(int32_t value) {
+    if (value >= 2 && value <= 10) m_settings.SetParameter(*m_scanner, 244, 4, value);
+}
+void CDecoderOptions::SetCode39FA(int32_t value) { m_settings.SetParameter(*m_scanner, 55, 3, value ? 1 : 0); }
+void CDecoderOptions::SetUPCE0Options(int32_t value) {
+    m_settings.SetParameter(*m_scanner, 48, 0, value & 1);
+    m_settings.SetParameter(*m_scanner, 48, 1, (value >> 1) & 1);
+}

@@ -4,9 +4,9 @@
 #include "core/session/ClientCore.h"
 
 void CClientCore::SetWrap(bool on) {
-    CoreProperties props = Properties();
+    CoreProperties props = m_settings.Properties();
     props.wrap = on ? 1 : 0;
-    SetProperties(props);
+    m_settings.SetProperties(props);
 }
 
 void CClientCore::OpenErrorBox(ErrorBoxRequest request) {
@@ -43,7 +43,7 @@ void CClientCore::OpenMenuBox(MenuBoxRequest request) {
     // One menu at a time: a menu still open is cancelled first.
     if (m_dialog && m_dialogMode == DialogMode::Menu) SendMessage(m_dialog, WM_COMMAND, IDCANCEL, 0);
     m_menuBox = std::move(request);
-    m_menuBox.exitKey = Properties().menuExitKey;
+    m_menuBox.exitKey = m_settings.Properties().menuExitKey;
     m_dialogMode = DialogMode::Menu;
     const DialogGrid grid{m_window, m_screen.CellWidth(), m_screen.CellHeight(), m_screen.Columns(), m_screen.Rows()};
     const HWND window = m_dialogs->OpenMenuBox(m_menuBox, grid, *this);

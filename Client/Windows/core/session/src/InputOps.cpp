@@ -9,6 +9,6 @@ int32_t CClientCore::OnChar(char16_t character, int32_t repeat, uint32_t flags) 
 
 int32_t CClientCore::OnDeviceData(const DeviceDataRecord* record) { return m_input.OnDeviceData(record); }
 
-void CClientCore::SendWidgetEvent(const uint8_t* bytes, int32_t count) { m_input.SendWidgetEvent(bytes, count); }
-
-void CClientCore::OnWidgetReply(const CPacketBuffer& writer) { SendWidgetEvent(writer.GetData(), writer.GetLength()); }
+void CClientCore::OnWidgetReply(const CPacketBuffer& writer) {
+    m_input.SendWidgetEvent(writer.GetData(), writer.GetLength());
+}

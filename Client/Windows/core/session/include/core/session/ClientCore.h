@@ -2,9 +2,10 @@
 // dispatches each command of each packet to its handler and sends the
 // replies, one WM_CORE_SEND_SEGMENT message per framed segment, to the control window.
 // It owns the parts that keep the session's state -- the input field and the
-// event queue, the screen model, the file commands, the decoder settings and
-// the session settings -- and its handlers delegate to them. Everything runs
-// on the one user-interface thread; the core creates no thread.
+// event queue, the screen model, the decoder settings, the session settings
+// and the command groups -- and hands each out through an accessor of its
+// own rather than forwarding to it. Everything runs on the one
+// user-interface thread; the core creates no thread.
 #pragma once
 
 #include <cstdint>
@@ -93,7 +94,8 @@ class CClientCore : public IExtensionHost,
                     private IDisplaySession,
                     private IMenuSession,
                     private IInputSession,
-                    private ISignatureSession {
+                    private ISignatureSession,
+                    private ISettingsObserver {
 public:
     // Result codes of the setters, with their Windows values.
     static constexpr int32_t kOk = 0;
@@ -126,7 +128,7 @@ public:
     // that waits stops without answering and the packet runs no further.
     void WindowDestroyed() { ++m_sessionEnds; }
 
-    // ---- Input from the control.
+    // ---- Input from the control, routed to the input commands.
     // 0 when handled; kFail when the key is not one of the core's (the
     // control lets it go on).
     int32_t OnKeyDown(uint32_t virtualKey, uint32_t flags);
@@ -136,41 +138,40 @@ public:
     // record or more than 4000 characters (the control offers it elsewhere).
     int32_t OnDeviceData(const DeviceDataRecord* record);
     void NotifyAutomation(const char16_t* hostName);
-    int32_t SetIntSetting(int32_t index, uint32_t value);
-    int32_t SetStringSetting(int32_t index, const char16_t* text);
     // Host bytes: framed (the stream) or one whole unframed packet. Input that
     // arrives while a packet is being handled (through a message pump inside a
     // handler) is queued and handled, in order, after the running input.
     int OnReceive(const uint8_t* bytes, int32_t count, bool framed);
-    int DispatchPacket(CPacket* pkt);
     // The 50 ms poll: the idle serial port, power resume, the field's time-out.
     int OnPoll();
-    // A widget's event (its reply bytes): sent, or queued while nothing waits.
-    void SendWidgetEvent(const uint8_t* bytes, int32_t count);
-    void OnWidgetReply(const CPacketBuffer& writer);
     // A window message of the control for the widgets (taps, commands,
     // drawing, device data); its result, *handled (may be null) whether a
     // widget claimed it.
     LRESULT OnWidgetMessage(HWND window, UINT message, WPARAM wParam, LPARAM lParam, bool* handled);
 
-    // ---- Replies (each sets the busy status first, as the host expects).
-    int SendReply(const CPacketBuffer& writer) override;
-    int SendReplyPart(const CPacketBuffer& writer, bool last) override;
-    void AbandonReply() override;
-    int SendTextReply(uint8_t code, std::u16string_view text) override;
-    int SendIntReply(uint8_t code, int32_t number) override;
-
-    // ---- What the input state is (for the control and tests).
-    int EventCount() const { return static_cast<int>(m_queue.Size()); }
-    // Events a full queue has dropped since the core was made.
-    uint64_t DroppedEvents() const { return m_inputState.droppedEvents; }
-    void ClearEventQueue() { m_queue.Clear(); }
-    ::InputCommand InputCommand() const { return m_field.command; }
-    ::InputKind InputKind() const { return m_field.kind; }
-    const std::u16string& InputText() const { return m_field.text; }
-    int32_t ModeSelectMode() const { return m_inputState.modeSelect; }
-    bool IsScannerWanted() const { return m_inputState.scannerWanted; }
-    void EnableScanner(bool wanted) override { m_input.EnableScanner(wanted); }
+    // ---- The parts that own the session's state, for the control and tests.
+    // The settings and properties the control pushes; a new code page reaches
+    // the framing and the scanner-on-exit value the scanner.
+    CSessionSettings& Settings() { return m_settings; }
+    const CSessionSettings& Settings() const { return m_settings; }
+    // The decoder options, applied through the scanner hook in force.
+    CDecoderOptions Decoders() { return CDecoderOptions(m_decoders, m_scanner); }
+    // The input field, the queued events and what the input shares with the
+    // dispatcher (MODESELECT's mode, whether the scanner is wanted, drops).
+    const CInputField& Field() const { return m_field; }
+    const CEventQueue& Events() const { return m_queue; }
+    CEventQueue& Events() { return m_queue; }
+    const InputSharedState& InputState() const { return m_inputState; }
+    CInputCommands& Input() { return m_input; }
+    // The terminal id, the radio association and the shell's window for the
+    // input panel.
+    CInfoCommands& Info() { return m_info; }
+    // The serial port kept open by the printing and serial commands.
+    const CPrintCommands& Print() const { return m_print; }
+    // The dispatcher's table.
+    const CCommandTable& Commands() const { return m_commands; }
+    // The screen model a view paints.
+    const CScreenModel& Screen() const { return m_screen; }
 
     // The open menu, error or signature box and its mode; a Disconnect within
     // a second of its opening waits for the next reply.
@@ -179,87 +180,35 @@ public:
     DialogMode GetDialogMode() const { return m_dialogMode; }
     bool IsDisconnectPending() const { return m_disconnectPending; }
 
-
-    // The radio association test: 1 associated, 0 not, -1 unknown.
-    int32_t IsAssociated() { return m_info.IsAssociated(); }
-    // The shell's main window, told to show or hide the input panel.
-    void SetShellWindow(HWND window) { m_info.SetShellWindow(window); }
-
-    // The serial port kept open by the printing and serial commands.
-    bool HasSerialPort() const { return m_print.HasPort(); }
     // A resume from suspend, seen by the next poll.
     void SignalPowerResume() { m_resumeSignalled = true; }
-    DWORD GetResumeTime() const { return m_resumeTime; }
 
-    // ---- Settings and properties (kept by the session settings).
-    int32_t GetTerminalID();
-    void SetTerminalID(int32_t id) { m_settings.SetTerminalID(id); }
+    // The control's activation: the extensions' sessions and the scanner.
     void Suspend();
     void Resume();
-    void SetScanAheadMode(int32_t value) { m_settings.SetScanAheadMode(value); }
-    void SetEnableScannerOnExit(int32_t value);
-    void SetReconnectDelay(int32_t value) { m_settings.SetReconnectDelay(value); }
-    void SetIgnoreRadio(int32_t value) { m_settings.SetIgnoreRadio(value); }
-    void SetRSSIThreshold(int32_t value) { m_settings.SetRSSIThreshold(value); }
-    void SetRadioWakeDelay(int32_t value) { m_settings.SetRadioWakeDelay(value); }
-    void SetCodePage(uint32_t codePage);
-    void SetEscapeIncludeData(int32_t value) { m_settings.SetEscapeIncludeData(value); }
     int32_t SetRFIDProperty(std::string_view name, std::string_view value);
-    // The control's properties, pushed whole; the cell settings take effect
-    // at the next UpdateCellMetrics.
-    void SetProperties(const CoreProperties& properties) { m_settings.SetProperties(properties); }
-    const CoreProperties& Properties() const { return m_settings.Properties(); }
-
-    int32_t GetScanAheadMode() const { return m_settings.GetScanAheadMode(); }
-    int32_t GetEnableScannerOnExit() const { return m_settings.GetEnableScannerOnExit(); }
-    int32_t GetReconnectDelay() const { return m_settings.GetReconnectDelay(); }
-    int32_t GetIgnoreRadio() const { return m_settings.GetIgnoreRadio(); }
-    int32_t GetRSSIThreshold() const { return m_settings.GetRSSIThreshold(); }
-    int32_t GetRadioWakeDelay() const { return m_settings.GetRadioWakeDelay(); }
-    int32_t GetEscapeIncludeData() const { return m_settings.GetEscapeIncludeData(); }
-    uint32_t GetCodePage() const { return m_settings.GetCodePage(); }
-    uint32_t GetFeatureNumber(int32_t index) const { return m_settings.GetFeatureNumber(index); }
-    const char16_t* GetFeatureString(int32_t index) const { return m_settings.GetFeatureString(index); }
     const std::u16string& ModuleFolder() const { return m_moduleFolder; }
+    // The query the automation libraries are given (context: the core, or null).
+    static intptr_t AutomationQuery(void* context, uint32_t query, intptr_t a, intptr_t b);
     // The application folder: kept as the module folder and registered as "APP".
     void SetAppDirectory(std::u16string_view folder);
 
-    // ---- Decoder settings (kept by the decoder settings part).
-    void SetSuppMode(int32_t value);
-    void SetSupp2(int32_t value);
-    void SetSupp5(int32_t value);
-    void SetSuppRetries(int32_t value);
-    void SetCode39FA(int32_t value);
-    void SetUPCE0Options(int32_t value);
-    void SetSymbolOverride(std::u16string_view text) { m_decoders.SetSymbolOverride(*m_scanner, text); }
-    void ApplyDecoderSettings() { m_decoders.Apply(*m_scanner); }
-    const std::vector<DecoderTriple>& DecoderSettings() const { return m_decoders.Settings(); }
-    static intptr_t AutomationQuery(void* context, uint32_t query, intptr_t a, intptr_t b);
-
-    // ---- Screen: the model a view paints.
-    // The control window's client size in pixels (the control sets it on
-    // every resize, then calls UpdateCellMetrics and CreateBackBuffer).
-    void SetClientSize(int width, int height) { m_screen.SetClientSize(width, height); }
+    // ---- Screen.
+    // The control window's client size in pixels, on every resize: the cells
+    // are measured again, and the grid and the view's back buffer remade.
+    void Resize(int width, int height);
     void UpdateCellMetrics();
     // The grid for the window and cell size, cleared, and the view's back
-    // buffer of the window's size.
+    // buffer of the window's size (also when the control's menu bar comes or
+    // goes).
     void CreateBackBuffer();
-    // The control's menu bar coming and going changes the client size the
-    // control sets; the back buffer is remade for it.
-    void IncreaseHeightForMenu() { CreateBackBuffer(); }
-    void UndoIncreaseForMenu() { CreateBackBuffer(); }
-    int GetCellWidth() const { return m_screen.CellWidth(); }
-    int GetCellHeight() const { return m_screen.CellHeight(); }
-    int GetDoubleCellWidth() const { return m_screen.DoubleCellWidth(); }
-    int Columns() const { return m_screen.Columns(); }
-    int Rows() const { return m_screen.Rows(); }
-    const CScreenModel& Screen() const { return m_screen; }
     // The single entry to the text screen for the control and the widgets;
     // what it returns depends on the operation (0 for most).
     int32_t ScreenOp(ScreenOperation& operation);
     // The control's drawing: the back buffer copied into target (the
-    // window's context). Without a back buffer the user is told. An overlay
-    // text shows in reverse from cell (0, 0) in this copy only.
+    // window's context). Without a back buffer the user is told through the
+    // dialogs hook. An overlay text shows in reverse from cell (0, 0) in
+    // this copy only.
     void Paint(HDC target, std::u16string_view overlay = {});
     // The control window's focus gain and loss: the window's caret, one cell,
     // follows the model's caret while the window has the focus.
@@ -295,11 +244,6 @@ public:
     // where a screen is shown. The measure outlives the core.
     void SetFontMeasureSource(plat::draw::IFontMeasure* (*source)()) { m_fontSource = source; }
 
-    // The answer of a command that failed for want of memory (none for a
-    // command without a reply).
-    // Whether the dispatcher's table has a handler for a command byte.
-    bool HandlesCommand(uint8_t code) const { return m_commands.Has(code); }
-
 private:
     // ---- The core's own command handler (the session's end); the groups
     // register the others. The packet's cursor is on the command's first
@@ -308,20 +252,31 @@ private:
 
     // Fills the dispatcher's table: the groups' bytes and the core's own.
     void RegisterCommands();
+    int DispatchPacket(CPacket* pkt);
+    // A widget's event (its reply bytes): sent, or queued while nothing waits.
+    void OnWidgetReply(const CPacketBuffer& writer);
+
+    // IReplyChannel, for the parts (each reply sets the busy status first,
+    // as the host expects).
+    int SendReply(const CPacketBuffer& writer) override;
+    int SendReplyPart(const CPacketBuffer& writer, bool last) override;
+    void AbandonReply() override;
+    int SendTextReply(uint8_t code, std::u16string_view text) override;
+    int SendIntReply(uint8_t code, int32_t number) override;
     // The framer's send callback: one WM_CORE_SEND_SEGMENT per segment.
     static void SendData(void* context, int pieceCount, const uint8_t* const* pieces, const int32_t* lengths);
 
-    // IReplyChannel, for the parts.
     CPacketBuffer* Writer() override { return m_writer.get(); }
     std::unique_ptr<CPacketBuffer> NewWriter(int32_t capacity) override;
     int32_t WriterCapacity() const override;
 
     // IBarcodeSession, for the barcode commands.
+    void EnableScanner(bool wanted) override { m_input.EnableScanner(wanted); }
     int32_t FramingMode() const override;
     uint32_t CodePage() const override { return m_settings.GetCodePage(); }
 
     // IExtensionHost, for the extension binding (the hooks and the window are public).
-    std::u16string BaseRegistryKey() const override { return Properties().baseRegistryKey; }
+    std::u16string BaseRegistryKey() const override { return m_settings.Properties().baseRegistryKey; }
     AutoQueryFn AutomationQueryFunction() const override { return &CClientCore::AutomationQuery; }
     void* AutomationQueryContext() override { return this; }
 
@@ -349,7 +304,11 @@ private:
     // ISessionLink, for the session commands.
     void SetCommandDelimiter(uint8_t delimiter) override;
     void SetFramingMode(int32_t mode) override;
-    int32_t TerminalId() override { return GetTerminalID(); }
+    int32_t TerminalId() override { return m_info.TerminalId(); }
+
+    // ISettingsObserver, for the settings.
+    void CodePageChanged(uint32_t codePage) override;
+    void ScannerOnExitChanged(int32_t value) override;
 
     // IDialogAnswers, for the open box.
     void ErrorBoxAnswered() override;

@@ -30,3 +30,26 @@ public:
 private:
     std::vector<DecoderTriple> m_settings;
 };
+
+// The control's decoder options: the settings bound to the scanner hook in
+// force when an option is set (the hook may be replaced at any time).
+class CDecoderOptions {
+public:
+    CDecoderOptions(CDecoderSettings& settings, ICoreScanner* const& scanner)
+        : m_settings(settings), m_scanner(scanner) {}
+
+    // Values outside an option's range are ignored.
+    void SetSuppMode(int32_t value);     // 0 to 2
+    void SetSupp2(int32_t value);
+    void SetSupp5(int32_t value);
+    void SetSuppRetries(int32_t value);  // 2 to 10
+    void SetCode39FA(int32_t value);
+    void SetUPCE0Options(int32_t value);  // bit 0 and bit 1
+    void SetSymbolOverride(std::u16string_view text) { m_settings.SetSymbolOverride(*m_scanner, text); }
+    void Apply() { m_settings.Apply(*m_scanner); }
+    const std::vector<DecoderTriple>& Settings() const { return m_settings.Settings(); }
+
+private:
+    CDecoderSettings& m_settings;
+    ICoreScanner* const& m_scanner;
+};

@@ -34,6 +34,8 @@ public:
     int32_t TerminalId();
     // The shell's main window, told to show or hide the input panel.
     void SetShellWindow(HWND window) { m_shellWindow = window; }
+    // The tick of the last resume the association test still waits out; 0: none.
+    DWORD ResumeTime() const { return m_resumeTime; }
 
 private:
     // The handlers, reached through the table only; the cursor is on the

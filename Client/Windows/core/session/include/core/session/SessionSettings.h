@@ -28,6 +28,15 @@ struct CoreProperties {
     CellSettings cells;  // font and grid
 };
 
+// Told of a change whose effect reaches beyond the settings: the code page
+// (the framing's) and the scanner on exit (the scanner's). The core is it.
+class ISettingsObserver {
+public:
+    virtual ~ISettingsObserver() = default;
+    virtual void CodePageChanged(uint32_t codePage) = 0;
+    virtual void ScannerOnExitChanged(int32_t value) = 0;
+};
+
 class CSessionSettings {
 public:
     // Result codes of the feature setters, with their Windows values.
@@ -53,10 +62,16 @@ public:
     void SetRSSIThreshold(int32_t value);     // below 1
     void SetRadioWakeDelay(int32_t value);    // at most 20000
     void SetEscapeIncludeData(int32_t value) { m_escapeIncludeData = value; }
-    void SetEnableScannerOnExit(int32_t value) { m_enableScannerOnExit = value; }
+    void SetEnableScannerOnExit(int32_t value) {
+        m_enableScannerOnExit = value;
+        if (m_observer) m_observer->ScannerOnExitChanged(value);
+    }
     void SetIgnoreRadio(int32_t value) { m_ignoreRadio = value; }
     void SetTerminalID(int32_t id) { m_terminalId = id; }
-    void SetCodePage(uint32_t codePage) { m_codePage = codePage; }
+    void SetCodePage(uint32_t codePage) {
+        m_codePage = codePage;
+        if (m_observer) m_observer->CodePageChanged(codePage);
+    }
     void SetProperties(const CoreProperties& properties) { m_properties = properties; }
 
     int32_t GetScanAheadMode() const { return m_scanAheadMode; }
@@ -71,7 +86,11 @@ public:
     uint32_t GetCodePage() const { return m_codePage; }
     const CoreProperties& Properties() const { return m_properties; }
 
+    // Null: no one is told.
+    void SetObserver(ISettingsObserver* observer) { m_observer = observer; }
+
 private:
+    ISettingsObserver* m_observer = nullptr;
     CoreProperties m_properties;
     CDwordBuffer m_featureNumbers;
     CPointerBuffer m_featureStrings;
