@@ -596,3 +596,20 @@ TEST_F(InstalledProgramTest, AHostsSharedObjectIsNeverStoredWhereCodeLoadsNorLoa
     dlclose(loaded);
     EXPECT_TRUE(std::filesystem::exists(marker));
 }
+
+// A packet of the host's rests holds the installed program no longer than
+// the session: the host's close is seen while it rests, and the program
+// ends at once rather than after the ten seconds of rest.
+TEST_F(InstalledProgramTest, APacketOfRestsEndsWhenTheHostCloses) {
+    ScriptedHost host;
+    const pid_t pid = StartConnected(host);
+    EXPECT_EQ(Ask(host, std::string("H\xFDrest.ton\xFD") + "0\xFD" "2000\xFE"), "H\xFD" "1");
+    std::string rests = "T\xFDrest.ton";
+    for (int i = 1; i < 5; ++i) rests += "\xFFT\xFDrest.ton";
+    ASSERT_TRUE(host.Send(Frame0(rests + "\xFF" "A\xFDrested")));
+    EXPECT_EQ(host.ReadPacket(0, 500), "") << "the packet did not rest";
+    const auto closed = Clock::now();
+    host.CloseConnection();
+    EXPECT_EQ(WaitExit(pid, 15000), 0);
+    EXPECT_LT(Clock::now() - closed, std::chrono::seconds(3));
+}

@@ -1,0 +1,55 @@
+// The device program while a packet of the host's rests plays: the screen,
+// the shell's thread and the user's menu stay the user's.
+#include "tests/Client/Windows/shell/session/DeviceProgram.h"
+
+using namespace sessiontest;
+
+namespace {
+
+// Five PLAYTONE of a tone file that rests 2 s, after the host's text and
+// before a Ping: ten seconds of rest in one packet.
+std::string RestingPacket() {
+    std::string packet = "3\xFD\x1B[2;3HResting";
+    for (int i = 0; i < 5; ++i) packet += "\xFFT\xFDrest.ton";
+    return packet + "\xFF" "A\xFDrested";
+}
+
+}  // namespace
+
+TEST_F(DeviceProgramTest, WhileAPacketRestsTheScreenIsPaintedAndTheUsersDisconnectEndsIt) {
+    ScriptedHost host;
+    Configure("Autodiscovery=0\nAutoLaunchAddress=127.0.0.1\nAutoLaunchPort=" + std::to_string(host.Port()) + "\n");
+    // The session's screen as shown, rendered by the shell's thread.
+    const auto Screen = [] {
+        return OnShell([] {
+            plat::qt::SyncWidgets();
+            return plat::qt::RenderWindow(ControlHost());
+        });
+    };
+    Run([&] {
+        ASSERT_TRUE(host.Accept());
+        ASSERT_TRUE(host.Send(Frame0(std::string("H\xFDrest.ton\xFD") + "0\xFD" "2000\xFE")));
+        ASSERT_EQ(host.ReadPacket(), "H\xFD" "1");
+        const QImage before = Screen();
+        ASSERT_FALSE(before.isNull());
+        const auto sent = Clock::now();
+        ASSERT_TRUE(host.Send(Frame0(RestingPacket())));
+        // The shell's thread answers while the packet rests, and the host's
+        // text is on the screen.
+        QImage during;
+        EXPECT_TRUE(WaitFor([&] { return (during = Screen()) != before; }, 3000));
+        EXPECT_LT(Clock::now() - sent, std::chrono::seconds(3));
+        if (const char* dir = std::getenv("ORVADE_SHOTS")) during.save(QString(dir) + "/resting.png");
+        // The user disconnects from the menu: the rests end with the session,
+        // long before their ten seconds, and the Ping after them is not answered.
+        m_boxes.Script(IDYES);
+        PostMessage(MainWindow(), WM_COMMAND, 42001, 0);
+        EXPECT_EQ(host.ReadPacket(0, 4000), "");
+        EXPECT_LT(Clock::now() - sent, std::chrono::seconds(5));
+        EXPECT_TRUE(host.WaitClosed(1000));
+        EXPECT_TRUE(WaitFor([] { return OnShell([] { return IsWindowVisible(HostList()) != 0; }); }));
+    });
+    ASSERT_EQ(m_boxes.Seen().size(), 1u);
+    EXPECT_EQ(m_boxes.Seen()[0].text, u"Do you want to disconnect from the host?");
+    EXPECT_EQ(m_code, 0);
+}
