@@ -40,9 +40,6 @@ public:
 
     void Register(CCommandTable& table);
 
-    // Applies a decoder set-up stream (the fields of SETDECODERS, or a barcode
-    // file's content); always 1.
-    int32_t SetDecoders(CPacket& pkt);
     // Applies the barcode file (BARCODES by default): 0 when it is missing or empty.
     int32_t SetDecodersFromFile(std::u16string name);
 
@@ -56,6 +53,9 @@ private:
     int LISTBAR(CPacket* pkt, uint8_t code);
     int SCANNERON(CPacket* pkt, uint8_t code);
 
+    // Applies a decoder set-up stream (the fields of SETDECODERS, or a barcode
+    // file's content); always 1.
+    int32_t SetDecoders(CPacket& pkt);
     // The application folder's barcode folder (one level).
     std::u16string BarcodeFolder() const;
 

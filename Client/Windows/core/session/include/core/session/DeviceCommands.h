@@ -55,6 +55,19 @@ public:
 
     void Register(CCommandTable& table);
 
+    // A widget event the core is about to send or queue, looked at first
+    // while the signature screen is up: its OK, Cancel and Clear buttons.
+    void OfferSignatureEvent(const uint8_t* bytes, int32_t count);
+
+    // A new packet: its tones may sound 100 s in all again.
+    void NewPacket() {
+        m_toneMs = 0;
+        m_tonesOver = false;
+    }
+
+private:
+    // The handlers, reached through the table only; the cursor is on the
+    // command's first field.
     int SETTIME(CPacket* pkt, uint8_t code);
     int KILLCMD(CPacket* pkt, uint8_t code);
     int TELLEVENT(CPacket* pkt, uint8_t code);
@@ -64,20 +77,9 @@ public:
     int SYSTEMCALL(CPacket* pkt, uint8_t code);
     int COMMONDLG(CPacket* pkt, uint8_t code);
 
-    // A widget event the core is about to send or queue, looked at first
-    // while the signature screen is up: its OK, Cancel and Clear buttons.
-    void OfferSignatureEvent(const uint8_t* bytes, int32_t count);
-
     // Plays the tone file (folder TONES); without one, the sound file of its
     // name with the extension ".wav". Nothing in silent mode.
     void PlayToneFile(std::u16string name);
-    // A new packet: its tones may sound 100 s in all again.
-    void NewPacket() {
-        m_toneMs = 0;
-        m_tonesOver = false;
-    }
-
-private:
     // The widget stream of the signature screen: the pen capture and the
     // Clear, Cancel and OK buttons, in percent of the control window.
     void OpenSignatureScreen();

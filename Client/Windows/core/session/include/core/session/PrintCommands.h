@@ -56,15 +56,7 @@ public:
 
     void Register(CCommandTable& table);
 
-    // Prints the bytes: on the printer library as they are, or without one on
-    // the first serial port (escapes expanded). 1 when they went out.
-    int PrintBytes(const uint8_t* bytes, int32_t length);
-    // The serial exchange; with reply it answers 'd' FD ..., without it only
-    // a port that cannot be opened is answered ('d' FD "0"). The wait for
-    // bytes ends when the thread quits, and when the session ends meanwhile
-    // (nothing is answered then).
-    void ComDataEvent(ComRequest request, bool reply);
-
+    // Whether the serial port is open.
     bool HasPort() const { return m_port >= 0; }
     // The poll: closes the port once more than a second has passed since its use.
     void OnPoll(DWORD now);
@@ -78,6 +70,14 @@ private:
     int RFSPOOL(CPacket* pkt, uint8_t code);
     int COMDATAEVENT(CPacket* pkt, uint8_t code);
 
+    // Prints the bytes: on the printer library as they are, or without one on
+    // the first serial port (escapes expanded). 1 when they went out.
+    int PrintBytes(const uint8_t* bytes, int32_t length);
+    // The serial exchange; with reply it answers 'd' FD ..., without it only
+    // a port that cannot be opened is answered ('d' FD "0"). The wait for
+    // bytes ends when the thread quits, and when the session ends meanwhile
+    // (nothing is answered then).
+    void ComDataEvent(ComRequest request, bool reply);
     bool OpenPort(int32_t number);
     void SendFailure();
 
