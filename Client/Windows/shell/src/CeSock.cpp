@@ -15,6 +15,7 @@
 #include <cstring>
 #include <new>
 #include <string>
+#include <utility>
 
 #include "common/PacketFramer.h"
 #include "core/support/MessagePump.h"
@@ -290,12 +291,35 @@ void CCeSock::Poll() {
     }
     Send(nullptr, 0);
     // A handler of FD_READ that waits in a loop of its own may let the timer
-    // in again: the read in progress is not entered twice. Its host going
-    // away meanwhile is seen, though, so the wait ends with the session.
+    // in again: the read in progress is not entered twice.
     if (m_socket >= 0 && m_connected) {
         if (!m_reading) OnReadable();
-        else if (HostHungUp()) EndWithTheHost();
+        else ReadAhead();
     }
+}
+
+void CCeSock::ReadAhead() {
+    // What waits is taken, so the connection does not stay readable and wake
+    // the handler's loop without end; it is handed on after the read in
+    // progress. A full buffer is not read: a recv of 0 bytes would look like
+    // a close.
+    const size_t space = m_receive.size() - m_unread - 1;
+    if (space > 0) {
+        ssize_t n;
+        do {
+            n = ::recv(m_socket, m_receive.data() + m_unread, space, MSG_DONTWAIT);
+        } while (n < 0 && errno == EINTR);
+        if (n > 0) {
+            m_unread += size_t(n);
+            m_readAhead = true;
+        }
+        if (n == 0 || (n < 0 && errno == ECONNRESET)) {
+            EndWithTheHost();
+            return;
+        }
+    }
+    // The host going away is seen, so the wait ends with the session.
+    if (HostHungUp()) EndWithTheHost();
 }
 
 bool CCeSock::HostHungUp() const {
@@ -343,26 +367,29 @@ void CCeSock::OnReadable() {
     m_reading = true;
     const uint64_t generation = m_generation;
     for (int read = 0; read < kReadsPerPoll; ++read) {
-        // A full buffer is not read: a recv of 0 bytes would look like a close.
         const size_t space = m_receive.size() - m_unread - 1;
-        if (space == 0) break;
-        ssize_t n;
-        do {
-            n = ::recv(m_socket, m_receive.data() + m_unread, space, MSG_DONTWAIT);
-        } while (n < 0 && errno == EINTR);
-        if (n > 0) {
+        ssize_t n = 0;
+        // Bytes read ahead while a handler of the last announcement waited
+        // are announced before the socket is read again.
+        if (!std::exchange(m_readAhead, false)) {
+            // A full buffer is not read: a recv of 0 bytes would look like a close.
+            if (space == 0) break;
+            do {
+                n = ::recv(m_socket, m_receive.data() + m_unread, space, MSG_DONTWAIT);
+            } while (n < 0 && errno == EINTR);
+            if (n <= 0) {
+                if (n == 0 || errno == ECONNRESET) EndWithTheHost();
+                break;
+            }
             m_unread += size_t(n);
-            // The replies made meanwhile are gathered and leave one write a
-            // packet (Send), the rest when the announcement returns.
-            NotifyRead();
-            if (m_generation != generation || m_socket < 0) break;
-            FlushBatch();
-            if (m_generation != generation || m_socket < 0) break;
-            if (size_t(n) < space) break;
-            continue;
         }
-        if (n == 0 || errno == ECONNRESET) EndWithTheHost();
-        break;
+        // The replies made meanwhile are gathered and leave one write a
+        // packet (Send), the rest when the announcement returns.
+        NotifyRead();
+        if (m_generation != generation || m_socket < 0) break;
+        FlushBatch();
+        if (m_generation != generation || m_socket < 0) break;
+        if (!m_readAhead && size_t(n) < space) break;
     }
     m_reading = false;
 }
@@ -585,6 +612,7 @@ void CCeSock::Close() {
     m_connected = false;
     m_connectPending = false;
     m_unread = 0;
+    m_readAhead = false;
     DropBlocked();
     m_batch.clear();
     CloseConnectingWnd();

@@ -2,6 +2,7 @@
 // exchange, refusals and time-outs, the host closing, held-back data, the
 // radio not associated, and cancelling through the connecting window.
 #include <gtest/gtest.h>
+#include <poll.h>
 
 #include <atomic>
 #include <chrono>
@@ -255,6 +256,47 @@ TEST_F(CeSockTest, GatheredRepliesLeaveAtAPacketsEndOrWhenTheTimerRunsInAHandler
     onRead_ = nullptr;
     sock_->Poll();
     EXPECT_EQ(ScriptedTcpHost::ReadExactly(peer, 11), "firstsecond");
+}
+
+// A handler of a read that waits in a loop of its own, whose timer polls:
+// what the host sends meanwhile is read ahead rather than left waiting at
+// the socket (which would keep the loop awake), is not announced inside the
+// handler, and is announced in order once it returns, more than the receive
+// buffer holds included. The host closing after it is still seen at once.
+TEST_F(CeSockTest, BytesThatComeWhileAReadsHandlerWaitsAreAnnouncedAfterIt) {
+    ScriptedTcpHost host;
+    const int peer = Connect(host);
+    ASSERT_GE(peer, 0);
+    const std::string later = Pattern(20000, 1);
+    int reads = 0;
+    std::string inHandler;
+    bool drained = false;
+    onRead_ = [&] {
+        if (++reads > 1) return;
+        ScriptedTcpHost::Write(peer, later.substr(0, 100));
+        PollTimes(5);
+        pollfd p{sock_->GetSocketHandle(), POLLIN, 0};
+        drained = ::poll(&p, 1, 0) == 0;
+        ScriptedTcpHost::Write(peer, later.substr(100));
+        PollTimes(5);
+        inHandler = received_;
+    };
+    ScriptedTcpHost::Write(peer, "first");
+    ASSERT_TRUE(PollUntil([&] { return received_.size() == 5 + later.size(); }));
+    EXPECT_EQ(inHandler, "first");
+    EXPECT_TRUE(drained);
+    EXPECT_TRUE(received_ == "first" + later);
+    EXPECT_EQ(Count(FD_CLOSE), 0);
+
+    onRead_ = [&] {
+        ScriptedTcpHost::Write(peer, "bye");
+        host.CloseClient(peer);
+        PollTimes(5);
+        EXPECT_EQ(Count(FD_CLOSE), 1);
+    };
+    ScriptedTcpHost::Write(peer, "last");
+    ASSERT_TRUE(PollUntil([&] { return Count(FD_CLOSE) > 0; }));
+    EXPECT_FALSE(sock_->HasSocket());
 }
 
 TEST_F(CeSockTest, AClosedPortFailsAtOnceWithOneBox) {

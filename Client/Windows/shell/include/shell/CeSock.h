@@ -100,6 +100,11 @@ private:
     int Connect();
     int OpenSocket();
     void CheckConnect();
+    // Poll inside a read, while a handler of it waits in a loop of its own:
+    // what the host sent since is read into the receive buffer, as far as
+    // it has room, and announced after the read; the host's close ends the
+    // connection.
+    void ReadAhead();
     // The host closed its end (or the connection failed), whether or not
     // bytes it sent before are still unread; never waits.
     bool HostHungUp() const;
@@ -158,6 +163,7 @@ private:
     // connection or made a new one.
     uint64_t m_generation = 0;
     bool m_reading = false;  // inside OnReadable's notification
+    bool m_readAhead = false;  // bytes came in during it, not yet announced
     bool m_announcingClose = false;  // inside EndWithTheHost's notification
     // Replies made while a read is announced, gathered until a packet's
     // last segment or the announcement's end.

@@ -613,3 +613,54 @@ TEST_F(InstalledProgramTest, APacketOfRestsEndsWhenTheHostCloses) {
     EXPECT_EQ(WaitExit(pid, 15000), 0);
     EXPECT_LT(Clock::now() - closed, std::chrono::seconds(3));
 }
+
+// What the host sends while a command waits (a packet of rests, a started
+// program) is answered after it, in order, however much it is; meanwhile
+// the program sleeps rather than turning over the connection it cannot
+// read yet.
+TEST_F(InstalledProgramTest, APacketThatComesWhileACommandWaitsIsAnsweredAfterItWithoutBusyWaiting) {
+    std::filesystem::create_directories(m_root / "bin");
+    std::ofstream(m_root / "bin/three") << "#!/bin/sh\nexec >/dev/null 2>&1 </dev/null; exec sleep 3\n";
+    std::filesystem::permissions(m_root / "bin/three", std::filesystem::perms::owner_all);
+    // More than the receive buffer holds.
+    std::string content(20000, 'x');
+    content.back() = 'e';
+    const struct {
+        const char* name;
+        std::string command;
+    } cases[] = {
+        {"PLAYTONE of rests", "T\xFDrest.ton\xFFT\xFDrest.ton"},
+        {"SYSTEMCALL", "U\xFD\\bin\\three"},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.name);
+        ScriptedHost host;
+        const pid_t pid = StartConnected(host);
+        EXPECT_EQ(Ask(host, std::string("H\xFDrest.ton\xFD") + "0\xFD" "2000\xFE"), "H\xFD" "1");
+        ASSERT_TRUE(host.Send(Frame0(c.command + "\xFF" "A\xFDwaited")));
+        std::this_thread::sleep_for(std::chrono::milliseconds(300));
+        ASSERT_TRUE(host.Send(Frame0("H\xFDlater.txt\xFD" + content)));
+        std::this_thread::sleep_for(std::chrono::milliseconds(300));
+        const long before = CpuTicks(pid);
+        std::this_thread::sleep_for(std::chrono::milliseconds(1500));
+        const long used = CpuTicks(pid) - before;
+        EXPECT_LT(used, sysconf(_SC_CLK_TCK) / 4) << "used " << used << " ticks in 1.5 s";
+        if (c.command[0] == 'U') {
+            EXPECT_EQ(host.ReadPacket(0, 10000), "U\xFD" "1");
+        }
+        EXPECT_EQ(host.ReadPacket(0, 10000), "A\xFDwaited");
+        EXPECT_EQ(host.ReadPacket(0, 10000), "H\xFD" "1");
+        End(host, pid);
+        // Stored whole, wherever the session keeps its data.
+        std::string stored;
+        for (const auto& e : std::filesystem::recursive_directory_iterator(m_root)) {
+            if (e.path().filename() != "later.txt") continue;
+            std::ifstream in(e.path(), std::ios::binary);
+            stored.assign(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
+            std::filesystem::remove(e.path());
+            break;
+        }
+        EXPECT_EQ(stored.size(), content.size());
+        EXPECT_TRUE(stored == content);
+    }
+}
