@@ -33,10 +33,10 @@ std::unique_ptr<CHostEntry> COVCShellObj::FindHostByName(std::u16string token) {
         PlayErrorSound();
         const std::u16string text = LoadResourceText(41, 200);
         const std::u16string caption = LoadResourceText(6, 100);
-        MessageBox(m_hWnd, text.c_str(), caption.c_str(), MB_OK);
+        MessageBox(m_main.Window(), text.c_str(), caption.c_str(), MB_OK);
         m_hosts.SetSource(CHostListView::Source::Programs);
     }
     m_hosts.SetSearching(false);
-    if (!search.chosen) RefreshHostList();
+    if (!search.chosen) RefreshHosts();
     return std::move(search.chosen);
 }

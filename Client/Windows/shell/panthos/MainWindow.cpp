@@ -1,7 +1,8 @@
-// The main window "OVSCShellWindow": the host list or, during a session, the
-// client control; its timer polls the socket, the socket's notifications
-// carry the host's bytes into the control, the menu commands switch views
-// and end sessions, and the list's notifications start connections.
+// What the main window's messages ask of the shell object: the window shows
+// the host list or, during a session, the client control; its timer polls
+// the socket, the socket's notifications carry the host's bytes into the
+// control, the menu commands switch views and end sessions, and the list's
+// notifications start connections. The window itself is the main-window part.
 #include <algorithm>
 #include <memory>
 #include <string>
@@ -13,7 +14,6 @@
 #include "platform/InputPanel.h"
 #include "platform/Message.h"
 #include "platform/MsgBox.h"
-#include "platform/Screen.h"
 #include "platform/WinConst.h"
 #include "shell/ExternalHosts.h"
 #include "shell/HostDlg.h"
@@ -40,86 +40,7 @@ std::u16string SessionFolderName(std::u16string name) {
 
 }  // namespace
 
-LRESULT COVCShellObj::MainWndProc(HWND hwnd, UINT msg, WPARAM wParam, LPARAM lParam) {
-    if (msg == WM_CREATE) {
-        const auto* create = reinterpret_cast<const CREATESTRUCT*>(lParam);
-        SetWindowLongPtr(hwnd, GWLP_USERDATA, LONG_PTR(create->lpCreateParams));
-    }
-    auto* self = reinterpret_cast<COVCShellObj*>(GetWindowLongPtr(hwnd, GWLP_USERDATA));
-    if (!self) return DefWindowProc(hwnd, msg, wParam, lParam);
-    try {
-        return self->OnMessage(hwnd, msg, wParam, lParam);
-    } catch (const std::exception& e) {
-        ShellLog(LOG_ERROR, "Main window message %u failed: %s", msg, e.what());
-        return 0;
-    }
-}
-
-LRESULT COVCShellObj::OnMessage(HWND hwnd, UINT msg, WPARAM wParam, LPARAM lParam) {
-    switch (msg) {
-    case WM_LBUTTONDOWN:
-        if (m_settings.SkinWindow()) m_settings.SkinWindow()->OnLButtonDown(GET_X_LPARAM(lParam), GET_Y_LPARAM(lParam));
-        return 0;
-    case WM_LBUTTONUP:
-        if (m_settings.SkinWindow()) m_settings.SkinWindow()->OnLButtonUp(GET_X_LPARAM(lParam), GET_Y_LPARAM(lParam));
-        return 0;
-    case WM_MOUSEMOVE:
-        if (m_settings.SkinWindow()) m_settings.SkinWindow()->OnMouseMove(GET_X_LPARAM(lParam), GET_Y_LPARAM(lParam));
-        return 0;
-    case WM_SOCKET_NOTIFY:
-        OnSocketNotify(lParam);
-        return 0;
-    case WM_TIMER:
-        OnTimer();
-        return 0;
-    case WM_SOCKET_READABLE:
-        if (m_session) m_session->Poll();
-        return 0;
-    case WM_PAINT:
-        OnPaint();
-        return 0;
-    case WM_ERASEBKGND:
-        return 1;
-    case WM_EDIT_HOST:
-        OnSaveHost(reinterpret_cast<CHostEntry*>(lParam));
-        return 0;
-    case WM_COMMAND:
-        OnCommand(LOWORD(wParam));
-        return 0;
-    case WM_REFRESH_HOSTS:
-        RefreshHostList();
-        return 0;
-    case WM_NOTIFY:
-        return OnNotify(reinterpret_cast<const NMHDR*>(lParam));
-    case WM_RBUTTONDOWN:  // no context menu
-        return 0;
-    case WM_DESTROY:
-    case WM_CLOSE:
-        OnClose();
-        return 0;
-    case WM_QUERY_ASSOCIATION:
-        OnQueryAssociation(lParam);
-        return 0;
-    case WM_ACTIVATE:
-        OnActivate(wParam);
-        return 0;
-    case WM_SETFOCUS:
-        OnSetFocus();
-        return 0;
-    case WM_CREATE:
-        return OnCreate(hwnd);
-    case WM_SETTINGCHANGE:
-        OnSettingChange(wParam);
-        return 0;
-    case WM_SHELL_INPUT_PANEL:
-        return OnShowInputPanel(wParam);
-    default:
-        return DefWindowProc(hwnd, msg, wParam, lParam);
-    }
-}
-
-LRESULT COVCShellObj::OnCreate(HWND hwnd) {
-    m_hWnd = hwnd;
+void COVCShellObj::Created(HWND hwnd) {
     m_taskbarWasVisible = m_taskbar.IsTaskbarVisible() != 0;
     m_menu.Create(hwnd, GetShellResources());
     m_menu.Enable(ID_DISCONNECT, false);
@@ -128,15 +49,14 @@ LRESULT COVCShellObj::OnCreate(HWND hwnd) {
         m_menu.Remove(ID_EXIT);
         m_exitAllowed = 0;
     }
-    return 0;
 }
 
-void COVCShellObj::OnTimer() {
+void COVCShellObj::Timer() {
     if (m_session) m_session->Poll();
     m_control.Tick();
 }
 
-void COVCShellObj::OnSocketNotify(LPARAM event) {
+void COVCShellObj::SocketNotify(LPARAM event) {
     if (!m_session) return;
     switch (event) {
     case FD_READ:
@@ -149,12 +69,12 @@ void COVCShellObj::OnSocketNotify(LPARAM event) {
     }
     case FD_CLOSE:
         if (m_session->OnClosed()) {
-            PostMessage(m_hWnd, WM_COMMAND, ID_SESSION_ENDED, 0);
+            PostMessage(m_main.Window(), WM_COMMAND, ID_SESSION_ENDED, 0);
             // The box's own loop runs the timer: the session's connection is
             // closed already, or it would be read as closed again, with a
             // second box.
             const std::u16string text = LoadResourceText(6075, 200);
-            MessageBox(m_hWnd, text.c_str(), u"", MB_OK);
+            MessageBox(m_main.Window(), text.c_str(), u"", MB_OK);
             SetCursor(0);
         }
         if (m_hosts.IsShown()) SetFocus(m_hosts.Window());
@@ -164,18 +84,11 @@ void COVCShellObj::OnSocketNotify(LPARAM event) {
     }
 }
 
-void COVCShellObj::OnPaint() {
-    PAINTSTRUCT ps;
-    HDC dc = BeginPaint(m_hWnd, &ps);
-    if (dc && m_settings.SkinWindow() && m_settings.SkinWindow()->IsLoaded()) {
-        RECT client;
-        GetClientRect(m_hWnd, &client);
-        DrawImage(m_settings.SkinWindow()->SkinImage(), dc, client);
-    }
-    EndPaint(m_hWnd, &ps);
+void COVCShellObj::SocketReadable() {
+    if (m_session) m_session->Poll();
 }
 
-void COVCShellObj::RefreshHostList() {
+void COVCShellObj::RefreshHosts() {
     if (m_hosts.IsSearching() || !m_hosts.IsShown()) return;
     m_hosts.BeginRefill();
     m_menu.Enable(ID_HOST_PROPERTIES, false);
@@ -192,7 +105,7 @@ void COVCShellObj::RefreshHostList() {
     m_hosts.EndRefill();
 }
 
-LRESULT COVCShellObj::OnNotify(const NMHDR* header) {
+LRESULT COVCShellObj::Notify(const NMHDR* header) {
     if (!header || header->idFrom != UINT_PTR(CHostListView::kId)) return 0;
     switch (header->code) {
     case NM_DBLCLK:
@@ -218,7 +131,7 @@ void COVCShellObj::ConnectSelectedHost() {
     const CHostListView::Selection selected = m_hosts.Selected();
     if (selected.index < 0) return;
     if (!selected.record) {
-        if (selected.image == CHostListView::kImageAddNew) PostMessage(m_hWnd, WM_EDIT_HOST, 0, 0);
+        if (selected.image == CHostListView::kImageAddNew) PostMessage(m_main.Window(), WM_EDIT_HOST, 0, 0);
         return;
     }
     // A copy: a search by name below empties the list, and the item's record with it.
@@ -237,7 +150,7 @@ bool COVCShellObj::ConnectTo(const char16_t* host, int32_t port, const char16_t*
     const CShellSession::Opened opened = m_session->Open(host, port);
     if (opened != CShellSession::Opened::Connected) {
         if (opened == CShellSession::Opened::NotCreated)
-            m_session->ShowConnectFailure(m_hWnd);
+            m_session->ShowConnectFailure(m_main.Window());
         ShowHostList();
         return false;
     }
@@ -262,8 +175,8 @@ void COVCShellObj::PrepareToConnectAndShowClient() {
     if (m_settings.Store().GetBool(SETTING_HIDE_MENU_BAR)) {
         m_menu.Show(false);
         RECT window;
-        GetWindowRect(m_hWnd, &window);
-        MoveWindow(m_hWnd, window.left, window.top - kMenuBarHeight, Width(window), Height(window) + kMenuBarHeight,
+        GetWindowRect(m_main.Window(), &window);
+        MoveWindow(m_main.Window(), window.left, window.top - kMenuBarHeight, Width(window), Height(window) + kMenuBarHeight,
                    TRUE);
         const RECT& d = m_settings.SkinWindow()->Skin().display;
         MoveWindow(m_control.Window(), d.left, d.top + kMenuBarHeight, Width(d), Height(d), TRUE);
@@ -282,13 +195,13 @@ void COVCShellObj::ShowHostList() {
     if (m_menu.IsHidden()) {
         m_menu.Show(true);
         const CSkin& skin = m_settings.SkinWindow()->Skin();
-        MoveWindow(m_hWnd, skin.skin.left, skin.skin.top, Width(skin.skin), Height(skin.skin), TRUE);
+        MoveWindow(m_main.Window(), skin.skin.left, skin.skin.top, Width(skin.skin), Height(skin.skin), TRUE);
         const RECT& d = skin.display;
         MoveWindow(m_hosts.Window(), d.left, d.top + kMenuBarHeight, Width(d), Height(d) - kMenuBarHeight, TRUE);
         MoveWindow(m_control.Window(), d.left, d.top, Width(d), Height(d), TRUE);
     }
     ShowWindow(m_hosts.Window(), SW_SHOW);
-    RefreshHostList();
+    RefreshHosts();
     SetFocus(m_hosts.Window());
     m_menu.Enable(ID_DISCONNECT, false);
     for (UINT id = ID_VIEW_LARGE; id <= ID_VIEW_DETAILS; ++id) m_menu.Enable(id, true);
@@ -302,7 +215,7 @@ void COVCShellObj::SetListView(UINT id) {
     m_hosts.SetView(int(id - ID_VIEW_LARGE));
 }
 
-void COVCShellObj::OnCommand(UINT id) {
+void COVCShellObj::Command(UINT id) {
     switch (id) {
     case ID_VIEW_LARGE:
     case ID_VIEW_SMALL:
@@ -311,21 +224,21 @@ void COVCShellObj::OnCommand(UINT id) {
         SetListView(id);
         break;
     case ID_ABOUT:
-        m_control.ShowSheet(true, m_hWnd);
+        m_control.ShowSheet(true, m_main.Window());
         break;
     case ID_CONFIGURE:
-        m_control.ShowSheet(false, m_hWnd);
+        m_control.ShowSheet(false, m_main.Window());
         break;
     case ID_HOST_PROPERTIES:
         EditHostProperties();
         break;
     case ID_HOSTS_PROGRAMS:
         m_hosts.SetSource(CHostListView::Source::Programs);
-        RefreshHostList();
+        RefreshHosts();
         break;
     case ID_HOSTS_DISCOVERED:
         m_hosts.SetSource(CHostListView::Source::Discovered);
-        RefreshHostList();
+        RefreshHosts();
         break;
     case ID_EXIT:
         if (!m_exitAllowed) break;
@@ -386,78 +299,42 @@ void COVCShellObj::Reconnect() {
 void COVCShellObj::EditHostProperties() {
     const CHostListView::Selection selected = m_hosts.Selected();
     if (selected.image != CHostListView::kImageConfigured || !selected.record) return;
-    PostMessage(m_hWnd, WM_EDIT_HOST, 0, LPARAM(new CHostEntry(*selected.record)));
+    PostMessage(m_main.Window(), WM_EDIT_HOST, 0, LPARAM(new CHostEntry(*selected.record)));
 }
 
-void COVCShellObj::OnSaveHost(CHostEntry* record) {
-    std::unique_ptr<CHostEntry> owned(record);
+void COVCShellObj::EditHost(std::unique_ptr<CHostEntry> owned) {
     auto dialog = std::make_unique<CHostDlg>();
     if (owned)
         dialog->SetDescription(owned->GetDescription());
     else
         dialog->CreateNewHost();
     owned.reset();
-    dialog->Run(m_hWnd);
+    dialog->Run(m_main.Window());
     dialog.reset();
-    PostMessage(m_hWnd, WM_REFRESH_HOSTS, 0, 0);
+    PostMessage(m_main.Window(), WM_REFRESH_HOSTS, 0, 0);
 }
 
-void COVCShellObj::OnClose() {
+void COVCShellObj::Closed() {
     if (m_taskbarWasVisible) m_taskbar.ShowTaskbar(0);
     plat::sip::ClosePanel();
     m_hosts.Clear();
     if (!m_released) PostQuitMessage(0);
 }
 
-void COVCShellObj::OnActivate(WPARAM wParam) {
-    if (LOWORD(wParam) == 0) {
-        HWND focus = GetFocus();
-        m_focusChild = focus && IsChild(m_hWnd, focus) ? focus : 0;
-    }
-    if (CPtr<IOVC> ovc = m_control.Ask()) ovc->ShellActivate(LOWORD(wParam) ? 1 : 0);
+void COVCShellObj::Activated(bool active) {
+    if (CPtr<IOVC> ovc = m_control.Ask()) ovc->ShellActivate(active ? 1 : 0);
 }
 
-void COVCShellObj::OnSetFocus() {
-    if (m_focusChild && IsChild(m_hWnd, m_focusChild)) SetFocus(m_focusChild);
+void COVCShellObj::QueryAssociation(LONG* associated) {
+    if (CPtr<IOVC> ovc = m_control.Ask()) ovc->IsAssociatedWithRadio(associated);
 }
 
-void COVCShellObj::OnQueryAssociation(LPARAM lParam) {
-    if (!lParam) return;
-    if (CPtr<IOVC> ovc = m_control.Ask()) ovc->IsAssociatedWithRadio(reinterpret_cast<LONG*>(lParam));
-}
-
-void COVCShellObj::OnSettingChange(WPARAM wParam) {
-    if (wParam != SPI_SETSIPINFO) return;
-    SIPINFO sip{};
-    sip.cbSize = sizeof sip;
-    if (!SipGetInfo(&sip)) return;
-    RECT work = m_settings.SkinWindow()->Skin().skin;
-    if (work.top < 0) work.top = 1;
-    const bool shown = (sip.fdwFlags & SIPF_ON) != 0;
-    const bool docked = (sip.fdwFlags & SIPF_DOCKED) != 0;
-    if (shown && docked) {
-        if (IOVCClassic* control = m_control.Classic()) control->put_SipStateUp(1);
-        MoveWindow(m_hWnd, work.left, work.top, Width(work), Height(work) - Height(sip.rcSipRect), TRUE);
-    } else if (!shown && docked) {
-        if (IOVCClassic* control = m_control.Classic()) control->put_SipStateUp(0);
-        MoveWindow(m_hWnd, work.left, work.top, Width(work), Height(work), TRUE);
-    }
-    if (!shown) InvalidateRect(m_hWnd, &sip.rcSipRect, TRUE);
-}
-
-LRESULT COVCShellObj::OnShowInputPanel(WPARAM wParam) {
-    // The registered input method (the soft keyboard) on the input panel;
-    // without one, only the panel's state changes.
-    if (SipShowIM(wParam ? SIPF_ON : SIPF_OFF)) return TRUE;
-    SIPINFO sip{};
-    sip.cbSize = sizeof sip;
-    SipGetInfo(&sip);
-    sip.fdwFlags = wParam ? SIPF_ON : 0;
-    return SipSetInfo(&sip);
+void COVCShellObj::InputPanelDocked(bool up) {
+    if (IOVCClassic* control = m_control.Classic()) control->put_SipStateUp(up ? 1 : 0);
 }
 
 void COVCShellObj::OnOVCDisconnect() {
     if (!m_session || !m_session->IsActive()) return;
     ShowHostList();
-    PostMessage(m_hWnd, WM_COMMAND, m_settings.Store().GetBool(SETTING_AUTO_RECONNECT) ? ID_RECONNECT : ID_SESSION_ENDED, 0);
+    PostMessage(m_main.Window(), WM_COMMAND, m_settings.Store().GetBool(SETTING_AUTO_RECONNECT) ? ID_RECONNECT : ID_SESSION_ENDED, 0);
 }

@@ -42,20 +42,19 @@ HRESULT COVCShellObj::FinalConstruct() {
 
 void COVCShellObj::FinalRelease() {
     m_released = true;
-    const HWND mine = m_hWnd;
+    const HWND mine = m_main.Window();
     // A Load that ended early may have left the thread running.
     m_discovery.Stop();
     m_control.Detach();
     m_discovery.Detach();
-    if (m_hWnd && IsWindow(m_hWnd)) DestroyWindow(m_hWnd);
-    m_hWnd = 0;
+    m_main.Destroy();
     DestroySplash();
     m_session.reset();
     plat::com::UnregisterHostWindowClass();
     // The class names this library's procedure: left registered, the next
     // shell (perhaps of another load of the library) would create its window
     // with it. It stays while another object's window has it.
-    UnregisterClass(kMainWindowClass, nullptr);
+    CShellMainWindow::Unregister();
     // The process-wide handles are this object's only when it made them: a
     // second object that found a shell running leaves the first one's.
     if (mine && GetShellMainWindow() == mine) {
@@ -113,26 +112,27 @@ HRESULT COVCShellObj::StartUp() {
     }
     const bool skinLayout = m_settings.Store().GetBool(SETTING_SKIN_LAYOUT) != 0;
     if (!CreateMainWindow()) return 1;
+    const HWND mainWindow = m_main.Window();
 
-    SetShellMainWindow(m_hWnd);  // the connecting window centres on it
-    SetTimer(m_hWnd, kPollTimer, kPollMs);
+    SetShellMainWindow(mainWindow);  // the connecting window centres on it
+    SetTimer(mainWindow, kPollTimer, kPollMs);
 
-    m_session = std::make_unique<CShellSession>(m_hWnd, &m_settings.Store(), [this](int size, unsigned char* bytes) {
+    m_session = std::make_unique<CShellSession>(mainWindow, &m_settings.Store(), [this](int size, unsigned char* bytes) {
         if (IOVCData* data = m_control.Data()) data->OVCStreamInput(size, bytes);
     });
 
     CSkin& skin = m_settings.SkinWindow()->Skin();
     const RECT control = sessionwindow::BelowMenuBar(skin.display);
-    const HWND controlHost = m_control.Create(m_hWnd, control);
+    const HWND controlHost = m_control.Create(mainWindow, control);
     SetShellControlWindow(controlHost);
     if (!controlHost) return 1;
 
     RECT controlRect;
     GetWindowRect(controlHost, &controlRect);
-    m_taskbar.RegisterWindow(m_hWnd);
+    m_taskbar.RegisterWindow(mainWindow);
     RECT taskbarRect;
     m_taskbar.GetTaskbarRect(&taskbarRect);
-    m_hosts.Create(m_hWnd, controlRect);
+    m_hosts.Create(mainWindow, controlRect);
     ShowWindow(controlHost, SW_HIDE);
 
     CPtr<IOVC36_40> discovery;
@@ -149,18 +149,18 @@ HRESULT COVCShellObj::StartUp() {
     if (hr == S_FALSE) return 1;
     if (FAILED(hr)) return hr;
 
-    m_settings.Push(m_control.Ask().Get(), m_control.Classic(), m_hWnd);
+    m_settings.Push(m_control.Ask().Get(), m_control.Classic(), mainWindow);
 
     // The control checks are done: only now may the discovery thread run.
-    if (!m_settings.IsZero(SETTING_AUTODISCOVERY)) m_discovery.Start(m_hWnd);
+    if (!m_settings.IsZero(SETTING_AUTODISCOVERY)) m_discovery.Start(mainWindow);
 
     if (!m_settings.IsNonZero(SETTING_KEEP_HARDWARE_KEYS)) OpenHardwareKeys();
     if (m_control.ConfigurePages() == 0) {
         m_menu.Enable(ID_CONFIGURE, false);
         m_menu.Draw();
     }
-    ShowWindow(m_hWnd, SW_SHOW);
-    RefreshHostList();
+    ShowWindow(mainWindow, SW_SHOW);
+    RefreshHosts();
     DestroySplash();
     SetFocus(m_hosts.Window());
 
@@ -169,7 +169,7 @@ HRESULT COVCShellObj::StartUp() {
         RECT bar{};
         m_taskbar.GetTaskbarRect(&bar);
         skin.skin.bottom = bar.bottom;
-        MoveWindow(m_hWnd, skin.skin.left, skin.skin.top, Width(skin.skin), Height(skin.skin), TRUE);
+        MoveWindow(mainWindow, skin.skin.left, skin.skin.top, Width(skin.skin), Height(skin.skin), TRUE);
         skin.display.bottom = bar.bottom;
         const RECT& d = skin.display;
         MoveWindow(m_control.Window(), d.left, d.top + kMenuBarHeight, Width(d), Height(d) - kMenuBarHeight, TRUE);
@@ -197,20 +197,13 @@ void COVCShellObj::DestroySplash() {
 }
 
 bool COVCShellObj::CreateMainWindow() {
-    WNDCLASS wc{};
-    wc.style = CS_HREDRAW | CS_VREDRAW;
-    wc.lpfnWndProc = &COVCShellObj::MainWndProc;
-    wc.hbrBackground = HBRUSH(COLOR_WINDOW + 1);
-    wc.lpszClassName = kMainWindowClass;
-    RegisterClass(&wc);  // a second shell object finds it registered
-
     RECT frame;
     std::u16string title;
     m_settings.LoadSkin(m_workArea, &frame, &title);
-    m_hWnd = CreateWindowEx(0, kMainWindowClass, title.c_str(), WS_POPUP, frame.left, frame.top, Width(frame),
-                            Height(frame), 0, 0, nullptr, this);
-    if (!m_hWnd) return false;
-    m_settings.SkinWindow()->SetWindow(m_hWnd);
+    m_main.SetSkin(m_settings.SkinWindow());
+    const HWND window = m_main.Create(frame, title);
+    if (!window) return false;
+    m_settings.SkinWindow()->SetWindow(window);
     return true;
 }
 

@@ -1,8 +1,9 @@
 // The shell object COVCShellObj of "Panthos.dll": Load builds the device
 // program from its parts (settings and skin, session, hosted client control,
 // host list, menu, discovery), runs its message loop on the calling thread
-// and tears it down again. It wires the parts: the main window's messages
-// (MainWindow.cpp) and the search by name (Discovery.cpp) are its own.
+// and tears it down again. It wires the parts: what the main window's
+// messages ask (MainWindow.cpp) and the search by name (Discovery.cpp) are
+// its own.
 #pragma once
 
 #include <atomic>
@@ -15,6 +16,7 @@
 #include "panthos/HostDiscovery.h"
 #include "panthos/HostedControl.h"
 #include "panthos/HostListView.h"
+#include "panthos/ShellMainWindow.h"
 #include "panthos/ShellMenu.h"
 #include "panthos/ShellSettings.h"
 #include "panthos/ShellSession.h"
@@ -45,14 +47,14 @@ enum : UINT {
     ID_ABOUT = 40083,
 };
 
-constexpr const char16_t* kMainWindowClass = u"OVSCShellWindow";
 constexpr UINT kPollTimer = 1;
 constexpr UINT kPollMs = 50;
 // The session folder and name of a start-up connection to an address.
 constexpr const char16_t* kAutoLaunchName = u"AutoL";
 
 class COVCShellObj final
-    : public plat::com::CObject<IOVCShellObj, IConnectionPointContainer, ISupportErrorInfo> {
+    : public plat::com::CObject<IOVCShellObj, IConnectionPointContainer, ISupportErrorInfo>,
+      private IShellWindowEvents {
 public:
     COVCShellObj();
     ~COVCShellObj() override;
@@ -79,25 +81,22 @@ private:
     void StartUpConnection();
     void ShutDown();
 
-    // The main window (MainWindow.cpp).
-    static LRESULT MainWndProc(HWND hwnd, UINT msg, WPARAM wParam, LPARAM lParam);
-    LRESULT OnMessage(HWND hwnd, UINT msg, WPARAM wParam, LPARAM lParam);
-    LRESULT OnCreate(HWND hwnd);
-    void OnTimer();
-    void OnSocketNotify(LPARAM event);
-    void OnPaint();
-    void OnCommand(UINT id);
+    // What the main window's messages ask (MainWindow.cpp).
+    void Created(HWND hwnd) override;
+    void Command(UINT id) override;
+    void Timer() override;
+    void SocketNotify(LPARAM event) override;
+    void SocketReadable() override;
+    LRESULT Notify(const NMHDR* header) override;
+    void EditHost(std::unique_ptr<CHostEntry> record) override;
+    void RefreshHosts() override;
+    void Closed() override;
+    void Activated(bool active) override;
+    void QueryAssociation(LONG* associated) override;
+    void InputPanelDocked(bool up) override;
+
     void OnSessionEnd(UINT id);
     void Reconnect();
-    LRESULT OnNotify(const NMHDR* header);
-    void OnSaveHost(CHostEntry* record);
-    void OnClose();
-    void OnActivate(WPARAM wParam);
-    void OnSetFocus();
-    void OnQueryAssociation(LPARAM lParam);
-    void OnSettingChange(WPARAM wParam);
-    LRESULT OnShowInputPanel(WPARAM wParam);
-    void RefreshHostList();
     void ConnectSelectedHost();
     void AutoLaunch(const char16_t* address, int32_t port);
     // Connects to the host and enters the session under the name.
@@ -116,7 +115,7 @@ private:
 
     plat::com::CConnectionPoint m_events;
 
-    HWND m_hWnd = 0;
+    CShellMainWindow m_main{*this};
     CHostedControl m_control{[this](int size, const void* data) {
                                  if (m_session) m_session->Send(data, size);
                              },
@@ -130,7 +129,6 @@ private:
     CShellMenu m_menu;
     CShellSettings m_settings;
     int m_exitAllowed = 1;
-    HWND m_focusChild = 0;
     HWND m_splash = 0;
     CImageHolder m_splashImage;
     bool m_taskbarWasVisible = false;
