@@ -235,6 +235,26 @@ TEST_F(HeadlessSession, AWaitingCommandEndsWhenTheHostCloses) {
     close(master);
 }
 
+// The answers to the commands before one that waits for serial bytes go out
+// while it waits, as the device sends each packet's answer when it is made;
+// a host that then closes ends the session as a close does (status 0).
+TEST_F(HeadlessSession, AnswersGoOutWhileALaterCommandWaitsForSerialBytes) {
+    std::string slave;
+    const int master = OpenRawPty(slave);
+    ASSERT_GE(master, 0);
+    ScriptedHost host;
+    Tool tool(Args({"--connect", host.Endpoint(), "--serial-port", "COM1:=" + slave}));
+    ASSERT_TRUE(tool.Started());
+    ASSERT_TRUE(host.Accept());
+    host.Send(Frame(0, Cmd('A', "x")) + Frame(0, Cmd('d', "0\xFD\xFD\xFD" "10\xFD\xFDping")));
+    EXPECT_EQ(host.Reply(), Cmd('A', "x"));
+    host.Close();
+    Finished f = tool.Wait();
+    EXPECT_EQ(f.status, 0) << f.err;
+    EXPECT_EQ(f.err, "");
+    close(master);
+}
+
 TEST_F(HeadlessSession, PollEndsAFieldAtItsTimeOut) {
     ScriptedHost host;
     Tool tool(Args({"--connect", host.Endpoint()}));

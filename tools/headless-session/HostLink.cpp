@@ -100,10 +100,8 @@ long HostLink::Read(uint8_t* buffer, size_t size, std::string& error) {
 }
 
 bool HostLink::WriteAll(const uint8_t* data, size_t count, std::string& error) {
-    if (m_writeFd < 0) {
-        error = "the host link is closed";
-        return false;
-    }
+    // Closed when the session ended with the host gone: what is left has no one to read it.
+    if (m_writeFd < 0) return false;
     while (count > 0) {
         ssize_t n = m_socket ? send(m_writeFd, data, count, MSG_NOSIGNAL) : write(m_writeFd, data, count);
         if (n > 0) {

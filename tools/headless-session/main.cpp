@@ -12,6 +12,7 @@
 #include <signal.h>
 
 #include <cerrno>
+#include <chrono>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
@@ -19,6 +20,7 @@
 #include <fstream>
 #include <memory>
 #include <sstream>
+#include <thread>
 #include <vector>
 
 #include "HostLink.h"
@@ -29,6 +31,7 @@
 #include "platform/Com.h"
 #include "platform/ComServer.h"
 #include "platform/DeviceFs.h"
+#include "platform/Input.h"
 #include "platform/Library.h"
 #include "platform/Message.h"
 #include "platform/MsgBox.h"
@@ -319,6 +322,12 @@ public:
             pollfd p{wakeFd, POLLIN, 0};
             poll(&p, 1, maxWaitMs);
         });
+        // So does one that pauses (the serial exchange between its reads):
+        // the host has the answers to the commands before it meanwhile.
+        plat::input::SetSleepHook([this](int ms) {
+            Flush();
+            std::this_thread::sleep_for(std::chrono::milliseconds(ms));
+        });
         // A command that waits (serial bytes, a program, a box) pumps
         // messages; the poll timer among them looks whether the host is still
         // there, so the wait ends with the session rather than outliving it.
@@ -351,6 +360,7 @@ public:
             }
         }
         plat::messages::SetMessageWaitHook(nullptr);
+        plat::input::SetSleepHook(nullptr);
         plat::messages::SetReadyCheck(nullptr);
         s_running = nullptr;
         if (!m_writeError.empty()) {
@@ -381,7 +391,8 @@ private:
         if (m_out.empty()) return;
         std::string error;
         if (!m_link.WriteAll(m_out.data(), m_out.size(), error)) {
-            m_writeError = error;  // empty when the host just went away
+            // Empty when the host just went away; the first failure is the one told.
+            if (m_writeError.empty()) m_writeError = error;
             m_ended = true;
             m_link.Close();
         }
