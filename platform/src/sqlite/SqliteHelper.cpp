@@ -16,5 +16,11 @@ constexpr plat::registry::SqliteApi kApi{
 }  // namespace
 
 extern "C" __attribute__((visibility("default"))) const plat::registry::SqliteApi* orvade_sqlite_api() {
+    // Before SQLite starts: no page cache allocated in bulk. By default each
+    // connection's first read sets up 20 cache lines at once, writing into
+    // every page of them, while a registry read touches a handful; on a
+    // program's start each page written is a page fault.
+    static const bool configured = sqlite3_config(SQLITE_CONFIG_PAGECACHE, nullptr, 0, 0) == SQLITE_OK;
+    (void)configured;
     return &kApi;
 }
