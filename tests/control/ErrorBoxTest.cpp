@@ -45,8 +45,8 @@ TEST_F(ErrorBoxTest, TheErrorBoxAnswersWhenItCloses) {
     Send("V" + FD + "10" + FE + "2" + FE + "0" + FE + "Disk full" + FD + "Retry" + FD);
     EXPECT_TRUE(Replies().empty());
     ASSERT_NE(m_box, 0u);
-    EXPECT_EQ(m_core->GetDialog(), m_box);
-    EXPECT_EQ(m_core->GetDialogMode(), DialogMode::Error);
+    EXPECT_EQ(m_core->Box().window, m_box);
+    EXPECT_EQ(m_core->Box().mode, DialogMode::Error);
     EXPECT_EQ(m_dialogs.request.text, u"Disk full\nRetry\n");
     ASSERT_FALSE(m_automation.notes.empty());
     EXPECT_EQ(m_automation.notes.back().first, AUTO_ERROR_BOX_SHOWN);
@@ -63,7 +63,7 @@ TEST_F(ErrorBoxTest, TheErrorBoxAnswersWhenItCloses) {
 
     SendMessage(m_box, WM_COMMAND, IDOK, 0);
     EXPECT_EQ(Replies(), std::vector<Bytes>{"V" + FD + "1"});
-    EXPECT_EQ(m_core->GetDialog(), 0u);
+    EXPECT_EQ(m_core->Box().window, 0u);
     EXPECT_EQ(m_automation.notes.back().first, AUTO_ERROR_BOX_CLOSED);
 }
 
@@ -81,7 +81,7 @@ TEST_F(ErrorBoxTest, ErrorBoxFlagsAndKeys) {
     EXPECT_EQ(m_dialogs.request.width, 0);
     SendMessage(m_box, WM_CLOSE, 0, 0);
     EXPECT_TRUE(Replies().empty());
-    EXPECT_EQ(m_core->GetDialog(), 0u);
+    EXPECT_EQ(m_core->Box().window, 0u);
     // A core that goes away takes its open box with it.
     Send("V" + FD + "5" + FE + "1" + FE + "0" + FE + "x" + FD);
     ASSERT_TRUE(IsWindow(m_box));
@@ -97,7 +97,7 @@ TEST_F(ErrorBoxTest, ASecondErrorBoxAnswersAndClosesTheFirst) {
     Send(error);
     EXPECT_FALSE(IsWindow(first));
     ASSERT_NE(m_box, first);
-    EXPECT_EQ(m_core->GetDialog(), m_box);
+    EXPECT_EQ(m_core->Box().window, m_box);
     EXPECT_EQ(Replies(), std::vector<Bytes>{"V" + FD + "1"});
     // The core's end closes the one box open; none is left holding it.
     const HWND second = m_box;

@@ -70,8 +70,8 @@ TEST_F(MenuBoxTest, ThreeItemsWithoutTitleAnswerTheChosenNumber) {
     Send("M" + FD + "PICK.MNU" + FD);
     EXPECT_TRUE(Replies().empty());
     ASSERT_NE(m_box, 0u);
-    EXPECT_EQ(m_core->GetDialog(), m_box);
-    EXPECT_EQ(m_core->GetDialogMode(), DialogMode::Menu);
+    EXPECT_EQ(m_core->Box().window, m_box);
+    EXPECT_EQ(m_core->Box().mode, DialogMode::Menu);
     EXPECT_EQ(Count(), 3);
     EXPECT_EQ(Selected(), 0);
     EXPECT_FALSE(IsWindowVisible(GetDlgItem(m_box, 0xFFFF)));
@@ -112,7 +112,7 @@ TEST_F(MenuBoxTest, ThreeItemsWithoutTitleAnswerTheChosenNumber) {
 
     SendMessage(List(), WM_KEYDOWN, VK_RETURN, 0);
     EXPECT_EQ(Replies(), std::vector<Bytes>{"M" + FD + "2"});
-    EXPECT_EQ(m_core->GetDialog(), 0u);
+    EXPECT_EQ(m_core->Box().window, 0u);
     EXPECT_EQ(m_automation.notes.back().first, AUTO_MENU_CLOSED);
 }
 
@@ -183,17 +183,17 @@ TEST_F(MenuBoxTest, ClosingWithoutAnAnswer) {
     Send("M" + FD + "C.MNU" + FD);
     SendMessage(m_box, WM_CLOSE, 0, 0);
     EXPECT_TRUE(Replies().empty());
-    EXPECT_EQ(m_core->GetDialog(), 0u);
+    EXPECT_EQ(m_core->Box().window, 0u);
     // A second menu cancels the first.
     Send("M" + FD + "C.MNU" + FD);
     const HWND first = m_box;
     Send("M" + FD + "C.MNU" + FD);
     EXPECT_FALSE(IsWindow(first));
     EXPECT_EQ(Replies(), std::vector<Bytes>{"M" + FD + "-1"});
-    EXPECT_EQ(m_core->GetDialog(), m_box);
+    EXPECT_EQ(m_core->Box().window, m_box);
     // A Disconnect within a second of the opening waits for the next reply.
     Send("9" + FD);
-    EXPECT_TRUE(m_core->IsDisconnectPending());
+    EXPECT_TRUE(m_core->Box().disconnectPending);
     // A core that goes away takes its open box with it.
     const HWND open = m_box;
     m_core.reset();

@@ -174,7 +174,7 @@ protected:
 TEST_F(DeferredDisconnectTest, SoonAfterABoxOpensTheSessionEndsWithTheNextReply) {
     g_now += 500;
     Send("9" + FD);
-    EXPECT_TRUE(m_core->IsDisconnectPending());
+    EXPECT_TRUE(m_core->Box().disconnectPending);
     EXPECT_EQ(ClosesPosted(), 0);
     m_events.clear();
 
@@ -183,9 +183,9 @@ TEST_F(DeferredDisconnectTest, SoonAfterABoxOpensTheSessionEndsWithTheNextReply)
     EXPECT_EQ(Replies(), (std::vector<Bytes>{"A" + FD + "x"}));
     // The reply first, then the end of the session; the last status is idle.
     EXPECT_EQ(m_events, (std::vector<std::string>{"idle", "busy", "segment", "ended", "idle"}));
-    EXPECT_FALSE(m_core->IsDisconnectPending());
+    EXPECT_FALSE(m_core->Box().disconnectPending);
     EXPECT_EQ(ClosesPosted(), 1);
-    EXPECT_EQ(m_core->GetDialog(), 0u);
+    EXPECT_EQ(m_core->Box().window, 0u);
 }
 
 TEST_F(DeferredDisconnectTest, OnlyWithinASecondOfTheBoxOpeningIsDisconnectDeferred) {
@@ -194,11 +194,11 @@ TEST_F(DeferredDisconnectTest, OnlyWithinASecondOfTheBoxOpeningIsDisconnectDefer
         m_core->SetDialog(m_dialog, DialogMode::Menu);
         g_now += elapsed;
         Send("9" + FD);
-        EXPECT_EQ(m_core->IsDisconnectPending(), elapsed < 1000);
+        EXPECT_EQ(m_core->Box().disconnectPending, elapsed < 1000);
         EXPECT_EQ(ClosesPosted(), elapsed < 1000 ? 0 : 1);
         if (elapsed < 1000) Send("A" + FD);  // its answer completes it
-        EXPECT_FALSE(m_core->IsDisconnectPending());
-        EXPECT_EQ(m_core->GetDialog(), 0u);
+        EXPECT_FALSE(m_core->Box().disconnectPending);
+        EXPECT_EQ(m_core->Box().window, 0u);
         ClosesPosted();
         Replies();
     }
@@ -216,7 +216,7 @@ TEST_F(DeferredDisconnectTest, AReplyThatEndsTheSessionEndsItsPacket) {
 TEST_F(DeferredDisconnectTest, LaterTheSessionEndsAtOnce) {
     g_now += 1500;
     Send("9" + FD);
-    EXPECT_FALSE(m_core->IsDisconnectPending());
+    EXPECT_FALSE(m_core->Box().disconnectPending);
     EXPECT_EQ(ClosesPosted(), 1);
     EXPECT_EQ(m_events, (std::vector<std::string>{"idle", "ended", "idle"}));
 }

@@ -42,7 +42,7 @@ TEST_F(SignatureScreenTest, OtherDialogTypesAreRefusedInBothModes) {
     Send("B" + FD + "1");
     Replies();
     EXPECT_EQ((Send("p" + FD + "0", 1), Replies(1)), std::vector<Bytes>{"p" + FD + "0" + FD + "-1"});
-    EXPECT_EQ(m_core->GetDialogMode(), DialogMode::None);
+    EXPECT_EQ(m_core->Box().mode, DialogMode::None);
 }
 
 TEST_F(SignatureScreenTest, TheScreenIsFourWidgetsInPercentOfTheWindow) {
@@ -54,7 +54,7 @@ TEST_F(SignatureScreenTest, TheScreenIsFourWidgetsInPercentOfTheWindow) {
     Replies();
     Send("p" + FD + "1");
     EXPECT_TRUE(Replies().empty());  // no answer until a button is tapped
-    EXPECT_EQ(m_core->GetDialogMode(), DialogMode::Signature);
+    EXPECT_EQ(m_core->Box().mode, DialogMode::Signature);
     // Event slots, value and flags 0, window style 0, no item data or name.
     const Bytes tail = "-1" + FB + "-1" + FB + "-1" + FB + FC + FB + FB + FB + FC + FB + FB + FB + FC + FD + FC + "0" + FC +
                        FD + "0" + FD + FD + FD;
@@ -94,7 +94,7 @@ TEST_F(SignatureScreenTest, OkSendsTheStoredStrokesAndDeletesTheFile) {
     EXPECT_EQ(Replies(), std::vector<Bytes>{"p" + FD + "1" + FD + "1" + FD + strokes});
     EXPECT_EQ(m_core->Events().Size(), 1);
     EXPECT_FALSE(plat::fs::Exists(m_file));
-    EXPECT_EQ(m_core->GetDialogMode(), DialogMode::None);
+    EXPECT_EQ(m_core->Box().mode, DialogMode::None);
     EXPECT_EQ(AllWidgets(), "w" + FD + "1" + FD);
 
     // In mode 1 the file's bytes travel as they are.
@@ -113,7 +113,7 @@ TEST_F(SignatureScreenTest, OkWithoutStrokesSendsNothingAndEndsTheScreen) {
         Tap("OK", 1);
         EXPECT_TRUE(Replies().empty()) << content;
         EXPECT_FALSE(plat::fs::Exists(m_file));
-        EXPECT_EQ(m_core->GetDialogMode(), DialogMode::None);
+        EXPECT_EQ(m_core->Box().mode, DialogMode::None);
         EXPECT_EQ(AllWidgets(), "w" + FD + "1" + FD);
         m_core->Events().Clear();
     }
@@ -128,7 +128,7 @@ TEST_F(SignatureScreenTest, CancelAnswersZeroAndClearKeepsTheScreen) {
     Store("200" + FD + "80" + FD + "1" + FC + "1" + FD);
     Tap("Clear", 4);
     EXPECT_TRUE(Replies().empty());
-    EXPECT_EQ(m_core->GetDialogMode(), DialogMode::Signature);
+    EXPECT_EQ(m_core->Box().mode, DialogMode::Signature);
     // The pen capture keeps its file name: the cleared drawing is saved there.
     const Bytes all = AllWidgets();
     EXPECT_NE(all.find("$PENCAP$.PCW"), Bytes::npos);
@@ -136,7 +136,7 @@ TEST_F(SignatureScreenTest, CancelAnswersZeroAndClearKeepsTheScreen) {
 
     Tap("Cancel", 2);
     EXPECT_EQ(Replies(), std::vector<Bytes>{"p" + FD + "1" + FD + "0" + FD});
-    EXPECT_EQ(m_core->GetDialogMode(), DialogMode::None);
+    EXPECT_EQ(m_core->Box().mode, DialogMode::None);
     EXPECT_EQ(AllWidgets(), "w" + FD + "1" + FD);
 }
 
@@ -154,7 +154,7 @@ TEST_F(SignatureScreenTest, CancelKeepsTheFileASessionEndingOnTheScreenDoesNot) 
     Store(strokes);
     Send("9" + FD);
     Replies();
-    EXPECT_EQ(m_core->GetDialogMode(), DialogMode::None);
+    EXPECT_EQ(m_core->Box().mode, DialogMode::None);
     EXPECT_FALSE(plat::fs::Exists(m_file));
     // Without the screen the file is the host's own: the session's end keeps it.
     Store(strokes);
@@ -184,7 +184,7 @@ TEST_F(SignatureScreenTest, QueuedButtonEventsAreLookedAtOnlyOnce) {
     Send("1" + FD);
     EXPECT_EQ(Replies(), std::vector<Bytes>{"8" + FD + "Cancel" + FD + "2" + FC + "-1"});
     EXPECT_EQ(clears(), before);
-    EXPECT_EQ(m_core->GetDialogMode(), DialogMode::Signature);
+    EXPECT_EQ(m_core->Box().mode, DialogMode::Signature);
 }
 
 TEST_F(SignatureScreenTest, OnlyTheScreensButtonsAreLookedAt) {
@@ -199,11 +199,11 @@ TEST_F(SignatureScreenTest, OnlyTheScreensButtonsAreLookedAt) {
     const Bytes coded = "3" + FD + "OK" + FD + "1" + FC + "-1";
     m_core->Input().SendWidgetEvent(reinterpret_cast<const uint8_t*>(coded.data()), static_cast<int32_t>(coded.size()));
     EXPECT_TRUE(Replies().empty());
-    EXPECT_EQ(m_core->GetDialogMode(), DialogMode::Signature);
+    EXPECT_EQ(m_core->Box().mode, DialogMode::Signature);
     // Disconnect takes the screen down with the widgets.
     Send("9" + FD);
     Replies();
-    EXPECT_EQ(m_core->GetDialogMode(), DialogMode::None);
+    EXPECT_EQ(m_core->Box().mode, DialogMode::None);
 }
 
 }  // namespace

@@ -250,10 +250,10 @@ void CClientCore::SetBusy(bool busy) {
 int CClientCore::SendReply(const CPacketBuffer& writer) { return SendReplyPart(writer, true); }
 
 int CClientCore::SendReplyPart(const CPacketBuffer& writer, bool last) {
-    const bool completeDisconnect = last && m_disconnectPending;
+    const bool completeDisconnect = last && m_box.disconnectPending;
     if (completeDisconnect) {
-        m_dialogOpenTime = GetTickCount() - 2000;
-        m_disconnectPending = false;
+        m_box.openTime = GetTickCount() - 2000;
+        m_box.disconnectPending = false;
     }
     if (m_inputState.modeSelect != MODESELECT_OPEN_INPUT && m_settings.GetScanAheadMode() == 0) SetBusy(true);
     if (m_framer) m_framer->Send(writer, last);
@@ -372,16 +372,16 @@ int CClientCore::OnPoll() {
 }
 
 void CClientCore::SetDialog(HWND window, DialogMode mode) {
-    m_dialog = window;
-    m_dialogMode = window ? mode : DialogMode::None;
-    m_dialogOpenTime = GetTickCount();
+    m_box.window = window;
+    m_box.mode = window ? mode : DialogMode::None;
+    m_box.openTime = GetTickCount();
 }
 
 void CClientCore::SetSignatureMode(bool on) {
     if (on) {
-        m_dialogMode = DialogMode::Signature;
-    } else if (m_dialogMode == DialogMode::Signature) {
-        m_dialogMode = DialogMode::None;
+        m_box.mode = DialogMode::Signature;
+    } else if (m_box.mode == DialogMode::Signature) {
+        m_box.mode = DialogMode::None;
     }
 }
 

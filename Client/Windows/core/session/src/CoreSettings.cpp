@@ -88,7 +88,7 @@ intptr_t CClientCore::AutomationQuery(void* context, uint32_t query, intptr_t a,
     case AUTO_QUERY_MENU_ITEM_TEXT:
     case AUTO_QUERY_MENU_CHOOSE: {
         // The menu box answers the list messages sent to its own window.
-        const HWND menu = core->m_dialogMode == DialogMode::Menu ? core->m_dialog : 0;
+        const HWND menu = core->m_box.mode == DialogMode::Menu ? core->m_box.window : 0;
         if (!menu || !IsWindow(menu)) return -1;
         if (query == AUTO_QUERY_MENU_ITEM_LENGTH) {
             const LRESULT length = SendMessage(menu, kListGetTextLen, static_cast<WPARAM>(a), 0);

@@ -12,11 +12,11 @@ void CClientCore::SetWrap(bool on) {
 void CClientCore::OpenErrorBox(ErrorBoxRequest request) {
     // One error box at a time: a box still open is answered and closed as if
     // dismissed, so none is left on the screen holding this core.
-    if (m_dialog && m_dialogMode == DialogMode::Error) SendMessage(m_dialog, WM_COMMAND, IDOK, 0);
+    if (m_box.window && m_box.mode == DialogMode::Error) SendMessage(m_box.window, WM_COMMAND, IDOK, 0);
     m_errorBox = std::move(request);
 
     // The control makes the box from this request; its procedure answers later.
-    m_dialogMode = DialogMode::Error;
+    m_box.mode = DialogMode::Error;
     const DialogGrid grid{m_window, m_screen.CellWidth(), m_screen.CellHeight(), m_screen.Columns(), m_screen.Rows()};
     const HWND window = m_dialogs->OpenErrorBox(m_errorBox, grid, *this);
     SetDialog(window, DialogMode::Error);
@@ -26,13 +26,13 @@ void CClientCore::OpenErrorBox(ErrorBoxRequest request) {
 void CClientCore::ErrorBoxAnswered() { SendIntReply('V', 1); }
 
 void CClientCore::ErrorBoxDestroyed() {
-    if (m_dialogMode == DialogMode::Error) SetDialog(0, DialogMode::None);
+    if (m_box.mode == DialogMode::Error) SetDialog(0, DialogMode::None);
     m_automation->Notify(AUTO_ERROR_BOX_CLOSED, 0, 0);
 }
 
 void CClientCore::CloseErrorBox() {
-    if (!m_dialog || m_dialogMode != DialogMode::Error) return;
-    m_dialogs->CloseErrorBox(m_dialog);
+    if (!m_box.window || m_box.mode != DialogMode::Error) return;
+    m_dialogs->CloseErrorBox(m_box.window);
     SetDialog(0, DialogMode::None);
 }
 
@@ -41,10 +41,10 @@ void CClientCore::CloseErrorBox() {
 
 void CClientCore::OpenMenuBox(MenuBoxRequest request) {
     // One menu at a time: a menu still open is cancelled first.
-    if (m_dialog && m_dialogMode == DialogMode::Menu) SendMessage(m_dialog, WM_COMMAND, IDCANCEL, 0);
+    if (m_box.window && m_box.mode == DialogMode::Menu) SendMessage(m_box.window, WM_COMMAND, IDCANCEL, 0);
     m_menuBox = std::move(request);
     m_menuBox.exitKey = m_settings.Properties().menuExitKey;
-    m_dialogMode = DialogMode::Menu;
+    m_box.mode = DialogMode::Menu;
     const DialogGrid grid{m_window, m_screen.CellWidth(), m_screen.CellHeight(), m_screen.Columns(), m_screen.Rows()};
     const HWND window = m_dialogs->OpenMenuBox(m_menuBox, grid, *this);
     SetDialog(window, DialogMode::Menu);
@@ -55,12 +55,12 @@ void CClientCore::OpenMenuBox(MenuBoxRequest request) {
 void CClientCore::MenuBoxAnswered(int32_t choice) { SendIntReply('M', choice); }
 
 void CClientCore::MenuBoxDestroyed() {
-    if (m_dialogMode == DialogMode::Menu) SetDialog(0, DialogMode::None);
+    if (m_box.mode == DialogMode::Menu) SetDialog(0, DialogMode::None);
     m_automation->Notify(AUTO_MENU_CLOSED, 0, 0);
 }
 
 void CClientCore::CloseMenuBox() {
-    if (!m_dialog || m_dialogMode != DialogMode::Menu) return;
-    m_dialogs->CloseMenuBox(m_dialog);
+    if (!m_box.window || m_box.mode != DialogMode::Menu) return;
+    m_dialogs->CloseMenuBox(m_box.window);
     SetDialog(0, DialogMode::None);
 }

@@ -11,20 +11,20 @@ int CClientCore::Disconnect(CPacket*, uint8_t) {
     if (m_field.command != InputCommand::None) m_automation->Notify(AUTO_END_OF_INPUT, 0, 0);
     m_field.EndWait();
 
-    if (m_dialog) {
-        if (GetTickCount() - m_dialogOpenTime < 1000) {
+    if (m_box.window) {
+        if (GetTickCount() - m_box.openTime < 1000) {
             // A box that has just opened: the session ends with the next reply.
-            m_disconnectPending = true;
+            m_box.disconnectPending = true;
             return 0;
         }
-        PostMessage(m_dialog, WM_CLOSE, 0, 0);
-        m_dialog = 0;
-        m_dialogMode = DialogMode::None;
+        PostMessage(m_box.window, WM_CLOSE, 0, 0);
+        m_box.window = 0;
+        m_box.mode = DialogMode::None;
     }
-    m_disconnectPending = false;
+    m_box.disconnectPending = false;
     m_replyAbandoned = false;
     ++m_sessionEnds;
-    const bool signing = m_dialogMode == DialogMode::Signature;
+    const bool signing = m_box.mode == DialogMode::Signature;
     SetSignatureMode(false);
 
     if (m_framer) {

@@ -86,6 +86,16 @@ struct ScreenOperation {
 
 
 
+// The open box: its window (0: none), its mode (the signature screen's
+// without a window of its own), when it opened, and a Disconnect that waits
+// for the next reply because it came within a second of the opening.
+struct OpenBox {
+    HWND window = 0;
+    DialogMode mode = DialogMode::None;
+    DWORD openTime = 0;
+    bool disconnectPending = false;
+};
+
 class CClientCore : public IExtensionHost,
                     private IReplyChannel,
                     private IDialogAnswers,
@@ -176,9 +186,7 @@ public:
     // The open menu, error or signature box and its mode; a Disconnect within
     // a second of its opening waits for the next reply.
     void SetDialog(HWND window, DialogMode mode);
-    HWND GetDialog() const { return m_dialog; }
-    DialogMode GetDialogMode() const { return m_dialogMode; }
-    bool IsDisconnectPending() const { return m_disconnectPending; }
+    const OpenBox& Box() const { return m_box; }
 
     // A resume from suspend, seen by the next poll.
     void SignalPowerResume() { m_resumeSignalled = true; }
@@ -282,7 +290,7 @@ private:
 
     // IInputSession, for the input (SetCaretWanted, MoveCursor, GetWindow
     // and EndSession are public).
-    DialogMode CurrentDialogMode() const override { return m_dialogMode; }
+    DialogMode CurrentDialogMode() const override { return m_box.mode; }
     void ApplyDecoderFile(std::u16string name) override { m_barcodes.SetDecodersFromFile(std::move(name)); }
     void OfferSignatureEvent(const uint8_t* bytes, int32_t count) override {
         m_deviceCommands.OfferSignatureEvent(bytes, count);
@@ -373,13 +381,9 @@ private:
     ErrorBoxRequest m_errorBox;
     MenuBoxRequest m_menuBox;
 
-    // Dialog
-    HWND m_dialog = 0;
-    DWORD m_dialogOpenTime = 0;
-    DialogMode m_dialogMode = DialogMode::None;
+    OpenBox m_box;
     bool m_caretFocus = false;  // the control window has the caret
     bool m_caretShown = false;  // the window's caret is shown
-    bool m_disconnectPending = false;
     // A reply was cut off (AbandonReply): nothing is sent until the session ends.
     bool m_replyAbandoned = false;
     uint32_t m_sessionEnds = 0;  // counts completed Disconnects and the window going
