@@ -46,9 +46,9 @@ public:
     FailingFramer(uint32_t codePage, uint8_t failures) : CPacketFramer(nullptr, nullptr, codePage), m_failures(failures) {}
 
 protected:
-    uint8_t* ResizeAssembly(uint8_t* buffer, int32_t size) override {
+    uint8_t* ResizeAssembly(uint8_t* buffer, int32_t used, int32_t size) override {
         if (m_failures & (1u << (m_growths++ % 8))) return nullptr;
-        return CPacketFramer::ResizeAssembly(buffer, size);
+        return CPacketFramer::ResizeAssembly(buffer, used, size);
     }
 
 private:

@@ -1,5 +1,8 @@
 #include "common/PacketFramer.h"
 
+#include <sys/mman.h>
+#include <unistd.h>
+
 #include <algorithm>
 #include <cstdlib>
 #include <cstring>
@@ -13,10 +16,23 @@ CPacketFramer::CPacketFramer(FramerSendCallback send, void* context, uint32_t co
 
 CPacketFramer::~CPacketFramer() { std::free(m_buffer); }
 
-uint8_t* CPacketFramer::ResizeAssembly(uint8_t* buffer, int32_t size) {
-    // A large buffer is a mapping of its own, which grows by moving its
-    // pages, not its bytes.
-    return static_cast<uint8_t*>(std::realloc(buffer, static_cast<size_t>(size)));
+uint8_t* CPacketFramer::ResizeAssembly(uint8_t* buffer, int32_t used, int32_t size) {
+    // A buffer up to kLargePacket grows in place or by moving its pages
+    // (realloc), not its bytes.
+    if (size < kLargePacket) return static_cast<uint8_t*>(std::realloc(buffer, static_cast<size_t>(size)));
+    // A large one is a fresh mapping in huge pages where the system has
+    // them, as a fault for every 4 KiB of a file costs more than receiving
+    // its bytes; the few MiB so far are copied over. (Advice splits a mapping,
+    // which realloc could then no longer move.)
+    auto* fresh = static_cast<uint8_t*>(std::malloc(static_cast<size_t>(size)));
+    if (!fresh) return nullptr;
+    const auto page = static_cast<uintptr_t>(sysconf(_SC_PAGESIZE));
+    const uintptr_t start = (reinterpret_cast<uintptr_t>(fresh) + page - 1) / page * page;
+    const uintptr_t end = (reinterpret_cast<uintptr_t>(fresh) + static_cast<uintptr_t>(size)) / page * page;
+    if (end > start) madvise(reinterpret_cast<void*>(start), end - start, MADV_HUGEPAGE);
+    if (used > 0) std::memcpy(fresh, buffer, static_cast<size_t>(used));
+    std::free(buffer);
+    return fresh;
 }
 
 void CPacketFramer::ShrinkIfLarge() {
@@ -47,9 +63,21 @@ bool CPacketFramer::Grow(int64_t needed, int64_t segmentEnd) {
     // of many segments linear in its size.
     int64_t capacity = std::max<int64_t>(static_cast<int64_t>(m_capacity) * 2, kGrowStep);
     while (capacity < needed) capacity *= 2;
+    // A packet of many segments that passes kLargePacket is a file: its
+    // buffer is taken at the largest packet's size once, which costs address
+    // space only (its pages come as its bytes do), instead of being moved at
+    // every doubling into pages that are new each time.
+    const bool toMax = capacity > kLargePacket;
+    if (toMax) capacity = kMaxPacket;
     if (segmentEnd > m_capacity + int64_t{kGrowStep}) capacity = std::max(needed, segmentEnd);
     capacity = std::min<int64_t>((capacity + kGrowStep - 1) / kGrowStep * kGrowStep, kMaxPacket);
-    uint8_t* grown = ResizeAssembly(m_buffer, static_cast<int32_t>(capacity));
+    uint8_t* grown = ResizeAssembly(m_buffer, m_used, static_cast<int32_t>(capacity));
+    if (!grown && toMax && capacity > needed) {
+        // Address space short: what the bytes so far need, doubled.
+        capacity = std::min<int64_t>(std::max<int64_t>(needed, static_cast<int64_t>(m_capacity) * 2), kMaxPacket);
+        capacity = (capacity + kGrowStep - 1) / kGrowStep * kGrowStep;
+        grown = ResizeAssembly(m_buffer, m_used, static_cast<int32_t>(capacity));
+    }
     if (!grown) return false;
     m_buffer = grown;
     m_capacity = static_cast<int32_t>(capacity);

@@ -1,5 +1,6 @@
 #include <gtest/gtest.h>
 
+#include <climits>
 #include <memory>
 #include <string>
 #include <vector>
@@ -174,16 +175,18 @@ public:
         SetDiscardCallback(&FailingFramer::OnDiscard, this);
     }
     int failures;
+    int32_t refuseFrom = INT32_MAX;  // growths to this size or more fail
     int resizes = 0;
     std::vector<std::pair<FramerDiscard, int64_t>> discarded;
 protected:
-    uint8_t* ResizeAssembly(uint8_t* buffer, int32_t size) override {
+    uint8_t* ResizeAssembly(uint8_t* buffer, int32_t used, int32_t size) override {
         ++resizes;
+        if (size >= refuseFrom) return nullptr;
         if (failures > 0) {
             --failures;
             return nullptr;
         }
-        return CPacketFramer::ResizeAssembly(buffer, size);
+        return CPacketFramer::ResizeAssembly(buffer, used, size);
     }
 private:
     static void OnDiscard(void* ctx, FramerDiscard reason, int64_t received) {
@@ -258,6 +261,30 @@ TEST(FramerReceive, ALongSegmentIsTakenIntoItsFinalSizeAtOnce) {
     doubling.SetMode(1);
     EXPECT_EQ(Feed(doubling, {many}), std::vector<std::string>{big});
     EXPECT_LE(doubling.resizes, 10);
+}
+
+TEST(FramerReceive, AFilesPacketTakesTheLargestSizeOnceItPassesTheLargeMark) {
+    // A file's packet in 4096-byte segments: doubling up to the mark, then
+    // one growth to the largest packet; its bytes come through whole.
+    std::string big(CPacketFramer::kLargePacket + 100000, 'f');
+    for (size_t i = 0; i < big.size(); i += 4093) big[i] = static_cast<char>('a' + i % 26);
+    Bytes many;
+    for (size_t at = 0; at < big.size(); at += 4096) {
+        const Bytes segment = Mode1Segment(big.substr(at, 4096), at + 4096 >= big.size() ? 0x17 : 3);
+        many.insert(many.end(), segment.begin(), segment.end());
+    }
+    FailingFramer f(0);
+    f.SetMode(1);
+    EXPECT_EQ(Feed(f, {many}), std::vector<std::string>{big});
+    EXPECT_EQ(f.GetCapacity(), CPacketFramer::kMaxPacket);
+    EXPECT_LE(f.resizes, 11);
+    // Without the address space for it, the buffer goes on doubling.
+    FailingFramer tight(0);
+    tight.SetMode(1);
+    tight.refuseFrom = CPacketFramer::kMaxPacket;
+    EXPECT_EQ(Feed(tight, {many}), std::vector<std::string>{big});
+    EXPECT_EQ(tight.GetCapacity(), 2 * CPacketFramer::kLargePacket);
+    EXPECT_TRUE(tight.discarded.empty());
 }
 
 TEST(FramerReceive, PacketOverTheMaximumIsDiscardedToItsEtb) {

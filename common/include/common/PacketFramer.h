@@ -44,6 +44,8 @@ public:
     // An assembly buffer grown past this is given back once its packet is
     // done: one large file transfer does not keep its memory for the session.
     static constexpr int32_t kKeepCapacity = 256 * 1024;
+    // A packet grown past this is a file's: see Grow.
+    static constexpr int32_t kLargePacket = 4 * 1024 * 1024;
 
     CPacketFramer(FramerSendCallback send, void* context, uint32_t codePage);
     virtual ~CPacketFramer();
@@ -91,9 +93,9 @@ public:
     State GetState() const { return m_state; }
 
 protected:
-    // The assembly buffer made larger, its bytes kept (realloc); a null
+    // The assembly buffer made larger, its first used bytes kept; a null
     // result is a growth failure, which leaves the buffer as it was.
-    virtual uint8_t* ResizeAssembly(uint8_t* buffer, int32_t size);
+    virtual uint8_t* ResizeAssembly(uint8_t* buffer, int32_t used, int32_t size);
 
 private:
     void AppendChunk(const uint8_t* chunk, int32_t count) {
