@@ -12,8 +12,6 @@
 #include <malloc.h>
 #include <unistd.h>
 
-#include <QApplication>
-
 #include "Launchwick.h"
 #include "platform/DeviceFs.h"
 #include "platform/Library.h"
@@ -137,12 +135,11 @@ int main(int argc, char** argv) {
     if (!display) setenv("QT_QPA_PLATFORM", "offscreen", 1);
     // The toolkit reads no argument: all of them are the launcher's.
     int toolkitArgc = 1;
-    QApplication app(toolkitArgc, argv);
-    plat::qt::AttachQtEventLoop();
-    ReportingAnswerer reporter;
-    if (!display) plat::msgbox::SetPresenter(&reporter);
-    const int code = launchwick::Run(plat::text::Utf8ToWide(commandLine));
-    plat::msgbox::SetPresenter(nullptr);
-    plat::qt::DetachQtEventLoop();
-    return code;
+    return plat::qt::RunWithApplication(toolkitArgc, argv, [&] {
+        ReportingAnswerer reporter;
+        if (!display) plat::msgbox::SetPresenter(&reporter);
+        const int code = launchwick::Run(plat::text::Utf8ToWide(commandLine));
+        plat::msgbox::SetPresenter(nullptr);
+        return code;
+    });
 }

@@ -19,6 +19,11 @@ namespace plat::draw {
 // application is made; the first font selected waits for it to finish.
 void PrepareFonts();
 
+// The font measure of a process that shows no screen: made once, with an
+// offscreen GUI application when the process has none (Qt's own messages
+// then reach standard error only when critical). Null when it cannot be made.
+IFontMeasure* OffscreenFontMeasure();
+
 class CQtCanvas final : public IFontMeasure {
 public:
     CQtCanvas();

@@ -31,6 +31,8 @@
 //   it.
 #pragma once
 
+#include <functional>
+
 #include "platform/Window.h"
 
 class QImage;
@@ -42,6 +44,10 @@ namespace plat::qt {
 void AttachQtEventLoop();
 // Removes the backend, the hook and the notifiers; the widgets go.
 void DetachQtEventLoop();
+// A program's whole run on its GUI thread: makes the process's QApplication
+// (on the Qt platform the environment names), attaches, runs run, detaches
+// and gives run's result.
+int RunWithApplication(int& argc, char** argv, const std::function<int()>& run);
 
 // The widget of hwnd (GUI thread); null when there is none yet. A child's
 // is made on this call: it draws nothing (its top-level window draws it)

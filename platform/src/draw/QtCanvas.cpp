@@ -11,6 +11,7 @@
 #include <fontconfig/fontconfig.h>
 
 #include <algorithm>
+#include <cstdio>
 #include <mutex>
 #include <optional>
 #include <system_error>
@@ -58,6 +59,29 @@ FontPreparation& Preparation() {
 }  // namespace
 
 void PrepareFonts() { Preparation().Start(); }
+
+IFontMeasure* OffscreenFontMeasure() {
+    static IFontMeasure* const measure = []() -> IFontMeasure* {
+        try {
+            if (!QGuiApplication::instance()) {
+                // Nothing of Qt's own chatter reaches the process's standard
+                // error, where a headless program reports to its user.
+                qInstallMessageHandler([](QtMsgType type, const QMessageLogContext&, const QString& text) {
+                    if (type == QtCriticalMsg || type == QtFatalMsg) std::fprintf(stderr, "%s\n", qPrintable(text));
+                });
+                // Offscreen whatever the environment names: nothing is shown.
+                static int argc = 3;
+                static char name[] = "orvade", option[] = "-platform", platform[] = "offscreen";
+                static char* argv[] = {name, option, platform, nullptr};
+                new QGuiApplication(argc, argv);
+            }
+            return new CQtCanvas;
+        } catch (...) {
+            return nullptr;
+        }
+    }();
+    return measure;
+}
 
 struct CQtCanvas::Impl {
     QImage image;
