@@ -53,3 +53,21 @@ TEST_F(DeviceProgramTest, WhileAPacketRestsTheScreenIsPaintedAndTheUsersDisconne
     EXPECT_EQ(m_boxes.Seen()[0].text, u"Do you want to disconnect from the host?");
     EXPECT_EQ(m_code, 0);
 }
+
+// The program closed while a packet rests ends at once, and cleanly.
+TEST_F(DeviceProgramTest, ClosedWhileAPacketRestsTheProgramEndsAtOnce) {
+    ScriptedHost host;
+    Configure("Autodiscovery=0\nAutoLaunchAddress=127.0.0.1\nAutoLaunchPort=" + std::to_string(host.Port()) + "\n");
+    Run([&] {
+        ASSERT_TRUE(host.Accept());
+        ASSERT_TRUE(host.Send(Frame0(std::string("H\xFDrest.ton\xFD") + "0\xFD" "2000\xFE")));
+        ASSERT_EQ(host.ReadPacket(), "H\xFD" "1");
+        const auto sent = Clock::now();
+        ASSERT_TRUE(host.Send(Frame0(RestingPacket())));
+        std::this_thread::sleep_for(std::chrono::milliseconds(500));
+        PostMessage(MainWindow(), WM_CLOSE, 0, 0);
+        EXPECT_TRUE(host.WaitClosed(5000));
+        EXPECT_LT(Clock::now() - sent, std::chrono::seconds(5));
+    });
+    EXPECT_EQ(m_code, 0);
+}
