@@ -102,5 +102,5 @@ private:
     ICoreDialogs* const& m_dialogs;
     const uint32_t& m_sessionEnds;  // the core's count of ended sessions
     int32_t m_toneMs = 0;           // the tone time of the packet so far
-    bool m_tonesOver = false;        // a rest of the packet ended early: no more tones
+    bool m_tonesOver = false;       // its time is up, or a rest was cut short
 };
