@@ -176,6 +176,22 @@ TEST_F(FileCommandsTest, StoreThenRetrieveEveryByteValue) {
     EXPECT_EQ(Ask(Bytes("R") + FD + "REPORT.TXT"), Reply('R', content));
 }
 
+TEST_F(FileCommandsTest, AFileOfSeveralMiBArrivingInSocketSizedReadsIsStoredWhole) {
+    // Past the size at which the framer takes a file's buffer, and several
+    // of the file system's writes, in mode 1 as a host sends files.
+    const Bytes mode1 = coretest::Frame(Bytes("B") + FD + "1", 0);
+    m_core->OnReceive(reinterpret_cast<const uint8_t*>(mode1.data()), static_cast<int32_t>(mode1.size()), true);
+    m_sent.clear();
+    const Bytes content = Pattern(CPacketFramer::kLargePacket + 300001);
+    const Bytes wire = coretest::Frame(Bytes("H") + FD + "large.bin" + FD + content, 1);
+    for (size_t at = 0; at < wire.size(); at += 20480)
+        m_core->OnReceive(reinterpret_cast<const uint8_t*>(wire.data()) + at,
+                          static_cast<int32_t>(std::min<size_t>(20480, wire.size() - at)), true);
+    EXPECT_EQ(coretest::Unframe(m_sent, 1), std::vector<Bytes>{Reply('H', "1")});
+    EXPECT_TRUE(ReadDevice(u"\\App\\DATA\\large.bin") == content);
+    EXPECT_TRUE(TempNames().empty());
+}
+
 TEST_F(FileCommandsTest, NamesWithUndefinedCp1252BytesRoundTrip) {
     const Bytes name = "r\x81\x8D\x8F\x90\x9D.txt";
     EXPECT_EQ(Ask(Bytes("H") + FD + name + FD + "x"), Reply('H', "1"));
