@@ -8,6 +8,7 @@
 
 #include "CoreFixture.h"
 #include "platform/Library.h"
+#include "platform/Power.h"
 
 namespace {
 
@@ -49,6 +50,7 @@ protected:
         m_core->SetDevices(&m_network);
     }
     void TearDown() override {
+        plat::power::SetSuspendedTimeSource(nullptr);
         if (m_toolkit) FreeLibrary(m_toolkit);
         CoreTest::TearDown();
     }
@@ -181,12 +183,24 @@ TEST_F(InfoCommandsTest, ReconnectDelayKeepsARadioThatCameBackLacking) {
     EXPECT_EQ(m_core->Info().IsAssociated(), 1);
 }
 
-TEST_F(InfoCommandsTest, WakeDelayAnswersNotAssociatedAfterAResume) {
+TEST_F(InfoCommandsTest, WakeDelayAnswersNotAssociatedAfterAResumeThePollReads) {
+    int64_t suspended = 0;
+    plat::power::SetSuspendedTimeSource([&] { return suspended; });
     m_core->Settings().SetRadioWakeDelay(3000);
-    m_core->SignalPowerResume();
     m_core->OnPoll();
+    suspended += 40;  // the clocks drifting apart is no resume
+    m_core->OnPoll();
+    EXPECT_EQ(m_core->Info().ResumeTime(), 0u);
+    EXPECT_EQ(m_core->Info().IsAssociated(), 1);
+
+    suspended += 60000;  // the device slept a minute
+    const DWORD resumed = g_now += 10;
+    m_core->OnPoll();
+    g_now += 5;
+    m_core->OnPoll();  // the resume is read once
+    EXPECT_EQ(m_core->Info().ResumeTime(), resumed);
     EXPECT_EQ(m_core->Info().IsAssociated(), 0);
-    g_now += 2999;
+    g_now += 2994;
     EXPECT_EQ(m_core->Info().IsAssociated(), 0);
     g_now += 1;
     EXPECT_EQ(m_core->Info().IsAssociated(), 1);

@@ -18,6 +18,7 @@
 #include "core/widgets/WidgetManager.h"
 #include "platform/Clock.h"
 #include "platform/DeviceFs.h"
+#include "platform/Power.h"
 
 namespace {
 
@@ -97,6 +98,7 @@ CClientCore::CClientCore(HWND controlWindow)
     RegisterCommands();
     if (CModuleContext* context = GetModuleContext()) context->controlWindow = controlWindow;
     SetExtensionWindow(controlWindow);
+    OpenPowerQueue();
     CreateBackBuffer();
 }
 
@@ -114,6 +116,7 @@ void CClientCore::Destroy() {
     m_widgetManager->SetFramer(nullptr);
     m_framer.reset();
     m_queue.Clear();
+    ClosePowerQueue();
     m_settings.SetObserver(nullptr);
     if (m_extensions) {
         m_extensions->DeleteSessions();
@@ -355,12 +358,26 @@ LRESULT CClientCore::OnWidgetMessage(HWND window, UINT message, WPARAM wParam, L
 
 // ---- Poll, dialog, serial port
 
+void CClientCore::OpenPowerQueue() {
+    MSGQUEUEOPTIONS options{sizeof(MSGQUEUEOPTIONS), 0, 0, kPowerMessageBytes, TRUE};
+    m_powerQueue = CreateMsgQueue(nullptr, &options);
+    if (m_powerQueue) m_powerNotification = RequestPowerNotifications(m_powerQueue, PBT_RESUME);
+}
+
+void CClientCore::ClosePowerQueue() {
+    if (m_powerNotification) StopPowerNotifications(std::exchange(m_powerNotification, nullptr));
+    if (m_powerQueue) CloseMsgQueue(std::exchange(m_powerQueue, nullptr));
+}
+
 int CClientCore::OnPoll() {
     const DWORD now = GetTickCount();
     m_print.OnPoll(now);
-    if (m_resumeSignalled) {
-        m_resumeSignalled = false;
-        m_resumeTime = now;
+    if (m_powerNotification) {
+        alignas(DWORD) BYTE message[kPowerMessageBytes];
+        DWORD bytes = 0, flags = 0;
+        if (ReadMsgQueue(m_powerQueue, message, sizeof message, &bytes, 0, &flags) && bytes >= sizeof(DWORD) &&
+            reinterpret_cast<const POWER_BROADCAST*>(message)->Message == PBT_RESUME)
+            m_resumeTime = now;
     }
     if (m_field.TimedOut(now)) {
         m_field.timeout = 0;

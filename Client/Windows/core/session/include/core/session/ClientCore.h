@@ -188,9 +188,6 @@ public:
     void SetDialog(HWND window, DialogMode mode);
     const OpenBox& Box() const { return m_box; }
 
-    // A resume from suspend, seen by the next poll.
-    void SignalPowerResume() { m_resumeSignalled = true; }
-
     // The control's activation: the extensions' sessions and the scanner.
     void Suspend();
     void Resume();
@@ -374,8 +371,12 @@ private:
 
     InputSharedState m_inputState;
 
-    // Serial port and power
-    bool m_resumeSignalled = false;
+    // Power: the poll reads one notification a time; a resume sets the resume time.
+    static constexpr DWORD kPowerMessageBytes = 536;
+    void OpenPowerQueue();
+    void ClosePowerQueue();
+    HANDLE m_powerQueue = nullptr;
+    HANDLE m_powerNotification = nullptr;
     DWORD m_resumeTime = 0;
 
     ErrorBoxRequest m_errorBox;
