@@ -143,10 +143,17 @@ void SetSendWaitHook(std::function<bool()> hook);
 // watch: FALSE elsewhere, and the caller keeps polling. A watched descriptor
 // is unwatched before it is closed.
 BOOL PostWhenReadable(int fd, HWND hwnd, UINT msg);
+// The same once fd takes more bytes (or has failed): a sender whose bytes
+// wait for the peer sends on at once, not at its next timer. Armed apart
+// from a read watch on the same descriptor.
+BOOL PostWhenWritable(int fd, HWND hwnd, UINT msg);
+// Ends both watches of fd.
 void StopWatching(int fd);
-// For the outside event loop: how it arms and ends a watch on its thread.
-// Null functions remove them. Set per thread.
-void SetReadableWatcher(std::function<bool(int fd, HWND hwnd, UINT msg)> watch, std::function<void(int fd)> stop);
+// For the outside event loop: how it arms a watch (for writing when write
+// is true) and ends both on its thread. Null functions remove them. Set per
+// thread.
+void SetSocketWatcher(std::function<bool(int fd, bool write, HWND hwnd, UINT msg)> watch,
+                      std::function<void(int fd)> stop);
 // For the outside event loop: called (outside the layer's lock) before this
 // thread's GetMessage or PeekMessage takes a WM_PAINT, WM_TIMER or WM_QUIT,
 // to post what watched descriptors have ready now. The notice of a socket

@@ -170,7 +170,7 @@ struct QueueHolder {
 
 thread_local std::function<void(int)> t_waitHook;
 thread_local std::function<bool()> t_sendWaitHook;
-thread_local std::function<bool(int, HWND, UINT)> t_watchReadable;
+thread_local std::function<bool(int, bool, HWND, UINT)> t_watchSocket;
 thread_local std::function<void(int)> t_stopWatching;
 thread_local void (*t_readyCheck)() = nullptr;
 thread_local bool t_madeOwed = false;  // the check's notice came before a made message
@@ -624,11 +624,19 @@ void plat::messages::SetSendWaitHook(std::function<bool()> hook) { t_sendWaitHoo
 
 void plat::messages::SetWaitReturnsHook(bool (*returns)()) { t_waitReturns = returns; }
 
-BOOL plat::messages::PostWhenReadable(int fd, HWND hwnd, UINT msg) {
-    if (fd < 0 || !t_watchReadable) return FALSE;
-    const auto watch = t_watchReadable;  // the watcher may replace itself
-    return watch(fd, hwnd, msg) ? TRUE : FALSE;
+namespace {
+
+BOOL WatchSocket(int fd, bool write, HWND hwnd, UINT msg) {
+    if (fd < 0 || !t_watchSocket) return FALSE;
+    const auto watch = t_watchSocket;  // the watcher may replace itself
+    return watch(fd, write, hwnd, msg) ? TRUE : FALSE;
 }
+
+}  // namespace
+
+BOOL plat::messages::PostWhenReadable(int fd, HWND hwnd, UINT msg) { return WatchSocket(fd, false, hwnd, msg); }
+
+BOOL plat::messages::PostWhenWritable(int fd, HWND hwnd, UINT msg) { return WatchSocket(fd, true, hwnd, msg); }
 
 void plat::messages::StopWatching(int fd) {
     if (fd < 0 || !t_stopWatching) return;
@@ -638,8 +646,9 @@ void plat::messages::StopWatching(int fd) {
 
 void plat::messages::SetReadyCheck(void (*check)()) { t_readyCheck = check; }
 
-void plat::messages::SetReadableWatcher(std::function<bool(int, HWND, UINT)> watch, std::function<void(int)> stop) {
-    t_watchReadable = std::move(watch);
+void plat::messages::SetSocketWatcher(std::function<bool(int, bool, HWND, UINT)> watch,
+                                      std::function<void(int)> stop) {
+    t_watchSocket = std::move(watch);
     t_stopWatching = std::move(stop);
 }
 

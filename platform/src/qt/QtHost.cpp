@@ -51,16 +51,19 @@ struct Host {
     int syncing = 0;           // inside flush
     bool wokeAsleep = false;   // something arrived meanwhile
 
-    // Descriptors watched for the program's sockets (PostWhenReadable): a
-    // notifier each, enabled while a watch is armed.
-    struct Watch {
+    // Descriptors watched for the program's sockets (PostWhenReadable,
+    // PostWhenWritable): a notifier each way, enabled while its watch is armed.
+    struct Side {
         QSocketNotifier* notifier = nullptr;
         HWND hwnd = 0;
         UINT msg = 0;
-        // Posts when readable. The notifier stays enabled after it posted
+        // Posts when ready. The notifier stays enabled after it posted
         // (enabling and disabling it wakes glib's loop each time) and is
         // disabled only when it fires again unarmed.
         bool armed = false;
+    };
+    struct Watch {
+        Side read, write;
     };
     std::unordered_map<int, Watch> watches;
 
@@ -205,28 +208,29 @@ void waitHook(int maxWaitMs) {
     g_host->waitLevel = savedLevel;
 }
 
-// A socket's readability as a posted message, once per arming: the notifier
+// A socket's readiness as a posted message, once per arming: the notifier
 // only posts; the program's own loop runs what the message asks for.
-bool watchReadable(int fd, HWND hwnd, UINT msg) {
+bool watchSocket(int fd, bool write, HWND hwnd, UINT msg) {
     if (!g_host) return false;
-    Host::Watch& w = g_host->watches[fd];
-    w.hwnd = hwnd;
-    w.msg = msg;
-    if (!w.notifier) {
-        w.notifier = new QSocketNotifier(fd, QSocketNotifier::Read, g_host->gui);
-        QObject::connect(w.notifier, &QSocketNotifier::activated, g_host->gui, [fd] {
+    Host::Side& side = write ? g_host->watches[fd].write : g_host->watches[fd].read;
+    side.hwnd = hwnd;
+    side.msg = msg;
+    if (!side.notifier) {
+        side.notifier = new QSocketNotifier(fd, write ? QSocketNotifier::Write : QSocketNotifier::Read, g_host->gui);
+        QObject::connect(side.notifier, &QSocketNotifier::activated, g_host->gui, [fd, write] {
             if (!g_host) return;
             const auto it = g_host->watches.find(fd);
             if (it == g_host->watches.end()) return;
-            if (!std::exchange(it->second.armed, false)) {
-                it->second.notifier->setEnabled(false);
+            Host::Side& s = write ? it->second.write : it->second.read;
+            if (!std::exchange(s.armed, false)) {
+                s.notifier->setEnabled(false);
                 return;
             }
-            PostMessage(it->second.hwnd, it->second.msg, WPARAM(fd), 0);
+            PostMessage(s.hwnd, s.msg, WPARAM(fd), 0);
         });
     }
-    w.armed = true;
-    if (!w.notifier->isEnabled()) w.notifier->setEnabled(true);
+    side.armed = true;
+    if (!side.notifier->isEnabled()) side.notifier->setEnabled(true);
     return true;
 }
 
@@ -235,14 +239,20 @@ bool watchReadable(int fd, HWND hwnd, UINT msg) {
 void postReady() {
     if (!g_host || g_host->watches.empty()) return;
     std::vector<pollfd> armed;
-    for (const auto& [fd, w] : g_host->watches)
-        if (w.armed) armed.push_back(pollfd{fd, POLLIN, 0});
+    for (const auto& [fd, w] : g_host->watches) {
+        const short events = short((w.read.armed ? POLLIN : 0) | (w.write.armed ? POLLOUT : 0));
+        if (events) armed.push_back(pollfd{fd, events, 0});
+    }
     if (armed.empty() || ::poll(armed.data(), armed.size(), 0) <= 0) return;
     for (const pollfd& p : armed) {
-        if (!(p.revents & (POLLIN | POLLHUP | POLLERR))) continue;
-        const auto it = g_host->watches.find(p.fd);
-        if (it == g_host->watches.end() || !std::exchange(it->second.armed, false)) continue;
-        PostMessage(it->second.hwnd, it->second.msg, WPARAM(p.fd), 0);
+        const bool failed = (p.revents & (POLLHUP | POLLERR)) != 0;
+        for (const bool write : {false, true}) {
+            if (!failed && !(p.revents & (write ? POLLOUT : POLLIN))) continue;
+            const auto it = g_host->watches.find(p.fd);
+            if (it == g_host->watches.end()) break;
+            Host::Side& side = write ? it->second.write : it->second.read;
+            if (std::exchange(side.armed, false)) PostMessage(side.hwnd, side.msg, WPARAM(p.fd), 0);
+        }
     }
 }
 
@@ -250,7 +260,8 @@ void stopWatching(int fd) {
     if (!g_host) return;
     const auto it = g_host->watches.find(fd);
     if (it == g_host->watches.end()) return;
-    delete it->second.notifier;
+    delete it->second.read.notifier;
+    delete it->second.write.notifier;
     g_host->watches.erase(it);
 }
 
@@ -286,7 +297,7 @@ void plat::qt::AttachQtEventLoop() {
     plat::input::SetSleepHook(&sleepHook);
     plat::messages::SetSendWaitHook(&sendWaitHook);
     plat::messages::SetWaitReturnsHook(&insideOurWait);
-    plat::messages::SetReadableWatcher(&watchReadable, &stopWatching);
+    plat::messages::SetSocketWatcher(&watchSocket, &stopWatching);
     plat::messages::SetReadyCheck(&postReady);
     SetWindowBackend(std::make_shared<QtBackend>());
     // A presenter installed before (a test's) stays.
@@ -312,7 +323,7 @@ void plat::qt::DetachQtEventLoop() {
     plat::input::SetSleepHook(nullptr);
     plat::messages::SetSendWaitHook(nullptr);
     plat::messages::SetWaitReturnsHook(nullptr);
-    plat::messages::SetReadableWatcher(nullptr, nullptr);
+    plat::messages::SetSocketWatcher(nullptr, nullptr);
     plat::messages::SetReadyCheck(nullptr);
     plat::msgbox::IPresenter* current = plat::msgbox::SetPresenter(nullptr);
     if (current != &DevicePresenter()) plat::msgbox::SetPresenter(current);

@@ -1062,6 +1062,43 @@ TEST_F(QtHost, AReadableSocketPostsItsMessageOncePerArming) {
     std::thread([] { EXPECT_FALSE(plat::messages::PostWhenReadable(0, 0, WM_USER)); }).join();
 }
 
+TEST_F(QtHost, AWritableWatchPostsOnceTheSocketTakesMoreApartFromTheReadWatch) {
+    const HWND gui = Make(u"Painter", WS_POPUP, 0, 0, 10, 10);
+    int pair[2];
+    ASSERT_EQ(socketpair(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC | SOCK_NONBLOCK, 0, pair), 0);
+    const std::string chunk(4096, 'x');
+    size_t written = 0;
+    for (ssize_t n; (n = ::write(pair[0], chunk.data(), chunk.size())) > 0;) written += size_t(n);
+    ASSERT_GT(written, 0u);
+    ASSERT_TRUE(plat::messages::PostWhenReadable(pair[0], gui, WM_USER + 9));
+    ASSERT_TRUE(plat::messages::PostWhenWritable(pair[0], gui, WM_USER + 10));
+    // Full, with nothing to read: nothing is posted.
+    EXPECT_FALSE(WaitMessageTimeout(50));
+    // The peer reads it all: only the write watch posts, once.
+    char sink[4096];
+    while (::read(pair[1], sink, sizeof sink) > 0) {
+    }
+    MSG m{};
+    ASSERT_EQ(GetMessage(&m, 0, 0, 0), TRUE);
+    EXPECT_EQ(m.message, WM_USER + 10u);
+    EXPECT_EQ(int(m.wParam), pair[0]);
+    EXPECT_FALSE(WaitMessageTimeout(50));
+    // The read watch is still armed; the write watch posts again when armed again.
+    ASSERT_EQ(::write(pair[1], "x", 1), 1);
+    ASSERT_EQ(GetMessage(&m, 0, 0, 0), TRUE);
+    EXPECT_EQ(m.message, WM_USER + 9u);
+    ASSERT_TRUE(plat::messages::PostWhenWritable(pair[0], gui, WM_USER + 10));
+    ASSERT_EQ(GetMessage(&m, 0, 0, 0), TRUE);
+    EXPECT_EQ(m.message, WM_USER + 10u);
+    // Stopped: neither watch reports any more.
+    ASSERT_TRUE(plat::messages::PostWhenReadable(pair[0], gui, WM_USER + 9));
+    ASSERT_TRUE(plat::messages::PostWhenWritable(pair[0], gui, WM_USER + 10));
+    plat::messages::StopWatching(pair[0]);
+    EXPECT_FALSE(WaitMessageTimeout(50));
+    ::close(pair[1]);
+    ::close(pair[0]);
+}
+
 // A socket that became readable before a paint was asked for is announced
 // first, as a posted message comes before WM_PAINT; with nothing to read,
 // the paint comes at once.

@@ -55,11 +55,11 @@ constexpr size_t kUnsentBound = size_t(16) << 20;
 // A wait for the host lasts until this much is left, so a long reply of
 // small segments waits a few times rather than once for each segment.
 constexpr size_t kUnsentResume = kUnsentBound / 2;
-// Replies gathered during a read go out at a packet's end or at this size.
-constexpr size_t kBatchLimit = size_t(256) << 10;
-// Sent bytes at the front of the blocked data are dropped once they are this
-// many and at least half of it.
-constexpr size_t kCompactAt = size_t(1) << 20;
+// Replies gathered during a read, or behind blocked data, go out at a
+// packet's end or at this size.
+constexpr size_t kBatchLimit = CSendQueue::kBlockSize;
+// The blocks of waiting data one send offers the socket: more than it takes.
+constexpr int kBlocksPerSend = 64;
 // What Close reads and drops of a connection that still delivers.
 constexpr int kCloseDrainReads = 16;
 
@@ -420,68 +420,49 @@ int CCeSock::SendNow(const uint8_t* data, size_t length) {
 }
 
 int CCeSock::FlushBlocked() {
-    const int sent = SendNow(m_blocked.data() + m_blockedSent, Unsent());
-    if (sent < 0) {
+    if (m_socket < 0) return -1;
+    iovec pieces[kBlocksPerSend];
+    msghdr message{};
+    message.msg_iov = pieces;
+    message.msg_iovlen = size_t(m_unsent.Gather(pieces, kBlocksPerSend));
+    ssize_t n;
+    do {
+        n = ::sendmsg(m_socket, &message, MSG_NOSIGNAL | MSG_DONTWAIT);
+    } while (n < 0 && errno == EINTR);
+    // Whatever went, nothing waiting is gathered any more: it has been offered.
+    m_gathered = 0;
+    if (n < 0) {
+        if (errno == EAGAIN || errno == EWOULDBLOCK || errno == ENOBUFS) return 0;
+        ShellLog(5, "CCeSock::Send - send failed , Last Error %x", unsigned(errno));
         DropBlocked();
         return -1;
     }
-    // What went out is passed over, not moved out: against a slow reader
-    // erasing the front each time would move the rest again and again.
-    m_blockedSent += size_t(sent);
-    if (m_blockedSent == m_blocked.size()) {
-        DropBlocked();
-    } else if (m_blockedSent >= kCompactAt && m_blockedSent * 2 >= m_blocked.size()) {
-        m_blocked.erase(m_blocked.begin(), m_blocked.begin() + ptrdiff_t(m_blockedSent));
-        m_blockedSent = 0;
-    }
-    return sent;
-}
-
-void CCeSock::AppendBlocked(const uint8_t* bytes, size_t length) {
-    // The sent front goes before the data grows, so its capacity follows
-    // what waits, not what went out; but only once it is at least half of
-    // what waits: moving what waits for every segment of a long reply would
-    // take time in the square of its length.
-    if (m_blockedSent > 0 && m_blocked.size() + length > m_blocked.capacity() && m_blockedSent * 2 >= Unsent()) {
-        m_blocked.erase(m_blocked.begin(), m_blocked.begin() + ptrdiff_t(m_blockedSent));
-        m_blockedSent = 0;
-    }
-    m_blocked.insert(m_blocked.end(), bytes, bytes + length);
+    // What went out is dropped a block at a time, never moved.
+    m_unsent.Consume(size_t(n));
+    return int(n);
 }
 
 void CCeSock::DropBlocked() {
-    std::vector<uint8_t>().swap(m_blocked);
-    m_blockedSent = 0;
+    m_unsent.Clear();
+    m_gathered = 0;
 }
 
 int CCeSock::FlushBatch() {
-    if (m_batch.empty()) return 0;
-    // Anything already waiting goes first; the batch waits behind it.
-    if (Unsent() > 0) {
-        AppendBlocked(m_batch.data(), m_batch.size());
-        m_batch.clear();
-        return 0;
-    }
+    if (m_gathered == 0) return 0;
     // One question for the whole write, however many segments it holds.
     if (!QueryAssociation()) {
         HoldWithoutRadio(nullptr, 0);
         return 0;
     }
-    const int sent = SendNow(m_batch.data(), m_batch.size());
-    // What the socket did not take waits; the batch keeps its memory for
-    // the next one, which a long reply fills again at once.
-    if (sent >= 0 && size_t(sent) < m_batch.size()) AppendBlocked(m_batch.data() + sent, m_batch.size() - size_t(sent));
-    m_batch.clear();
-    return sent;
+    return FlushBlocked();
 }
 
 void CCeSock::HoldWithoutRadio(const uint8_t* bytes, int length) {
     ShellLog(5, "CCeSock::Send - Entering Not Associated Mode");
     m_notAssociated = true;
-    // Gathered replies go first.
-    AppendBlocked(m_batch.data(), m_batch.size());
-    m_batch.clear();
-    if (bytes && length > 0) AppendBlocked(bytes, size_t(length));
+    // Gathered replies go first: they wait where they are.
+    m_gathered = 0;
+    if (bytes && length > 0) m_unsent.Append(bytes, size_t(length));
     const std::u16string text =
         SettingOrResource(m_settings, SETTING_NOT_ASSOCIATED_TEXT, kTextNotAssociatedWait, int(kTextChars));
     CloseConnectingWnd();
@@ -490,8 +471,8 @@ void CCeSock::HoldWithoutRadio(const uint8_t* bytes, int length) {
 }
 
 int CCeSock::FlushWaiting() {
-    // Nothing held back: only a batch can go, and it asks for itself.
-    if (Unsent() == 0 && !m_notAssociated) return std::max(FlushBatch(), 0);
+    // Nothing held back: only gathered replies can go, and they ask for themselves.
+    if (Blocked() == 0 && !m_notAssociated) return std::max(FlushBatch(), 0);
     const BOOL associated = QueryAssociation();
     if (associated && Unsent() > 0) {
         if (m_notAssociated) {
@@ -507,7 +488,7 @@ int CCeSock::FlushWaiting() {
         PostMessage(m_owner, WM_COMMAND, ID_SESSION_ENDED, 0);
         return -1;
     }
-    return associated ? std::max(FlushBatch(), 0) : 0;
+    return 0;
 }
 
 int CCeSock::Send(const void* data, int length) {
@@ -568,33 +549,39 @@ int CCeSock::SendData(const uint8_t* bytes, int length) {
     // Nothing is kept for a connection that is gone.
     if (m_socket < 0) return -1;
 
-    if (Unsent() > 0) {
-        ShellLog(5, "CCeSock::Send - Appending Blocked Data (%d)", length);
+    if (Unsent() > 0 || m_reading) {
+        // Behind what waits, or gathered during a read: the radio is asked
+        // when they are written, not for each segment.
+        const size_t waiting = Unsent();
+        if (!m_reading) ShellLog(5, "CCeSock::Send - Appending Blocked Data (%d)", length);
         try {
-            AppendBlocked(bytes, size_t(length));
+            m_unsent.Append(bytes, size_t(length));
         } catch (const std::bad_alloc&) {
             ShellLog(1, "CCeSock::Send - no memory for %d bytes", length);
+            return 0;
         }
-        return 0;
-    }
-    if (m_reading) {
-        // The radio is asked when the batch is written, not for each segment.
-        m_batch.insert(m_batch.end(), bytes, bytes + length);
+        // Without the radio they wait behind the waiting window.
+        if (m_notAssociated) return 0;
+        m_gathered += size_t(length);
         // A whole packet never waits for the rest of the read: a handler
         // may wait for the user before it answers again. A long reply goes
-        // as it is made rather than whole at its end.
-        if (bytes[length - 1] == FRAME_ETB || m_batch.size() >= kBatchLimit) {
-            if (FlushBatch() < 0) return -1;
-            if (m_notAssociated) return 0;
-        }
-        return length;
+        // as it is made rather than whole at its end, and behind blocked
+        // data as the socket takes more.
+        if (bytes[length - 1] != FRAME_ETB && m_gathered < kBatchLimit) return m_reading ? length : 0;
+        const int sent = FlushBatch();
+        if (sent < 0) return -1;
+        if (m_notAssociated) return 0;
+        if (m_reading) return length;
+        // Of the bytes of this call, those that went out.
+        return int(std::clamp<int64_t>(int64_t(sent) - int64_t(waiting), 0, length));
     }
     if (!QueryAssociation()) {
         HoldWithoutRadio(bytes, length);
         return 0;
     }
+    // Sent from where the bytes are; only what the socket does not take is copied.
     const int sent = SendNow(bytes, size_t(length));
-    if (sent >= 0 && sent < length) m_blocked.assign(bytes + sent, bytes + length);
+    if (sent >= 0 && sent < length) m_unsent.Append(bytes + sent, size_t(length - sent));
     return sent;
 }
 
@@ -614,7 +601,6 @@ void CCeSock::Close() {
     m_unread = 0;
     m_readAhead = false;
     DropBlocked();
-    m_batch.clear();
     CloseConnectingWnd();
     m_port = 0;
     ++m_generation;

@@ -16,6 +16,7 @@
 
 #include "core/hooks/CoreMessages.h"
 #include "platform/Window.h"
+#include "shell/SendQueue.h"
 
 class CConnectingWnd;
 class CSettingsStore;
@@ -49,9 +50,11 @@ public:
     // last failure (refused, unreachable, unknown name...) on a second line.
     void ShowConnectFailure(HWND owner) const;
     // The bytes handed to the network now; 0 when none went out (they wait
-    // as blocked data for a later tick); -1 after a send error (the bytes of
+    // as blocked data, and go behind it); -1 after a send error (the bytes of
     // this call are dropped) or when the user cancelled the waiting window.
-    // Send(null, 0) flushes what waits. While more than 16 MiB waits (or
+    // Bytes behind blocked data are offered with it at a packet's end or
+    // every 256 KiB. Send(null, 0) flushes what waits (the shell calls it
+    // when the socket takes more, and every tick). While more than 16 MiB waits (or
     // one reply, when larger) it returns only once the host has read
     // down to 8 MiB, running the thread's messages meanwhile; a host that reads
     // nothing for the stall limit ends the connection as a close does.
@@ -116,19 +119,22 @@ private:
     void PlayErrorSound() const;
     // One send: the count, 0 when the socket would block, -1 on an error.
     int SendNow(const uint8_t* data, size_t length);
+    // One send of what waits, from the front, as many blocks as the socket
+    // takes; after an error the waiting bytes are dropped.
     int FlushBlocked();
-    size_t Unsent() const { return m_blocked.size() - m_blockedSent; }
+    size_t Unsent() const { return m_unsent.Size(); }
+    // The waiting bytes the socket has been offered (the rest are gathered).
+    size_t Blocked() const { return m_unsent.Size() - m_gathered; }
     void DropBlocked();
-    void AppendBlocked(const uint8_t* bytes, size_t length);
     int SendData(const uint8_t* bytes, int length);
     // Until the unsent bytes are back under the bound, the host is gone or
     // the program quits.
     void WaitForHost();
     // Every waiting message, timers too; a WM_QUIT stays queued.
     void PumpWhileWaiting();
-    // The gathered replies in one send, after one association question;
-    // what the socket does not take, or all of it without the radio,
-    // becomes blocked data.
+    // The gathered replies, behind any blocked data, in one send after one
+    // association question; what the socket does not take, or all of it
+    // without the radio, becomes blocked data.
     int FlushBatch();
     // Without the radio: the batch, then these bytes, wait behind the
     // waiting window.
@@ -156,8 +162,10 @@ private:
     int m_connectWaitMs = kConnectWaitMs;
     CSettingsStore* m_settings = nullptr;
     bool m_notAssociated = false;
-    std::vector<uint8_t> m_blocked;
-    size_t m_blockedSent = 0;  // its front bytes that have gone out
+    // Every byte not yet handed to the network, in order: blocked data, then
+    // the replies gathered since the last send (m_gathered bytes at its end).
+    CSendQueue m_unsent;
+    size_t m_gathered = 0;
     char16_t m_localAddress[16] = {};
     // Counts connections, so a read can tell that its handler closed the
     // connection or made a new one.
@@ -165,9 +173,6 @@ private:
     bool m_reading = false;  // inside OnReadable's notification
     bool m_readAhead = false;  // bytes came in during it, not yet announced
     bool m_announcingClose = false;  // inside EndWithTheHost's notification
-    // Replies made while a read is announced, gathered until a packet's
-    // last segment or the announcement's end.
-    std::vector<uint8_t> m_batch;
     bool m_waitingForHost = false;
     DWORD m_stallLimitMs = kStallLimitMs;
 };

@@ -76,6 +76,7 @@ LRESULT CShellMainWindow::OnMessage(HWND hwnd, UINT msg, WPARAM wParam, LPARAM l
         m_events.Timer();
         return 0;
     case WM_SOCKET_READABLE:
+    case WM_SOCKET_WRITABLE:
         m_events.SocketReadable();
         return 0;
     case WM_PAINT:

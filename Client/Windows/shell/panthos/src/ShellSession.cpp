@@ -39,6 +39,7 @@ void CShellSession::End() {
 }
 
 void CShellSession::Poll() {
+    m_writeWatched = false;
     m_socket->Poll();
     Watch();
 }
@@ -46,6 +47,7 @@ void CShellSession::Poll() {
 void CShellSession::Send(const void* data, int size) {
     if (!m_active || !data || size <= 0) return;
     m_socket->Send(data, size);
+    if (!m_writeWatched && m_socket->GetBlockedLength() > 0) Watch();
 }
 
 void CShellSession::OnRead() {
@@ -78,6 +80,11 @@ bool CShellSession::OnClosed() {
 void CShellSession::Watch() {
     const int fd = m_socket->IsConnected() ? m_socket->GetSocketHandle() : -1;
     if (fd != m_watched) Unwatch();
+    // Replies that wait go as soon as the socket takes more, not at the next tick.
+    if (fd >= 0 && m_socket->GetBlockedLength() > 0 && plat::messages::PostWhenWritable(fd, m_window, WM_SOCKET_WRITABLE)) {
+        m_watched = fd;
+        m_writeWatched = true;
+    }
     // While the socket reads nothing (its answers wait for the host), the
     // connection stays readable: watching it would wake the loop without end.
     if (fd < 0 || m_socket->IsReadingPaused()) return;
@@ -87,6 +94,7 @@ void CShellSession::Watch() {
 void CShellSession::Unwatch() {
     if (m_watched >= 0) plat::messages::StopWatching(m_watched);
     m_watched = -1;
+    m_writeWatched = false;
 }
 
 void CShellSession::Close() {

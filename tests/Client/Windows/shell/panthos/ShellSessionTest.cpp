@@ -5,6 +5,7 @@
 
 #include <gtest/gtest.h>
 
+#include <atomic>
 #include <chrono>
 #include <functional>
 #include <string>
@@ -31,6 +32,10 @@ protected:
             if (msg == WM_QUERY_ASSOCIATION && lParam) *reinterpret_cast<BOOL*>(lParam) = TRUE;
             if (msg == WM_SOCKET_READABLE) {
                 ++readable_;
+                session_->Poll();
+            }
+            if (msg == WM_SOCKET_WRITABLE) {
+                ++writable_;
                 session_->Poll();
             }
             if (msg == WM_SOCKET_NOTIFY && lParam == FD_READ) session_->OnRead();
@@ -66,6 +71,7 @@ protected:
     std::string received_;
     std::u16string local_;
     int readable_ = 0;
+    int writable_ = 0;
     std::vector<bool> closedInSession_;
 };
 
@@ -91,6 +97,35 @@ TEST_F(ShellSessionTest, ASessionCarriesBytesBothWaysReadAsTheyComeAndItsEndClos
     EXPECT_EQ(ScriptedTcpHost::ReadSome(peer), "");  // closed
     session_->Send("late", 4);                        // dropped: no session
     EXPECT_TRUE(Boxes().empty());
+}
+
+TEST_F(ShellSessionTest, RepliesTheHostCouldNotTakeGoOutAsItReadsWithoutATimerTick) {
+    ScriptedTcpHost host;
+    ASSERT_EQ(session_->Open(u"127.0.0.1", host.Port()), CShellSession::Opened::Connected);
+    const int peer = host.Accept();
+    ASSERT_GE(peer, 0);
+    // More than the socket takes while the host reads nothing: the rest waits.
+    std::string sent;
+    for (int i = 0; i < 128; ++i) {
+        std::string chunk(65536, char('a' + i % 26));
+        chunk[0] = char(i);
+        session_->Send(chunk.data(), int(chunk.size()));
+        sent += chunk;
+    }
+    EXPECT_EQ(writable_, 0);
+    std::string got;
+    std::atomic<bool> done{false};
+    std::thread reader([&] {
+        got = ScriptedTcpHost::ReadExactly(peer, sent.size(), 20000);
+        done = true;
+    });
+    // Only the wait runs: each time the socket takes more, it is told.
+    const bool flushed = PumpUntil([&] { return done.load(); });
+    reader.join();
+    ASSERT_TRUE(flushed);
+    EXPECT_GE(writable_, 1);
+    EXPECT_TRUE(got == sent);
+    session_->End();
 }
 
 TEST_F(ShellSessionTest, TheHostsCloseClosesTheConnectionAndLeavesTheEndToTheShell) {

@@ -27,8 +27,8 @@ public:
     // WM_COMMAND: the command's id.
     virtual void Command(UINT id) = 0;
     virtual void Timer() = 0;
-    // The socket's announcement (FD_READ, FD_CONNECT, FD_CLOSE) and its
-    // "bytes wait" message.
+    // The socket's announcement (FD_READ, FD_CONNECT, FD_CLOSE), and its
+    // "bytes wait" message or its "takes more" one (SocketReadable for both).
     virtual void SocketNotify(LPARAM event) = 0;
     virtual void SocketReadable() = 0;
     // WM_NOTIFY: its result.

@@ -20,7 +20,7 @@ public:
     // Where the host's bytes go.
     using Input = std::function<void(int size, unsigned char* bytes)>;
     // window: the main window, which the socket announces to and the wait
-    // posts WM_SOCKET_READABLE to. settings: not owned, may be null.
+    // posts WM_SOCKET_READABLE and WM_SOCKET_WRITABLE to. settings: not owned, may be null.
     CShellSession(HWND window, CSettingsStore* settings, Input input);
     ~CShellSession();
     CShellSession(const CShellSession&) = delete;
@@ -40,7 +40,8 @@ public:
     // The session ends; its connection is closed.
     void End();
 
-    // The timer's tick, or the wait saw the connection readable.
+    // The timer's tick, or the wait saw the connection readable, or taking
+    // more while replies wait.
     void Poll();
     // The control's bytes for the host; dropped while no session runs.
     void Send(const void* data, int size);
@@ -66,6 +67,7 @@ private:
     Input m_input;
     std::unique_ptr<CCeSock> m_socket;
     int m_watched = -1;  // the descriptor the wait watches
+    bool m_writeWatched = false;  // for taking more, until the next Poll
     std::atomic<bool> m_active{false};
     std::u16string m_name;
 };

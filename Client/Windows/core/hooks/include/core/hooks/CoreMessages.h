@@ -39,6 +39,9 @@ constexpr UINT WM_SOCKET_NOTIFY = 0x373;
 // Posted by the wait when the connection is readable: the socket is polled
 // at once rather than at the next timer tick.
 constexpr UINT WM_SOCKET_READABLE = WM_USER + 100;
+// Posted by the wait when the connection takes more while replies wait to be
+// sent: they are flushed at once rather than at the next timer tick.
+constexpr UINT WM_SOCKET_WRITABLE = WM_USER + 101;
 
 // ---- To the shell's "Connecting To:" window.
 constexpr UINT WM_CLOSE_CONNECTING = WM_APP;  // destroy it (ending its thread)
