@@ -46,7 +46,9 @@ void AttachQtEventLoop();
 void DetachQtEventLoop();
 // A program's whole run on its GUI thread: makes the process's QApplication
 // (on the Qt platform the environment names), attaches, runs run, detaches
-// and gives run's result.
+// and gives run's result. Qt takes its plug-ins from the machine's folders
+// only, never from folders beside the program (installed on a device, those
+// are the program folder's, which take a host's files).
 int RunWithApplication(int& argc, char** argv, const std::function<int()>& run);
 
 // The widget of hwnd (GUI thread); null when there is none yet. A child's

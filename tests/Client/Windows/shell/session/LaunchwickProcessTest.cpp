@@ -9,6 +9,10 @@
 #include <atomic>
 #include <sstream>
 
+#include <QJsonArray>
+#include <QJsonObject>
+#include <QPluginLoader>
+
 #include "platform/Registry.h"
 #include "platform/Serial.h"
 #include "platform/Registry.h"
@@ -663,4 +667,28 @@ TEST_F(InstalledProgramTest, APacketThatComesWhileACommandWaitsIsAnsweredAfterIt
         EXPECT_EQ(stored.size(), content.size());
         EXPECT_TRUE(stored == content);
     }
+}
+
+TEST_F(InstalledProgramTest, TheToolkitLoadsNoPlugInAHostStoredBesideTheProgram) {
+    // A session's folder is named after its host and lies in the program
+    // folder: one named as a plug-in folder of the window toolkit
+    // ("platformthemes") takes the host's files under names that are no code
+    // names, and the toolkit looked for plug-ins beside the program.
+    const std::string plugin = FileBytes(PLANTED_PLUGIN);
+    ASSERT_EQ(QPluginLoader(PLANTED_PLUGIN).metaData().value("MetaData").toObject().value("Keys").toArray().first(),
+              "planted");
+    std::filesystem::create_directories(m_outside);
+    const std::string marker = (m_outside / "marker").string();
+    std::filesystem::create_directories(m_root / "Program Files/Orvade Client/platformthemes");
+    setenv("ORVADE_PLANTED_MARKER", marker.c_str(), 1);
+    setenv("QT_QPA_PLATFORMTHEME", "planted", 1);  // a theme the machine lacks
+    ScriptedHost host;
+    const pid_t pid = StartConnected(host);
+    EXPECT_EQ(Ask(host, "H\xFD\\Program Files\\Orvade Client\\platformthemes\\theme.dat\xFD" + plugin), "H\xFD" "1");
+    End(host, pid);
+    ScriptedHost again;
+    End(again, StartConnected(again));
+    unsetenv("QT_QPA_PLATFORMTHEME");
+    unsetenv("ORVADE_PLANTED_MARKER");
+    EXPECT_FALSE(std::filesystem::exists(marker)) << "the host's code ran";
 }
