@@ -88,7 +88,9 @@ void CheckForResume() {
     const int64_t sample = source ? source() : MachineSuspendedMs();
     std::lock_guard lock(s.mutex);
     if (generation != s.generation) return;
-    if (!s.baseline || sample < *s.baseline) {
+    // Time suspended only grows: a smaller sample was taken before one
+    // applied already (another thread) or within the reads' jitter.
+    if (!s.baseline) {
         s.baseline = sample;
         return;
     }

@@ -2,6 +2,8 @@
 #include <gtest/gtest.h>
 
 #include <cstdint>
+#include <future>
+#include <thread>
 #include <vector>
 
 #include "platform/Power.h"
@@ -145,6 +147,32 @@ TEST_F(PowerNotifyTest, AWaitingReadSamplesAgainUntilItsTimeOut) {
     ASSERT_TRUE(ReadMsgQueue(q, buffer, sizeof buffer, &bytes, 0xFFFFFFFF, nullptr));
     EXPECT_EQ(reinterpret_cast<const POWER_BROADCAST*>(buffer)->Message, PBT_RESUME);
     EXPECT_EQ(samples, 3);
+}
+
+TEST_F(PowerNotifyTest, ASampleTakenBeforeAResumeAppliedLateGivesNoSecondResume) {
+    HANDLE q = Queue(), other = Queue();
+    Request(q);
+    std::promise<void> sampling, resumeRead;
+    static thread_local bool slowThread = false;
+    plat::power::SetSuspendedTimeSource([&]() -> int64_t {
+        if (!slowThread) return suspended;
+        sampling.set_value();
+        resumeRead.get_future().wait();
+        return 0;
+    });
+    Drain(q);  // the baseline
+    std::thread slow([&] {
+        slowThread = true;
+        BYTE buffer[536];
+        DWORD bytes = 0;
+        ReadMsgQueue(other, buffer, sizeof buffer, &bytes, 0, nullptr);
+    });
+    sampling.get_future().wait();
+    suspended = 5000;
+    EXPECT_EQ(Drain(q), Messages{PBT_RESUME});
+    resumeRead.set_value();
+    slow.join();
+    EXPECT_EQ(Drain(q), Messages{});
 }
 
 TEST_F(PowerNotifyTest, TheMachineClocksGiveNoResumeWhileAwake) {
