@@ -1,5 +1,7 @@
 #include "shell/SendQueue.h"
 
+#include <malloc.h>
+
 #include <algorithm>
 #include <cstring>
 
@@ -25,6 +27,7 @@ void CSendQueue::Append(const uint8_t* bytes, size_t length) {
         }
     }
     m_size += length;
+    m_peak = std::max(m_peak, m_size);
     for (size_t i = first; length > 0; ++i) {
         Block& block = m_blocks[i];
         const size_t n = std::min(length, kBlockSize - block.used);
@@ -59,6 +62,12 @@ void CSendQueue::Consume(size_t count) {
         m_blocks.pop_front();
         m_front = 0;
     }
+    if (m_size == 0 && m_peak >= kTrimAfter) {
+        // The freed blocks lie among the heap's other allocations, where
+        // freeing alone leaves their pages with the program.
+        m_peak = 0;
+        malloc_trim(0);
+    }
 }
 
 void CSendQueue::Clear() {
@@ -66,4 +75,5 @@ void CSendQueue::Clear() {
     m_spare.reset();
     m_front = 0;
     m_size = 0;
+    m_peak = 0;
 }

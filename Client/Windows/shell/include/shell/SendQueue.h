@@ -37,6 +37,10 @@ private:
     std::deque<Block> m_blocks;
     size_t m_front = 0;  // bytes of the first block that went out
     size_t m_size = 0;
+    // The most that waited since the queue was last empty: once that was
+    // this much, emptying it gives the heap's free pages back to the system.
+    static constexpr size_t kTrimAfter = size_t(4) << 20;
+    size_t m_peak = 0;
     // One emptied block kept for the next append: a long reply that goes as
     // fast as it is made uses the same block over and over.
     std::unique_ptr<uint8_t[]> m_spare;
