@@ -229,7 +229,9 @@ TEST_F(HeadlessSession, AWaitingCommandEndsWhenTheHostCloses) {
             host.Close();
             Finished f = tool.Wait();
             EXPECT_EQ(f.status, 0) << f.err;
-            EXPECT_LT(NowMs() - closed, 3000);
+            // The waits last 30 s or for ever; a loaded machine (or a
+            // sanitizer) may add seconds to the end.
+            EXPECT_LT(NowMs() - closed, 15000);
         }
     }
     close(master);

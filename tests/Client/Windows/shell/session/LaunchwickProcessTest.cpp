@@ -149,8 +149,9 @@ TEST_F(LaunchwickProcessTest, AWaitingCommandEndsWhenTheHostCloses) {
             }
             const auto closed = Clock::now();
             host.CloseConnection();
-            const int code = WaitExit(pid, 10000);
-            EXPECT_LT(Clock::now() - closed, std::chrono::seconds(3));
+            // The waits last 30 s or for ever; a loaded machine may add seconds.
+            const int code = WaitExit(pid, 20000);
+            EXPECT_LT(Clock::now() - closed, std::chrono::seconds(15));
             EXPECT_EQ(code, 0);
             if (code < 0) {  // the next start would find this one running
                 kill(pid, SIGKILL);
@@ -603,19 +604,19 @@ TEST_F(InstalledProgramTest, AHostsSharedObjectIsNeverStoredWhereCodeLoadsNorLoa
 
 // A packet of the host's rests holds the installed program no longer than
 // the session: the host's close is seen while it rests, and the program
-// ends at once rather than after the ten seconds of rest.
+// ends at once rather than after the forty seconds of rest.
 TEST_F(InstalledProgramTest, APacketOfRestsEndsWhenTheHostCloses) {
     ScriptedHost host;
     const pid_t pid = StartConnected(host);
     EXPECT_EQ(Ask(host, std::string("H\xFDrest.ton\xFD") + "0\xFD" "2000\xFE"), "H\xFD" "1");
     std::string rests = "T\xFDrest.ton";
-    for (int i = 1; i < 5; ++i) rests += "\xFFT\xFDrest.ton";
+    for (int i = 1; i < 20; ++i) rests += "\xFFT\xFDrest.ton";
     ASSERT_TRUE(host.Send(Frame0(rests + "\xFF" "A\xFDrested")));
     EXPECT_EQ(host.ReadPacket(0, 500), "") << "the packet did not rest";
     const auto closed = Clock::now();
     host.CloseConnection();
-    EXPECT_EQ(WaitExit(pid, 15000), 0);
-    EXPECT_LT(Clock::now() - closed, std::chrono::seconds(3));
+    EXPECT_EQ(WaitExit(pid, 20000), 0);
+    EXPECT_LT(Clock::now() - closed, std::chrono::seconds(15));
 }
 
 // What the host sends while a command waits (a packet of rests, a started
