@@ -431,6 +431,7 @@ int CCeSock::FlushBlocked() {
     } while (n < 0 && errno == EINTR);
     // Whatever went, nothing waiting is gathered any more: it has been offered.
     m_gathered = 0;
+    m_full = true;
     if (n < 0) {
         if (errno == EAGAIN || errno == EWOULDBLOCK || errno == ENOBUFS) return 0;
         ShellLog(5, "CCeSock::Send - send failed , Last Error %x", unsigned(errno));
@@ -439,12 +440,14 @@ int CCeSock::FlushBlocked() {
     }
     // What went out is dropped a block at a time, never moved.
     m_unsent.Consume(size_t(n));
+    m_full = !m_unsent.Empty();
     return int(n);
 }
 
 void CCeSock::DropBlocked() {
     m_unsent.Clear();
     m_gathered = 0;
+    m_full = false;
 }
 
 int CCeSock::FlushBatch() {
@@ -460,8 +463,10 @@ int CCeSock::FlushBatch() {
 void CCeSock::HoldWithoutRadio(const uint8_t* bytes, int length) {
     ShellLog(5, "CCeSock::Send - Entering Not Associated Mode");
     m_notAssociated = true;
-    // Gathered replies go first: they wait where they are.
+    // Gathered replies go first: they wait where they are, for the radio
+    // rather than for room in the socket.
     m_gathered = 0;
+    m_full = false;
     if (bytes && length > 0) m_unsent.Append(bytes, size_t(length));
     const std::u16string text =
         SettingOrResource(m_settings, SETTING_NOT_ASSOCIATED_TEXT, kTextNotAssociatedWait, int(kTextChars));
@@ -488,6 +493,9 @@ int CCeSock::FlushWaiting() {
         PostMessage(m_owner, WM_COMMAND, ID_SESSION_ENDED, 0);
         return -1;
     }
+    // Held back for the radio: the next tick asks again, however much room
+    // the socket has.
+    if (!associated) m_full = false;
     return 0;
 }
 
@@ -581,7 +589,10 @@ int CCeSock::SendData(const uint8_t* bytes, int length) {
     }
     // Sent from where the bytes are; only what the socket does not take is copied.
     const int sent = SendNow(bytes, size_t(length));
-    if (sent >= 0 && sent < length) m_unsent.Append(bytes + sent, size_t(length - sent));
+    if (sent >= 0 && sent < length) {
+        m_unsent.Append(bytes + sent, size_t(length - sent));
+        m_full = true;
+    }
     return sent;
 }
 

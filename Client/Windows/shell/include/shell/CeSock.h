@@ -80,6 +80,10 @@ public:
     // watches it, so host bytes are read as they come).
     int GetSocketHandle() const { return m_socket; }
     size_t GetBlockedLength() const { return Unsent(); }
+    // TRUE while bytes wait because the socket took no more at the last
+    // send: the moment it takes more is worth a flush. Not while the radio
+    // holds them back, whatever the socket takes.
+    BOOL IsWaitingForRoom() const { return m_full && Unsent() > 0 ? TRUE : FALSE; }
     BOOL IsNotAssociated() const { return m_notAssociated ? TRUE : FALSE; }
     // The waiting or connecting window while one is up.
     const CConnectingWnd* GetConnectingWnd() const { return m_connectingWnd.get(); }
@@ -166,6 +170,7 @@ private:
     // the replies gathered since the last send (m_gathered bytes at its end).
     CSendQueue m_unsent;
     size_t m_gathered = 0;
+    bool m_full = false;  // the last send left bytes the socket did not take
     char16_t m_localAddress[16] = {};
     // Counts connections, so a read can tell that its handler closed the
     // connection or made a new one.

@@ -47,7 +47,7 @@ void CShellSession::Poll() {
 void CShellSession::Send(const void* data, int size) {
     if (!m_active || !data || size <= 0) return;
     m_socket->Send(data, size);
-    if (!m_writeWatched && m_socket->GetBlockedLength() > 0) Watch();
+    if (!m_writeWatched && m_socket->IsWaitingForRoom()) Watch();
 }
 
 void CShellSession::OnRead() {
@@ -81,7 +81,7 @@ void CShellSession::Watch() {
     const int fd = m_socket->IsConnected() ? m_socket->GetSocketHandle() : -1;
     if (fd != m_watched) Unwatch();
     // Replies that wait go as soon as the socket takes more, not at the next tick.
-    if (fd >= 0 && m_socket->GetBlockedLength() > 0 && plat::messages::PostWhenWritable(fd, m_window, WM_SOCKET_WRITABLE)) {
+    if (fd >= 0 && m_socket->IsWaitingForRoom() && plat::messages::PostWhenWritable(fd, m_window, WM_SOCKET_WRITABLE)) {
         m_watched = fd;
         m_writeWatched = true;
     }

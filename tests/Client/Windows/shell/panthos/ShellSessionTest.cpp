@@ -29,7 +29,7 @@ protected:
         // The shell's wait runs Qt's loop: only there is the connection watched.
         displaytest::EnsureApplication();
         window_ = CreateMessageWindow([this](HWND, UINT msg, WPARAM, LPARAM lParam) -> LRESULT {
-            if (msg == WM_QUERY_ASSOCIATION && lParam) *reinterpret_cast<BOOL*>(lParam) = TRUE;
+            if (msg == WM_QUERY_ASSOCIATION && lParam) *reinterpret_cast<BOOL*>(lParam) = associated_;
             if (msg == WM_SOCKET_READABLE) {
                 ++readable_;
                 session_->Poll();
@@ -72,6 +72,7 @@ protected:
     std::u16string local_;
     int readable_ = 0;
     int writable_ = 0;
+    BOOL associated_ = TRUE;
     std::vector<bool> closedInSession_;
 };
 
@@ -106,24 +107,47 @@ TEST_F(ShellSessionTest, RepliesTheHostCouldNotTakeGoOutAsItReadsWithoutATimerTi
     ASSERT_GE(peer, 0);
     // More than the socket takes while the host reads nothing: the rest waits.
     std::string sent;
-    for (int i = 0; i < 128; ++i) {
-        std::string chunk(65536, char('a' + i % 26));
-        chunk[0] = char(i);
-        session_->Send(chunk.data(), int(chunk.size()));
-        sent += chunk;
-    }
+    const auto sendMore = [&] {
+        for (int i = 0; i < 128; ++i) {
+            std::string chunk(65536, char('a' + i % 26));
+            chunk[0] = char(i);
+            chunk[1] = char(sent.size() >> 20);
+            session_->Send(chunk.data(), int(chunk.size()));
+            sent += chunk;
+        }
+    };
+    sendMore();
     EXPECT_EQ(writable_, 0);
     std::string got;
     std::atomic<bool> done{false};
-    std::thread reader([&] {
-        got = ScriptedTcpHost::ReadExactly(peer, sent.size(), 20000);
-        done = true;
-    });
+    const auto read = [&](size_t count) {
+        return std::thread([&, count] {
+            got += ScriptedTcpHost::ReadExactly(peer, count, 20000);
+            done = true;
+        });
+    };
+    std::thread reader = read(sent.size());
     // Only the wait runs: each time the socket takes more, it is told.
-    const bool flushed = PumpUntil([&] { return done.load(); });
+    ASSERT_TRUE(PumpUntil([&] { return done.load(); }));
     reader.join();
-    ASSERT_TRUE(flushed);
     EXPECT_GE(writable_, 1);
+    EXPECT_TRUE(got == sent);
+
+    // Without the radio the socket's room is no reason to wake: the waiting
+    // bytes go at the tick that finds the radio back.
+    const size_t before = sent.size();
+    sendMore();
+    associated_ = FALSE;
+    done = false;
+    reader = read(sent.size() - before);
+    writable_ = 0;
+    const auto end = std::chrono::steady_clock::now() + 300ms;
+    PumpUntil([&] { return std::chrono::steady_clock::now() > end; });
+    EXPECT_LE(writable_, 1);
+    associated_ = TRUE;
+    session_->Poll();
+    ASSERT_TRUE(PumpUntil([&] { return done.load(); }));
+    reader.join();
     EXPECT_TRUE(got == sent);
     session_->End();
 }
