@@ -138,7 +138,7 @@ TEST_F(SkinRenderTest, AScaledSkinIsSmoothAndAPressInvertsItsScaledPicture) {
     CSkinWindow skin(main);
     g_skin = &skin;
     ASSERT_EQ(skin.Load(DefaultSkinPath().c_str()), 0);
-    const char* dir = std::getenv("ORVADE_SHOTS");
+    const char* dir = std::getenv("ORVADE_RENDER_DIR");
 
     QImage before = Shot(main);
     if (dir) before.save(QString(dir) + "/skin-scaled.png");

@@ -44,7 +44,7 @@ TEST_F(DeviceProgramTest, DisconnectAsksFirstAndTheViewItemsAreGreyDuringTheSess
             plat::qt::SyncWidgets();
             return plat::qt::RenderWindow(MainWindow());
         });
-        if (const char* dir = std::getenv("ORVADE_SHOTS")) shot.save(QString(dir) + "/session.png");
+        if (const char* dir = std::getenv("ORVADE_RENDER_DIR")) shot.save(QString(dir) + "/session.png");
         // No: the session goes on.
         m_boxes.Script(IDNO);
         PostMessage(MainWindow(), WM_COMMAND, 42001, 0);
@@ -84,7 +84,7 @@ TEST_F(DeviceProgramTest, DoubleTappingAddNewOpensTheHostDialogForANewHost) {
         EXPECT_TRUE(WaitFor([] { return ListItems().size() == 2; }));
     });
     EXPECT_FALSE(shot.isNull());
-    if (const char* dir = std::getenv("ORVADE_SHOTS")) shot.save(QString(dir) + "/host-dialog.png");
+    if (const char* dir = std::getenv("ORVADE_RENDER_DIR")) shot.save(QString(dir) + "/host-dialog.png");
     EXPECT_EQ(m_code, 0);
 }
 

@@ -40,7 +40,7 @@ TEST_F(DeviceProgramTest, WhileAPacketRestsTheScreenIsPaintedAndTheUsersDisconne
         QImage during;
         EXPECT_TRUE(WaitFor([&] { return (during = Screen()) != before; }, 10000));
         EXPECT_LT(Clock::now() - sent, std::chrono::seconds(10));
-        if (const char* dir = std::getenv("ORVADE_SHOTS")) during.save(QString(dir) + "/resting.png");
+        if (const char* dir = std::getenv("ORVADE_RENDER_DIR")) during.save(QString(dir) + "/resting.png");
         // The user disconnects from the menu: the rests end with the session,
         // long before their forty seconds, and the Ping after them is not answered.
         m_boxes.Script(IDYES);

@@ -41,7 +41,7 @@ TEST_F(DeviceProgramTest, ShowsTheHostsOfItsHostsFileOnStart) {
     EXPECT_EQ(m_code, 0);
     ASSERT_FALSE(shot.isNull());
     EXPECT_EQ(shot.size(), QSize(240, 320));
-    if (const char* dir = std::getenv("ORVADE_SHOTS")) shot.save(QString(dir) + "/host-list.png");
+    if (const char* dir = std::getenv("ORVADE_RENDER_DIR")) shot.save(QString(dir) + "/host-list.png");
 }
 
 TEST_F(DeviceProgramTest, ASkinGivesTheMainWindowItsFrameTitleAndPictureScaledSmoothly) {
@@ -80,7 +80,7 @@ TEST_F(DeviceProgramTest, ASkinGivesTheMainWindowItsFrameTitleAndPictureScaledSm
     });
     EXPECT_EQ(m_code, 0);
     ASSERT_EQ(shot.size(), QSize(240, 320));
-    if (const char* dir = std::getenv("ORVADE_SHOTS")) shot.save(QString(dir) + "/skin.png");
+    if (const char* dir = std::getenv("ORVADE_RENDER_DIR")) shot.save(QString(dir) + "/skin.png");
     EXPECT_EQ(title, u"Rugged");
     EXPECT_EQ(shot.pixelColor(10, 250), QColor(0xd0, 0xd0, 0xd0));
     EXPECT_EQ(shot.pixelColor(230, 250), QColor(0x80, 0x20, 0x20));

@@ -284,7 +284,7 @@ TEST_F(TaprynTest, TheKeyboardAsShown) {
     plat::input::InjectMouse(WM_LBUTTONUP, POINT{pr.left + 4, pr.top + 5}, 0);
     qttest::Pump();
     const QImage shot = plat::qt::RenderWindow(panel);
-    if (const char* dir = std::getenv("ORVADE_SHOTS")) shot.save(QString(dir) + "/tapryn-keyboard.png");
+    if (const char* dir = std::getenv("ORVADE_RENDER_DIR")) shot.save(QString(dir) + "/tapryn-keyboard.png");
     ASSERT_EQ(shot.width(), 240);
     ASSERT_EQ(shot.height(), 80);
     // White keys with black labels; the Shift and 123 keys are black with white labels.
@@ -300,7 +300,7 @@ TEST_F(TaprynTest, TheKeyboardAsShown) {
     // The signs: arrows drawn as lines on their keys.
     Tap(10, 65);  // "123"
     const QImage signs = plat::qt::RenderWindow(panel);
-    if (const char* dir = std::getenv("ORVADE_SHOTS")) signs.save(QString(dir) + "/tapryn-signs.png");
+    if (const char* dir = std::getenv("ORVADE_RENDER_DIR")) signs.save(QString(dir) + "/tapryn-signs.png");
     for (int left : {36, 66, 96, 126}) {
         SCOPED_TRACE(left);
         EXPECT_GE(displaytest::InkPixels(signs, QRect(left + 8, 62, 14, 16), Qt::white), 10);
