@@ -36,9 +36,17 @@ TEST_F(DeviceProgramTest, WhileAPacketRestsTheScreenIsPaintedAndTheUsersDisconne
         const auto sent = Clock::now();
         ASSERT_TRUE(host.Send(Frame0(RestingPacket())));
         // The shell's thread answers while the packet rests, and the host's
-        // text is on the screen.
+        // text is on the screen: dark pixels in its cells on the second row,
+        // right of where the busy label reaches.
+        const auto TextShown = [](const QImage& image) {
+            int dark = 0;
+            for (int y = 20; y < 40 && y < image.height(); ++y)
+                for (int x = 50; x < 100 && x < image.width(); ++x) dark += qGray(image.pixel(x, y)) < 128;
+            return dark > 20;
+        };
+        ASSERT_FALSE(TextShown(before));
         QImage during;
-        EXPECT_TRUE(WaitFor([&] { return (during = Screen()) != before; }, 10000));
+        EXPECT_TRUE(WaitFor([&] { return TextShown(during = Screen()); }, 10000));
         EXPECT_LT(Clock::now() - sent, std::chrono::seconds(10));
         if (const char* dir = std::getenv("ORVADE_RENDER_DIR")) during.save(QString(dir) + "/resting.png");
         // The user disconnects from the menu: the rests end with the session,
