@@ -56,6 +56,11 @@ inline bool WaitFor(const std::function<bool()>& done, int limitMs = 10000) {
     return true;
 }
 
+// The start-up settings that connect to a host on 127.0.0.1 at once.
+inline std::string AutoLaunch(uint16_t port) {
+    return "Autodiscovery=0\nAutoLaunchAddress=127.0.0.1\nAutoLaunchPort=" + std::to_string(port) + "\n";
+}
+
 // Framing of the host protocol, as the host writes it.
 inline std::string Frame0(const std::string& payload) {
     std::string out;

@@ -29,7 +29,7 @@ TEST_F(DeviceProgramTest, WithoutExitAndHostEditingTheMenuAndListOfferNeither) {
 
 TEST_F(DeviceProgramTest, DisconnectAsksFirstAndTheViewItemsAreGreyDuringTheSession) {
     ScriptedHost host;
-    Configure("Autodiscovery=0\nAutoLaunchAddress=127.0.0.1\nAutoLaunchPort=" + std::to_string(host.Port()) + "\n");
+    Configure(AutoLaunch(host.Port()));
     Run([&] {
         ASSERT_TRUE(host.Accept());
         ASSERT_TRUE(host.Send(Frame0("A\xFDx")));

@@ -19,7 +19,7 @@ std::string RestingPacket() {
 
 TEST_F(DeviceProgramTest, WhileAPacketRestsTheScreenIsPaintedAndTheUsersDisconnectEndsIt) {
     ScriptedHost host;
-    Configure("Autodiscovery=0\nAutoLaunchAddress=127.0.0.1\nAutoLaunchPort=" + std::to_string(host.Port()) + "\n");
+    Configure(AutoLaunch(host.Port()));
     // The session's screen as shown, rendered by the shell's thread.
     const auto Screen = [] {
         return OnShell([] {
@@ -66,7 +66,7 @@ TEST_F(DeviceProgramTest, WhileAPacketRestsTheScreenIsPaintedAndTheUsersDisconne
 // The program closed while a packet rests ends at once, and cleanly.
 TEST_F(DeviceProgramTest, ClosedWhileAPacketRestsTheProgramEndsAtOnce) {
     ScriptedHost host;
-    Configure("Autodiscovery=0\nAutoLaunchAddress=127.0.0.1\nAutoLaunchPort=" + std::to_string(host.Port()) + "\n");
+    Configure(AutoLaunch(host.Port()));
     Run([&] {
         ASSERT_TRUE(host.Accept());
         ASSERT_TRUE(host.Send(Frame0(std::string("H\xFDrest.ton\xFD") + "0\xFD" "2000\xFE")));

@@ -18,8 +18,7 @@ std::vector<std::string> Split(const std::string& text, char separator) {
 }
 
 std::string StartUpConfig(uint16_t port) {
-    return "Autodiscovery=0\nAutoLaunchAddress=127.0.0.1\nAutoLaunchPort=" + std::to_string(port) +
-           "\nExitAfterSession=1\nTerminalID=8004\n";
+    return AutoLaunch(port) + "ExitAfterSession=1\nTerminalID=8004\n";
 }
 
 }  // namespace
@@ -143,7 +142,7 @@ TEST_F(DeviceProgramTest, ASegmentSplitOverTwoWritesIsAnsweredOnce) {
 
 TEST_F(DeviceProgramTest, TheHostClosingShowsOneBoxAndReturnsToTheHostList) {
     ScriptedHost host;
-    Configure("Autodiscovery=0\nAutoLaunchAddress=127.0.0.1\nAutoLaunchPort=" + std::to_string(host.Port()) + "\n");
+    Configure(AutoLaunch(host.Port()));
     Run([&] {
         ASSERT_TRUE(host.Accept());
         ASSERT_TRUE(host.Send(Frame0("A\xFDx")));

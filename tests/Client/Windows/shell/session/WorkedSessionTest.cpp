@@ -32,8 +32,7 @@ TEST_F(DeviceProgramTest, AnswersTheWorkedSessionAsTheProtocolDocumentShows) {
     const workedsession::Session session = workedsession::Read(PROTOCOL_DOC);
     ASSERT_TRUE(session.error.empty()) << session.error;
     ScriptedHost host;
-    Configure("Autodiscovery=0\nAutoLaunchAddress=127.0.0.1\nAutoLaunchPort=" + std::to_string(host.Port()) +
-              "\nExitAfterSession=1\n");
+    Configure(AutoLaunch(host.Port()) + "ExitAfterSession=1\n");
     Run([&] {
         ASSERT_TRUE(host.Accept());
         for (const Step& s : session.steps) {
