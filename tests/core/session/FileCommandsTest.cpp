@@ -379,6 +379,10 @@ TEST_F(FileCommandsTest, AbsoluteFolderFormsStayInsideTheRoot) {
         Ask(Bytes("#") + FD + n);
         Ask(Bytes("$") + FD + n);
     }
+    // "%SYSTEM%" names a folder at the program folder's top level, which
+    // takes nothing of a host's.
+    EXPECT_EQ(Ask(Bytes("X") + FD + "%SYSTEM%\\b.txt" + FD + "1" + FD + "20240102" + FD + "030405"), Reply('X', "0"));
+    EXPECT_FALSE(plat::fs::Exists(u"\\Program Files\\Orvade\\Windows"));
 }
 
 // ---- SendFile

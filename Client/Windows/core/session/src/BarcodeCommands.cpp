@@ -200,7 +200,7 @@ int CBarcodeCommands::PUSHBAR(CPacket* pkt, uint8_t) {
     LogWrite(LOG_TRACE, "PUSHBAR");
     const std::u16string name = ReadHostName(pkt);
     const std::u16string folder = BarcodeFolder();
-    if (!plat::fs::IsDirectory(folder)) plat::fs::CreateDirectory(folder);
+    FileUtil::MakeHostFolder(folder);
     std::string lists[5];
     ICoreScanner& scanner = *m_scanner;
     std::vector<uint8_t> supported;

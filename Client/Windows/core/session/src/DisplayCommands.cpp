@@ -352,7 +352,7 @@ int CDisplayCommands::PUSHSCREEN(CPacket* pkt, uint8_t) {
             break;
         }
     }
-    if (!folder.empty() && !plat::fs::IsDirectory(folder)) plat::fs::CreateDirectory(folder);
+    if (!folder.empty()) FileUtil::MakeHostFolder(folder);
     if (!plat::fs::WriteFile(path, file.data(), file.size())) LogWrite(LOG_ERROR, "PUSHSCREEN: not written");
     return 0;
 }

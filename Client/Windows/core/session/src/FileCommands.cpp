@@ -152,7 +152,7 @@ void CFileCommands::STOREFILE(CPacket* pkt, uint8_t code) {
     // A name that is refused creates nothing, not even its folder.
     bool stored = false;
     if (FileUtil::HostMayWrite(FileUtil::JoinPath(dir, name))) {
-        plat::fs::CreateDirectory(dir);  // one level; an existing one is kept
+        FileUtil::MakeHostFolder(dir);  // one level; an existing one is kept
         stored = FileUtil::WriteWholeFile(dir, name, content, count) == count;
     }
     m_replies.SendIntReply(code, stored ? 1 : 0);
@@ -186,7 +186,7 @@ void CFileCommands::SendFile(CPacket* pkt, uint8_t code) {
         dir = ResolveName(name, u"DATA");
         std::optional<std::u16string> temp;
         if (!sizeTooLong && FileUtil::HostMayWrite(FileUtil::JoinPath(dir, name))) {
-            plat::fs::CreateDirectory(dir);
+            FileUtil::MakeHostFolder(dir);
             temp = plat::fs::CreateTempFile(dir);
         }
         if (!temp) {

@@ -180,6 +180,11 @@ bool HostMayChange(std::u16string_view path) {
 
 bool HostMayWrite(std::u16string_view path) { return plat::fs::IsValidFilePath(path) && HostMayChange(path); }
 
+bool MakeHostFolder(std::u16string_view folder) {
+    while (folder.size() > 1 && folder.back() == u'\\') folder.remove_suffix(1);
+    return plat::fs::IsDirectory(folder) || (HostMayChange(folder) && plat::fs::CreateDirectory(folder));
+}
+
 int32_t WriteWholeFile(std::u16string_view folder, std::u16string_view name, const void* data, int32_t count) {
     const size_t size = data && count > 0 ? static_cast<size_t>(count) : 0;
     return plat::fs::WriteFile(JoinPath(folder, name), data, size) ? static_cast<int32_t>(size) : -1;

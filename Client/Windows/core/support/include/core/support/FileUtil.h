@@ -40,6 +40,10 @@ bool HostMayChange(std::u16string_view path);
 // Whether a host may create or replace the file at the path: a valid file
 // path it may change.
 bool HostMayWrite(std::u16string_view path);
+// The folder a host's file goes into, made when it is missing (one level: its
+// parent must exist) and a host may create it there; true when it is there.
+// A folder form can name one at the program folder's top level ("%SYSTEM%").
+bool MakeHostFolder(std::u16string_view folder);
 
 // -1 when the file cannot be opened or its size read; with no buffer or a
 // size of 0 the file's size; otherwise the bytes read (at most size).
