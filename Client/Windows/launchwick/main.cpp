@@ -73,6 +73,7 @@ bool HasDisplay() {
 }  // namespace
 
 int main(int argc, char** argv) {
+    plat::qt::TakePlugInsFromTheMachineOnly();
     // Large buffers (a file's transfer) go back to the system when freed: left
     // to itself the allocator raises its threshold after the first one and
     // keeps the next tens of MiB for the rest of the session.

@@ -46,10 +46,13 @@ void AttachQtEventLoop();
 void DetachQtEventLoop();
 // A program's whole run on its GUI thread: makes the process's QApplication
 // (on the Qt platform the environment names), attaches, runs run, detaches
-// and gives run's result. Qt takes its plug-ins from the machine's folders
-// only, never from folders beside the program (installed on a device, those
-// are the program folder's, which take a host's files).
+// and gives run's result.
 int RunWithApplication(int& argc, char** argv, const std::function<int()>& run);
+// Before any thread starts (it sets an environment variable): the Qt
+// application RunWithApplication makes takes its plug-ins from the machine's
+// folders only, never from folders beside the program (installed on a
+// device, those are the program folder's, which take a host's files).
+void TakePlugInsFromTheMachineOnly();
 
 // The widget of hwnd (GUI thread); null when there is none yet. A child's
 // is made on this call: it draws nothing (its top-level window draws it)

@@ -17,44 +17,46 @@ namespace {
 // gave. Only the machine's plug-in folders count. Qt adds the program's
 // folder while the application is made, and keeps a folder taken away before
 // that only when it was among those it found then: so the folder is named to
-// it through the environment for that moment and taken away, and again once
-// the application is made.
+// it through the environment and taken away before any thread starts (the
+// environment is not changed while other threads read it), and again once the
+// application is made. The variable stays: a program started from here is
+// told to take the same folder away.
 class MachinePlugIns {
 public:
     MachinePlugIns() {
         std::error_code error;
         m_own = std::filesystem::canonical("/proc/self/exe", error).parent_path().string();
-        if (error) m_own.clear();
-        if (const char* old = std::getenv(kVariable)) m_old = old;
-        if (m_own.empty()) return;
-        setenv(kVariable, (m_own + (m_old ? ":" + *m_old : std::string())).c_str(), 1);
+        if (error || m_own.empty()) return;
+        const char* old = std::getenv(kVariable);
+        setenv(kVariable, (m_own + (old && *old ? ":" + std::string(old) : std::string())).c_str(), 1);
         Drop();
     }
-    // Once the application is made.
-    void Made() {
-        if (m_old) setenv(kVariable, m_old->c_str(), 1);
-        else unsetenv(kVariable);
-        Drop();
-    }
-
-private:
-    static constexpr char kVariable[] = "QT_PLUGIN_PATH";
     void Drop() const {
         QStringList paths = QCoreApplication::libraryPaths();
         if (!m_own.empty()) paths.removeAll(QString::fromStdString(m_own));
         if (QCoreApplication::instance()) paths.removeAll(QCoreApplication::applicationDirPath());
         QCoreApplication::setLibraryPaths(paths);
     }
+
+private:
+    static constexpr char kVariable[] = "QT_PLUGIN_PATH";
     std::string m_own;
-    std::optional<std::string> m_old;
 };
+
+std::optional<MachinePlugIns>& PlugIns() {
+    static std::optional<MachinePlugIns> plugIns;
+    return plugIns;
+}
 
 }  // namespace
 
+void plat::qt::TakePlugInsFromTheMachineOnly() {
+    if (!PlugIns()) PlugIns().emplace();
+}
+
 int plat::qt::RunWithApplication(int& argc, char** argv, const std::function<int()>& run) {
-    MachinePlugIns plugIns;
     QApplication app(argc, argv);
-    plugIns.Made();
+    if (PlugIns()) PlugIns()->Drop();
     AttachQtEventLoop();
     const int code = run ? run() : 0;
     DetachQtEventLoop();
