@@ -31,20 +31,21 @@ TEST_F(DeviceProgramTest, WhileAPacketRestsTheScreenIsPaintedAndTheUsersDisconne
         ASSERT_TRUE(host.Accept());
         ASSERT_TRUE(host.Send(Frame0(std::string("H\xFDrest.ton\xFD") + "0\xFD" "2000\xFE")));
         ASSERT_EQ(host.ReadPacket(), "H\xFD" "1");
-        const QImage before = Screen();
-        ASSERT_FALSE(before.isNull());
-        const auto sent = Clock::now();
-        ASSERT_TRUE(host.Send(Frame0(RestingPacket())));
-        // The shell's thread answers while the packet rests, and the host's
-        // text is on the screen: dark pixels in its cells on the second row,
-        // right of where the busy label reaches.
+        // The host's text: dark pixels in its cells on the second row, right
+        // of where the busy label reaches.
         const auto TextShown = [](const QImage& image) {
             int dark = 0;
             for (int y = 20; y < 40 && y < image.height(); ++y)
                 for (int x = 50; x < 100 && x < image.width(); ++x) dark += qGray(image.pixel(x, y)) < 128;
             return dark > 20;
         };
-        ASSERT_FALSE(TextShown(before));
+        // Before the packet those cells are blank, once the session's screen shows.
+        QImage before;
+        ASSERT_TRUE(WaitFor([&] { return !(before = Screen()).isNull() && !TextShown(before); }, 10000));
+        const auto sent = Clock::now();
+        ASSERT_TRUE(host.Send(Frame0(RestingPacket())));
+        // The shell's thread answers while the packet rests, and the host's
+        // text is on the screen.
         QImage during;
         EXPECT_TRUE(WaitFor([&] { return TextShown(during = Screen()); }, 10000));
         EXPECT_LT(Clock::now() - sent, std::chrono::seconds(10));
