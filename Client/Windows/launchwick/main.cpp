@@ -113,8 +113,12 @@ int main(int argc, char** argv) {
                      refused.c_str());
         return 2;
     }
-    plat::draw::PrepareFonts();  // while the rest starts; the screen's first font waits for it
+    // The environment is set before the fonts load on another thread, which
+    // reads it: a variable set meanwhile could pull it away under that read.
     if (!connect.empty()) setenv("ORVADE_CONNECT", connect.c_str(), 1);
+    const bool display = HasDisplay();
+    if (!display) setenv("QT_QPA_PLATFORM", "offscreen", 1);
+    plat::draw::PrepareFonts();  // while the rest starts; the screen's first font waits for it
     // Nothing could run on a root that cannot be written: say why and stop
     // before any box is shown.
     const std::string root = plat::fs::DeviceRoot();
@@ -132,8 +136,6 @@ int main(int argc, char** argv) {
         return 1;
     }
 
-    const bool display = HasDisplay();
-    if (!display) setenv("QT_QPA_PLATFORM", "offscreen", 1);
     // The toolkit reads no argument: all of them are the launcher's.
     int toolkitArgc = 1;
     return plat::qt::RunWithApplication(toolkitArgc, argv, [&] {
