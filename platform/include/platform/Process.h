@@ -5,7 +5,8 @@
 // never run. The program's working directory is the device root, and its
 // environment names that root twice: as its device root ($ORVADE_DEVICE_ROOT)
 // and as the root it was started in ($ORVADE_STARTED_IN), which the device's
-// own programs never leave (RefusedOutsideRoot).
+// own programs never leave (RefusedOutsideRoot). Qt's plug-in path keeps
+// only absolute folders outside the root, so no plug-in a host wrote loads.
 #pragma once
 
 #include <memory>

@@ -67,6 +67,28 @@ bool Inside(const std::filesystem::path& path, const std::filesystem::path& fold
     return std::mismatch(folder.begin(), folder.end(), path.begin(), path.end()).first == folder.end();
 }
 
+// Qt's plug-in folders without those inside the device root, where a host
+// may write: a started program loads no plug-in from there, whatever folder
+// this program named for itself.
+constexpr char kPlugInVariable[] = "QT_PLUGIN_PATH";
+
+std::string PlugInPathsOutside(const std::string& paths, const std::string& root) {
+    const std::filesystem::path enclosing = Resolved(root);
+    std::string kept;
+    size_t start = 0;
+    while (start <= paths.size()) {
+        const size_t end = std::min(paths.find(':', start), paths.size());
+        const std::string folder = paths.substr(start, end - start);
+        const std::filesystem::path resolved = Resolved(folder);
+        // A relative folder would be taken in the root, where the program starts.
+        if (!folder.empty() && folder[0] == '/' && !resolved.empty() && !enclosing.empty() &&
+            !Inside(resolved, enclosing))
+            kept += (kept.empty() ? "" : ":") + folder;
+        start = end + 1;
+    }
+    return kept;
+}
+
 // This program's environment for the started one: the device root named as
 // its root and as the root it was started in, whatever this one had.
 std::vector<std::string> StartedEnvironment(const std::string& root) {
@@ -75,8 +97,15 @@ std::vector<std::string> StartedEnvironment(const std::string& root) {
         const size_t n = std::strlen(name);
         return std::strncmp(entry, name, n) == 0 && entry[n] == '=';
     };
-    for (char** e = environ; e && *e; ++e)
-        if (!named(*e, kDeviceRootVariable) && !named(*e, kStartedInVariable)) variables.emplace_back(*e);
+    for (char** e = environ; e && *e; ++e) {
+        if (named(*e, kDeviceRootVariable) || named(*e, kStartedInVariable)) continue;
+        if (named(*e, kPlugInVariable)) {
+            if (std::string paths = PlugInPathsOutside(*e + sizeof kPlugInVariable, root); !paths.empty())
+                variables.push_back(std::string(kPlugInVariable) + "=" + paths);
+            continue;
+        }
+        variables.emplace_back(*e);
+    }
     variables.push_back(std::string(kDeviceRootVariable) + "=" + root);
     variables.push_back(std::string(kStartedInVariable) + "=" + root);
     return variables;

@@ -106,6 +106,30 @@ TEST_F(ProcessTest, AStartedProgramIsToldTheRootItWasStartedIn) {
     EXPECT_EQ(Read(root_ / "env.txt"), root_.string() + "|" + root_.string());
 }
 
+// A started program takes no Qt plug-in folder inside the device root (where
+// a host may write) from this one's environment; folders outside it stay.
+TEST_F(ProcessTest, AStartedProgramTakesNoPlugInFolderInsideTheRoot) {
+    const std::string inside = (root_ / "Program Files").string(), outside = outside_.string();
+    Script(root_ / "bin" / "plugins", "printf '%s|%s' \"${QT_PLUGIN_PATH-unset}\" > plugins.txt");
+    const struct {
+        std::string given, seen;
+    } cases[] = {
+        {inside + ":" + outside, outside},
+        {outside + ":" + root_.string() + "/../" + root_.filename().string() + "/x", outside},
+        {inside, "unset"},
+        {"relative:" + outside, outside},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.given);
+        setenv("QT_PLUGIN_PATH", c.given.c_str(), 1);
+        auto process = Process::Start(u"\\bin\\plugins", {});
+        unsetenv("QT_PLUGIN_PATH");
+        ASSERT_NE(process, nullptr);
+        while (!process->Wait(100)) {}
+        EXPECT_EQ(Read(root_ / "plugins.txt"), c.seen + "|");
+    }
+}
+
 // Started inside a device, a program's options name its own root as the
 // device root and nothing outside it; started from outside, anything.
 TEST_F(ProcessTest, AProgramStartedInsideADeviceNamesNothingOutsideItsRoot) {
