@@ -6,6 +6,7 @@
 
 #include "platform/DeviceFs.h"
 #include "platform/Library.h"
+#include "platform/Shortcut.h"
 #include "platform/Text.h"
 #include "platform/exports/SetupExports.h"
 
@@ -156,6 +157,42 @@ Outcome Install(const std::string& packageHostPath, std::u16string_view folder, 
     return outcome;
 }
 
+namespace {
+
+// The program a shortcut's target starts: its first word, or the text
+// between the leading quotes.
+std::u16string shortcutProgram(std::u16string_view target) {
+    if (!target.empty() && target[0] == u'"') return std::u16string(target.substr(1, target.find(u'"', 1) - 1));
+    return std::u16string(target.substr(0, target.find(u' ')));
+}
+
+bool insideFolder(std::u16string_view path, std::u16string_view folder) {
+    const auto lower = [](char16_t c) { return c >= u'A' && c <= u'Z' ? char16_t(c - u'A' + u'a') : c; };
+    if (path.size() <= folder.size() || path[folder.size()] != u'\\') return false;
+    for (size_t i = 0; i < folder.size(); ++i)
+        if (lower(path[i]) != lower(folder[i])) return false;
+    return true;
+}
+
+// Shortcuts of the start menu and the desktop that start a program of the
+// removed folder would point at nothing once it is gone: they go with it.
+void removeShortcutsInto(std::u16string_view folder) {
+    for (int id : {CSIDL_STARTMENU, CSIDL_DESKTOPDIRECTORY}) {
+        char16_t path[260];  // as the call asks
+        if (!SHGetSpecialFolderPath(0, path, id, FALSE)) continue;
+        for (const plat::fs::FindData& entry : plat::fs::FindNames(std::u16string(path) + u"\\*.lnk")) {
+            if (entry.isDirectory) continue;
+            const std::u16string shortcut = std::u16string(path) + u"\\" + entry.name;
+            char16_t target[1024];
+            if (SHGetShortcutTarget(shortcut.c_str(), target, int(std::size(target))) &&
+                insideFolder(shortcutProgram(target), folder))
+                plat::fs::DeleteFile(shortcut);
+        }
+    }
+}
+
+}  // namespace
+
 Outcome Uninstall(std::u16string_view folder, std::u16string_view setupLibrary) {
     Outcome outcome;
     const std::u16string list = join(folder, kInstalledList);
@@ -203,6 +240,7 @@ Outcome Uninstall(std::u16string_view folder, std::u16string_view setupLibrary) 
     folders.erase(std::unique(folders.begin(), folders.end()), folders.end());
     for (const std::u16string& dir : folders) plat::fs::RemoveDirectory(dir);
     plat::fs::RemoveDirectory(folder);
+    removeShortcutsInto(folder);
 
     if (setup.Hooks().Uninstall_Exit) setup.Hooks().Uninstall_Exit(0);
     outcome.ok = outcome.failedFiles == 0;

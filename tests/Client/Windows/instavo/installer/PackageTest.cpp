@@ -8,6 +8,8 @@
 #include "Installer.h"
 #include "Package.h"
 #include "platform/DeviceFs.h"
+#include "platform/Shortcut.h"
+#include "platform/Text.h"
 #include "tests/Client/Windows/instavo/PackageWriter.h"
 #include "tests/core/support/DeviceRoot.h"
 
@@ -151,6 +153,32 @@ TEST_F(PackageTest, InstallsFilesFoldersAndProgramsAndRemovesOnlyThem) {
     EXPECT_EQ(DeviceFiles(), std::vector<std::string>{"Application/Client/Hosts.cfg"});
     EXPECT_FALSE(std::filesystem::exists(folder / "EXT2"));
     EXPECT_FALSE(installer::Uninstall(u"\\Application\\Client", u"").ok);  // nothing installed now
+}
+
+// The shortcuts that start a program of the removed folder go with it;
+// others stay, also one naming a folder that only begins alike.
+TEST_F(PackageTest, UninstallingRemovesTheShortcutsToItsProgramsOnly) {
+    const std::string path = Package({Entry{"Launchwick.exe", "#!/bin/sh\n", AE_IFREG, 0755}});
+    ASSERT_TRUE(installer::Install(path, u"\\Application\\Client", u"").ok);
+    const struct {
+        const char16_t* shortcut;
+        const char16_t* target;
+        bool stays;
+    } cases[] = {
+        {u"\\Windows\\Start Menu\\Quillmar Orvade.lnk", u"\"\\application\\client\\Launchwick.exe\"", false},
+        {u"\\Windows\\Desktop\\Quillmar Orvade.lnk", u"\\Application\\Client\\Launchwick.exe -x", false},
+        {u"\\Windows\\Desktop\\Other.lnk", u"\"\\Application\\Client2\\Launchwick.exe\"", true},
+        {u"\\Windows\\Start Menu\\Folder.lnk", u"\\Application\\Client", true},
+    };
+    for (const auto& c : cases) {
+        char16_t folder[260];
+        ASSERT_TRUE(SHGetSpecialFolderPath(0, folder, CSIDL_STARTMENU, TRUE));
+        ASSERT_TRUE(SHGetSpecialFolderPath(0, folder, CSIDL_DESKTOPDIRECTORY, TRUE));
+        ASSERT_TRUE(SHCreateShortcut(c.shortcut, c.target));
+    }
+    ASSERT_TRUE(installer::Uninstall(u"\\Application\\Client", u"").ok);
+    for (const auto& c : cases)
+        EXPECT_EQ(plat::fs::Exists(c.shortcut), c.stays) << plat::text::WideToUtf8(c.shortcut);
 }
 
 TEST_F(PackageTest, ABrokenPackageIsRefused) {
