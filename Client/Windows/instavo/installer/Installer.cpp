@@ -6,6 +6,7 @@
 
 #include "platform/DeviceFs.h"
 #include "platform/Library.h"
+#include "platform/Process.h"
 #include "platform/Shortcut.h"
 #include "platform/Text.h"
 #include "platform/exports/SetupExports.h"
@@ -159,19 +160,14 @@ Outcome Install(const std::string& packageHostPath, std::u16string_view folder, 
 
 namespace {
 
-// The program a shortcut's target starts: its first word, or the text
-// between the leading quotes.
-std::u16string shortcutProgram(std::u16string_view target) {
-    if (!target.empty() && target[0] == u'"') return std::u16string(target.substr(1, target.find(u'"', 1) - 1));
-    return std::u16string(target.substr(0, target.find(u' ')));
-}
-
-bool insideFolder(std::u16string_view path, std::u16string_view folder) {
-    const auto lower = [](char16_t c) { return c >= u'A' && c <= u'Z' ? char16_t(c - u'A' + u'a') : c; };
-    if (path.size() <= folder.size() || path[folder.size()] != u'\\') return false;
-    for (size_t i = 0; i < folder.size(); ++i)
-        if (lower(path[i]) != lower(folder[i])) return false;
-    return true;
+// The program a shortcut's target starts lies in the folder, its name
+// compared as the file system matches names.
+bool startsProgramIn(std::u16string_view target, std::u16string_view folder) {
+    const std::vector<std::u16string> words = plat::process::SplitCommandLine(target);
+    if (words.empty()) return false;
+    const std::u16string_view program = words[0];
+    return program.size() > folder.size() && program[folder.size()] == u'\\' &&
+           plat::fs::WildcardMatch(folder, program.substr(0, folder.size()));
 }
 
 // Shortcuts of the start menu and the desktop that start a program of the
@@ -185,7 +181,7 @@ void removeShortcutsInto(std::u16string_view folder) {
             const std::u16string shortcut = std::u16string(path) + u"\\" + entry.name;
             char16_t target[1024];
             if (SHGetShortcutTarget(shortcut.c_str(), target, int(std::size(target))) &&
-                insideFolder(shortcutProgram(target), folder))
+                startsProgramIn(target, folder))
                 plat::fs::DeleteFile(shortcut);
         }
     }
